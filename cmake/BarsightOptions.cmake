@@ -1,0 +1,42 @@
+# Compiler and linker settings shared by every target of the project.
+
+# No fused multiply-add anywhere: results must be bit-identical in every lane.
+add_compile_options(-ffp-contract=off)
+
+if(BARSIGHT_LANE STREQUAL "win32")
+  # Double arithmetic in SSE registers rounds exactly as on x86_64. Stack
+  # realignment is the toolchain's default; it is stated so nobody turns it
+  # off: an MSVC-built host, user32 callbacks and new threads align the stack
+  # to 4 bytes only, and SSE spills to a misaligned stack fault.
+  add_compile_options(-msse2 -mfpmath=sse -mstackrealign)
+  add_link_options(-Wl,--enable-stdcall-fixup)
+endif()
+
+if(WIN32)
+  # No runtime DLLs: libgcc, libstdc++ and winpthread are linked in.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+endif()
+
+if(BARSIGHT_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(BARSIGHT_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# Warnings are errors for the project's own targets (not for GoogleTest).
+function(barsight_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                           -Wno-sign-conversion -Werror)
+endfunction()
+
+# A plug-in DLL: exports from its .def file, no "lib" prefix on Windows.
+function(barsight_plugin target def_file)
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    target_sources(${target} PRIVATE ${def_file})
+  endif()
+endfunction()

@@ -1,0 +1,83 @@
+// The frame every calculation function of the indicator library runs in:
+// empty the result, validate, compute, set the result range, and turn any
+// exception into the function's error text instead of letting it reach the host.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+
+#include "msx/msx_records.h"
+#include "msx/msx_text.h"
+
+namespace barsight {
+
+// What a calculation body reports: either a validation message, or success
+// with the valid range of the result series.
+struct CalcOutcome {
+    const char* message = nullptr;
+    int32_t first = 0;
+    int32_t last = -1;
+
+    static CalcOutcome fail(const char* text) { return {text, 0, -1}; }
+    static CalcOutcome range(int32_t first, int32_t last) { return {nullptr, first, last}; }
+};
+
+// The arguments of one calculation call, with the host's optional arrays
+// checked once so bodies never touch a null record.
+struct CalcArgs {
+    const MSXDataRec* data;
+    const MSXDataInfoRecArgsArray* arrays;
+    const MSXNumericArgsArray* numerics;
+    MSXDataInfoRec* result;
+
+    int32_t numeric_count() const { return numerics != nullptr ? numerics->iNRecs : 0; }
+    int32_t array_count() const { return arrays != nullptr ? arrays->iNRecs : 0; }
+    float numeric(int k) const { return numerics->fNumerics[k]; }
+};
+
+// Runs `body(const CalcArgs&) -> CalcOutcome` inside the common frame. `name`
+// is the function's export name, used in "Tapeline <name> Error: <what>".
+template <class Body>
+int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
+                        const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                        const MSXNumericArgsArray* a_psNumericArgs, MSXResultRec* a_psResultRec,
+                        Body&& body) noexcept {
+    if (a_psResultRec == nullptr) return msx::kError;
+    MSXDataInfoRec* series = a_psResultRec->psResultArray;
+    if (series == nullptr) {
+        msx::copy_text(a_psResultRec->szExtendedError, "No result series passed");
+        return msx::kError;
+    }
+    series->iFirstValid = 0;
+    series->iLastValid = -1;
+    if (a_psDataRec == nullptr) {
+        msx::copy_text(a_psResultRec->szExtendedError, "No chart data passed");
+        return msx::kError;
+    }
+
+    const char* what = "unknown exception";
+    char text[256];
+    try {
+        const CalcOutcome outcome =
+            body(CalcArgs{a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, series});
+        if (outcome.message != nullptr) {
+            msx::copy_text(a_psResultRec->szExtendedError, outcome.message);
+            return msx::kError;
+        }
+        series->iFirstValid = outcome.first;
+        series->iLastValid = outcome.last;
+        return msx::kSuccess;
+    } catch (const std::exception& e) {
+        what = e.what();
+        std::snprintf(text, sizeof text, "Tapeline %s Error: %s", name, what);
+    } catch (...) {
+        std::snprintf(text, sizeof text, "Tapeline %s Error: %s", name, what);
+    }
+    msx::copy_text(a_psResultRec->szExtendedError, text);
+    series->iFirstValid = 0;
+    series->iLastValid = -1;
+    return msx::kError;
+}
+
+}  // namespace barsight

@@ -1,0 +1,43 @@
+#include <dlfcn.h>
+
+#include "platform/dynamic_library.h"
+
+namespace platform {
+
+DynamicLibrary::~DynamicLibrary() { close(); }
+
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = nullptr;
+}
+
+DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+void DynamicLibrary::close() {
+    if (handle_ != nullptr) dlclose(handle_);
+    handle_ = nullptr;
+}
+
+DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr && error != nullptr) {
+        const char* reason = dlerror();
+        *error = reason != nullptr ? reason : "cannot load " + path;
+    }
+    return DynamicLibrary(handle);
+}
+
+void* DynamicLibrary::symbol(const char* name) const {
+    if (handle_ == nullptr || name == nullptr) return nullptr;
+    return dlsym(handle_, name);
+}
+
+std::string native_path(const std::string& path) { return path; }
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""Writes data/sample_ohlcv.csv: a synthetic but realistic daily OHLCV series.
+
+Deterministic (its own linear congruential generator, no library state), so
+the committed file can be remade byte for byte. Weekdays only; prices follow a
+random walk with slowly changing volatility and trend regimes; volume rises
+with the size of the move, with occasional climactic days.
+"""
+import datetime
+import math
+import os
+
+class Lcg:
+    def __init__(self, seed):
+        self.state = seed
+
+    def uniform(self):
+        self.state = (self.state * 6364136223846793005 + 1442695040888963407) % (1 << 64)
+        return ((self.state >> 11) & ((1 << 53) - 1)) / float(1 << 53)
+
+    def normal(self):
+        u1 = max(self.uniform(), 1e-12)
+        u2 = self.uniform()
+        return math.sqrt(-2.0 * math.log(u1)) * math.cos(2.0 * math.pi * u2)
+
+def main():
+    rng = Lcg(20140102)
+    day = datetime.date(2014, 1, 2)
+    close = 42.50
+    vol = 0.012
+    drift = 0.0003
+    rows = ["date,open,high,low,close,volume"]
+    bars = 0
+    while bars < 3000:
+        if day.weekday() < 5:
+            if bars % 120 == 0:
+                drift = (rng.uniform() - 0.45) * 0.002
+            vol = min(0.04, max(0.006, vol * math.exp(0.08 * rng.normal())))
+            ret = drift + vol * rng.normal()
+            open_ = close * math.exp(0.3 * vol * rng.normal())
+            new_close = close * math.exp(ret)
+            high = max(open_, new_close) * math.exp(abs(0.6 * vol * rng.normal()))
+            low = min(open_, new_close) * math.exp(-abs(0.6 * vol * rng.normal()))
+            volume = 250000 * (1.0 + 25.0 * abs(ret)) * math.exp(0.35 * rng.normal())
+            if rng.uniform() < 0.01:
+                volume *= 3.5
+            rows.append("%s,%.2f,%.2f,%.2f,%.2f,%d" % (
+                day.isoformat(), open_, high, low, new_close, int(volume)))
+            close = new_close
+            bars += 1
+        day += datetime.timedelta(days=1)
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "sample_ohlcv.csv")
+    with open(out, "w", newline="\n") as f:
+        f.write("\n".join(rows) + "\n")
+
+if __name__ == "__main__":
+    main()

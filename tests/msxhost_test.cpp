@@ -1,0 +1,129 @@
+// msxhost's own pieces: the CSV reader, Wilder's ATR, number formatting and
+// the guard zones that the stress command relies on.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "tools/msxhost/chart_data.h"
+#include "tools/msxhost/host_call.h"
+
+namespace {
+
+std::string write_temp(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
+    struct Case {
+        const char* name;
+        const char* text;
+        std::size_t rows;
+        bool ok;
+    } cases[] = {
+        {"header", "date,open,high,low,close,volume\n2020-01-02,1,2,0.5,1.5,100\n", 1, true},
+        {"no header", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,1.5,100", 2, true},
+        {"crlf", "d,o,h,l,c,v\r\n2020-01-02,1,2,0.5,1.5,100\r\n\r\n", 1, true},
+        {"short row", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,1.5\n", 0, false},
+        {"bad number", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,x,0.5,1.5,100\n", 0, false},
+        {"empty", "", 0, true},
+    };
+    for (const Case& c : cases) {
+        msxhost::ChartData chart;
+        std::string error;
+        const bool ok = msxhost::load_chart_csv(write_temp("chart.csv", c.text), &chart, &error);
+        EXPECT_EQ(ok, c.ok) << c.name << ": " << error;
+        if (ok) {
+            EXPECT_EQ(chart.size(), c.rows) << c.name;
+        }
+    }
+}
+
+TEST(ChartCsv, MissingFileIsAnError) {
+    msxhost::ChartData chart;
+    std::string error;
+    EXPECT_FALSE(msxhost::load_chart_csv("/nonexistent/x.csv", &chart, &error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+TEST(WilderAtr, HandChecked) {
+    // True ranges: 2 (first bar: high - low), then max(h-l, |h-pc|, |l-pc|):
+    // bar 1: h 13, l 11, prev close 10 -> 3; bar 2: h 12, l 8, pc 12 -> 4;
+    // bar 3: h 9, l 8, pc 10 -> 2. ATR(2): bar 1 = (2+3)/2 = 2.5,
+    // bar 2 = (2.5*1 + 4)/2 = 3.25, bar 3 = (3.25 + 2)/2 = 2.625.
+    msxhost::ChartData chart;
+    chart.dates = {"a", "b", "c", "d"};
+    chart.high = {11, 13, 12, 9};
+    chart.low = {9, 11, 8, 8};
+    chart.close = {10, 12, 10, 8.5f};
+    chart.open = chart.close;
+    chart.volume = {1, 1, 1, 1};
+    int first = 0;
+    const std::vector<float> atr = msxhost::wilder_atr(chart, 2, &first);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(atr[1], 2.5f);
+    EXPECT_EQ(atr[2], 3.25f);
+    EXPECT_EQ(atr[3], 2.625f);
+}
+
+TEST(FormatFloat, SameTextInEveryBuild) {
+    struct Case {
+        float v;
+        const char* text;
+    } cases[] = {
+        {0.0f, "0"},
+        {1.5f, "1.5"},
+        {-2.0f, "-2"},
+        {0.1f, "0.1"},
+        {FLT_MAX, "3.4028235e+38"},
+        {std::numeric_limits<float>::quiet_NaN(), "nan"},
+        {-std::numeric_limits<float>::quiet_NaN(), "nan"},
+        {std::numeric_limits<float>::infinity(), "inf"},
+        {-std::numeric_limits<float>::infinity(), "-inf"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(msxhost::format_float(c.v), c.text);
+}
+
+// A function that writes one float past the end of the result array: the
+// guard zone must catch it.
+int32_t MSX_STDCALL writes_past_the_end(const MSXDataRec* data, const MSXDataInfoRecArgsArray*,
+                                        const MSXNumericArgsArray*, const MSXStringArgsArray*,
+                                        const MSXCustomArgsArray*, MSXResultRec* result) {
+    result->psResultArray->pfValue[data->sClose.iLastValid + 1] = 1.0f;
+    return 0;
+}
+
+int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoRecArgsArray*,
+                                      const MSXNumericArgsArray*, const MSXStringArgsArray*,
+                                      const MSXCustomArgsArray*, MSXResultRec*) {
+    data->sClose.pfValue[0] = 7.0f;
+    return 2;
+}
+
+msxhost::CallSpec small_chart() {
+    msxhost::CallSpec spec;
+    for (auto* s : {&spec.high, &spec.low, &spec.close, &spec.volume}) *s = {{1, 2, 3}, 0, 2};
+    return spec;
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(GuardZones, WriteOutsideTheResultArrayIsReported) {
+    const msxhost::CallResult r = msxhost::call_function(&writes_past_the_end, small_chart());
+    ASSERT_FALSE(r.violations.empty());
+    EXPECT_EQ(r.violations[0], "write outside the result array");
+}
+#endif
+
+TEST(GuardZones, WriteIntoAnInputArrayIsReported) {
+    const msxhost::CallResult r = msxhost::call_function(&writes_into_close, small_chart());
+    EXPECT_EQ(r.code, 2);
+    ASSERT_FALSE(r.violations.empty());
+    EXPECT_EQ(r.violations[0], "write into the close array");
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include "tools/msxhost/chart_data.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace msxhost {
+
+namespace {
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return fields;
+}
+
+bool parse_float(const std::string& text, float* value) {
+    const char* begin = text.c_str();
+    while (*begin == ' ' || *begin == '\t') ++begin;
+    if (*begin == '\0') return false;
+    char* end = nullptr;
+    *value = std::strtof(begin, &end);
+    while (*end == ' ' || *end == '\t') ++end;
+    return *end == '\0';
+}
+
+}  // namespace
+
+const std::vector<float>* ChartData::column(const std::string& name) const {
+    if (name == "open") return &open;
+    if (name == "high") return &high;
+    if (name == "low") return &low;
+    if (name == "close") return &close;
+    if (name == "volume") return &volume;
+    return nullptr;
+}
+
+bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    *chart = ChartData{};
+    std::string line;
+    int line_no = 0;
+    while (std::getline(in, line)) {
+        ++line_no;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::vector<std::string> fields = split(line);
+        float v[5];
+        bool ok = fields.size() == 6;
+        for (int k = 0; ok && k < 5; ++k) ok = parse_float(fields[k + 1], &v[k]);
+        if (!ok) {
+            if (chart->size() == 0 && line_no == 1) continue;  // header
+            *error = path + ":" + std::to_string(line_no) +
+                     ": expected date,open,high,low,close,volume";
+            return false;
+        }
+        chart->dates.push_back(fields[0]);
+        chart->open.push_back(v[0]);
+        chart->high.push_back(v[1]);
+        chart->low.push_back(v[2]);
+        chart->close.push_back(v[3]);
+        chart->volume.push_back(v[4]);
+    }
+    return true;
+}
+
+std::vector<float> wilder_atr(const ChartData& chart, int periods, int* first_valid) {
+    const std::size_t n = chart.size();
+    std::vector<float> atr(n, 0.0f);
+    *first_valid = periods - 1;
+    if (periods < 1 || n < static_cast<std::size_t>(periods)) return atr;
+    double value = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        double tr = static_cast<double>(chart.high[i]) - chart.low[i];
+        if (i > 0) {
+            const double prev = chart.close[i - 1];
+            tr = std::max({tr, std::fabs(chart.high[i] - prev), std::fabs(chart.low[i] - prev)});
+        }
+        if (i < static_cast<std::size_t>(periods)) {
+            value += tr;
+            if (i + 1 == static_cast<std::size_t>(periods)) value /= periods;
+        } else {
+            value = (value * (periods - 1) + tr) / periods;
+        }
+        if (i + 1 >= static_cast<std::size_t>(periods)) atr[i] = static_cast<float>(value);
+    }
+    return atr;
+}
+
+std::string format_float(float value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char buf[64];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, result.ptr);
+}
+
+}  // namespace msxhost

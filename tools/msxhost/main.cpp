@@ -1,0 +1,224 @@
+// msxhost: loads an MSX plug-in as the charting host does, lists its
+// catalogue, runs its functions on daily bars from a CSV file, and
+// stress-tests every function it offers.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/msxhost/chart_data.h"
+#include "tools/msxhost/host_call.h"
+#include "tools/msxhost/plugin.h"
+#include "tools/msxhost/stress.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  msxhost catalogue PLUGIN\n"
+    "  msxhost run PLUGIN FUNCTION --data OHLCV.csv [--num X]... [--array SOURCE]...\n"
+    "          [--str TEXT]... [--symbol TEXT] [--last N]\n"
+    "      SOURCE is a column (open, high, low, close, volume), atr:N (Wilder's\n"
+    "      average true range over N bars) or FUNCTION[:X[:X...]] (another function\n"
+    "      of the plug-in called with those numeric arguments)\n"
+    "  msxhost stress PLUGIN\n";
+
+int usage() {
+    std::cerr << kUsage;
+    return 2;
+}
+
+bool load_plugin(const std::string& path, msxhost::Plugin* plugin) {
+    std::string error;
+    if (!plugin->load(path, &error)) {
+        std::cerr << "msxhost: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+int cmd_catalogue(const std::string& path) {
+    msxhost::Plugin plugin;
+    if (!load_plugin(path, &plugin)) return 1;
+    std::cout << "copyright: " << plugin.copyright() << "\n"
+              << "version: " << plugin.version() << "\n"
+              << "functions: " << plugin.functions().size() << "\n";
+    int index = 0;
+    for (const msxhost::FunctionInfo& fn : plugin.functions()) {
+        std::cout << index++ << " " << fn.name << " \"" << fn.description << "\" "
+                  << fn.args.size() << " argument(s)" << (fn.calc ? "" : " [not exported]")
+                  << "\n";
+        for (std::size_t a = 0; a < fn.args.size(); ++a)
+            std::cout << "    " << a << ": " << fn.args[a].name << " ("
+                      << msxhost::arg_type_name(fn.args[a].type) << ")\n";
+    }
+    return 0;
+}
+
+std::vector<std::string> split_colon(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon - start));
+        if (colon == std::string::npos) return parts;
+        start = colon + 1;
+    }
+}
+
+msxhost::CallSpec chart_spec(const msxhost::ChartData& chart) {
+    msxhost::CallSpec spec;
+    const int32_t last = static_cast<int32_t>(chart.size()) - 1;
+    spec.high = {chart.high, 0, last};
+    spec.low = {chart.low, 0, last};
+    spec.close = {chart.close, 0, last};
+    spec.volume = {chart.volume, 0, last};
+    return spec;
+}
+
+bool parse_number(const std::string& text, float* value) {
+    char* end = nullptr;
+    *value = std::strtof(text.c_str(), &end);
+    return !text.empty() && *end == '\0';
+}
+
+// Builds a data-array argument from a column, an ATR or another function.
+bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart,
+                  const std::string& source, msxhost::ArrayArg* arg) {
+    const int32_t last = static_cast<int32_t>(chart.size()) - 1;
+    if (const std::vector<float>* column = chart.column(source)) {
+        arg->series = {*column, 0, last};
+        return true;
+    }
+    const std::vector<std::string> parts = split_colon(source);
+    if (parts[0] == "atr" && parts.size() == 2) {
+        const int periods = std::atoi(parts[1].c_str());
+        if (periods < 1) {
+            std::cerr << "msxhost: atr needs a period of at least 1\n";
+            return false;
+        }
+        int first = 0;
+        arg->series.values = msxhost::wilder_atr(chart, periods, &first);
+        arg->series.first = first;
+        arg->series.last = last;
+        return true;
+    }
+    const msxhost::FunctionInfo* fn = plugin.find(parts[0]);
+    if (fn == nullptr) {
+        std::cerr << "msxhost: unknown array source " << source << "\n";
+        return false;
+    }
+    msxhost::CallSpec spec = chart_spec(chart);
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        float v = 0;
+        if (!parse_number(parts[k], &v)) {
+            std::cerr << "msxhost: bad number " << parts[k] << " in " << source << "\n";
+            return false;
+        }
+        spec.numerics.push_back(v);
+    }
+    spec.numeric_count = static_cast<int32_t>(spec.numerics.size());
+    const msxhost::CallResult r = msxhost::call_function(fn->calc, spec);
+    if (r.code != 0) {
+        std::cerr << "msxhost: " << source << " failed: " << r.message << "\n";
+        return false;
+    }
+    arg->series = {r.values, r.first, r.last};
+    return true;
+}
+
+int cmd_run(int argc, char** argv) {
+    if (argc < 4) return usage();
+    msxhost::Plugin plugin;
+    if (!load_plugin(argv[2], &plugin)) return 1;
+    const std::string function = argv[3];
+    std::string data_path, symbol = "SAMPLE";
+    std::vector<float> numerics;
+    std::vector<std::string> arrays, strings;
+    long last_rows = -1;
+    for (int i = 4; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (i + 1 >= argc) return usage();
+        const std::string value = argv[++i];
+        if (opt == "--data") data_path = value;
+        else if (opt == "--symbol") symbol = value;
+        else if (opt == "--array") arrays.push_back(value);
+        else if (opt == "--str") strings.push_back(value);
+        else if (opt == "--last") last_rows = std::atol(value.c_str());
+        else if (opt == "--num") {
+            float v = 0;
+            if (!parse_number(value, &v)) {
+                std::cerr << "msxhost: bad number " << value << "\n";
+                return 2;
+            }
+            numerics.push_back(v);
+        } else {
+            return usage();
+        }
+    }
+    if (data_path.empty()) return usage();
+    const msxhost::FunctionInfo* fn = plugin.find(function);
+    if (fn == nullptr || fn->calc == nullptr) {
+        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
+        return 1;
+    }
+    msxhost::ChartData chart;
+    std::string error;
+    if (!msxhost::load_chart_csv(data_path, &chart, &error)) {
+        std::cerr << "msxhost: " << error << "\n";
+        return 1;
+    }
+    if (numerics.size() > msx::kMaxArgs || arrays.size() > msx::kMaxArgs ||
+        strings.size() > msx::kMaxArgs) {
+        std::cerr << "msxhost: at most 9 arguments of each kind\n";
+        return 2;
+    }
+
+    msxhost::CallSpec spec = chart_spec(chart);
+    spec.symbol = symbol.c_str();
+    spec.numerics = numerics;
+    spec.numeric_count = static_cast<int32_t>(numerics.size());
+    for (const std::string& source : arrays) {
+        msxhost::ArrayArg arg;
+        if (!array_source(plugin, chart, source, &arg)) return 1;
+        spec.arrays.push_back(std::move(arg));
+    }
+    spec.array_count = static_cast<int32_t>(spec.arrays.size());
+    spec.strings = strings;
+
+    const msxhost::CallResult r = msxhost::call_function(fn->calc, spec);
+    for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
+    std::cout << "# " << function << " result " << r.code;
+    if (r.code != 0) std::cout << " message \"" << r.message << "\"";
+    std::cout << " first " << r.first << " last " << r.last << "\n";
+    if (r.code == 0 && r.first <= r.last && r.first >= 0 &&
+        r.last < static_cast<int32_t>(r.values.size())) {
+        int32_t from = r.first;
+        if (last_rows >= 0 && r.last - from + 1 > last_rows)
+            from = r.last - static_cast<int32_t>(last_rows) + 1;
+        std::cout << "bar,date,value\n";
+        for (int32_t i = from; i <= r.last; ++i)
+            std::cout << i << "," << chart.dates[static_cast<std::size_t>(i)] << ","
+                      << msxhost::format_float(r.values[static_cast<std::size_t>(i)]) << "\n";
+    }
+    if (!r.violations.empty()) return 3;
+    return r.code == 0 ? 0 : 1;
+}
+
+int cmd_stress(const std::string& path) {
+    msxhost::Plugin plugin;
+    if (!load_plugin(path, &plugin)) return 1;
+    std::vector<msxhost::StressReport> reports;
+    return msxhost::run_stress(plugin, std::cout, &reports) ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    const std::string command = argv[1];
+    if (command == "catalogue") return cmd_catalogue(argv[2]);
+    if (command == "run") return cmd_run(argc, argv);
+    if (command == "stress") return cmd_stress(argv[2]);
+    return usage();
+}
