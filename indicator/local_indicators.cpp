@@ -28,15 +28,17 @@ int32_t first_full_window(int32_t first, int32_t periods) {
 }  // namespace
 
 int spread_class(double v, double average) noexcept {
+    // The class table read top to bottom is "the first row that matches":
+    // v < 0.000001 gives 0; v <= unit gives 1; v <= 3 units 2; v <= 4 units 3;
+    // v <= 6 units 4; v <= 7 units 5; v > 7 units 6. For ordered values the
+    // thresholds are monotone in the row number, so the class is 1 plus the
+    // number of thresholds v exceeds; counting them instead of branching keeps
+    // the loop free of unpredictable branches. NaN matches no row: class 0.
     const double unit = average * 2.0 / 7.0;
     if (v < 0.000001) return 0;
-    if (v <= unit) return 1;
-    if (v <= unit * 3.0) return 2;
-    if (v <= unit * 4.0) return 3;
-    if (v <= unit * 6.0) return 4;
-    if (v <= unit * 7.0) return 5;
-    if (v > unit * 7.0) return 6;
-    return 0;  // NaN in v or the average
+    const double top = unit * 7.0;
+    if (!(v <= top) && !(v > top)) return 0;  // NaN in v or the average
+    return 1 + (v > unit) + (v > unit * 3.0) + (v > unit * 4.0) + (v > unit * 6.0) + (v > top);
 }
 
 int32_t vsa_make_const(BARSIGHT_CALC_PARAMS) noexcept {

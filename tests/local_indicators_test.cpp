@@ -369,6 +369,17 @@ TEST(VSASpread, ClassBoundaries) {
         EXPECT_EQ(barsight::spread_class(c.v, c.average), c.cls) << c.v << " / " << c.average;
 }
 
+TEST(VSASpread, ClassAgreesWithTheRowChainForEveryKindOfValue) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0,  -0.0,  1e-7,    0.000001, 1.0,    2.0,      7.0,
+                             14.0, -7.0,  1e-300,  1e300,    DBL_MAX, -DBL_MAX, inf,
+                             -inf, std::nan(""), 3.5, 4.0, 6.0, FLT_MAX, 1e-45};
+    for (double v : values)
+        for (double average : values)
+            EXPECT_EQ(barsight::spread_class(v, average), reference::spread_class(v, average))
+                << v << " / " << average;
+}
+
 TEST(VSASpread, ConstantVolumeIsClassThreeAndZeroVolumeIsZero) {
     CallSpec spec = chart_of(std::vector<float>(20, 50.0f));
     spec.volume.values[12] = 0.0f;

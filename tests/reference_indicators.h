@@ -24,6 +24,19 @@ inline void trend(const float* high, const float* low, const float* close, int32
     }
 }
 
+// The class table as a chain of rows, the first match deciding.
+inline int spread_class(double v, double average) {
+    const double unit = average * 2.0 / 7.0;
+    if (v < 0.000001) return 0;
+    if (v <= unit) return 1;
+    if (v <= unit * 3.0) return 2;
+    if (v <= unit * 4.0) return 3;
+    if (v <= unit * 6.0) return 4;
+    if (v <= unit * 7.0) return 5;
+    if (v > unit * 7.0) return 6;
+    return 0;
+}
+
 inline void spread(const float* high, const float* low, const float* volume, int32_t first,
                    int32_t last, int32_t periods, int32_t mode, float* result) {
     for (int32_t i = first + periods - 1; i <= last; ++i) {
@@ -33,7 +46,7 @@ inline void spread(const float* high, const float* low, const float* volume, int
                                    : static_cast<double>(high[j]) - low[j]);
         const double v =
             mode == 0 ? static_cast<double>(volume[i]) : static_cast<double>(high[i]) - low[i];
-        result[i] = barsight::store(barsight::spread_class(v, sum / periods));
+        result[i] = barsight::store(spread_class(v, sum / periods));
     }
 }
 

@@ -16,7 +16,7 @@ fail=0
 expected=$(awk '/^EXPORTS/{on=1; next} on && NF {print $1}' "$def" | sort)
 table=$($objdump -p "$dll")
 actual=$(printf '%s\n' "$table" |
-  awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^\s*\[/{print $NF; next} on && !NF{on=0}' |
+  awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^[ \t]*\[/{print $NF; next} on && !NF{on=0}' |
   sort)
 if [ "$expected" != "$actual" ]; then
   echo "export table differs from $def:"

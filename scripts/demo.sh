@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The main job: builds the plug-ins (native shared objects and the shipped
+# 32-bit DLLs) and shows them working through msxhost on the bundled sample
+# data: the catalogue, then the last values of each local indicator.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh" native windows
+
+jobs=$(nproc)
+for preset in native win32; do
+  mkdir -p build
+  if ! { cmake --preset "$preset" && cmake --build "build/$preset" -j "$jobs"; } >"build/$preset.log" 2>&1; then
+    tail -40 "build/$preset.log"
+    echo "build of $preset failed (whole log: build/$preset.log)"
+    exit 1
+  fi
+done
+
+host=build/native/bin/msxhost
+plugin=build/native/bin/libBarsightPlugin.so
+data=data/sample_ohlcv.csv
+run() { echo; echo "\$ msxhost run BarsightPlugin $*"; "$host" run "$plugin" "$@" --data "$data" --last 5 || true; }
+
+echo "\$ msxhost catalogue BarsightPlugin"
+"$host" catalogue "$plugin"
+run VSAMakeConst --num 100
+run VSATrend --num 20
+run VSAVolStops --num 2.5 --array atr:14
+run VSASpread --num 0 --num 30
+run VSASpread --num 1 --num 30
+run VSAInd
+echo
+echo "\$ msxhost stress BarsightPlugin"
+"$host" stress "$plugin" | tail -1
+echo
+echo "Shipped 32-bit Windows DLLs:"
+ls -l build/win32/bin/*.dll build/win32/bin/*.exe

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds and tests every lane from scratch-safe build folders under build/:
+#   native   the Linux shared objects, msxhost and the GoogleTest suites
+#   asan     the native suites under AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     the native suites under ThreadSanitizer
+#   win32    the shipped i686 DLLs: export/import/stdcall checks and the
+#            32-bit smoke run under qemu-i386 + Wine
+#   win64    the suites as Windows programs under wine64
+# Prints each lane's time; exits non-zero if any lane failed.
+# usage: test.sh [LANE...]   (default: all lanes)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+lanes=("$@")
+[ ${#lanes[@]} -eq 0 ] && lanes=(native asan tsan win32 win64)
+
+"$root/scripts/deps.sh" native windows smoke32 || exit 1
+
+jobs=$(nproc)
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export GTEST_COLOR=no
+
+build() {  # preset; the build's output is shown only when it fails
+  mkdir -p build
+  if ! { cmake --preset "$1" && cmake --build "build/$1" -j "$jobs"; } >"build/$1.log" 2>&1; then
+    tail -40 "build/$1.log"
+    echo "build of $1 failed (whole log: build/$1.log)"
+    return 1
+  fi
+}
+
+lane_native() { build native && ctest --test-dir build/native -j "$jobs" --output-on-failure; }
+lane_asan() { build asan && ctest --test-dir build/asan -j "$jobs" --output-on-failure; }
+lane_tsan() { build tsan && ctest --test-dir build/tsan -j "$jobs" --output-on-failure; }
+lane_win32() {
+  build win32 && ctest --test-dir build/win32 --output-on-failure || return 1
+  # The smoke run compares with the native build's output.
+  build native && scripts/win32-smoke.sh build/win32 build/native
+}
+lane_win64() {
+  build win64 || return 1
+  scripts/wine-prefix.sh start build/win64 || return 1
+  ctest --test-dir build/win64 -j "$jobs" --output-on-failure
+  local rc=$?
+  scripts/wine-prefix.sh stop build/win64
+  return $rc
+}
+
+passed=0
+failed=0
+summary=()
+for lane in "${lanes[@]}"; do
+  echo "=== lane $lane ==="
+  start=$(date +%s)
+  if "lane_$lane"; then
+    result=passed
+    passed=$((passed + 1))
+  else
+    result=FAILED
+    failed=$((failed + 1))
+  fi
+  summary+=("$(printf '%-7s %-7s %4ds' "$lane" "$result" $(( $(date +%s) - start )))")
+done
+
+echo "=== summary ==="
+printf '%s\n' "${summary[@]}"
+echo "lanes: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

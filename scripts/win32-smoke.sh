@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs the shipped 32-bit msxhost.exe and BarsightPlugin.dll under qemu-i386
+# and 32-bit Wine, and checks that they print the same catalogue and the same
+# result values as the native build, and that the stress run is clean.
+# usage: win32-smoke.sh WIN32_BUILD_DIR NATIVE_BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+w32=$(cd "$1" && pwd)
+nat=$(cd "$2" && pwd)
+data=$here/../data/sample_ohlcv.csv
+
+export WINEPREFIX=$w32/wine/prefix32
+export TMPDIR=$w32/wine/tmp
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADERNOEXEC=1
+mkdir -p "$TMPDIR"
+wine32() { qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine "$@"; }
+
+if [ ! -f "$WINEPREFIX/.barsight-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  wine32 wineboot -i </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wineserver64 -w
+  touch "$WINEPREFIX/.barsight-ready"
+fi
+/usr/lib/wine/wineserver64 -p || true  # already running for this prefix
+trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
+wine32 wineboot </dev/null >/dev/null 2>&1
+
+fail=0
+compare() {  # name, then the msxhost arguments after the plug-in
+  local name=$1 cmd=$2
+  shift 2
+  local out32 outnat
+  out32=$(wine32 "$w32/bin/msxhost.exe" "$cmd" "$w32/bin/BarsightPlugin.dll" "$@" </dev/null | tr -d '\r')
+  outnat=$("$nat/bin/msxhost" "$cmd" "$nat/bin/libBarsightPlugin.so" "$@")
+  if [ "$out32" == "$outnat" ]; then
+    echo "smoke32: $name: same as native ($(printf '%s\n' "$outnat" | wc -l) lines)"
+  else
+    echo "smoke32: $name: DIFFERS from native"
+    diff <(printf '%s\n' "$outnat") <(printf '%s\n' "$out32") | head -20
+    fail=1
+  fi
+}
+
+compare catalogue catalogue
+compare VSAMakeConst run VSAMakeConst --data "$data" --num 7.9
+compare VSATrend run VSATrend --data "$data" --num 20
+compare "VSATrend 200" run VSATrend --data "$data" --num 200
+compare "VSAVolStops" run VSAVolStops --data "$data" --num 2.5 --array atr:14
+compare "VSASpread volume" run VSASpread --data "$data" --num 0 --num 30
+compare "VSASpread range" run VSASpread --data "$data" --num 1 --num 50
+if wine32 "$w32/bin/msxhost.exe" stress "$w32/bin/BarsightPlugin.dll" </dev/null | tr -d '\r' | tail -1 |
+   grep -qx 'stress: clean'; then
+  echo "smoke32: stress: clean"
+else
+  echo "smoke32: stress: PROBLEMS (run msxhost.exe stress for details)"
+  fail=1
+fi
+exit $fail
