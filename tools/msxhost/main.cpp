@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/dynamic_library.h"
 #include "tools/msxhost/chart_data.h"
+#include "tools/msxhost/client_call.h"
 #include "tools/msxhost/host_call.h"
 #include "tools/msxhost/plugin.h"
 #include "tools/msxhost/stress.h"
@@ -21,7 +23,10 @@ const char kUsage[] =
     "      SOURCE is a column (open, high, low, close, volume), atr:N (Wilder's\n"
     "      average true range over N bars) or FUNCTION[:X[:X...]] (another function\n"
     "      of the plug-in called with those numeric arguments)\n"
-    "  msxhost stress PLUGIN\n";
+    "  msxhost stress PLUGIN\n"
+    "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
+    "      calls trading-client exports in order, in one process; ARG is an\n"
+    "      integer, a number or a text (null for a null pointer)\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -212,6 +217,30 @@ int cmd_stress(const std::string& path) {
     return msxhost::run_stress(plugin, std::cout, &reports) ? 0 : 3;
 }
 
+int cmd_client(int argc, char** argv) {
+    if (argc < 4) return usage();
+    std::string error;
+    const platform::DynamicLibrary library = platform::DynamicLibrary::open(argv[2], &error);
+    if (!library.loaded()) {
+        std::cerr << "msxhost: " << error << "\n";
+        return 1;
+    }
+    int i = 3;
+    while (i < argc) {
+        const std::string name = argv[i++];
+        std::vector<std::string> args;
+        while (i < argc && std::string(argv[i]) != "--") args.push_back(argv[i++]);
+        if (i < argc) ++i;  // the "--" between calls
+        std::string output;
+        if (!msxhost::call_client_export(library, name, args, &output)) {
+            std::cerr << "msxhost: " << output << "\n";
+            return 1;
+        }
+        std::cout << output << std::endl;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,5 +249,6 @@ int main(int argc, char** argv) {
     if (command == "catalogue") return cmd_catalogue(argv[2]);
     if (command == "run") return cmd_run(argc, argv);
     if (command == "stress") return cmd_stress(argv[2]);
+    if (command == "client") return cmd_client(argc, argv);
     return usage();
 }

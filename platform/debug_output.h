@@ -1,0 +1,24 @@
+// The debugger output stream: OutputDebugStringA / OutputDebugStringW on
+// Windows. On posix, where no such stream exists, each string is appended to
+// the file named by the environment variable BARSIGHT_DEBUG_OUTPUT as its raw
+// bytes (UTF-8 for wide strings) followed by one NUL byte, so that strings
+// with and without line ends are told apart; without the variable nothing is
+// written.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+void debug_output(const char* text) noexcept;
+void debug_output(const char16_t* text) noexcept;
+
+// Tests replace the stream in-process: every string goes to `hook` (wide
+// strings as UTF-8) instead of the platform's stream while it is set.
+using DebugOutputHook = void (*)(const std::string& text);
+void set_debug_output_hook(DebugOutputHook hook) noexcept;
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string utf8_from_utf16(const char16_t* text);
+
+}  // namespace platform

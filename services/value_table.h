@@ -1,0 +1,59 @@
+// The per-handle table of per-bar values the trading client stores and reads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace barsight {
+
+// The two values kept for one bar; a new cell holds 0 and 0.
+struct tsDataItem {
+    int32_t vsaValue = 0;
+    int32_t confValue = 0;
+};
+
+// Handle -> bar table, bar table: bar number -> cell. Tables and cells only
+// accumulate; the destructor releases them all and reports it on the
+// debugger output. Calls must not overlap: the client serialises them.
+class tsDataTable {
+public:
+    tsDataTable();
+    ~tsDataTable();
+    tsDataTable(const tsDataTable&) = delete;
+    tsDataTable& operator=(const tsDataTable&) = delete;
+
+    // Adds an empty bar table for the handle if it has none; any handle,
+    // 0 and negatives included. Always 0.
+    int32_t CreateTable(int32_t handle);
+    // Store one value of a bar; handles of 0 or below store nothing. Always 0.
+    int32_t AddVSAValue(int32_t handle, int32_t barnumber, int32_t value);
+    int32_t AddConfValue(int32_t handle, int32_t barnumber, int32_t value);
+    // The stored value, or 0 for anything missing. Never inserts.
+    int32_t GetVSAValue(int32_t handle, int32_t barnumber) const;
+    int32_t GetConfValue(int32_t handle, int32_t barnumber) const;
+
+    std::size_t handle_count() const { return handles_.size(); }
+
+private:
+    using BarTable = std::map<int32_t, tsDataItem>;
+    tsDataItem* cell_for_set(int32_t handle, int32_t barnumber, const char* missing_message);
+    const tsDataItem* find(int32_t handle, int32_t barnumber) const;
+
+    std::map<int32_t, std::unique_ptr<BarTable>> handles_;
+};
+
+// The process-wide table, constructed before any export is served.
+extern tsDataTable dttsDataTable;
+
+namespace services {
+
+// Hands out 1, 2, 3, ... (wrapping after the largest int32).
+int32_t next_table_id() noexcept;
+// Shows `mes` (null: the empty text) in a modal box captioned
+// "Barsight VSA Message".
+void message_box(const char* mes) noexcept;
+
+}  // namespace services
+
+}  // namespace barsight

@@ -1,0 +1,129 @@
+#include "tools/msxhost/client_call.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "msx/msx_records.h"
+#include "tools/msxhost/chart_data.h"
+
+namespace msxhost {
+
+namespace {
+
+bool parse_int(const std::string& text, int32_t* value) {
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+    *value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool parse_double(const std::string& text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0';
+}
+
+std::string quoted(const char* text) {
+    if (text == nullptr) return "null";
+    return "\"" + std::string(text) + "\"";
+}
+
+
+}  // namespace
+
+const std::vector<ClientSignature>& client_signatures() {
+    static const std::vector<ClientSignature> table = {
+        {"SignFilter", 'i', "i"},
+        {"CalcVolumeColor", 'i', "ddddd"},
+        {"TS_GetID", 'i', ""},
+        {"TS_CreateTable", 'i', "i"},
+        {"TS_SetVSAValue", 'i', "iii"},
+        {"TS_SetConfValue", 'i', "iii"},
+        {"TS_GetVSAValue", 'i', "ii"},
+        {"TS_GetConfValue", 'i', "ii"},
+        {"TS_MessageBox", 'v', "s"},
+        {"IncRefCount", 'i', ""},
+        {"DecRefCount", 'i', ""},
+        {"GetRefCount", 'i', ""},
+        {"GetUniqueID", 'i', ""},
+        {"GetCurrentTimeUTC", 'i', ""},
+        {"GetCurrentUTCStr", 's', ""},
+        {"DebugPrint", 'v', "s"},
+    };
+    return table;
+}
+
+const ClientSignature* find_client_signature(const std::string& name) {
+    for (const ClientSignature& s : client_signatures())
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+bool call_client_export(const platform::DynamicLibrary& library, const std::string& name,
+                        const std::vector<std::string>& args, std::string* output) {
+    const ClientSignature* sig = find_client_signature(name);
+    if (sig == nullptr) {
+        *output = name + " is not a client export msxhost knows";
+        return false;
+    }
+    void* address = library.symbol(name.c_str());
+    if (address == nullptr) {
+        *output = "the library does not export " + name;
+        return false;
+    }
+    const std::string kinds = sig->args;
+    if (args.size() != kinds.size()) {
+        *output = name + " takes " + std::to_string(kinds.size()) + " argument(s)";
+        return false;
+    }
+    int32_t ints[9] = {};
+    double doubles[9] = {};
+    const char* texts[9] = {};
+    std::string shown;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        bool ok = true;
+        if (kinds[k] == 'i') ok = parse_int(args[k], &ints[k]);
+        else if (kinds[k] == 'd') ok = parse_double(args[k], &doubles[k]);
+        else texts[k] = args[k] == "null" ? nullptr : args[k].c_str();
+        if (!ok) {
+            *output = "argument " + std::to_string(k + 1) + " of " + name + " is not a number";
+            return false;
+        }
+        if (k > 0) shown += ", ";
+        shown += kinds[k] == 's' ? quoted(texts[k]) : args[k];
+    }
+
+    const std::string signature = std::string(1, sig->result) + ":" + kinds;
+    std::string result;
+    if (signature == "i:") {
+        result = std::to_string(reinterpret_cast<int32_t(MSX_STDCALL*)()>(address)());
+    } else if (signature == "i:i") {
+        result = std::to_string(reinterpret_cast<int32_t(MSX_STDCALL*)(int32_t)>(address)(ints[0]));
+    } else if (signature == "i:ii") {
+        result = std::to_string(
+            reinterpret_cast<int32_t(MSX_STDCALL*)(int32_t, int32_t)>(address)(ints[0], ints[1]));
+    } else if (signature == "i:iii") {
+        result = std::to_string(reinterpret_cast<int32_t(MSX_STDCALL*)(int32_t, int32_t, int32_t)>(
+            address)(ints[0], ints[1], ints[2]));
+    } else if (signature == "i:ddddd") {
+        using Fn = int32_t(MSX_STDCALL*)(double, double, double, double, double);
+        result = std::to_string(reinterpret_cast<Fn>(address)(doubles[0], doubles[1], doubles[2],
+                                                              doubles[3], doubles[4]));
+    } else if (signature == "s:") {
+        result = quoted(reinterpret_cast<const char*(MSX_STDCALL*)()>(address)());
+    } else if (signature == "v:s") {
+        reinterpret_cast<void(MSX_STDCALL*)(const char*)>(address)(texts[0]);
+    } else {
+        *output = "msxhost cannot call signature " + signature;
+        return false;
+    }
+    *output = name + "(" + shown + ")" + (result.empty() ? "" : " = " + result);
+    return true;
+}
+
+}  // namespace msxhost

@@ -1,0 +1,30 @@
+// Calls the trading-client exports of a plug-in by name, as the client does:
+// stdcall, with the argument types of the client's import declarations.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/dynamic_library.h"
+
+namespace msxhost {
+
+// One client export's signature: result kind and argument kinds, each
+// 'i' (int32), 'd' (double), 's' (8-bit text; "null" passes a null pointer)
+// or, for the result only, 'v' (none).
+struct ClientSignature {
+    const char* name;
+    char result;
+    const char* args;
+};
+
+const std::vector<ClientSignature>& client_signatures();
+const ClientSignature* find_client_signature(const std::string& name);
+
+// Calls `name` in `library` with textual arguments. Returns false with a
+// reason when the export is unknown or missing or the arguments do not fit;
+// otherwise `output` holds "name(args) = result".
+bool call_client_export(const platform::DynamicLibrary& library, const std::string& name,
+                        const std::vector<std::string>& args, std::string* output);
+
+}  // namespace msxhost
