@@ -50,6 +50,22 @@ compare "VSATrend 200" run VSATrend --data "$data" --num 200
 compare "VSAVolStops" run VSAVolStops --data "$data" --num 2.5 --array atr:14
 compare "VSASpread volume" run VSASpread --data "$data" --num 0 --num 30
 compare "VSASpread range" run VSASpread --data "$data" --num 1 --num 50
+# Every client export through its stdcall signature, in one process: a wrong
+# calling convention would corrupt the stack and garble what follows.
+compare "client exports" client SignFilter -2 -- SignFilter 2 -- SignFilter -2147483648 -- \
+  CalcVolumeColor 1 2 3 10 5 -- CalcVolumeColor 3 2 1 nan 5 -- CalcVolumeColor 3 2 1 6 5 -- \
+  TS_GetID -- TS_GetID -- TS_CreateTable 3 -- TS_SetVSAValue 1 5 7 -- TS_SetConfValue 1 5 9 -- \
+  TS_GetVSAValue 1 5 -- TS_GetConfValue 1 5 -- TS_GetVSAValue 1 -2147483648 -- \
+  TS_SetVSAValue -1 1 1 -- IncRefCount -- IncRefCount -- DecRefCount -- GetRefCount -- \
+  GetUniqueID -- GetUniqueID -- DebugPrint abc -- DebugPrint null -- SignFilter 199
+if out=$(wine32 "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetCurrentTimeUTC -- \
+      GetCurrentUTCStr -- SignFilter 3 </dev/null | tr -d '\r') &&
+   printf '%s\n' "$out" | grep -qE '^GetCurrentUTCStr\(\) = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3} Z"$' &&
+   printf '%s\n' "$out" | grep -qx 'SignFilter(3) = 3'; then
+  echo "smoke32: time exports: $(printf '%s\n' "$out" | head -2 | tr '\n' ' ')"
+else
+  echo "smoke32: time exports: FAILED"; printf '%s\n' "$out"; fail=1
+fi
 if wine32 "$w32/bin/msxhost.exe" stress "$w32/bin/BarsightPlugin.dll" </dev/null | tr -d '\r' | tail -1 |
    grep -qx 'stress: clean'; then
   echo "smoke32: stress: clean"

@@ -38,7 +38,10 @@ for dll_name in $imports; do
   fi
 done
 
-symbols=$($nm -g --defined-only "$@" 2>/dev/null | awk '{print $3}')
+# Object lists may arrive as one CMake list (";"-separated).
+objects=()
+for arg in "$@"; do IFS=';' read -r -a parts <<< "$arg"; objects+=("${parts[@]}"); done
+symbols=$($nm -g --defined-only "${objects[@]}" | awk '{print $3}')
 while read -r name bytes; do
   [[ -z "$name" || "$name" == \#* ]] && continue
   found=$(printf '%s\n' "$symbols" | grep -E "^_${name}@[0-9]+$" | sort -u || true)
