@@ -1,20 +1,80 @@
 #include "indicator/vsa_ind.h"
 
+#include <string>
+
 #include "indicator/calc_frame.h"
+#include "indicator/engine_binding.h"
+#include "indicator/float_range.h"
+#include "services/globals.h"
 
 namespace barsight {
 
-// The engine binding is not part of this build yet: the indicator answers
-// the host with an empty result and says why, as it will when the engine
-// library cannot be found.
+namespace {
+
+constexpr char kApplication[] = "metastock";
+constexpr int32_t kEnginePeriods = 9;
+constexpr int32_t kWarmUpLimit = 15;  // bar numbers up to this are plotted as 0
+constexpr double kVolumeFloor = 0.0001;
+constexpr double kNoNextClose = -1.0;
+
+// Closes the engine instance however the computation ends.
+class InstanceGuard {
+public:
+    InstanceGuard(const EngineApi& api, int32_t handle) : api_(api), handle_(handle) {}
+    ~InstanceGuard() { api_.RemoveFromChart(handle_); }
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+
+private:
+    const EngineApi& api_;
+    int32_t handle_;
+};
+
+}  // namespace
+
 int32_t vsa_ind(BARSIGHT_CALC_PARAMS) noexcept {
     (void)a_psStringArgs;
     (void)a_psCustomArgs;
-    return run_calculation("VSAInd", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs,
-                           a_psResultRec, [](const CalcArgs&) {
-                               return CalcOutcome::fail(
-                                   "VSAInd: the Spreadcore engine is not available");
-                           });
+    return run_calculation(
+        "VSAInd", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
+        [&](const CalcArgs& args) {
+            static thread_local std::string bind_message;
+            EngineApi engine;
+            if (!bind_engine(&engine, &bind_message))
+                return CalcOutcome::fail(bind_message.c_str());
+
+            const MSXDataRec& data = *args.data;
+            // The symbol reaches the engine as the host's own bytes (or null).
+            const int32_t handle =
+                engine.AddToChartEx(kApplication, data.pszSymbol, kEnginePeriods);
+            if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
+            InstanceGuard instance(engine, handle);
+
+            const int32_t f = data.sClose.iFirstValid;
+            const int32_t l = data.sClose.iLastValid;
+            const float* close = data.sClose.pfValue;
+            const float* high = data.sHigh.pfValue;
+            const float* low = data.sLow.pfValue;
+            const float* volume = data.sVol.pfValue;
+            float* out = args.result->pfValue;
+            if (l >= 0 && out == nullptr) return CalcOutcome::fail("No result values passed");
+            if (f < l && (!close || !high || !low || !volume))
+                return CalcOutcome::fail("Chart price data missing");
+
+            double bar_counter = 1.0;
+            for (int32_t i = f; i < l; ++i) {
+                double vol = volume[i];
+                if (vol < kVolumeFloor) vol = 1.0;
+                bar_counter = bar_counter + 1.0;
+                const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
+                const double c = close[i];
+                const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
+                                                        low[i], c, vol, next, 0);
+                out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
+            }
+            if (l >= 0) out[l] = store(0.0);
+            return CalcOutcome::range(f, l);
+        });
 }
 
 }  // namespace barsight

@@ -14,7 +14,7 @@ public:
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // Loads the library at `path` (a file name alone goes through the
+    // Loads the library at `path`, UTF-8 (a file name alone goes through the
     // platform's ordinary search). On failure returns an unloaded object and
     // sets `error` to a readable reason.
     static DynamicLibrary open(const std::string& path, std::string* error);
@@ -33,6 +33,13 @@ private:
     void close();
     void* handle_ = nullptr;
 };
+
+// The folder (UTF-8, no trailing separator) of the library or program that
+// contains this code; empty if it cannot be told.
+std::string own_module_directory();
+
+// Joins a folder and a file name with the platform's separator.
+std::string join_path(const std::string& folder, const std::string& name);
 
 // Turns a path of the build tree into one the platform's loader accepts
 // (under Windows a posix path names drive Z:, with backslashes).

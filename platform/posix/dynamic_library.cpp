@@ -40,4 +40,20 @@ void* DynamicLibrary::symbol(const char* name) const {
 
 std::string native_path(const std::string& path) { return path; }
 
+std::string own_module_directory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&own_module_directory), &info) == 0 ||
+        info.dli_fname == nullptr)
+        return {};
+    const std::string file = info.dli_fname;
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string join_path(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
 }  // namespace platform

@@ -24,9 +24,34 @@ void DynamicLibrary::close() {
     handle_ = nullptr;
 }
 
+namespace {
+
+std::wstring from_utf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+std::string to_utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                            nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
 DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {
     const std::string native = native_path(path);
-    HMODULE module = LoadLibraryA(native.c_str());
+    HMODULE module = LoadLibraryW(from_utf8(native).c_str());
     if (module == nullptr && error != nullptr) {
         *error = "cannot load " + native + " (Windows error " + std::to_string(GetLastError()) + ")";
     }
@@ -36,6 +61,33 @@ DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error)
 void* DynamicLibrary::symbol(const char* name) const {
     if (handle_ == nullptr || name == nullptr) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+std::string own_module_directory() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&own_module_directory), &self))
+        return {};
+    std::wstring file(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(self, &file[0], static_cast<DWORD>(file.size()));
+        if (n == 0) return {};
+        if (n < file.size()) {
+            file.resize(n);
+            break;
+        }
+        file.resize(file.size() * 2);  // the name was cut: long path
+    }
+    const std::size_t slash = file.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    return to_utf8(file.substr(0, slash));
+}
+
+std::string join_path(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    return last == '\\' || last == '/' ? folder + name : folder + "\\" + name;
 }
 
 std::string native_path(const std::string& path) {

@@ -1,0 +1,65 @@
+#include "indicator/engine_binding.h"
+
+#include <mutex>
+
+#include "platform/dynamic_library.h"
+
+namespace barsight {
+
+namespace {
+
+std::mutex bind_mutex;
+EngineApi bound_api;          // guarded by bind_mutex; set once
+bool bound = false;           // guarded by bind_mutex
+
+}  // namespace
+
+const char* engine_library_name() noexcept {
+#if defined(_WIN32)
+    return "Spreadcore.dll";
+#else
+    return "libSpreadcore.so";
+#endif
+}
+
+bool bind_engine(EngineApi* api, std::string* message) {
+    std::lock_guard<std::mutex> lock(bind_mutex);
+    if (bound) {
+        *api = bound_api;
+        return true;
+    }
+    const std::string name = engine_library_name();
+    std::string error;
+    platform::DynamicLibrary library = platform::DynamicLibrary::open(name, &error);
+    if (!library.loaded()) {
+        const std::string folder = platform::own_module_directory();
+        if (!folder.empty())
+            library = platform::DynamicLibrary::open(platform::join_path(folder, name), &error);
+    }
+    if (!library.loaded()) {
+        *message = name + " not found: install it beside BarsightPlugin";
+        return false;
+    }
+    EngineApi found;
+    found.AddToChartEx = library.function<EngineApi::AddToChartExFn>("AddToChartEx");
+    found.AnalysePosn = library.function<EngineApi::AnalysePosnFn>("AnalysePosn");
+    found.RemoveFromChart = library.function<EngineApi::RemoveFromChartFn>("RemoveFromChart");
+    const char* missing = !found.AddToChartEx  ? "AddToChartEx"
+                          : !found.AnalysePosn ? "AnalysePosn"
+                          : !found.RemoveFromChart ? "RemoveFromChart"
+                                                   : nullptr;
+    if (missing != nullptr) {
+        *message = name + " lacks the entry point " + missing;
+        return false;  // `library` is released here, before any later try
+    }
+    // Kept loaded for the life of the process: the handle is deliberately
+    // never closed (closing it at unload would run the engine's teardown
+    // under the loader lock).
+    new platform::DynamicLibrary(std::move(library));
+    bound_api = found;
+    bound = true;
+    *api = found;
+    return true;
+}
+
+}  // namespace barsight
