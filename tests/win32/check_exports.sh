@@ -23,10 +23,10 @@ if [ "$expected" != "$actual" ]; then
   diff <(echo "$expected") <(echo "$actual") || true
   fail=1
 fi
-if printf '%s\n' "$actual" | grep -q '@'; then
+if grep -q '@' <<< "$actual"; then
   echo "decorated export names:"; printf '%s\n' "$actual" | grep '@'; fail=1
 fi
-if ! printf '%s\n' "$table" | grep -q 'Magic.*010b'; then
+if ! grep -q 'Magic.*010b' <<< "$table"; then
   echo "$dll is not a 32-bit (PE32) image"; fail=1
 fi
 
