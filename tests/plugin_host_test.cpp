@@ -2,10 +2,13 @@
 // catalogue through the query exports, calls through the exported names.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "chart_fixture.h"
+#include "tools/msxhost/chart_data.h"
 #include "tools/msxhost/plugin.h"
 #include "tools/msxhost/stress.h"
 
@@ -68,13 +71,37 @@ TEST_F(PluginHost, NullRecordsThroughTheExports) {
         EXPECT_EQ(fn.calc(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1) << fn.name;
 }
 
-TEST_F(PluginHost, VSAIndWithoutTheEngineFailsCleanly) {
-    msxhost::CallSpec spec = testing_support::random_chart(50, 0, 4);
+// The shipped engine sits beside the plug-in, as users install it.
+TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
+    msxhost::ChartData chart;
+    std::string error;
+    ASSERT_TRUE(msxhost::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
+    msxhost::CallSpec spec;
+    const int32_t last = static_cast<int32_t>(chart.size()) - 1;
+    spec.high = {chart.high, 0, last};
+    spec.low = {chart.low, 0, last};
+    spec.close = {chart.close, 0, last};
+    spec.volume = {chart.volume, 0, last};
     const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSAInd")->calc, spec);
-    EXPECT_EQ(r.code, 1);
-    EXPECT_FALSE(r.message.empty());
+    ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
-    EXPECT_EQ(r.last, -1);
+    EXPECT_EQ(r.last, last);
+    EXPECT_TRUE(r.violations.empty());
+    const std::set<float> signals = {3, 4, 12, 13, 16, 19, -2, -5, -10, -14};
+    std::map<float, int> counts;
+    for (int32_t i = 0; i <= last; ++i) {
+        const float v = r.values[static_cast<std::size_t>(i)];
+        if (v == 0.0f) continue;
+        EXPECT_TRUE(signals.count(v)) << "bar " << i << ": " << v;
+        EXPECT_GT(i, 15) << "warm-up bars are plotted as 0";
+        ++counts[v];
+    }
+    int marked = 0;
+    for (const auto& c : counts) marked += c.second;
+    // A plausible share: signals are neither absent nor on most bars.
+    EXPECT_GT(marked, static_cast<int>(chart.size()) / 50);
+    EXPECT_LT(marked, static_cast<int>(chart.size()) / 3);
+    EXPECT_GE(counts.size(), 5u);
 }
 
 // Every function with argument counts and values past every bound, extreme

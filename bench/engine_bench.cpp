@@ -1,0 +1,50 @@
+// AnalysePosn over the host's largest series (65,500 bars), per bar.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "engine/instances.h"
+
+namespace {
+
+struct Bars {
+    std::vector<double> high, low, close, volume;
+    Bars() {
+        std::mt19937 gen(7);
+        std::normal_distribution<double> step(0, 1), size(0, 0.6);
+        double c = 100;
+        for (int i = 0; i < 65500; ++i) {
+            c = std::max(5.0, c + step(gen));
+            close.push_back(c);
+            high.push_back(c + std::fabs(size(gen)) * 2);
+            low.push_back(c - std::fabs(size(gen)) * 2);
+            volume.push_back(1000 * std::exp(size(gen)));
+        }
+    }
+};
+
+void BM_AnalysePosn(benchmark::State& state) {
+    static const Bars bars;
+    const std::size_t n = bars.close.size();
+    for (auto _ : state) {
+        const int32_t h = AddToChartEx("metastock", "BENCH", static_cast<int32_t>(state.range(0)));
+        int32_t sum = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double next = i + 1 < n ? bars.close[i + 1] : -1.0;
+            sum += AnalysePosn(h, static_cast<int32_t>(i) - 1, 2.0 + static_cast<double>(i),
+                               bars.close[i], bars.high[i], bars.low[i], bars.close[i],
+                               bars.volume[i], next, 0);
+        }
+        RemoveFromChart(h);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
+}
+
+BENCHMARK(BM_AnalysePosn)->Arg(9)->Arg(50)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,99 @@
+// Spreadcore's analysis of one chart: volume spread analysis (VSA) signals
+// from each bar's spread, volume and close position against the bars before
+// it and the background trend. The rules are written out in README.md.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace spreadcore {
+
+// Signal codes: positive for strength, negative for weakness. Each is a code
+// the indicator's signal filter passes, and no other rule uses it.
+enum Signal : int32_t {
+    kNone = 0,
+    kNoSupply = 3,
+    kTest = 4,
+    kStoppingVolume = 12,
+    kShakeout = 13,
+    kSellingClimax = 16,
+    kEffortToRise = 19,
+    kNoDemand = -2,
+    kUpthrust = -5,
+    kEffortToFall = -10,
+    kBuyingClimax = -14,
+};
+
+
+struct Bar {
+    double high = 0, low = 0, close = 0, volume = 0;
+};
+
+// Sentinel for "the next bar's close is not known".
+constexpr double kNoNextClose = -1.0;
+
+// A running mean over the last `size` values. The sum is recomputed from the
+// values each time the window wraps, so rounding never accumulates (and one
+// huge value does not spoil the averages after it has left).
+class Window {
+public:
+    explicit Window(int size) : values_(static_cast<std::size_t>(size), 0.0) {}
+    void push(double v);
+    bool full() const { return count_ >= values_.size(); }
+    double mean() const { return sum_ / static_cast<double>(values_.size()); }
+
+private:
+    std::vector<double> values_;
+    std::size_t next_ = 0;
+    std::size_t count_ = 0;
+    double sum_ = 0;
+};
+
+// The last `size` bars: mean spread, mean volume, mean close, highest high
+// and lowest low, each kept up to date as bars arrive (the extremes are
+// searched again only when the bar leaving the window held them).
+class BarWindow {
+public:
+    explicit BarWindow(int size) : bars_(static_cast<std::size_t>(size)) {}
+    void push(const Bar& bar);
+    bool full() const { return count_ >= bars_.size(); }
+    double mean_spread() const { return spread_sum_ / size(); }
+    double mean_volume() const { return volume_sum_ / size(); }
+    double mean_close() const { return close_sum_ / size(); }
+    double highest() const { return highest_; }
+    double lowest() const { return lowest_; }
+
+private:
+    double size() const { return static_cast<double>(bars_.size()); }
+    void recompute();
+    std::vector<Bar> bars_;
+    std::size_t next_ = 0;
+    std::size_t count_ = 0;
+    double spread_sum_ = 0, volume_sum_ = 0, close_sum_ = 0;
+    double highest_ = 0, lowest_ = 0;
+};
+
+class Analyzer {
+public:
+    // `periods` (at least 1) is the averaging length; the background trend
+    // compares averages of `periods` and 3 x `periods` closes.
+    explicit Analyzer(int periods);
+
+    // Takes the next bar (ascending order) and returns its signal code.
+    // `next_close` is the following bar's close, or kNoNextClose. A bar with
+    // a non-finite value, high below low or negative volume is not used and
+    // answers kNone.
+    int32_t analyse(const Bar& bar, double next_close);
+
+private:
+    enum class Trend { kUnknown, kUp, kDown, kFlat };
+    Trend trend() const;
+
+    int periods_;
+    BarWindow recent_;     // the last `periods` bars
+    Window long_closes_;   // the last 3 x `periods` closes
+    Bar prev1_, prev2_;
+    long bars_ = 0;
+};
+
+}  // namespace spreadcore

@@ -1,0 +1,129 @@
+// Spreadcore's entry points: analysis instances under positive handles, one
+// per chart being recalculated, from a table several host threads may use at
+// once.
+#include <cstdint>
+#include <vector>
+#include <memory>
+#include <mutex>
+
+#include "engine/analyzer.h"
+#include "engine/instances.h"
+
+namespace spreadcore {
+
+namespace {
+
+constexpr int32_t kMaxPeriods = 10000;
+
+// Open instances live in a fixed set of slots, each with its own lock, so a
+// bar reaches its instance with one uncontended lock and no table search.
+// A handle names its slot and the slot's generation: once an instance is
+// closed its handle never reaches the slot's next instance.
+constexpr int32_t kSlots = 4096;  // instances open at once
+constexpr int32_t kGenerations = (INT32_MAX - kSlots) / kSlots;
+
+struct Slot {
+    std::mutex mutex;
+    int32_t handle = 0;  // 0: free
+    int32_t generation = 0;
+    std::unique_ptr<Analyzer> analyzer;
+};
+
+class InstanceTable {
+public:
+    InstanceTable() : slots_(new Slot[kSlots]) {
+        for (int32_t i = kSlots - 1; i >= 0; --i) free_.push_back(i);
+    }
+
+    int32_t open(int32_t periods) {
+        auto analyzer = std::make_unique<Analyzer>(periods);
+        int32_t index = 0;
+        {
+            std::lock_guard<std::mutex> lock(free_mutex_);
+            if (free_.empty()) return 0;  // every slot in use: refused
+            index = free_.back();
+            free_.pop_back();
+        }
+        Slot& slot = slots_[index];
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        slot.generation = slot.generation % kGenerations + 1;
+        slot.handle = slot.generation * kSlots + index + 1;
+        slot.analyzer = std::move(analyzer);
+        return slot.handle;
+    }
+
+    int32_t analyse(int32_t handle, const Bar& bar, double next_close) {
+        if (handle <= 0) return kNone;
+        Slot& slot = slots_[(handle - 1) % kSlots];
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        if (slot.handle != handle) return kNone;
+        return slot.analyzer->analyse(bar, next_close);
+    }
+
+    bool close(int32_t handle) {
+        if (handle <= 0) return false;
+        const int32_t index = (handle - 1) % kSlots;
+        Slot& slot = slots_[index];
+        std::unique_ptr<Analyzer> released;
+        {
+            std::lock_guard<std::mutex> lock(slot.mutex);
+            if (slot.handle != handle) return false;
+            slot.handle = 0;
+            released = std::move(slot.analyzer);
+        }
+        std::lock_guard<std::mutex> lock(free_mutex_);
+        free_.push_back(index);
+        return true;
+    }
+
+private:
+    std::unique_ptr<Slot[]> slots_;
+    std::mutex free_mutex_;
+    std::vector<int32_t> free_;
+};
+
+InstanceTable& table() {
+    static InstanceTable* t = new InstanceTable;  // outlives every caller
+    return *t;
+}
+
+}  // namespace
+
+}  // namespace spreadcore
+
+extern "C" {
+
+MSX_API int32_t AddToChartEx(const char* app, const char* symbol, int32_t periods) {
+    (void)app;
+    (void)symbol;
+    if (periods < 1 || periods > spreadcore::kMaxPeriods) return 0;
+    try {
+        return spreadcore::table().open(periods);
+    } catch (...) {
+        return 0;
+    }
+}
+
+MSX_API int32_t AnalysePosn(int32_t handle, int32_t pos, double date, double open, double high,
+                            double low, double close, double volume, double close_next_bar,
+                            int32_t confirmanalysis) {
+    (void)pos;
+    (void)date;
+    (void)open;
+    (void)confirmanalysis;
+    try {
+        return spreadcore::table().analyse(handle, {high, low, close, volume}, close_next_bar);
+    } catch (...) {
+        return 0;
+    }
+}
+
+MSX_API int32_t RemoveFromChart(int32_t handle) {
+    try {
+        return spreadcore::table().close(handle) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,210 @@
+// The Spreadcore engine: each signal rule on a hand-built sequence where it
+// must fire and a near miss where it must not, the priority between rules,
+// and the instance table through the entry points.
+//
+// All sequences use periods 3, so the averages are over the 3 bars before
+// the tested bar and the trend compares the mean of 3 closes with the mean of
+// 9. The background is 10 bars of spread 2 (high = close + 1,
+// low = close - 1) and volume 100, closes rising by 1 from 100 (up trend:
+// last bars close 107, 108, 109) or falling by 1 from 100 (down trend: last
+// closes 93, 92, 91). So: average spread S = 2, average volume V = 100,
+// wide >= 3, narrow < 1.6, high volume >= 150, ultra >= 220; in the up trend
+// the highest high of the last 3 bars is 110 and the lowest low 106, in the
+// down trend 94 and 90.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "engine/analyzer.h"
+#include "engine/instances.h"
+
+namespace {
+
+using spreadcore::Analyzer;
+using spreadcore::Bar;
+
+enum class Background { kUp, kDown };
+
+int32_t signal_of(Background trend, const Bar& bar, double next_close) {
+    Analyzer a(3);
+    const double slope = trend == Background::kUp ? 1.0 : -1.0;
+    for (int k = 0; k < 10; ++k) {
+        const double c = 100 + slope * k;
+        EXPECT_EQ(a.analyse({c + 1, c - 1, c, 100}, c + slope), 0);
+    }
+    return a.analyse(bar, next_close);
+}
+
+struct RuleCase {
+    const char* name;
+    Background trend;
+    Bar bar;  // high, low, close, volume
+    double next_close;
+    int32_t expected;
+};
+
+const double kNone = spreadcore::kNoNextClose;
+
+TEST(EngineRules, EachRuleFiresAndItsNearMissDoesNot) {
+    const RuleCase cases[] = {
+        // No supply: down bar (108.6 < 109), spread 1 (narrow), volume 50
+        // below both previous bars; low 108.5 is not below the previous low
+        // 108, so it is no test. Close position (108.6 - 108.5) / 1 = 0.1.
+        {"no supply", Background::kUp, {109.5, 108.5, 108.6, 50}, 109, spreadcore::kNoSupply},
+        {"no supply, volume not lower", Background::kUp, {109.5, 108.5, 108.6, 100}, 109, 0},
+        // No demand: up bar (109.4 > 109), spread 1, volume 50.
+        {"no demand", Background::kUp, {109.5, 108.5, 109.4, 50}, 109, spreadcore::kNoDemand},
+        {"no demand, spread 2 not narrow", Background::kUp, {110, 108, 109.4, 50}, 109, 0},
+        // Test: low 107.6 below the previous low 108, close position
+        // (108.4 - 107.6) / 1 = 0.8, spread 1, volume 50, next close 109 not
+        // lower. It is also a down bar that no supply would take: the test
+        // has priority.
+        {"test (beats no supply)", Background::kUp, {108.6, 107.6, 108.4, 50}, 109,
+         spreadcore::kTest},
+        {"test unconfirmed on the last bar", Background::kUp, {108.6, 107.6, 108.4, 50}, kNone,
+         spreadcore::kTest},
+        // The next bar closes lower (108 < 108.4): no test; no supply remains.
+        {"test refused by the next bar", Background::kUp, {108.6, 107.6, 108.4, 50}, 108,
+         spreadcore::kNoSupply},
+        // Upthrust: high 112 above 110, spread 3 >= S, close position
+        // 0.5 / 3 = 0.17, volume 150 > V, next close 109 not higher.
+        {"upthrust", Background::kUp, {112, 109, 109.5, 150}, 109, spreadcore::kUpthrust},
+        {"upthrust refused by a higher next close", Background::kUp, {112, 109, 109.5, 150}, 110,
+         0},
+        // Buying climax: up trend, volume 250 >= 220, spread 4, high 113 above
+        // 110, close position 2 / 4 = 0.5 <= 0.7.
+        {"buying climax", Background::kUp, {113, 109, 111, 250}, 110, spreadcore::kBuyingClimax},
+        // Closing at the top (0.975) is no climax: effort to rise instead.
+        {"buying climax closing on the high", Background::kUp, {113, 109, 112.9, 250}, 113,
+         spreadcore::kEffortToRise},
+        // Effort to rise: up bar, spread 3, close position 2.8 / 3 = 0.93,
+        // volume 160 (high, not ultra).
+        {"effort to rise", Background::kUp, {111, 108, 110.8, 160}, 111, spreadcore::kEffortToRise},
+        {"effort to rise on volume 140", Background::kUp, {111, 108, 110.8, 140}, 111, 0},
+        // Shakeout: spread 4, low 105.5 below 106, close position 3.5 / 4 =
+        // 0.875, volume 160, next close 110.
+        {"shakeout", Background::kUp, {109.5, 105.5, 109, 160}, 110, spreadcore::kShakeout},
+        {"shakeout closing low", Background::kUp, {109.5, 105.5, 107, 160}, 110, 0},
+        // Effort to fall: down bar (88.5 < 91), spread 3, close position
+        // 0.5 / 3 = 0.17, volume 160.
+        {"effort to fall", Background::kDown, {91, 88, 88.5, 160}, 88, spreadcore::kEffortToFall},
+        {"effort to fall on volume 140", Background::kDown, {91, 88, 88.5, 140}, 88, 0},
+        // Stopping volume: down trend, down bar (90.5 < 91), spread 3, volume
+        // 160, close position 2.5 / 3 = 0.83: buying absorbs the selling.
+        {"stopping volume", Background::kDown, {91, 88, 90.5, 160}, 90,
+         spreadcore::kStoppingVolume},
+        {"stopping volume on volume 140", Background::kDown, {91, 88, 90.5, 140}, 90, 0},
+        // Selling climax: down trend, volume 250, spread 4, low 86.5 below 90,
+        // close position 1.5 / 4 = 0.375 >= 0.3, next close 89 not lower.
+        {"selling climax", Background::kDown, {90.5, 86.5, 88, 250}, 89,
+         spreadcore::kSellingClimax},
+        {"selling climax refused by a lower next close", Background::kDown, {90.5, 86.5, 88, 250},
+         87, 0},
+    };
+    for (const RuleCase& c : cases)
+        EXPECT_EQ(signal_of(c.trend, c.bar, c.next_close), c.expected) << c.name;
+}
+
+TEST(EngineRules, UnusableBarsAnswerZeroAndLeaveTheStateAlone) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Bar bad[] = {{nan, 1, 1, 1},  {2, 1, 1, std::numeric_limits<double>::infinity()},
+                       {1, 2, 1.5, 10}, {2, 1, 1.5, -5}};
+    for (const Bar& b : bad) {
+        Analyzer a(3);
+        for (int k = 0; k < 10; ++k) a.analyse({101.0 + k, 99.0 + k, 100.0 + k, 100}, 0);
+        EXPECT_EQ(a.analyse(b, 0), 0);
+        // The no-supply bar still reads against the same background.
+        EXPECT_EQ(a.analyse({109.5, 108.5, 108.6, 50}, 109), spreadcore::kNoSupply);
+    }
+}
+
+TEST(EngineRules, NoSignalBeforeTheAveragesAreKnown) {
+    Analyzer a(5);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(a.analyse({110, 90, 91, 1e6}, 80), 0) << k;
+}
+
+// --- the instance table through the entry points -----------------------------
+
+std::vector<Bar> random_bars(int n, uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> step(0, 1), size(0, 0.6);
+    std::vector<Bar> bars;
+    double c = 100;
+    for (int i = 0; i < n; ++i) {
+        c = std::max(5.0, c + step(gen));
+        const double h = c + std::fabs(size(gen)) * 2, l = c - std::fabs(size(gen)) * 2;
+        bars.push_back({h, l, c, 1000 * std::exp(size(gen))});
+    }
+    return bars;
+}
+
+std::vector<int32_t> feed_alone(const std::vector<Bar>& bars) {
+    const int32_t h = AddToChartEx("metastock", "X", 9);
+    std::vector<int32_t> codes;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const double next = i + 1 < bars.size() ? bars[i + 1].close : -1.0;
+        codes.push_back(AnalysePosn(h, static_cast<int32_t>(i) - 1, 2.0 + static_cast<double>(i),
+                                    bars[i].close, bars[i].high, bars[i].low, bars[i].close,
+                                    bars[i].volume, next, 0));
+    }
+    EXPECT_EQ(RemoveFromChart(h), 1);
+    return codes;
+}
+
+TEST(EngineInstances, RefusedOpensAndUnknownHandles) {
+    for (int32_t periods : {0, -1, INT32_MIN, 10001}) EXPECT_EQ(AddToChartEx("a", "b", periods), 0);
+    EXPECT_GT(AddToChartEx(nullptr, nullptr, 1), 0);
+    for (int32_t handle : {0, -1, INT32_MIN, INT32_MAX, 123456}) {
+        EXPECT_EQ(AnalysePosn(handle, 0, 2, 1, 2, 0.5, 1, 10, -1, 0), 0);
+        EXPECT_EQ(RemoveFromChart(handle), 0);
+    }
+    const int32_t h = AddToChartEx("metastock", "Y", 9);
+    EXPECT_EQ(RemoveFromChart(h), 1);
+    EXPECT_EQ(RemoveFromChart(h), 0);  // closed once
+    EXPECT_EQ(AnalysePosn(h, 0, 2, 1, 2, 0.5, 1, 10, -1, 0), 0);
+}
+
+TEST(EngineInstances, InterleavedInstancesMatchInstancesFedAlone) {
+    const std::vector<Bar> a = random_bars(800, 1), b = random_bars(800, 2);
+    const std::vector<int32_t> alone_a = feed_alone(a), alone_b = feed_alone(b);
+    const int32_t ha = AddToChartEx("metastock", "A", 9);
+    const int32_t hb = AddToChartEx("metastock", "B", 9);
+    ASSERT_NE(ha, hb);
+    int signals = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto pos = static_cast<int32_t>(i) - 1;
+        const double na = i + 1 < a.size() ? a[i + 1].close : -1.0;
+        const double nb = i + 1 < b.size() ? b[i + 1].close : -1.0;
+        EXPECT_EQ(AnalysePosn(ha, pos, 0, a[i].close, a[i].high, a[i].low, a[i].close,
+                              a[i].volume, na, 0), alone_a[i]);
+        EXPECT_EQ(AnalysePosn(hb, pos, 0, b[i].close, b[i].high, b[i].low, b[i].close,
+                              b[i].volume, nb, 0), alone_b[i]);
+        signals += alone_a[i] != 0;
+    }
+    EXPECT_GT(signals, 10);  // the comparison is not between two empty series
+    RemoveFromChart(ha);
+    RemoveFromChart(hb);
+}
+
+TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {
+    std::vector<std::vector<Bar>> charts;
+    std::vector<std::vector<int32_t>> expected;
+    for (uint32_t s = 0; s < 4; ++s) {
+        charts.push_back(random_bars(3000, 10 + s));
+        expected.push_back(feed_alone(charts.back()));
+    }
+    std::vector<std::vector<int32_t>> got(4);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round) got[t] = feed_alone(charts[t]);
+        });
+    for (std::thread& th : threads) th.join();
+    for (std::size_t t = 0; t < 4; ++t) EXPECT_EQ(got[t], expected[t]) << t;
+}
+
+}  // namespace
