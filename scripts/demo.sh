@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the plug-ins (native shared objects and the shipped
 # 32-bit DLLs) and shows them working through msxhost on the bundled sample
-# data: the catalogue, then the last values of each local indicator.
+# data: the catalogue, the last values of each indicator, and a chart.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -30,6 +30,11 @@ run VSAVolStops --num 2.5 --array atr:14
 run VSASpread --num 0 --num 30
 run VSASpread --num 1 --num 30
 run VSAInd
+echo
+echo "\$ msxhost chart BarsightPlugin --data $data -o build/chart.svg"
+"$host" chart "$plugin" --data "$data" -o build/chart.svg
+echo "Open build/chart.svg in a browser: price with VSATrend and VSAVolStops, VSAInd signals"
+echo "(strength below the bars, weakness above), volume coloured by CalcVolumeColor."
 echo
 echo "\$ msxhost stress BarsightPlugin"
 "$host" stress "$plugin" | tail -1

@@ -1,13 +1,16 @@
 // msxhost: loads an MSX plug-in as the charting host does, lists its
 // catalogue, runs its functions on daily bars from a CSV file, and
 // stress-tests every function it offers.
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "platform/dynamic_library.h"
 #include "tools/msxhost/chart_data.h"
+#include "tools/msxhost/chart_svg.h"
 #include "tools/msxhost/client_call.h"
 #include "tools/msxhost/host_call.h"
 #include "tools/msxhost/plugin.h"
@@ -24,6 +27,9 @@ const char kUsage[] =
     "      average true range over N bars) or FUNCTION[:X[:X...]] (another function\n"
     "      of the plug-in called with those numeric arguments)\n"
     "  msxhost stress PLUGIN\n"
+    "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N]\n"
+    "      an SVG chart of the last N bars (default 160): price, VSATrend(20),\n"
+    "      VSAVolStops(2.5, ATR(14)), VSAInd signals, volume coloured by class\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
     "      integer, a number or a text (null for a null pointer)\n";
@@ -217,6 +223,39 @@ int cmd_stress(const std::string& path) {
     return msxhost::run_stress(plugin, std::cout, &reports) ? 0 : 3;
 }
 
+int cmd_chart(int argc, char** argv) {
+    if (argc < 3) return usage();
+    std::string data_path, out_path;
+    msxhost::ChartOptions options;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--data") data_path = argv[i + 1];
+        else if (opt == "-o") out_path = argv[i + 1];
+        else if (opt == "--bars") options.bars = std::max(std::atoi(argv[i + 1]), 10);
+        else return usage();
+    }
+    if (data_path.empty() || out_path.empty() || argc % 2 == 0) return usage();
+    msxhost::Plugin plugin;
+    if (!load_plugin(argv[2], &plugin)) return 1;
+    msxhost::ChartData chart;
+    std::string error;
+    msxhost::ChartSeries series;
+    if (!msxhost::load_chart_csv(data_path, &chart, &error) ||
+        !msxhost::chart_from_plugin(plugin, chart, options, &series, &error)) {
+        std::cerr << "msxhost: " << error << "\n";
+        return 1;
+    }
+    std::ofstream out(out_path, std::ios::binary);
+    out << msxhost::render_chart_svg(chart, series);
+    if (!out) {
+        std::cerr << "msxhost: cannot write " << out_path << "\n";
+        return 1;
+    }
+    std::cout << "chart of bars " << series.first << " to " << series.last << " written to "
+              << out_path << "\n";
+    return 0;
+}
+
 int cmd_client(int argc, char** argv) {
     if (argc < 4) return usage();
     std::string error;
@@ -250,5 +289,6 @@ int main(int argc, char** argv) {
     if (command == "run") return cmd_run(argc, argv);
     if (command == "stress") return cmd_stress(argv[2]);
     if (command == "client") return cmd_client(argc, argv);
+    if (command == "chart") return cmd_chart(argc, argv);
     return usage();
 }

@@ -42,6 +42,7 @@ public:
     MSXNthArgFunc nth_arg() const { return nth_arg_; }
     MSXNthCustomStringFunc nth_custom_string() const { return nth_custom_string_; }
     MSXInfoFunc info() const { return info_; }
+    const platform::DynamicLibrary& library() const { return library_; }
 
 private:
     platform::DynamicLibrary library_;

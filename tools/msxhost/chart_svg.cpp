@@ -1,0 +1,311 @@
+#include "tools/msxhost/chart_svg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <limits>
+#include <sstream>
+
+#include "tools/msxhost/host_call.h"
+
+namespace msxhost {
+
+namespace {
+
+constexpr double kWidth = 1200, kPriceTop = 60, kPriceHeight = 420, kVolumeTop = 520,
+                 kVolumeHeight = 140, kLeft = 70, kRight = 230;
+
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return buf;
+}
+
+std::string escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+const char* volume_colour(int cls) {
+    switch (cls) {
+        case 1: return "#9e9e9e";  // below both earlier volumes
+        case 2: return "#d32f2f";  // closed lower
+        case 3: return "#2e7d32";  // closed higher
+        default: return "#1565c0"; // unchanged
+    }
+}
+
+}  // namespace
+
+const char* signal_name(int code) {
+    switch (code) {
+        case 3: return "No supply";
+        case 4: return "Test";
+        case 12: return "Stopping volume";
+        case 13: return "Shakeout";
+        case 16: return "Selling climax";
+        case 19: return "Effort to rise";
+        case -2: return "No demand";
+        case -5: return "Upthrust";
+        case -10: return "Effort to fall";
+        case -14: return "Buying climax";
+        default: return "";
+    }
+}
+
+std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
+    const int first = std::max(s.first, 0);
+    const int last = std::min(s.last, static_cast<int>(data.size()) - 1);
+    const int bars = std::max(last - first + 1, 1);
+    const double plot_width = kWidth - kLeft - kRight;
+    const double step = plot_width / bars;
+    auto x_of = [&](int i) { return kLeft + (i - first + 0.5) * step; };
+
+    double lo = INFINITY, hi = -INFINITY, vmax = 0;
+    auto widen = [&](double v) {
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    };
+    for (int i = first; i <= last; ++i) {
+        widen(data.low[i]);
+        widen(data.high[i]);
+        if (i < static_cast<int>(s.trend.size())) widen(s.trend[i]);
+        if (i < static_cast<int>(s.stops.size())) widen(s.stops[i]);
+        if (std::isfinite(data.volume[i])) vmax = std::max(vmax, static_cast<double>(data.volume[i]));
+    }
+    if (!(lo < hi)) {
+        lo = std::isfinite(lo) ? lo - 1 : 0;
+        hi = lo + 2;
+    }
+    const double pad = (hi - lo) * 0.08;
+    lo -= pad;
+    hi += pad;
+    auto y_of = [&](double v) { return kPriceTop + (hi - v) / (hi - lo) * kPriceHeight; };
+    if (vmax <= 0) vmax = 1;
+
+    std::ostringstream o;
+    o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"700\" "
+      << "viewBox=\"0 0 " << kWidth << " 700\" font-family=\"Helvetica, Arial, sans-serif\" "
+      << "font-size=\"12\">\n"
+      << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
+      << "<text x=\"" << kLeft << "\" y=\"30\" font-size=\"18\" font-weight=\"bold\">"
+      << escape(s.title) << "</text>\n";
+
+    // Grid and price axis.
+    o << "<g id=\"axes\" stroke=\"#e0e0e0\">\n";
+    for (int k = 0; k <= 5; ++k) {
+        const double v = lo + (hi - lo) * k / 5;
+        const double y = y_of(v);
+        o << "<line x1=\"" << kLeft << "\" x2=\"" << num(kLeft + plot_width) << "\" y1=\""
+          << num(y) << "\" y2=\"" << num(y) << "\"/>"
+          << "<text x=\"" << kLeft - 6 << "\" y=\"" << num(y + 4)
+          << "\" text-anchor=\"end\" stroke=\"none\" fill=\"#555\">" << num(v) << "</text>\n";
+    }
+    const int label_every = std::max(bars / 8, 1);
+    for (int i = first; i <= last; i += label_every)
+        o << "<text x=\"" << num(x_of(i)) << "\" y=\"" << kVolumeTop + kVolumeHeight + 20
+          << "\" text-anchor=\"middle\" stroke=\"none\" fill=\"#555\">" << escape(data.dates[i])
+          << "</text>\n";
+    o << "</g>\n";
+
+    // Price bars: high-low line, open tick left, close tick right.
+    o << "<g id=\"price\" stroke-width=\"1.2\" data-bars=\"" << bars << "\">\n";
+    for (int i = first; i <= last; ++i) {
+        const double x = x_of(i), t = std::max(step * 0.35, 1.0);
+        const bool up = data.close[i] >= data.open[i];
+        o << "<path data-bar=\"" << i << "\" stroke=\"" << (up ? "#2e7d32" : "#c62828")
+          << "\" d=\"M" << num(x) << " " << num(y_of(data.high[i])) << "V"
+          << num(y_of(data.low[i])) << "M" << num(x - t) << " " << num(y_of(data.open[i])) << "H"
+          << num(x) << "M" << num(x) << " " << num(y_of(data.close[i])) << "H" << num(x + t)
+          << "\"/>\n";
+    }
+    o << "</g>\n";
+
+    auto line = [&](const char* id, const std::vector<float>& values, const char* colour,
+                    const char* dash) {
+        o << "<polyline id=\"" << id << "\" fill=\"none\" stroke=\"" << colour
+          << "\" stroke-width=\"1.6\"" << dash << " points=\"";
+        int points = 0;
+        for (int i = first; i <= last && i < static_cast<int>(values.size()); ++i) {
+            if (!std::isfinite(values[i])) continue;
+            o << (points++ ? " " : "") << num(x_of(i)) << "," << num(y_of(values[i]));
+        }
+        o << "\" data-points=\"" << points << "\"/>\n";
+    };
+    line("trend", s.trend, "#ef6c00", "");
+    line("stops", s.stops, "#6a1b9a", " stroke-dasharray=\"4 3\"");
+
+    // Signals: strength below the bar (up triangle), weakness above (down).
+    std::map<int, int> used;
+    o << "<g id=\"signals\">\n";
+    for (int i = first; i <= last && i < static_cast<int>(s.signals.size()); ++i) {
+        const int code = s.signals[i];
+        if (code == 0) continue;
+        ++used[code];
+        const double x = x_of(i), r = std::max(std::min(step * 0.6, 6.0), 3.0);
+        if (code > 0) {
+            const double y = y_of(data.low[i]) + 6;
+            o << "<path data-bar=\"" << i << "\" data-code=\"" << code << "\" fill=\"#2e7d32\" d=\"M"
+              << num(x) << " " << num(y) << "l" << num(r) << " " << num(r * 1.6) << "h"
+              << num(-2 * r) << "z\"><title>" << escape(data.dates[i]) << ": " << signal_name(code)
+              << "</title></path>\n";
+        } else {
+            const double y = y_of(data.high[i]) - 6;
+            o << "<path data-bar=\"" << i << "\" data-code=\"" << code << "\" fill=\"#c62828\" d=\"M"
+              << num(x) << " " << num(y) << "l" << num(r) << " " << num(-r * 1.6) << "h"
+              << num(-2 * r) << "z\"><title>" << escape(data.dates[i]) << ": " << signal_name(code)
+              << "</title></path>\n";
+        }
+    }
+    o << "</g>\n";
+
+    // Volume pane.
+    o << "<text x=\"" << kLeft - 6 << "\" y=\"" << kVolumeTop + 12
+      << "\" text-anchor=\"end\" fill=\"#555\">Volume</text>\n";
+    o << "<g id=\"volume\" data-bars=\"" << bars << "\">\n";
+    for (int i = first; i <= last; ++i) {
+        const double v = std::isfinite(data.volume[i]) ? std::max<double>(data.volume[i], 0) : 0;
+        const double h = v / vmax * kVolumeHeight;
+        const int cls = i < static_cast<int>(s.volume_class.size()) ? s.volume_class[i] : 0;
+        o << "<rect data-bar=\"" << i << "\" data-class=\"" << cls << "\" x=\""
+          << num(x_of(i) - step * 0.4) << "\" y=\"" << num(kVolumeTop + kVolumeHeight - h)
+          << "\" width=\"" << num(std::max(step * 0.8, 0.5)) << "\" height=\"" << num(h)
+          << "\" fill=\"" << volume_colour(cls) << "\"/>\n";
+    }
+    o << "</g>\n";
+
+    // Legend.
+    const double lx = kWidth - kRight + 20;
+    double ly = kPriceTop + 10;
+    o << "<g id=\"legend\">\n";
+    auto entry = [&](const std::string& swatch, const std::string& text) {
+        o << swatch << "<text x=\"" << num(lx + 22) << "\" y=\"" << num(ly + 4) << "\">"
+          << escape(text) << "</text>\n";
+        ly += 20;
+    };
+    entry("<line x1=\"" + num(lx) + "\" x2=\"" + num(lx + 16) + "\" y1=\"" + num(ly) + "\" y2=\"" +
+              num(ly) + "\" stroke=\"#ef6c00\" stroke-width=\"2\"/>",
+          s.trend_label);
+    entry("<line x1=\"" + num(lx) + "\" x2=\"" + num(lx + 16) + "\" y1=\"" + num(ly) + "\" y2=\"" +
+              num(ly) + "\" stroke=\"#6a1b9a\" stroke-width=\"2\" stroke-dasharray=\"4 3\"/>",
+          s.stops_label);
+    for (const auto& [code, count] : used) {
+        const bool strength = code > 0;
+        entry("<path fill=\"" + std::string(strength ? "#2e7d32" : "#c62828") + "\" d=\"M" +
+                  num(lx + 8) + " " + num(ly + (strength ? -5 : 5)) + "l6 " +
+                  (strength ? "10" : "-10") + "h-12z\"/>",
+              std::string(signal_name(code)) + " (" + std::to_string(code) + ") x" +
+                  std::to_string(count));
+    }
+    ly += 10;
+    const char* classes[] = {"", "Volume below both prior bars", "Volume, close lower",
+                             "Volume, close higher", "Volume, close unchanged"};
+    for (int c = 1; c <= 4; ++c)
+        entry("<rect x=\"" + num(lx + 2) + "\" y=\"" + num(ly - 6) +
+                  "\" width=\"12\" height=\"12\" fill=\"" + volume_colour(c) + "\"/>",
+              classes[c]);
+    o << "</g>\n</svg>\n";
+    return o.str();
+}
+
+namespace {
+
+CallSpec chart_spec(const ChartData& data) {
+    CallSpec spec;
+    const int32_t last = static_cast<int32_t>(data.size()) - 1;
+    spec.high = {data.high, 0, last};
+    spec.low = {data.low, 0, last};
+    spec.close = {data.close, 0, last};
+    spec.volume = {data.volume, 0, last};
+    return spec;
+}
+
+// The result series over all bars, NaN outside its valid range.
+bool series_of(const Plugin& plugin, const char* name, const CallSpec& spec,
+               std::vector<float>* out, std::string* error) {
+    const FunctionInfo* fn = plugin.find(name);
+    if (fn == nullptr || fn->calc == nullptr) {
+        *error = std::string("the plug-in has no ") + name;
+        return false;
+    }
+    const CallResult r = call_function(fn->calc, spec);
+    if (r.code != 0 || !r.violations.empty()) {
+        *error = std::string(name) + ": " + (r.code != 0 ? r.message : r.violations.front());
+        return false;
+    }
+    out->assign(r.values.size(), std::numeric_limits<float>::quiet_NaN());
+    for (int32_t i = std::max(r.first, 0); i <= r.last && i < static_cast<int32_t>(out->size());
+         ++i)
+        (*out)[static_cast<std::size_t>(i)] = r.values[static_cast<std::size_t>(i)];
+    return true;
+}
+
+}  // namespace
+
+bool chart_from_plugin(const Plugin& plugin, const ChartData& data, const ChartOptions& options,
+                       ChartSeries* s, std::string* error) {
+    if (data.size() < 3) {
+        *error = "the chart needs at least 3 bars";
+        return false;
+    }
+    const int32_t last = static_cast<int32_t>(data.size()) - 1;
+    CallSpec spec = chart_spec(data);
+    spec.numerics = {static_cast<float>(options.trend_periods)};
+    spec.numeric_count = 1;
+    if (!series_of(plugin, "VSATrend", spec, &s->trend, error)) return false;
+
+    spec = chart_spec(data);
+    ArrayArg atr;
+    int atr_first = 0;
+    atr.series.values = wilder_atr(data, options.atr_periods, &atr_first);
+    atr.series.first = atr_first;
+    atr.series.last = last;
+    spec.arrays = {atr};
+    spec.array_count = 1;
+    spec.numerics = {options.multiplier};
+    spec.numeric_count = 1;
+    if (!series_of(plugin, "VSAVolStops", spec, &s->stops, error)) return false;
+
+    std::vector<float> codes;
+    if (!series_of(plugin, "VSAInd", chart_spec(data), &codes, error)) return false;
+    s->signals.assign(codes.size(), 0);
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        s->signals[i] = std::isfinite(codes[i]) ? static_cast<int>(codes[i]) : 0;
+
+    using VolumeColorFn = int32_t(MSX_STDCALL*)(double, double, double, double, double);
+    const auto colour = plugin.library().function<VolumeColorFn>("CalcVolumeColor");
+    if (colour == nullptr) {
+        *error = "the plug-in has no CalcVolumeColor";
+        return false;
+    }
+    s->volume_class.assign(data.size(), 0);
+    for (std::size_t i = 2; i < data.size(); ++i)
+        s->volume_class[i] = colour(data.volume[i], data.volume[i - 1], data.volume[i - 2],
+                                    data.close[i], data.close[i - 1]);
+
+    s->trend_label = "VSATrend(" + std::to_string(options.trend_periods) + ")";
+    char mult[32];
+    std::snprintf(mult, sizeof mult, "%g", static_cast<double>(options.multiplier));
+    s->stops_label =
+        std::string("VSAVolStops(") + mult + ", ATR(" + std::to_string(options.atr_periods) + "))";
+    s->last = last;
+    s->first = std::max(0, last - options.bars + 1);
+    s->title = "Barsight VSA: " + data.dates[static_cast<std::size_t>(s->first)] + " to " +
+               data.dates[static_cast<std::size_t>(last)];
+    return true;
+}
+
+}  // namespace msxhost

@@ -1,0 +1,43 @@
+// A self-contained SVG chart of the plug-in's indicators: price bars with the
+// trend and stop lines, VSA signal markers, and volume bars coloured by
+// volume class.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/msxhost/chart_data.h"
+#include "tools/msxhost/plugin.h"
+
+namespace msxhost {
+
+struct ChartSeries {
+    std::string title;
+    // Indexed by bar number like the chart data; NaN where a line has no value.
+    std::vector<float> trend, stops;
+    std::string trend_label, stops_label;
+    std::vector<int> signals;       // signal code per bar, 0 for none
+    std::vector<int> volume_class;  // 1 to 4 per bar, 0 unknown
+    int first = 0, last = -1;       // the bars drawn
+};
+
+// The name a trader knows a signal code by ("" if none).
+const char* signal_name(int code);
+
+std::string render_chart_svg(const ChartData& data, const ChartSeries& series);
+
+struct ChartOptions {
+    int bars = 160;           // the last bars drawn
+    int trend_periods = 20;   // VSATrend
+    float multiplier = 2.5f;  // VSAVolStops, over Wilder's ATR(atr_periods)
+    int atr_periods = 14;
+};
+
+// Computes every series through the plug-in as the host and the client
+// would: VSATrend, VSAVolStops and VSAInd through the MSX exports over the
+// whole chart, the volume classes through CalcVolumeColor. Returns false with
+// a reason if a call fails.
+bool chart_from_plugin(const Plugin& plugin, const ChartData& data, const ChartOptions& options,
+                       ChartSeries* series, std::string* error);
+
+}  // namespace msxhost
