@@ -50,6 +50,7 @@ compare "VSATrend 200" run VSATrend --data "$data" --num 200
 compare "VSAVolStops" run VSAVolStops --data "$data" --num 2.5 --array atr:14
 compare "VSASpread volume" run VSASpread --data "$data" --num 0 --num 30
 compare "VSASpread range" run VSASpread --data "$data" --num 1 --num 50
+compare "VSAInd with Spreadcore" run VSAInd --data "$data"
 # Every client export through its stdcall signature, in one process: a wrong
 # calling convention would corrupt the stack and garble what follows.
 compare "client exports" client SignFilter -2 -- SignFilter 2 -- SignFilter -2147483648 -- \
