@@ -36,8 +36,16 @@ echo "\$ msxhost chart BarsightPlugin --data $data -o build/chart.svg"
 echo "Open build/chart.svg in a browser: price with VSATrend and VSAVolStops, VSAInd signals"
 echo "(strength below the bars, weakness above), volume coloured by CalcVolumeColor."
 echo
-echo "\$ msxhost stress BarsightPlugin"
+echo "\$ msxhost catalogue orvane"
+"$host" catalogue build/native/bin/liborvane.so
+echo
+echo "\$ msxhost run orvane GetPriceData --str data/sample_prices.csv --str 1/5/2015 --str 12/31/2015"
+"$host" run build/native/bin/liborvane.so GetPriceData --str data/sample_prices.csv \
+  --str 1/5/2015 --str 12/31/2015 --data "$data" --last 5
+echo
+echo "\$ msxhost stress BarsightPlugin; msxhost stress orvane"
 "$host" stress "$plugin" | tail -1
+"$host" stress build/native/bin/liborvane.so | tail -1
 echo
 echo "Shipped 32-bit Windows DLLs:"
-ls -l build/win32/bin/*.dll build/win32/bin/*.exe
+ls -l build/win32/bin/*.dll build/win32/bin/msxhost.exe

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes data/sample_ohlcv.csv: a synthetic but realistic daily OHLCV series.
+"""Writes data/sample_ohlcv.csv: a synthetic but realistic daily OHLCV series,
+and data/sample_prices.csv: the same closes and volumes as the loader plug-in
+reads them (Date,Price,Volume with month/day/year dates, CRLF line ends).
 
 Deterministic (its own linear congruential generator, no library state), so
 the committed file can be remade byte for byte. Weekdays only; prices follow a
@@ -49,9 +51,16 @@ def main():
             close = new_close
             bars += 1
         day += datetime.timedelta(days=1)
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "sample_ohlcv.csv")
-    with open(out, "w", newline="\n") as f:
+    data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
+    with open(os.path.join(data, "sample_ohlcv.csv"), "w", newline="\n") as f:
         f.write("\n".join(rows) + "\n")
+    prices = ["Date,Price,Volume"]
+    for row in rows[1:]:
+        date, _, _, _, close, volume = row.split(",")
+        y, m, d = (int(x) for x in date.split("-"))
+        prices.append("%d/%d/%d,%s,%s" % (m, d, y, close, volume))
+    with open(os.path.join(data, "sample_prices.csv"), "w", newline="\r\n") as f:
+        f.write("\n".join(prices) + "\n")
 
 if __name__ == "__main__":
     main()

@@ -29,11 +29,14 @@ wine32 wineboot </dev/null >/dev/null 2>&1
 
 fail=0
 compare() {  # name, then the msxhost arguments after the plug-in
-  local name=$1 cmd=$2
-  shift 2
+  compare_plugin BarsightPlugin "$@"
+}
+compare_plugin() {  # plug-in base name, test name, msxhost arguments after the plug-in
+  local plugin=$1 name=$2 cmd=$3
+  shift 3
   local out32 outnat
-  out32=$(wine32 "$w32/bin/msxhost.exe" "$cmd" "$w32/bin/BarsightPlugin.dll" "$@" </dev/null | tr -d '\r')
-  outnat=$("$nat/bin/msxhost" "$cmd" "$nat/bin/libBarsightPlugin.so" "$@")
+  out32=$(wine32 "$w32/bin/msxhost.exe" "$cmd" "$w32/bin/$plugin.dll" "$@" </dev/null | tr -d '\r')
+  outnat=$("$nat/bin/msxhost" "$cmd" "$nat/bin/lib$plugin.so" "$@")
   if [ "$out32" == "$outnat" ]; then
     echo "smoke32: $name: same as native ($(printf '%s\n' "$outnat" | wc -l) lines)"
   else
@@ -67,11 +70,19 @@ if out=$(wine32 "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetC
 else
   echo "smoke32: time exports: FAILED"; printf '%s\n' "$out"; fail=1
 fi
-if wine32 "$w32/bin/msxhost.exe" stress "$w32/bin/BarsightPlugin.dll" </dev/null | tr -d '\r' | tail -1 |
-   grep -qx 'stress: clean'; then
-  echo "smoke32: stress: clean"
-else
-  echo "smoke32: stress: PROBLEMS (run msxhost.exe stress for details)"
-  fail=1
-fi
+prices=$here/../data/sample_prices.csv
+compare_plugin orvane "orvane catalogue" catalogue
+compare_plugin orvane "GetPriceData" run GetPriceData --str "$prices" --str 1/5/2015 \
+  --str 12/31/2016 --data "$data"
+compare_plugin orvane "GetVolumeData" run GetVolumeData --str "$prices" --str 6/1/2020 \
+  --str 6/30/2020 --data "$data"
+for plugin in BarsightPlugin orvane; do
+  if wine32 "$w32/bin/msxhost.exe" stress "$w32/bin/$plugin.dll" </dev/null | tr -d '\r' | tail -1 |
+     grep -qx 'stress: clean'; then
+    echo "smoke32: $plugin stress: clean"
+  else
+    echo "smoke32: $plugin stress: PROBLEMS (run msxhost.exe stress for details)"
+    fail=1
+  fi
+done
 exit $fail

@@ -26,6 +26,12 @@ int FunctionInfo::array_count() const {
     return n;
 }
 
+int FunctionInfo::string_count() const {
+    int n = 0;
+    for (const ArgInfo& a : args) n += a.type == msx::kArgString;
+    return n;
+}
+
 const char* arg_type_name(int32_t type) {
     switch (type) {
         case msx::kArgDataArray: return "data array";

@@ -24,6 +24,7 @@ struct FunctionInfo {
 
     int numeric_count() const;
     int array_count() const;
+    int string_count() const;
 };
 
 class Plugin {

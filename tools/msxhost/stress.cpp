@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <ostream>
 
@@ -100,6 +102,27 @@ std::vector<ArrayArg> array_variants(const Shape& s, Pattern p) {
     return out;
 }
 
+// String arguments: empty, a file that does not exist, a folder, dates in
+// and out of form, and a text longer than any path.
+// A small data file of the loader's kind is written to the temporary folder
+// so that file arguments also reach a real read.
+const std::vector<std::string>& string_values() {
+    static const std::vector<std::string> values = [] {
+        std::vector<std::string> v = {"", "/nonexistent/barsight.csv", "/", ".", "1/4/2010",
+                                      "13/45/2010", "1/4/10", " 1/ 4/2010", std::string(400, 'x')};
+        std::error_code ec;
+        const std::filesystem::path file =
+            std::filesystem::temp_directory_path(ec) / "msxhost-stress.csv";
+        std::ofstream out(file, std::ios::binary);
+        out << "Date,Price,Volume\r\n";
+        for (int d = 1; d <= 28; ++d)
+            out << "1/" << d << "/2010," << 10 + d << ".5,," << 1000 * d << "\n";
+        if (out) v.push_back(file.string());
+        return v;
+    }();
+    return values;
+}
+
 // Typical argument lists: every declared argument valid, so that other
 // arguments' bounds are what a call exercises.
 CallSpec base_spec(const FunctionInfo& fn, const Shape& s, Pattern p) {
@@ -122,6 +145,8 @@ CallSpec base_spec(const FunctionInfo& fn, const Shape& s, Pattern p) {
     same.series = make_series(s, p, 5);
     spec.arrays.assign(static_cast<std::size_t>(fn.array_count()), same);
     spec.array_count = fn.array_count();
+    spec.strings.assign(static_cast<std::size_t>(fn.string_count()), "1/4/2010");
+    if (!spec.strings.empty()) spec.strings[0] = string_values().back();
     return spec;
 }
 
@@ -186,6 +211,17 @@ void stress_function(const FunctionInfo& fn, StressReport* report) {
                                             std::to_string(k)));
                 }
             }
+            // Each string position through every kind of text.
+            for (int pos = 0; pos < fn.string_count(); ++pos) {
+                for (const std::string& text : string_values()) {
+                    CallSpec spec = base;
+                    spec.strings[static_cast<std::size_t>(pos)] = text;
+                    check.call(fn.calc, spec,
+                               describe(s, static_cast<int>(pi),
+                                        "string " + std::to_string(pos) + " = \"" +
+                                            text.substr(0, 20) + "\""));
+                }
+            }
             // Argument counts 0..9 with valid values in every entry.
             if (pi == 0 || pi == std::size(kPatterns) - 1) {
                 for (int nc = 0; nc <= 9; ++nc) {
@@ -238,7 +274,10 @@ void stress_catalogue(const Plugin& plugin, StressReport* report) {
             std::memset(&cs, 0xCD, sizeof cs);
             const int32_t ccode = plugin.nth_custom_string()(f, a, a, &cs);
             code_ok(ccode, "MSXNthCustomString");
-            if (ccode == msx::kSuccess && strnlen(cs.szString, 100) == 100)
+            // A library without custom strings may leave the record untouched.
+            const bool written = static_cast<unsigned char>(cs.szString[0]) != 0xCD ||
+                                 cs.iID != static_cast<int32_t>(0xCDCDCDCD);
+            if (ccode == msx::kSuccess && written && strnlen(cs.szString, 100) == 100)
                 check.problem("MSXNthCustomString: unterminated text");
         }
     }

@@ -1,0 +1,347 @@
+#include "loader/csv_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace orvane {
+
+namespace {
+
+constexpr std::size_t kChunkChars = 79;  // a line read with an 80-byte buffer
+constexpr std::size_t kBlock = 1 << 20;
+constexpr char kCtrlZ = 0x1A;
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Turns chunks into rows.
+class RowBuilder {
+public:
+    RowBuilder(bool with_volume, std::vector<Row>* rows) : with_volume_(with_volume), rows_(rows) {}
+
+    // One line's text (`len` characters, the carriage return before its line
+    // feed already dropped) and whether a line break ends it.
+    void line(const char* p, std::size_t len, bool newline) {
+        while (len + newline > kChunkChars) {
+            chunk(p, kChunkChars, false);
+            p += kChunkChars;
+            len -= kChunkChars;
+        }
+        if (len + newline > 0) chunk(p, len, newline);
+    }
+
+    // Whether the text being read may hold NUL bytes (checked per block).
+    void may_hold_nul(bool value) { may_hold_nul_ = value; }
+
+    // A chunk: `n` characters, then a line break if `newline`.
+    void chunk(const char* p, std::size_t n, bool newline) {
+        if (may_hold_nul_) {
+            if (const void* nul = std::memchr(p, '\0', n)) {  // the text ends at a NUL
+                n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
+                newline = false;
+            }
+        }
+        Row row;
+        std::size_t pos = 0;
+        bool newline_used = false;
+        for (int field = 0; field < 3; ++field) {
+            while (pos < n && p[pos] == ',') ++pos;
+            std::size_t stop = pos;
+            bool with_break = false;
+            if (pos == n) {
+                // Only the line break is left: it is a field of its own.
+                if (!newline || newline_used) break;
+                with_break = true;
+            } else {
+                stop = pos;  // fields are short: a plain loop beats a call
+                while (stop < n && p[stop] != ',') ++stop;
+                with_break = stop == n && newline;
+            }
+            if (field == 0) {
+                const std::size_t chars = std::min<std::size_t>(stop - pos, 15);
+                std::memcpy(row.date_text, p + pos, chars);
+                if (with_break && chars < 15) row.date_text[chars] = '\n';
+            } else if (field == 1) {
+                row.value1 = parse_number(p + pos, p + stop);
+            } else if (with_volume_) {
+                row.value2 = parse_number(p + pos, p + stop);
+            }
+            newline_used = newline_used || with_break;
+            pos = stop;
+        }
+        rows_->push_back(row);
+    }
+
+private:
+    bool with_volume_;
+    bool may_hold_nul_ = true;
+    std::vector<Row>* rows_;
+};
+
+// A number's digits, for deciding which way an out-of-range value went.
+bool mantissa_is_large(const char* p, const char* end) {
+    for (; p < end && *p != 'e' && *p != 'E' && *p != 'p' && *p != 'P'; ++p) {
+        if (*p == '.') return false;
+        if (*p >= '1' && *p <= '9') return true;
+    }
+    return false;
+}
+
+int32_t saturate(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// "%d": blanks, an optional sign, at least one digit. Returns false (and
+// leaves `out`) when there is no number.
+bool scan_int(const char*& p, int32_t* out) {
+    const char* q = p;
+    while (is_space(*q)) ++q;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (*q < '0' || *q > '9') return false;
+    int64_t v = 0;
+    for (; *q >= '0' && *q <= '9'; ++q)
+        if (v <= INT64_C(1) << 40) v = v * 10 + (*q - '0');
+    *out = saturate(negative ? -v : v);
+    p = q;
+    return true;
+}
+
+// Keys of dates with a four-digit year and one- or two-digit month and day
+// are 8 digits long; two of them compare as text exactly as their numbers
+// compare. Returns that number, or -1 for any other date.
+int64_t numeric_key(const DateState& s) {
+    if (s.year < 1000 || s.year > 9999 || s.month < 0 || s.month > 99 || s.day < 0 || s.day > 99)
+        return -1;
+    return int64_t{s.year} * 10000 + s.month * 100 + s.day;
+}
+
+char* put_int(char* out, int32_t v) {
+    char digits[12];
+    int n = 0;
+    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (v < 0) *out++ = '-';
+    while (n > 0) *out++ = digits[--n];
+    return out;
+}
+
+// A bound of the selection. A bound that parses to all three numbers gives
+// the same numbers and key whatever the shared state held before, so they
+// are worked out once.
+class Bound {
+public:
+    explicit Bound(const char* text) : text_(text) {
+        DateState probe;
+        const char* p = text;
+        full_ = scan_int(p, &probe.month) && *p == '/' && scan_int(++p, &probe.day) &&
+                *p == '/' && scan_int(++p, &probe.year);
+        if (full_) {
+            parsed_ = probe;
+            format_key(parsed_, key_);
+            number_ = numeric_key(parsed_);
+        }
+    }
+    // The key as a number when it is 8 digits (see numeric_key), else -1.
+    int64_t number() const { return full_ ? number_ : -1; }
+    // Parses the bound into the shared state and returns its key.
+    const char* apply(DateState* state) {
+        if (full_) {
+            *state = parsed_;
+            return key_;
+        }
+        parse_date(text_, state);
+        format_key(*state, key_);
+        return key_;
+    }
+
+private:
+    const char* text_;
+    bool full_ = false;
+    int64_t number_ = -1;
+    DateState parsed_;
+    char key_[40];
+};
+
+}  // namespace
+
+// Plain decimals ("123.45"), the common case, read without from_chars:
+// with at most 15 significant digits and at most 22 decimals the value is
+// digits / 10^decimals, one correctly rounded division of exact operands,
+// which is exactly what atof gives. Returns false for anything else.
+bool parse_plain_decimal(const char* p, const char* end, double* value) {
+    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    const char* q = p;
+    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++count) digits = digits * 10 + uint64_t(*q - '0');
+    const int whole = count;
+    if (q < end && *q == '.') {
+        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++count, ++decimals)
+            digits = digits * 10 + uint64_t(*q - '0');
+    }
+    if (count == 0 || count > 15 || decimals > 22) return false;
+    // What follows must end the number for atof too.
+    if (q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X' || *q == 'n' ||
+                    *q == 'N' || *q == 'i' || *q == 'I' || *q == 'p' || *q == 'P'))
+        return false;
+    if (whole == 0 && decimals == 0) return false;
+    *value = static_cast<double>(digits) / kPow10[decimals];
+    return true;
+}
+
+double parse_number(const char* begin, const char* end) {
+    const char* p = begin;
+    while (p < end && is_space(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    double plain = 0.0;
+    if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
+    // from_chars takes no sign of its own here: a second sign is no number.
+    if (p < end && (*p == '+' || *p == '-')) return 0.0;
+    std::chars_format format = std::chars_format::general;
+    if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        const char c = p[2];
+        const bool hex_digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                               (c >= 'A' && c <= 'F') || c == '.';
+        if (hex_digit) {
+            p += 2;
+            format = std::chars_format::hex;
+        }
+    }
+    double value = 0.0;
+    const std::from_chars_result r = std::from_chars(p, end, value, format);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large is infinity, too small is zero, as atof gives them.
+        bool large = mantissa_is_large(p, r.ptr);
+        const char* e = p;
+        while (e < r.ptr && *e != 'e' && *e != 'E' && *e != 'p' && *e != 'P') ++e;
+        if (e < r.ptr) large = e + 1 < r.ptr && e[1] != '-';
+        value = large ? HUGE_VAL : 0.0;
+    } else if (r.ec != std::errc()) {
+        // "0x" with no hexadecimal digits reads as the 0 before the x.
+        value = 0.0;
+    }
+    return negative ? -value : value;
+}
+
+void parse_date(const char* text, DateState* state) {
+    const char* p = text;
+    if (!scan_int(p, &state->month) || *p++ != '/') return;
+    if (!scan_int(p, &state->day) || *p++ != '/') return;
+    scan_int(p, &state->year);
+}
+
+int format_key(const DateState& s, char* out) {
+    char* p = put_int(out, s.year);
+    for (int32_t v : {s.month, s.day}) {
+        if (v >= 0 && v < 10) *p++ = '0';
+        p = put_int(p, v);
+    }
+    *p = '\0';
+    return static_cast<int>(p - out);
+}
+
+ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows) {
+    rows->clear();
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) return ReadStatus::kNotFound;
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR)
+        return ReadStatus::kNotFound;
+
+    // Rows are at least a few bytes each in real files; reserving from the
+    // size spares most regrowth (capped, a file may be mostly long lines).
+    if (info.st_size > 0)
+        rows->reserve(static_cast<std::size_t>(std::min<int64_t>(info.st_size / 16, 1 << 24)));
+    RowBuilder builder(with_volume, rows);
+    std::vector<char> buffer(kBlock + 2 * kChunkChars);
+    std::size_t carried = 0;
+    bool at_end = false;
+    while (!at_end) {
+        const std::size_t got = std::fread(buffer.data() + carried, 1, kBlock, file.get());
+        at_end = got < kBlock;
+        std::size_t end = carried + got;
+        if (const void* z = std::memchr(buffer.data() + carried, kCtrlZ, got)) {
+            end = static_cast<std::size_t>(static_cast<const char*>(z) - buffer.data());
+            at_end = true;  // text mode ends the file at Ctrl-Z
+        }
+        const char* data = buffer.data();
+        builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
+        std::size_t pos = 0;
+        while (const void* lf = std::memchr(data + pos, '\n', end - pos)) {
+            const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+            std::size_t len = stop - pos;
+            if (len > 0 && data[stop - 1] == '\r') --len;
+            builder.line(data + pos, len, true);
+            pos = stop + 1;
+        }
+        std::size_t rest = end - pos;
+        if (at_end) {
+            if (rest > 0) builder.line(data + pos, rest, false);
+            break;
+        }
+        // Whole chunks of an unfinished line do not depend on what follows;
+        // the last 80 characters wait (a carriage return may end them).
+        while (rest > kChunkChars + 1) {
+            builder.chunk(data + pos, kChunkChars, false);
+            pos += kChunkChars;
+            rest -= kChunkChars;
+        }
+        std::memmove(buffer.data(), data + pos, rest);
+        carried = rest;
+    }
+    return ReadStatus::kOk;
+}
+
+int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
+                    bool stop_from_start, int64_t* start) {
+    *start = 0;
+    if (rows.empty()) return 0;
+    const int64_t count = static_cast<int64_t>(rows.size());
+    DateState state;
+    Bound begin_bound(begin), end_bound(end);
+    char key[40];
+
+    // Does row r reach the bound? The row's date is parsed first, then the
+    // bound, into the shared state, as the selection is defined.
+    auto reaches = [&](int64_t r, Bound& bound) {
+        parse_date(rows[static_cast<std::size_t>(r)].date_text, &state);
+        const int64_t row_number = numeric_key(state);
+        if (row_number >= 0 && bound.number() >= 0) {
+            bound.apply(&state);
+            return row_number >= bound.number();
+        }
+        format_key(state, key);
+        return std::strcmp(key, bound.apply(&state)) >= 0;
+    };
+
+    int64_t first = -1;
+    for (int64_t r = 0; r < count && first < 0; ++r)
+        if (reaches(r, begin_bound)) first = r;
+    if (first < 0) first = 0;
+
+    int64_t last = -1;
+    for (int64_t r = stop_from_start ? first : first + 1; r < count && last < 0; ++r)
+        if (reaches(r, end_bound)) last = r;
+    if (last < 0) last = count - 1;
+    *start = first;
+    return last - first + 1;
+}
+
+}  // namespace orvane

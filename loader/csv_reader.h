@@ -1,0 +1,63 @@
+// The loader's CSV reader: rows of date, price and volume (or date and
+// yield) read as the original text-mode line reader saw them, and the
+// selection of a run of rows by date.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// One row. `date_text` is the first field as read (at most 15 characters,
+// longer ones cut), including a line break when the date was the last field.
+struct Row {
+    char date_text[16] = {};
+    double value1 = 0;  // price, or yield
+    double value2 = 0;  // volume
+};
+
+enum class ReadStatus { kOk, kNotFound };
+
+// Reads every chunk of the file as a row.
+//
+// Text is taken as Windows text mode gives it, in every build: a carriage
+// return directly before a line feed is dropped, and a Ctrl-Z byte (0x1A)
+// ends the file. The file is read in chunks of at most 79 characters, as a
+// line read with an 80-byte buffer returns them: a line of up to 78
+// characters plus its line break is one chunk, a longer line several. Each
+// chunk is one row: its fields are split at commas (runs of commas count as
+// one separator, leading commas are skipped, a NUL byte ends the chunk's
+// text); field 1 is the date, field 2 value1, field 3 value2 (price/volume
+// files only); numbers are read as atof reads them (0 when a field does not
+// start with a number). A missing field, or a chunk with no field at all,
+// leaves 0 (and an empty date). A directory is not a file.
+ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows);
+
+// atof: leading white space, the longest decimal or hexadecimal
+// floating-point prefix (inf and nan included); 0 when there is none.
+// Independent of the C locale.
+double parse_number(const char* begin, const char* end);
+
+// The month, day and year shared by every date parse of one selection. A
+// parse writes the numbers it reaches, in that order, and leaves the others.
+struct DateState {
+    int32_t month = 0, day = 0, year = 0;
+};
+
+// Parses "%d/%d/%d" (month/day/year; blanks before each number allowed;
+// numbers past the int32 range saturate) into `state`.
+void parse_date(const char* text, DateState* state);
+
+// "%d%02d%02d" of year, month, day: the text compared to order dates.
+// Writes at most 40 bytes including the NUL; returns the length.
+int format_key(const DateState& state, char* out);
+
+// The selected run [start, stop] of `rows`, both ends included, by the
+// beginning and ending dates. The stop search starts after the start row
+// (price and volume) or at it (yield, `stop_from_start`). Returns the count
+// (0 for no rows) and the start row.
+int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
+                    bool stop_from_start, int64_t* start);
+
+}  // namespace orvane

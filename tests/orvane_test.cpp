@@ -1,0 +1,413 @@
+// The orvane loader: catalogue, selection rules through the exported
+// functions with host-owned records, bad input, and a differential test of
+// the one-pass reader against the literal two-pass reading.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chart_fixture.h"
+#include "loader/csv_reader.h"
+#include "orvane_reference.h"
+#include "tools/msxhost/plugin.h"
+#include "tools/msxhost/stress.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Orvane : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        plugin_ = new msxhost::Plugin;
+        std::string error;
+        loaded_ = plugin_->load(ORVANE_PATH, &error);
+        error_ = error;
+    }
+    static void TearDownTestSuite() {
+        delete plugin_;
+        plugin_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(loaded_) << error_; }
+
+    static std::string write_file(const std::string& name, const std::string& bytes) {
+        const fs::path path = fs::temp_directory_path() / ("orvane-test-" + name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    // Calls a data function with three string arguments on a chart whose
+    // close series ends at `chart_last`.
+    static msxhost::CallResult call(const char* function, std::vector<std::string> strings,
+                                    int32_t chart_last = 1000) {
+        msxhost::CallSpec spec;
+        spec.close = {std::vector<float>(static_cast<std::size_t>(std::max(chart_last + 1, 0)), 1.0f),
+                      0, chart_last};
+        spec.strings = std::move(strings);
+        spec.result_fill = testing_support::kUnwritten;
+        const msxhost::CallResult r = msxhost::call_function(plugin_->find(function)->calc, spec);
+        EXPECT_TRUE(r.violations.empty()) << r.violations.front();
+        return r;
+    }
+
+    static std::vector<float> values(const msxhost::CallResult& r) {
+        std::vector<float> out;
+        for (int32_t i = r.first; i <= r.last; ++i) out.push_back(r.values[static_cast<std::size_t>(i)]);
+        return out;
+    }
+
+    static msxhost::Plugin* plugin_;
+    static bool loaded_;
+    static std::string error_;
+};
+
+msxhost::Plugin* Orvane::plugin_ = nullptr;
+bool Orvane::loaded_ = false;
+std::string Orvane::error_;
+
+// --- catalogue --------------------------------------------------------------------
+
+TEST_F(Orvane, Catalogue) {
+    EXPECT_EQ(plugin_->version(), 1);
+    ASSERT_EQ(plugin_->functions().size(), 6u);
+    const char* names[] = {"GetPriceData",   "GetVolumeData",   "GetYieldData",
+                           "wsGetPriceData", "wsGetVolumeData", "wsGetYieldData"};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const msxhost::FunctionInfo& f = plugin_->functions()[i];
+        EXPECT_EQ(f.name, names[i]);
+        EXPECT_NE(f.calc, nullptr);
+        EXPECT_EQ(f.args.size(), i < 3 ? 3u : 2u);
+        for (const msxhost::ArgInfo& a : f.args) EXPECT_EQ(a.type, 2);
+    }
+    EXPECT_EQ(plugin_->functions()[3].description, "Retrieves price data from ORVANE Web Service");
+    EXPECT_EQ(plugin_->functions()[3].args[0].name, "Beginning Date");
+    EXPECT_EQ(plugin_->functions()[0].args[0].name, "Filename and location");
+}
+
+TEST_F(Orvane, CatalogueQuirks) {
+    struct Row {
+        int32_t func, arg;
+        const char* name;  // null: nothing but the count written
+    } rows[] = {{3, 0, "Beginning Date"}, {3, 2, nullptr}, {0, 2, "Ending Date"},
+                {6, 0, nullptr},          {-1, 0, nullptr}, {2, 3, nullptr}};
+    for (const Row& r : rows) {
+        MSXFuncArgDef def;
+        std::memset(&def, 0xCD, sizeof def);
+        EXPECT_EQ(plugin_->nth_arg()(r.func, r.arg, &def), 0);  // never fails
+        EXPECT_EQ(def.iNCustomStrings, 0);
+        if (r.name != nullptr) {
+            EXPECT_STREQ(def.szArgName, r.name);
+        } else {
+            EXPECT_EQ(def.iArgType, static_cast<int32_t>(0xCDCDCDCD));
+        }
+    }
+    for (int32_t index : {6, -1}) {
+        MSXFuncDef def;
+        std::memset(&def, 0xCD, sizeof def);
+        EXPECT_EQ(plugin_->nth_function()(index, &def), 1);
+        EXPECT_EQ(static_cast<unsigned char>(def.szFunctionName[0]), 0xCD);
+    }
+    using DllMainFn = int32_t(MSX_STDCALL*)(void*, uint32_t, void*);
+    const auto dll_main = plugin_->library().function<DllMainFn>("DLLMAIN");
+    ASSERT_NE(dll_main, nullptr);
+    const struct { uint32_t reason; int32_t result; } reasons[] = {{0, 1}, {1, 1}, {2, 0}, {3, 0}, {99, 0}};
+    for (const auto& c : reasons) EXPECT_EQ(dll_main(nullptr, c.reason, nullptr), c.result);
+}
+
+TEST_F(Orvane, WebServiceVariantsAreNotSupported) {
+    for (const char* f : {"wsGetPriceData", "wsGetVolumeData", "wsGetYieldData"}) {
+        const msxhost::CallResult r = call(f, {"1/1/2010", "1/2/2010"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.message, "function not supported");
+    }
+}
+
+// --- selection --------------------------------------------------------------------
+
+const char kFourRows[] =
+    "1/4/2010,10,100\n1/5/2010,11,110\n1/6/2010,12,120\n1/7/2010,13,130\n";
+
+struct SelectionCase {
+    const char* name;
+    const char* file;
+    const char* function;
+    const char* begin;
+    const char* end;
+    std::vector<float> expected;
+};
+
+TEST_F(Orvane, SelectionRules) {
+    const SelectionCase cases[] = {
+        {"range of two", kFourRows, "GetPriceData", "1/5/2010", "1/6/2010", {11, 12}},
+        // The stop search starts after the start row.
+        {"same day, price", kFourRows, "GetPriceData", "1/5/2010", "1/5/2010", {11, 12}},
+        {"volumes", kFourRows, "GetVolumeData", "1/5/2010", "1/6/2010", {110, 120}},
+        {"end between rows includes the next", kFourRows, "GetPriceData", "1/4/2010",
+         "1/5/2010 ", {10, 11}},
+        {"end after the last row", kFourRows, "GetPriceData", "1/6/2010", "12/31/2010", {12, 13}},
+        {"begin after the last row starts at row 0", kFourRows, "GetPriceData", "2/1/2010",
+         "1/5/2010", {10, 11}},
+        {"leading zeros and blanks", kFourRows, "GetPriceData", "01/05/2010", " 1/ 6/2010",
+         {11, 12}},
+        {"heading line is not the start", "Date,Price,Volume\n1/4/2010,10,100\n1/5/2010,11,110\n",
+         "GetPriceData", "1/4/2010", "1/5/2010", {10, 11}},
+        // No row reaches the beginning date: start at row 0, the heading (price 0).
+        {"heading line as the start", "Date,Price,Volume\n1/4/2010,10,100\n", "GetPriceData",
+         "6/1/2010", "6/2/2010", {0, 10}},
+        {"empty field moves the volume forward", "1/4/2010,,1500\n1/5/2010,2,3\n", "GetPriceData",
+         "1/4/2010", "1/4/2010", {1500, 2}},
+        {"no volume field gives 0", "1/4/2010,,1500\n1/5/2010,2,3\n", "GetVolumeData", "1/4/2010",
+         "1/5/2010", {0, 3}},
+        // A two-digit year keys as 100104, before every four-digit year.
+        {"two-digit year sorts first", "1/4/10,5,5\n1/5/2010,6,6\n1/6/2010,7,7\n", "GetPriceData",
+         "1/1/2010", "1/5/2010", {6, 7}},
+        // An unparsable date in the start search takes the beginning date's
+        // numbers and so counts as reaching it.
+        {"unparsable date reaches the beginning", "1/4/2010,1,1\nxx,2,2\n1/9/2010,3,3\n",
+         "GetPriceData", "1/6/2010", "1/9/2010", {2, 3}},
+        {"atof numbers", "1/4/2010, 12.5e1abc,0x10\n", "GetPriceData", "1/4/2010", "1/4/2010",
+         {125}},
+        {"hex volume", "1/4/2010, 12.5e1abc,0x10\n", "GetVolumeData", "1/4/2010", "1/4/2010",
+         {16}},
+        {"crlf", "1/4/2010,1,1\r\n1/5/2010,2,2\r\n", "GetPriceData", "1/5/2010", "1/5/2010", {2}},
+        {"no final line break", "1/4/2010,1,1\n1/5/2010,2,2", "GetPriceData", "1/5/2010",
+         "1/5/2010", {2}},
+        {"ctrl-z ends the file", "1/4/2010,1,1\n1/5/2010,2,2\n\x1a" "1/6/2010,3,3\n",
+         "GetPriceData", "1/4/2010", "1/9/2010", {1, 2}},
+        {"empty file", "", "GetPriceData", "1/4/2010", "1/9/2010", {}},
+        {"commas only", ",,,\n", "GetPriceData", "1/4/2010", "1/9/2010", {0}},
+    };
+    int k = 0;
+    for (const SelectionCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write_file("sel" + std::to_string(k++) + ".csv", c.file);
+        const msxhost::CallResult r = call(c.function, {path, c.begin, c.end});
+        ASSERT_EQ(r.code, 0) << r.message;
+        EXPECT_EQ(r.first, 0);
+        EXPECT_EQ(values(r), c.expected);
+    }
+}
+
+TEST_F(Orvane, NulBytesInTheMiddleOfAFile) {
+    const std::string bytes("1/4/2010,7\0,9\n1/5/2010,8,8\n", 27);
+    const std::string path = write_file("nul.csv", bytes);
+    const msxhost::CallResult r = call("GetPriceData", {path, "1/4/2010", "1/5/2010"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(values(r), (std::vector<float>{7, 8}));
+}
+
+TEST_F(Orvane, YieldStopSearchStartsAtTheStartRow) {
+    // The yield reader's path and dates are fixed; the same rule is checked
+    // on the reader directly.
+    std::vector<orvane::Row> rows(4);
+    const char* dates[] = {"1/4/2010", "1/5/2010", "1/6/2010", "1/7/2010"};
+    for (std::size_t i = 0; i < 4; ++i) std::strcpy(rows[i].date_text, dates[i]);
+    int64_t start = 0;
+    EXPECT_EQ(orvane::select_rows(rows, "1/5/2010", "1/5/2010", true, &start), 1);
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(orvane::select_rows(rows, "1/5/2010", "1/5/2010", false, &start), 2);
+}
+
+TEST_F(Orvane, ChartLengthCapsTheCount) {
+    std::string file;
+    for (int d = 1; d <= 80; ++d) file += "1/" + std::to_string(d % 28 + 1) + "/" + std::to_string(2000 + d) + "," + std::to_string(d) + ",1\n";
+    const std::string path = write_file("cap.csv", file);
+    msxhost::CallResult r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, 50);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.first, 0);
+    EXPECT_EQ(r.last, 49);
+    EXPECT_EQ(r.values[49], 50.0f);
+    EXPECT_TRUE(testing_support::same_bits(r.values[50], testing_support::kUnwritten));
+    // A chart with no bars gives an empty result, never a last index below -1.
+    r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, -1);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.first, 0);
+    EXPECT_EQ(r.last, -1);
+}
+
+TEST_F(Orvane, LongLinesBecomeSeveralRows) {
+    // 79 characters per chunk: the continuation's first field is the text
+    // after the 79th character.
+    const std::string line = "1/4/2010,5," + std::string(68, '7') + "8,1/5/2010,9\n";
+    const std::string path = write_file("long.csv", line);
+    std::vector<orvane::Row> rows;
+    ASSERT_EQ(orvane::read_rows(path.c_str(), true, &rows), orvane::ReadStatus::kOk);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_STREQ(rows[1].date_text, "8");
+    EXPECT_EQ(rows[1].value1, 1.0);  // atof("1/5/2010") stops at the '/'
+}
+
+// --- bad input --------------------------------------------------------------------
+
+TEST_F(Orvane, BadInputGivesDefinedAnswers) {
+    const std::string dir = (fs::temp_directory_path() / "orvane-test-dir").string();
+    fs::create_directories(dir);
+    const std::string garbage = write_file("garbage.bin", std::string("\x00\xff\x01,\x80\n\x00\x00", 9));
+    const std::string single = write_file("single.csv", std::string(10 * 1024 * 1024, '1'));
+    struct Case {
+        const char* name;
+        std::vector<std::string> strings;
+        int32_t code;
+        const char* message;
+    } cases[] = {
+        {"missing file", {"/no/such/orvane.csv", "1/1/2010", "1/2/2010"}, 1, "file not found"},
+        {"directory", {dir, "1/1/2010", "1/2/2010"}, 1, "file not found"},
+        {"path too long", {std::string(300, 'a'), "1/1/2010", "1/2/2010"}, 1,
+         "file name longer than 254 characters"},
+        {"no strings", {}, 1, "need the file name, the beginning date and the ending date"},
+        {"garbage", {garbage, "1/1/2010", "1/2/2010"}, 0, ""},
+        {"10 MB single line", {single, "1/1/2010", "1/2/2010"}, 0, ""},
+        {"odd dates", {garbage, "13/45/2010", ""}, 0, ""},
+        {"odd dates 2", {garbage, " 1/ 4/2010", "1/4/10"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const msxhost::CallResult r = call("GetPriceData", c.strings);
+        EXPECT_EQ(r.code, c.code);
+        if (c.code == 1) {
+            EXPECT_EQ(r.message, c.message);
+            // A failed call leaves the host's result series alone.
+            EXPECT_EQ(r.first, 1234);
+        }
+    }
+    std::vector<orvane::Row> rows;
+    ASSERT_EQ(orvane::read_rows(single.c_str(), true, &rows), orvane::ReadStatus::kOk);
+    EXPECT_EQ(rows.size(), (10u * 1024 * 1024 + 78) / 79);
+}
+
+TEST_F(Orvane, YieldFileIsFixed) {
+    // Whatever the arguments, the fixed path is read; here it does not exist.
+    const msxhost::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.message, "file not found");
+}
+
+TEST_F(Orvane, StressIsClean) {
+    std::ostringstream out;
+    std::vector<msxhost::StressReport> reports;
+    EXPECT_TRUE(msxhost::run_stress(*plugin_, out, &reports)) << out.str();
+}
+
+// --- one read against the literal two-pass reading ---------------------------------
+
+std::string random_file(std::mt19937& gen) {
+    std::uniform_int_distribution<int> pick(0, 99);
+    const char* fragments[] = {"Date,Price,Volume", "abc", "", " 1/ 4/2010", "1/4/10", "13/45/2010",
+                               "2/30/2011", "1/5", "/", "-1/-2/-3", "+3/4/2011"};
+    const char* numbers[] = {"12.5", " 7", "", "0x1f", "1e400", "-1e-400", "1e-310", "inf", "-nan",
+                             "abc", "3.", ".5e2", "+4", "--4", "12,34", "0x", "1.5e", "007"};
+    std::string out;
+    const int lines = 1 + pick(gen) % 60;
+    int year = 2008;
+    for (int l = 0; l < lines; ++l) {
+        const int kind = pick(gen);
+        std::string line;
+        if (kind < 60) {
+            year += pick(gen) % 2;
+            line = std::to_string(1 + pick(gen) % 12) + "/" + std::to_string(1 + pick(gen) % 28) +
+                   "/" + std::to_string(year) + "," + numbers[pick(gen) % 18] + "," +
+                   numbers[pick(gen) % 18];
+        } else if (kind < 75) {
+            line = std::string(fragments[pick(gen) % 11]) + ",,," + numbers[pick(gen) % 18];
+        } else if (kind < 85) {
+            line = std::string(static_cast<std::size_t>(70 + pick(gen) % 100), 'x');
+            line[static_cast<std::size_t>(pick(gen) % 60)] = ',';
+        } else if (kind < 90) {
+            line = std::string(static_cast<std::size_t>(76 + pick(gen) % 6), '5');  // 76..81
+        } else if (kind < 95) {
+            line = ",,,";
+        } else {
+            line = std::string("1/1/2010,\r1,") + "\x01";
+        }
+        out += line;
+        if (l + 1 < lines || pick(gen) % 2) out += pick(gen) % 3 == 0 ? "\r\n" : "\n";
+    }
+    if (pick(gen) % 10 == 0) out += "\x1a" "1/1/2030,9,9\n";
+    return out;
+}
+
+bool same(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b) &&
+                                                  std::signbit(a) == std::signbit(b));
+}
+
+TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
+    std::mt19937 gen(2010);
+    const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
+                            "1/4/10", "13/45/2010", " 1/ 4/2010"};
+    const fs::path raw = fs::temp_directory_path() / "orvane-diff-raw.csv";
+    const fs::path text = fs::temp_directory_path() / "orvane-diff-text.csv";
+    for (int iteration = 0; iteration < 400; ++iteration) {
+        const std::string bytes = random_file(gen);
+        std::ofstream(raw, std::ios::binary) << bytes;
+        std::ofstream(text, std::ios::binary) << reference::text_mode(bytes);
+        for (bool with_volume : {true, false}) {
+            std::vector<orvane::Row> fast;
+            ASSERT_EQ(orvane::read_rows(raw.string().c_str(), with_volume, &fast),
+                      orvane::ReadStatus::kOk);
+            const std::vector<reference::Row> slow = reference::load(text.string(), with_volume);
+            ASSERT_EQ(fast.size(), slow.size()) << iteration;
+            for (std::size_t i = 0; i < fast.size(); ++i) {
+                ASSERT_STREQ(fast[i].date_text, slow[i].date_text) << iteration << " row " << i;
+                ASSERT_TRUE(same(fast[i].value1, slow[i].value1))
+                    << iteration << " row " << i << ": " << fast[i].value1 << " " << slow[i].value1;
+                ASSERT_TRUE(same(fast[i].value2, slow[i].value2)) << iteration << " row " << i;
+            }
+            for (const char* b : bounds) {
+                for (const char* e : bounds) {
+                    int64_t start = 0;
+                    const int64_t n = orvane::select_rows(fast, b, e, !with_volume, &start);
+                    const std::vector<reference::Row> sel = reference::select(slow, b, e, !with_volume);
+                    ASSERT_EQ(n, static_cast<int64_t>(sel.size())) << iteration << " " << b << " " << e;
+                    if (n > 0) {
+                        ASSERT_STREQ(fast[static_cast<std::size_t>(start)].date_text, sel[0].date_text);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(OrvaneReader, CrlfAndLfGiveTheSameRows) {
+    const std::string lf = "1/4/2010,1,2\n1/5/2010,3,4\n" + std::string(100, 'z') + "\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const fs::path a = fs::temp_directory_path() / "orvane-lf.csv";
+    const fs::path b = fs::temp_directory_path() / "orvane-crlf.csv";
+    std::ofstream(a, std::ios::binary) << lf;
+    std::ofstream(b, std::ios::binary) << crlf;
+    std::vector<orvane::Row> ra, rb;
+    ASSERT_EQ(orvane::read_rows(a.string().c_str(), true, &ra), orvane::ReadStatus::kOk);
+    ASSERT_EQ(orvane::read_rows(b.string().c_str(), true, &rb), orvane::ReadStatus::kOk);
+    ASSERT_EQ(ra.size(), rb.size());
+    for (std::size_t i = 0; i < ra.size(); ++i) {
+        EXPECT_STREQ(ra[i].date_text, rb[i].date_text);
+        EXPECT_EQ(ra[i].value1, rb[i].value1);
+        EXPECT_EQ(ra[i].value2, rb[i].value2);
+    }
+}
+
+TEST(OrvaneReader, DatePartsAndKeys) {
+    struct Case {
+        const char* text;
+        const char* key;  // from the state 0/0/0
+    } cases[] = {{"1/4/2010", "20100104"}, {"12/31/2010", "20101231"}, {"1/4/10", "100104"},
+                 {" 1/ 4/2010", "20100104"}, {"13/45/2010", "20101345"}, {"1/5", "00105"},
+                 {"", "00000"}, {"x", "00000"}, {"-1/-2/-3", "-3-1-2"},
+                 {"1/4/99999999999", "21474836470104"}};
+    for (const Case& c : cases) {
+        orvane::DateState s;
+        orvane::parse_date(c.text, &s);
+        char key[40];
+        orvane::format_key(s, key);
+        EXPECT_STREQ(key, c.key) << c.text;
+    }
+}
+
+}  // namespace
