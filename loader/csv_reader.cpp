@@ -214,6 +214,7 @@ double parse_number(const char* begin, const char* end) {
     if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
     // from_chars takes no sign of its own here: a second sign is no number.
     if (p < end && (*p == '+' || *p == '-')) return 0.0;
+    if (p == end) return 0.0;  // a sign alone converts nothing
     std::chars_format format = std::chars_format::general;
     if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
         const char c = p[2];
@@ -234,8 +235,9 @@ double parse_number(const char* begin, const char* end) {
         if (e < r.ptr) large = e + 1 < r.ptr && e[1] != '-';
         value = large ? HUGE_VAL : 0.0;
     } else if (r.ec != std::errc()) {
-        // "0x" with no hexadecimal digits reads as the 0 before the x.
-        value = 0.0;
+        // No number converts: 0. After "0x" with no hexadecimal digit the
+        // number is the 0 before the x, and keeps its sign.
+        return format == std::chars_format::hex && negative ? -0.0 : 0.0;
     }
     return negative ? -value : value;
 }

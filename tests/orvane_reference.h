@@ -1,6 +1,9 @@
 // The loader's reading and selection written as literally as they are
 // described: line reads of at most 79 characters counted in one pass and
-// loaded in a second, fields split with strtok at ",", atof, the date parsed
+// loaded in a second, fields split with strtok at ",", atof (as strtod,
+// which C defines it to be, with 0 when nothing converts: the Windows C
+// runtime's own atof predates hexadecimal, inf and nan, and its strtod
+// gives -0 for a lone sign), the date parsed
 // with sscanf("%d/%d/%d") and keyed with "%d%02d%02d", keys compared with
 // strcmp. Text mode is applied first (CR before LF dropped, Ctrl-Z ends the
 // file) so that the reference reads the same characters in every build.
@@ -20,6 +23,12 @@ struct Row {
     char date_text[16];
     double value1, value2;
 };
+
+inline double atof_c(const char* text) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    return end == text ? 0.0 : v;
+}
 
 inline std::string text_mode(const std::string& bytes) {
     std::string out;
@@ -51,9 +60,9 @@ inline std::vector<Row> load(const std::string& path, bool with_volume) {
         if (field == nullptr) continue;  // a chunk of commas only: empty row
         std::strncpy(row.date_text, field, 15);
         row.date_text[15] = '\0';
-        if ((field = std::strtok(nullptr, ",")) != nullptr) row.value1 = std::atof(field);
+        if ((field = std::strtok(nullptr, ",")) != nullptr) row.value1 = atof_c(field);
         if (with_volume && (field = std::strtok(nullptr, ",")) != nullptr)
-            row.value2 = std::atof(field);
+            row.value2 = atof_c(field);
     }
     std::fclose(f);
     return rows;
