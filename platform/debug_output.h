@@ -20,5 +20,7 @@ void set_debug_output_hook(DebugOutputHook hook) noexcept;
 
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string utf8_from_utf16(const char16_t* text);
+// UTF-8 to UTF-16; bytes that are no UTF-8 become U+FFFD.
+std::u16string utf16_from_utf8(const std::string& text);
 
 }  // namespace platform

@@ -12,8 +12,14 @@
 
 namespace barsight {
 
-VSAHelpDialog* Globals::myHelpDialog = nullptr;
-void* Globals::windowThread = nullptr;
+std::atomic<VSAHelpDialog*> Globals::myHelpDialog{nullptr};
+std::atomic<DialogThread*> Globals::windowThread{nullptr};
+
+namespace {
+std::atomic<TraceHook> trace_hook{nullptr};
+}
+
+void set_trace_hook_for_testing(TraceHook hook) noexcept { trace_hook.store(hook); }
 std::atomic<int32_t> Globals::refCount{0};
 std::atomic<int32_t> Globals::ID{10};
 char Globals::ch[Globals::kTextBufferSize] = {};
@@ -47,8 +53,16 @@ std::optional<std::u16string> Globals::convertChar(const char16_t* text) {
     return std::u16string(text);
 }
 
-void Globals::DebugMessage(const char*) noexcept {}
-void Globals::DebugMessage(const std::string&) noexcept {}
+void Globals::DebugMessage(const char* text) noexcept {
+    if (TraceHook hook = trace_hook.load()) {
+        try {
+            hook(text != nullptr ? text : "");
+        } catch (...) {
+        }
+    }
+}
+
+void Globals::DebugMessage(const std::string& text) noexcept { DebugMessage(text.c_str()); }
 
 int32_t Globals::SignFilter(int32_t sign) noexcept { return sign_filter(sign); }
 

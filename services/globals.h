@@ -9,14 +9,21 @@
 namespace barsight {
 
 class VSAHelpDialog;
+class DialogThread;
+
+// Tests may watch the trace texts that DebugMessage otherwise discards. The
+// library itself never sets this: in a shipped plug-in trace output is off.
+using TraceHook = void (*)(const std::string& text);
+void set_trace_hook_for_testing(TraceHook hook) noexcept;
 
 class Globals {
 public:
     Globals() = delete;
 
-    // The help window and its thread (owned by the dialog exports).
-    static VSAHelpDialog* myHelpDialog;
-    static void* windowThread;
+    // The help window and its thread (owned by the dialog exports). Written
+    // and read on different threads, hence atomic.
+    static std::atomic<VSAHelpDialog*> myHelpDialog;
+    static std::atomic<DialogThread*> windowThread;
 
     // The client's reference count: bookkeeping only, never below 0.
     static std::atomic<int32_t> refCount;
@@ -40,7 +47,8 @@ public:
     static std::optional<std::u16string> convertChar(const char* text);
     static std::optional<std::u16string> convertChar(const char16_t* text);
 
-    // The trace hook: trace output is off, the text is discarded.
+    // The trace hook: trace output is off, the text is discarded (a test
+    // may watch it, see set_trace_hook_for_testing).
     static void DebugMessage(const char* text) noexcept;
     static void DebugMessage(const std::string& text) noexcept;
 

@@ -30,10 +30,11 @@ if ! grep -q 'Magic.*010b' <<< "$table"; then
   echo "$dll is not a 32-bit (PE32) image"; fail=1
 fi
 
-allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|COMCTL32|COMDLG32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+# Windows' own DLLs (names compared in upper case, as Windows does).
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$'
 imports=$(printf '%s\n' "$table" | awk '/DLL Name:/{print $3}')
 for dll_name in $imports; do
-  if ! [[ "$dll_name" =~ $allowed ]]; then
+  if ! [[ "${dll_name^^}" =~ $allowed ]]; then
     echo "imports from a non-system DLL: $dll_name"; fail=1
   fi
 done

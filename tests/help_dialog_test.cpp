@@ -1,0 +1,348 @@
+// The help window: the page rule, the settings file, the dialog on its own
+// thread and the state machine of the dialog exports. The same tests run on
+// the posix stand-in and, in the win64 lane, on the real window under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "helpwindow/dialog_control.h"
+#include "helpwindow/help_dialog.h"
+#include "helpwindow/help_page.h"
+#include "platform/debug_output.h"
+#include "platform/dialog_settings.h"
+#include "services/globals.h"
+
+namespace {
+
+using barsight::Globals;
+namespace dialog = barsight::dialog;
+
+const std::string kPages = std::string(barsight::kHelpBase) + "plugin/Inds1/";
+
+TEST(HelpPage, AddressRule) {
+    const struct {
+        const char* text;
+        std::string page;
+    } cases[] = {
+        {"VSATrend", kPages + "VSATrend.htm"},
+        {"", kPages + ".htm"},
+        {"x;SOS12", kPages + "SOS12.htm"},
+        {"x;SOW3;more;fields", kPages + "SOW3.htm"},
+        {"SOS1;plain", kPages + "none.htm"},  // only the second field counts
+        {"x;", kPages + "none.htm"},          // empty second field
+        {";", kPages + "none.htm"},
+        {"x;sos1", kPages + "none.htm"},      // case-sensitive
+        {"x;aSOSb;", kPages + "aSOSb.htm"},   // contains, anywhere
+        {"a b/c", kPages + "a b/c.htm"},      // verbatim, no escaping
+    };
+    for (const auto& c : cases) EXPECT_EQ(barsight::help_page_for(c.text), c.page) << c.text;
+    EXPECT_EQ(barsight::default_help_page(), kPages + "none.htm");
+    EXPECT_EQ(std::string(barsight::kHelpBase).back(), '/');
+}
+
+// --- settings file --------------------------------------------------------------
+
+std::string config_text(const std::string& x, const std::string& y) {
+    return "<?xml version=\"1.0\"?>\n<configuration>\n  <appSettings>\n"
+           "    <add key=\"Other\" value=\"keep\" />\n"
+           "    <add key=\"DialogX\" value=\"" + x + "\" />\n"
+           "    <add key=\"DialogY\" value=\"" + y + "\" />\n"
+           "  </appSettings>\n</configuration>\n";
+}
+
+std::string config_path() { return platform::own_module_path() + ".config"; }
+
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+TEST(DialogSettings, ReadAndWriteWithoutCreatingKeys) {
+    const std::string path = config_path() + ".settings-test";
+    struct Case {
+        const char* name;
+        std::string file;  // empty: no file
+        bool ok;
+        int32_t x, y;
+        bool writable;  // both keys exist
+    } cases[] = {
+        {"both", config_text("120", "-45"), true, 120, -45, true},
+        {"blanks and sign", config_text(" +7 ", "\t8"), true, 7, 8, true},
+        {"no file", "", false, 0, 0, false},
+        {"no keys", "<configuration><appSettings/></configuration>", false, 0, 0, false},
+        {"y not a number", config_text("5", "five"), false, 5, 0, true},
+        {"x too large", config_text("2147483648", "1"), false, 0, 0, true},
+        {"broken xml", "<configuration><appSettings>", false, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(path.c_str());
+        if (!c.file.empty()) write_text(path, c.file);
+        int32_t x = 0, y = 0;
+        std::string error;
+        EXPECT_EQ(platform::read_dialog_position(path, &x, &y, &error), c.ok) << error;
+        EXPECT_EQ(x, c.x);
+        EXPECT_EQ(y, c.y);
+        if (!c.ok) {
+            EXPECT_FALSE(error.empty());
+        }
+        // Writing never creates the keys.
+        const bool written = platform::write_dialog_position(path, 33, 44, &error);
+        EXPECT_EQ(written, c.writable);
+    }
+    write_text(path, config_text("1", "2"));
+    std::string error;
+    ASSERT_TRUE(platform::write_dialog_position(path, -5, 600, &error)) << error;
+    int32_t x = 0, y = 0;
+    ASSERT_TRUE(platform::read_dialog_position(path, &x, &y, &error)) << error;
+    EXPECT_EQ(x, -5);
+    EXPECT_EQ(y, 600);
+    std::ifstream in(path);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(saved.find("keep"), std::string::npos);  // the rest of the file stays
+    std::remove(path.c_str());
+}
+
+// --- the dialog and its exports -------------------------------------------------
+
+std::mutex g_mutex;
+std::vector<std::string> g_trace, g_debug;
+void on_trace(const std::string& t) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_trace.push_back(t);
+}
+void on_debug(const std::string& t) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_debug.push_back(t);
+}
+
+class DialogExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        write_text(config_path(), config_text("0", "0"));
+        clear();
+        barsight::set_trace_hook_for_testing(&on_trace);
+        platform::set_debug_output_hook(&on_debug);
+    }
+    void TearDown() override {
+        dialog::kill();
+        barsight::set_trace_hook_for_testing(nullptr);
+        platform::set_debug_output_hook(nullptr);
+    }
+    static void clear() {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_trace.clear();
+        g_debug.clear();
+    }
+    static std::vector<std::string> trace() {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        return g_trace;
+    }
+    static bool debug_has(const std::string& line) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        return std::find(g_debug.begin(), g_debug.end(), line + "\n") != g_debug.end();
+    }
+    static platform::HelpWindowState window_state() {
+        barsight::VSAHelpDialog* d = Globals::myHelpDialog.load();
+        return d != nullptr ? d->window().state() : platform::HelpWindowState{};
+    }
+};
+
+TEST_F(DialogExports, BeforeAnyStartNothingHappens) {
+    EXPECT_EQ(dialog::is_running(), -1);
+    dialog::hide();
+    dialog::kill();
+    EXPECT_EQ(trace(), (std::vector<std::string>{"Hide Dialog", "Kill Dialog"}));
+    EXPECT_EQ(Globals::windowThread.load(), nullptr);
+}
+
+TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
+    dialog::start();
+    EXPECT_EQ(dialog::is_running(), 1);
+    barsight::DialogThread* thread = Globals::windowThread.load();
+    dialog::start();  // a second start creates nothing
+    EXPECT_EQ(Globals::windowThread.load(), thread);
+    ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_TRUE(debug_has("VSA Help Dialog Constructor: START"));
+    EXPECT_TRUE(debug_has("Dialog: " + platform::own_module_path()));
+    EXPECT_TRUE(debug_has("Dialog To Center Screen"));
+    EXPECT_TRUE(debug_has("VSA Help Dialog Constructor: STOP"));
+
+    // Built: hidden and transparent, on its own thread, with its first page.
+    platform::HelpWindowState s = window_state();
+    EXPECT_TRUE(s.exists);
+    EXPECT_EQ(s.opacity, 0.0);
+    EXPECT_EQ(s.class_name, "VSAHelpDialog");
+    EXPECT_EQ(s.title, "Indicator Help");
+    EXPECT_TRUE(s.topmost);
+    EXPECT_TRUE(s.tool_window);
+    EXPECT_TRUE(s.layered);
+    EXPECT_EQ(s.client_width, 292);
+    EXPECT_EQ(s.client_height, 466);
+    EXPECT_TRUE(s.on_owner_thread);
+
+    dialog::show(0, "chart;SOS7");
+    s = window_state();
+    EXPECT_TRUE(s.visible);
+    EXPECT_EQ(s.opacity, 1.0);
+    EXPECT_EQ(s.page, kPages + "SOS7.htm");
+    const std::vector<std::string> t = trace();
+    EXPECT_NE(std::find(t.begin(), t.end(), "Show -> " + kPages + "SOS7.htm"), t.end());
+
+    dialog::hide();
+    s = window_state();
+    EXPECT_FALSE(s.visible);
+    EXPECT_EQ(s.opacity, 0.0);
+    EXPECT_EQ(dialog::is_running(), 1);
+
+    // The user moves the window: the position goes to the settings file.
+    dialog::show(0, "chart;SOS7");
+    Globals::myHelpDialog.load()->window().user_move(140, 90);
+    int32_t x = 0, y = 0;
+    std::string error;
+    ASSERT_TRUE(platform::read_dialog_position(config_path(), &x, &y, &error)) << error;
+    EXPECT_EQ(x, 140);
+    EXPECT_EQ(y, 90);
+
+    // A user close only hides; the window, its page and the thread stay.
+    Globals::myHelpDialog.load()->window().user_close();
+    EXPECT_TRUE(debug_has("Dialog Mask Close"));
+    s = window_state();
+    EXPECT_TRUE(s.exists);
+    EXPECT_FALSE(s.visible);
+    EXPECT_EQ(s.page, kPages + "SOS7.htm");
+    EXPECT_EQ(dialog::is_running(), 1);
+
+    dialog::show(0, "VSATrend");
+    s = window_state();
+    EXPECT_TRUE(s.visible);
+    EXPECT_EQ(s.page, kPages + "VSATrend.htm");
+
+    dialog::kill();
+    EXPECT_TRUE(debug_has("Dialog Real Close"));
+    EXPECT_TRUE(thread != nullptr);
+    EXPECT_EQ(dialog::is_running(), -1);
+    EXPECT_EQ(Globals::windowThread.load(), nullptr);
+    EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+}
+
+TEST_F(DialogExports, NewWindowReadsTheSavedPosition) {
+    write_text(config_path(), config_text("150", "120"));
+    dialog::show(0, "VSASpread");  // starts the thread itself
+    ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_TRUE(debug_has("Set Desktop Location (150,120)"));
+    const platform::HelpWindowState s = window_state();
+    EXPECT_TRUE(s.visible);
+    EXPECT_EQ(s.page, kPages + "VSASpread.htm");
+    dialog::kill();
+    // "DialogX" positive but "DialogY" 0: centred.
+    write_text(config_path(), config_text("150", "0"));
+    clear();
+    dialog::start();
+    EXPECT_TRUE(debug_has("Dialog To Center Screen"));
+}
+
+TEST_F(DialogExports, BrokenSettingsFallBackToTheCentre) {
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {{"no keys", "<configuration><appSettings/></configuration>"},
+                 {"not numbers", config_text("left", "top")},
+                 {"not xml", "garbage"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_text(config_path(), c.text);
+        clear();
+        dialog::start();
+        ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+        bool config_error = false;
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            for (const std::string& line : g_debug) config_error |= line.rfind("Config Error: ", 0) == 0;
+        }
+        EXPECT_TRUE(config_error);
+        EXPECT_TRUE(debug_has("Dialog To Center Screen"));
+        // A move cannot be saved (the keys are never created), and nothing breaks.
+        Globals::myHelpDialog.load()->window().user_move(10, 20);
+        dialog::show(0, "x");
+        EXPECT_TRUE(window_state().visible);
+        dialog::kill();
+        EXPECT_EQ(dialog::is_running(), -1);
+    }
+}
+
+// The browser control is part of the window; without it (under Wine with
+// ieframe disabled, BARSIGHT_EXPECT_NO_BROWSER set) the window still works.
+TEST_F(DialogExports, WindowWithOrWithoutBrowser) {
+    const bool expect_browser = std::getenv("BARSIGHT_EXPECT_NO_BROWSER") == nullptr;
+    dialog::show(0, "VSAInd");
+    const platform::HelpWindowState s = window_state();
+    EXPECT_EQ(s.browser, expect_browser);
+    EXPECT_TRUE(s.visible);
+    EXPECT_EQ(s.page, kPages + "VSAInd.htm");
+    dialog::hide();
+    EXPECT_FALSE(window_state().visible);
+}
+
+TEST_F(DialogExports, NullUrlIsReportedAndNothingShown) {
+    dialog::start();
+    clear();
+    dialog::show(0, nullptr);
+    const std::vector<std::string> t = trace();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0], "Show Dialog");
+    EXPECT_EQ(t[1], "ShowDialog: url is a null pointer, ShowDialog, BarsightPlugin");
+    EXPECT_EQ(window_state().opacity, 0.0);  // still fully transparent: nothing shown
+}
+
+TEST_F(DialogExports, KillRacingAStart) {
+    for (int round = 0; round < 10; ++round) {
+        std::thread starter([] { dialog::start(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
+        // The start sleeps 200 ms after creating the thread; kill as soon as
+        // the record is there, while the window is being built or running.
+        while (Globals::windowThread.load() == nullptr)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        dialog::kill();
+        starter.join();
+        EXPECT_EQ(dialog::is_running(), -1) << round;
+        EXPECT_EQ(Globals::windowThread.load(), nullptr);
+        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+    }
+}
+
+TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        dialog::start();
+        dialog::show(0, "x;SOW1");
+        ASSERT_EQ(dialog::is_running(), 1) << cycle;
+        dialog::kill();
+        ASSERT_EQ(dialog::is_running(), -1) << cycle;
+    }
+}
+
+TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
+    dialog::start();
+    barsight::VSAHelpDialog* window = Globals::myHelpDialog.load();
+    ASSERT_NE(window, nullptr);
+    window->KillDisplay();  // closed for real, behind the exports' back
+    for (int i = 0; i < 50 && dialog::is_running() == 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(dialog::is_running(), -1);  // Ended
+    EXPECT_THROW(window->ShowDisplay(), std::exception);
+    clear();
+    dialog::hide();
+    const std::vector<std::string> t = trace();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[1].rfind("HideDialog: ", 0), 0u);
+    dialog::kill();  // leaves Ended for Idle
+    EXPECT_EQ(Globals::windowThread.load(), nullptr);
+}
+
+}  // namespace
