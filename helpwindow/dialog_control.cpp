@@ -27,6 +27,11 @@ std::string failure_report(const char* what, const char* where) {
 
 void report(const std::string& text) { Globals::DebugMessage(text); }
 
+// The client calls the dialog exports from one thread; if it does not, this
+// keeps two of them from changing the records at once (ShowDialog may call
+// StartDialog, hence recursive). The dialog thread never takes it.
+std::recursive_mutex exports_mutex;
+
 }  // namespace
 
 DialogThread::~DialogThread() { join(); }
@@ -82,6 +87,7 @@ void DialogThread::body() {
 namespace dialog {
 
 void start() noexcept {
+    const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     try {
         if (Globals::windowThread.load() != nullptr) return;
         auto thread = std::make_unique<DialogThread>();
@@ -101,6 +107,7 @@ void start() noexcept {
 }
 
 void show(int32_t hWnd, const char* url) noexcept {
+    const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     (void)hWnd;
     report("Show Dialog");
     try {
@@ -132,6 +139,7 @@ void show(int32_t hWnd, const char* url) noexcept {
 }
 
 void hide() noexcept {
+    const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     report("Hide Dialog");
     try {
         VSAHelpDialog* window = Globals::myHelpDialog.load();
@@ -144,6 +152,7 @@ void hide() noexcept {
 }
 
 void kill() noexcept {
+    const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     report("Kill Dialog");
     DialogThread* thread = Globals::windowThread.load();
     if (thread != nullptr) {

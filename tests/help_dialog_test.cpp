@@ -317,6 +317,22 @@ TEST_F(DialogExports, KillRacingAStart) {
     }
 }
 
+// KillDialog while the window is still being built: the thread closes the
+// window itself as soon as it is built and ends; nothing keeps running.
+TEST_F(DialogExports, KillWhileTheWindowIsBeingBuilt) {
+    for (int round = 0; round < 10; ++round) {
+        barsight::DialogThread thread;
+        thread.start();
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 500));
+        barsight::VSAHelpDialog* built = thread.request_kill();
+        if (built != nullptr) built->KillDisplay();
+        thread.join();
+        EXPECT_TRUE(thread.ended()) << round;
+        EXPECT_EQ(Globals::myHelpDialog.load(), built) << "only a window built before the request is recorded";
+        Globals::myHelpDialog.store(nullptr);
+    }
+}
+
 TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
     for (int cycle = 0; cycle < 50; ++cycle) {
         dialog::start();
