@@ -61,7 +61,8 @@ compare "client exports" client SignFilter -2 -- SignFilter 2 -- SignFilter -214
   TS_GetID -- TS_GetID -- TS_CreateTable 3 -- TS_SetVSAValue 1 5 7 -- TS_SetConfValue 1 5 9 -- \
   TS_GetVSAValue 1 5 -- TS_GetConfValue 1 5 -- TS_GetVSAValue 1 -2147483648 -- \
   TS_SetVSAValue -1 1 1 -- IncRefCount -- IncRefCount -- DecRefCount -- GetRefCount -- \
-  GetUniqueID -- GetUniqueID -- DebugPrint abc -- DebugPrint null -- SignFilter 199
+  GetUniqueID -- GetUniqueID -- DebugPrint abc -- DebugPrint null -- SignFilter 199 -- \
+  IsDialogRunning -- HideDialog -- KillDialog -- IsDialogRunning -- SignFilter -5
 if out=$(wine32 "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetCurrentTimeUTC -- \
       GetCurrentUTCStr -- SignFilter 3 </dev/null | tr -d '\r') &&
    printf '%s\n' "$out" | grep -qE '^GetCurrentUTCStr\(\) = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3} Z"$' &&

@@ -1,5 +1,7 @@
 // The help window on Windows: a top-most, layered tool window with the
-// banner painted above an AtlAxWin-hosted web browser (Shell.Explorer.2).
+// banner painted above an AtlAxWin-hosted web browser (Shell.Explorer.2):
+// silent, no drop target, no context menu; the browser's keyboard shortcuts
+// never fire because the message loop does not route accelerators to it.
 #include <windows.h>
 #include <exdisp.h>
 #include <ole2.h>
@@ -53,6 +55,30 @@ UINT invoke_message() {
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+using AtlAxGetHostFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+
+// The ATL host's ambient property AllowContextMenu, set by name through its
+// dispatch interface (IAxWinAmbientDispatch) so that no interface layout is
+// assumed. A host without it keeps its default.
+void forbid_context_menu(IUnknown* host) {
+    IDispatch* ambient = nullptr;
+    if (FAILED(host->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambient))) || !ambient)
+        return;
+    OLECHAR name[] = L"AllowContextMenu";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    if (SUCCEEDED(ambient->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_BOOL;
+        value.boolVal = VARIANT_FALSE;
+        DISPID put = DISPID_PROPERTYPUT;
+        DISPPARAMS params{&value, &put, 1, 1};
+        ambient->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                        nullptr, nullptr);
+    }
+    ambient->Release();
+}
 
 class Win32HelpWindow : public HelpWindow {
 public:
@@ -237,6 +263,13 @@ private:
                                 kBannerHeight, kClientWidth + 2, kClientHeight - kBannerHeight - 5,
                                 hwnd_, nullptr, instance, nullptr);
         if (!host_) return;
+        auto get_host = reinterpret_cast<AtlAxGetHostFn>(
+            reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetHost")));
+        IUnknown* host = nullptr;
+        if (get_host && SUCCEEDED(get_host(host_, &host)) && host) {
+            forbid_context_menu(host);
+            host->Release();
+        }
         IUnknown* control = nullptr;
         if (FAILED(get_control(host_, &control)) || !control) return;
         control->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_));

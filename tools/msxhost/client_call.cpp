@@ -54,6 +54,11 @@ const std::vector<ClientSignature>& client_signatures() {
         {"GetCurrentTimeUTC", 'i', ""},
         {"GetCurrentUTCStr", 's', ""},
         {"DebugPrint", 'v', "s"},
+        {"StartDialog", 'v', ""},
+        {"ShowDialog", 'v', "is"},
+        {"HideDialog", 'v', ""},
+        {"KillDialog", 'v', ""},
+        {"IsDialogRunning", 'i', ""},
     };
     return table;
 }
@@ -118,6 +123,10 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
         result = quoted(reinterpret_cast<const char*(MSX_STDCALL*)()>(address)());
     } else if (signature == "v:s") {
         reinterpret_cast<void(MSX_STDCALL*)(const char*)>(address)(texts[0]);
+    } else if (signature == "v:") {
+        reinterpret_cast<void(MSX_STDCALL*)()>(address)();
+    } else if (signature == "v:is") {
+        reinterpret_cast<void(MSX_STDCALL*)(int32_t, const char*)>(address)(ints[0], texts[1]);
     } else {
         *output = "msxhost cannot call signature " + signature;
         return false;
