@@ -1,0 +1,300 @@
+#include "helpwindow/hook_manager.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/window_hooks.h"
+#include "services/globals.h"
+
+namespace barsight {
+
+namespace {
+
+void report(const std::string& text) { Globals::DebugMessage(text); }
+
+// Positive handles for live managers; none for a handle never issued or
+// released. Handles count up and wrap past the largest int32, skipping live
+// ones.
+class HandleTable {
+public:
+    int32_t add(const std::shared_ptr<ManagedHookManager>& manager) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int64_t tries = 0; tries < INT32_MAX; ++tries) {
+            if (next_ < 1) next_ = 1;
+            const int32_t handle = next_;
+            next_ = handle == INT32_MAX ? 1 : handle + 1;
+            if (managers_.emplace(handle, manager).second) return handle;
+        }
+        return 0;
+    }
+    std::shared_ptr<ManagedHookManager> find(int32_t handle) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = managers_.find(handle);
+        return it == managers_.end() ? nullptr : it->second;
+    }
+    void remove(int32_t handle) {
+        std::shared_ptr<ManagedHookManager> released;  // freed outside the lock
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = managers_.find(handle);
+        if (it == managers_.end()) return;
+        released = std::move(it->second);
+        managers_.erase(it);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int32_t, std::shared_ptr<ManagedHookManager>> managers_;
+    int32_t next_ = 1;
+};
+
+HandleTable& handle_table() {
+    static HandleTable* table = new HandleTable;  // outlives every hook call
+    return *table;
+}
+
+// The managers hooked on each thread. One system hook serves all managers
+// of a thread; each gets its own copy of every event. A manager leaves this
+// table before it is released, so a hook call (even of a hook that could not
+// be removed) never reaches a released manager.
+class ThreadHooks {
+public:
+    bool add(const std::shared_ptr<ManagedHookManager>& manager) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto& list = threads_[manager->thread()];
+        if (list.empty() && !platform::install_tooltip_hook(manager->thread(), &on_tooltip)) {
+            threads_.erase(manager->thread());
+            return false;
+        }
+        list.push_back(manager);
+        return true;
+    }
+    bool remove(const ManagedHookManager* manager) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = threads_.find(manager->thread());
+        if (it == threads_.end()) return false;
+        auto& list = it->second;
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const auto& m) { return m.get() == manager; }),
+                   list.end());
+        if (!list.empty()) return true;
+        threads_.erase(it);
+        return platform::remove_tooltip_hook(manager->thread());
+    }
+    std::vector<std::shared_ptr<ManagedHookManager>> on_thread(uint32_t thread) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = threads_.find(thread);
+        return it == threads_.end() ? std::vector<std::shared_ptr<ManagedHookManager>>{}
+                                    : it->second;
+    }
+
+private:
+    static void on_tooltip(uint32_t thread, intptr_t id_from, intptr_t tooltip);
+    std::mutex mutex_;
+    std::map<uint32_t, std::vector<std::shared_ptr<ManagedHookManager>>> threads_;
+};
+
+ThreadHooks& thread_hooks() {
+    static ThreadHooks* hooks = new ThreadHooks;  // outlives every hook call
+    return *hooks;
+}
+
+// The hook procedure's work for WM_NOTIFY/TTN_SHOW, on the window's thread.
+void ThreadHooks::on_tooltip(uint32_t thread, intptr_t id_from, intptr_t tooltip) {
+    try {
+        report("ToolTipHook) WM_NOTIFY -> TTN_SHOW");
+        report("Before GetWindowText");
+        const EventQueueData event(id_from, kTooltipShow, 0, 0, capture_time(),
+                                   platform::window_text(tooltip, kTooltipTextCapacity));
+        report("After Queue Event Data");
+        for (const auto& manager : thread_hooks().on_thread(thread)) manager->append(event);
+    } catch (...) {
+        // Nothing may leave a hook procedure into the host's window procedure.
+    }
+}
+
+std::string failure_report(const char* what, const char* where) {
+    return std::string(what) + ", " + where;
+}
+
+const char kEmptyText[] = "";
+
+}  // namespace
+
+void EventQueue::append(EventQueueData event) {
+    std::lock_guard<std::mutex> lock(mutex_);  // the hook side waits
+    events_.push_back(std::move(event));
+}
+
+bool EventQueue::try_take(EventQueueData* event) {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);  // the client never waits
+    if (!lock.owns_lock() || events_.empty()) return false;
+    *event = std::move(events_.front());
+    events_.pop_front();
+    return true;
+}
+
+std::size_t EventQueue::size_for_testing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_.size();
+}
+
+int32_t capture_time() {
+    constexpr int64_t kTicksFrom0001To1970 = 621355968000000000LL;
+    const uint64_t ticks = static_cast<uint64_t>(platform::utc_now_ticks() + kTicksFrom0001To1970);
+    return static_cast<int32_t>(static_cast<uint32_t>(ticks & 0xFFFFFFFFu));
+}
+
+ManagedHookManager::ManagedHookManager(intptr_t hwnd) : _hwnd(hwnd) {
+    _pid = platform::window_thread(hwnd);
+}
+
+std::shared_ptr<ManagedHookManager> ManagedHookManager::create(intptr_t hwnd) {
+    report("Managed Hook Manager Constructor, HWND = " + std::to_string(hwnd));
+    auto manager = std::make_shared<ManagedHookManager>(hwnd);
+    manager->_handle = handle_table().add(manager);
+    report("Managed Hook Manager Constructor: Created Handles = " + std::to_string(manager->_handle));
+    report("Managed Hook Manager Constructor: Created Hook Ptr = " + std::to_string(manager->_pid));
+    return manager;
+}
+
+std::shared_ptr<ManagedHookManager> ManagedHookManager::GetByRef(int32_t ref) {
+    return handle_table().find(ref);
+}
+
+int32_t ManagedHookManager::InstallHooks() {
+    report("Managed Hook Manager: Install Hooks - START");
+    const auto self = GetByRef(_handle);
+    if (!self || self.get() != this || !thread_hooks().add(self)) {
+        report("Managed Hook Manager: Install Hooks - Tool Tip Hook Failed");
+        return -2;
+    }
+    _hooked = true;
+    report("Managed Hook Manager: Install Hooks - SUCCESS");
+    return 0;
+}
+
+int32_t ManagedHookManager::UninstallHooks() {
+    report("Managed Hook Manager: Uninstall Hooks - START");
+    const bool removed = _hooked && thread_hooks().remove(this);
+    _hooked = false;
+    if (!removed) {
+        report("Managed Hook Manager: Unhook Tool Tip Failed");
+        return -2;
+    }
+    report("Managed Hook Manager: Uninstall Hooks - SUCCESS");
+    return 0;
+}
+
+void ManagedHookManager::append(const EventQueueData& event) {
+    if (!_disposed.load()) _queue.append(event);
+}
+
+void ManagedHookManager::Dispose() {
+    report(std::string("Managed Hook Manager Managed Destructor, Dispose = ") +
+           (_disposed.load() ? "True" : "False"));
+    if (!_disposed.load()) {
+        if (_hooked) {  // never left reachable from a hook
+            thread_hooks().remove(this);
+            _hooked = false;
+        }
+        handle_table().remove(_handle);
+        _handle = 0;
+        _pid = 0;
+    }
+    _disposed.store(true);
+}
+
+namespace hooks {
+
+int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept {
+    if (res != nullptr) *res = -1;
+    int32_t handle = -1;
+    std::shared_ptr<ManagedHookManager> manager;
+    try {
+        manager = ManagedHookManager::create(static_cast<intptr_t>(hWnd));
+        handle = manager->GetUnManagedRef();
+        if (handle < 1) return -2;
+        if (manager->InstallHooks() < 0) {
+            manager->Dispose();  // its handle is never handed out: release it
+            return -3;
+        }
+        if (res != nullptr) *res = handle;
+        return handle;
+    } catch (const std::exception& e) {
+        report("SubClassWindow: " + failure_report(e.what(), "SubclassWindow"));
+    } catch (...) {
+        report("SubClassWindow: " + failure_report("unknown failure", "SubclassWindow"));
+    }
+    if (manager && handle >= 1) manager->Dispose();
+    return -1;
+}
+
+int32_t unsubclass_window(int32_t handle) noexcept {
+    try {
+        const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
+        if (!manager) return -1;
+        manager->UninstallHooks();
+        manager->Dispose();
+        platform::pump_waiting_messages();
+    } catch (const std::exception& e) {
+        report("UnSubClassWindow: " + failure_report(e.what(), "UnsubclassWindow"));
+    } catch (...) {
+        report("UnSubClassWindow: " + failure_report("unknown failure", "UnsubclassWindow"));
+    }
+    return 0;
+}
+
+void kill_subclassing() noexcept {}
+
+int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int32_t* Param2,
+                       int32_t* Param3, int32_t* EventLocalTime, MqlStr* desc) noexcept {
+    auto put = [](int32_t* out, int32_t value) {
+        if (out != nullptr) *out = value;
+    };
+    auto nothing = [&] {
+        put(EventType, 0);
+        put(Param1, 0);
+        put(Param2, 0);
+        put(Param3, 0);
+        put(EventLocalTime, 0);
+        if (desc != nullptr) {
+            desc->length = 0;
+            desc->text = const_cast<char*>(kEmptyText);
+        }
+        return 0;
+    };
+    try {
+        const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
+        if (!manager) return -1;
+        EventQueueData event;
+        if (!manager->TryDequeue(&event)) return nothing();
+        put(EventType, event.EventType);
+        put(Param1, 0);
+        put(Param2, 0);
+        put(Param3, 0);
+        put(EventLocalTime, 0);
+        if (event.mes.size() <= 1) return -1;  // too short a text: the event is dropped
+        const char* text = Globals::convertString(event.mes.c_str());
+        if (desc != nullptr) {
+            // The length is that of the text delivered: a text the conversion
+            // empties arrives as an empty text of length 0.
+            desc->length = static_cast<int32_t>(std::char_traits<char>::length(text));
+            desc->text = const_cast<char*>(text);
+        }
+        return 1;
+    } catch (const std::exception& e) {
+        report("GetFromQueue: " + failure_report(e.what(), "GetFromQueue"));
+    } catch (...) {
+        report("GetFromQueue: " + failure_report("unknown failure", "GetFromQueue"));
+    }
+    // A failure is no event: the client polls again, and no stale text is
+    // handed out as if it were new.
+    return nothing();
+}
+
+}  // namespace hooks
+
+}  // namespace barsight

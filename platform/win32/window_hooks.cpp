@@ -1,0 +1,85 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "platform/window_hooks.h"
+
+namespace platform {
+
+namespace {
+
+std::mutex hooks_mutex;
+std::map<uint32_t, HHOOK> hooks;  // guarded by hooks_mutex
+std::atomic<TooltipShown> callback{nullptr};
+
+LRESULT CALLBACK call_window_proc_hook(int code, WPARAM wparam, LPARAM lparam) {
+    if (code >= 0 && (code == HC_ACTION || code == 3)) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+        if (message != nullptr && message->message == WM_NOTIFY && message->lParam != 0) {
+            const auto* header = reinterpret_cast<const NMHDR*>(message->lParam);
+            if (header->code == static_cast<UINT>(TTN_SHOW)) {
+                if (TooltipShown cb = callback.load())
+                    cb(GetCurrentThreadId(), static_cast<intptr_t>(header->idFrom),
+                       reinterpret_cast<intptr_t>(header->hwndFrom));
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+}  // namespace
+
+bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
+    if (thread == 0) return false;
+    callback.store(cb);
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &call_window_proc_hook, nullptr, thread);
+    if (hook == nullptr) return false;
+    std::lock_guard<std::mutex> lock(hooks_mutex);
+    hooks[thread] = hook;
+    return true;
+}
+
+bool remove_tooltip_hook(uint32_t thread) {
+    HHOOK hook = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(hooks_mutex);
+        auto it = hooks.find(thread);
+        if (it == hooks.end()) return false;
+        hook = it->second;
+        hooks.erase(it);
+    }
+    return UnhookWindowsHookEx(hook) != FALSE;
+}
+
+uint32_t window_thread(intptr_t window) {
+    return GetWindowThreadProcessId(reinterpret_cast<HWND>(window), nullptr);
+}
+
+std::u16string window_text(intptr_t window, int capacity) {
+    std::u16string text(static_cast<std::size_t>(capacity), u'\0');
+    const int n = GetWindowTextW(reinterpret_cast<HWND>(window),
+                                 reinterpret_cast<wchar_t*>(&text[0]), capacity);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
+}
+
+void pump_waiting_messages() {
+    MSG msg;
+    bool quit = false;
+    WPARAM quit_code = 0;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit = true;
+            quit_code = msg.wParam;
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (quit) PostQuitMessage(static_cast<int>(quit_code));
+}
+
+}  // namespace platform
