@@ -1,0 +1,134 @@
+//+------------------------------------------------------------------+
+//| BarsightPlugin.mqh: the Barsight client services for MetaTrader 4 |
+//| Put BarsightPlugin.dll, BarsightPlugin.dll.config and             |
+//| Spreadcore.dll in MQL4\Libraries, and tick "Allow DLL imports".   |
+//+------------------------------------------------------------------+
+#property strict
+
+// The library's text record: a character count and a pointer to 8-bit
+// text that belongs to the library (copy it before the next call).
+struct BarsightText
+  {
+   int               length;
+   int               text;
+  };
+
+// Volume colour classes of CalcVolumeColor.
+#define BARSIGHT_VOLUME_LOW        1   // below both comparison volumes
+#define BARSIGHT_VOLUME_DOWN       2   // close below the comparison close
+#define BARSIGHT_VOLUME_UP         3   // close above the comparison close
+#define BARSIGHT_VOLUME_UNCHANGED  4   // closes equal (or not comparable)
+
+// Signal codes of VSAInd / the Spreadcore engine: positive strength,
+// negative weakness.
+#define BARSIGHT_NO_SUPPLY          3
+#define BARSIGHT_TEST               4
+#define BARSIGHT_STOPPING_VOLUME   12
+#define BARSIGHT_SHAKEOUT          13
+#define BARSIGHT_SELLING_CLIMAX    16
+#define BARSIGHT_EFFORT_TO_RISE    19
+#define BARSIGHT_NO_DEMAND         -2
+#define BARSIGHT_UPTHRUST          -5
+#define BARSIGHT_EFFORT_TO_FALL   -10
+#define BARSIGHT_BUYING_CLIMAX    -14
+
+// GetFromQueue: the event type of a tooltip being shown.
+#define BARSIGHT_TOOLTIP_SHOWN   -521
+
+// Every client export of BarsightPlugin.dll, with the types of its stdcall
+// signature on 32-bit MetaTrader: int and pointers 4 bytes, double 8.
+#import "BarsightPlugin.dll"
+int  SignFilter(int sign);
+int  CalcVolumeColor(double vol0, double vol1, double vol2, double close0, double close1);
+int  TS_GetID();
+int  TS_CreateTable(int handle);
+int  TS_SetVSAValue(int handle, int barnumber, int value);
+int  TS_SetConfValue(int handle, int barnumber, int value);
+int  TS_GetVSAValue(int handle, int barnumber);
+int  TS_GetConfValue(int handle, int barnumber);
+void TS_MessageBox(uchar &mes[]);
+int  IncRefCount();
+int  DecRefCount();
+int  GetRefCount();
+int  GetUniqueID();
+int  GetCurrentTimeUTC();
+int  GetCurrentUTCStr();
+void DebugPrint(uchar &text[]);
+void StartDialog();
+void ShowDialog(int hWnd, uchar &url[]);
+void HideDialog();
+void KillDialog();
+int  IsDialogRunning();
+int  SubclassWindow(int hWnd, int &res);
+int  UnsubclassWindow(int handle);
+void KillSubClassing();
+int  GetFromQueue(int handle, int &EventType, int &Param1, int &Param2, int &Param3, int &EventLocalTime, BarsightText &desc);
+#import
+
+// Copies 8-bit text the library owns, for the wrappers below.
+#import "kernel32.dll"
+int  lstrlenA(int text);
+void RtlMoveMemory(uchar &destination[], int source, int length);
+#import
+
+// 8-bit text of the library (a pointer) as an MQL string.
+string BarsightTextAt(int pointer, int length)
+  {
+   if(pointer == 0 || length <= 0)
+      return("");
+   uchar bytes[];
+   ArrayResize(bytes, length + 1);
+   RtlMoveMemory(bytes, pointer, length);
+   bytes[length] = 0;
+   return(CharArrayToString(bytes, 0, length, CP_ACP));
+  }
+
+// An MQL string as the NUL-terminated 8-bit text the library reads.
+void BarsightAnsi(string text, uchar &bytes[])
+  {
+   StringToCharArray(text, bytes, 0, WHOLE_ARRAY, CP_ACP);
+  }
+
+// The current UTC time as "yyyy-MM-dd HH:mm:ss:fff Z".
+string BarsightUtcText()
+  {
+   int pointer = GetCurrentUTCStr();
+   return(BarsightTextAt(pointer, lstrlenA(pointer)));
+  }
+
+void BarsightDebugPrint(string text)
+  {
+   uchar bytes[];
+   BarsightAnsi(text, bytes);
+   DebugPrint(bytes);
+  }
+
+void BarsightMessageBox(string text)
+  {
+   uchar bytes[];
+   BarsightAnsi(text, bytes);
+   TS_MessageBox(bytes);
+  }
+
+// Shows the help page of an indicator, or of a signal ("chart;SOS3").
+void BarsightShowHelp(string page)
+  {
+   uchar bytes[];
+   BarsightAnsi(page, bytes);
+   ShowDialog(0, bytes);
+  }
+
+// The next captured tooltip of a registration: 1 with its text, 0 when the
+// queue is empty (stop draining), -1 for a dropped short text or a handle
+// that is no longer registered (keep draining until 0).
+int BarsightNextTooltip(int handle, string &text)
+  {
+   int type = 0, p1 = 0, p2 = 0, p3 = 0, time = 0;
+   BarsightText desc;
+   desc.length = 0;
+   desc.text = 0;
+   int result = GetFromQueue(handle, type, p1, p2, p3, time, desc);
+   text = (result == 1) ? BarsightTextAt(desc.text, desc.length) : "";
+   return(result);
+  }
+//+------------------------------------------------------------------+

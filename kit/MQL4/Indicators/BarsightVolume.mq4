@@ -1,0 +1,62 @@
+//+------------------------------------------------------------------+
+//| BarsightVolume.mq4: volume coloured by CalcVolumeColor, and the   |
+//| filtered signal codes of a simple example rule.                   |
+//+------------------------------------------------------------------+
+#property strict
+#property indicator_separate_window
+#property indicator_buffers 5
+#property indicator_color1 clrSilver
+#property indicator_color2 clrRed
+#property indicator_color3 clrGreen
+#property indicator_color4 clrBlue
+#property indicator_color5 clrGold
+#property indicator_width1 3
+#property indicator_width2 3
+#property indicator_width3 3
+#property indicator_width4 3
+
+#include <BarsightPlugin.mqh>
+
+double LowVolume[], DownVolume[], UpVolume[], FlatVolume[], Signals[];
+
+int OnInit()
+  {
+   SetIndexBuffer(0, LowVolume);  SetIndexStyle(0, DRAW_HISTOGRAM); SetIndexLabel(0, "Low volume");
+   SetIndexBuffer(1, DownVolume); SetIndexStyle(1, DRAW_HISTOGRAM); SetIndexLabel(1, "Down volume");
+   SetIndexBuffer(2, UpVolume);   SetIndexStyle(2, DRAW_HISTOGRAM); SetIndexLabel(2, "Up volume");
+   SetIndexBuffer(3, FlatVolume); SetIndexStyle(3, DRAW_HISTOGRAM); SetIndexLabel(3, "Unchanged");
+   SetIndexBuffer(4, Signals);    SetIndexStyle(4, DRAW_ARROW);     SetIndexLabel(4, "Signal");
+   SetIndexArrow(4, 159);
+   return(INIT_SUCCEEDED);
+  }
+
+int OnCalculate(const int rates_total, const int prev_calculated, const datetime &time[],
+                const double &open[], const double &high[], const double &low[],
+                const double &close[], const long &tick_volume[], const long &volume[],
+                const int &spread[])
+  {
+   int first = (prev_calculated > 2) ? rates_total - prev_calculated + 1 : rates_total - 3;
+   for(int i = first; i >= 0; i--)
+     {
+      double v = (double)tick_volume[i];
+      LowVolume[i] = DownVolume[i] = UpVolume[i] = FlatVolume[i] = EMPTY_VALUE;
+      switch(CalcVolumeColor(v, (double)tick_volume[i + 1], (double)tick_volume[i + 2], close[i], close[i + 1]))
+        {
+         case BARSIGHT_VOLUME_LOW:  LowVolume[i] = v;  break;
+         case BARSIGHT_VOLUME_DOWN: DownVolume[i] = v; break;
+         case BARSIGHT_VOLUME_UP:   UpVolume[i] = v;   break;
+         default:                   FlatVolume[i] = v; break;
+        }
+      // An example code: a narrow up bar on lower volume reads as no demand,
+      // a narrow down bar on lower volume as no supply. SignFilter keeps
+      // only codes the system shows.
+      int code = 0;
+      bool lower = v < (double)tick_volume[i + 1] && v < (double)tick_volume[i + 2];
+      if(lower && close[i] > close[i + 1]) code = BARSIGHT_NO_DEMAND;
+      if(lower && close[i] < close[i + 1]) code = BARSIGHT_NO_SUPPLY;
+      int shown = SignFilter(code);
+      Signals[i] = (shown != 0) ? v * 1.1 : EMPTY_VALUE;
+     }
+   return(rates_total);
+  }
+//+------------------------------------------------------------------+

@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Builds the release bundle from a win32 build into a temporary folder,
+unpacks it and checks its file list, that every DLL and program is 32-bit
+with imports from Windows' own DLLs only, and that the version matches.
+
+usage: check_bundle.py WIN32_BUILD_DIR OBJDUMP
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.join(HERE, "..", "..")
+SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$")
+EXPECTED = {
+    "INSTALL.md", "signals.md", "tools/msxhost.exe",
+    "MetaStock/BarsightPlugin.dll", "MetaStock/BarsightPlugin.dll.config", "MetaStock/Spreadcore.dll",
+    "MetaStock/orvane.dll", "MetaStock/Barsight formulas.txt",
+    "MetaTrader/MQL4/Libraries/BarsightPlugin.dll", "MetaTrader/MQL4/Libraries/BarsightPlugin.dll.config",
+    "MetaTrader/MQL4/Libraries/Spreadcore.dll", "MetaTrader/MQL4/Include/BarsightPlugin.mqh",
+    "MetaTrader/MQL4/Indicators/BarsightVolume.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
+    "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "help/plugin/Inds1/none.htm",
+}
+
+
+def main():
+    build, objdump = sys.argv[1], sys.argv[2]
+    version = open(os.path.join(build, "version.txt")).read().strip()
+    failures = []
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build, out],
+                       check=True, capture_output=True)
+        path = os.path.join(out, "barsight-%s-win32.zip" % version)
+        if not os.path.isfile(path):
+            sys.exit("no bundle named for version " + version)
+        top = "barsight-%s-win32/" % version
+        with zipfile.ZipFile(path) as bundle:
+            names = bundle.namelist()
+            if any(not n.startswith(top) for n in names):
+                failures.append("files outside " + top)
+            inside = {n[len(top):] for n in names}
+            for missing in sorted(EXPECTED - inside):
+                failures.append("missing " + missing)
+            for name in ("VSATrend", "VSAInd", "SOS3", "SOW2"):
+                if "help/plugin/Inds1/%s.htm" % name not in inside:
+                    failures.append("missing help page " + name)
+            bundle.extractall(out)
+        unpacked = os.path.join(out, top)
+        for name in sorted(inside):
+            if not name.endswith((".dll", ".exe")):
+                continue
+            table = subprocess.run([objdump, "-p", os.path.join(unpacked, name)], check=True,
+                                   capture_output=True, text=True).stdout
+            if not re.search(r"Magic\s+010b", table):
+                failures.append(name + " is not 32-bit (PE32)")
+            for dll in re.findall(r"DLL Name: (\S+)", table):
+                if not SYSTEM.match(dll.upper()):
+                    failures.append("%s imports %s" % (name, dll))
+        plugin = open(os.path.join(unpacked, "MetaStock/BarsightPlugin.dll"), "rb").read()
+        if ("Barsight VSA indicators %s " % version).encode() not in plugin:
+            failures.append("BarsightPlugin.dll's copyright text does not carry version " + version)
+        guide = open(os.path.join(unpacked, "INSTALL.md"), encoding="utf-8").read()
+        for mentioned in ("MetaStock/", "MetaTrader/MQL4/", "Allow DLL imports", "Spreadcore.dll",
+                          "BarsightPlugin.dll.config", "Barsight formulas.txt"):
+            if mentioned not in guide:
+                failures.append("INSTALL.md does not mention " + mentioned)
+    if failures:
+        print("\n".join(failures))
+        sys.exit(1)
+    print("bundle %s: %d files, 32-bit, system imports only" % (version, len(inside)))
+
+
+if __name__ == "__main__":
+    main()
