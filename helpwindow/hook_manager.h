@@ -89,6 +89,7 @@ public:
     void append(const EventQueueData& event);
     bool disposed() const { return _disposed.load(); }
     uint32_t thread() const { return _pid; }
+    intptr_t window() const { return _hwnd; }
     EventQueue& queue() { return _queue; }
 
 private:

@@ -11,8 +11,10 @@ public:
     SingleThreadedApartment(const SingleThreadedApartment&) = delete;
     SingleThreadedApartment& operator=(const SingleThreadedApartment&) = delete;
 
+    bool entered() const { return entered_; }
+
 private:
-    bool entered_ = false;
+    bool entered_ = false;  // CoInitializeEx succeeded (Windows)
 };
 
 // Once per process, before the first window: the common controls with

@@ -3,6 +3,7 @@
 #   deps.sh native   compilers, CMake, GoogleTest, Google Benchmark
 #   deps.sh windows  + the mingw-w64 cross compilers and wine64
 #   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs
+#   deps.sh fuzz     + clang and its libFuzzer runtime
 # Several groups may be named at once.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ for group in "$@"; do
     native) packages+=(build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64) ;;
     smoke32) packages+=(qemu-user wine32:i386 wine32-preloader:i386) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done

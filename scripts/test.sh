@@ -6,15 +6,16 @@
 #   win32    the shipped i686 DLLs: export/import/stdcall checks and the
 #            32-bit smoke run under qemu-i386 + Wine
 #   win64    the suites as Windows programs under wine64
+#   fuzz     each libFuzzer target for about a minute (scripts/fuzz.sh)
 # Prints each lane's time; exits non-zero if any lane failed.
 # usage: test.sh [LANE...]   (default: all lanes)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 lanes=("$@")
-[ ${#lanes[@]} -eq 0 ] && lanes=(native asan tsan win32 win64)
+[ ${#lanes[@]} -eq 0 ] && lanes=(native asan tsan win32 win64 fuzz)
 
-"$root/scripts/deps.sh" native windows smoke32 || exit 1
+"$root/scripts/deps.sh" native windows smoke32 fuzz || exit 1
 
 jobs=$(nproc)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -47,6 +48,8 @@ lane_win64() {
   scripts/wine-prefix.sh stop build/win64
   return $rc
 }
+
+lane_fuzz() { scripts/fuzz.sh 60; }
 
 passed=0
 failed=0

@@ -1,0 +1,93 @@
+// Every MSX calculation of both libraries through host records built from
+// fuzzed bytes: series lengths and valid ranges consistent with the host's
+// arrays, argument counts 0..9, any float bit pattern, null data-array
+// entries. Host arrays sit between guard zones (poisoned under ASan); any
+// violation or a result code other than 0/1 stops the run.
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+
+#include "fuzz_input.h"
+#include "indicator/local_indicators.h"
+#include "indicator/vsa_ind.h"
+#include "tools/msxhost/host_call.h"
+
+extern "C" {
+int32_t MSX_STDCALL GetPriceData(BARSIGHT_CALC_PARAMS);
+int32_t MSX_STDCALL GetVolumeData(BARSIGHT_CALC_PARAMS);
+int32_t MSX_STDCALL GetYieldData(BARSIGHT_CALC_PARAMS);
+int32_t MSX_STDCALL wsGetPriceData(BARSIGHT_CALC_PARAMS);
+}
+
+namespace {
+
+const MSXCalcFunc kFunctions[] = {
+    &barsight::vsa_make_const, &barsight::vsa_trend, &barsight::vsa_vol_stops,
+    &barsight::vsa_spread,     &barsight::vsa_ind,   &GetPriceData,
+    &GetVolumeData,            &GetYieldData,        &wsGetPriceData,
+};
+
+msxhost::HostSeries series(fuzzing::Input& in, int32_t size) {
+    msxhost::HostSeries s;
+    for (int32_t i = 0; i < size; ++i) s.values.push_back(in.float32());
+    return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    fuzzing::Input in(data, size);
+    const MSXCalcFunc fn = kFunctions[in.below(sizeof kFunctions / sizeof kFunctions[0])];
+    const int32_t bars = static_cast<int32_t>(in.below(301));
+    int32_t first = bars == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(bars)));
+    int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));
+    if (in.byte() % 8 == 0) last = first - 1;  // an empty valid range
+
+    msxhost::CallSpec spec;
+    spec.close = series(in, bars);
+    spec.close.first = first;
+    spec.close.last = last;
+    spec.high = series(in, bars);
+    spec.low = series(in, bars);
+    spec.volume = series(in, bars);
+    spec.numeric_count = static_cast<int32_t>(in.below(10));
+    for (int k = 0; k < 9; ++k) spec.numerics.push_back(in.float32());
+    spec.array_count = static_cast<int32_t>(in.below(10));
+    const int arrays = static_cast<int>(in.below(10));
+    for (int k = 0; k < arrays; ++k) {
+        msxhost::ArrayArg arg;
+        const uint8_t kind = in.byte() % 5;
+        arg.kind = kind == 0   ? msxhost::ArrayArg::Kind::kNullRecord
+                   : kind == 1 ? msxhost::ArrayArg::Kind::kNullValues
+                               : msxhost::ArrayArg::Kind::kSeries;
+        const int32_t n = static_cast<int32_t>(in.below(320));
+        arg.series = series(in, n);
+        arg.series.first = n == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(n)));
+        arg.series.last = n == 0 ? -1 : arg.series.first + static_cast<int32_t>(in.below(static_cast<uint32_t>(n - arg.series.first)));
+        spec.arrays.push_back(arg);
+    }
+    // String arguments; a file name stays inside the temporary folder (a
+    // fuzzed path could name a device that never ends, such as /dev/zero).
+    const int strings = static_cast<int>(in.below(4));
+    for (int k = 0; k < strings; ++k) {
+        std::string text = in.text(64);
+        if (k == 0) {
+            for (char& c : text)
+                if (c == '/') c = '_';
+            text = "/tmp/barsight-fuzz-" + text;
+        }
+        spec.strings.push_back(text);
+    }
+    if (in.byte() % 4 == 0) spec.symbol = nullptr;
+
+    const msxhost::CallResult r = msxhost::call_function(fn, spec);
+    if (r.code != 0 && r.code != 1) {
+        std::fprintf(stderr, "result code %d\n", r.code);
+        std::abort();
+    }
+    if (!r.violations.empty()) {
+        std::fprintf(stderr, "%s\n", r.violations.front().c_str());
+        std::abort();
+    }
+    return 0;
+}
