@@ -22,7 +22,4 @@ bool write_dialog_position(const std::string& config_path, int32_t x, int32_t y,
 // leading sign, as the settings values are read.
 bool parse_setting_int(const std::string& text, int32_t* value);
 
-// The full path of the library or program that contains this code.
-std::string own_module_path();
-
 }  // namespace platform

@@ -34,8 +34,9 @@ private:
     void* handle_ = nullptr;
 };
 
-// The folder (UTF-8, no trailing separator) of the library or program that
-// contains this code; empty if it cannot be told.
+// The full path (UTF-8) of the library or program that contains this code,
+// and its folder (no trailing separator); empty if it cannot be told.
+std::string own_module_path();
 std::string own_module_directory();
 
 // Joins a folder and a file name with the platform's separator.

@@ -17,6 +17,7 @@
 #include "helpwindow/help_page.h"
 #include "platform/debug_output.h"
 #include "platform/dialog_settings.h"
+#include "platform/dynamic_library.h"
 #include "services/globals.h"
 
 namespace {

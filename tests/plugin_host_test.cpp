@@ -76,12 +76,8 @@ TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
     msxhost::ChartData chart;
     std::string error;
     ASSERT_TRUE(msxhost::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
-    msxhost::CallSpec spec;
+    const msxhost::CallSpec spec = msxhost::chart_spec(chart);
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    spec.high = {chart.high, 0, last};
-    spec.low = {chart.low, 0, last};
-    spec.close = {chart.close, 0, last};
-    spec.volume = {chart.volume, 0, last};
     const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSAInd")->calc, spec);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);

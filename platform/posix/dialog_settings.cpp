@@ -1,6 +1,4 @@
 // The settings file through pugixml (the posix stand-in of MSXML).
-#include <dlfcn.h>
-
 #include <pugixml.hpp>
 
 #include "platform/dialog_settings.h"
@@ -64,10 +62,5 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
     return true;
 }
 
-std::string own_module_path() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname) return {};
-    return info.dli_fname;
-}
 
 }  // namespace platform

@@ -40,12 +40,16 @@ void* DynamicLibrary::symbol(const char* name) const {
 
 std::string native_path(const std::string& path) { return path; }
 
-std::string own_module_directory() {
+std::string own_module_path() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&own_module_directory), &info) == 0 ||
-        info.dli_fname == nullptr)
+    if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || info.dli_fname == nullptr)
         return {};
-    const std::string file = info.dli_fname;
+    return info.dli_fname;
+}
+
+std::string own_module_directory() {
+    const std::string file = own_module_path();
+    if (file.empty()) return {};
     const std::size_t slash = file.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : file.substr(0, slash);

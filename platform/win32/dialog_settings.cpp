@@ -190,20 +190,5 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
     return true;
 }
 
-std::string own_module_path() {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&own_module_path), &self))
-        return {};
-    wchar_t file[32768];
-    const DWORD n = GetModuleFileNameW(self, file, 32768);
-    if (n == 0 || n >= 32768) return {};
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, file, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, file, static_cast<int>(n), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
 
 }  // namespace platform

@@ -63,11 +63,11 @@ void* DynamicLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
-std::string own_module_directory() {
+std::string own_module_path() {
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&own_module_directory), &self))
+            reinterpret_cast<LPCWSTR>(&own_module_path), &self))
         return {};
     std::wstring file(MAX_PATH, L'\0');
     for (;;) {
@@ -79,9 +79,13 @@ std::string own_module_directory() {
         }
         file.resize(file.size() * 2);  // the name was cut: long path
     }
-    const std::size_t slash = file.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return {};
-    return to_utf8(file.substr(0, slash));
+    return to_utf8(file);
+}
+
+std::string own_module_directory() {
+    const std::string file = own_module_path();
+    const std::size_t slash = file.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : file.substr(0, slash);
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

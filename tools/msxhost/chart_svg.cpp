@@ -223,15 +223,6 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
 
 namespace {
 
-CallSpec chart_spec(const ChartData& data) {
-    CallSpec spec;
-    const int32_t last = static_cast<int32_t>(data.size()) - 1;
-    spec.high = {data.high, 0, last};
-    spec.low = {data.low, 0, last};
-    spec.close = {data.close, 0, last};
-    spec.volume = {data.volume, 0, last};
-    return spec;
-}
 
 // The result series over all bars, NaN outside its valid range.
 bool series_of(const Plugin& plugin, const char* name, const CallSpec& spec,

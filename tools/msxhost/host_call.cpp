@@ -1,5 +1,7 @@
 #include "tools/msxhost/host_call.h"
 
+#include "tools/msxhost/chart_data.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -204,6 +206,16 @@ CallResult call_function(MSXCalcFunc fn, const CallSpec& spec) {
         out.violations.push_back("result range " + std::to_string(out.first) + ".." +
                                  std::to_string(out.last) + " outside the result array");
     return out;
+}
+
+CallSpec chart_spec(const ChartData& chart) {
+    CallSpec spec;
+    const int32_t last = static_cast<int32_t>(chart.size()) - 1;
+    spec.high = {chart.high, 0, last};
+    spec.low = {chart.low, 0, last};
+    spec.close = {chart.close, 0, last};
+    spec.volume = {chart.volume, 0, last};
+    return spec;
 }
 
 }  // namespace msxhost

@@ -53,4 +53,8 @@ struct CallResult {
 
 CallResult call_function(MSXCalcFunc fn, const CallSpec& spec);
 
+struct ChartData;
+// A call on the chart's bars: high, low, close and volume valid over every bar.
+CallSpec chart_spec(const ChartData& chart);
+
 }  // namespace msxhost

@@ -77,15 +77,6 @@ std::vector<std::string> split_colon(const std::string& text) {
     }
 }
 
-msxhost::CallSpec chart_spec(const msxhost::ChartData& chart) {
-    msxhost::CallSpec spec;
-    const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    spec.high = {chart.high, 0, last};
-    spec.low = {chart.low, 0, last};
-    spec.close = {chart.close, 0, last};
-    spec.volume = {chart.volume, 0, last};
-    return spec;
-}
 
 bool parse_number(const std::string& text, float* value) {
     char* end = nullptr;
@@ -119,7 +110,7 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
         std::cerr << "msxhost: unknown array source " << source << "\n";
         return false;
     }
-    msxhost::CallSpec spec = chart_spec(chart);
+    msxhost::CallSpec spec = msxhost::chart_spec(chart);
     for (std::size_t k = 1; k < parts.size(); ++k) {
         float v = 0;
         if (!parse_number(parts[k], &v)) {
@@ -185,7 +176,7 @@ int cmd_run(int argc, char** argv) {
         return 2;
     }
 
-    msxhost::CallSpec spec = chart_spec(chart);
+    msxhost::CallSpec spec = msxhost::chart_spec(chart);
     spec.symbol = symbol.c_str();
     spec.numerics = numerics;
     spec.numeric_count = static_cast<int32_t>(numerics.size());
