@@ -57,13 +57,13 @@ void BM_GetPriceData(benchmark::State& state) {
         state.SkipWithError("cannot load orvane");
         return;
     }
-    msxhost::CallSpec spec;
-    spec.close = {std::vector<float>(kRows + 1, 1.0f), 0, kRows};
+    msxhost::CallSpec call;
+    call.close = {std::vector<float>(kRows + 1, 1.0f), 0, kRows};
     // Every row selected: the selection scans the whole table.
-    spec.strings = {path, "1/1/1900", "12/31/9999"};
+    call.strings = {path, "1/1/1900", "12/31/9999"};
     const MSXCalcFunc fn = plugin.find("GetPriceData")->calc;
     for (auto _ : state) {
-        const msxhost::CallResult r = msxhost::call_function(fn, spec);
+        const msxhost::CallResult r = msxhost::call_function(fn, call);
         if (r.code != 0 || r.last != kRows - 1) state.SkipWithError("GetPriceData failed");
     }
     state.SetItemsProcessed(state.iterations() * kRows);

@@ -44,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::abort();
         return 0;
     }
-    msxhost::CallSpec spec;
-    spec.close = {std::vector<float>(static_cast<std::size_t>(chart_last + 1 > 0 ? chart_last + 1 : 0), 1.0f),
+    msxhost::CallSpec call;
+    call.close = {std::vector<float>(static_cast<std::size_t>(chart_last + 1 > 0 ? chart_last + 1 : 0), 1.0f),
                   0, chart_last};
-    spec.strings = {path, begin, end};
+    call.strings = {path, begin, end};
     const msxhost::CallResult r =
-        msxhost::call_function(mode % 3 == 0 ? &GetPriceData : &GetVolumeData, spec);
+        msxhost::call_function(mode % 3 == 0 ? &GetPriceData : &GetVolumeData, call);
     if ((r.code != 0 && r.code != 1) || !r.violations.empty()) std::abort();
     if (r.code == 0 && (r.first != 0 || r.last < -1 || r.last >= std::max(chart_last, 0))) std::abort();
     return 0;

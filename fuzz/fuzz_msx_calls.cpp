@@ -43,16 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));
     if (in.byte() % 8 == 0) last = first - 1;  // an empty valid range
 
-    msxhost::CallSpec spec;
-    spec.close = series(in, bars);
-    spec.close.first = first;
-    spec.close.last = last;
-    spec.high = series(in, bars);
-    spec.low = series(in, bars);
-    spec.volume = series(in, bars);
-    spec.numeric_count = static_cast<int32_t>(in.below(10));
-    for (int k = 0; k < 9; ++k) spec.numerics.push_back(in.float32());
-    spec.array_count = static_cast<int32_t>(in.below(10));
+    msxhost::CallSpec call;
+    call.close = series(in, bars);
+    call.close.first = first;
+    call.close.last = last;
+    call.high = series(in, bars);
+    call.low = series(in, bars);
+    call.volume = series(in, bars);
+    call.numeric_count = static_cast<int32_t>(in.below(10));
+    for (int k = 0; k < 9; ++k) call.numerics.push_back(in.float32());
+    call.array_count = static_cast<int32_t>(in.below(10));
     const int arrays = static_cast<int>(in.below(10));
     for (int k = 0; k < arrays; ++k) {
         msxhost::ArrayArg arg;
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         arg.series = series(in, n);
         arg.series.first = n == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(n)));
         arg.series.last = n == 0 ? -1 : arg.series.first + static_cast<int32_t>(in.below(static_cast<uint32_t>(n - arg.series.first)));
-        spec.arrays.push_back(arg);
+        call.arrays.push_back(arg);
     }
     // String arguments; a file name stays inside the temporary folder (a
     // fuzzed path could name a device that never ends, such as /dev/zero).
@@ -76,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 if (c == '/') c = '_';
             text = "/tmp/barsight-fuzz-" + text;
         }
-        spec.strings.push_back(text);
+        call.strings.push_back(text);
     }
-    if (in.byte() % 4 == 0) spec.symbol = nullptr;
+    if (in.byte() % 4 == 0) call.symbol = nullptr;
 
-    const msxhost::CallResult r = msxhost::call_function(fn, spec);
+    const msxhost::CallResult r = msxhost::call_function(fn, call);
     if (r.code != 0 && r.code != 1) {
         std::fprintf(stderr, "result code %d\n", r.code);
         std::abort();

@@ -19,44 +19,44 @@ constexpr float kUnwritten = -12345.0f;  // result fill that no indicator writes
 inline msxhost::CallSpec random_chart(int32_t bars, int32_t first, uint32_t seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<float> step(-1.0f, 1.0f), wick(0.0f, 2.5f), vol(0.0f, 1.0f);
-    msxhost::CallSpec spec;
+    msxhost::CallSpec call;
     float price = 100.0f;
     for (int32_t i = 0; i < bars; ++i) {
         price = std::max(1.0f, price + step(gen));
-        spec.close.values.push_back(price);
-        spec.high.values.push_back(price + wick(gen));
-        spec.low.values.push_back(price - wick(gen));
-        spec.volume.values.push_back(i % 13 == 0 ? 0.0f : 1000.0f + 9000.0f * vol(gen));
+        call.close.values.push_back(price);
+        call.high.values.push_back(price + wick(gen));
+        call.low.values.push_back(price - wick(gen));
+        call.volume.values.push_back(i % 13 == 0 ? 0.0f : 1000.0f + 9000.0f * vol(gen));
     }
-    for (auto* s : {&spec.high, &spec.low, &spec.close, &spec.volume}) {
+    for (auto* s : {&call.high, &call.low, &call.close, &call.volume}) {
         s->first = first;
         s->last = bars - 1;
     }
-    spec.result_fill = kUnwritten;
-    return spec;
+    call.result_fill = kUnwritten;
+    return call;
 }
 
 // A chart from explicit closes; high = close + 1, low = close - 1.
 inline msxhost::CallSpec chart_of(const std::vector<float>& closes, int32_t first = 0) {
-    msxhost::CallSpec spec;
+    msxhost::CallSpec call;
     for (float c : closes) {
-        spec.close.values.push_back(c);
-        spec.high.values.push_back(c + 1.0f);
-        spec.low.values.push_back(c - 1.0f);
-        spec.volume.values.push_back(1000.0f);
+        call.close.values.push_back(c);
+        call.high.values.push_back(c + 1.0f);
+        call.low.values.push_back(c - 1.0f);
+        call.volume.values.push_back(1000.0f);
     }
     const int32_t last = static_cast<int32_t>(closes.size()) - 1;
-    for (auto* s : {&spec.high, &spec.low, &spec.close, &spec.volume}) {
+    for (auto* s : {&call.high, &call.low, &call.close, &call.volume}) {
         s->first = first;
         s->last = last;
     }
-    spec.result_fill = kUnwritten;
-    return spec;
+    call.result_fill = kUnwritten;
+    return call;
 }
 
-inline void set_numerics(msxhost::CallSpec* spec, std::vector<float> values) {
-    spec->numerics = values;
-    spec->numeric_count = static_cast<int32_t>(values.size());
+inline void set_numerics(msxhost::CallSpec* call, std::vector<float> values) {
+    call->numerics = values;
+    call->numeric_count = static_cast<int32_t>(values.size());
 }
 
 inline bool same_bits(float a, float b) {

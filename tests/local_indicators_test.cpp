@@ -27,8 +27,8 @@ using testing_support::set_numerics;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-CallResult run(MSXCalcFunc fn, const CallSpec& spec) {
-    CallResult r = msxhost::call_function(fn, spec);
+CallResult run(MSXCalcFunc fn, const CallSpec& call) {
+    CallResult r = msxhost::call_function(fn, call);
     EXPECT_TRUE(r.violations.empty()) << r.violations.front();
     return r;
 }
@@ -95,24 +95,24 @@ TEST(IndicatorValidation, MessagesInOrder) {
     };
     for (const ValidationCase& c : cases) {
         SCOPED_TRACE(c.name);
-        CallSpec spec = random_chart(100, 0, 7);
-        set_numerics(&spec, c.numerics);
+        CallSpec call = random_chart(100, 0, 7);
+        set_numerics(&call, c.numerics);
         for (int k = 0; k < c.arrays; ++k)
-            spec.arrays.push_back(series_arg(spec.close.values, 0, 99));
-        spec.array_count = c.arrays;
-        expect_failed(run(c.fn, spec), c.message);
+            call.arrays.push_back(series_arg(call.close.values, 0, 99));
+        call.array_count = c.arrays;
+        expect_failed(run(c.fn, call), c.message);
     }
 }
 
 TEST(IndicatorValidation, NullAtrPointerOrValues) {
     for (auto kind : {ArrayArg::Kind::kNullRecord, ArrayArg::Kind::kNullValues}) {
-        CallSpec spec = random_chart(50, 0, 1);
-        set_numerics(&spec, {2});
+        CallSpec call = random_chart(50, 0, 1);
+        set_numerics(&call, {2});
         ArrayArg a;
         a.kind = kind;
-        spec.arrays = {a};
-        spec.array_count = 1;
-        expect_failed(run(&barsight::vsa_vol_stops, spec), "Must pass ATR(Periods) as 2nd argument");
+        call.arrays = {a};
+        call.array_count = 1;
+        expect_failed(run(&barsight::vsa_vol_stops, call), "Must pass ATR(Periods) as 2nd argument");
     }
 }
 
@@ -120,14 +120,14 @@ TEST(IndicatorValidation, PeriodsBoundComparesWithLastValidIndex) {
     // f = 0, l = 99: 98 is the largest accepted periods, 99 is refused.
     for (MSXCalcFunc fn : {&barsight::vsa_trend, &barsight::vsa_spread}) {
         const bool spread = fn == &barsight::vsa_spread;
-        CallSpec spec = random_chart(100, 0, 3);
-        set_numerics(&spec, spread ? std::vector<float>{0, 98} : std::vector<float>{98});
-        const CallResult ok = run(fn, spec);
+        CallSpec call = random_chart(100, 0, 3);
+        set_numerics(&call, spread ? std::vector<float>{0, 98} : std::vector<float>{98});
+        const CallResult ok = run(fn, call);
         EXPECT_EQ(ok.code, 0);
         EXPECT_EQ(ok.first, 97);
         EXPECT_EQ(ok.last, 99);
-        set_numerics(&spec, spread ? std::vector<float>{0, 99} : std::vector<float>{99});
-        expect_failed(run(fn, spec), "Periods argument out of range");
+        set_numerics(&call, spread ? std::vector<float>{0, 99} : std::vector<float>{99});
+        expect_failed(run(fn, call), "Periods argument out of range");
     }
 }
 
@@ -142,9 +142,9 @@ TEST(IndicatorValidation, NullRecordsNeverCrash) {
     MSXResultRec no_series{nullptr, {}};
     EXPECT_EQ(barsight::vsa_make_const(nullptr, nullptr, nullptr, nullptr, nullptr, &no_series), 1);
     // Null argument arrays count as no arguments.
-    CallSpec spec = random_chart(20, 0, 1);
+    CallSpec call = random_chart(20, 0, 1);
     MSXDataRec data{};
-    data.sClose = {spec.close.values.data(), 0, 19};
+    data.sClose = {call.close.values.data(), 0, 19};
     MSXDataInfoRec out{nullptr, 0, 0};
     MSXResultRec res{&out, {}};
     EXPECT_EQ(barsight::vsa_make_const(&data, nullptr, nullptr, nullptr, nullptr, &res), 1);
@@ -199,9 +199,9 @@ TEST(VSAMakeConst, FillsTheCloseRangeWithTheTruncatedLevel) {
         float level;
     } cases[] = {{7.9f, 7.0f}, {-2.5f, -2.0f}, {0.4f, 0.0f}, {kNaN, -2147483648.0f}};
     for (const Case& c : cases) {
-        CallSpec spec = random_chart(30, 4, 2);
-        set_numerics(&spec, {c.arg});
-        const CallResult r = run(&barsight::vsa_make_const, spec);
+        CallSpec call = random_chart(30, 4, 2);
+        set_numerics(&call, {c.arg});
+        const CallResult r = run(&barsight::vsa_make_const, call);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.first, 4);
         EXPECT_EQ(r.last, 29);
@@ -213,14 +213,14 @@ TEST(VSAMakeConst, FillsTheCloseRangeWithTheTruncatedLevel) {
 // --- VSATrend -----------------------------------------------------------------
 
 TEST(VSATrend, PeriodOneIsTheTypicalPrice) {
-    CallSpec spec = random_chart(40, 2, 11);
-    set_numerics(&spec, {1});
-    const CallResult r = run(&barsight::vsa_trend, spec);
+    CallSpec call = random_chart(40, 2, 11);
+    set_numerics(&call, {1});
+    const CallResult r = run(&barsight::vsa_trend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 2);
     for (int i = 2; i < 40; ++i) {
-        const double tp = (static_cast<double>(spec.low.values[i]) + spec.high.values[i] +
-                           spec.close.values[i]) / 3.0;
+        const double tp = (static_cast<double>(call.low.values[i]) + call.high.values[i] +
+                           call.close.values[i]) / 3.0;
         EXPECT_TRUE(same_bits(r.values[i], static_cast<float>(tp / 1)));
     }
 }
@@ -228,9 +228,9 @@ TEST(VSATrend, PeriodOneIsTheTypicalPrice) {
 TEST(VSATrend, HandCheckedAverage) {
     // closes 3, 6, 9, 12 with high = close + 1, low = close - 1: the typical
     // price is the close; periods 3 gives (9+6+3)/3 = 6 and (12+9+6)/3 = 9.
-    CallSpec spec = chart_of({3, 6, 9, 12});
-    set_numerics(&spec, {2.9f});  // truncates to 2
-    CallResult r = run(&barsight::vsa_trend, spec);
+    CallSpec call = chart_of({3, 6, 9, 12});
+    set_numerics(&call, {2.9f});  // truncates to 2
+    CallResult r = run(&barsight::vsa_trend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 1);
     EXPECT_EQ(r.values[1], 4.5f);
@@ -239,9 +239,9 @@ TEST(VSATrend, HandCheckedAverage) {
 }
 
 TEST(VSATrend, TooFewBarsAfterFirstGivesAnEmptyResultAndWritesNothing) {
-    CallSpec spec = random_chart(61, 50, 5);  // f = 50, l = 60
-    set_numerics(&spec, {20});
-    const CallResult r = run(&barsight::vsa_trend, spec);
+    CallSpec call = random_chart(61, 50, 5);  // f = 50, l = 60
+    set_numerics(&call, {20});
+    const CallResult r = run(&barsight::vsa_trend, call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 69);
     EXPECT_EQ(r.last, 60);
@@ -253,13 +253,13 @@ TEST(VSATrend, TooFewBarsAfterFirstGivesAnEmptyResultAndWritesNothing) {
 TEST(VSATrend, BitIdenticalToThePerWindowReference) {
     for (int32_t periods : {1, 2, 3, 63, 64, 65, 127, 128, 129, 200, 997}) {
         for (int32_t first : {0, 1, 70}) {
-            CallSpec spec = random_chart(1500, first, static_cast<uint32_t>(periods * 31 + first));
-            set_numerics(&spec, {static_cast<float>(periods)});
-            const CallResult r = run(&barsight::vsa_trend, spec);
+            CallSpec call = random_chart(1500, first, static_cast<uint32_t>(periods * 31 + first));
+            set_numerics(&call, {static_cast<float>(periods)});
+            const CallResult r = run(&barsight::vsa_trend, call);
             ASSERT_EQ(r.code, 0);
             std::vector<float> expected(1500, kUnwritten);
-            reference::trend(spec.high.values.data(), spec.low.values.data(),
-                             spec.close.values.data(), first, 1499, periods, expected.data());
+            reference::trend(call.high.values.data(), call.low.values.data(),
+                             call.close.values.data(), first, 1499, periods, expected.data());
             for (int i = 0; i < 1500; ++i)
                 ASSERT_TRUE(same_bits(r.values[i], expected[i]))
                     << "periods " << periods << " first " << first << " bar " << i;
@@ -268,11 +268,11 @@ TEST(VSATrend, BitIdenticalToThePerWindowReference) {
 }
 
 TEST(VSATrend, ExtremePricesAreClampedNotInfinite) {
-    CallSpec spec = chart_of({FLT_MAX, FLT_MAX, FLT_MAX, 1e-45f, 1e-45f});
-    spec.high.values = spec.close.values;
-    spec.low.values = spec.close.values;
-    set_numerics(&spec, {2});
-    const CallResult r = run(&barsight::vsa_trend, spec);
+    CallSpec call = chart_of({FLT_MAX, FLT_MAX, FLT_MAX, 1e-45f, 1e-45f});
+    call.high.values = call.close.values;
+    call.low.values = call.close.values;
+    set_numerics(&call, {2});
+    const CallResult r = run(&barsight::vsa_trend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.values[1], FLT_MAX);
     EXPECT_EQ(r.values[2], FLT_MAX);
@@ -307,12 +307,12 @@ TEST(VSAVolStops, StopLineFlipsInTheDefinedOrder) {
     };
     for (const StopsCase& c : cases) {
         SCOPED_TRACE(c.name);
-        CallSpec spec = chart_of(c.closes);
-        set_numerics(&spec, {c.multiplier});
+        CallSpec call = chart_of(c.closes);
+        set_numerics(&call, {c.multiplier});
         const int32_t last = static_cast<int32_t>(c.closes.size()) - 1;
-        spec.arrays = {series_arg(std::vector<float>(c.closes.size(), c.atr), 0, last)};
-        spec.array_count = 1;
-        const CallResult r = run(&barsight::vsa_vol_stops, spec);
+        call.arrays = {series_arg(std::vector<float>(c.closes.size(), c.atr), 0, last)};
+        call.array_count = 1;
+        const CallResult r = run(&barsight::vsa_vol_stops, call);
         ASSERT_EQ(r.code, 0) << r.message;
         EXPECT_EQ(r.first, 0);
         EXPECT_EQ(r.last, last);
@@ -336,11 +336,11 @@ TEST(VSAVolStops, AtrRangeOutsideTheChartIsCutToTheOverlap) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CallSpec spec = chart_of({10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 2);
-        set_numerics(&spec, {2});
-        spec.arrays = {series_arg(std::vector<float>(30, 1.0f), c.atr_first, c.atr_last)};
-        spec.array_count = 1;
-        const CallResult r = run(&barsight::vsa_vol_stops, spec);
+        CallSpec call = chart_of({10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 2);
+        set_numerics(&call, {2});
+        call.arrays = {series_arg(std::vector<float>(30, 1.0f), c.atr_first, c.atr_last)};
+        call.array_count = 1;
+        const CallResult r = run(&barsight::vsa_vol_stops, call);
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.first, c.first);
         EXPECT_EQ(r.last, c.last);
@@ -381,10 +381,10 @@ TEST(VSASpread, ClassAgreesWithTheRowChainForEveryKindOfValue) {
 }
 
 TEST(VSASpread, ConstantVolumeIsClassThreeAndZeroVolumeIsZero) {
-    CallSpec spec = chart_of(std::vector<float>(20, 50.0f));
-    spec.volume.values[12] = 0.0f;
-    set_numerics(&spec, {0, 1});  // periods 1: each bar its own average
-    CallResult r = run(&barsight::vsa_spread, spec);
+    CallSpec call = chart_of(std::vector<float>(20, 50.0f));
+    call.volume.values[12] = 0.0f;
+    set_numerics(&call, {0, 1});  // periods 1: each bar its own average
+    CallResult r = run(&barsight::vsa_spread, call);
     ASSERT_EQ(r.code, 0);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(r.values[i], i == 12 ? 0.0f : 3.0f) << i;
 }
@@ -393,30 +393,30 @@ TEST(VSASpread, FractionalModeTruncatesToRangeMode) {
     // Ranges 2, 2, 2, 8 with periods 2: the last bar's window is 8 + 2, the
     // average 5, unit 10 / 7; 8 lies between 4 and 6 units: class 4. Volume
     // mode (constant volume) says class 3.
-    CallSpec spec = chart_of({10, 10, 10, 10});
-    spec.high.values[3] = 14.0f;
-    spec.low.values[3] = 6.0f;
-    set_numerics(&spec, {1.7f, 2});
-    CallResult r = run(&barsight::vsa_spread, spec);
+    CallSpec call = chart_of({10, 10, 10, 10});
+    call.high.values[3] = 14.0f;
+    call.low.values[3] = 6.0f;
+    set_numerics(&call, {1.7f, 2});
+    CallResult r = run(&barsight::vsa_spread, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.values[3], 4.0f);
-    set_numerics(&spec, {0, 2});
-    r = run(&barsight::vsa_spread, spec);
+    set_numerics(&call, {0, 2});
+    r = run(&barsight::vsa_spread, call);
     EXPECT_EQ(r.values[3], 3.0f);
 }
 
 TEST(VSASpread, BitIdenticalToThePerWindowReference) {
     for (int32_t mode : {0, 1}) {
         for (int32_t periods : {1, 2, 30, 64, 65, 200}) {
-            CallSpec spec = random_chart(900, 5, static_cast<uint32_t>(periods + mode));
-            spec.volume.values[300] = kNaN;
-            spec.high.values[301] = std::numeric_limits<float>::infinity();
-            set_numerics(&spec, {static_cast<float>(mode), static_cast<float>(periods)});
-            const CallResult r = run(&barsight::vsa_spread, spec);
+            CallSpec call = random_chart(900, 5, static_cast<uint32_t>(periods + mode));
+            call.volume.values[300] = kNaN;
+            call.high.values[301] = std::numeric_limits<float>::infinity();
+            set_numerics(&call, {static_cast<float>(mode), static_cast<float>(periods)});
+            const CallResult r = run(&barsight::vsa_spread, call);
             ASSERT_EQ(r.code, 0);
             std::vector<float> expected(900, kUnwritten);
-            reference::spread(spec.high.values.data(), spec.low.values.data(),
-                              spec.volume.values.data(), 5, 899, periods, mode, expected.data());
+            reference::spread(call.high.values.data(), call.low.values.data(),
+                              call.volume.values.data(), 5, 899, periods, mode, expected.data());
             for (int i = 0; i < 900; ++i)
                 ASSERT_TRUE(same_bits(r.values[i], expected[i]))
                     << "mode " << mode << " periods " << periods << " bar " << i;
@@ -427,15 +427,15 @@ TEST(VSASpread, BitIdenticalToThePerWindowReference) {
 // --- concurrency --------------------------------------------------------------
 
 TEST(LocalIndicators, ConcurrentCallsGiveTheSameResults) {
-    CallSpec spec = random_chart(3000, 0, 99);
-    set_numerics(&spec, {0, 50});
-    const CallResult expected = run(&barsight::vsa_spread, spec);
+    CallSpec call = random_chart(3000, 0, 99);
+    set_numerics(&call, {0, 50});
+    const CallResult expected = run(&barsight::vsa_spread, call);
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int k = 0; k < 10; ++k) {
-                const CallResult r = msxhost::call_function(&barsight::vsa_spread, spec);
+                const CallResult r = msxhost::call_function(&barsight::vsa_spread, call);
                 if (r.values != expected.values || r.code != 0) ++mismatches[t];
             }
         });

@@ -97,9 +97,9 @@ int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoR
 }
 
 msxhost::CallSpec small_chart() {
-    msxhost::CallSpec spec;
-    for (auto* s : {&spec.high, &spec.low, &spec.close, &spec.volume}) *s = {{1, 2, 3}, 0, 2};
-    return spec;
+    msxhost::CallSpec call;
+    for (auto* s : {&call.high, &call.low, &call.close, &call.volume}) *s = {{1, 2, 3}, 0, 2};
+    return call;
 }
 
 #if !defined(__SANITIZE_ADDRESS__)

@@ -46,12 +46,12 @@ protected:
     // close series ends at `chart_last`.
     static msxhost::CallResult call(const char* function, std::vector<std::string> strings,
                                     int32_t chart_last = 1000) {
-        msxhost::CallSpec spec;
-        spec.close = {std::vector<float>(static_cast<std::size_t>(std::max(chart_last + 1, 0)), 1.0f),
+        msxhost::CallSpec call;
+        call.close = {std::vector<float>(static_cast<std::size_t>(std::max(chart_last + 1, 0)), 1.0f),
                       0, chart_last};
-        spec.strings = std::move(strings);
-        spec.result_fill = testing_support::kUnwritten;
-        const msxhost::CallResult r = msxhost::call_function(plugin_->find(function)->calc, spec);
+        call.strings = std::move(strings);
+        call.result_fill = testing_support::kUnwritten;
+        const msxhost::CallResult r = msxhost::call_function(plugin_->find(function)->calc, call);
         EXPECT_TRUE(r.violations.empty()) << r.violations.front();
         return r;
     }

@@ -55,9 +55,9 @@ TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
 }
 
 TEST_F(PluginHost, ExportsAnswerLikeTheCoreFunctions) {
-    msxhost::CallSpec spec = testing_support::random_chart(400, 3, 17);
-    testing_support::set_numerics(&spec, {25});
-    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSATrend")->calc, spec);
+    msxhost::CallSpec call = testing_support::random_chart(400, 3, 17);
+    testing_support::set_numerics(&call, {25});
+    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSATrend")->calc, call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 27);
     EXPECT_EQ(r.last, 399);
@@ -76,9 +76,9 @@ TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
     msxhost::ChartData chart;
     std::string error;
     ASSERT_TRUE(msxhost::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
-    const msxhost::CallSpec spec = msxhost::chart_spec(chart);
+    const msxhost::CallSpec call = msxhost::chart_spec(chart);
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSAInd")->calc, spec);
+    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSAInd")->calc, call);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, last);

@@ -80,8 +80,8 @@ protected:
         ASSERT_NE(vsa_ind_, nullptr);
     }
 
-    msxhost::CallResult run(const msxhost::CallSpec& spec) {
-        msxhost::CallResult r = msxhost::call_function(vsa_ind_, spec);
+    msxhost::CallResult run(const msxhost::CallSpec& call) {
+        msxhost::CallResult r = msxhost::call_function(vsa_ind_, call);
         EXPECT_TRUE(r.violations.empty()) << r.violations.front();
         return r;
     }
@@ -124,11 +124,11 @@ void expect_empty_failure(const msxhost::CallResult& r, const std::string& messa
 
 TEST_F(VSAIndTest, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
     load_plugin();
-    const msxhost::CallSpec spec = testing_support::random_chart(40, 0, 1);
-    expect_empty_failure(run(spec), engine_file_name() + " not found: install it beside BarsightPlugin");
+    const msxhost::CallSpec call = testing_support::random_chart(40, 0, 1);
+    expect_empty_failure(run(call), engine_file_name() + " not found: install it beside BarsightPlugin");
     install_engine(FAKE_ENGINE_PATH);
     program_engine(3, {});
-    const msxhost::CallResult r = run(spec);
+    const msxhost::CallResult r = run(call);
     EXPECT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.last, 39);
 }
@@ -136,14 +136,14 @@ TEST_F(VSAIndTest, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
 TEST_F(VSAIndTest, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
     install_engine(PARTIAL_ENGINE_PATH);
     load_plugin();
-    const msxhost::CallSpec spec = testing_support::random_chart(40, 0, 2);
-    expect_empty_failure(run(spec), engine_file_name() + " lacks the entry point AnalysePosn");
+    const msxhost::CallSpec call = testing_support::random_chart(40, 0, 2);
+    expect_empty_failure(run(call), engine_file_name() + " lacks the entry point AnalysePosn");
     EXPECT_FALSE(module_loaded(engine_path()));
     // Released, so it can be replaced in place (Windows refuses to overwrite
     // a loaded library).
     install_engine(FAKE_ENGINE_PATH);
     program_engine(3, {});
-    EXPECT_EQ(run(spec).code, 0);
+    EXPECT_EQ(run(call).code, 0);
 }
 
 TEST_F(VSAIndTest, StressWithAndWithoutTheEngine) {
@@ -165,13 +165,13 @@ TEST_F(VSAIndTest, HundredBarsCallSequence) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(42, {});  // codes = pos
     load_plugin();
-    msxhost::CallSpec spec = testing_support::random_chart(100, 0, 3);
-    spec.symbol = "EURUSD";
-    spec.volume.values[20] = 0.0f;
-    spec.volume.values[21] = 0.00005f;
-    spec.volume.values[22] = 0.0002f;
-    spec.volume.values[23] = 0.0001f;  // the float lies just below the double 0.0001
-    const msxhost::CallResult r = run(spec);
+    msxhost::CallSpec call = testing_support::random_chart(100, 0, 3);
+    call.symbol = "EURUSD";
+    call.volume.values[20] = 0.0f;
+    call.volume.values[21] = 0.00005f;
+    call.volume.values[22] = 0.0002f;
+    call.volume.values[23] = 0.0001f;  // the float lies just below the double 0.0001
+    const msxhost::CallResult r = run(call);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, 99);
@@ -188,13 +188,13 @@ TEST_F(VSAIndTest, HundredBarsCallSequence) {
         EXPECT_EQ(a.handle, 42);
         EXPECT_EQ(a.pos, i - 1);
         EXPECT_EQ(a.date, 2.0 + i);
-        EXPECT_EQ(a.open, static_cast<double>(spec.close.values[i]));
-        EXPECT_EQ(a.close, static_cast<double>(spec.close.values[i]));
-        EXPECT_EQ(a.high, static_cast<double>(spec.high.values[i]));
-        EXPECT_EQ(a.low, static_cast<double>(spec.low.values[i]));
-        EXPECT_EQ(a.next, i == 98 ? -1.0 : static_cast<double>(spec.close.values[i + 1]));
+        EXPECT_EQ(a.open, static_cast<double>(call.close.values[i]));
+        EXPECT_EQ(a.close, static_cast<double>(call.close.values[i]));
+        EXPECT_EQ(a.high, static_cast<double>(call.high.values[i]));
+        EXPECT_EQ(a.low, static_cast<double>(call.low.values[i]));
+        EXPECT_EQ(a.next, i == 98 ? -1.0 : static_cast<double>(call.close.values[i + 1]));
         EXPECT_EQ(a.confirm, 0);
-        const double v = spec.volume.values[i];
+        const double v = call.volume.values[i];
         EXPECT_EQ(a.volume, v < 0.0001 ? 1.0 : v) << i;
     }
     EXPECT_EQ(c[21].volume, 1.0);   // bar 20: volume 0
@@ -232,8 +232,8 @@ TEST_F(VSAIndTest, OneValidBarOpensAndClosesWithoutBars) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
-    msxhost::CallSpec spec = testing_support::random_chart(31, 30, 5);  // f = l = 30
-    const msxhost::CallResult r = run(spec);
+    msxhost::CallSpec call = testing_support::random_chart(31, 30, 5);  // f = l = 30
+    const msxhost::CallResult r = run(call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 30);
     EXPECT_EQ(r.last, 30);
@@ -262,9 +262,9 @@ TEST_F(VSAIndTest, EmptySeriesWritesNothing) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
-    msxhost::CallSpec spec = testing_support::random_chart(0, 0, 7);
-    spec.close.last = -1;
-    const msxhost::CallResult r = run(spec);
+    msxhost::CallSpec call = testing_support::random_chart(0, 0, 7);
+    call.close.last = -1;
+    const msxhost::CallResult r = run(call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, -1);
@@ -292,9 +292,9 @@ TEST_F(VSAIndTest, SymbolReachesTheEngineAsTheHostsBytes) {
     } cases[] = {{nullptr}, {""}, {"AAPL"}, {"\x80\x9f\xe9X"}};  // cp1252 0x80..0x9F
     for (const auto& c : cases) {
         program_engine(4, {});
-        msxhost::CallSpec spec = testing_support::random_chart(20, 0, 9);
-        spec.symbol = c.symbol;
-        EXPECT_EQ(run(spec).code, 0);
+        msxhost::CallSpec call = testing_support::random_chart(20, 0, 9);
+        call.symbol = c.symbol;
+        EXPECT_EQ(run(call).code, 0);
         const std::vector<FakeEngineCall> rec = calls();
         ASSERT_FALSE(rec.empty());
         EXPECT_EQ(rec[0].symbol_is_null != 0, c.symbol == nullptr);

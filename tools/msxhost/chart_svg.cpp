@@ -225,14 +225,14 @@ namespace {
 
 
 // The result series over all bars, NaN outside its valid range.
-bool series_of(const Plugin& plugin, const char* name, const CallSpec& spec,
+bool series_of(const Plugin& plugin, const char* name, const CallSpec& call,
                std::vector<float>* out, std::string* error) {
     const FunctionInfo* fn = plugin.find(name);
     if (fn == nullptr || fn->calc == nullptr) {
         *error = std::string("the plug-in has no ") + name;
         return false;
     }
-    const CallResult r = call_function(fn->calc, spec);
+    const CallResult r = call_function(fn->calc, call);
     if (r.code != 0 || !r.violations.empty()) {
         *error = std::string(name) + ": " + (r.code != 0 ? r.message : r.violations.front());
         return false;
@@ -253,22 +253,22 @@ bool chart_from_plugin(const Plugin& plugin, const ChartData& data, const ChartO
         return false;
     }
     const int32_t last = static_cast<int32_t>(data.size()) - 1;
-    CallSpec spec = chart_spec(data);
-    spec.numerics = {static_cast<float>(options.trend_periods)};
-    spec.numeric_count = 1;
-    if (!series_of(plugin, "VSATrend", spec, &s->trend, error)) return false;
+    CallSpec call = chart_spec(data);
+    call.numerics = {static_cast<float>(options.trend_periods)};
+    call.numeric_count = 1;
+    if (!series_of(plugin, "VSATrend", call, &s->trend, error)) return false;
 
-    spec = chart_spec(data);
+    call = chart_spec(data);
     ArrayArg atr;
     int atr_first = 0;
     atr.series.values = wilder_atr(data, options.atr_periods, &atr_first);
     atr.series.first = atr_first;
     atr.series.last = last;
-    spec.arrays = {atr};
-    spec.array_count = 1;
-    spec.numerics = {options.multiplier};
-    spec.numeric_count = 1;
-    if (!series_of(plugin, "VSAVolStops", spec, &s->stops, error)) return false;
+    call.arrays = {atr};
+    call.array_count = 1;
+    call.numerics = {options.multiplier};
+    call.numeric_count = 1;
+    if (!series_of(plugin, "VSAVolStops", call, &s->stops, error)) return false;
 
     std::vector<float> codes;
     if (!series_of(plugin, "VSAInd", chart_spec(data), &codes, error)) return false;

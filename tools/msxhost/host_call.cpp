@@ -82,39 +82,39 @@ struct GuardedArray {
 
 }  // namespace
 
-CallResult call_function(MSXCalcFunc fn, const CallSpec& spec) {
+CallResult call_function(MSXCalcFunc fn, const CallSpec& call) {
     CallResult out;
     if (fn == nullptr) {
         out.violations.push_back("no such export");
         return out;
     }
 
-    GuardedArray high(spec.high.values), low(spec.low.values), close(spec.close.values),
-        volume(spec.volume.values);
+    GuardedArray high(call.high.values), low(call.low.values), close(call.close.values),
+        volume(call.volume.values);
     const int32_t result_size =
-        spec.result_size >= 0 ? spec.result_size : std::max(spec.close.last + 1, 0);
+        call.result_size >= 0 ? call.result_size : std::max(call.close.last + 1, 0);
     GuardedArray result_values(
-        std::vector<float>(static_cast<std::size_t>(result_size), spec.result_fill));
+        std::vector<float>(static_cast<std::size_t>(result_size), call.result_fill));
 
     // Records, each inside its own guards.
     Guarded data_block(sizeof(MSXDataRec));
     auto* data = new (data_block.data()) MSXDataRec;
     std::memset(data, kReservedByte, sizeof *data);
-    data->sHigh = {high.data(), spec.high.first, spec.high.last};
-    data->sLow = {low.data(), spec.low.first, spec.low.last};
-    data->sClose = {close.data(), spec.close.first, spec.close.last};
-    data->sVol = {volume.data(), spec.volume.first, spec.volume.last};
-    std::string symbol = spec.symbol != nullptr ? spec.symbol : "";
+    data->sHigh = {high.data(), call.high.first, call.high.last};
+    data->sLow = {low.data(), call.low.first, call.low.last};
+    data->sClose = {close.data(), call.close.first, call.close.last};
+    data->sVol = {volume.data(), call.volume.first, call.volume.last};
+    std::string symbol = call.symbol != nullptr ? call.symbol : "";
     std::vector<char> symbol_text(symbol.begin(), symbol.end());
     symbol_text.push_back('\0');
-    data->pszSymbol = spec.symbol != nullptr ? symbol_text.data() : nullptr;
+    data->pszSymbol = call.symbol != nullptr ? symbol_text.data() : nullptr;
 
     std::vector<std::unique_ptr<GuardedArray>> array_values;
     std::vector<std::unique_ptr<Guarded>> array_records;
     Guarded arrays_block(sizeof(MSXDataInfoRecArgsArray));
     auto* arrays = new (arrays_block.data()) MSXDataInfoRecArgsArray{};
-    for (std::size_t k = 0; k < spec.arrays.size() && k < msx::kMaxArgs; ++k) {
-        const ArrayArg& arg = spec.arrays[k];
+    for (std::size_t k = 0; k < call.arrays.size() && k < msx::kMaxArgs; ++k) {
+        const ArrayArg& arg = call.arrays[k];
         if (arg.kind == ArrayArg::Kind::kNullRecord) continue;
         array_values.push_back(std::make_unique<GuardedArray>(arg.series.values));
         array_records.push_back(std::make_unique<Guarded>(sizeof(MSXDataInfoRec)));
@@ -124,23 +124,23 @@ CallResult call_function(MSXCalcFunc fn, const CallSpec& spec) {
         rec->iLastValid = arg.series.last;
         arrays->psDataInfoRecs[k] = rec;
     }
-    arrays->iNRecs = spec.array_count;
+    arrays->iNRecs = call.array_count;
 
     Guarded numerics_block(sizeof(MSXNumericArgsArray));
     auto* numerics = new (numerics_block.data()) MSXNumericArgsArray{};
-    for (std::size_t k = 0; k < spec.numerics.size() && k < msx::kMaxArgs; ++k)
-        numerics->fNumerics[k] = spec.numerics[k];
-    numerics->iNRecs = spec.numeric_count;
+    for (std::size_t k = 0; k < call.numerics.size() && k < msx::kMaxArgs; ++k)
+        numerics->fNumerics[k] = call.numerics[k];
+    numerics->iNRecs = call.numeric_count;
 
     std::vector<std::vector<char>> string_texts;
     Guarded strings_block(sizeof(MSXStringArgsArray));
     auto* strings = new (strings_block.data()) MSXStringArgsArray{};
-    for (std::size_t k = 0; k < spec.strings.size() && k < msx::kMaxArgs; ++k) {
-        string_texts.emplace_back(spec.strings[k].begin(), spec.strings[k].end());
+    for (std::size_t k = 0; k < call.strings.size() && k < msx::kMaxArgs; ++k) {
+        string_texts.emplace_back(call.strings[k].begin(), call.strings[k].end());
         string_texts.back().push_back('\0');
         strings->pszStrings[k] = string_texts.back().data();
     }
-    strings->reserved = static_cast<int32_t>(std::min(spec.strings.size(), msx::kMaxArgs));
+    strings->reserved = static_cast<int32_t>(std::min(call.strings.size(), msx::kMaxArgs));
 
     Guarded custom_block(sizeof(MSXCustomArgsArray));
     auto* custom = new (custom_block.data()) MSXCustomArgsArray{};
@@ -209,13 +209,13 @@ CallResult call_function(MSXCalcFunc fn, const CallSpec& spec) {
 }
 
 CallSpec chart_spec(const ChartData& chart) {
-    CallSpec spec;
+    CallSpec call;
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    spec.high = {chart.high, 0, last};
-    spec.low = {chart.low, 0, last};
-    spec.close = {chart.close, 0, last};
-    spec.volume = {chart.volume, 0, last};
-    return spec;
+    call.high = {chart.high, 0, last};
+    call.low = {chart.low, 0, last};
+    call.close = {chart.close, 0, last};
+    call.volume = {chart.volume, 0, last};
+    return call;
 }
 
 }  // namespace msxhost

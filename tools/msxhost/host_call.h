@@ -51,7 +51,7 @@ struct CallResult {
     std::vector<std::string> violations;  // guard zones or inputs disturbed
 };
 
-CallResult call_function(MSXCalcFunc fn, const CallSpec& spec);
+CallResult call_function(MSXCalcFunc fn, const CallSpec& call);
 
 struct ChartData;
 // A call on the chart's bars: high, low, close and volume valid over every bar.

@@ -110,17 +110,17 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
         std::cerr << "msxhost: unknown array source " << source << "\n";
         return false;
     }
-    msxhost::CallSpec spec = msxhost::chart_spec(chart);
+    msxhost::CallSpec call = msxhost::chart_spec(chart);
     for (std::size_t k = 1; k < parts.size(); ++k) {
         float v = 0;
         if (!parse_number(parts[k], &v)) {
             std::cerr << "msxhost: bad number " << parts[k] << " in " << source << "\n";
             return false;
         }
-        spec.numerics.push_back(v);
+        call.numerics.push_back(v);
     }
-    spec.numeric_count = static_cast<int32_t>(spec.numerics.size());
-    const msxhost::CallResult r = msxhost::call_function(fn->calc, spec);
+    call.numeric_count = static_cast<int32_t>(call.numerics.size());
+    const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
     if (r.code != 0) {
         std::cerr << "msxhost: " << source << " failed: " << r.message << "\n";
         return false;
@@ -176,19 +176,19 @@ int cmd_run(int argc, char** argv) {
         return 2;
     }
 
-    msxhost::CallSpec spec = msxhost::chart_spec(chart);
-    spec.symbol = symbol.c_str();
-    spec.numerics = numerics;
-    spec.numeric_count = static_cast<int32_t>(numerics.size());
+    msxhost::CallSpec call = msxhost::chart_spec(chart);
+    call.symbol = symbol.c_str();
+    call.numerics = numerics;
+    call.numeric_count = static_cast<int32_t>(numerics.size());
     for (const std::string& source : arrays) {
         msxhost::ArrayArg arg;
         if (!array_source(plugin, chart, source, &arg)) return 1;
-        spec.arrays.push_back(std::move(arg));
+        call.arrays.push_back(std::move(arg));
     }
-    spec.array_count = static_cast<int32_t>(spec.arrays.size());
-    spec.strings = strings;
+    call.array_count = static_cast<int32_t>(call.arrays.size());
+    call.strings = strings;
 
-    const msxhost::CallResult r = msxhost::call_function(fn->calc, spec);
+    const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
     for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
     std::cout << "# " << function << " result " << r.code;
     if (r.code != 0) std::cout << " message \"" << r.message << "\"";

@@ -126,35 +126,35 @@ const std::vector<std::string>& string_values() {
 // Typical argument lists: every declared argument valid, so that other
 // arguments' bounds are what a call exercises.
 CallSpec base_spec(const FunctionInfo& fn, const Shape& s, Pattern p) {
-    CallSpec spec;
-    spec.high = make_series(s, p, 1);
-    spec.low = make_series(s, p, 2);
-    spec.close = make_series(s, p, 0);
-    spec.volume = make_series(s, p, 4);
+    CallSpec call;
+    call.high = make_series(s, p, 1);
+    call.low = make_series(s, p, 2);
+    call.close = make_series(s, p, 0);
+    call.volume = make_series(s, p, 4);
     if (p == Pattern::kWalk) {
-        for (std::size_t i = 0; i < spec.high.values.size(); ++i) {
-            const float c = spec.close.values[i];
-            spec.high.values[i] = c + 1.5f;
-            spec.low.values[i] = c - 1.5f;
-            spec.volume.values[i] = 1000.0f + 37.0f * static_cast<float>(i % 11);
+        for (std::size_t i = 0; i < call.high.values.size(); ++i) {
+            const float c = call.close.values[i];
+            call.high.values[i] = c + 1.5f;
+            call.low.values[i] = c - 1.5f;
+            call.volume.values[i] = 1000.0f + 37.0f * static_cast<float>(i % 11);
         }
     }
-    spec.numerics.assign(static_cast<std::size_t>(fn.numeric_count()), 1.0f);
-    spec.numeric_count = fn.numeric_count();
+    call.numerics.assign(static_cast<std::size_t>(fn.numeric_count()), 1.0f);
+    call.numeric_count = fn.numeric_count();
     ArrayArg same;
     same.series = make_series(s, p, 5);
-    spec.arrays.assign(static_cast<std::size_t>(fn.array_count()), same);
-    spec.array_count = fn.array_count();
-    spec.strings.assign(static_cast<std::size_t>(fn.string_count()), "1/4/2010");
-    if (!spec.strings.empty()) spec.strings[0] = string_values().back();
-    return spec;
+    call.arrays.assign(static_cast<std::size_t>(fn.array_count()), same);
+    call.array_count = fn.array_count();
+    call.strings.assign(static_cast<std::size_t>(fn.string_count()), "1/4/2010");
+    if (!call.strings.empty()) call.strings[0] = string_values().back();
+    return call;
 }
 
 class Checker {
 public:
     explicit Checker(StressReport* report) : report_(report) {}
-    void call(MSXCalcFunc fn, const CallSpec& spec, const std::string& what) {
-        const CallResult r = call_function(fn, spec);
+    void call(MSXCalcFunc fn, const CallSpec& call, const std::string& what) {
+        const CallResult r = call_function(fn, call);
         ++report_->calls;
         if (r.code == msx::kSuccess) ++report_->succeeded;
         else if (r.code == msx::kError) ++report_->failed;
@@ -191,9 +191,9 @@ void stress_function(const FunctionInfo& fn, StressReport* report) {
             const std::vector<float> values = numeric_values(s);
             for (int pos = 0; pos < fn.numeric_count(); ++pos) {
                 for (float v : values) {
-                    CallSpec spec = base;
-                    spec.numerics[static_cast<std::size_t>(pos)] = v;
-                    check.call(fn.calc, spec,
+                    CallSpec call = base;
+                    call.numerics[static_cast<std::size_t>(pos)] = v;
+                    check.call(fn.calc, call,
                                describe(s, static_cast<int>(pi),
                                         "numeric " + std::to_string(pos) + " = " +
                                             std::to_string(v)));
@@ -203,9 +203,9 @@ void stress_function(const FunctionInfo& fn, StressReport* report) {
             const std::vector<ArrayArg> arrays = array_variants(s, p);
             for (int pos = 0; pos < fn.array_count(); ++pos) {
                 for (std::size_t k = 0; k < arrays.size(); ++k) {
-                    CallSpec spec = base;
-                    spec.arrays[static_cast<std::size_t>(pos)] = arrays[k];
-                    check.call(fn.calc, spec,
+                    CallSpec call = base;
+                    call.arrays[static_cast<std::size_t>(pos)] = arrays[k];
+                    check.call(fn.calc, call,
                                describe(s, static_cast<int>(pi),
                                         "array " + std::to_string(pos) + " variant " +
                                             std::to_string(k)));
@@ -214,9 +214,9 @@ void stress_function(const FunctionInfo& fn, StressReport* report) {
             // Each string position through every kind of text.
             for (int pos = 0; pos < fn.string_count(); ++pos) {
                 for (const std::string& text : string_values()) {
-                    CallSpec spec = base;
-                    spec.strings[static_cast<std::size_t>(pos)] = text;
-                    check.call(fn.calc, spec,
+                    CallSpec call = base;
+                    call.strings[static_cast<std::size_t>(pos)] = text;
+                    check.call(fn.calc, call,
                                describe(s, static_cast<int>(pi),
                                         "string " + std::to_string(pos) + " = \"" +
                                             text.substr(0, 20) + "\""));
@@ -226,13 +226,13 @@ void stress_function(const FunctionInfo& fn, StressReport* report) {
             if (pi == 0 || pi == std::size(kPatterns) - 1) {
                 for (int nc = 0; nc <= 9; ++nc) {
                     for (int ac = 0; ac <= 9; ++ac) {
-                        CallSpec spec = base;
-                        spec.numerics.assign(static_cast<std::size_t>(nc), 1.0f);
-                        spec.numeric_count = nc;
-                        spec.arrays.assign(static_cast<std::size_t>(ac),
+                        CallSpec call = base;
+                        call.numerics.assign(static_cast<std::size_t>(nc), 1.0f);
+                        call.numeric_count = nc;
+                        call.arrays.assign(static_cast<std::size_t>(ac),
                                            arrays[2]);  // the chart's own range
-                        spec.array_count = ac;
-                        check.call(fn.calc, spec,
+                        call.array_count = ac;
+                        check.call(fn.calc, call,
                                    describe(s, static_cast<int>(pi),
                                             std::to_string(nc) + " numeric, " +
                                                 std::to_string(ac) + " array arguments"));
