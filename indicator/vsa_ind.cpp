@@ -35,10 +35,12 @@ private:
 int32_t vsa_ind(BARSIGHT_CALC_PARAMS) noexcept {
     (void)a_psStringArgs;
     (void)a_psCustomArgs;
+    // The reason the engine could not be bound; the frame copies it into the
+    // result record before this function returns.
+    std::string bind_message;
     return run_calculation(
         "VSAInd", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
         [&](const CalcArgs& args) {
-            static thread_local std::string bind_message;
             EngineApi engine;
             if (!bind_engine(&engine, &bind_message))
                 return CalcOutcome::fail(bind_message.c_str());
