@@ -8,6 +8,7 @@
 #include "helpwindow/help_dialog.h"
 #include "helpwindow/help_page.h"
 #include "platform/debug_output.h"
+#include "platform/dynamic_library.h"
 #include "platform/gui_thread.h"
 #include "services/globals.h"
 
@@ -97,6 +98,10 @@ void start() noexcept {
             report("Error in StartDialog: windowThread is NULL");
             return;
         }
+        // The dialog thread runs our code: the library stays loaded for the
+        // rest of the process, even if the client unloads it without
+        // KillDialog.
+        platform::pin_own_module();
         created->start();
         std::this_thread::sleep_for(kStartPause);
     } catch (const std::exception& e) {

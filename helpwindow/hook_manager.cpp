@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/dynamic_library.h"
 #include "platform/window_hooks.h"
 #include "services/globals.h"
 
@@ -64,9 +65,14 @@ public:
     bool add(const std::shared_ptr<ManagedHookManager>& manager) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto& list = threads_[manager->thread()];
-        if (list.empty() && !platform::install_tooltip_hook(manager->thread(), &on_tooltip)) {
-            threads_.erase(manager->thread());
-            return false;
+        if (list.empty()) {
+            // The hook procedure is our code, called by the system: the
+            // library stays loaded for the rest of the process.
+            platform::pin_own_module();
+            if (!platform::install_tooltip_hook(manager->thread(), &on_tooltip)) {
+                threads_.erase(manager->thread());
+                return false;
+            }
         }
         list.push_back(manager);
         return true;

@@ -39,6 +39,11 @@ private:
 std::string own_module_path();
 std::string own_module_directory();
 
+// Keeps the library that contains this code loaded until the process ends,
+// whatever its host does: code of ours that the system calls back later (a
+// window hook, a thread of ours) must never outlive the library.
+void pin_own_module();
+
 // Joins a folder and a file name with the platform's separator.
 std::string join_path(const std::string& folder, const std::string& name);
 

@@ -47,6 +47,12 @@ std::string own_module_path() {
     return info.dli_fname;
 }
 
+void pin_own_module() {
+    // A further reference that is never closed, marked never to be unloaded.
+    const std::string path = own_module_path();
+    if (!path.empty()) (void)dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 std::string own_module_directory() {
     const std::string file = own_module_path();
     if (file.empty()) return {};

@@ -82,6 +82,12 @@ std::string own_module_path() {
     return to_utf8(file);
 }
 
+void pin_own_module() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&pin_own_module), &self);
+}
+
 std::string own_module_directory() {
     const std::string file = own_module_path();
     const std::size_t slash = file.find_last_of("\\/");
