@@ -13,7 +13,7 @@ EngineApi bound_api;  // guarded by bind_mutex; set once
 bool bound = false;   // guarded by bind_mutex
 // The engine library, once bound: deliberately never closed (closing it at
 // unload would run the engine's teardown under the loader lock).
-platform::DynamicLibrary* kept_library = nullptr;
+void* kept_library = nullptr;
 
 }  // namespace
 
@@ -55,7 +55,7 @@ bool bind_engine(EngineApi* api, std::string* message) {
         *message = name + " lacks the entry point " + missing;
         return false;  // `library` is released here, before any later try
     }
-    kept_library = new platform::DynamicLibrary(std::move(library));
+    kept_library = library.keep_loaded();
     bound_api = found;
     bound = true;
     *api = found;

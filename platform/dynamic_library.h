@@ -23,6 +23,14 @@ public:
     // Address of the export `name`, or null if the library lacks it.
     void* symbol(const char* name) const;
 
+    // Gives up ownership: the library stays loaded for the life of the
+    // process (the returned handle is only for the record).
+    void* keep_loaded() {
+        void* handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+
     template <class Fn>
     Fn function(const char* name) const {
         return reinterpret_cast<Fn>(symbol(name));
