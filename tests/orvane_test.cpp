@@ -15,6 +15,7 @@
 #include "chart_fixture.h"
 #include "loader/csv_reader.h"
 #include "orvane_reference.h"
+#include "plugin_fixture.h"
 #include "tools/msxhost/plugin.h"
 #include "tools/msxhost/stress.h"
 
@@ -22,20 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Orvane : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        plugin_ = new msxhost::Plugin;
-        std::string error;
-        loaded_ = plugin_->load(ORVANE_PATH, &error);
-        error_ = error;
-    }
-    static void TearDownTestSuite() {
-        delete plugin_;
-        plugin_ = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(loaded_) << error_; }
+struct OrvanePath {
+    static const char* path() { return ORVANE_PATH; }
+};
 
+class Orvane : public testing_support::LoadedPlugin<OrvanePath> {
+protected:
     static std::string write_file(const std::string& name, const std::string& bytes) {
         const fs::path path = fs::temp_directory_path() / ("orvane-test-" + name);
         std::ofstream(path, std::ios::binary) << bytes;
@@ -62,14 +55,7 @@ protected:
         return out;
     }
 
-    static msxhost::Plugin* plugin_;
-    static bool loaded_;
-    static std::string error_;
 };
-
-msxhost::Plugin* Orvane::plugin_ = nullptr;
-bool Orvane::loaded_ = false;
-std::string Orvane::error_;
 
 // --- catalogue --------------------------------------------------------------------
 

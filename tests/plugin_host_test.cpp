@@ -9,6 +9,7 @@
 
 #include "chart_fixture.h"
 #include "tools/msxhost/chart_data.h"
+#include "plugin_fixture.h"
 #include "tools/msxhost/plugin.h"
 #include "tools/msxhost/stress.h"
 
@@ -18,28 +19,11 @@
 
 namespace {
 
-class PluginHost : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        plugin_ = new msxhost::Plugin;
-        std::string error;
-        loaded_ = plugin_->load(BARSIGHT_PLUGIN_PATH, &error);
-        error_ = error;
-    }
-    static void TearDownTestSuite() {
-        delete plugin_;
-        plugin_ = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(loaded_) << error_; }
-
-    static msxhost::Plugin* plugin_;
-    static bool loaded_;
-    static std::string error_;
+struct PluginHostPath {
+    static const char* path() { return BARSIGHT_PLUGIN_PATH; }
 };
 
-msxhost::Plugin* PluginHost::plugin_ = nullptr;
-bool PluginHost::loaded_ = false;
-std::string PluginHost::error_;
+class PluginHost : public testing_support::LoadedPlugin<PluginHostPath> {};
 
 TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
     ASSERT_EQ(plugin_->functions().size(), 5u);
