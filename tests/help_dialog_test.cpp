@@ -149,6 +149,15 @@ protected:
         std::lock_guard<std::mutex> lock(g_mutex);
         return std::find(g_debug.begin(), g_debug.end(), line + "\n") != g_debug.end();
     }
+    // StartDialog waits 200 ms for the window; a slow first construction
+    // (a fresh Wine prefix loading COM and MSXML) may take longer.
+    static void start_and_wait() {
+        dialog::start();
+        for (int i = 0; i < 1000 && Globals::myHelpDialog.load() == nullptr &&
+                        dialog::is_running() == 1;
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     static platform::HelpWindowState window_state() {
         barsight::VSAHelpDialog* d = Globals::myHelpDialog.load();
         return d != nullptr ? d->window().state() : platform::HelpWindowState{};
@@ -164,7 +173,7 @@ TEST_F(DialogExports, BeforeAnyStartNothingHappens) {
 }
 
 TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
-    dialog::start();
+    start_and_wait();
     EXPECT_EQ(dialog::is_running(), 1);
     barsight::DialogThread* thread = Globals::windowThread.load();
     dialog::start();  // a second start creates nothing
@@ -245,7 +254,7 @@ TEST_F(DialogExports, NewWindowReadsTheSavedPosition) {
     // "DialogX" positive but "DialogY" 0: centred.
     write_text(config_path(), config_text("150", "0"));
     clear();
-    dialog::start();
+    start_and_wait();
     EXPECT_TRUE(debug_has("Dialog To Center Screen"));
 }
 
@@ -260,7 +269,7 @@ TEST_F(DialogExports, BrokenSettingsFallBackToTheCentre) {
         SCOPED_TRACE(c.name);
         write_text(config_path(), c.text);
         clear();
-        dialog::start();
+        start_and_wait();
         ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
         bool config_error = false;
         {
@@ -292,7 +301,7 @@ TEST_F(DialogExports, WindowWithOrWithoutBrowser) {
 }
 
 TEST_F(DialogExports, NullUrlIsReportedAndNothingShown) {
-    dialog::start();
+    start_and_wait();
     clear();
     dialog::show(0, nullptr);
     const std::vector<std::string> t = trace();
@@ -336,7 +345,7 @@ TEST_F(DialogExports, KillWhileTheWindowIsBeingBuilt) {
 
 TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
     for (int cycle = 0; cycle < 50; ++cycle) {
-        dialog::start();
+        start_and_wait();
         dialog::show(0, "x;SOW1");
         ASSERT_EQ(dialog::is_running(), 1) << cycle;
         dialog::kill();
@@ -345,7 +354,7 @@ TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
 }
 
 TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
-    dialog::start();
+    start_and_wait();
     barsight::VSAHelpDialog* window = Globals::myHelpDialog.load();
     ASSERT_NE(window, nullptr);
     window->KillDisplay();  // closed for real, behind the exports' back
