@@ -3,6 +3,7 @@
 #include <chrono>
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 #include <string>
 
 #include "helpwindow/help_dialog.h"
@@ -10,13 +11,14 @@
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
 #include "platform/gui_thread.h"
+#include "platform/help_window.h"
 #include "services/globals.h"
 
 namespace barsight {
 
 namespace {
 
-constexpr auto kStartPause = std::chrono::milliseconds(200);
+std::atomic<int> start_pause_ms{200};
 // How long ShowDialog waits for a window still being built.
 constexpr auto kBuildWait = std::chrono::seconds(10);
 
@@ -33,56 +35,124 @@ void report(const std::string& text) { Globals::DebugMessage(text); }
 // StartDialog, hence recursive). The dialog thread never takes it.
 std::recursive_mutex exports_mutex;
 
+// Guards Globals::windowThread against its deletion: held only to read or
+// change the record, never across a wait, so IsDialogRunning never blocks
+// behind a join or a show.
+std::mutex record_mutex;
+
+void set_thread_record(DialogThread* thread) {
+    const std::lock_guard<std::mutex> lock(record_mutex);
+    Globals::windowThread.store(thread);
+    if (thread == nullptr) Globals::myHelpDialog.store(nullptr);
+}
+
 }  // namespace
 
 DialogThread::~DialogThread() { join(); }
 
 void DialogThread::start() {
+    library_reference_ = platform::DynamicLibrary::own_module();
     started_.store(true);
     try {
         thread_ = std::thread([this] { body(); });
     } catch (...) {
         ended_.store(true);
+        library_reference_ = platform::DynamicLibrary();
         throw;
     }
 }
 
-VSAHelpDialog* DialogThread::request_kill() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    kill_requested_ = true;
-    return dialog_.get();
+bool DialogThread::with_dialog(const std::function<void(VSAHelpDialog&)>& call) {
+    VSAHelpDialog* dialog = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (dialog_ == nullptr) return false;
+        dialog = dialog_;
+        ++users_;
+    }
+    struct Release {
+        DialogThread* self;
+        ~Release() {
+            const std::lock_guard<std::mutex> lock(self->mutex_);
+            --self->users_;
+        }
+    } release{this};
+    call(*dialog);
+    return true;
+}
+
+void DialogThread::request_kill() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        kill_requested_ = true;
+    }
+    with_dialog([](VSAHelpDialog& dialog) { dialog.KillDisplay(); });
 }
 
 void DialogThread::join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    // No code of ours runs on the thread any more.
+    if (!thread_.joinable()) library_reference_ = platform::DynamicLibrary();
 }
 
 void DialogThread::body() {
     try {
-        const platform::SingleThreadedApartment apartment;
-        platform::prepare_gui_once();
-        auto dialog = std::make_unique<VSAHelpDialog>();
-        VSAHelpDialog* window = dialog.get();
-        bool killed = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            killed = kill_requested_;
-            dialog_ = std::move(dialog);
-            if (!killed) Globals::myHelpDialog.store(window);
-        }
-        if (killed) {
-            // KillDialog came while the window was being built: close it
-            // here, so no thread runs a window that no record points to.
-            window->MyClose();
-        } else {
-            window->MyHide();
-            window->window().run_message_loop();
-        }
-        window->window().shut_down_dispatcher();
+        run_window();
     } catch (...) {
         // The thread body reports nothing; the thread ends.
     }
     ended_.store(true);
+}
+
+void DialogThread::run_window() {
+    const platform::SingleThreadedApartment apartment;
+    platform::prepare_gui_once();
+    platform::construction_step();
+    const std::unique_ptr<VSAHelpDialog> dialog = std::make_unique<VSAHelpDialog>();
+    VSAHelpDialog* window = dialog.get();
+
+    // Before the window goes (also when the loop fails): no client may
+    // reach it any more, and calls in progress finish first. The thread keeps
+    // dispatching meanwhile, so a call waiting for it is answered.
+    struct Retire {
+        DialogThread* self;
+        VSAHelpDialog* window;
+        ~Retire() {
+            std::unique_lock<std::mutex> lock(self->mutex_);
+            self->dialog_ = nullptr;
+            VSAHelpDialog* expected = window;
+            Globals::myHelpDialog.compare_exchange_strong(expected, nullptr);
+            for (;;) {
+                lock.unlock();
+                window->window().shut_down_dispatcher();
+                lock.lock();
+                if (self->users_ == 0) break;
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                lock.lock();
+            }
+        }
+    } retire{this, window};
+
+    bool killed = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        killed = kill_requested_;
+        if (!killed) {
+            dialog_ = window;
+            Globals::myHelpDialog.store(window);
+        }
+    }
+    if (killed) {
+        // KillDialog came while the window was being built: close it here,
+        // so no thread runs a window that no record points to.
+        window->MyClose();
+    } else {
+        window->MyHide();
+        window->window().run_message_loop();
+    }
+    // `retire`, then `dialog` (the window, its browser, its COM objects),
+    // then `apartment` end here, in that order, on this thread.
 }
 
 namespace dialog {
@@ -92,18 +162,14 @@ void start() noexcept {
     try {
         if (Globals::windowThread.load() != nullptr) return;
         auto thread = std::make_unique<DialogThread>();
-        DialogThread* created = thread.get();
-        Globals::windowThread.store(thread.release());
-        if (created == nullptr) {
+        try {
+            thread->start();
+        } catch (const std::system_error&) {
             report("Error in StartDialog: windowThread is NULL");
             return;
         }
-        // The dialog thread runs our code: the library stays loaded for the
-        // rest of the process, even if the client unloads it without
-        // KillDialog.
-        platform::pin_own_module();
-        created->start();
-        std::this_thread::sleep_for(kStartPause);
+        set_thread_record(thread.release());
+        std::this_thread::sleep_for(std::chrono::milliseconds(start_pause_ms.load()));
     } catch (const std::exception& e) {
         report("InitVSA ERROR: " + failure_report(e.what(), "StartDialog"));
     } catch (...) {
@@ -133,9 +199,12 @@ void show(int32_t hWnd, const char* url) noexcept {
         if (!text) throw std::invalid_argument("url is a null pointer");
         const std::string page = help_page_for(platform::utf8_from_utf16(text->c_str()));
         report("Show -> " + page);
-        VSAHelpDialog* window = Globals::myHelpDialog.load();
-        window->ShowDisplay();
-        window->SetNavigation(page);
+        DialogThread* thread = Globals::windowThread.load();
+        const bool shown = thread->with_dialog([&](VSAHelpDialog& window) {
+            window.ShowDisplay();
+            window.SetNavigation(page);
+        });
+        if (!shown) throw std::runtime_error("the help window no longer exists");
     } catch (const std::exception& e) {
         report("ShowDialog: " + failure_report(e.what(), "ShowDialog"));
     } catch (...) {
@@ -147,8 +216,10 @@ void hide() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     report("Hide Dialog");
     try {
-        VSAHelpDialog* window = Globals::myHelpDialog.load();
-        if (Globals::windowThread.load() != nullptr && window != nullptr) window->HideDisplay();
+        DialogThread* thread = Globals::windowThread.load();
+        if (thread != nullptr && Globals::myHelpDialog.load() != nullptr &&
+            !thread->with_dialog([](VSAHelpDialog& window) { window.HideDisplay(); }))
+            throw std::runtime_error("the help window no longer exists");
     } catch (const std::exception& e) {
         report("HideDialog: " + failure_report(e.what(), "HideDialog"));
     } catch (...) {
@@ -161,30 +232,38 @@ void kill() noexcept {
     report("Kill Dialog");
     DialogThread* thread = Globals::windowThread.load();
     if (thread != nullptr) {
-        VSAHelpDialog* window = thread->request_kill();
-        try {
-            if (window != nullptr && Globals::myHelpDialog.load() != nullptr) {
-                window->KillDisplay();
-                std::this_thread::yield();
+        auto end_loop = [thread] {
+            // The loop must end for the join.
+            try {
+                thread->with_dialog([](VSAHelpDialog& window) { window.window().end_loop(); });
+            } catch (...) {
             }
+        };
+        try {
+            thread->request_kill();
+            std::this_thread::yield();
         } catch (const std::exception& e) {
             report("KillDialog: " + failure_report(e.what(), "KillDialog"));
-            if (window != nullptr) window->window().end_loop();  // the loop must end for the join
+            end_loop();
         } catch (...) {
             report("KillDialog: " + failure_report("unknown failure", "KillDialog"));
-            if (window != nullptr) window->window().end_loop();
+            end_loop();
         }
         thread->join();
     }
-    Globals::windowThread.store(nullptr);
-    Globals::myHelpDialog.store(nullptr);
-    delete thread;  // releases the thread object and the dialog it holds
+    set_thread_record(nullptr);
+    delete thread;  // the thread has ended; the window went with it, on its own thread
 }
 
 int32_t is_running() noexcept {
-    DialogThread* thread = Globals::windowThread.load();
+    const std::lock_guard<std::mutex> lock(record_mutex);
+    const DialogThread* thread = Globals::windowThread.load();
     if (thread == nullptr) return -1;
     return thread->running() ? 1 : -1;
+}
+
+void set_start_pause_for_testing(std::chrono::milliseconds pause) noexcept {
+    start_pause_ms.store(static_cast<int>(pause.count()));
 }
 
 }  // namespace dialog

@@ -23,6 +23,7 @@ void dialog_line(const std::string& text) {
 VSAHelpDialog::VSAHelpDialog() {
     dialog_line("VSA Help Dialog Constructor: START");
     window_ = platform::HelpWindow::create(this, default_help_page());
+    platform::construction_step();
     try {
         myPath = platform::own_module_path();
         config_path_ = myPath + ".config";
@@ -41,6 +42,7 @@ VSAHelpDialog::VSAHelpDialog() {
         dialog_line("Dialog To Center Screen");
         window_->center_on_screen();
     }
+    platform::construction_step();
     trueDie = false;
     subscribed_ = true;
     dialog_line("VSA Help Dialog Constructor: STOP");

@@ -1,6 +1,8 @@
 #include "helpwindow/hook_manager.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <exception>
 #include <map>
 #include <vector>
@@ -51,9 +53,11 @@ private:
     int32_t next_ = 1;
 };
 
+// Destroyed when the library unloads, which a hook keeps from happening
+// while it is installed (see ThreadHooks).
 HandleTable& handle_table() {
-    static HandleTable* table = new HandleTable;  // outlives every hook call
-    return *table;
+    static HandleTable table;
+    return table;
 }
 
 // The managers hooked on each thread. One system hook serves all managers
@@ -63,31 +67,47 @@ HandleTable& handle_table() {
 class ThreadHooks {
 public:
     bool add(const std::shared_ptr<ManagedHookManager>& manager) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto& list = threads_[manager->thread()];
-        if (list.empty()) {
-            // The hook procedure is our code, called by the system: the
-            // library stays loaded for the rest of the process.
-            platform::pin_own_module();
-            if (!platform::install_tooltip_hook(manager->thread(), &on_tooltip)) {
-                threads_.erase(manager->thread());
-                return false;
+        platform::DynamicLibrary released;  // dropped after the lock
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto& list = threads_[manager->thread()];
+            if (list.empty()) {
+                // The hook procedure is our code, called by the system: while
+                // a hook is installed, the library holds a reference on itself.
+                if (!library_reference_.loaded())
+                    library_reference_ = platform::DynamicLibrary::own_module();
+                if (!platform::install_tooltip_hook(manager->thread(), &on_tooltip)) {
+                    threads_.erase(manager->thread());
+                    released = take_reference_if_unhooked();
+                    return false;
+                }
             }
+            list.push_back(manager);
         }
-        list.push_back(manager);
         return true;
     }
     bool remove(const ManagedHookManager* manager) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = threads_.find(manager->thread());
-        if (it == threads_.end()) return false;
-        auto& list = it->second;
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const auto& m) { return m.get() == manager; }),
-                   list.end());
-        if (!list.empty()) return true;
-        threads_.erase(it);
-        return platform::remove_tooltip_hook(manager->thread());
+        platform::DynamicLibrary released;  // dropped after the lock
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = threads_.find(manager->thread());
+            if (it == threads_.end()) return false;
+            auto& list = it->second;
+            list.erase(std::remove_if(list.begin(), list.end(),
+                                      [&](const auto& m) { return m.get() == manager; }),
+                       list.end());
+            if (!list.empty()) return true;
+            threads_.erase(it);
+            if (!platform::remove_tooltip_hook(manager->thread())) {
+                // The system may still call the hook: the library stays
+                // loaded for good.
+                unhook_failed_ = true;
+                return false;
+            }
+            released = take_reference_if_unhooked();
+        }
+        drop_when_no_hook_call_runs(std::move(released));
+        return true;
     }
     std::vector<std::shared_ptr<ManagedHookManager>> on_thread(uint32_t thread) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -98,13 +118,38 @@ public:
 
 private:
     static void on_tooltip(uint32_t thread, intptr_t id_from, intptr_t tooltip);
+
+    // With no hook left (and none that failed to come off), the library's
+    // reference on itself is handed out to be dropped (mutex_ held).
+    platform::DynamicLibrary take_reference_if_unhooked() {
+        if (!threads_.empty() || unhook_failed_) return platform::DynamicLibrary();
+        return std::move(library_reference_);
+    }
+    // A hook call still running on another thread finishes first; one that
+    // does not finish in time keeps the library loaded for good.
+    static void drop_when_no_hook_call_runs(platform::DynamicLibrary reference) {
+        if (!reference.loaded()) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (platform::hook_calls_in_flight() > 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                (void)reference.keep_loaded();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
     std::mutex mutex_;
     std::map<uint32_t, std::vector<std::shared_ptr<ManagedHookManager>>> threads_;
+    platform::DynamicLibrary library_reference_;  // held while any hook is installed
+    bool unhook_failed_ = false;
 };
 
+// Destroyed when the library unloads, which the reference it holds while a
+// hook is installed keeps from happening too early.
 ThreadHooks& thread_hooks() {
-    static ThreadHooks* hooks = new ThreadHooks;  // outlives every hook call
-    return *hooks;
+    static ThreadHooks hooks;
+    return hooks;
 }
 
 // The hook procedure's work for WM_NOTIFY/TTN_SHOW, on the window's thread.

@@ -13,6 +13,12 @@ namespace platform {
 void debug_output(const char* text) noexcept;
 void debug_output(const char16_t* text) noexcept;
 
+// The support switch for trace output: the environment variable
+// BARSIGHT_TRACE set to 1, or on Windows the registry value
+// HKEY_CURRENT_USER\Software\Barsight\Trace (a DWORD) set to 1. Reads
+// them on every call: callers read it once.
+bool trace_switch_on() noexcept;
+
 // Tests replace the stream in-process: every string goes to `hook` (wide
 // strings as UTF-8) instead of the platform's stream while it is set.
 using DebugOutputHook = void (*)(const std::string& text);

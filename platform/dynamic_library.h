@@ -19,6 +19,12 @@ public:
     // sets `error` to a readable reason.
     static DynamicLibrary open(const std::string& path, std::string* error);
 
+    // A counted reference on the library (or program) that contains this
+    // code: while it is held, the library stays loaded even if its host
+    // unloads it. Code of ours that runs on its own (a thread of ours, a
+    // window hook) holds one. Unloaded object when it cannot be taken.
+    static DynamicLibrary own_module();
+
     bool loaded() const { return handle_ != nullptr; }
     // Address of the export `name`, or null if the library lacks it.
     void* symbol(const char* name) const;
@@ -46,11 +52,6 @@ private:
 // and its folder (no trailing separator); empty if it cannot be told.
 std::string own_module_path();
 std::string own_module_directory();
-
-// Keeps the library that contains this code loaded until the process ends,
-// whatever its host does: code of ours that the system calls back later (a
-// window hook, a thread of ours) must never outlive the library.
-void pin_own_module();
 
 // Joins a folder and a file name with the platform's separator.
 std::string join_path(const std::string& folder, const std::string& name);

@@ -76,4 +76,23 @@ public:
     virtual void user_move(int x, int y) = 0;
 };
 
+// Test seams.
+// Building a window goes through numbered steps; construction_step() marks
+// each. With a fault set at n (n >= 1), the n-th step reached after setting
+// it throws std::runtime_error, once; 0 switches the fault off.
+void set_construction_fault_for_testing(int n) noexcept;
+// True when the fault set last has been thrown.
+bool construction_fault_thrown_for_testing() noexcept;
+void construction_step();
+
+// Windows built and destroyed in this process, and how many of them were
+// destroyed on a thread other than the one that built them.
+struct HelpWindowCounts {
+    int built = 0;
+    int destroyed = 0;
+    int destroyed_off_owner_thread = 0;
+};
+HelpWindowCounts help_window_counts_for_testing() noexcept;
+void count_help_window(bool built, bool on_owner_thread) noexcept;
+
 }  // namespace platform

@@ -1,7 +1,10 @@
 // The replaceable parts of the small platform services, shared by both sides.
 #include <atomic>
 
+#include <stdexcept>
+
 #include "platform/clock.h"
+#include "platform/help_window.h"
 #include "platform/message_box.h"
 
 namespace platform {
@@ -32,5 +35,45 @@ void show_message_box(const std::u16string& text, const char16_t* caption) noexc
 }
 
 void set_message_box_hook(MessageBoxHook hook) noexcept { detail::message_box_hook.store(hook); }
+
+namespace {
+std::atomic<int> construction_fault{0};  // steps left until the fault; 0: none
+std::atomic<bool> construction_fault_thrown{false};
+std::atomic<int> windows_built{0}, windows_destroyed{0}, windows_destroyed_off_thread{0};
+}  // namespace
+
+void set_construction_fault_for_testing(int n) noexcept {
+    construction_fault_thrown.store(false);
+    construction_fault.store(n > 0 ? n : 0);
+}
+
+bool construction_fault_thrown_for_testing() noexcept { return construction_fault_thrown.load(); }
+
+void construction_step() {
+    int left = construction_fault.load();
+    while (left > 0 && !construction_fault.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 1) {
+        construction_fault_thrown.store(true);
+        throw std::runtime_error("injected construction failure");
+    }
+}
+
+HelpWindowCounts help_window_counts_for_testing() noexcept {
+    HelpWindowCounts counts;
+    counts.built = windows_built.load();
+    counts.destroyed = windows_destroyed.load();
+    counts.destroyed_off_owner_thread = windows_destroyed_off_thread.load();
+    return counts;
+}
+
+void count_help_window(bool built, bool on_owner_thread) noexcept {
+    if (built) {
+        ++windows_built;
+        return;
+    }
+    ++windows_destroyed;
+    if (!on_owner_thread) ++windows_destroyed_off_thread;
+}
 
 }  // namespace platform

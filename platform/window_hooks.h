@@ -21,6 +21,9 @@ bool install_tooltip_hook(uint32_t thread, TooltipShown callback);
 // Removes the hook of `thread`. False when unhooking fails.
 bool remove_tooltip_hook(uint32_t thread);
 
+// Hook procedure calls running at this moment, on any thread.
+int hook_calls_in_flight();
+
 // The thread that created the window; 0 for an invalid window.
 uint32_t window_thread(intptr_t window);
 // The window's text, at most capacity - 1 characters; empty when it cannot

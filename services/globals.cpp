@@ -59,7 +59,12 @@ void Globals::DebugMessage(const char* text) noexcept {
             hook(text != nullptr ? text : "");
         } catch (...) {
         }
+        return;
     }
+    // Off unless support switched it on; read once, at the first trace text
+    // (never while the loader lock is held: no trace text comes from DllMain).
+    static const bool trace_on = platform::trace_switch_on();
+    if (trace_on) platform::debug_output(text != nullptr ? text : "");
 }
 
 void Globals::DebugMessage(const std::string& text) noexcept { DebugMessage(text.c_str()); }

@@ -47,8 +47,11 @@ public:
     static std::optional<std::u16string> convertChar(const char* text);
     static std::optional<std::u16string> convertChar(const char16_t* text);
 
-    // The trace hook: trace output is off, the text is discarded (a test
-    // may watch it, see set_trace_hook_for_testing).
+    // The trace hook: trace output is off and the text is discarded, unless
+    // support turned it on (BARSIGHT_TRACE=1, or the registry value
+    // HKCU\Software\Barsight\Trace = 1): then each text goes to the
+    // debugger output as one narrow string, exactly as given. A test may
+    // watch the texts instead (set_trace_hook_for_testing).
     static void DebugMessage(const char* text) noexcept;
     static void DebugMessage(const std::string& text) noexcept;
 

@@ -328,18 +328,18 @@ TEST_F(DialogExports, KillRacingAStart) {
 }
 
 // KillDialog while the window is still being built: the thread closes the
-// window itself as soon as it is built and ends; nothing keeps running.
+// window itself as soon as it is built and ends; nothing keeps running, and
+// a window that was recorded is no longer recorded once the thread ended.
 TEST_F(DialogExports, KillWhileTheWindowIsBeingBuilt) {
     for (int round = 0; round < 10; ++round) {
         barsight::DialogThread thread;
         thread.start();
         std::this_thread::sleep_for(std::chrono::microseconds(round * 500));
-        barsight::VSAHelpDialog* built = thread.request_kill();
-        if (built != nullptr) built->KillDisplay();
+        thread.request_kill();
         thread.join();
         EXPECT_TRUE(thread.ended()) << round;
-        EXPECT_EQ(Globals::myHelpDialog.load(), built) << "only a window built before the request is recorded";
-        Globals::myHelpDialog.store(nullptr);
+        EXPECT_FALSE(thread.with_dialog([](barsight::VSAHelpDialog&) {})) << round;
+        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr) << round;
     }
 }
 
@@ -355,20 +355,28 @@ TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
 
 TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
     start_and_wait();
-    barsight::VSAHelpDialog* window = Globals::myHelpDialog.load();
-    ASSERT_NE(window, nullptr);
-    window->KillDisplay();  // closed for real, behind the exports' back
-    for (int i = 0; i < 50 && dialog::is_running() == 1; ++i)
+    barsight::DialogThread* thread = Globals::windowThread.load();
+    ASSERT_NE(thread, nullptr);
+    // Closed for real behind the exports' back: the thread destroys the
+    // window and ends (Ended); the record of the window is cleared.
+    ASSERT_TRUE(thread->with_dialog([](barsight::VSAHelpDialog& w) { w.KillDisplay(); }));
+    for (int i = 0; i < 500 && dialog::is_running() == 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(dialog::is_running(), -1);  // Ended
-    EXPECT_THROW(window->ShowDisplay(), std::exception);
+    EXPECT_EQ(dialog::is_running(), -1);
+    EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_FALSE(thread->with_dialog([](barsight::VSAHelpDialog&) {}));
     clear();
-    dialog::hide();
+    dialog::hide();  // no window: nothing to hide
+    dialog::show(0, "VSATrend");  // the ended thread shows nothing
     const std::vector<std::string> t = trace();
-    ASSERT_EQ(t.size(), 2u);
-    EXPECT_EQ(t[1].rfind("HideDialog: ", 0), 0u);
+    ASSERT_GE(t.size(), 3u);
+    EXPECT_EQ(t[0], "Hide Dialog");
+    EXPECT_EQ(t.back(), "ShowDialog: the help window could not be started, ShowDialog, BarsightPlugin");
     dialog::kill();  // leaves Ended for Idle
     EXPECT_EQ(Globals::windowThread.load(), nullptr);
+    dialog::show(0, "VSATrend");  // a new thread and window
+    EXPECT_EQ(dialog::is_running(), 1);
+    EXPECT_TRUE(window_state().visible);
 }
 
 }  // namespace

@@ -47,10 +47,12 @@ std::string own_module_path() {
     return info.dli_fname;
 }
 
-void pin_own_module() {
-    // A further reference that is never closed, marked never to be unloaded.
+DynamicLibrary DynamicLibrary::own_module() {
+    // The object is loaded already: RTLD_NOLOAD only counts one more
+    // reference on it (a program's own path gives the main program).
     const std::string path = own_module_path();
-    if (!path.empty()) (void)dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    if (path.empty()) return DynamicLibrary();
+    return DynamicLibrary(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD));
 }
 
 std::string own_module_directory() {

@@ -1,12 +1,18 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/debug_output.h"
 #include "platform/text_codec.h"
 
 namespace platform {
+
+bool trace_switch_on() noexcept {
+    const char* value = std::getenv("BARSIGHT_TRACE");
+    return value != nullptr && std::string(value) == "1";
+}
 
 namespace detail {
 

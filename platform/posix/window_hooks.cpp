@@ -24,11 +24,16 @@ std::atomic<TooltipShown> callback{nullptr};
 std::atomic<uint32_t> next_thread{1};
 std::atomic<intptr_t> next_window{0x10000};
 
+std::atomic<int> in_flight{0};
+
+// Each thread's message queue, by stand-in thread. Not thread_local: a
+// thread_local with a destructor would keep the library from unloading.
 struct ThreadQueue {
     std::deque<std::pair<uint32_t, uintptr_t>> messages;
     int dispatched = 0;
 };
-thread_local ThreadQueue queue;
+std::mutex queues_mutex;
+std::map<uint32_t, ThreadQueue> queues;  // guarded by queues_mutex
 thread_local uint32_t thread_id = 0;
 
 }  // namespace
@@ -71,22 +76,35 @@ void send_notify(intptr_t window, uint32_t message, int32_t code, intptr_t toolt
     // The hook procedure's own checks, as the real one makes them.
     if (!hooked || hook_code < 0 || (hook_code != 0 && hook_code != 3)) return;
     if (message != kNotify || code != kTooltipShow) return;
+    ++in_flight;
     if (TooltipShown cb = callback.load()) cb(current_thread(), id_from, tooltip);
+    --in_flight;
 }
 
-void post_message(uint32_t message, uintptr_t wparam) { queue.messages.emplace_back(message, wparam); }
+void post_message(uint32_t message, uintptr_t wparam) {
+    const std::lock_guard<std::mutex> lock(queues_mutex);
+    queues[current_thread()].messages.emplace_back(message, wparam);
+}
 
 bool peek_message(uint32_t* message, uintptr_t* wparam) {
-    if (queue.messages.empty()) return false;
-    *message = queue.messages.front().first;
-    *wparam = queue.messages.front().second;
-    queue.messages.pop_front();
+    const std::lock_guard<std::mutex> lock(queues_mutex);
+    auto it = queues.find(current_thread());
+    if (it == queues.end() || it->second.messages.empty()) return false;
+    *message = it->second.messages.front().first;
+    *wparam = it->second.messages.front().second;
+    it->second.messages.pop_front();
     return true;
 }
 
-int dispatched_count() { return queue.dispatched; }
+int dispatched_count() {
+    const std::lock_guard<std::mutex> lock(queues_mutex);
+    auto it = queues.find(current_thread());
+    return it == queues.end() ? 0 : it->second.dispatched;
+}
 
 }  // namespace fake
+
+int hook_calls_in_flight() { return in_flight.load(); }
 
 bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
     if (thread == 0) return false;
@@ -135,7 +153,8 @@ void pump_waiting_messages() {
             quit_code = wparam;
             continue;
         }
-        ++queue.dispatched;
+        const std::lock_guard<std::mutex> lock(queues_mutex);
+        ++queues[fake::current_thread()].dispatched;
     }
     if (quit) fake::post_message(fake::kQuit, quit_code);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/dialog_settings.h"
+#include "platform/win32/unique_resource.h"
 
 namespace platform {
 
@@ -18,60 +19,16 @@ const IID kIXMLDOMDocument = {0x2933bf81, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc
 const IID kIXMLDOMElement = {0x2933bf86, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* operator->() const { return p_; }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
+using win32::com_ptr;
+using win32::unique_bstr;
+using win32::unique_variant;
 
-private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& s) : b_(SysAllocString(s.c_str())) {}
-    Bstr() = default;
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-    BSTR* out() {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-
-private:
-    BSTR b_ = nullptr;
-};
-
-// COM for the calling thread, as long as this lives.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
+// A VARIANT holding a copy of `text`.
+void set_text(unique_variant* variant, const std::wstring& text) {
+    VariantClear(variant->get());
+    variant->get()->vt = VT_BSTR;
+    variant->get()->bstrVal = SysAllocString(text.c_str());
+}
 
 std::wstring widen(const std::string& utf8) {
     if (utf8.empty()) return {};
@@ -87,35 +44,27 @@ std::string narrow(const wchar_t* text) {
     return out;
 }
 
-bool load(const std::string& path, ComPtr<IXMLDOMDocument>* doc, std::string* error) {
-    if (FAILED(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER,
-                                kIXMLDOMDocument, reinterpret_cast<void**>(doc->out())))) {
+bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* error) {
+    if (FAILED(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument,
+                                doc->put()))) {
         if (FAILED(CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,
-                                    kIXMLDOMDocument,
-                                    reinterpret_cast<void**>(doc->out())))) {
+                                    kIXMLDOMDocument, doc->put()))) {
             *error = "MSXML is not available";
             return false;
         }
-        ComPtr<IXMLDOMDocument2> doc2;
-        if (SUCCEEDED((*doc)->QueryInterface(kIXMLDOMDocument2,
-                                             reinterpret_cast<void**>(doc2.out())))) {
-            VARIANT xpath;
-            VariantInit(&xpath);
-            xpath.vt = VT_BSTR;
-            xpath.bstrVal = SysAllocString(L"XPath");
-            Bstr name(L"SelectionLanguage");
-            doc2->setProperty(name.get(), xpath);
-            VariantClear(&xpath);
+        com_ptr<IXMLDOMDocument2> doc2;
+        if (SUCCEEDED((*doc)->QueryInterface(kIXMLDOMDocument2, doc2.put()))) {
+            unique_variant xpath;
+            set_text(&xpath, L"XPath");
+            const unique_bstr name(SysAllocString(L"SelectionLanguage"));
+            doc2->setProperty(name.get(), *xpath.get());
         }
     }
     (*doc)->put_async(VARIANT_FALSE);
-    VARIANT file;
-    VariantInit(&file);
-    file.vt = VT_BSTR;
-    file.bstrVal = SysAllocString(widen(path).c_str());
+    unique_variant file;
+    set_text(&file, widen(path));
     VARIANT_BOOL ok = VARIANT_FALSE;
-    const HRESULT hr = (*doc)->load(file, &ok);
-    VariantClear(&file);
+    const HRESULT hr = (*doc)->load(*file.get(), &ok);
     if (FAILED(hr) || ok != VARIANT_TRUE) {
         *error = "cannot read " + path;
         return false;
@@ -123,34 +72,33 @@ bool load(const std::string& path, ComPtr<IXMLDOMDocument>* doc, std::string* er
     return true;
 }
 
-bool find_key(IXMLDOMDocument* doc, const wchar_t* key, ComPtr<IXMLDOMElement>* element) {
-    ComPtr<IXMLDOMNode> node;
-    Bstr query(std::wstring(L"/configuration/appSettings/add[@key='") + key + L"']");
-    if (doc->selectSingleNode(query.get(), node.out()) != S_OK || !node) return false;
-    return SUCCEEDED(node->QueryInterface(kIXMLDOMElement,
-                                          reinterpret_cast<void**>(element->out())));
+bool find_key(IXMLDOMDocument* doc, const wchar_t* key, com_ptr<IXMLDOMElement>* element) {
+    com_ptr<IXMLDOMNode> node;
+    const unique_bstr query(
+        SysAllocString((std::wstring(L"/configuration/appSettings/add[@key='") + key + L"']").c_str()));
+    if (doc->selectSingleNode(query.get(), node.put()) != S_OK || !node) return false;
+    return SUCCEEDED(node->QueryInterface(kIXMLDOMElement, element->put()));
 }
 
 }  // namespace
 
 bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::string* error) {
-    ComScope com;
-    ComPtr<IXMLDOMDocument> doc;
+    const win32::com_apartment com;
+    com_ptr<IXMLDOMDocument> doc;
     if (!load(path, &doc, error)) return false;
     int32_t* targets[] = {x, y};
     const wchar_t* keys[] = {L"DialogX", L"DialogY"};
     for (int k = 0; k < 2; ++k) {
-        ComPtr<IXMLDOMElement> element;
+        com_ptr<IXMLDOMElement> element;
         if (!find_key(doc.get(), keys[k], &element)) {
             *error = "the setting " + narrow(keys[k]) + " is missing";
             return false;
         }
-        Bstr name(L"value");
-        VARIANT value;
-        VariantInit(&value);
-        element->getAttribute(name.get(), &value);
-        const std::string text = value.vt == VT_BSTR ? narrow(value.bstrVal) : std::string();
-        VariantClear(&value);
+        const unique_bstr name(SysAllocString(L"value"));
+        unique_variant value;
+        element->getAttribute(name.get(), value.get());
+        const std::string text =
+            value.get()->vt == VT_BSTR ? narrow(value.get()->bstrVal) : std::string();
         if (!parse_setting_int(text, targets[k])) {
             *error = "the setting " + narrow(keys[k]) + " is not an integer";
             return false;
@@ -160,35 +108,27 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
 }
 
 bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::string* error) {
-    ComScope com;
-    ComPtr<IXMLDOMDocument> doc;
+    const win32::com_apartment com;
+    com_ptr<IXMLDOMDocument> doc;
     if (!load(path, &doc, error)) return false;
-    ComPtr<IXMLDOMElement> ex, ey;
+    com_ptr<IXMLDOMElement> ex, ey;
     if (!find_key(doc.get(), L"DialogX", &ex) || !find_key(doc.get(), L"DialogY", &ey)) {
         *error = "the settings DialogX and DialogY are missing";
         return false;
     }
     for (auto [element, v] : {std::make_pair(ex.get(), x), std::make_pair(ey.get(), y)}) {
-        Bstr name(L"value");
-        VARIANT value;
-        VariantInit(&value);
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(std::to_wstring(v).c_str());
-        element->setAttribute(name.get(), value);
-        VariantClear(&value);
+        const unique_bstr name(SysAllocString(L"value"));
+        unique_variant value;
+        set_text(&value, std::to_wstring(v));
+        element->setAttribute(name.get(), *value.get());
     }
-    VARIANT file;
-    VariantInit(&file);
-    file.vt = VT_BSTR;
-    file.bstrVal = SysAllocString(widen(path).c_str());
-    const HRESULT hr = doc->save(file);
-    VariantClear(&file);
-    if (FAILED(hr)) {
+    unique_variant file;
+    set_text(&file, widen(path));
+    if (FAILED(doc->save(*file.get()))) {
         *error = "cannot write " + path;
         return false;
     }
     return true;
 }
-
 
 }  // namespace platform

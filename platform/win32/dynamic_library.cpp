@@ -82,10 +82,12 @@ std::string own_module_path() {
     return to_utf8(file);
 }
 
-void pin_own_module() {
+DynamicLibrary DynamicLibrary::own_module() {
     HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(&pin_own_module), &self);
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&own_module_path), &self))
+        return DynamicLibrary();
+    return DynamicLibrary(self);
 }
 
 std::string own_module_directory() {

@@ -5,14 +5,20 @@
 #include <mutex>
 
 #include "platform/gui_thread.h"
+#include "platform/win32/unique_resource.h"
 
 namespace platform {
 
 SingleThreadedApartment::SingleThreadedApartment()
-    : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    if (entered_) win32::count_resource(win32::Resource::kApartment, 1);
+}
 
 SingleThreadedApartment::~SingleThreadedApartment() {
-    if (entered_) CoUninitialize();
+    if (entered_) {
+        CoUninitialize();
+        win32::count_resource(win32::Resource::kApartment, -1);
+    }
 }
 
 void prepare_gui_once() {

@@ -7,12 +7,14 @@
 #include <ole2.h>
 
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 
 #include "platform/debug_output.h"
 #include "platform/help_window.h"
+#include "platform/win32/unique_resource.h"
 
 namespace platform {
 
@@ -61,78 +63,108 @@ using AtlAxGetHostFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 // dispatch interface (IAxWinAmbientDispatch) so that no interface layout is
 // assumed. A host without it keeps its default.
 void forbid_context_menu(IUnknown* host) {
-    IDispatch* ambient = nullptr;
-    if (FAILED(host->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambient))) || !ambient)
-        return;
+    win32::com_ptr<IDispatch> ambient;
+    if (FAILED(host->QueryInterface(IID_IDispatch, ambient.put())) || !ambient) return;
     OLECHAR name[] = L"AllowContextMenu";
     LPOLESTR names[] = {name};
     DISPID id = 0;
     if (SUCCEEDED(ambient->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-        VARIANT value;
-        VariantInit(&value);
-        value.vt = VT_BOOL;
-        value.boolVal = VARIANT_FALSE;
+        win32::unique_variant value;
+        value.get()->vt = VT_BOOL;
+        value.get()->boolVal = VARIANT_FALSE;
         DISPID put = DISPID_PROPERTYPUT;
-        DISPPARAMS params{&value, &put, 1, 1};
+        DISPPARAMS params{value.get(), &put, 1, 1};
         ambient->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
                         nullptr, nullptr);
     }
-    ambient->Release();
+}
+
+// The window class, registered while a help window exists and unregistered
+// with the last one: a class left registered would outlive an unloaded
+// library and point at its code.
+class ClassRegistration {
+public:
+    explicit ClassRegistration(HINSTANCE instance, WNDPROC procedure) {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (users()++ > 0) return;
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = kClassName;
+        const ATOM atom = RegisterClassExW(&wc);
+        if (atom == 0) {
+            --users();
+            throw std::runtime_error("the help window class could not be registered (error " +
+                                     std::to_string(GetLastError()) + ")");
+        }
+        registration() = std::make_unique<win32::unique_window_class>(atom, instance);
+    }
+    ~ClassRegistration() {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (--users() == 0) registration().reset();
+    }
+    ClassRegistration(const ClassRegistration&) = delete;
+    ClassRegistration& operator=(const ClassRegistration&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static int& users() {
+        static int n = 0;
+        return n;
+    }
+    static std::unique_ptr<win32::unique_window_class>& registration() {
+        static std::unique_ptr<win32::unique_window_class> r;
+        return r;
+    }
+};
+
+// atl.dll, loaded once and kept for the process: AtlAxWinInit registers its
+// AtlAxWin class with atl.dll's own instance, and unloading atl.dll would
+// leave that class pointing at unloaded code.
+HMODULE atl_library() {
+    static const HMODULE atl = LoadLibraryW(L"atl.dll");
+    return atl;
 }
 
 class Win32HelpWindow : public HelpWindow {
 public:
     Win32HelpWindow(HelpWindowEvents* events, const std::string& first_page)
-        : events_(events), owner_(GetCurrentThreadId()), page_(first_page) {
-        HINSTANCE instance = own_instance();
-        register_class(instance);
-        RECT frame{0, 0, kClientWidth, kClientHeight};
-        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
-        const DWORD ex_style = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED;
-        AdjustWindowRectEx(&frame, style, FALSE, ex_style);
-        hwnd_ = CreateWindowExW(ex_style, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                nullptr, instance, this);
-        if (hwnd_ == nullptr)
-            throw std::runtime_error("the help window could not be created (error " +
-                                     std::to_string(GetLastError()) + ")");
-        SetLayeredWindowAttributes(hwnd_, 0, 255, LWA_ALPHA);
-
-        HDC screen = GetDC(nullptr);
-        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        font_ = CreateFontW(-MulDiv(825, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            FIXED_PITCH | FF_MODERN, L"Lucida Console");
-        if (font_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        small_icon_ = static_cast<HICON>(LoadImageW(instance, L"$this.Icon", IMAGE_ICON, 16, 16, 0));
-        big_icon_ = static_cast<HICON>(LoadImageW(instance, L"$this.Icon", IMAGE_ICON, 32, 32, 0));
-        if (small_icon_) SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
-        if (big_icon_) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
-        banner_ = static_cast<HBITMAP>(LoadImageW(instance, L"splitContainer1.Panel1.BackgroundImage",
-                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-        create_browser(instance);
+        : events_(events), owner_(GetCurrentThreadId()), page_(first_page),
+          class_(own_instance(), &Win32HelpWindow::window_proc) {
+        try {
+            build();
+        } catch (...) {
+            // The members release what was built; the window procedure must
+            // no longer reach this half-built object meanwhile.
+            detach();
+            throw;
+        }
+        count_help_window(true, true);
     }
 
     ~Win32HelpWindow() override {
-        if (browser_) browser_->Release();
-        if (hwnd_ && IsWindow(hwnd_) && GetCurrentThreadId() == owner_) DestroyWindow(hwnd_);
-        if (font_) DeleteObject(font_);
-        if (banner_) DeleteObject(banner_);
-        if (small_icon_) DestroyIcon(small_icon_);
-        if (big_icon_) DestroyIcon(big_icon_);
-        // atl.dll stays loaded: its window class may still be registered.
+        detach();
+        count_help_window(false, GetCurrentThreadId() == owner_);
+        // The members go in reverse order: our browser reference, then the
+        // window (with the browser's host window, its child), then the GDI
+        // objects it used, then the class.
     }
 
     void invoke(const std::function<void()>& call) override {
         if (GetCurrentThreadId() == owner_) {
-            if (!IsWindow(hwnd_)) throw std::runtime_error("the help window no longer exists");
+            if (!IsWindow(hwnd_.get())) throw std::runtime_error("the help window no longer exists");
             call();
             return;
         }
         Invocation invocation{&call, nullptr, false};
-        if (!IsWindow(hwnd_)) throw std::runtime_error("the help window no longer exists");
-        SendMessageW(hwnd_, invoke_message(), 0, reinterpret_cast<LPARAM>(&invocation));
+        if (!IsWindow(hwnd_.get())) throw std::runtime_error("the help window no longer exists");
+        SendMessageW(hwnd_.get(), invoke_message(), 0, reinterpret_cast<LPARAM>(&invocation));
         if (!invocation.ran) throw std::runtime_error("the help window no longer exists");
         if (invocation.error) std::rethrow_exception(invocation.error);
     }
@@ -140,44 +172,42 @@ public:
     void place_in_work_area(int x, int y) override {
         RECT work{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        SetWindowPos(hwnd_, nullptr, work.left + x, work.top + y, 0, 0,
+        SetWindowPos(hwnd_.get(), nullptr, work.left + x, work.top + y, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     void center_on_screen() override {
         RECT r{};
-        GetWindowRect(hwnd_, &r);
+        GetWindowRect(hwnd_.get(), &r);
         const int w = r.right - r.left, h = r.bottom - r.top;
-        SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+        SetWindowPos(hwnd_.get(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
                      (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     void set_opacity(double opacity) override {
         const double clamped = opacity < 0 ? 0 : opacity > 1 ? 1 : opacity;
-        SetLayeredWindowAttributes(hwnd_, 0, static_cast<BYTE>(clamped * 255 + 0.5), LWA_ALPHA);
+        SetLayeredWindowAttributes(hwnd_.get(), 0, static_cast<BYTE>(clamped * 255 + 0.5), LWA_ALPHA);
     }
-    void show() override { ShowWindow(hwnd_, SW_SHOW); }
-    void hide() override { ShowWindow(hwnd_, SW_HIDE); }
+    void show() override { ShowWindow(hwnd_.get(), SW_SHOW); }
+    void hide() override { ShowWindow(hwnd_.get(), SW_HIDE); }
     void navigate(const std::string& url) override {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             page_ = url;
         }
         if (!browser_) return;
-        BSTR address = SysAllocString(wide(url).c_str());
-        VARIANT empty;
-        VariantInit(&empty);
-        browser_->Navigate(address, &empty, &empty, &empty, &empty);
-        SysFreeString(address);
+        const win32::unique_bstr address(SysAllocString(wide(url).c_str()));
+        win32::unique_variant empty;
+        browser_->Navigate(address.get(), empty.get(), empty.get(), empty.get(), empty.get());
     }
     void screen_position(int* x, int* y) override {
         RECT r{};
-        GetWindowRect(hwnd_, &r);
+        GetWindowRect(hwnd_.get(), &r);
         *x = r.left;
         *y = r.top;
     }
-    void close() override { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+    void close() override { SendMessageW(hwnd_.get(), WM_CLOSE, 0, 0); }
     void run_message_loop() override {
-        ShowWindow(hwnd_, SW_SHOWNA);  // the main window: shown, still transparent
+        ShowWindow(hwnd_.get(), SW_SHOWNA);  // the main window: shown, still transparent
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             TranslateMessage(&msg);
@@ -194,87 +224,119 @@ public:
 
     HelpWindowState state() override {
         HelpWindowState s;
-        s.exists = IsWindow(hwnd_) != FALSE;
+        s.exists = IsWindow(hwnd_.get()) != FALSE;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             s.page = page_;
         }
-        s.browser = browser_ != nullptr;
+        s.browser = static_cast<bool>(browser_);
         if (!s.exists) return s;
-        s.visible = IsWindowVisible(hwnd_) != FALSE;
+        s.visible = IsWindowVisible(hwnd_.get()) != FALSE;
         BYTE alpha = 255;
         DWORD flags = 0;
-        if (GetLayeredWindowAttributes(hwnd_, nullptr, &alpha, &flags)) s.opacity = alpha / 255.0;
+        if (GetLayeredWindowAttributes(hwnd_.get(), nullptr, &alpha, &flags)) s.opacity = alpha / 255.0;
         RECT r{};
-        GetWindowRect(hwnd_, &r);
+        GetWindowRect(hwnd_.get(), &r);
         s.x = r.left;
         s.y = r.top;
         wchar_t text[256] = {};
-        GetClassNameW(hwnd_, text, 256);
+        GetClassNameW(hwnd_.get(), text, 256);
         s.class_name = narrow(text);
-        InternalGetWindowText(hwnd_, text, 256);
+        InternalGetWindowText(hwnd_.get(), text, 256);
         s.title = narrow(text);
-        const LONG_PTR ex = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+        const LONG_PTR ex = GetWindowLongPtrW(hwnd_.get(), GWL_EXSTYLE);
         s.topmost = (ex & WS_EX_TOPMOST) != 0;
         s.tool_window = (ex & WS_EX_TOOLWINDOW) != 0;
         s.layered = (ex & WS_EX_LAYERED) != 0;
         RECT client{};
-        GetClientRect(hwnd_, &client);
+        GetClientRect(hwnd_.get(), &client);
         s.client_width = client.right;
         s.client_height = client.bottom;
-        s.on_owner_thread = GetWindowThreadProcessId(hwnd_, nullptr) == owner_;
+        s.on_owner_thread = GetWindowThreadProcessId(hwnd_.get(), nullptr) == owner_;
         return s;
     }
     void user_close() override {
-        invoke([this] { SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0); });
+        invoke([this] { SendMessageW(hwnd_.get(), WM_SYSCOMMAND, SC_CLOSE, 0); });
     }
     void user_move(int x, int y) override {
         invoke([this, x, y] {
-            SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(hwnd_.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         });
     }
 
 private:
-    static void register_class(HINSTANCE instance) {
-        static std::once_flag once;
-        std::call_once(once, [instance] {
-            WNDCLASSEXW wc{};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = &Win32HelpWindow::window_proc;
-            wc.hInstance = instance;
-            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-            wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-            wc.lpszClassName = kClassName;
-            RegisterClassExW(&wc);
-        });
+    void build() {
+        HINSTANCE instance = own_instance();
+        construction_step();
+        RECT frame{0, 0, kClientWidth, kClientHeight};
+        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
+        const DWORD ex_style = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED;
+        AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+        hwnd_.reset(CreateWindowExW(ex_style, kClassName, kTitle, style, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, frame.right - frame.left,
+                                    frame.bottom - frame.top, nullptr, nullptr, instance, this));
+        if (!hwnd_)
+            throw std::runtime_error("the help window could not be created (error " +
+                                     std::to_string(GetLastError()) + ")");
+        construction_step();
+        SetLayeredWindowAttributes(hwnd_.get(), 0, 255, LWA_ALPHA);
+
+        int dpi = 96;
+        {
+            const win32::unique_window_dc screen(nullptr);
+            if (screen.get()) dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
+        }
+        font_.reset(CreateFontW(-MulDiv(825, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Lucida Console"));
+        if (font_) SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        construction_step();
+        small_icon_.reset(static_cast<HICON>(LoadImageW(instance, L"$this.Icon", IMAGE_ICON, 16, 16, 0)));
+        big_icon_.reset(static_cast<HICON>(LoadImageW(instance, L"$this.Icon", IMAGE_ICON, 32, 32, 0)));
+        if (small_icon_)
+            SendMessageW(hwnd_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+        if (big_icon_)
+            SendMessageW(hwnd_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+        construction_step();
+        banner_.reset(static_cast<HBITMAP>(LoadImageW(
+            instance, L"splitContainer1.Panel1.BackgroundImage", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        construction_step();
+        create_browser(instance);
+        construction_step();
+    }
+
+    // From here on the window procedure passes every message to the default
+    // procedure: used before this object goes away.
+    void detach() noexcept {
+        if (hwnd_) SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
     }
 
     // The browser below the banner; without it (no atl.dll, no browser
     // control) the window still works, with an empty lower panel.
     void create_browser(HINSTANCE instance) {
-        atl_ = LoadLibraryW(L"atl.dll");
-        if (!atl_) return;
+        const HMODULE atl = atl_library();
+        if (!atl) return;
         auto init = reinterpret_cast<AtlAxWinInitFn>(
-            reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxWinInit")));
+            reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
         auto get_control = reinterpret_cast<AtlAxGetControlFn>(
-            reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetControl")));
+            reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
         if (!init || !get_control || !init()) return;
+        // A child window: destroyed with the help window, which owns it.
         host_ = CreateWindowExW(0, L"AtlAxWin", L"Shell.Explorer.2", WS_CHILD | WS_VISIBLE, 0,
                                 kBannerHeight, kClientWidth + 2, kClientHeight - kBannerHeight - 5,
-                                hwnd_, nullptr, instance, nullptr);
+                                hwnd_.get(), nullptr, instance, nullptr);
         if (!host_) return;
+        construction_step();
         auto get_host = reinterpret_cast<AtlAxGetHostFn>(
-            reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetHost")));
-        IUnknown* host = nullptr;
-        if (get_host && SUCCEEDED(get_host(host_, &host)) && host) {
-            forbid_context_menu(host);
-            host->Release();
-        }
-        IUnknown* control = nullptr;
-        if (FAILED(get_control(host_, &control)) || !control) return;
-        control->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_));
-        control->Release();
-        if (!browser_) return;
+            reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetHost")));
+        win32::com_ptr<IUnknown> host;
+        if (get_host && SUCCEEDED(get_host(host_, host.put())) && host)
+            forbid_context_menu(host.get());
+        construction_step();
+        win32::com_ptr<IUnknown> control;
+        if (FAILED(get_control(host_, control.put())) || !control) return;
+        if (FAILED(control->QueryInterface(IID_IWebBrowser2, browser_.put())) || !browser_) return;
+        construction_step();
         browser_->put_Silent(VARIANT_TRUE);
         browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
         navigate(page_);
@@ -303,13 +365,13 @@ private:
         }
         switch (message) {
             case WM_CLOSE:
-                if (!events_->on_closing()) DestroyWindow(hwnd);
+                if (!events_->on_closing()) hwnd_.reset();  // destroys it, here on its thread
                 return 0;
             case WM_DESTROY:
                 events_->on_closed();
                 return 0;
             case WM_MOVE:
-                if (hwnd_ != nullptr) events_->on_moved();
+                if (hwnd_) events_->on_moved();
                 break;
             case WM_GETMINMAXINFO: {
                 auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
@@ -324,18 +386,16 @@ private:
                                TRUE);
                 break;
             case WM_PAINT: {
-                PAINTSTRUCT ps;
-                HDC dc = BeginPaint(hwnd, &ps);
+                const win32::unique_paint_dc dc(hwnd);
                 if (banner_) {
-                    HDC memory = CreateCompatibleDC(dc);
-                    HGDIOBJ old = SelectObject(memory, banner_);
-                    BITMAP bm{};
-                    GetObjectW(banner_, sizeof bm, &bm);
-                    BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, memory, 0, 0, SRCCOPY);
-                    SelectObject(memory, old);
-                    DeleteDC(memory);
+                    const win32::unique_hdc_memory memory(CreateCompatibleDC(dc.get()));
+                    if (memory) {
+                        const win32::unique_select selected(memory.get(), banner_.get());
+                        BITMAP bm{};
+                        GetObjectW(banner_.get(), sizeof bm, &bm);
+                        BitBlt(dc.get(), 0, 0, bm.bmWidth, bm.bmHeight, memory.get(), 0, 0, SRCCOPY);
+                    }
                 }
-                EndPaint(hwnd, &ps);
                 return 0;
             }
             default:
@@ -346,15 +406,16 @@ private:
 
     HelpWindowEvents* events_;
     DWORD owner_;
-    HWND hwnd_ = nullptr;
-    HWND host_ = nullptr;
-    HMODULE atl_ = nullptr;
-    IWebBrowser2* browser_ = nullptr;
-    HFONT font_ = nullptr;
-    HBITMAP banner_ = nullptr;
-    HICON small_icon_ = nullptr, big_icon_ = nullptr;
     std::mutex mutex_;
     std::string page_;
+    // Destroyed in reverse order: see the destructor.
+    ClassRegistration class_;
+    win32::unique_hfont font_;
+    win32::unique_hbitmap banner_;
+    win32::unique_hicon small_icon_, big_icon_;
+    win32::unique_hwnd hwnd_;
+    HWND host_ = nullptr;  // the browser's host window, a child of hwnd_
+    win32::com_ptr<IWebBrowser2> browser_;
 };
 
 }  // namespace

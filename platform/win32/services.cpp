@@ -2,9 +2,21 @@
 
 #include <string>
 
+#include "platform/debug_output.h"
 #include "platform/text_codec.h"
 
 namespace platform {
+
+bool trace_switch_on() noexcept {
+    char value[8] = {};
+    const DWORD n = GetEnvironmentVariableA("BARSIGHT_TRACE", value, sizeof value);
+    if (n == 1 && value[0] == '1') return true;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Barsight", L"Trace", RRF_RT_REG_DWORD,
+                        nullptr, &data, &size) == ERROR_SUCCESS &&
+           data == 1;
+}
 
 namespace detail {
 

@@ -14,8 +14,10 @@ namespace {
 std::mutex hooks_mutex;
 std::map<uint32_t, HHOOK> hooks;  // guarded by hooks_mutex
 std::atomic<TooltipShown> callback{nullptr};
+std::atomic<int> in_flight{0};
 
 LRESULT CALLBACK call_window_proc_hook(int code, WPARAM wparam, LPARAM lparam) {
+    ++in_flight;
     if (code >= 0 && (code == HC_ACTION || code == 3)) {
         const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
         if (message != nullptr && message->message == WM_NOTIFY && message->lParam != 0) {
@@ -27,10 +29,14 @@ LRESULT CALLBACK call_window_proc_hook(int code, WPARAM wparam, LPARAM lparam) {
             }
         }
     }
-    return CallNextHookEx(nullptr, code, wparam, lparam);
+    const LRESULT result = CallNextHookEx(nullptr, code, wparam, lparam);
+    --in_flight;
+    return result;
 }
 
 }  // namespace
+
+int hook_calls_in_flight() { return in_flight.load(); }
 
 bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
     if (thread == 0) return false;

@@ -1,0 +1,264 @@
+// Owners for the Win32 resources the platform layer holds: one generic owner
+// (unique_any) and one line per kind of handle, so that no handle is closed
+// by hand and a constructor that throws half-way leaves nothing behind.
+// Every owner counts the resources of its kind it holds, so tests can check
+// that a window's life leaves none behind.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace platform::win32 {
+
+enum class Resource {
+    kWindow,
+    kWindowClass,
+    kGdiObject,
+    kIcon,
+    kHook,
+    kModule,
+    kWindowDc,
+    kPaintDc,
+    kMemoryDc,
+    kComReference,
+    kBstr,
+    kVariant,
+    kApartment,
+    kCount
+};
+
+// How many resources of `kind` owners hold at this moment.
+int live_resources(Resource kind) noexcept;
+void count_resource(Resource kind, int delta) noexcept;
+
+// Owns one value of type T that `Close` releases; `Invalid` means "none".
+template <class T, auto Close, Resource Kind, T Invalid = T{}>
+class unique_any {
+public:
+    unique_any() = default;
+    explicit unique_any(T value) noexcept { reset(value); }
+    ~unique_any() { reset(); }
+    unique_any(unique_any&& other) noexcept : value_(std::exchange(other.value_, Invalid)) {}
+    unique_any& operator=(unique_any&& other) noexcept {
+        if (this != &other) {
+            reset();
+            value_ = std::exchange(other.value_, Invalid);
+        }
+        return *this;
+    }
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid; }
+
+    // Releases the held value (if any) and takes `value`.
+    void reset(T value = Invalid) noexcept {
+        if (value_ != Invalid) {
+            Close(value_);
+            count_resource(Kind, -1);
+        }
+        value_ = value;
+        if (value_ != Invalid) count_resource(Kind, 1);
+    }
+    // Gives the value up without releasing it; the caller owns it now.
+    [[nodiscard]] T release() noexcept {
+        if (value_ != Invalid) count_resource(Kind, -1);
+        return std::exchange(value_, Invalid);
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+namespace detail {
+inline void delete_gdi_object(HGDIOBJ object) noexcept { DeleteObject(object); }
+inline void destroy_window(HWND window) noexcept { DestroyWindow(window); }
+inline void destroy_icon(HICON icon) noexcept { DestroyIcon(icon); }
+inline void unhook(HHOOK hook) noexcept { UnhookWindowsHookEx(hook); }
+inline void free_library(HMODULE module) noexcept { FreeLibrary(module); }
+inline void delete_dc(HDC dc) noexcept { DeleteDC(dc); }
+inline void free_bstr(BSTR text) noexcept { SysFreeString(text); }
+}  // namespace detail
+
+using unique_hwnd = unique_any<HWND, &detail::destroy_window, Resource::kWindow>;
+using unique_hfont = unique_any<HFONT, &detail::delete_gdi_object, Resource::kGdiObject>;
+using unique_hbitmap = unique_any<HBITMAP, &detail::delete_gdi_object, Resource::kGdiObject>;
+using unique_hicon = unique_any<HICON, &detail::destroy_icon, Resource::kIcon>;
+using unique_hhook = unique_any<HHOOK, &detail::unhook, Resource::kHook>;
+using unique_hmodule = unique_any<HMODULE, &detail::free_library, Resource::kModule>;
+using unique_hdc_memory = unique_any<HDC, &detail::delete_dc, Resource::kMemoryDc>;
+using unique_bstr = unique_any<BSTR, &detail::free_bstr, Resource::kBstr>;
+
+// A window's device context from GetDC, given back with ReleaseDC.
+class unique_window_dc {
+public:
+    explicit unique_window_dc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {
+        if (dc_) count_resource(Resource::kWindowDc, 1);
+    }
+    ~unique_window_dc() {
+        if (dc_) {
+            ReleaseDC(window_, dc_);
+            count_resource(Resource::kWindowDc, -1);
+        }
+    }
+    unique_window_dc(const unique_window_dc&) = delete;
+    unique_window_dc& operator=(const unique_window_dc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// BeginPaint / EndPaint.
+class unique_paint_dc {
+public:
+    explicit unique_paint_dc(HWND window) noexcept : window_(window) {
+        dc_ = BeginPaint(window, &paint_);
+        count_resource(Resource::kPaintDc, 1);
+    }
+    ~unique_paint_dc() {
+        EndPaint(window_, &paint_);
+        count_resource(Resource::kPaintDc, -1);
+    }
+    unique_paint_dc(const unique_paint_dc&) = delete;
+    unique_paint_dc& operator=(const unique_paint_dc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_ = nullptr;
+};
+
+// An object selected into a device context, put back on destruction.
+class unique_select {
+public:
+    unique_select(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~unique_select() {
+        if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    }
+    unique_select(const unique_select&) = delete;
+    unique_select& operator=(const unique_select&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A window class registered by this module, unregistered with it (a class
+// left registered would outlive an unloaded library and point at its code).
+class unique_window_class {
+public:
+    unique_window_class() = default;
+    unique_window_class(ATOM atom, HINSTANCE instance) noexcept : atom_(atom), instance_(instance) {
+        if (atom_) count_resource(Resource::kWindowClass, 1);
+    }
+    ~unique_window_class() {
+        if (atom_) {
+            UnregisterClassW(MAKEINTATOM(atom_), instance_);
+            count_resource(Resource::kWindowClass, -1);
+        }
+    }
+    unique_window_class(const unique_window_class&) = delete;
+    unique_window_class& operator=(const unique_window_class&) = delete;
+    explicit operator bool() const noexcept { return atom_ != 0; }
+
+private:
+    ATOM atom_ = 0;
+    HINSTANCE instance_ = nullptr;
+};
+
+// A COM interface pointer: one reference, released on destruction.
+template <class T>
+class com_ptr {
+public:
+    com_ptr() = default;
+    ~com_ptr() { reset(); }
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+    com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    void reset() noexcept {
+        if (p_) {
+            p_->Release();
+            count_resource(Resource::kComReference, -1);
+        }
+        p_ = nullptr;
+    }
+
+    // For an API that hands out a new reference through T** (or void**):
+    // `api(x.put())`. The reference received is counted at the end of the
+    // full expression.
+    class put_proxy {
+    public:
+        explicit put_proxy(com_ptr* owner) noexcept : owner_(owner) {}
+        ~put_proxy() {
+            if (owner_->p_) count_resource(Resource::kComReference, 1);
+        }
+        put_proxy(const put_proxy&) = delete;
+        put_proxy& operator=(const put_proxy&) = delete;
+        operator T**() const noexcept { return &owner_->p_; }
+        operator void**() const noexcept { return reinterpret_cast<void**>(&owner_->p_); }
+
+    private:
+        com_ptr* owner_;
+    };
+    put_proxy put() noexcept {
+        reset();
+        return put_proxy(this);
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// A VARIANT, cleared on destruction.
+class unique_variant {
+public:
+    unique_variant() noexcept {
+        VariantInit(&value_);
+        count_resource(Resource::kVariant, 1);
+    }
+    ~unique_variant() {
+        VariantClear(&value_);
+        count_resource(Resource::kVariant, -1);
+    }
+    unique_variant(const unique_variant&) = delete;
+    unique_variant& operator=(const unique_variant&) = delete;
+    VARIANT* get() noexcept { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+// The calling thread in a single-threaded COM apartment for this object's
+// life; everything of COM the thread holds must be released before it ends.
+class com_apartment {
+public:
+    com_apartment() noexcept
+        : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        if (entered_) count_resource(Resource::kApartment, 1);
+    }
+    ~com_apartment() {
+        if (entered_) {
+            CoUninitialize();
+            count_resource(Resource::kApartment, -1);
+        }
+    }
+    com_apartment(const com_apartment&) = delete;
+    com_apartment& operator=(const com_apartment&) = delete;
+    bool entered() const noexcept { return entered_; }
+
+private:
+    bool entered_;
+};
+
+}  // namespace platform::win32
