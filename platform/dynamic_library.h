@@ -25,6 +25,10 @@ public:
     // window hook) holds one. Unloaded object when it cannot be taken.
     static DynamicLibrary own_module();
 
+    // Whether the library at `path` is loaded in this process (takes no
+    // reference).
+    static bool is_loaded(const std::string& path);
+
     bool loaded() const { return handle_ != nullptr; }
     // Address of the export `name`, or null if the library lacks it.
     void* symbol(const char* name) const;

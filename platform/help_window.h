@@ -28,6 +28,7 @@ struct HelpWindowState {
     double opacity = 1.0;
     int x = 0, y = 0;       // screen position of the top-left corner
     std::string page;       // the address the browser was sent to last
+    bool visible_at_navigate = false;  // the window was visible when sent there
     bool browser = false;   // the browser control could be created
     // How the window was built (read back from the native window on Windows).
     std::string class_name, title;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,10 @@
 #include "platform/dialog_settings.h"
 #include "platform/dynamic_library.h"
 #include "services/globals.h"
+
+#if defined(_WIN32)
+#include "platform/win32/unique_resource.h"
+#endif
 
 namespace {
 
@@ -377,6 +382,111 @@ TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
     dialog::show(0, "VSATrend");  // a new thread and window
     EXPECT_EQ(dialog::is_running(), 1);
     EXPECT_TRUE(window_state().visible);
+}
+
+// A client polling IsDialogRunning from one thread while another starts,
+// shows and kills the dialog: the poll never reads a freed record (TSan and
+// ASan lanes) and never waits behind a join.
+TEST_F(DialogExports, PollingWhileAnotherThreadCycles) {
+    dialog::set_start_pause_for_testing(std::chrono::milliseconds(0));
+    std::atomic<bool> done{false};
+    std::atomic<int> polls{0}, seen_running{0};
+    std::thread poller([&] {
+        while (!done.load()) {
+            const int32_t r = dialog::is_running();
+            EXPECT_TRUE(r == 1 || r == -1) << r;
+            if (r == 1) ++seen_running;
+            ++polls;
+        }
+    });
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        dialog::start();
+        dialog::show(0, "x;SOS3");
+        dialog::kill();
+    }
+    done.store(true);
+    poller.join();
+    dialog::set_start_pause_for_testing(std::chrono::milliseconds(200));
+    EXPECT_GT(polls.load(), 50);
+    EXPECT_GT(seen_running.load(), 0);
+    EXPECT_EQ(dialog::is_running(), -1);
+}
+
+// Every window is destroyed by the thread that built it, the dialog thread,
+// never by the thread that ends the dialog.
+TEST_F(DialogExports, WindowsDieOnTheDialogThread) {
+    const platform::HelpWindowCounts before = platform::help_window_counts_for_testing();
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        dialog::show(0, "VSATrend");
+        dialog::kill();
+    }
+    const platform::HelpWindowCounts after = platform::help_window_counts_for_testing();
+    EXPECT_EQ(after.built - before.built, 5);
+    EXPECT_EQ(after.destroyed - before.destroyed, 5);
+    EXPECT_EQ(after.destroyed_off_owner_thread, before.destroyed_off_owner_thread);
+}
+
+// ShowDialog shows the window (at its place) first, then sends it to the page.
+TEST_F(DialogExports, ShowsBeforeItNavigates) {
+    start_and_wait();
+    dialog::show(0, "VSASpread");
+    const platform::HelpWindowState s = window_state();
+    EXPECT_EQ(s.page, kPages + "VSASpread.htm");
+    EXPECT_TRUE(s.visible_at_navigate);
+    dialog::hide();
+    dialog::show(0, "VSATrend");  // a hidden window too
+    EXPECT_TRUE(window_state().visible_at_navigate);
+}
+
+// A failure at each step of building the window in turn: the thread ends
+// cleanly, the caller of StartDialog is unharmed, and nothing the window had
+// taken (windows, GDI objects, COM references, the apartment) is left.
+TEST_F(DialogExports, FailureAtEachConstructionStepLeavesNothing) {
+#if defined(_WIN32)
+    using platform::win32::Resource;
+    const Resource kinds[] = {Resource::kWindow,    Resource::kWindowClass,  Resource::kGdiObject,
+                              Resource::kIcon,      Resource::kComReference, Resource::kBstr,
+                              Resource::kVariant,   Resource::kApartment,    Resource::kWindowDc,
+                              Resource::kPaintDc,   Resource::kMemoryDc};
+    std::vector<int> before;
+    for (Resource k : kinds) before.push_back(platform::win32::live_resources(k));
+#endif
+    int failed_steps = 0;
+    for (int step = 1; step <= 40; ++step) {
+        SCOPED_TRACE(step);
+        platform::set_construction_fault_for_testing(step);
+        dialog::start();
+        barsight::DialogThread* thread = Globals::windowThread.load();
+        ASSERT_NE(thread, nullptr);
+        for (int i = 0; i < 1000 && Globals::myHelpDialog.load() == nullptr && !thread->ended(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const bool thrown = platform::construction_fault_thrown_for_testing();
+        platform::set_construction_fault_for_testing(0);
+        if (!thrown) {
+            // Past the last step: the window was built and works.
+            EXPECT_NE(Globals::myHelpDialog.load(), nullptr);
+            dialog::kill();
+            break;
+        }
+        ++failed_steps;
+        EXPECT_TRUE(thread->ended());
+        EXPECT_EQ(dialog::is_running(), -1);
+        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+        dialog::kill();
+#if defined(_WIN32)
+        for (std::size_t k = 0; k < before.size(); ++k)
+            EXPECT_EQ(platform::win32::live_resources(kinds[k]), before[k]) << "kind " << k;
+#endif
+    }
+    EXPECT_GE(failed_steps, 4);
+    // After all that, a window builds as usual.
+    dialog::show(0, "VSATrend");
+    EXPECT_TRUE(window_state().visible);
+    dialog::kill();
+#if defined(_WIN32)
+    for (std::size_t k = 0; k < before.size(); ++k)
+        EXPECT_EQ(platform::win32::live_resources(kinds[k]), before[k]) << "kind " << k;
+#endif
 }
 
 }  // namespace

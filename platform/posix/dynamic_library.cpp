@@ -47,6 +47,13 @@ std::string own_module_path() {
     return info.dli_fname;
 }
 
+bool DynamicLibrary::is_loaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+}
+
 DynamicLibrary DynamicLibrary::own_module() {
     // The object is loaded already: RTLD_NOLOAD only counts one more
     // reference on it (a program's own path gives the main program).

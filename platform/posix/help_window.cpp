@@ -28,6 +28,7 @@ class HeadlessHelpWindow : public HelpWindow {
 public:
     HeadlessHelpWindow(HelpWindowEvents* events, const std::string& first_page)
         : events_(events), owner_(std::this_thread::get_id()) {
+        construction_step();
         state_.exists = true;
         state_.visible = false;
         state_.page = first_page;
@@ -38,6 +39,11 @@ public:
         state_.client_width = 292;
         state_.client_height = 466;
         state_.on_owner_thread = true;
+        construction_step();
+        count_help_window(true, true);
+    }
+    ~HeadlessHelpWindow() override {
+        count_help_window(false, std::this_thread::get_id() == owner_);
     }
 
     void invoke(const std::function<void()>& call) override {
@@ -72,6 +78,7 @@ public:
     void navigate(const std::string& url) override {
         std::lock_guard<std::mutex> lock(mutex_);
         state_.page = url;
+        state_.visible_at_navigate = state_.visible;
     }
     void screen_position(int* x, int* y) override {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -82,6 +82,10 @@ std::string own_module_path() {
     return to_utf8(file);
 }
 
+bool DynamicLibrary::is_loaded(const std::string& path) {
+    return GetModuleHandleW(from_utf8(native_path(path)).c_str()) != nullptr;
+}
+
 DynamicLibrary DynamicLibrary::own_module() {
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,

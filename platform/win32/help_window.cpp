@@ -193,6 +193,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             page_ = url;
+            visible_at_navigate_ = hwnd_ && IsWindowVisible(hwnd_.get());
         }
         if (!browser_) return;
         const win32::unique_bstr address(SysAllocString(wide(url).c_str()));
@@ -228,6 +229,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             s.page = page_;
+            s.visible_at_navigate = visible_at_navigate_;
         }
         s.browser = static_cast<bool>(browser_);
         if (!s.exists) return s;
@@ -408,6 +410,7 @@ private:
     DWORD owner_;
     std::mutex mutex_;
     std::string page_;
+    bool visible_at_navigate_ = false;  // guarded by mutex_
     // Destroyed in reverse order: see the destructor.
     ClassRegistration class_;
     win32::unique_hfont font_;

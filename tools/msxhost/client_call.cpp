@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "msx/msx_records.h"
 #include "tools/msxhost/chart_data.h"
 
@@ -59,6 +63,9 @@ const std::vector<ClientSignature>& client_signatures() {
         {"HideDialog", 'v', ""},
         {"KillDialog", 'v', ""},
         {"IsDialogRunning", 'i', ""},
+        {"SubclassWindow", 'i', "ip"},
+        {"UnsubclassWindow", 'i', "i"},
+        {"KillSubClassing", 'v', ""},
     };
     return table;
 }
@@ -87,12 +94,13 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
         return false;
     }
     int32_t ints[9] = {};
+    int32_t outs[9] = {};
     double doubles[9] = {};
     const char* texts[9] = {};
     std::string shown;
     for (std::size_t k = 0; k < kinds.size(); ++k) {
         bool ok = true;
-        if (kinds[k] == 'i') ok = parse_int(args[k], &ints[k]);
+        if (kinds[k] == 'i' || kinds[k] == 'p') ok = parse_int(args[k], &ints[k]);
         else if (kinds[k] == 'd') ok = parse_double(args[k], &doubles[k]);
         else texts[k] = args[k] == "null" ? nullptr : args[k].c_str();
         if (!ok) {
@@ -101,6 +109,7 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
         }
         if (k > 0) shown += ", ";
         shown += kinds[k] == 's' ? quoted(texts[k]) : args[k];
+        outs[k] = ints[k];
     }
 
     const std::string signature = std::string(1, sig->result) + ":" + kinds;
@@ -125,6 +134,10 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
         reinterpret_cast<void(MSX_STDCALL*)(const char*)>(address)(texts[0]);
     } else if (signature == "v:") {
         reinterpret_cast<void(MSX_STDCALL*)()>(address)();
+    } else if (signature == "i:ip") {
+        using Fn = int32_t(MSX_STDCALL*)(int32_t, int32_t*);
+        result = std::to_string(reinterpret_cast<Fn>(address)(ints[0], &outs[1]));
+        result += " (" + std::to_string(outs[1]) + ")";
     } else if (signature == "v:is") {
         reinterpret_cast<void(MSX_STDCALL*)(int32_t, const char*)>(address)(ints[0], texts[1]);
     } else {
@@ -133,6 +146,15 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
     }
     *output = name + "(" + shown + ")" + (result.empty() ? "" : " = " + result);
     return true;
+}
+
+intptr_t create_client_window() {
+#if defined(_WIN32)
+    return reinterpret_cast<intptr_t>(CreateWindowExW(0, L"STATIC", L"msxhost client", WS_POPUP, 0, 0,
+                                                      10, 10, nullptr, nullptr, nullptr, nullptr));
+#else
+    return 0;
+#endif
 }
 
 }  // namespace msxhost

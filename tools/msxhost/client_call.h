@@ -2,6 +2,7 @@
 // stdcall, with the argument types of the client's import declarations.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@
 namespace msxhost {
 
 // One client export's signature: result kind and argument kinds, each
-// 'i' (int32), 'd' (double), 's' (8-bit text; "null" passes a null pointer)
+// 'i' (int32), 'p' (an int32 the call writes through a pointer; the
+// argument is its first value), 'd' (double), 's' (8-bit text; "null"
+// passes a null pointer)
 // or, for the result only, 'v' (none).
 struct ClientSignature {
     const char* name;
@@ -26,5 +29,9 @@ const ClientSignature* find_client_signature(const std::string& name);
 // otherwise `output` holds "name(args) = result".
 bool call_client_export(const platform::DynamicLibrary& library, const std::string& name,
                         const std::vector<std::string>& args, std::string* output);
+
+// A top-level window of the calling thread for the hook exports (Windows;
+// 0 where the platform has none a plug-in could hook).
+intptr_t create_client_window();
 
 }  // namespace msxhost

@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
 #include "tools/msxhost/chart_data.h"
 #include "tools/msxhost/chart_svg.h"
@@ -32,7 +34,11 @@ const char kUsage[] =
     "      VSAVolStops(2.5, ATR(14)), VSAInd signals, volume coloured by class\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
-    "      integer, a number or a text (null for a null pointer)\n";
+    "      integer, a number or a text (null for a null pointer). Besides the\n"
+    "      exports: unload, load (the plug-in again), loaded (is it still in the\n"
+    "      process?), thread (starts and ends a thread), window (a window of this\n"
+    "      thread; $window in a later ARG names it). Each line printed also goes\n"
+    "      to the debugger output, prefixed \"msxhost: \".\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -249,24 +255,49 @@ int cmd_chart(int argc, char** argv) {
 
 int cmd_client(int argc, char** argv) {
     if (argc < 4) return usage();
+    const std::string path = argv[2];
     std::string error;
-    const platform::DynamicLibrary library = platform::DynamicLibrary::open(argv[2], &error);
+    platform::DynamicLibrary library = platform::DynamicLibrary::open(path, &error);
     if (!library.loaded()) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
+    intptr_t window = 0;
     int i = 3;
     while (i < argc) {
         const std::string name = argv[i++];
         std::vector<std::string> args;
-        while (i < argc && std::string(argv[i]) != "--") args.push_back(argv[i++]);
+        for (; i < argc && std::string(argv[i]) != "--"; ++i)
+            args.push_back(std::string(argv[i]) == "$window" ? std::to_string(window) : argv[i]);
         if (i < argc) ++i;  // the "--" between calls
         std::string output;
-        if (!msxhost::call_client_export(library, name, args, &output)) {
+        if (name == "unload") {
+            library = platform::DynamicLibrary();
+            output = "unload";
+        } else if (name == "load") {
+            library = platform::DynamicLibrary::open(path, &error);
+            if (!library.loaded()) {
+                std::cerr << "msxhost: " << error << "\n";
+                return 1;
+            }
+            output = "load";
+        } else if (name == "loaded") {
+            output = std::string("loaded = ") + (platform::DynamicLibrary::is_loaded(path) ? "1" : "0");
+        } else if (name == "thread") {
+            std::thread([] {}).join();
+            output = "thread";
+        } else if (name == "window") {
+            window = msxhost::create_client_window();
+            output = "window = " + std::to_string(window);
+        } else if (!library.loaded()) {
+            std::cerr << "msxhost: the plug-in is unloaded\n";
+            return 1;
+        } else if (!msxhost::call_client_export(library, name, args, &output)) {
             std::cerr << "msxhost: " << output << "\n";
             return 1;
         }
         std::cout << output << std::endl;
+        platform::debug_output(("msxhost: " + output).c_str());
     }
     return 0;
 }
