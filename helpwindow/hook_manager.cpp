@@ -187,11 +187,6 @@ bool EventQueue::try_take(EventQueueData* event) {
     return true;
 }
 
-std::size_t EventQueue::size_for_testing() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return events_.size();
-}
-
 int32_t capture_time() {
     constexpr int64_t kTicksFrom0001To1970 = 621355968000000000LL;
     const uint64_t ticks = static_cast<uint64_t>(platform::utc_now_ticks() + kTicksFrom0001To1970);

@@ -60,7 +60,8 @@ public:
     void append(EventQueueData event);
     // False when the queue is empty or its lock is held at this moment.
     bool try_take(EventQueueData* event);
-    std::size_t size_for_testing();
+    // Tests: holds the queue as the hook does while it appends.
+    std::unique_lock<std::mutex> hold_for_testing() { return std::unique_lock<std::mutex>(mutex_); }
 
 private:
     std::mutex mutex_;

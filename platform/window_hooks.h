@@ -21,6 +21,12 @@ bool install_tooltip_hook(uint32_t thread, TooltipShown callback);
 // Removes the hook of `thread`. False when unhooking fails.
 bool remove_tooltip_hook(uint32_t thread);
 
+#if defined(_WIN32)
+// Tests: calls the hook procedure as the system would, with a hook code of
+// the test's choosing; `message` points at a CWPSTRUCT.
+intptr_t call_tooltip_hook_for_testing(int code, uintptr_t wparam, const void* message);
+#endif
+
 // Hook procedure calls running at this moment, on any thread.
 int hook_calls_in_flight();
 

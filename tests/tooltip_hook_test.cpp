@@ -17,6 +17,7 @@
 
 #include "helpwindow/hook_manager.h"
 #include "platform/debug_output.h"
+#include "platform/window_hooks.h"
 #include "services/globals.h"
 
 #if defined(_WIN32)
@@ -330,7 +331,40 @@ TEST_F(TooltipHook, UnsubclassKeepsAWaitingQuitRequest) {
 #endif
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// The real hook under Wine: only WM_NOTIFY with TTN_SHOW, with hook code 0
+// (HC_ACTION) or 3, is captured.
+TEST_F(TooltipHook, OtherMessagesAndHookCodesQueueNothing) {
+    TipWindow window(ui);
+    const int32_t handle = hooks::subclass_window(window.handle(), nullptr);
+    ASSERT_GE(handle, 1);
+    ui.run([&] {
+        HWND owner = reinterpret_cast<HWND>(static_cast<intptr_t>(window.handle()));
+        HWND tip = CreateWindowExW(0, L"STATIC", L"tip text", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                   nullptr, nullptr, nullptr);
+        // Take a message first, as a GUI thread does, so Wine's user32 sees
+        // the hook set from another thread.
+        MSG msg;
+        PostMessageW(owner, WM_NULL, 0, 0);
+        if (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        NMHDR show{tip, 7, static_cast<UINT>(TTN_SHOW)};
+        NMHDR pop{tip, 7, static_cast<UINT>(TTN_POP)};
+        SendMessageW(owner, WM_COMMAND, 7, reinterpret_cast<LPARAM>(&show));  // not WM_NOTIFY
+        SendMessageW(owner, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&pop));    // not TTN_SHOW
+        SendMessageW(owner, WM_NOTIFY, 7, 0);                                  // no header
+        CWPSTRUCT cwp{reinterpret_cast<LPARAM>(&show), 7, WM_NOTIFY, owner};
+        platform::call_tooltip_hook_for_testing(1, 0, &cwp);   // hook code 1
+        platform::call_tooltip_hook_for_testing(-1, 0, &cwp);  // negative
+        platform::call_tooltip_hook_for_testing(3, 0, &cwp);   // code 3: captured
+        SendMessageW(owner, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&show));  // captured
+        DestroyWindow(tip);
+    });
+    EXPECT_EQ(take(handle).text, "tip text");  // hook code 3
+    EXPECT_EQ(take(handle).text, "tip text");  // the real send
+    EXPECT_EQ(take(handle).code, 0);
+    hooks::unsubclass_window(handle);
+}
+#else
 TEST_F(TooltipHook, OtherMessagesAndHookCodesQueueNothing) {
     TipWindow window(ui);
     const int32_t handle = hooks::subclass_window(window.handle(), nullptr);
@@ -397,6 +431,28 @@ TEST(EventQueue, TryTakeNeverWaits) {
     EXPECT_EQ(event._hWnd, 2);
     EXPECT_EQ(event.mes, u"");
     EXPECT_FALSE(queue.try_take(&event));
+}
+
+// While another thread holds the queue (the hook appending), the client's
+// take answers "nothing" at once, even with events waiting.
+TEST(EventQueue, TryTakeWhileHeldAnswersNothing) {
+    barsight::EventQueue queue;
+    queue.append(barsight::EventQueueData(1, -521, 0, 0, 5, u"held"));
+    std::mutex step;
+    std::unique_lock<std::mutex> hold_step(step);
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+        const std::unique_lock<std::mutex> held = queue.hold_for_testing();
+        holding.store(true);
+        const std::lock_guard<std::mutex> wait(step);  // until the client has tried
+    });
+    while (!holding.load()) std::this_thread::yield();
+    barsight::EventQueueData event;
+    EXPECT_FALSE(queue.try_take(&event));
+    hold_step.unlock();
+    holder.join();
+    ASSERT_TRUE(queue.try_take(&event));
+    EXPECT_EQ(event.mes, u"held");
 }
 
 }  // namespace

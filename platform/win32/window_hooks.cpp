@@ -38,6 +38,11 @@ LRESULT CALLBACK call_window_proc_hook(int code, WPARAM wparam, LPARAM lparam) {
 
 int hook_calls_in_flight() { return in_flight.load(); }
 
+intptr_t call_tooltip_hook_for_testing(int code, uintptr_t wparam, const void* message) {
+    return static_cast<intptr_t>(call_window_proc_hook(
+        code, static_cast<WPARAM>(wparam), reinterpret_cast<LPARAM>(message)));
+}
+
 bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
     if (thread == 0) return false;
     callback.store(cb);
