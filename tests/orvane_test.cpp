@@ -3,6 +3,10 @@
 // the one-pass reader against the literal two-pass reading.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -272,6 +276,20 @@ TEST_F(Orvane, YieldFileIsFixed) {
     const msxhost::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.message, "file not found");
+#if defined(_WIN32)
+    // Under Windows (Wine in the win64 lane) the fixed file is
+    // c:\temp\orvaney.csv, read for 2010 whatever the arguments: from the
+    // first row on or after 1/1/2010 to the first on or after 12/31/2010.
+    CreateDirectoryA("c:\\temp", nullptr);
+    const char* yield_path = "c:\\temp\\orvaney.csv";
+    std::ofstream(yield_path, std::ios::binary | std::ios::trunc)
+        << "Date,Yield\n12/31/2009,1.5\n1/4/2010,2.25\n6/1/2010,2.5\n12/31/2010,2.75\n"
+           "1/3/2011,3\n";
+    const msxhost::CallResult y = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    std::remove(yield_path);
+    ASSERT_EQ(y.code, 0) << y.message;
+    EXPECT_EQ(values(y), (std::vector<float>{2.25f, 2.5f, 2.75f}));
+#endif
 }
 
 TEST_F(Orvane, StressIsClean) {
