@@ -1,5 +1,7 @@
 #include "loader/csv_reader.h"
 
+#include "loader/regular_file.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -261,11 +263,12 @@ int format_key(const DateState& s, char* out) {
 
 ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows) {
     rows->clear();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    // Only a regular file is read: a directory, a FIFO or a device is "not
+    // found" (a FIFO would block the host, /dev/zero never ends).
+    std::unique_ptr<std::FILE, FileCloser> file(open_regular_file(path));
     if (!file) return ReadStatus::kNotFound;
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) == S_IFDIR)
-        return ReadStatus::kNotFound;
+    if (fstat(fileno(file.get()), &info) != 0) return ReadStatus::kNotFound;
 
     // Rows are at least a few bytes each in real files; reserving from the
     // size spares most regrowth (capped, a file may be mostly long lines).

@@ -5,12 +5,16 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
 #include <string>
@@ -234,6 +238,40 @@ TEST_F(Orvane, LongLinesBecomeSeveralRows) {
 }
 
 // --- bad input --------------------------------------------------------------------
+
+// Names that are no regular file: the host gets "file not found" at once,
+// never a calculation blocked on a FIFO or pipe without a writer or one that
+// reads a device forever.
+TEST_F(Orvane, NamesThatAreNoFileAreNotFound) {
+    std::vector<std::string> names;
+#if defined(_WIN32)
+    const char* pipe_name = "\\\\.\\pipe\\orvane-test-no-writer";
+    HANDLE server = CreateNamedPipeA(pipe_name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                     4, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    names = {pipe_name, "CON", "NUL", "COM1", "\\\\.\\NUL"};
+#else
+    const std::string fifo = (fs::temp_directory_path() / "orvane-test-fifo").string();
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    names = {fifo, "/dev/zero", "/dev/null", "/dev/stdin"};
+#endif
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        auto pending = std::async(std::launch::async, [&] {
+            return call("GetPriceData", {name, "1/1/2010", "1/2/2010"});
+        });
+        ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        const msxhost::CallResult r = pending.get();
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.message, "file not found");
+    }
+#if defined(_WIN32)
+    CloseHandle(server);
+#else
+    std::remove(fifo.c_str());
+#endif
+}
 
 TEST_F(Orvane, BadInputGivesDefinedAnswers) {
     const std::string dir = (fs::temp_directory_path() / "orvane-test-dir").string();

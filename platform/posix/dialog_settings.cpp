@@ -12,12 +12,16 @@ pugi::xml_node find_key(pugi::xml_document& doc, const char* key) {
                                                                                      key);
 }
 
-bool load(pugi::xml_document& doc, const std::string& path, std::string* error) {
-    const pugi::xml_parse_result r = doc.load_file(path.c_str());
+// The whole document as the user wrote it: declaration, comments,
+// processing instructions, doctype and white space are all kept.
+bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
+          pugi::xml_encoding* encoding = nullptr) {
+    const pugi::xml_parse_result r = doc.load_file(path.c_str(), pugi::parse_full | pugi::parse_ws_pcdata);
     if (!r) {
         *error = "cannot read " + path + ": " + r.description();
         return false;
     }
+    if (encoding != nullptr) *encoding = r.encoding;
     return true;
 }
 
@@ -44,7 +48,8 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
 
 bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::string* error) {
     pugi::xml_document doc;
-    if (!load(doc, path, error)) return false;
+    pugi::xml_encoding encoding = pugi::encoding_auto;
+    if (!load(doc, path, error, &encoding)) return false;
     pugi::xml_node nx = find_key(doc, "DialogX"), ny = find_key(doc, "DialogY");
     if (!nx || !ny) {
         *error = "the settings DialogX and DialogY are missing";
@@ -55,7 +60,10 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
         if (!value) value = node.append_attribute("value");
         value.set_value(std::to_string(v).c_str());
     }
-    if (!doc.save_file(path.c_str())) {
+    // Written back as parsed, in its own encoding: no re-indenting (which
+    // would also grow with the nesting depth) and no declaration added.
+    if (!doc.save_file(path.c_str(), "", pugi::format_raw | pugi::format_no_declaration,
+                       encoding)) {
         *error = "cannot write " + path;
         return false;
     }
