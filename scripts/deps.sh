@@ -10,7 +10,7 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case $group in
-    native) packages+=(build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3) ;;
+    native) packages+=(build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3 libxml2-utils) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64) ;;
     smoke32) packages+=(qemu-user wine32:i386 wine32-preloader:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -48,8 +48,8 @@ TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
     EXPECT_EQ(price, 400);
     EXPECT_EQ(volume, 400);
     // The lines have a point for every drawn bar where they have a value.
-    EXPECT_EQ(root.find_child_by_attribute("polyline", "id", "trend").attribute("data-points").as_int(), 400);
-    EXPECT_EQ(root.find_child_by_attribute("polyline", "id", "stops").attribute("data-points").as_int(), 400);
+    EXPECT_EQ(root.find_child_by_attribute("path", "id", "trend").attribute("data-points").as_int(), 400);
+    EXPECT_EQ(root.find_child_by_attribute("path", "id", "stops").attribute("data-points").as_int(), 400);
     // Every signal marker is a VSAInd code at its bar, named in the legend.
     std::map<int, int> markers;
     for (pugi::xml_node n : group("signals").children("path")) {

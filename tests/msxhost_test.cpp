@@ -2,6 +2,8 @@
 // the guard zones that the stress command relies on.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cfloat>
 #include <cstdio>
 #include <fstream>
@@ -49,6 +51,18 @@ TEST(ChartCsv, MissingFileIsAnError) {
     std::string error;
     EXPECT_FALSE(msxhost::load_chart_csv("/nonexistent/x.csv", &chart, &error));
     EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+// A name that opens but cannot be read (a directory on Linux; Windows
+// refuses to open it) is an error, never an empty chart.
+TEST(ChartCsv, UnreadableStreamIsAnError) {
+    msxhost::ChartData chart;
+    std::string error;
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    EXPECT_FALSE(msxhost::load_chart_csv(dir, &chart, &error));
+    EXPECT_EQ(error.rfind("cannot ", 0), 0u) << error;
+    EXPECT_NE(error.find(dir), std::string::npos) << error;
+    EXPECT_EQ(chart.size(), 0u);
 }
 
 TEST(WilderAtr, HandChecked) {

@@ -1,9 +1,11 @@
 #include "tools/msxhost/chart_data.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 namespace msxhost {
@@ -52,6 +54,7 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
     *chart = ChartData{};
     std::string line;
     int line_no = 0;
+    errno = 0;
     while (std::getline(in, line)) {
         ++line_no;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -72,6 +75,14 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         chart->low.push_back(v[2]);
         chart->close.push_back(v[3]);
         chart->volume.push_back(v[4]);
+    }
+    // The stream must have ended at the end of the file, not on a failure
+    // (a directory opens but cannot be read).
+    if (!in.eof() || in.bad()) {
+        const int code = errno;
+        *error = "cannot read " + path + ": " + (code != 0 ? std::strerror(code) : "read error");
+        *chart = ChartData{};
+        return false;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <limits>
@@ -22,19 +23,54 @@ std::string num(double v) {
     return buf;
 }
 
+// Length of the well-formed UTF-8 sequence at `p` (of at most `n` bytes)
+// whose code point XML 1.0 allows, or 0.
+std::size_t xml_char_length(const unsigned char* p, std::size_t n) {
+    const unsigned char c = p[0];
+    if (c < 0x80) return (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') ? 1 : 0;
+    std::size_t len = 0;
+    uint32_t cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1Fu;
+    else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0Fu;
+    else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07u;
+    else return 0;
+    if (n < len) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[k] & 0x3Fu);
+    }
+    const bool shortest = (len == 3 && cp >= 0x800) || (len == 4 && cp >= 0x10000) || len == 2;
+    const bool allowed = cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE &&
+                         cp != 0xFFFF;
+    return shortest && allowed ? len : 0;
+}
+
+// Text for XML character data and attributes: markup characters escaped,
+// bytes that are not well-formed UTF-8 and characters XML does not allow
+// (control characters) replaced by U+FFFD.
 std::string escape(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = xml_char_length(bytes + i, text.size() - i);
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        switch (text[i]) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
-            default: out += c;
+            default: out.append(text, i, len);
         }
+        i += len;
     }
     return out;
 }
+
+bool finite(double v) { return std::isfinite(v); }
 
 const char* volume_colour(int cls) {
     switch (cls) {
@@ -123,25 +159,40 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
 
     // Price bars: high-low line, open tick left, close tick right.
     o << "<g id=\"price\" stroke-width=\"1.2\" data-bars=\"" << bars << "\">\n";
+    // A value that is not finite leaves its part of the bar out (a bar with
+    // none drawn is left out).
     for (int i = first; i <= last; ++i) {
         const double x = x_of(i), t = std::max(step * 0.35, 1.0);
         const bool up = data.close[i] >= data.open[i];
+        std::string d;
+        if (finite(data.high[i]) && finite(data.low[i]))
+            d += "M" + num(x) + " " + num(y_of(data.high[i])) + "V" + num(y_of(data.low[i]));
+        if (finite(data.open[i]))
+            d += "M" + num(x - t) + " " + num(y_of(data.open[i])) + "H" + num(x);
+        if (finite(data.close[i]))
+            d += "M" + num(x) + " " + num(y_of(data.close[i])) + "H" + num(x + t);
+        if (d.empty()) continue;
         o << "<path data-bar=\"" << i << "\" stroke=\"" << (up ? "#2e7d32" : "#c62828")
-          << "\" d=\"M" << num(x) << " " << num(y_of(data.high[i])) << "V"
-          << num(y_of(data.low[i])) << "M" << num(x - t) << " " << num(y_of(data.open[i])) << "H"
-          << num(x) << "M" << num(x) << " " << num(y_of(data.close[i])) << "H" << num(x + t)
-          << "\"/>\n";
+          << "\" d=\"" << d << "\"/>\n";
     }
     o << "</g>\n";
 
     auto line = [&](const char* id, const std::vector<float>& values, const char* colour,
                     const char* dash) {
-        o << "<polyline id=\"" << id << "\" fill=\"none\" stroke=\"" << colour
-          << "\" stroke-width=\"1.6\"" << dash << " points=\"";
+        // One path; a value that is not finite breaks it (a new subpath
+        // starts after the gap).
+        o << "<path id=\"" << id << "\" fill=\"none\" stroke=\"" << colour
+          << "\" stroke-width=\"1.6\"" << dash << " d=\"";
         int points = 0;
+        bool in_run = false;
         for (int i = first; i <= last && i < static_cast<int>(values.size()); ++i) {
-            if (!std::isfinite(values[i])) continue;
-            o << (points++ ? " " : "") << num(x_of(i)) << "," << num(y_of(values[i]));
+            if (!std::isfinite(values[i])) {
+                in_run = false;
+                continue;
+            }
+            o << (points++ ? " " : "") << (in_run ? "L" : "M") << num(x_of(i)) << ","
+              << num(y_of(values[i]));
+            in_run = true;
         }
         o << "\" data-points=\"" << points << "\"/>\n";
     };
@@ -153,7 +204,7 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     o << "<g id=\"signals\">\n";
     for (int i = first; i <= last && i < static_cast<int>(s.signals.size()); ++i) {
         const int code = s.signals[i];
-        if (code == 0) continue;
+        if (code == 0 || !finite(code > 0 ? data.low[i] : data.high[i])) continue;
         ++used[code];
         const double x = x_of(i), r = std::max(std::min(step * 0.6, 6.0), 3.0);
         if (code > 0) {

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# msxhost chart on hostile data: control bytes and invalid UTF-8 in the date
+# column, prices that are NaN or infinite. Every chart must be well-formed
+# XML (xmllint) with no "nan" or "inf" in its coordinates.
+# usage: chart_hostile.sh MSXHOST PLUGIN
+set -euo pipefail
+host=$1
+plugin=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+python3 - "$work" <<'PY'
+import sys, random
+work = sys.argv[1]
+random.seed(7)
+def row(date, o, h, l, c, v):
+    return date + b"," + b",".join(x.encode() for x in (o, h, l, c, v)) + b"\n"
+base = []
+for i in range(80):
+    p = 100 + i * 0.5
+    base.append((b"2020-01-%02d" % (i % 28 + 1), p, p + 2, p - 2, p + 1, 1000 + 37 * i))
+def write(name, rows):
+    with open(f"{work}/{name}.csv", "wb") as f:
+        f.write(b"date,open,high,low,close,volume\n")
+        for r in rows:
+            f.write(row(r[0], *[str(x) for x in r[1:]]))
+# control bytes and invalid UTF-8 in the dates
+rows = [(bytes([0x01, 0x1f, 0x0b]) + b"\xff\xfe<&\"" + d, *r) for d, *r in base]
+write("controls", rows)
+write("utf8", [(b"\xc3\x28\xe2\x82\xed\xa0\x80\xf4\x90\x80\x80" + d, *r) for d, *r in base])
+# non-finite prices and volumes
+def spoil(values):
+    out = []
+    for k, (d, o, h, l, c, v) in enumerate(base):
+        if k % 7 == 3: o = values[0]
+        if k % 11 == 5: h, l = values[1], values[0]
+        if k % 13 == 6: c = values[1]
+        if k % 5 == 2: v = values[0]
+        out.append((d, o, h, l, c, v))
+    return out
+write("nan", spoil(["nan", "nan"]))
+write("inf", spoil(["inf", "-inf"]))
+write("mixed", spoil(["nan", "inf"]))
+write("allnan", [(d, "nan", "nan", "nan", "nan", "nan") for d, *r in base])
+PY
+
+status=0
+for csv in "$work"/*.csv; do
+  name=$(basename "$csv" .csv)
+  svg="$work/$name.svg"
+  if ! "$host" chart "$plugin" --data "$csv" -o "$svg" --bars 60 >/dev/null; then
+    echo "FAIL $name: msxhost chart failed"; status=1; continue
+  fi
+  if ! xmllint --noout "$svg" 2>"$work/xmllint.err"; then
+    head -5 "$work/xmllint.err"
+    echo "FAIL $name: not well-formed XML"; status=1; continue
+  fi
+  if grep -Eoi '(d|points|x|y|x1|x2|y1|y2|width|height)="[^"]*(nan|inf)[^"]*"' "$svg" | head -3 | grep -q .; then
+    echo "FAIL $name: non-finite coordinates"; status=1; continue
+  fi
+  echo "ok $name"
+done
+exit $status
