@@ -1,7 +1,9 @@
 // Spreadcore's entry points: analysis instances under positive handles, one
 // per chart being recalculated, from a table several host threads may use at
 // once.
+#include <atomic>
 #include <cstdint>
+#include <new>
 #include <vector>
 #include <memory>
 #include <mutex>
@@ -14,6 +16,8 @@ namespace spreadcore {
 namespace {
 
 constexpr int32_t kMaxPeriods = 10000;
+
+std::atomic<bool> allocations_fail{false};
 
 // Open instances live in a fixed set of slots, each with its own lock, so a
 // bar reaches its instance with one uncontended lock and no table search.
@@ -36,6 +40,7 @@ public:
     }
 
     int32_t open(int32_t periods) {
+        if (allocations_fail.load()) throw std::bad_alloc();
         auto analyzer = std::make_unique<Analyzer>(periods);
         int32_t index = 0;
         {
@@ -88,6 +93,8 @@ InstanceTable& table() {
 }
 
 }  // namespace
+
+void fail_allocations_for_testing(bool on) noexcept { allocations_fail.store(on); }
 
 }  // namespace spreadcore
 

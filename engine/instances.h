@@ -9,7 +9,8 @@ extern "C" {
 
 // Opens an analysis instance for one chart. `app` and `symbol` may be null;
 // `periods` (1 to 10000) is the averaging length. Returns a positive handle,
-// or 0 when refused.
+// or 0 when refused: periods out of range, 4096 instances open already, or
+// no memory for the instance.
 MSX_API int32_t AddToChartEx(const char* app, const char* symbol, int32_t periods);
 
 // Takes the next bar of the chart and returns its signal code (0 for none,
@@ -22,3 +23,11 @@ MSX_API int32_t AnalysePosn(int32_t handle, int32_t pos, double date, double ope
 MSX_API int32_t RemoveFromChart(int32_t handle);
 
 }  // extern "C"
+
+namespace spreadcore {
+
+// Tests: while on, every instance's memory "cannot be allocated" (as in a
+// 32-bit host whose address space is full).
+void fail_allocations_for_testing(bool on) noexcept;
+
+}  // namespace spreadcore

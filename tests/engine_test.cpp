@@ -157,7 +157,9 @@ std::vector<int32_t> feed_alone(const std::vector<Bar>& bars) {
 
 TEST(EngineInstances, RefusedOpensAndUnknownHandles) {
     for (int32_t periods : {0, -1, INT32_MIN, 10001}) EXPECT_EQ(AddToChartEx("a", "b", periods), 0);
-    EXPECT_GT(AddToChartEx(nullptr, nullptr, 1), 0);
+    const int32_t unnamed = AddToChartEx(nullptr, nullptr, 1);
+    EXPECT_GT(unnamed, 0);
+    EXPECT_EQ(RemoveFromChart(unnamed), 1);
     for (int32_t handle : {0, -1, INT32_MIN, INT32_MAX, 123456}) {
         EXPECT_EQ(AnalysePosn(handle, 0, 2, 1, 2, 0.5, 1, 10, -1, 0), 0);
         EXPECT_EQ(RemoveFromChart(handle), 0);
@@ -166,6 +168,38 @@ TEST(EngineInstances, RefusedOpensAndUnknownHandles) {
     EXPECT_EQ(RemoveFromChart(h), 1);
     EXPECT_EQ(RemoveFromChart(h), 0);  // closed once
     EXPECT_EQ(AnalysePosn(h, 0, 2, 1, 2, 0.5, 1, 10, -1, 0), 0);
+}
+
+// At most 4096 instances are open at once: the next is refused with 0 until
+// one closes.
+TEST(EngineInstances, AFullTableRefusesWithZero) {
+    std::vector<int32_t> handles;
+    for (;;) {
+        const int32_t h = AddToChartEx("metastock", "X", 1);
+        if (h == 0) break;
+        handles.push_back(h);
+        ASSERT_LE(handles.size(), 5000u);
+    }
+    EXPECT_EQ(handles.size(), 4096u);
+    EXPECT_EQ(AddToChartEx("metastock", "X", 1), 0);
+    ASSERT_EQ(RemoveFromChart(handles.back()), 1);
+    handles.pop_back();
+    const int32_t again = AddToChartEx("metastock", "X", 1);
+    EXPECT_GT(again, 0);
+    handles.push_back(again);
+    for (int32_t h : handles) EXPECT_EQ(RemoveFromChart(h), 1);
+}
+
+// An instance whose memory cannot be had is refused with 0; nothing leaves
+// the export, and the table works on afterwards.
+TEST(EngineInstances, AllocationFailureAnswersZero) {
+    spreadcore::fail_allocations_for_testing(true);
+    const int32_t refused = AddToChartEx("metastock", "X", 10000);
+    spreadcore::fail_allocations_for_testing(false);
+    EXPECT_EQ(refused, 0);
+    const int32_t h = AddToChartEx("metastock", "X", 10000);
+    EXPECT_GT(h, 0);
+    EXPECT_EQ(RemoveFromChart(h), 1);
 }
 
 TEST(EngineInstances, InterleavedInstancesMatchInstancesFedAlone) {
