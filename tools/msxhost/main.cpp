@@ -2,6 +2,7 @@
 // catalogue, runs its functions on daily bars from a CSV file, and
 // stress-tests every function it offers.
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -28,6 +29,11 @@ const char kUsage[] =
     "      SOURCE is a column (open, high, low, close, volume), atr:N (Wilder's\n"
     "      average true range over N bars) or FUNCTION[:X[:X...]] (another function\n"
     "      of the plug-in called with those numeric arguments)\n"
+    "  msxhost scan PLUGIN FUNCTION [--num X]... [--array SOURCE]... [--ago N]\n"
+    "          --data A.csv [--data B.csv]...\n"
+    "      runs the function on each file as run does and prints file,date,value\n"
+    "      for the bar N bars before the last (default 0); the value is empty where\n"
+    "      that bar has none, the message goes to standard error\n"
     "  msxhost stress PLUGIN\n"
     "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N]\n"
     "      an SVG chart of the last N bars (default 160): price, VSATrend(20),\n"
@@ -135,6 +141,111 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
     return true;
 }
 
+// The host call of a function on `chart` with the given arguments.
+bool chart_call(const msxhost::Plugin& plugin, const msxhost::ChartData& chart,
+                const std::string& symbol, const std::vector<float>& numerics,
+                const std::vector<std::string>& arrays, const std::vector<std::string>& strings,
+                msxhost::CallSpec* call) {
+    *call = msxhost::chart_spec(chart);
+    call->symbol = symbol.c_str();
+    call->numerics = numerics;
+    call->numeric_count = static_cast<int32_t>(numerics.size());
+    for (const std::string& source : arrays) {
+        msxhost::ArrayArg arg;
+        if (!array_source(plugin, chart, source, &arg)) return false;
+        call->arrays.push_back(std::move(arg));
+    }
+    call->array_count = static_cast<int32_t>(call->arrays.size());
+    call->strings = strings;
+    return true;
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// One function over several charts, as the Explorer runs a column over a
+// watchlist: a row per file with the date and value of the bar N bars
+// before the last.
+int cmd_scan(int argc, char** argv) {
+    if (argc < 4) return usage();
+    msxhost::Plugin plugin;
+    if (!load_plugin(argv[2], &plugin)) return 1;
+    const std::string function = argv[3];
+    const std::string symbol = "SAMPLE";
+    std::vector<float> numerics;
+    std::vector<std::string> arrays, files;
+    long ago = 0;
+    for (int i = 4; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (i + 1 >= argc) return usage();
+        const std::string value = argv[++i];
+        if (opt == "--data") files.push_back(value);
+        else if (opt == "--array") arrays.push_back(value);
+        else if (opt == "--ago") {
+            char* end = nullptr;
+            ago = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || ago < 0 || ago > INT32_MAX) {
+                std::cerr << "msxhost: --ago needs a whole number of bars, 0 or more\n";
+                return 2;
+            }
+        } else if (opt == "--num") {
+            float v = 0;
+            if (!parse_number(value, &v)) {
+                std::cerr << "msxhost: bad number " << value << "\n";
+                return 2;
+            }
+            numerics.push_back(v);
+        } else {
+            return usage();
+        }
+    }
+    if (files.empty()) return usage();
+    if (numerics.size() > msx::kMaxArgs || arrays.size() > msx::kMaxArgs) {
+        std::cerr << "msxhost: at most 9 arguments of each kind\n";
+        return 2;
+    }
+    const msxhost::FunctionInfo* fn = plugin.find(function);
+    if (fn == nullptr || fn->calc == nullptr) {
+        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
+        return 1;
+    }
+    int status = 0;
+    std::cout << "file,date,value\n";
+    for (const std::string& file : files) {
+        std::string date, value;
+        msxhost::ChartData chart;
+        std::string error;
+        msxhost::CallSpec call;
+        if (!msxhost::load_chart_csv(file, &chart, &error)) {
+            std::cerr << "msxhost: " << error << "\n";
+            status = 1;
+        } else if (!chart_call(plugin, chart, symbol, numerics, arrays, {}, &call)) {
+            status = 1;
+        } else {
+            const long bar = static_cast<long>(chart.size()) - 1 - ago;
+            if (bar >= 0) date = chart.dates[static_cast<std::size_t>(bar)];
+            const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
+            for (const std::string& v : r.violations)
+                std::cerr << "msxhost: VIOLATION: " << file << ": " << v << "\n";
+            if (!r.violations.empty()) status = 3;
+            if (r.code != 0) {
+                std::cerr << "msxhost: " << file << ": " << function << ": " << r.message << "\n";
+                if (status == 0) status = 1;
+            } else if (bar >= r.first && bar <= r.last && bar >= 0 &&
+                       bar < static_cast<long>(r.values.size())) {
+                value = msxhost::format_float(r.values[static_cast<std::size_t>(bar)]);
+            }
+        }
+        std::cout << csv_field(file) << "," << csv_field(date) << "," << value << "\n";
+    }
+    return status;
+}
+
 int cmd_run(int argc, char** argv) {
     if (argc < 4) return usage();
     msxhost::Plugin plugin;
@@ -182,18 +293,8 @@ int cmd_run(int argc, char** argv) {
         return 2;
     }
 
-    msxhost::CallSpec call = msxhost::chart_spec(chart);
-    call.symbol = symbol.c_str();
-    call.numerics = numerics;
-    call.numeric_count = static_cast<int32_t>(numerics.size());
-    for (const std::string& source : arrays) {
-        msxhost::ArrayArg arg;
-        if (!array_source(plugin, chart, source, &arg)) return 1;
-        call.arrays.push_back(std::move(arg));
-    }
-    call.array_count = static_cast<int32_t>(call.arrays.size());
-    call.strings = strings;
-
+    msxhost::CallSpec call;
+    if (!chart_call(plugin, chart, symbol, numerics, arrays, strings, &call)) return 1;
     const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
     for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
     std::cout << "# " << function << " result " << r.code;
@@ -311,6 +412,7 @@ int main(int argc, char** argv) {
     if (command == "run") return cmd_run(argc, argv);
     if (command == "stress") return cmd_stress(argv[2]);
     if (command == "client") return cmd_client(argc, argv);
+    if (command == "scan") return cmd_scan(argc, argv);
     if (command == "chart") return cmd_chart(argc, argv);
     return usage();
 }
