@@ -4,6 +4,10 @@ none.htm, one page per indicator, and one per signal (SOS<code> for strength,
 SOW<code> for weakness, the names ShowDialog accepts after a ";")."""
 import html
 import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from signal_table import SIGNALS, page_name  # noqa: E402
 
 INDICATORS = {
     "VSAMakeConst": ("VSA Make Constant", "A horizontal line at a whole-number level: ExtFml(\"BarsightPlugin.VSAMakeConst\", Bars)."),
@@ -12,18 +16,6 @@ INDICATORS = {
     "VSASpread": ("VSA Spread", "Class 0 to 6 of each bar's volume (Mode 0) or range (Mode 1) against its average over Periods bars: 0 nothing, 1 very low, 3 about average, 6 more than twice the average."),
     "VSAInd": ("VSA Indicators", "The volume spread analysis signals of the Spreadcore engine: positive codes are strength, negative codes weakness."),
 }
-SIGNALS = [
-    (3, "No supply", "A down bar on a narrow spread with volume below the two bars before: nobody is selling."),
-    (4, "Test", "Price probes below the previous low on a narrow spread and low volume and closes in the upper half: supply has gone."),
-    (12, "Stopping volume", "In a fall, a down bar on high volume that closes in its upper half: buyers absorb the selling."),
-    (13, "Shakeout", "A wide bar breaking below the recent lows on high volume that closes near its high."),
-    (16, "Selling climax", "In a fall, ultra-high volume on a wide bar to new lows that closes off its low."),
-    (19, "Effort to rise", "An up bar on a wide spread and high volume closing near its high."),
-    (-2, "No demand", "An up bar on a narrow spread with volume below the two bars before: nobody is buying."),
-    (-5, "Upthrust", "Price pushes above the recent highs and closes near its low, on volume above average."),
-    (-10, "Effort to fall", "A down bar on a wide spread and high volume closing near its low."),
-    (-14, "Buying climax", "In a rise, ultra-high volume on a wide bar to new highs that does not close at its top."),
-]
 
 PAGE = """<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8"><title>{title}</title>
@@ -40,7 +32,7 @@ def main():
     links = "".join('<li><a href="%s.htm">%s</a></li>' % (n, html.escape(t)) for n, (t, _) in INDICATORS.items())
     signal_links = ""
     for code, name, text in SIGNALS:
-        page = ("SOS%d" if code > 0 else "SOW%d") % abs(code)
+        page = page_name(code)
         pages[page] = (name, "%s (code %d). %s" % (name, code, text), "")
         signal_links += '<li><a href="%s.htm">%s</a></li>' % (page, html.escape(name))
     for name, (title, text) in INDICATORS.items():

@@ -17,7 +17,8 @@ def layout(build):
     files = []
     for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll", "orvane.dll"):
         files.append(("MetaStock/" + name, dll(name)))
-    files.append(("MetaStock/Barsight formulas.txt", os.path.join(ROOT, "kit", "MetaStock", "Barsight formulas.txt")))
+    for recipe in ("Barsight formulas.txt", "Barsight expert.txt", "Barsight exploration.txt"):
+        files.append(("MetaStock/" + recipe, os.path.join(ROOT, "kit", "MetaStock", recipe)))
     for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll"):
         files.append(("MetaTrader/MQL4/Libraries/" + name, dll(name)))
     for folder in ("Include", "Indicators", "Scripts"):

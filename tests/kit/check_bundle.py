@@ -18,7 +18,8 @@ SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|CO
 EXPECTED = {
     "INSTALL.md", "signals.md", "tools/msxhost.exe",
     "MetaStock/BarsightPlugin.dll", "MetaStock/BarsightPlugin.dll.config", "MetaStock/Spreadcore.dll",
-    "MetaStock/orvane.dll", "MetaStock/Barsight formulas.txt",
+    "MetaStock/orvane.dll", "MetaStock/Barsight formulas.txt", "MetaStock/Barsight expert.txt",
+    "MetaStock/Barsight exploration.txt",
     "MetaTrader/MQL4/Libraries/BarsightPlugin.dll", "MetaTrader/MQL4/Libraries/BarsightPlugin.dll.config",
     "MetaTrader/MQL4/Libraries/Spreadcore.dll", "MetaTrader/MQL4/Include/BarsightPlugin.mqh",
     "MetaTrader/MQL4/Indicators/BarsightVolume.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
