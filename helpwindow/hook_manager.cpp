@@ -102,6 +102,7 @@ public:
                 // The system may still call the hook: the library stays
                 // loaded for good.
                 unhook_failed_ = true;
+                (void)library_reference_.keep_loaded();
                 return false;
             }
             released = take_reference_if_unhooked();
@@ -109,6 +110,14 @@ public:
         drop_when_no_hook_call_runs(std::move(released));
         return true;
     }
+    // Runs only when the library unloads, which the reference prevents while
+    // a hook is installed, or at process exit: never free the library from
+    // inside its own unload.
+    ~ThreadHooks() { (void)library_reference_.keep_loaded(); }
+    ThreadHooks() = default;
+    ThreadHooks(const ThreadHooks&) = delete;
+    ThreadHooks& operator=(const ThreadHooks&) = delete;
+
     std::vector<std::shared_ptr<ManagedHookManager>> on_thread(uint32_t thread) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = threads_.find(thread);
@@ -126,15 +135,19 @@ private:
         return std::move(library_reference_);
     }
     // A hook call still running on another thread finishes first; one that
-    // does not finish in time keeps the library loaded for good.
+    // does not finish in time keeps the library loaded for good. The count
+    // cannot see the first and last instructions of a call (the system may
+    // still enter the procedure just after unhooking), hence a grace period
+    // with no call counted before the reference goes.
     static void drop_when_no_hook_call_runs(platform::DynamicLibrary reference) {
         if (!reference.loaded()) return;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (platform::hook_calls_in_flight() > 0) {
+        for (int quiet_checks = 0; quiet_checks < 20;) {
             if (std::chrono::steady_clock::now() > deadline) {
                 (void)reference.keep_loaded();
                 return;
             }
+            quiet_checks = platform::hook_calls_in_flight() > 0 ? 0 : quiet_checks + 1;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }

@@ -16,10 +16,19 @@ namespace orvane {
 
 std::FILE* open_regular_file(const char* path) {
     if (path == nullptr) return nullptr;
+    // The device namespace (\\.\C:, \\.\PhysicalDrive0, ...) names no file a
+    // user keeps data in; a raw volume would even pass as a disk file.
+    if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') &&
+        path[2] == '.' && (path[3] == '\\' || path[3] == '/'))
+        return nullptr;
     // CreateFile never waits: a pipe whose instances are busy fails at once,
     // and GetFileType tells a disk file from pipes, consoles and devices.
     HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                nullptr, OPEN_EXISTING,
+                                // A pipe server we connect to may only identify us,
+                                // never act as the host's user.
+                                FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
@@ -43,7 +52,7 @@ std::FILE* open_regular_file(const char* path) {
     if (path == nullptr) return nullptr;
     // O_NONBLOCK: opening a FIFO with no writer returns at once instead of
     // waiting; it is then refused as not a regular file.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -61,6 +61,7 @@ bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* e
         }
     }
     (*doc)->put_async(VARIANT_FALSE);
+    (*doc)->put_preserveWhiteSpace(VARIANT_TRUE);  // the user's layout survives a save
     unique_variant file;
     set_text(&file, widen(path));
     VARIANT_BOOL ok = VARIANT_FALSE;

@@ -6,6 +6,7 @@
 #include <exdisp.h>
 #include <ole2.h>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -162,9 +163,12 @@ public:
             call();
             return;
         }
+        // Other threads use the handle as built (the owner may be destroying
+        // the window meanwhile; a send to a destroyed window fails at once).
+        const HWND target = native_.load();
         Invocation invocation{&call, nullptr, false};
-        if (!IsWindow(hwnd_.get())) throw std::runtime_error("the help window no longer exists");
-        SendMessageW(hwnd_.get(), invoke_message(), 0, reinterpret_cast<LPARAM>(&invocation));
+        if (!IsWindow(target)) throw std::runtime_error("the help window no longer exists");
+        SendMessageW(target, invoke_message(), 0, reinterpret_cast<LPARAM>(&invocation));
         if (!invocation.ran) throw std::runtime_error("the help window no longer exists");
         if (invocation.error) std::rethrow_exception(invocation.error);
     }
@@ -280,6 +284,7 @@ private:
         if (!hwnd_)
             throw std::runtime_error("the help window could not be created (error " +
                                      std::to_string(GetLastError()) + ")");
+        native_.store(hwnd_.get());
         construction_step();
         SetLayeredWindowAttributes(hwnd_.get(), 0, 255, LWA_ALPHA);
 
@@ -418,6 +423,7 @@ private:
     win32::unique_hicon small_icon_, big_icon_;
     win32::unique_hwnd hwnd_;
     HWND host_ = nullptr;  // the browser's host window, a child of hwnd_
+    std::atomic<HWND> native_{nullptr};  // hwnd_ as built, for other threads
     win32::com_ptr<IWebBrowser2> browser_;
 };
 

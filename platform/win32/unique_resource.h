@@ -57,6 +57,7 @@ public:
 
     // Releases the held value (if any) and takes `value`.
     void reset(T value = Invalid) noexcept {
+        if (value == value_ && value != Invalid) return;  // already held: keep it
         if (value_ != Invalid) {
             Close(value_);
             count_resource(Kind, -1);

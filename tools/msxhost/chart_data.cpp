@@ -56,6 +56,7 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
     int line_no = 0;
     errno = 0;
     while (std::getline(in, line)) {
+        errno = 0;  // only the read's own failure is reported below
         ++line_no;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
