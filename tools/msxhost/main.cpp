@@ -141,22 +141,52 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
     return true;
 }
 
+// A function's arguments as given on the command line.
+struct FunctionArgs {
+    std::string symbol = "SAMPLE";
+    std::vector<float> numerics;
+    std::vector<std::string> arrays, strings;
+};
+
+// Takes an option that gives a function argument (--num, --array, --str,
+// --symbol): 1 when taken, 0 when `opt` is some other option, -1 for a bad
+// value (reported).
+int take_argument_option(const std::string& opt, const std::string& value, FunctionArgs* args) {
+    if (opt == "--symbol") args->symbol = value;
+    else if (opt == "--array") args->arrays.push_back(value);
+    else if (opt == "--str") args->strings.push_back(value);
+    else if (opt == "--num") {
+        float v = 0;
+        if (!parse_number(value, &v)) {
+            std::cerr << "msxhost: bad number " << value << "\n";
+            return -1;
+        }
+        args->numerics.push_back(v);
+    } else {
+        return 0;
+    }
+    if (args->numerics.size() > msx::kMaxArgs || args->arrays.size() > msx::kMaxArgs ||
+        args->strings.size() > msx::kMaxArgs) {
+        std::cerr << "msxhost: at most 9 arguments of each kind\n";
+        return -1;
+    }
+    return 1;
+}
+
 // The host call of a function on `chart` with the given arguments.
 bool chart_call(const msxhost::Plugin& plugin, const msxhost::ChartData& chart,
-                const std::string& symbol, const std::vector<float>& numerics,
-                const std::vector<std::string>& arrays, const std::vector<std::string>& strings,
-                msxhost::CallSpec* call) {
+                const FunctionArgs& args, msxhost::CallSpec* call) {
     *call = msxhost::chart_spec(chart);
-    call->symbol = symbol.c_str();
-    call->numerics = numerics;
-    call->numeric_count = static_cast<int32_t>(numerics.size());
-    for (const std::string& source : arrays) {
+    call->symbol = args.symbol.c_str();
+    call->numerics = args.numerics;
+    call->numeric_count = static_cast<int32_t>(args.numerics.size());
+    for (const std::string& source : args.arrays) {
         msxhost::ArrayArg arg;
         if (!array_source(plugin, chart, source, &arg)) return false;
         call->arrays.push_back(std::move(arg));
     }
     call->array_count = static_cast<int32_t>(call->arrays.size());
-    call->strings = strings;
+    call->strings = args.strings;
     return true;
 }
 
@@ -176,39 +206,30 @@ int cmd_scan(int argc, char** argv) {
     msxhost::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
-    const std::string symbol = "SAMPLE";
-    std::vector<float> numerics;
-    std::vector<std::string> arrays, files;
+    FunctionArgs args;
+    std::vector<std::string> files;
     long ago = 0;
     for (int i = 4; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) return usage();
         const std::string value = argv[++i];
-        if (opt == "--data") files.push_back(value);
-        else if (opt == "--array") arrays.push_back(value);
-        else if (opt == "--ago") {
+        const int taken = opt == "--str" ? 0 : take_argument_option(opt, value, &args);
+        if (taken < 0) return 2;
+        if (taken > 0) continue;
+        if (opt == "--data") {
+            files.push_back(value);
+        } else if (opt == "--ago") {
             char* end = nullptr;
             ago = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || ago < 0 || ago > INT32_MAX) {
                 std::cerr << "msxhost: --ago needs a whole number of bars, 0 or more\n";
                 return 2;
             }
-        } else if (opt == "--num") {
-            float v = 0;
-            if (!parse_number(value, &v)) {
-                std::cerr << "msxhost: bad number " << value << "\n";
-                return 2;
-            }
-            numerics.push_back(v);
         } else {
             return usage();
         }
     }
     if (files.empty()) return usage();
-    if (numerics.size() > msx::kMaxArgs || arrays.size() > msx::kMaxArgs) {
-        std::cerr << "msxhost: at most 9 arguments of each kind\n";
-        return 2;
-    }
     const msxhost::FunctionInfo* fn = plugin.find(function);
     if (fn == nullptr || fn->calc == nullptr) {
         std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
@@ -224,7 +245,7 @@ int cmd_scan(int argc, char** argv) {
         if (!msxhost::load_chart_csv(file, &chart, &error)) {
             std::cerr << "msxhost: " << error << "\n";
             status = 1;
-        } else if (!chart_call(plugin, chart, symbol, numerics, arrays, {}, &call)) {
+        } else if (!chart_call(plugin, chart, args, &call)) {
             status = 1;
         } else {
             const long bar = static_cast<long>(chart.size()) - 1 - ago;
@@ -251,29 +272,19 @@ int cmd_run(int argc, char** argv) {
     msxhost::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
-    std::string data_path, symbol = "SAMPLE";
-    std::vector<float> numerics;
-    std::vector<std::string> arrays, strings;
+    std::string data_path;
+    FunctionArgs args;
     long last_rows = -1;
     for (int i = 4; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) return usage();
         const std::string value = argv[++i];
+        const int taken = take_argument_option(opt, value, &args);
+        if (taken < 0) return 2;
+        if (taken > 0) continue;
         if (opt == "--data") data_path = value;
-        else if (opt == "--symbol") symbol = value;
-        else if (opt == "--array") arrays.push_back(value);
-        else if (opt == "--str") strings.push_back(value);
         else if (opt == "--last") last_rows = std::atol(value.c_str());
-        else if (opt == "--num") {
-            float v = 0;
-            if (!parse_number(value, &v)) {
-                std::cerr << "msxhost: bad number " << value << "\n";
-                return 2;
-            }
-            numerics.push_back(v);
-        } else {
-            return usage();
-        }
+        else return usage();
     }
     if (data_path.empty()) return usage();
     const msxhost::FunctionInfo* fn = plugin.find(function);
@@ -287,14 +298,9 @@ int cmd_run(int argc, char** argv) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
-    if (numerics.size() > msx::kMaxArgs || arrays.size() > msx::kMaxArgs ||
-        strings.size() > msx::kMaxArgs) {
-        std::cerr << "msxhost: at most 9 arguments of each kind\n";
-        return 2;
-    }
 
     msxhost::CallSpec call;
-    if (!chart_call(plugin, chart, symbol, numerics, arrays, strings, &call)) return 1;
+    if (!chart_call(plugin, chart, args, &call)) return 1;
     const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
     for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
     std::cout << "# " << function << " result " << r.code;
