@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/dialog_settings.h"
+#include "platform/gui_thread.h"
 #include "platform/win32/unique_resource.h"
 
 namespace platform {
@@ -84,7 +85,7 @@ bool find_key(IXMLDOMDocument* doc, const wchar_t* key, com_ptr<IXMLDOMElement>*
 }  // namespace
 
 bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::string* error) {
-    const win32::com_apartment com;
+    const SingleThreadedApartment com;
     com_ptr<IXMLDOMDocument> doc;
     if (!load(path, &doc, error)) return false;
     int32_t* targets[] = {x, y};
@@ -109,7 +110,7 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
 }
 
 bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::string* error) {
-    const win32::com_apartment com;
+    const SingleThreadedApartment com;
     com_ptr<IXMLDOMDocument> doc;
     if (!load(path, &doc, error)) return false;
     com_ptr<IXMLDOMElement> ex, ey;

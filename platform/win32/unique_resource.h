@@ -240,26 +240,7 @@ private:
     VARIANT value_;
 };
 
-// The calling thread in a single-threaded COM apartment for this object's
-// life; everything of COM the thread holds must be released before it ends.
-class com_apartment {
-public:
-    com_apartment() noexcept
-        : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-        if (entered_) count_resource(Resource::kApartment, 1);
-    }
-    ~com_apartment() {
-        if (entered_) {
-            CoUninitialize();
-            count_resource(Resource::kApartment, -1);
-        }
-    }
-    com_apartment(const com_apartment&) = delete;
-    com_apartment& operator=(const com_apartment&) = delete;
-    bool entered() const noexcept { return entered_; }
-
-private:
-    bool entered_;
-};
+// The COM apartment's owner is platform::SingleThreadedApartment
+// (platform/gui_thread.h); it counts as Resource::kApartment.
 
 }  // namespace platform::win32
