@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/win32/unique_resource.h"
 #include "platform/window_hooks.h"
 
 namespace platform {
@@ -12,7 +13,7 @@ namespace platform {
 namespace {
 
 std::mutex hooks_mutex;
-std::map<uint32_t, HHOOK> hooks;  // guarded by hooks_mutex
+std::map<uint32_t, win32::unique_hhook> hooks;  // guarded by hooks_mutex
 std::atomic<TooltipShown> callback{nullptr};
 std::atomic<int> in_flight{0};
 
@@ -49,7 +50,7 @@ bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &call_window_proc_hook, nullptr, thread);
     if (hook == nullptr) return false;
     std::lock_guard<std::mutex> lock(hooks_mutex);
-    hooks[thread] = hook;
+    hooks[thread].reset(hook);
     return true;
 }
 
@@ -59,7 +60,7 @@ bool remove_tooltip_hook(uint32_t thread) {
         std::lock_guard<std::mutex> lock(hooks_mutex);
         auto it = hooks.find(thread);
         if (it == hooks.end()) return false;
-        hook = it->second;
+        hook = it->second.release();  // unhooked below, where the result is seen
         hooks.erase(it);
     }
     return UnhookWindowsHookEx(hook) != FALSE;
