@@ -36,6 +36,13 @@ echo "\$ msxhost chart BarsightPlugin --data $data -o build/chart.svg"
 echo "Open build/chart.svg in a browser: price with VSATrend and VSAVolStops, VSAInd signals"
 echo "(strength below the bars, weakness above), volume coloured by CalcVolumeColor."
 echo
+# A small watchlist: the sample chart, and the same market cut at earlier dates.
+head -n 2001 "$data" >build/watch_2021.csv
+head -n 1201 "$data" >build/watch_2018.csv
+echo "\$ msxhost scan BarsightPlugin VSAInd --ago 1 --data $data --data build/watch_2021.csv --data build/watch_2018.csv"
+"$host" scan "$plugin" VSAInd --ago 1 --data "$data" --data build/watch_2021.csv --data build/watch_2018.csv
+echo "(the signal of each chart's last closed bar, as the Explorer recipe finds it; 0 for none)"
+echo
 echo "\$ msxhost catalogue orvane"
 "$host" catalogue build/native/bin/liborvane.so
 echo
