@@ -4,13 +4,18 @@ and data/sample_prices.csv: the same closes and volumes as the loader plug-in
 reads them (Date,Price,Volume with month/day/year dates, CRLF line ends).
 
 Deterministic (its own linear congruential generator, no library state), so
-the committed file can be remade byte for byte. Weekdays only; prices follow a
+the committed file can be remade byte for byte. With --help-pictures it
+writes data/help_pictures.csv instead, the series the help pages' pictures
+are drawn from. Weekdays only; prices follow a
 random walk with slowly changing volatility and trend regimes; volume rises
 with the size of the move, with occasional climactic days.
 """
 import datetime
 import math
 import os
+import sys
+
+HELP_SEED = 5
 
 class Lcg:
     def __init__(self, seed):
@@ -25,15 +30,16 @@ class Lcg:
         u2 = self.uniform()
         return math.sqrt(-2.0 * math.log(u1)) * math.cos(2.0 * math.pi * u2)
 
-def main():
-    rng = Lcg(20140102)
+def generate(seed, bar_count, climax_rate, climax_factor):
+    """The rows of a series: header first."""
+    rng = Lcg(seed)
     day = datetime.date(2014, 1, 2)
     close = 42.50
     vol = 0.012
     drift = 0.0003
     rows = ["date,open,high,low,close,volume"]
     bars = 0
-    while bars < 3000:
+    while bars < bar_count:
         if day.weekday() < 5:
             if bars % 120 == 0:
                 drift = (rng.uniform() - 0.45) * 0.002
@@ -44,14 +50,26 @@ def main():
             high = max(open_, new_close) * math.exp(abs(0.6 * vol * rng.normal()))
             low = min(open_, new_close) * math.exp(-abs(0.6 * vol * rng.normal()))
             volume = 250000 * (1.0 + 25.0 * abs(ret)) * math.exp(0.35 * rng.normal())
-            if rng.uniform() < 0.01:
-                volume *= 3.5
+            if rng.uniform() < climax_rate:
+                volume *= climax_factor
             rows.append("%s,%.2f,%.2f,%.2f,%.2f,%d" % (
                 day.isoformat(), open_, high, low, new_close, int(volume)))
             close = new_close
             bars += 1
         day += datetime.timedelta(days=1)
+    return rows
+
+
+def main():
     data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
+    if sys.argv[1:] == ["--help-pictures"]:
+        # The help pages' pictures: a series of its own, with more climactic
+        # days, so that every signal of the engine occurs in it.
+        rows = generate(HELP_SEED, 4000, 0.03, 4.0)
+        with open(os.path.join(data, "help_pictures.csv"), "w", newline="\n") as f:
+            f.write("\n".join(rows) + "\n")
+        return
+    rows = generate(20140102, 3000, 0.01, 3.5)
     with open(os.path.join(data, "sample_ohlcv.csv"), "w", newline="\n") as f:
         f.write("\n".join(rows) + "\n")
     prices = ["Date,Price,Volume"]

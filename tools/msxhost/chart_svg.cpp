@@ -14,7 +14,7 @@ namespace msxhost {
 
 namespace {
 
-constexpr double kWidth = 1200, kPriceTop = 60, kPriceHeight = 420, kVolumeTop = 520,
+constexpr double kPriceTop = 60, kPriceHeight = 420, kVolumeTop = 520,
                  kVolumeHeight = 140, kLeft = 70, kRight = 230;
 
 std::string num(double v) {
@@ -103,6 +103,7 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     const int first = std::max(s.first, 0);
     const int last = std::min(s.last, static_cast<int>(data.size()) - 1);
     const int bars = std::max(last - first + 1, 1);
+    const double kWidth = s.width;
     const double plot_width = kWidth - kLeft - kRight;
     const double step = plot_width / bars;
     auto x_of = [&](int i) { return kLeft + (i - first + 0.5) * step; };
@@ -150,12 +151,21 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
           << "<text x=\"" << kLeft - 6 << "\" y=\"" << num(y + 4)
           << "\" text-anchor=\"end\" stroke=\"none\" fill=\"#555\">" << num(v) << "</text>\n";
     }
-    const int label_every = std::max(bars / 8, 1);
+    // A date every 110 pixels or so: the labels never overlap.
+    const int labels = std::max(static_cast<int>(plot_width / 110), 2);
+    const int label_every = std::max((bars + labels - 1) / labels, 1);
     for (int i = first; i <= last; i += label_every)
         o << "<text x=\"" << num(x_of(i)) << "\" y=\"" << kVolumeTop + kVolumeHeight + 20
           << "\" text-anchor=\"middle\" stroke=\"none\" fill=\"#555\">" << escape(data.dates[i])
           << "</text>\n";
     o << "</g>\n";
+
+    // The marked bar: a band behind both panes, so the eye finds it.
+    if (s.mark >= first && s.mark <= last) {
+        o << "<rect id=\"mark\" data-bar=\"" << s.mark << "\" x=\"" << num(x_of(s.mark) - step * 0.5)
+          << "\" y=\"" << kPriceTop << "\" width=\"" << num(step) << "\" height=\""
+          << kVolumeTop + kVolumeHeight - kPriceTop << "\" fill=\"#fff59d\" stroke=\"#f9a825\"/>\n";
+    }
 
     // Price bars: high-low line, open tick left, close tick right.
     o << "<g id=\"price\" stroke-width=\"1.2\" data-bars=\"" << bars << "\">\n";
@@ -343,10 +353,12 @@ bool chart_from_plugin(const Plugin& plugin, const ChartData& data, const ChartO
     std::snprintf(mult, sizeof mult, "%g", static_cast<double>(options.multiplier));
     s->stops_label =
         std::string("VSAVolStops(") + mult + ", ATR(" + std::to_string(options.atr_periods) + "))";
-    s->last = last;
-    s->first = std::max(0, last - options.bars + 1);
+    s->last = options.end >= 0 && options.end < last ? options.end : last;
+    s->first = std::max(0, s->last - options.bars + 1);
+    s->mark = options.mark;
+    s->width = std::max(options.width, 400);
     s->title = "Barsight VSA: " + data.dates[static_cast<std::size_t>(s->first)] + " to " +
-               data.dates[static_cast<std::size_t>(last)];
+               data.dates[static_cast<std::size_t>(s->last)];
     return true;
 }
 

@@ -19,6 +19,8 @@ struct ChartSeries {
     std::vector<int> signals;       // signal code per bar, 0 for none
     std::vector<int> volume_class;  // 1 to 4 per bar, 0 unknown
     int first = 0, last = -1;       // the bars drawn
+    int mark = -1;                  // a bar shown highlighted, -1 for none
+    double width = 1200;            // of the picture, in pixels
 };
 
 // The name a trader knows a signal code by ("" if none).
@@ -27,7 +29,10 @@ const char* signal_name(int code);
 std::string render_chart_svg(const ChartData& data, const ChartSeries& series);
 
 struct ChartOptions {
-    int bars = 160;           // the last bars drawn
+    int bars = 160;           // the bars drawn, ending at `end`
+    int end = -1;             // the last bar drawn; -1: the chart's last
+    int mark = -1;            // a bar shown highlighted; -1: none
+    int width = 1200;         // of the picture, in pixels (at least 400)
     int trend_periods = 20;   // VSATrend
     float multiplier = 2.5f;  // VSAVolStops, over Wilder's ATR(atr_periods)
     int atr_periods = 14;

@@ -35,9 +35,11 @@ const char kUsage[] =
     "      for the bar N bars before the last (default 0); the value is empty where\n"
     "      that bar has none, the message goes to standard error\n"
     "  msxhost stress PLUGIN\n"
-    "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N]\n"
-    "      an SVG chart of the last N bars (default 160): price, VSATrend(20),\n"
-    "      VSAVolStops(2.5, ATR(14)), VSAInd signals, volume coloured by class\n"
+    "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N] [--end BAR]\n"
+    "          [--mark BAR] [--width PIXELS]\n"
+    "      an SVG chart of N bars (default 160) ending at BAR (default the last):\n"
+    "      price, VSATrend(20), VSAVolStops(2.5, ATR(14)), VSAInd signals, volume\n"
+    "      coloured by class; --mark highlights one bar\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
     "      integer, a number or a text (null for a null pointer). Besides the\n"
@@ -336,6 +338,9 @@ int cmd_chart(int argc, char** argv) {
         if (opt == "--data") data_path = argv[i + 1];
         else if (opt == "-o") out_path = argv[i + 1];
         else if (opt == "--bars") options.bars = std::max(std::atoi(argv[i + 1]), 10);
+        else if (opt == "--end") options.end = std::atoi(argv[i + 1]);
+        else if (opt == "--mark") options.mark = std::atoi(argv[i + 1]);
+        else if (opt == "--width") options.width = std::atoi(argv[i + 1]);
         else return usage();
     }
     if (data_path.empty() || out_path.empty() || argc % 2 == 0) return usage();
