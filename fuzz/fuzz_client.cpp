@@ -40,8 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 break;
             }
             case 2: {
-                const std::string page = barsight::help_page_for(in.text());
-                if (page.rfind(barsight::kHelpBase, 0) != 0) std::abort();
+                const std::string page = barsight::help_page_for(barsight::kHelpBase, in.text());
+                // Always a page of the help folder: no name leads out of it.
+                if (page.rfind(std::string(barsight::kHelpBase) + "plugin/Inds1/", 0) != 0 ||
+                    page.find("..") != std::string::npos || page.find('\\') != std::string::npos)
+                    std::abort();
                 break;
             }
             case 3: {

@@ -197,10 +197,11 @@ void show(int32_t hWnd, const char* url) noexcept {
         }
         const std::optional<std::u16string> text = Globals::convertChar(const_cast<char*>(url));
         if (!text) throw std::invalid_argument("url is a null pointer");
-        const std::string page = help_page_for(platform::utf8_from_utf16(text->c_str()));
-        report("Show -> " + page);
+        const std::string name = platform::utf8_from_utf16(text->c_str());
         DialogThread* thread = Globals::windowThread.load();
         const bool shown = thread->with_dialog([&](VSAHelpDialog& window) {
+            const std::string page = help_page_for(window.help_base(), name);
+            report("Show -> " + page);
             window.ShowDisplay();
             window.SetNavigation(page);
         });

@@ -22,11 +22,18 @@ void dialog_line(const std::string& text) {
 
 VSAHelpDialog::VSAHelpDialog() {
     dialog_line("VSA Help Dialog Constructor: START");
-    window_ = platform::HelpWindow::create(this, default_help_page());
-    platform::construction_step();
     try {
         myPath = platform::own_module_path();
         config_path_ = myPath + ".config";
+    } catch (const std::exception& e) {
+        dialog_line(std::string("Config Error: ") + e.what());
+    }
+    help_base_ = resolve_help_base(config_path_, platform::own_module_directory());
+    const std::string first_page = default_help_page(help_base_);
+    Globals::DebugMessage("Navigate " + first_page);
+    window_ = platform::HelpWindow::create(this, first_page);
+    platform::construction_step();
+    try {
         dialog_line("Dialog: " + myPath);
         std::string error;
         if (!platform::read_dialog_position(config_path_, &currentX, &currentY, &error))
@@ -63,7 +70,10 @@ void VSAHelpDialog::KillDisplay() {
     window_->invoke([this] { MyClose(); });
 }
 
-void VSAHelpDialog::Navigate(const std::string& url) { window_->navigate(url); }
+void VSAHelpDialog::Navigate(const std::string& url) {
+    Globals::DebugMessage("Navigate " + url);  // the address exactly as the browser gets it
+    window_->navigate(url);
+}
 
 void VSAHelpDialog::MyShow() {
     if (currentX > 0 && currentY > 0) window_->place_in_work_area(currentX, currentY);

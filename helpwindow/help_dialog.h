@@ -29,6 +29,8 @@ public:
 
     platform::HelpWindow& window() { return *window_; }
     const std::string& config_path() const { return config_path_; }
+    // The base address of the help pages, resolved when the window was built.
+    const std::string& help_base() const { return help_base_; }
 
     // Dialog thread only.
     void Navigate(const std::string& url);
@@ -44,6 +46,7 @@ private:
 
     std::string myPath;
     std::string config_path_;
+    std::string help_base_;
     std::unique_ptr<platform::HelpWindow> window_;
     bool trueDie = false;
     bool subscribed_ = false;  // SaveLocation listens from the end of construction

@@ -18,6 +18,11 @@ bool read_dialog_position(const std::string& config_path, int32_t* x, int32_t* y
 bool write_dialog_position(const std::string& config_path, int32_t x, int32_t y,
                            std::string* error);
 
+// Reads the value of the appSettings entry `key` (any text, UTF-8). False
+// with a message when the file cannot be read or has no such entry.
+bool read_app_setting(const std::string& config_path, const char* key, std::string* value,
+                      std::string* error);
+
 // Parses a decimal 32-bit integer allowing surrounding white space and a
 // leading sign, as the settings values are read.
 bool parse_setting_int(const std::string& text, int32_t* value);

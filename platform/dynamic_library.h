@@ -57,6 +57,16 @@ private:
 std::string own_module_path();
 std::string own_module_directory();
 
+// Whether `path` (UTF-8) names an existing regular file.
+bool is_regular_file(const std::string& path);
+
+// The file: address of a folder (UTF-8 path), ending in "/": on Windows what
+// UrlCreateFromPathW makes of it (file:///C:/Program%20Files/..., other
+// characters left as they are, UNC folders as file://server/share/...); on
+// posix "file://" and the absolute path with every byte but A-Z a-z 0-9 - .
+// _ ~ / percent-encoded, upper-case hex. Empty when it cannot be made.
+std::string folder_file_url(const std::string& folder);
+
 // Joins a folder and a file name with the platform's separator.
 std::string join_path(const std::string& folder, const std::string& name);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -33,6 +34,7 @@ namespace dialog = barsight::dialog;
 const std::string kPages = std::string(barsight::kHelpBase) + "plugin/Inds1/";
 
 TEST(HelpPage, AddressRule) {
+    const std::string base = barsight::kHelpBase;
     const struct {
         const char* text;
         std::string page;
@@ -46,11 +48,24 @@ TEST(HelpPage, AddressRule) {
         {";", kPages + "none.htm"},
         {"x;sos1", kPages + "none.htm"},      // case-sensitive
         {"x;aSOSb;", kPages + "aSOSb.htm"},   // contains, anywhere
-        {"a b/c", kPages + "a b/c.htm"},      // verbatim, no escaping
+        {"Barsight;SOS3;2024.01.02 10:00", kPages + "SOS3.htm"},  // a MetaTrader arrow's name
+        {"Signal_name-2", kPages + "Signal_name-2.htm"},
+        // Client text that is no safe page name gives the default page.
+        {"a b/c", kPages + "none.htm"},
+        {"../../x", kPages + "none.htm"},
+        {"x;SOS../../y", kPages + "none.htm"},
+        {"C:\\x", kPages + "none.htm"},
+        {"x;SOS3\\..", kPages + "none.htm"},
+        {"VSA\xc3\xa9", kPages + "none.htm"},
+        {"SOS3.htm", kPages + "none.htm"},
     };
-    for (const auto& c : cases) EXPECT_EQ(barsight::help_page_for(c.text), c.page) << c.text;
-    EXPECT_EQ(barsight::default_help_page(), kPages + "none.htm");
-    EXPECT_EQ(std::string(barsight::kHelpBase).back(), '/');
+    for (const auto& c : cases) EXPECT_EQ(barsight::help_page_for(base, c.text), c.page) << c.text;
+    const std::string longest(64, 'a');
+    EXPECT_EQ(barsight::help_page_for(base, longest), kPages + longest + ".htm");
+    EXPECT_EQ(barsight::help_page_for(base, longest + "a"), kPages + "none.htm");
+    EXPECT_EQ(barsight::default_help_page(base), kPages + "none.htm");
+    EXPECT_EQ(barsight::help_page_for("file:///opt/x/help/", "VSAInd"),
+              "file:///opt/x/help/plugin/Inds1/VSAInd.htm");
 }
 
 // --- settings file --------------------------------------------------------------
@@ -163,6 +178,71 @@ TEST(DialogSettings, SavingKeepsTheRestOfTheFile) {
     EXPECT_EQ(x, 345);
     EXPECT_EQ(y, -67);
     std::remove(path.c_str());
+}
+
+// The base address: the settings key, else the help folder beside the
+// plug-in (a file: address), else the web.
+TEST(HelpPage, BaseResolution) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "barsight-help-base";
+    fs::remove_all(root);
+    const std::string plain = (root / "plain").string();
+    const std::string spaced = (root / "Program Files" / "Barsight x").string();
+    const std::string accented = (root / fs::u8path("h\xc3\xa9lp \xe2\x82\xac")).string();
+    const std::string empty_folder = (root / "nothing").string();
+    for (const std::string& dir : {plain, spaced, accented}) {
+        fs::create_directories(fs::u8path(dir) / "help" / "plugin" / "Inds1");
+        std::ofstream(fs::u8path(dir) / "help" / "plugin" / "Inds1" / "none.htm") << "index";
+        std::ofstream(fs::u8path(dir) / "help" / "plugin" / "Inds1" / "SOS3.htm") << "no supply";
+    }
+    fs::create_directories(fs::u8path(empty_folder) / "help");
+    const std::string config = (root / "settings.config").string();
+    auto settings = [&](const char* key_value) {
+        std::string text = "<configuration><appSettings>";
+        if (key_value != nullptr) text += std::string("<add key=\"HelpBase\" value=\"") + key_value + "\"/>";
+        write_text(config, text + "</appSettings></configuration>");
+    };
+
+    settings("https://example.com/docs");
+    EXPECT_EQ(barsight::resolve_help_base(config, plain), "https://example.com/docs/");
+    settings("file:///D:/Help/");
+    EXPECT_EQ(barsight::resolve_help_base(config, plain), "file:///D:/Help/");
+    settings("");  // empty: as if absent
+    const std::string from_folder = barsight::resolve_help_base(config, plain);
+    settings(nullptr);
+    EXPECT_EQ(barsight::resolve_help_base(config, plain), from_folder);
+    EXPECT_EQ(barsight::resolve_help_base(config + ".missing", plain), from_folder);
+    EXPECT_EQ(from_folder.rfind("file://", 0), 0u) << from_folder;
+    EXPECT_EQ(from_folder.back(), '/');
+    // A folder without the index page, or none at all: the web.
+    EXPECT_EQ(barsight::resolve_help_base(config, empty_folder), barsight::kHelpBase);
+    EXPECT_EQ(barsight::resolve_help_base(config, ""), barsight::kHelpBase);
+
+#if defined(_WIN32)
+    // What UrlCreateFromPathW makes of the folder: file:///Z:/... under Wine,
+    // spaces as %20, other characters left as they are.
+    const std::string spaced_url = barsight::resolve_help_base(config, spaced);
+    EXPECT_NE(spaced_url.find("Program%20Files/Barsight%20x/help/"), std::string::npos) << spaced_url;
+    // Windows leaves non-ASCII characters as they are; Wine's
+    // UrlCreateFromPathW escapes those of Latin-1 (%E9) and leaves the rest.
+    const std::string accented_url = barsight::resolve_help_base(config, accented);
+    EXPECT_TRUE(accented_url.find("h\xc3\xa9lp%20\xe2\x82\xac/help/") != std::string::npos ||
+                accented_url.find("h%E9lp%20\xe2\x82\xac/help/") != std::string::npos)
+        << accented_url;
+#else
+    EXPECT_EQ(from_folder, "file://" + plain + "/help/");
+    EXPECT_EQ(barsight::resolve_help_base(config, spaced),
+              "file://" + root.string() + "/Program%20Files/Barsight%20x/help/");
+    EXPECT_EQ(barsight::resolve_help_base(config, accented),
+              "file://" + root.string() + "/h%C3%A9lp%20%E2%82%AC/help/");
+    // A MetaTrader arrow's name leads to a page file that exists.
+    const std::string page =
+        barsight::help_page_for(barsight::resolve_help_base(config, spaced), "Barsight;SOS3;2024.01.02 10:00");
+    std::string path = page.substr(std::string("file://").size());
+    for (std::size_t at; (at = path.find("%20")) != std::string::npos;) path.replace(at, 3, " ");
+    EXPECT_TRUE(fs::is_regular_file(path)) << page;
+#endif
+    fs::remove_all(root);
 }
 
 // --- the dialog and its exports -------------------------------------------------
@@ -537,6 +617,33 @@ TEST_F(DialogExports, FailureAtEachConstructionStepLeavesNothing) {
     for (std::size_t k = 0; k < before.size(); ++k)
         EXPECT_EQ(platform::win32::live_resources(kinds[k]), before[k]) << "kind " << k;
 #endif
+}
+
+// Every address the window is sent to, the first included, goes to the
+// trace as "Navigate " + the address; with the help folder beside the
+// library the pages are its files.
+TEST_F(DialogExports, NavigationIsTracedAndUsesTheHelpFolder) {
+    namespace fs = std::filesystem;
+    start_and_wait();
+    dialog::show(0, "x;SOS3");
+    dialog::kill();
+    std::vector<std::string> t = trace();
+    EXPECT_NE(std::find(t.begin(), t.end(), "Navigate " + kPages + "none.htm"), t.end());
+    EXPECT_NE(std::find(t.begin(), t.end(), "Navigate " + kPages + "SOS3.htm"), t.end());
+
+    const fs::path help = fs::u8path(platform::own_module_directory()) / "help";
+    fs::create_directories(help / "plugin" / "Inds1");
+    std::ofstream(help / "plugin" / "Inds1" / "none.htm") << "index";
+    clear();
+    dialog::show(0, "x;SOW5");
+    const std::string page = window_state().page;
+    dialog::kill();
+    const std::string base = platform::folder_file_url(help.u8string());
+    fs::remove_all(help);
+    EXPECT_EQ(page, base + "plugin/Inds1/SOW5.htm");
+    t = trace();
+    EXPECT_NE(std::find(t.begin(), t.end(), "Navigate " + base + "plugin/Inds1/none.htm"), t.end());
+    EXPECT_NE(std::find(t.begin(), t.end(), "Navigate " + page), t.end());
 }
 
 }  // namespace

@@ -46,6 +46,19 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
     return true;
 }
 
+bool read_app_setting(const std::string& path, const char* key, std::string* value,
+                      std::string* error) {
+    pugi::xml_document doc;
+    if (!load(doc, path, error)) return false;
+    const pugi::xml_node node = find_key(doc, key);
+    if (!node) {
+        *error = std::string("the setting ") + key + " is missing";
+        return false;
+    }
+    *value = node.attribute("value").value();
+    return true;
+}
+
 bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::string* error) {
     pugi::xml_document doc;
     pugi::xml_encoding encoding = pugi::encoding_auto;

@@ -1,4 +1,7 @@
 #include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "platform/dynamic_library.h"
 
@@ -44,6 +47,13 @@ std::string own_module_path() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || info.dli_fname == nullptr)
         return {};
+    // A program started by a relative path reports it relative: make it
+    // absolute, so it stays right whatever the working folder becomes.
+    if (char* absolute = realpath(info.dli_fname, nullptr)) {
+        std::string path = absolute;
+        std::free(absolute);
+        return path;
+    }
     return info.dli_fname;
 }
 
@@ -68,6 +78,37 @@ std::string own_module_directory() {
     const std::size_t slash = file.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+bool is_regular_file(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string folder_file_url(const std::string& folder) {
+    std::string absolute = folder;
+    if (absolute.empty() || absolute[0] != '/') {
+        char* resolved = realpath(folder.c_str(), nullptr);
+        if (resolved == nullptr) return {};
+        absolute = resolved;
+        std::free(resolved);
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char ch : absolute) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                          c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+        if (keep) {
+            url += ch;
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    if (url.back() != '/') url += '/';
+    return url;
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/debug_output.h"
 #include "platform/dialog_settings.h"
 #include "platform/gui_thread.h"
 #include "platform/win32/unique_resource.h"
@@ -105,6 +106,27 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
             *error = "the setting " + narrow(keys[k]) + " is not an integer";
             return false;
         }
+    }
+    return true;
+}
+
+bool read_app_setting(const std::string& path, const char* key, std::string* value,
+                      std::string* error) {
+    const SingleThreadedApartment com;
+    com_ptr<IXMLDOMDocument> doc;
+    if (!load(path, &doc, error)) return false;
+    com_ptr<IXMLDOMElement> element;
+    if (!find_key(doc.get(), widen(key).c_str(), &element)) {
+        *error = std::string("the setting ") + key + " is missing";
+        return false;
+    }
+    const unique_bstr name(SysAllocString(L"value"));
+    unique_variant text;
+    element->getAttribute(name.get(), text.get());
+    value->clear();
+    if (text.get()->vt == VT_BSTR && text.get()->bstrVal != nullptr) {
+        const std::u16string wide(reinterpret_cast<const char16_t*>(text.get()->bstrVal));
+        *value = utf8_from_utf16(wide.c_str());
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "platform/dynamic_library.h"
 
@@ -98,6 +99,24 @@ std::string own_module_directory() {
     const std::string file = own_module_path();
     const std::size_t slash = file.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+bool is_regular_file(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(from_utf8(native_path(path)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string folder_file_url(const std::string& folder) {
+    std::wstring path = from_utf8(native_path(folder));
+    if (path.empty()) return {};
+    if (path.back() != L'\\') path += L'\\';
+    std::wstring url(4096, L'\0');  // longer than any path Windows takes
+    DWORD size = static_cast<DWORD>(url.size());
+    if (FAILED(UrlCreateFromPathW(path.c_str(), &url[0], &size, 0))) return {};
+    url.resize(size);
+    std::string out = to_utf8(url);
+    if (out.empty() || out.back() != '/') out += '/';
+    return out;
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

@@ -14,7 +14,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
-SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$")
+SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$")
 EXPECTED = {
     "INSTALL.md", "signals.md", "tools/msxhost.exe",
     "MetaStock/BarsightPlugin.dll", "MetaStock/BarsightPlugin.dll.config", "MetaStock/Spreadcore.dll",

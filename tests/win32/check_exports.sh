@@ -31,7 +31,7 @@ if ! grep -q 'Magic.*010b' <<< "$table"; then
 fi
 
 # Windows' own DLLs (names compared in upper case, as Windows does).
-allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$'
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$'
 imports=$(printf '%s\n' "$table" | awk '/DLL Name:/{print $3}')
 for dll_name in $imports; do
   if ! [[ "${dll_name^^}" =~ $allowed ]]; then
