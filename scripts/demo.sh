@@ -5,12 +5,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-"$root/scripts/deps.sh" native windows
+"$root/scripts/deps.sh" native windows browser
 
 jobs=$(nproc)
 for preset in native win32; do
   mkdir -p build
-  if ! { cmake --preset "$preset" && cmake --build "build/$preset" -j "$jobs"; } >"build/$preset.log" 2>&1; then
+  extra=()
+  # The DLLs ship with the help pages the native build draws.
+  [ "$preset" = win32 ] && extra=(-DBARSIGHT_HELP_FROM="$root/build/native/bin/help")
+  if ! { cmake --preset "$preset" "${extra[@]}" && cmake --build "build/$preset" -j "$jobs"; } \
+      >"build/$preset.log" 2>&1; then
     tail -40 "build/$preset.log"
     echo "build of $preset failed (whole log: build/$preset.log)"
     exit 1
@@ -53,6 +57,16 @@ echo
 echo "\$ msxhost stress BarsightPlugin; msxhost stress orvane"
 "$host" stress "$plugin" | tail -1
 "$host" stress build/native/bin/liborvane.so | tail -1
+echo
+echo "Help pages beside the plug-in (the help window shows them, offline):"
+echo "  build/win32/bin/help/plugin/Inds1/ ($(ls build/win32/bin/help/plugin/Inds1/*.htm | wc -l) pages), index none.htm"
+page=build/win32/bin/help/plugin/Inds1/SOS16.htm
+chromium --headless=new --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+  --disable-component-update --disable-sync --hide-scrollbars --user-data-dir="$root/build/chromium" \
+  --window-size=275,1000 --screenshot="$root/build/help-SOS16.png" "file://$root/$page" >/dev/null 2>&1 || true
+if [ -s build/help-SOS16.png ]; then
+  echo "  the Selling climax page as the help window shows it: build/help-SOS16.png"
+fi
 echo
 echo "Shipped 32-bit Windows DLLs:"
 ls -l build/win32/bin/*.dll build/win32/bin/msxhost.exe

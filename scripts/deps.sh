@@ -4,6 +4,7 @@
 #   deps.sh windows  + the mingw-w64 cross compilers and wine64
 #   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs
 #   deps.sh fuzz     + clang and its libFuzzer runtime
+#   deps.sh browser  + Chromium, to render the help pages as a browser shows them
 # Several groups may be named at once.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ for group in "$@"; do
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64) ;;
     smoke32) packages+=(qemu-user wine32:i386 wine32-preloader:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    browser) packages+=(chromium) ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -1,47 +1,208 @@
 #!/usr/bin/env python3
-"""Writes the help pages the help window shows, under kit/help/plugin/Inds1/:
-none.htm, one page per indicator, and one per signal (SOS<code> for strength,
-SOW<code> for weakness, the names ShowDialog accepts after a ";")."""
+"""Writes the help pages the help window shows, with their pictures, into
+HELP/plugin/Inds1/: none.htm (the index), a page per indicator and a page per
+engine signal (SOS<code> for strength, SOW<code> for weakness: the names
+ShowDialog accepts after a ";"). The signals come from the one signal table
+(scripts/signal_table.py); the argument names from the plug-in's own
+catalogue; every picture is drawn by msxhost from data/help_pictures.csv, a
+series in which every signal occurs, around a real occurrence.
+
+The pages are plain HTML and CSS that the Windows browser control (IE9 to 11
+in edge mode) and current browsers show alike, readable at the help window's
+width (about 275 pixels), without script.
+
+usage: make_help_pages.py HELP_FOLDER MSXHOST PLUGIN [DATA.csv]"""
 import html
 import os
+import re
+import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from signal_table import SIGNALS, page_name  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from signal_table import SIGNALS, group, page_name  # noqa: E402
 
-INDICATORS = {
-    "VSAMakeConst": ("VSA Make Constant", "A horizontal line at a whole-number level: ExtFml(\"BarsightPlugin.VSAMakeConst\", Bars)."),
-    "VSATrend": ("VSA Trend", "The simple moving average of the typical price (high + low + close) / 3 over Periods bars."),
-    "VSAVolStops": ("VSA Vol Stops", "A stop line Multiplier x ATR below the close while the market is long, above it while short; it flips when the close crosses it."),
-    "VSASpread": ("VSA Spread", "Class 0 to 6 of each bar's volume (Mode 0) or range (Mode 1) against its average over Periods bars: 0 nothing, 1 very low, 3 about average, 6 more than twice the average."),
-    "VSAInd": ("VSA Indicators", "The volume spread analysis signals of the Spreadcore engine: positive codes are strength, negative codes weakness."),
-}
+INDICATORS = [
+    ("VSAMakeConst", "VSA Make Constant",
+     "A horizontal line at a whole-number level, for marking a price on the chart.",
+     "result = the whole-number part of Bars, on every bar of the chart",
+     'ExtFml("BarsightPlugin.VSAMakeConst", 100)'),
+    ("VSATrend", "VSA Trend",
+     "The trend of the typical price: above it the market is rising, below it falling.",
+     "result = simple moving average over Periods bars of (High + Low + Close) / 3",
+     'ExtFml("BarsightPlugin.VSATrend", 20)'),
+    ("VSAVolStops", "VSA Vol Stops",
+     "A stop line Multiplier x ATR below the close while the market is long, above it while "
+     "short; it flips when the close crosses it. In the picture it is the dashed line.",
+     "stop = close - Multiplier x ATR while long, close + Multiplier x ATR while short, "
+     "never moving against the position",
+     'ExtFml("BarsightPlugin.VSAVolStops", 2.5, ATR(14))'),
+    ("VSASpread", "VSA Spread",
+     "The class of each bar's volume (Mode 0) or range (Mode 1) against its average over the "
+     "last Periods bars: 0 nothing, 1 very low, 3 about average, 5 and 6 high (more than 12/7 "
+     "and 2 times the average).",
+     "v / average, with class limits at 2/7, 6/7, 8/7, 12/7 and 2 times the average",
+     'ExtFml("BarsightPlugin.VSASpread", 0, 30)'),
+    ("VSAInd", "VSA Indicators",
+     "The volume spread analysis signals of the Spreadcore engine, one code per bar: positive "
+     "codes are strength, negative codes weakness, 0 none. The newest bar is always 0: a "
+     "signal is known once the next bar has closed.",
+     "code = the engine's signal for each bar but the last (see the signals below)",
+     'ExtFml("BarsightPlugin.VSAInd")'),
+]
 
-PAGE = """<!DOCTYPE html>
-<html lang="en"><head><meta charset="utf-8"><title>{title}</title>
-<style>body{{font-family:"Lucida Console",monospace;font-size:11px;margin:8px;color:#1a237e}}
-h1{{font-size:14px}}p{{color:#222}}</style></head>
-<body><h1>{title}</h1><p>{text}</p>{extra}<p><a href="none.htm">Barsight help</a></p></body></html>
+HEAD = """<!DOCTYPE html>
+<html lang="en"><head>
+<meta http-equiv="X-UA-Compatible" content="IE=edge">
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width">
+<title>{title}</title>
+<style>
+body {{ font-family: Verdana, Arial, sans-serif; font-size: 12px; margin: 6px; color: #222; }}
+h1 {{ font-size: 15px; color: #1a237e; margin: 4px 0 6px 0; }}
+h2 {{ font-size: 12px; color: #1a237e; margin: 10px 0 3px 0; }}
+p, li {{ line-height: 1.35; }}
+ul {{ margin: 2px 0; padding-left: 16px; }}
+code {{ font-family: "Lucida Console", monospace; font-size: 11px; background: #f1f3f9;
+  word-wrap: break-word; }}
+.strength {{ color: #2e7d32; }}
+.weakness {{ color: #c62828; }}
+.code {{ color: #555; }}
+img {{ width: 100%; height: auto; border: 1px solid #ccc; box-sizing: border-box; }}
+.note {{ color: #555; font-size: 11px; }}
+</style>
+</head>
+<body>
+"""
+FOOT = """<p class="note"><a href="none.htm">All indicators and signals</a></p>
+</body></html>
 """
 
 
+def terms():
+    """The terms the rules use, as engine/README.md explains them."""
+    text = open(os.path.join(HERE, "..", "engine", "README.md"), encoding="utf-8").read()
+    section = text[text.index("## What each bar is measured against"):text.index("## Rules")]
+    return [(t.strip().strip("`"), m.strip().replace("`", "")) for t, m in
+            re.findall(r"^\| ([^|]+) \| ([^|]+) \|$", section, re.M)
+            if t.strip() not in ("Term", "---")]
+
+
+def run(args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+
+def catalogue(msxhost, plugin):
+    """function -> [argument names]"""
+    out = run([msxhost, "catalogue", plugin])
+    functions, current = {}, None
+    for line in out.splitlines():
+        m = re.match(r'^\d+ (\w+) ".*" \d+ argument', line)
+        if m:
+            current = m.group(1)
+            functions[current] = []
+            continue
+        m = re.match(r"^\s+\d+: (.*) \((\w[\w ]*)\)$", line)
+        if m and current:
+            functions[current].append(m.group(1))
+    return functions
+
+
+def signal_bars(msxhost, plugin, data):
+    out = run([msxhost, "run", plugin, "VSAInd", "--data", data])
+    bars = {}
+    count = 0
+    for line in out.splitlines()[2:]:
+        bar, _, value = line.split(",")
+        count = int(bar) + 1
+        if value not in ("0", ""):
+            bars.setdefault(int(value), []).append(int(bar))
+    return bars, count
+
+
+def picture(msxhost, plugin, data, path, end, mark=None, bars=40):
+    args = [msxhost, "chart", plugin, "--data", data, "-o", path, "--bars", str(bars),
+            "--end", str(end), "--width", "640"]
+    if mark is not None:
+        args += ["--mark", str(mark)]
+    run(args)
+
+
+def signal_link(code, name):
+    return '<a href="%s.htm" class="%s">%s</a> <span class="code">(%d)</span>' % (
+        page_name(code), group(code), html.escape(name), code)
+
+
 def main():
-    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "kit", "help", "plugin", "Inds1")
-    os.makedirs(root, exist_ok=True)
+    if len(sys.argv) < 4:
+        sys.exit(__doc__)
+    folder, msxhost, plugin = sys.argv[1:4]
+    data = sys.argv[4] if len(sys.argv) > 4 else os.path.join(HERE, "..", "data", "help_pictures.csv")
+    out = os.path.join(folder, "plugin", "Inds1")
+    os.makedirs(out, exist_ok=True)
+    functions = catalogue(msxhost, plugin)
+    occurrences, bar_count = signal_bars(msxhost, plugin, data)
     pages = {}
-    links = "".join('<li><a href="%s.htm">%s</a></li>' % (n, html.escape(t)) for n, (t, _) in INDICATORS.items())
-    signal_links = ""
-    for code, name, text in SIGNALS:
-        page = page_name(code)
-        pages[page] = (name, "%s (code %d). %s" % (name, code, text), "")
-        signal_links += '<li><a href="%s.htm">%s</a></li>' % (page, html.escape(name))
-    for name, (title, text) in INDICATORS.items():
-        pages[name] = (title, text, "<ul>%s</ul>" % signal_links if name == "VSAInd" else "")
-    pages["none"] = ("Barsight help", "Choose an indicator or a signal.",
-                     "<ul>%s</ul><ul>%s</ul>" % (links, signal_links))
-    for name, (title, text, extra) in pages.items():
-        with open(os.path.join(root, name + ".htm"), "w", newline="\n") as f:
-            f.write(PAGE.format(title=html.escape(title), text=html.escape(text), extra=extra))
+
+    # Indicators: one shared picture of the recent bars.
+    picture(msxhost, plugin, data, os.path.join(out, "indicators.svg"), bar_count - 1, bars=60)
+    for name, title, text, formula, example in INDICATORS:
+        args = functions.get(name)
+        if args is None:
+            sys.exit("make_help_pages: %s is not in the plug-in's catalogue" % name)
+        arg_list = "".join("<li><code>%s</code></li>" % html.escape(a) for a in args) or "<li>none</li>"
+        body = ('<h1>%s</h1><p>%s</p><h2>Formula</h2><p><code>%s</code></p>'
+                '<h2>Arguments</h2><ul>%s</ul><h2>In a MetaStock formula</h2><p><code>%s</code></p>'
+                '<h2>On a chart</h2><p><a href="indicators.svg"><img src="indicators.svg" '
+                'alt="Chart with the Barsight indicators"></a></p><p class="note">Price bars with '
+                'VSATrend(20) (orange) and VSAVolStops(2.5, ATR(14)) (dashed), VSAInd signals '
+                '(arrows) and volume coloured by class.</p>') % (
+            html.escape(title), html.escape(text), html.escape(formula), arg_list, html.escape(example))
+        if name == "VSAInd":
+            body += "<h2>Signals</h2><ul>%s</ul>" % "".join(
+                "<li>%s</li>" % signal_link(c, n) for c, n, *_ in SIGNALS)
+            body += "<h2>Terms of the rules</h2><p>Each bar is measured against:</p><ul>%s</ul>" % "".join(
+                "<li><b>%s</b>: %s</li>" % (html.escape(t), html.escape(m)) for t, m in terms())
+        pages[name] = (title, body)
+
+    # Signals: a picture around a real occurrence, the signal bar marked.
+    for code, name, rule, shows, meaning, follow in SIGNALS:
+        bars = [b for b in occurrences.get(code, []) if 30 <= b <= bar_count - 10]
+        if not bars:
+            sys.exit("make_help_pages: signal %d does not occur in %s" % (code, data))
+        bar = bars[len(bars) // 2]
+        svg = page_name(code) + ".svg"
+        picture(msxhost, plugin, data, os.path.join(out, svg), bar + 8, mark=bar)
+        kind = "strength" if code > 0 else "weakness"
+        body = ('<h1 class="%s">%s <span class="code">(code %d, %s)</span></h1>'
+                '<p>%s</p><h2>What it means</h2><p>%s</p>'
+                '<h2>The rule</h2><p><code>%s</code></p>'
+                '<p class="note">In priority order with the other rules; the terms are explained '
+                'on the <a href="VSAInd.htm">VSAInd</a> page.</p>'
+                '<h2>What to look for next</h2><p>%s</p>'
+                '<h2>An example</h2><p><a href="%s"><img src="%s" alt="%s on a chart, the signal '
+                'bar marked"></a></p><p class="note">The marked bar carries the signal (%s arrow '
+                '%s the bar).</p>') % (
+            kind, html.escape(name), code, kind, html.escape(shows), html.escape(meaning),
+            html.escape(rule), html.escape(follow), svg, svg, html.escape(name),
+            "up" if code > 0 else "down", "below" if code > 0 else "above")
+        pages[page_name(code)] = (name, body)
+
+    indicator_links = "".join('<li><a href="%s.htm">%s</a></li>' % (n, html.escape(t))
+                              for n, t, *_ in INDICATORS)
+    strength = "".join("<li>%s</li>" % signal_link(c, n) for c, n, *_ in SIGNALS if c > 0)
+    weakness = "".join("<li>%s</li>" % signal_link(c, n) for c, n, *_ in SIGNALS if c < 0)
+    pages["none"] = ("Barsight help", (
+        "<h1>Barsight help</h1><p>Volume spread analysis for MetaStock and MetaTrader.</p>"
+        "<h2>Indicators</h2><ul>%s</ul><h2>Signs of strength</h2><ul>%s</ul>"
+        "<h2>Signs of weakness</h2><ul>%s</ul>"
+        '<p class="note">The pictures are SVG images: Internet Explorer 8 and older cannot show '
+        "them. The help window shows them with Internet Explorer 9 or later installed.</p>") % (
+        indicator_links, strength, weakness))
+
+    for name, (title, body) in pages.items():
+        with open(os.path.join(out, name + ".htm"), "w", encoding="utf-8", newline="\n") as f:
+            f.write(HEAD.format(title=html.escape(title)) + body + "\n" + FOOT)
 
 
 if __name__ == "__main__":

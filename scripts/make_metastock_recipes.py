@@ -22,7 +22,7 @@ COLOURS = {"strength": "Green", "weakness": "Red"}
 
 def name_chain(value):
     text = '"No signal"'
-    for code, name, _ in reversed(SIGNALS):
+    for code, name, *_ in reversed(SIGNALS):
         text = 'WriteIf(%s = %d, "%s", %s)' % (value, code, name, text)
     return text
 
@@ -57,7 +57,7 @@ def expert():
            "",
            "Symbols",
            "-------"]
-    for code, name, meaning in SIGNALS:
+    for code, name, _, meaning, *_ in SIGNALS:
         strength = code > 0
         out += ["",
                 "Symbol: %s (%d)" % (name, code),
@@ -74,7 +74,7 @@ def expert():
             "Highlight: Barsight high volume",
             "Condition: %s = 5 Or %s = 6" % (VOLUME_CLASS, VOLUME_CLASS),
             "Colour: Blue",
-            "{Bars whose volume is at least one and a half times their 30-bar average:"
+            "{Bars whose volume is more than 12/7 (about 1.7 times) their 30-bar average:"
             " VSASpread's classes 5 and 6.}",
             "",
             "Commentary",
@@ -87,8 +87,8 @@ def expert():
 
 
 def exploration():
-    strength = [c for c, _, _ in SIGNALS if c > 0]
-    weakness = [c for c, _, _ in SIGNALS if c < 0]
+    strength = [c for c, *_ in SIGNALS if c > 0]
+    weakness = [c for c, *_ in SIGNALS if c < 0]
     out = ["Barsight VSA Exploration for MetaStock",
            "======================================",
            "",

@@ -25,11 +25,15 @@ def layout(build):
         source = os.path.join(ROOT, "kit", "MQL4", folder)
         for name in sorted(os.listdir(source)):
             files.append(("MetaTrader/MQL4/%s/%s" % (folder, name), os.path.join(source, name)))
-    help_root = os.path.join(ROOT, "kit", "help")
+    # The help pages beside each BarsightPlugin.dll: the help window finds
+    # them there and works offline.
+    help_root = os.path.join(binaries, "help")
     for folder, _, names in sorted(os.walk(help_root)):
         for name in sorted(names):
             path = os.path.join(folder, name)
-            files.append(("help/" + os.path.relpath(path, help_root).replace(os.sep, "/"), path))
+            inside = "help/" + os.path.relpath(path, help_root).replace(os.sep, "/")
+            files.append(("MetaStock/" + inside, path))
+            files.append(("MetaTrader/MQL4/Libraries/" + inside, path))
     files.append(("tools/msxhost.exe", dll("msxhost.exe")))
     files.append(("INSTALL.md", os.path.join(ROOT, "kit", "INSTALL.md")))
     files.append(("signals.md", os.path.join(ROOT, "engine", "README.md")))
@@ -44,7 +48,10 @@ def main():
     os.makedirs(out, exist_ok=True)
     target = os.path.join(out, top + ".zip")
     with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as bundle:
-        for inside, path in layout(build):
+        files = layout(build)
+        if not any(inside.endswith("help/plugin/Inds1/none.htm") for inside, _ in files):
+            sys.exit("no help pages in %s/bin/help: build them (scripts/release.sh does)" % build)
+        for inside, path in files:
             if not os.path.isfile(path):
                 sys.exit("missing " + path)
             bundle.write(path, top + "/" + inside)

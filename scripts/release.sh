@@ -5,7 +5,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/deps.sh" native windows
 mkdir -p build
-if ! { cmake --preset win32 && cmake --build build/win32 -j "$(nproc)"; } >build/win32.log 2>&1; then
+# The help pages are drawn by the native msxhost, then put beside the DLLs.
+if ! { cmake --preset native && cmake --build build/native -j "$(nproc)" --target help_pages; } \
+    >build/native-help.log 2>&1; then
+  tail -40 build/native-help.log
+  echo "the help pages could not be made (whole log: build/native-help.log)"
+  exit 1
+fi
+if ! { cmake --preset win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &&
+       cmake --build build/win32 -j "$(nproc)"; } >build/win32.log 2>&1; then
   tail -40 build/win32.log
   echo "build of win32 failed (whole log: build/win32.log)"
   exit 1

@@ -1,20 +1,53 @@
 """The one table of the engine's signals, read by every generated page and
-recipe (help pages, MetaStock recipes) and checked against the engine's own
-codes and the chart's names by tests/kit/check_signals.py.
+recipe (help pages, MetaStock recipes). tests/kit/check_signals.py checks it
+against the engine's own codes, the rule table of engine/README.md, the
+chart's names and the MQL4 include's constants.
 
-Each row: code (positive strength, negative weakness), name, meaning."""
+Each row: code (positive strength, negative weakness), name, the rule's
+conditions exactly as engine/README.md gives them, what the bar shows, what
+it means in VSA terms, and what a trader looks for next."""
 
 SIGNALS = [
-    (3, "No supply", "A down bar on a narrow spread with volume below the two bars before: nobody is selling."),
-    (4, "Test", "Price probes below the previous low on a narrow spread and low volume and closes in the upper half: supply has gone."),
-    (12, "Stopping volume", "In a fall, a down bar on high volume that closes in its upper half: buyers absorb the selling."),
-    (13, "Shakeout", "A wide bar breaking below the recent lows on high volume that closes near its high."),
-    (16, "Selling climax", "In a fall, ultra-high volume on a wide bar to new lows that closes off its low."),
-    (19, "Effort to rise", "An up bar on a wide spread and high volume closing near its high."),
-    (-2, "No demand", "An up bar on a narrow spread with volume below the two bars before: nobody is buying."),
-    (-5, "Upthrust", "Price pushes above the recent highs and closes near its low, on volume above average."),
-    (-10, "Effort to fall", "A down bar on a wide spread and high volume closing near its low."),
-    (-14, "Buying climax", "In a rise, ultra-high volume on a wide bar to new highs that does not close at its top."),
+    (3, "No supply", "down bar, narrow, low volume",
+     "A down bar on a narrow spread with volume below the two bars before: nobody is selling.",
+     "Professional money is not selling into the fall: the supply that pushed price down has dried up. In a rising market it is a sign the dip will not go much further.",
+     "Confirmed when the next bar closes higher, best on rising volume. Cancelled when the next bars fall on wide spreads and high volume: supply is back."),
+    (4, "Test", "trend not down, low < previous low, cp >= 0.5, narrow, low volume, next not lower",
+     "Price probes below the previous low on a narrow spread and low volume and closes in the upper half: supply has gone.",
+     "Professionals push price down to see whether anyone still sells. Light volume on the probe says the sellers are gone and the market is ready to rise.",
+     "Confirmed by an up bar on higher volume soon after. A test on high volume, or a next bar closing below the test's low, says supply is still there: wait for another test."),
+    (12, "Stopping volume", "trend down, down bar, high volume, spread >= S, cp >= 0.5",
+     "In a fall, a down bar on high volume that closes in its upper half: buyers absorb the selling.",
+     "Heavy volume with a close off the low in a falling market: large buyers are taking what the public sells. The fall is being stopped.",
+     "Look for a test or no supply in the next bars, then up bars on good volume. New lows on high volume soon after cancel it."),
+    (13, "Shakeout", "trend not down, wide, low < LL, cp >= 2/3, high volume, next not lower",
+     "A wide bar breaking below the recent lows on high volume that closes near its high.",
+     "Price is driven through support to trigger stops and frighten holders, and is bought back within the same bar: the weak holders are shaken out before a rise.",
+     "Confirmed when the following bars hold above the shakeout's low and rise. A close back below its low cancels it."),
+    (16, "Selling climax", "trend down, ultra-high volume, wide, low < LL, cp >= 0.3, next not lower",
+     "In a fall, ultra-high volume on a wide bar to new lows that closes off its low.",
+     "Panic selling meets professional buying at the end of a fall. The supply is transferred to strong hands: the bottom is often near.",
+     "Expect a rally, then a test of the climax area on low volume. Further wide down bars on high volume below the climax low cancel it."),
+    (19, "Effort to rise", "up bar, wide, cp >= 2/3, high volume",
+     "An up bar on a wide spread and high volume closing near its high.",
+     "Demand is real: volume and spread agree with the rise. The move has support behind it.",
+     "The next bars should hold most of the gain. An up bar on low volume after it (no demand), or a close back inside its lower half, weakens it."),
+    (-2, "No demand", "up bar, narrow, low volume",
+     "An up bar on a narrow spread with volume below the two bars before: nobody is buying.",
+     "Professional money is not interested in higher prices. In a falling market it marks a rally that will not last.",
+     "Confirmed when the next bar closes lower. Cancelled when the next bars rise on wide spreads and higher volume: demand has come in."),
+    (-5, "Upthrust", "high > HH, cp <= 1/3, spread >= S, volume > V, next not higher",
+     "Price pushes above the recent highs and closes near its low, on volume above average.",
+     "A trap: price is marked up through resistance to draw in buyers and catch stops, then sold. Supply overcomes demand at the top of the bar.",
+     "Confirmed by lower closes in the next bars, especially on no demand. A close above the upthrust's high cancels it."),
+    (-10, "Effort to fall", "down bar, wide, cp <= 1/3, high volume",
+     "A down bar on a wide spread and high volume closing near its low.",
+     "Supply is real: volume and spread agree with the fall. Sellers are in control of the bar.",
+     "Further lower closes confirm it. A next bar recovering most of the spread on high volume suggests the selling was absorbed (stopping volume)."),
+    (-14, "Buying climax", "trend up, ultra-high volume, wide, high > HH, cp <= 0.7, next not higher",
+     "In a rise, ultra-high volume on a wide bar to new highs that does not close at its top.",
+     "Euphoric buying meets professional selling at the end of a rise. Demand is satisfied in one bar: the top is often near.",
+     "Expect a reaction, then weak rallies on low volume (no demand) that fail below the climax high. New highs on good volume cancel it."),
 ]
 
 

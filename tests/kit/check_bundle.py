@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Builds the release bundle from a win32 build into a temporary folder,
 unpacks it and checks its file list, that every DLL and program is 32-bit
-with imports from Windows' own DLLs only, and that the version matches.
+with imports from Windows' own DLLs only, that the version matches, and the
+help pages beside each DLL (rendered to WIN32_BUILD_DIR/help-png).
 
 usage: check_bundle.py WIN32_BUILD_DIR OBJDUMP
 """
@@ -23,7 +24,8 @@ EXPECTED = {
     "MetaTrader/MQL4/Libraries/BarsightPlugin.dll", "MetaTrader/MQL4/Libraries/BarsightPlugin.dll.config",
     "MetaTrader/MQL4/Libraries/Spreadcore.dll", "MetaTrader/MQL4/Include/BarsightPlugin.mqh",
     "MetaTrader/MQL4/Indicators/BarsightVolume.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
-    "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "help/plugin/Inds1/none.htm",
+    "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "MetaStock/help/plugin/Inds1/none.htm",
+    "MetaTrader/MQL4/Libraries/help/plugin/Inds1/none.htm",
 }
 
 
@@ -45,9 +47,10 @@ def main():
             inside = {n[len(top):] for n in names}
             for missing in sorted(EXPECTED - inside):
                 failures.append("missing " + missing)
-            for name in ("VSATrend", "VSAInd", "SOS3", "SOW2"):
-                if "help/plugin/Inds1/%s.htm" % name not in inside:
-                    failures.append("missing help page " + name)
+            for folder in ("MetaStock/", "MetaTrader/MQL4/Libraries/"):
+                for name in ("VSATrend.htm", "VSAInd.htm", "SOS3.htm", "SOS3.svg", "SOW2.htm"):
+                    if folder + "help/plugin/Inds1/" + name not in inside:
+                        failures.append("missing help page %s in %s" % (name, folder))
             bundle.extractall(out)
         unpacked = os.path.join(out, top)
         for name in sorted(inside):
@@ -60,6 +63,15 @@ def main():
             for dll in re.findall(r"DLL Name: (\S+)", table):
                 if not SYSTEM.match(dll.upper()):
                     failures.append("%s imports %s" % (name, dll))
+        # The pages beside each DLL, as a trader's browser shows them: every
+        # page rendered by headless Chromium at the help window's width.
+        pngs = os.path.join(build, "help-png")
+        for folder, browser in (("MetaStock", True), ("MetaTrader/MQL4/Libraries", False)):
+            args = [sys.executable, os.path.join(HERE, "check_help_pages.py"),
+                    os.path.join(unpacked, folder, "help"), ROOT] + (["--browser", pngs] if browser else [])
+            r = subprocess.run(args, capture_output=True, text=True)
+            if r.returncode != 0:
+                failures.append("help pages in %s:\n%s%s" % (folder, r.stdout, r.stderr))
         plugin = open(os.path.join(unpacked, "MetaStock/BarsightPlugin.dll"), "rb").read()
         if ("Barsight VSA indicators %s " % version).encode() not in plugin:
             failures.append("BarsightPlugin.dll's copyright text does not carry version " + version)
