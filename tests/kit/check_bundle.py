@@ -29,6 +29,22 @@ EXPECTED = {
 }
 
 
+def version_problem(data, numbers):
+    """What is wrong with the file's VERSIONINFO, or None."""
+    import struct
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return "no version resource"
+    _, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", data, at)
+    want = ((numbers[0] << 16) | numbers[1], (numbers[2] << 16) | numbers[3])
+    if (file_ms, file_ls) != want or (product_ms, product_ls) != want:
+        return "file or product version is not %s" % ".".join(map(str, numbers))
+    for key, value in (("ProductName", "Barsight"), ("FileVersion", ".".join(map(str, numbers)))):
+        if (key + "\0").encode("utf-16-le") not in data or (value + "\0").encode("utf-16-le") not in data:
+            return "no %s %s" % (key, value)
+    return None
+
+
 def main():
     build, objdump = sys.argv[1], sys.argv[2]
     version = open(os.path.join(build, "version.txt")).read().strip()
@@ -72,6 +88,14 @@ def main():
             r = subprocess.run(args, capture_output=True, text=True)
             if r.returncode != 0:
                 failures.append("help pages in %s:\n%s%s" % (folder, r.stdout, r.stderr))
+        # Every DLL and program carries its version resource: the project
+        # version as four numbers, product Barsight.
+        numbers = [int(x) for x in version.split(".")] + [0]
+        for name in sorted(inside):
+            if name.endswith((".dll", ".exe")):
+                problem = version_problem(open(os.path.join(unpacked, name), "rb").read(), numbers)
+                if problem:
+                    failures.append("%s: %s" % (name, problem))
         plugin = open(os.path.join(unpacked, "MetaStock/BarsightPlugin.dll"), "rb").read()
         if ("Barsight VSA indicators %s " % version).encode() not in plugin:
             failures.append("BarsightPlugin.dll's copyright text does not carry version " + version)
