@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those not yet installed.
 #   deps.sh native   compilers, CMake, GoogleTest, Google Benchmark
-#   deps.sh windows  + the mingw-w64 cross compilers and wine64
+#   deps.sh windows  + the mingw-w64 cross compilers, wine64 and NSIS (makensis)
 #   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs
 #   deps.sh fuzz     + clang and its libFuzzer runtime
 #   deps.sh browser  + Chromium, to render the help pages as a browser shows them
@@ -12,7 +12,7 @@ packages=()
 for group in "$@"; do
   case $group in
     native) packages+=(build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3 libxml2-utils) ;;
-    windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64) ;;
+    windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis) ;;
     smoke32) packages+=(qemu-user wine32:i386 wine32-preloader:i386) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     browser) packages+=(chromium) ;;

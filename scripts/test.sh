@@ -3,8 +3,8 @@
 #   native   the Linux shared objects, msxhost and the GoogleTest suites
 #   asan     the native suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the native suites under ThreadSanitizer
-#   win32    the shipped i686 DLLs: export/import/stdcall checks and the
-#            32-bit smoke run under qemu-i386 + Wine
+#   win32    the shipped i686 DLLs: export/import/stdcall checks, the
+#            32-bit smoke run and the silent setup under qemu-i386 + Wine
 #   win64    the suites as Windows programs under wine64
 #   fuzz     each libFuzzer target for about a minute (scripts/fuzz.sh)
 # Prints each lane's time; exits non-zero if any lane failed.
@@ -44,7 +44,8 @@ lane_win32() {
   build native || return 1
   build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &&
     ctest --test-dir build/win32 --output-on-failure || return 1
-  scripts/win32-smoke.sh build/win32 build/native
+  scripts/win32-smoke.sh build/win32 build/native || return 1
+  scripts/win32-installer-test.sh build/win32
 }
 lane_win64() {
   build win64 || return 1

@@ -89,6 +89,14 @@ UninstPage instfiles
 Function .onInit
   SetShellVarContext current
   ${GetParameters} $R9
+  ; "/MT4=C:\a b\MQL4" (the whole option quoted for a path with spaces)
+  ; reads as /MT4=C:\a b\MQL4: GetOptions takes a value up to the next " /".
+  ${WordReplace} $R9 '"/' '/' "+" $R9
+  ${WordReplace} $R9 '" ' ' ' "+" $R9
+  StrCpy $R8 $R9 1 -1
+  ${If} $R8 == '"'
+    StrCpy $R9 $R9 -1
+  ${EndIf}
   ClearErrors
   ${GetOptions} $R9 "/LOG=" $LogPath
   ${If} ${Errors}

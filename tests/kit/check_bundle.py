@@ -50,8 +50,8 @@ def main():
     version = open(os.path.join(build, "version.txt")).read().strip()
     failures = []
     with tempfile.TemporaryDirectory() as out:
-        subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build, out],
-                       check=True, capture_output=True)
+        subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build, out,
+                        "--no-setup"], check=True, capture_output=True)
         path = os.path.join(out, "barsight-%s-win32.zip" % version)
         if not os.path.isfile(path):
             sys.exit("no bundle named for version " + version)
