@@ -76,14 +76,16 @@ run_setup() {  # options...; sets $code
 }
 uninstall() {
   set +e
-  wine32 'C:\Program Files (x86)\Barsight\uninstall.exe' /S '_?=C:\Program Files (x86)\Barsight' \
+  # _?= must reach the uninstaller unquoted (else it copies itself to %TEMP%,
+  # runs from there and its exit code is lost).
+  wine32 "$w32/test-bin/run_command_line.exe" \
+    '"C:\Program Files (x86)\Barsight\uninstall.exe" /S _?=C:\Program Files (x86)\Barsight' \
     </dev/null >/dev/null 2>&1
   code=$?
   set -e
-  # The uninstaller may still be finishing when Wine hands back its code.
-  for _ in $(seq 100); do [ ! -e "$PROG/installed.txt" ] && break; sleep 0.1; done
 }
 registered() { wine32 reg query "$KEY" </dev/null >/dev/null 2>&1; }
+logged() { iconv -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r' | grep -q "$1"; }
 targets_match() {  # which of METASTOCK MT4 PROGRAM hold exactly their files; the rest hold none
   python3 - "$w32/installer/files.nsh" "$PROG" "$MS" "$TERMINALS" "$@" <<'PY'
 import filecmp, os, re, sys
@@ -148,7 +150,7 @@ catalogue=$(wine32 'C:\Program Files (x86)\Barsight\tools\msxhost.exe' catalogue
   'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' </dev/null | tr -d '\r')
 check "the installed msxhost lists the installed plug-in" grep -q '^3 VSAInd "VSA Indicators" 0 argument' <<<"$catalogue"
 check "the Add/Remove entry is written" registered
-check "the log names both terminals by origin.txt" grep -q 'terminal: C:\\Program Files\\MetaTrader 4567EF01' "$LOG"
+check "the log names both terminals by origin.txt" logged 'terminal: C:\\Program Files\\MetaTrader 4567EF01'
 
 # --- upgrade and uninstall -----------------------------------------------------
 echo "my own" >"$TERMINALS/0123ABCD/MQL4/Libraries/MyOwn.dll"
@@ -163,7 +165,10 @@ check "uninstall exits 0 ($code)" test "$code" -eq 0
 check "uninstall keeps the user's own file" test -f "$TERMINALS/0123ABCD/MQL4/Libraries/MyOwn.dll"
 check "uninstall keeps the changed settings file" test -f "$MS/BarsightPlugin.dll.config"
 check "uninstall removes the unchanged settings file" test ! -e "$TERMINALS/4567EF01/MQL4/Libraries/BarsightPlugin.dll.config"
-left=$(find "$PROG" "$MS" "$TERMINALS" -type f 2>/dev/null | grep -v -e MyOwn.dll -e origin.txt -e "$MS/BarsightPlugin.dll.config" || true)
+# (An uninstaller run with _?= cannot delete itself: that is left to its caller.)
+left=$(find "$PROG" "$MS" "$TERMINALS" -type f 2>/dev/null |
+       grep -v -e MyOwn.dll -e origin.txt -e "$MS/BarsightPlugin.dll.config" -e "$PROG/uninstall.exe" || true)
+[ -z "$left" ] || echo "$left" | head -5
 check "uninstall removes every installed file" test -z "$left"
 check "uninstall keeps the MQL4 folders" test -d "$TERMINALS/4567EF01/MQL4/Libraries" -a -d "$TERMINALS/4567EF01/MQL4/Indicators"
 check "uninstall removes the folders it made" test ! -e "$TERMINALS/4567EF01/MQL4/Include" -a ! -e "$MS/help"
@@ -175,7 +180,9 @@ hosts
 run_setup
 fifo=$TMPDIR/holder.out
 rm -f "$fifo"
-wine32 "$w32/test-bin/hold_file.exe" 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' 60 \
+# Killing the Wine process from here does not reliably end the Windows one:
+# the holder lets go by itself after a while, and the test waits for it.
+wine32 "$w32/test-bin/hold_file.exe" 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' 12 \
   </dev/null >"$fifo" 2>&1 &
 holder=$!
 for _ in $(seq 100); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
@@ -183,11 +190,37 @@ check "the stand-in host holds the DLL" grep -q held "$fifo"
 before=$(snapshot)
 run_setup
 check "setup over a held DLL fails (exit $code)" test "$code" -ne 0
-check "the log names the held file" grep -q 'External Function DLLs\\BarsightPlugin.dll is in use' "$LOG"
+check "the log names the held file" logged 'External Function DLLs\\BarsightPlugin.dll is in use'
 check "no file anywhere changed" test "$(snapshot)" == "$before"
-kill "$holder" 2>/dev/null || true
 wait "$holder" 2>/dev/null || true
 holder=""
+
+# --- uninstall while a host holds a file, then again --------------------------
+rm -f "$fifo"
+wine32 "$w32/test-bin/hold_file.exe" 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\Spreadcore.dll' 8 \
+  </dev/null >"$fifo" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
+uninstall
+check "uninstall with a held file says so (exit $code)" test "$code" -ne 0
+check "the held file stays recorded and the entry registered" grep -q Spreadcore.dll <(iconv -f UTF-16LE -t UTF-8 "$PROG/installed.txt" 2>/dev/null)
+if registered; then check "the Add/Remove entry stays for the second try" true; else check "the Add/Remove entry stays for the second try" false; fi
+wait "$holder" 2>/dev/null || true  # the host closes
+holder=""
+uninstall
+check "the second uninstall finishes (exit $code)" test "$code" -eq 0 -a ! -e "$MS/Spreadcore.dll"
+[ "$code" -eq 0 ] || iconv -f UTF-16LE -t UTF-8 "$PROG/installed.txt" 2>/dev/null | grep -v '^.\?D|' | head -5
+if registered; then check "and removes the entry" false; else check "and removes the entry" true; fi
+
+# --- a folder whose name is outside the ANSI code page ------------------------
+reset
+wide="$C/MT4 €uro ✓/MQL4"
+mkdir -p "$wide/Libraries"
+run_setup '/MT4=C:\MT4 €uro ✓\MQL4' /NOMETASTOCK
+check "install into a folder named with € and ✓ (exit $code)" test "$code" -eq 0 -a -f "$wide/Libraries/BarsightPlugin.dll"
+uninstall
+check "uninstall removes its files there too" test ! -e "$wide/Libraries/BarsightPlugin.dll" -a ! -e "$wide/Include"
+rm -rf "$C/MT4 €uro ✓"
 
 # --- options -------------------------------------------------------------------
 reset
@@ -207,7 +240,9 @@ reset
 hosts
 run_setup '/MT4=C:\no such folder\MQL4'
 check "an /MT4 folder that does not exist is an error (exit $code)" test "$code" -eq 2
-check "the log says which" grep -q 'no such folder' "$LOG"
+check "the log says which" logged 'no such folder'
+run_setup '/METASTOCK='
+check "an empty /METASTOCK is an error (exit $code)" test "$code" -eq 2
 reset
 hosts
 run_setup "/MT4=C:\\users\\$user\\AppData\\Roaming\\MetaQuotes\\Terminal\\0123ABCD\\MQL4" /NOMETASTOCK
@@ -215,7 +250,7 @@ check "/MT4 names the folders to use" test -f "$TERMINALS/0123ABCD/MQL4/Librarie
 reset
 run_setup
 check "no host: the program files alone (exit $code)" test "$code" -eq 0
-check "and the log says so" grep -q 'program files alone' "$LOG"
+check "and the log says so" logged 'program files alone'
 reset
 
 exit $fail

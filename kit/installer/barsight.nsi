@@ -15,6 +15,7 @@ Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+SetOverwrite try  ; a file that cannot be written sets the error flag, never a dialog
 
 !include LogicLib.nsh
 !include FileFunc.nsh
@@ -30,6 +31,7 @@ SetCompressor /SOLID lzma
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\Barsight"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"  ; an upgrade goes where the install is
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -50,6 +52,7 @@ Var Blocked        ; the first file that cannot be replaced, or ""
 Var Failed         ; a file could not be written
 Var Record         ; handle of the record of installed files
 Var Dialog
+Var MetaStockFound ; "1" when setup found (or was given) the MetaStock folder
 Var MetaStockBox
 Var MetaStockField
 Var MT4Boxes       ; "<checkbox handle>=<folder>|" for each MetaTrader folder
@@ -63,7 +66,7 @@ UninstPage instfiles
 
 !macro LOG TEXT
   ${If} $Log != ""
-    FileWrite $Log "${TEXT}$\r$\n"
+    FileWriteUTF16LE $Log "${TEXT}$\r$\n"
   ${EndIf}
   DetailPrint "${TEXT}"
 !macroend
@@ -103,6 +106,7 @@ Function .onInit
     StrCpy $LogPath "$TEMP\barsight-setup.log"
   ${EndIf}
   FileOpen $Log $LogPath w
+  FileWriteUTF16LE /BOM $Log ""
   ${Log} "Barsight ${VERSION} setup"
 
   StrCpy $MetaStock ""
@@ -120,8 +124,9 @@ Function .onInit
     ${If} $R1 == "no"
       ${Fail} 2 "/METASTOCK and /NOMETASTOCK contradict each other"
     ${EndIf}
-    ${IfNot} ${FileExists} "$R0\*.*"
-      ${Fail} 2 "the MetaStock folder $R0 does not exist"
+    ${If} $R0 == ""
+    ${OrIfNot} ${FileExists} "$R0\*.*"
+      ${Fail} 2 "the MetaStock folder '$R0' does not exist"
     ${EndIf}
     StrCpy $MetaStock $R0
   ${ElseIf} $R1 != "no"
@@ -171,6 +176,10 @@ Function .onInit
     Call FindMT4Folders
   ${EndIf}
 
+  StrCpy $MetaStockFound ""
+  ${If} $MetaStock != ""
+    StrCpy $MetaStockFound "1"
+  ${EndIf}
   ${If} $MetaStock == ""
     ${Log} "MetaStock: not found or not chosen"
   ${Else}
@@ -221,7 +230,7 @@ Function TargetsPage
   ${NSD_CreateLabel} 0 0 100% 12u "Install the plug-ins into these programs:"
   Pop $R0
   StrCpy $R7 16
-  ${If} $MetaStock != ""
+  ${If} $MetaStockFound == "1"
     ${NSD_CreateCheckbox} 0 $R7u 100% 12u "MetaStock: $MetaStock"
     Pop $MetaStockBox
     ${NSD_Check} $MetaStockBox
@@ -265,20 +274,32 @@ Function TargetsPage
 FunctionEnd
 
 Function TargetsLeave
-  ${If} $MetaStock != ""
+  ; Every field is checked before any choice is taken over, so that a page
+  ; shown again after a refusal reads the same controls.
+  ${If} $MetaStockFound != "1"
+    ${NSD_GetText} $MetaStockField $R0
+    ${If} $R0 != ""
+    ${AndIfNot} ${FileExists} "$R0\*.*"
+      MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
+      Abort
+    ${EndIf}
+  ${EndIf}
+  ${NSD_GetText} $OtherMT4Field $R0
+  ${If} $R0 != ""
+  ${AndIfNot} ${FileExists} "$R0\*.*"
+    MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
+    Abort
+  ${EndIf}
+
+  ${If} $MetaStockFound == "1"
     ${NSD_GetState} $MetaStockBox $R0
-    ${If} $R0 != ${BST_CHECKED}
+    ${If} $R0 == ${BST_CHECKED}
+      ; keeps $MetaStock as found
+    ${Else}
       StrCpy $MetaStock ""
     ${EndIf}
   ${Else}
-    ${NSD_GetText} $MetaStockField $R0
-    ${If} $R0 != ""
-      ${IfNot} ${FileExists} "$R0\*.*"
-        MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
-        Abort
-      ${EndIf}
-      StrCpy $MetaStock $R0
-    ${EndIf}
+    ${NSD_GetText} $MetaStockField $MetaStock
   ${EndIf}
   StrCpy $R8 $MT4Boxes
   StrCpy $MT4List ""
@@ -299,10 +320,6 @@ Function TargetsLeave
   ${Loop}
   ${NSD_GetText} $OtherMT4Field $R0
   ${If} $R0 != ""
-    ${IfNot} ${FileExists} "$R0\*.*"
-      MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
-      Abort
-    ${EndIf}
     StrCpy $MT4List "$MT4List$R0|"
   ${EndIf}
 FunctionEnd
@@ -354,10 +371,10 @@ FunctionEnd
       Push "$R0\${NAME}"
       Call SizeAndTime
       Pop $R2
-      FileWrite $Record "C|$R0\${NAME}|$R2$\r$\n"
+      FileWriteUTF16LE $Record "C|$R0\${NAME}|$R2$\r$\n"
       ${Log} "installed: $R0\${NAME}"
     ${Else}
-      FileWrite $Record "F|$R0\${NAME}$\r$\n"
+      FileWriteUTF16LE $Record "F|$R0\${NAME}$\r$\n"
       ${Log} "installed: $R0\${NAME}"
     ${EndIf}
   ${EndIf}
@@ -373,7 +390,7 @@ Function MakeFolder
     Push $R6
     Call MakeFolder
     CreateDirectory $R5
-    FileWrite $Record "D|$R5$\r$\n"
+    FileWriteUTF16LE $Record "D|$R5$\r$\n"
   ${EndIf}
   Pop $R6
   Pop $R5
@@ -431,7 +448,11 @@ Section "Barsight"
   ${If} ${Errors}
     ${Fail} 4 "cannot write ${RECORD}"
   ${EndIf}
-  FileSeek $Record 0 END
+  ; UTF-16LE, so that any path survives; a new record starts with its mark.
+  FileSeek $Record 0 END $R0
+  ${If} $R0 == 0
+    FileWriteUTF16LE /BOM $Record ""
+  ${EndIf}
   StrCpy $Failed ""
 
   ${Log} "Program files: $INSTDIR"
@@ -480,14 +501,21 @@ Function un.onInit
 FunctionEnd
 
 ; Removes exactly what the installs recorded: files, the settings file only
-; if it is unchanged since, and the folders they created once empty.
+; if it is unchanged since, and the folders they created once empty. A file
+; that cannot be removed (a running host holds it) stays in the record, and
+; the uninstaller stays registered, so that a later run can finish the job.
+Var Leftover
+
 Section "Uninstall"
+  StrCpy $Leftover ""
   ClearErrors
   FileOpen $R0 "${RECORD}" r
   ${IfNot} ${Errors}
+    FileOpen $R8 "${RECORD}.left" w
+    FileWriteUTF16LE /BOM $R8 ""
     ${Do}
       ClearErrors
-      FileRead $R0 $R1
+      FileReadUTF16LE $R0 $R1
       ${If} ${Errors}
         ${ExitDo}
       ${EndIf}
@@ -495,7 +523,13 @@ Section "Uninstall"
       StrCpy $R2 $R1 2
       StrCpy $R3 $R1 "" 2
       ${If} $R2 == "F|"
+        ClearErrors
         Delete $R3
+        ${If} ${Errors}
+          DetailPrint "in use, not removed: $R3"
+          FileWriteUTF16LE $R8 "$R1$\r$\n"
+          StrCpy $Leftover $R3
+        ${EndIf}
       ${ElseIf} $R2 == "C|"
         ${un.WordFind} "$R3" "|" "+1" $R4     ; the path
         StrLen $R5 "$R4|"
@@ -504,19 +538,27 @@ Section "Uninstall"
         Call un.SizeAndTime
         Pop $R7
         ${If} $R7 == $R6
+          ClearErrors
           Delete $R4
+          ${If} ${Errors}
+            FileWriteUTF16LE $R8 "$R1$\r$\n"
+            StrCpy $Leftover $R4
+          ${EndIf}
         ${Else}
           DetailPrint "kept (changed since install): $R4"
         ${EndIf}
+      ${ElseIf} $R2 == "D|"
+        FileWriteUTF16LE $R8 "$R1$\r$\n"  ; folders go below, and stay recorded until empty
       ${EndIf}
     ${Loop}
     FileClose $R0
+    FileClose $R8
     ; Folders last, deepest first: a pass per level of nesting.
     ${For} $R9 1 6
       FileOpen $R0 "${RECORD}" r
       ${Do}
         ClearErrors
-        FileRead $R0 $R1
+        FileReadUTF16LE $R0 $R1
         ${If} ${Errors}
           ${ExitDo}
         ${EndIf}
@@ -530,10 +572,22 @@ Section "Uninstall"
       FileClose $R0
     ${Next}
   ${EndIf}
-  Delete "${RECORD}"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir $INSTDIR
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${If} $Leftover != ""
+    Delete "${RECORD}"
+    Rename "${RECORD}.left" "${RECORD}"
+    DetailPrint "Close the program that holds $Leftover and uninstall again."
+    ${IfNot} ${Silent}
+      MessageBox MB_ICONEXCLAMATION "$Leftover is in use and was not removed: close MetaStock or the MetaTrader terminal and uninstall again."
+    ${EndIf}
+    SetErrorLevel 3
+    Quit  ; ends with that code (a section that runs to its end reports success)
+  ${Else}
+    Delete "${RECORD}.left"
+    Delete "${RECORD}"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir $INSTDIR
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd
 
 Function un.SizeAndTime
