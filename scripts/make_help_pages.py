@@ -122,7 +122,7 @@ def signal_bars(msxhost, plugin, data):
 
 def picture(msxhost, plugin, data, path, end, mark=None, bars=40):
     args = [msxhost, "chart", plugin, "--data", data, "-o", path, "--bars", str(bars),
-            "--end", str(end), "--width", "640"]
+            "--end", str(end), "--width", "420"]
     if mark is not None:
         args += ["--mark", str(mark)]
     run(args)

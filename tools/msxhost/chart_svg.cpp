@@ -104,7 +104,11 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     const int last = std::min(s.last, static_cast<int>(data.size()) - 1);
     const int bars = std::max(last - first + 1, 1);
     const double kWidth = s.width;
-    const double plot_width = kWidth - kLeft - kRight;
+    // A narrow picture (a help page's) puts the legend under the chart and
+    // uses larger text, so that it stays readable when shown smaller still.
+    const bool compact = kWidth < 700;
+    const double right = compact ? 16 : kRight;
+    const double plot_width = kWidth - kLeft - right;
     const double step = plot_width / bars;
     auto x_of = [&](int i) { return kLeft + (i - first + 0.5) * step; };
 
@@ -132,14 +136,9 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     auto y_of = [&](double v) { return kPriceTop + (hi - v) / (hi - lo) * kPriceHeight; };
     if (vmax <= 0) vmax = 1;
 
-    std::ostringstream o;
-    o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"700\" "
-      << "viewBox=\"0 0 " << kWidth << " 700\" font-family=\"Helvetica, Arial, sans-serif\" "
-      << "font-size=\"12\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
-      << "<text x=\"" << kLeft << "\" y=\"30\" font-size=\"18\" font-weight=\"bold\">"
-      << escape(s.title) << "</text>\n";
+    std::ostringstream o;  // the body; the header follows once the height is known
+    o << "<text x=\"" << (compact ? 10 : kLeft) << "\" y=\"30\" font-size=\""
+      << (compact ? 16 : 18) << "\" font-weight=\"bold\">" << escape(s.title) << "</text>\n";
 
     // Grid and price axis.
     o << "<g id=\"axes\" stroke=\"#e0e0e0\">\n";
@@ -248,9 +247,9 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     }
     o << "</g>\n";
 
-    // Legend.
-    const double lx = kWidth - kRight + 20;
-    double ly = kPriceTop + 10;
+    // Legend: right of the chart, or under it in a narrow picture.
+    const double lx = compact ? kLeft : kWidth - kRight + 20;
+    double ly = compact ? kVolumeTop + kVolumeHeight + 50 : kPriceTop + 10;
     o << "<g id=\"legend\">\n";
     auto entry = [&](const std::string& swatch, const std::string& text) {
         o << swatch << "<text x=\"" << num(lx + 22) << "\" y=\"" << num(ly + 4) << "\">"
@@ -279,7 +278,15 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
                   "\" width=\"12\" height=\"12\" fill=\"" + volume_colour(c) + "\"/>",
               classes[c]);
     o << "</g>\n</svg>\n";
-    return o.str();
+    const double height = compact ? std::max(700.0, ly + 10) : 700.0;
+    std::ostringstream svg;
+    svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\""
+        << num(height) << "\" viewBox=\"0 0 " << kWidth << " " << num(height)
+        << "\" font-family=\"Helvetica, Arial, sans-serif\" font-size=\"" << (compact ? 15 : 12)
+        << "\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
+        << o.str();
+    return svg.str();
 }
 
 namespace {
