@@ -1,7 +1,8 @@
 //+------------------------------------------------------------------+
 //| BarsightPlugin.mqh: the Barsight client services for MetaTrader 4 |
 //| Put BarsightPlugin.dll, BarsightPlugin.dll.config and             |
-//| Spreadcore.dll in MQL4\Libraries, and tick "Allow DLL imports".   |
+//| Spreadcore.dll in MQL4\Libraries, and tick "Allow DLL imports":   |
+//| the terminal refuses a program whose DLLs it cannot load.         |
 //+------------------------------------------------------------------+
 #property strict
 
@@ -63,6 +64,16 @@ int  SubclassWindow(int hWnd, int &res);
 int  UnsubclassWindow(int handle);
 void KillSubClassing();
 int  GetFromQueue(int handle, int &EventType, int &Param1, int &Param2, int &Param3, int &EventLocalTime, BarsightText &desc);
+#import
+
+// The analysis engine, Spreadcore.dll (stdcall): one instance per
+// calculation, fed the closed bars oldest first. Texts are 8-bit and
+// NUL-terminated (StringToCharArray with CP_ACP).
+#import "Spreadcore.dll"
+int  AddToChartEx(uchar &app[], uchar &symbol[], int periods);
+int  AnalysePosn(int handle, int pos, double date, double open, double high, double low,
+                 double close, double volume, double close_next_bar, int confirmanalysis);
+int  RemoveFromChart(int handle);
 #import
 
 // Copies 8-bit text the library owns, for the wrappers below.

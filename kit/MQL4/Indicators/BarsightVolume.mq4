@@ -1,15 +1,14 @@
 //+------------------------------------------------------------------+
-//| BarsightVolume.mq4: volume coloured by CalcVolumeColor, and the   |
-//| filtered signal codes of a simple example rule.                   |
+//| BarsightVolume.mq4: volume coloured by CalcVolumeColor. The VSA   |
+//| signals themselves are BarsightVSA's, on the price chart.         |
 //+------------------------------------------------------------------+
 #property strict
 #property indicator_separate_window
-#property indicator_buffers 5
+#property indicator_buffers 4
 #property indicator_color1 clrSilver
 #property indicator_color2 clrRed
 #property indicator_color3 clrGreen
 #property indicator_color4 clrBlue
-#property indicator_color5 clrGold
 #property indicator_width1 3
 #property indicator_width2 3
 #property indicator_width3 3
@@ -17,7 +16,7 @@
 
 #include <BarsightPlugin.mqh>
 
-double LowVolume[], DownVolume[], UpVolume[], FlatVolume[], Signals[];
+double LowVolume[], DownVolume[], UpVolume[], FlatVolume[];
 
 int OnInit()
   {
@@ -25,8 +24,6 @@ int OnInit()
    SetIndexBuffer(1, DownVolume); SetIndexStyle(1, DRAW_HISTOGRAM); SetIndexLabel(1, "Down volume");
    SetIndexBuffer(2, UpVolume);   SetIndexStyle(2, DRAW_HISTOGRAM); SetIndexLabel(2, "Up volume");
    SetIndexBuffer(3, FlatVolume); SetIndexStyle(3, DRAW_HISTOGRAM); SetIndexLabel(3, "Unchanged");
-   SetIndexBuffer(4, Signals);    SetIndexStyle(4, DRAW_ARROW);     SetIndexLabel(4, "Signal");
-   SetIndexArrow(4, 159);
    return(INIT_SUCCEEDED);
   }
 
@@ -35,7 +32,10 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
                 const double &close[], const long &tick_volume[], const long &volume[],
                 const int &spread[])
   {
+   // Each bar is compared with the two before it: the oldest two get no colour.
    int first = (prev_calculated > 2) ? rates_total - prev_calculated + 1 : rates_total - 3;
+   if(first > rates_total - 3)
+      first = rates_total - 3;
    for(int i = first; i >= 0; i--)
      {
       double v = (double)tick_volume[i];
@@ -47,15 +47,6 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
          case BARSIGHT_VOLUME_UP:   UpVolume[i] = v;   break;
          default:                   FlatVolume[i] = v; break;
         }
-      // An example code: a narrow up bar on lower volume reads as no demand,
-      // a narrow down bar on lower volume as no supply. SignFilter keeps
-      // only codes the system shows.
-      int code = 0;
-      bool lower = v < (double)tick_volume[i + 1] && v < (double)tick_volume[i + 2];
-      if(lower && close[i] > close[i + 1]) code = BARSIGHT_NO_DEMAND;
-      if(lower && close[i] < close[i + 1]) code = BARSIGHT_NO_SUPPLY;
-      int shown = SignFilter(code);
-      Signals[i] = (shown != 0) ? v * 1.1 : EMPTY_VALUE;
      }
    return(rates_total);
   }

@@ -1,0 +1,73 @@
+// mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...
+//         [--new-bars N] [--click OBJECT]... [--log-imports]
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "tools/mql4run/runner.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...\n"
+    "               [--new-bars N] [--click OBJECT]... [--log-imports]\n"
+    "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
+    "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
+    "from DIR (default: the runner's folder). Prints each chart object, then how many\n"
+    "remain after OnDeinit. Exit codes: 0 done, 1 the program stopped on a critical error,\n"
+    "2 bad command line or data, 3 a DLL or export could not be loaded, 4 a stack\n"
+    "mismatch after an import call, 5 the program cannot run in this build.\n";
+
+bool whole_number(const char* text, int* value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || parsed < 0 || parsed > 100000000) return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    mql4run::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--data" && has_value) {
+            options.data = argv[++i];
+        } else if (arg == "--libraries" && has_value) {
+            options.libraries = argv[++i];
+        } else if (arg == "--input" && has_value) {
+            const std::string pair = argv[++i];
+            const auto equals = pair.find('=');
+            if (equals == std::string::npos || equals == 0) {
+                std::cerr << "mql4run: --input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
+                return 2;
+            }
+            options.inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        } else if (arg == "--new-bars" && has_value) {
+            if (!whole_number(argv[++i], &options.new_bars)) {
+                std::cerr << "mql4run: --new-bars takes a whole number, not '" << argv[i] << "'\n" << kUsage;
+                return 2;
+            }
+        } else if (arg == "--click" && has_value) {
+            options.clicks.emplace_back(argv[++i]);
+        } else if (arg == "--log-imports") {
+            options.log_imports = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (options.program.empty() && arg.rfind("--", 0) != 0) {
+            options.program = arg;
+        } else {
+            std::cerr << "mql4run: unexpected argument '" << arg << "'\n" << kUsage;
+            return 2;
+        }
+    }
+    if (options.program.empty() || options.data.empty()) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    return mql4run::run(options, std::cout, std::cerr);
+}

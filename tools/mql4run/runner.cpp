@@ -1,0 +1,341 @@
+#include "tools/mql4run/runner.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+#include "tools/msxhost/chart_data.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace mql4run {
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string base_name(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Imports that carry a memory address in an MQL4 int (a text pointer, a
+// structure holding one): only where int is a pointer's size can they work.
+bool passes_address_through_int(const std::string& library, const std::string& name) {
+    const std::string lib = lower(library);
+    if (lib == "kernel32.dll") return true;
+    return lib == "barsightplugin.dll" && (name == "GetCurrentUTCStr" || name == "GetFromQueue");
+}
+
+constexpr bool kIntHoldsPointer = sizeof(void*) == sizeof(std::int32_t);
+
+// The file that stands for a Windows DLL name in this build's folder.
+std::string library_file(const std::string& name) {
+#if defined(_WIN32)
+    return name;
+#else
+    std::string stem = name;
+    if (lower(stem).size() > 4 && lower(stem).compare(stem.size() - 4, 4, ".dll") == 0)
+        stem.resize(stem.size() - 4);
+    return "lib" + stem + ".so";
+#endif
+}
+
+// Days since 1970-01-01 of a civil date.
+long long days_from_civil(int y, int m, int d) {
+    y -= m <= 2;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<long long>(era) * 146097 + doe - 719468;
+}
+
+bool parse_date(const std::string& text, mql::datetime* time) {
+    int y = 0, m = 0, d = 0;
+    char dash1 = 0, dash2 = 0, tail = 0;
+    if (std::sscanf(text.c_str(), "%4d%c%2d%c%2d%c", &y, &dash1, &m, &dash2, &d, &tail) == 5 &&
+        dash1 == dash2 && (dash1 == '-' || dash1 == '.' || dash1 == '/')) {
+    } else if (text.size() == 8 && std::all_of(text.begin(), text.end(), ::isdigit)) {
+        y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(4, 2)), d = std::stoi(text.substr(6, 2));
+    } else {
+        return false;
+    }
+    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+    *time = days_from_civil(y, m, d) * 86400;
+    return true;
+}
+
+std::string date_text(mql::datetime time) {
+    const std::string text = mql::TimeToString(time, mql::TIME_DATE).str();  // yyyy.mm.dd
+    std::string out = text;
+    std::replace(out.begin(), out.end(), '.', '-');
+    return out;
+}
+
+void copy_bar(const mql::Chart& from, int index, mql::Chart* to) {
+    // The source is read in storage order (oldest first) whatever its direction.
+    const auto at = [index](const auto& a) { return a.storage()[static_cast<std::size_t>(index)]; };
+    to->time.append(at(from.time));
+    to->open.append(at(from.open));
+    to->high.append(at(from.high));
+    to->low.append(at(from.low));
+    to->close.append(at(from.close));
+    to->tick_volume.append(at(from.tick_volume));
+    to->volume.append(at(from.volume));
+    to->spread.append(at(from.spread));
+}
+
+}  // namespace
+
+const mql::ProgramEntry* find_program(const std::string& file) {
+    const std::string wanted = lower(base_name(file));
+    for (const mql::ProgramEntry* entry = mql::programs; entry->file != nullptr; ++entry)
+        if (lower(entry->file) == wanted) return entry;
+    return nullptr;
+}
+
+bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
+    msxhost::ChartData data;
+    if (!msxhost::load_chart_csv(path, &data, error)) return false;
+    if (data.size() == 0) {
+        *error = path + ": no bars";
+        return false;
+    }
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        mql::datetime time = 0;
+        if (!parse_date(data.dates[i], &time)) {
+            *error = path + ": row " + std::to_string(i + 1) + ": cannot read the date '" +
+                     data.dates[i] + "' (expected YYYY-MM-DD)";
+            return false;
+        }
+        if (bars->time.size() > 0 && time <= bars->time.storage().back()) {
+            *error = path + ": row " + std::to_string(i + 1) + ": dates must rise";
+            return false;
+        }
+        // The host's float values, widened: the same numbers msxhost feeds.
+        bars->time.append(time);
+        bars->open.append(data.open[i]);
+        bars->high.append(data.high[i]);
+        bars->low.append(data.low[i]);
+        bars->close.append(data.close[i]);
+        const double volume = data.volume[i];
+        bars->tick_volume.append(volume > 0 ? static_cast<mql::mql_long>(volume + 0.5) : 0);
+        bars->volume.append(0);  // MetaTrader 4 has no real volume for these charts
+        bars->spread.append(0);
+    }
+    return true;
+}
+
+bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, std::string* error) {
+    for (const mql::ImportDecl* decl = program.imports; decl->library != nullptr; ++decl) {
+        mql::BoundImport bound;
+        bound.library = decl->library;
+        bound.name = decl->name;
+        const bool address_in_int = passes_address_through_int(decl->library, decl->name);
+        if (!kIntHoldsPointer && lower(decl->library) == "kernel32.dll") {
+            // No kernel32 here; its imports take addresses, refused when called.
+            bound.pointer_through_int = true;
+            bound_.push_back(bound);
+            continue;
+        }
+        auto found = std::find_if(libraries_.begin(), libraries_.end(),
+                                  [&](const auto& entry) { return lower(entry.first) == lower(decl->library); });
+        if (found == libraries_.end()) {
+            std::string reason;
+            platform::DynamicLibrary library =
+                platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
+#if defined(_WIN32)
+            if (!library.loaded()) {  // then the system's search, as the terminal does
+                std::string system_reason;
+                library = platform::DynamicLibrary::open(decl->library, &system_reason);
+            }
+#endif
+            if (!library.loaded()) {
+                *error = std::string("cannot load ") + decl->library + " (imported by " + program.file +
+                         ") from " + folder + ": " + reason;
+                return false;
+            }
+            libraries_.emplace_back(decl->library, std::move(library));
+            found = libraries_.end() - 1;
+        }
+        bound.address = found->second.symbol(decl->name);
+        if (bound.address == nullptr) {
+            *error = std::string(decl->library) + " has no export " + decl->name + " (imported by " +
+                     program.file + ")";
+            return false;
+        }
+        bound.pointer_through_int = address_in_int && !kIntHoldsPointer;
+        bound_.push_back(bound);
+    }
+    return true;
+}
+
+ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
+                           intptr_t window)
+    : entry_(entry), runner_(runner) {
+    chart_.window = window;
+    mql::ProgramContext context;
+    context.chart = &chart_;
+    context.imports = imports.bound();
+    context.runner = runner;
+    program_ = entry.create(context);
+}
+
+bool ChartSession::set_input(const std::string& name, const std::string& value) {
+    for (const mql::InputDecl* input = entry_.inputs; input->name != nullptr; ++input)
+        if (name == input->name) return input->set(*program_, value);
+    return false;
+}
+
+int ChartSession::init() { return program_->OnInit(); }
+
+void ChartSession::calculate(const mql::Chart& all, int first, int count) {
+    for (int i = first; i < first + count; ++i) copy_bar(all, i, &chart_);
+    for (auto* series : {&chart_.open, &chart_.high, &chart_.low, &chart_.close})
+        series->set_series(true);
+    chart_.time.set_series(true);
+    chart_.tick_volume.set_series(true);
+    chart_.volume.set_series(true);
+    chart_.spread.set_series(true);
+    program_->grow_buffers(chart_.time.size());
+    prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
+                                             chart_.high, chart_.low, chart_.close, chart_.tick_volume,
+                                             chart_.volume, chart_.spread);
+    pump_messages();
+}
+
+void ChartSession::timer() {
+    if (program_->timer_ms() <= 0) return;
+    runner_->clock_ms += program_->timer_ms();
+    program_->OnTimer();
+    pump_messages();
+}
+
+void ChartSession::click(const std::string& object) {
+    program_->OnChartEvent(mql::CHARTEVENT_OBJECT_CLICK, 0, 0.0, mql::string(object));
+    pump_messages();
+}
+
+void ChartSession::deinit(int reason) {
+    program_->OnDeinit(reason);
+    pump_messages();
+}
+
+int run(const Options& options, std::ostream& out, std::ostream& err) {
+    const mql::ProgramEntry* entry = find_program(options.program);
+    if (entry == nullptr) {
+        err << "mql4run: " << options.program << " is not a program of this runner; it holds:";
+        for (const mql::ProgramEntry* e = mql::programs; e->file != nullptr; ++e) err << ' ' << e->file;
+        err << '\n';
+        return mql::kExitUsage;
+    }
+    mql::Chart all;
+    std::string error;
+    if (!load_bars(options.data, &all, &error)) {
+        err << "mql4run: " << error << '\n';
+        return mql::kExitUsage;
+    }
+    if (options.new_bars < 0 || options.new_bars >= all.time.size()) {
+        err << "mql4run: --new-bars must leave at least one bar to start with (the file has "
+            << all.time.size() << ")\n";
+        return mql::kExitUsage;
+    }
+    Imports imports;
+    const std::string folder = options.libraries.empty() ? platform::own_module_directory() : options.libraries;
+    if (!imports.bind(*entry, folder, &error)) {
+        err << "mql4run: " << error << "; MetaTrader refuses to load the program the same way\n";
+        return mql::kExitImport;
+    }
+    mql::Runner runner;
+    runner.log_imports = options.log_imports;
+    runner.start_time = all.time.storage().back();
+    runner.pump = pump_messages;
+    const intptr_t window = create_chart_window();
+    struct WindowOwner {
+        intptr_t window;
+        ~WindowOwner() { destroy_chart_window(window); }
+    } owner{window};
+    ChartSession session(*entry, imports, &runner, window);
+    for (const auto& [name, value] : options.inputs) {
+        if (!session.set_input(name, value)) {
+            err << "mql4run: " << entry->file << " has no input " << name << " that takes '" << value << "'\n";
+            return mql::kExitUsage;
+        }
+    }
+    try {
+        if (entry->kind == mql::ProgramKind::script) {
+            session.calculate(all, 0, all.time.size());
+            session.start();
+        } else {
+            const int init = session.init();
+            if (init != mql::INIT_SUCCEEDED) {
+                err << "mql4run: OnInit of " << entry->file << " failed (" << init << ")\n";
+                session.deinit(mql::REASON_REMOVE);
+                return mql::kExitRuntimeError;
+            }
+            const int initial = all.time.size() - options.new_bars;
+            session.calculate(all, 0, initial);
+            session.timer();
+            for (int bar = initial; bar < all.time.size(); ++bar) {
+                session.calculate(all, bar, 1);
+                session.timer();
+            }
+            for (const std::string& name : options.clicks) {
+                if (session.chart().find(name) == nullptr)
+                    err << "mql4run: no object " << name << " to click\n";
+                else
+                    session.click(name);
+            }
+        }
+        std::vector<const mql::ChartObject*> objects;
+        for (const mql::ChartObject& object : session.chart().objects) objects.push_back(&object);
+        const auto time_of = [](const mql::ChartObject* object) {
+            auto it = object->integers.find(mql::OBJPROP_TIME);
+            return it == object->integers.end() ? mql::datetime(0) : it->second;
+        };
+        std::stable_sort(objects.begin(), objects.end(), [&](const auto* a, const auto* b) {
+            return time_of(a) != time_of(b) ? time_of(a) < time_of(b) : a->name < b->name;
+        });
+        for (const mql::ChartObject* object : objects) {
+            const auto tooltip = object->strings.find(mql::OBJPROP_TOOLTIP);
+            const mql::datetime time = time_of(object);
+            out << "object\t" << object->name << '\t' << (time > 0 ? date_text(time) : "-") << '\t'
+                << (tooltip == object->strings.end() ? "" : tooltip->second) << '\n';
+        }
+        session.deinit(mql::REASON_REMOVE);
+        out << "deinit\t" << session.chart().objects.size() << '\n';
+    } catch (const mql::RunStop& stop) {
+        err << "mql4run: " << entry->file << ": " << stop.message << '\n';
+        return stop.exit_code;
+    }
+    return mql::kExitSuccess;
+}
+
+#if defined(_WIN32)
+intptr_t create_chart_window() {
+    return reinterpret_cast<intptr_t>(CreateWindowExW(0, L"STATIC", L"mql4run chart", WS_POPUP, 0, 0, 200,
+                                                      100, nullptr, nullptr, nullptr, nullptr));
+}
+void destroy_chart_window(intptr_t window) {
+    if (window != 0) DestroyWindow(reinterpret_cast<HWND>(window));
+}
+void pump_messages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+#else
+intptr_t create_chart_window() { return 0; }
+void destroy_chart_window(intptr_t) {}
+void pump_messages() {}
+#endif
+
+}  // namespace mql4run

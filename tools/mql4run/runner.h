@@ -1,0 +1,78 @@
+// Runs a translated MQL4 program the way MetaTrader 4 runs it: binds its
+// #import blocks to DLLs, puts it on a chart of CSV bars, calls its event
+// handlers, and reports the chart objects it leaves.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/dynamic_library.h"
+#include "tools/mql4run/runtime.h"
+
+namespace mql4run {
+
+struct Options {
+    std::string program;    // file name of a kit program, e.g. BarsightVSA.mq4
+    std::string data;       // CSV of date,open,high,low,close,volume; the last row is the forming bar
+    std::string libraries;  // folder of the DLLs; empty: the runner's own folder
+    std::vector<std::pair<std::string, std::string>> inputs;
+    int new_bars = 0;
+    std::vector<std::string> clicks;
+    bool log_imports = false;
+};
+
+// The kit program of that file name (case-insensitive, folder ignored), or null.
+const mql::ProgramEntry* find_program(const std::string& file);
+
+// Bars of the CSV file, oldest first. False with a reason on a bad file.
+bool load_bars(const std::string& path, mql::Chart* bars, std::string* error);
+
+// The DLLs of a program's #import blocks, loaded and bound by export name.
+class Imports {
+public:
+    // False with a reason when a library or an export is missing.
+    bool bind(const mql::ProgramEntry& program, const std::string& folder, std::string* error);
+    const std::vector<mql::BoundImport>& bound() const { return bound_; }
+
+private:
+    std::vector<std::pair<std::string, platform::DynamicLibrary>> libraries_;
+    std::vector<mql::BoundImport> bound_;
+};
+
+// One chart running one program.
+class ChartSession {
+public:
+    ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
+                 intptr_t window);
+    mql::Chart& chart() { return chart_; }
+    mql::Program& program() { return *program_; }
+    bool set_input(const std::string& name, const std::string& value);
+    int init();
+    // Adds bars (oldest first) and calls OnCalculate once.
+    void calculate(const mql::Chart& all, int first, int count);
+    void click(const std::string& object);
+    void timer();
+    void start() { program_->OnStart(); }
+    void deinit(int reason);
+
+private:
+    const mql::ProgramEntry& entry_;
+    mql::Runner* runner_;
+    mql::Chart chart_;
+    std::unique_ptr<mql::Program> program_;
+    int prev_calculated_ = 0;
+};
+
+// The whole run of the command line; returns the exit code.
+int run(const Options& options, std::ostream& out, std::ostream& err);
+
+// The chart window of the runner (a real window on Windows, 0 elsewhere)
+// and a dispatch of its pending messages.
+intptr_t create_chart_window();
+void destroy_chart_window(intptr_t window);
+void pump_messages();
+
+}  // namespace mql4run

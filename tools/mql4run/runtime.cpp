@@ -1,0 +1,540 @@
+#include "tools/mql4run/runtime.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+
+namespace mql {
+
+void critical_error(const std::string& what) {
+    throw RunStop{kExitRuntimeError, "critical error: " + what};
+}
+
+ChartObject* Chart::find(const std::string& name) {
+    for (ChartObject& object : objects)
+        if (object.name == name) return &object;
+    return nullptr;
+}
+
+// ---- the stdcall thunk ----------------------------------------------------------
+#if defined(__i386__)
+// cdecl: (address, words, count, float_result, result*) -> stack difference.
+// The arguments are copied to a 16-byte aligned block, the export is called,
+// and the stack pointer it leaves is compared with the one a correct stdcall
+// callee leaves (the block popped). The frame pointer restores the stack
+// either way, so a wrong declaration is reported rather than fatal.
+extern "C" std::int32_t mql4run_call_stdcall(void* address, const std::uint32_t* words, int count,
+                                              int float_result, CallResult* result)
+    asm("mql4run_call_stdcall");
+asm(R"(
+    .text
+    .globl mql4run_call_stdcall
+mql4run_call_stdcall:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 16(%ebp), %ecx
+    leal 0(,%ecx,4), %eax
+    subl %eax, %esp
+    andl $-16, %esp
+    movl 12(%ebp), %esi
+    movl %esp, %edi
+    cld
+    rep movsl
+    movl %edi, %ebx
+    call *8(%ebp)
+    movl 24(%ebp), %ecx
+    movl %eax, 0(%ecx)
+    movl %edx, 4(%ecx)
+    cmpl $0, 20(%ebp)
+    je 1f
+    fstpl 8(%ecx)
+1:
+    movl %esp, %eax
+    subl %ebx, %eax
+    leal -12(%ebp), %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+#endif
+
+bool call_export_words(void* address, const std::uint32_t* words, int count, bool float_result,
+                       CallResult* result, std::int32_t* stack_difference) {
+#if defined(__i386__)
+    *stack_difference = mql4run_call_stdcall(address, words, count, float_result ? 1 : 0, result);
+    return true;
+#else
+    (void)address, (void)words, (void)count, (void)float_result, (void)result;
+    *stack_difference = 0;
+    return false;
+#endif
+}
+
+// ---- arguments ----------------------------------------------------------------
+namespace {
+std::string number_text(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    // The shortest form that reads back the same.
+    for (int digits = 1; digits <= 17; ++digits) {
+        char shorter[40];
+        std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
+        if (std::strtod(shorter, nullptr) == value) return shorter;
+    }
+    return text;
+}
+
+// Code points of UTF-8 text (bytes that are not UTF-8 pass as themselves).
+std::vector<std::uint32_t> code_points(const std::string& text) {
+    std::vector<std::uint32_t> points;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+        if (extra && i + static_cast<std::size_t>(extra) >= text.size()) extra = 0;
+        std::uint32_t point = extra ? byte & (0x3F >> extra) : byte;
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            ok = ok && (next & 0xC0) == 0x80;
+            point = point << 6 | (next & 0x3F);
+        }
+        if (!ok) extra = 0, point = byte;
+        points.push_back(point);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return points;
+}
+
+std::string utf8(std::uint32_t point) {
+    std::string out;
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | point >> 6);
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | point >> 12);
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | point >> 18);
+        out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+    return out;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+}  // namespace
+
+std::string ArgF32::shown() const { return number_text(value); }
+std::string ArgF64::shown() const { return number_text(value); }
+std::string ArgWide::shown() const {
+    std::string text;
+    for (wchar_t c : *buffer) text += utf8(static_cast<std::uint32_t>(c));
+    return quoted(text);
+}
+
+ArgWide arg_wstr(const string& v) {
+    auto buffer = std::make_shared<std::wstring>();
+    for (std::uint32_t point : code_points(v.str())) {
+        if (sizeof(wchar_t) == 2 && point >= 0x10000) {
+            point -= 0x10000;
+            buffer->push_back(static_cast<wchar_t>(0xD800 + (point >> 10)));
+            buffer->push_back(static_cast<wchar_t>(0xDC00 + (point & 0x3FF)));
+        } else {
+            buffer->push_back(static_cast<wchar_t>(point));
+        }
+    }
+    return {buffer, buffer->c_str()};
+}
+
+std::string shown_bytes(const unsigned char* bytes, std::size_t size) {
+    std::size_t length = 0;
+    while (length < size && bytes[length] != 0) ++length;
+    return quoted(std::string(reinterpret_cast<const char*>(bytes), length));
+}
+
+// ---- output ---------------------------------------------------------------------
+void Program::append(std::ostringstream& out, double v) { out << number_text(v); }
+
+void Program::print_line(const std::string& line) { std::cerr << line << '\n'; }
+
+void Program::alert_line(const std::string& line) {
+    runner().alerts.push_back(line);
+    std::cerr << "alert: " << line << '\n';
+}
+
+bool Program::SendNotification(const string& text) {
+    if (!runner().notifications) return false;
+    std::cerr << "notification: " << text.str() << '\n';
+    return true;
+}
+
+void Program::log_import(const BoundImport& import, const std::vector<std::string>& args,
+                         const std::string& result) {
+    std::string line = std::string("import: ") + import.name + "(";
+    for (std::size_t i = 0; i < args.size(); ++i) line += (i ? ", " : "") + args[i];
+    line += ")";
+    if (!result.empty()) line += " = " + result;
+    std::cerr << line << '\n';
+}
+
+void Program::stack_mismatch(const BoundImport& import, std::int32_t difference) {
+    throw RunStop{kExitStack, std::string("stack mismatch after ") + import.library + " " +
+                                  import.name + ": the export popped " +
+                                  std::to_string(-difference) +
+                                  " bytes more than its MQL4 declaration passes (a wrong #import "
+                                  "declaration)"};
+}
+
+void Program::pointer_refused(const BoundImport& import) {
+    throw RunStop{kExitNotRunnable,
+                  std::string(import.name) + " of " + import.library +
+                      " passes a memory address through an MQL4 int, which is 32 bits here: "
+                      "run this program with the 32-bit mql4run.exe"};
+}
+
+// ---- indicator buffers -----------------------------------------------------------
+bool Program::SetIndexBuffer(int index, array<double>& buffer) {
+    if (index < 0 || index > 511) return false;
+    if (buffers_.size() <= static_cast<std::size_t>(index))
+        buffers_.resize(static_cast<std::size_t>(index) + 1);
+    buffers_[static_cast<std::size_t>(index)].values = &buffer;
+    buffer.set_series(true);
+    grow_buffers(chart().time.size());
+    return true;
+}
+
+void Program::SetIndexEmptyValue(int index, double value) {
+    if (index >= 0 && static_cast<std::size_t>(index) < buffers_.size())
+        buffers_[static_cast<std::size_t>(index)].empty = value;
+}
+
+void Program::grow_buffers(int bars) {
+    for (Buffer& buffer : buffers_) {
+        if (buffer.values == nullptr) continue;
+        auto& storage = buffer.values->storage();
+        while (static_cast<int>(storage.size()) < bars) storage.push_back(buffer.empty);
+        if (static_cast<int>(storage.size()) > bars) storage.resize(static_cast<std::size_t>(bars));
+    }
+}
+
+// ---- the chart -----------------------------------------------------------------
+mql_long Program::ChartGetInteger(mql_long, int property, int) {
+    if (property == CHART_WINDOW_HANDLE) return static_cast<mql_long>(chart().window);
+    return 0;
+}
+
+int Program::WindowHandle(const string& symbol, int timeframe) {
+    if (symbol.str() != chart().symbol || (timeframe != 0 && timeframe != chart().period)) return 0;
+    return static_cast<int>(chart().window);
+}
+
+int Program::iBarShift(const string&, int, datetime time, bool exact) {
+    const auto& times = chart().time.storage();
+    if (times.empty()) return -1;
+    // The newest bar whose time is not after `time`.
+    auto it = std::upper_bound(times.begin(), times.end(), time);
+    if (it == times.begin()) return exact ? -1 : static_cast<int>(times.size()) - 1;
+    --it;
+    if (exact && *it != time) return -1;
+    return static_cast<int>(times.end() - it) - 1;
+}
+
+mql_long Program::TerminalInfoInteger(int property) {
+    return property == TERMINAL_NOTIFICATIONS_ENABLED ? runner().notifications : 0;
+}
+
+// ---- objects ---------------------------------------------------------------------
+bool Program::ObjectCreate(mql_long, const string& name, int type, int sub_window, datetime time1,
+                           double price1) {
+    if (name.str().empty() || chart().find(name.str()) != nullptr) return false;
+    ChartObject object;
+    object.name = name.str();
+    object.type = type;
+    object.window = sub_window;
+    object.integers[OBJPROP_TIME] = time1;
+    object.doubles[OBJPROP_PRICE] = price1;
+    chart().objects.push_back(std::move(object));
+    return true;
+}
+
+bool Program::ObjectDelete(mql_long, const string& name) {
+    auto& objects = chart().objects;
+    for (auto it = objects.begin(); it != objects.end(); ++it) {
+        if (it->name == name.str()) {
+            objects.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+int Program::ObjectFind(mql_long, const string& name) {
+    const ChartObject* object = chart().find(name.str());
+    return object == nullptr ? -1 : object->window;
+}
+
+namespace {
+bool matches(const ChartObject& object, int sub_window, int type) {
+    return (sub_window < 0 || object.window == sub_window) && (type < 0 || object.type == type);
+}
+}  // namespace
+
+int Program::ObjectsTotal(mql_long, int sub_window, int type) {
+    int count = 0;
+    for (const ChartObject& object : chart().objects) count += matches(object, sub_window, type);
+    return count;
+}
+
+string Program::ObjectName(mql_long, int pos, int sub_window, int type) {
+    int index = 0;
+    for (const ChartObject& object : chart().objects) {
+        if (!matches(object, sub_window, type)) continue;
+        if (index++ == pos) return string(object.name);
+    }
+    return string();
+}
+
+int Program::ObjectsDeleteAll(mql_long, const string& prefix, int sub_window, int type) {
+    auto& objects = chart().objects;
+    const auto before = objects.size();
+    objects.erase(std::remove_if(objects.begin(), objects.end(),
+                                 [&](const ChartObject& object) {
+                                     return matches(object, sub_window, type) &&
+                                            object.name.compare(0, prefix.str().size(), prefix.str()) == 0;
+                                 }),
+                  objects.end());
+    return static_cast<int>(before - objects.size());
+}
+
+int Program::ObjectsDeleteAll(mql_long chart_id, int sub_window, int type) {
+    return ObjectsDeleteAll(chart_id, string(), sub_window, type);
+}
+
+bool Program::ObjectSetInteger(mql_long, const string& name, int property, mql_long value) {
+    ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return false;
+    object->integers[property] = value;
+    return true;
+}
+
+bool Program::ObjectSetDouble(mql_long, const string& name, int property, double value) {
+    ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return false;
+    object->doubles[property] = value;
+    return true;
+}
+
+bool Program::ObjectSetString(mql_long, const string& name, int property, const string& value) {
+    ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return false;
+    object->strings[property] = value.str();
+    return true;
+}
+
+mql_long Program::ObjectGetInteger(mql_long, const string& name, int property, int) {
+    const ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return 0;
+    auto it = object->integers.find(property);
+    return it == object->integers.end() ? 0 : it->second;
+}
+
+double Program::ObjectGetDouble(mql_long, const string& name, int property, int) {
+    const ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return 0;
+    auto it = object->doubles.find(property);
+    return it == object->doubles.end() ? 0 : it->second;
+}
+
+string Program::ObjectGetString(mql_long, const string& name, int property, int) {
+    const ChartObject* object = chart().find(name.str());
+    if (object == nullptr) return string();
+    auto it = object->strings.find(property);
+    return it == object->strings.end() ? string() : string(it->second);
+}
+
+// ---- timers and the virtual clock ------------------------------------------------
+bool Program::EventSetMillisecondTimer(int milliseconds) {
+    if (milliseconds <= 0) return false;
+    timer_ms_ = milliseconds;
+    return true;
+}
+
+void Program::Sleep(int milliseconds) {
+    if (milliseconds > 0) runner().clock_ms += milliseconds;
+    if (runner().pump) runner().pump();
+}
+
+// ---- global variables of the terminal -------------------------------------------
+datetime Program::GlobalVariableSet(const string& name, double value) {
+    runner().globals[name.str()] = value;
+    return TimeCurrent();
+}
+double Program::GlobalVariableGet(const string& name) {
+    auto it = runner().globals.find(name.str());
+    return it == runner().globals.end() ? 0 : it->second;
+}
+bool Program::GlobalVariableCheck(const string& name) { return runner().globals.count(name.str()) != 0; }
+bool Program::GlobalVariableDel(const string& name) { return runner().globals.erase(name.str()) != 0; }
+
+// ---- free built-ins -----------------------------------------------------------------
+string IntegerToString(mql_long value, int length, ushort fill) {
+    std::string text = std::to_string(value);
+    if (length > 0 && static_cast<int>(text.size()) < length)
+        text.insert(0, static_cast<std::size_t>(length) - text.size(), static_cast<char>(fill));
+    return string(text);
+}
+
+string DoubleToString(double value, int digits) {
+    if (digits < 0 || digits > 16) digits = 8;
+    char text[400];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return string(text);
+}
+
+string TimeToString(datetime value, int mode) {
+    const std::time_t seconds = static_cast<std::time_t>(value);
+    std::tm parts{};
+#if defined(_WIN32)
+    if (gmtime_s(&parts, &seconds) != 0) return string();
+#else
+    if (gmtime_r(&seconds, &parts) == nullptr) return string();
+#endif
+    char text[64] = "";
+    std::string out;
+    if (mode & TIME_DATE) {
+        std::snprintf(text, sizeof text, "%04d.%02d.%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                      parts.tm_mday);
+        out += text;
+    }
+    if (mode & (TIME_MINUTES | TIME_SECONDS)) {
+        if (!out.empty()) out += ' ';
+        if (mode & TIME_SECONDS)
+            std::snprintf(text, sizeof text, "%02d:%02d:%02d", parts.tm_hour, parts.tm_min, parts.tm_sec);
+        else
+            std::snprintf(text, sizeof text, "%02d:%02d", parts.tm_hour, parts.tm_min);
+        out += text;
+    }
+    return string(out);
+}
+
+int StringFind(const string& text, const string& match, int start) {
+    if (start < 0) start = 0;
+    const auto found = text.str().find(match.str(), static_cast<std::size_t>(start));
+    return found == std::string::npos ? -1 : static_cast<int>(found);
+}
+
+int StringLen(const string& text) {
+    int units = 0;
+    for (std::uint32_t point : code_points(text.str())) units += point >= 0x10000 ? 2 : 1;
+    return units;
+}
+
+string StringSubstr(const string& text, int start, int length) {
+    if (start < 0 || static_cast<std::size_t>(start) >= text.str().size()) return string();
+    return string(text.str().substr(static_cast<std::size_t>(start),
+                                    length < 0 ? std::string::npos : static_cast<std::size_t>(length)));
+}
+
+// CP_ACP is taken as Latin-1 (a character above 255 becomes '?'), CP_UTF8 as
+// UTF-8. With count WHOLE_ARRAY the terminating NUL is copied too, as MQL4
+// does.
+int StringToCharArray(const string& text, array<uchar>& bytes, int start, int count, uint codepage) {
+    std::string encoded;
+    if (codepage == CP_UTF8) {
+        encoded = text.str();
+    } else {
+        for (std::uint32_t point : code_points(text.str()))
+            encoded += static_cast<char>(point > 0xFF ? '?' : point);
+    }
+    encoded.push_back('\0');
+    if (start < 0) start = 0;
+    std::size_t copied = encoded.size();
+    if (count >= 0 && static_cast<std::size_t>(count) < copied) copied = static_cast<std::size_t>(count);
+    auto& storage = bytes.storage();
+    if (storage.size() < static_cast<std::size_t>(start) + copied)
+        storage.resize(static_cast<std::size_t>(start) + copied);
+    std::memcpy(storage.data() + start, encoded.data(), copied);
+    return static_cast<int>(copied);
+}
+
+string CharArrayToString(const array<uchar>& bytes, int start, int count, uint codepage) {
+    const auto& storage = bytes.storage();
+    if (start < 0 || static_cast<std::size_t>(start) >= storage.size()) return string();
+    std::size_t end = storage.size();
+    if (count >= 0 && static_cast<std::size_t>(start + count) < end) end = static_cast<std::size_t>(start + count);
+    std::string out;
+    for (std::size_t i = static_cast<std::size_t>(start); i < end && storage[i] != 0; ++i) {
+        if (codepage == CP_UTF8)
+            out += static_cast<char>(storage[i]);
+        else
+            out += utf8(storage[i]);
+    }
+    return string(out);
+}
+
+double NormalizeDouble(double value, int digits) {
+    const double scale = std::pow(10.0, digits < 0 ? 0 : digits > 8 ? 8 : digits);
+    return std::round(value * scale) / scale;
+}
+
+// ---- inputs --------------------------------------------------------------------------
+bool parse_string(const std::string& text, string* value) {
+    *value = string(text);
+    return true;
+}
+
+bool parse_bool(const std::string& text, bool* value) {
+    if (text == "true" || text == "1") return *value = true, true;
+    if (text == "false" || text == "0") return *value = false, true;
+    return false;
+}
+
+bool parse_double(const std::string& text, double* value) {
+    char* end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size()) return false;
+    *value = parsed;
+    return true;
+}
+
+bool parse_datetime(const std::string& text, datetime* value) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    char tail = 0;
+    const int read = std::sscanf(text.c_str(), "%d.%d.%d %d:%d%c", &y, &mo, &d, &h, &mi, &tail);
+    if (read != 3 && read != 5) return false;
+    // Days from 1970-01-01 (civil calendar).
+    const int yy = y - (mo <= 2);
+    const int era = (yy >= 0 ? yy : yy - 399) / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+    *value = days * 86400 + h * 3600 + mi * 60;
+    return true;
+}
+
+}  // namespace mql

@@ -1,0 +1,497 @@
+// The MQL4 runtime of mql4run: the types, built-in functions and chart a
+// translated program (tools/mql4run/translate.py) runs against, and the
+// calls into the DLLs its #import blocks name.
+//
+// A program is a class derived from Program: its globals are members, its
+// functions member functions, and the built-ins below are members too, so
+// each instance (one chart) has its own buffers, objects and timer.
+#pragma once
+
+#include <cfloat>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace mql {
+
+using mql_long = std::int64_t;
+using mql_ulong = std::uint64_t;
+using datetime = std::int64_t;  // seconds since 1970
+using uchar = unsigned char;
+using ushort = unsigned short;
+using uint = unsigned int;
+using color = unsigned int;  // 0x00BBGGRR
+
+// Ends the run with an exit code; the runner prints the message.
+struct RunStop {
+    int exit_code;
+    std::string message;
+};
+
+// Exit codes of mql4run.
+enum ExitCode : int {
+    kExitSuccess = 0,
+    kExitRuntimeError = 1,  // the program stopped on a critical error (array out of range, ...)
+    kExitUsage = 2,
+    kExitImport = 3,
+    kExitStack = 4,
+    kExitNotRunnable = 5,
+};
+
+[[noreturn]] void critical_error(const std::string& what);
+
+// MQL4's string: text as UTF-8 here (the kit's texts are ASCII; MQL4's own
+// are UTF-16, which the conversions below honour).
+class string {
+public:
+    string() = default;
+    string(const char* text) : text_(text == nullptr ? "" : text) {}
+    string(std::string text) : text_(std::move(text)) {}
+    const std::string& str() const { return text_; }
+    string& operator+=(const string& other) {
+        text_ += other.text_;
+        return *this;
+    }
+    friend string operator+(const string& a, const string& b) { return string(a.text_ + b.text_); }
+    friend string operator+(const char* a, const string& b) { return string(std::string(a) + b.text_); }
+    friend string operator+(const string& a, const char* b) { return string(a.text_ + b); }
+    friend bool operator==(const string& a, const string& b) { return a.text_ == b.text_; }
+    friend bool operator!=(const string& a, const string& b) { return a.text_ != b.text_; }
+    friend bool operator<(const string& a, const string& b) { return a.text_ < b.text_; }
+    friend bool operator==(const string& a, const char* b) { return a.text_ == (b ? b : ""); }
+    friend bool operator!=(const string& a, const char* b) { return !(a == b); }
+
+private:
+    std::string text_;
+};
+
+// A dynamic MQL4 array. A series array counts from its newest element
+// (index 0 is the last stored), as OnCalculate's arrays and indicator
+// buffers do in MetaTrader 4; the storage is always oldest first, which is
+// also what a DLL receives.
+template <class T>
+class array {
+public:
+    int size() const { return static_cast<int>(data_.size()); }
+    T& operator[](int index) { return data_[checked(index)]; }
+    const T& operator[](int index) const { return data_[checked(index)]; }
+    bool series() const { return series_; }
+    void set_series(bool series) const { series_ = series; }
+    // Storage grows and shrinks at its end, whatever the direction.
+    void resize(int size) { data_.resize(static_cast<std::size_t>(size < 0 ? 0 : size)); }
+    void append(const T& value) { data_.push_back(value); }
+    std::vector<T>& storage() { return data_; }
+    const std::vector<T>& storage() const { return data_; }
+
+private:
+    std::size_t checked(int index) const {
+        if (index < 0 || index >= size())
+            critical_error("array out of range (index " + std::to_string(index) + ", size " +
+                           std::to_string(size()) + ")");
+        return static_cast<std::size_t>(series_ ? size() - 1 - index : index);
+    }
+    std::vector<T> data_;
+    mutable bool series_ = false;
+};
+
+// ---- constants -------------------------------------------------------------
+constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2;
+constexpr double EMPTY_VALUE = DBL_MAX;
+constexpr int EMPTY = -1, WHOLE_ARRAY = -1;
+constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
+constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3,
+              DRAW_ZIGZAG = 4, DRAW_NONE = 12;
+constexpr int OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
+              OBJ_ARROW_THUMB_UP = 29, OBJ_ARROW_UP = 31, OBJ_ARROW_DOWN = 32;
+constexpr int OBJPROP_TIME = 0, OBJPROP_PRICE = 1, OBJPROP_COLOR = 6, OBJPROP_STYLE = 7,
+              OBJPROP_WIDTH = 8, OBJPROP_BACK = 9, OBJPROP_ARROWCODE = 14,
+              OBJPROP_SELECTABLE = 1000, OBJPROP_HIDDEN = 208, OBJPROP_ANCHOR = 1011,
+              OBJPROP_TEXT = 999, OBJPROP_TOOLTIP = 206;
+constexpr int ANCHOR_TOP = 0, ANCHOR_BOTTOM = 1;
+constexpr int CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CLICK = 4;
+constexpr int CHART_WINDOW_HANDLE = 102;
+constexpr int TERMINAL_NOTIFICATIONS_ENABLED = 26;
+constexpr int TIME_DATE = 1, TIME_MINUTES = 2, TIME_SECONDS = 4;
+constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_CHARTCHANGE = 3;
+constexpr int PERIOD_CURRENT = 0, PERIOD_D1 = 1440;
+constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF,
+                clrLimeGreen = 0x32CD32, clrSilver = 0xC0C0C0, clrGreen = 0x008000,
+                clrBlue = 0xFF0000, clrGold = 0x00D7FF, clrWhite = 0xFFFFFF, clrBlack = 0;
+
+// ---- the chart a program runs on -------------------------------------------
+struct ChartObject {
+    std::string name;
+    int type = 0;
+    int window = 0;
+    std::map<int, mql_long> integers;
+    std::map<int, double> doubles;
+    std::map<int, std::string> strings;
+};
+
+struct Chart {
+    std::string symbol = "SAMPLE";
+    int period = PERIOD_D1;
+    intptr_t window = 0;  // the chart window (a real window in the Windows build)
+    // Bars, oldest first.
+    array<datetime> time;
+    array<double> open, high, low, close;
+    array<mql_long> tick_volume, volume;
+    array<int> spread;
+    std::vector<ChartObject> objects;  // in creation order
+    ChartObject* find(const std::string& name);
+};
+
+// What the runner gives a program: its chart, the imports bound for it, the
+// virtual clock and where its output goes.
+struct BoundImport {
+    const char* library = nullptr;
+    const char* name = nullptr;
+    void* address = nullptr;
+    bool pointer_through_int = false;  // this build cannot pass its addresses
+};
+
+struct Runner;
+struct ProgramContext {
+    Chart* chart = nullptr;
+    std::vector<BoundImport> imports;
+    Runner* runner = nullptr;
+};
+
+// Shared by every program of one process (the terminal): the virtual clock,
+// global variables, options.
+struct Runner {
+    std::int64_t clock_ms = 0;  // virtual milliseconds since the run began
+    datetime start_time = 0;
+    bool log_imports = false;
+    bool notifications = true;
+    std::map<std::string, double> globals;
+    std::function<void()> pump;  // dispatches the chart window's messages
+    std::vector<std::string> alerts;
+};
+
+// ---- import arguments: how each MQL4 value travels to a stdcall export ------
+struct ArgI32 {
+    using c_type = std::int32_t;
+    c_type value;
+    std::string shown() const { return std::to_string(value); }
+};
+struct ArgI64 {
+    using c_type = std::int64_t;
+    c_type value;
+    std::string shown() const { return std::to_string(value); }
+};
+struct ArgF32 {
+    using c_type = float;
+    c_type value;
+    std::string shown() const;
+};
+struct ArgF64 {
+    using c_type = double;
+    c_type value;
+    std::string shown() const;
+};
+struct ArgPtr {
+    using c_type = void*;
+    c_type value;
+    std::string text;  // what the log shows
+    const std::string& shown() const { return text; }
+};
+struct ArgWide {  // an MQL4 string passed by value: UTF-16, as MetaTrader passes it
+    using c_type = const wchar_t*;
+    std::shared_ptr<std::wstring> buffer;
+    c_type value;
+    std::string shown() const;
+};
+
+inline ArgI32 arg_i32(mql_long v) { return {static_cast<std::int32_t>(v)}; }
+inline ArgI64 arg_i64(mql_long v) { return {v}; }
+inline ArgF32 arg_f32(double v) { return {static_cast<float>(v)}; }
+inline ArgF64 arg_f64(double v) { return {v}; }
+ArgWide arg_wstr(const string& v);
+std::string shown_bytes(const unsigned char* bytes, std::size_t size);
+template <class T>
+ArgPtr arg_array(array<T>& a) {
+    ArgPtr arg{a.storage().empty() ? nullptr : a.storage().data(), {}};
+    if constexpr (std::is_same_v<T, uchar>)
+        arg.text = shown_bytes(a.storage().data(), a.storage().size());
+    else
+        arg.text = "array[" + std::to_string(a.size()) + "]";
+    return arg;
+}
+template <class T>
+ArgPtr arg_ref(T& v) {
+    return {static_cast<void*>(&v), "&"};
+}
+
+// Calls an export with the stdcall convention. On i686 the call goes through
+// a thunk that compares the stack pointer before and after (a wrong
+// declaration pops the wrong byte count); elsewhere it is a typed call.
+struct CallResult {
+    std::uint32_t eax = 0, edx = 0;
+    double st0 = 0;
+};
+bool call_export_words(void* address, const std::uint32_t* words, int count, bool float_result,
+                       CallResult* result, std::int32_t* stack_difference);
+
+template <class A>
+void push_words(std::vector<std::uint32_t>* words, const A& arg) {
+    typename A::c_type value = arg.value;
+    std::uint32_t parts[2] = {0, 0};
+    static_assert(sizeof value <= sizeof parts, "argument wider than 8 bytes");
+    std::memcpy(parts, &value, sizeof value);
+    words->push_back(parts[0]);
+    if (sizeof value > 4) words->push_back(parts[1]);
+}
+
+// ---- the program ------------------------------------------------------------
+class Program {
+public:
+    Program() = default;
+    virtual ~Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    void attach(const ProgramContext& context) { context_ = context; }
+    Chart& chart() { return *context_.chart; }
+    Runner& runner() { return *context_.runner; }
+
+    virtual int OnInit() { return INIT_SUCCEEDED; }
+    virtual void OnDeinit(const int) {}
+    virtual void OnStart() {}
+    virtual int OnCalculate(const int, const int, const array<datetime>&, const array<double>&,
+                            const array<double>&, const array<double>&, const array<double>&,
+                            const array<mql_long>&, const array<mql_long>&, const array<int>&) {
+        return 0;
+    }
+    virtual void OnTimer() {}
+    virtual void OnChartEvent(const int, const mql_long&, const double&, const string&) {}
+
+    // The runner's side.
+    void grow_buffers(int bars);  // indicator buffers follow the chart's bar count
+    int timer_ms() const { return timer_ms_; }
+
+protected:
+    template <class R, class... A>
+    R import_call(int slot, A... args);
+
+    // Output.
+    template <class... A>
+    void Print(const A&... args) {
+        std::ostringstream out;
+        (append(out, args), ...);
+        print_line(out.str());
+    }
+    template <class... A>
+    void Alert(const A&... args) {
+        std::ostringstream out;
+        (append(out, args), ...);
+        alert_line(out.str());
+    }
+    bool SendNotification(const string& text);
+    void Comment(const string&) {}
+
+    // Indicator buffers.
+    bool SetIndexBuffer(int index, array<double>& buffer);
+    void SetIndexStyle(int, int, int = EMPTY, int = EMPTY, color = clrNONE) {}
+    void SetIndexLabel(int, const string&) {}
+    void SetIndexArrow(int, int) {}
+    void SetIndexEmptyValue(int index, double value);
+    void IndicatorShortName(const string&) {}
+    bool IndicatorBuffers(int) { return true; }
+
+    // The chart.
+    string Symbol() { return string(chart().symbol); }
+    int Period() { return chart().period; }
+    mql_long ChartGetInteger(mql_long chart_id, int property, int sub_window = 0);
+    int WindowHandle(const string& symbol, int timeframe);
+    bool ChartRedraw(mql_long = 0) { return true; }
+    int iBarShift(const string& symbol, int timeframe, datetime time, bool exact = false);
+    mql_long TerminalInfoInteger(int property);
+
+    // Objects.
+    bool ObjectCreate(mql_long chart_id, const string& name, int type, int sub_window, datetime time1,
+                      double price1);
+    bool ObjectDelete(mql_long chart_id, const string& name);
+    int ObjectFind(mql_long chart_id, const string& name);
+    int ObjectsTotal(mql_long chart_id = 0, int sub_window = -1, int type = -1);
+    string ObjectName(mql_long chart_id, int pos, int sub_window = -1, int type = -1);
+    int ObjectsDeleteAll(mql_long chart_id, const string& prefix, int sub_window = -1, int type = -1);
+    int ObjectsDeleteAll(mql_long chart_id = 0, int sub_window = -1, int type = -1);
+    bool ObjectSetInteger(mql_long chart_id, const string& name, int property, mql_long value);
+    bool ObjectSetDouble(mql_long chart_id, const string& name, int property, double value);
+    bool ObjectSetString(mql_long chart_id, const string& name, int property, const string& value);
+    mql_long ObjectGetInteger(mql_long chart_id, const string& name, int property, int modifier = 0);
+    double ObjectGetDouble(mql_long chart_id, const string& name, int property, int modifier = 0);
+    string ObjectGetString(mql_long chart_id, const string& name, int property, int modifier = 0);
+
+    // Timers and time, on the virtual clock.
+    bool EventSetTimer(int seconds) { return EventSetMillisecondTimer(seconds * 1000); }
+    bool EventSetMillisecondTimer(int milliseconds);
+    void EventKillTimer() { timer_ms_ = 0; }
+    void Sleep(int milliseconds);
+    bool IsStopped() { return false; }
+    uint GetTickCount() { return static_cast<uint>(runner().clock_ms); }
+    datetime TimeCurrent() { return runner().start_time + runner().clock_ms / 1000; }
+    datetime TimeLocal() { return TimeCurrent(); }
+
+    // Terminal global variables.
+    datetime GlobalVariableSet(const string& name, double value);
+    double GlobalVariableGet(const string& name);
+    bool GlobalVariableCheck(const string& name);
+    bool GlobalVariableDel(const string& name);
+
+private:
+    static void append(std::ostringstream& out, const string& v) { out << v.str(); }
+    static void append(std::ostringstream& out, const char* v) { out << v; }
+    static void append(std::ostringstream& out, bool v) { out << (v ? "true" : "false"); }
+    static void append(std::ostringstream& out, double v);
+    template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
+    static void append(std::ostringstream& out, T v) {
+        out << static_cast<mql_long>(v);
+    }
+    void print_line(const std::string& line);
+    void alert_line(const std::string& line);
+    void log_import(const BoundImport& import, const std::vector<std::string>& args,
+                    const std::string& result);
+    [[noreturn]] void stack_mismatch(const BoundImport& import, std::int32_t difference);
+    [[noreturn]] void pointer_refused(const BoundImport& import);
+
+    struct Buffer {
+        array<double>* values = nullptr;
+        double empty = EMPTY_VALUE;
+    };
+    ProgramContext context_;
+    std::vector<Buffer> buffers_;
+    int timer_ms_ = 0;
+};
+
+template <class R, class... A>
+R Program::import_call(int slot, A... args) {
+    const BoundImport& import = context_.imports.at(static_cast<std::size_t>(slot));
+    if (import.pointer_through_int) pointer_refused(import);
+    // R is void, std::int32_t, std::int64_t or double.
+    using Value = std::conditional_t<std::is_void_v<R>, int, R>;
+    Value result{};
+#if defined(__i386__)
+    std::vector<std::uint32_t> words;
+    (push_words(&words, args), ...);
+    CallResult raw;
+    std::int32_t difference = 0;
+    call_export_words(import.address, words.data(), static_cast<int>(words.size()),
+                      std::is_floating_point_v<R>, &raw, &difference);
+    if (difference != 0) stack_mismatch(import, difference);
+    if constexpr (std::is_floating_point_v<R>) {
+        result = raw.st0;
+    } else if constexpr (sizeof(Value) == 8) {
+        result = static_cast<Value>(static_cast<std::uint64_t>(raw.edx) << 32 | raw.eax);
+    } else {
+        result = static_cast<Value>(raw.eax);
+    }
+#else
+    using Function = R (*)(typename A::c_type...);
+    if constexpr (std::is_void_v<R>)
+        reinterpret_cast<Function>(import.address)(args.value...);
+    else
+        result = reinterpret_cast<Function>(import.address)(args.value...);
+#endif
+    if (runner().log_imports) {
+        std::ostringstream shown;
+        if constexpr (!std::is_void_v<R>) append(shown, result);
+        log_import(import, {args.shown()...}, shown.str());
+    }
+    if constexpr (!std::is_void_v<R>) return result;
+}
+
+// ---- free built-ins -----------------------------------------------------------
+string IntegerToString(mql_long value, int length = 0, ushort fill = ' ');
+string DoubleToString(double value, int digits = 8);
+string TimeToString(datetime value, int mode = TIME_DATE | TIME_MINUTES);
+int StringFind(const string& text, const string& match, int start = 0);
+int StringLen(const string& text);
+string StringSubstr(const string& text, int start, int length = -1);
+int StringToCharArray(const string& text, array<uchar>& bytes, int start = 0, int count = -1,
+                      uint codepage = CP_ACP);
+string CharArrayToString(const array<uchar>& bytes, int start = 0, int count = -1,
+                         uint codepage = CP_ACP);
+inline double MathAbs(double v) { return v < 0 ? -v : v; }
+inline double MathMax(double a, double b) { return a > b ? a : b; }
+inline double MathMin(double a, double b) { return a < b ? a : b; }
+double NormalizeDouble(double value, int digits);
+
+template <class T>
+int ArraySize(const array<T>& a) {
+    return a.size();
+}
+template <class T>
+int ArrayResize(array<T>& a, int size, int = 0) {
+    a.resize(size);
+    return a.size();
+}
+template <class T, class V>
+int ArrayInitialize(array<T>& a, V value) {
+    for (T& element : a.storage()) element = static_cast<T>(value);
+    return a.size();
+}
+template <class T>
+bool ArraySetAsSeries(const array<T>& a, bool series) {
+    a.set_series(series);
+    return true;
+}
+template <class T>
+bool ArrayGetAsSeries(const array<T>& a) {
+    return a.series();
+}
+
+// ---- the runner's table of translated programs -----------------------------
+struct ImportDecl {
+    const char* library;
+    const char* name;
+};
+struct InputDecl {
+    const char* name;
+    const char* type;
+    bool (*set)(Program& program, const std::string& value);
+};
+enum class ProgramKind { script, indicator };
+struct ProgramEntry {
+    const char* file;  // e.g. "BarsightVSA.mq4"
+    ProgramKind kind;
+    const ImportDecl* imports;
+    const InputDecl* inputs;
+    std::unique_ptr<Program> (*create)(const ProgramContext& context);
+};
+extern const ProgramEntry programs[];
+
+// Value-initialised, so the program's globals start at zero as in MQL4.
+template <class P>
+std::unique_ptr<Program> make_program(const ProgramContext& context) {
+    std::unique_ptr<Program> program(new P());
+    program->attach(context);
+    return program;
+}
+
+bool parse_string(const std::string& text, string* value);
+bool parse_bool(const std::string& text, bool* value);
+bool parse_double(const std::string& text, double* value);
+bool parse_datetime(const std::string& text, datetime* value);
+template <class T>
+bool parse_integer(const std::string& text, T* value) {
+    try {
+        std::size_t used = 0;
+        const long long parsed = std::stoll(text, &used, 0);
+        if (used != text.size()) return false;
+        *value = static_cast<T>(parsed);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace mql

@@ -1,0 +1,406 @@
+#!/usr/bin/env python3
+"""Translates MQL4 programs (build 600 and later) into C++ classes for the
+mql4run runtime (tools/mql4run/runtime.h).
+
+Each program becomes one class derived from mql::Program: its global
+variables become members (zeroed, as MQL4 zeroes globals), its functions
+member functions, its #include files are inlined where they stand, and each
+#import block becomes member functions that call the bound DLL export through
+the runtime. Because a program is a class, one process can hold several
+charts running the same program.
+
+Only the MQL4 the kit uses is accepted; syntax that C++ has and MQL4 lacks is
+refused with the file and line, so a program that passes here still reads as
+MQL4.
+
+usage: translate.py OUTPUT.cpp INCLUDE_DIR PROGRAM.mq4...
+"""
+import os
+import re
+import sys
+
+# C++ syntax that is not MQL4: a program using it would compile here and be
+# refused by MetaEditor.
+REFUSED_WORDS = {
+    "namespace", "using", "std", "nullptr", "auto", "constexpr", "static_cast",
+    "reinterpret_cast", "const_cast", "dynamic_cast", "typename", "decltype",
+    "noexcept", "mutable", "friend", "throw", "try", "catch", "goto", "register",
+    "volatile", "unsigned", "signed", "alignas", "thread_local", "static_assert",
+}
+REFUSED_PUNCT = {"->", "::", ".*", "->*"}
+
+# MQL4 types whose C++ spelling differs (long is 64 bits in MQL4, 32 in the
+# i686 C++ compiler).
+TYPE_WORDS = {"long": "mql_long", "ulong": "mql_ulong"}
+
+SCALAR_TYPES = {"bool", "char", "uchar", "short", "ushort", "int", "uint", "color", "long",
+                "ulong", "datetime", "float", "double", "string"}
+
+# How an import's parameter travels on the stack: MQL4's 32-bit ABI.
+ARG_KIND = {
+    "bool": "arg_i32", "char": "arg_i32", "uchar": "arg_i32", "short": "arg_i32",
+    "ushort": "arg_i32", "int": "arg_i32", "uint": "arg_i32", "color": "arg_i32",
+    "long": "arg_i64", "ulong": "arg_i64", "datetime": "arg_i64",
+    "float": "arg_f32", "double": "arg_f64", "string": "arg_wstr",
+}
+RESULT_TYPE = {
+    "void": "void", "bool": "std::int32_t", "char": "std::int32_t", "uchar": "std::int32_t",
+    "short": "std::int32_t", "ushort": "std::int32_t", "int": "std::int32_t",
+    "uint": "std::int32_t", "color": "std::int32_t", "long": "std::int64_t",
+    "ulong": "std::int64_t", "datetime": "std::int64_t", "float": "double", "double": "double",
+}
+
+TOKEN = re.compile(r"""
+    (?P<ws>\s+)
+  | (?P<comment>//[^\n]*|/\*.*?\*/)
+  | (?P<literal>[DC]'[^'\n]*')
+  | (?P<string>"(?:\\.|[^"\\\n])*")
+  | (?P<char>'(?:\\.|[^'\\\n])+')
+  | (?P<number>0[xX][0-9a-fA-F]+|(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?)
+  | (?P<ident>[A-Za-z_]\w*)
+  | (?P<punct>->\*|\.\*|->|::|<<=|>>=|\+\+|--|&&|\|\||[-+*/%&|^!=<>]=|<<|>>|[][{}()<>;:,.?~!%^&*|=+/-])
+""", re.X | re.S)
+
+
+class Refused(Exception):
+    pass
+
+
+class Token:
+    def __init__(self, kind, text, path, line):
+        self.kind, self.text, self.path, self.line = kind, text, path, line
+
+    def __repr__(self):
+        return self.text
+
+
+def tokenize(text, path, first_line):
+    tokens, pos, line = [], 0, first_line
+    while pos < len(text):
+        match = TOKEN.match(text, pos)
+        if not match:
+            raise Refused("%s:%d: unexpected character %r" % (path, line, text[pos]))
+        kind, value = match.lastgroup, match.group()
+        if kind == "comment":  # keep the line count, drop the text
+            kind, value = "ws", "\n" * value.count("\n") or " "
+        tokens.append(Token(kind, value, path, line))
+        line += value.count("\n")
+        pos = match.end()
+    return tokens
+
+
+def literal_value(token):
+    """D'2024.01.02 10:30' as seconds since 1970, C'r,g,b' as MQL4's colour
+    number (red in the low byte)."""
+    body = token.text[2:-1].strip()
+    if token.text[0] == "C":
+        parts = [int(p, 0) for p in body.split(",")]
+        if len(parts) != 3 or not all(0 <= p <= 255 for p in parts):
+            raise Refused("%s:%d: bad colour literal %s" % (token.path, token.line, token.text))
+        return str(parts[0] | parts[1] << 8 | parts[2] << 16)
+    match = re.fullmatch(r"(\d{4})\.(\d{1,2})\.(\d{1,2})(?:\s+(\d{1,2}):(\d{2})(?::(\d{2}))?)?", body)
+    if not match:
+        raise Refused("%s:%d: bad datetime literal %s" % (token.path, token.line, token.text))
+    import calendar
+    y, mo, d = (int(match.group(i)) for i in (1, 2, 3))
+    h, mi, s = (int(match.group(i) or 0) for i in (4, 5, 6))
+    return "mql_long(%dLL)" % calendar.timegm((y, mo, d, h, mi, s, 0, 0, 0))
+
+
+def significant(tokens):
+    return [t for t in tokens if t.kind != "ws"]
+
+
+def statement_type(tokens, index):
+    """The declared type of the statement or parameter around tokens[index]:
+    the first type word after the last ; { } ( or , before it (the , only in
+    a parameter list)."""
+    depth = 0
+    i = index
+    while i > 0:
+        i -= 1
+        t = tokens[i]
+        if t.kind == "ws":
+            continue
+        if t.text in (")", "]"):
+            depth += 1
+        elif t.text in ("(", "[") and depth:
+            depth -= 1
+        elif depth == 0 and t.text in (";", "{", "}", "("):
+            break
+    for t in tokens[i + 1:index]:
+        if t.text.startswith("array<"):  # the first declarator, already rewritten
+            return t.text[len("array<"):-1]
+        if t.kind == "ident" and (t.text in SCALAR_TYPES or t.text[0].isupper()):
+            if t.text not in ("const",):
+                return t.text
+    return None
+
+
+class Translator:
+    def __init__(self, include_dir):
+        self.include_dir = include_dir
+        self.properties = {}
+        self.inputs = []  # (name, mql type)
+        self.imports = []  # (library, name, result, [(type, name, kind)])
+        self.included = set()
+        self.handlers = set()
+
+    def refuse(self, token, what):
+        raise Refused("%s:%d: %s is C++, not MQL4" % (token.path, token.line, what))
+
+    def translate_file(self, path):
+        out = []
+        lines = open(path, encoding="utf-8-sig").read().split("\n")
+        code, code_start = [], 1
+        in_import, import_lib, import_text, import_line = False, None, [], 0
+        in_block_comment = False
+        for number, line in enumerate(lines, 1):
+            stripped = line.strip()
+            if in_import:
+                if stripped.startswith("#import"):
+                    self.add_imports(path, import_line, import_lib, "\n".join(import_text), out)
+                    in_import = False
+                    code_start = number + 1
+                else:
+                    import_text.append(line)
+                continue
+            if stripped.startswith("#") and not in_block_comment:
+                out.extend(self.translate_code(code, path, code_start))
+                code, code_start = [], number + 1
+                directive = re.match(r"#\s*(\w+)\s*(.*)", stripped)
+                word, rest = directive.group(1), directive.group(2)
+                rest = re.sub(r"\s*//.*$", "", rest)
+                if word == "property":
+                    parts = rest.split(None, 1)
+                    self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
+                    out.append("\n")
+                elif word == "include":
+                    name = re.match(r'[<"]([^>"]+)[>"]', rest).group(1)
+                    found = os.path.join(self.include_dir, name)
+                    if not os.path.isfile(found):
+                        found = os.path.join(os.path.dirname(path), name)
+                    if found not in self.included:
+                        self.included.add(found)
+                        out.append(self.translate_file(found))
+                    out.append('#line %d "%s"\n' % (number + 1, path))
+                elif word == "import":
+                    lib = re.match(r'"([^"]+)"', rest)
+                    if not lib:
+                        raise Refused("%s:%d: #import without a library" % (path, number))
+                    in_import, import_lib, import_text, import_line = True, lib.group(1), [], number + 1
+                elif word in ("define", "undef", "ifdef", "ifndef", "else", "endif"):
+                    out.append(line + "\n")
+                else:
+                    raise Refused("%s:%d: #%s is not supported" % (path, number, word))
+                continue
+            # Track block comments so a '#' inside one is not a directive.
+            for match in re.finditer(r"/\*|\*/|//", line):
+                if match.group() == "/*" and not in_block_comment:
+                    in_block_comment = True
+                elif match.group() == "*/":
+                    in_block_comment = False
+                elif match.group() == "//" and not in_block_comment:
+                    break
+            code.append(line)
+        if in_import:
+            raise Refused("%s: #import \"%s\" is not closed" % (path, import_lib))
+        out.extend(self.translate_code(code, path, code_start))
+        return '#line 1 "%s"\n' % path + "".join(out)
+
+    def translate_code(self, lines, path, first_line):
+        if not lines:
+            return []
+        text = "\n".join(lines) + "\n"
+        tokens = tokenize(text, path, first_line)
+        self.check(tokens)
+        tokens = self.rewrite_inputs(tokens)
+        tokens = self.rewrite_arrays(tokens)
+        self.find_handlers(tokens)
+        result = ['#line %d "%s"\n' % (first_line, path)]
+        for t in tokens:
+            if t.kind == "literal":
+                result.append(literal_value(t))
+            elif t.kind == "ident" and t.text in TYPE_WORDS:
+                result.append(TYPE_WORDS[t.text])
+            else:
+                result.append(t.text)
+        return result
+
+    def check(self, tokens):
+        sig = significant(tokens)
+        for i, t in enumerate(sig):
+            if t.kind == "ident" and t.text in REFUSED_WORDS:
+                self.refuse(t, "'%s'" % t.text)
+            if t.kind == "punct" and t.text in REFUSED_PUNCT:
+                self.refuse(t, "'%s'" % t.text)
+            if t.text == "template" or (t.text == "[" and i + 1 < len(sig) and sig[i + 1].text == "]"
+                                        and i + 2 < len(sig) and sig[i + 2].text == "("):
+                self.refuse(t, "a template or lambda")
+            if t.kind == "ident" and t.text == "static":
+                raise Refused("%s:%d: 'static' is not supported: every chart of a program has its "
+                              "own globals here, a static would be shared; use a global"
+                              % (t.path, t.line))
+
+    @staticmethod
+    def depth_at(sig, index):
+        depth = 0
+        for t in sig[:index]:
+            depth += t.text == "{"
+            depth -= t.text == "}"
+        return depth
+
+    def rewrite_inputs(self, tokens):
+        """`input T name = value;` (and sinput, extern) becomes a member with
+        its default, registered so --input NAME=VALUE can set it."""
+        out = list(tokens)
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        for n, i in enumerate(sig_idx):
+            t = out[i]
+            if t.kind == "ident" and t.text in ("input", "sinput", "extern"):
+                if self.depth_at([out[j] for j in sig_idx], n) > 0:
+                    continue
+                type_token = out[sig_idx[n + 1]]
+                name_token = out[sig_idx[n + 2]]
+                self.inputs.append((name_token.text, type_token.text))
+                out[i] = Token("ws", " ", t.path, t.line)
+        return out
+
+    def rewrite_arrays(self, tokens):
+        """Dynamic array declarators: `T name[]` becomes `array<T> name`,
+        `T &name[]` becomes `array<T> &name`; in a list (`double a[], b[];`)
+        each declarator becomes its own declaration."""
+        out = list(tokens)
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        sig = [out[i] for i in sig_idx]
+        for n in range(len(sig) - 1):
+            if sig[n].text != "[" or sig[n + 1].text != "]":
+                continue
+            name = sig[n - 1]
+            if name.kind != "ident":
+                raise Refused("%s:%d: [] after %r" % (name.path, name.line, name.text))
+            k = n - 2
+            ref = sig[k].text == "&"
+            if ref:
+                k -= 1
+            before = sig[k]
+            # The element type stands before the name, or for a further
+            # declarator of a list at the start of the statement.
+            element = statement_type(out, sig_idx[n - 1]) if before.text == "," else before.text
+            if element is None:
+                raise Refused("%s:%d: cannot find the type of array %s" % (name.path, name.line, name.text))
+            cpp_element = TYPE_WORDS.get(element, element)
+            # drop the []
+            out[sig_idx[n]] = Token("ws", "", name.path, name.line)
+            out[sig_idx[n + 1]] = Token("ws", "", name.path, name.line)
+            if before.text == ",":
+                # a further declarator of a list statement
+                out[sig_idx[k]] = Token("punct", "; array<%s> %s" % (cpp_element, "&" if ref else ""),
+                                        before.path, before.line)
+                if ref:
+                    out[sig_idx[n - 2]] = Token("ws", "", name.path, name.line)
+            elif before.kind == "ident" and (before.text in SCALAR_TYPES or before.text[0].isupper()):
+                out[sig_idx[k]] = Token("ident", "array<%s>" % cpp_element, before.path, before.line)
+            else:
+                raise Refused("%s:%d: unexpected array declaration of %s" % (name.path, name.line, name.text))
+        return out
+
+    def find_handlers(self, tokens):
+        sig = significant(tokens)
+        for i, t in enumerate(sig[:-1]):
+            if t.text in ("OnInit", "OnDeinit", "OnStart", "OnCalculate", "OnTimer", "OnChartEvent") \
+                    and sig[i + 1].text == "(" and self.depth_at(sig, i) == 0 \
+                    and i > 0 and sig[i - 1].kind == "ident":
+                self.handlers.add(t.text)
+
+    def add_imports(self, path, line, library, text, out):
+        text = re.sub(r"//[^\n]*|/\*.*?\*/", " ", text, flags=re.S)
+        out.append('#line %d "%s"\n' % (line, path))
+        for decl in filter(None, (d.strip() for d in text.split(";"))):
+            match = re.fullmatch(r"(\w+)\s+(\w+)\s*\((.*)\)", decl, re.S)
+            if not match:
+                raise Refused("%s: cannot read the import declaration %r" % (path, decl))
+            result, name, params = match.groups()
+            if result not in RESULT_TYPE:
+                raise Refused("%s: %s: an import cannot return %s here" % (path, name, result))
+            args, cpp_params = [], []
+            for number, param in enumerate(filter(None, (p.strip() for p in params.split(",")))):
+                pm = re.fullmatch(r"(const\s+)?(\w+)\s*(&)?\s*(\w+)\s*(\[\s*\])?", param)
+                if not pm:
+                    raise Refused("%s: %s: cannot read the parameter %r" % (path, name, param))
+                const, ptype, ref, pname, array = pm.groups()
+                cpp_type = TYPE_WORDS.get(ptype, ptype)
+                if array:
+                    cpp_params.append("%sarray<%s> &%s" % (const or "", cpp_type, pname))
+                    args.append("arg_array(%s)" % pname)
+                elif ref:
+                    if ptype == "string":
+                        raise Refused("%s: %s: a string by reference is not supported" % (path, name))
+                    cpp_params.append("%s%s &%s" % (const or "", cpp_type, pname))
+                    args.append("arg_ref(%s)" % pname)
+                elif ptype in ARG_KIND:
+                    cpp_params.append("%s%s %s" % (const or "", cpp_type, pname))
+                    args.append("%s(%s)" % (ARG_KIND[ptype], pname))
+                else:
+                    raise Refused("%s: %s: a %s is passed by reference in MQL4" % (path, name, ptype))
+            slot = len(self.imports)
+            self.imports.append((library, name, result))
+            cpp_result = TYPE_WORDS.get(result, result)
+            call = "import_call<%s>(%d%s)" % (RESULT_TYPE[result], slot,
+                                              "".join(", " + a for a in args))
+            body = "%s;" % call if result == "void" else "return (%s)%s;" % (cpp_result, call)
+            out.append("%s %s(%s) { %s }\n" % (cpp_result, name, ", ".join(cpp_params), body))
+
+
+def class_name(path):
+    return re.sub(r"\W", "_", os.path.splitext(os.path.basename(path))[0])
+
+
+INPUT_SETTER = {
+    "string": "parse_string", "bool": "parse_bool", "double": "parse_double",
+    "float": "parse_double", "datetime": "parse_datetime", "color": "parse_integer",
+    "long": "parse_integer", "ulong": "parse_integer",
+}
+
+
+def main():
+    output, include_dir, programs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    parts = ["// Generated by tools/mql4run/translate.py from the kit's MQL4 programs.\n"
+             "// Do not edit: change the .mq4 and .mqh files.\n"
+             '#include "tools/mql4run/runtime.h"\n\n']
+    registry = []
+    try:
+        for path in programs:
+            translator = Translator(include_dir)
+            body = translator.translate_file(os.path.abspath(path))
+            name = class_name(path)
+            inputs = []
+            for input_name, input_type in translator.inputs:
+                parser = INPUT_SETTER.get(input_type, "parse_integer")
+                inputs.append('    {"%s", "%s", [](mql::Program& p, const std::string& v) '
+                              '{ return mql::%s(v, &static_cast<Program&>(p).%s); }},\n'
+                              % (input_name, input_type, parser, input_name))
+            imports = "".join('    {"%s", "%s"},\n' % (lib, fn, ) for lib, fn, _ in translator.imports)
+            parts.append("namespace mql4prog_%s {\nusing namespace mql;\n\n"
+                         "struct Program final : mql::Program {\n%s\n};\n\n" % (name, body))
+            parts.append("const mql::ImportDecl imports[] = {\n%s    {nullptr, nullptr}};\n" % imports)
+            parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
+                         % "".join(inputs))
+            parts.append("}  // namespace mql4prog_%s\n\n" % name)
+            kind = "script" if "OnStart" in translator.handlers else "indicator"
+            registry.append('    {"%s", mql::ProgramKind::%s, mql4prog_%s::imports, mql4prog_%s::inputs,\n'
+                            '     [](const mql::ProgramContext& c) -> std::unique_ptr<mql::Program> '
+                            '{ return mql::make_program<mql4prog_%s::Program>(c); }},\n'
+                            % (os.path.basename(path), kind, name, name, name))
+    except Refused as refused:
+        sys.exit("translate.py: %s" % refused)
+    parts.append("namespace mql {\nconst ProgramEntry programs[] = {\n%s    {nullptr, ProgramKind::script, "
+                 "nullptr, nullptr, nullptr}};\n}  // namespace mql\n" % "".join(registry))
+    text = "".join(parts)
+    if not os.path.exists(output) or open(output).read() != text:
+        with open(output, "w") as f:
+            f.write(text)
+
+
+if __name__ == "__main__":
+    main()
