@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <ostream>
 
 #include "tools/msxhost/chart_data.h"
@@ -151,9 +152,19 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
             platform::DynamicLibrary library =
                 platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
 #if defined(_WIN32)
-            if (!library.loaded()) {  // then the system's search, as the terminal does
-                std::string system_reason;
-                library = platform::DynamicLibrary::open(decl->library, &system_reason);
+            if (!library.loaded()) {  // then the system folder, where the terminal finds kernel32
+                wchar_t system[MAX_PATH];
+                const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+                if (length > 0 && length < MAX_PATH) {
+                    char folder8[MAX_PATH * 3];
+                    const int bytes = WideCharToMultiByte(CP_UTF8, 0, system, static_cast<int>(length),
+                                                          folder8, sizeof folder8, nullptr, nullptr);
+                    std::string system_reason;
+                    library = platform::DynamicLibrary::open(
+                        std::string(folder8, static_cast<std::size_t>(bytes > 0 ? bytes : 0)) + "\\" +
+                            decl->library,
+                        &system_reason);
+                }
             }
 #endif
             if (!library.loaded()) {
@@ -174,6 +185,16 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
         bound_.push_back(bound);
     }
     return true;
+}
+
+std::string address_import_reached(const mql::ProgramEntry& program) {
+    if (kIntHoldsPointer || program.reached == nullptr) return {};
+    for (const char* const* name = program.reached; *name != nullptr; ++name) {
+        for (const mql::ImportDecl* decl = program.imports; decl->library != nullptr; ++decl)
+            if (std::strcmp(decl->name, *name) == 0 && passes_address_through_int(decl->library, decl->name))
+                return std::string(decl->name) + " of " + decl->library;
+    }
+    return {};
 }
 
 ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
@@ -245,6 +266,13 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         err << "mql4run: --new-bars must leave at least one bar to start with (the file has "
             << all.time.size() << ")\n";
         return mql::kExitUsage;
+    }
+    const std::string reached = address_import_reached(*entry);
+    if (!reached.empty()) {
+        err << "mql4run: " << entry->file << " calls " << reached
+            << ", which passes a memory address through an MQL4 int (32 bits here): run it with the "
+               "32-bit mql4run.exe\n";
+        return mql::kExitNotRunnable;
     }
     Imports imports;
     const std::string folder = options.libraries.empty() ? platform::own_module_directory() : options.libraries;

@@ -30,6 +30,10 @@ const mql::ProgramEntry* find_program(const std::string& file);
 // Bars of the CSV file, oldest first. False with a reason on a bad file.
 bool load_bars(const std::string& path, mql::Chart* bars, std::string* error);
 
+// Natively, the first import a script's OnStart can reach that carries an
+// address through an MQL4 int ("Name of Library"), or "" when none does.
+std::string address_import_reached(const mql::ProgramEntry& program);
+
 // The DLLs of a program's #import blocks, loaded and bound by export name.
 class Imports {
 public:

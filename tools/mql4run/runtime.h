@@ -465,6 +465,7 @@ struct ProgramEntry {
     ProgramKind kind;
     const ImportDecl* imports;
     const InputDecl* inputs;
+    const char* const* reached;  // a script's imports its OnStart can reach, null-terminated
     std::unique_ptr<Program> (*create)(const ProgramContext& context);
 };
 extern const ProgramEntry programs[];

@@ -117,8 +117,10 @@ def statement_type(tokens, index):
     a parameter list)."""
     depth = 0
     i = index
-    while i > 0:
+    while True:
         i -= 1
+        if i < 0:
+            break
         t = tokens[i]
         if t.kind == "ws":
             continue
@@ -145,6 +147,7 @@ class Translator:
         self.imports = []  # (library, name, result, [(type, name, kind)])
         self.included = set()
         self.handlers = set()
+        self.calls = {}  # function -> names it calls
 
     def refuse(self, token, what):
         raise Refused("%s:%d: %s is C++, not MQL4" % (token.path, token.line, what))
@@ -217,6 +220,7 @@ class Translator:
         tokens = self.rewrite_inputs(tokens)
         tokens = self.rewrite_arrays(tokens)
         self.find_handlers(tokens)
+        self.collect_calls(tokens)
         result = ['#line %d "%s"\n' % (first_line, path)]
         for t in tokens:
             if t.kind == "literal":
@@ -305,6 +309,51 @@ class Translator:
                 raise Refused("%s:%d: unexpected array declaration of %s" % (name.path, name.line, name.text))
         return out
 
+    def collect_calls(self, tokens):
+        """For each function defined at file level, the names it calls."""
+        sig = significant(tokens)
+        depth, i = 0, 0
+        while i < len(sig):
+            t = sig[i]
+            if t.text == "{":
+                depth += 1
+            elif t.text == "}":
+                depth -= 1
+            elif depth == 0 and t.kind == "ident" and i + 1 < len(sig) and sig[i + 1].text == "(":
+                # a definition: name ( ... ) {
+                j, nest = i + 1, 0
+                while j < len(sig):
+                    nest += sig[j].text == "("
+                    nest -= sig[j].text == ")"
+                    j += 1
+                    if nest == 0:
+                        break
+                if j < len(sig) and sig[j].text == "{":
+                    end, nest = j, 0
+                    while end < len(sig):
+                        nest += sig[end].text == "{"
+                        nest -= sig[end].text == "}"
+                        if nest == 0:
+                            break
+                        end += 1
+                    calls = self.calls.setdefault(t.text, set())
+                    for k in range(j, end):
+                        if sig[k].kind == "ident" and k + 1 < len(sig) and sig[k + 1].text == "(":
+                            calls.add(sig[k].text)
+                    i = end + 1
+                    continue
+            i += 1
+
+    def reachable_imports(self, start):
+        seen, todo = set(), [start]
+        while todo:
+            name = todo.pop()
+            if name in seen:
+                continue
+            seen.add(name)
+            todo.extend(self.calls.get(name, ()))
+        return sorted({name for _, name, _ in self.imports} & seen)
+
     def find_handlers(self, tokens):
         sig = significant(tokens)
         for i, t in enumerate(sig[:-1]):
@@ -388,14 +437,19 @@ def main():
                          % "".join(inputs))
             parts.append("}  // namespace mql4prog_%s\n\n" % name)
             kind = "script" if "OnStart" in translator.handlers else "indicator"
+            # A script runs straight through: every import its OnStart can
+            # reach may be called, so the runner can judge it before it starts.
+            started = translator.reachable_imports("OnStart") if kind == "script" else []
+            parts.append("namespace mql4prog_%s {\nconst char* const reached[] = {%s};\n}\n"
+                         % (name, "".join('"%s", ' % n for n in started) + "nullptr"))
             registry.append('    {"%s", mql::ProgramKind::%s, mql4prog_%s::imports, mql4prog_%s::inputs,\n'
-                            '     [](const mql::ProgramContext& c) -> std::unique_ptr<mql::Program> '
+                            '     mql4prog_%s::reached, [](const mql::ProgramContext& c) -> std::unique_ptr<mql::Program> '
                             '{ return mql::make_program<mql4prog_%s::Program>(c); }},\n'
-                            % (os.path.basename(path), kind, name, name, name))
+                            % (os.path.basename(path), kind, name, name, name, name))
     except Refused as refused:
         sys.exit("translate.py: %s" % refused)
     parts.append("namespace mql {\nconst ProgramEntry programs[] = {\n%s    {nullptr, ProgramKind::script, "
-                 "nullptr, nullptr, nullptr}};\n}  // namespace mql\n" % "".join(registry))
+                 "nullptr, nullptr, nullptr, nullptr}};\n}  // namespace mql\n" % "".join(registry))
     text = "".join(parts)
     if not os.path.exists(output) or open(output).read() != text:
         with open(output, "w") as f:

@@ -7,7 +7,7 @@
 
 #include <BarsightPlugin.mqh>
 
-input string HelpPage = "VSATrend";
+input string HelpPage = "VSATrend";  // Help page to show ("" for none)
 
 void OnStart()
   {
@@ -21,6 +21,8 @@ void OnStart()
    Print("bar 4: VSA ", TS_GetVSAValue(table, 4), " conf ", TS_GetConfValue(table, 4),
          " at ", BarsightUtcText());
 
+   if(HelpPage == "")
+      return;
    StartDialog();
    BarsightShowHelp(HelpPage);
    Sleep(5000);

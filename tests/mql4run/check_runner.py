@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""Runs the kit's MQL4 programs through mql4run against the built DLLs and
+checks what a trader would see: BarsightVSA's arrows equal VSAInd's codes
+(msxhost) for the same bars, a click opens the signal's help page, OnDeinit
+leaves nothing behind, and bad input, a missing DLL and a bad command line
+get their exit codes.
+
+usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA [--windows] [--no-help-window]
+The environment variable MQL4RUN_PREFIX is put before the runner's command
+(qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
+expected to run (int holds a pointer), otherwise to be refused with 5. With
+--no-help-window nothing opens the help window (32-bit Wine under qemu has
+no display: its dialog thread cannot start there).
+"""
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+runner, libraries, msxhost, plugin, data = sys.argv[1:6]
+windows = "--windows" in sys.argv[6:]
+help_window = "--no-help-window" not in sys.argv[6:]
+prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
+failures = []
+work = tempfile.mkdtemp(prefix="mql4run-check-")
+
+
+def host_path(path):
+    """A path the runner can read: Wine maps / to Z:."""
+    return ("Z:" + path.replace("/", "\\")) if windows else path
+
+
+def run(program, *args, env=None, libs=None):
+    command = prefix + [runner, program, "--libraries", host_path(libs or libraries)] + list(args)
+    full_env = dict(os.environ, **(env or {}))
+    # Output goes to files, not pipes: processes Wine starts on the way (its
+    # desktop) inherit the handles and would hold a pipe open.
+    with open(os.path.join(work, "stdout"), "w+b") as out, open(os.path.join(work, "stderr"), "w+b") as err:
+        done = subprocess.run(command, stdout=out, stderr=err, env=full_env, timeout=300,
+                              stdin=subprocess.DEVNULL)
+        out.seek(0)
+        err.seek(0)
+        text = [f.read().decode("utf-8", "replace").replace("\r", "") for f in (out, err)]
+    return done.returncode, text[0], text[1]
+
+
+def check(name, condition, detail=""):
+    if condition:
+        print("mql4run: %s: ok" % name)
+    else:
+        failures.append(name)
+        print("mql4run: %s: FAILED %s" % (name, detail))
+
+
+def write_csv(name, rows):
+    path = os.path.join(work, name)
+    with open(path, "w") as f:
+        f.write("date,open,high,low,close,volume\n")
+        f.writelines(",".join(str(v) for v in row) + "\n" for row in rows)
+    return path
+
+
+def arrows(stdout):
+    """(date, code) of each BarsightVSA arrow, from its name and bar date."""
+    found = []
+    for line in stdout.splitlines():
+        parts = line.split("\t")
+        if parts[0] != "object":
+            continue
+        match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);\d{4}\.\d\d\.\d\d \d\d:\d\d", parts[1])
+        if not match:
+            found.append((parts[2], "bad name " + parts[1]))
+            continue
+        code = int(match.group(2)) * (1 if match.group(1) == "SOS" else -1)
+        found.append((parts[2], code))
+    return found
+
+
+def vsaind(csv):
+    """(date, code) of each non-zero VSAInd value on the file, from msxhost."""
+    out = subprocess.run([msxhost, "run", plugin, "VSAInd", "--data", csv], check=True,
+                         capture_output=True, text=True).stdout
+    codes = []
+    for line in out.splitlines()[2:]:
+        _, date, value = line.split(",")
+        if float(value) != 0:
+            codes.append((date, int(float(value))))
+    return codes
+
+
+rows = [line.rstrip("\n").split(",") for line in open(data)][1:]
+
+# --- the arrows equal the engine-backed indicator's codes ---------------------
+reference = vsaind(data)
+for name, args in [("all bars", ["--input", "MaxBars=0"]),
+                   ("default MaxBars", []),
+                   ("50 new bars one at a time", ["--input", "MaxBars=0", "--new-bars", "50"])]:
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), *args)
+    got = arrows(out)
+    check("BarsightVSA %s equals VSAInd (%d arrows)" % (name, len(reference)),
+          code == 0 and got == reference and out.endswith("deinit\t0\n"),
+          "exit %d, %d arrows, first differences %s\n%s" %
+          (code, len(got), [a for a in got if a not in reference][:3], err[-500:]))
+
+for max_bars in (300, 17):
+    tail = write_csv("tail%d.csv" % max_bars, rows[-(max_bars + 1):])
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "MaxBars=%d" % max_bars)
+    check("BarsightVSA MaxBars=%d equals VSAInd on the last %d rows" % (max_bars, max_bars + 1),
+          code == 0 and arrows(out) == vsaind(tail), "exit %d\n%s" % (code, err[-300:]))
+
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowStrength=false")
+check("ShowStrength=false draws weakness only",
+      code == 0 and arrows(out) == [a for a in reference if a[1] < 0])
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowWeakness=false")
+check("ShowWeakness=false draws strength only",
+      code == 0 and arrows(out) == [a for a in reference if a[1] > 0])
+tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)", line.split("\t")[3])
+                 for line in out.splitlines() if line.startswith("object"))
+check("every arrow's tooltip is the signal's name and code", tooltip_ok)
+
+# --- a click opens the signal's page; OnDeinit leaves nothing ------------------
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
+first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object"))
+page = first.split(";")[1] + ".htm"
+trace = os.path.join(work, "trace.bin")
+clicks = ["--click", first] if help_window else []
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--log-imports", *clicks,
+                     env={"BARSIGHT_TRACE": "1", "BARSIGHT_DEBUG_OUTPUT": trace})
+imports = [line for line in err.splitlines() if line.startswith("import: ")]
+names = [re.match(r"import: (\w+)", line).group(1) for line in imports]
+if help_window:
+    check("a click reaches ShowDialog with the arrow's name",
+          code == 0 and any(line.startswith("import: ShowDialog(") and '"%s"' % first in line
+                            for line in imports), err[-500:])
+    traced = open(trace, "rb").read().decode("utf-8", "replace") if os.path.exists(trace) else ""
+    check("the help window navigates to the signal's page (%s)" % page,
+          re.search(r"Navigate [^\x00\n]*[/\\]%s" % re.escape(page), traced) is not None, traced[-800:])
+check("every engine instance is closed (%d opened)" % names.count("AddToChartEx"),
+      names.count("AddToChartEx") == names.count("RemoveFromChart") > 0)
+check("the chart counts itself once and the last chart ends the help window",
+      names.count("IncRefCount") == 1 and names.count("DecRefCount") == 1 and names[-1] == "KillDialog",
+      str(names[-4:]))
+check("OnDeinit deletes every object", code == 0 and out.endswith("deinit\t0\n"))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", "Barsight;nothing",
+                     "--log-imports")
+check("a click on no arrow opens nothing", code == 0 and "ShowDialog" not in err)
+
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50",
+                     "--input", "AlertOnSignal=true")
+alerts = [line for line in err.splitlines() if line.startswith("alert: ")]
+check("AlertOnSignal alerts on new closed bars with a signal (%d)" % len(alerts),
+      code == 0 and 0 < len(alerts) <= 50 and all(re.search(r"\(-?\d+\)$", a) for a in alerts), err[-300:])
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50")
+check("no alert when AlertOnSignal is off", code == 0 and "alert: " not in err)
+
+# --- bad input: no signal, no failure --------------------------------------------
+few = write_csv("few.csv", rows[:12])
+zero = write_csv("zero.csv", [r[:5] + ["0"] for r in rows[:200]])
+gaps = write_csv("gaps.csv", rows[0:300:7])
+for name, csv in [("12 bars", few), ("zero volumes", zero), ("gaps in time", gaps)]:
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(csv))
+    check("BarsightVSA on %s" % name, code == 0 and arrows(out) == vsaind(csv) and
+          out.endswith("deinit\t0\n"), "exit %d %s" % (code, err[-300:]))
+check("12 bars give no signal", arrows(run("BarsightVSA.mq4", "--data", host_path(few))[1]) == [])
+
+# --- the other programs ----------------------------------------------------------------
+code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5")
+check("BarsightVolume runs", code == 0 and out == "deinit\t0\n", "exit %d %s" % (code, err[-300:]))
+no_help = [] if help_window else ["--input", "HelpPage="]
+for script, args in (("BarsightTableAndHelp.mq4", no_help), ("BarsightTooltips.mq4", [])):
+    code, out, err = run(script, "--data", host_path(few), *args)
+    if windows:
+        check("%s runs" % script, code == 0 and out == "deinit\t0\n", "exit %d %s" % (code, err[-400:]))
+    else:
+        check("%s is refused natively (5)" % script, code == 5 and "32-bit" in err, "exit %d" % code)
+if windows:
+    code, out, err = run("BarsightTableAndHelp.mq4", "--data", host_path(few), *no_help)
+    check("BarsightTableAndHelp prints the table and the UTC time",
+          re.search(r"bar 4: VSA 3 conf 40 at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} Z", err) is not None,
+          err[-300:])
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "HelpOnHover=true",
+                         "--log-imports")
+    names = [re.match(r"import: (\w+)", l).group(1) for l in err.splitlines() if l.startswith("import: ")]
+    hooked = re.search(r"^import: SubclassWindow\(.*\) = ([1-9]\d*)$", err, re.M) is not None
+    # Without a display there is no chart window to hook: the indicator says
+    # so and carries on with clicks only.
+    check("HelpOnHover hooks the chart window (%s) and OnDeinit unhooks it" % ("hooked" if hooked else "no window"),
+          code == 0 and names.count("SubclassWindow") == 1 and
+          (names.count("UnsubclassWindow") == 1 and "GetFromQueue" in names if hooked else
+           "help opens on a click only" in err and "UnsubclassWindow" not in names), err[-400:])
+
+# --- the runner's own checks: a wrong declaration, the built-ins --------------------
+code, out, err = run("CheckStack.mq4", "--data", host_path(few), "--input", "Correct=true")
+check("matching declarations leave the stack as it was", code == 0 and "matching: 0" in err,
+      "exit %d %s" % (code, err[-300:]))
+code, out, err = run("CheckStack.mq4", "--data", host_path(few))
+if windows:
+    check("a declaration with an extra int: exit 4 naming the import",
+          code == 4 and "stack mismatch after BarsightPlugin.dll SignFilter" in err and out == "",
+          "exit %d %s" % (code, err[-300:]))
+else:
+    check("natively a call cannot unbalance the stack", code == 0, "exit %d" % code)
+code, out, err = run("CheckRuntime.mq4", "--data", host_path(few), "--input", "Index=2")
+expected = ["series[0]=3.5 size=3", "copied=8 back=Caf\u00e9 ok", "time=2024.03.01 09:05",
+            "find=0 -1", "int=-42 double=0.6667", "global=7.25 false", "value=1.5"]
+check("the built-ins (series order, code page round trip, time text, globals)",
+      code == 0 and err.splitlines() == expected, err)
+code, out, err = run("CheckRuntime.mq4", "--data", host_path(few), "--input", "Index=3")
+check("an index out of range stops the program: exit 1",
+      code == 1 and "array out of range (index 3, size 3)" in err and "value=" not in err, err[-300:])
+
+# --- a missing DLL, a bad command line -------------------------------------------
+partial = os.path.join(work, "libs")
+os.makedirs(partial)
+for name in os.listdir(libraries):
+    if "spreadcore" not in name.lower() and re.search(r"\.(dll|so)$", name, re.I):
+        shutil.copy(os.path.join(libraries, name), partial)
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), libs=partial)
+check("without Spreadcore.dll: exit 3 naming it", code == 3 and "Spreadcore.dll" in err and out == "",
+      "exit %d %s" % (code, err[-300:]))
+for name, args, expected in [
+        ("an unknown program", ["Nothing.mq4", "--data", host_path(data)], 2),
+        ("an unknown input", ["BarsightVSA.mq4", "--data", host_path(data), "--input", "Nope=1"], 2),
+        ("a bad input value", ["BarsightVSA.mq4", "--data", host_path(data), "--input", "MaxBars=x"], 2),
+        ("too many new bars", ["BarsightVSA.mq4", "--data", host_path(few), "--new-bars", "12"], 2),
+        ("a missing data file", ["BarsightVSA.mq4", "--data", host_path(work + "/none.csv")], 2)]:
+    code, out, err = run(*args)
+    check("%s: exit %d" % (name, expected), code == expected and out == "", "exit %d %s" % (code, err))
+
+shutil.rmtree(work, ignore_errors=True)
+if failures:
+    sys.exit("mql4run: %d checks failed: %s" % (len(failures), ", ".join(failures)))
+print("mql4run: all checks passed")

@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""The MQL4 translator: what it rewrites (arrays, inputs, literals, imports)
+and the C++ it refuses, each case a small program.
+
+usage: check_translator.py TRANSLATE_PY"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+translate = sys.argv[1]
+work = tempfile.mkdtemp(prefix="mql4-translate-")
+failures = []
+
+
+def translate_source(source):
+    path = os.path.join(work, "Case.mq4")
+    with open(path, "w") as f:
+        f.write(source)
+    out = os.path.join(work, "out.cpp")
+    if os.path.exists(out):
+        os.remove(out)
+    done = subprocess.run([sys.executable, translate, out, work, path], capture_output=True, text=True)
+    text = open(out).read() if done.returncode == 0 else ""
+    return done.returncode, text, done.stderr
+
+
+# Each: source, and fragments the generated C++ must contain (whitespace
+# squeezed).
+ACCEPTED = [
+    ("double a[], b[];\nint OnInit() { return(0); }",
+     ["array<double> a; array<double> b;"]),
+    ("void F(const double &values[], uchar &bytes[]) {}",
+     ["void F(const array<double> &values, array<uchar> &bytes)"]),
+    ("long big = 1; ulong u;\nvoid F(const long &v[]) {}",
+     ["mql_long big = 1;", "mql_ulong u;", "const array<mql_long> &v"]),
+    ("input int Bars2 = 7; // shown\ninput string Page = \"x\";",
+     ["int Bars2 = 7;", '{"Bars2", "int"', '{"Page", "string"']),
+    # 2024-01-02 10:30 UTC is 1704191400 seconds since 1970; C'1,2,3' is 1 + 2*256 + 3*65536.
+    ("datetime t = D'2024.01.02 10:30'; color c = C'1,2,3';",
+     ["datetime t = mql_long(1704191400LL);", "color c = 197121;"]),
+    ('#import "X.dll"\nint F(int a, double b, uchar &t[], int &r);\nvoid G();\n#import\n',
+     ["int F(int a, double b, array<uchar> &t, int &r) { return (int)import_call<std::int32_t>(0, "
+      "arg_i32(a), arg_f64(b), arg_array(t), arg_ref(r)); }",
+      "void G() { import_call<void>(1); }", '{"X.dll", "F"}', '{"X.dll", "G"}']),
+    ("// a # in a comment\n/* #pragma inside\n a block */ int x;", ["int x;"]),
+    ("void OnStart() { Print(\"a[] is not an array\"); }", ['Print("a[] is not an array");']),
+]
+
+REFUSED = [
+    ("namespace n { }", "'namespace' is C++"),
+    ("int* p = nullptr;", "'nullptr' is C++"),
+    ("void F() { auto x = 1; }", "'auto' is C++"),
+    ("void F() { int y = static_cast<int>(2.0); }", "'static_cast' is C++"),
+    ("struct S { int v; }; void F(S *s) { s->v = 1; }", "'->' is C++"),
+    ("void F() { int v = ::x; }", "'::' is C++"),
+    ("void F() { try { } catch(...) { } }", "'try' is C++"),
+    ("void F() { static int calls = 0; }", "'static' is not supported"),
+    ("#pragma once\nint x;", "#pragma is not supported"),
+    ('#import "X.dll"\nint F(int a);\n', "is not closed"),
+    ('#import "X.dll"\nstring F(int a);\n#import\n', "cannot return string"),
+    ("datetime t = D'2024-01-02';", "bad datetime literal"),
+    ("void F() { int a[] = {1}; unsigned int u; }", "'unsigned' is C++"),
+]
+
+for source, fragments in ACCEPTED:
+    code, text, err = translate_source(source)
+    squeezed = re.sub(r"\s+", " ", text)
+    missing = [f for f in fragments if re.sub(r"\s+", " ", f) not in squeezed]
+    if code != 0 or missing:
+        failures.append("%r: exit %d, missing %s %s" % (source[:40], code, missing, err.strip()))
+
+for source, message in REFUSED:
+    code, text, err = translate_source(source)
+    if code == 0 or message not in err or "Case.mq4:" not in err:
+        failures.append("%r: expected a refusal with %r and the file:line, got exit %d %r"
+                        % (source[:40], message, code, err.strip()))
+
+for failure in failures:
+    print("translator: " + failure)
+print("translator: %d accepted and %d refused cases, %d failures" %
+      (len(ACCEPTED), len(REFUSED), len(failures)))
+sys.exit(1 if failures else 0)
