@@ -23,7 +23,8 @@ EXPECTED = {
     "MetaStock/Barsight exploration.txt",
     "MetaTrader/MQL4/Libraries/BarsightPlugin.dll", "MetaTrader/MQL4/Libraries/BarsightPlugin.dll.config",
     "MetaTrader/MQL4/Libraries/Spreadcore.dll", "MetaTrader/MQL4/Include/BarsightPlugin.mqh",
-    "MetaTrader/MQL4/Indicators/BarsightVolume.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
+    "MetaTrader/MQL4/Indicators/BarsightVolume.mq4",
+    "MetaTrader/MQL4/Indicators/BarsightVSA.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
     "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "MetaStock/help/plugin/Inds1/none.htm",
     "MetaTrader/MQL4/Libraries/help/plugin/Inds1/none.htm",
 }

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Checks BarsightPlugin.mqh against the built 32-bit library: every client
-export is declared once, and the stack bytes its MQL4 types imply (int,
-pointer, reference and array 4, double 8) equal those of the real stdcall
-export (_Name@N in the i686 objects, before the .def strips the decoration).
+"""Checks BarsightPlugin.mqh against the built 32-bit libraries: for each
+#import block (BarsightPlugin.dll, Spreadcore.dll) every export of the
+library's .def (but the host's MSX entry points) is declared once, and the
+stack bytes its MQL4 types imply (int, pointer, reference and array 4,
+double 8) equal those of the real stdcall export (_Name@N in the i686
+objects, before the .def strips the decoration).
 
-usage: check_mqh.py MQH DEF NM OBJECT_OR_LIST...
+usage: check_mqh.py MQH NM LIBRARY DEF OBJECT_LIST [LIBRARY DEF OBJECT_LIST]...
+(OBJECT_LIST: object files and archives separated by ';')
 """
 import re
 import subprocess
@@ -14,10 +17,10 @@ MSX_EXPORTS = {"MSXInfo", "MSXNthFunction", "MSXNthArg", "MSXNthCustomString",
                "VSAMakeConst", "VSATrend", "VSAVolStops", "VSAInd", "VSASpread"}
 
 
-def declarations(text):
-    block = re.search(r'#import\s+"BarsightPlugin\.dll"(.*?)#import', text, re.S)
+def declarations(text, library):
+    block = re.search(r'#import\s+"%s"(.*?)#import' % re.escape(library), text, re.S)
     if not block:
-        sys.exit("no #import \"BarsightPlugin.dll\" block")
+        sys.exit("no #import \"%s\" block" % library)
     body = re.sub(r"//[^\n]*", "", block.group(1))
     found = []
     for match in re.finditer(r"(\w+)\s+(\w+)\s*\(([^)]*)\)\s*;", body):
@@ -39,9 +42,7 @@ def arg_bytes(params):
     return total
 
 
-def main():
-    mqh, def_file, nm = sys.argv[1], sys.argv[2], sys.argv[3]
-    objects = [o for arg in sys.argv[4:] for o in arg.split(";") if o]
+def check_library(mqh_text, nm, library, def_file, objects, failures):
     exports = []
     on = False
     for line in open(def_file):
@@ -55,25 +56,36 @@ def main():
     for name, size in re.findall(r"\b_(\w+)@(\d+)\b", symbols):
         stdcall[name] = int(size)
 
-    failures = []
-    declared = declarations(open(mqh, encoding="utf-8").read())
+    declared = declarations(mqh_text, library)
     names = [n for n, _ in declared]
     for name in set(names):
         if names.count(name) > 1:
-            failures.append("%s is declared %d times" % (name, names.count(name)))
+            failures.append("%s: %s is declared %d times" % (library, name, names.count(name)))
     for name, params in declared:
         if name not in exports:
-            failures.append("%s is not an export of BarsightPlugin.dll" % name)
+            failures.append("%s is not an export of %s" % (name, library))
         elif stdcall.get(name) != arg_bytes(params):
-            failures.append("%s: MQL4 types take %d bytes, the export takes %s" %
-                            (name, arg_bytes(params), stdcall.get(name)))
+            failures.append("%s %s: MQL4 types take %d bytes, the export takes %s" %
+                            (library, name, arg_bytes(params), stdcall.get(name)))
     for name in exports:
         if name not in MSX_EXPORTS and name not in names:
-            failures.append("client export %s is not declared" % name)
+            failures.append("export %s of %s is not declared" % (name, library))
+    return len(declared)
+
+
+def main():
+    mqh, nm, groups = sys.argv[1], sys.argv[2], sys.argv[3:]
+    if not groups or len(groups) % 3:
+        sys.exit(__doc__)
+    text = open(mqh, encoding="utf-8").read()
+    failures, counts = [], []
+    for i in range(0, len(groups), 3):
+        library, def_file, objects = groups[i], groups[i + 1], [o for o in groups[i + 2].split(";") if o]
+        counts.append("%d of %s" % (check_library(text, nm, library, def_file, objects, failures), library))
     if failures:
         print("\n".join(failures))
         sys.exit(1)
-    print("BarsightPlugin.mqh: %d declarations match the 32-bit exports" % len(declared))
+    print("BarsightPlugin.mqh: declarations match the 32-bit exports (%s)" % ", ".join(counts))
 
 
 if __name__ == "__main__":

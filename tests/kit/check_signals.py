@@ -4,7 +4,8 @@ signals: this checks every other place that names them against it:
 - the engine's Signal enum (engine/analyzer.h): the same codes;
 - the rule table of engine/README.md: the same names, codes and conditions;
 - the chart's signal names (tools/msxhost/chart_svg.cpp);
-- the MQL4 include's constants (BARSIGHT_<NAME> = code).
+- the MQL4 include's constants (BARSIGHT_<NAME> = code);
+- the names BarsightVSA.mq4 gives its arrows' tooltips.
 
 usage: check_signals.py SOURCE_ROOT"""
 import os
@@ -51,6 +52,15 @@ for code, (name, _) in table.items():
     if mqh.get(constant) != code:
         failures.append("BarsightPlugin.mqh: BARSIGHT_%s is %s, the table says %d" %
                         (constant, mqh.get(constant), code))
+
+# BarsightVSA's tooltips name each signal through the include's constants.
+vsa = {mqh.get(c): n for c, n in re.findall(r'case BARSIGHT_(\w+):\s*return\("([^"]+)"\);',
+                                           read("kit", "MQL4", "Indicators", "BarsightVSA.mq4"))}
+for code, (name, _) in table.items():
+    if vsa.get(code) != name:
+        failures.append("BarsightVSA.mq4 names code %d %r, the table %r" % (code, vsa.get(code), name))
+if set(vsa) - set(table):
+    failures.append("BarsightVSA.mq4 names codes the table lacks: %s" % sorted(set(vsa) - set(table)))
 
 if failures:
     print("\n".join(failures))
