@@ -87,9 +87,11 @@ private:
     std::vector<int32_t> free_;
 };
 
+// Freed when the library is unloaded: MetaTrader 4 unloads a DLL when the
+// last program importing it goes, and loads it afresh for the next one.
 InstanceTable& table() {
-    static InstanceTable* t = new InstanceTable;  // outlives every caller
-    return *t;
+    static InstanceTable t;
+    return t;
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ echo "\$ msxhost scan BarsightPlugin VSAInd --ago 1 --data $data --data build/wa
 echo "(the signal of each chart's last closed bar, as the Explorer recipe finds it; 0 for none)"
 echo
 echo "\$ mql4run BarsightVSA.mq4 --data $data   (the MetaTrader 4 indicator, run against the engine)"
-build/native/bin/mql4run BarsightVSA.mq4 --data "$data" > build/mql4run-vsa.txt || true
+build/native/bin/mql4run BarsightVSA.mq4 --data "$data" > build/mql4run-vsa.txt ||
+  echo "  mql4run failed (exit $?)"
 awk -F'\t' '$1 == "object" { n[$4]++; total++ } END {
   for (s in n) printf "  %-24s %4d arrow%s\n", s, n[s], n[s] == 1 ? "" : "s"; printf "  %-24s %4d arrows, one per bar with a signal\n", "all signals", total }' \
   build/mql4run-vsa.txt | sort

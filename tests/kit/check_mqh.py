@@ -33,10 +33,11 @@ def arg_bytes(params):
     for param in filter(None, (p.strip() for p in params.split(","))):
         if "&" in param or "[" in param:
             total += 4  # a reference or an array is a pointer
-        elif param.split()[0] in ("double",):
+        elif param.split()[0] in ("double", "long", "ulong", "datetime"):
             total += 8
-        elif param.split()[0] in ("int", "uint", "bool", "char", "uchar", "short", "ushort", "color", "datetime"):
-            total += 4
+        elif param.split()[0] in ("int", "uint", "bool", "char", "uchar", "short", "ushort", "color",
+                                  "float", "string"):
+            total += 4  # narrower values widen to 4 bytes; a string passes a pointer
         else:
             sys.exit("unknown MQL4 parameter type: " + param)
     return total

@@ -121,6 +121,16 @@ tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)", line.split("\t")[3])
                  for line in out.splitlines() if line.startswith("object"))
 check("every arrow's tooltip is the signal's name and code", tooltip_ok)
 
+# Ticks of the forming bar change nothing and cost no engine run; a reload of
+# history starts clean and draws the same arrows.
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "3", "--ticks", "4",
+                     "--reload", "--log-imports")
+opened = err.count("import: AddToChartEx(")
+check("ticks recalculate nothing, a new bar and a reload do (%d engine runs)" % opened,
+      code == 0 and opened == 1 + 3 + 1 and arrows(out) == reference, "exit %d" % code)
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "DrawArrows=false")
+check("DrawArrows=false draws nothing", code == 0 and out == "deinit\t0\n", out[:200])
+
 # --- a click opens the signal's page; OnDeinit leaves nothing ------------------
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
 first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object"))
@@ -205,7 +215,7 @@ else:
     check("natively a call cannot unbalance the stack", code == 0, "exit %d" % code)
 code, out, err = run("CheckRuntime.mq4", "--data", host_path(few), "--input", "Index=2")
 expected = ["series[0]=3.5 size=3", "copied=8 back=Caf\u00e9 ok", "time=2024.03.01 09:05",
-            "find=0 -1", "int=-42 double=0.6667", "global=7.25 false", "value=1.5"]
+            "find=0 -1", "int=-42 double=0.6667", "n=7;0.25", "global=7.25 false", "value=1.5"]
 check("the built-ins (series order, code page round trip, time text, globals)",
       code == 0 and err.splitlines() == expected, err)
 code, out, err = run("CheckRuntime.mq4", "--data", host_path(few), "--input", "Index=3")

@@ -45,7 +45,13 @@ ACCEPTED = [
       "arg_i32(a), arg_f64(b), arg_array(t), arg_ref(r)); }",
       "void G() { import_call<void>(1); }", '{"X.dll", "F"}', '{"X.dll", "G"}']),
     ("// a # in a comment\n/* #pragma inside\n a block */ int x;", ["int x;"]),
-    ("void OnStart() { Print(\"a[] is not an array\"); }", ['Print("a[] is not an array");']),
+    ("void OnStart() { Print(\"a[] is not an array\"); }", ['Print(string("a[] is not an array"));']),
+    # A string literal is an MQL4 string: + appends a number as text, and
+    # adjacent literals join.
+    ('#define P "x;"\nstring F(int n) { return("n=" + n + P "y"); }',
+     ['#define P string("x;")', 'return(string("n=") + n + P string("y"));']),
+    ("double a[], b[], c[];", ["array<double> a; array<double> b; array<double> c;"]),
+    ("input int N = 1;\nint M = 2;\nvoid F() { int k = N + M; M = N; }", ["int k = N + M; M = N;"]),
 ]
 
 REFUSED = [
@@ -62,6 +68,14 @@ REFUSED = [
     ('#import "X.dll"\nstring F(int a);\n#import\n', "cannot return string"),
     ("datetime t = D'2024-01-02';", "bad datetime literal"),
     ("void F() { int a[] = {1}; unsigned int u; }", "'unsigned' is C++"),
+    ("double grid[][2];", "several dimensions"),
+    ("double x[], y;", "separate statements"),
+    ("double x[], &y;", "separate statements"),
+    ("input int N = 1;\nvoid F() { N = 2; }", "input N is read-only"),
+    ("input int N = 1;\nvoid F() { N++; }", "input N is read-only"),
+    ("void F() { int b{4}; }", "brace initialisation"),
+    ("struct S { int v; };\nvoid F() { S s{}; }", "brace initialisation"),
+    ("void F() { int n = 1; int &r = n; }", "a reference variable"),
 ]
 
 for source, fragments in ACCEPTED:

@@ -1,5 +1,5 @@
 // mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...
-//         [--new-bars N] [--click OBJECT]... [--log-imports]
+//         [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,10 +11,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...\n"
-    "               [--new-bars N] [--click OBJECT]... [--log-imports]\n"
+    "               [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]\n"
     "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
-    "from DIR (default: the runner's folder). Prints each chart object, then how many\n"
+    "from DIR (default: the runner's folder). --ticks N repeats OnCalculate N times on\n"
+    "the same bars after each calculation; --reload ends with one as after a reload of\n"
+    "history (prev_calculated 0). Prints each chart object, then how many\n"
     "remain after OnDeinit. Exit codes: 0 done, 1 the program stopped on a critical error,\n"
     "2 bad command line or data, 3 a DLL or export could not be loaded, 4 a stack\n"
     "mismatch after an import call, 5 the program cannot run in this build.\n";
@@ -51,6 +53,14 @@ int main(int argc, char** argv) {
                 std::cerr << "mql4run: --new-bars takes a whole number, not '" << argv[i] << "'\n" << kUsage;
                 return 2;
             }
+        } else if (arg == "--ticks" && has_value) {
+            if (!whole_number(argv[++i], &options.ticks) || options.ticks > 1000) {
+                std::cerr << "mql4run: --ticks takes a whole number up to 1000, not '" << argv[i] << "'\n"
+                          << kUsage;
+                return 2;
+            }
+        } else if (arg == "--reload") {
+            options.reload = true;
         } else if (arg == "--click" && has_value) {
             options.clicks.emplace_back(argv[++i]);
         } else if (arg == "--log-imports") {

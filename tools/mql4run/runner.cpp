@@ -125,8 +125,10 @@ bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
         bars->high.append(data.high[i]);
         bars->low.append(data.low[i]);
         bars->close.append(data.close[i]);
+        // Tick volumes are whole numbers; a value past 2^62 (or not finite) is capped.
         const double volume = data.volume[i];
-        bars->tick_volume.append(volume > 0 ? static_cast<mql::mql_long>(volume + 0.5) : 0);
+        const double capped = volume < 4.6e18 ? volume : 4.6e18;
+        bars->tick_volume.append(capped > 0 ? static_cast<mql::mql_long>(capped + 0.5) : 0);
         bars->volume.append(0);  // MetaTrader 4 has no real volume for these charts
         bars->spread.append(0);
     }
@@ -139,7 +141,8 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
         bound.library = decl->library;
         bound.name = decl->name;
         const bool address_in_int = passes_address_through_int(decl->library, decl->name);
-        if (!kIntHoldsPointer && lower(decl->library) == "kernel32.dll") {
+        const bool system_library = lower(decl->library) == "kernel32.dll";
+        if (!kIntHoldsPointer && system_library) {
             // No kernel32 here; its imports take addresses, refused when called.
             bound.pointer_through_int = true;
             bound_.push_back(bound);
@@ -149,10 +152,11 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
                                   [&](const auto& entry) { return lower(entry.first) == lower(decl->library); });
         if (found == libraries_.end()) {
             std::string reason;
-            platform::DynamicLibrary library =
-                platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
+            platform::DynamicLibrary library;
+            if (!system_library)
+                library = platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
 #if defined(_WIN32)
-            if (!library.loaded()) {  // then the system folder, where the terminal finds kernel32
+            if (system_library) {  // from the system folder only, as the terminal finds it
                 wchar_t system[MAX_PATH];
                 const UINT length = GetSystemDirectoryW(system, MAX_PATH);
                 if (length > 0 && length < MAX_PATH) {
@@ -229,6 +233,19 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
                                              chart_.high, chart_.low, chart_.close, chart_.tick_volume,
                                              chart_.volume, chart_.spread);
     pump_messages();
+}
+
+void ChartSession::tick() {
+    program_->grow_buffers(chart_.time.size());
+    prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
+                                             chart_.high, chart_.low, chart_.close, chart_.tick_volume,
+                                             chart_.volume, chart_.spread);
+    pump_messages();
+}
+
+void ChartSession::reload() {
+    prev_calculated_ = 0;
+    tick();
 }
 
 void ChartSession::timer() {
@@ -308,12 +325,18 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 return mql::kExitRuntimeError;
             }
             const int initial = all.time.size() - options.new_bars;
+            const auto ticks = [&] {
+                for (int tick = 0; tick < options.ticks; ++tick) session.tick();
+            };
             session.calculate(all, 0, initial);
+            ticks();
             session.timer();
             for (int bar = initial; bar < all.time.size(); ++bar) {
                 session.calculate(all, bar, 1);
+                ticks();
                 session.timer();
             }
+            if (options.reload) session.reload();
             for (const std::string& name : options.clicks) {
                 if (session.chart().find(name) == nullptr)
                     err << "mql4run: no object " << name << " to click\n";
@@ -341,6 +364,9 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     } catch (const mql::RunStop& stop) {
         err << "mql4run: " << entry->file << ": " << stop.message << '\n';
         return stop.exit_code;
+    } catch (const std::exception& failure) {  // out of memory and the like: the program stops
+        err << "mql4run: " << entry->file << ": critical error: " << failure.what() << '\n';
+        return mql::kExitRuntimeError;
     }
     return mql::kExitSuccess;
 }

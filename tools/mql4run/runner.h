@@ -21,6 +21,8 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> inputs;
     int new_bars = 0;
     std::vector<std::string> clicks;
+    int ticks = 0;        // OnCalculate calls after each calculation with no new bar
+    bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
     bool log_imports = false;
 };
 
@@ -57,6 +59,10 @@ public:
     int init();
     // Adds bars (oldest first) and calls OnCalculate once.
     void calculate(const mql::Chart& all, int first, int count);
+    // OnCalculate again on the same bars: a tick of the forming bar.
+    void tick();
+    // OnCalculate with prev_calculated 0, as after a reload of history.
+    void reload();
     void click(const std::string& object);
     void timer();
     void start() { program_->OnStart(); }

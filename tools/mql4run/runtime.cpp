@@ -148,6 +148,8 @@ std::string quoted(const std::string& text) {
 }
 }  // namespace
 
+std::string string::shortest_text(double value) { return number_text(value); }
+
 std::string ArgF32::shown() const { return number_text(value); }
 std::string ArgF64::shown() const { return number_text(value); }
 std::string ArgWide::shown() const {
@@ -202,11 +204,13 @@ void Program::log_import(const BoundImport& import, const std::vector<std::strin
 }
 
 void Program::stack_mismatch(const BoundImport& import, std::int32_t difference) {
+    // difference = the stack pointer left - the one a callee popping every
+    // argument leaves: below 0 the export popped fewer bytes than were passed.
+    const std::int32_t bytes = difference < 0 ? -difference : difference;
     throw RunStop{kExitStack, std::string("stack mismatch after ") + import.library + " " +
-                                  import.name + ": the export popped " +
-                                  std::to_string(-difference) +
-                                  " bytes more than its MQL4 declaration passes (a wrong #import "
-                                  "declaration)"};
+                                  import.name + ": the export popped " + std::to_string(bytes) +
+                                  (difference < 0 ? " bytes fewer" : " bytes more") +
+                                  " than its MQL4 declaration passes (a wrong #import declaration)"};
 }
 
 void Program::pointer_refused(const BoundImport& import) {
@@ -460,8 +464,8 @@ string StringSubstr(const string& text, int start, int length) {
 }
 
 // CP_ACP is taken as Latin-1 (a character above 255 becomes '?'), CP_UTF8 as
-// UTF-8. With count WHOLE_ARRAY the terminating NUL is copied too, as MQL4
-// does.
+// UTF-8. With the whole text (count -1 or WHOLE_ARRAY) the terminating NUL
+// is copied too, as MQL4 does.
 int StringToCharArray(const string& text, array<uchar>& bytes, int start, int count, uint codepage) {
     std::string encoded;
     if (codepage == CP_UTF8) {
@@ -472,8 +476,8 @@ int StringToCharArray(const string& text, array<uchar>& bytes, int start, int co
     }
     encoded.push_back('\0');
     if (start < 0) start = 0;
-    std::size_t copied = encoded.size();
-    if (count >= 0 && static_cast<std::size_t>(count) < copied) copied = static_cast<std::size_t>(count);
+    std::size_t copied = encoded.size();  // count -1 or WHOLE_ARRAY: everything
+    if (count > 0 && static_cast<std::size_t>(count) < copied) copied = static_cast<std::size_t>(count);
     auto& storage = bytes.storage();
     if (storage.size() < static_cast<std::size_t>(start) + copied)
         storage.resize(static_cast<std::size_t>(start) + copied);

@@ -63,6 +63,15 @@ public:
     friend string operator+(const string& a, const string& b) { return string(a.text_ + b.text_); }
     friend string operator+(const char* a, const string& b) { return string(std::string(a) + b.text_); }
     friend string operator+(const string& a, const char* b) { return string(a.text_ + b); }
+    // MQL4 turns a number into text when it is added to a string.
+    template <class N, class = std::enable_if_t<std::is_arithmetic_v<N>>>
+    friend string operator+(const string& a, N b) {
+        return a + text_of(b);
+    }
+    template <class N, class = std::enable_if_t<std::is_arithmetic_v<N>>>
+    friend string operator+(N a, const string& b) {
+        return text_of(a) + b;
+    }
     friend bool operator==(const string& a, const string& b) { return a.text_ == b.text_; }
     friend bool operator!=(const string& a, const string& b) { return a.text_ != b.text_; }
     friend bool operator<(const string& a, const string& b) { return a.text_ < b.text_; }
@@ -70,6 +79,16 @@ public:
     friend bool operator!=(const string& a, const char* b) { return !(a == b); }
 
 private:
+    template <class N>
+    static string text_of(N value) {
+        if constexpr (std::is_same_v<N, bool>)
+            return string(value ? "true" : "false");
+        else if constexpr (std::is_floating_point_v<N>)
+            return string(shortest_text(static_cast<double>(value)));
+        else
+            return string(std::to_string(value));
+    }
+    static std::string shortest_text(double value);
     std::string text_;
 };
 
@@ -104,8 +123,8 @@ private:
 
 // ---- constants -------------------------------------------------------------
 constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2;
-constexpr double EMPTY_VALUE = DBL_MAX;
-constexpr int EMPTY = -1, WHOLE_ARRAY = -1;
+constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's (MQL5's is DBL_MAX)
+constexpr int EMPTY = -1, WHOLE_ARRAY = 0;
 constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
 constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3,
               DRAW_ZIGZAG = 4, DRAW_NONE = 12;
@@ -431,7 +450,11 @@ int ArraySize(const array<T>& a) {
 }
 template <class T>
 int ArrayResize(array<T>& a, int size, int = 0) {
-    a.resize(size);
+    try {
+        a.resize(size);
+    } catch (const std::exception&) {  // no memory for it: MQL4 answers -1
+        return -1;
+    }
     return a.size();
 }
 template <class T, class V>

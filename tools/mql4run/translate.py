@@ -148,6 +148,9 @@ class Translator:
         self.included = set()
         self.handlers = set()
         self.calls = {}  # function -> names it calls
+        self.structs = set()
+        self.input_names = set()
+        self.input_declarations = set()  # token indexes of this chunk's input names
 
     def refuse(self, token, what):
         raise Refused("%s:%d: %s is C++, not MQL4" % (token.path, token.line, what))
@@ -192,7 +195,9 @@ class Translator:
                     if not lib:
                         raise Refused("%s:%d: #import without a library" % (path, number))
                     in_import, import_lib, import_text, import_line = True, lib.group(1), [], number + 1
-                elif word in ("define", "undef", "ifdef", "ifndef", "else", "endif"):
+                elif word == "define":
+                    out.append(re.sub(r'"(?:\\.|[^"\\])*"', lambda m: "string(%s)" % m.group(), line) + "\n")
+                elif word in ("undef", "ifdef", "ifndef", "else", "endif"):
                     out.append(line + "\n")
                 else:
                     raise Refused("%s:%d: #%s is not supported" % (path, number, word))
@@ -218,12 +223,26 @@ class Translator:
         tokens = tokenize(text, path, first_line)
         self.check(tokens)
         tokens = self.rewrite_inputs(tokens)
+        self.check_declarations(significant(tokens))
         tokens = self.rewrite_arrays(tokens)
         self.find_handlers(tokens)
         self.collect_calls(tokens)
         result = ['#line %d "%s"\n' % (first_line, path)]
-        for t in tokens:
-            if t.kind == "literal":
+        skip = set()
+        for index, t in enumerate(tokens):
+            if index in skip:
+                continue
+            if t.kind == "string":
+                # An MQL4 string, so "text" + 5 appends the number as text
+                # (in C++ it would move a pointer); adjacent literals join.
+                parts, j = [t.text], index + 1
+                while j < len(tokens) and tokens[j].kind in ("ws", "string"):
+                    if tokens[j].kind == "string":
+                        parts.append(tokens[j].text)
+                        skip.update(range(index + 1, j + 1))
+                    j += 1
+                result.append("string(%s)" % " ".join(parts))
+            elif t.kind == "literal":
                 result.append(literal_value(t))
             elif t.kind == "ident" and t.text in TYPE_WORDS:
                 result.append(TYPE_WORDS[t.text])
@@ -246,6 +265,69 @@ class Translator:
                               "own globals here, a static would be shared; use a global"
                               % (t.path, t.line))
 
+    def check_declarations(self, sig):
+        """Declarations C++ accepts and MQL4 does not, or that would not
+        translate one for one: brace initialisation, reference locals,
+        several-dimensional dynamic arrays, a list mixing arrays and
+        scalars, and assignments to an input."""
+        depth = 0
+        types = SCALAR_TYPES | self.structs
+        for i, t in enumerate(sig):
+            depth += t.text == "{"
+            depth -= t.text == "}"
+            prev = sig[i - 1] if i else None
+            nxt = sig[i + 1] if i + 1 < len(sig) else None
+            if t.text == "struct" and nxt is not None:
+                self.structs.add(nxt.text)
+                types = SCALAR_TYPES | self.structs
+            if t.kind == "ident" and nxt is not None and nxt.text == "{" and prev is not None \
+                    and prev.text in types:
+                self.refuse(nxt, "brace initialisation")
+            if depth > 0 and t.text in types and nxt is not None and nxt.text == "&" \
+                    and i + 3 < len(sig) and sig[i + 2].kind == "ident" and sig[i + 3].text == "=":
+                self.refuse(nxt, "a reference variable")
+            if t.text == "[" and nxt is not None and nxt.text == "]":
+                if i + 2 < len(sig) and sig[i + 2].text == "[":
+                    raise Refused("%s:%d: a dynamic array of several dimensions is not supported"
+                                  % (t.path, t.line))
+                self.check_array_list(sig, i + 2)
+            if t.kind == "ident" and t.text in self.input_names and i not in self.input_declarations:
+                assigned = (nxt is not None and nxt.text in ("=", "+=", "-=", "*=", "/=", "%=", "++", "--",
+                                                             "&=", "|=", "^=", "<<=", ">>=")) or \
+                           (prev is not None and prev.text in ("++", "--"))
+                if assigned:
+                    raise Refused("%s:%d: input %s is read-only in MQL4" % (t.path, t.line, t.text))
+
+    def check_array_list(self, sig, index):
+        """After `name[]` in a declaration list every further declarator
+        must be an array too (`double a[], b;` would make b an array here)."""
+        paren = brace = 0
+        for k in range(index, len(sig)):  # a parameter list ends at an unmatched )
+            text = sig[k].text
+            paren += text == "("
+            brace += (text == "{") - (text == "}")
+            if text == ")":
+                if paren == 0:
+                    return
+                paren -= 1
+            if paren == 0 and brace == 0 and text == ";":
+                break
+        paren = brace = 0
+        for k in range(index, len(sig)):
+            text = sig[k].text
+            paren += (text == "(") - (text == ")")
+            brace += (text == "{") - (text == "}")
+            if paren == 0 and brace == 0 and text == ";":
+                return
+            if paren == 0 and brace == 0 and text == ",":
+                j = k + 1
+                if j < len(sig) and sig[j].text == "&":
+                    j += 1
+                if not (j + 2 < len(sig) and sig[j].kind == "ident" and sig[j + 1].text == "["
+                        and sig[j + 2].text == "]"):
+                    raise Refused("%s:%d: declare arrays and other variables in separate statements"
+                                  % (sig[k].path, sig[k].line))
+
     @staticmethod
     def depth_at(sig, index):
         depth = 0
@@ -259,6 +341,8 @@ class Translator:
         its default, registered so --input NAME=VALUE can set it."""
         out = list(tokens)
         sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        self.input_declarations = set()
+        removed = 0
         for n, i in enumerate(sig_idx):
             t = out[i]
             if t.kind == "ident" and t.text in ("input", "sinput", "extern"):
@@ -267,7 +351,12 @@ class Translator:
                 type_token = out[sig_idx[n + 1]]
                 name_token = out[sig_idx[n + 2]]
                 self.inputs.append((name_token.text, type_token.text))
+                self.input_names.add(name_token.text)
                 out[i] = Token("ws", " ", t.path, t.line)
+                # the declaration itself, by its index among significant tokens
+                # once the `input` words are gone
+                self.input_declarations.add(n + 1 - removed)
+                removed += 1
         return out
 
     def rewrite_arrays(self, tokens):

@@ -97,7 +97,7 @@ string BarsightTextAt(int pointer, int length)
 // An MQL string as the NUL-terminated 8-bit text the library reads.
 void BarsightAnsi(string text, uchar &bytes[])
   {
-   StringToCharArray(text, bytes, 0, WHOLE_ARRAY, CP_ACP);
+   StringToCharArray(text, bytes, 0, -1, CP_ACP);  // -1: the whole text and its NUL
   }
 
 // The current UTC time as "yyyy-MM-dd HH:mm:ss:fff Z".

@@ -19,6 +19,7 @@ input bool ShowStrength  = true;   // Show signs of strength
 input bool ShowWeakness  = true;   // Show signs of weakness
 input bool AlertOnSignal = false;  // Alert when a closed bar carries a signal
 input bool HelpOnHover   = false;  // Open the help page when an arrow's tooltip shows
+input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCustom)
 
 // The engine is asked exactly as the MetaStock indicator asks it: the
 // application text, nine periods, no signal on bar numbers up to 15, a
@@ -96,7 +97,7 @@ int OnInit()
    IncRefCount();
    Counted = true;
    FormingBarTime = 0;
-   if(HelpOnHover)
+   if(HelpOnHover && DrawArrows)
      {
       int res = 0;
       HookHandle = SubclassWindow(WindowOfChart(), res);
@@ -123,8 +124,8 @@ void VsaAnalyse(const int rates_total, const double &high[], const double &low[]
    if(fed < 1)
       return;
    uchar application[], symbol[];
-   StringToCharArray(VSA_APPLICATION, application, 0, WHOLE_ARRAY, CP_ACP);
-   StringToCharArray(Symbol(), symbol, 0, WHOLE_ARRAY, CP_ACP);
+   StringToCharArray(VSA_APPLICATION, application, 0, -1, CP_ACP);
+   StringToCharArray(Symbol(), symbol, 0, -1, CP_ACP);
    Instance = AddToChartEx(application, symbol, VSA_PERIODS);
    if(Instance <= 0)
      {
@@ -202,16 +203,25 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
   {
    if(rates_total < 1)
       return(0);
+   // Index 0 is the forming bar, as MetaTrader 4 passes them; said outright
+   // so nothing depends on the default.
+   ArraySetAsSeries(time, true);
+   ArraySetAsSeries(high, true);
+   ArraySetAsSeries(low, true);
+   ArraySetAsSeries(close, true);
+   ArraySetAsSeries(tick_volume, true);
+   ArraySetAsSeries(Codes, true);
    bool reload = (prev_calculated == 0);
    // The signals depend on closed bars only: a tick on the forming bar
    // changes nothing, a new bar or a reload of history recalculates.
    if(!reload && time[0] == FormingBarTime)
       return(rates_total);
-   if(reload)
+   if(reload && DrawArrows)
       ObjectsDeleteAll(0, VSA_PREFIX);
    FormingBarTime = time[0];
    VsaAnalyse(rates_total, high, low, close, tick_volume);
-   VsaDrawArrows(rates_total, time, high, low);
+   if(DrawArrows)
+      VsaDrawArrows(rates_total, time, high, low);
    if(!reload && rates_total > 1)
       VsaAlert(time);
    return(rates_total);
@@ -262,7 +272,8 @@ void OnDeinit(const int reason)
    if(Instance > 0)
       RemoveFromChart(Instance);
    Instance = 0;
-   ObjectsDeleteAll(0, VSA_PREFIX);
+   if(DrawArrows)
+      ObjectsDeleteAll(0, VSA_PREFIX);
    EventKillTimer();
    if(HookHandle > 0)
       UnsubclassWindow(HookHandle);
