@@ -26,20 +26,29 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Turns chunks into rows.
+// Turns chunks into rows and hands each to the sink, which answers whether
+// it wants more.
+template <class Sink>
 class RowBuilder {
 public:
-    RowBuilder(bool with_volume, std::vector<Row>* rows) : with_volume_(with_volume), rows_(rows) {}
+    // Rows carry value1 and value2 (price/volume files); a sink that needs
+    // only one of them can spare the parse of the other (it stays 0).
+    RowBuilder(bool with_volume, Sink* sink, bool want_value1 = true, bool want_value2 = true)
+        : last_field_(with_volume && want_value2 ? 2 : want_value1 ? 1 : 0),
+          want_value1_(want_value1),
+          sink_(sink) {}
+
+    bool wants_more() const { return more_; }
 
     // One line's text (`len` characters, the carriage return before its line
     // feed already dropped) and whether a line break ends it.
     void line(const char* p, std::size_t len, bool newline) {
-        while (len + newline > kChunkChars) {
+        while (more_ && len + newline > kChunkChars) {
             chunk(p, kChunkChars, false);
             p += kChunkChars;
             len -= kChunkChars;
         }
-        if (len + newline > 0) chunk(p, len, newline);
+        if (more_ && len + newline > 0) chunk(p, len, newline);
     }
 
     // Whether the text being read may hold NUL bytes (checked per block).
@@ -47,6 +56,7 @@ public:
 
     // A chunk: `n` characters, then a line break if `newline`.
     void chunk(const char* p, std::size_t n, bool newline) {
+        if (!more_) return;
         if (may_hold_nul_) {
             if (const void* nul = std::memchr(p, '\0', n)) {  // the text ends at a NUL
                 n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
@@ -56,7 +66,7 @@ public:
         Row row;
         std::size_t pos = 0;
         bool newline_used = false;
-        for (int field = 0; field < 3; ++field) {
+        for (int field = 0; field <= last_field_; ++field) {
             while (pos < n && p[pos] == ',') ++pos;
             std::size_t stop = pos;
             bool with_break = false;
@@ -74,21 +84,74 @@ public:
                 std::memcpy(row.date_text, p + pos, chars);
                 if (with_break && chars < 15) row.date_text[chars] = '\n';
             } else if (field == 1) {
-                row.value1 = parse_number(p + pos, p + stop);
-            } else if (with_volume_) {
+                if (last_field_ == 1 || want_value1_) row.value1 = parse_number(p + pos, p + stop);
+            } else {
                 row.value2 = parse_number(p + pos, p + stop);
             }
             newline_used = newline_used || with_break;
             pos = stop;
         }
-        rows_->push_back(row);
+        more_ = (*sink_)(row);
     }
 
 private:
-    bool with_volume_;
+    int last_field_;  // the last field the rows need: 0 date, 1 value1, 2 value2
+    bool want_value1_ = true;
     bool may_hold_nul_ = true;
-    std::vector<Row>* rows_;
+    bool more_ = true;
+    Sink* sink_;
 };
+
+struct VectorSink {
+    std::vector<Row>* rows;
+    bool operator()(const Row& row) {
+        rows->push_back(row);
+        return true;
+    }
+};
+
+// Reads the open file block by block into the builder's rows, until the end
+// (or a Ctrl-Z) or until the sink wants no more.
+template <class Sink>
+void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
+    std::vector<char> buffer(kBlock + 2 * kChunkChars);
+    std::size_t carried = 0;
+    bool at_end = false;
+    while (!at_end && builder.wants_more()) {
+        const std::size_t got = std::fread(buffer.data() + carried, 1, kBlock, file);
+        at_end = got < kBlock;
+        std::size_t end = carried + got;
+        if (const void* z = std::memchr(buffer.data() + carried, kCtrlZ, got)) {
+            end = static_cast<std::size_t>(static_cast<const char*>(z) - buffer.data());
+            at_end = true;  // text mode ends the file at Ctrl-Z
+        }
+        const char* data = buffer.data();
+        builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
+        std::size_t pos = 0;
+        while (const void* lf = std::memchr(data + pos, '\n', end - pos)) {
+            const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+            std::size_t len = stop - pos;
+            if (len > 0 && data[stop - 1] == '\r') --len;
+            builder.line(data + pos, len, true);
+            pos = stop + 1;
+            if (!builder.wants_more()) return;
+        }
+        std::size_t rest = end - pos;
+        if (at_end) {
+            if (rest > 0) builder.line(data + pos, rest, false);
+            break;
+        }
+        // Whole chunks of an unfinished line do not depend on what follows;
+        // the last 80 characters wait (a carriage return may end them).
+        while (rest > kChunkChars + 1) {
+            builder.chunk(data + pos, kChunkChars, false);
+            pos += kChunkChars;
+            rest -= kChunkChars;
+        }
+        std::memmove(buffer.data(), data + pos, rest);
+        carried = rest;
+    }
+}
 
 // A number's digits, for deciding which way an out-of-range value went.
 bool mantissa_is_large(const char* p, const char* end) {
@@ -203,7 +266,8 @@ bool parse_plain_decimal(const char* p, const char* end, double* value) {
                     *q == 'N' || *q == 'i' || *q == 'I' || *q == 'p' || *q == 'P'))
         return false;
     if (whole == 0 && decimals == 0) return false;
-    *value = static_cast<double>(digits) / kPow10[decimals];
+    // A whole number is exact as it is: no division needed.
+    *value = decimals == 0 ? static_cast<double>(digits) : static_cast<double>(digits) / kPow10[decimals];
     return true;
 }
 
@@ -244,7 +308,26 @@ double parse_number(const char* begin, const char* end) {
     return negative ? -value : value;
 }
 
+// "m/d/yyyy" with nothing but digits around the slashes, the usual date,
+// read in one pass. Numbers of at most 9 digits cannot saturate, so the
+// result is what the three scans give. False (state untouched) otherwise.
+bool parse_plain_date(const char* p, DateState* state) {
+    int32_t parts[3];
+    for (int k = 0; k < 3; ++k) {
+        int digits = 0;
+        int32_t v = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) v = v * 10 + (*p - '0');
+        if (digits == 0 || digits > 9 || (k < 2 && *p++ != '/')) return false;
+        parts[k] = v;
+    }
+    state->month = parts[0];
+    state->day = parts[1];
+    state->year = parts[2];
+    return true;
+}
+
 void parse_date(const char* text, DateState* state) {
+    if (parse_plain_date(text, state)) return;
     const char* p = text;
     if (!scan_int(p, &state->month) || *p++ != '/') return;
     if (!scan_int(p, &state->day) || *p++ != '/') return;
@@ -274,79 +357,102 @@ ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows)
     // size spares most regrowth (capped, a file may be mostly long lines).
     if (info.st_size > 0)
         rows->reserve(static_cast<std::size_t>(std::min<int64_t>(info.st_size / 16, 1 << 24)));
-    RowBuilder builder(with_volume, rows);
-    std::vector<char> buffer(kBlock + 2 * kChunkChars);
-    std::size_t carried = 0;
-    bool at_end = false;
-    while (!at_end) {
-        const std::size_t got = std::fread(buffer.data() + carried, 1, kBlock, file.get());
-        at_end = got < kBlock;
-        std::size_t end = carried + got;
-        if (const void* z = std::memchr(buffer.data() + carried, kCtrlZ, got)) {
-            end = static_cast<std::size_t>(static_cast<const char*>(z) - buffer.data());
-            at_end = true;  // text mode ends the file at Ctrl-Z
-        }
-        const char* data = buffer.data();
-        builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
-        std::size_t pos = 0;
-        while (const void* lf = std::memchr(data + pos, '\n', end - pos)) {
-            const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
-            std::size_t len = stop - pos;
-            if (len > 0 && data[stop - 1] == '\r') --len;
-            builder.line(data + pos, len, true);
-            pos = stop + 1;
-        }
-        std::size_t rest = end - pos;
-        if (at_end) {
-            if (rest > 0) builder.line(data + pos, rest, false);
-            break;
-        }
-        // Whole chunks of an unfinished line do not depend on what follows;
-        // the last 80 characters wait (a carriage return may end them).
-        while (rest > kChunkChars + 1) {
-            builder.chunk(data + pos, kChunkChars, false);
-            pos += kChunkChars;
-            rest -= kChunkChars;
-        }
-        std::memmove(buffer.data(), data + pos, rest);
-        carried = rest;
-    }
+    VectorSink sink{rows};
+    RowBuilder<VectorSink> builder(with_volume, &sink);
+    read_chunks(file.get(), builder);
     return ReadStatus::kOk;
 }
+
+namespace {
+
+// Whether a row's date reaches a bound. The row's date is parsed first,
+// then the bound, into the state all the parses of one selection share, as
+// the selection is defined; the begin search runs to its end before the end
+// search starts.
+class Reach {
+public:
+    Reach(const char* begin, const char* end) : begin_(begin), end_(end) {}
+    bool begin(const Row& row) { return reaches(row, begin_); }
+    bool end(const Row& row) { return reaches(row, end_); }
+
+private:
+    bool reaches(const Row& row, Bound& bound) {
+        parse_date(row.date_text, &state_);
+        const int64_t row_number = numeric_key(state_);
+        if (row_number >= 0 && bound.number() >= 0) {
+            bound.apply(&state_);
+            return row_number >= bound.number();
+        }
+        format_key(state_, key_);
+        return std::strcmp(key_, bound.apply(&state_)) >= 0;
+    }
+
+    DateState state_;
+    Bound begin_, end_;
+    char key_[40];
+};
+
+// Selects while reading: the rows before the start need only their dates,
+// the values of the selected rows go straight to the output, and reading
+// stops as soon as the count is known.
+struct SelectionSink {
+    Reach reach;
+    bool stop_from_start;
+    bool second;
+    int64_t cap;
+    float* out;
+    int64_t rows = 0, first = -1, written = 0;
+
+    bool operator()(const Row& row) {
+        const int64_t r = rows++;
+        bool last = false;
+        if (first < 0) {
+            if (!reach.begin(row)) return true;
+            first = r;
+            last = stop_from_start && reach.end(row);
+        } else {
+            last = reach.end(row);
+        }
+        if (written < cap) out[written++] = static_cast<float>(second ? row.value2 : row.value1);
+        return !last && written < cap;
+    }
+};
+
+}  // namespace
 
 int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
                     bool stop_from_start, int64_t* start) {
     *start = 0;
     if (rows.empty()) return 0;
     const int64_t count = static_cast<int64_t>(rows.size());
-    DateState state;
-    Bound begin_bound(begin), end_bound(end);
-    char key[40];
-
-    // Does row r reach the bound? The row's date is parsed first, then the
-    // bound, into the shared state, as the selection is defined.
-    auto reaches = [&](int64_t r, Bound& bound) {
-        parse_date(rows[static_cast<std::size_t>(r)].date_text, &state);
-        const int64_t row_number = numeric_key(state);
-        if (row_number >= 0 && bound.number() >= 0) {
-            bound.apply(&state);
-            return row_number >= bound.number();
-        }
-        format_key(state, key);
-        return std::strcmp(key, bound.apply(&state)) >= 0;
-    };
+    Reach reach(begin, end);
 
     int64_t first = -1;
     for (int64_t r = 0; r < count && first < 0; ++r)
-        if (reaches(r, begin_bound)) first = r;
+        if (reach.begin(rows[static_cast<std::size_t>(r)])) first = r;
     if (first < 0) first = 0;
 
     int64_t last = -1;
     for (int64_t r = stop_from_start ? first : first + 1; r < count && last < 0; ++r)
-        if (reaches(r, end_bound)) last = r;
+        if (reach.end(rows[static_cast<std::size_t>(r)])) last = r;
     if (last < 0) last = count - 1;
     *start = first;
     return last - first + 1;
+}
+
+ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
+                          bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count) {
+    *count = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(open_regular_file(path));
+    if (!file) return ReadStatus::kNotFound;
+    SelectionSink sink{Reach(begin, end), stop_from_start, second, cap < 0 ? 0 : cap, out};
+    RowBuilder<SelectionSink> builder(with_volume, &sink, !second, second);
+    if (sink.cap > 0) read_chunks(file.get(), builder);
+    // No row reaches the beginning: the selection starts at row 0 after all,
+    // and its end search would go over the rows again.
+    if (sink.cap > 0 && sink.rows > 0 && sink.first < 0) return ReadStatus::kNoStart;
+    *count = sink.written;
+    return ReadStatus::kOk;
 }
 
 }  // namespace orvane

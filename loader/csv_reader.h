@@ -17,7 +17,7 @@ struct Row {
     double value2 = 0;  // volume
 };
 
-enum class ReadStatus { kOk, kNotFound };
+enum class ReadStatus { kOk, kNotFound, kNoStart };
 
 // Reads every chunk of the file as a row.
 //
@@ -59,5 +59,15 @@ int format_key(const DateState& state, char* out);
 // (0 for no rows) and the start row.
 int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
                     bool stop_from_start, int64_t* start);
+
+// read_rows and select_rows in one pass, for a loader that only needs the
+// selected values: writes value1 (value2 when `second`) of the first
+// min(count, cap) selected rows, as floats, to `out` and sets `count` to that
+// number (0 when `cap` is 0 or below). Reads only as far as the answer
+// needs. kNoStart when rows exist but none reaches the beginning date (the
+// selection then starts at row 0, which a single pass cannot serve: use
+// read_rows and select_rows); nothing is written then.
+ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
+                          bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
 
 }  // namespace orvane

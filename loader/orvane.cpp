@@ -57,26 +57,37 @@ int32_t load_series(Series series, const char* path, const char* begin, const ch
         return msx::kError;
     }
     try {
-        std::vector<orvane::Row> rows;
-        if (orvane::read_rows(path, series != Series::kYield, &rows) !=
-            orvane::ReadStatus::kOk) {
-            msx::copy_text(result->szExtendedError, "file not found");
-            return msx::kError;
-        }
-        int64_t start = 0;
-        int64_t n = orvane::select_rows(rows, begin, end, series == Series::kYield, &start);
+        const bool with_volume = series != Series::kYield;
+        const bool stop_from_start = series == Series::kYield;
         // The chart's bars cap the count: the host's array ends there.
         const int32_t chart_last = data->sClose.iLastValid;
-        if (chart_last < n) n = chart_last;
-        if (n < 0) n = 0;
         float* out = result->psResultArray->pfValue;
-        if (n > 0 && out == nullptr) {
-            msx::copy_text(result->szExtendedError, "no result values passed");
-            return msx::kError;
+        int64_t n = 0;
+        // One pass straight into the host's array; the two-pass reading for
+        // the cases it cannot serve (no array, no row reaching the start).
+        orvane::ReadStatus status = orvane::ReadStatus::kNoStart;
+        if (out != nullptr)
+            status = orvane::read_selection(path, with_volume, begin, end, stop_from_start,
+                                            series == Series::kVolume, chart_last, out, &n);
+        if (status == orvane::ReadStatus::kNoStart) {
+            std::vector<orvane::Row> rows;
+            status = orvane::read_rows(path, with_volume, &rows);
+            int64_t start = 0;
+            n = orvane::select_rows(rows, begin, end, stop_from_start, &start);
+            if (chart_last < n) n = chart_last;
+            if (n < 0) n = 0;
+            if (status == orvane::ReadStatus::kOk && n > 0 && out == nullptr) {
+                msx::copy_text(result->szExtendedError, "no result values passed");
+                return msx::kError;
+            }
+            for (int64_t i = 0; status == orvane::ReadStatus::kOk && i < n; ++i) {
+                const orvane::Row& row = rows[static_cast<std::size_t>(start + i)];
+                out[i] = static_cast<float>(series == Series::kVolume ? row.value2 : row.value1);
+            }
         }
-        for (int64_t i = 0; i < n; ++i) {
-            const orvane::Row& row = rows[static_cast<std::size_t>(start + i)];
-            out[i] = static_cast<float>(series == Series::kVolume ? row.value2 : row.value1);
+        if (status != orvane::ReadStatus::kOk) {
+            msx::copy_text(result->szExtendedError, "file not found");
+            return msx::kError;
         }
         result->psResultArray->iFirstValid = 0;
         result->psResultArray->iLastValid = static_cast<int32_t>(n - 1);

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -414,6 +415,59 @@ TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
             }
         }
     }
+}
+
+// The one-pass loader against the two passes it replaces, on the same
+// random files and bounds, for caps below, at and above the selection.
+TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
+    std::mt19937 gen(2027);
+    const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
+                            "1/4/10", "13/45/2010", " 1/ 4/2010"};
+    const fs::path raw = fs::temp_directory_path() / "orvane-one-pass.csv";
+    int no_start = 0, compared = 0;
+    for (int iteration = 0; iteration < 300; ++iteration) {
+        std::ofstream(raw, std::ios::binary) << random_file(gen);
+        for (bool with_volume : {true, false}) {
+            std::vector<orvane::Row> rows;
+            ASSERT_EQ(orvane::read_rows(raw.string().c_str(), with_volume, &rows), orvane::ReadStatus::kOk);
+            for (const char* b : bounds) {
+                for (const char* e : bounds) {
+                    int64_t start = 0;
+                    const int64_t selected = orvane::select_rows(rows, b, e, !with_volume, &start);
+                    for (int64_t cap : {int64_t{-1}, int64_t{0}, int64_t{1}, int64_t{3}, int64_t{1000}}) {
+                        std::vector<float> out(1000, -7.0f);
+                        int64_t count = -1;
+                        const bool second = with_volume && cap % 2 != 0;
+                        const orvane::ReadStatus status = orvane::read_selection(
+                            raw.string().c_str(), with_volume, b, e, !with_volume, second, cap, out.data(), &count);
+                        if (status == orvane::ReadStatus::kNoStart) {
+                            ++no_start;
+                            for (float v : out) ASSERT_EQ(v, -7.0f) << "nothing is written";
+                            continue;
+                        }
+                        ASSERT_EQ(status, orvane::ReadStatus::kOk);
+                        const int64_t expected = std::max<int64_t>(0, std::min(selected, cap));
+                        ASSERT_EQ(count, expected) << iteration << " " << b << " " << e << " cap " << cap;
+                        for (int64_t i = 0; i < count; ++i) {
+                            const orvane::Row& row = rows[static_cast<std::size_t>(start + i)];
+                            const float want = static_cast<float>(second ? row.value2 : row.value1);
+                            ASSERT_EQ(std::memcmp(&out[static_cast<std::size_t>(i)], &want, sizeof want), 0)
+                                << iteration << " row " << start + i;
+                        }
+                        ASSERT_EQ(out[static_cast<std::size_t>(count)], -7.0f) << "nothing past the count";
+                        ++compared;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 10000);
+    EXPECT_GT(no_start, 100) << "the files should also exercise the two-pass fallback";
+    int64_t count = 0;
+    float out[1];
+    EXPECT_EQ(orvane::read_selection((fs::temp_directory_path() / "no-such-orvane.csv").string().c_str(),
+                                     true, "1/1/2000", "1/1/2001", false, false, 1, out, &count),
+              orvane::ReadStatus::kNotFound);
 }
 
 TEST(OrvaneReader, CrlfAndLfGiveTheSameRows) {
