@@ -26,6 +26,105 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Plain decimals ("123.45"), the common case, read without from_chars:
+// with at most 15 significant digits and at most 22 decimals the value is
+// digits / 10^decimals, one correctly rounded division of exact operands,
+// which is exactly what atof gives. Returns false for anything else.
+[[gnu::always_inline]] inline bool parse_plain_decimal(const char* p, const char* end, double* value) {
+    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    const char* q = p;
+    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++count) digits = digits * 10 + uint64_t(*q - '0');
+    const int whole = count;
+    if (q < end && *q == '.') {
+        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++count, ++decimals)
+            digits = digits * 10 + uint64_t(*q - '0');
+    }
+    if (count == 0 || count > 15 || decimals > 22) return false;
+    // What follows must end the number for atof too.
+    if (q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X' || *q == 'n' ||
+                    *q == 'N' || *q == 'i' || *q == 'I' || *q == 'p' || *q == 'P'))
+        return false;
+    if (whole == 0 && decimals == 0) return false;
+    // A whole number is exact as it is: no division needed.
+    *value = decimals == 0 ? static_cast<double>(digits) : static_cast<double>(digits) / kPow10[decimals];
+    return true;
+}
+
+// A number's digits, for deciding which way an out-of-range value went.
+bool mantissa_is_large(const char* p, const char* end) {
+    for (; p < end && *p != 'e' && *p != 'E' && *p != 'p' && *p != 'P'; ++p) {
+        if (*p == '.') return false;
+        if (*p >= '1' && *p <= '9') return true;
+    }
+    return false;
+}
+
+// atof's slow path: everything but a plain decimal. `p` is past the blanks
+// and the sign.
+[[gnu::noinline]] double parse_number_rest(const char* p, const char* end, bool negative) {
+    // from_chars takes no sign of its own here: a second sign is no number.
+    if (p < end && (*p == '+' || *p == '-')) return 0.0;
+    if (p == end) return 0.0;  // a sign alone converts nothing
+    std::chars_format format = std::chars_format::general;
+    if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        const char c = p[2];
+        const bool hex_digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                               (c >= 'A' && c <= 'F') || c == '.';
+        if (hex_digit) {
+            p += 2;
+            format = std::chars_format::hex;
+        }
+    }
+    double value = 0.0;
+    const std::from_chars_result r = std::from_chars(p, end, value, format);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large is infinity, too small is zero, as atof gives them.
+        bool large = mantissa_is_large(p, r.ptr);
+        const char* e = p;
+        while (e < r.ptr && *e != 'e' && *e != 'E' && *e != 'p' && *e != 'P') ++e;
+        if (e < r.ptr) large = e + 1 < r.ptr && e[1] != '-';
+        value = large ? HUGE_VAL : 0.0;
+    } else if (r.ec != std::errc()) {
+        // No number converts: 0. After "0x" with no hexadecimal digit the
+        // number is the 0 before the x, and keeps its sign.
+        return format == std::chars_format::hex && negative ? -0.0 : 0.0;
+    }
+    return negative ? -value : value;
+}
+
+// atof, with the plain decimal (nearly every field) read in line.
+[[gnu::always_inline]] inline double parse_number_inline(const char* begin, const char* end) {
+    const char* p = begin;
+    while (p < end && is_space(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    double plain = 0.0;
+    if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
+    return parse_number_rest(p, end, negative);
+}
+
+// "m/d/yyyy" with nothing but digits around the slashes, the usual date,
+// read in one pass. Numbers of at most 9 digits cannot saturate, so the
+// result is what the three scans give. False (state untouched) otherwise.
+[[gnu::always_inline]] inline bool parse_plain_date(const char* p, DateState* state) {
+    int32_t parts[3];
+    for (int k = 0; k < 3; ++k) {
+        int digits = 0;
+        int32_t v = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) v = v * 10 + (*p - '0');
+        if (digits == 0 || digits > 9 || (k < 2 && *p++ != '/')) return false;
+        parts[k] = v;
+    }
+    state->month = parts[0];
+    state->day = parts[1];
+    state->year = parts[2];
+    return true;
+}
+
 // Turns chunks into rows and hands each to the sink, which answers whether
 // it wants more.
 template <class Sink>
@@ -66,7 +165,18 @@ public:
         Row row;
         std::size_t pos = 0;
         bool newline_used = false;
-        for (int field = 0; field <= last_field_; ++field) {
+        int field = 0;
+        // The usual row starts "m/d/yyyy,": its date is read here, once, and
+        // handed to the sink with the row (the same numbers parse_date gives
+        // for the row's date text, which is this text).
+        DateState date;
+        const bool plain = plain_date_field(p, n, &date, &pos);
+        if (plain) {
+            // A sink that reads dates only through `date` needs no date text.
+            if (Sink::kReadsDateText) std::memcpy(row.date_text, p, pos);
+            field = 1;
+        }
+        for (; field <= last_field_; ++field) {
             while (pos < n && p[pos] == ',') ++pos;
             std::size_t stop = pos;
             bool with_break = false;
@@ -84,17 +194,39 @@ public:
                 std::memcpy(row.date_text, p + pos, chars);
                 if (with_break && chars < 15) row.date_text[chars] = '\n';
             } else if (field == 1) {
-                if (last_field_ == 1 || want_value1_) row.value1 = parse_number(p + pos, p + stop);
+                if (last_field_ == 1 || want_value1_) row.value1 = parse_number_inline(p + pos, p + stop);
             } else {
-                row.value2 = parse_number(p + pos, p + stop);
+                row.value2 = parse_number_inline(p + pos, p + stop);
             }
             newline_used = newline_used || with_break;
             pos = stop;
         }
-        more_ = (*sink_)(row);
+        more_ = (*sink_)(row, plain ? &date : nullptr);
     }
 
 private:
+    // A first field of "m/d/yyyy" (1 to 9 digits each) directly followed by
+    // a comma, within the 15 characters a date text keeps: its numbers and
+    // the comma's position.
+    static bool plain_date_field(const char* p, std::size_t n, DateState* date, std::size_t* comma) {
+        int32_t parts[3];
+        std::size_t i = 0;
+        for (int k = 0; k < 3; ++k) {
+            const std::size_t start = i;
+            int32_t v = 0;
+            for (; i < n && i < 16 && p[i] >= '0' && p[i] <= '9'; ++i) v = v * 10 + (p[i] - '0');
+            if (i == start || i - start > 9 || i >= n || p[i] != (k < 2 ? '/' : ',')) return false;
+            parts[k] = v;
+            ++i;
+        }
+        if (i - 1 > 15) return false;
+        date->month = parts[0];
+        date->day = parts[1];
+        date->year = parts[2];
+        *comma = i - 1;
+        return true;
+    }
+
     int last_field_;  // the last field the rows need: 0 date, 1 value1, 2 value2
     bool want_value1_ = true;
     bool may_hold_nul_ = true;
@@ -103,8 +235,9 @@ private:
 };
 
 struct VectorSink {
+    static constexpr bool kReadsDateText = true;
     std::vector<Row>* rows;
-    bool operator()(const Row& row) {
+    bool operator()(const Row& row, const DateState*) {
         rows->push_back(row);
         return true;
     }
@@ -151,15 +284,6 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
         std::memmove(buffer.data(), data + pos, rest);
         carried = rest;
     }
-}
-
-// A number's digits, for deciding which way an out-of-range value went.
-bool mantissa_is_large(const char* p, const char* end) {
-    for (; p < end && *p != 'e' && *p != 'E' && *p != 'p' && *p != 'P'; ++p) {
-        if (*p == '.') return false;
-        if (*p >= '1' && *p <= '9') return true;
-    }
-    return false;
 }
 
 int32_t saturate(int64_t v) {
@@ -243,88 +367,7 @@ private:
 
 }  // namespace
 
-// Plain decimals ("123.45"), the common case, read without from_chars:
-// with at most 15 significant digits and at most 22 decimals the value is
-// digits / 10^decimals, one correctly rounded division of exact operands,
-// which is exactly what atof gives. Returns false for anything else.
-bool parse_plain_decimal(const char* p, const char* end, double* value) {
-    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    const char* q = p;
-    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++count) digits = digits * 10 + uint64_t(*q - '0');
-    const int whole = count;
-    if (q < end && *q == '.') {
-        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++count, ++decimals)
-            digits = digits * 10 + uint64_t(*q - '0');
-    }
-    if (count == 0 || count > 15 || decimals > 22) return false;
-    // What follows must end the number for atof too.
-    if (q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X' || *q == 'n' ||
-                    *q == 'N' || *q == 'i' || *q == 'I' || *q == 'p' || *q == 'P'))
-        return false;
-    if (whole == 0 && decimals == 0) return false;
-    // A whole number is exact as it is: no division needed.
-    *value = decimals == 0 ? static_cast<double>(digits) : static_cast<double>(digits) / kPow10[decimals];
-    return true;
-}
-
-double parse_number(const char* begin, const char* end) {
-    const char* p = begin;
-    while (p < end && is_space(*p)) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    double plain = 0.0;
-    if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
-    // from_chars takes no sign of its own here: a second sign is no number.
-    if (p < end && (*p == '+' || *p == '-')) return 0.0;
-    if (p == end) return 0.0;  // a sign alone converts nothing
-    std::chars_format format = std::chars_format::general;
-    if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
-        const char c = p[2];
-        const bool hex_digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-                               (c >= 'A' && c <= 'F') || c == '.';
-        if (hex_digit) {
-            p += 2;
-            format = std::chars_format::hex;
-        }
-    }
-    double value = 0.0;
-    const std::from_chars_result r = std::from_chars(p, end, value, format);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Too large is infinity, too small is zero, as atof gives them.
-        bool large = mantissa_is_large(p, r.ptr);
-        const char* e = p;
-        while (e < r.ptr && *e != 'e' && *e != 'E' && *e != 'p' && *e != 'P') ++e;
-        if (e < r.ptr) large = e + 1 < r.ptr && e[1] != '-';
-        value = large ? HUGE_VAL : 0.0;
-    } else if (r.ec != std::errc()) {
-        // No number converts: 0. After "0x" with no hexadecimal digit the
-        // number is the 0 before the x, and keeps its sign.
-        return format == std::chars_format::hex && negative ? -0.0 : 0.0;
-    }
-    return negative ? -value : value;
-}
-
-// "m/d/yyyy" with nothing but digits around the slashes, the usual date,
-// read in one pass. Numbers of at most 9 digits cannot saturate, so the
-// result is what the three scans give. False (state untouched) otherwise.
-bool parse_plain_date(const char* p, DateState* state) {
-    int32_t parts[3];
-    for (int k = 0; k < 3; ++k) {
-        int digits = 0;
-        int32_t v = 0;
-        for (; *p >= '0' && *p <= '9'; ++p, ++digits) v = v * 10 + (*p - '0');
-        if (digits == 0 || digits > 9 || (k < 2 && *p++ != '/')) return false;
-        parts[k] = v;
-    }
-    state->month = parts[0];
-    state->day = parts[1];
-    state->year = parts[2];
-    return true;
-}
+double parse_number(const char* begin, const char* end) { return parse_number_inline(begin, end); }
 
 void parse_date(const char* text, DateState* state) {
     if (parse_plain_date(text, state)) return;
@@ -372,12 +415,16 @@ namespace {
 class Reach {
 public:
     Reach(const char* begin, const char* end) : begin_(begin), end_(end) {}
-    bool begin(const Row& row) { return reaches(row, begin_); }
-    bool end(const Row& row) { return reaches(row, end_); }
+    // `date`, when given, is what parse_date reads from the row's date text.
+    bool begin(const Row& row, const DateState* date = nullptr) { return reaches(row, date, begin_); }
+    bool end(const Row& row, const DateState* date = nullptr) { return reaches(row, date, end_); }
 
 private:
-    bool reaches(const Row& row, Bound& bound) {
-        parse_date(row.date_text, &state_);
+    bool reaches(const Row& row, const DateState* date, Bound& bound) {
+        if (date != nullptr)
+            state_ = *date;
+        else
+            parse_date(row.date_text, &state_);
         const int64_t row_number = numeric_key(state_);
         if (row_number >= 0 && bound.number() >= 0) {
             bound.apply(&state_);
@@ -396,6 +443,7 @@ private:
 // the values of the selected rows go straight to the output, and reading
 // stops as soon as the count is known.
 struct SelectionSink {
+    static constexpr bool kReadsDateText = false;  // a plain date comes parsed
     Reach reach;
     bool stop_from_start;
     bool second;
@@ -403,15 +451,15 @@ struct SelectionSink {
     float* out;
     int64_t rows = 0, first = -1, written = 0;
 
-    bool operator()(const Row& row) {
+    bool operator()(const Row& row, const DateState* date) {
         const int64_t r = rows++;
         bool last = false;
         if (first < 0) {
-            if (!reach.begin(row)) return true;
+            if (!reach.begin(row, date)) return true;
             first = r;
-            last = stop_from_start && reach.end(row);
+            last = stop_from_start && reach.end(row, date);
         } else {
-            last = reach.end(row);
+            last = reach.end(row, date);
         }
         if (written < cap) out[written++] = static_cast<float>(second ? row.value2 : row.value1);
         return !last && written < cap;
