@@ -184,6 +184,10 @@ public:
                 // Only the line break is left: it is a field of its own.
                 if (!newline || newline_used) break;
                 with_break = true;
+            } else if (field > 0 && field == last_field_) {
+                // The last field read is a number, and no number runs into
+                // a comma: it can be read without first finding its end.
+                stop = n;
             } else {
                 stop = pos;  // fields are short: a plain loop beats a call
                 while (stop < n && p[stop] != ',') ++stop;
