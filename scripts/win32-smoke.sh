@@ -21,6 +21,9 @@ wine32() { qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine "$@"; }
 if [ ! -f "$WINEPREFIX/.barsight-ready" ]; then
   rm -rf "$WINEPREFIX"
   wine32 wineboot -i </dev/null >/dev/null 2>&1
+  # The null graphics driver: windows, hooks and message loops work
+  # without a display (the runner's chart window, a hooked chart).
+  wine32 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
   /usr/lib/wine/wineserver64 -w
   touch "$WINEPREFIX/.barsight-ready"
 fi
@@ -88,9 +91,9 @@ for plugin in BarsightPlugin orvane; do
   fi
 done
 # The kit's MQL4 programs through the 32-bit mql4run.exe against the shipped
-# DLLs, the way MetaTrader 4 runs them (int is a pointer's size). This Wine
-# has no display, so the help window's thread cannot start: its paths are
-# checked natively.
+# DLLs, the way MetaTrader 4 runs them (int is a pointer's size). The help
+# window's thread cannot start under qemu-i386 (an instruction the emulator
+# lacks, inside Wine's own libraries): its paths are checked natively.
 if MQL4RUN_PREFIX="qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine" \
    python3 "$here/../tests/mql4run/check_runner.py" "$w32/bin/mql4run.exe" "$w32/bin" \
      "$nat/bin/msxhost" "$nat/bin/libBarsightPlugin.so" "$data" --windows --no-help-window \
