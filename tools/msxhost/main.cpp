@@ -1,6 +1,7 @@
 // msxhost: loads an MSX plug-in as the charting host does, lists its
 // catalogue, runs its functions on daily bars from a CSV file, and
 // stress-tests every function it offers.
+#include <cerrno>
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -92,6 +93,24 @@ std::vector<std::string> split_colon(const std::string& text) {
 }
 
 
+// A whole number in [low, high], the whole text and nothing else.
+bool whole_number(const std::string& text, long low, long high, long* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || parsed < low || parsed > high) return false;
+    *value = parsed;
+    return true;
+}
+
+// An option's whole number; a usage error (exit 2) names the option.
+bool option_number(const std::string& option, const std::string& text, long low, long high, long* value) {
+    if (whole_number(text, low, high, value)) return true;
+    std::cerr << "msxhost: " << option << " needs a whole number from " << low << " to " << high
+              << ", not '" << text << "'\n";
+    return false;
+}
+
 bool parse_number(const std::string& text, float* value) {
     char* end = nullptr;
     *value = std::strtof(text.c_str(), &end);
@@ -108,13 +127,13 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
     }
     const std::vector<std::string> parts = split_colon(source);
     if (parts[0] == "atr" && parts.size() == 2) {
-        const int periods = std::atoi(parts[1].c_str());
-        if (periods < 1) {
-            std::cerr << "msxhost: atr needs a period of at least 1\n";
+        long periods = 0;
+        if (!whole_number(parts[1], 1, INT32_MAX, &periods)) {
+            std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
             return false;
         }
         int first = 0;
-        arg->series.values = msxhost::wilder_atr(chart, periods, &first);
+        arg->series.values = msxhost::wilder_atr(chart, static_cast<int>(periods), &first);
         arg->series.first = first;
         arg->series.last = last;
         return true;
@@ -285,7 +304,9 @@ int cmd_run(int argc, char** argv) {
         if (taken < 0) return 2;
         if (taken > 0) continue;
         if (opt == "--data") data_path = value;
-        else if (opt == "--last") last_rows = std::atol(value.c_str());
+        else if (opt == "--last") {
+            if (!option_number(opt, value, 0, INT32_MAX, &last_rows)) return 2;
+        }
         else return usage();
     }
     if (data_path.empty()) return usage();
@@ -335,12 +356,16 @@ int cmd_chart(int argc, char** argv) {
     msxhost::ChartOptions options;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
+        long number = 0;
+        const bool numeric = opt == "--bars" || opt == "--end" || opt == "--mark" || opt == "--width";
+        const long low = opt == "--bars" ? 1 : opt == "--width" ? 0 : -1;  // -1: the default
+        if (numeric && !option_number(opt, argv[i + 1], low, INT32_MAX, &number)) return 2;
         if (opt == "--data") data_path = argv[i + 1];
         else if (opt == "-o") out_path = argv[i + 1];
-        else if (opt == "--bars") options.bars = std::max(std::atoi(argv[i + 1]), 10);
-        else if (opt == "--end") options.end = std::atoi(argv[i + 1]);
-        else if (opt == "--mark") options.mark = std::atoi(argv[i + 1]);
-        else if (opt == "--width") options.width = std::atoi(argv[i + 1]);
+        else if (opt == "--bars") options.bars = std::max(static_cast<int>(number), 10);
+        else if (opt == "--end") options.end = static_cast<int>(number);
+        else if (opt == "--mark") options.mark = static_cast<int>(number);
+        else if (opt == "--width") options.width = static_cast<int>(number);
         else return usage();
     }
     if (data_path.empty() || out_path.empty() || argc % 2 == 0) return usage();
