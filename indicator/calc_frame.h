@@ -56,6 +56,8 @@ int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
         return msx::kError;
     }
 
+    // The one form of a calculation's failure message.
+    static constexpr const char* kFailure = "Tapeline %s Error: %s";
     const char* what = "unknown exception";
     char text[256];
     try {
@@ -70,9 +72,9 @@ int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
         return msx::kSuccess;
     } catch (const std::exception& e) {
         what = e.what();
-        std::snprintf(text, sizeof text, "Tapeline %s Error: %s", name, what);
+        std::snprintf(text, sizeof text, kFailure, name, what);
     } catch (...) {
-        std::snprintf(text, sizeof text, "Tapeline %s Error: %s", name, what);
+        std::snprintf(text, sizeof text, kFailure, name, what);
     }
     msx::copy_text(a_psResultRec->szExtendedError, text);
     series->iFirstValid = 0;

@@ -11,9 +11,6 @@ namespace {
 std::mutex bind_mutex;
 EngineApi bound_api;  // guarded by bind_mutex; set once
 bool bound = false;   // guarded by bind_mutex
-// The engine library, once bound: deliberately never closed (closing it at
-// unload would run the engine's teardown under the loader lock).
-void* kept_library = nullptr;
 
 }  // namespace
 
@@ -55,7 +52,9 @@ bool bind_engine(EngineApi* api, std::string* message) {
         *message = name + " lacks the entry point " + missing;
         return false;  // `library` is released here, before any later try
     }
-    kept_library = library.keep_loaded();
+    // Once bound, the engine stays loaded for the life of the process:
+    // closing it at unload would run its teardown under the loader lock.
+    library.keep_loaded();
     bound_api = found;
     bound = true;
     *api = found;

@@ -16,9 +16,6 @@
 
 namespace barsight {
 
-// For every bar i in [first, last] calls sink(i, sum of x(i), x(i-1), ...,
-// x(i - periods + 1) added in that order starting from 0.0). Requires
-// periods >= 1; x is called only for bars in [first - periods + 1, last].
 namespace detail {
 
 // Two doubles in one vector register (SSE2 on x86, the shipped targets).

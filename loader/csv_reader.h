@@ -1,6 +1,6 @@
 // The loader's CSV reader: rows of date, price and volume (or date and
-// yield) read as the original text-mode line reader saw them, and the
-// selection of a run of rows by date.
+// yield) read as a text-mode line reader with an 80-byte buffer sees them,
+// and the selection of a run of rows by date.
 #pragma once
 
 #include <cstdint>

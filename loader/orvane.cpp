@@ -32,7 +32,7 @@ const FunctionEntry kFunctions[] = {
 const char* const kFileArgs[] = {"Filename and location", "Beginning Date", "Ending Date"};
 const char* const kServiceArgs[] = {"Beginning Date", "Ending Date"};
 
-constexpr std::size_t kMaxPath = 254;  // the original's path buffer held 254 characters
+constexpr std::size_t kMaxPath = 254;  // a longer file name is refused, not cut
 const char kYieldPath[] = "c:\\temp\\orvaney.csv";
 
 enum class Series { kPrice, kVolume, kYield };

@@ -227,7 +227,8 @@ TEST(VSATrend, PeriodOneIsTheTypicalPrice) {
 
 TEST(VSATrend, HandCheckedAverage) {
     // closes 3, 6, 9, 12 with high = close + 1, low = close - 1: the typical
-    // price is the close; periods 3 gives (9+6+3)/3 = 6 and (12+9+6)/3 = 9.
+    // price is the close; periods 2.9 truncates to 2, so bar 1 is
+    // (6+3)/2 = 4.5 and bar 3 is (12+9)/2 = 10.5.
     CallSpec call = chart_of({3, 6, 9, 12});
     set_numerics(&call, {2.9f});  // truncates to 2
     CallResult r = run(&barsight::vsa_trend, call);
