@@ -12,6 +12,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/gui_thread.h"
 #include "platform/help_window.h"
+#include "services/export_guard.h"
 #include "services/globals.h"
 
 namespace barsight {
@@ -21,14 +22,6 @@ namespace {
 std::atomic<int> start_pause_ms{200};
 // How long ShowDialog waits for a window still being built.
 constexpr auto kBuildWait = std::chrono::seconds(10);
-
-// The failure report of the dialog exports: the message, where it arose,
-// and the component.
-std::string failure_report(const char* what, const char* where) {
-    return std::string(what) + ", " + where + ", BarsightPlugin";
-}
-
-void report(const std::string& text) { Globals::DebugMessage(text); }
 
 // The client calls the dialog exports from one thread; if it does not, this
 // keeps two of them from changing the records at once (ShowDialog may call
@@ -159,29 +152,25 @@ namespace dialog {
 
 void start() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
-    try {
+    run_or_report({"InitVSA ERROR: ", "StartDialog", true}, [] {
         if (Globals::windowThread.load() != nullptr) return;
         auto thread = std::make_unique<DialogThread>();
         try {
             thread->start();
         } catch (const std::system_error&) {
-            report("Error in StartDialog: windowThread is NULL");
+            Globals::DebugMessage("Error in StartDialog: windowThread is NULL");
             return;
         }
         set_thread_record(thread.release());
         std::this_thread::sleep_for(std::chrono::milliseconds(start_pause_ms.load()));
-    } catch (const std::exception& e) {
-        report("InitVSA ERROR: " + failure_report(e.what(), "StartDialog"));
-    } catch (...) {
-        report("InitVSA ERROR: " + failure_report("unknown failure", "StartDialog"));
-    }
+    });
 }
 
 void show(int32_t hWnd, const char* url) noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     (void)hWnd;
-    report("Show Dialog");
-    try {
+    Globals::DebugMessage("Show Dialog");
+    run_or_report({"ShowDialog: ", "ShowDialog", true}, [url] {
         if (Globals::windowThread.load() == nullptr || Globals::myHelpDialog.load() == nullptr) {
             start();
             // Wait, bounded, for the window of a thread that is still building
@@ -191,7 +180,7 @@ void show(int32_t hWnd, const char* url) noexcept {
             while (Globals::myHelpDialog.load() == nullptr && thread != nullptr &&
                    !thread->ended() && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            report("Show Dialog");
+            Globals::DebugMessage("Show Dialog");
             if (Globals::myHelpDialog.load() == nullptr)
                 throw std::runtime_error("the help window could not be started");
         }
@@ -201,36 +190,28 @@ void show(int32_t hWnd, const char* url) noexcept {
         DialogThread* thread = Globals::windowThread.load();
         const bool shown = thread->with_dialog([&](VSAHelpDialog& window) {
             const std::string page = help_page_for(window.help_base(), name);
-            report("Show -> " + page);
+            Globals::DebugMessage("Show -> " + page);
             window.ShowDisplay();
             window.SetNavigation(page);
         });
         if (!shown) throw std::runtime_error("the help window no longer exists");
-    } catch (const std::exception& e) {
-        report("ShowDialog: " + failure_report(e.what(), "ShowDialog"));
-    } catch (...) {
-        report("ShowDialog: " + failure_report("unknown failure", "ShowDialog"));
-    }
+    });
 }
 
 void hide() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
-    report("Hide Dialog");
-    try {
+    Globals::DebugMessage("Hide Dialog");
+    run_or_report({"HideDialog: ", "HideDialog", true}, [] {
         DialogThread* thread = Globals::windowThread.load();
         if (thread != nullptr && Globals::myHelpDialog.load() != nullptr &&
             !thread->with_dialog([](VSAHelpDialog& window) { window.HideDisplay(); }))
             throw std::runtime_error("the help window no longer exists");
-    } catch (const std::exception& e) {
-        report("HideDialog: " + failure_report(e.what(), "HideDialog"));
-    } catch (...) {
-        report("HideDialog: " + failure_report("unknown failure", "HideDialog"));
-    }
+    });
 }
 
 void kill() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
-    report("Kill Dialog");
+    Globals::DebugMessage("Kill Dialog");
     DialogThread* thread = Globals::windowThread.load();
     if (thread != nullptr) {
         auto end_loop = [thread] {
@@ -240,16 +221,11 @@ void kill() noexcept {
             } catch (...) {
             }
         };
-        try {
+        const bool asked = run_or_report({"KillDialog: ", "KillDialog", true}, [thread] {
             thread->request_kill();
             std::this_thread::yield();
-        } catch (const std::exception& e) {
-            report("KillDialog: " + failure_report(e.what(), "KillDialog"));
-            end_loop();
-        } catch (...) {
-            report("KillDialog: " + failure_report("unknown failure", "KillDialog"));
-            end_loop();
-        }
+        });
+        if (!asked) end_loop();
         thread->join();
     }
     set_thread_record(nullptr);

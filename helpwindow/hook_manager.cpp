@@ -10,13 +10,12 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/window_hooks.h"
+#include "services/export_guard.h"
 #include "services/globals.h"
 
 namespace barsight {
 
 namespace {
-
-void report(const std::string& text) { Globals::DebugMessage(text); }
 
 // Positive handles for live managers; none for a handle never issued or
 // released. Handles count up and wrap past the largest int32, skipping live
@@ -168,19 +167,15 @@ ThreadHooks& thread_hooks() {
 // The hook procedure's work for WM_NOTIFY/TTN_SHOW, on the window's thread.
 void ThreadHooks::on_tooltip(uint32_t thread, intptr_t id_from, intptr_t tooltip) {
     try {
-        report("ToolTipHook) WM_NOTIFY -> TTN_SHOW");
-        report("Before GetWindowText");
+        Globals::DebugMessage("ToolTipHook) WM_NOTIFY -> TTN_SHOW");
+        Globals::DebugMessage("Before GetWindowText");
         const EventQueueData event(id_from, kTooltipShow, 0, 0, capture_time(),
                                    platform::window_text(tooltip, kTooltipTextCapacity));
-        report("After Queue Event Data");
+        Globals::DebugMessage("After Queue Event Data");
         for (const auto& manager : thread_hooks().on_thread(thread)) manager->append(event);
     } catch (...) {
         // Nothing may leave a hook procedure into the host's window procedure.
     }
-}
-
-std::string failure_report(const char* what, const char* where) {
-    return std::string(what) + ", " + where;
 }
 
 const char kEmptyText[] = "";
@@ -211,11 +206,11 @@ ManagedHookManager::ManagedHookManager(intptr_t hwnd) : _hwnd(hwnd) {
 }
 
 std::shared_ptr<ManagedHookManager> ManagedHookManager::create(intptr_t hwnd) {
-    report("Managed Hook Manager Constructor, HWND = " + std::to_string(hwnd));
+    Globals::DebugMessage("Managed Hook Manager Constructor, HWND = " + std::to_string(hwnd));
     auto manager = std::make_shared<ManagedHookManager>(hwnd);
     manager->_handle = handle_table().add(manager);
-    report("Managed Hook Manager Constructor: Created Handles = " + std::to_string(manager->_handle));
-    report("Managed Hook Manager Constructor: Created Hook Ptr = " + std::to_string(manager->_pid));
+    Globals::DebugMessage("Managed Hook Manager Constructor: Created Handles = " + std::to_string(manager->_handle));
+    Globals::DebugMessage("Managed Hook Manager Constructor: Created Hook Ptr = " + std::to_string(manager->_pid));
     return manager;
 }
 
@@ -224,26 +219,26 @@ std::shared_ptr<ManagedHookManager> ManagedHookManager::GetByRef(int32_t ref) {
 }
 
 int32_t ManagedHookManager::InstallHooks() {
-    report("Managed Hook Manager: Install Hooks - START");
+    Globals::DebugMessage("Managed Hook Manager: Install Hooks - START");
     const auto self = GetByRef(_handle);
     if (!self || self.get() != this || !thread_hooks().add(self)) {
-        report("Managed Hook Manager: Install Hooks - Tool Tip Hook Failed");
+        Globals::DebugMessage("Managed Hook Manager: Install Hooks - Tool Tip Hook Failed");
         return -2;
     }
     _hooked = true;
-    report("Managed Hook Manager: Install Hooks - SUCCESS");
+    Globals::DebugMessage("Managed Hook Manager: Install Hooks - SUCCESS");
     return 0;
 }
 
 int32_t ManagedHookManager::UninstallHooks() {
-    report("Managed Hook Manager: Uninstall Hooks - START");
+    Globals::DebugMessage("Managed Hook Manager: Uninstall Hooks - START");
     const bool removed = _hooked && thread_hooks().remove(this);
     _hooked = false;
     if (!removed) {
-        report("Managed Hook Manager: Unhook Tool Tip Failed");
+        Globals::DebugMessage("Managed Hook Manager: Unhook Tool Tip Failed");
         return -2;
     }
-    report("Managed Hook Manager: Uninstall Hooks - SUCCESS");
+    Globals::DebugMessage("Managed Hook Manager: Uninstall Hooks - SUCCESS");
     return 0;
 }
 
@@ -252,7 +247,7 @@ void ManagedHookManager::append(const EventQueueData& event) {
 }
 
 void ManagedHookManager::Dispose() {
-    report(std::string("Managed Hook Manager Managed Destructor, Dispose = ") +
+    Globals::DebugMessage(std::string("Managed Hook Manager Managed Destructor, Dispose = ") +
            (_disposed.load() ? "True" : "False"));
     if (!_disposed.load()) {
         if (_hooked) {  // never left reachable from a hook
@@ -272,38 +267,40 @@ int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept {
     if (res != nullptr) *res = -1;
     int32_t handle = -1;
     std::shared_ptr<ManagedHookManager> manager;
-    try {
+    int32_t answer = -1;
+    const bool done = run_or_report({"SubClassWindow: ", "SubclassWindow", false}, [&] {
         manager = ManagedHookManager::create(static_cast<intptr_t>(hWnd));
         handle = manager->GetUnManagedRef();
-        if (handle < 1) return -2;
+        if (handle < 1) {
+            answer = -2;
+            return;
+        }
         if (manager->InstallHooks() < 0) {
             manager->Dispose();  // its handle is never handed out: release it
-            return -3;
+            answer = -3;
+            return;
         }
         if (res != nullptr) *res = handle;
-        return handle;
-    } catch (const std::exception& e) {
-        report("SubClassWindow: " + failure_report(e.what(), "SubclassWindow"));
-    } catch (...) {
-        report("SubClassWindow: " + failure_report("unknown failure", "SubclassWindow"));
-    }
+        answer = handle;
+    });
+    if (done) return answer;
     if (manager && handle >= 1) manager->Dispose();
     return -1;
 }
 
 int32_t unsubclass_window(int32_t handle) noexcept {
-    try {
+    bool known = true;
+    run_or_report({"UnSubClassWindow: ", "UnsubclassWindow", false}, [&] {
         const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-        if (!manager) return -1;
+        if (!manager) {
+            known = false;
+            return;
+        }
         manager->UninstallHooks();
         manager->Dispose();
         platform::pump_waiting_messages();
-    } catch (const std::exception& e) {
-        report("UnSubClassWindow: " + failure_report(e.what(), "UnsubclassWindow"));
-    } catch (...) {
-        report("UnSubClassWindow: " + failure_report("unknown failure", "UnsubclassWindow"));
-    }
-    return 0;
+    });
+    return known ? 0 : -1;
 }
 
 void kill_subclassing() noexcept {}
@@ -325,17 +322,27 @@ int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int3
         }
         return 0;
     };
-    try {
+    int32_t answer = 0;
+    const bool done = run_or_report({"GetFromQueue: ", "GetFromQueue", false}, [&] {
         const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-        if (!manager) return -1;
+        if (!manager) {
+            answer = -1;
+            return;
+        }
         EventQueueData event;
-        if (!manager->TryDequeue(&event)) return nothing();
+        if (!manager->TryDequeue(&event)) {
+            answer = nothing();
+            return;
+        }
         put(EventType, event.EventType);
         put(Param1, 0);
         put(Param2, 0);
         put(Param3, 0);
         put(EventLocalTime, 0);
-        if (event.mes.size() <= 1) return -1;  // too short a text: the event is dropped
+        if (event.mes.size() <= 1) {  // too short a text: the event is dropped
+            answer = -1;
+            return;
+        }
         const char* text = Globals::convertString(event.mes.c_str());
         if (desc != nullptr) {
             // The length is that of the text delivered: a text the conversion
@@ -343,12 +350,9 @@ int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int3
             desc->length = static_cast<int32_t>(std::char_traits<char>::length(text));
             desc->text = const_cast<char*>(text);
         }
-        return 1;
-    } catch (const std::exception& e) {
-        report("GetFromQueue: " + failure_report(e.what(), "GetFromQueue"));
-    } catch (...) {
-        report("GetFromQueue: " + failure_report("unknown failure", "GetFromQueue"));
-    }
+        answer = 1;
+    });
+    if (done) return answer;
     // A failure is no event: the client polls again, and no stale text is
     // handed out as if it were new.
     return nothing();

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "msx/msx_records.h"
+#include "services/export_guard.h"
 #include "services/globals.h"
 #include "services/sign_filter.h"
 #include "services/value_table.h"
@@ -22,27 +23,17 @@ MSX_API int32_t CalcVolumeColor(double vol0, double vol1, double vol2, double cl
 MSX_API int32_t TS_GetID() { return services::next_table_id(); }
 
 MSX_API int32_t TS_CreateTable(int32_t handle) {
-    try {
-        return dttsDataTable.CreateTable(handle);
-    } catch (...) {
-        return 0;
-    }
+    return barsight::value_or_fallback<int32_t>(0, [&] { return dttsDataTable.CreateTable(handle); });
 }
 
 MSX_API int32_t TS_SetVSAValue(int32_t handle, int32_t barnumber, int32_t value) {
-    try {
-        return dttsDataTable.AddVSAValue(handle, barnumber, value);
-    } catch (...) {
-        return 0;
-    }
+    return barsight::value_or_fallback<int32_t>(
+        0, [&] { return dttsDataTable.AddVSAValue(handle, barnumber, value); });
 }
 
 MSX_API int32_t TS_SetConfValue(int32_t handle, int32_t barnumber, int32_t value) {
-    try {
-        return dttsDataTable.AddConfValue(handle, barnumber, value);
-    } catch (...) {
-        return 0;
-    }
+    return barsight::value_or_fallback<int32_t>(
+        0, [&] { return dttsDataTable.AddConfValue(handle, barnumber, value); });
 }
 
 MSX_API int32_t TS_GetVSAValue(int32_t handle, int32_t barnumber) {

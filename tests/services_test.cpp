@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_box.h"
+#include "services/export_guard.h"
 #include "services/globals.h"
 #include "services/mql_str.h"
 #include "services/sign_filter.h"
@@ -394,3 +396,49 @@ TEST(MessageBox, TextAndCaption) {
 }
 
 }  // namespace
+
+// The export guard: what each kind of failure becomes, and the report's text.
+namespace export_guard_test {
+std::vector<std::string> traced;
+void watch(const std::string& text) { traced.push_back(text); }
+}  // namespace export_guard_test
+
+TEST(ExportGuard, FailuresBecomeReportsAndFallbacks) {
+    using barsight::FailureReport;
+    struct Case {
+        const char* name;
+        int thrown;  // 0 none, 1 std::runtime_error("boom"), 2 an int
+        FailureReport report;
+        bool returned;
+        const char* text;  // the report, or null for none
+    };
+    const Case cases[] = {
+        {"no failure", 0, {"ShowDialog: ", "ShowDialog", true}, true, nullptr},
+        {"standard, with component", 1, {"ShowDialog: ", "ShowDialog", true}, false,
+         "ShowDialog: boom, ShowDialog, BarsightPlugin"},
+        {"standard, without", 1, {"SubClassWindow: ", "SubclassWindow", false}, false,
+         "SubClassWindow: boom, SubclassWindow"},
+        {"other", 2, {"GetFromQueue: ", "GetFromQueue", false}, false,
+         "GetFromQueue: unknown failure, GetFromQueue"},
+    };
+    barsight::set_trace_hook_for_testing(&export_guard_test::watch);
+    for (const Case& c : cases) {
+        export_guard_test::traced.clear();
+        const bool returned = barsight::run_or_report(c.report, [&] {
+            if (c.thrown == 1) throw std::runtime_error("boom");
+            if (c.thrown == 2) throw 7;
+        });
+        EXPECT_EQ(returned, c.returned) << c.name;
+        if (c.text == nullptr)
+            EXPECT_TRUE(export_guard_test::traced.empty()) << c.name;
+        else
+            EXPECT_EQ(export_guard_test::traced, std::vector<std::string>{c.text}) << c.name;
+        const int32_t value = barsight::value_or_fallback<int32_t>(-9, [&] {
+            if (c.thrown == 1) throw std::runtime_error("boom");
+            if (c.thrown == 2) throw 7;
+            return 4;
+        });
+        EXPECT_EQ(value, c.thrown == 0 ? 4 : -9) << c.name;
+    }
+    barsight::set_trace_hook_for_testing(nullptr);
+}

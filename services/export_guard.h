@@ -1,0 +1,46 @@
+// The export guard: how an export of ours runs its work so that nothing
+// thrown reaches the host or the client. Each helper's name says what a
+// failure becomes.
+#pragma once
+
+#include <exception>
+
+namespace barsight {
+
+// A failure's report on the debugger output:
+// "<prefix><what>, <where>" and, with `component`, ", BarsightPlugin".
+struct FailureReport {
+    const char* prefix;  // e.g. "ShowDialog: "
+    const char* where;   // the export's name
+    bool component;
+};
+
+// Writes the report for `what` (never throws).
+void report_failure(const FailureReport& report, const char* what) noexcept;
+
+// Runs body(): true when it returned, false when it threw, after reporting
+// the exception's text (or "unknown failure").
+template <class Body>
+bool run_or_report(const FailureReport& report, Body&& body) noexcept {
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        report_failure(report, e.what());
+    } catch (...) {
+        report_failure(report, "unknown failure");
+    }
+    return false;
+}
+
+// body()'s result, or `fallback` when it throws (nothing reported).
+template <class R, class Body>
+R value_or_fallback(R fallback, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return fallback;
+    }
+}
+
+}  // namespace barsight
