@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/text_codec.h"
+
 namespace platform {
 
 void debug_output(const char* text) noexcept;
@@ -23,10 +25,5 @@ bool trace_switch_on() noexcept;
 // strings as UTF-8) instead of the platform's stream while it is set.
 using DebugOutputHook = void (*)(const std::string& text);
 void set_debug_output_hook(DebugOutputHook hook) noexcept;
-
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string utf8_from_utf16(const char16_t* text);
-// UTF-8 to UTF-16; bytes that are no UTF-8 become U+FFFD.
-std::u16string utf16_from_utf8(const std::string& text);
 
 }  // namespace platform

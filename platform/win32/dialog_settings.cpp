@@ -6,6 +6,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/dialog_settings.h"
+#include "platform/text_codec.h"
 #include "platform/gui_thread.h"
 #include "platform/win32/unique_resource.h"
 
@@ -32,19 +33,6 @@ void set_text(unique_variant* variant, const std::wstring& text) {
     variant->get()->bstrVal = SysAllocString(text.c_str());
 }
 
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
-
-std::string narrow(const wchar_t* text) {
-    std::string out;
-    for (; text && *text; ++text) out += *text < 128 ? static_cast<char>(*text) : '?';
-    return out;
-}
 
 bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* error) {
     if (FAILED(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument,
@@ -65,7 +53,7 @@ bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* e
     (*doc)->put_async(VARIANT_FALSE);
     (*doc)->put_preserveWhiteSpace(VARIANT_TRUE);  // the user's layout survives a save
     unique_variant file;
-    set_text(&file, widen(path));
+    set_text(&file, wide_from_utf8(path));
     VARIANT_BOOL ok = VARIANT_FALSE;
     const HRESULT hr = (*doc)->load(*file.get(), &ok);
     if (FAILED(hr) || ok != VARIANT_TRUE) {
@@ -94,16 +82,16 @@ bool read_dialog_position(const std::string& path, int32_t* x, int32_t* y, std::
     for (int k = 0; k < 2; ++k) {
         com_ptr<IXMLDOMElement> element;
         if (!find_key(doc.get(), keys[k], &element)) {
-            *error = "the setting " + narrow(keys[k]) + " is missing";
+            *error = "the setting " + utf8_from_wide(keys[k]) + " is missing";
             return false;
         }
         const unique_bstr name(SysAllocString(L"value"));
         unique_variant value;
         element->getAttribute(name.get(), value.get());
         const std::string text =
-            value.get()->vt == VT_BSTR ? narrow(value.get()->bstrVal) : std::string();
+            value.get()->vt == VT_BSTR ? utf8_from_wide(value.get()->bstrVal) : std::string();
         if (!parse_setting_int(text, targets[k])) {
-            *error = "the setting " + narrow(keys[k]) + " is not an integer";
+            *error = "the setting " + utf8_from_wide(keys[k]) + " is not an integer";
             return false;
         }
     }
@@ -116,7 +104,7 @@ bool read_app_setting(const std::string& path, const char* key, std::string* val
     com_ptr<IXMLDOMDocument> doc;
     if (!load(path, &doc, error)) return false;
     com_ptr<IXMLDOMElement> element;
-    if (!find_key(doc.get(), widen(key).c_str(), &element)) {
+    if (!find_key(doc.get(), wide_from_utf8(key).c_str(), &element)) {
         *error = std::string("the setting ") + key + " is missing";
         return false;
     }
@@ -147,7 +135,7 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
         element->setAttribute(name.get(), *value.get());
     }
     unique_variant file;
-    set_text(&file, widen(path));
+    set_text(&file, wide_from_utf8(path));
     if (FAILED(doc->save(*file.get()))) {
         *error = "cannot write " + path;
         return false;

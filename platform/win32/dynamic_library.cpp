@@ -2,6 +2,7 @@
 #include <shlwapi.h>
 
 #include "platform/dynamic_library.h"
+#include "platform/text_codec.h"
 
 namespace platform {
 
@@ -27,32 +28,12 @@ void DynamicLibrary::close() {
 
 namespace {
 
-std::wstring from_utf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
-
-std::string to_utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                            nullptr, nullptr);
-    return out;
-}
 
 }  // namespace
 
 DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {
     const std::string native = native_path(path);
-    HMODULE module = LoadLibraryW(from_utf8(native).c_str());
+    HMODULE module = LoadLibraryW(wide_from_utf8(native).c_str());
     if (module == nullptr && error != nullptr) {
         *error = "cannot load " + native + " (Windows error " + std::to_string(GetLastError()) + ")";
     }
@@ -80,11 +61,11 @@ std::string own_module_path() {
         }
         file.resize(file.size() * 2);  // the name was cut: long path
     }
-    return to_utf8(file);
+    return utf8_from_wide(file);
 }
 
 bool DynamicLibrary::is_loaded(const std::string& path) {
-    return GetModuleHandleW(from_utf8(native_path(path)).c_str()) != nullptr;
+    return GetModuleHandleW(wide_from_utf8(native_path(path)).c_str()) != nullptr;
 }
 
 DynamicLibrary DynamicLibrary::own_module() {
@@ -102,19 +83,19 @@ std::string own_module_directory() {
 }
 
 bool is_regular_file(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(from_utf8(native_path(path)).c_str());
+    const DWORD attributes = GetFileAttributesW(wide_from_utf8(native_path(path)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::string folder_file_url(const std::string& folder) {
-    std::wstring path = from_utf8(native_path(folder));
+    std::wstring path = wide_from_utf8(native_path(folder));
     if (path.empty()) return {};
     if (path.back() != L'\\') path += L'\\';
     std::wstring url(4096, L'\0');  // longer than any path Windows takes
     DWORD size = static_cast<DWORD>(url.size());
     if (FAILED(UrlCreateFromPathW(path.c_str(), &url[0], &size, 0))) return {};
     url.resize(size);
-    std::string out = to_utf8(url);
+    std::string out = utf8_from_wide(url);
     if (out.empty() || out.back() != '/') out += '/';
     return out;
 }

@@ -34,16 +34,6 @@ HINSTANCE own_instance() {
     return self;
 }
 
-std::wstring wide(const std::string& utf8) {
-    const std::u16string w = utf16_from_utf8(utf8);
-    return std::wstring(w.begin(), w.end());
-}
-
-std::string narrow(const std::wstring& text) {
-    const std::u16string w(text.begin(), text.end());
-    return utf8_from_utf16(w.c_str());
-}
-
 // A call carried to the owning thread by the invoke message.
 struct Invocation {
     const std::function<void()>* call;
@@ -200,7 +190,7 @@ public:
             visible_at_navigate_ = hwnd_ && IsWindowVisible(hwnd_.get());
         }
         if (!browser_) return;
-        const win32::unique_bstr address(SysAllocString(wide(url).c_str()));
+        const win32::unique_bstr address(SysAllocString(wide_from_utf8(url).c_str()));
         win32::unique_variant empty;
         browser_->Navigate(address.get(), empty.get(), empty.get(), empty.get(), empty.get());
     }
@@ -247,9 +237,9 @@ public:
         s.y = r.top;
         wchar_t text[256] = {};
         GetClassNameW(hwnd_.get(), text, 256);
-        s.class_name = narrow(text);
+        s.class_name = utf8_from_wide(text);
         InternalGetWindowText(hwnd_.get(), text, 256);
-        s.title = narrow(text);
+        s.title = utf8_from_wide(text);
         const LONG_PTR ex = GetWindowLongPtrW(hwnd_.get(), GWL_EXSTYLE);
         s.topmost = (ex & WS_EX_TOPMOST) != 0;
         s.tool_window = (ex & WS_EX_TOOLWINDOW) != 0;
