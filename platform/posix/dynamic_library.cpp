@@ -7,21 +7,6 @@
 
 namespace platform {
 
-DynamicLibrary::~DynamicLibrary() { close(); }
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 void DynamicLibrary::close() {
     if (handle_ != nullptr) dlclose(handle_);
     handle_ = nullptr;

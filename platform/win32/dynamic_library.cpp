@@ -6,30 +6,10 @@
 
 namespace platform {
 
-DynamicLibrary::~DynamicLibrary() { close(); }
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 void DynamicLibrary::close() {
     if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
     handle_ = nullptr;
 }
-
-namespace {
-
-
-}  // namespace
 
 DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {
     const std::string native = native_path(path);
