@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/msxhost/host_call.h"
-#include "tools/msxhost/plugin.h"
+#include "host/host_call.h"
+#include "host/plugin.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ void BM_PlainRead(benchmark::State& state) {
 // the loader's.)
 void BM_GetPriceData(benchmark::State& state) {
     const std::string& path = data_file();
-    static msxhost::Plugin plugin;
+    static host::Plugin plugin;
     static bool loaded = [] {
         std::string error;
         return plugin.load(ORVANE_PATH, &error);

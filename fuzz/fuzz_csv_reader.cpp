@@ -10,7 +10,7 @@
 
 #include "fuzz_input.h"
 #include "loader/csv_reader.h"
-#include "tools/msxhost/host_call.h"
+#include "host/host_call.h"
 
 extern "C" {
 int32_t GetPriceData(const MSXDataRec*, const MSXDataInfoRecArgsArray*, const MSXNumericArgsArray*,
@@ -44,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::abort();
         return 0;
     }
-    msxhost::CallSpec call;
+    host::CallSpec call;
     call.close = {std::vector<float>(static_cast<std::size_t>(chart_last + 1 > 0 ? chart_last + 1 : 0), 1.0f),
                   0, chart_last};
     call.strings = {path, begin, end};
-    const msxhost::CallResult r =
-        msxhost::call_function(mode % 3 == 0 ? &GetPriceData : &GetVolumeData, call);
+    const host::CallResult r =
+        host::call_function(mode % 3 == 0 ? &GetPriceData : &GetVolumeData, call);
     if ((r.code != 0 && r.code != 1) || !r.violations.empty()) std::abort();
     if (r.code == 0 && (r.first != 0 || r.last < -1 || r.last >= std::max(chart_last, 0))) std::abort();
     return 0;

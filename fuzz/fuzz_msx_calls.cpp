@@ -10,7 +10,7 @@
 #include "fuzz_input.h"
 #include "indicator/local_indicators.h"
 #include "indicator/vsa_ind.h"
-#include "tools/msxhost/host_call.h"
+#include "host/host_call.h"
 
 extern "C" {
 int32_t MSX_STDCALL GetPriceData(BARSIGHT_CALC_PARAMS);
@@ -27,8 +27,8 @@ const MSXCalcFunc kFunctions[] = {
     &GetVolumeData,            &GetYieldData,        &wsGetPriceData,
 };
 
-msxhost::HostSeries series(fuzzing::Input& in, int32_t size) {
-    msxhost::HostSeries s;
+host::HostSeries series(fuzzing::Input& in, int32_t size) {
+    host::HostSeries s;
     for (int32_t i = 0; i < size; ++i) s.values.push_back(in.float32());
     return s;
 }
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));
     if (in.byte() % 8 == 0) last = first - 1;  // an empty valid range
 
-    msxhost::CallSpec call;
+    host::CallSpec call;
     call.close = series(in, bars);
     call.close.first = first;
     call.close.last = last;
@@ -55,11 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     call.array_count = static_cast<int32_t>(in.below(10));
     const int arrays = static_cast<int>(in.below(10));
     for (int k = 0; k < arrays; ++k) {
-        msxhost::ArrayArg arg;
+        host::ArrayArg arg;
         const uint8_t kind = in.byte() % 5;
-        arg.kind = kind == 0   ? msxhost::ArrayArg::Kind::kNullRecord
-                   : kind == 1 ? msxhost::ArrayArg::Kind::kNullValues
-                               : msxhost::ArrayArg::Kind::kSeries;
+        arg.kind = kind == 0   ? host::ArrayArg::Kind::kNullRecord
+                   : kind == 1 ? host::ArrayArg::Kind::kNullValues
+                               : host::ArrayArg::Kind::kSeries;
         const int32_t n = static_cast<int32_t>(in.below(320));
         arg.series = series(in, n);
         arg.series.first = n == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(n)));
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     if (in.byte() % 4 == 0) call.symbol = nullptr;
 
-    const msxhost::CallResult r = msxhost::call_function(fn, call);
+    const host::CallResult r = host::call_function(fn, call);
     if (r.code != 0 && r.code != 1) {
         std::fprintf(stderr, "result code %d\n", r.code);
         std::abort();

@@ -13,11 +13,11 @@
 namespace {
 
 TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     std::string error;
     ASSERT_TRUE(plugin.load(BARSIGHT_PLUGIN_PATH, &error)) << error;
-    msxhost::ChartData data;
-    ASSERT_TRUE(msxhost::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
+    host::ChartData data;
+    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
     msxhost::ChartOptions options;
     options.bars = 400;
     msxhost::ChartSeries series;
@@ -72,7 +72,7 @@ TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
 }
 
 TEST(ChartSvg, TextIsEscaped) {
-    msxhost::ChartData data;
+    host::ChartData data;
     data.dates = {"a<b", "c&d", "e\"f"};
     data.open = data.high = data.low = data.close = {1, 2, 3};
     data.volume = {1, 1, 1};

@@ -16,9 +16,9 @@
 
 namespace {
 
-using msxhost::ArrayArg;
-using msxhost::CallResult;
-using msxhost::CallSpec;
+using host::ArrayArg;
+using host::CallResult;
+using host::CallSpec;
 using testing_support::chart_of;
 using testing_support::kUnwritten;
 using testing_support::random_chart;
@@ -28,7 +28,7 @@ using testing_support::set_numerics;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 CallResult run(MSXCalcFunc fn, const CallSpec& call) {
-    CallResult r = msxhost::call_function(fn, call);
+    CallResult r = host::call_function(fn, call);
     EXPECT_TRUE(r.violations.empty()) << r.violations.front();
     return r;
 }
@@ -436,7 +436,7 @@ TEST(LocalIndicators, ConcurrentCallsGiveTheSameResults) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int k = 0; k < 10; ++k) {
-                const CallResult r = msxhost::call_function(&barsight::vsa_spread, call);
+                const CallResult r = host::call_function(&barsight::vsa_spread, call);
                 if (r.values != expected.values || r.code != 0) ++mismatches[t];
             }
         });

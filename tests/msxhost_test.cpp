@@ -10,8 +10,8 @@
 #include <limits>
 #include <string>
 
-#include "tools/msxhost/chart_data.h"
-#include "tools/msxhost/host_call.h"
+#include "host/chart_data.h"
+#include "host/host_call.h"
 
 namespace {
 
@@ -36,9 +36,9 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
         {"empty", "", 0, true},
     };
     for (const Case& c : cases) {
-        msxhost::ChartData chart;
+        host::ChartData chart;
         std::string error;
-        const bool ok = msxhost::load_chart_csv(write_temp("chart.csv", c.text), &chart, &error);
+        const bool ok = host::load_chart_csv(write_temp("chart.csv", c.text), &chart, &error);
         EXPECT_EQ(ok, c.ok) << c.name << ": " << error;
         if (ok) {
             EXPECT_EQ(chart.size(), c.rows) << c.name;
@@ -47,19 +47,19 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
 }
 
 TEST(ChartCsv, MissingFileIsAnError) {
-    msxhost::ChartData chart;
+    host::ChartData chart;
     std::string error;
-    EXPECT_FALSE(msxhost::load_chart_csv("/nonexistent/x.csv", &chart, &error));
+    EXPECT_FALSE(host::load_chart_csv("/nonexistent/x.csv", &chart, &error));
     EXPECT_NE(error.find("cannot open"), std::string::npos);
 }
 
 // A name that opens but cannot be read (a directory on Linux; Windows
 // refuses to open it) is an error, never an empty chart.
 TEST(ChartCsv, UnreadableStreamIsAnError) {
-    msxhost::ChartData chart;
+    host::ChartData chart;
     std::string error;
     const std::string dir = std::filesystem::temp_directory_path().string();
-    EXPECT_FALSE(msxhost::load_chart_csv(dir, &chart, &error));
+    EXPECT_FALSE(host::load_chart_csv(dir, &chart, &error));
     EXPECT_EQ(error.rfind("cannot ", 0), 0u) << error;
     EXPECT_NE(error.find(dir), std::string::npos) << error;
     EXPECT_EQ(chart.size(), 0u);
@@ -70,7 +70,7 @@ TEST(WilderAtr, HandChecked) {
     // bar 1: h 13, l 11, prev close 10 -> 3; bar 2: h 12, l 8, pc 12 -> 4;
     // bar 3: h 9, l 8, pc 10 -> 2. ATR(2): bar 1 = (2+3)/2 = 2.5,
     // bar 2 = (2.5*1 + 4)/2 = 3.25, bar 3 = (3.25 + 2)/2 = 2.625.
-    msxhost::ChartData chart;
+    host::ChartData chart;
     chart.dates = {"a", "b", "c", "d"};
     chart.high = {11, 13, 12, 9};
     chart.low = {9, 11, 8, 8};
@@ -78,7 +78,7 @@ TEST(WilderAtr, HandChecked) {
     chart.open = chart.close;
     chart.volume = {1, 1, 1, 1};
     int first = 0;
-    const std::vector<float> atr = msxhost::wilder_atr(chart, 2, &first);
+    const std::vector<float> atr = host::wilder_atr(chart, 2, &first);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(atr[1], 2.5f);
     EXPECT_EQ(atr[2], 3.25f);
@@ -100,7 +100,7 @@ TEST(FormatFloat, SameTextInEveryBuild) {
         {std::numeric_limits<float>::infinity(), "inf"},
         {-std::numeric_limits<float>::infinity(), "-inf"},
     };
-    for (const Case& c : cases) EXPECT_EQ(msxhost::format_float(c.v), c.text);
+    for (const Case& c : cases) EXPECT_EQ(host::format_float(c.v), c.text);
 }
 
 int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoRecArgsArray*,
@@ -110,8 +110,8 @@ int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoR
     return 2;
 }
 
-msxhost::CallSpec small_chart() {
-    msxhost::CallSpec call;
+host::CallSpec small_chart() {
+    host::CallSpec call;
     for (auto* s : {&call.high, &call.low, &call.close, &call.volume}) *s = {{1, 2, 3}, 0, 2};
     return call;
 }
@@ -129,14 +129,14 @@ int32_t MSX_STDCALL writes_past_the_end(const MSXDataRec* data, const MSXDataInf
 }
 
 TEST(GuardZones, WriteOutsideTheResultArrayIsReported) {
-    const msxhost::CallResult r = msxhost::call_function(&writes_past_the_end, small_chart());
+    const host::CallResult r = host::call_function(&writes_past_the_end, small_chart());
     ASSERT_FALSE(r.violations.empty());
     EXPECT_EQ(r.violations[0], "write outside the result array");
 }
 #endif
 
 TEST(GuardZones, WriteIntoAnInputArrayIsReported) {
-    const msxhost::CallResult r = msxhost::call_function(&writes_into_close, small_chart());
+    const host::CallResult r = host::call_function(&writes_into_close, small_chart());
     EXPECT_EQ(r.code, 2);
     ASSERT_FALSE(r.violations.empty());
     EXPECT_EQ(r.violations[0], "write into the close array");

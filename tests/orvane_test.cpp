@@ -25,8 +25,8 @@
 #include "loader/csv_reader.h"
 #include "orvane_reference.h"
 #include "plugin_fixture.h"
-#include "tools/msxhost/plugin.h"
-#include "tools/msxhost/stress.h"
+#include "host/plugin.h"
+#include "host/stress.h"
 
 namespace fs = std::filesystem;
 
@@ -46,19 +46,19 @@ protected:
 
     // Calls a data function with three string arguments on a chart whose
     // close series ends at `chart_last`.
-    static msxhost::CallResult call(const char* function, std::vector<std::string> strings,
+    static host::CallResult call(const char* function, std::vector<std::string> strings,
                                     int32_t chart_last = 1000) {
-        msxhost::CallSpec call;
+        host::CallSpec call;
         call.close = {std::vector<float>(static_cast<std::size_t>(std::max(chart_last + 1, 0)), 1.0f),
                       0, chart_last};
         call.strings = std::move(strings);
         call.result_fill = testing_support::kUnwritten;
-        const msxhost::CallResult r = msxhost::call_function(plugin_->find(function)->calc, call);
+        const host::CallResult r = host::call_function(plugin_->find(function)->calc, call);
         EXPECT_TRUE(r.violations.empty()) << r.violations.front();
         return r;
     }
 
-    static std::vector<float> values(const msxhost::CallResult& r) {
+    static std::vector<float> values(const host::CallResult& r) {
         std::vector<float> out;
         for (int32_t i = r.first; i <= r.last; ++i) out.push_back(r.values[static_cast<std::size_t>(i)]);
         return out;
@@ -74,11 +74,11 @@ TEST_F(Orvane, Catalogue) {
     const char* names[] = {"GetPriceData",   "GetVolumeData",   "GetYieldData",
                            "wsGetPriceData", "wsGetVolumeData", "wsGetYieldData"};
     for (std::size_t i = 0; i < 6; ++i) {
-        const msxhost::FunctionInfo& f = plugin_->functions()[i];
+        const host::FunctionInfo& f = plugin_->functions()[i];
         EXPECT_EQ(f.name, names[i]);
         EXPECT_NE(f.calc, nullptr);
         EXPECT_EQ(f.args.size(), i < 3 ? 3u : 2u);
-        for (const msxhost::ArgInfo& a : f.args) EXPECT_EQ(a.type, 2);
+        for (const host::ArgInfo& a : f.args) EXPECT_EQ(a.type, 2);
     }
     EXPECT_EQ(plugin_->functions()[3].description, "Retrieves price data from ORVANE Web Service");
     EXPECT_EQ(plugin_->functions()[3].args[0].name, "Beginning Date");
@@ -117,7 +117,7 @@ TEST_F(Orvane, CatalogueQuirks) {
 
 TEST_F(Orvane, WebServiceVariantsAreNotSupported) {
     for (const char* f : {"wsGetPriceData", "wsGetVolumeData", "wsGetYieldData"}) {
-        const msxhost::CallResult r = call(f, {"1/1/2010", "1/2/2010"});
+        const host::CallResult r = call(f, {"1/1/2010", "1/2/2010"});
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.message, "function not supported");
     }
@@ -182,7 +182,7 @@ TEST_F(Orvane, SelectionRules) {
     for (const SelectionCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = write_file("sel" + std::to_string(k++) + ".csv", c.file);
-        const msxhost::CallResult r = call(c.function, {path, c.begin, c.end});
+        const host::CallResult r = call(c.function, {path, c.begin, c.end});
         ASSERT_EQ(r.code, 0) << r.message;
         EXPECT_EQ(r.first, 0);
         EXPECT_EQ(values(r), c.expected);
@@ -192,7 +192,7 @@ TEST_F(Orvane, SelectionRules) {
 TEST_F(Orvane, NulBytesInTheMiddleOfAFile) {
     const std::string bytes("1/4/2010,7\0,9\n1/5/2010,8,8\n", 27);
     const std::string path = write_file("nul.csv", bytes);
-    const msxhost::CallResult r = call("GetPriceData", {path, "1/4/2010", "1/5/2010"});
+    const host::CallResult r = call("GetPriceData", {path, "1/4/2010", "1/5/2010"});
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(values(r), (std::vector<float>{7, 8}));
 }
@@ -213,7 +213,7 @@ TEST_F(Orvane, ChartLengthCapsTheCount) {
     std::string file;
     for (int d = 1; d <= 80; ++d) file += "1/" + std::to_string(d % 28 + 1) + "/" + std::to_string(2000 + d) + "," + std::to_string(d) + ",1\n";
     const std::string path = write_file("cap.csv", file);
-    msxhost::CallResult r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, 50);
+    host::CallResult r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, 50);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, 49);
@@ -263,7 +263,7 @@ TEST_F(Orvane, NamesThatAreNoFileAreNotFound) {
             return call("GetPriceData", {name, "1/1/2010", "1/2/2010"});
         });
         ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-        const msxhost::CallResult r = pending.get();
+        const host::CallResult r = pending.get();
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.message, "file not found");
     }
@@ -297,7 +297,7 @@ TEST_F(Orvane, BadInputGivesDefinedAnswers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const msxhost::CallResult r = call("GetPriceData", c.strings);
+        const host::CallResult r = call("GetPriceData", c.strings);
         EXPECT_EQ(r.code, c.code);
         if (c.code == 1) {
             EXPECT_EQ(r.message, c.message);
@@ -312,7 +312,7 @@ TEST_F(Orvane, BadInputGivesDefinedAnswers) {
 
 TEST_F(Orvane, YieldFileIsFixed) {
     // Whatever the arguments, the fixed path is read; here it does not exist.
-    const msxhost::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    const host::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.message, "file not found");
 #if defined(_WIN32)
@@ -324,7 +324,7 @@ TEST_F(Orvane, YieldFileIsFixed) {
     std::ofstream(yield_path, std::ios::binary | std::ios::trunc)
         << "Date,Yield\n12/31/2009,1.5\n1/4/2010,2.25\n6/1/2010,2.5\n12/31/2010,2.75\n"
            "1/3/2011,3\n";
-    const msxhost::CallResult y = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    const host::CallResult y = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
     std::remove(yield_path);
     ASSERT_EQ(y.code, 0) << y.message;
     EXPECT_EQ(values(y), (std::vector<float>{2.25f, 2.5f, 2.75f}));
@@ -333,8 +333,8 @@ TEST_F(Orvane, YieldFileIsFixed) {
 
 TEST_F(Orvane, StressIsClean) {
     std::ostringstream out;
-    std::vector<msxhost::StressReport> reports;
-    EXPECT_TRUE(msxhost::run_stress(*plugin_, out, &reports)) << out.str();
+    std::vector<host::StressReport> reports;
+    EXPECT_TRUE(host::run_stress(*plugin_, out, &reports)) << out.str();
 }
 
 // --- one read against the literal two-pass reading ---------------------------------

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "chart_fixture.h"
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 #include "plugin_fixture.h"
-#include "tools/msxhost/plugin.h"
-#include "tools/msxhost/stress.h"
+#include "host/plugin.h"
+#include "host/stress.h"
 
 #ifndef BARSIGHT_PLUGIN_PATH
 #error "BARSIGHT_PLUGIN_PATH must name the built plug-in"
@@ -29,7 +29,7 @@ TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
     ASSERT_EQ(plugin_->functions().size(), 5u);
     const char* names[] = {"VSAMakeConst", "VSATrend", "VSAVolStops", "VSAInd", "VSASpread"};
     for (std::size_t i = 0; i < 5; ++i) {
-        const msxhost::FunctionInfo& fn = plugin_->functions()[i];
+        const host::FunctionInfo& fn = plugin_->functions()[i];
         EXPECT_EQ(fn.name, names[i]);
         EXPECT_NE(fn.calc, nullptr) << fn.name << " is not exported";
     }
@@ -39,9 +39,9 @@ TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
 }
 
 TEST_F(PluginHost, ExportsAnswerLikeTheCoreFunctions) {
-    msxhost::CallSpec call = testing_support::random_chart(400, 3, 17);
+    host::CallSpec call = testing_support::random_chart(400, 3, 17);
     testing_support::set_numerics(&call, {25});
-    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSATrend")->calc, call);
+    const host::CallResult r = host::call_function(plugin_->find("VSATrend")->calc, call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 27);
     EXPECT_EQ(r.last, 399);
@@ -51,18 +51,18 @@ TEST_F(PluginHost, ExportsAnswerLikeTheCoreFunctions) {
 TEST_F(PluginHost, NullRecordsThroughTheExports) {
     EXPECT_EQ(plugin_->info()(nullptr), 1);
     EXPECT_EQ(plugin_->nth_function()(0, nullptr), 1);
-    for (const msxhost::FunctionInfo& fn : plugin_->functions())
+    for (const host::FunctionInfo& fn : plugin_->functions())
         EXPECT_EQ(fn.calc(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1) << fn.name;
 }
 
 // The shipped engine sits beside the plug-in, as users install it.
 TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
-    msxhost::ChartData chart;
+    host::ChartData chart;
     std::string error;
-    ASSERT_TRUE(msxhost::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
-    const msxhost::CallSpec call = msxhost::chart_spec(chart);
+    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
+    const host::CallSpec call = host::chart_spec(chart);
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    const msxhost::CallResult r = msxhost::call_function(plugin_->find("VSAInd")->calc, call);
+    const host::CallResult r = host::call_function(plugin_->find("VSAInd")->calc, call);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, last);
@@ -88,10 +88,10 @@ TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
 // prices and empty series: only 0/1, no write outside the host's arrays.
 TEST_F(PluginHost, StressIsClean) {
     std::ostringstream out;
-    std::vector<msxhost::StressReport> reports;
-    EXPECT_TRUE(msxhost::run_stress(*plugin_, out, &reports)) << out.str();
+    std::vector<host::StressReport> reports;
+    EXPECT_TRUE(host::run_stress(*plugin_, out, &reports)) << out.str();
     ASSERT_EQ(reports.size(), 6u);
-    for (const msxhost::StressReport& r : reports) EXPECT_GT(r.calls, 100) << r.function;
+    for (const host::StressReport& r : reports) EXPECT_GT(r.calls, 100) << r.function;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -102,8 +102,8 @@ const mql::ProgramEntry* find_program(const std::string& file) {
 }
 
 bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
-    msxhost::ChartData data;
-    if (!msxhost::load_chart_csv(path, &data, error)) return false;
+    host::ChartData data;
+    if (!host::load_chart_csv(path, &data, error)) return false;
     if (data.size() == 0) {
         *error = path + ": no bars";
         return false;

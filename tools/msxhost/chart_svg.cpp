@@ -8,9 +8,11 @@
 #include <limits>
 #include <sstream>
 
-#include "tools/msxhost/host_call.h"
+#include "host/host_call.h"
 
 namespace msxhost {
+
+using namespace host;  // the host library's records and calls
 
 namespace {
 

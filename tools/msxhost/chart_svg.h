@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/msxhost/chart_data.h"
-#include "tools/msxhost/plugin.h"
+#include "host/chart_data.h"
+#include "host/plugin.h"
 
 namespace msxhost {
+
+using host::ChartData;
+using host::Plugin;
 
 struct ChartSeries {
     std::string title;

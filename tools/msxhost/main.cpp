@@ -13,12 +13,12 @@
 
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 #include "tools/msxhost/chart_svg.h"
-#include "tools/msxhost/client_call.h"
-#include "tools/msxhost/host_call.h"
-#include "tools/msxhost/plugin.h"
-#include "tools/msxhost/stress.h"
+#include "host/client_call.h"
+#include "host/host_call.h"
+#include "host/plugin.h"
+#include "host/stress.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int usage() {
     return 2;
 }
 
-bool load_plugin(const std::string& path, msxhost::Plugin* plugin) {
+bool load_plugin(const std::string& path, host::Plugin* plugin) {
     std::string error;
     if (!plugin->load(path, &error)) {
         std::cerr << "msxhost: " << error << "\n";
@@ -64,19 +64,19 @@ bool load_plugin(const std::string& path, msxhost::Plugin* plugin) {
 }
 
 int cmd_catalogue(const std::string& path) {
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
     std::cout << "copyright: " << plugin.copyright() << "\n"
               << "version: " << plugin.version() << "\n"
               << "functions: " << plugin.functions().size() << "\n";
     int index = 0;
-    for (const msxhost::FunctionInfo& fn : plugin.functions()) {
+    for (const host::FunctionInfo& fn : plugin.functions()) {
         std::cout << index++ << " " << fn.name << " \"" << fn.description << "\" "
                   << fn.args.size() << " argument(s)" << (fn.calc ? "" : " [not exported]")
                   << "\n";
         for (std::size_t a = 0; a < fn.args.size(); ++a)
             std::cout << "    " << a << ": " << fn.args[a].name << " ("
-                      << msxhost::arg_type_name(fn.args[a].type) << ")\n";
+                      << host::arg_type_name(fn.args[a].type) << ")\n";
     }
     return 0;
 }
@@ -118,8 +118,8 @@ bool parse_number(const std::string& text, float* value) {
 }
 
 // Builds a data-array argument from a column, an ATR or another function.
-bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart,
-                  const std::string& source, msxhost::ArrayArg* arg) {
+bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
+                  const std::string& source, host::ArrayArg* arg) {
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
     if (const std::vector<float>* column = chart.column(source)) {
         arg->series = {*column, 0, last};
@@ -133,17 +133,17 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
             return false;
         }
         int first = 0;
-        arg->series.values = msxhost::wilder_atr(chart, static_cast<int>(periods), &first);
+        arg->series.values = host::wilder_atr(chart, static_cast<int>(periods), &first);
         arg->series.first = first;
         arg->series.last = last;
         return true;
     }
-    const msxhost::FunctionInfo* fn = plugin.find(parts[0]);
+    const host::FunctionInfo* fn = plugin.find(parts[0]);
     if (fn == nullptr) {
         std::cerr << "msxhost: unknown array source " << source << "\n";
         return false;
     }
-    msxhost::CallSpec call = msxhost::chart_spec(chart);
+    host::CallSpec call = host::chart_spec(chart);
     for (std::size_t k = 1; k < parts.size(); ++k) {
         float v = 0;
         if (!parse_number(parts[k], &v)) {
@@ -153,7 +153,7 @@ bool array_source(const msxhost::Plugin& plugin, const msxhost::ChartData& chart
         call.numerics.push_back(v);
     }
     call.numeric_count = static_cast<int32_t>(call.numerics.size());
-    const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
+    const host::CallResult r = host::call_function(fn->calc, call);
     if (r.code != 0) {
         std::cerr << "msxhost: " << source << " failed: " << r.message << "\n";
         return false;
@@ -195,14 +195,14 @@ int take_argument_option(const std::string& opt, const std::string& value, Funct
 }
 
 // The host call of a function on `chart` with the given arguments.
-bool chart_call(const msxhost::Plugin& plugin, const msxhost::ChartData& chart,
-                const FunctionArgs& args, msxhost::CallSpec* call) {
-    *call = msxhost::chart_spec(chart);
+bool chart_call(const host::Plugin& plugin, const host::ChartData& chart,
+                const FunctionArgs& args, host::CallSpec* call) {
+    *call = host::chart_spec(chart);
     call->symbol = args.symbol.c_str();
     call->numerics = args.numerics;
     call->numeric_count = static_cast<int32_t>(args.numerics.size());
     for (const std::string& source : args.arrays) {
-        msxhost::ArrayArg arg;
+        host::ArrayArg arg;
         if (!array_source(plugin, chart, source, &arg)) return false;
         call->arrays.push_back(std::move(arg));
     }
@@ -224,7 +224,7 @@ std::string csv_field(const std::string& text) {
 // before the last.
 int cmd_scan(int argc, char** argv) {
     if (argc < 4) return usage();
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
     FunctionArgs args;
@@ -251,7 +251,7 @@ int cmd_scan(int argc, char** argv) {
         }
     }
     if (files.empty()) return usage();
-    const msxhost::FunctionInfo* fn = plugin.find(function);
+    const host::FunctionInfo* fn = plugin.find(function);
     if (fn == nullptr || fn->calc == nullptr) {
         std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
         return 1;
@@ -260,10 +260,10 @@ int cmd_scan(int argc, char** argv) {
     std::cout << "file,date,value\n";
     for (const std::string& file : files) {
         std::string date, value;
-        msxhost::ChartData chart;
+        host::ChartData chart;
         std::string error;
-        msxhost::CallSpec call;
-        if (!msxhost::load_chart_csv(file, &chart, &error)) {
+        host::CallSpec call;
+        if (!host::load_chart_csv(file, &chart, &error)) {
             std::cerr << "msxhost: " << error << "\n";
             status = 1;
         } else if (!chart_call(plugin, chart, args, &call)) {
@@ -271,7 +271,7 @@ int cmd_scan(int argc, char** argv) {
         } else {
             const long bar = static_cast<long>(chart.size()) - 1 - ago;
             if (bar >= 0) date = chart.dates[static_cast<std::size_t>(bar)];
-            const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
+            const host::CallResult r = host::call_function(fn->calc, call);
             for (const std::string& v : r.violations)
                 std::cerr << "msxhost: VIOLATION: " << file << ": " << v << "\n";
             if (!r.violations.empty()) status = 3;
@@ -280,7 +280,7 @@ int cmd_scan(int argc, char** argv) {
                 if (status == 0) status = 1;
             } else if (bar >= r.first && bar <= r.last && bar >= 0 &&
                        bar < static_cast<long>(r.values.size())) {
-                value = msxhost::format_float(r.values[static_cast<std::size_t>(bar)]);
+                value = host::format_float(r.values[static_cast<std::size_t>(bar)]);
             }
         }
         std::cout << csv_field(file) << "," << csv_field(date) << "," << value << "\n";
@@ -290,7 +290,7 @@ int cmd_scan(int argc, char** argv) {
 
 int cmd_run(int argc, char** argv) {
     if (argc < 4) return usage();
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
     std::string data_path;
@@ -310,21 +310,21 @@ int cmd_run(int argc, char** argv) {
         else return usage();
     }
     if (data_path.empty()) return usage();
-    const msxhost::FunctionInfo* fn = plugin.find(function);
+    const host::FunctionInfo* fn = plugin.find(function);
     if (fn == nullptr || fn->calc == nullptr) {
         std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
         return 1;
     }
-    msxhost::ChartData chart;
+    host::ChartData chart;
     std::string error;
-    if (!msxhost::load_chart_csv(data_path, &chart, &error)) {
+    if (!host::load_chart_csv(data_path, &chart, &error)) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
 
-    msxhost::CallSpec call;
+    host::CallSpec call;
     if (!chart_call(plugin, chart, args, &call)) return 1;
-    const msxhost::CallResult r = msxhost::call_function(fn->calc, call);
+    const host::CallResult r = host::call_function(fn->calc, call);
     for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
     std::cout << "# " << function << " result " << r.code;
     if (r.code != 0) std::cout << " message \"" << r.message << "\"";
@@ -337,17 +337,17 @@ int cmd_run(int argc, char** argv) {
         std::cout << "bar,date,value\n";
         for (int32_t i = from; i <= r.last; ++i)
             std::cout << i << "," << chart.dates[static_cast<std::size_t>(i)] << ","
-                      << msxhost::format_float(r.values[static_cast<std::size_t>(i)]) << "\n";
+                      << host::format_float(r.values[static_cast<std::size_t>(i)]) << "\n";
     }
     if (!r.violations.empty()) return 3;
     return r.code == 0 ? 0 : 1;
 }
 
 int cmd_stress(const std::string& path) {
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
-    std::vector<msxhost::StressReport> reports;
-    return msxhost::run_stress(plugin, std::cout, &reports) ? 0 : 3;
+    std::vector<host::StressReport> reports;
+    return host::run_stress(plugin, std::cout, &reports) ? 0 : 3;
 }
 
 int cmd_chart(int argc, char** argv) {
@@ -369,12 +369,12 @@ int cmd_chart(int argc, char** argv) {
         else return usage();
     }
     if (data_path.empty() || out_path.empty() || argc % 2 == 0) return usage();
-    msxhost::Plugin plugin;
+    host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
-    msxhost::ChartData chart;
+    host::ChartData chart;
     std::string error;
     msxhost::ChartSeries series;
-    if (!msxhost::load_chart_csv(data_path, &chart, &error) ||
+    if (!host::load_chart_csv(data_path, &chart, &error) ||
         !msxhost::chart_from_plugin(plugin, chart, options, &series, &error)) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
@@ -424,12 +424,12 @@ int cmd_client(int argc, char** argv) {
             std::thread([] {}).join();
             output = "thread";
         } else if (name == "window") {
-            window = msxhost::create_client_window();
+            window = host::create_client_window();
             output = "window = " + std::to_string(window);
         } else if (!library.loaded()) {
             std::cerr << "msxhost: the plug-in is unloaded\n";
             return 1;
-        } else if (!msxhost::call_client_export(library, name, args, &output)) {
+        } else if (!host::call_client_export(library, name, args, &output)) {
             std::cerr << "msxhost: " << output << "\n";
             return 1;
         }

@@ -1,4 +1,4 @@
-#include "tools/msxhost/stress.h"
+#include "host/stress.h"
 
 #include <cfloat>
 #include <climits>
@@ -9,9 +9,9 @@
 #include <limits>
 #include <ostream>
 
-#include "tools/msxhost/host_call.h"
+#include "host/host_call.h"
 
-namespace msxhost {
+namespace host {
 
 namespace {
 
@@ -304,4 +304,4 @@ bool run_stress(const Plugin& plugin, std::ostream& out, std::vector<StressRepor
     return clean;
 }
 
-}  // namespace msxhost
+}  // namespace host

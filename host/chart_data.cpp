@@ -1,4 +1,4 @@
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace msxhost {
+namespace host {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::string format_float(float value) {
     return std::string(buf, result.ptr);
 }
 
-}  // namespace msxhost
+}  // namespace host

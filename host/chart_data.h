@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace msxhost {
+namespace host {
 
 struct ChartData {
     std::vector<std::string> dates;
@@ -30,4 +30,4 @@ std::vector<float> wilder_atr(const ChartData& chart, int periods, int* first_va
 // "-inf", or the shortest text that reads back as the same float.
 std::string format_float(float value);
 
-}  // namespace msxhost
+}  // namespace host

@@ -1,4 +1,4 @@
-#include "tools/msxhost/client_call.h"
+#include "host/client_call.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,9 +11,9 @@
 #endif
 
 #include "msx/msx_records.h"
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 
-namespace msxhost {
+namespace host {
 
 namespace {
 
@@ -157,4 +157,4 @@ intptr_t create_client_window() {
 #endif
 }
 
-}  // namespace msxhost
+}  // namespace host

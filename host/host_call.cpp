@@ -1,6 +1,6 @@
-#include "tools/msxhost/host_call.h"
+#include "host/host_call.h"
 
-#include "tools/msxhost/chart_data.h"
+#include "host/chart_data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +22,7 @@
 #define MSXHOST_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
 
-namespace msxhost {
+namespace host {
 
 namespace {
 
@@ -218,4 +218,4 @@ CallSpec chart_spec(const ChartData& chart) {
     return call;
 }
 
-}  // namespace msxhost
+}  // namespace host

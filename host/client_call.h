@@ -8,7 +8,7 @@
 
 #include "platform/dynamic_library.h"
 
-namespace msxhost {
+namespace host {
 
 // One client export's signature: result kind and argument kinds, each
 // 'i' (int32), 'p' (an int32 the call writes through a pointer; the
@@ -34,4 +34,4 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
 // 0 where the platform has none a plug-in could hook).
 intptr_t create_client_window();
 
-}  // namespace msxhost
+}  // namespace host

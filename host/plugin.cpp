@@ -1,8 +1,8 @@
-#include "tools/msxhost/plugin.h"
+#include "host/plugin.h"
 
 #include <cstring>
 
-namespace msxhost {
+namespace host {
 
 namespace {
 
@@ -102,4 +102,4 @@ const FunctionInfo* Plugin::find(const std::string& name) const {
     return nullptr;
 }
 
-}  // namespace msxhost
+}  // namespace host
