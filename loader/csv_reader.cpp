@@ -115,7 +115,10 @@ bool mantissa_is_large(const char* p, const char* end) {
     for (int k = 0; k < 3; ++k) {
         int digits = 0;
         int32_t v = 0;
-        for (; *p >= '0' && *p <= '9'; ++p, ++digits) v = v * 10 + (*p - '0');
+        // Only the first 9 digits are added up: more reject the date anyway,
+        // and 9 cannot overflow.
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits)
+            if (digits < 9) v = v * 10 + (*p - '0');
         if (digits == 0 || digits > 9 || (k < 2 && *p++ != '/')) return false;
         parts[k] = v;
     }
@@ -218,7 +221,8 @@ private:
         for (int k = 0; k < 3; ++k) {
             const std::size_t start = i;
             int32_t v = 0;
-            for (; i < n && i < 16 && p[i] >= '0' && p[i] <= '9'; ++i) v = v * 10 + (p[i] - '0');
+            for (; i < n && i < 16 && p[i] >= '0' && p[i] <= '9'; ++i)
+                if (i - start < 9) v = v * 10 + (p[i] - '0');  // more digits reject the date
             if (i == start || i - start > 9 || i >= n || p[i] != (k < 2 ? '/' : ',')) return false;
             parts[k] = v;
             ++i;
