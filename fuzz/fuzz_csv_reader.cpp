@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,13 +37,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::fclose(f);
 
     if (mode % 3 == 2) {
-        // The yield selection: the stop search starts at the start row.
-        std::vector<orvane::Row> rows;
-        if (orvane::read_rows(path.c_str(), false, &rows) != orvane::ReadStatus::kOk) std::abort();
-        int64_t start = 0;
-        const int64_t n = orvane::select_rows(rows, begin.c_str(), end.c_str(), true, &start);
-        if (n < 0 || (n > 0 && (start < 0 || start + n > static_cast<int64_t>(rows.size()))))
-            std::abort();
+        // The two passes (for the yield selection, whose stop search starts
+        // at the start row, and for prices), and the one pass against them.
+        for (const bool with_volume : {false, true}) {
+            std::vector<orvane::Row> rows;
+            if (orvane::read_rows(path.c_str(), with_volume, &rows) != orvane::ReadStatus::kOk)
+                std::abort();
+            int64_t start = 0;
+            const int64_t n = orvane::select_rows(rows, begin.c_str(), end.c_str(), !with_volume, &start);
+            if (n < 0 || (n > 0 && (start < 0 || start + n > static_cast<int64_t>(rows.size()))))
+                std::abort();
+            const bool second = with_volume && (mode & 8) != 0;
+            std::vector<float> out(400, -7.0f);
+            int64_t count = 0;
+            const orvane::ReadStatus status = orvane::read_selection(
+                path.c_str(), with_volume, begin.c_str(), end.c_str(), !with_volume, second, chart_last,
+                out.data(), &count);
+            if (status == orvane::ReadStatus::kNoStart) continue;
+            if (status != orvane::ReadStatus::kOk) std::abort();
+            if (count != std::max<int64_t>(0, std::min<int64_t>(n, chart_last))) std::abort();
+            for (int64_t i = 0; i < count; ++i) {
+                const orvane::Row& row = rows[static_cast<std::size_t>(start + i)];
+                const float want = static_cast<float>(second ? row.value2 : row.value1);
+                if (std::memcmp(&want, &out[static_cast<std::size_t>(i)], sizeof want) != 0) std::abort();
+            }
+        }
         return 0;
     }
     host::CallSpec call;
