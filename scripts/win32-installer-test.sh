@@ -24,20 +24,7 @@ rm -rf "$dist"
 python3 "$here/make_release.py" "$w32" "$dist" >/dev/null
 setup=$dist/barsight-$version-setup.exe
 
-export WINEPREFIX=$w32/wine/prefix32
-export TMPDIR=$w32/wine/tmp
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADERNOEXEC=1
-mkdir -p "$TMPDIR"
-wine32() { qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine "$@"; }
-if [ ! -f "$WINEPREFIX/.barsight-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  wine32 wineboot -i </dev/null >/dev/null 2>&1
-  /usr/lib/wine/wineserver64 -w
-  touch "$WINEPREFIX/.barsight-ready"
-fi
-/usr/lib/wine/wineserver64 -p || true
+. "$here/wine32-prefix.sh"
 holder=""
 trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; /usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
 wine32 wineboot </dev/null >/dev/null 2>&1

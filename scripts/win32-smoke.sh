@@ -10,24 +10,7 @@ w32=$(cd "$1" && pwd)
 nat=$(cd "$2" && pwd)
 data=$here/../data/sample_ohlcv.csv
 
-export WINEPREFIX=$w32/wine/prefix32
-export TMPDIR=$w32/wine/tmp
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADERNOEXEC=1
-mkdir -p "$TMPDIR"
-wine32() { qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine "$@"; }
-
-if [ ! -f "$WINEPREFIX/.barsight-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  wine32 wineboot -i </dev/null >/dev/null 2>&1
-  # The null graphics driver: windows, hooks and message loops work
-  # without a display (the runner's chart window, a hooked chart).
-  wine32 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
-  /usr/lib/wine/wineserver64 -w
-  touch "$WINEPREFIX/.barsight-ready"
-fi
-/usr/lib/wine/wineserver64 -p || true  # already running for this prefix
+. "$here/wine32-prefix.sh"
 trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
 wine32 wineboot </dev/null >/dev/null 2>&1
 

@@ -4,8 +4,8 @@
 #                                    driver), start one persistent wineserver
 #                                    and warm the prefix
 #   wine-prefix.sh stop BUILD_DIR    stop that wineserver
-# The 64-bit prefix serves the win64 lane; `start32` / `stop32` do the same
-# for a 32-bit prefix (qemu-i386 + 32-bit Wine) used by the i686 smoke run.
+# The 64-bit prefix serves the win64 lane; the 32-bit prefix of the i686
+# scripts is wine32-prefix.sh's.
 set -euo pipefail
 cmd=$1
 build=$(cd "$2" && pwd)

@@ -228,11 +228,7 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
     chart_.tick_volume.set_series(true);
     chart_.volume.set_series(true);
     chart_.spread.set_series(true);
-    program_->grow_buffers(chart_.time.size());
-    prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
-                                             chart_.high, chart_.low, chart_.close, chart_.tick_volume,
-                                             chart_.volume, chart_.spread);
-    pump_messages();
+    tick();
 }
 
 void ChartSession::tick() {

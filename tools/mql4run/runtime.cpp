@@ -91,7 +91,9 @@ std::string number_text(double value) {
     return text;
 }
 
-// Code points of UTF-8 text (bytes that are not UTF-8 pass as themselves).
+// Code points of UTF-8 text. Unlike the platform's codec (which makes them
+// U+FFFD), bytes that are not UTF-8 pass as themselves: an MQL4 "\xE9" in a
+// program's text arrives here as the single byte E9 and means U+00E9.
 std::vector<std::uint32_t> code_points(const std::string& text) {
     std::vector<std::uint32_t> points;
     for (std::size_t i = 0; i < text.size();) {
