@@ -50,7 +50,7 @@ void BM_VSATrend(benchmark::State& state) {
     c.numerics.iNRecs = 1;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            barsight::vsa_trend(&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec));
+            barsight::vsa_trend({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBars);
@@ -74,7 +74,7 @@ void BM_VSASpread(benchmark::State& state) {
     c.numerics.iNRecs = 2;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            barsight::vsa_spread(&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec));
+            barsight::vsa_spread({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBars);

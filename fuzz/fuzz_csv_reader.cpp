@@ -13,14 +13,7 @@
 #include "fuzz_input.h"
 #include "loader/csv_reader.h"
 #include "host/host_call.h"
-
-extern "C" {
-int32_t GetPriceData(const MSXDataRec*, const MSXDataInfoRecArgsArray*, const MSXNumericArgsArray*,
-                     const MSXStringArgsArray*, const MSXCustomArgsArray*, MSXResultRec*);
-int32_t GetVolumeData(const MSXDataRec*, const MSXDataInfoRecArgsArray*,
-                      const MSXNumericArgsArray*, const MSXStringArgsArray*,
-                      const MSXCustomArgsArray*, MSXResultRec*);
-}
+#include "loader/orvane_catalogue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzzing::Input in(data, size);
@@ -69,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                   0, chart_last};
     call.strings = {path, begin, end};
     const host::CallResult r =
-        host::call_function(mode % 3 == 0 ? &GetPriceData : &GetVolumeData, call);
+        host::call_function(mode % 3 == 0 ? &orvane::get_price_data : &orvane::get_volume_data, call);
     if ((r.code != 0 && r.code != 1) || !r.violations.empty()) std::abort();
     if (r.code == 0 && (r.first != 0 || r.last < -1 || r.last >= std::max(chart_last, 0))) std::abort();
     return 0;

@@ -6,26 +6,22 @@
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fuzz_input.h"
-#include "indicator/local_indicators.h"
-#include "indicator/vsa_ind.h"
 #include "host/host_call.h"
-
-extern "C" {
-int32_t MSX_STDCALL GetPriceData(BARSIGHT_CALC_PARAMS);
-int32_t MSX_STDCALL GetVolumeData(BARSIGHT_CALC_PARAMS);
-int32_t MSX_STDCALL GetYieldData(BARSIGHT_CALC_PARAMS);
-int32_t MSX_STDCALL wsGetPriceData(BARSIGHT_CALC_PARAMS);
-}
+#include "indicator/catalogue.h"
+#include "loader/orvane_catalogue.h"
 
 namespace {
 
-const MSXCalcFunc kFunctions[] = {
-    &barsight::vsa_make_const, &barsight::vsa_trend, &barsight::vsa_vol_stops,
-    &barsight::vsa_spread,     &barsight::vsa_ind,   &GetPriceData,
-    &GetVolumeData,            &GetYieldData,        &wsGetPriceData,
-};
+// Every row of both catalogues, in catalogue order.
+std::vector<msx::Calc> all_calculations() {
+    std::vector<msx::Calc> calcs;
+    for (const msx::FunctionRow& row : barsight::catalogue::kCatalogue) calcs.push_back(row.calc);
+    for (const msx::FunctionRow& row : orvane::kCatalogue) calcs.push_back(row.calc);
+    return calcs;
+}
 
 host::HostSeries series(fuzzing::Input& in, int32_t size) {
     host::HostSeries s;
@@ -37,7 +33,8 @@ host::HostSeries series(fuzzing::Input& in, int32_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzzing::Input in(data, size);
-    const MSXCalcFunc fn = kFunctions[in.below(sizeof kFunctions / sizeof kFunctions[0])];
+    static const std::vector<msx::Calc> calcs = all_calculations();
+    const msx::Calc fn = calcs[in.below(calcs.size())];
     const int32_t bars = static_cast<int32_t>(in.below(301));
     int32_t first = bars == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(bars)));
     int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));

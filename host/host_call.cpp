@@ -80,15 +80,11 @@ struct GuardedArray {
     Guarded block;
 };
 
-}  // namespace
-
-CallResult call_function(MSXCalcFunc fn, const CallSpec& call) {
+// Builds the guarded records of `call`, runs `invoke(const msx::CalcArgs&)`
+// on them and checks every guard afterwards.
+template <class Invoke>
+CallResult call_guarded(const Invoke& invoke, const CallSpec& call) {
     CallResult out;
-    if (fn == nullptr) {
-        out.violations.push_back("no such export");
-        return out;
-    }
-
     GuardedArray high(call.high.values), low(call.low.values), close(call.close.values),
         volume(call.volume.values);
     const int32_t result_size =
@@ -161,7 +157,7 @@ CallResult call_function(MSXCalcFunc fn, const CallSpec& call) {
     for (auto& r : array_records) r->poison();
     result_values.block.poison();
 
-    out.code = fn(data, arrays, numerics, strings, custom, result);
+    out.code = invoke(msx::CalcArgs{data, arrays, numerics, strings, custom, result});
 
     for (Guarded* b : blocks) b->unpoison();
     for (GuardedArray* a : inputs) a->block.unpoison();
@@ -206,6 +202,30 @@ CallResult call_function(MSXCalcFunc fn, const CallSpec& call) {
         out.violations.push_back("result range " + std::to_string(out.first) + ".." +
                                  std::to_string(out.last) + " outside the result array");
     return out;
+}
+
+}  // namespace
+
+CallResult call_function(MSXCalcFunc fn, const CallSpec& call) {
+    if (fn == nullptr) {
+        CallResult out;
+        out.violations.push_back("no such export");
+        return out;
+    }
+    return call_guarded(
+        [fn](const msx::CalcArgs& a) {
+            return fn(a.data, a.arrays, a.numerics, a.strings, a.customs, a.result);
+        },
+        call);
+}
+
+CallResult call_function(msx::Calc calc, const CallSpec& call) {
+    if (calc == nullptr) {
+        CallResult out;
+        out.violations.push_back("no such calculation");
+        return out;
+    }
+    return call_guarded(calc, call);
 }
 
 CallSpec chart_spec(const ChartData& chart) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "msx/msx_records.h"
+#include "msx/msx_catalogue.h"
 
 namespace host {
 
@@ -51,7 +51,10 @@ struct CallResult {
     std::vector<std::string> violations;  // guard zones or inputs disturbed
 };
 
+// Calls an export as the host does, or a catalogue row's calculation with
+// the same records.
 CallResult call_function(MSXCalcFunc fn, const CallSpec& call);
+CallResult call_function(msx::Calc calc, const CallSpec& call);
 
 struct ChartData;
 // A call on the chart's bars: high, low, close and volume valid over every bar.

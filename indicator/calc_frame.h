@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "msx/msx_records.h"
+#include "msx/msx_catalogue.h"
 #include "msx/msx_text.h"
 
 namespace barsight {
@@ -23,36 +23,22 @@ struct CalcOutcome {
     static CalcOutcome range(int32_t first, int32_t last) { return {nullptr, first, last}; }
 };
 
-// The arguments of one calculation call, with the host's optional arrays
-// checked once so bodies never touch a null record.
-struct CalcArgs {
-    const MSXDataRec* data;
-    const MSXDataInfoRecArgsArray* arrays;
-    const MSXNumericArgsArray* numerics;
-    MSXDataInfoRec* result;
-
-    int32_t numeric_count() const { return numerics != nullptr ? numerics->iNRecs : 0; }
-    int32_t array_count() const { return arrays != nullptr ? arrays->iNRecs : 0; }
-    float numeric(int k) const { return numerics->fNumerics[k]; }
-};
-
-// Runs `body(const CalcArgs&) -> CalcOutcome` inside the common frame. `name`
+// Runs `body(const msx::CalcArgs&) -> CalcOutcome` inside the common frame;
+// the body may use args.data and args.series() without checking them. `name`
 // is the function's export name, used in "Tapeline <name> Error: <what>".
 template <class Body>
-int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
-                        const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
-                        const MSXNumericArgsArray* a_psNumericArgs, MSXResultRec* a_psResultRec,
-                        Body&& body) noexcept {
-    if (a_psResultRec == nullptr) return msx::kError;
-    MSXDataInfoRec* series = a_psResultRec->psResultArray;
+int32_t run_calculation(const char* name, const msx::CalcArgs& args, Body&& body) noexcept {
+    MSXResultRec* const result = args.result;
+    if (result == nullptr) return msx::kError;
+    MSXDataInfoRec* series = result->psResultArray;
     if (series == nullptr) {
-        msx::copy_text(a_psResultRec->szExtendedError, "No result series passed");
+        msx::copy_text(result->szExtendedError, "No result series passed");
         return msx::kError;
     }
     series->iFirstValid = 0;
     series->iLastValid = -1;
-    if (a_psDataRec == nullptr) {
-        msx::copy_text(a_psResultRec->szExtendedError, "No chart data passed");
+    if (args.data == nullptr) {
+        msx::copy_text(result->szExtendedError, "No chart data passed");
         return msx::kError;
     }
 
@@ -61,10 +47,9 @@ int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
     const char* what = "unknown exception";
     char text[256];
     try {
-        const CalcOutcome outcome =
-            body(CalcArgs{a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, series});
+        const CalcOutcome outcome = body(args);
         if (outcome.message != nullptr) {
-            msx::copy_text(a_psResultRec->szExtendedError, outcome.message);
+            msx::copy_text(result->szExtendedError, outcome.message);
             return msx::kError;
         }
         series->iFirstValid = outcome.first;
@@ -76,7 +61,7 @@ int32_t run_calculation(const char* name, const MSXDataRec* a_psDataRec,
     } catch (...) {
         std::snprintf(text, sizeof text, kFailure, name, what);
     }
-    msx::copy_text(a_psResultRec->szExtendedError, text);
+    msx::copy_text(result->szExtendedError, text);
     series->iFirstValid = 0;
     series->iLastValid = -1;
     return msx::kError;

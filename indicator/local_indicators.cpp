@@ -41,157 +41,141 @@ int spread_class(double v, double average) noexcept {
     return 1 + (v > unit) + (v > unit * 3.0) + (v > unit * 4.0) + (v > unit * 6.0) + (v > top);
 }
 
-int32_t vsa_make_const(BARSIGHT_CALC_PARAMS) noexcept {
-    (void)a_psStringArgs;
-    (void)a_psCustomArgs;
-    return run_calculation(
-        "VSAMakeConst", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
-        [](const CalcArgs& args) {
-            if (args.numeric_count() != 1) return CalcOutcome::fail("Need Bar argument");
-            const MSXDataInfoRec& close = args.data->sClose;
-            const int32_t f = close.iFirstValid;
-            const int32_t l = close.iLastValid;
-            const float value = store(static_cast<double>(truncate_to_int32(args.numeric(0))));
-            float* out = args.result->pfValue;
-            if (f <= l && out == nullptr) return CalcOutcome::fail("No result values passed");
-            for (int32_t i = f; i <= l; ++i) out[i] = value;
-            return CalcOutcome::range(f, l);
-        });
+int32_t vsa_make_const(const msx::CalcArgs& call) noexcept {
+    return run_calculation("VSAMakeConst", call, [](const msx::CalcArgs& args) {
+        if (args.numeric_count() != 1) return CalcOutcome::fail("Need Bar argument");
+        const MSXDataInfoRec& close = args.data->sClose;
+        const int32_t f = close.iFirstValid;
+        const int32_t l = close.iLastValid;
+        const float value = store(static_cast<double>(truncate_to_int32(args.numeric(0))));
+        float* out = args.series()->pfValue;
+        if (f <= l && out == nullptr) return CalcOutcome::fail("No result values passed");
+        for (int32_t i = f; i <= l; ++i) out[i] = value;
+        return CalcOutcome::range(f, l);
+    });
 }
 
-int32_t vsa_trend(BARSIGHT_CALC_PARAMS) noexcept {
-    (void)a_psStringArgs;
-    (void)a_psCustomArgs;
-    return run_calculation(
-        "VSATrend", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
-        [](const CalcArgs& args) {
-            if (args.numeric_count() != 1) return CalcOutcome::fail("Need Periods argument");
-            const MSXDataRec& data = *args.data;
-            const int32_t f = data.sClose.iFirstValid;
-            const int32_t l = data.sClose.iLastValid;
-            const int32_t periods = truncate_to_int32(args.numeric(0));
-            if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
+int32_t vsa_trend(const msx::CalcArgs& call) noexcept {
+    return run_calculation("VSATrend", call, [](const msx::CalcArgs& args) {
+        if (args.numeric_count() != 1) return CalcOutcome::fail("Need Periods argument");
+        const MSXDataRec& data = *args.data;
+        const int32_t f = data.sClose.iFirstValid;
+        const int32_t l = data.sClose.iLastValid;
+        const int32_t periods = truncate_to_int32(args.numeric(0));
+        if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
 
-            const int32_t start = first_full_window(f, periods);
-            if (start <= l) {
-                const float* high = data.sHigh.pfValue;
-                const float* low = data.sLow.pfValue;
-                const float* close = data.sClose.pfValue;
-                float* out = args.result->pfValue;
-                if (!high || !low || !close || !out) return CalcOutcome::fail(kPricesMissing);
-                const double divisor = periods;
-                descending_window_sums(
-                    start, l, periods,
-                    [&](int32_t j) {
-                        return (static_cast<double>(low[j]) + static_cast<double>(high[j]) +
-                                static_cast<double>(close[j])) /
-                               3.0;
-                    },
-                    [&](int32_t i, double sum) { out[i] = store(sum / divisor); });
-            }
-            return CalcOutcome::range(start, l);
-        });
+        const int32_t start = first_full_window(f, periods);
+        if (start <= l) {
+            const float* high = data.sHigh.pfValue;
+            const float* low = data.sLow.pfValue;
+            const float* close = data.sClose.pfValue;
+            float* out = args.series()->pfValue;
+            if (!high || !low || !close || !out) return CalcOutcome::fail(kPricesMissing);
+            const double divisor = periods;
+            descending_window_sums(
+                start, l, periods,
+                [&](int32_t j) {
+                    return (static_cast<double>(low[j]) + static_cast<double>(high[j]) +
+                            static_cast<double>(close[j])) /
+                           3.0;
+                },
+                [&](int32_t i, double sum) { out[i] = store(sum / divisor); });
+        }
+        return CalcOutcome::range(start, l);
+    });
 }
 
-int32_t vsa_vol_stops(BARSIGHT_CALC_PARAMS) noexcept {
-    (void)a_psStringArgs;
-    (void)a_psCustomArgs;
-    return run_calculation(
-        "VSAVolStops", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
-        [](const CalcArgs& args) {
-            if (args.numeric_count() != 1 || args.array_count() != 1)
-                return CalcOutcome::fail("Need Multiplier & ATR(Periods) arguments");
-            const MSXDataInfoRec* atr_series = args.arrays->psDataInfoRecs[0];
-            if (atr_series == nullptr || atr_series->pfValue == nullptr)
-                return CalcOutcome::fail("Must pass ATR(Periods) as 2nd argument");
-            const double m = args.numeric(0);
-            if (!(m > 0.0 && m <= 1000.0))
-                return CalcOutcome::fail("Multiplier argument out of range");
+int32_t vsa_vol_stops(const msx::CalcArgs& call) noexcept {
+    return run_calculation("VSAVolStops", call, [](const msx::CalcArgs& args) {
+        if (args.numeric_count() != 1 || args.array_count() != 1)
+            return CalcOutcome::fail("Need Multiplier & ATR(Periods) arguments");
+        const MSXDataInfoRec* atr_series = args.arrays->psDataInfoRecs[0];
+        if (atr_series == nullptr || atr_series->pfValue == nullptr)
+            return CalcOutcome::fail("Must pass ATR(Periods) as 2nd argument");
+        const double m = args.numeric(0);
+        if (!(m > 0.0 && m <= 1000.0))
+            return CalcOutcome::fail("Multiplier argument out of range");
 
-            // The stop line runs over the ATR series' bars, and reads the close
-            // at the same bars. An ATR series that reaches outside the close
-            // series' valid range is cut to the overlap: the host owns the close
-            // and result arrays only over the chart's bars. No overlap (or an
-            // empty ATR series) gives an empty result.
-            const MSXDataInfoRec& close_series = args.data->sClose;
-            const int32_t a = std::max(atr_series->iFirstValid, close_series.iFirstValid);
-            const int32_t b = std::min(atr_series->iLastValid, close_series.iLastValid);
-            if (a > b || a < 0) return CalcOutcome::range(0, -1);
+        // The stop line runs over the ATR series' bars, and reads the close
+        // at the same bars. An ATR series that reaches outside the close
+        // series' valid range is cut to the overlap: the host owns the close
+        // and result arrays only over the chart's bars. No overlap (or an
+        // empty ATR series) gives an empty result.
+        const MSXDataInfoRec& close_series = args.data->sClose;
+        const int32_t a = std::max(atr_series->iFirstValid, close_series.iFirstValid);
+        const int32_t b = std::min(atr_series->iLastValid, close_series.iLastValid);
+        if (a > b || a < 0) return CalcOutcome::range(0, -1);
 
-            const float* atr = atr_series->pfValue;
-            const float* close = close_series.pfValue;
-            float* out = args.result->pfValue;
-            if (!close || !out) return CalcOutcome::fail(kPricesMissing);
+        const float* atr = atr_series->pfValue;
+        const float* close = close_series.pfValue;
+        float* out = args.series()->pfValue;
+        if (!close || !out) return CalcOutcome::fail(kPricesMissing);
 
-            double d = atr[a] * m;
-            double upper = close[a] + d;
-            double lower = close[a] - d;
-            bool is_long = true;
-            bool is_short = true;
-            for (int32_t i = a; i <= b; ++i) {
-                d = atr[i] * m;
-                const double c = close[i];
-                const double candidate_upper = c + d;
-                const double candidate_lower = c - d;
-                if (candidate_upper < upper) upper = candidate_upper;
-                if (candidate_lower > lower) lower = candidate_lower;
-                if (c < lower && is_long) {
-                    is_long = false;
-                    is_short = true;
-                    upper = candidate_upper;
-                }
-                if (c > upper && is_short) {
-                    is_long = true;
-                    is_short = false;
-                    lower = candidate_lower;
-                }
-                out[i] = store(is_long ? lower : upper);
+        double d = atr[a] * m;
+        double upper = close[a] + d;
+        double lower = close[a] - d;
+        bool is_long = true;
+        bool is_short = true;
+        for (int32_t i = a; i <= b; ++i) {
+            d = atr[i] * m;
+            const double c = close[i];
+            const double candidate_upper = c + d;
+            const double candidate_lower = c - d;
+            if (candidate_upper < upper) upper = candidate_upper;
+            if (candidate_lower > lower) lower = candidate_lower;
+            if (c < lower && is_long) {
+                is_long = false;
+                is_short = true;
+                upper = candidate_upper;
             }
-            return CalcOutcome::range(a, b);
-        });
+            if (c > upper && is_short) {
+                is_long = true;
+                is_short = false;
+                lower = candidate_lower;
+            }
+            out[i] = store(is_long ? lower : upper);
+        }
+        return CalcOutcome::range(a, b);
+    });
 }
 
-int32_t vsa_spread(BARSIGHT_CALC_PARAMS) noexcept {
-    (void)a_psStringArgs;
-    (void)a_psCustomArgs;
-    return run_calculation(
-        "VSASpread", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
-        [](const CalcArgs& args) {
-            if (args.numeric_count() != 2)
-                return CalcOutcome::fail("Need Mode and Periods argument");
-            const MSXDataRec& data = *args.data;
-            const int32_t f = data.sClose.iFirstValid;
-            const int32_t l = data.sClose.iLastValid;
-            const int32_t mode = truncate_to_int32(args.numeric(0));
-            const int32_t periods = truncate_to_int32(args.numeric(1));
-            if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
-            if (mode != 0 && mode != 1)
-                return CalcOutcome::fail("Mode must be 0 for volume or 1 for range");
+int32_t vsa_spread(const msx::CalcArgs& call) noexcept {
+    return run_calculation("VSASpread", call, [](const msx::CalcArgs& args) {
+        if (args.numeric_count() != 2)
+            return CalcOutcome::fail("Need Mode and Periods argument");
+        const MSXDataRec& data = *args.data;
+        const int32_t f = data.sClose.iFirstValid;
+        const int32_t l = data.sClose.iLastValid;
+        const int32_t mode = truncate_to_int32(args.numeric(0));
+        const int32_t periods = truncate_to_int32(args.numeric(1));
+        if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
+        if (mode != 0 && mode != 1)
+            return CalcOutcome::fail("Mode must be 0 for volume or 1 for range");
 
-            const int32_t start = first_full_window(f, periods);
-            if (start <= l) {
-                const float* high = data.sHigh.pfValue;
-                const float* low = data.sLow.pfValue;
-                const float* volume = data.sVol.pfValue;
-                float* out = args.result->pfValue;
-                if (!out || (mode == 0 && !volume) || (mode == 1 && (!high || !low)))
-                    return CalcOutcome::fail(kPricesMissing);
-                const double divisor = periods;
-                auto classify = [&](auto value) {
-                    descending_window_sums(start, l, periods, value, [&](int32_t i, double sum) {
-                        out[i] = store(spread_class(value(i), sum / divisor));
-                    });
-                };
-                if (mode == 0) {
-                    classify([&](int32_t j) { return static_cast<double>(volume[j]); });
-                } else {
-                    classify([&](int32_t j) {
-                        return static_cast<double>(high[j]) - static_cast<double>(low[j]);
-                    });
-                }
+        const int32_t start = first_full_window(f, periods);
+        if (start <= l) {
+            const float* high = data.sHigh.pfValue;
+            const float* low = data.sLow.pfValue;
+            const float* volume = data.sVol.pfValue;
+            float* out = args.series()->pfValue;
+            if (!out || (mode == 0 && !volume) || (mode == 1 && (!high || !low)))
+                return CalcOutcome::fail(kPricesMissing);
+            const double divisor = periods;
+            auto classify = [&](auto value) {
+                descending_window_sums(start, l, periods, value, [&](int32_t i, double sum) {
+                    out[i] = store(spread_class(value(i), sum / divisor));
+                });
+            };
+            if (mode == 0) {
+                classify([&](int32_t j) { return static_cast<double>(volume[j]); });
+            } else {
+                classify([&](int32_t j) {
+                    return static_cast<double>(high[j]) - static_cast<double>(low[j]);
+                });
             }
-            return CalcOutcome::range(start, l);
-        });
+        }
+        return CalcOutcome::range(start, l);
+    });
 }
 
 }  // namespace barsight

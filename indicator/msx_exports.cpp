@@ -1,39 +1,81 @@
-// The MSX exports of the indicator library: thin forwarders to the catalogue
-// and the indicator functions.
+// The MSX exports of the indicator library: the four catalogue queries, and
+// one shim per catalogue row that calls the row's calculation.
 #include "indicator/catalogue.h"
-#include "indicator/local_indicators.h"
-#include "indicator/vsa_ind.h"
+
+using barsight::catalogue::kCatalogue;
 
 extern "C" {
 
 MSX_API int32_t MSXInfo(MSXDLLDef* a_psDLLDef) {
-    return barsight::catalogue::info(a_psDLLDef);
+    return kCatalogue.info(a_psDLLDef);
 }
 
 MSX_API int32_t MSXNthFunction(int32_t a_iNthFunc, MSXFuncDef* a_psFuncDef) {
-    return barsight::catalogue::nth_function(a_iNthFunc, a_psFuncDef);
+    return kCatalogue.nth_function(a_iNthFunc, a_psFuncDef);
 }
 
 MSX_API int32_t MSXNthArg(int32_t a_iNthFunc, int32_t a_iNthArg, MSXFuncArgDef* a_psFuncArgDef) {
-    return barsight::catalogue::nth_arg(a_iNthFunc, a_iNthArg, a_psFuncArgDef);
+    return kCatalogue.nth_arg(a_iNthFunc, a_iNthArg, a_psFuncArgDef);
 }
 
 MSX_API int32_t MSXNthCustomString(int32_t a_iNthFunc, int32_t a_iNthArg, int32_t a_iNthString,
                                    MSXFuncCustomString* a_psCustomString) {
-    return barsight::catalogue::nth_custom_string(a_iNthFunc, a_iNthArg, a_iNthString,
-                                                  a_psCustomString);
+    return kCatalogue.nth_custom_string(a_iNthFunc, a_iNthArg, a_iNthString, a_psCustomString);
 }
 
-#define BARSIGHT_FORWARD_CALC(Export, impl)                                                      \
-    MSX_API int32_t Export(BARSIGHT_CALC_PARAMS) {                                               \
-        return barsight::impl(a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs,   \
-                              a_psCustomArgs, a_psResultRec);                                   \
-    }
+MSX_API int32_t VSAMakeConst(const MSXDataRec* a_psDataRec,
+                             const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                             const MSXNumericArgsArray* a_psNumericArgs,
+                             const MSXStringArgsArray* a_psStringArgs,
+                             const MSXCustomArgsArray* a_psCustomArgs,
+                             MSXResultRec* a_psResultRec) {
+    constexpr msx::Calc calc = kCatalogue.row("VSAMakeConst").calc;
+    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                 a_psResultRec});
+}
 
-BARSIGHT_FORWARD_CALC(VSAMakeConst, vsa_make_const)
-BARSIGHT_FORWARD_CALC(VSATrend, vsa_trend)
-BARSIGHT_FORWARD_CALC(VSAVolStops, vsa_vol_stops)
-BARSIGHT_FORWARD_CALC(VSAInd, vsa_ind)
-BARSIGHT_FORWARD_CALC(VSASpread, vsa_spread)
+MSX_API int32_t VSATrend(const MSXDataRec* a_psDataRec,
+                         const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                         const MSXNumericArgsArray* a_psNumericArgs,
+                         const MSXStringArgsArray* a_psStringArgs,
+                         const MSXCustomArgsArray* a_psCustomArgs,
+                         MSXResultRec* a_psResultRec) {
+    constexpr msx::Calc calc = kCatalogue.row("VSATrend").calc;
+    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                 a_psResultRec});
+}
+
+MSX_API int32_t VSAVolStops(const MSXDataRec* a_psDataRec,
+                            const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                            const MSXNumericArgsArray* a_psNumericArgs,
+                            const MSXStringArgsArray* a_psStringArgs,
+                            const MSXCustomArgsArray* a_psCustomArgs,
+                            MSXResultRec* a_psResultRec) {
+    constexpr msx::Calc calc = kCatalogue.row("VSAVolStops").calc;
+    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                 a_psResultRec});
+}
+
+MSX_API int32_t VSAInd(const MSXDataRec* a_psDataRec,
+                       const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                       const MSXNumericArgsArray* a_psNumericArgs,
+                       const MSXStringArgsArray* a_psStringArgs,
+                       const MSXCustomArgsArray* a_psCustomArgs,
+                       MSXResultRec* a_psResultRec) {
+    constexpr msx::Calc calc = kCatalogue.row("VSAInd").calc;
+    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                 a_psResultRec});
+}
+
+MSX_API int32_t VSASpread(const MSXDataRec* a_psDataRec,
+                          const MSXDataInfoRecArgsArray* a_psDataInfoArgs,
+                          const MSXNumericArgsArray* a_psNumericArgs,
+                          const MSXStringArgsArray* a_psStringArgs,
+                          const MSXCustomArgsArray* a_psCustomArgs,
+                          MSXResultRec* a_psResultRec) {
+    constexpr msx::Calc calc = kCatalogue.row("VSASpread").calc;
+    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                 a_psResultRec});
+}
 
 }  // extern "C"

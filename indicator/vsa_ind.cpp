@@ -32,51 +32,45 @@ private:
 
 }  // namespace
 
-int32_t vsa_ind(BARSIGHT_CALC_PARAMS) noexcept {
-    (void)a_psStringArgs;
-    (void)a_psCustomArgs;
+int32_t vsa_ind(const msx::CalcArgs& call) noexcept {
     // The reason the engine could not be bound; the frame copies it into the
     // result record before this function returns.
     std::string bind_message;
-    return run_calculation(
-        "VSAInd", a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psResultRec,
-        [&](const CalcArgs& args) {
-            EngineApi engine;
-            if (!bind_engine(&engine, &bind_message))
-                return CalcOutcome::fail(bind_message.c_str());
+    return run_calculation("VSAInd", call, [&](const msx::CalcArgs& args) {
+        EngineApi engine;
+        if (!bind_engine(&engine, &bind_message)) return CalcOutcome::fail(bind_message.c_str());
 
-            const MSXDataRec& data = *args.data;
-            // The symbol reaches the engine as the host's own bytes (or null).
-            const int32_t handle =
-                engine.AddToChartEx(kApplication, data.pszSymbol, kEnginePeriods);
-            if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
-            InstanceGuard instance(engine, handle);
+        const MSXDataRec& data = *args.data;
+        // The symbol reaches the engine as the host's own bytes (or null).
+        const int32_t handle = engine.AddToChartEx(kApplication, data.pszSymbol, kEnginePeriods);
+        if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
+        InstanceGuard instance(engine, handle);
 
-            const int32_t f = data.sClose.iFirstValid;
-            const int32_t l = data.sClose.iLastValid;
-            const float* close = data.sClose.pfValue;
-            const float* high = data.sHigh.pfValue;
-            const float* low = data.sLow.pfValue;
-            const float* volume = data.sVol.pfValue;
-            float* out = args.result->pfValue;
-            if (l >= 0 && out == nullptr) return CalcOutcome::fail("No result values passed");
-            if (f < l && (!close || !high || !low || !volume))
-                return CalcOutcome::fail("Chart price data missing");
+        const int32_t f = data.sClose.iFirstValid;
+        const int32_t l = data.sClose.iLastValid;
+        const float* close = data.sClose.pfValue;
+        const float* high = data.sHigh.pfValue;
+        const float* low = data.sLow.pfValue;
+        const float* volume = data.sVol.pfValue;
+        float* out = args.series()->pfValue;
+        if (l >= 0 && out == nullptr) return CalcOutcome::fail("No result values passed");
+        if (f < l && (!close || !high || !low || !volume))
+            return CalcOutcome::fail("Chart price data missing");
 
-            double bar_counter = 1.0;
-            for (int32_t i = f; i < l; ++i) {
-                double vol = volume[i];
-                if (vol < kVolumeFloor) vol = 1.0;
-                bar_counter = bar_counter + 1.0;
-                const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
-                const double c = close[i];
-                const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
-                                                        low[i], c, vol, next, 0);
-                out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
-            }
-            if (l >= 0) out[l] = store(0.0);
-            return CalcOutcome::range(f, l);
-        });
+        double bar_counter = 1.0;
+        for (int32_t i = f; i < l; ++i) {
+            double vol = volume[i];
+            if (vol < kVolumeFloor) vol = 1.0;
+            bar_counter = bar_counter + 1.0;
+            const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
+            const double c = close[i];
+            const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
+                                                    low[i], c, vol, next, 0);
+            out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
+        }
+        if (l >= 0) out[l] = store(0.0);
+        return CalcOutcome::range(f, l);
+    });
 }
 
 }  // namespace barsight

@@ -1,11 +1,13 @@
-// The engine-backed indicator: feeds the chart's bars to the Spreadcore
-// analysis engine and plots its filtered signal codes.
+// VSAInd, the engine-backed indicator: feeds the chart's bars to the
+// Spreadcore analysis engine and plots its filtered signal codes.
 #pragma once
 
-#include "indicator/local_indicators.h"
+#include <cstdint>
+
+#include "msx/msx_catalogue.h"
 
 namespace barsight {
 
-int32_t vsa_ind(BARSIGHT_CALC_PARAMS) noexcept;
+int32_t vsa_ind(const msx::CalcArgs& args) noexcept;
 
 }  // namespace barsight

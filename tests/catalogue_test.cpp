@@ -26,7 +26,7 @@ bool untouched(const Record& r) {
 
 TEST(Catalogue, InfoReportsFiveFunctionsVersionOneAndATerminatedCopyright) {
     MSXDLLDef def = filled<MSXDLLDef>();
-    EXPECT_EQ(info(&def), 0);
+    EXPECT_EQ(kCatalogue.info(&def), 0);
     EXPECT_EQ(def.iNFuncs, 5);
     EXPECT_EQ(def.iVersion, 1);
     EXPECT_LE(strnlen(def.szCopyright, 100), 99u);
@@ -45,7 +45,7 @@ TEST(Catalogue, NthFunctionDescribesEachFunction) {
                 {"VSASpread", "VSA Spread", 2}};
     for (int32_t i = 0; i < 5; ++i) {
         MSXFuncDef def = filled<MSXFuncDef>();
-        ASSERT_EQ(nth_function(i, &def), 0);
+        ASSERT_EQ(kCatalogue.nth_function(i, &def), 0);
         EXPECT_STREQ(def.szFunctionName, rows[i].name);
         EXPECT_STREQ(def.szFunctionDescription, rows[i].description);
         EXPECT_EQ(def.iNArguments, rows[i].args);
@@ -58,7 +58,7 @@ TEST(Catalogue, NthFunctionDescribesEachFunction) {
 TEST(Catalogue, NthFunctionOutsideTheTableWritesNothing) {
     for (int32_t index : {5, 6, -1, 100, INT32_MAX, INT32_MIN}) {
         MSXFuncDef def = filled<MSXFuncDef>();
-        EXPECT_EQ(nth_function(index, &def), 1) << index;
+        EXPECT_EQ(kCatalogue.nth_function(index, &def), 1) << index;
         EXPECT_TRUE(untouched(def)) << index;
     }
 }
@@ -90,7 +90,7 @@ TEST(Catalogue, NthArgAnswersEveryFunctionAndIndex) {
     };
     for (const Row& r : rows) {
         MSXFuncArgDef def = filled<MSXFuncArgDef>();
-        EXPECT_EQ(nth_arg(r.func, r.arg, &def), r.code) << r.func << "," << r.arg;
+        EXPECT_EQ(kCatalogue.nth_arg(r.func, r.arg, &def), r.code) << r.func << "," << r.arg;
         // The custom-string count is cleared whatever the indices.
         EXPECT_EQ(def.iNCustomStrings, 0) << r.func << "," << r.arg;
         if (r.writes) {
@@ -106,17 +106,17 @@ TEST(Catalogue, NthArgAnswersEveryFunctionAndIndex) {
 TEST(Catalogue, CustomStringIsAlwaysMonkey) {
     for (int32_t i : {0, 3, -7, 1000}) {
         MSXFuncCustomString s = filled<MSXFuncCustomString>();
-        EXPECT_EQ(nth_custom_string(i, i, i, &s), 0);
+        EXPECT_EQ(kCatalogue.nth_custom_string(i, i, i, &s), 0);
         EXPECT_STREQ(s.szString, "Monkey");
         EXPECT_EQ(s.iID, 0);
     }
 }
 
 TEST(Catalogue, NullRecordsAreRefused) {
-    EXPECT_EQ(info(nullptr), 1);
-    EXPECT_EQ(nth_function(0, nullptr), 1);
-    EXPECT_EQ(nth_arg(0, 0, nullptr), 1);
-    EXPECT_EQ(nth_custom_string(0, 0, 0, nullptr), 1);
+    EXPECT_EQ(kCatalogue.info(nullptr), 1);
+    EXPECT_EQ(kCatalogue.nth_function(0, nullptr), 1);
+    EXPECT_EQ(kCatalogue.nth_arg(0, 0, nullptr), 1);
+    EXPECT_EQ(kCatalogue.nth_custom_string(0, 0, 0, nullptr), 1);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ using testing_support::set_numerics;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-CallResult run(MSXCalcFunc fn, const CallSpec& call) {
+CallResult run(msx::Calc fn, const CallSpec& call) {
     CallResult r = host::call_function(fn, call);
     EXPECT_TRUE(r.violations.empty()) << r.violations.front();
     return r;
@@ -51,7 +51,7 @@ ArrayArg series_arg(std::vector<float> values, int32_t first, int32_t last) {
 
 struct ValidationCase {
     const char* name;
-    MSXCalcFunc fn;
+    msx::Calc fn;
     std::vector<float> numerics;
     int arrays;  // data-array count (the chart's closes as the array)
     const char* message;
@@ -118,7 +118,7 @@ TEST(IndicatorValidation, NullAtrPointerOrValues) {
 
 TEST(IndicatorValidation, PeriodsBoundComparesWithLastValidIndex) {
     // f = 0, l = 99: 98 is the largest accepted periods, 99 is refused.
-    for (MSXCalcFunc fn : {&barsight::vsa_trend, &barsight::vsa_spread}) {
+    for (msx::Calc fn : {&barsight::vsa_trend, &barsight::vsa_spread}) {
         const bool spread = fn == &barsight::vsa_spread;
         CallSpec call = random_chart(100, 0, 3);
         set_numerics(&call, spread ? std::vector<float>{0, 98} : std::vector<float>{98});
@@ -134,20 +134,20 @@ TEST(IndicatorValidation, PeriodsBoundComparesWithLastValidIndex) {
 TEST(IndicatorValidation, NullRecordsNeverCrash) {
     MSXDataInfoRec series{nullptr, 3, 4};
     MSXResultRec result{&series, {}};
-    EXPECT_EQ(barsight::vsa_trend(nullptr, nullptr, nullptr, nullptr, nullptr, &result), 1);
+    EXPECT_EQ(barsight::vsa_trend({nullptr, nullptr, nullptr, nullptr, nullptr, &result}), 1);
     EXPECT_EQ(series.iFirstValid, 0);
     EXPECT_EQ(series.iLastValid, -1);
     EXPECT_STREQ(result.szExtendedError, "No chart data passed");
-    EXPECT_EQ(barsight::vsa_spread(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(barsight::vsa_spread({nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}), 1);
     MSXResultRec no_series{nullptr, {}};
-    EXPECT_EQ(barsight::vsa_make_const(nullptr, nullptr, nullptr, nullptr, nullptr, &no_series), 1);
+    EXPECT_EQ(barsight::vsa_make_const({nullptr, nullptr, nullptr, nullptr, nullptr, &no_series}), 1);
     // Null argument arrays count as no arguments.
     CallSpec call = random_chart(20, 0, 1);
     MSXDataRec data{};
     data.sClose = {call.close.values.data(), 0, 19};
     MSXDataInfoRec out{nullptr, 0, 0};
     MSXResultRec res{&out, {}};
-    EXPECT_EQ(barsight::vsa_make_const(&data, nullptr, nullptr, nullptr, nullptr, &res), 1);
+    EXPECT_EQ(barsight::vsa_make_const({&data, nullptr, nullptr, nullptr, nullptr, &res}), 1);
     EXPECT_STREQ(res.szExtendedError, "Need Bar argument");
 }
 
@@ -167,9 +167,9 @@ TEST(CalcFrame, ExceptionsBecomeTheFunctionsErrorText) {
         MSXResultRec result{&series, {}};
         MSXDataRec data{};
         const int32_t code = barsight::run_calculation(
-            "VSATrend", &data, nullptr, nullptr, &result,
-            [&](const barsight::CalcArgs& args) -> barsight::CalcOutcome {
-                args.result->pfValue[1] = 5.0f;  // a value already written stays
+            "VSATrend", {&data, nullptr, nullptr, nullptr, nullptr, &result},
+            [&](const msx::CalcArgs& args) -> barsight::CalcOutcome {
+                args.series()->pfValue[1] = 5.0f;  // a value already written stays
                 throw std::runtime_error(c.what);
             });
         EXPECT_EQ(code, 1);
@@ -185,8 +185,8 @@ TEST(CalcFrame, NonStandardExceptionsAreCaughtToo) {
     MSXResultRec result{&series, {}};
     MSXDataRec data{};
     const int32_t code = barsight::run_calculation(
-        "VSASpread", &data, nullptr, nullptr, &result,
-        [](const barsight::CalcArgs&) -> barsight::CalcOutcome { throw 42; });
+        "VSASpread", {&data, nullptr, nullptr, nullptr, nullptr, &result},
+        [](const msx::CalcArgs&) -> barsight::CalcOutcome { throw 42; });
     EXPECT_EQ(code, 1);
     EXPECT_STREQ(result.szExtendedError, "Tapeline VSASpread Error: unknown exception");
 }
