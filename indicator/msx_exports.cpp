@@ -1,5 +1,7 @@
 // The MSX exports of the indicator library: the four catalogue queries, and
-// one shim per catalogue row that calls the row's calculation.
+// one shim per catalogue row that calls the calculation of the row named as
+// the shim (__func__, looked up at compile time: a shim without a row does
+// not build).
 #include "indicator/catalogue.h"
 
 using barsight::catalogue::kCatalogue;
@@ -29,7 +31,7 @@ MSX_API int32_t VSAMakeConst(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("VSAMakeConst").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -40,7 +42,7 @@ MSX_API int32_t VSATrend(const MSXDataRec* a_psDataRec,
                          const MSXStringArgsArray* a_psStringArgs,
                          const MSXCustomArgsArray* a_psCustomArgs,
                          MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("VSATrend").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -51,7 +53,7 @@ MSX_API int32_t VSAVolStops(const MSXDataRec* a_psDataRec,
                             const MSXStringArgsArray* a_psStringArgs,
                             const MSXCustomArgsArray* a_psCustomArgs,
                             MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("VSAVolStops").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -62,7 +64,7 @@ MSX_API int32_t VSAInd(const MSXDataRec* a_psDataRec,
                        const MSXStringArgsArray* a_psStringArgs,
                        const MSXCustomArgsArray* a_psCustomArgs,
                        MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("VSAInd").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -73,7 +75,7 @@ MSX_API int32_t VSASpread(const MSXDataRec* a_psDataRec,
                           const MSXStringArgsArray* a_psStringArgs,
                           const MSXCustomArgsArray* a_psCustomArgs,
                           MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("VSASpread").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }

@@ -1,5 +1,7 @@
 // The orvane loader plug-in's exports: the four catalogue queries, one shim
-// per catalogue row that calls the row's calculation, and DLLMAIN.
+// per catalogue row that calls the calculation of the row named as the shim
+// (__func__, looked up at compile time: a shim without a row does not
+// build), and DLLMAIN.
 #include <cstdint>
 
 #include "loader/orvane_catalogue.h"
@@ -37,7 +39,7 @@ MSX_API int32_t GetPriceData(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("GetPriceData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -48,7 +50,7 @@ MSX_API int32_t GetVolumeData(const MSXDataRec* a_psDataRec,
                               const MSXStringArgsArray* a_psStringArgs,
                               const MSXCustomArgsArray* a_psCustomArgs,
                               MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("GetVolumeData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -59,7 +61,7 @@ MSX_API int32_t GetYieldData(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("GetYieldData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -70,7 +72,7 @@ MSX_API int32_t wsGetPriceData(const MSXDataRec* a_psDataRec,
                                const MSXStringArgsArray* a_psStringArgs,
                                const MSXCustomArgsArray* a_psCustomArgs,
                                MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("wsGetPriceData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -81,7 +83,7 @@ MSX_API int32_t wsGetVolumeData(const MSXDataRec* a_psDataRec,
                                 const MSXStringArgsArray* a_psStringArgs,
                                 const MSXCustomArgsArray* a_psCustomArgs,
                                 MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("wsGetVolumeData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }
@@ -92,7 +94,7 @@ MSX_API int32_t wsGetYieldData(const MSXDataRec* a_psDataRec,
                                const MSXStringArgsArray* a_psStringArgs,
                                const MSXCustomArgsArray* a_psCustomArgs,
                                MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row("wsGetYieldData").calc;
+    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
     return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
                  a_psResultRec});
 }

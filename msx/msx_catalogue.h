@@ -3,9 +3,9 @@
 // four catalogue queries the host makes, answered from the rows.
 //
 // Each export shim is a plain extern "C" function with the host's full
-// parameter list that looks its row up by name at compile time and calls the
-// row's calculation, so a reader goes from the export name to the row, and
-// from the row to the calculation, by text search.
+// parameter list that looks up the row of its own name (__func__) at compile
+// time and calls the row's calculation, so a reader goes from the export
+// name to the row, and from the row to the calculation, by text search.
 #pragma once
 
 #include <cstddef>

@@ -32,7 +32,7 @@ namespace {
 
 // Under ctest every test runs in its own process, as a host session would:
 // the engine, once bound, stays loaded for the process.
-class VSAIndTest : public ::testing::Test {
+class VSAInd : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
@@ -122,7 +122,7 @@ void expect_empty_failure(const host::CallResult& r, const std::string& message)
     for (float v : r.values) EXPECT_TRUE(testing_support::same_bits(v, testing_support::kUnwritten));
 }
 
-TEST_F(VSAIndTest, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
+TEST_F(VSAInd, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
     load_plugin();
     const host::CallSpec call = testing_support::random_chart(40, 0, 1);
     expect_empty_failure(run(call), engine_file_name() + " not found: install it beside BarsightPlugin");
@@ -133,7 +133,7 @@ TEST_F(VSAIndTest, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
     EXPECT_EQ(r.last, 39);
 }
 
-TEST_F(VSAIndTest, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
+TEST_F(VSAInd, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
     install_engine(PARTIAL_ENGINE_PATH);
     load_plugin();
     const host::CallSpec call = testing_support::random_chart(40, 0, 2);
@@ -146,7 +146,7 @@ TEST_F(VSAIndTest, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
     EXPECT_EQ(run(call).code, 0);
 }
 
-TEST_F(VSAIndTest, StressWithAndWithoutTheEngine) {
+TEST_F(VSAInd, StressWithAndWithoutTheEngine) {
     load_plugin();
     std::ostringstream out;
     std::vector<host::StressReport> reports;
@@ -161,7 +161,7 @@ TEST_F(VSAIndTest, StressWithAndWithoutTheEngine) {
     }
 }
 
-TEST_F(VSAIndTest, HundredBarsCallSequence) {
+TEST_F(VSAInd, HundredBarsCallSequence) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(42, {});  // codes = pos
     load_plugin();
@@ -215,7 +215,7 @@ TEST_F(VSAIndTest, HundredBarsCallSequence) {
     EXPECT_EQ(r.values[99], 0.0f);
 }
 
-TEST_F(VSAIndTest, CodesOutsideThePassSetArePlottedAsZero) {
+TEST_F(VSAInd, CodesOutsideThePassSetArePlottedAsZero) {
     install_engine(FAKE_ENGINE_PATH);
     // Bar n (from f = 0) receives program entry n % 6.
     const std::vector<int32_t> program = {2, -2, 3, -3, 1000, 199};
@@ -228,7 +228,7 @@ TEST_F(VSAIndTest, CodesOutsideThePassSetArePlottedAsZero) {
     EXPECT_EQ(r.values[59], 0.0f);
 }
 
-TEST_F(VSAIndTest, OneValidBarOpensAndClosesWithoutBars) {
+TEST_F(VSAInd, OneValidBarOpensAndClosesWithoutBars) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
@@ -244,7 +244,7 @@ TEST_F(VSAIndTest, OneValidBarOpensAndClosesWithoutBars) {
     EXPECT_EQ(c[1].kind, 2);
 }
 
-TEST_F(VSAIndTest, FirstBarAfterZeroPassesItsOwnPos) {
+TEST_F(VSAInd, FirstBarAfterZeroPassesItsOwnPos) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
@@ -258,7 +258,7 @@ TEST_F(VSAIndTest, FirstBarAfterZeroPassesItsOwnPos) {
         EXPECT_TRUE(testing_support::same_bits(r.values[i], testing_support::kUnwritten));
 }
 
-TEST_F(VSAIndTest, EmptySeriesWritesNothing) {
+TEST_F(VSAInd, EmptySeriesWritesNothing) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
@@ -271,7 +271,7 @@ TEST_F(VSAIndTest, EmptySeriesWritesNothing) {
     EXPECT_EQ(calls().size(), 2u);
 }
 
-TEST_F(VSAIndTest, RefusedHandleIsNotClosed) {
+TEST_F(VSAInd, RefusedHandleIsNotClosed) {
     install_engine(FAKE_ENGINE_PATH);
     load_plugin();
     for (int32_t handle : {0, -5}) {
@@ -284,7 +284,7 @@ TEST_F(VSAIndTest, RefusedHandleIsNotClosed) {
     }
 }
 
-TEST_F(VSAIndTest, SymbolReachesTheEngineAsTheHostsBytes) {
+TEST_F(VSAInd, SymbolReachesTheEngineAsTheHostsBytes) {
     install_engine(FAKE_ENGINE_PATH);
     load_plugin();
     const struct {
