@@ -10,19 +10,19 @@
 
 namespace host {
 
-namespace {
-
-std::vector<std::string> split(const std::string& line) {
+std::vector<std::string> split(const std::string& line, char separator) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     while (true) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        const std::size_t at = line.find(separator, start);
+        fields.push_back(line.substr(start, at - start));
+        if (at == std::string::npos) break;
+        start = at + 1;
     }
     return fields;
 }
+
+namespace {
 
 bool parse_float(const std::string& text, float* value) {
     const char* begin = text.c_str();
@@ -60,7 +60,7 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         ++line_no;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        const std::vector<std::string> fields = split(line);
+        const std::vector<std::string> fields = split(line, ',');
         float v[5];
         bool ok = fields.size() == 6;
         for (int k = 0; ok && k < 5; ++k) ok = parse_float(fields[k + 1], &v[k]);

@@ -15,6 +15,10 @@ struct ChartData {
     const std::vector<float>* column(const std::string& name) const;
 };
 
+// The fields of `line` between each `separator`: n separators give n + 1
+// fields, empty ones included.
+std::vector<std::string> split(const std::string& line, char separator);
+
 // Reads the file; a first line that does not parse as numbers is taken as a
 // header. Returns false with a reason (file and line) on any malformed row.
 bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error);

@@ -81,18 +81,6 @@ int cmd_catalogue(const std::string& path) {
     return 0;
 }
 
-std::vector<std::string> split_colon(const std::string& text) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t colon = text.find(':', start);
-        parts.push_back(text.substr(start, colon - start));
-        if (colon == std::string::npos) return parts;
-        start = colon + 1;
-    }
-}
-
-
 // A whole number in [low, high], the whole text and nothing else.
 bool whole_number(const std::string& text, long low, long high, long* value) {
     char* end = nullptr;
@@ -125,7 +113,7 @@ bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
         arg->series = {*column, 0, last};
         return true;
     }
-    const std::vector<std::string> parts = split_colon(source);
+    const std::vector<std::string> parts = host::split(source, ':');
     if (parts[0] == "atr" && parts.size() == 2) {
         long periods = 0;
         if (!whole_number(parts[1], 1, INT32_MAX, &periods)) {
