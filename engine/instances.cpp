@@ -102,9 +102,8 @@ void fail_allocations_for_testing(bool on) noexcept { allocations_fail.store(on)
 
 extern "C" {
 
-MSX_API int32_t AddToChartEx(const char* app, const char* symbol, int32_t periods) {
-    (void)app;
-    (void)symbol;
+// The application and symbol texts are not read.
+MSX_API int32_t AddToChartEx(const char* /*app*/, const char* /*symbol*/, int32_t periods) {
     if (periods < 1 || periods > spreadcore::kMaxPeriods) return 0;
     try {
         return spreadcore::table().open(periods);
@@ -113,13 +112,10 @@ MSX_API int32_t AddToChartEx(const char* app, const char* symbol, int32_t period
     }
 }
 
-MSX_API int32_t AnalysePosn(int32_t handle, int32_t pos, double date, double open, double high,
-                            double low, double close, double volume, double close_next_bar,
-                            int32_t confirmanalysis) {
-    (void)pos;
-    (void)date;
-    (void)open;
-    (void)confirmanalysis;
+// The position, date, open and confirmation flag are not read.
+MSX_API int32_t AnalysePosn(int32_t handle, int32_t /*pos*/, double /*date*/, double /*open*/,
+                            double high, double low, double close, double volume,
+                            double close_next_bar, int32_t /*confirmanalysis*/) {
     try {
         return spreadcore::table().analyse(handle, {high, low, close, volume}, close_next_bar);
     } catch (...) {

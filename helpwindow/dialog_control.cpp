@@ -166,9 +166,9 @@ void start() noexcept {
     });
 }
 
-void show(int32_t hWnd, const char* url) noexcept {
+// The window handle is not read: the page opens in the help window.
+void show(int32_t /*hWnd*/, const char* url) noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
-    (void)hWnd;
     Globals::DebugMessage("Show Dialog");
     run_or_report({"ShowDialog: ", "ShowDialog", true}, [url] {
         if (Globals::windowThread.load() == nullptr || Globals::myHelpDialog.load() == nullptr) {

@@ -101,7 +101,7 @@ public:
                 // The system may still call the hook: the library stays
                 // loaded for good.
                 unhook_failed_ = true;
-                (void)library_reference_.keep_loaded();
+                library_reference_.keep_loaded();
                 return false;
             }
             released = take_reference_if_unhooked();
@@ -112,7 +112,7 @@ public:
     // Runs only when the library unloads, which the reference prevents while
     // a hook is installed, or at process exit: never free the library from
     // inside its own unload.
-    ~ThreadHooks() { (void)library_reference_.keep_loaded(); }
+    ~ThreadHooks() { library_reference_.keep_loaded(); }
     ThreadHooks() = default;
     ThreadHooks(const ThreadHooks&) = delete;
     ThreadHooks& operator=(const ThreadHooks&) = delete;
@@ -143,7 +143,7 @@ private:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (int quiet_checks = 0; quiet_checks < 20;) {
             if (std::chrono::steady_clock::now() > deadline) {
-                (void)reference.keep_loaded();
+                reference.keep_loaded();
                 return;
             }
             quiet_checks = platform::hook_calls_in_flight() > 0 ? 0 : quiet_checks + 1;
@@ -225,15 +225,15 @@ int32_t ManagedHookManager::InstallHooks() {
         Globals::DebugMessage("Managed Hook Manager: Install Hooks - Tool Tip Hook Failed");
         return -2;
     }
-    _hooked = true;
+    hooked_ = true;
     Globals::DebugMessage("Managed Hook Manager: Install Hooks - SUCCESS");
     return 0;
 }
 
 int32_t ManagedHookManager::UninstallHooks() {
     Globals::DebugMessage("Managed Hook Manager: Uninstall Hooks - START");
-    const bool removed = _hooked && thread_hooks().remove(this);
-    _hooked = false;
+    const bool removed = hooked_ && thread_hooks().remove(this);
+    hooked_ = false;
     if (!removed) {
         Globals::DebugMessage("Managed Hook Manager: Unhook Tool Tip Failed");
         return -2;
@@ -250,9 +250,9 @@ void ManagedHookManager::Dispose() {
     Globals::DebugMessage(std::string("Managed Hook Manager Managed Destructor, Dispose = ") +
            (_disposed.load() ? "True" : "False"));
     if (!_disposed.load()) {
-        if (_hooked) {  // never left reachable from a hook
+        if (hooked_) {  // never left reachable from a hook
             thread_hooks().remove(this);
-            _hooked = false;
+            hooked_ = false;
         }
         handle_table().remove(_handle);
         _handle = 0;

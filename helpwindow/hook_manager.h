@@ -98,7 +98,7 @@ private:
     std::atomic<bool> _disposed{false};
     intptr_t _hwnd = 0;
     uint32_t _pid = 0;
-    bool _hooked = false;
+    bool hooked_ = false;
     EventQueue _queue;
 };
 

@@ -70,19 +70,19 @@ TEST(Catalogue, NthArgAnswersEveryFunctionAndIndex) {
         int32_t type;
         const char* name;
     } rows[] = {
-        {0, 0, 0, true, 1, "Bars"},
-        {0, 5, 0, true, 1, "Bars"},  // one-argument functions ignore the index
-        {0, -1, 0, true, 1, "Bars"},
-        {1, 0, 0, true, 1, "Periods"},
-        {1, 3, 0, true, 1, "Periods"},
-        {2, 0, 0, true, 1, "Multiplier"},
-        {2, 1, 0, true, 0, "ATR(Periods) Array"},
+        {0, 0, 0, true, msx::kArgNumeric, "Bars"},
+        {0, 5, 0, true, msx::kArgNumeric, "Bars"},  // one-argument functions ignore the index
+        {0, -1, 0, true, msx::kArgNumeric, "Bars"},
+        {1, 0, 0, true, msx::kArgNumeric, "Periods"},
+        {1, 3, 0, true, msx::kArgNumeric, "Periods"},
+        {2, 0, 0, true, msx::kArgNumeric, "Multiplier"},
+        {2, 1, 0, true, msx::kArgDataArray, "ATR(Periods) Array"},
         {2, 2, 1, false, 0, nullptr},
         {2, -1, 1, false, 0, nullptr},
         {3, 0, 0, false, 0, nullptr},  // no arguments: success, nothing written
         {3, 7, 0, false, 0, nullptr},
-        {4, 0, 0, true, 1, "Mode"},
-        {4, 1, 0, true, 1, "Periods"},
+        {4, 0, 0, true, msx::kArgNumeric, "Mode"},
+        {4, 1, 0, true, msx::kArgNumeric, "Periods"},
         {4, 2, 1, false, 0, nullptr},
         {5, 0, 1, false, 0, nullptr},
         {9, 0, 1, false, 0, nullptr},

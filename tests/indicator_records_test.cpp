@@ -47,6 +47,9 @@ TEST(MsxRecords, FieldsFollowTheHostOrder) {
     EXPECT_LT(offsetof(MSXDataRec, sClose), offsetof(MSXDataRec, sVol));
     EXPECT_LT(offsetof(MSXDataRec, sVol), offsetof(MSXDataRec, pszSymbol));
     EXPECT_EQ(offsetof(MSXDataRec, sHigh), 16u);
+    // Text fields are 100 bytes, integers and pointers 4 (32-bit layout):
+    // DLLDef 100 + 4 + 4; FuncDef 100 + 100 + 4; FuncArgDef 4 + 100 + 4;
+    // CustomString 100 + 4; numeric and custom arrays 9 * 4 + 4.
     EXPECT_EQ(sizeof(MSXDLLDef), 108u);
     EXPECT_EQ(sizeof(MSXFuncDef), 204u);
     EXPECT_EQ(sizeof(MSXFuncArgDef), 108u);

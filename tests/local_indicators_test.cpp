@@ -197,6 +197,8 @@ TEST(VSAMakeConst, FillsTheCloseRangeWithTheTruncatedLevel) {
     struct Case {
         float arg;
         float level;
+    // Truncation toward zero; NaN has no integer value, and the truncation
+    // gives INT32_MIN for it as the x86 conversion (cvttss2si) does.
     } cases[] = {{7.9f, 7.0f}, {-2.5f, -2.0f}, {0.4f, 0.0f}, {kNaN, -2147483648.0f}};
     for (const Case& c : cases) {
         CallSpec call = random_chart(30, 4, 2);
@@ -384,8 +386,10 @@ TEST(VSASpread, ClassAgreesWithTheRowChainForEveryKindOfValue) {
 TEST(VSASpread, ConstantVolumeIsClassThreeAndZeroVolumeIsZero) {
     CallSpec call = chart_of(std::vector<float>(20, 50.0f));
     call.volume.values[12] = 0.0f;
-    set_numerics(&call, {0, 1});  // periods 1: each bar its own average
-    CallResult r = run(&barsight::vsa_spread, call);
+    // Periods 1: each bar is its own average, so v = average = 50 and the
+    // unit 50 * 2 / 7 = 14.29; 50 lies above 3 units (42.9) and not above 4
+    // units (57.1): class 3. Volume 0 is below 0.000001: class 0.
+    set_numerics(&call, {0, 1});    CallResult r = run(&barsight::vsa_spread, call);
     ASSERT_EQ(r.code, 0);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(r.values[i], i == 12 ? 0.0f : 3.0f) << i;
 }

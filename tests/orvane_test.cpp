@@ -85,7 +85,7 @@ TEST_F(Orvane, Catalogue) {
         EXPECT_EQ(f.name, names[i]);
         EXPECT_NE(f.calc, nullptr);
         EXPECT_EQ(f.args.size(), i < 3 ? 3u : 2u);
-        for (const host::ArgInfo& a : f.args) EXPECT_EQ(a.type, 2);
+        for (const host::ArgInfo& a : f.args) EXPECT_EQ(a.type, msx::kArgString);
     }
     EXPECT_EQ(plugin_->functions()[3].description, "Retrieves price data from ORVANE Web Service");
     EXPECT_EQ(plugin_->functions()[3].args[0].name, "Beginning Date");
@@ -198,7 +198,9 @@ void expect_selection_rules(const std::string& function) {
     for (const SelectionCase& c : kSelectionCases) {
         if (c.function != function) continue;
         SCOPED_TRACE(c.name);
-        const std::string path = Orvane::write_file("sel" + std::to_string(k++) + ".csv", c.file);
+        // Named per function: the suites of the two functions may run at once.
+        const std::string path =
+            Orvane::write_file("sel-" + function + std::to_string(k++) + ".csv", c.file);
         const host::CallResult r = Orvane::call(c.function, {path, c.begin, c.end});
         ASSERT_EQ(r.code, 0) << r.message;
         EXPECT_EQ(r.first, 0);
@@ -516,6 +518,9 @@ TEST(OrvaneReader, DatePartsAndKeys) {
     struct Case {
         const char* text;
         const char* key;  // from the state 0/0/0
+    // The key is "%d%02d%02d" of year, month, day: "1/5" leaves the year 0
+    // ("0" + "01" + "05"); a negative number prints its sign within its
+    // width ("-3" + "-1" + "-2"); 99999999999 saturates to INT32_MAX.
     } cases[] = {{"1/4/2010", "20100104"}, {"12/31/2010", "20101231"}, {"1/4/10", "100104"},
                  {" 1/ 4/2010", "20100104"}, {"13/45/2010", "20101345"}, {"1/5", "00105"},
                  {"", "00000"}, {"x", "00000"}, {"-1/-2/-3", "-3-1-2"},

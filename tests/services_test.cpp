@@ -90,9 +90,9 @@ TEST(CalcVolumeColor, RulesInOrderWithNaNInEachPosition) {
     } cases[] = {
         {1, 2, 3, 10, 5, 1},   // low volume wins over the falling close
         {2, 2, 3, 5, 6, 2},    // equal to a comparison volume is not lower
-        {3, 2, 1, 6, 5, 3},
-        {3, 2, 1, 5, 5, 4},
-        {3, 2, 1, 4, 5, 2},
+        {3, 2, 1, 6, 5, 3},    // volume not the lowest, close up: 3
+        {3, 2, 1, 5, 5, 4},    // close unchanged: 4
+        {3, 2, 1, 4, 5, 2},    // close down: 2
         {n, 2, 3, 4, 5, 2},    // NaN volume: the closes decide
         {1, n, 3, 6, 5, 3},
         {1, 2, n, 5, 5, 4},

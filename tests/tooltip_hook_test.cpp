@@ -206,7 +206,7 @@ TEST_F(TooltipHook, TipsArriveOldestFirst) {
     for (const char* expected : {"Volume above average", "No demand"}) {
         const Taken t = take(handle);
         EXPECT_EQ(t.code, 1);
-        EXPECT_EQ(t.type, -521);
+        EXPECT_EQ(t.type, barsight::kTooltipShow);  // TTN_SHOW = TTN_FIRST (-520) - 1
         EXPECT_EQ(t.p1 | t.p2 | t.p3 | t.time, 0);
         EXPECT_EQ(t.text, expected);
         EXPECT_EQ(t.length, static_cast<int32_t>(std::strlen(expected)));
@@ -230,7 +230,7 @@ TEST_F(TooltipHook, LongShortAndUnconvertibleTexts) {
     MqlStr desc{7, const_cast<char*>("kept")};
     int32_t type = 0, p1 = 9, p2 = 9, p3 = 9, time = 9;
     EXPECT_EQ(hooks::get_from_queue(handle, &type, &p1, &p2, &p3, &time, &desc), -1);
-    EXPECT_EQ(type, -521);
+    EXPECT_EQ(type, barsight::kTooltipShow);
     EXPECT_EQ(p1 | p2 | p3 | time, 0);
     EXPECT_EQ(desc.length, 7);
     EXPECT_STREQ(desc.text, "kept");
@@ -422,8 +422,8 @@ TEST(EventQueue, TryTakeNeverWaits) {
     barsight::EventQueue queue;
     barsight::EventQueueData event;
     EXPECT_FALSE(queue.try_take(&event));
-    queue.append(barsight::EventQueueData(1, -521, 0, 0, 5, u"a"));
-    queue.append(barsight::EventQueueData(2, -521, 0, 0, 6));
+    queue.append(barsight::EventQueueData(1, barsight::kTooltipShow, 0, 0, 5, u"a"));
+    queue.append(barsight::EventQueueData(2, barsight::kTooltipShow, 0, 0, 6));
     ASSERT_TRUE(queue.try_take(&event));
     EXPECT_EQ(event._hWnd, 1);
     EXPECT_EQ(event.mes, u"a");
@@ -433,7 +433,7 @@ TEST(EventQueue, TryTakeNeverWaits) {
     EXPECT_FALSE(queue.try_take(&event));
     // While another thread holds the queue (the hook appending), the take
     // answers "nothing" at once, even with an event waiting.
-    queue.append(barsight::EventQueueData(1, -521, 0, 0, 5, u"held"));
+    queue.append(barsight::EventQueueData(1, barsight::kTooltipShow, 0, 0, 5, u"held"));
     std::mutex step;
     std::unique_lock<std::mutex> hold_step(step);
     std::atomic<bool> holding{false};

@@ -65,13 +65,13 @@ mql4run_call_stdcall:
 )");
 #endif
 
-bool call_export_words(void* address, const std::uint32_t* words, int count, bool float_result,
-                       CallResult* result, std::int32_t* stack_difference) {
+bool call_export_words([[maybe_unused]] void* address, [[maybe_unused]] const std::uint32_t* words,
+                       [[maybe_unused]] int count, [[maybe_unused]] bool float_result,
+                       [[maybe_unused]] CallResult* result, std::int32_t* stack_difference) {
 #if defined(__i386__)
     *stack_difference = mql4run_call_stdcall(address, words, count, float_result ? 1 : 0, result);
     return true;
 #else
-    (void)address, (void)words, (void)count, (void)float_result, (void)result;
     *stack_difference = 0;
     return false;
 #endif
