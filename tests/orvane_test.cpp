@@ -442,6 +442,81 @@ TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
 
 // The one-pass loader against the two passes it replaces, on the same
 // random files and bounds, for caps below, at and above the selection.
+// Numbers and dates at the edges of the reader's fast paths: digit runs of
+// 0 to 17 characters before and after a dot (the plain decimal stops at 15
+// digits), what may follow a number, dates of every digit count around the
+// short m/d/yyyy form, and fields cut by the end of a 79-character chunk.
+// Expected values: the literal reading of the same text.
+TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
+    std::vector<std::string> numbers;
+    for (int whole = 0; whole <= 17; ++whole) {
+        for (int decimals = -1; decimals <= 17; ++decimals) {  // -1: no dot
+            std::string n;
+            for (int k = 0; k < whole; ++k) n += static_cast<char>('1' + (k * 7 + decimals + 9) % 9);
+            if (decimals >= 0) n += '.';
+            for (int k = 0; k < decimals; ++k) n += static_cast<char>('0' + (k * 3 + whole) % 10);
+            numbers.push_back(n);
+        }
+    }
+    const char* forms[] = {"99999999", "99999999.99999999", "0.30000000000000004", "-12.5", " +7.25",
+                           "12.5e3", "12.5x", "12.5n", "3.", ".", "-.", "1.5e", "0x1.8p1",
+                           "00000000000000001", "1234567890123456.5"};
+    numbers.insert(numbers.end(), std::begin(forms), std::end(forms));
+    const char* dates[] = {"1/4/2010", "12/31/2010", "1/31/2010", "12/4/2010", "123/4/2010",
+                           "1/234/2010", "1/4/20100", "1/4/201", "01/04/2010", "1/4/2010 ",
+                           "1//2010", "/4/2010", "1/4/", "a/4/2010", "1/4/2010x"};
+    std::string file;
+    std::size_t d = 0;
+    for (const std::string& n : numbers) {
+        // The same number as price and volume, then pushed toward the end of
+        // the line's first chunk by padding in the volume field.
+        file += std::string(dates[d++ % std::size(dates)]) + "," + n + "," + n + "\n";
+        const std::size_t pad = (79 - std::min<std::size_t>(79, n.size() + 12)) % 79;
+        file += "1/4/2010," + std::string(pad, ' ') + n + "," + n + "\r\n";
+    }
+    const fs::path raw = fs::temp_directory_path() / "orvane-window-raw.csv";
+    const fs::path text = fs::temp_directory_path() / "orvane-window-text.csv";
+    std::ofstream(raw, std::ios::binary) << file;
+    std::ofstream(text, std::ios::binary) << reference::text_mode(file);
+    for (bool with_volume : {true, false}) {
+        std::vector<orvane::Row> fast;
+        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), with_volume, &fast), orvane::ReadStatus::kOk);
+        const std::vector<reference::Row> slow = reference::load(text.string(), with_volume);
+        ASSERT_EQ(fast.size(), slow.size());
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            ASSERT_STREQ(fast[i].date_text, slow[i].date_text) << "row " << i;
+            ASSERT_TRUE(same(fast[i].value1, slow[i].value1))
+                << "row " << i << ": " << fast[i].value1 << " " << slow[i].value1;
+            ASSERT_TRUE(same(fast[i].value2, slow[i].value2)) << "row " << i;
+        }
+        // The one pass reads the same dates (bounds next to the short-form
+        // dates above) and values.
+        const char* bounds[] = {"1/1/1990", "1/4/2010", "1/5/2010", "12/4/2010", "12/31/2010",
+                                "1/31/2010", "1/1/2011"};
+        for (const char* b : bounds) {
+            for (const char* e : bounds) {
+                std::vector<float> one(fast.size() + 1, 0.0f);
+                int64_t count = 0;
+                const orvane::ReadStatus status = orvane::read_selection(
+                    raw.string().c_str(), with_volume, b, e, !with_volume, false,
+                    static_cast<int64_t>(fast.size()), one.data(), &count);
+                int64_t start = 0;
+                const int64_t expected = orvane::select_rows(fast, b, e, !with_volume, &start);
+                if (status == orvane::ReadStatus::kNoStart) {
+                    EXPECT_EQ(start, 0) << b << " " << e;  // no row reaches the beginning
+                    continue;
+                }
+                ASSERT_EQ(status, orvane::ReadStatus::kOk);
+                ASSERT_EQ(count, expected) << b << " " << e;
+                for (int64_t i = 0; i < count; ++i)
+                    ASSERT_TRUE(same(one[static_cast<std::size_t>(i)],
+                                     static_cast<float>(fast[static_cast<std::size_t>(start + i)].value1)))
+                        << b << " " << e << " row " << start + i;
+            }
+        }
+    }
+}
+
 TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
     std::mt19937 gen(2027);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
