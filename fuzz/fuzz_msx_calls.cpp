@@ -34,7 +34,7 @@ host::HostSeries series(fuzzing::Input& in, int32_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzzing::Input in(data, size);
     static const std::vector<msx::Calc> calcs = all_calculations();
-    const msx::Calc fn = calcs[in.below(calcs.size())];
+    const msx::Calc fn = calcs[in.below(static_cast<uint32_t>(calcs.size()))];
     const int32_t bars = static_cast<int32_t>(in.below(301));
     int32_t first = bars == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(bars)));
     int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));
