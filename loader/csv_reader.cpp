@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include <emmintrin.h>  // SSE2, which every target the plug-ins ship for has
+
 namespace orvane {
 
 namespace {
@@ -38,20 +40,29 @@ struct FileCloser {
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     uint64_t digits = 0;
-    int count = 0, decimals = 0;
     const char* q = p;
-    for (; q < end && *q >= '0' && *q <= '9'; ++q, ++count) digits = digits * 10 + uint64_t(*q - '0');
-    const int whole = count;
+    // One unsigned compare a character: anything below '0' wraps past 9.
+    for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
+        digits = digits * 10 + d;
+    const int whole = static_cast<int>(q - p);
+    int decimals = 0;
     if (q < end && *q == '.') {
-        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++count, ++decimals)
-            digits = digits * 10 + uint64_t(*q - '0');
+        const char* first = ++q;
+        for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
+            digits = digits * 10 + d;
+        decimals = static_cast<int>(q - first);
     }
-    if (count == 0 || count > 15 || decimals > 22) return false;
-    // What follows must end the number for atof too.
-    if (q < end && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X' || *q == 'n' ||
-                    *q == 'N' || *q == 'i' || *q == 'I' || *q == 'p' || *q == 'P'))
-        return false;
-    if (whole == 0 && decimals == 0) return false;
+    const int count = whole + decimals;
+    if (count == 0 || count > 15) return false;  // (so decimals <= 15 < 23)
+    // What follows must end the number for atof too: an exponent, a
+    // hexadecimal x, or the n, i and p of nan, inf and a binary exponent.
+    if (q < end) {
+        const unsigned letter = (static_cast<unsigned char>(*q) | 0x20u) - 'a';
+        constexpr uint32_t kContinues = (1u << ('e' - 'a')) | (1u << ('x' - 'a')) |
+                                        (1u << ('n' - 'a')) | (1u << ('i' - 'a')) |
+                                        (1u << ('p' - 'a'));
+        if (letter < 26 && ((kContinues >> letter) & 1u)) return false;
+    }
     // A whole number is exact as it is: no division needed.
     *value = decimals == 0 ? static_cast<double>(digits) : static_cast<double>(digits) / kPow10[decimals];
     return true;
@@ -99,13 +110,29 @@ bool mantissa_is_large(const char* p, const char* end) {
     return negative ? -value : value;
 }
 
+// Bit k set when byte k of the 16 in `v` is a decimal digit.
+inline uint32_t digit_bits(__m128i v) {
+    const __m128i at_least_0 = _mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1));
+    const __m128i at_most_9 = _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(at_least_0, at_most_9)));
+}
+
+// Bit k set when byte k of the 16 in `v` is `c`.
+inline uint32_t byte_bits(__m128i v, char c) {
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+
 // atof, with the plain decimal (nearly every field) read in line.
 [[gnu::always_inline]] inline double parse_number_inline(const char* begin, const char* end) {
+    double plain = 0.0;
+    // Nearly every field starts with its first digit: no blanks, no sign.
+    if (begin < end && static_cast<unsigned char>(*begin) - 0x30u <= 9 &&
+        parse_plain_decimal(begin, end, &plain))
+        return plain;
     const char* p = begin;
     while (p < end && is_space(*p)) ++p;
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    double plain = 0.0;
     if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
     return parse_number_rest(p, end, negative);
 }
@@ -148,6 +175,10 @@ public:
     // One line's text (`len` characters, the carriage return before its line
     // feed already dropped) and whether a line break ends it.
     void line(const char* p, std::size_t len, bool newline) {
+        if (len + newline <= kChunkChars) {  // the usual line: one chunk
+            if (more_ && len + newline > 0) chunk(p, len, newline);
+            return;
+        }
         while (more_ && len + newline > kChunkChars) {
             chunk(p, kChunkChars, false);
             p += kChunkChars;
@@ -181,6 +212,17 @@ public:
             // A sink that reads dates only through `date` needs no date text.
             if (Sink::kReadsDateText) std::memcpy(row.date_text, p, pos);
             field = 1;
+        }
+        if (plain && last_field_ == 1) {
+            // The usual row of a one-value read: the date, commas, and the
+            // value as the last field (read to the chunk's end, as below).
+            std::size_t at = pos;
+            while (at < n && p[at] == ',') ++at;
+            if (at < n) {
+                row.value1 = parse_number_inline(p + at, p + n);
+                more_ = (*sink_)(row, &date);
+                return;
+            }
         }
         for (; field <= last_field_; ++field) {
             while (pos < n && p[pos] == ',') ++pos;
@@ -241,29 +283,35 @@ private:
 
     // The usual shape of a plain date, "m/d/yyyy," with one or two digits
     // for the month and the day and four for the year, read without a loop
-    // or a branch on the digit counts: the lengths of the month and the day
-    // vary from row to row, and a loop's exit on them is a mispredicted
-    // branch per number. Reads up to 11 bytes from `p` whatever `n` is (within
-    // kReadAhead); only the first `n` count. The same numbers
-    // and comma as the general loop, which takes every other shape.
+    // or a branch on the digit counts: one 16-byte compare gives the comma,
+    // the slashes and the digits as bit masks, and the numbers are read from
+    // the positions they give. Reads the 16 bytes at `p` whatever `n` is
+    // (within kReadAhead); only the first `n` count. The same numbers and
+    // comma as the general loop, which takes every other shape.
     static bool short_date_field(const char* p, std::size_t n, DateState* date, std::size_t* comma) {
-        const auto digit = [p](std::size_t i) {
-            return static_cast<uint32_t>(static_cast<unsigned char>(p[i])) - '0';
-        };
-        const uint32_t m0 = digit(0), m1 = digit(1);
-        const bool month2 = m1 < 10;
-        const std::size_t s1 = month2 ? 2 : 1;  // the first slash
-        const uint32_t d0 = digit(s1 + 1), d1 = digit(s1 + 2);
-        const bool day2 = d1 < 10;
-        const std::size_t s2 = s1 + (day2 ? 3 : 2);  // the second slash
-        const uint32_t y0 = digit(s2 + 1), y1 = digit(s2 + 2), y2 = digit(s2 + 3), y3 = digit(s2 + 4);
-        const std::size_t c = s2 + 5;  // the comma
-        const bool ok = (m0 < 10) & (p[s1] == '/') & (d0 < 10) & (p[s2] == '/') & (y0 < 10) &
-                        (y1 < 10) & (y2 < 10) & (y3 < 10) & (p[c] == ',') & (c < n);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const uint32_t c = static_cast<uint32_t>(__builtin_ctz(byte_bits(v, ',') | 0x10000u));
+        const uint32_t before = (1u << c) - 1;  // the positions before the first comma
+        const uint32_t slashes = byte_bits(v, '/') & before;
+        const uint32_t s1 = static_cast<uint32_t>(__builtin_ctz(slashes | 0x10000u));
+        const uint32_t s2 = static_cast<uint32_t>(__builtin_ctz((slashes & (slashes - 1)) | 0x10000u));
+        // Digits everywhere before the comma but at the two slashes; one or
+        // two of them before each slash, four after the second.
+        const bool ok = (s1 - 1 <= 1) & (s2 - s1 - 2 <= 1) & (c == s2 + 5) & (c < n) &
+                        ((digit_bits(v) & before) == (before & ~((1u << s1) | (1u << s2))));
         if (!ok) return false;
-        date->month = static_cast<int32_t>(month2 ? m0 * 10 + m1 : m0);
-        date->day = static_cast<int32_t>(day2 ? d0 * 10 + d1 : d0);
-        date->year = static_cast<int32_t>(((y0 * 10 + y1) * 10 + y2) * 10 + y3);
+        const auto digit = [p](int i) { return static_cast<int32_t>(p[i] - '0'); };
+        const bool one_digit_month = s1 == 1;
+        const int32_t day0 = one_digit_month ? digit(2) : digit(3);
+        const int32_t day1 = one_digit_month ? digit(3) : digit(4);
+        uint64_t year_bytes;
+        std::memcpy(&year_bytes, p + 4, 8);  // bytes 4 to 11, the first the lowest (x86)
+        // The four year digits, from byte s2 + 1 (5 to 7) on: digit values, no borrow.
+        const uint32_t y = static_cast<uint32_t>(year_bytes >> (8 * (s2 - 3))) - 0x30303030u;
+        date->month = one_digit_month ? digit(0) : digit(0) * 10 + digit(1);
+        date->day = s2 - s1 == 2 ? day0 : day0 * 10 + day1;
+        date->year = static_cast<int32_t>((y & 0xFF) * 1000 + ((y >> 8) & 0xFF) * 100 +
+                                          ((y >> 16) & 0xFF) * 10 + (y >> 24));
         *comma = c;
         return true;
     }
@@ -284,6 +332,14 @@ struct VectorSink {
     }
 };
 
+// The line feeds among the 16 bytes at `p` that lie before `avail`, as bits
+// (the bytes past it are read, within kReadAhead, and not counted).
+inline uint32_t line_feeds(const char* p, std::size_t avail) {
+    uint32_t bits = byte_bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), '\n');
+    if (avail < 16) bits &= (1u << avail) - 1;
+    return bits;
+}
+
 // Reads the open file block by block into the builder's rows, until the end
 // (or a Ctrl-Z) or until the sink wants no more.
 template <class Sink>
@@ -303,8 +359,18 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
         const char* data = buffer.data();
         builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
         std::size_t pos = 0;
-        while (const void* lf = std::memchr(data + pos, '\n', end - pos)) {
-            const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+        // Line feeds are found 16 bytes at a time: `feeds` holds those of
+        // the 16 bytes at `base` not yet handed over (none at or past `end`).
+        std::size_t base = 0;
+        uint32_t feeds = line_feeds(data, end);
+        while (true) {
+            while (feeds == 0 && base + 16 < end) {
+                base += 16;
+                feeds = line_feeds(data + base, end - base);
+            }
+            if (feeds == 0) break;
+            const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctz(feeds));
+            feeds &= feeds - 1;
             std::size_t len = stop - pos;
             if (len > 0 && data[stop - 1] == '\r') --len;
             builder.line(data + pos, len, true);
