@@ -41,6 +41,21 @@ int spread_class(double v, double average) noexcept {
     return 1 + (v > unit) + (v > unit * 3.0) + (v > unit * 4.0) + (v > unit * 6.0) + (v > top);
 }
 
+void spread_class_pair(detail::Pair v, detail::Pair average, int classes[2]) noexcept {
+    // spread_class on both lanes: the same operations in the same order, so
+    // each lane rounds and compares exactly as the scalar rule. A compare
+    // gives -1 (all bits) where it holds, so the count is subtracted.
+    typedef long long Mask __attribute__((vector_size(16)));
+    const detail::Pair unit = average * 2.0 / 7.0;
+    const detail::Pair top = unit * 7.0;
+    const Mask above = (v > unit) + (v > unit * 3.0) + (v > unit * 4.0) + (v > unit * 6.0) +
+                       (v > top);
+    const Mask rated = ~(v < 0.000001) & ((v <= top) | (v > top));  // not small, not NaN
+    const Mask cls = (1 - above) & rated;
+    classes[0] = static_cast<int>(cls[0]);
+    classes[1] = static_cast<int>(cls[1]);
+}
+
 int32_t vsa_make_const(const msx::CalcArgs& call) noexcept {
     return run_calculation("VSAMakeConst", call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 1) return CalcOutcome::fail("Need Bar argument");
@@ -162,9 +177,21 @@ int32_t vsa_spread(const msx::CalcArgs& call) noexcept {
                 return CalcOutcome::fail(kPricesMissing);
             const double divisor = periods;
             auto classify = [&](auto value) {
-                descending_window_sums(start, l, periods, value, [&](int32_t i, double sum) {
-                    out[i] = store(spread_class(value(i), sum / divisor));
-                });
+                descending_window_block_sums(
+                    start, l, periods, value, [&](int32_t i0, const double* sums, int n) {
+                        // Two bars at a time, each lane exactly the scalar rule.
+                        int b = 0;
+                        for (; b + 2 <= n; b += 2) {
+                            const int32_t i = i0 + b;
+                            const detail::Pair v = {value(i), value(i + 1)};
+                            int classes[2];
+                            spread_class_pair(v, detail::load_pair(sums + b) / divisor, classes);
+                            out[i] = store(classes[0]);
+                            out[i + 1] = store(classes[1]);
+                        }
+                        for (; b < n; ++b)
+                            out[i0 + b] = store(spread_class(value(i0 + b), sums[b] / divisor));
+                    });
             };
             if (mode == 0) {
                 classify([&](int32_t j) { return static_cast<double>(volume[j]); });

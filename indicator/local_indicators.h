@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "indicator/window_sum.h"
 #include "msx/msx_catalogue.h"
 
 namespace barsight {
@@ -23,5 +24,8 @@ int32_t vsa_spread(const msx::CalcArgs& args) noexcept;
 // The class table of VSASpread: v against unit = average * 2 / 7. NaN in v or
 // the average matches no row and gives class 0.
 int spread_class(double v, double average) noexcept;
+
+// spread_class of two bars at once (lane by lane, the same result).
+void spread_class_pair(detail::Pair v, detail::Pair average, int classes[2]) noexcept;
 
 }  // namespace barsight

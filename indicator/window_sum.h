@@ -29,12 +29,14 @@ inline Pair load_pair(const double* p) {
 
 }  // namespace detail
 
-// For every bar i in [first, last] calls sink(i, sum of x(i), x(i-1), ...,
-// x(i - periods + 1) added in that order starting from 0.0). Requires
-// periods >= 1; x is called only for bars in [first - periods + 1, last].
-template <class Element, class Sink>
-void descending_window_sums(int32_t first, int32_t last, int32_t periods, Element&& x,
-                            Sink&& sink) {
+// For every block of up to 64 bars from `first` to `last` calls
+// block(i0, sums, n): sums[b] is the sum of x(i), x(i-1), ..., x(i - periods + 1)
+// for bar i = i0 + b, added in that order starting from 0.0, for b < n.
+// Requires periods >= 1; x is called only for bars in
+// [first - periods + 1, last].
+template <class Element, class Block>
+void descending_window_block_sums(int32_t first, int32_t last, int32_t periods, Element&& x,
+                                  Block&& block) {
     using detail::load_pair;
     using detail::Pair;
     constexpr int kBars = 64;   // sums of one block
@@ -78,8 +80,18 @@ void descending_window_sums(int32_t first, int32_t last, int32_t periods, Elemen
                 std::memcpy(out, result, sizeof result);
             }
         }
-        for (int b = 0; b < bars; ++b) sink(static_cast<int32_t>(i0 + b), acc[b]);
+        block(static_cast<int32_t>(i0), static_cast<const double*>(acc), bars);
     }
+}
+
+// The same sums bar by bar: sink(i, sum) for every bar i in [first, last].
+template <class Element, class Sink>
+void descending_window_sums(int32_t first, int32_t last, int32_t periods, Element&& x,
+                            Sink&& sink) {
+    descending_window_block_sums(first, last, periods, x,
+                                 [&](int32_t i0, const double* sums, int n) {
+                                     for (int b = 0; b < n; ++b) sink(i0 + b, sums[b]);
+                                 });
 }
 
 }  // namespace barsight

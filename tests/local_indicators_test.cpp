@@ -383,6 +383,24 @@ TEST(VSASpread, ClassAgreesWithTheRowChainForEveryKindOfValue) {
                 << v << " / " << average;
 }
 
+// The two-bar form used inside VSASpread: each lane must give the scalar
+// class, whatever the other lane holds (NaN, infinities, the boundaries).
+TEST(VSASpread, PairedClassesAreTheScalarClassesLaneByLane) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, -0.0, 1e-7, 0.000001, 2.0, 2.0000001, 6.0, 8.0, 12.0, 14.0,
+                             14.0000001, 7.0, -7.0, 1e300, inf, -inf, std::nan(""), FLT_MAX};
+    for (double v0 : values)
+        for (double a0 : values)
+            for (double v1 : {v0, 3.0, std::nan("")}) {
+                const double a1 = v1 == 3.0 ? a0 : 7.0;
+                int classes[2] = {-1, -1};
+                const barsight::detail::Pair v = {v0, v1}, average = {a0, a1};
+                barsight::spread_class_pair(v, average, classes);
+                EXPECT_EQ(classes[0], barsight::spread_class(v0, a0)) << v0 << " / " << a0;
+                EXPECT_EQ(classes[1], barsight::spread_class(v1, a1)) << v1 << " / " << a1;
+            }
+}
+
 TEST(VSASpread, ConstantVolumeIsClassThreeAndZeroVolumeIsZero) {
     CallSpec call = chart_of(std::vector<float>(20, 50.0f));
     call.volume.values[12] = 0.0f;
