@@ -124,15 +124,15 @@ inline uint32_t byte_bits(__m128i v, char c) {
 
 // atof, with the plain decimal (nearly every field) read in line.
 [[gnu::always_inline]] inline double parse_number_inline(const char* begin, const char* end) {
-    double plain = 0.0;
-    // Nearly every field starts with its first digit: no blanks, no sign.
-    if (begin < end && static_cast<unsigned char>(*begin) - 0x30u <= 9 &&
-        parse_plain_decimal(begin, end, &plain))
-        return plain;
     const char* p = begin;
-    while (p < end && is_space(*p)) ++p;
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    // Nearly every field starts with its first digit, so with no blanks and
+    // no sign to pass over.
+    if (!(p < end && static_cast<unsigned char>(*p) - 0x30u <= 9)) {
+        while (p < end && is_space(*p)) ++p;
+        if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    }
+    double plain = 0.0;
     if (parse_plain_decimal(p, end, &plain)) return negative ? -plain : plain;
     return parse_number_rest(p, end, negative);
 }
