@@ -23,6 +23,8 @@ constexpr std::size_t kBlock = 1 << 20;
 // Bytes after the end of any chunk that the row builder may read (and then
 // ignore): the reader's buffer always holds them.
 constexpr std::size_t kReadAhead = 16;
+// Bytes after the end of the text that the line scan may read (and ignore).
+constexpr std::size_t kScanAhead = 64;
 constexpr char kCtrlZ = 0x1A;
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -176,7 +178,7 @@ public:
     // feed already dropped) and whether a line break ends it.
     void line(const char* p, std::size_t len, bool newline) {
         if (len + newline <= kChunkChars) {  // the usual line: one chunk
-            if (more_ && len + newline > 0) chunk(p, len, newline);
+            if (more_ && len + newline > 0 && !usual_row(p, len)) chunk(p, len, newline);
             return;
         }
         while (more_ && len + newline > kChunkChars) {
@@ -188,7 +190,10 @@ public:
     }
 
     // Whether the text being read may hold NUL bytes (checked per block).
-    void may_hold_nul(bool value) { may_hold_nul_ = value; }
+    void may_hold_nul(bool value) {
+        may_hold_nul_ = value;
+        if constexpr (Sink::kTakesKeys) usual_rows_ = !value && last_field_ == 1 && sink_->takes_keys();
+    }
 
     // A chunk: `n` characters, then a line break if `newline`.
     void chunk(const char* p, std::size_t n, bool newline) {
@@ -257,6 +262,30 @@ public:
     }
 
 private:
+    // The row nearly every line of a one-value read is, handed to a sink
+    // that selects by date key: "m/d/yyyy" in the short form with a year of
+    // four digits from 1000 (so an 8-digit key), commas, and the value as the
+    // last field. The sink gets the key and the value, and no Row is built.
+    // False, with nothing read, for any other chunk or sink; the general
+    // path then reads it. `n` is the chunk's length without its line break
+    // (which a one-value row never reads).
+    [[gnu::always_inline]] bool usual_row(const char* p, std::size_t n) {
+        if constexpr (Sink::kTakesKeys) {
+            if (!usual_rows_) return false;
+            DateState date;
+            std::size_t at = 0;
+            if (!short_date_field(p, n, &date, &at) || date.year < 1000) return false;
+            do ++at;  // past the date's comma and any that follow it
+            while (at < n && p[at] == ',');
+            if (at == n) return false;
+            const int64_t key = int64_t{date.year} * 10000 + date.month * 100 + date.day;
+            more_ = sink_->usual_row(key, parse_number_inline(p + at, p + n));
+            return true;
+        } else {
+            return false;
+        }
+    }
+
     // A first field of "m/d/yyyy" (1 to 9 digits each) directly followed by
     // a comma, within the 15 characters a date text keeps: its numbers and
     // the comma's position.
@@ -319,12 +348,14 @@ private:
     int last_field_;  // the last field the rows need: 0 date, 1 value1, 2 value2
     bool want_value1_ = true;
     bool may_hold_nul_ = true;
+    bool usual_rows_ = false;  // whether usual_row may take a chunk
     bool more_ = true;
     Sink* sink_;
 };
 
 struct VectorSink {
     static constexpr bool kReadsDateText = true;
+    static constexpr bool kTakesKeys = false;
     std::vector<Row>* rows;
     bool operator()(const Row& row, const DateState*) {
         rows->push_back(row);
@@ -332,11 +363,14 @@ struct VectorSink {
     }
 };
 
-// The line feeds among the 16 bytes at `p` that lie before `avail`, as bits
-// (the bytes past it are read, within kReadAhead, and not counted).
-inline uint32_t line_feeds(const char* p, std::size_t avail) {
-    uint32_t bits = byte_bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), '\n');
-    if (avail < 16) bits &= (1u << avail) - 1;
+// The line feeds among the 64 bytes at `p` that lie before `avail`, as bits
+// (the bytes past it are read, within kScanAhead, and not counted).
+inline uint64_t line_feeds(const char* p, std::size_t avail) {
+    uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k)
+        bits |= uint64_t{byte_bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), '\n')}
+                << (16 * k);
+    if (avail < 64) bits &= (uint64_t{1} << avail) - 1;
     return bits;
 }
 
@@ -345,7 +379,7 @@ inline uint32_t line_feeds(const char* p, std::size_t avail) {
 template <class Sink>
 void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
     // A carried-over line start, a block, and the read-ahead after the last chunk.
-    std::vector<char> buffer(kBlock + 2 * kChunkChars + kReadAhead);
+    std::vector<char> buffer(kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
     std::size_t carried = 0;
     bool at_end = false;
     while (!at_end && builder.wants_more()) {
@@ -362,14 +396,14 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
         // Line feeds are found 16 bytes at a time: `feeds` holds those of
         // the 16 bytes at `base` not yet handed over (none at or past `end`).
         std::size_t base = 0;
-        uint32_t feeds = line_feeds(data, end);
+        uint64_t feeds = line_feeds(data, end);
         while (true) {
-            while (feeds == 0 && base + 16 < end) {
-                base += 16;
+            while (feeds == 0 && base + 64 < end) {
+                base += 64;
                 feeds = line_feeds(data + base, end - base);
             }
             if (feeds == 0) break;
-            const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctz(feeds));
+            const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctzll(feeds));
             feeds &= feeds - 1;
             std::size_t len = stop - pos;
             if (len > 0 && data[stop - 1] == '\r') --len;
@@ -454,6 +488,8 @@ public:
     }
     // The key as a number when it is 8 digits (see numeric_key), else -1.
     int64_t number() const { return full_ ? number_ : -1; }
+    // What apply leaves in the shared state when number() is not -1.
+    const DateState& parsed() const { return parsed_; }
     // Parses the bound into the shared state and returns its key.
     const char* apply(DateState* state) {
         if (full_) {
@@ -527,7 +563,21 @@ public:
     bool begin(const Row& row, const DateState* date = nullptr) { return reaches(row, date, begin_); }
     bool end(const Row& row, const DateState* date = nullptr) { return reaches(row, date, end_); }
 
+    // Whether both bounds have 8-digit keys, so that a row with one reaches
+    // them by its key alone (begin_key, end_key).
+    bool by_keys() const { return begin_.number() >= 0 && end_.number() >= 0; }
+    // begin and end for a row whose date has the 8-digit key `key`, with
+    // bounds that have them too: what reaches does, with the state left as
+    // it leaves it (the bound's numbers).
+    bool begin_key(int64_t key) { return key_reaches(key, begin_); }
+    bool end_key(int64_t key) { return key_reaches(key, end_); }
+
 private:
+    bool key_reaches(int64_t key, const Bound& bound) {
+        state_ = bound.parsed();
+        return key >= bound.number();
+    }
+
     bool reaches(const Row& row, const DateState* date, Bound& bound) {
         if (date != nullptr)
             state_ = *date;
@@ -552,12 +602,32 @@ private:
 // stops as soon as the count is known.
 struct SelectionSink {
     static constexpr bool kReadsDateText = false;  // a plain date comes parsed
+    static constexpr bool kTakesKeys = true;
     Reach reach;
     bool stop_from_start;
     bool second;
     int64_t cap;
     float* out;
     int64_t rows = 0, first = -1, written = 0;
+    bool keys = reach.by_keys();
+
+    bool takes_keys() const { return keys; }
+
+    // The usual row, by its 8-digit date key (takes_keys() is true): the same
+    // selection as below for a row of that date and value1 `value`.
+    bool usual_row(int64_t key, double value) {
+        const int64_t r = rows++;
+        bool last = false;
+        if (first < 0) {
+            if (!reach.begin_key(key)) return true;
+            first = r;
+            last = stop_from_start && reach.end_key(key);
+        } else {
+            last = reach.end_key(key);
+        }
+        if (written < cap) out[written++] = static_cast<float>(value);
+        return !last && written < cap;
+    }
 
     bool operator()(const Row& row, const DateState* date) {
         const int64_t r = rows++;

@@ -464,8 +464,11 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
     numbers.insert(numbers.end(), std::begin(forms), std::end(forms));
     const char* dates[] = {"1/4/2010", "12/31/2010", "1/31/2010", "12/4/2010", "123/4/2010",
                            "1/234/2010", "1/4/20100", "1/4/201", "01/04/2010", "1/4/2010 ",
-                           "1//2010", "/4/2010", "1/4/", "a/4/2010", "1/4/2010x"};
-    std::string file;
+                           "1//2010", "/4/2010", "1/4/", "a/4/2010", "1/4/2010x", "1/1/1000"};
+    // A year below 1000 in the short form has a 7-digit key, and keys compare
+    // as text: "9991231" comes after "19900101", so this first row reaches
+    // the beginning "1/1/1990" below.
+    std::string file = "12/31/0999,5,6\n";
     std::size_t d = 0;
     for (const std::string& n : numbers) {
         // The same number as price and volume, then pushed toward the end of
@@ -492,7 +495,7 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
         // The one pass reads the same dates (bounds next to the short-form
         // dates above) and values.
         const char* bounds[] = {"1/1/1990", "1/4/2010", "1/5/2010", "12/4/2010", "12/31/2010",
-                                "1/31/2010", "1/1/2011"};
+                                "1/31/2010", "1/1/2011", "1/1/1000"};
         for (const char* b : bounds) {
             for (const char* e : bounds) {
                 std::vector<float> one(fast.size() + 1, 0.0f);
