@@ -37,20 +37,25 @@ struct FileCloser {
 // with at most 15 significant digits and at most 22 decimals the value is
 // digits / 10^decimals, one correctly rounded division of exact operands,
 // which is exactly what atof gives. Returns false for anything else.
+// kChecksEnd false: the text is known to go on past the number with a
+// character that is neither a digit, a dot nor a letter (a line break), so
+// the end need not be checked at each character; `end` is not used.
+template <bool kChecksEnd = true>
 [[gnu::always_inline]] inline bool parse_plain_decimal(const char* p, const char* end, double* value) {
     static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const auto more = [end](const char* q) { return !kChecksEnd || q < end; };
     uint64_t digits = 0;
     const char* q = p;
     // One unsigned compare a character: anything below '0' wraps past 9.
-    for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
+    for (unsigned d; more(q) && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
         digits = digits * 10 + d;
     const int whole = static_cast<int>(q - p);
     int decimals = 0;
-    if (q < end && *q == '.') {
+    if (more(q) && *q == '.') {
         const char* first = ++q;
-        for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
+        for (unsigned d; more(q) && (d = static_cast<unsigned char>(*q) - 0x30u) <= 9; ++q)
             digits = digits * 10 + d;
         decimals = static_cast<int>(q - first);
     }
@@ -58,7 +63,7 @@ struct FileCloser {
     if (count == 0 || count > 15) return false;  // (so decimals <= 15 < 23)
     // What follows must end the number for atof too: an exponent, a
     // hexadecimal x, or the n, i and p of nan, inf and a binary exponent.
-    if (q < end) {
+    if (more(q)) {
         const unsigned letter = (static_cast<unsigned char>(*q) | 0x20u) - 'a';
         constexpr uint32_t kContinues = (1u << ('e' - 'a')) | (1u << ('x' - 'a')) |
                                         (1u << ('n' - 'a')) | (1u << ('i' - 'a')) |
@@ -112,13 +117,6 @@ bool mantissa_is_large(const char* p, const char* end) {
     return negative ? -value : value;
 }
 
-// Bit k set when byte k of the 16 in `v` is a decimal digit.
-inline uint32_t digit_bits(__m128i v) {
-    const __m128i at_least_0 = _mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1));
-    const __m128i at_most_9 = _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1));
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(at_least_0, at_most_9)));
-}
-
 // Bit k set when byte k of the 16 in `v` is `c`.
 inline uint32_t byte_bits(__m128i v, char c) {
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
@@ -160,6 +158,22 @@ inline uint32_t byte_bits(__m128i v, char c) {
     return true;
 }
 
+// The shapes of the short date "m/d/yyyy,": one or two digits for the
+// month and the day, four for the year. For each set of slash positions
+// (bit k for byte k) among the first six bytes, where that shape's comma
+// is; 255 (never a position) for a set that is no such shape.
+struct ShortDateShapes {
+    uint8_t comma[64];
+};
+constexpr ShortDateShapes short_date_shapes() {
+    ShortDateShapes shapes{};
+    for (uint8_t& c : shapes.comma) c = 255;
+    for (int s1 = 1; s1 <= 2; ++s1)
+        for (int s2 = s1 + 2; s2 <= s1 + 3; ++s2) shapes.comma[(1 << s1) | (1 << s2)] = static_cast<uint8_t>(s2 + 5);
+    return shapes;
+}
+constexpr ShortDateShapes kShortDates = short_date_shapes();
+
 // Turns chunks into rows and hands each to the sink, which answers whether
 // it wants more.
 template <class Sink>
@@ -176,9 +190,9 @@ public:
 
     // One line's text (`len` characters, the carriage return before its line
     // feed already dropped) and whether a line break ends it.
-    void line(const char* p, std::size_t len, bool newline) {
+    [[gnu::always_inline]] void line(const char* p, std::size_t len, bool newline) {
         if (len + newline <= kChunkChars) {  // the usual line: one chunk
-            if (more_ && len + newline > 0 && !usual_row(p, len)) chunk(p, len, newline);
+            if (more_ && len + newline > 0 && !(newline && usual_row(p, len))) chunk(p, len, newline);
             return;
         }
         while (more_ && len + newline > kChunkChars) {
@@ -264,22 +278,29 @@ public:
 private:
     // The row nearly every line of a one-value read is, handed to a sink
     // that selects by date key: "m/d/yyyy" in the short form with a year of
-    // four digits from 1000 (so an 8-digit key), commas, and the value as the
-    // last field. The sink gets the key and the value, and no Row is built.
-    // False, with nothing read, for any other chunk or sink; the general
-    // path then reads it. `n` is the chunk's length without its line break
-    // (which a one-value row never reads).
+    // four digits from 1000 (so an 8-digit key), one comma, and the value as
+    // the last field. The sink gets the key and the value, and no Row is
+    // built. False, with nothing read, for any other chunk or sink; the
+    // general path then reads it. `n` is the length of a line that a line
+    // break ends (which a one-value row never reads, and which ends the
+    // value's text).
     [[gnu::always_inline]] bool usual_row(const char* p, std::size_t n) {
         if constexpr (Sink::kTakesKeys) {
             if (!usual_rows_) return false;
             DateState date;
             std::size_t at = 0;
             if (!short_date_field(p, n, &date, &at) || date.year < 1000) return false;
-            do ++at;  // past the date's comma and any that follow it
-            while (at < n && p[at] == ',');
-            if (at == n) return false;
+            ++at;  // past the date's comma
+            if (at == n || p[at] == ',') return false;  // no value, or more commas: the general path
             const int64_t key = int64_t{date.year} * 10000 + date.month * 100 + date.day;
-            more_ = sink_->usual_row(key, parse_number_inline(p + at, p + n));
+            // A value that starts with its first digit is read up to the
+            // line break after it without checking for the end; any other
+            // as every field is.
+            double value;
+            if (!(static_cast<unsigned char>(p[at]) - 0x30u <= 9 &&
+                  parse_plain_decimal<false>(p + at, nullptr, &value)))
+                value = parse_number_inline(p + at, p + n);
+            more_ = sink_->usual_row(key, value);
             return true;
         } else {
             return false;
@@ -312,9 +333,10 @@ private:
 
     // The usual shape of a plain date, "m/d/yyyy," with one or two digits
     // for the month and the day and four for the year, read without a loop
-    // or a branch on the digit counts: one 16-byte compare gives the comma,
-    // the slashes and the digits as bit masks, and the numbers are read from
-    // the positions they give. Reads the 16 bytes at `p` whatever `n` is
+    // or a branch on the digit counts: compares of the 16 bytes give the
+    // commas, the slashes and the digits or slashes as bit masks, a table
+    // gives the comma each shape of the slashes needs, and the numbers are
+    // read from the positions they give. Reads the 16 bytes at `p` whatever `n` is
     // (within kReadAhead); only the first `n` count. The same numbers and
     // comma as the general loop, which takes every other shape.
     static bool short_date_field(const char* p, std::size_t n, DateState* date, std::size_t* comma) {
@@ -322,13 +344,18 @@ private:
         const uint32_t c = static_cast<uint32_t>(__builtin_ctz(byte_bits(v, ',') | 0x10000u));
         const uint32_t before = (1u << c) - 1;  // the positions before the first comma
         const uint32_t slashes = byte_bits(v, '/') & before;
-        const uint32_t s1 = static_cast<uint32_t>(__builtin_ctz(slashes | 0x10000u));
-        const uint32_t s2 = static_cast<uint32_t>(__builtin_ctz((slashes & (slashes - 1)) | 0x10000u));
-        // Digits everywhere before the comma but at the two slashes; one or
-        // two of them before each slash, four after the second.
-        const bool ok = (s1 - 1 <= 1) & (s2 - s1 - 2 <= 1) & (c == s2 + 5) & (c < n) &
-                        ((digit_bits(v) & before) == (before & ~((1u << s1) | (1u << s2))));
+        // '/' is the byte just below '0': one range compare finds digits and slashes.
+        const __m128i from_slash = _mm_cmpgt_epi8(v, _mm_set1_epi8('/' - 1));
+        const __m128i to_nine = _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1));
+        const uint32_t digit_or_slash =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(from_slash, to_nine)));
+        // Only digits and slashes before the comma, the slashes where one of
+        // the four shapes has them, and the comma where that shape ends.
+        const bool ok = (slashes < 64) & (kShortDates.comma[slashes & 63] == c) & (c < n) &
+                        ((digit_or_slash & before) == before);
         if (!ok) return false;
+        const uint32_t s1 = static_cast<uint32_t>(__builtin_ctz(slashes));
+        const uint32_t s2 = c - 5;  // four year digits between the second slash and the comma
         const auto digit = [p](int i) { return static_cast<int32_t>(p[i] - '0'); };
         const bool one_digit_month = s1 == 1;
         const int32_t day0 = one_digit_month ? digit(2) : digit(3);
@@ -488,6 +515,8 @@ public:
     }
     // The key as a number when it is 8 digits (see numeric_key), else -1.
     int64_t number() const { return full_ ? number_ : -1; }
+    // number() for a bound known to have an 8-digit key.
+    int64_t key_number() const { return number_; }
     // What apply leaves in the shared state when number() is not -1.
     const DateState& parsed() const { return parsed_; }
     // Parses the bound into the shared state and returns its key.
@@ -575,7 +604,7 @@ public:
 private:
     bool key_reaches(int64_t key, const Bound& bound) {
         state_ = bound.parsed();
-        return key >= bound.number();
+        return key >= bound.key_number();
     }
 
     bool reaches(const Row& row, const DateState* date, Bound& bound) {

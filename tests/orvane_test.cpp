@@ -520,6 +520,53 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
     }
 }
 
+// Every date the one pass reads by its own route (the short shape, its key
+// as a number) selects as the literal reading of its text does: each date
+// as a row, against bounds next to it. Row 0 is no date, so its key ("00000",
+// the numbers left at 0) reaches none of these bounds (an empty bound would
+// leave them so too, and be reached): the literal selection starts at row 1
+// when the date reaches the bound, and has no start otherwise (the one pass
+// then answers kNoStart).
+TEST(OrvaneReader, ShortDatesSelectAsTheirText) {
+    const char* dates[] = {
+        // The four short shapes: month and day of one or two digits.
+        "1/4/2010", "1/14/2010", "12/4/2010", "12/14/2010",
+        // Years at the ends of the 8-digit keys, and just below them (a
+        // 7-digit key that compares as text: "9991231" after "19900101").
+        "1/1/1000", "12/31/9999", "12/31/0999", "1/1/0000",
+        // Near misses that the general reading takes: digit counts around
+        // the short shape, zeros, a blank, a sign.
+        "1/4/201", "1/4/20100", "123/4/2010", "1/234/2010", "01/04/2010", "1/04/2010",
+        "001/4/2010", " 1/4/2010", "1/ 4/2010", "+1/4/2010", "1/4/+010", "1/4/2010 ",
+        // A third slash where the short shape has a year digit.
+        "1/4/20/0", "1/14/201/", "12/4/2/10"};
+    const char* bounds[] = {"1/3/2010",  "1/4/2010",   "1/5/2010", "1/13/2010", "12/15/2010", "1/1/1990",
+                            "1/1/1000",  "12/31/9999", "1/1/999",  "12/31/999", "1/4/201",    "1/4/20100",
+                            "1/1/0",     "13/4/2010",  "1/4/2009", "1/4/2011",  "1/4"};
+    const fs::path raw = fs::temp_directory_path() / "orvane-short-dates.csv";
+    for (const char* date : dates) {
+        std::ofstream(raw, std::ios::binary) << "zzz,0\n" << date << ",1\n" << date << ",2\n";
+        std::vector<orvane::Row> rows;
+        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
+        for (const char* bound : bounds) {
+            int64_t start = 0;
+            const int64_t selected = orvane::select_rows(rows, bound, bound, false, &start);
+            float out[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
+            int64_t count = 0;
+            const orvane::ReadStatus status = orvane::read_selection(raw.string().c_str(), true, bound, bound,
+                                                                     false, false, 4, out, &count);
+            if (start == 0) {
+                EXPECT_EQ(status, orvane::ReadStatus::kNoStart) << date << " against " << bound;
+                continue;
+            }
+            ASSERT_EQ(start, 1) << date << " against " << bound;
+            EXPECT_EQ(status, orvane::ReadStatus::kOk) << date << " against " << bound;
+            EXPECT_EQ(count, selected) << date << " against " << bound;
+            EXPECT_EQ(out[0], 1.0f) << date << " against " << bound;
+        }
+    }
+}
+
 TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
     std::mt19937 gen(2027);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
