@@ -405,19 +405,22 @@ inline uint64_t line_feeds(const char* p, std::size_t avail) {
 // (or a Ctrl-Z) or until the sink wants no more.
 template <class Sink>
 void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
-    // A carried-over line start, a block, and the read-ahead after the last chunk.
-    std::vector<char> buffer(kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
+    // A line feed before the text (so that the byte before any line is a
+    // line break), a carried-over line start, a block, and the read-ahead
+    // after the last chunk.
+    std::vector<char> buffer(1 + kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
+    buffer[0] = '\n';
+    char* const data = buffer.data() + 1;
     std::size_t carried = 0;
     bool at_end = false;
     while (!at_end && builder.wants_more()) {
-        const std::size_t got = std::fread(buffer.data() + carried, 1, kBlock, file);
+        const std::size_t got = std::fread(data + carried, 1, kBlock, file);
         at_end = got < kBlock;
         std::size_t end = carried + got;
-        if (const void* z = std::memchr(buffer.data() + carried, kCtrlZ, got)) {
-            end = static_cast<std::size_t>(static_cast<const char*>(z) - buffer.data());
+        if (const void* z = std::memchr(data + carried, kCtrlZ, got)) {
+            end = static_cast<std::size_t>(static_cast<const char*>(z) - data);
             at_end = true;  // text mode ends the file at Ctrl-Z
         }
-        const char* data = buffer.data();
         builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
         std::size_t pos = 0;
         // Line feeds are found 16 bytes at a time: `feeds` holds those of
@@ -432,8 +435,9 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
             if (feeds == 0) break;
             const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctzll(feeds));
             feeds &= feeds - 1;
-            std::size_t len = stop - pos;
-            if (len > 0 && data[stop - 1] == '\r') --len;
+            // A carriage return before the line feed is dropped. (For an
+            // empty line the byte before is the line break before it.)
+            const std::size_t len = stop - pos - (data[stop - 1] == '\r');
             builder.line(data + pos, len, true);
             pos = stop + 1;
             if (!builder.wants_more()) return;
@@ -450,7 +454,7 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
             pos += kChunkChars;
             rest -= kChunkChars;
         }
-        std::memmove(buffer.data(), data + pos, rest);
+        std::memmove(data, data + pos, rest);
         carried = rest;
     }
 }
@@ -603,15 +607,20 @@ public:
 
 private:
     bool key_reaches(int64_t key, const Bound& bound) {
-        state_ = bound.parsed();
+        applied_ = &bound;  // the state holds its numbers from here on
         return key >= bound.key_number();
     }
 
     bool reaches(const Row& row, const DateState* date, Bound& bound) {
-        if (date != nullptr)
+        if (date != nullptr) {
             state_ = *date;
-        else
+        } else {
+            // A date text may set only some of the numbers: the others are
+            // those the last bound left.
+            if (applied_ != nullptr) state_ = applied_->parsed();
             parse_date(row.date_text, &state_);
+        }
+        applied_ = nullptr;
         const int64_t row_number = numeric_key(state_);
         if (row_number >= 0 && bound.number() >= 0) {
             bound.apply(&state_);
@@ -622,6 +631,9 @@ private:
     }
 
     DateState state_;
+    // The bound whose numbers the state holds but which key_reaches has not
+    // written there (they are written when a parse needs them).
+    const Bound* applied_ = nullptr;
     Bound begin_, end_;
     char key_[40];
 };
@@ -637,7 +649,8 @@ struct SelectionSink {
     bool second;
     int64_t cap;
     float* out;
-    int64_t rows = 0, first = -1, written = 0;
+    int64_t written = 0;
+    bool any_row = false, started = false;  // a row read; the start found
     bool keys = reach.by_keys();
 
     bool takes_keys() const { return keys; }
@@ -645,28 +658,28 @@ struct SelectionSink {
     // The usual row, by its 8-digit date key (takes_keys() is true): the same
     // selection as below for a row of that date and value1 `value`.
     bool usual_row(int64_t key, double value) {
-        const int64_t r = rows++;
+        any_row = true;
         bool last = false;
-        if (first < 0) {
-            if (!reach.begin_key(key)) return true;
-            first = r;
-            last = stop_from_start && reach.end_key(key);
-        } else {
+        if (started) {
             last = reach.end_key(key);
+        } else {
+            if (!reach.begin_key(key)) return true;
+            started = true;
+            last = stop_from_start && reach.end_key(key);
         }
         if (written < cap) out[written++] = static_cast<float>(value);
         return !last && written < cap;
     }
 
     bool operator()(const Row& row, const DateState* date) {
-        const int64_t r = rows++;
+        any_row = true;
         bool last = false;
-        if (first < 0) {
-            if (!reach.begin(row, date)) return true;
-            first = r;
-            last = stop_from_start && reach.end(row, date);
-        } else {
+        if (started) {
             last = reach.end(row, date);
+        } else {
+            if (!reach.begin(row, date)) return true;
+            started = true;
+            last = stop_from_start && reach.end(row, date);
         }
         if (written < cap) out[written++] = static_cast<float>(second ? row.value2 : row.value1);
         return !last && written < cap;
@@ -705,7 +718,7 @@ ReadStatus read_selection(const char* path, bool with_volume, const char* begin,
     if (sink.cap > 0) read_chunks(file.get(), builder);
     // No row reaches the beginning: the selection starts at row 0 after all,
     // and its end search would go over the rows again.
-    if (sink.cap > 0 && sink.rows > 0 && sink.first < 0) return ReadStatus::kNoStart;
+    if (sink.cap > 0 && sink.any_row && !sink.started) return ReadStatus::kNoStart;
     *count = sink.written;
     return ReadStatus::kOk;
 }
