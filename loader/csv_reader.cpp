@@ -292,7 +292,7 @@ private:
             if (!short_date_field(p, n, &date, &at) || date.year < 1000) return false;
             ++at;  // past the date's comma
             if (at == n || p[at] == ',') return false;  // no value, or more commas: the general path
-            const int64_t key = int64_t{date.year} * 10000 + date.month * 100 + date.day;
+            const int64_t key = date.year * 10000 + date.month * 100 + date.day;  // below 10^8
             // A value that starts with its first digit is read up to the
             // line break after it without checking for the end; any other
             // as every field is.
