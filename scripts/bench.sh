@@ -3,7 +3,9 @@
 # benchmarks on, tests off), runs every benchmark once with several
 # repetitions and prints one table: each fast routine against its literal
 # reference (medians), orvane against a plain read of the same file, and the
-# engine's time per bar. Targets: windowed indicators at least 6x their
+# engine's time per bar. The repetitions of a program's benchmarks run
+# interleaved in random order, so that a slow spell of a shared machine
+# falls on both sides of a ratio rather than on one. Targets: windowed indicators at least 6x their
 # reference, GetPriceData at most 5x BM_PlainRead, AnalysePosn under 100 ns
 # a bar.
 # usage: bench.sh [REPETITIONS]   (default 5)
@@ -21,7 +23,8 @@ fi
 out=build/bench/results
 mkdir -p "$out"
 for b in indicator_bench orvane_bench engine_bench; do
-  build/bench/bin/$b --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true \
+  build/bench/bin/$b --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$out/$b.json" --benchmark_out_format=json >/dev/null
 done
 python3 - "$out" <<'PY'
