@@ -282,8 +282,8 @@ private:
     // the last field. The sink gets the key and the value, and no Row is
     // built. False, with nothing read, for any other chunk or sink; the
     // general path then reads it. `n` is the length of a line that a line
-    // break ends (which a one-value row never reads, and which ends the
-    // value's text).
+    // break ends: a one-value row's value is its last field, and the break
+    // after it ends the value's text (the value is read up to it).
     [[gnu::always_inline]] bool usual_row(const char* p, std::size_t n) {
         if constexpr (Sink::kTakesKeys) {
             if (!usual_rows_) return false;
@@ -406,8 +406,9 @@ inline uint64_t line_feeds(const char* p, std::size_t avail) {
 template <class Sink>
 void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
     // A line feed before the text (so that the byte before any line is a
-    // line break), a carried-over line start, a block, and the read-ahead
-    // after the last chunk.
+    // line break), a carried-over line start, a block, and after the text
+    // the bytes the row builder (kReadAhead) and the line scan (kScanAhead)
+    // may read and ignore.
     std::vector<char> buffer(1 + kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
     buffer[0] = '\n';
     char* const data = buffer.data() + 1;
@@ -423,8 +424,8 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
         }
         builder.may_hold_nul(std::memchr(data, '\0', end) != nullptr);
         std::size_t pos = 0;
-        // Line feeds are found 16 bytes at a time: `feeds` holds those of
-        // the 16 bytes at `base` not yet handed over (none at or past `end`).
+        // Line feeds are found 64 bytes at a time: `feeds` holds those of
+        // the 64 bytes at `base` not yet handed over (none at or past `end`).
         std::size_t base = 0;
         uint64_t feeds = line_feeds(data, end);
         while (true) {

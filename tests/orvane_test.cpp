@@ -440,8 +440,6 @@ TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
     }
 }
 
-// The one-pass loader against the two passes it replaces, on the same
-// random files and bounds, for caps below, at and above the selection.
 // Numbers and dates at the edges of the reader's fast paths: digit runs of
 // 0 to 17 characters before and after a dot (the plain decimal stops at 15
 // digits), what may follow a number, dates of every digit count around the
@@ -465,10 +463,10 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
     const char* dates[] = {"1/4/2010", "12/31/2010", "1/31/2010", "12/4/2010", "123/4/2010",
                            "1/234/2010", "1/4/20100", "1/4/201", "01/04/2010", "1/4/2010 ",
                            "1//2010", "/4/2010", "1/4/", "a/4/2010", "1/4/2010x", "1/1/1000"};
-    // A year below 1000 in the short form has a 7-digit key, and keys compare
-    // as text: "9991231" comes after "19900101", so this first row reaches
-    // the beginning "1/1/1990" below.
-    std::string file = "12/31/0999,5,6\n";
+    std::string file;
+    // Every number again as the value of the usual row (short date, one
+    // comma, the value last), which the one pass reads by its own route.
+    std::string usual;
     std::size_t d = 0;
     for (const std::string& n : numbers) {
         // The same number as price and volume, then pushed toward the end of
@@ -476,6 +474,24 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
         file += std::string(dates[d++ % std::size(dates)]) + "," + n + "," + n + "\n";
         const std::size_t pad = (79 - std::min<std::size_t>(79, n.size() + 12)) % 79;
         file += "1/4/2010," + std::string(pad, ' ') + n + "," + n + "\r\n";
+        usual += "1/4/2010," + n + (d % 2 != 0 ? "\n" : "\r\n");
+    }
+    {
+        // Each usual row's value, through the one pass (no row reaches the
+        // end bound, so every row is selected), bit for bit as read_rows
+        // reads it.
+        const fs::path path = fs::temp_directory_path() / "orvane-window-usual.csv";
+        std::ofstream(path, std::ios::binary) << usual;
+        std::vector<orvane::Row> rows;
+        ASSERT_EQ(orvane::read_rows(path.string().c_str(), false, &rows), orvane::ReadStatus::kOk);
+        std::vector<float> one(rows.size() + 1, -7.0f);
+        int64_t count = 0;
+        ASSERT_EQ(orvane::read_selection(path.string().c_str(), true, "1/1/2010", "1/1/9999", false, false,
+                                         static_cast<int64_t>(one.size()), one.data(), &count),
+                  orvane::ReadStatus::kOk);
+        ASSERT_EQ(count, static_cast<int64_t>(rows.size()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            ASSERT_TRUE(same(one[i], static_cast<float>(rows[i].value1))) << "usual row " << i;
     }
     const fs::path raw = fs::temp_directory_path() / "orvane-window-raw.csv";
     const fs::path text = fs::temp_directory_path() / "orvane-window-text.csv";
@@ -542,31 +558,120 @@ TEST(OrvaneReader, ShortDatesSelectAsTheirText) {
         "1/4/20/0", "1/14/201/", "12/4/2/10"};
     const char* bounds[] = {"1/3/2010",  "1/4/2010",   "1/5/2010", "1/13/2010", "12/15/2010", "1/1/1990",
                             "1/1/1000",  "12/31/9999", "1/1/999",  "12/31/999", "1/4/201",    "1/4/20100",
-                            "1/1/0",     "13/4/2010",  "1/4/2009", "1/4/2011",  "1/4"};
+                            "1/1/0",     "13/4/2010",  "1/4/2009", "1/4/2011",  "1/4",        "6/1/2010",
+                            "12/13/2010"};
     const fs::path raw = fs::temp_directory_path() / "orvane-short-dates.csv";
     for (const char* date : dates) {
         std::ofstream(raw, std::ios::binary) << "zzz,0\n" << date << ",1\n" << date << ",2\n";
         std::vector<orvane::Row> rows;
         ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
         for (const char* bound : bounds) {
-            int64_t start = 0;
-            const int64_t selected = orvane::select_rows(rows, bound, bound, false, &start);
-            float out[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
-            int64_t count = 0;
-            const orvane::ReadStatus status = orvane::read_selection(raw.string().c_str(), true, bound, bound,
-                                                                     false, false, 4, out, &count);
-            if (start == 0) {
-                EXPECT_EQ(status, orvane::ReadStatus::kNoStart) << date << " against " << bound;
-                continue;
+            for (bool from_start : {false, true}) {  // where the end search starts
+                int64_t start = 0;
+                const int64_t selected = orvane::select_rows(rows, bound, bound, from_start, &start);
+                float out[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
+                int64_t count = 0;
+                const orvane::ReadStatus status = orvane::read_selection(
+                    raw.string().c_str(), true, bound, bound, from_start, false, 4, out, &count);
+                if (start == 0) {
+                    EXPECT_EQ(status, orvane::ReadStatus::kNoStart) << date << " against " << bound;
+                    continue;
+                }
+                ASSERT_EQ(start, 1) << date << " against " << bound;
+                EXPECT_EQ(status, orvane::ReadStatus::kOk) << date << " against " << bound;
+                EXPECT_EQ(count, selected) << date << " against " << bound << " " << from_start;
+                EXPECT_EQ(out[0], 1.0f) << date << " against " << bound;
             }
-            ASSERT_EQ(start, 1) << date << " against " << bound;
-            EXPECT_EQ(status, orvane::ReadStatus::kOk) << date << " against " << bound;
-            EXPECT_EQ(count, selected) << date << " against " << bound;
-            EXPECT_EQ(out[0], 1.0f) << date << " against " << bound;
         }
     }
 }
 
+// A row whose date text sets only some of the numbers takes the others from
+// the shared state, which the last bound compared has left in it, also when
+// the rows before were read by their keys alone. Each case's literal
+// reading is worked out below; the one pass must give it.
+TEST(OrvaneReader, OnePassKeepsTheSharedDateState) {
+    const std::string rows_2010 = "1/4/2010,1\n7/1,2\n1/5/2010,3\n";
+    struct Case {
+        std::string text;
+        const char* begin;
+        const char* end;
+        bool from_start;
+        int64_t count;
+        float first;
+    } cases[] = {
+        // Row 0 starts (20100104 >= 20090101), leaving begin's numbers. Row 1
+        // "7/1" takes begin's year: 20090701 >= 20090601 ends it. (Year 0
+        // instead would reach no bound, and row 2 would end it: count 3.)
+        {rows_2010, "1/1/2009", "6/1/2009", false, 2, 1.0f},
+        // The end search starts at row 0 (20100104 < 20100601), leaving end's
+        // numbers: row 1 is 20100701 and ends it.
+        {rows_2010, "1/1/2009", "6/1/2010", true, 2, 1.0f},
+        // Row 0 does not start (20080104 < 20080601); row 1 takes begin's
+        // year, 20080701, and starts; row 2 (20100105 < 20110101) does not
+        // end it: rows 1 and 2.
+        {"1/4/2008,1\n7/1,2\n1/5/2010,3\n", "6/1/2008", "1/1/2011", false, 2, 2.0f},
+    };
+    const fs::path raw = fs::temp_directory_path() / "orvane-shared-state.csv";
+    for (const Case& c : cases) {
+        std::ofstream(raw, std::ios::binary) << c.text;
+        std::vector<orvane::Row> rows;
+        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
+        int64_t start = 0;
+        EXPECT_EQ(orvane::select_rows(rows, c.begin, c.end, c.from_start, &start), c.count) << c.begin;
+        float out[4] = {};
+        int64_t count = 0;
+        ASSERT_EQ(orvane::read_selection(raw.string().c_str(), true, c.begin, c.end, c.from_start, false, 4,
+                                         out, &count),
+                  orvane::ReadStatus::kOk);
+        EXPECT_EQ(count, c.count) << c.begin << " " << c.end;
+        EXPECT_EQ(out[0], c.first) << c.begin << " " << c.end;
+    }
+}
+
+// Both readings across the reader's 1 MB blocks: usual rows of 17 bytes
+// after a first line of 10 to 26 bytes, so that the first block ends at
+// every place in a row once (between the carriage return and the line feed,
+// inside the date, inside the value, ...); where it ends just before a row,
+// an empty line starts the second block. Expected: the literal reading.
+TEST(OrvaneReader, OnePassAcrossBlocks) {
+    constexpr std::size_t kBlock = 1 << 20;
+    const fs::path raw = fs::temp_directory_path() / "orvane-blocks-raw.csv";
+    const fs::path text_file = fs::temp_directory_path() / "orvane-blocks-text.csv";
+    for (std::size_t first = 10; first <= 26; ++first) {
+        std::string text = std::string(first - 1, 'x') + "\n";
+        for (int i = 0; text.size() < kBlock + 4096; ++i) {
+            if (text.size() == kBlock) text += "\n";
+            text += "1/4/2010," + std::to_string(100 + i % 900) + ".25\r\n";  // 9 + 6 + 2 bytes
+        }
+        std::ofstream(raw, std::ios::binary) << text;
+        std::ofstream(text_file, std::ios::binary) << reference::text_mode(text);
+        std::vector<orvane::Row> rows;
+        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
+        const std::vector<reference::Row> literal = reference::load(text_file.string(), true);
+        ASSERT_EQ(rows.size(), literal.size()) << "first line of " << first << " bytes";
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ASSERT_STREQ(rows[i].date_text, literal[i].date_text) << "row " << i;
+            ASSERT_TRUE(same(rows[i].value1, literal[i].value1)) << "row " << i;
+        }
+        int64_t start = 0;
+        const int64_t selected = orvane::select_rows(rows, "1/1/2000", "1/1/9999", false, &start);
+        ASSERT_EQ(start, 1);
+        std::vector<float> out(rows.size(), -7.0f);
+        int64_t count = 0;
+        ASSERT_EQ(orvane::read_selection(raw.string().c_str(), true, "1/1/2000", "1/1/9999", false, false,
+                                         static_cast<int64_t>(out.size()), out.data(), &count),
+                  orvane::ReadStatus::kOk);
+        ASSERT_EQ(count, selected) << "first line of " << first << " bytes";
+        for (int64_t i = 0; i < count; ++i)
+            ASSERT_TRUE(same(out[static_cast<std::size_t>(i)],
+                             static_cast<float>(rows[static_cast<std::size_t>(start + i)].value1)))
+                << "first line of " << first << " bytes, row " << start + i;
+    }
+}
+
+// The one-pass loader against the two passes it replaces, on the same
+// random files and bounds, for caps below, at and above the selection.
 TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
     std::mt19937 gen(2027);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
