@@ -169,7 +169,8 @@ constexpr ShortDateShapes short_date_shapes() {
     ShortDateShapes shapes{};
     for (uint8_t& c : shapes.comma) c = 255;
     for (int s1 = 1; s1 <= 2; ++s1)
-        for (int s2 = s1 + 2; s2 <= s1 + 3; ++s2) shapes.comma[(1 << s1) | (1 << s2)] = static_cast<uint8_t>(s2 + 5);
+        for (int s2 = s1 + 2; s2 <= s1 + 3; ++s2)
+            shapes.comma[(1 << s1) | (1 << s2)] = static_cast<uint8_t>(s2 + 5);
     return shapes;
 }
 constexpr ShortDateShapes kShortDates = short_date_shapes();
