@@ -438,8 +438,9 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
             const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctzll(feeds));
             feeds &= feeds - 1;
             // A carriage return before the line feed is dropped. (For an
-            // empty line the byte before is the line break before it.)
-            const std::size_t len = stop - pos - (data[stop - 1] == '\r');
+            // empty line the byte before is the line break before it, at
+            // the block's start the one before the text: index -1.)
+            const std::size_t len = stop - pos - (data[static_cast<std::ptrdiff_t>(stop) - 1] == '\r');
             builder.line(data + pos, len, true);
             pos = stop + 1;
             if (!builder.wants_more()) return;
