@@ -659,32 +659,31 @@ struct SelectionSink {
     bool takes_keys() const { return keys; }
 
     // The usual row, by its 8-digit date key (takes_keys() is true): the same
-    // selection as below for a row of that date and value1 `value`.
+    // selection as operator() makes for a row of that date and value1 `value`.
     bool usual_row(int64_t key, double value) {
-        any_row = true;
-        bool last = false;
-        if (started) {
-            last = reach.end_key(key);
-        } else {
-            if (!reach.begin_key(key)) return true;
-            started = true;
-            last = stop_from_start && reach.end_key(key);
-        }
-        if (written < cap) out[written++] = static_cast<float>(value);
-        return !last && written < cap;
+        return select([&] { return reach.begin_key(key); }, [&] { return reach.end_key(key); }, value);
     }
 
     bool operator()(const Row& row, const DateState* date) {
+        return select([&] { return reach.begin(row, date); }, [&] { return reach.end(row, date); },
+                      second ? row.value2 : row.value1);
+    }
+
+private:
+    // One row: whether it reaches the beginning (until one has) and the
+    // end, and its value written when selected. Answers whether to go on.
+    template <class Begins, class Ends>
+    bool select(Begins&& begins, Ends&& ends, double value) {
         any_row = true;
         bool last = false;
         if (started) {
-            last = reach.end(row, date);
+            last = ends();
         } else {
-            if (!reach.begin(row, date)) return true;
+            if (!begins()) return true;
             started = true;
-            last = stop_from_start && reach.end(row, date);
+            last = stop_from_start && ends();
         }
-        if (written < cap) out[written++] = static_cast<float>(second ? row.value2 : row.value1);
+        if (written < cap) out[written++] = static_cast<float>(value);
         return !last && written < cap;
     }
 };
