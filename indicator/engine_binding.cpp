@@ -14,13 +14,7 @@ bool bound = false;   // guarded by bind_mutex
 
 }  // namespace
 
-const char* engine_library_name() noexcept {
-#if defined(_WIN32)
-    return "Spreadcore.dll";
-#else
-    return "libSpreadcore.so";
-#endif
-}
+std::string engine_library_name() { return platform::library_file_name("Spreadcore"); }
 
 bool bind_engine(EngineApi* api, std::string* message) {
     std::lock_guard<std::mutex> lock(bind_mutex);
@@ -30,12 +24,9 @@ bool bind_engine(EngineApi* api, std::string* message) {
     }
     const std::string name = engine_library_name();
     std::string error;
-    platform::DynamicLibrary library = platform::DynamicLibrary::open(name, &error);
-    if (!library.loaded()) {
-        const std::string folder = platform::own_module_directory();
-        if (!folder.empty())
-            library = platform::DynamicLibrary::open(platform::join_path(folder, name), &error);
-    }
+    // Beside the plug-in first (where every install puts it), then only where
+    // an installer could have put it: never the current folder or PATH.
+    platform::DynamicLibrary library = platform::DynamicLibrary::open_installed(name, &error);
     if (!library.loaded()) {
         *message = name + " not found: install it beside BarsightPlugin";
         return false;

@@ -25,10 +25,12 @@ struct EngineApi {
 };
 
 // The engine library's file name on this platform.
-const char* engine_library_name() noexcept;
+std::string engine_library_name();
 
-// The bound engine. The library is looked for through the platform's
-// ordinary search, then beside this plug-in (where users install it). While
+// The bound engine. The library is looked for beside this plug-in (where
+// every install puts it), then in the host program's and the system folders
+// only: never the current folder or PATH (platform::DynamicLibrary::
+// open_installed). While
 // it is not bound every call tries again, so an engine installed while the
 // host runs is found at the next recalculation; a library that loads but
 // lacks an entry point is released before the next try. Thread-safe.

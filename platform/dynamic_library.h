@@ -19,6 +19,19 @@ public:
     // sets `error` to a readable reason.
     static DynamicLibrary open(const std::string& path, std::string* error);
 
+    // Loads a library we ship beside our own: first by full path from the
+    // folder of the library that contains this code, then only from places
+    // an installer controls. On Windows those are the host program's folder
+    // and the system folders (LOAD_LIBRARY_SEARCH_DEFAULT_DIRS), never the
+    // current folder or PATH, where anyone may drop a file of that name;
+    // without that search (Windows 7 lacking KB2533623) the host program's
+    // folder by full path. On posix, dlopen's own search.
+    static DynamicLibrary open_installed(const std::string& file_name, std::string* error);
+
+    // Loads a library of the operating system from the system folder only
+    // (on posix, dlopen's own search).
+    static DynamicLibrary open_system(const std::string& file_name, std::string* error);
+
     // A counted reference on the library (or program) that contains this
     // code: while it is held, the library stays loaded even if its host
     // unloads it. Code of ours that runs on its own (a thread of ours, a
@@ -56,6 +69,10 @@ private:
 // and its folder (no trailing separator); empty if it cannot be told.
 std::string own_module_path();
 std::string own_module_directory();
+
+// The file name of the library `stem` on this platform: Spreadcore.dll on
+// Windows, libSpreadcore.so on posix.
+std::string library_file_name(const std::string& stem);
 
 // Whether `path` (UTF-8) names an existing regular file.
 bool is_regular_file(const std::string& path);

@@ -133,6 +133,22 @@ TEST_F(VSAInd, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
     EXPECT_EQ(r.last, 39);
 }
 
+// A Spreadcore in the current folder (where a host was started from, a
+// download folder) is never loaded: the plug-in's folder lacks one, so the
+// call fails as without any engine.
+TEST_F(VSAInd, EngineInTheCurrentFolderIsNotLoaded) {
+    const fs::path planted = folder_ / "current";
+    fs::create_directories(planted);
+    fs::copy_file(platform::native_path(FAKE_ENGINE_PATH), planted / engine_file_name());
+    const fs::path before = fs::current_path();
+    fs::current_path(planted);
+    load_plugin();
+    const host::CallResult r = run(testing_support::random_chart(40, 0, 1));
+    fs::current_path(before);
+    expect_empty_failure(r, engine_file_name() + " not found: install it beside BarsightPlugin");
+    EXPECT_FALSE(module_loaded((planted / engine_file_name()).string()));
+}
+
 TEST_F(VSAInd, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
     install_engine(PARTIAL_ENGINE_PATH);
     load_plugin();

@@ -21,6 +21,21 @@ DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error)
     return DynamicLibrary(handle);
 }
 
+DynamicLibrary DynamicLibrary::open_installed(const std::string& file_name, std::string* error) {
+    const std::string own = own_module_directory();
+    if (!own.empty()) {
+        DynamicLibrary beside = open(join_path(own, file_name), nullptr);
+        if (beside.loaded()) return beside;
+    }
+    return open(file_name, error);
+}
+
+DynamicLibrary DynamicLibrary::open_system(const std::string& file_name, std::string* error) {
+    return open(file_name, error);
+}
+
+std::string library_file_name(const std::string& stem) { return "lib" + stem + ".so"; }
+
 void* DynamicLibrary::symbol(const char* name) const {
     if (handle_ == nullptr || name == nullptr) return nullptr;
     return dlsym(handle_, name);

@@ -20,6 +20,78 @@ DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error)
     return DynamicLibrary(module);
 }
 
+namespace {
+
+// Whether the loader takes the LOAD_LIBRARY_SEARCH_* flags: they came with
+// AddDllDirectory (Windows 8; Windows 7 with update KB2533623).
+bool search_flags_supported() {
+    static const bool supported =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
+    return supported;
+}
+
+// A library by full path; its own imports are looked for in its folder and
+// the trusted folders first.
+HMODULE load_full_path(const std::wstring& path) {
+    return LoadLibraryExW(path.c_str(), nullptr,
+                          search_flags_supported()
+                              ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                              : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+std::wstring folder_of(const std::wstring& file) {
+    const std::size_t slash = file.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash + 1);
+}
+
+std::wstring program_path() {
+    std::wstring file(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &file[0], static_cast<DWORD>(file.size()));
+        if (n == 0) return {};
+        if (n < file.size()) return file.substr(0, n);
+        file.resize(file.size() * 2);
+    }
+}
+
+std::string load_error(const std::string& what) {
+    return "cannot load " + what + " (Windows error " + std::to_string(GetLastError()) + ")";
+}
+
+}  // namespace
+
+DynamicLibrary DynamicLibrary::open_installed(const std::string& file_name, std::string* error) {
+    const std::wstring name = wide_from_utf8(file_name);
+    const std::string own = own_module_directory();
+    HMODULE module = nullptr;
+    if (!own.empty()) module = load_full_path(wide_from_utf8(native_path(join_path(own, file_name))));
+    if (module == nullptr) {
+        module = search_flags_supported()
+                     ? LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)
+                     : load_full_path(folder_of(program_path()) + name);
+    }
+    if (module == nullptr && error != nullptr)
+        *error = load_error(file_name + " from " + (own.empty() ? "the program's folder" : own) +
+                            " or the program's and system folders");
+    return DynamicLibrary(module);
+}
+
+DynamicLibrary DynamicLibrary::open_system(const std::string& file_name, std::string* error) {
+    const std::wstring name = wide_from_utf8(file_name);
+    HMODULE module = nullptr;
+    if (search_flags_supported()) {
+        module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    } else {
+        std::wstring system(MAX_PATH, L'\0');
+        const UINT n = GetSystemDirectoryW(&system[0], static_cast<UINT>(system.size()));
+        if (n > 0 && n < system.size()) module = LoadLibraryW((system.substr(0, n) + L"\\" + name).c_str());
+    }
+    if (module == nullptr && error != nullptr) *error = load_error(file_name + " from the system folder");
+    return DynamicLibrary(module);
+}
+
+std::string library_file_name(const std::string& stem) { return stem + ".dll"; }
+
 void* DynamicLibrary::symbol(const char* name) const {
     if (handle_ == nullptr || name == nullptr) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));

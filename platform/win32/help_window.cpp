@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/dynamic_library.h"
 #include "platform/help_window.h"
 #include "platform/win32/unique_resource.h"
 
@@ -117,9 +118,11 @@ private:
 
 // atl.dll, loaded once and kept for the process: AtlAxWinInit registers its
 // AtlAxWin class with atl.dll's own instance, and unloading atl.dll would
-// leave that class pointing at unloaded code.
+// leave that class pointing at unloaded code. From the system folder only: a
+// host program's folder comes before it in the ordinary search.
 HMODULE atl_library() {
-    static const HMODULE atl = LoadLibraryW(L"atl.dll");
+    static const HMODULE atl =
+        static_cast<HMODULE>(DynamicLibrary::open_system("atl.dll", nullptr).keep_loaded());
     return atl;
 }
 
