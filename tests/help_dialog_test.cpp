@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +25,11 @@
 
 #if defined(_WIN32)
 #include "platform/win32/unique_resource.h"
+#else
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -179,6 +185,158 @@ TEST(DialogSettings, SavingKeepsTheRestOfTheFile) {
     EXPECT_EQ(y, -67);
     std::remove(path.c_str());
 }
+
+#if !defined(_WIN32)
+// A save keeps the file's encoding and its byte-order mark, and the file's
+// permissions (the new file replaces the old one).
+TEST(DialogSettings, SavingKeepsEncodingAndByteOrderMark) {
+    const std::string path = config_path() + ".bom-test";
+    auto saved_text = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    auto utf16le = [](const std::string& ascii) {
+        std::string out;
+        for (const char c : ascii) out += std::string(1, c) + '\0';
+        return out;
+    };
+    auto same = [](const std::string& s) { return s; };
+    // The plain UTF-8 save is the reference the others are compared with.
+    std::string error;
+    write_text(path, config_text("1", "2"));
+    ASSERT_TRUE(platform::write_dialog_position(path, 9, 8, &error)) << error;
+    const std::string reference = saved_text();
+    ASSERT_NE(reference.find("value=\"9\""), std::string::npos);
+    const struct {
+        const char* name;
+        std::string mark;
+        std::function<std::string(const std::string&)> encode;
+    } cases[] = {
+        {"utf-8, no mark", "", same},
+        {"utf-8 with mark", "\xEF\xBB\xBF", same},
+        {"utf-16le with mark", "\xFF\xFE", utf16le},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_text(path, c.mark + c.encode(config_text("1", "2")));
+        chmod(path.c_str(), 0640);
+        ASSERT_TRUE(platform::write_dialog_position(path, 9, 8, &error)) << error;
+        const std::string saved = saved_text();
+        EXPECT_TRUE(saved == c.mark + c.encode(reference)) << saved.size() << " bytes";
+        struct stat info {};
+        stat(path.c_str(), &info);
+        EXPECT_EQ(info.st_mode & 0777, 0640u);
+    }
+    std::remove(path.c_str());
+}
+
+// A settings file large enough that writing it takes a while, with
+// HelpBase after the padding: a save cut short would lose it.
+std::string large_config() {
+    std::string text = "<?xml version=\"1.0\"?>\n<configuration>\n  <appSettings>\n";
+    for (int i = 0; i < 40000; ++i)
+        text += "    <add key=\"Pad" + std::to_string(i) + "\" value=\"" + std::string(60, 'p') + "\" />\n";
+    text += "    <add key=\"DialogX\" value=\"1\" />\n    <add key=\"DialogY\" value=\"2\" />\n"
+            "    <add key=\"HelpBase\" value=\"https://example.com/h/\" />\n"
+            "  </appSettings>\n</configuration>\n";
+    return text;
+}
+
+bool whole_settings(const std::string& path) {
+    int32_t x = 0, y = 0;
+    std::string base, error;
+    return platform::read_dialog_position(path, &x, &y, &error) &&
+           platform::read_app_setting(path, "HelpBase", &base, &error) &&
+           base == "https://example.com/h/";
+}
+
+// Runs `body` in a child process; its exit code (or -1 when it was killed).
+template <class Body>
+pid_t start_child(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return pid;
+}
+
+int child_status(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A process killed while it saves leaves the old file or the new one,
+// never a part of one (a 4 MB file saved in place was left cut short or
+// empty, losing HelpBase for good).
+TEST(DialogSettings, SaveKilledHalfwayLeavesAWholeFile) {
+    const std::string path = config_path() + ".killed-save";
+    write_text(path, large_config());
+    for (int round = 0; round < 12; ++round) {
+        const pid_t saver = start_child([&] {
+            std::string error;
+            for (int32_t i = 0;; ++i)
+                if (!platform::write_dialog_position(path, i, i, &error)) return 1;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 + 7 * round));
+        kill(saver, SIGKILL);
+        EXPECT_EQ(child_status(saver), -1);
+        ASSERT_TRUE(whole_settings(path)) << "round " << round;
+    }
+    std::remove(path.c_str());
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(path).parent_path()))
+        if (entry.path().string().rfind(path + ".", 0) == 0) std::filesystem::remove(entry.path());
+}
+
+// Two processes opening and moving the window on one file: neither ever
+// reads a file that is empty or cut short, and no save fails.
+TEST(DialogSettings, TwoProcessesNeverReadAPartialFile) {
+    const std::string path = config_path() + ".two-processes";
+    std::string text = config_text("5", "6");
+    text.insert(text.find("</appSettings>"), "<add key=\"HelpBase\" value=\"https://example.com/h/\" />\n");
+    write_text(path, text);
+    ASSERT_TRUE(whole_settings(path));
+    std::vector<pid_t> children;
+    for (int who = 0; who < 2; ++who)
+        children.push_back(start_child([&, who] {
+            std::string error;
+            for (int32_t i = 0; i < 300; ++i) {
+                if (!whole_settings(path)) return 2;
+                if (!platform::write_dialog_position(path, who, i, &error)) return 3;
+            }
+            return 0;
+        }));
+    for (const pid_t child : children) EXPECT_EQ(child_status(child), 0);
+    EXPECT_TRUE(whole_settings(path));
+    std::remove(path.c_str());
+}
+
+// A folder where no file can be created (read-only, the file writable):
+// the position is still saved, in place. Run as an unprivileged user when
+// the test runs as root, for whom permissions do not apply.
+TEST(DialogSettings, ReadOnlyFolderWithAWritableFileStillSaves) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "barsight-readonly-settings";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string path = (folder / "BarsightPlugin.dll.config").string();
+    write_text(path, config_text("1", "2"));
+    chmod(path.c_str(), 0666);
+    chmod(folder.c_str(), 0555);
+    const pid_t saver = start_child([&] {
+        if (geteuid() == 0 && setuid(65534) != 0) return 9;
+        std::string error;
+        return platform::write_dialog_position(path, 70, 80, &error) ? 0 : 1;
+    });
+    EXPECT_EQ(child_status(saver), 0);
+    int32_t x = 0, y = 0;
+    std::string error;
+    EXPECT_TRUE(platform::read_dialog_position(path, &x, &y, &error)) << error;
+    EXPECT_EQ(x, 70);
+    EXPECT_EQ(y, 80);
+    chmod(folder.c_str(), 0755);
+    fs::remove_all(folder);
+}
+#endif
 
 // The base address: the settings key, else the help folder beside the
 // plug-in (a file: address), else the web.

@@ -1,4 +1,12 @@
 // The settings file through pugixml (the posix stand-in of MSXML).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
 #include <pugixml.hpp>
 
 #include "platform/dialog_settings.h"
@@ -23,6 +31,61 @@ bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
     }
     if (encoding != nullptr) *encoding = r.encoding;
     return true;
+}
+
+// Whether the file starts with a byte-order mark (UTF-8 or UTF-16/32):
+// pugixml reads through one but writes one only when asked.
+bool starts_with_bom(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    unsigned char head[3] = {};
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return (n >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) ||
+           (n >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)));
+}
+
+bool write_all(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file's content as one step: the bytes go to a file of this
+// process's own name in the same folder, which is then renamed over the
+// old one, so a reader, or the next start after a crash, sees the old
+// file or the new one, never a part. The new file gets the old one's
+// permissions. In a folder where no file can be created (read-only, the
+// file itself writable) the file is written in place, as the only way left.
+bool replace_file(const std::string& path, const std::string& bytes, std::string* error) {
+    struct stat old {};
+    const bool have_old = ::stat(path.c_str(), &old) == 0;
+    const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno != EACCES && errno != EROFS && errno != EPERM) {
+            *error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+        const bool ok = in_place >= 0 && write_all(in_place, bytes);
+        if (in_place >= 0) ::close(in_place);
+        if (!ok) *error = "cannot write " + path;
+        return ok;
+    }
+    bool ok = write_all(fd, bytes);
+    if (ok && have_old) ::fchmod(fd, old.st_mode & 07777);
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    ::unlink(temp.c_str());
+    return false;
 }
 
 }  // namespace
@@ -62,6 +125,7 @@ bool read_app_setting(const std::string& path, const char* key, std::string* val
 bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::string* error) {
     pugi::xml_document doc;
     pugi::xml_encoding encoding = pugi::encoding_auto;
+    const bool bom = starts_with_bom(path);
     if (!load(doc, path, error, &encoding)) return false;
     pugi::xml_node nx = find_key(doc, "DialogX"), ny = find_key(doc, "DialogY");
     if (!nx || !ny) {
@@ -73,14 +137,14 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
         if (!value) value = node.append_attribute("value");
         value.set_value(std::to_string(v).c_str());
     }
-    // Written back as parsed, in its own encoding: no re-indenting (which
-    // would also grow with the nesting depth) and no declaration added.
-    if (!doc.save_file(path.c_str(), "", pugi::format_raw | pugi::format_no_declaration,
-                       encoding)) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    // Written back as parsed, in its own encoding and with its byte-order
+    // mark if it had one: no re-indenting (which would also grow with the
+    // nesting depth) and no declaration added.
+    std::ostringstream bytes;
+    doc.save(bytes, "",
+             pugi::format_raw | pugi::format_no_declaration | (bom ? pugi::format_write_bom : 0u),
+             encoding);
+    return replace_file(path, bytes.str(), error);
 }
 
 

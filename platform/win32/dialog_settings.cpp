@@ -63,6 +63,54 @@ bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* e
     return true;
 }
 
+// MSXML writes the document to `file`.
+bool save_to(IXMLDOMDocument* doc, const std::wstring& file) {
+    unique_variant target;
+    set_text(&target, file);
+    return SUCCEEDED(doc->save(*target.get()));
+}
+
+// Saves the document as one step: to a file of this process's own name in
+// the same folder, which then replaces the old one (ReplaceFileW keeps the
+// old file's attributes and ACLs), so a reader, or the next start after a
+// crash, sees the old file or the new one, never a part. Replacing needs
+// delete access to the old file: while another process holds it the
+// replacement is retried briefly, then this save is skipped (a lost
+// position is harmless, a lost file is not). In a folder where no file can
+// be created (read-only, the file itself writable) the file is written in
+// place, as the only way left.
+bool save_atomically(IXMLDOMDocument* doc, const std::string& path, std::string* error) {
+    const std::wstring target = wide_from_utf8(path);
+    const std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    if (!save_to(doc, temp)) {
+        DeleteFileW(temp.c_str());
+        if (save_to(doc, target)) return true;
+        *error = "cannot write " + path;
+        return false;
+    }
+    DWORD code = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                         nullptr, nullptr))
+            return true;
+        code = GetLastError();
+        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+            // The old file is gone and the new one kept its temporary name.
+            if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+            code = GetLastError();
+            break;
+        }
+        const bool busy = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+                          code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_LOCK_VIOLATION;
+        if (!busy || attempt == 10) break;
+        Sleep(20);
+    }
+    DeleteFileW(temp.c_str());
+    *error = "cannot replace " + path + " (Windows error " + std::to_string(code) +
+             "): the position is not saved this time";
+    return false;
+}
+
 bool find_key(IXMLDOMDocument* doc, const wchar_t* key, com_ptr<IXMLDOMElement>* element) {
     com_ptr<IXMLDOMNode> node;
     const unique_bstr query(
@@ -134,13 +182,7 @@ bool write_dialog_position(const std::string& path, int32_t x, int32_t y, std::s
         set_text(&value, std::to_wstring(v));
         element->setAttribute(name.get(), *value.get());
     }
-    unique_variant file;
-    set_text(&file, wide_from_utf8(path));
-    if (FAILED(doc->save(*file.get()))) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return save_atomically(doc.get(), path, error);
 }
 
 }  // namespace platform
