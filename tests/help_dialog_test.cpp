@@ -21,6 +21,7 @@
 #include "platform/debug_output.h"
 #include "platform/dialog_settings.h"
 #include "platform/dynamic_library.h"
+#include "platform/text_codec.h"
 #include "services/globals.h"
 
 #if defined(_WIN32)
@@ -592,6 +593,26 @@ TEST_F(DialogExports, WindowWithOrWithoutBrowser) {
     dialog::hide();
     EXPECT_FALSE(window_state().visible);
 }
+
+#if defined(_WIN32)
+// The browser host comes from the system folder only: an atl.dll beside the
+// program (the test copies this program beside a planted one and sets
+// BARSIGHT_PLANTED_ATL) is never loaded.
+TEST_F(DialogExports, AtlFromTheSystemFolderOnly) {
+    const char* planted = std::getenv("BARSIGHT_PLANTED_ATL");
+    if (planted == nullptr) GTEST_SKIP() << "run by the help_window_planted_atl test";
+    dialog::show(0, "VSAInd");
+    EXPECT_TRUE(window_state().browser);
+    const HMODULE atl = GetModuleHandleW(L"atl.dll");
+    ASSERT_NE(atl, nullptr);
+    wchar_t file[MAX_PATH] = {}, system[MAX_PATH] = {};
+    GetModuleFileNameW(atl, file, MAX_PATH);
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_EQ(_wcsnicmp(file, system, wcslen(system)), 0) << platform::utf8_from_wide(file);
+    EXPECT_EQ(GetModuleHandleW(platform::wide_from_utf8(planted).c_str()), nullptr);
+    dialog::hide();
+}
+#endif
 
 TEST_F(DialogExports, NullUrlIsReportedAndNothingShown) {
     start_and_wait();
