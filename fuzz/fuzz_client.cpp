@@ -41,9 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             }
             case 2: {
                 const std::string page = barsight::help_page_for(barsight::kHelpBase, in.text());
-                // Always a page of the help folder: no name leads out of it.
-                if (page.rfind(std::string(barsight::kHelpBase) + "plugin/Inds1/", 0) != 0 ||
-                    page.find("..") != std::string::npos || page.find('\\') != std::string::npos)
+                // Always a page of the help folder: no name leads out of it
+                // (no separator, no drive or scheme, no leading dot).
+                const std::string folder = std::string(barsight::kHelpBase) + "plugin/Inds1/";
+                if (page.rfind(folder, 0) != 0) std::abort();
+                const std::string rest = page.substr(folder.size());
+                if (rest.find_first_of("/\\:?#") != std::string::npos ||
+                    (!rest.empty() && rest[0] == '.' && rest != ".htm"))
                     std::abort();
                 break;
             }

@@ -1,6 +1,8 @@
 #include "helpwindow/help_dialog.h"
 
+#include <atomic>
 #include <exception>
+#include <string>
 
 #include "helpwindow/help_page.h"
 #include "platform/debug_output.h"
@@ -28,7 +30,11 @@ VSAHelpDialog::VSAHelpDialog() {
     } catch (const std::exception& e) {
         dialog_line(std::string("Config Error: ") + e.what());
     }
-    help_base_ = resolve_help_base(config_path_, platform::own_module_directory());
+    std::string refused;
+    help_base_ = resolve_help_base(config_path_, platform::own_module_directory(), &refused);
+    // A refused HelpBase is said once per process, not at every window.
+    static std::atomic<bool> refusal_reported{false};
+    if (!refused.empty() && !refusal_reported.exchange(true)) dialog_line(refused);
     const std::string first_page = default_help_page(help_base_);
     Globals::DebugMessage("Navigate " + first_page);
     window_ = platform::HelpWindow::create(this, first_page);

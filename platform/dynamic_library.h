@@ -84,6 +84,15 @@ bool is_regular_file(const std::string& path);
 // _ ~ / percent-encoded, upper-case hex. Empty when it cannot be made.
 std::string folder_file_url(const std::string& folder);
 
+// The file: address of a file (UTF-8 path), made as folder_file_url makes a
+// folder's, without the final "/". Empty when it cannot be made.
+std::string file_url(const std::string& path);
+
+// The local path (UTF-8) a file: address names: on Windows what
+// PathCreateFromUrlW makes of it, on posix the address after "file://"
+// percent-decoded. Empty when it names no local path.
+std::string path_from_file_url(const std::string& url);
+
 // Joins a folder and a file name with the platform's separator.
 std::string join_path(const std::string& folder, const std::string& name);
 

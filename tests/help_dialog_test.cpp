@@ -57,22 +57,91 @@ TEST(HelpPage, AddressRule) {
         {"x;aSOSb;", kPages + "aSOSb.htm"},   // contains, anywhere
         {"Barsight;SOS3;2024.01.02 10:00", kPages + "SOS3.htm"},  // a MetaTrader arrow's name
         {"Signal_name-2", kPages + "Signal_name-2.htm"},
-        // Client text that is no safe page name gives the default page.
+        // Names a client or a page may well have are kept, percent-encoded
+        // (UTF-8) where an address cannot carry them.
+        {"No supply", kPages + "No%20supply.htm"},
+        {"VSA.Trend", kPages + "VSA.Trend.htm"},
+        {"ATR(Periods)", kPages + "ATR(Periods).htm"},
+        {"Qualit\xc3\xa9", kPages + "Qualit%C3%A9.htm"},
+        {"100% #1?", kPages + "100%25%20%231%3F.htm"},
+        {"SOS3.htm", kPages + "SOS3.htm.htm"},
+        {"COM0", kPages + "COM0.htm"},        // not a device
+        {"CONSOLE", kPages + "CONSOLE.htm"},  // nor is this
+        // What could leave the folder, change the address or name a device
+        // gives the default page.
         {"a b/c", kPages + "none.htm"},
         {"../../x", kPages + "none.htm"},
         {"x;SOS../../y", kPages + "none.htm"},
         {"C:\\x", kPages + "none.htm"},
         {"x;SOS3\\..", kPages + "none.htm"},
-        {"VSA\xc3\xa9", kPages + "none.htm"},
-        {"SOS3.htm", kPages + "none.htm"},
+        {"\\\\host\\share", kPages + "none.htm"},
+        {"a:b", kPages + "none.htm"},
+        {"..", kPages + "none.htm"},
+        {".hidden", kPages + "none.htm"},
+        {"trailing.", kPages + "none.htm"},
+        {"trailing ", kPages + "none.htm"},
+        {"tab\there", kPages + "none.htm"},
+        {"new\nline", kPages + "none.htm"},
+        {"CON", kPages + "none.htm"},
+        {"con.txt", kPages + "none.htm"},
+        {"Nul ", kPages + "none.htm"},
+        {"AUX.x.y", kPages + "none.htm"},
+        {"COM1", kPages + "none.htm"},
+        {"lpt9.htm", kPages + "none.htm"},
+        {"COM\xc2\xb9", kPages + "none.htm"},
+        {"x;SOSPRN", kPages + "SOSPRN.htm"},
     };
     for (const auto& c : cases) EXPECT_EQ(barsight::help_page_for(base, c.text), c.page) << c.text;
-    const std::string longest(64, 'a');
+    // The page path plugin/Inds1/NAME.htm (17 characters around the name)
+    // must fit in MAX_PATH (260).
+    const std::string longest(243, 'a');
     EXPECT_EQ(barsight::help_page_for(base, longest), kPages + longest + ".htm");
     EXPECT_EQ(barsight::help_page_for(base, longest + "a"), kPages + "none.htm");
     EXPECT_EQ(barsight::default_help_page(base), kPages + "none.htm");
-    EXPECT_EQ(barsight::help_page_for("file:///opt/x/help/", "VSAInd"),
-              "file:///opt/x/help/plugin/Inds1/VSAInd.htm");
+    // A local base whose page file does not exist: the index page.
+    EXPECT_EQ(barsight::help_page_for("file:///opt/none/help/", "VSAInd"),
+              "file:///opt/none/help/plugin/Inds1/none.htm");
+}
+
+// HelpBase values: only http:, https: and local file: addresses or folders.
+TEST(HelpPage, HelpBaseChecks) {
+    const struct {
+        const char* value;
+        const char* base;  // empty: refused
+    } cases[] = {
+        {"https://example.com/docs", "https://example.com/docs/"},
+        {"  HTTP://example.com/docs/  ", "HTTP://example.com/docs/"},
+        {"file:///D:/Help/", "file:///D:/Help/"},
+        {"file:///opt/help", "file:///opt/help/"},
+        {"javascript:alert(1)", ""},
+        {"vbscript:msgbox(1)", ""},
+        {"data:text/html,<b>x</b>", ""},
+        {"ftp://example.com/", ""},
+        {"\\\\host\\share\\", ""},
+        {"//host/share/", ""},
+        {"file://host/share/", ""},
+        {"file:////host/share/", ""},
+        {"file:C:/x/", ""},
+        {"https:///nohost", ""},
+        {"https://example.com/?page=", ""},
+        {"https://example.com/#top", ""},
+        {"https://example.com/\nforged trace line", ""},
+        {"https://example.com/\x7f", ""},
+        {"    ", ""},
+        {"help", ""},  // a relative folder
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        const std::string base = barsight::checked_help_base(c.value, &reason);
+        EXPECT_EQ(base, c.base) << c.value;
+        if (*c.base == '\0') {
+            EXPECT_FALSE(reason.empty()) << c.value;
+        }
+    }
+    // A local folder becomes its file: address.
+    std::string reason;
+    const std::string folder = platform::own_module_directory();
+    EXPECT_EQ(barsight::checked_help_base(folder, &reason), platform::folder_file_url(folder));
 }
 
 // --- settings file --------------------------------------------------------------
@@ -353,6 +422,7 @@ TEST(HelpPage, BaseResolution) {
         fs::create_directories(fs::u8path(dir) / "help" / "plugin" / "Inds1");
         std::ofstream(fs::u8path(dir) / "help" / "plugin" / "Inds1" / "none.htm") << "index";
         std::ofstream(fs::u8path(dir) / "help" / "plugin" / "Inds1" / "SOS3.htm") << "no supply";
+        std::ofstream(fs::u8path(dir) / "help" / "plugin" / "Inds1" / "No supply.htm") << "named";
     }
     fs::create_directories(fs::u8path(empty_folder) / "help");
     const std::string config = (root / "settings.config").string();
@@ -376,6 +446,22 @@ TEST(HelpPage, BaseResolution) {
     // A folder without the index page, or none at all: the web.
     EXPECT_EQ(barsight::resolve_help_base(config, empty_folder), barsight::kHelpBase);
     EXPECT_EQ(barsight::resolve_help_base(config, ""), barsight::kHelpBase);
+
+    // With the local folder as base, a page is addressed from its path when
+    // its file exists, and the index page stands in for one that does not.
+    for (const std::string& dir : {plain, spaced}) {
+        const std::string local = barsight::resolve_help_base(config, dir);
+        const std::string page = barsight::help_page_for(local, "No supply");
+        EXPECT_EQ(page.rfind(local, 0), 0u) << page;
+        EXPECT_EQ(page.substr(local.size()), "plugin/Inds1/No%20supply.htm") << page;
+        EXPECT_EQ(barsight::help_page_for(local, "Missing page"), barsight::default_help_page(local));
+        EXPECT_EQ(barsight::help_page_for(local, ""), local + "plugin/Inds1/.htm");
+    }
+    // A refused HelpBase is named, and the help folder is used instead.
+    settings("javascript:alert(1)");
+    std::string refused;
+    EXPECT_EQ(barsight::resolve_help_base(config, plain, &refused), from_folder);
+    EXPECT_EQ(refused, "HelpBase ignored: only http:, https: and file: addresses are allowed");
 
 #if defined(_WIN32)
     // What UrlCreateFromPathW makes of the folder: file:///Z:/... under Wine,
@@ -813,12 +899,16 @@ TEST_F(DialogExports, NavigationIsTracedAndUsesTheHelpFolder) {
     const fs::path help = fs::u8path(platform::own_module_directory()) / "help";
     fs::create_directories(help / "plugin" / "Inds1");
     std::ofstream(help / "plugin" / "Inds1" / "none.htm") << "index";
+    std::ofstream(help / "plugin" / "Inds1" / "SOW5.htm") << "page";
     clear();
+    dialog::show(0, "x;SOW7");  // no such file in the help folder: the index
+    const std::string missing = window_state().page;
     dialog::show(0, "x;SOW5");
     const std::string page = window_state().page;
     dialog::kill();
     const std::string base = platform::folder_file_url(help.u8string());
     fs::remove_all(help);
+    EXPECT_EQ(missing, base + "plugin/Inds1/none.htm");
     EXPECT_EQ(page, base + "plugin/Inds1/SOW5.htm");
     t = trace();
     EXPECT_NE(std::find(t.begin(), t.end(), "Navigate " + base + "plugin/Inds1/none.htm"), t.end());

@@ -85,10 +85,10 @@ bool is_regular_file(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string folder_file_url(const std::string& folder) {
-    std::string absolute = folder;
+std::string file_url(const std::string& path) {
+    std::string absolute = path;
     if (absolute.empty() || absolute[0] != '/') {
-        char* resolved = realpath(folder.c_str(), nullptr);
+        char* resolved = realpath(path.c_str(), nullptr);
         if (resolved == nullptr) return {};
         absolute = resolved;
         std::free(resolved);
@@ -107,8 +107,34 @@ std::string folder_file_url(const std::string& folder) {
             url += kHex[c & 15];
         }
     }
-    if (url.back() != '/') url += '/';
     return url;
+}
+
+std::string folder_file_url(const std::string& folder) {
+    std::string url = file_url(folder);
+    if (!url.empty() && url.back() != '/') url += '/';
+    return url;
+}
+
+std::string path_from_file_url(const std::string& url) {
+    static const char kPrefix[] = "file://";
+    if (url.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return {};
+    std::string path;
+    for (std::size_t i = sizeof kPrefix - 1; i < url.size(); ++i) {
+        const auto hex = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0'
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                          : -1;
+        };
+        if (url[i] == '%' && i + 2 < url.size() && hex(url[i + 1]) >= 0 && hex(url[i + 2]) >= 0) {
+            path += static_cast<char>(hex(url[i + 1]) * 16 + hex(url[i + 2]));
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    return !path.empty() && path[0] == '/' ? path : std::string();
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

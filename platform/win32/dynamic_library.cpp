@@ -139,17 +139,31 @@ bool is_regular_file(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string folder_file_url(const std::string& folder) {
-    std::wstring path = wide_from_utf8(native_path(folder));
-    if (path.empty()) return {};
-    if (path.back() != L'\\') path += L'\\';
+std::string file_url(const std::string& path) {
+    const std::wstring native = wide_from_utf8(native_path(path));
+    if (native.empty()) return {};
     std::wstring url(4096, L'\0');  // longer than any path Windows takes
     DWORD size = static_cast<DWORD>(url.size());
-    if (FAILED(UrlCreateFromPathW(path.c_str(), &url[0], &size, 0))) return {};
+    if (FAILED(UrlCreateFromPathW(native.c_str(), &url[0], &size, 0))) return {};
     url.resize(size);
-    std::string out = utf8_from_wide(url);
-    if (out.empty() || out.back() != '/') out += '/';
+    return utf8_from_wide(url);
+}
+
+std::string folder_file_url(const std::string& folder) {
+    std::string path = native_path(folder);
+    if (path.empty()) return {};
+    if (path.back() != '\\') path += '\\';
+    std::string out = file_url(path);
+    if (!out.empty() && out.back() != '/') out += '/';
     return out;
+}
+
+std::string path_from_file_url(const std::string& url) {
+    std::wstring path(4096, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (FAILED(PathCreateFromUrlW(wide_from_utf8(url).c_str(), &path[0], &size, 0))) return {};
+    path.resize(size);
+    return utf8_from_wide(path);
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {
