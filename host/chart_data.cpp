@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <memory>
+
+#include "platform/regular_file.h"
 
 namespace host {
 
@@ -45,18 +48,78 @@ const std::vector<float>* ChartData::column(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Lines of a file read a block at a time; a line longer than kMaxLine is an
+// error rather than a reason to grow without bound.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* file) : file_(file) {}
+
+    // 1 with the next line (its line end removed), 0 at the end of the file,
+    // -1 on a read error, -2 when the line is longer than kMaxLine.
+    int next(std::string* line) {
+        line->clear();
+        for (;;) {
+            if (at_ == size_) {
+                size_ = std::fread(block_, 1, sizeof block_, file_);
+                at_ = 0;
+                if (size_ == 0) {
+                    if (std::ferror(file_)) return -1;
+                    return line->empty() && !pending_ ? 0 : (pending_ = false, 1);
+                }
+            }
+            const char* begin = block_ + at_;
+            const void* found = std::memchr(begin, '\n', size_ - at_);
+            const std::size_t take =
+                found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - begin)
+                                 : size_ - at_;
+            if (line->size() + take > kMaxLine) return -2;
+            line->append(begin, take);
+            at_ += take;
+            pending_ = true;
+            if (found != nullptr) {
+                ++at_;
+                pending_ = false;
+                return 1;
+            }
+        }
+    }
+
+private:
+    std::FILE* file_;
+    char block_[1 << 16];
+    std::size_t at_ = 0, size_ = 0;
+    bool pending_ = false;  // a line without its line end has begun
+};
+
+}  // namespace
+
 bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot open " + path;
+    *chart = ChartData{};
+    std::string reason;
+    const std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path.c_str(), &reason));
+    if (!file) {
+        *error = "cannot read " + path + ": " + reason;
         return false;
     }
-    *chart = ChartData{};
+    LineReader reader(file.get());
     std::string line;
     int line_no = 0;
-    errno = 0;
-    while (std::getline(in, line)) {
-        errno = 0;  // only the read's own failure is reported below
+    for (;;) {
+        const int got = reader.next(&line);
+        if (got == 0) break;
+        if (got < 0) {
+            *error = got == -2 ? path + ":" + std::to_string(line_no + 1) + ": line is longer than " +
+                                     std::to_string(kMaxLine) + " bytes"
+                               : "cannot read " + path + ": read error";
+            *chart = ChartData{};
+            return false;
+        }
         ++line_no;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
@@ -68,6 +131,7 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
             if (chart->size() == 0 && line_no == 1) continue;  // header
             *error = path + ":" + std::to_string(line_no) +
                      ": expected date,open,high,low,close,volume";
+            *chart = ChartData{};
             return false;
         }
         chart->dates.push_back(fields[0]);
@@ -76,14 +140,6 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         chart->low.push_back(v[2]);
         chart->close.push_back(v[3]);
         chart->volume.push_back(v[4]);
-    }
-    // The stream must have ended at the end of the file, not on a failure
-    // (a directory opens but cannot be read).
-    if (!in.eof() || in.bad()) {
-        const int code = errno;
-        *error = "cannot read " + path + ": " + (code != 0 ? std::strerror(code) : "read error");
-        *chart = ChartData{};
-        return false;
     }
     return true;
 }

@@ -19,8 +19,13 @@ struct ChartData {
 // fields, empty ones included.
 std::vector<std::string> split(const std::string& line, char separator);
 
+// The longest line the chart reader takes (1 MB); a longer one is an error.
+inline constexpr std::size_t kMaxLine = 1 << 20;
+
 // Reads the file; a first line that does not parse as numbers is taken as a
-// header. Returns false with a reason (file and line) on any malformed row.
+// header. Returns false with a reason (file and line) on any malformed row,
+// a line longer than kMaxLine, and a file that is not a regular file (a
+// FIFO would block, a device never end): those are refused at once.
 bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error);
 
 // Average true range with Wilder's smoothing, as the charting host computes

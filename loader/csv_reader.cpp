@@ -1,6 +1,6 @@
 #include "loader/csv_reader.h"
 
-#include "loader/regular_file.h"
+#include "platform/regular_file.h"
 
 #include <sys/stat.h>
 
@@ -571,7 +571,7 @@ ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows)
     rows->clear();
     // Only a regular file is read: a directory, a FIFO or a device is "not
     // found" (a FIFO would block the host, /dev/zero never ends).
-    std::unique_ptr<std::FILE, FileCloser> file(open_regular_file(path));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path));
     if (!file) return ReadStatus::kNotFound;
     struct stat info {};
     if (fstat(fileno(file.get()), &info) != 0) return ReadStatus::kNotFound;
@@ -713,7 +713,7 @@ int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char*
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
                           bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count) {
     *count = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(open_regular_file(path));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path));
     if (!file) return ReadStatus::kNotFound;
     SelectionSink sink{Reach(begin, end), stop_from_start, second, cap < 0 ? 0 : cap, out};
     RowBuilder<SelectionSink> builder(with_volume, &sink, !second, second);

@@ -29,6 +29,7 @@
 #else
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -176,14 +177,19 @@ TEST(DialogSettings, ReadAndWriteWithoutCreatingKeys) {
         {"y not a number", config_text("5", "five"), false, 5, 0, true},
         {"x too large", config_text("2147483648", "1"), false, 0, 0, true},
         {"broken xml", "<configuration><appSettings>", false, 0, 0, false},
+        {"a folder", "<folder>", false, 0, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::remove(path.c_str());
-        if (!c.file.empty()) write_text(path, c.file);
+        std::filesystem::remove_all(path);
+        if (c.file == "<folder>") std::filesystem::create_directory(path);
+        else if (!c.file.empty()) write_text(path, c.file);
         int32_t x = 0, y = 0;
         std::string error;
         EXPECT_EQ(platform::read_dialog_position(path, &x, &y, &error), c.ok) << error;
+        if (c.file == "<folder>") {
+            EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+        }
         EXPECT_EQ(x, c.x);
         EXPECT_EQ(y, c.y);
         if (!c.ok) {
@@ -193,6 +199,7 @@ TEST(DialogSettings, ReadAndWriteWithoutCreatingKeys) {
         const bool written = platform::write_dialog_position(path, 33, 44, &error);
         EXPECT_EQ(written, c.writable);
     }
+    std::filesystem::remove_all(path);
     write_text(path, config_text("1", "2"));
     std::string error;
     ASSERT_TRUE(platform::write_dialog_position(path, -5, 600, &error)) << error;
@@ -679,6 +686,21 @@ TEST_F(DialogExports, WindowWithOrWithoutBrowser) {
     dialog::hide();
     EXPECT_FALSE(window_state().visible);
 }
+
+#if !defined(_WIN32)
+// A FIFO as the settings file is refused, not waited on: the window is
+// built (centred), and KillDialog returns. A hang fails by the TIMEOUT.
+TEST_F(DialogExports, FifoAsSettingsFileIsRefused) {
+    std::remove(config_path().c_str());
+    ASSERT_EQ(mkfifo(config_path().c_str(), 0600), 0);
+    start_and_wait();
+    EXPECT_EQ(dialog::is_running(), 1);
+    dialog::kill();
+    EXPECT_EQ(dialog::is_running(), -1);
+    EXPECT_TRUE(debug_has("Config Error: cannot read " + config_path() + ": not a regular file"));
+    std::remove(config_path().c_str());
+}
+#endif
 
 #if defined(_WIN32)
 // The browser host comes from the system folder only: an atl.dll beside the

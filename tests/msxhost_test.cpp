@@ -50,7 +50,39 @@ TEST(ChartCsv, MissingFileIsAnError) {
     host::ChartData chart;
     std::string error;
     EXPECT_FALSE(host::load_chart_csv("/nonexistent/x.csv", &chart, &error));
-    EXPECT_NE(error.find("cannot open"), std::string::npos);
+    EXPECT_NE(error.find("cannot read /nonexistent/x.csv: "), std::string::npos) << error;
+}
+
+// A line longer than the cap is refused with its line number, whatever
+// follows; one at the cap is read. The file is never read whole first.
+TEST(ChartCsv, LineLongerThanTheCapIsAnError) {
+    const std::string row = "2020-01-02,1,2,0.5,1.5,100\n";
+    const struct {
+        const char* name;
+        std::string text;
+        bool ok;
+        std::string message;
+    } cases[] = {
+        {"long last line", row + std::string(host::kMaxLine + 1, 'x'), false,
+         ":2: line is longer than 1048576 bytes"},
+        {"long first line", std::string(host::kMaxLine + 1, ' ') + "\n" + row, false,
+         ":1: line is longer than 1048576 bytes"},
+        // A header of exactly the cap (CR included) is still a line.
+        {"at the cap", std::string(host::kMaxLine - 1, 'h') + "\r\n" + row, true, ""},
+        {"no final line end", row + row.substr(0, row.size() - 1), true, ""},
+    };
+    for (const auto& c : cases) {
+        host::ChartData chart;
+        std::string error;
+        EXPECT_EQ(host::load_chart_csv(write_temp("long.csv", c.text), &chart, &error), c.ok)
+            << c.name << ": " << error;
+        if (!c.ok) {
+            EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
+            EXPECT_EQ(chart.size(), 0u) << c.name;
+        } else {
+            EXPECT_EQ(chart.size(), c.name == std::string("at the cap") ? 1u : 2u) << c.name;
+        }
+    }
 }
 
 // A name that opens but cannot be read (a directory on Linux; Windows

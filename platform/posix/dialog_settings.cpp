@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
 #include <pugixml.hpp>
 
 #include "platform/dialog_settings.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -24,7 +26,26 @@ pugi::xml_node find_key(pugi::xml_document& doc, const char* key) {
 // processing instructions, doctype and white space are all kept.
 bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
           pugi::xml_encoding* encoding = nullptr) {
-    const pugi::xml_parse_result r = doc.load_file(path.c_str(), pugi::parse_full | pugi::parse_ws_pcdata);
+    // Only a regular file: a FIFO would block the window thread (and
+    // KillDialog waiting for it) for good. The reason names what is wrong
+    // ("Permission denied", "Is a directory"), not a parse failure.
+    std::string reason;
+    std::FILE* file = open_regular_file(path.c_str(), &reason);
+    if (file == nullptr) {
+        *error = "cannot read " + path + ": " + reason;
+        return false;
+    }
+    std::string bytes;
+    char block[1 << 14];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.append(block, n);
+    const bool read_failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (read_failed) {
+        *error = "cannot read " + path + ": read error";
+        return false;
+    }
+    const pugi::xml_parse_result r =
+        doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_full | pugi::parse_ws_pcdata);
     if (!r) {
         *error = "cannot read " + path + ": " + r.description();
         return false;

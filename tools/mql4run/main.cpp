@@ -5,6 +5,8 @@
 #include <iostream>
 #include <string>
 
+#include "host/output.h"
+
 #include "tools/mql4run/runner.h"
 
 namespace {
@@ -79,5 +81,8 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
-    return mql4run::run(options, std::cout, std::cerr);
+    const int status = mql4run::run(options, std::cout, std::cerr);
+    // Output that could not be written is a failure, whatever the run found.
+    const int code = host::finish_output("mql4run");
+    return code != 0 ? code : status;
 }

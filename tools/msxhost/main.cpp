@@ -14,6 +14,7 @@
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
 #include "host/chart_data.h"
+#include "host/output.h"
 #include "tools/msxhost/chart_svg.h"
 #include "host/client_call.h"
 #include "host/host_call.h"
@@ -105,9 +106,37 @@ bool parse_number(const std::string& text, float* value) {
     return !text.empty() && *end == '\0';
 }
 
-// Builds a data-array argument from a column, an ATR or another function.
+// Whether `source` names an array source msxhost knows: a column, atr:N or
+// a function of the plug-in with numbers. Reports a bad one (a usage error).
+bool known_array_source(const host::Plugin& plugin, const std::string& source) {
+    if (host::ChartData{}.column(source) != nullptr) return true;
+    const std::vector<std::string> parts = host::split(source, ':');
+    long periods = 0;
+    if (parts[0] == "atr" && parts.size() == 2 && whole_number(parts[1], 1, INT32_MAX, &periods))
+        return true;
+    if (parts[0] == "atr") {
+        std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
+        return false;
+    }
+    const host::FunctionInfo* fn = plugin.find(parts[0]);
+    if (fn == nullptr || fn->calc == nullptr) {
+        std::cerr << "msxhost: unknown array source " << source << "\n";
+        return false;
+    }
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        float v = 0;
+        if (!parse_number(parts[k], &v)) {
+            std::cerr << "msxhost: bad number " << parts[k] << " in " << source << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Builds a data-array argument from a column, an ATR or another function;
+// a failure is reported with `where` (the file, in a scan) before it.
 bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
-                  const std::string& source, host::ArrayArg* arg) {
+                  const std::string& source, host::ArrayArg* arg, const std::string& where = "") {
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
     if (const std::vector<float>* column = chart.column(source)) {
         arg->series = {*column, 0, last};
@@ -143,7 +172,7 @@ bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
     call.numeric_count = static_cast<int32_t>(call.numerics.size());
     const host::CallResult r = host::call_function(fn->calc, call);
     if (r.code != 0) {
-        std::cerr << "msxhost: " << source << " failed: " << r.message << "\n";
+        std::cerr << "msxhost: " << where << source << " failed: " << r.message << "\n";
         return false;
     }
     arg->series = {r.values, r.first, r.last};
@@ -184,14 +213,14 @@ int take_argument_option(const std::string& opt, const std::string& value, Funct
 
 // The host call of a function on `chart` with the given arguments.
 bool chart_call(const host::Plugin& plugin, const host::ChartData& chart,
-                const FunctionArgs& args, host::CallSpec* call) {
+                const FunctionArgs& args, host::CallSpec* call, const std::string& where = "") {
     *call = host::chart_spec(chart);
     call->symbol = args.symbol.c_str();
     call->numerics = args.numerics;
     call->numeric_count = static_cast<int32_t>(args.numerics.size());
     for (const std::string& source : args.arrays) {
         host::ArrayArg arg;
-        if (!array_source(plugin, chart, source, &arg)) return false;
+        if (!array_source(plugin, chart, source, &arg, where)) return false;
         call->arrays.push_back(std::move(arg));
     }
     call->array_count = static_cast<int32_t>(call->arrays.size());
@@ -244,7 +273,13 @@ int cmd_scan(int argc, char** argv) {
         std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
         return 1;
     }
+    // A source no file can give is one usage error, not one failure a file.
+    for (const std::string& source : args.arrays)
+        if (!known_array_source(plugin, source)) return 2;
+    // The most serious status of any file wins: a guard violation (3) over
+    // a file that could not be read or a failed call (1).
     int status = 0;
+    const auto note = [&status](int code) { status = std::max(status, code); };
     std::cout << "file,date,value\n";
     for (const std::string& file : files) {
         std::string date, value;
@@ -253,19 +288,19 @@ int cmd_scan(int argc, char** argv) {
         host::CallSpec call;
         if (!host::load_chart_csv(file, &chart, &error)) {
             std::cerr << "msxhost: " << error << "\n";
-            status = 1;
-        } else if (!chart_call(plugin, chart, args, &call)) {
-            status = 1;
+            note(1);
+        } else if (!chart_call(plugin, chart, args, &call, file + ": ")) {
+            note(1);
         } else {
             const long bar = static_cast<long>(chart.size()) - 1 - ago;
             if (bar >= 0) date = chart.dates[static_cast<std::size_t>(bar)];
             const host::CallResult r = host::call_function(fn->calc, call);
             for (const std::string& v : r.violations)
                 std::cerr << "msxhost: VIOLATION: " << file << ": " << v << "\n";
-            if (!r.violations.empty()) status = 3;
+            if (!r.violations.empty()) note(3);
             if (r.code != 0) {
                 std::cerr << "msxhost: " << file << ": " << function << ": " << r.message << "\n";
-                if (status == 0) status = 1;
+                note(1);
             } else if (bar >= r.first && bar <= r.last && bar >= 0 &&
                        bar < static_cast<long>(r.values.size())) {
                 value = host::format_float(r.values[static_cast<std::size_t>(bar)]);
@@ -427,9 +462,8 @@ int cmd_client(int argc, char** argv) {
     return 0;
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
+int dispatch(int argc, char** argv) {
     if (argc < 3) return usage();
     const std::string command = argv[1];
     if (command == "catalogue") return cmd_catalogue(argv[2]);
@@ -439,4 +473,14 @@ int main(int argc, char** argv) {
     if (command == "scan") return cmd_scan(argc, argv);
     if (command == "chart") return cmd_chart(argc, argv);
     return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = dispatch(argc, argv);
+    // Output that could not be written (a full disk, a closed pipe) is a
+    // failure, whatever the command found.
+    const int code = host::finish_output("msxhost");
+    return code != 0 ? code : status;
 }

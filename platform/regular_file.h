@@ -1,0 +1,20 @@
+// Opening a file a user named for reading, refusing what is not a regular
+// disk file: a FIFO or pipe would block the reader waiting for a writer, and
+// a device (/dev/zero, CON, NUL, COM1) never ends or answers. Used by every
+// reader of user-named files: the loader plug-in, the tools' chart reader
+// and the posix settings file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+// The file at `path` (narrow text, as the host passes it) open for binary
+// reading, or null when it cannot be opened or is not a regular file, with
+// the reason in `reason` when given ("No such file or directory",
+// "Permission denied", "Is a directory", "not a regular file", ...). Never
+// waits for a writer.
+std::FILE* open_regular_file(const char* path, std::string* reason = nullptr);
+
+}  // namespace platform
