@@ -121,14 +121,29 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
             return false;
         }
         ++line_no;
+        // A UTF-8 byte-order mark before the first line is no part of it.
+        if (line_no == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        const std::vector<std::string> fields = split(line, ',');
+        std::vector<std::string> fields = split(line, ',');
+        // Blanks around a field are no part of it, the date's included.
+        const std::size_t begin = fields[0].find_first_not_of(" \t");
+        fields[0] = begin == std::string::npos
+                        ? std::string()
+                        : fields[0].substr(begin, fields[0].find_last_not_of(" \t") - begin + 1);
         float v[5];
         bool ok = fields.size() == 6;
-        for (int k = 0; ok && k < 5; ++k) ok = parse_float(fields[k + 1], &v[k]);
+        bool any_number = false;
+        for (int k = 0; k < 5 && k + 1 < static_cast<int>(fields.size()); ++k) {
+            const bool number = parse_float(fields[k + 1], &v[k]);
+            any_number = any_number || number;
+            ok = ok && number;
+        }
         if (!ok) {
-            if (chart->size() == 0 && line_no == 1) continue;  // header
+            // A header is a first line without a number in its price fields;
+            // a first row with numbers and a fault is data, and its fault is
+            // reported.
+            if (chart->size() == 0 && line_no == 1 && !any_number) continue;
             *error = path + ":" + std::to_string(line_no) +
                      ": expected date,open,high,low,close,volume";
             *chart = ChartData{};

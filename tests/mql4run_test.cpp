@@ -7,8 +7,76 @@
 
 #include "platform/dynamic_library.h"
 #include "tools/mql4run/runner.h"
+#include "tools/mql4run/runtime.h"
 
 namespace {
+
+// --input values are read strictly: decimal only, within the input's type;
+// no octal, hex, nan, inf or impossible dates.
+TEST(RunnerInputs, StrictForms) {
+    const struct {
+        const char* text;
+        bool ok;
+        long long value;
+    } ints[] = {
+        {"10", true, 10},          {"010", true, 10},  // decimal, never octal
+        {"-5", true, -5},          {"+7", true, 7},
+        {"2147483647", true, 2147483647LL},
+        {"2147483648", false, 0},  {"4294967296", false, 0},
+        {"0x10", false, 0},        {"1e3", false, 0},   {"", false, 0},
+        {" 5", false, 0},          {"5 ", false, 0},    {"-", false, 0},
+        {"99999999999999999999", false, 0},
+    };
+    for (const auto& c : ints) {
+        int value = -1;
+        EXPECT_EQ(mql::parse_integer(c.text, &value), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+    unsigned char small = 0;
+    EXPECT_FALSE(mql::parse_integer("256", &small));
+    EXPECT_FALSE(mql::parse_integer("-1", &small));
+    const struct {
+        const char* text;
+        bool ok;
+        double value;
+    } doubles[] = {
+        {"1.5", true, 1.5}, {"-.25", true, -0.25}, {"3.", true, 3.0}, {"2e3", true, 2000.0},
+        {"1E-2", true, 0.01}, {"nan", false, 0}, {"inf", false, 0}, {"-infinity", false, 0},
+        {"0x1p3", false, 0}, {".", false, 0}, {"1e", false, 0}, {"1e999", false, 0},
+        {"1,5", false, 0}, {"", false, 0},
+    };
+    for (const auto& c : doubles) {
+        double value = -1;
+        EXPECT_EQ(mql::parse_double(c.text, &value), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+    const struct {
+        const char* text;
+        bool ok;
+        long long value;
+    } times[] = {
+        // 2020-03-01 is day 18322 since 1970-01-01 (50 years with 12 leap
+        // days: 18262, then 31 + 29 days of 2020).
+        {"2020.03.01", true, 18322LL * 86400},
+        {"2020.03.01 13:45", true, 18322LL * 86400 + 13 * 3600 + 45 * 60},
+        {"1970.01.01", true, 0},
+        {"2020.02.29", true, 18321LL * 86400},
+        {"2019.02.29", false, 0}, {"2020.02.30", false, 0}, {"1969.12.31", false, 0},
+        {"3001.01.01", false, 0}, {"2020.13.01", false, 0}, {"2020.01.01 24:00", false, 0},
+        {"2020.1.1", false, 0},   {"-2020.01.01", false, 0},
+    };
+    for (const auto& c : times) {
+        mql::datetime value = -1;
+        EXPECT_EQ(mql::parse_datetime(c.text, &value), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
 
 using IntCall = int (*)();
 

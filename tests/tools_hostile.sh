@@ -66,5 +66,49 @@ check "catalogue to a closed stream" 1 $?
 check "mql4run to /dev/full" 1 $?
 expect_text "mql4run to /dev/full" "mql4run: cannot write output" "$work/err"
 
+# mql4run --input: decimal only, within the type.
+count_bars() { "$runner" "$program" --libraries "$libraries" --data "$data" --input "MaxBars=$1" \
+  --log-imports 2>&1 | grep -c AnalysePosn; }
+[ "$(count_bars 010)" -eq 10 ] || { echo "FAIL MaxBars=010 feeds $(count_bars 010) bars, not 10"; fail=1; }
+for bad in 4294967296 0x10 1e3 " 5"; do
+  "$runner" "$program" --libraries "$libraries" --data "$data" --input "MaxBars=$bad" >/dev/null 2>"$work/err"
+  check "MaxBars=$bad" 2 $?
+  expect_text "MaxBars=$bad named" "input MaxBars" "$work/err"
+done
+
+# Dates as MetaTrader holds them: 1970-01-01 to 3000-12-31, real dates only.
+bars() {  # first date, then 20 rising dates of 2021
+  echo "date,open,high,low,close,volume"
+  echo "$1,10,11,9,10.5,100"
+  for d in $(seq 10 29); do echo "2021-01-$d,10,11,9,10.5,100"; done
+}
+while IFS='|' read -r first want message; do
+  bars "$first" >"$work/dates.csv"
+  "$runner" "$program" --libraries "$libraries" --data "$work/dates.csv" >/dev/null 2>"$work/err"
+  check "first date $first" "$want" $?
+  [ -n "$message" ] && expect_text "first date $first" "$message" "$work/err"
+done <<LIST
+1960-06-01|2|row 1: '1960-06-01' is not a date
+2020-02-30|2|row 1: '2020-02-30' is not a date
+1970-01-01|0|
+3001-01-01|2|row 1: '3001-01-01' is not a date
+LIST
+
+# One reader for both tools: a byte-order mark and blanks around the date
+# change nothing; a headerless file's malformed first row is reported, not
+# taken for a header.
+{ printf '\xEF\xBB\xBF'; bars 2020-12-31 | tail -n +2 | sed 's/^\([^,]*\),/ \1 ,/'; } >"$work/bom.csv"
+bars 2020-12-31 >"$work/plain.csv"
+"$host" run "$plugin" VSAInd --data "$work/bom.csv" >"$work/a" 2>&1
+"$host" run "$plugin" VSAInd --data "$work/plain.csv" >"$work/b" 2>&1
+cmp -s "$work/a" "$work/b" || { echo "FAIL msxhost reads the marked, spaced file differently"; fail=1; }
+"$runner" "$program" --libraries "$libraries" --data "$work/bom.csv" >"$work/a" 2>&1
+"$runner" "$program" --libraries "$libraries" --data "$work/plain.csv" >"$work/b" 2>&1
+cmp -s "$work/a" "$work/b" || { echo "FAIL mql4run reads the marked, spaced file differently"; fail=1; }
+{ echo "2021-01-01,10,x,9,10.5,100"; bars 2021-01-02 | tail -n +3; } >"$work/bad-first.csv"
+"$host" run "$plugin" VSAInd --data "$work/bad-first.csv" >/dev/null 2>"$work/err"
+check "malformed first row" 1 $?
+expect_text "malformed first row" "bad-first.csv:1: expected" "$work/err"
+
 [ $fail -eq 0 ] && echo "all hostile-input cases answered"
 exit $fail

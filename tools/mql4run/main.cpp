@@ -19,7 +19,10 @@ constexpr const char* kUsage =
     "from DIR (default: the runner's folder). --ticks N repeats OnCalculate N times on\n"
     "the same bars after each calculation; --reload ends with one as after a reload of\n"
     "history (prev_calculated 0). Prints each chart object, then how many\n"
-    "remain after OnDeinit. Exit codes: 0 done, 1 the program stopped on a critical error,\n"
+    "remain after OnDeinit. --input values: whole numbers in decimal within the input's\n"
+    "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
+    "hex), bools true/false/1/0, datetimes yyyy.mm.dd[ hh:mi] from 1970 to 3000; anything\n"
+    "else is exit 2. Bar dates: YYYY-MM-DD from 1970-01-01 to 3000-12-31. Exit codes: 0 done, 1 the program stopped on a critical error,\n"
     "2 bad command line or data, 3 a DLL or export could not be loaded, 4 a stack\n"
     "mismatch after an import call, 5 the program cannot run in this build.\n";
 

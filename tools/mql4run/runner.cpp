@@ -47,28 +47,26 @@ std::string library_file(const std::string& name) {
 #endif
 }
 
-// Days since 1970-01-01 of a civil date.
-long long days_from_civil(int y, int m, int d) {
-    y -= m <= 2;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<long long>(era) * 146097 + doe - 719468;
-}
-
+// A bar's date: YYYY-MM-DD (or with . or / between), or YYYYMMDD; a real
+// date MetaTrader can hold (mql::civil_days).
 bool parse_date(const std::string& text, mql::datetime* time) {
+    const auto digits = [&](std::size_t from, std::size_t n) {
+        return from + n <= text.size() &&
+               std::all_of(text.begin() + static_cast<long>(from),
+                           text.begin() + static_cast<long>(from + n), ::isdigit);
+    };
     int y = 0, m = 0, d = 0;
-    char dash1 = 0, dash2 = 0, tail = 0;
-    if (std::sscanf(text.c_str(), "%4d%c%2d%c%2d%c", &y, &dash1, &m, &dash2, &d, &tail) == 5 &&
-        dash1 == dash2 && (dash1 == '-' || dash1 == '.' || dash1 == '/')) {
-    } else if (text.size() == 8 && std::all_of(text.begin(), text.end(), ::isdigit)) {
+    if (text.size() == 10 && digits(0, 4) && digits(5, 2) && digits(8, 2) && text[4] == text[7] &&
+        (text[4] == '-' || text[4] == '.' || text[4] == '/')) {
+        y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)), d = std::stoi(text.substr(8, 2));
+    } else if (text.size() == 8 && digits(0, 8)) {
         y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(4, 2)), d = std::stoi(text.substr(6, 2));
     } else {
         return false;
     }
-    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
-    *time = days_from_civil(y, m, d) * 86400;
+    long long days = 0;
+    if (!mql::civil_days(y, m, d, &days)) return false;
+    *time = days * 86400;
     return true;
 }
 
@@ -111,8 +109,8 @@ bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
     for (std::size_t i = 0; i < data.size(); ++i) {
         mql::datetime time = 0;
         if (!parse_date(data.dates[i], &time)) {
-            *error = path + ": row " + std::to_string(i + 1) + ": cannot read the date '" +
-                     data.dates[i] + "' (expected YYYY-MM-DD)";
+            *error = path + ": row " + std::to_string(i + 1) + ": '" + data.dates[i] +
+                     "' is not a date from 1970-01-01 to 3000-12-31 (expected YYYY-MM-DD)";
             return false;
         }
         if (bars->time.size() > 0 && time <= bars->time.storage().back()) {
@@ -352,7 +350,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         for (const mql::ChartObject* object : objects) {
             const auto tooltip = object->strings.find(mql::OBJPROP_TOOLTIP);
             const mql::datetime time = time_of(object);
-            out << "object\t" << object->name << '\t' << (time > 0 ? date_text(time) : "-") << '\t'
+            out << "object\t" << object->name << '\t' << date_text(time) << '\t'
                 << (tooltip == object->strings.end() ? "" : tooltip->second) << '\n';
         }
         session.deinit(mql::REASON_REMOVE);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -505,17 +506,22 @@ bool parse_string(const std::string& text, string* value);
 bool parse_bool(const std::string& text, bool* value);
 bool parse_double(const std::string& text, double* value);
 bool parse_datetime(const std::string& text, datetime* value);
+// Days since 1970-01-01 of a real civil date from 1970-01-01 to 3000-12-31
+// (what MetaTrader holds); false for any other (1960, 2020-02-30).
+bool civil_days(int y, int m, int d, long long* days);
+// Whole numbers in decimal only ("010" is ten, never octal; no "0x"),
+// within the input's type.
+bool parse_whole(const std::string& text, long long* value);
 template <class T>
 bool parse_integer(const std::string& text, T* value) {
-    try {
-        std::size_t used = 0;
-        const long long parsed = std::stoll(text, &used, 0);
-        if (used != text.size()) return false;
-        *value = static_cast<T>(parsed);
-        return true;
-    } catch (const std::exception&) {
+    long long parsed = 0;
+    if (!parse_whole(text, &parsed)) return false;
+    if (parsed < static_cast<long long>(std::numeric_limits<T>::min()) ||
+        (parsed > 0 && static_cast<unsigned long long>(parsed) >
+                           static_cast<unsigned long long>(std::numeric_limits<T>::max())))
         return false;
-    }
+    *value = static_cast<T>(parsed);
+    return true;
 }
 
 }  // namespace mql
