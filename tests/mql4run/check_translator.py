@@ -52,6 +52,16 @@ ACCEPTED = [
      ['#define P string("x;")', 'return(string("n=") + n + P string("y"));']),
     ("double a[], b[], c[];", ["array<double> a; array<double> b; array<double> c;"]),
     ("input int N = 1;\nint M = 2;\nvoid F() { int k = N + M; M = N; }", ["int k = N + M; M = N;"]),
+    # A "/*" inside a string opens no comment: the directive after it counts.
+    ('string a = "/*";\n#define N 3\nint x = N;', ["#define N 3", "int x = N;"]),
+]
+
+# Each: source, and a fragment the generated C++ must not contain: what a
+# comment holds stays out, however strings before it look.
+ABSENT = [
+    ('string a = "//"; /*\n#import "evil.dll"\nint F();\n#import\n*/\nint z;', "evil.dll"),
+    ("string b = '\"'; /* \" */\n/*\n#define Q 1\n*/ int w;", "#define Q"),
+    ("#define A 1 /* the note goes on\n#define B 2\n*/\nint v;", "#define B"),
 ]
 
 REFUSED = [
@@ -76,7 +86,16 @@ REFUSED = [
     ("void F() { int b{4}; }", "brace initialisation"),
     ("struct S { int v; };\nvoid F() { S s{}; }", "brace initialisation"),
     ("void F() { int n = 1; int &r = n; }", "a reference variable"),
+    ("#property\nint x;", "#property needs a name"),
+    ("#include Foo.mqh\nint x;", "#include needs a file"),
+    ('#include "Nothing.mqh"\nint x;', "no such file"),
+    ('#include "../outside.mqh"\nint x;', "leaves the include folder"),
+    ("#\nint x;", "a directive needs a name"),
+    ("int x;\ninput", "input needs a type and a name"),
+    ("input int;", "input needs a type and a name"),
 ]
+with open(os.path.join(os.path.dirname(work), "outside.mqh"), "w") as f:
+    f.write("int outside;\n")
 
 for source, fragments in ACCEPTED:
     code, text, err = translate_source(source)
@@ -84,6 +103,25 @@ for source, fragments in ACCEPTED:
     missing = [f for f in fragments if re.sub(r"\s+", " ", f) not in squeezed]
     if code != 0 or missing:
         failures.append("%r: exit %d, missing %s %s" % (source[:40], code, missing, err.strip()))
+
+for source, fragment in ABSENT:
+    code, text, err = translate_source(source)
+    if code != 0 or fragment in text:
+        failures.append("%r: exit %d, %r %s" % (source[:40], code, fragment,
+                                                 "present" if fragment in text else err.strip()))
+
+# Program names that would become the same C++ name, or hold a quote.
+for names, message in [(["A-B.mq4", "A_B.mq4"], "rename one"), (['Q"x.mq4'], "cannot hold a quote")]:
+    paths = []
+    for name in names:
+        paths.append(os.path.join(work, name))
+        with open(paths[-1], "w") as f:
+            f.write("int x;\n")
+    done = subprocess.run([sys.executable, translate, os.path.join(work, "out.cpp"), work] + paths,
+                          capture_output=True, text=True)
+    if done.returncode == 0 or message not in done.stderr:
+        failures.append("%s: expected a refusal with %r, got exit %d %r"
+                        % (names, message, done.returncode, done.stderr.strip()))
 
 for source, message in REFUSED:
     code, text, err = translate_source(source)

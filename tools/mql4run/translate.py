@@ -139,6 +139,52 @@ def statement_type(tokens, index):
     return None
 
 
+def comment_start(line):
+    """Where the first comment of `line` (outside strings) starts, or its
+    length when it has none."""
+    pos, n = 0, len(line)
+    while pos < n:
+        c = line[pos]
+        if c in "\"'":
+            pos += 1
+            while pos < n and line[pos] != c:
+                pos += 2 if line[pos] == "\\" else 1
+            pos += 1
+        elif line.startswith("//", pos) or line.startswith("/*", pos):
+            return pos
+        else:
+            pos += 1
+    return n
+
+
+def block_comment_after(line, in_block):
+    """Whether a block comment is open at the end of `line`, given whether one
+    was open at its start. Strings and character literals are skipped as the
+    preprocessor skips them (a "/*" inside one opens nothing), and a "//"
+    ends the line."""
+    pos, n = 0, len(line)
+    while pos < n:
+        if in_block:
+            end = line.find("*/", pos)
+            if end < 0:
+                return True
+            in_block, pos = False, end + 2
+            continue
+        c = line[pos]
+        if c in "\"'":
+            pos += 1
+            while pos < n and line[pos] != c:
+                pos += 2 if line[pos] == "\\" else 1
+            pos += 1
+        elif line.startswith("//", pos):
+            return False
+        elif line.startswith("/*", pos):
+            in_block, pos = True, pos + 2
+        else:
+            pos += 1
+    return in_block
+
+
 class Translator:
     def __init__(self, include_dir):
         self.include_dir = include_dir
@@ -160,7 +206,7 @@ class Translator:
         lines = open(path, encoding="utf-8-sig").read().split("\n")
         code, code_start = [], 1
         in_import, import_lib, import_text, import_line = False, None, [], 0
-        in_block_comment = False
+        in_block_comment = directive_comment = False
         for number, line in enumerate(lines, 1):
             stripped = line.strip()
             if in_import:
@@ -175,17 +221,26 @@ class Translator:
                 out.extend(self.translate_code(code, path, code_start))
                 code, code_start = [], number + 1
                 directive = re.match(r"#\s*(\w+)\s*(.*)", stripped)
+                if not directive:
+                    raise Refused("%s:%d: a directive needs a name after #" % (path, number))
                 word, rest = directive.group(1), directive.group(2)
                 rest = re.sub(r"\s*//.*$", "", rest)
+                # A block comment opened on the directive's line goes on
+                # after it; the directive itself ends where its comment starts.
+                in_block_comment = block_comment_after(stripped, False)
+                directive_comment = in_block_comment
+                line = line[:comment_start(line)]
                 if word == "property":
                     parts = rest.split(None, 1)
+                    if not parts:
+                        raise Refused("%s:%d: #property needs a name" % (path, number))
                     self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
                     out.append("\n")
                 elif word == "include":
-                    name = re.match(r'[<"]([^>"]+)[>"]', rest).group(1)
-                    found = os.path.join(self.include_dir, name)
-                    if not os.path.isfile(found):
-                        found = os.path.join(os.path.dirname(path), name)
+                    quoted = re.match(r'(?:<([^>"]+)>|"([^>"]+)")\s*$', rest)
+                    if not quoted:
+                        raise Refused('%s:%d: #include needs a file in quotes or <>' % (path, number))
+                    found = self.include_path(quoted.group(1) or quoted.group(2), path, number)
                     if found not in self.included:
                         self.included.add(found)
                         out.append(self.translate_file(found))
@@ -203,18 +258,33 @@ class Translator:
                     raise Refused("%s:%d: #%s is not supported" % (path, number, word))
                 continue
             # Track block comments so a '#' inside one is not a directive.
-            for match in re.finditer(r"/\*|\*/|//", line):
-                if match.group() == "/*" and not in_block_comment:
-                    in_block_comment = True
-                elif match.group() == "*/":
-                    in_block_comment = False
-                elif match.group() == "//" and not in_block_comment:
-                    break
+            in_block_comment = block_comment_after(line, in_block_comment)
+            if directive_comment:
+                # The rest of a comment a directive opened: code begins only
+                # after it closes (its opening went with the directive).
+                if in_block_comment:
+                    line = ""
+                else:
+                    end = line.find("*/") + 2
+                    line = " " * end + line[end:]
+                    directive_comment = False
             code.append(line)
         if in_import:
             raise Refused("%s: #import \"%s\" is not closed" % (path, import_lib))
         out.extend(self.translate_code(code, path, code_start))
         return '#line 1 "%s"\n' % path + "".join(out)
+
+    def include_path(self, name, path, number):
+        """The file an #include names: in the kit's include folder, else
+        beside the including file; never outside those two folders."""
+        for folder in (self.include_dir, os.path.dirname(path)):
+            folder = os.path.realpath(folder)
+            found = os.path.realpath(os.path.join(folder, name))
+            if os.path.isfile(found):
+                if os.path.commonpath([folder, found]) != folder:
+                    raise Refused("%s:%d: #include %s leaves the include folder" % (path, number, name))
+                return found
+        raise Refused("%s:%d: #include %s: no such file" % (path, number, name))
 
     def translate_code(self, lines, path, first_line):
         if not lines:
@@ -348,6 +418,9 @@ class Translator:
             if t.kind == "ident" and t.text in ("input", "sinput", "extern"):
                 if self.depth_at([out[j] for j in sig_idx], n) > 0:
                     continue
+                if n + 2 >= len(sig_idx) or out[sig_idx[n + 1]].kind != "ident" or \
+                        out[sig_idx[n + 2]].kind != "ident":
+                    raise Refused("%s:%d: %s needs a type and a name" % (t.path, t.line, t.text))
                 type_token = out[sig_idx[n + 1]]
                 name_token = out[sig_idx[n + 2]]
                 self.inputs.append((name_token.text, type_token.text))
@@ -508,6 +581,15 @@ def main():
              '#include "tools/mql4run/runtime.h"\n\n']
     registry = []
     try:
+        names = {}
+        for path in programs:
+            base = os.path.basename(path)
+            if any(c in base for c in "\"\\\n"):
+                raise Refused("%s: a program name cannot hold a quote, a backslash or a line end" % path)
+            name = class_name(path)
+            if name in names:
+                raise Refused("%s: its name becomes %s, as %s's does: rename one" % (path, name, names[name]))
+            names[name] = path
         for path in programs:
             translator = Translator(include_dir)
             body = translator.translate_file(os.path.abspath(path))
