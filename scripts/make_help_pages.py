@@ -45,8 +45,9 @@ INDICATORS = [
      'ExtFml("BarsightPlugin.VSASpread", 0, 30)'),
     ("VSAInd", "VSA Indicators",
      "The volume spread analysis signals of the Spreadcore engine, one code per bar: positive "
-     "codes are strength, negative codes weakness, 0 none. The newest bar is always 0: a "
-     "signal is known once the next bar has closed.",
+     "codes are strength, negative codes weakness, 0 none. The newest bar is always 0, and "
+     "the bar before it is judged without its next close: its code is provisional (it can "
+     "change or vanish when the next bar closes). Ref(VSAInd, -2) is final.",
      "code = the engine's signal for each bar but the last (see the signals below)",
      'ExtFml("BarsightPlugin.VSAInd")'),
 ]

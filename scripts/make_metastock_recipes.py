@@ -13,11 +13,24 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from signal_table import SIGNALS, group  # noqa: E402
 
 IND = 'ExtFml("BarsightPlugin.VSAInd")'
-# VSAInd leaves the newest bar at 0 (its next close is not known yet), so "a
-# signal now" is the signal of the bar before it.
-LAST = 'Ref(%s, -1)' % IND
+# VSAInd leaves the newest bar at 0 and judges the bar before it without its
+# next close: that bar's code is provisional (a rule that looks at the next
+# close may still take it or release it). The bar two before the newest is
+# judged with its next close known: its code is final.
+CONFIRMED = 'Ref(%s, -2)' % IND
+PROVISIONAL = 'Ref(%s, -1)' % IND
 VOLUME_CLASS = 'ExtFml("BarsightPlugin.VSASpread", 0, 30)'
 COLOURS = {"strength": "Green", "weakness": "Red"}
+# The engine's "high volume": at least 1.5 times the mean volume of the 9
+# bars before, on the volume the engine sees (VSAInd passes a volume below
+# 0.0001 as 1).
+HIGH_VOLUME = "V1 := If(V < 0.0001, 1, V); V1 >= 1.5 * Ref(Mov(V1, 9, S), -1)"
+PROVISIONAL_NOTE = [
+    "Which bar is final: VSAInd judges the bar before the newest without its",
+    "next close, so its code is provisional: it can change or vanish when the",
+    "next bar closes. The bar two before the newest is final. On end-of-day data",
+    "the newest complete bar carries no code until a newer bar arrives.",
+]
 
 
 def name_chain(value):
@@ -25,10 +38,6 @@ def name_chain(value):
     for code, name, *_ in reversed(SIGNALS):
         text = 'WriteIf(%s = %d, "%s", %s)' % (value, code, name, text)
     return text
-
-
-def any_of(value, codes):
-    return " Or ".join("%s = %d" % (value, c) for c in codes)
 
 
 def expert():
@@ -52,8 +61,8 @@ def expert():
            "6. OK, then Close. Open a chart, right-click it and choose Expert Advisor >",
            "   Attach, pick \"Barsight VSA\".",
            "",
-           "A signal is known once the next bar has closed, so the newest bar never",
-           "carries one.",
+           ] + PROVISIONAL_NOTE + [
+           "The symbol on the bar before the newest is therefore provisional too.",
            "",
            "Symbols",
            "-------"]
@@ -72,30 +81,35 @@ def expert():
             "----------",
             "",
             "Highlight: Barsight high volume",
-            "Condition: %s = 5 Or %s = 6" % (VOLUME_CLASS, VOLUME_CLASS),
+            "Condition: %s" % HIGH_VOLUME,
             "Colour: Blue",
-            "{Bars whose volume is more than 12/7 (about 1.7 times) their 30-bar average:"
-            " VSASpread's classes 5 and 6.}",
+            "{The engine's own high volume: at least 1.5 times the mean volume of the"
+            " 9 bars before (a volume below 0.0001 counts as 1, as VSAInd passes it),"
+            " so every signal that needs high volume sits on a highlighted bar.}",
             "",
             "Commentary",
             "----------",
             "",
-            "Text: Latest Barsight VSA signal (the bar before the newest): <<formula>>",
-            "Formula: %s" % name_chain(LAST),
+            "Text: Latest confirmed Barsight VSA signal (two bars before the newest): <<formula>>",
+            "Formula: %s" % name_chain(CONFIRMED),
+            "Text: Provisional signal (the bar before the newest; it can change or vanish"
+            " when the next bar closes): <<formula>>",
+            "Formula: %s" % name_chain(PROVISIONAL),
             ""]
     return "\n".join(out)
 
 
 def exploration():
-    strength = [c for c, *_ in SIGNALS if c > 0]
-    weakness = [c for c, *_ in SIGNALS if c < 0]
+    legend = ["  %4d  %s" % (code, name) for code, name, *_ in SIGNALS]
     out = ["Barsight VSA Exploration for MetaStock",
            "======================================",
            "",
-           "Finds the securities of a watchlist whose latest closed bar carries a",
+           "Finds the securities of a watchlist whose latest confirmed bar carries a",
            "Barsight VSA signal. Needs BarsightPlugin.dll and Spreadcore.dll installed",
-           "(see INSTALL.md). The newest bar never carries a signal (its next close is",
-           "not known yet), so every formula looks at the bar before it with Ref(..., -1).",
+           "(see INSTALL.md).",
+           ""] + PROVISIONAL_NOTE + [
+           "So column A is the confirmed code (Ref(..., -2)) and column B the",
+           "provisional one (Ref(..., -1)); the filters use the confirmed column.",
            "",
            "Steps:",
            "1. Tools > The Explorer, then New.",
@@ -103,39 +117,49 @@ def exploration():
            "3. Column tabs A to D: type each column's name and paste its formula.",
            "4. Filter tab: paste one of the filters below (a second exploration, saved",
            "   under another name, can hold another filter).",
-           "5. OK, then Explore: choose the watchlist (or securities) and run it. The",
+           "5. Options: set Load records to 250 or more. The Explorer loads only as",
+           "   many bars as the formulas seem to need and cannot tell what an ExtFml",
+           "   needs: VSAInd needs more than 16 bars (and its trend rules 27 closes)",
+           "   and VSASpread(0, 30) more than 30, so with fewer the codes read 0.",
+           "6. OK, then Explore: choose the watchlist (or securities) and run it. The",
            "   report lists each security that passed, with the columns below.",
            "",
+           "The columns hold numbers (the Explorer shows no text); the codes mean:",
+           ] + legend + [
+           "",
            "From a command prompt, the same check of a list of CSV files:",
-           "  tools\\msxhost.exe scan MetaStock\\BarsightPlugin.dll VSAInd --ago 1",
+           "  tools\\msxhost.exe scan MetaStock\\BarsightPlugin.dll VSAInd --ago 2",
            "      --data A.csv --data B.csv",
            "",
            "Columns",
            "-------",
            "",
-           "Column A: Signal",
-           "Formula: %s" % LAST,
+           "Column A: Confirmed",
+           "Formula: %s" % CONFIRMED,
            "",
-           "Column B: Name",
-           "Formula: %s" % name_chain(LAST),
+           "Column B: Provisional",
+           "Formula: %s" % PROVISIONAL,
            "",
            "Column C: Close",
-           "Formula: Ref(C, -1)",
+           "Formula: Ref(C, -2)",
            "",
            "Column D: Volume class",
-           "Formula: Ref(%s, -1)" % VOLUME_CLASS,
+           "Formula: Ref(%s, -2)" % VOLUME_CLASS,
            "",
            "Filters",
            "-------",
            "",
-           "Filter: A signal on the latest closed bar",
-           "Formula: %s <> 0" % LAST,
+           "Filter: A confirmed signal",
+           "Formula: ColA <> 0",
            "",
-           "Filter: Strength on the latest closed bar",
-           "Formula: %s" % any_of(LAST, strength),
+           "Filter: Confirmed strength",
+           "Formula: ColA > 0",
            "",
-           "Filter: Weakness on the latest closed bar",
-           "Formula: %s" % any_of(LAST, weakness),
+           "Filter: Confirmed weakness",
+           "Formula: ColA < 0",
+           "",
+           "Filter: A provisional signal (can change or vanish when the next bar closes)",
+           "Formula: ColB <> 0",
            ""]
     return "\n".join(out)
 

@@ -163,6 +163,14 @@ code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars",
 alerts = [line for line in err.splitlines() if line.startswith("alert: ")]
 check("AlertOnSignal alerts on new closed bars with a signal (%d)" % len(alerts),
       code == 0 and 0 < len(alerts) <= 50 and all(re.search(r"\(-?\d+\)$", a) for a in alerts), err[-300:])
+confirmed_alerts = alerts
+check("confirmed alerts never say provisional", not any("provisional" in a for a in alerts))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50",
+                     "--input", "AlertOnSignal=true", "--input", "AlertProvisional=true")
+alerts = [line for line in err.splitlines() if line.startswith("alert: ")]
+marked = [a for a in alerts if "provisional " in a]
+check("AlertProvisional adds marked alerts for shift 1 (%d)" % len(marked),
+      code == 0 and marked and [a for a in alerts if a not in marked] == confirmed_alerts)
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50")
 check("no alert when AlertOnSignal is off", code == 0 and "alert: " not in err)
 

@@ -17,7 +17,8 @@
 input int  MaxBars       = 5000;   // Closed bars analysed (0 = all)
 input bool ShowStrength  = true;   // Show signs of strength
 input bool ShowWeakness  = true;   // Show signs of weakness
-input bool AlertOnSignal = false;  // Alert when a closed bar carries a signal
+input bool AlertOnSignal = false;  // Alert when a bar's signal is confirmed (shift 2)
+input bool AlertProvisional = false;  // Also alert on the newest closed bar's provisional signal
 input bool HelpOnHover   = false;  // Open the help page when an arrow's tooltip shows
 input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCustom)
 
@@ -32,7 +33,8 @@ input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCus
 
 double   Codes[];             // each bar's signal code, 0 for none (for iCustom)
 datetime FormingBarTime = 0;  // open time of the forming bar at the last calculation
-datetime AlertedBarTime = 0;  // the last closed bar an alert was given for
+datetime AlertedBarTime = 0;          // the last confirmed bar an alert was given for
+datetime AlertedProvisionalTime = 0;  // the last provisional bar an alert was given for
 int      Instance = 0;        // the engine instance while one is open
 int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
 bool     Counted = false;     // this instance counted itself with IncRefCount
@@ -184,16 +186,29 @@ void VsaDrawArrows(const int rates_total, const datetime &time[], const double &
      }
   }
 
-void VsaAlert(const datetime &time[])
+// One alert per bar: the bar at `shift` when it carries a shown signal and
+// was not alerted yet. Shift 2 is judged with its next close (final); shift
+// 1 without it (provisional: it can change or vanish at the next close).
+void VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, const bool provisional)
   {
-   int code = (int)Codes[1];
-   if(!AlertOnSignal || code == 0 || !VsaShown(code) || time[1] == AlertedBarTime)
+   int code = (int)Codes[shift];
+   if(code == 0 || !VsaShown(code) || time[shift] == alerted)
       return;
-   AlertedBarTime = time[1];
-   string text = Symbol() + " " + TimeToString(time[1], TIME_DATE | TIME_MINUTES) + ": " + VsaTooltip(code);
+   alerted = time[shift];
+   string text = Symbol() + " " + TimeToString(time[shift], TIME_DATE | TIME_MINUTES) + ": " +
+                 (provisional ? "provisional " : "") + VsaTooltip(code);
    Alert(text);
    if(TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
       SendNotification(text);
+  }
+
+void VsaAlert(const datetime &time[], const int rates_total)
+  {
+   if(!AlertOnSignal || rates_total < 3)
+      return;
+   VsaAlertBar(2, time, AlertedBarTime, false);
+   if(AlertProvisional)
+      VsaAlertBar(1, time, AlertedProvisionalTime, true);
   }
 
 int OnCalculate(const int rates_total, const int prev_calculated, const datetime &time[],
@@ -223,7 +238,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    if(DrawArrows)
       VsaDrawArrows(rates_total, time, high, low);
    if(!reload && rates_total > 1)
-      VsaAlert(time);
+      VsaAlert(time, rates_total);
    return(rates_total);
   }
 
