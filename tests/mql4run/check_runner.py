@@ -16,6 +16,7 @@ import os
 import re
 import shlex
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -92,6 +93,7 @@ def vsaind(csv):
 
 
 rows = [line.rstrip("\n").split(",") for line in open(data)][1:]
+f32 = lambda x: struct.unpack("f", struct.pack("f", float(x)))[0]  # noqa: E731 (the host's floats)
 
 # --- the arrows equal the engine-backed indicator's codes ---------------------
 reference = vsaind(data)
@@ -120,6 +122,30 @@ check("ShowWeakness=false draws strength only",
 tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)", line.split("\t")[3])
                  for line in out.splitlines() if line.startswith("object"))
 check("every arrow's tooltip is the signal's name and code", tooltip_ok)
+
+# Each arrow as the guide documents it: strength a lime-green up arrow
+# (Wingdings 241) whose top sits at or below the bar's low, weakness a red
+# down arrow (242) whose bottom sits at or above the high.
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "MaxBars=0")
+bars = {r[0]: (f32(r[2]), f32(r[3])) for r in rows}
+drawn = []
+for line in out.splitlines():
+    parts = line.split("\t")
+    if parts[0] != "object":
+        continue
+    if len(parts) != 10:
+        drawn.append(("fields", parts))
+        continue
+    _, name, date, _, kind, arrow, colour, anchor, price, _ = parts
+    high, low = bars[date]
+    strength = ";SOS" in name
+    want = ("OBJ_ARROW_UP", "241", "#32CD32", "top") if strength else \
+        ("OBJ_ARROW_DOWN", "242", "#FF0000", "bottom")
+    placed = float(price) <= low + 1e-4 if strength else float(price) >= high - 1e-4
+    if (kind, arrow, colour, anchor) != want or not placed:
+        drawn.append((date, name, kind, arrow, colour, anchor, price, high, low))
+check("every arrow has its side's glyph, colour, anchor and place (%d)" % len(reference),
+      code == 0 and not drawn, str(drawn[:3]))
 
 # Ticks of the forming bar change nothing and cost no engine run; a reload of
 # history starts clean and draws the same arrows.
@@ -187,6 +213,38 @@ check("12 bars give no signal", arrows(run("BarsightVSA.mq4", "--data", host_pat
 # --- the other programs ----------------------------------------------------------------
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5")
 check("BarsightVolume runs", code == 0 and out == "deinit\t0\n", "exit %d %s" % (code, err[-300:]))
+
+# BarsightVolume's buffers bar by bar against CalcVolumeColor's rule: each
+# bar from the third on is in exactly one buffer (0 low, 1 down, 2 up, 3
+# unchanged), holding its volume; low is strictly below both bars before,
+# else the close against the previous close. An index off by one fails.
+code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5", "--dump-buffers")
+in_buffer = {}
+for line in out.splitlines():
+    if line.startswith("buffer\t"):
+        _, index, date, value = line.split("\t")
+        in_buffer.setdefault(date, []).append((int(index), float(value)))
+closes = {r[0]: f32(r[4]) for r in rows}
+dates = [r[0] for r in rows]
+wrong = []
+for t, date in enumerate(dates):
+    got = in_buffer.get(date, [])
+    if t < 2:
+        if got:
+            wrong.append((date, "coloured", got))
+        continue
+    if len(got) != 1:
+        wrong.append((date, "in %d buffers" % len(got)))
+        continue
+    if t < 4:
+        continue  # the volumes two bars back are those of uncoloured bars
+    v0, v1, v2 = got[0][1], in_buffer[dates[t - 1]][0][1], in_buffer[dates[t - 2]][0][1]
+    c0, c1 = closes[date], closes[dates[t - 1]]
+    want = 0 if v0 < v1 and v0 < v2 else 1 if c0 < c1 else 2 if c0 > c1 else 3
+    if got[0][0] != want:
+        wrong.append((date, got[0], want))
+check("BarsightVolume's buffers follow CalcVolumeColor bar by bar (%d bars)" % len(dates),
+      code == 0 and not wrong, str(wrong[:3]))
 no_help = [] if help_window else ["--input", "HelpPage="]
 for script, args in (("BarsightTableAndHelp.mq4", no_help), ("BarsightTooltips.mq4", [])):
     code, out, err = run(script, "--data", host_path(few), *args)

@@ -1,5 +1,6 @@
 // mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...
 //         [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]
+//         [--dump-buffers]
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -14,12 +15,16 @@ namespace {
 constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...\n"
     "               [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]\n"
+    "               [--dump-buffers]\n"
     "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). --ticks N repeats OnCalculate N times on\n"
     "the same bars after each calculation; --reload ends with one as after a reload of\n"
     "history (prev_calculated 0). Prints each chart object, then how many\n"
-    "remain after OnDeinit. --input values: whole numbers in decimal within the input's\n"
+    "remain after OnDeinit (object, name, bar date, tooltip, type, arrow code, #RRGGBB\n"
+    "colour, anchor, price, text; tab-separated). --dump-buffers prints each indicator\n"
+    "buffer's values other than its empty value first (buffer, index, date, value).\n"
+    "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
     "hex), bools true/false/1/0, datetimes yyyy.mm.dd[ hh:mi] from 1970 to 3000; anything\n"
     "else is exit 2. Bar dates: YYYY-MM-DD from 1970-01-01 to 3000-12-31. Exit codes: 0 done, 1 the program stopped on a critical error,\n"
@@ -70,6 +75,8 @@ int main(int argc, char** argv) {
             options.clicks.emplace_back(argv[++i]);
         } else if (arg == "--log-imports") {
             options.log_imports = true;
+        } else if (arg == "--dump-buffers") {
+            options.dump_buffers = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;

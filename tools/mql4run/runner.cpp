@@ -1,6 +1,8 @@
 #include "tools/mql4run/runner.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <cctype>
 #include <cstring>
 #include <ostream>
@@ -75,6 +77,52 @@ std::string date_text(mql::datetime time) {
     std::string out = text;
     std::replace(out.begin(), out.end(), '.', '-');
     return out;
+}
+
+// An object's line: name, bar date and tooltip, then its drawing facts
+// (type, arrow code, colour, anchor, price, text), so a check can tell a
+// wrong glyph, colour or side.
+std::string object_line(const mql::ChartObject& object, mql::datetime time) {
+    const auto integer = [&](int property) -> const mql::mql_long* {
+        const auto it = object.integers.find(property);
+        return it == object.integers.end() ? nullptr : &it->second;
+    };
+    const auto text = [&](int property) {
+        const auto it = object.strings.find(property);
+        return it == object.strings.end() ? std::string() : it->second;
+    };
+    static const std::map<int, const char*> kTypes = {
+        {mql::OBJ_VLINE, "OBJ_VLINE"}, {mql::OBJ_HLINE, "OBJ_HLINE"}, {mql::OBJ_TEXT, "OBJ_TEXT"},
+        {mql::OBJ_ARROW, "OBJ_ARROW"}, {mql::OBJ_LABEL, "OBJ_LABEL"},
+        {mql::OBJ_ARROW_THUMB_UP, "OBJ_ARROW_THUMB_UP"}, {mql::OBJ_ARROW_UP, "OBJ_ARROW_UP"},
+        {mql::OBJ_ARROW_DOWN, "OBJ_ARROW_DOWN"}};
+    const auto type = kTypes.find(object.type);
+    std::string arrow = "-";
+    // The arrow objects whose type fixes their Wingdings code.
+    if (object.type == mql::OBJ_ARROW_UP) arrow = "241";
+    else if (object.type == mql::OBJ_ARROW_DOWN) arrow = "242";
+    else if (object.type == mql::OBJ_ARROW_THUMB_UP) arrow = "67";
+    else if (const mql::mql_long* code = integer(mql::OBJPROP_ARROWCODE)) arrow = std::to_string(*code);
+    std::string colour = "-";
+    if (const mql::mql_long* bgr = integer(mql::OBJPROP_COLOR)) {  // MQL colours are 0x00BBGGRR
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "#%02X%02X%02X", static_cast<unsigned>(*bgr & 0xFF),
+                      static_cast<unsigned>((*bgr >> 8) & 0xFF), static_cast<unsigned>((*bgr >> 16) & 0xFF));
+        colour = hex;
+    }
+    std::string anchor = "-";
+    if (const mql::mql_long* a = integer(mql::OBJPROP_ANCHOR))
+        anchor = *a == mql::ANCHOR_TOP ? "top" : *a == mql::ANCHOR_BOTTOM ? "bottom" : std::to_string(*a);
+    std::string price = "-";
+    const auto p = object.doubles.find(mql::OBJPROP_PRICE);
+    if (object.type != mql::OBJ_LABEL && p != object.doubles.end()) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%.5f", p->second);
+        price = number;
+    }
+    return "object\t" + object.name + '\t' + date_text(time) + '\t' + text(mql::OBJPROP_TOOLTIP) + '\t' +
+           (type != kTypes.end() ? type->second : "OBJ_" + std::to_string(object.type)) + '\t' + arrow +
+           '\t' + colour + '\t' + anchor + '\t' + price + '\t' + text(mql::OBJPROP_TEXT) + '\n';
 }
 
 void copy_bar(const mql::Chart& from, int index, mql::Chart* to) {
@@ -338,6 +386,22 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                     session.click(name);
             }
         }
+        if (options.dump_buffers) {
+            // Every value that differs from its buffer's empty value, buffer
+            // by buffer, oldest bar first.
+            const auto buffers = session.program().indicator_buffers();
+            const std::vector<mql::datetime>& times = session.chart().time.storage();
+            for (std::size_t index = 0; index < buffers.size(); ++index) {
+                if (buffers[index].first == nullptr) continue;
+                const std::vector<double>& values = *buffers[index].first;
+                for (std::size_t bar = 0; bar < values.size() && bar < times.size(); ++bar) {
+                    if (values[bar] == buffers[index].second) continue;
+                    char number[64];
+                    std::snprintf(number, sizeof number, "%.10g", values[bar]);
+                    out << "buffer\t" << index << '\t' << date_text(times[bar]) << '\t' << number << '\n';
+                }
+            }
+        }
         std::vector<const mql::ChartObject*> objects;
         for (const mql::ChartObject& object : session.chart().objects) objects.push_back(&object);
         const auto time_of = [](const mql::ChartObject* object) {
@@ -347,12 +411,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         std::stable_sort(objects.begin(), objects.end(), [&](const auto* a, const auto* b) {
             return time_of(a) != time_of(b) ? time_of(a) < time_of(b) : a->name < b->name;
         });
-        for (const mql::ChartObject* object : objects) {
-            const auto tooltip = object->strings.find(mql::OBJPROP_TOOLTIP);
-            const mql::datetime time = time_of(object);
-            out << "object\t" << object->name << '\t' << date_text(time) << '\t'
-                << (tooltip == object->strings.end() ? "" : tooltip->second) << '\n';
-        }
+        for (const mql::ChartObject* object : objects) out << object_line(*object, time_of(object));
         session.deinit(mql::REASON_REMOVE);
         out << "deinit\t" << session.chart().objects.size() << '\n';
     } catch (const mql::RunStop& stop) {

@@ -24,6 +24,7 @@ struct Options {
     int ticks = 0;        // OnCalculate calls after each calculation with no new bar
     bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
     bool log_imports = false;
+    bool dump_buffers = false;  // print the indicator buffers after the last calculation
 };
 
 // The kit program of that file name (case-insensitive, folder ignored), or null.

@@ -233,6 +233,13 @@ bool Program::SetIndexBuffer(int index, array<double>& buffer) {
     return true;
 }
 
+std::vector<std::pair<const std::vector<double>*, double>> Program::indicator_buffers() const {
+    std::vector<std::pair<const std::vector<double>*, double>> out;
+    for (const Buffer& buffer : buffers_)
+        out.emplace_back(buffer.values != nullptr ? &buffer.values->storage() : nullptr, buffer.empty);
+    return out;
+}
+
 void Program::SetIndexEmptyValue(int index, double value) {
     if (index >= 0 && static_cast<std::size_t>(index) < buffers_.size())
         buffers_[static_cast<std::size_t>(index)].empty = value;

@@ -274,6 +274,9 @@ void push_words(std::vector<std::uint32_t>* words, const A& arg) {
 // ---- the program ------------------------------------------------------------
 class Program {
 public:
+    // The indicator buffers bound so far, by index: each one's values
+    // (oldest bar first; null for an unbound index) and its empty value.
+    std::vector<std::pair<const std::vector<double>*, double>> indicator_buffers() const;
     Program() = default;
     virtual ~Program() = default;
     Program(const Program&) = delete;
