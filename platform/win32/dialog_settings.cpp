@@ -2,10 +2,12 @@
 #include <windows.h>
 #include <msxml2.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/debug_output.h"
 #include "platform/dialog_settings.h"
+#include "platform/regular_file.h"
 #include "platform/text_codec.h"
 #include "platform/gui_thread.h"
 #include "platform/win32/unique_resource.h"
@@ -35,6 +37,14 @@ void set_text(unique_variant* variant, const std::wstring& text) {
 
 
 bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* error) {
+    // Only a regular file is read; the reason names what is wrong.
+    std::string reason;
+    if (std::FILE* file = open_regular_file(path.c_str(), &reason)) {
+        std::fclose(file);
+    } else {
+        *error = "cannot read " + path + ": " + reason;
+        return false;
+    }
     if (FAILED(CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument,
                                 doc->put()))) {
         if (FAILED(CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,

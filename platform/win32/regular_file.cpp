@@ -27,6 +27,11 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
+        // A folder cannot be opened this way (Windows answers "access
+        // denied"): say what it is.
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return refuse("Is a directory");
         return refuse(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
                           ? "No such file or directory"
                       : code == ERROR_ACCESS_DENIED ? "Permission denied"
