@@ -200,6 +200,33 @@ check("AlertProvisional adds marked alerts for shift 1 (%d)" % len(marked),
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50")
 check("no alert when AlertOnSignal is off", code == 0 and "alert: " not in err)
 
+# --- the terminal's deinitialisation reasons ------------------------------------
+# The help window outlives a reinit whose program comes straight back (a
+# timeframe or symbol switch, new inputs, a recompile, an account change);
+# every other reason ends it. The count stays balanced either way.
+RETURNING = {"chartchange", "parameters", "recompile", "account"}
+for reason in ["program", "remove", "recompile", "chartchange", "chartclose", "parameters",
+               "account", "template", "initfailed", "close"]:
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--reinit", reason, "--log-imports")
+    calls = [line.split("(")[0][len("import: "):] for line in err.splitlines() if line.startswith("import: ")]
+    second = [i for i, c in enumerate(calls) if c == "IncRefCount"][1:2]
+    before = calls[:second[0]] if second else []
+    killed = "KillDialog" in before
+    balanced = calls.count("IncRefCount") == calls.count("DecRefCount") == 2
+    check("--reinit %s: the help window %s" % (reason, "stays" if reason in RETURNING else "ends"),
+          code == 0 and second and killed == (reason not in RETURNING) and balanced and
+          calls[-1] == "KillDialog", str(before[-3:]))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--reinit", "sideways")
+check("--reinit refuses an unknown reason", code == 2 and "--reinit takes a reason" in err)
+
+# A symbol without usable volume is said once per chart.
+flat = write_csv("flat.csv", [r[:5] + ["500"] for r in rows[:200]])
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(flat), "--new-bars", "5")
+warned = (out + err).count("no usable volume on SAMPLE: volume signals cannot fire")
+check("all-equal volumes warn once (%d)" % warned, code == 0 and warned == 1, err[-300:])
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "5")
+check("real volumes do not warn", code == 0 and "no usable volume" not in out + err)
+
 # --- bad input: no signal, no failure --------------------------------------------
 few = write_csv("few.csv", rows[:12])
 zero = write_csv("zero.csv", [r[:5] + ["0"] for r in rows[:200]])

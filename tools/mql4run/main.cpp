@@ -1,6 +1,6 @@
 // mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...
 //         [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]
-//         [--dump-buffers]
+//         [--dump-buffers] [--reinit REASON]...
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...\n"
     "               [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]\n"
-    "               [--dump-buffers]\n"
+    "               [--dump-buffers] [--reinit REASON]...\n"
     "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). --ticks N repeats OnCalculate N times on\n"
@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "remain after OnDeinit (object, name, bar date, tooltip, type, arrow code, #RRGGBB\n"
     "colour, anchor, price, text; tab-separated). --dump-buffers prints each indicator\n"
     "buffer's values other than its empty value first (buffer, index, date, value).\n"
+    "--reinit REASON (chartchange, parameters, remove, ...) after the calculations: OnDeinit\n"
+    "with that reason, then a fresh instance with OnInit and a full OnCalculate.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
     "hex), bools true/false/1/0, datetimes yyyy.mm.dd[ hh:mi] from 1970 to 3000; anything\n"
@@ -77,6 +79,15 @@ int main(int argc, char** argv) {
             options.log_imports = true;
         } else if (arg == "--dump-buffers") {
             options.dump_buffers = true;
+        } else if (arg == "--reinit" && has_value) {
+            const int reason = mql4run::reason_by_name(argv[++i]);
+            if (reason < 0) {
+                std::cerr << "mql4run: --reinit takes a reason (program, remove, recompile, chartchange,\n"
+                             "chartclose, parameters, account, template, initfailed, close), not '"
+                          << argv[i] << "'\n" << kUsage;
+                return 2;
+            }
+            options.reinits.push_back(reason);
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;

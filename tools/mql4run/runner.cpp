@@ -251,11 +251,10 @@ ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& import
                            intptr_t window)
     : entry_(entry), runner_(runner) {
     chart_.window = window;
-    mql::ProgramContext context;
-    context.chart = &chart_;
-    context.imports = imports.bound();
-    context.runner = runner;
-    program_ = entry.create(context);
+    context_.chart = &chart_;
+    context_.imports = imports.bound();
+    context_.runner = runner;
+    program_ = entry.create(context_);
 }
 
 bool ChartSession::set_input(const std::string& name, const std::string& value) {
@@ -303,8 +302,27 @@ void ChartSession::click(const std::string& object) {
 }
 
 void ChartSession::deinit(int reason) {
+    program_->set_uninitialize_reason(reason);
     program_->OnDeinit(reason);
     pump_messages();
+}
+
+int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs) {
+    deinit(reason);
+    program_ = entry_.create(context_);
+    for (const auto& [name, value] : inputs) set_input(name, value);
+    const int result = init();
+    prev_calculated_ = 0;
+    tick();
+    return result;
+}
+
+int reason_by_name(const std::string& name) {
+    static const char* const kNames[] = {"program", "remove", "recompile", "chartchange", "chartclose",
+                                         "parameters", "account", "template", "initfailed", "close"};
+    for (int reason = 0; reason < 10; ++reason)
+        if (name == kNames[reason]) return reason;
+    return -1;
 }
 
 int run(const Options& options, std::ostream& out, std::ostream& err) {
@@ -379,6 +397,14 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 session.timer();
             }
             if (options.reload) session.reload();
+            for (const int reason : options.reinits) {
+                const int again = session.reinit(reason, options.inputs);
+                if (again != mql::INIT_SUCCEEDED) {
+                    err << "mql4run: OnInit of " << entry->file << " failed after a reinit (" << again << ")\n";
+                    session.deinit(mql::REASON_INITFAILED);
+                    return mql::kExitRuntimeError;
+                }
+            }
             for (const std::string& name : options.clicks) {
                 if (session.chart().find(name) == nullptr)
                     err << "mql4run: no object " << name << " to click\n";

@@ -25,7 +25,14 @@ struct Options {
     bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
     bool log_imports = false;
     bool dump_buffers = false;  // print the indicator buffers after the last calculation
+    // After the calculations, each: OnDeinit(reason), then a fresh instance
+    // (globals reset, the same inputs) with OnInit and a full OnCalculate.
+    std::vector<int> reinits;
 };
+
+// The reason of an MQL4 REASON_ name in lower case without "REASON_"
+// ("chartchange"), or -1.
+int reason_by_name(const std::string& name);
 
 // The kit program of that file name (case-insensitive, folder ignored), or null.
 const mql::ProgramEntry* find_program(const std::string& file);
@@ -68,8 +75,13 @@ public:
     void timer();
     void start() { program_->OnStart(); }
     void deinit(int reason);
+    // OnDeinit(reason), then a fresh instance of the program with `inputs`,
+    // OnInit and a full OnCalculate on the same chart, as a terminal does
+    // on a timeframe switch or a change of inputs. The OnInit result.
+    int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs);
 
 private:
+    mql::ProgramContext context_;
     const mql::ProgramEntry& entry_;
     mql::Runner* runner_;
     mql::Chart chart_;

@@ -140,7 +140,10 @@ constexpr int CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CL
 constexpr int CHART_WINDOW_HANDLE = 102;
 constexpr int TERMINAL_NOTIFICATIONS_ENABLED = 26;
 constexpr int TIME_DATE = 1, TIME_MINUTES = 2, TIME_SECONDS = 4;
-constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_CHARTCHANGE = 3;
+// MQL4's ten deinitialisation reasons.
+constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_RECOMPILE = 2, REASON_CHARTCHANGE = 3,
+              REASON_CHARTCLOSE = 4, REASON_PARAMETERS = 5, REASON_ACCOUNT = 6, REASON_TEMPLATE = 7,
+              REASON_INITFAILED = 8, REASON_CLOSE = 9;
 constexpr int PERIOD_CURRENT = 0, PERIOD_D1 = 1440;
 constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF,
                 clrLimeGreen = 0x32CD32, clrSilver = 0xC0C0C0, clrGreen = 0x008000,
@@ -299,6 +302,12 @@ public:
     // The runner's side.
     void grow_buffers(int bars);  // indicator buffers follow the chart's bar count
     int timer_ms() const { return timer_ms_; }
+    // The reason OnDeinit is called for, as UninitializeReason() answers
+    // during it (the runner sets it before the call).
+    void set_uninitialize_reason(int reason) { uninitialize_reason_ = reason; }
+    int UninitializeReason() const { return uninitialize_reason_; }
+    // The Data Window's digits of the indicator's values (nothing is drawn).
+    void IndicatorDigits(int digits) { indicator_digits_ = digits; }
 
 protected:
     template <class R, class... A>
@@ -392,6 +401,8 @@ private:
     };
     ProgramContext context_;
     std::vector<Buffer> buffers_;
+    int uninitialize_reason_ = 0;
+    int indicator_digits_ = 0;
     int timer_ms_ = 0;
 };
 

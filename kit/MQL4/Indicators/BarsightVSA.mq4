@@ -38,6 +38,7 @@ datetime AlertedProvisionalTime = 0;  // the last provisional bar an alert was g
 int      Instance = 0;        // the engine instance while one is open
 int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
 bool     Counted = false;     // this instance counted itself with IncRefCount
+bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
 
 // The signal's name, as the help pages and the MetaStock kit name it.
 string VsaSignalName(int code)
@@ -96,6 +97,7 @@ int OnInit()
    SetIndexStyle(0, DRAW_NONE);
    SetIndexLabel(0, "VSA signal");
    SetIndexEmptyValue(0, 0.0);
+   IndicatorDigits(0);  // codes are whole numbers in the Data Window
    IncRefCount();
    Counted = true;
    FormingBarTime = 0;
@@ -112,6 +114,19 @@ int OnInit()
         }
      }
    return(INIT_SUCCEEDED);
+  }
+
+// Every volume rule compares a bar's volume with others: with all tick
+// volumes equal (or 0) no volume signal can fire. Said once per chart.
+void VsaCheckVolume(const int fed, const long &tick_volume[])
+  {
+   if(VolumeWarned || fed < 2)
+      return;
+   for(int bar = 2; bar <= fed; bar++)
+      if(tick_volume[bar] != tick_volume[1])
+         return;
+   VolumeWarned = true;
+   Print("no usable volume on ", Symbol(), ": volume signals cannot fire");
   }
 
 // Feeds the closed bars to a fresh engine instance, oldest first, and stores
@@ -135,6 +150,7 @@ void VsaAnalyse(const int rates_total, const double &high[], const double &low[]
       Instance = 0;
       return;
      }
+   VsaCheckVolume(fed, tick_volume);
    double counter = 1.0;
    for(int number = 0; number < fed; number++)
      {
@@ -293,8 +309,15 @@ void OnDeinit(const int reason)
    if(HookHandle > 0)
       UnsubclassWindow(HookHandle);
    HookHandle = 0;
-   // One help window serves every chart: the last instance to go ends it.
-   if(Counted && DecRefCount() == 0)
+   // One help window serves every chart: the last instance to go ends it,
+   // unless the terminal brings the program straight back (a timeframe or
+   // symbol switch, new inputs, a recompile, an account change): then the
+   // window stays for the new instance. Any other reason, 0 and unknown
+   // ones included, ends it.
+   int why = UninitializeReason();
+   bool returning = (why == REASON_CHARTCHANGE || why == REASON_PARAMETERS ||
+                     why == REASON_RECOMPILE || why == REASON_ACCOUNT);
+   if(Counted && DecRefCount() == 0 && !returning)
       KillDialog();
    Counted = false;
   }

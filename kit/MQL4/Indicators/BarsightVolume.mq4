@@ -4,6 +4,7 @@
 //+------------------------------------------------------------------+
 #property strict
 #property indicator_separate_window
+#property indicator_minimum 0
 #property indicator_buffers 4
 #property indicator_color1 clrSilver
 #property indicator_color2 clrRed
@@ -33,6 +34,14 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
                 const int &spread[])
   {
    // Each bar is compared with the two before it: the oldest two get no colour.
+   // Series indexing set explicitly, as BarsightVSA does: index 0 is the
+   // forming bar for the arrays and the buffers alike.
+   ArraySetAsSeries(close, true);
+   ArraySetAsSeries(tick_volume, true);
+   ArraySetAsSeries(LowVolume, true);
+   ArraySetAsSeries(DownVolume, true);
+   ArraySetAsSeries(UpVolume, true);
+   ArraySetAsSeries(FlatVolume, true);
    int first = (prev_calculated > 2) ? rates_total - prev_calculated + 1 : rates_total - 3;
    if(first > rates_total - 3)
       first = rates_total - 3;
