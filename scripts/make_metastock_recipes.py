@@ -127,8 +127,9 @@ def exploration():
            "The columns hold numbers (the Explorer shows no text); the codes mean:",
            ] + legend + [
            "",
-           "From a command prompt, the same check of a list of CSV files:",
-           "  tools\\msxhost.exe scan MetaStock\\BarsightPlugin.dll VSAInd --ago 2",
+           "From a command prompt in the Barsight program folder (or the unpacked",
+           "bundle's folder), the same check of a list of CSV files:",
+           "  tools\\msxhost.exe scan tools\\BarsightPlugin.dll VSAInd --ago 2",
            "      --data A.csv --data B.csv",
            "",
            "Columns",

@@ -37,6 +37,11 @@ def layout(build):
             files.append(("MetaStock/" + inside, path))
             files.append(("MetaTrader/MQL4/Libraries/" + inside, path))
     files.append(("tools/msxhost.exe", dll("msxhost.exe")))
+    # A copy of the plug-ins beside msxhost, so the commands the guide shows
+    # work as written from the bundle's folder and from the program folder
+    # after setup (an install for MetaTrader only has no MetaStock folder).
+    for name in ("BarsightPlugin.dll", "Spreadcore.dll", "orvane.dll"):
+        files.append(("tools/" + name, dll(name)))
     files.append(("INSTALL.md", os.path.join(ROOT, "kit", "INSTALL.md")))
     files.append(("signals.md", os.path.join(ROOT, "engine", "README.md")))
     return files

@@ -136,6 +136,10 @@ check "installed binaries carry version $version" versions_ok
 catalogue=$(wine32 'C:\Program Files (x86)\Barsight\tools\msxhost.exe' catalogue \
   'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' </dev/null | tr -d '\r')
 check "the installed msxhost lists the installed plug-in" grep -q '^3 VSAInd "VSA Indicators" 0 argument' <<<"$catalogue"
+# The guide's commands, as written, from the program folder.
+scan=$(cd "$PROG" && wine32 'tools\msxhost.exe' scan 'tools\BarsightPlugin.dll' VSAInd --ago 2 \
+  --data "Z:$(cd "$here/../data" && pwd)/sample_ohlcv.csv" </dev/null | tr -d '\r')
+check "the guide's scan command works from the program folder" grep -q 'sample_ohlcv.csv,[0-9-]*,' <<<"$scan"
 check "the Add/Remove entry is written" registered
 check "the log names both terminals by origin.txt" logged 'terminal: C:\\Program Files\\MetaTrader 4567EF01'
 

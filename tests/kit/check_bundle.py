@@ -17,7 +17,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$")
 EXPECTED = {
-    "INSTALL.md", "signals.md", "tools/msxhost.exe",
+    "INSTALL.md", "signals.md", "tools/msxhost.exe", "tools/BarsightPlugin.dll", "tools/Spreadcore.dll",
+    "tools/orvane.dll",
     "MetaStock/BarsightPlugin.dll", "MetaStock/BarsightPlugin.dll.config", "MetaStock/Spreadcore.dll",
     "MetaStock/orvane.dll", "MetaStock/Barsight formulas.txt", "MetaStock/Barsight expert.txt",
     "MetaStock/Barsight exploration.txt",
