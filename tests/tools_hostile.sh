@@ -31,10 +31,12 @@ expect_text "/dev/zero named" "cannot read /dev/zero: not a regular file" "$work
 check "run with a FIFO" 1 $?
 
 # A guard violation (exit 3) followed by an unreadable file (exit 1): the
-# more serious status stands.
-"$host" scan "$faulty" Overrun --data "$data" --data "$work/missing.csv" >/dev/null 2>"$work/err"
-check "violation then a missing file" 3 $?
-expect_text "violation reported" "VIOLATION" "$work/err"
+# more serious status stands. (FAULTY_PLUGIN "-": not in this build.)
+if [ "$faulty" != "-" ]; then
+  "$host" scan "$faulty" Overrun --data "$data" --data "$work/missing.csv" >/dev/null 2>"$work/err"
+  check "violation then a missing file" 3 $?
+  expect_text "violation reported" "VIOLATION" "$work/err"
+fi
 
 # An unknown array source is one usage error, not a failure a file; a
 # source failing on a file names the file.
