@@ -74,10 +74,10 @@ bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* e
 }
 
 // MSXML writes the document to `file`.
-bool save_to(IXMLDOMDocument* doc, const std::wstring& file) {
+HRESULT save_to(IXMLDOMDocument* doc, const std::wstring& file) {
     unique_variant target;
     set_text(&target, file);
-    return SUCCEEDED(doc->save(*target.get()));
+    return doc->save(*target.get());
 }
 
 // Saves the document as one step: to a file of this process's own name in
@@ -92,9 +92,13 @@ bool save_to(IXMLDOMDocument* doc, const std::wstring& file) {
 bool save_atomically(IXMLDOMDocument* doc, const std::string& path, std::string* error) {
     const std::wstring target = wide_from_utf8(path);
     const std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    if (!save_to(doc, temp)) {
+    const HRESULT saved = save_to(doc, temp);
+    if (FAILED(saved)) {
         DeleteFileW(temp.c_str());
-        if (save_to(doc, target)) return true;
+        // Only a folder that refuses new files gets the in-place write; any
+        // other failure (a full disk) must not touch the old file.
+        const bool refused = saved == E_ACCESSDENIED || saved == HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT);
+        if (refused && SUCCEEDED(save_to(doc, target))) return true;
         *error = "cannot write " + path;
         return false;
     }
