@@ -17,4 +17,10 @@ namespace platform {
 // waits for a writer.
 std::FILE* open_regular_file(const char* path, std::string* reason = nullptr);
 
+// Null, with `why` in `reason` when given: how open_regular_file refuses.
+inline std::FILE* refused(std::string* reason, const char* why) {
+    if (reason != nullptr) *reason = why;
+    return nullptr;
+}
+
 }  // namespace platform

@@ -10,10 +10,7 @@
 namespace platform {
 
 std::FILE* open_regular_file(const char* path, std::string* reason) {
-    const auto refuse = [reason](const char* why) -> std::FILE* {
-        if (reason != nullptr) *reason = why;
-        return nullptr;
-    };
+    const auto refuse = [reason](const char* why) { return refused(reason, why); };
     if (path == nullptr) return refuse("no file named");
     // O_NONBLOCK: opening a FIFO with no writer returns at once instead of
     // waiting; it is then refused as not a regular file.

@@ -7,10 +7,7 @@
 namespace platform {
 
 std::FILE* open_regular_file(const char* path, std::string* reason) {
-    const auto refuse = [reason](const char* why) -> std::FILE* {
-        if (reason != nullptr) *reason = why;
-        return nullptr;
-    };
+    const auto refuse = [reason](const char* why) { return refused(reason, why); };
     if (path == nullptr) return refuse("no file named");
     // The device namespace (\\.\C:, \\.\PhysicalDrive0, ...) names no file a
     // user keeps data in; a raw volume would even pass as a disk file.

@@ -139,17 +139,22 @@ def statement_type(tokens, index):
     return None
 
 
+def after_literal(line, pos):
+    """The position after the string or character literal that starts at
+    `pos` (escapes skipped)."""
+    quote, pos, n = line[pos], pos + 1, len(line)
+    while pos < n and line[pos] != quote:
+        pos += 2 if line[pos] == "\\" else 1
+    return pos + 1
+
+
 def comment_start(line):
     """Where the first comment of `line` (outside strings) starts, or its
     length when it has none."""
     pos, n = 0, len(line)
     while pos < n:
-        c = line[pos]
-        if c in "\"'":
-            pos += 1
-            while pos < n and line[pos] != c:
-                pos += 2 if line[pos] == "\\" else 1
-            pos += 1
+        if line[pos] in "\"'":
+            pos = after_literal(line, pos)
         elif line.startswith("//", pos) or line.startswith("/*", pos):
             return pos
         else:
@@ -170,12 +175,8 @@ def block_comment_after(line, in_block):
                 return True
             in_block, pos = False, end + 2
             continue
-        c = line[pos]
-        if c in "\"'":
-            pos += 1
-            while pos < n and line[pos] != c:
-                pos += 2 if line[pos] == "\\" else 1
-            pos += 1
+        if line[pos] in "\"'":
+            pos = after_literal(line, pos)
         elif line.startswith("//", pos):
             return False
         elif line.startswith("/*", pos):
