@@ -65,10 +65,30 @@ Analyzer::Trend Analyzer::trend() const {
 }
 
 int32_t Analyzer::analyse(const Bar& b, double next_close) {
+    commit();
     if (!std::isfinite(b.high) || !std::isfinite(b.low) || !std::isfinite(b.close) ||
         !std::isfinite(b.volume) || b.high < b.low || b.volume < 0)
         return kNone;
+    pending_ = b;
+    has_pending_ = true;
+    return judge(b, next_close);
+}
 
+int32_t Analyzer::revise(double next_close) const {
+    return has_pending_ ? judge(pending_, next_close) : kNone;
+}
+
+void Analyzer::commit() {
+    if (!has_pending_) return;
+    has_pending_ = false;
+    recent_.push(pending_);
+    long_closes_.push(pending_.close);
+    prev2_ = prev1_;
+    prev1_ = pending_;
+    ++bars_;
+}
+
+int32_t Analyzer::judge(const Bar& b, double next_close) const {
     const double spread = b.high - b.low;
     int32_t signal = kNone;
     // The rules need the averages of `periods` earlier bars and two bars back.
@@ -124,12 +144,6 @@ int32_t Analyzer::analyse(const Bar& b, double next_close) {
         else if (up_bar && narrow && low_volume)
             signal = kNoDemand;
     }
-
-    recent_.push(b);
-    long_closes_.push(b.close);
-    prev2_ = prev1_;
-    prev1_ = b;
-    ++bars_;
     return signal;
 }
 

@@ -85,15 +85,29 @@ public:
     // answers kNone.
     int32_t analyse(const Bar& bar, double next_close);
 
+    // The code of the last bar taken, judged again with `next_close` (its
+    // next close, once known), without taking a bar: what `analyse` would
+    // have answered for it with that next close. kNone when no bar was
+    // taken or the last one was not usable.
+    int32_t revise(double next_close) const;
+
 private:
     enum class Trend { kUnknown, kUp, kDown, kFlat };
     Trend trend() const;
+    // The bar's code against the bars committed so far.
+    int32_t judge(const Bar& bar, double next_close) const;
+    // Moves the pending bar into the averages and the previous bars.
+    void commit();
 
     int periods_;
     BarWindow recent_;     // the last `periods` bars
     Window long_closes_;   // the last 3 x `periods` closes
     Bar prev1_, prev2_;
     long bars_ = 0;
+    // The last usable bar taken: it joins the averages only when the next
+    // bar arrives, so that it can still be judged again with its next close.
+    Bar pending_;
+    bool has_pending_ = false;
 };
 
 }  // namespace spreadcore

@@ -57,12 +57,12 @@ public:
         return slot.handle;
     }
 
-    int32_t analyse(int32_t handle, const Bar& bar, double next_close) {
+    int32_t analyse(int32_t handle, const Bar& bar, double next_close, bool revise) {
         if (handle <= 0) return kNone;
         Slot& slot = slots_[(handle - 1) % kSlots];
         std::lock_guard<std::mutex> lock(slot.mutex);
         if (slot.handle != handle) return kNone;
-        return slot.analyzer->analyse(bar, next_close);
+        return revise ? slot.analyzer->revise(next_close) : slot.analyzer->analyse(bar, next_close);
     }
 
     bool close(int32_t handle) {
@@ -112,12 +112,15 @@ MSX_API int32_t AddToChartEx(const char* /*app*/, const char* /*symbol*/, int32_
     }
 }
 
-// The position, date, open and confirmation flag are not read.
+// The position, date and open are not read. A non-zero `confirmanalysis`
+// judges the last bar taken again with `close_next_bar` and takes no bar
+// (the bar's own values are then not read either).
 MSX_API int32_t AnalysePosn(int32_t handle, int32_t /*pos*/, double /*date*/, double /*open*/,
                             double high, double low, double close, double volume,
-                            double close_next_bar, int32_t /*confirmanalysis*/) {
+                            double close_next_bar, int32_t confirmanalysis) {
     try {
-        return spreadcore::table().analyse(handle, {high, low, close, volume}, close_next_bar);
+        return spreadcore::table().analyse(handle, {high, low, close, volume}, close_next_bar,
+                                           confirmanalysis != 0);
     } catch (...) {
         return 0;
     }

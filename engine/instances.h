@@ -14,7 +14,9 @@ extern "C" {
 MSX_API int32_t AddToChartEx(const char* app, const char* symbol, int32_t periods);
 
 // Takes the next bar of the chart and returns its signal code (0 for none,
-// and for an unknown handle).
+// and for an unknown handle). With `confirmanalysis` non-zero it takes no
+// bar: it answers the last bar taken judged again with `close_next_bar`
+// (its next close once that bar has closed), and the bar values are not read.
 MSX_API int32_t AnalysePosn(int32_t handle, int32_t pos, double date, double open, double high,
                             double low, double close, double volume, double close_next_bar,
                             int32_t confirmanalysis);

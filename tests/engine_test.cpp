@@ -224,6 +224,54 @@ TEST(EngineInstances, InterleavedInstancesMatchInstancesFedAlone) {
     RemoveFromChart(hb);
 }
 
+// A chart fed as it closes: each bar taken with its next close unknown
+// (-1), then judged again with confirmanalysis 1 once the next bar has
+// closed. The revised code of every bar equals the batch code (next close
+// known), and the last bar's unrevised code equals the batch's last code,
+// on long series with gaps in price, zero volumes and unusable bars.
+TEST(EngineInstances, RevisingTheLastBarEqualsFeedingWithItsNextClose) {
+    struct Series {
+        const char* name;
+        std::vector<Bar> bars;
+    };
+    std::vector<Series> series;
+    series.push_back({"random walk", random_bars(5000, 7)});
+    std::vector<Bar> gaps = random_bars(5000, 8);
+    for (std::size_t i = 50; i < gaps.size(); i += 97)  // a weekend gap: every price jumps by 8
+        for (std::size_t k = i; k < gaps.size(); ++k) gaps[k] = {gaps[k].high + 8, gaps[k].low + 8, gaps[k].close + 8, gaps[k].volume};
+    series.push_back({"price gaps", gaps});
+    std::vector<Bar> zeros = random_bars(5000, 9);
+    for (std::size_t i = 0; i < zeros.size(); i += 3) zeros[i].volume = 0;  // every third bar traded nothing
+    series.push_back({"zero volumes", zeros});
+    std::vector<Bar> holes = random_bars(5000, 10);
+    for (std::size_t i = 20; i < holes.size(); i += 41) holes[i].high = holes[i].low - 1;  // unusable bars
+    series.push_back({"unusable bars", holes});
+    for (const Series& s : series) {
+        const std::vector<int32_t> batch = feed_alone(s.bars);
+        const int32_t h = AddToChartEx("metastock", "X", 9);
+        int differences = 0, signals = 0;
+        for (std::size_t i = 0; i < s.bars.size(); ++i) {
+            const Bar& b = s.bars[i];
+            if (i > 0) {  // bar i closed: the previous bar's next close is known
+                const int32_t revised = AnalysePosn(h, 0, 0, 0, 0, 0, 0, 0, b.close, 1);
+                differences += revised != batch[i - 1];
+            }
+            const int32_t provisional = AnalysePosn(h, static_cast<int32_t>(i) - 1, 0, b.close, b.high,
+                                                    b.low, b.close, b.volume, -1.0, 0);
+            if (i + 1 == s.bars.size()) differences += provisional != batch[i];
+            signals += batch[i] != 0;
+        }
+        // Revising twice changes nothing; with no bar taken there is nothing to revise.
+        EXPECT_EQ(AnalysePosn(h, 0, 0, 0, 0, 0, 0, 0, -1.0, 1), batch.back()) << s.name;
+        EXPECT_EQ(RemoveFromChart(h), 1);
+        EXPECT_EQ(differences, 0) << s.name;
+        EXPECT_GT(signals, 100) << s.name;
+    }
+    const int32_t fresh = AddToChartEx("metastock", "X", 9);
+    EXPECT_EQ(AnalysePosn(fresh, 0, 0, 0, 0, 0, 0, 0, 100, 1), 0);
+    RemoveFromChart(fresh);
+}
+
 TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {
     std::vector<std::vector<Bar>> charts;
     std::vector<std::vector<int32_t>> expected;
