@@ -1,6 +1,6 @@
-// mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...
-//         [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]
-//         [--dump-buffers] [--reinit REASON]...
+// mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...
+//         [--new-bars N] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
+//         [--log-imports] [--dump-buffers] [--reinit REASON]...
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -13,13 +13,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mql4run PROGRAM.mq4 --data OHLCV.csv [--libraries DIR] [--input NAME=VALUE]...\n"
-    "               [--new-bars N] [--ticks N] [--reload] [--click OBJECT]... [--log-imports]\n"
-    "               [--dump-buffers] [--reinit REASON]...\n"
+    "usage: mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...\n"
+    "               [--new-bars N] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...\n"
+    "               [--log-imports] [--dump-buffers] [--reinit REASON]...\n"
     "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
-    "from DIR (default: the runner's folder). --ticks N repeats OnCalculate N times on\n"
-    "the same bars after each calculation; --reload ends with one as after a reload of\n"
+    "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
+    "(SYMBOL=FILE; FILE alone is SAMPLE); the first is the chart's, and the others are read\n"
+    "up to the chart's newest bar. An indicator gets OnCalculate, an Expert Advisor OnTick,\n"
+    "and iCustom runs a hidden instance of the named indicator. --ticks N repeats OnCalculate\n"
+    "(OnTick) N times on the same bars after each calculation; --visible-bars N is how many\n"
+    "of the newest bars the window shows (default 120); --reload ends with one as after a reload of\n"
     "history (prev_calculated 0). Prints each chart object, then how many\n"
     "remain after OnDeinit (object, name, bar date, tooltip, type, arrow code, #RRGGBB\n"
     "colour, anchor, price, text; tab-separated). --dump-buffers prints each indicator\n"
@@ -49,7 +53,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
         if (arg == "--data" && has_value) {
-            options.data = argv[++i];
+            options.data.push_back(mql4run::data_argument(argv[++i]));
         } else if (arg == "--libraries" && has_value) {
             options.libraries = argv[++i];
         } else if (arg == "--input" && has_value) {
@@ -68,6 +72,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--ticks" && has_value) {
             if (!whole_number(argv[++i], &options.ticks) || options.ticks > 1000) {
                 std::cerr << "mql4run: --ticks takes a whole number up to 1000, not '" << argv[i] << "'\n"
+                          << kUsage;
+                return 2;
+            }
+        } else if (arg == "--visible-bars" && has_value) {
+            if (!whole_number(argv[++i], &options.visible_bars) || options.visible_bars < 1) {
+                std::cerr << "mql4run: --visible-bars takes a whole number from 1, not '" << argv[i] << "'\n"
                           << kUsage;
                 return 2;
             }

@@ -140,6 +140,18 @@ void copy_bar(const mql::Chart& from, int index, mql::Chart* to) {
 
 }  // namespace
 
+std::pair<std::string, std::string> data_argument(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals != std::string::npos && equals > 0) {
+        const std::string symbol = text.substr(0, equals);
+        const bool name = std::all_of(symbol.begin(), symbol.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '#' || c == '-';
+        });
+        if (name) return {symbol, text.substr(equals + 1)};
+    }
+    return {"SAMPLE", text};
+}
+
 const mql::ProgramEntry* find_program(const std::string& file) {
     const std::string wanted = lower(base_name(file));
     for (const mql::ProgramEntry* entry = mql::programs; entry->file != nullptr; ++entry)
@@ -248,9 +260,10 @@ std::string address_import_reached(const mql::ProgramEntry& program) {
 }
 
 ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
-                           intptr_t window)
+                           intptr_t window, const std::string& symbol)
     : entry_(entry), runner_(runner) {
     chart_.window = window;
+    chart_.symbol = symbol;
     context_.chart = &chart_;
     context_.imports = imports.bound();
     context_.runner = runner;
@@ -277,6 +290,11 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
 }
 
 void ChartSession::tick() {
+    if (entry_.kind == mql::ProgramKind::expert) {
+        program_->OnTick();
+        pump_messages();
+        return;
+    }
     program_->grow_buffers(chart_.time.size());
     prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
                                              chart_.high, chart_.low, chart_.close, chart_.tick_volume,
@@ -317,6 +335,105 @@ int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, st
     return result;
 }
 
+namespace {
+
+// The indicators Expert Advisors read through iCustom: one hidden instance
+// per symbol, timeframe, indicator and inputs, with its own OnInit, imports,
+// buffers and objects, recalculated when its symbol has new bars, and ended
+// with the run, as the terminal keeps them.
+class CustomIndicators {
+public:
+    CustomIndicators(std::string folder, mql::Runner* runner, std::ostream& err)
+        : folder_(std::move(folder)), runner_(runner), err_(err) {}
+    ~CustomIndicators() {
+        for (auto& [key, hidden] : hidden_) {
+            if (hidden->session == nullptr) continue;
+            try {
+                hidden->session->deinit(mql::REASON_REMOVE);
+            } catch (...) {  // the run has ended; nothing to report to
+            }
+        }
+    }
+
+    double value(mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+                 const std::vector<std::string>& inputs, int mode, int shift) {
+        std::string key = symbol + '\n' + std::to_string(timeframe) + '\n' + name;
+        for (const std::string& input : inputs) key += '\n' + input;
+        auto& hidden = hidden_[key];
+        if (hidden == nullptr) hidden = open(caller, symbol, name, inputs);
+        if (hidden->session == nullptr) return mql::EMPTY_VALUE;
+        int bars = 0;
+        const mql::Chart* source = hidden->source(caller, &bars);
+        mql::Chart& chart = hidden->session->chart();
+        if (source != nullptr && bars > chart.time.size())
+            hidden->session->calculate(*source, chart.time.size(), bars - chart.time.size());
+        const auto buffers = hidden->session->program().indicator_buffers();
+        if (mode < 0 || static_cast<std::size_t>(mode) >= buffers.size() || buffers[static_cast<std::size_t>(mode)].first == nullptr)
+            return mql::EMPTY_VALUE;
+        const std::vector<double>& values = *buffers[static_cast<std::size_t>(mode)].first;
+        if (shift < 0 || static_cast<std::size_t>(shift) >= values.size()) return mql::EMPTY_VALUE;
+        return values[values.size() - 1 - static_cast<std::size_t>(shift)];
+    }
+
+private:
+    struct Hidden {
+        Imports imports;
+        std::unique_ptr<ChartSession> session;
+        std::string symbol;  // empty: the caller's own chart
+        const mql::Chart* source(mql::Program& caller, int* bars) const {
+            if (symbol.empty() || symbol == caller.chart().symbol) {
+                *bars = caller.chart().time.size();
+                return &caller.chart();
+            }
+            return caller.runner_chart(symbol, bars);
+        }
+    };
+
+    std::unique_ptr<Hidden> open(mql::Program& caller, const std::string& symbol, const std::string& name,
+                                 const std::vector<std::string>& inputs) {
+        auto hidden = std::make_unique<Hidden>();
+        hidden->symbol = symbol;
+        std::string file = name;
+        if (lower(file).size() < 4 || lower(file).compare(file.size() - 4, 4, ".mq4") != 0) file += ".mq4";
+        const mql::ProgramEntry* entry = find_program(file);
+        std::string error;
+        if (entry == nullptr || entry->kind != mql::ProgramKind::indicator) {
+            err_ << "mql4run: iCustom: no indicator " << name << '\n';
+            return hidden;
+        }
+        if (!hidden->imports.bind(*entry, folder_, &error)) {
+            err_ << "mql4run: iCustom: " << error << '\n';
+            return hidden;
+        }
+        const std::string own = symbol.empty() ? caller.chart().symbol : symbol;
+        auto session = std::make_unique<ChartSession>(*entry, hidden->imports, runner_, caller.chart().window, own);
+        for (std::size_t i = 0; i < inputs.size() && entry->inputs[i].name != nullptr; ++i) {
+            if (!session->set_input(entry->inputs[i].name, inputs[i]))
+                err_ << "mql4run: iCustom: " << name << " input " << entry->inputs[i].name << " does not take '"
+                     << inputs[i] << "'\n";
+        }
+        if (session->init() != mql::INIT_SUCCEEDED) {
+            err_ << "mql4run: iCustom: OnInit of " << name << " failed\n";
+            session->deinit(mql::REASON_INITFAILED);
+            return hidden;
+        }
+        hidden->session = std::move(session);
+        return hidden;
+    }
+
+    static std::string lower(std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }
+
+    std::string folder_;
+    mql::Runner* runner_;
+    std::ostream& err_;
+    std::map<std::string, std::unique_ptr<Hidden>> hidden_;
+};
+
+}  // namespace
+
 int reason_by_name(const std::string& name) {
     static const char* const kNames[] = {"program", "remove", "recompile", "chartchange", "chartclose",
                                          "parameters", "account", "template", "initfailed", "close"};
@@ -333,12 +450,26 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         err << '\n';
         return mql::kExitUsage;
     }
-    mql::Chart all;
     std::string error;
-    if (!load_bars(options.data, &all, &error)) {
-        err << "mql4run: " << error << '\n';
+    std::vector<std::unique_ptr<mql::Chart>> loaded;
+    for (const auto& [symbol, path] : options.data) {
+        for (const auto& other : loaded)
+            if (other->symbol == symbol) {
+                err << "mql4run: --data names symbol " << symbol << " twice\n";
+                return mql::kExitUsage;
+            }
+        loaded.push_back(std::make_unique<mql::Chart>());
+        loaded.back()->symbol = symbol;
+        if (!load_bars(path, loaded.back().get(), &error)) {
+            err << "mql4run: " << error << '\n';
+            return mql::kExitUsage;
+        }
+    }
+    if (loaded.empty()) {
+        err << "mql4run: --data is needed\n";
         return mql::kExitUsage;
     }
+    const mql::Chart& all = *loaded.front();
     if (options.new_bars < 0 || options.new_bars >= all.time.size()) {
         err << "mql4run: --new-bars must leave at least one bar to start with (the file has "
             << all.time.size() << ")\n";
@@ -361,12 +492,19 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     runner.log_imports = options.log_imports;
     runner.start_time = all.time.storage().back();
     runner.pump = pump_messages;
+    for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
+    CustomIndicators custom(folder, &runner, err);
+    runner.custom = [&custom](mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+                              const std::vector<std::string>& inputs, int mode, int shift) {
+        return custom.value(caller, symbol, timeframe, name, inputs, mode, shift);
+    };
     const intptr_t window = create_chart_window();
     struct WindowOwner {
         intptr_t window;
         ~WindowOwner() { destroy_chart_window(window); }
     } owner{window};
-    ChartSession session(*entry, imports, &runner, window);
+    ChartSession session(*entry, imports, &runner, window, all.symbol);
+    session.chart().visible_bars = options.visible_bars;
     for (const auto& [name, value] : options.inputs) {
         if (!session.set_input(name, value)) {
             err << "mql4run: " << entry->file << " has no input " << name << " that takes '" << value << "'\n";

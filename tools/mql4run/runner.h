@@ -16,12 +16,16 @@ namespace mql4run {
 
 struct Options {
     std::string program;    // file name of a kit program, e.g. BarsightVSA.mq4
-    std::string data;       // CSV of date,open,high,low,close,volume; the last row is the forming bar
+    // Each symbol's CSV of date,open,high,low,close,volume (the last row is
+    // the forming bar); the first is the chart's. `--data FILE` names its
+    // symbol SAMPLE.
+    std::vector<std::pair<std::string, std::string>> data;
     std::string libraries;  // folder of the DLLs; empty: the runner's own folder
     std::vector<std::pair<std::string, std::string>> inputs;
     int new_bars = 0;
     std::vector<std::string> clicks;
-    int ticks = 0;        // OnCalculate calls after each calculation with no new bar
+    int ticks = 0;        // OnCalculate (an Expert Advisor: OnTick) calls after each calculation with no new bar
+    int visible_bars = 120;  // the newest bars the chart window shows
     bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
     bool log_imports = false;
     bool dump_buffers = false;  // print the indicator buffers after the last calculation
@@ -33,6 +37,10 @@ struct Options {
 // The reason of an MQL4 REASON_ name in lower case without "REASON_"
 // ("chartchange"), or -1.
 int reason_by_name(const std::string& name);
+
+// `--data`'s value: SYMBOL=FILE (a symbol of letters, digits and . _ # -)
+// or FILE alone, whose symbol is SAMPLE.
+std::pair<std::string, std::string> data_argument(const std::string& text);
 
 // The kit program of that file name (case-insensitive, folder ignored), or null.
 const mql::ProgramEntry* find_program(const std::string& file);
@@ -60,14 +68,15 @@ private:
 class ChartSession {
 public:
     ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
-                 intptr_t window);
+                 intptr_t window, const std::string& symbol = "SAMPLE");
     mql::Chart& chart() { return chart_; }
     mql::Program& program() { return *program_; }
     bool set_input(const std::string& name, const std::string& value);
     int init();
     // Adds bars (oldest first) and calls OnCalculate once.
     void calculate(const mql::Chart& all, int first, int count);
-    // OnCalculate again on the same bars: a tick of the forming bar.
+    // OnCalculate again on the same bars: a tick of the forming bar (an
+    // Expert Advisor's OnTick).
     void tick();
     // OnCalculate with prev_calculated 0, as after a reload of history.
     void reload();

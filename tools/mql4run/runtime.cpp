@@ -13,9 +13,24 @@ void critical_error(const std::string& what) {
 }
 
 ChartObject* Chart::find(const std::string& name) {
-    for (ChartObject& object : objects)
-        if (object.name == name) return &object;
-    return nullptr;
+    const auto it = by_name_.find(name);
+    return it == by_name_.end() ? nullptr : &*it->second;
+}
+
+ChartObject* Chart::add(ChartObject object) {
+    if (by_name_.count(object.name) != 0) return nullptr;
+    objects.push_back(std::move(object));
+    const auto placed = std::prev(objects.end());
+    by_name_.emplace(placed->name, placed);
+    return &*placed;
+}
+
+bool Chart::remove(const std::string& name) {
+    const auto it = by_name_.find(name);
+    if (it == by_name_.end()) return false;
+    objects.erase(it->second);
+    by_name_.erase(it);
+    return true;
 }
 
 // ---- the stdcall thunk ----------------------------------------------------------
@@ -257,7 +272,74 @@ void Program::grow_buffers(int bars) {
 // ---- the chart -----------------------------------------------------------------
 mql_long Program::ChartGetInteger(mql_long, int property, int) {
     if (property == CHART_WINDOW_HANDLE) return static_cast<mql_long>(chart().window);
+    // The window shows the newest bars, scrolled to the end.
+    const int shown = std::min(chart().visible_bars, chart().time.size());
+    if (property == CHART_VISIBLE_BARS) return shown;
+    if (property == CHART_FIRST_VISIBLE_BAR) return shown > 0 ? shown - 1 : 0;
     return 0;
+}
+
+mql_long Program::ChartOpen(const string& symbol, int timeframe) {
+    int bars = 0;
+    if (symbol_chart(symbol, 0, &bars) == nullptr) return 0;
+    print_line("chart opened: " + symbol.str() + " " + std::to_string(timeframe == 0 ? chart().period : timeframe));
+    return 1000 + static_cast<mql_long>(runner().alerts.size());
+}
+
+// ---- other symbols ------------------------------------------------------------------
+int Program::SymbolsTotal(bool) { return static_cast<int>(runner().symbols.size()); }
+
+string Program::SymbolName(int pos, bool) {
+    const auto& symbols = runner().symbols;
+    if (pos < 0 || static_cast<std::size_t>(pos) >= symbols.size()) return string();
+    return string(symbols[static_cast<std::size_t>(pos)].first);
+}
+
+const Chart* Program::symbol_chart(const string& symbol, int timeframe, int* bars) {
+    *bars = 0;
+    if (timeframe != 0 && timeframe != chart().period) return nullptr;  // one timeframe per run
+    if (symbol.str().empty() || symbol.str() == chart().symbol) {
+        *bars = chart().time.size();
+        return &chart();
+    }
+    for (const auto& [name, other] : runner().symbols) {
+        if (name != symbol.str()) continue;
+        const auto& times = other->time.storage();
+        const auto& own = chart().time.storage();
+        const datetime now = own.empty() ? std::numeric_limits<datetime>::min() : own.back();
+        *bars = static_cast<int>(std::upper_bound(times.begin(), times.end(), now) - times.begin());
+        return other;
+    }
+    return nullptr;
+}
+
+int Program::iBars(const string& symbol, int timeframe) {
+    int bars = 0;
+    symbol_chart(symbol, timeframe, &bars);
+    return bars;
+}
+
+double Program::bar_value(const string& symbol, int timeframe, int shift, int field) {
+    int bars = 0;
+    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    if (source == nullptr || shift < 0 || shift >= bars) return 0;  // MQL4 answers 0
+    const auto at = static_cast<std::size_t>(bars - 1 - shift);
+    const array<double>* series[] = {&source->open, &source->high, &source->low, &source->close};
+    return series[field]->storage()[at];
+}
+
+mql_long Program::iVolume(const string& symbol, int timeframe, int shift) {
+    int bars = 0;
+    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    if (source == nullptr || shift < 0 || shift >= bars) return 0;
+    return source->tick_volume.storage()[static_cast<std::size_t>(bars - 1 - shift)];
+}
+
+datetime Program::iTime(const string& symbol, int timeframe, int shift) {
+    int bars = 0;
+    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    if (source == nullptr || shift < 0 || shift >= bars) return 0;
+    return source->time.storage()[static_cast<std::size_t>(bars - 1 - shift)];
 }
 
 int Program::WindowHandle(const string& symbol, int timeframe) {
@@ -283,27 +365,19 @@ mql_long Program::TerminalInfoInteger(int property) {
 // ---- objects ---------------------------------------------------------------------
 bool Program::ObjectCreate(mql_long, const string& name, int type, int sub_window, datetime time1,
                            double price1) {
-    if (name.str().empty() || chart().find(name.str()) != nullptr) return false;
+    if (name.str().empty()) return false;
     ChartObject object;
     object.name = name.str();
     object.type = type;
     object.window = sub_window;
-    object.integers[OBJPROP_TIME] = time1;
-    object.doubles[OBJPROP_PRICE] = price1;
-    chart().objects.push_back(std::move(object));
-    return true;
+    if (type != OBJ_LABEL) {  // a label sits at a corner distance, not at a bar
+        object.integers[OBJPROP_TIME] = time1;
+        object.doubles[OBJPROP_PRICE] = price1;
+    }
+    return chart().add(std::move(object)) != nullptr;
 }
 
-bool Program::ObjectDelete(mql_long, const string& name) {
-    auto& objects = chart().objects;
-    for (auto it = objects.begin(); it != objects.end(); ++it) {
-        if (it->name == name.str()) {
-            objects.erase(it);
-            return true;
-        }
-    }
-    return false;
-}
+bool Program::ObjectDelete(mql_long, const string& name) { return chart().remove(name.str()); }
 
 int Program::ObjectFind(mql_long, const string& name) {
     const ChartObject* object = chart().find(name.str());
@@ -332,15 +406,9 @@ string Program::ObjectName(mql_long, int pos, int sub_window, int type) {
 }
 
 int Program::ObjectsDeleteAll(mql_long, const string& prefix, int sub_window, int type) {
-    auto& objects = chart().objects;
-    const auto before = objects.size();
-    objects.erase(std::remove_if(objects.begin(), objects.end(),
-                                 [&](const ChartObject& object) {
-                                     return matches(object, sub_window, type) &&
-                                            object.name.compare(0, prefix.str().size(), prefix.str()) == 0;
-                                 }),
-                  objects.end());
-    return static_cast<int>(before - objects.size());
+    return chart().remove_if([&](const ChartObject& object) {
+        return matches(object, sub_window, type) && object.name.compare(0, prefix.str().size(), prefix.str()) == 0;
+    });
 }
 
 int Program::ObjectsDeleteAll(mql_long chart_id, int sub_window, int type) {
@@ -507,6 +575,46 @@ string CharArrayToString(const array<uchar>& bytes, int start, int count, uint c
             out += utf8(storage[i]);
     }
     return string(out);
+}
+
+string CharToString(uchar code) { return string(utf8(code)); }
+
+namespace {
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+}  // namespace
+
+string StringTrimLeft(const string& text) {
+    const std::string& t = text.str();
+    std::size_t from = 0;
+    while (from < t.size() && blank(t[from])) ++from;
+    return string(t.substr(from));
+}
+
+string StringTrimRight(const string& text) {
+    std::string t = text.str();
+    while (!t.empty() && blank(t.back())) t.pop_back();
+    return string(t);
+}
+
+string StringToUpper(const string& text) {
+    std::string t = text.str();
+    for (char& c : t)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return string(t);
+}
+
+int StringSplit(const string& text, ushort separator, array<string>& parts) {
+    parts.resize(0);
+    const std::string& t = text.str();
+    if (t.empty()) return 0;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = t.find(static_cast<char>(separator), from);
+        parts.append(string(t.substr(from, at == std::string::npos ? std::string::npos : at - from)));
+        if (at == std::string::npos) break;
+        from = at + 1;
+    }
+    return parts.size();
 }
 
 double NormalizeDouble(double value, int digits) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include <limits>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -132,22 +134,37 @@ constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 
 constexpr int OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
               OBJ_ARROW_THUMB_UP = 29, OBJ_ARROW_UP = 31, OBJ_ARROW_DOWN = 32;
 constexpr int OBJPROP_TIME = 0, OBJPROP_PRICE = 1, OBJPROP_COLOR = 6, OBJPROP_STYLE = 7,
-              OBJPROP_WIDTH = 8, OBJPROP_BACK = 9, OBJPROP_ARROWCODE = 14,
+              OBJPROP_WIDTH = 8, OBJPROP_BACK = 9, OBJPROP_ARROWCODE = 14, OBJPROP_FONTSIZE = 100,
+              OBJPROP_CORNER = 101, OBJPROP_XDISTANCE = 102, OBJPROP_YDISTANCE = 103,
               OBJPROP_SELECTABLE = 1000, OBJPROP_HIDDEN = 208, OBJPROP_ANCHOR = 1011,
-              OBJPROP_TEXT = 999, OBJPROP_TOOLTIP = 206;
+              OBJPROP_TEXT = 999, OBJPROP_FONT = 1001, OBJPROP_TOOLTIP = 206;
+// Arrows anchor by top or bottom; texts and labels by one of nine points.
 constexpr int ANCHOR_TOP = 0, ANCHOR_BOTTOM = 1;
-constexpr int CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CLICK = 4;
-constexpr int CHART_WINDOW_HANDLE = 102;
+constexpr int ANCHOR_LEFT_UPPER = 0, ANCHOR_LEFT = 1, ANCHOR_LEFT_LOWER = 2, ANCHOR_LOWER = 3,
+              ANCHOR_RIGHT_LOWER = 4, ANCHOR_RIGHT = 5, ANCHOR_RIGHT_UPPER = 6, ANCHOR_UPPER = 7,
+              ANCHOR_CENTER = 8;
+constexpr int CORNER_LEFT_UPPER = 0, CORNER_RIGHT_UPPER = 1, CORNER_LEFT_LOWER = 2,
+              CORNER_RIGHT_LOWER = 3;
+constexpr int CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CLICK = 4,
+              CHARTEVENT_CHART_CHANGE = 9;
+constexpr int CHART_VISIBLE_BARS = 100, CHART_WINDOW_HANDLE = 102, CHART_FIRST_VISIBLE_BAR = 104;
 constexpr int TERMINAL_NOTIFICATIONS_ENABLED = 26;
 constexpr int TIME_DATE = 1, TIME_MINUTES = 2, TIME_SECONDS = 4;
 // MQL4's ten deinitialisation reasons.
 constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_RECOMPILE = 2, REASON_CHARTCHANGE = 3,
               REASON_CHARTCLOSE = 4, REASON_PARAMETERS = 5, REASON_ACCOUNT = 6, REASON_TEMPLATE = 7,
               REASON_INITFAILED = 8, REASON_CLOSE = 9;
-constexpr int PERIOD_CURRENT = 0, PERIOD_D1 = 1440;
+constexpr int PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M5 = 5, PERIOD_M15 = 15, PERIOD_M30 = 30,
+              PERIOD_H1 = 60, PERIOD_H4 = 240, PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200;
+// Web colours as MQL4 names them (0x00BBGGRR).
 constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF,
                 clrLimeGreen = 0x32CD32, clrSilver = 0xC0C0C0, clrGreen = 0x008000,
-                clrBlue = 0xFF0000, clrGold = 0x00D7FF, clrWhite = 0xFFFFFF, clrBlack = 0;
+                clrBlue = 0xFF0000, clrGold = 0x00D7FF, clrWhite = 0xFFFFFF, clrBlack = 0,
+                clrGray = 0x808080, clrDimGray = 0x696969, clrOrange = 0x00A5FF,
+                clrDodgerBlue = 0xFF901E, clrDeepSkyBlue = 0xFFBF00, clrAqua = 0xFFFF00,
+                clrSpringGreen = 0x7FFF00, clrSeaGreen = 0x578B2E, clrOrangeRed = 0x0045FF,
+                clrCrimson = 0x3C14DC, clrMagenta = 0xFF00FF, clrYellow = 0x00FFFF,
+                clrDarkOrange = 0x008CFF, clrSteelBlue = 0xB48246, clrSlateGray = 0x908070;
 
 // ---- the chart a program runs on -------------------------------------------
 struct ChartObject {
@@ -163,13 +180,35 @@ struct Chart {
     std::string symbol = "SAMPLE";
     int period = PERIOD_D1;
     intptr_t window = 0;  // the chart window (a real window in the Windows build)
+    int visible_bars = 120;  // how many of the newest bars the window shows
     // Bars, oldest first.
     array<datetime> time;
     array<double> open, high, low, close;
     array<mql_long> tick_volume, volume;
     array<int> spread;
-    std::vector<ChartObject> objects;  // in creation order
+    std::list<ChartObject> objects;  // in creation order
     ChartObject* find(const std::string& name);
+    // Creation, look-up and deletion by name in constant time, as a chart
+    // with tens of thousands of arrows needs.
+    ChartObject* add(ChartObject object);
+    bool remove(const std::string& name);
+    template <class Predicate>
+    int remove_if(Predicate wanted) {
+        int removed = 0;
+        for (auto it = objects.begin(); it != objects.end();) {
+            if (wanted(*it)) {
+                by_name_.erase(it->name);
+                it = objects.erase(it);
+                ++removed;
+            } else {
+                ++it;
+            }
+        }
+        return removed;
+    }
+
+private:
+    std::unordered_map<std::string, std::list<ChartObject>::iterator> by_name_;
 };
 
 // What the runner gives a program: its chart, the imports bound for it, the
@@ -189,7 +228,9 @@ struct ProgramContext {
 };
 
 // Shared by every program of one process (the terminal): the virtual clock,
-// global variables, options.
+// global variables, options, the symbols of the Market Watch and the
+// indicators Expert Advisors read through iCustom.
+class Program;
 struct Runner {
     std::int64_t clock_ms = 0;  // virtual milliseconds since the run began
     datetime start_time = 0;
@@ -198,6 +239,14 @@ struct Runner {
     std::map<std::string, double> globals;
     std::function<void()> pump;  // dispatches the chart window's messages
     std::vector<std::string> alerts;
+    // Every symbol's whole history (oldest first), the chart's first; a
+    // program sees another symbol's bars up to the chart's newest bar.
+    std::vector<std::pair<std::string, const Chart*>> symbols;
+    // iCustom: the value of buffer `mode` at `shift` of the named indicator
+    // with `inputs` (in its input order) on `symbol`'s chart.
+    std::function<double(Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+                         const std::vector<std::string>& inputs, int mode, int shift)>
+        custom;
 };
 
 // ---- import arguments: how each MQL4 value travels to a stdcall export ------
@@ -286,6 +335,8 @@ public:
     Program& operator=(const Program&) = delete;
     void attach(const ProgramContext& context) { context_ = context; }
     Chart& chart() { return *context_.chart; }
+    // Another symbol's bars as this program may read them (see symbol_chart).
+    const Chart* runner_chart(const std::string& symbol, int* bars) { return symbol_chart(string(symbol), 0, bars); }
     Runner& runner() { return *context_.runner; }
 
     virtual int OnInit() { return INIT_SUCCEEDED; }
@@ -297,6 +348,7 @@ public:
         return 0;
     }
     virtual void OnTimer() {}
+    virtual void OnTick() {}
     virtual void OnChartEvent(const int, const mql_long&, const double&, const string&) {}
 
     // The runner's side.
@@ -346,6 +398,32 @@ protected:
     bool ChartRedraw(mql_long = 0) { return true; }
     int iBarShift(const string& symbol, int timeframe, datetime time, bool exact = false);
     mql_long TerminalInfoInteger(int property);
+    mql_long ChartOpen(const string& symbol, int timeframe);
+
+    // Other symbols' bars: the Market Watch holds every symbol of the run.
+    int SymbolsTotal(bool selected);
+    string SymbolName(int pos, bool selected);
+    int iBars(const string& symbol, int timeframe);
+    double iOpen(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 0); }
+    double iHigh(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 1); }
+    double iLow(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 2); }
+    double iClose(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 3); }
+    mql_long iVolume(const string& symbol, int timeframe, int shift);
+    datetime iTime(const string& symbol, int timeframe, int shift);
+
+    // A custom indicator's buffer value: iCustom(symbol, timeframe, name,
+    // inputs..., mode, shift), the inputs in the indicator's input order.
+    template <class... A>
+    double iCustom(const string& symbol, int timeframe, const string& name, const A&... rest) {
+        static_assert(sizeof...(A) >= 2, "iCustom needs a buffer index and a shift");
+        std::vector<std::string> values{custom_text(rest)...};
+        const int shift = std::stoi(values.back());
+        values.pop_back();
+        const int mode = std::stoi(values.back());
+        values.pop_back();
+        if (!runner().custom) return EMPTY_VALUE;
+        return runner().custom(*this, symbol.str(), timeframe, name.str(), values, mode, shift);
+    }
 
     // Objects.
     bool ObjectCreate(mql_long chart_id, const string& name, int type, int sub_window, datetime time1,
@@ -380,6 +458,25 @@ protected:
     bool GlobalVariableDel(const string& name);
 
 private:
+    // The bars a program may read of a symbol (null or the chart's own: its
+    // chart; another: that symbol's bars up to the chart's newest time), or
+    // null for an unknown symbol or another timeframe.
+    const Chart* symbol_chart(const string& symbol, int timeframe, int* bars);
+    double bar_value(const string& symbol, int timeframe, int shift, int field);
+    static std::string custom_text(const string& v) { return v.str(); }
+    static std::string custom_text(const char* v) { return v == nullptr ? "" : v; }
+    static std::string custom_text(bool v) { return v ? "true" : "false"; }
+    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
+    static std::string custom_text(T v) {
+        if constexpr (std::is_floating_point_v<T>) {
+            std::ostringstream out;
+            out.precision(17);
+            out << v;
+            return out.str();
+        } else {
+            return std::to_string(static_cast<mql_long>(v));
+        }
+    }
     static void append(std::ostringstream& out, const string& v) { out << v.str(); }
     static void append(std::ostringstream& out, const char* v) { out << v; }
     static void append(std::ostringstream& out, bool v) { out << (v ? "true" : "false"); }
@@ -454,6 +551,15 @@ int StringToCharArray(const string& text, array<uchar>& bytes, int start = 0, in
                       uint codepage = CP_ACP);
 string CharArrayToString(const array<uchar>& bytes, int start = 0, int count = -1,
                          uint codepage = CP_ACP);
+// The character of a code point (MQL4's strings are UTF-16; UTF-8 here).
+string CharToString(uchar code);
+inline string CharToStr(uchar code) { return CharToString(code); }
+// MQL4's forms: a new string without the leading / trailing blanks.
+string StringTrimLeft(const string& text);
+string StringTrimRight(const string& text);
+string StringToUpper(const string& text);
+// Splits at each `separator` into `parts`; the number of parts.
+int StringSplit(const string& text, ushort separator, array<string>& parts);
 inline double MathAbs(double v) { return v < 0 ? -v : v; }
 inline double MathMax(double a, double b) { return a > b ? a : b; }
 inline double MathMin(double a, double b) { return a < b ? a : b; }
@@ -497,7 +603,7 @@ struct InputDecl {
     const char* type;
     bool (*set)(Program& program, const std::string& value);
 };
-enum class ProgramKind { script, indicator };
+enum class ProgramKind { script, indicator, expert };
 struct ProgramEntry {
     const char* file;  // e.g. "BarsightVSA.mq4"
     ProgramKind kind;

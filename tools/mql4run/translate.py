@@ -520,7 +520,7 @@ class Translator:
     def find_handlers(self, tokens):
         sig = significant(tokens)
         for i, t in enumerate(sig[:-1]):
-            if t.text in ("OnInit", "OnDeinit", "OnStart", "OnCalculate", "OnTimer", "OnChartEvent") \
+            if t.text in ("OnInit", "OnDeinit", "OnStart", "OnCalculate", "OnTimer", "OnChartEvent", "OnTick") \
                     and sig[i + 1].text == "(" and self.depth_at(sig, i) == 0 \
                     and i > 0 and sig[i - 1].kind == "ident":
                 self.handlers.add(t.text)
@@ -608,7 +608,8 @@ def main():
             parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
                          % "".join(inputs))
             parts.append("}  // namespace mql4prog_%s\n\n" % name)
-            kind = "script" if "OnStart" in translator.handlers else "indicator"
+            kind = "script" if "OnStart" in translator.handlers else \
+                "expert" if "OnTick" in translator.handlers else "indicator"
             # A script runs straight through: every import its OnStart can
             # reach may be called, so the runner can judge it before it starts.
             started = translator.reachable_imports("OnStart") if kind == "script" else []
