@@ -58,3 +58,29 @@ def page_name(code):
 
 def group(code):
     return "strength" if code > 0 else "weakness"
+
+
+# How the MetaTrader indicator draws each signal: code -> (label, Wingdings
+# glyph, colour #RRGGBB, the glyph as a Unicode character for the help pages).
+# Strength is drawn below the bar, weakness above it; within a side no two
+# signals share a glyph or a colour. kit/MQL4/Include/BarsightSignals.mqh
+# holds the same table (tests/mql4run/check_runner.py compares what is drawn).
+LOOK = {
+    3: ("NS", 233, "#32CD32", "\u2b06"),      # up arrow, lime green
+    4: ("T", 225, "#00BFFF", "\u2191"),       # thin up arrow, deep sky blue
+    12: ("SV", 108, "#1E90FF", "\u25cf"),     # disc, dodger blue
+    13: ("SO", 241, "#00FF7F", "\u21e7"),     # thick up arrow, spring green
+    16: ("SC", 171, "#00FFFF", "\u2605"),     # star, aqua
+    19: ("ER", 110, "#2E8B57", "\u25a0"),     # square, sea green
+    -2: ("ND", 234, "#FF0000", "\u2b07"),     # down arrow, red
+    -5: ("UT", 242, "#FF4500", "\u21e9"),     # thick down arrow, orange red
+    -10: ("EF", 110, "#DC143C", "\u25a0"),    # square, crimson
+    -14: ("BC", 171, "#FF00FF", "\u2605"),    # star, magenta
+}
+
+
+def provisional_colour(colour):
+    """A provisional signal's colour: each channel mixed halfway with grey,
+    (c + 128) // 2."""
+    channels = [int(colour[i:i + 2], 16) for i in (1, 3, 5)]
+    return "#" + "".join("%02X" % ((c + 128) // 2) for c in channels)

@@ -79,7 +79,8 @@ done
 # lacks, inside Wine's own libraries): its paths are checked natively.
 if MQL4RUN_PREFIX="qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine" \
    python3 "$here/../tests/mql4run/check_runner.py" "$w32/bin/mql4run.exe" "$w32/bin" \
-     "$nat/bin/msxhost" "$nat/bin/libBarsightPlugin.so" "$data" --windows --no-help-window \
+     "$nat/bin/msxhost" "$nat/bin/libBarsightPlugin.so" "$data" "$here/../data/help_pictures.csv" \
+     --windows --no-help-window \
      > "$w32/mql4run-check.log" 2>&1; then
   echo "smoke32: mql4run: $(grep -c ': ok$' "$w32/mql4run-check.log") checks of the kit programs passed"
 else

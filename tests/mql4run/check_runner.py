@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Runs the kit's MQL4 programs through mql4run against the built DLLs and
 checks what a trader would see: BarsightVSA's arrows equal VSAInd's codes
-(msxhost) for the same bars, a click opens the signal's help page, OnDeinit
-leaves nothing behind, and bad input, a missing DLL and a bad command line
-get their exit codes.
+(msxhost) for the same bars, each with its signal's glyph, colour, side and
+label from the signal table, the newest closed bar drawn as provisional;
+bars fed one at a time equal one calculation at two engine calls per new
+bar; the buffers an Expert Advisor reads; a click opens the signal's help
+page; OnDeinit leaves nothing behind; bad input, a missing DLL and a bad
+command line get their exit codes.
 
-usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA [--windows] [--no-help-window]
+usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows] [--no-help-window]
 The environment variable MQL4RUN_PREFIX is put before the runner's command
 (qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
 expected to run (int holds a pointer), otherwise to be refused with 5. With
@@ -21,9 +24,11 @@ import subprocess
 import sys
 import tempfile
 
-runner, libraries, msxhost, plugin, data = sys.argv[1:6]
-windows = "--windows" in sys.argv[6:]
-help_window = "--no-help-window" not in sys.argv[6:]
+runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
+windows = "--windows" in sys.argv[7:]
+help_window = "--no-help-window" not in sys.argv[7:]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from signal_table import LOOK, SIGNALS, page_name, provisional_colour  # noqa: E402
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
 failures = []
 work = tempfile.mkdtemp(prefix="mql4run-check-")
@@ -65,11 +70,12 @@ def write_csv(name, rows):
 
 
 def arrows(stdout):
-    """(date, code) of each BarsightVSA arrow, from its name and bar date."""
+    """(date, code) of each BarsightVSA arrow, from its name and bar date
+    (labels and the legend left out)."""
     found = []
     for line in stdout.splitlines():
         parts = line.split("\t")
-        if parts[0] != "object":
+        if parts[0] != "object" or parts[1].startswith("BarsightLegend;") or parts[1].endswith(";label"):
             continue
         match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);\d{4}\.\d\d\.\d\d \d\d:\d\d", parts[1])
         if not match:
@@ -80,16 +86,47 @@ def arrows(stdout):
     return found
 
 
-def vsaind(csv):
-    """(date, code) of each non-zero VSAInd value on the file, from msxhost."""
+def vsaind_all(csv):
+    """(date, code) of every bar, from msxhost's VSAInd on the file."""
     out = subprocess.run([msxhost, "run", plugin, "VSAInd", "--data", csv], check=True,
                          capture_output=True, text=True).stdout
-    codes = []
-    for line in out.splitlines()[2:]:
-        _, date, value = line.split(",")
-        if float(value) != 0:
-            codes.append((date, int(float(value))))
-    return codes
+    return [(line.split(",")[1], int(float(line.split(",")[2]))) for line in out.splitlines()[2:]]
+
+
+def vsaind(csv):
+    """(date, code) of each non-zero VSAInd value on the file, from msxhost."""
+    return [(date, code) for date, code in vsaind_all(csv) if code != 0]
+
+
+def buffers(stdout):
+    """{buffer index: {date: value}} of --dump-buffers."""
+    found = {}
+    for line in stdout.splitlines():
+        if line.startswith("buffer\t"):
+            _, index, date, value = line.split("\t")
+            found.setdefault(int(index), {})[date] = float(value)
+    return found
+
+
+def random_walk(name, count, seed):
+    """A generated daily series with a common VSA mix: trends, quiet and heavy
+    bars, a few zero volumes."""
+    import random
+    rng = random.Random(seed)
+    rows, close, day = [], 100.0, 0
+    import datetime
+    start = datetime.date(2000, 1, 3)
+    for i in range(count):
+        day += 1 if rng.random() > 0.02 else 3  # a gap now and then
+        step = rng.gauss(0.02 if (i // 400) % 2 else -0.02, 1.0)
+        new = max(5.0, close + step)
+        high = max(close, new) + abs(rng.gauss(0, 0.5))
+        low = min(close, new) - abs(rng.gauss(0, 0.5))
+        volume = 0 if rng.random() < 0.01 else int(1000 * rng.lognormvariate(0, 0.5))
+        date = start + datetime.timedelta(days=day)
+        rows.append([date.isoformat(), "%.2f" % close, "%.2f" % high, "%.2f" % low, "%.2f" % new, volume])
+        close = new
+    return write_csv(name, rows)
 
 
 rows = [line.rstrip("\n").split(",") for line in open(data)][1:]
@@ -119,41 +156,151 @@ check("ShowStrength=false draws weakness only",
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowWeakness=false")
 check("ShowWeakness=false draws strength only",
       code == 0 and arrows(out) == [a for a in reference if a[1] > 0])
-tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)", line.split("\t")[3])
-                 for line in out.splitlines() if line.startswith("object"))
+tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)(, provisional)?", line.split("\t")[3])
+                 for line in out.splitlines() if line.startswith("object\tBarsight;"))
 check("every arrow's tooltip is the signal's name and code", tooltip_ok)
 
-# Each arrow as the guide documents it: strength a lime-green up arrow
-# (Wingdings 241) whose top sits at or below the bar's low, weakness a red
-# down arrow (242) whose bottom sits at or above the high.
-code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "MaxBars=0")
-bars = {r[0]: (f32(r[2]), f32(r[3])) for r in rows}
-drawn = []
-for line in out.splitlines():
-    parts = line.split("\t")
-    if parts[0] != "object":
-        continue
-    if len(parts) != 10:
-        drawn.append(("fields", parts))
-        continue
-    _, name, date, _, kind, arrow, colour, anchor, price, _ = parts
-    high, low = bars[date]
-    strength = ";SOS" in name
-    want = ("OBJ_ARROW_UP", "241", "#32CD32", "top") if strength else \
-        ("OBJ_ARROW_DOWN", "242", "#FF0000", "bottom")
-    placed = float(price) <= low + 1e-4 if strength else float(price) >= high - 1e-4
-    if (kind, arrow, colour, anchor) != want or not placed:
-        drawn.append((date, name, kind, arrow, colour, anchor, price, high, low))
-check("every arrow has its side's glyph, colour, anchor and place (%d)" % len(reference),
-      code == 0 and not drawn, str(drawn[:3]))
+# --- each signal recognisable at a glance ------------------------------------
+# Every arrow carries its signal's glyph and colour from the signal table,
+# strength anchored by its top at the bar's low, weakness by its bottom at
+# the high; the label beside it has the same colour and the table's text;
+# the newest closed bar (shift 1) alone is drawn provisional: its colour
+# halfway to grey, its tooltip saying so.
+def look_problems(csv, out):
+    file_rows = [line.rstrip("\n").split(",") for line in open(csv)][1:]
+    places = {r[0]: (f32(r[2]), f32(r[3])) for r in file_rows}
+    newest_closed = file_rows[-2][0]
+    objects = {}
+    for line in out.splitlines():
+        parts = line.split("\t")
+        if parts[0] == "object":
+            objects[parts[1]] = parts
+    problems, seen = [], set()
+    for name, parts in objects.items():
+        if name.startswith("BarsightLegend;") or name.endswith(";label"):
+            continue
+        if len(parts) != 10:
+            problems.append(("fields", parts))
+            continue
+        _, _, date, tooltip, kind, arrow, colour, anchor, price, _ = parts
+        match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);.*", name)
+        code = int(match.group(2)) * (1 if match.group(1) == "SOS" else -1)
+        seen.add(code)
+        label, glyph, shade, _ = LOOK[code]
+        provisional = date == newest_closed
+        want_colour = provisional_colour(shade) if provisional else shade
+        strength = code > 0
+        high, low = places[date]
+        placed = abs(float(price) - (low if strength else high)) < 1e-4
+        want = ("OBJ_ARROW", str(glyph), want_colour, "top" if strength else "bottom")
+        if (kind, arrow, colour, anchor) != want or not placed or tooltip.endswith(", provisional") != provisional:
+            problems.append((date, name, kind, arrow, colour, anchor, price, tooltip, want))
+        text = objects.get(name + ";label")
+        if text is None or text[6] != want_colour or text[9].strip() != label or text[4] != "OBJ_TEXT" or \
+                text[7] != ("0" if strength else "2"):
+            problems.append(("label", date, name, text))
+    return problems, seen
 
-# Ticks of the forming bar change nothing and cost no engine run; a reload of
-# history starts clean and draws the same arrows.
+
+for csv, what in ((data, "the sample"), (pictures, "the help pictures' series")):
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(csv), "--input", "MaxBars=0")
+    problems, seen = look_problems(csv, out)
+    want_seen = set(LOOK) if csv == pictures else seen
+    check("every arrow on %s has its signal's glyph, colour, side and label (%d signals)" % (what, len(seen)),
+          code == 0 and not problems and seen == want_seen and arrows(out) == vsaind(csv),
+          "exit %d %s missing %s" % (code, problems[:3], set(LOOK) - seen))
+
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowLabels=false",
+                     "--input", "MaxBars=0")
+check("ShowLabels=false draws arrows without labels",
+      code == 0 and ";label\t" not in out and arrows(out) == reference)
+provisional_date = rows[-2][0]
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "1")
+marked = {line.split("\t")[2] for line in out.splitlines() if ", provisional\t" in line}
+check("only the newest closed bar looks provisional after a new bar (%s)" % sorted(marked),
+      code == 0 and marked <= {provisional_date})
+
+# Each of the ten signals can be hidden on its own; the buffers keep it.
+picture_codes = vsaind(pictures)
+for signal_code, name, *_rest in SIGNALS:
+    flag = "Show" + "".join(word.capitalize() for word in name.split())
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "MaxBars=0",
+                         "--input", flag + "=false", "--dump-buffers")
+    kept = buffers(out).get(0, {})
+    check("%s=false hides %s only and the buffer keeps it" % (flag, name),
+          code == 0 and arrows(out) == [a for a in picture_codes if a[1] != signal_code] and
+          sorted((d, int(v)) for d, v in kept.items()) == picture_codes, "exit %d %s" % (code, err[-300:]))
+
+# The legend lists the signals of the visible bars with their counts.
+picture_dates = [line.split(",")[0] for line in open(pictures)][1:]
+names_of = {row[0]: row[1] for row in SIGNALS}
+for visible in (40, 100000):
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "MaxBars=0",
+                         "--visible-bars", str(visible))
+    window = set(picture_dates[-visible:][:-1]) if visible < len(picture_dates) else set(picture_dates[:-1])
+    counts = {}
+    for date, signal_code in picture_codes:
+        if date in window:
+            counts[signal_code] = counts.get(signal_code, 0) + 1
+    want = {"%s  %s: %d" % (LOOK[c][0], names_of[c], n) for c, n in counts.items()}
+    legend = [line.split("\t") for line in out.splitlines() if line.startswith("object\tBarsightLegend;")]
+    got = {parts[9] for parts in legend if parts[1].endswith(";text")}
+    glyphs = {parts[1] for parts in legend if parts[1].endswith(";glyph")}
+    check("the legend over %d visible bars lists %d signals with their counts" % (visible, len(want)),
+          code == 0 and want and got == want and len(glyphs) == len(want), "%s != %s" % (sorted(got), sorted(want)))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "ShowLegend=false")
+check("ShowLegend=false draws no legend", code == 0 and "BarsightLegend;" not in out)
+
+# --- linear cost: bars fed as they close equal one calculation ---------------------
+walk = random_walk("walk5000.csv", 5000, 11)
+walk_rows = [line.rstrip("\n").split(",") for line in open(walk)][1:]
+for max_bars, first in ((0, 0), (1000, 5000 - 500 - 1 - 1000)):
+    inputs = ["--input", "MaxBars=%d" % max_bars]
+    code_a, whole, err_a = run("BarsightVSA.mq4", "--data", host_path(walk), *inputs, "--new-bars", "500",
+                               "--dump-buffers", "--log-imports")
+    # The same first bar fed in one calculation: the file from that bar on.
+    tail_csv = write_csv("walk_from_%d.csv" % first, walk_rows[first:])
+    code_b, batch, err_b = run("BarsightVSA.mq4", "--data", host_path(tail_csv), "--input", "MaxBars=0",
+                               "--dump-buffers")
+    calls = err_a.count("import: AnalysePosn(")
+    fed_first = (4500 - 1) if max_bars == 0 else max_bars
+    check("500 new bars one at a time equal one calculation from the same first bar (MaxBars=%d)" % max_bars,
+          code_a == 0 and code_b == 0 and whole.split("deinit")[0] == batch.split("deinit")[0] and
+          arrows(whole) == vsaind(tail_csv),
+          "exit %d/%d; %s" % (code_a, code_b, [l for l in whole.splitlines() if l not in batch.splitlines()][:3]))
+    check("the engine is called at most twice per new bar (MaxBars=%d: %d calls for %d + 500 bars)"
+          % (max_bars, calls, fed_first), calls <= fed_first + 2 * 500 and err_a.count("AddToChartEx(") == 1)
+
+# The buffers an Expert Advisor reads: 1 is VSAInd's code with the next close
+# known (0 on shift 1), 2 and 3 its strength and weakness halves; 0 on shift
+# 1 holds the provisional code.
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(walk), "--input", "MaxBars=0", "--dump-buffers",
+                     "--input", "DrawArrows=false")
+got = buffers(out)
+reference_all = dict(vsaind_all(walk))
+closed = [r[0] for r in walk_rows[:-1]]
+wrong = []
+for shift_one, date in enumerate(reversed(closed), 1):
+    want = reference_all[date]
+    values = [int(got.get(b, {}).get(date, 0)) for b in range(4)]
+    confirmed = want if shift_one >= 2 else 0
+    expect = [want, confirmed, confirmed if confirmed > 0 else 0, confirmed if confirmed < 0 else 0]
+    if values != expect:
+        wrong.append((date, values, expect))
+check("buffers 0-3 hold the code, the confirmed code and its strength and weakness (%d bars)" % len(closed),
+      code == 0 and not wrong and "object" not in out, str(wrong[:3]))
+
+# Ticks of the forming bar cost no engine call; a new bar costs two (its
+# predecessor judged again, itself taken); a reload of history starts a
+# fresh instance and draws the same arrows.
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "3", "--ticks", "4",
-                     "--reload", "--log-imports")
+                     "--reload", "--log-imports", "--input", "MaxBars=0")
 opened = err.count("import: AddToChartEx(")
-check("ticks recalculate nothing, a new bar and a reload do (%d engine runs)" % opened,
-      code == 0 and opened == 1 + 3 + 1 and arrows(out) == reference, "exit %d" % code)
+calls = err.count("import: AnalysePosn(")
+closed_at_start = len(rows) - 3 - 1
+check("ticks cost nothing, a new bar two engine calls, a reload a fresh instance (%d instances, %d calls)"
+      % (opened, calls), code == 0 and opened == 2 and calls == closed_at_start + 2 * 3 + (len(rows) - 1) and
+      arrows(out) == reference and err.count("import: RemoveFromChart(") == 2, "exit %d" % code)
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "DrawArrows=false")
 check("DrawArrows=false draws nothing", code == 0 and out == "deinit\t0\n", out[:200])
 

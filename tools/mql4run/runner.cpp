@@ -111,8 +111,15 @@ std::string object_line(const mql::ChartObject& object, mql::datetime time) {
         colour = hex;
     }
     std::string anchor = "-";
+    // An arrow anchors by its top or bottom; a text or label by one of nine
+    // points, shown as its number (ANCHOR_LEFT_UPPER 0 ... ANCHOR_CENTER 8).
+    const bool arrow_object = object.type == mql::OBJ_ARROW || object.type == mql::OBJ_ARROW_UP ||
+                              object.type == mql::OBJ_ARROW_DOWN || object.type == mql::OBJ_ARROW_THUMB_UP;
     if (const mql::mql_long* a = integer(mql::OBJPROP_ANCHOR))
-        anchor = *a == mql::ANCHOR_TOP ? "top" : *a == mql::ANCHOR_BOTTOM ? "bottom" : std::to_string(*a);
+        anchor = !arrow_object                    ? std::to_string(*a)
+                 : *a == mql::ANCHOR_TOP    ? "top"
+                 : *a == mql::ANCHOR_BOTTOM ? "bottom"
+                                            : std::to_string(*a);
     std::string price = "-";
     const auto p = object.doubles.find(mql::OBJPROP_PRICE);
     if (object.type != mql::OBJ_LABEL && p != object.doubles.end()) {

@@ -596,11 +596,12 @@ string StringTrimRight(const string& text) {
     return string(t);
 }
 
-string StringToUpper(const string& text) {
+bool StringToUpper(string& text) {
     std::string t = text.str();
     for (char& c : t)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return string(t);
+    text = string(t);
+    return true;
 }
 
 int StringSplit(const string& text, ushort separator, array<string>& parts) {

@@ -557,7 +557,8 @@ inline string CharToStr(uchar code) { return CharToString(code); }
 // MQL4's forms: a new string without the leading / trailing blanks.
 string StringTrimLeft(const string& text);
 string StringTrimRight(const string& text);
-string StringToUpper(const string& text);
+// In place, as MQL4 does it.
+bool StringToUpper(string& text);
 // Splits at each `separator` into `parts`; the number of parts.
 int StringSplit(const string& text, ushort separator, array<string>& parts);
 inline double MathAbs(double v) { return v < 0 ? -v : v; }
@@ -582,6 +583,15 @@ template <class T, class V>
 int ArrayInitialize(array<T>& a, V value) {
     for (T& element : a.storage()) element = static_cast<T>(value);
     return a.size();
+}
+template <class T, std::size_t N, class V>
+int ArrayInitialize(T (&a)[N], V value) {  // a fixed-size array
+    for (T& element : a) element = static_cast<T>(value);
+    return static_cast<int>(N);
+}
+template <class T, std::size_t N>
+int ArraySize(const T (&)[N]) {
+    return static_cast<int>(N);
 }
 template <class T>
 bool ArraySetAsSeries(const array<T>& a, bool series) {

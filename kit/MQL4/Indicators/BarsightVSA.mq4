@@ -1,89 +1,114 @@
 //+------------------------------------------------------------------+
 //| BarsightVSA.mq4: the Spreadcore engine's volume spread analysis   |
-//| signals on the price chart. Strength is an up arrow below the     |
-//| bar, weakness a down arrow above it; a click on an arrow opens    |
-//| the signal's help page.                                           |
+//| signals on the price chart. Each signal has its own glyph, colour |
+//| and short label (BarsightSignals.mqh): strength below the bar,    |
+//| weakness above it; the newest closed bar's signal is provisional  |
+//| (drawn dimmer) until the next bar closes. A legend lists the      |
+//| signals on the visible bars; a click on an arrow, a label or a    |
+//| legend row opens the signal's help page.                          |
 //| Needs Spreadcore.dll and BarsightPlugin.dll in MQL4\Libraries and |
 //| "Allow DLL imports" ticked: without them the terminal refuses to  |
 //| load the indicator.                                               |
+//|                                                                   |
+//| Buffers for iCustom (shift 0 is the forming bar, always 0):       |
+//|   0  the code of each closed bar (provisional on shift 1)         |
+//|   1  the confirmed code (0 on shift 1)                            |
+//|   2  the confirmed code when it is strength, else 0               |
+//|   3  the confirmed code when it is weakness, else 0               |
+//| They hold values whatever is drawn or shown.                      |
 //+------------------------------------------------------------------+
 #property strict
 #property indicator_chart_window
-#property indicator_buffers 1
+#property indicator_buffers 4
 #property indicator_color1 clrNONE
+#property indicator_color2 clrNONE
+#property indicator_color3 clrNONE
+#property indicator_color4 clrNONE
 
 #include <BarsightPlugin.mqh>
+#include <BarsightSignals.mqh>
 
-input int  MaxBars       = 5000;   // Closed bars analysed (0 = all)
+// The first seven inputs keep their places: iCustom passes inputs by position.
+input int  MaxBars       = 5000;   // Closed bars analysed at attach (0 = all); later bars add on
 input bool ShowStrength  = true;   // Show signs of strength
 input bool ShowWeakness  = true;   // Show signs of weakness
 input bool AlertOnSignal = false;  // Alert when a bar's signal is confirmed (shift 2)
 input bool AlertProvisional = false;  // Also alert on the newest closed bar's provisional signal
 input bool HelpOnHover   = false;  // Open the help page when an arrow's tooltip shows
 input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCustom)
+input int  Periods       = 9;      // Averaging length of the engine's rules (1 to 10000 bars)
+input bool ShowLabels    = true;   // Short label beside each arrow (NS, T, ...)
+input bool ShowLegend    = true;   // Legend of the signals on the visible bars
+input bool ShowNoSupply       = true;
+input bool ShowTest           = true;
+input bool ShowStoppingVolume = true;
+input bool ShowShakeout       = true;
+input bool ShowSellingClimax  = true;
+input bool ShowEffortToRise   = true;
+input bool ShowNoDemand       = true;
+input bool ShowUpthrust       = true;
+input bool ShowEffortToFall   = true;
+input bool ShowBuyingClimax   = true;
 
 // The engine is asked exactly as the MetaStock indicator asks it: the
-// application text, nine periods, no signal on bar numbers up to 15, a
-// volume floor, -1 as the unknown next close.
+// application text, no signal on bar numbers up to 15, a volume floor,
+// -1 as the unknown next close.
 #define VSA_PREFIX       "Barsight;"
+#define VSA_LEGEND       "BarsightLegend;"
 #define VSA_APPLICATION  "metastock"
-#define VSA_PERIODS      9
 #define VSA_WARMUP       15
 #define VSA_VOLUME_FLOOR 0.0001
 
-double   Codes[];             // each bar's signal code, 0 for none (for iCustom)
+double   Codes[];             // buffer 0: each closed bar's code, 0 for none
+double   Confirmed[];         // buffer 1: the code once the next close is known
+double   StrengthCodes[];     // buffer 2
+double   WeaknessCodes[];     // buffer 3
 datetime FormingBarTime = 0;  // open time of the forming bar at the last calculation
+datetime LastFedTime = 0;     // open time of the newest bar the engine has taken
+int      Fed = 0;             // bars the engine instance has taken
 datetime AlertedBarTime = 0;          // the last confirmed bar an alert was given for
 datetime AlertedProvisionalTime = 0;  // the last provisional bar an alert was given for
-int      Instance = 0;        // the engine instance while one is open
+int      Instance = 0;        // the chart's engine instance, kept from bar to bar
 int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
 bool     Counted = false;     // this instance counted itself with IncRefCount
 bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
+int      LegendFirst = -1;    // the visible range the legend was counted on
+int      LegendShown = -1;
 
-// The signal's name, as the help pages and the MetaStock kit name it.
-string VsaSignalName(int code)
+string VsaTooltip(int code, bool provisional)
   {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return("No supply");
-      case BARSIGHT_TEST:            return("Test");
-      case BARSIGHT_STOPPING_VOLUME: return("Stopping volume");
-      case BARSIGHT_SHAKEOUT:        return("Shakeout");
-      case BARSIGHT_SELLING_CLIMAX:  return("Selling climax");
-      case BARSIGHT_EFFORT_TO_RISE:  return("Effort to rise");
-      case BARSIGHT_NO_DEMAND:       return("No demand");
-      case BARSIGHT_UPTHRUST:        return("Upthrust");
-      case BARSIGHT_EFFORT_TO_FALL:  return("Effort to fall");
-      case BARSIGHT_BUYING_CLIMAX:   return("Buying climax");
-     }
-   return("Signal");
-  }
-
-string VsaTooltip(int code)
-  {
-   return(VsaSignalName(code) + " (" + IntegerToString(code) + ")");
+   return(BarsightSignalName(code) + " (" + IntegerToString(code) + ")" +
+          (provisional ? ", provisional" : ""));
   }
 
 // "Barsight;SOS12;2024.03.01 00:00": the help window turns the part between
 // the first two semicolons into the signal's page.
 string VsaArrowName(int code, datetime barTime)
   {
-   string page = (code > 0) ? "SOS" + IntegerToString(code) : "SOW" + IntegerToString(-code);
-   return(VSA_PREFIX + page + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
+   return(VSA_PREFIX + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
+  }
+
+bool VsaSignalShown(int code)
+  {
+   switch(code)
+     {
+      case BARSIGHT_NO_SUPPLY:       return(ShowNoSupply);
+      case BARSIGHT_TEST:            return(ShowTest);
+      case BARSIGHT_STOPPING_VOLUME: return(ShowStoppingVolume);
+      case BARSIGHT_SHAKEOUT:        return(ShowShakeout);
+      case BARSIGHT_SELLING_CLIMAX:  return(ShowSellingClimax);
+      case BARSIGHT_EFFORT_TO_RISE:  return(ShowEffortToRise);
+      case BARSIGHT_NO_DEMAND:       return(ShowNoDemand);
+      case BARSIGHT_UPTHRUST:        return(ShowUpthrust);
+      case BARSIGHT_EFFORT_TO_FALL:  return(ShowEffortToFall);
+      case BARSIGHT_BUYING_CLIMAX:   return(ShowBuyingClimax);
+     }
+   return(false);
   }
 
 bool VsaShown(int code)
   {
-   return((code > 0 && ShowStrength) || (code < 0 && ShowWeakness));
-  }
-
-// The arrow a bar should carry, or "" for none.
-string VsaWantedArrow(int bar, const datetime &time[])
-  {
-   int code = (int)Codes[bar];
-   if(code == 0 || !VsaShown(code))
-      return("");
-   return(VsaArrowName(code, time[bar]));
+   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && VsaSignalShown(code));
   }
 
 int WindowOfChart()
@@ -93,10 +118,24 @@ int WindowOfChart()
 
 int OnInit()
   {
+   if(Periods < 1 || Periods > 10000)
+     {
+      Print("BarsightVSA: Periods must be 1 to 10000, not ", Periods);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
    SetIndexBuffer(0, Codes);
-   SetIndexStyle(0, DRAW_NONE);
+   SetIndexBuffer(1, Confirmed);
+   SetIndexBuffer(2, StrengthCodes);
+   SetIndexBuffer(3, WeaknessCodes);
+   for(int index = 0; index < 4; index++)
+     {
+      SetIndexStyle(index, DRAW_NONE);
+      SetIndexEmptyValue(index, 0.0);
+     }
    SetIndexLabel(0, "VSA signal");
-   SetIndexEmptyValue(0, 0.0);
+   SetIndexLabel(1, "VSA confirmed");
+   SetIndexLabel(2, "VSA confirmed strength");
+   SetIndexLabel(3, "VSA confirmed weakness");
    IndicatorDigits(0);  // codes are whole numbers in the Data Window
    IncRefCount();
    Counted = true;
@@ -129,12 +168,48 @@ void VsaCheckVolume(const int fed, const long &tick_volume[])
    Print("no usable volume on ", Symbol(), ": volume signals cannot fire");
   }
 
-// Feeds the closed bars to a fresh engine instance, oldest first, and stores
-// each bar's filtered code. Bars outside the MaxBars window get 0.
-void VsaAnalyse(const int rates_total, const double &high[], const double &low[],
-                const double &close[], const long &tick_volume[])
+// Stores the engine's answer for the bar at `shift`, the engine's `number`-th
+// bar (counting from 0), in the four buffers.
+void VsaStore(const int shift, const int number, const int raw)
   {
+   int code = (number > VSA_WARMUP) ? SignFilter(raw) : 0;
+   bool confirmed = shift >= 2;
+   Codes[shift] = code;
+   Confirmed[shift] = confirmed ? code : 0;
+   StrengthCodes[shift] = (confirmed && code > 0) ? code : 0;
+   WeaknessCodes[shift] = (confirmed && code < 0) ? code : 0;
+  }
+
+// The engine takes the closed bar at `shift`; its next close is known unless
+// it is the newest closed bar.
+void VsaFeed(const int shift, const datetime &time[], const double &high[], const double &low[],
+             const double &close[], const long &tick_volume[])
+  {
+   double volume = (double)tick_volume[shift];
+   if(volume < VSA_VOLUME_FLOOR)
+      volume = 1.0;
+   double next = (shift > 1) ? close[shift - 1] : -1.0;
+   int raw = AnalysePosn(Instance, Fed - 1, Fed + 2.0, close[shift], high[shift], low[shift],
+                         close[shift], volume, next, 0);
+   VsaStore(shift, Fed, raw);
+   Fed++;
+   LastFedTime = time[shift];
+  }
+
+// A fresh engine instance takes the newest MaxBars closed bars (all when
+// MaxBars is 0), oldest first. Bars before them keep 0.
+void VsaStart(const int rates_total, const datetime &time[], const double &high[], const double &low[],
+              const double &close[], const long &tick_volume[])
+  {
+   if(Instance > 0)
+      RemoveFromChart(Instance);
+   Instance = 0;
+   Fed = 0;
+   LastFedTime = 0;
    ArrayInitialize(Codes, 0.0);
+   ArrayInitialize(Confirmed, 0.0);
+   ArrayInitialize(StrengthCodes, 0.0);
+   ArrayInitialize(WeaknessCodes, 0.0);
    int fed = rates_total - 1;                  // every bar but the forming one
    if(MaxBars > 0 && fed > MaxBars)
       fed = MaxBars;
@@ -143,7 +218,7 @@ void VsaAnalyse(const int rates_total, const double &high[], const double &low[]
    uchar application[], symbol[];
    StringToCharArray(VSA_APPLICATION, application, 0, -1, CP_ACP);
    StringToCharArray(Symbol(), symbol, 0, -1, CP_ACP);
-   Instance = AddToChartEx(application, symbol, VSA_PERIODS);
+   Instance = AddToChartEx(application, symbol, Periods);
    if(Instance <= 0)
      {
       Print("BarsightVSA: the engine refused an instance (", Instance, ")");
@@ -151,54 +226,150 @@ void VsaAnalyse(const int rates_total, const double &high[], const double &low[]
       return;
      }
    VsaCheckVolume(fed, tick_volume);
-   double counter = 1.0;
-   for(int number = 0; number < fed; number++)
-     {
-      int bar = fed - number;                  // series index: the oldest fed bar first
-      double volume = (double)tick_volume[bar];
-      if(volume < VSA_VOLUME_FLOOR)
-         volume = 1.0;
-      counter += 1.0;
-      double next = (number == fed - 1) ? -1.0 : close[bar - 1];
-      int code = AnalysePosn(Instance, number - 1, counter, close[bar], high[bar], low[bar],
-                             close[bar], volume, next, 0);
-      Codes[bar] = (number > VSA_WARMUP) ? SignFilter(code) : 0;
-     }
-   RemoveFromChart(Instance);
-   Instance = 0;
+   for(int shift = fed; shift >= 1; shift--)
+      VsaFeed(shift, time, high, low, close, tick_volume);
   }
 
-// Leaves exactly one arrow on each bar with a shown code: stale arrows (a
-// code that changed or vanished, a bar that left the window) go, missing
-// ones are drawn.
-void VsaDrawArrows(const int rates_total, const datetime &time[], const double &high[],
-                   const double &low[])
+// `arrived` bars closed since the last calculation: the newest bar the
+// engine took (now at shift arrived + 1) is judged again with its next
+// close, then the new bars are taken. Two engine calls for one new bar.
+void VsaExtend(const int arrived, const datetime &time[], const double &high[], const double &low[],
+               const double &close[], const long &tick_volume[])
   {
-   for(int k = ObjectsTotal(0, 0, -1) - 1; k >= 0; k--)
+   int raw = AnalysePosn(Instance, Fed - 2, Fed + 1.0, 0, 0, 0, 0, 0, close[arrived], 1);
+   VsaStore(arrived + 1, Fed - 1, raw);
+   for(int shift = arrived; shift >= 1; shift--)
+      VsaFeed(shift, time, high, low, close, tick_volume);
+  }
+
+// How many bars closed since the engine took its newest bar, or -1 when
+// that bar is no longer where a new bar would have pushed it (history was
+// reloaded or changed): then everything starts again.
+int VsaArrived(const int rates_total, const datetime &time[])
+  {
+   if(Instance <= 0 || LastFedTime == 0)
+      return(-1);
+   int shift = 1;
+   while(shift < rates_total && time[shift] > LastFedTime)
+      shift++;
+   if(shift >= rates_total || time[shift] != LastFedTime)
+      return(-1);
+   return(shift - 1);
+  }
+
+// The arrow (and label) of one bar: the old ones go, the bar's shown code
+// is drawn, dimmer while provisional (shift 1).
+void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], const double &high[],
+                const double &low[])
+  {
+   if(oldCode != 0)
      {
-      string name = ObjectName(0, k, 0, -1);
-      if(StringFind(name, VSA_PREFIX) != 0)
-         continue;
-      int bar = iBarShift(NULL, 0, (datetime)ObjectGetInteger(0, name, OBJPROP_TIME), true);
-      if(bar < 0 || VsaWantedArrow(bar, time) != name)
-         ObjectDelete(0, name);
+      string old = VsaArrowName(oldCode, time[shift]);
+      ObjectDelete(0, old);
+      ObjectDelete(0, old + ";label");
      }
-   for(int bar = 1; bar < rates_total; bar++)
+   int code = (int)Codes[shift];
+   if(code == 0 || !VsaShown(code))
+      return;
+   bool strength = code > 0;
+   bool provisional = shift == 1;
+   color shade = BarsightSignalColor(code);
+   if(provisional)
+      shade = BarsightDimmed(shade);
+   string name = VsaArrowName(code, time[shift]);
+   double price = strength ? low[shift] : high[shift];
+   if(!ObjectCreate(0, name, OBJ_ARROW, 0, time[shift], price))
+      return;
+   ObjectSetInteger(0, name, OBJPROP_ARROWCODE, BarsightSignalGlyph(code));
+   ObjectSetInteger(0, name, OBJPROP_ANCHOR, strength ? ANCHOR_TOP : ANCHOR_BOTTOM);
+   ObjectSetInteger(0, name, OBJPROP_COLOR, shade);
+   ObjectSetInteger(0, name, OBJPROP_WIDTH, 2);
+   ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
+   ObjectSetInteger(0, name, OBJPROP_HIDDEN, true);
+   ObjectSetString(0, name, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+   if(!ShowLabels)
+      return;
+   // The label starts right of the arrow (the spaces clear the glyph), on
+   // the same side of the bar.
+   string label = name + ";label";
+   if(!ObjectCreate(0, label, OBJ_TEXT, 0, time[shift], price))
+      return;
+   ObjectSetString(0, label, OBJPROP_TEXT, "    " + BarsightSignalLabel(code));
+   ObjectSetInteger(0, label, OBJPROP_ANCHOR, strength ? ANCHOR_LEFT_UPPER : ANCHOR_LEFT_LOWER);
+   ObjectSetInteger(0, label, OBJPROP_COLOR, shade);
+   ObjectSetInteger(0, label, OBJPROP_FONTSIZE, 7);
+   ObjectSetInteger(0, label, OBJPROP_SELECTABLE, false);
+   ObjectSetInteger(0, label, OBJPROP_HIDDEN, true);
+   ObjectSetString(0, label, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+  }
+
+// The legend in the chart's lower left corner: one row per signal present
+// on the visible bars (and shown), with its glyph, label, name and count.
+// Counted again only when the visible range or the bars change.
+void VsaLegend(const bool changed)
+  {
+   if(!ShowLegend || !DrawArrows)
+      return;
+   int first = (int)ChartGetInteger(0, CHART_FIRST_VISIBLE_BAR);
+   int shown = (int)ChartGetInteger(0, CHART_VISIBLE_BARS);
+   if(!changed && first == LegendFirst && shown == LegendShown)
+      return;
+   LegendFirst = first;
+   LegendShown = shown;
+   ObjectsDeleteAll(0, VSA_LEGEND);
+   int counts[BARSIGHT_SIGNAL_COUNT];
+   ArrayInitialize(counts, 0);
+   int oldest = first;
+   if(oldest > ArraySize(Codes) - 1)
+      oldest = ArraySize(Codes) - 1;
+   int newest = first - shown + 1;
+   if(newest < 1)
+      newest = 1;
+   for(int shift = newest; shift <= oldest; shift++)
      {
-      string name = VsaWantedArrow(bar, time);
-      if(name == "" || ObjectFind(0, name) >= 0)
+      int code = (int)Codes[shift];
+      int index = BarsightSignalIndex(code);
+      if(index >= 0 && VsaShown(code))
+         counts[index]++;
+     }
+   int row = 0;
+   for(int index = BARSIGHT_SIGNAL_COUNT - 1; index >= 0; index--)
+     {
+      if(counts[index] == 0)
          continue;
-      int code = (int)Codes[bar];
-      bool strength = code > 0;
-      if(!ObjectCreate(0, name, strength ? OBJ_ARROW_UP : OBJ_ARROW_DOWN, 0, time[bar],
-                       strength ? low[bar] : high[bar]))
-         continue;
-      ObjectSetInteger(0, name, OBJPROP_ANCHOR, strength ? ANCHOR_TOP : ANCHOR_BOTTOM);
-      ObjectSetInteger(0, name, OBJPROP_COLOR, strength ? clrLimeGreen : clrRed);
-      ObjectSetInteger(0, name, OBJPROP_WIDTH, 2);
-      ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
-      ObjectSetInteger(0, name, OBJPROP_HIDDEN, true);
-      ObjectSetString(0, name, OBJPROP_TOOLTIP, VsaTooltip(code));
+      int code = BarsightSignalCode(index);
+      string page = BarsightSignalPage(code);
+      string glyph = VSA_LEGEND + page + ";glyph";
+      string text = VSA_LEGEND + page + ";text";
+      int y = 8 + 14 * row;
+      row++;
+      if(ObjectCreate(0, glyph, OBJ_LABEL, 0, 0, 0))
+        {
+         ObjectSetInteger(0, glyph, OBJPROP_CORNER, CORNER_LEFT_LOWER);
+         ObjectSetInteger(0, glyph, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
+         ObjectSetInteger(0, glyph, OBJPROP_XDISTANCE, 8);
+         ObjectSetInteger(0, glyph, OBJPROP_YDISTANCE, y);
+         ObjectSetString(0, glyph, OBJPROP_FONT, "Wingdings");
+         ObjectSetInteger(0, glyph, OBJPROP_FONTSIZE, 9);
+         ObjectSetString(0, glyph, OBJPROP_TEXT, CharToString((uchar)BarsightSignalGlyph(code)));
+         ObjectSetInteger(0, glyph, OBJPROP_COLOR, BarsightSignalColor(code));
+         ObjectSetInteger(0, glyph, OBJPROP_SELECTABLE, false);
+         ObjectSetInteger(0, glyph, OBJPROP_HIDDEN, true);
+        }
+      if(ObjectCreate(0, text, OBJ_LABEL, 0, 0, 0))
+        {
+         ObjectSetInteger(0, text, OBJPROP_CORNER, CORNER_LEFT_LOWER);
+         ObjectSetInteger(0, text, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
+         ObjectSetInteger(0, text, OBJPROP_XDISTANCE, 26);
+         ObjectSetInteger(0, text, OBJPROP_YDISTANCE, y);
+         ObjectSetString(0, text, OBJPROP_FONT, "Arial");
+         ObjectSetInteger(0, text, OBJPROP_FONTSIZE, 8);
+         ObjectSetString(0, text, OBJPROP_TEXT, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) +
+                         ": " + IntegerToString(counts[index]));
+         ObjectSetInteger(0, text, OBJPROP_COLOR, clrSilver);
+         ObjectSetInteger(0, text, OBJPROP_SELECTABLE, false);
+         ObjectSetInteger(0, text, OBJPROP_HIDDEN, true);
+        }
      }
   }
 
@@ -212,7 +383,7 @@ void VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, con
       return;
    alerted = time[shift];
    string text = Symbol() + " " + TimeToString(time[shift], TIME_DATE | TIME_MINUTES) + ": " +
-                 (provisional ? "provisional " : "") + VsaTooltip(code);
+                 (provisional ? "provisional " : "") + VsaTooltip(code, false);
    Alert(text);
    if(TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
       SendNotification(text);
@@ -242,17 +413,37 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    ArraySetAsSeries(close, true);
    ArraySetAsSeries(tick_volume, true);
    ArraySetAsSeries(Codes, true);
+   ArraySetAsSeries(Confirmed, true);
+   ArraySetAsSeries(StrengthCodes, true);
+   ArraySetAsSeries(WeaknessCodes, true);
    bool reload = (prev_calculated == 0);
    // The signals depend on closed bars only: a tick on the forming bar
-   // changes nothing, a new bar or a reload of history recalculates.
+   // changes nothing.
    if(!reload && time[0] == FormingBarTime)
       return(rates_total);
-   if(reload && DrawArrows)
-      ObjectsDeleteAll(0, VSA_PREFIX);
    FormingBarTime = time[0];
-   VsaAnalyse(rates_total, high, low, close, tick_volume);
-   if(DrawArrows)
-      VsaDrawArrows(rates_total, time, high, low);
+   int arrived = reload ? -1 : VsaArrived(rates_total, time);
+   if(arrived < 0)
+     {
+      if(DrawArrows)
+         ObjectsDeleteAll(0, VSA_PREFIX);
+      VsaStart(rates_total, time, high, low, close, tick_volume);
+      if(DrawArrows)
+         for(int shift = Fed; shift >= 1; shift--)
+            VsaDrawBar(shift, 0, time, high, low);
+     }
+   else if(arrived > 0)
+     {
+      int revised = (int)Codes[arrived + 1];  // its provisional code, drawn until now
+      VsaExtend(arrived, time, high, low, close, tick_volume);
+      if(DrawArrows)
+        {
+         VsaDrawBar(arrived + 1, revised, time, high, low);
+         for(int shift = arrived; shift >= 1; shift--)
+            VsaDrawBar(shift, 0, time, high, low);
+        }
+     }
+   VsaLegend(true);
    if(!reload && rates_total > 1)
       VsaAlert(time, rates_total);
    return(rates_total);
@@ -270,8 +461,10 @@ void VsaShowHelp(string arrow)
 
 void OnChartEvent(const int id, const long &lparam, const double &dparam, const string &sparam)
   {
-   if(id == CHARTEVENT_OBJECT_CLICK && StringFind(sparam, VSA_PREFIX) == 0)
+   if(id == CHARTEVENT_OBJECT_CLICK && (StringFind(sparam, VSA_PREFIX) == 0 || StringFind(sparam, VSA_LEGEND) == 0))
       VsaShowHelp(sparam);
+   if(id == CHARTEVENT_CHART_CHANGE)
+      VsaLegend(false);  // scrolled or zoomed: the visible bars changed
   }
 
 // HelpOnHover: the captured tooltips of the chart window; one equal to an
@@ -303,8 +496,13 @@ void OnDeinit(const int reason)
    if(Instance > 0)
       RemoveFromChart(Instance);
    Instance = 0;
+   Fed = 0;
+   LastFedTime = 0;
    if(DrawArrows)
+     {
       ObjectsDeleteAll(0, VSA_PREFIX);
+      ObjectsDeleteAll(0, VSA_LEGEND);
+     }
    EventKillTimer();
    if(HookHandle > 0)
       UnsubclassWindow(HookHandle);
