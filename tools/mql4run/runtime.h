@@ -128,6 +128,7 @@ private:
 constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2;
 constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's (MQL5's is DBL_MAX)
 constexpr int EMPTY = -1, WHOLE_ARRAY = 0;
+constexpr int STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2;
 constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
 constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3,
               DRAW_ZIGZAG = 4, DRAW_NONE = 12;

@@ -1,31 +1,124 @@
 //+------------------------------------------------------------------+
-//| BarsightVolume.mq4: volume coloured by CalcVolumeColor. The VSA   |
-//| signals themselves are BarsightVSA's, on the price chart.         |
+//| BarsightVolume.mq4: the volume pane of volume spread analysis.    |
+//| A histogram of tick volume coloured by one of two readings, and   |
+//| a moving average of volume.                                       |
+//|  Colouring 0 (up/down, default): CalcVolumeColor's classes:       |
+//|    low (below both previous volumes), down bar, up bar, unchanged |
+//|  Colouring 1 (volume classes): volume against its average over    |
+//|    the last AveragePeriod bars, with VSASpread's class limits:    |
+//|    low (at most 6/7 of the average), normal, high (above 12/7),   |
+//|    climax (above twice the average), and high-volume churn (high  |
+//|    or climax volume on a narrow spread, below 0.8 of the average  |
+//|    spread: much effort, little progress).                         |
+//| Each colour is named in the Data Window and on its help page.     |
+//| The VSA signals themselves are BarsightVSA's, on the price chart. |
 //+------------------------------------------------------------------+
 #property strict
 #property indicator_separate_window
 #property indicator_minimum 0
-#property indicator_buffers 4
+#property indicator_buffers 6
 #property indicator_color1 clrSilver
 #property indicator_color2 clrRed
 #property indicator_color3 clrGreen
 #property indicator_color4 clrBlue
+#property indicator_color5 clrYellow
+#property indicator_color6 clrGold
 #property indicator_width1 3
 #property indicator_width2 3
 #property indicator_width3 3
 #property indicator_width4 3
+#property indicator_width5 3
+#property indicator_width6 1
 
 #include <BarsightPlugin.mqh>
 
-double LowVolume[], DownVolume[], UpVolume[], FlatVolume[];
+input int Colouring     = 0;   // 0 up/down bars (CalcVolumeColor), 1 volume classes
+input int AveragePeriod = 20;  // Bars in the moving average of volume (0 hides it)
+
+#define VOLUME_UP_DOWN 0
+#define VOLUME_CLASSES 1
+
+// Five histograms (each bar in exactly one) and the average line.
+double Class0[], Class1[], Class2[], Class3[], Class4[], Average[];
 
 int OnInit()
   {
-   SetIndexBuffer(0, LowVolume);  SetIndexStyle(0, DRAW_HISTOGRAM); SetIndexLabel(0, "Low volume");
-   SetIndexBuffer(1, DownVolume); SetIndexStyle(1, DRAW_HISTOGRAM); SetIndexLabel(1, "Down volume");
-   SetIndexBuffer(2, UpVolume);   SetIndexStyle(2, DRAW_HISTOGRAM); SetIndexLabel(2, "Up volume");
-   SetIndexBuffer(3, FlatVolume); SetIndexStyle(3, DRAW_HISTOGRAM); SetIndexLabel(3, "Unchanged");
+   if(Colouring != VOLUME_UP_DOWN && Colouring != VOLUME_CLASSES)
+     {
+      Print("BarsightVolume: Colouring must be 0 (up/down bars) or 1 (volume classes), not ", Colouring);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+   if(AveragePeriod < 0 || AveragePeriod > 10000)
+     {
+      Print("BarsightVolume: AveragePeriod must be 0 to 10000, not ", AveragePeriod);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+   SetIndexBuffer(0, Class0);
+   SetIndexBuffer(1, Class1);
+   SetIndexBuffer(2, Class2);
+   SetIndexBuffer(3, Class3);
+   SetIndexBuffer(4, Class4);
+   SetIndexBuffer(5, Average);
+   if(Colouring == VOLUME_UP_DOWN)
+     {
+      SetIndexStyle(0, DRAW_HISTOGRAM, EMPTY, 3, clrSilver); SetIndexLabel(0, "Low volume");
+      SetIndexStyle(1, DRAW_HISTOGRAM, EMPTY, 3, clrRed);    SetIndexLabel(1, "Down volume");
+      SetIndexStyle(2, DRAW_HISTOGRAM, EMPTY, 3, clrGreen);  SetIndexLabel(2, "Up volume");
+      SetIndexStyle(3, DRAW_HISTOGRAM, EMPTY, 3, clrBlue);   SetIndexLabel(3, "Unchanged");
+      SetIndexStyle(4, DRAW_NONE);                           SetIndexLabel(4, NULL);
+     }
+   else
+     {
+      SetIndexStyle(0, DRAW_HISTOGRAM, EMPTY, 3, clrDimGray);   SetIndexLabel(0, "Low volume");
+      SetIndexStyle(1, DRAW_HISTOGRAM, EMPTY, 3, clrSteelBlue); SetIndexLabel(1, "Normal volume");
+      SetIndexStyle(2, DRAW_HISTOGRAM, EMPTY, 3, clrOrange);    SetIndexLabel(2, "High volume");
+      SetIndexStyle(3, DRAW_HISTOGRAM, EMPTY, 3, clrMagenta);   SetIndexLabel(3, "Climax volume");
+      SetIndexStyle(4, DRAW_HISTOGRAM, EMPTY, 3, clrYellow);    SetIndexLabel(4, "High-volume churn");
+     }
+   if(AveragePeriod > 0)
+     {
+      SetIndexStyle(5, DRAW_LINE, STYLE_SOLID, 1, clrGold);
+      SetIndexLabel(5, "Average volume (" + IntegerToString(AveragePeriod) + ")");
+     }
+   else
+     {
+      SetIndexStyle(5, DRAW_NONE);
+      SetIndexLabel(5, NULL);
+     }
+   IndicatorShortName("Barsight volume");
+   IndicatorDigits(0);
    return(INIT_SUCCEEDED);
+  }
+
+// The histogram a bar's volume goes in under the volume classes, or -1
+// when the bar has fewer than AveragePeriod bars (itself included) behind it.
+int VolumeClass(const int shift, const int rates_total, const double &high[], const double &low[],
+                const long &tick_volume[])
+  {
+   int period = (AveragePeriod > 0) ? AveragePeriod : 20;
+   if(shift + period > rates_total)
+      return(-1);
+   double volumes = 0, spreads = 0;
+   for(int k = shift; k < shift + period; k++)
+     {
+      volumes += (double)tick_volume[k];
+      spreads += high[k] - low[k];
+     }
+   double average = volumes / period;
+   double v = (double)tick_volume[shift];
+   double unit = average * 2.0 / 7.0;  // VSASpread's class limits
+   bool high_volume = v > unit * 6.0;  // above 12/7 of the average
+   bool climax = v > unit * 7.0;       // above twice the average
+   bool narrow = (high[shift] - low[shift]) < 0.8 * spreads / period;
+   if(high_volume && narrow)
+      return(4);
+   if(climax)
+      return(3);
+   if(high_volume)
+      return(2);
+   if(v <= unit * 3.0)                 // at most 6/7 of the average
+      return(0);
+   return(1);
   }
 
 int OnCalculate(const int rates_total, const int prev_calculated, const datetime &time[],
@@ -33,28 +126,56 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
                 const double &close[], const long &tick_volume[], const long &volume[],
                 const int &spread[])
   {
-   // Each bar is compared with the two before it: the oldest two get no colour.
    // Series indexing set explicitly, as BarsightVSA does: index 0 is the
    // forming bar for the arrays and the buffers alike.
+   ArraySetAsSeries(high, true);
+   ArraySetAsSeries(low, true);
    ArraySetAsSeries(close, true);
    ArraySetAsSeries(tick_volume, true);
-   ArraySetAsSeries(LowVolume, true);
-   ArraySetAsSeries(DownVolume, true);
-   ArraySetAsSeries(UpVolume, true);
-   ArraySetAsSeries(FlatVolume, true);
-   int first = (prev_calculated > 2) ? rates_total - prev_calculated + 1 : rates_total - 3;
-   if(first > rates_total - 3)
-      first = rates_total - 3;
+   ArraySetAsSeries(Class0, true);
+   ArraySetAsSeries(Class1, true);
+   ArraySetAsSeries(Class2, true);
+   ArraySetAsSeries(Class3, true);
+   ArraySetAsSeries(Class4, true);
+   ArraySetAsSeries(Average, true);
+   // Only the bars that are new since the last call, and the forming bar
+   // again (its volume grows with each tick).
+   int first = (prev_calculated > 0) ? rates_total - prev_calculated : rates_total - 1;
+   if(first > rates_total - 1)
+      first = rates_total - 1;
    for(int i = first; i >= 0; i--)
      {
       double v = (double)tick_volume[i];
-      LowVolume[i] = DownVolume[i] = UpVolume[i] = FlatVolume[i] = EMPTY_VALUE;
-      switch(CalcVolumeColor(v, (double)tick_volume[i + 1], (double)tick_volume[i + 2], close[i], close[i + 1]))
+      Class0[i] = Class1[i] = Class2[i] = Class3[i] = Class4[i] = EMPTY_VALUE;
+      Average[i] = EMPTY_VALUE;
+      if(AveragePeriod > 0 && i + AveragePeriod <= rates_total)
         {
-         case BARSIGHT_VOLUME_LOW:  LowVolume[i] = v;  break;
-         case BARSIGHT_VOLUME_DOWN: DownVolume[i] = v; break;
-         case BARSIGHT_VOLUME_UP:   UpVolume[i] = v;   break;
-         default:                   FlatVolume[i] = v; break;
+         double sum = 0;
+         for(int k = i; k < i + AveragePeriod; k++)
+            sum += (double)tick_volume[k];
+         Average[i] = sum / AveragePeriod;
+        }
+      int bucket = -1;
+      if(Colouring == VOLUME_CLASSES)
+         bucket = VolumeClass(i, rates_total, high, low, tick_volume);
+      else if(i + 2 < rates_total)
+        {
+         // Each bar is compared with the two before it: the oldest two get no colour.
+         switch(CalcVolumeColor(v, (double)tick_volume[i + 1], (double)tick_volume[i + 2], close[i], close[i + 1]))
+           {
+            case BARSIGHT_VOLUME_LOW:  bucket = 0; break;
+            case BARSIGHT_VOLUME_DOWN: bucket = 1; break;
+            case BARSIGHT_VOLUME_UP:   bucket = 2; break;
+            default:                   bucket = 3; break;
+           }
+        }
+      switch(bucket)
+        {
+         case 0: Class0[i] = v; break;
+         case 1: Class1[i] = v; break;
+         case 2: Class2[i] = v; break;
+         case 3: Class3[i] = v; break;
+         case 4: Class4[i] = v; break;
         }
      }
    return(rates_total);
