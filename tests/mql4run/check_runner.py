@@ -455,6 +455,32 @@ check("BarsightVolume's volume classes and average bar by bar (%s)" % sorted(cou
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--input", "Colouring=2")
 check("BarsightVolume refuses an unknown colouring", code == 1 and "Colouring must be 0" in err, err[-200:])
 
+# --- the sample Expert Advisor: BarsightVSA through iCustom -------------------------
+# On each new bar it reads the confirmed code at shift 2 from a hidden copy
+# of the indicator (its own OnInit and reference count, nothing drawn) and
+# prints what it would do; that copy is fed linearly too.
+code, out, err = run("BarsightVSAExample.mq4", "--data", host_path(data), "--new-bars", "60", "--ticks", "2",
+                     "--log-imports")
+printed = re.findall(r"^SAMPLE (\d{4})\.(\d\d)\.(\d\d) 00:00: ([A-Za-z ]+) \((-?\d+)\) confirmed: would (buy|sell)$",
+                     err, re.M)
+got = [("%s-%s-%s" % (y, m, d), int(c), side) for y, m, d, _, c, side in printed]
+all_codes = dict(vsaind_all(data))
+want = [(rows[n - 3][0], all_codes[rows[n - 3][0]], "buy" if all_codes[rows[n - 3][0]] > 0 else "sell")
+        for n in range(len(rows) - 60, len(rows) + 1) if all_codes[rows[n - 3][0]] != 0]
+names = [re.match(r"import: (\w+)", l).group(1) for l in err.splitlines() if l.startswith("import: ")]
+calls = names.count("AnalysePosn")
+check("the sample Expert Advisor prints each confirmed signal at shift 2 (%d)" % len(want),
+      code == 0 and got == want and want and "order:" not in err and out == "deinit\t0\n",
+      "exit %d %s != %s %s" % (code, got[:3], want[:3], err[-300:]))
+check("its hidden BarsightVSA opens one engine instance, counts itself once and costs two calls a bar (%d)" % calls,
+      names.count("AddToChartEx") == 1 and names.count("RemoveFromChart") == 1 and
+      names.count("IncRefCount") == names.count("DecRefCount") == 1 and calls <= len(rows) - 60 - 1 + 2 * 60)
+code, out, err = run("BarsightVSAExample.mq4", "--data", host_path(data), "--new-bars", "60",
+                     "--input", "Trade=true")
+orders = re.findall(r"^order: (buy|sell) SAMPLE 0\.1 at ", err, re.M)
+check("with Trade=true it places one order per confirmed signal (%d)" % len(orders),
+      code == 0 and orders == [w[2] for w in want], err[-300:])
+
 no_help = [] if help_window else ["--input", "HelpPage="]
 for script, args in (("BarsightTableAndHelp.mq4", no_help), ("BarsightTooltips.mq4", [])):
     code, out, err = run(script, "--data", host_path(few), *args)

@@ -298,6 +298,8 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
 
 void ChartSession::tick() {
     if (entry_.kind == mql::ProgramKind::expert) {
+        const auto& closes = chart_.close.storage();
+        program_->Ask = program_->Bid = closes.empty() ? 0.0 : closes.back();
         program_->OnTick();
         pump_messages();
         return;

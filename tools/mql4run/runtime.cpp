@@ -283,7 +283,17 @@ mql_long Program::ChartOpen(const string& symbol, int timeframe) {
     int bars = 0;
     if (symbol_chart(symbol, 0, &bars) == nullptr) return 0;
     print_line("chart opened: " + symbol.str() + " " + std::to_string(timeframe == 0 ? chart().period : timeframe));
-    return 1000 + static_cast<mql_long>(runner().alerts.size());
+    return 1;  // the runner has one chart window; the opened chart is only reported
+}
+
+int Program::OrderSend(const string& symbol, int command, double volume, double price, int, double stoploss,
+                       double takeprofit, const string& comment, int magic, datetime, color) {
+    std::ostringstream line;
+    line << "order: " << (command == OP_BUY ? "buy " : command == OP_SELL ? "sell " : "command ") << symbol.str()
+         << ' ' << number_text(volume) << " at " << number_text(price) << " sl " << number_text(stoploss) << " tp "
+         << number_text(takeprofit) << " magic " << magic << " \"" << comment.str() << '"';
+    print_line(line.str());
+    return ++runner().orders;
 }
 
 // ---- other symbols ------------------------------------------------------------------

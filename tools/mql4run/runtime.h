@@ -129,6 +129,7 @@ constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2
 constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's (MQL5's is DBL_MAX)
 constexpr int EMPTY = -1, WHOLE_ARRAY = 0;
 constexpr int STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2;
+constexpr int OP_BUY = 0, OP_SELL = 1;
 constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
 constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3,
               DRAW_ZIGZAG = 4, DRAW_NONE = 12;
@@ -240,6 +241,7 @@ struct Runner {
     std::map<std::string, double> globals;
     std::function<void()> pump;  // dispatches the chart window's messages
     std::vector<std::string> alerts;
+    int orders = 0;  // tickets given so far
     // Every symbol's whole history (oldest first), the chart's first; a
     // program sees another symbol's bars up to the chart's newest bar.
     std::vector<std::pair<std::string, const Chart*>> symbols;
@@ -353,6 +355,7 @@ public:
     virtual void OnChartEvent(const int, const mql_long&, const double&, const string&) {}
 
     // The runner's side.
+    double Ask = 0, Bid = 0;  // MQL4's predefined prices: the forming bar's close, set before each OnTick
     void grow_buffers(int bars);  // indicator buffers follow the chart's bar count
     int timer_ms() const { return timer_ms_; }
     // The reason OnDeinit is called for, as UninitializeReason() answers
@@ -411,6 +414,13 @@ protected:
     double iClose(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 3); }
     mql_long iVolume(const string& symbol, int timeframe, int shift);
     datetime iTime(const string& symbol, int timeframe, int shift);
+
+    // Orders: the runner trades nothing; an order is printed ("order: ...")
+    // and given the next ticket number.
+    int OrderSend(const string& symbol, int command, double volume, double price, int slippage, double stoploss,
+                  double takeprofit, const string& comment = string(), int magic = 0, datetime expiration = 0,
+                  color arrow = clrNONE);
+    int GetLastError() { return 0; }
 
     // A custom indicator's buffer value: iCustom(symbol, timeframe, name,
     // inputs..., mode, shift), the inputs in the indicator's input order.
