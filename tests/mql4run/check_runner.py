@@ -481,6 +481,48 @@ orders = re.findall(r"^order: (buy|sell) SAMPLE 0\.1 at ", err, re.M)
 check("with Trade=true it places one order per confirmed signal (%d)" % len(orders),
       code == 0 and orders == [w[2] for w in want], err[-300:])
 
+# --- the watchlist scanner: each row against VSAInd on that symbol's file -----------
+# Three symbols on dates of their own; the chart is the first. Each other
+# symbol is read up to the chart's newest bar, its last bar then forming.
+symbols = [("EURUSD", random_walk("eurusd.csv", 700, 21)), ("GBPUSD", random_walk("gbpusd.csv", 760, 22)),
+           ("USDJPY", random_walk("usdjpy.csv", 640, 23))]
+chart_last = [line.split(",")[0] for line in open(symbols[0][1])][-1]
+
+
+def scanner_row(symbol, csv):
+    visible = [line.rstrip("\n").split(",") for line in open(csv)][1:]
+    visible = [r for r in visible if r[0] <= chart_last]
+    codes = vsaind_all(write_csv("seen_" + symbol + ".csv", visible))
+    n = len(codes)
+    confirmed = next(((c, n - 1 - i) for i, (_, c) in reversed(list(enumerate(codes[:n - 2]))) if c != 0), (0, -1))
+    named = lambda c: "-" if c == 0 else "%s (%d)" % (dict((r[0], r[1]) for r in SIGNALS)[c], c)  # noqa: E731
+    return [symbol, "D1", named(confirmed[0]), str(confirmed[1]) if confirmed[1] > 0 else "-", named(codes[n - 2][1])]
+
+
+data_args = []
+for symbol, csv in symbols:
+    data_args += ["--data", "%s=%s" % (symbol, host_path(csv))]
+code, out, err = run("BarsightScanner.mq4", *data_args, "--input", "ScanBars=0", "--new-bars", "3",
+                     "--click", "BarsightScan;row;2")
+table = {}
+for line in out.splitlines():
+    parts = line.split("\t")
+    if parts[0] == "object" and parts[1].startswith("BarsightScan;row;"):
+        text = re.split(r"\s{2,}", parts[9].strip())
+        table[int(parts[1].rsplit(";", 1)[1])] = text
+want = {i: scanner_row(symbol, csv) for i, (symbol, csv) in enumerate(symbols)}
+check("the scanner's rows on three symbols equal VSAInd on each file (%s)" % [w[2] for w in want.values()],
+      code == 0 and table == want and out.endswith("deinit\t0\n"), "exit %d %s != %s %s" % (code, table, want, err[-200:]))
+check("a click on a row opens that symbol's chart", "chart opened: USDJPY 1440" in err, err[-200:])
+code, out, err = run("BarsightScanner.mq4", *data_args, "--input", "Symbols= usdjpy ,GBPUSD,NOSUCH",
+                     "--input", "Timeframes=D1,h4,X9")
+rows_text = [line.split("\t")[9] for line in out.splitlines() if line.startswith("object\tBarsightScan;row;")]
+check("a Symbols and Timeframes list: unknown symbols say no data, unknown timeframes are named",
+      code == 0 and len(rows_text) == 6 and rows_text[0].startswith("usdjpy      D1   no data") and
+      rows_text[2].startswith("GBPUSD      D1   ") and "no data" not in rows_text[2] and
+      rows_text[3].startswith("GBPUSD      H4   no data") and rows_text[5].endswith("no data") and
+      "'X9' is no timeframe" in err, str(rows_text))
+
 no_help = [] if help_window else ["--input", "HelpPage="]
 for script, args in (("BarsightTableAndHelp.mq4", no_help), ("BarsightTooltips.mq4", [])):
     code, out, err = run(script, "--data", host_path(few), *args)

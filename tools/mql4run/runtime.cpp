@@ -589,6 +589,14 @@ string CharArrayToString(const array<uchar>& bytes, int start, int count, uint c
 
 string CharToString(uchar code) { return string(utf8(code)); }
 
+mql_long StringToInteger(const string& text) {
+    try {
+        return std::stoll(text.str());
+    } catch (const std::exception&) {  // no number, or out of range: MQL4 answers 0
+        return 0;
+    }
+}
+
 namespace {
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace

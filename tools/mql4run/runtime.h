@@ -562,6 +562,8 @@ int StringToCharArray(const string& text, array<uchar>& bytes, int start = 0, in
                       uint codepage = CP_ACP);
 string CharArrayToString(const array<uchar>& bytes, int start = 0, int count = -1,
                          uint codepage = CP_ACP);
+// The whole number at the start of the text (0 when there is none).
+mql_long StringToInteger(const string& text);
 // The character of a code point (MQL4's strings are UTF-16; UTF-8 here).
 string CharToString(uchar code);
 inline string CharToStr(uchar code) { return CharToString(code); }
