@@ -20,7 +20,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from signal_table import SIGNALS, group, page_name  # noqa: E402
+from signal_table import LOOK, SIGNALS, group, page_name, provisional_colour  # noqa: E402
 
 INDICATORS = [
     ("VSAMakeConst", "VSA Make Constant",
@@ -71,6 +71,10 @@ code {{ font-family: "Lucida Console", monospace; font-size: 11px; background: #
 .code {{ color: #555; }}
 img {{ width: 100%; height: auto; border: 1px solid #ccc; box-sizing: border-box; }}
 .note {{ color: #555; font-size: 11px; }}
+.glyph {{ font-size: 15px; font-weight: bold; text-shadow: 0 0 1px #000; }}
+.chart {{ background: #111; padding: 1px 4px; }}
+table {{ border-collapse: collapse; }}
+td {{ padding: 1px 6px 1px 0; vertical-align: top; }}
 </style>
 </head>
 <body>
@@ -129,6 +133,55 @@ def picture(msxhost, plugin, data, path, end, mark=None, bars=40):
     run(args)
 
 
+def glyph(code, provisional=False):
+    """The signal's MetaTrader arrow: its glyph in its colour, on a dark chart
+    background as the terminal shows it."""
+    label, _, colour, character = LOOK[code]
+    shade = provisional_colour(colour) if provisional else colour
+    return '<span class="chart"><span class="glyph" style="color: %s">%s</span></span>' % (shade, character)
+
+
+def legend_rows(codes):
+    return "".join('<tr><td>%s</td><td><b>%s</b></td><td>%s</td></tr>' % (
+        glyph(c), LOOK[c][0], signal_link(c, n)) for c, n, *_ in SIGNALS if c in codes)
+
+
+PERIODS_NOTE = ("<p class=\"note\">Periods: S, V, HH and LL are taken over the Periods bars before the "
+                "bar, and the trend compares the mean of the last Periods closes with the mean of the "
+                "last 3 x Periods. MetaStock's VSAInd uses 9; BarsightVSA in MetaTrader has an input "
+                "Periods (default 9): a larger value compares each bar with a longer stretch of "
+                "history, so fewer bars stand out. No signal is given before Periods bars (and 16 "
+                "bars) have passed.</p>")
+
+VOLUME_PAGE = (
+    "<h1>Barsight volume pane (MetaTrader)</h1>"
+    "<p>BarsightVolume draws tick volume as a histogram under the price chart, with a moving "
+    "average of volume (input AveragePeriod, default 20; a gold line). Each bar has one colour; "
+    "the Data Window names it.</p>"
+    "<h2>Colouring 0: up and down bars (default)</h2><table>"
+    "<tr><td><span style='color:#C0C0C0'>&#9608;</span></td><td>Low volume</td><td>below the volume of "
+    "both bars before it</td></tr>"
+    "<tr><td><span style='color:#FF0000'>&#9608;</span></td><td>Down volume</td><td>the close is below "
+    "the previous close</td></tr>"
+    "<tr><td><span style='color:#008000'>&#9608;</span></td><td>Up volume</td><td>the close is above "
+    "the previous close</td></tr>"
+    "<tr><td><span style='color:#0000FF'>&#9608;</span></td><td>Unchanged</td><td>the closes are equal"
+    "</td></tr></table>"
+    "<h2>Colouring 1: volume classes</h2><p>Volume against its average over the last "
+    "AveragePeriod bars (the bar included), with the class limits of VSASpread:</p><table>"
+    "<tr><td><span style='color:#696969'>&#9608;</span></td><td>Low volume</td><td>at most 6/7 of the "
+    "average</td></tr>"
+    "<tr><td><span style='color:#4682B4'>&#9608;</span></td><td>Normal volume</td><td>between</td></tr>"
+    "<tr><td><span style='color:#FFA500'>&#9608;</span></td><td>High volume</td><td>above 12/7 of the "
+    "average</td></tr>"
+    "<tr><td><span style='color:#FF00FF'>&#9608;</span></td><td>Climax volume</td><td>above twice the "
+    "average: the heavy volume of a climax or of strong effort</td></tr>"
+    "<tr><td><span style='color:#FFFF00;text-shadow:0 0 1px #000'>&#9608;</span></td><td>High-volume "
+    "churn</td><td>high or climax volume on a narrow spread (below 0.8 of the average spread): much "
+    "effort, little progress, often where professional money absorbs or distributes</td></tr></table>"
+    '<p>The signals themselves are on the price chart: see the <a href="none.htm">legend</a>.</p>')
+
+
 def signal_link(code, name):
     return '<a href="%s.htm" class="%s">%s</a> <span class="code">(%d)</span>' % (
         page_name(code), group(code), html.escape(name), code)
@@ -181,11 +234,16 @@ def main():
                 '<p class="note">In priority order with the other rules; the terms are explained '
                 'on the <a href="VSAInd.htm">VSAInd</a> page.</p>'
                 '<h2>What to look for next</h2><p>%s</p>'
+                '<h2>On a MetaTrader chart</h2><p>%s <b>%s</b> %s the bar. The newest closed bar '
+                'is judged before its next close is known: its signal is provisional and drawn '
+                'dimmer (%s) until the next bar closes; then it takes this look or goes.</p>%s'
                 '<h2>An example</h2><p><a href="%s"><img src="%s" alt="%s on a chart, the signal '
                 'bar marked"></a></p><p class="note">The marked bar carries the signal (%s arrow '
                 '%s the bar).</p>') % (
             kind, html.escape(name), code, kind, html.escape(shows), html.escape(meaning),
-            html.escape(rule), html.escape(follow), svg, svg, html.escape(name),
+            html.escape(rule), html.escape(follow), glyph(code), LOOK[code][0],
+            "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE,
+            svg, svg, html.escape(name),
             "up" if code > 0 else "down", "below" if code > 0 else "above")
         pages[page_name(code)] = (name, body)
 
@@ -197,9 +255,15 @@ def main():
         "<h1>Barsight help</h1><p>Volume spread analysis for MetaStock and MetaTrader.</p>"
         "<h2>Indicators</h2><ul>%s</ul><h2>Signs of strength</h2><ul>%s</ul>"
         "<h2>Signs of weakness</h2><ul>%s</ul>"
+        "<h2>On a MetaTrader chart</h2><p>BarsightVSA draws each signal with its own glyph, colour "
+        "and label, strength below the bar and weakness above it; a legend in the lower left corner "
+        "lists the signals of the visible bars with their counts. A provisional signal (the newest "
+        "closed bar) is drawn dimmer.</p><table>%s</table>"
+        '<p><a href="BarsightVolume.htm">The volume pane</a> (BarsightVolume) and its colours.</p>'
         '<p class="note">The pictures are SVG images: Internet Explorer 8 and older cannot show '
         "them. The help window shows them with Internet Explorer 9 or later installed.</p>") % (
-        indicator_links, strength, weakness))
+        indicator_links, strength, weakness, legend_rows(set(LOOK))))
+    pages["BarsightVolume"] = ("Barsight volume pane", VOLUME_PAGE)
 
     for name, (title, body) in pages.items():
         with open(os.path.join(out, name + ".htm"), "w", encoding="utf-8", newline="\n") as f:

@@ -23,7 +23,7 @@ def layout(build):
         files.append(("MetaStock/" + recipe, os.path.join(ROOT, "kit", "MetaStock", recipe)))
     for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll"):
         files.append(("MetaTrader/MQL4/Libraries/" + name, dll(name)))
-    for folder in ("Include", "Indicators", "Scripts"):
+    for folder in ("Include", "Indicators", "Scripts", "Experts"):
         source = os.path.join(ROOT, "kit", "MQL4", folder)
         for name in sorted(os.listdir(source)):
             files.append(("MetaTrader/MQL4/%s/%s" % (folder, name), os.path.join(source, name)))

@@ -5,7 +5,7 @@ signals: this checks every other place that names them against it:
 - the rule table of engine/README.md: the same names, codes and conditions;
 - the chart's signal names (tools/msxhost/chart_svg.cpp);
 - the MQL4 include's constants (BARSIGHT_<NAME> = code);
-- the names BarsightVSA.mq4 gives its arrows' tooltips.
+- the names, labels, glyphs and colours of the MetaTrader kit's BarsightSignals.mqh.
 
 usage: check_signals.py SOURCE_ROOT"""
 import os
@@ -14,7 +14,7 @@ import sys
 
 root = sys.argv[1]
 sys.path.insert(0, os.path.join(root, "scripts"))
-from signal_table import SIGNALS  # noqa: E402
+from signal_table import LOOK, SIGNALS  # noqa: E402
 
 
 def read(*path):
@@ -53,14 +53,33 @@ for code, (name, _) in table.items():
         failures.append("BarsightPlugin.mqh: BARSIGHT_%s is %s, the table says %d" %
                         (constant, mqh.get(constant), code))
 
-# BarsightVSA's tooltips name each signal through the include's constants.
-vsa = {mqh.get(c): n for c, n in re.findall(r'case BARSIGHT_(\w+):\s*return\("([^"]+)"\);',
-                                           read("kit", "MQL4", "Indicators", "BarsightVSA.mq4"))}
+# The MetaTrader kit's signal table (BarsightSignals.mqh): each signal's
+# name, label, Wingdings glyph and colour, as the one table gives them.
+signals_mqh = read("kit", "MQL4", "Include", "BarsightSignals.mqh")
+WEB_COLOURS = {"clrLimeGreen": "#32CD32", "clrDeepSkyBlue": "#00BFFF", "clrDodgerBlue": "#1E90FF",
+               "clrSpringGreen": "#00FF7F", "clrAqua": "#00FFFF", "clrSeaGreen": "#2E8B57",
+               "clrRed": "#FF0000", "clrOrangeRed": "#FF4500", "clrCrimson": "#DC143C", "clrMagenta": "#FF00FF"}
+
+
+def mqh_function(name):
+    body = signals_mqh[signals_mqh.index(name + "(int code)"):]
+    body = body[:body.index("\n  }")]
+    return {mqh.get(c): v for c, v in re.findall(r'case BARSIGHT_(\w+):\s*return\(("[^"]*"|\w+)\);', body)}
+
+
+names, labels = mqh_function("BarsightSignalName"), mqh_function("BarsightSignalLabel")
+glyphs, colours = mqh_function("BarsightSignalGlyph"), mqh_function("BarsightSignalColor")
 for code, (name, _) in table.items():
-    if vsa.get(code) != name:
-        failures.append("BarsightVSA.mq4 names code %d %r, the table %r" % (code, vsa.get(code), name))
-if set(vsa) - set(table):
-    failures.append("BarsightVSA.mq4 names codes the table lacks: %s" % sorted(set(vsa) - set(table)))
+    label, glyph, colour, _ = LOOK[code]
+    got = (names.get(code), labels.get(code), glyphs.get(code), WEB_COLOURS.get(colours.get(code)))
+    if got != ('"%s"' % name, '"%s"' % label, str(glyph), colour):
+        failures.append("BarsightSignals.mqh draws code %d as %s, the table as %s" %
+                        (code, got, (name, label, glyph, colour)))
+for found in (names, labels, glyphs, colours):
+    if set(found) - set(table):
+        failures.append("BarsightSignals.mqh names codes the table lacks: %s" % sorted(set(found) - set(table)))
+if set(LOOK) != set(table):
+    failures.append("the look table and the signal table list different codes")
 
 if failures:
     print("\n".join(failures))
