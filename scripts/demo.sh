@@ -50,10 +50,34 @@ echo
 echo "\$ mql4run BarsightVSA.mq4 --data $data   (the MetaTrader 4 indicator, run against the engine)"
 build/native/bin/mql4run BarsightVSA.mq4 --data "$data" > build/mql4run-vsa.txt ||
   echo "  mql4run failed (exit $?)"
-awk -F'\t' '$1 == "object" { n[$4]++; total++ } END {
-  for (s in n) printf "  %-24s %4d arrow%s\n", s, n[s], n[s] == 1 ? "" : "s"; printf "  %-24s %4d arrows, one per bar with a signal\n", "all signals", total }' \
-  build/mql4run-vsa.txt | sort
+python3 - build/mql4run-vsa.txt <<'PY'
+import sys
+# Each signal's arrows with their glyph (Wingdings code), colour and label,
+# as the runner reports the chart objects.
+arrows, labels = {}, {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    parts = line.rstrip("\n").split("\t")
+    if parts[0] != "object" or parts[1].startswith("BarsightLegend;"):
+        continue
+    signal = parts[3].replace(", provisional", "")
+    if parts[4] == "OBJ_TEXT":
+        labels[signal] = parts[9].strip()
+    elif not parts[3].endswith("provisional"):
+        count, _, _ = arrows.get(signal, (0, "", ""))
+        arrows[signal] = (count + 1, parts[5], parts[6])
+for signal, (count, glyph, colour) in sorted(arrows.items()):
+    print("  %-22s glyph %s %s label %-3s %4d arrows" % (signal, glyph, colour, labels.get(signal, "-"), count))
+print("  %-22s %d arrows, one per bar with a signal, each with its label" % ("all signals", sum(a[0] for a in arrows.values())))
+PY
+echo "  legend (lower left corner, the visible bars): $(awk -F'\t' '$1 == "object" && $2 ~ /;text$/ { printf "%s%s", sep, $10; sep = "; " }' build/mql4run-vsa.txt)"
 echo "  after OnDeinit: $(awk -F'\t' '$1 == "deinit" { print $2 }' build/mql4run-vsa.txt) objects left on the chart"
+echo
+echo "\$ mql4run BarsightVSAExample.mq4 --data $data --new-bars 60   (the sample Expert Advisor, BarsightVSA through iCustom)"
+build/native/bin/mql4run BarsightVSAExample.mq4 --data "$data" --new-bars 60 2>&1 >/dev/null | sed 's/^/  /' | tail -6
+echo
+echo "\$ mql4run BarsightScanner.mq4 --data SAMPLE=... --data SAMPLE2021=... --data SAMPLE2018=...   (the watchlist scanner)"
+build/native/bin/mql4run BarsightScanner.mq4 --data "SAMPLE=$data" --data SAMPLE2021=build/watch_2021.csv \
+  --data SAMPLE2018=build/watch_2018.csv | awk -F'\t' '$1 == "object" { print "  " $10 }'
 echo
 echo "\$ msxhost catalogue orvane"
 "$host" catalogue build/native/bin/liborvane.so

@@ -105,7 +105,8 @@ def main():
             failures.append("BarsightPlugin.dll's copyright text does not carry version " + version)
         guide = open(os.path.join(unpacked, "INSTALL.md"), encoding="utf-8").read()
         for mentioned in ("MetaStock/", "MetaTrader/MQL4/", "Allow DLL imports", "Spreadcore.dll",
-                          "BarsightPlugin.dll.config", "Barsight formulas.txt"):
+                          "BarsightPlugin.dll.config", "Barsight formulas.txt", "iCustom",
+                          "BarsightVSAExample", "BarsightScanner", "ShowLegend"):
             if mentioned not in guide:
                 failures.append("INSTALL.md does not mention " + mentioned)
     if failures:
