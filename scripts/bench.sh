@@ -7,7 +7,9 @@
 # interleaved in random order, so that a slow spell of a shared machine
 # falls on both sides of a ratio rather than on one. Targets: windowed indicators at least 6x their
 # reference, GetPriceData at most 5x BM_PlainRead, AnalysePosn under 100 ns
-# a bar.
+# a bar; BarsightVSA in mql4run attaching to 100,000 bars (MaxBars=0) in
+# under 100 ns a bar beyond the engine's own cost, a new bar on that chart
+# under 1/100 of the attach.
 # usage: bench.sh [REPETITIONS]   (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +24,7 @@ if ! { cmake --preset bench && cmake --build build/bench -j "$(nproc)"; } >build
 fi
 out=build/bench/results
 mkdir -p "$out"
-for b in indicator_bench orvane_bench engine_bench; do
+for b in indicator_bench orvane_bench engine_bench mql4run_bench; do
   build/bench/bin/$b --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$out/$b.json" --benchmark_out_format=json >/dev/null
@@ -32,7 +34,7 @@ import json, os, sys
 out = sys.argv[1]
 median = {}
 items = {}
-for name in ("indicator_bench", "orvane_bench", "engine_bench"):
+for name in ("indicator_bench", "orvane_bench", "engine_bench", "mql4run_bench"):
     for b in json.load(open(os.path.join(out, name + ".json")))["benchmarks"]:
         if b.get("aggregate_name") != "median":
             continue
@@ -53,4 +55,11 @@ for p in (9, 50):
     key = "BM_AnalysePosn/%d" % p
     if key in items:
         print("%-34s %10.1f ns a bar%s  < 100 ns" % (key, 1e9 / items[key], " " * 14))
+engine = median["BM_AttachEngineOnly"] / 1e5
+for arg, what in ((0, "DrawArrows=false"), (1, "arrows drawn")):
+    attach, bar = median["BM_AttachVSA/%d" % arg], median["BM_NewBarVSA/%d/iterations:5000" % arg]
+    beyond = (attach / 1e5 - engine) * 1e9
+    print("%-34s %10.3f ms %7.1f ns a bar beyond the engine%s" % ("BM_AttachVSA/%d (%s)" % (arg, what), attach * 1e3,
+          beyond, "  < 100 ns" if arg == 0 else ""))
+    print("%-34s %10.3f us  1/%.0f of the attach        < 1/100" % ("BM_NewBarVSA/%d" % arg, bar * 1e6, attach / bar))
 PY

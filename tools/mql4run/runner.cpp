@@ -286,6 +286,11 @@ bool ChartSession::set_input(const std::string& name, const std::string& value) 
 int ChartSession::init() { return program_->OnInit(); }
 
 void ChartSession::calculate(const mql::Chart& all, int first, int count) {
+    add_bars(all, first, count);
+    tick();
+}
+
+void ChartSession::add_bars(const mql::Chart& all, int first, int count) {
     for (int i = first; i < first + count; ++i) copy_bar(all, i, &chart_);
     for (auto* series : {&chart_.open, &chart_.high, &chart_.low, &chart_.close})
         series->set_series(true);
@@ -293,7 +298,6 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
     chart_.tick_volume.set_series(true);
     chart_.volume.set_series(true);
     chart_.spread.set_series(true);
-    tick();
 }
 
 void ChartSession::tick() {

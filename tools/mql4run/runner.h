@@ -75,6 +75,8 @@ public:
     int init();
     // Adds bars (oldest first) and calls OnCalculate once.
     void calculate(const mql::Chart& all, int first, int count);
+    // Adds bars without a calculation (the terminal loading history).
+    void add_bars(const mql::Chart& all, int first, int count);
     // OnCalculate again on the same bars: a tick of the forming bar (an
     // Expert Advisor's OnTick).
     void tick();

@@ -264,8 +264,7 @@ void Program::grow_buffers(int bars) {
     for (Buffer& buffer : buffers_) {
         if (buffer.values == nullptr) continue;
         auto& storage = buffer.values->storage();
-        while (static_cast<int>(storage.size()) < bars) storage.push_back(buffer.empty);
-        if (static_cast<int>(storage.size()) > bars) storage.resize(static_cast<std::size_t>(bars));
+        storage.resize(static_cast<std::size_t>(bars < 0 ? 0 : bars), buffer.empty);
     }
 }
 

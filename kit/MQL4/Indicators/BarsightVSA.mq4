@@ -303,6 +303,18 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    ObjectSetString(0, label, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
   }
 
+// The legend's objects go by name: a search by prefix would visit every
+// arrow of a long chart at each new bar.
+void VsaDeleteLegend()
+  {
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      string page = BarsightSignalPage(BarsightSignalCode(index));
+      ObjectDelete(0, VSA_LEGEND + page + ";glyph");
+      ObjectDelete(0, VSA_LEGEND + page + ";text");
+     }
+  }
+
 // The legend in the chart's lower left corner: one row per signal present
 // on the visible bars (and shown), with its glyph, label, name and count.
 // Counted again only when the visible range or the bars change.
@@ -316,7 +328,7 @@ void VsaLegend(const bool changed)
       return;
    LegendFirst = first;
    LegendShown = shown;
-   ObjectsDeleteAll(0, VSA_LEGEND);
+   VsaDeleteLegend();
    int counts[BARSIGHT_SIGNAL_COUNT];
    ArrayInitialize(counts, 0);
    int oldest = first;
