@@ -271,6 +271,22 @@ for max_bars, first in ((0, 0), (1000, 5000 - 500 - 1 - 1000)):
     check("the engine is called at most twice per new bar (MaxBars=%d: %d calls for %d + 500 bars)"
           % (max_bars, calls, fed_first), calls <= fed_first + 2 * 500 and err_a.count("AddToChartEx(") == 1)
 
+# After a disconnection several bars arrive in one call: all are fed, in
+# order, the newest fed bar judged again once.
+code, many, err = run("BarsightVSA.mq4", "--data", host_path(walk), "--input", "MaxBars=0", "--new-bars", "500",
+                      "--arrive", "7", "--dump-buffers", "--log-imports")
+code_b, batch, _ = run("BarsightVSA.mq4", "--data", host_path(walk), "--input", "MaxBars=0", "--dump-buffers")
+calls = err.count("import: AnalysePosn(")
+check("500 new bars arriving 7 at a time equal one calculation (%d engine calls)" % calls,
+      code == 0 and many.split("deinit")[0] == batch.split("deinit")[0] and calls == 4499 + 500 + (500 + 6) // 7,
+      "exit %d" % code)
+
+# Periods reaches the engine; a value it cannot take stops OnInit.
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "Periods=20", "--log-imports")
+check("Periods=20 opens the engine with 20", code == 0 and 'AddToChartEx("metastock", "SAMPLE", 20)' in err)
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "Periods=0")
+check("Periods=0 is refused at OnInit", code == 1 and "Periods must be 1 to 10000" in err, err[-200:])
+
 # The buffers an Expert Advisor reads: 1 is VSAInd's code with the next close
 # known (0 on shift 1), 2 and 3 its strength and weakness halves; 0 on shift
 # 1 holds the provisional code.

@@ -1,5 +1,5 @@
 // mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...
-//         [--new-bars N] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
+//         [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
 //         [--log-imports] [--dump-buffers] [--reinit REASON]...
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...\n"
-    "               [--new-bars N] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...\n"
+    "               [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...\n"
     "               [--log-imports] [--dump-buffers] [--reinit REASON]...\n"
     "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
@@ -22,7 +22,8 @@ constexpr const char* kUsage =
     "(SYMBOL=FILE; FILE alone is SAMPLE); the first is the chart's, and the others are read\n"
     "up to the chart's newest bar. An indicator gets OnCalculate, an Expert Advisor OnTick,\n"
     "and iCustom runs a hidden instance of the named indicator. --ticks N repeats OnCalculate\n"
-    "(OnTick) N times on the same bars after each calculation; --visible-bars N is how many\n"
+    "(OnTick) N times on the same bars after each calculation; --arrive K brings the N new bars\n"
+    "K at a time (as after a disconnection); --visible-bars N is how many\n"
     "of the newest bars the window shows (default 120); --reload ends with one as after a reload of\n"
     "history (prev_calculated 0). Prints each chart object, then how many\n"
     "remain after OnDeinit (object, name, bar date, tooltip, type, arrow code, #RRGGBB\n"
@@ -73,6 +74,11 @@ int main(int argc, char** argv) {
             if (!whole_number(argv[++i], &options.ticks) || options.ticks > 1000) {
                 std::cerr << "mql4run: --ticks takes a whole number up to 1000, not '" << argv[i] << "'\n"
                           << kUsage;
+                return 2;
+            }
+        } else if (arg == "--arrive" && has_value) {
+            if (!whole_number(argv[++i], &options.arrive) || options.arrive < 1) {
+                std::cerr << "mql4run: --arrive takes a whole number from 1, not '" << argv[i] << "'\n" << kUsage;
                 return 2;
             }
         } else if (arg == "--visible-bars" && has_value) {

@@ -542,8 +542,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             session.calculate(all, 0, initial);
             ticks();
             session.timer();
-            for (int bar = initial; bar < all.time.size(); ++bar) {
-                session.calculate(all, bar, 1);
+            for (int bar = initial; bar < all.time.size(); bar += options.arrive) {
+                session.calculate(all, bar, std::min(options.arrive, all.time.size() - bar));
                 ticks();
                 session.timer();
             }

@@ -23,6 +23,7 @@ struct Options {
     std::string libraries;  // folder of the DLLs; empty: the runner's own folder
     std::vector<std::pair<std::string, std::string>> inputs;
     int new_bars = 0;
+    int arrive = 1;  // new bars reach the program this many at a time (after a disconnection)
     std::vector<std::string> clicks;
     int ticks = 0;        // OnCalculate (an Expert Advisor: OnTick) calls after each calculation with no new bar
     int visible_bars = 120;  // the newest bars the chart window shows
