@@ -8,6 +8,9 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <atomic>
+#include <cmath>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "host/chart_data.h"
 #include "host/output.h"
 #include "tools/msxhost/chart_svg.h"
+#include "tools/msxhost/evaluate.h"
 #include "host/client_call.h"
 #include "host/host_call.h"
 #include "host/plugin.h"
@@ -36,6 +40,16 @@ const char kUsage[] =
     "      runs the function on each file as run does and prints file,date,value\n"
     "      for the bar N bars before the last (default 0); the value is empty where\n"
     "      that bar has none, the message goes to standard error\n"
+    "  msxhost evaluate PLUGIN [FUNCTION] --data A.csv [--data B.csv]... [--horizons 1,5,10,20]\n"
+    "          [--entry open|close|same] [--min-count N] [--bootstrap N] [--seed S]\n"
+    "          [--csv OUT.csv] [--svg OUT.svg]\n"
+    "      what each signal code of FUNCTION (default VSAInd; whole numbers, 0 for none)\n"
+    "      was followed by: per code and horizon h (bars), the count, mean and median\n"
+    "      return in percent, the share moving the signal's way, the same for every bar\n"
+    "      of the files (the baseline), the difference and its 95% interval from a block\n"
+    "      bootstrap over dates. A code is known at the next bar's close: --entry open\n"
+    "      (default) enters at the open after it, close at that close (optimistic), same\n"
+    "      at the signal bar's own close (look-ahead, to show how much it flatters)\n"
     "  msxhost stress PLUGIN\n"
     "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N] [--end BAR]\n"
     "          [--mark BAR] [--width PIXELS]\n"
@@ -366,6 +380,186 @@ int cmd_run(int argc, char** argv) {
     return r.code == 0 ? 0 : 1;
 }
 
+// One file of an evaluation: its bars' days, opens, closes and codes, or
+// the reason it could not be used.
+struct EvaluatedFile {
+    msxhost::CodedSeries series;
+    std::string error;
+    bool not_codes = false;  // the function's values are not whole numbers
+};
+
+EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo& fn, const std::string& file) {
+    EvaluatedFile out;
+    host::ChartData chart;
+    if (!host::load_chart_csv(file, &chart, &out.error)) return out;
+    msxhost::CodedSeries& s = out.series;
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        int64_t day = 0;
+        if (!msxhost::parse_day(chart.dates[i], &day)) {
+            out.error = file + ": row " + std::to_string(i + 1) + ": '" + chart.dates[i] +
+                        "' is not a date (YYYY-MM-DD)";
+            return out;
+        }
+        if (!s.days.empty() && day <= s.days.back()) {
+            out.error = file + ": row " + std::to_string(i + 1) + ": dates must rise";
+            return out;
+        }
+        s.days.push_back(day);
+        s.open.push_back(chart.open[i]);
+        s.close.push_back(chart.close[i]);
+    }
+    host::CallSpec call;
+    FunctionArgs args;
+    if (!chart_call(plugin, chart, args, &call, file + ": ")) {
+        out.error = file + ": the function cannot be called";
+        return out;
+    }
+    const host::CallResult r = host::call_function(fn.calc, call);
+    if (!r.violations.empty()) {
+        out.error = file + ": " + r.violations.front();
+        return out;
+    }
+    if (r.code != 0) {
+        out.error = file + ": " + fn.name + ": " + r.message;
+        return out;
+    }
+    s.codes.assign(chart.size(), 0);
+    for (int32_t i = std::max(r.first, 0); i <= r.last && i < static_cast<int32_t>(r.values.size()) &&
+                                           i < static_cast<int32_t>(chart.size());
+         ++i) {
+        const float v = r.values[static_cast<std::size_t>(i)];
+        if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 1e6f) {
+            out.not_codes = true;
+            out.error = file + ": bar " + std::to_string(i) + ": " + fn.name + " gives " + host::format_float(v) +
+                        ", not a whole-number signal code";
+            return out;
+        }
+        s.codes[static_cast<std::size_t>(i)] = static_cast<int32_t>(v);
+    }
+    return out;
+}
+
+// A comma list of horizons, each 1 to 10000 bars.
+bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
+    horizons->clear();
+    for (const std::string& part : host::split(text, ',')) {
+        long h = 0;
+        if (!whole_number(part, 1, 10000, &h)) return false;
+        horizons->push_back(static_cast<int>(h));
+    }
+    return !horizons->empty();
+}
+
+int cmd_evaluate(int argc, char** argv) {
+    if (argc < 3) return usage();
+    int i = 3;
+    std::string function = "VSAInd";
+    if (i < argc && std::string(argv[i]).rfind("--", 0) != 0) function = argv[i++];
+    msxhost::EvaluateOptions options;
+    std::vector<std::string> files;
+    std::string csv_path, svg_path;
+    for (; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (i + 1 >= argc) return usage();
+        const std::string value = argv[++i];
+        long number = 0;
+        if (opt == "--data") {
+            files.push_back(value);
+        } else if (opt == "--horizons") {
+            if (!parse_horizons(value, &options.horizons)) {
+                std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
+                          << value << "'\n";
+                return 2;
+            }
+        } else if (opt == "--entry") {
+            if (value == "open") options.entry = msxhost::Entry::open;
+            else if (value == "close") options.entry = msxhost::Entry::close;
+            else if (value == "same") options.entry = msxhost::Entry::same;
+            else {
+                std::cerr << "msxhost: --entry is open, close or same, not '" << value << "'\n";
+                return 2;
+            }
+        } else if (opt == "--min-count") {
+            if (!option_number(opt, value, 1, INT32_MAX, &number)) return 2;
+            options.min_count = number;
+        } else if (opt == "--bootstrap") {
+            if (!option_number(opt, value, 0, 1000000, &number)) return 2;
+            options.bootstrap = static_cast<int>(number);
+        } else if (opt == "--seed") {
+            if (!option_number(opt, value, 0, LONG_MAX, &number)) return 2;
+            options.seed = static_cast<uint64_t>(number);
+        } else if (opt == "--csv") {
+            csv_path = value;
+        } else if (opt == "--svg") {
+            svg_path = value;
+        } else {
+            return usage();
+        }
+    }
+    if (files.empty()) return usage();
+    host::Plugin plugin;
+    if (!load_plugin(argv[2], &plugin)) return 1;
+    const host::FunctionInfo* fn = plugin.find(function);
+    if (fn == nullptr || fn->calc == nullptr) {
+        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
+        return 1;
+    }
+    if (!fn->args.empty()) {
+        std::cerr << "msxhost: " << function << " takes arguments; evaluate runs functions of none\n";
+        return 2;
+    }
+    // The files in parallel, each on one thread at a time; the results keep
+    // the files' order.
+    std::vector<EvaluatedFile> done(files.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < files.size();) {
+            try {
+                done[k] = evaluate_file(plugin, *fn, files[k]);
+            } catch (const std::exception& failure) {  // no memory for a huge file: that file fails
+                done[k] = EvaluatedFile();
+                done[k].error = files[k] + ": " + failure.what();
+            }
+        }
+    };
+    const unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),
+                                                             static_cast<unsigned>(files.size())));
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+
+    int status = 0;
+    std::vector<msxhost::CodedSeries> charts;
+    for (EvaluatedFile& file : done) {
+        if (file.not_codes) {
+            std::cerr << "msxhost: " << file.error << "; evaluate needs a function whose values are signal codes\n";
+            return 2;
+        }
+        if (!file.error.empty()) {
+            std::cerr << "msxhost: " << file.error << "\n";
+            status = 1;
+            continue;
+        }
+        charts.push_back(std::move(file.series));
+    }
+    const msxhost::Evaluation evaluation = msxhost::evaluate(charts, options);
+    std::cout << msxhost::evaluation_table(evaluation, options);
+    for (const auto& [path, text] : {std::make_pair(csv_path, msxhost::evaluation_csv(evaluation)),
+                                     std::make_pair(svg_path, svg_path.empty() ? std::string()
+                                                                               : msxhost::evaluation_svg(evaluation, options))}) {
+        if (path.empty()) continue;
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+        out.close();
+        if (!out) {
+            std::cerr << "msxhost: cannot write " << path << "\n";
+            status = 1;
+        }
+    }
+    return status;
+}
+
 int cmd_stress(const std::string& path) {
     host::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
@@ -472,6 +666,7 @@ int dispatch(int argc, char** argv) {
     if (command == "client") return cmd_client(argc, argv);
     if (command == "scan") return cmd_scan(argc, argv);
     if (command == "chart") return cmd_chart(argc, argv);
+    if (command == "evaluate") return cmd_evaluate(argc, argv);
     return usage();
 }
 

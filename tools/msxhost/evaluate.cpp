@@ -1,0 +1,464 @@
+#include "tools/msxhost/evaluate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <random>
+#include <set>
+
+#include "tools/msxhost/chart_svg.h"
+
+namespace msxhost {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The signal table's order: strength, then weakness.
+constexpr int32_t kTableOrder[] = {3, 4, 12, 13, 16, 19, -2, -5, -10, -14};
+
+int table_rank(int32_t code) {
+    for (int k = 0; k < 10; ++k)
+        if (kTableOrder[k] == code) return k;
+    return 10;
+}
+
+// The return of the case at bar t over h bars in percent, or false when
+// its exit falls past the end or a price cannot make a return.
+bool case_return(const CodedSeries& s, std::size_t t, int h, Entry entry, double* percent) {
+    const std::size_t n = s.close.size();
+    std::size_t in = 0, out = 0;
+    double entry_price = 0;
+    const auto hh = static_cast<std::size_t>(h);
+    switch (entry) {
+        case Entry::open:
+            in = t + 2, out = t + 1 + hh;
+            if (out >= n || in >= n) return false;
+            entry_price = s.open[in];
+            break;
+        case Entry::close:
+            in = t + 1, out = t + 1 + hh;
+            if (out >= n) return false;
+            entry_price = s.close[in];
+            break;
+        case Entry::same:
+            out = t + hh;
+            if (out >= n) return false;
+            entry_price = s.close[t];
+            break;
+    }
+    const double exit_price = s.close[out];
+    if (!(entry_price > 0) || !std::isfinite(entry_price) || !std::isfinite(exit_price)) return false;
+    *percent = (exit_price / entry_price - 1.0) * 100.0;
+    return true;
+}
+
+double median_of(std::vector<double> values) {
+    if (values.empty()) return kNaN;
+    const std::size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<long>(mid), values.end());
+    const double upper = values[mid];
+    if (values.size() % 2 == 1) return upper;
+    const double lower = *std::max_element(values.begin(), values.begin() + static_cast<long>(mid));
+    return (lower + upper) / 2.0;
+}
+
+// The q quantile of sorted values, interpolated between neighbours.
+double quantile(const std::vector<double>& sorted, double q) {
+    if (sorted.empty()) return kNaN;
+    const double at = q * static_cast<double>(sorted.size() - 1);
+    const auto below = static_cast<std::size_t>(std::floor(at));
+    const std::size_t above = std::min(below + 1, sorted.size() - 1);
+    return sorted[below] + (sorted[above] - sorted[below]) * (at - static_cast<double>(below));
+}
+
+// Counts and sums of returns per date of one resampling unit (all files
+// together, or one file), as prefix sums so that a block's total is one
+// subtraction.
+struct PerDate {
+    std::vector<double> count, sum;  // size dates + 1, prefix sums
+    explicit PerDate(std::size_t dates) : count(dates + 1, 0.0), sum(dates + 1, 0.0) {}
+    void add(std::size_t date, double value) {
+        count[date + 1] += 1.0;
+        sum[date + 1] += value;
+    }
+    void accumulate() {
+        for (std::size_t d = 1; d < count.size(); ++d) {
+            count[d] += count[d - 1];
+            sum[d] += sum[d - 1];
+        }
+    }
+};
+
+struct CodeCases {
+    std::vector<double> returns;
+    std::vector<PerDate> units;
+};
+
+std::string percent(double value) {
+    if (std::isnan(value)) return "n/a";
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f%%", value);
+    return text;
+}
+
+std::string share(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f%%", value * 100.0);
+    return text;
+}
+
+std::string name_of(int32_t code) {
+    const char* name = signal_name(code);
+    return *name != '\0' ? std::string(name) : "code " + std::to_string(code);
+}
+
+std::string number6(double value) {
+    if (std::isnan(value)) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+}  // namespace
+
+int block_length(int horizon, long dates) {
+    const int root = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(std::max(dates, 1L)))));
+    return std::max({2 * horizon, root, 1});
+}
+
+bool parse_day(const std::string& text, int64_t* days) {
+    const auto digits = [&](std::size_t from, std::size_t n) {
+        if (from + n > text.size()) return false;
+        for (std::size_t k = from; k < from + n; ++k)
+            if (text[k] < '0' || text[k] > '9') return false;
+        return true;
+    };
+    const auto number = [&](std::size_t from, std::size_t n) { return std::stoi(text.substr(from, n)); };
+    int y = 0, m = 0, d = 0;
+    if (text.size() == 10 && digits(0, 4) && digits(5, 2) && digits(8, 2) && text[4] == text[7] &&
+        (text[4] == '-' || text[4] == '.' || text[4] == '/')) {
+        y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    } else if (text.size() == 8 && digits(0, 8)) {
+        y = number(0, 4), m = number(4, 2), d = number(6, 2);
+    } else {
+        return false;
+    }
+    static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1800 || m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] + (m == 2 && leap)) return false;
+    // Days from civil (proleptic Gregorian), counted from 1970-01-01.
+    const int yy = m <= 2 ? y - 1 : y;
+    const int era = yy / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    *days = static_cast<int64_t>(era) * 146097 + doe - 719468;
+    return true;
+}
+
+Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options) {
+    Evaluation result;
+    result.files = static_cast<long>(charts.size());
+    // Every date of every chart, in order: the bootstrap's axis.
+    std::vector<int64_t> axis;
+    for (const CodedSeries& s : charts) axis.insert(axis.end(), s.days.begin(), s.days.end());
+    std::sort(axis.begin(), axis.end());
+    axis.erase(std::unique(axis.begin(), axis.end()), axis.end());
+    const std::size_t dates = axis.size();
+    result.dates = static_cast<long>(dates);
+    std::vector<std::vector<std::size_t>> date_index(charts.size());
+    for (std::size_t f = 0; f < charts.size(); ++f)
+        for (int64_t day : charts[f].days)
+            date_index[f].push_back(static_cast<std::size_t>(std::lower_bound(axis.begin(), axis.end(), day) - axis.begin()));
+
+    std::set<int32_t> codes;
+    for (const CodedSeries& s : charts)
+        for (int32_t c : s.codes)
+            if (c != 0) codes.insert(c);
+    std::vector<int32_t> ordered(codes.begin(), codes.end());
+    std::stable_sort(ordered.begin(), ordered.end(), [](int32_t a, int32_t b) {
+        return table_rank(a) != table_rank(b) ? table_rank(a) < table_rank(b) : a < b;
+    });
+
+    const std::size_t units = options.joint_dates ? 1 : std::max<std::size_t>(charts.size(), 1);
+    std::mt19937_64 random(options.seed);
+    for (const int h : options.horizons) {
+        const int length = static_cast<int>(std::min<long>(block_length(h, static_cast<long>(dates)), std::max<long>(static_cast<long>(dates), 1)));
+        result.block_lengths.push_back(length);
+        // Every bar whose exit fits is a baseline observation; each bar with
+        // a code is also a case of that code.
+        std::vector<PerDate> base(units, PerDate(dates));
+        long base_count = 0, base_up = 0, base_down = 0;
+        double base_sum = 0;
+        std::map<int32_t, CodeCases> cases;
+        for (int32_t c : ordered) cases[c].units.assign(units, PerDate(dates));
+        for (std::size_t f = 0; f < charts.size(); ++f) {
+            const CodedSeries& s = charts[f];
+            const std::size_t unit = options.joint_dates ? 0 : f;
+            for (std::size_t t = 0; t < s.close.size(); ++t) {
+                double r = 0;
+                if (!case_return(s, t, h, options.entry, &r)) continue;
+                const std::size_t date = date_index[f][t];
+                base[unit].add(date, r);
+                ++base_count;
+                base_sum += r;
+                base_up += r > 0;
+                base_down += r < 0;
+                const int32_t code = t < s.codes.size() ? s.codes[t] : 0;
+                if (code == 0) continue;
+                CodeCases& into = cases[code];
+                into.returns.push_back(r);
+                into.units[unit].add(date, r);
+            }
+        }
+        for (PerDate& p : base) p.accumulate();
+        for (auto& [code, into] : cases)
+            for (PerDate& p : into.units) p.accumulate();
+
+        // The replicates: each unit's dates rebuilt from blocks of `length`
+        // consecutive dates, drawn with replacement (the last block cut to
+        // give exactly as many dates as there are).
+        const std::size_t blocks = dates == 0 ? 0 : (dates + static_cast<std::size_t>(length) - 1) / static_cast<std::size_t>(length);
+        const std::size_t starts_range = dates >= static_cast<std::size_t>(length) ? dates - static_cast<std::size_t>(length) + 1 : 1;
+        std::vector<std::vector<double>> replicate_diffs(ordered.size());
+        std::vector<std::size_t> starts(units * blocks);
+        std::uniform_int_distribution<std::size_t> pick(0, starts_range - 1);
+        for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
+            for (std::size_t& start : starts) start = pick(random);
+            const auto total = [&](const std::vector<PerDate>& per_unit, double* count, double* sum) {
+                *count = *sum = 0;
+                for (std::size_t u = 0; u < units; ++u) {
+                    for (std::size_t k = 0; k < blocks; ++k) {
+                        const std::size_t start = starts[u * blocks + k];
+                        const std::size_t span = std::min<std::size_t>(static_cast<std::size_t>(length),
+                                                                       dates - k * static_cast<std::size_t>(length));
+                        const PerDate& p = per_unit[u];
+                        *count += p.count[start + span] - p.count[start];
+                        *sum += p.sum[start + span] - p.sum[start];
+                    }
+                }
+            };
+            double bn = 0, bs = 0;
+            total(base, &bn, &bs);
+            if (bn <= 0) continue;
+            for (std::size_t k = 0; k < ordered.size(); ++k) {
+                double n = 0, s = 0;
+                total(cases[ordered[k]].units, &n, &s);
+                if (n > 0) replicate_diffs[k].push_back(s / n - bs / bn);
+            }
+        }
+
+        const double base_mean = base_count > 0 ? base_sum / static_cast<double>(base_count) : kNaN;
+        for (std::size_t k = 0; k < ordered.size(); ++k) {
+            const int32_t code = ordered[k];
+            const CodeCases& into = cases[code];
+            EvaluationRow row;
+            row.code = code;
+            row.horizon = h;
+            row.count = static_cast<long>(into.returns.size());
+            row.stats = row.count >= options.min_count && row.count > 0;
+            if (row.stats) {
+                double sum = 0;
+                long hits = 0;
+                for (double r : into.returns) {
+                    sum += r;
+                    hits += code > 0 ? r > 0 : r < 0;
+                }
+                row.mean = sum / static_cast<double>(row.count);
+                row.median = median_of(into.returns);
+                row.hit_rate = static_cast<double>(hits) / static_cast<double>(row.count);
+                row.base_mean = base_mean;
+                row.base_hit_rate = base_count > 0 ? static_cast<double>(code > 0 ? base_up : base_down) /
+                                                         static_cast<double>(base_count)
+                                                   : kNaN;
+                row.diff = row.mean - row.base_mean;
+                std::vector<double>& diffs = replicate_diffs[k];
+                std::sort(diffs.begin(), diffs.end());
+                row.ci_low = diffs.size() >= 2 ? quantile(diffs, 0.025) : kNaN;
+                row.ci_high = diffs.size() >= 2 ? quantile(diffs, 0.975) : kNaN;
+            }
+            result.rows.push_back(row);
+        }
+    }
+    // Codes in table order, each code's horizons together.
+    std::stable_sort(result.rows.begin(), result.rows.end(), [](const EvaluationRow& a, const EvaluationRow& b) {
+        return table_rank(a.code) != table_rank(b.code) ? table_rank(a.code) < table_rank(b.code) : a.code < b.code;
+    });
+    return result;
+}
+
+std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions& options) {
+    std::string out;
+    if (options.entry == Entry::same)
+        out += "LOOK-AHEAD: --entry same enters at the signal bar's own close, before the signal is known (a "
+               "rule can read the next close): these figures flatter every signal.\n";
+    else if (options.entry == Entry::close)
+        out += "Optimistic: --entry close enters at the very close that completed the signal.\n";
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "%ld files, %ld dates. Returns in percent from %s to the close h bars after the "
+                  "signal is known; baseline: every bar of the same files.\n",
+                  evaluation.files, evaluation.dates,
+                  options.entry == Entry::open    ? "the open after the signal is known"
+                  : options.entry == Entry::close ? "the close that completed the signal"
+                                                  : "the signal bar's close");
+    out += line;
+    std::string blocks;
+    for (std::size_t k = 0; k < evaluation.block_lengths.size() && k < options.horizons.size(); ++k)
+        blocks += (k ? ", " : "") + std::to_string(evaluation.block_lengths[k]) + " dates for h=" +
+                  std::to_string(options.horizons[k]);
+    std::snprintf(line, sizeof line,
+                  "95%% intervals of the difference: block bootstrap over dates, all files resampled "
+                  "together (blocks of %s; %d replicates, seed %llu).\n\n",
+                  blocks.c_str(), options.bootstrap, static_cast<unsigned long long>(options.seed));
+    out += line;
+    std::snprintf(line, sizeof line, "%5s  %-16s %4s %7s %9s %9s %5s %9s %5s %9s  %s\n", "code", "signal", "h",
+                  "count", "mean", "median", "hit", "baseline", "hit", "diff", "95% interval");
+    out += line;
+    long rows_with_interval = 0;
+    for (const EvaluationRow& row : evaluation.rows) {
+        if (!row.stats) {
+            std::snprintf(line, sizeof line, "%5d  %-16s %4d %7ld  (fewer than %ld cases: no statistics)\n",
+                          row.code, name_of(row.code).c_str(), row.horizon, row.count, options.min_count);
+        } else {
+            rows_with_interval += !std::isnan(row.ci_low);
+            const std::string interval = std::isnan(row.ci_low)
+                                             ? std::string("n/a")
+                                             : percent(row.ci_low) + " to " + percent(row.ci_high);
+            std::snprintf(line, sizeof line, "%5d  %-16s %4d %7ld %9s %9s %5s %9s %5s %9s  %s\n", row.code,
+                          name_of(row.code).c_str(), row.horizon, row.count, percent(row.mean).c_str(),
+                          percent(row.median).c_str(), share(row.hit_rate).c_str(), percent(row.base_mean).c_str(),
+                          share(row.base_hit_rate).c_str(), percent(row.diff).c_str(), interval.c_str());
+        }
+        out += line;
+    }
+    std::snprintf(line, sizeof line,
+                  "\nAbout 1 interval in 20 excludes zero by chance alone: of these %ld, about %.1f would "
+                  "even if no signal meant anything.\n",
+                  rows_with_interval, static_cast<double>(rows_with_interval) / 20.0);
+    out += line;
+    return out;
+}
+
+std::string evaluation_csv(const Evaluation& evaluation) {
+    std::string out = "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high\n";
+    for (const EvaluationRow& row : evaluation.rows) {
+        out += std::to_string(row.code) + "," + name_of(row.code) + "," + std::to_string(row.horizon) + "," +
+               std::to_string(row.count);
+        if (row.stats) {
+            for (double v : {row.mean, row.median, row.hit_rate, row.base_mean, row.base_hit_rate, row.diff,
+                             row.ci_low, row.ci_high})
+                out += "," + number6(v);
+        } else {
+            out += ",,,,,,,,";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& options) {
+    // A forest plot: per signal, one line per horizon with the difference
+    // (dot) and its interval (whisker) against a zero line; strength above,
+    // weakness below.
+    const int width = 700, left = 190, right = 30, row_height = 14, top = 44;
+    double extent = 0.05;
+    for (const EvaluationRow& row : evaluation.rows) {
+        if (!row.stats) continue;
+        for (double v : {row.diff, row.ci_low, row.ci_high})
+            if (std::isfinite(v)) extent = std::max(extent, std::fabs(v));
+    }
+    extent *= 1.1;
+    const auto x_of = [&](double v) { return left + (v + extent) / (2 * extent) * (width - left - right); };
+    std::string body;
+    int y = top;
+    char buffer[512];
+    const auto text = [&](double x, int at, const char* anchor, const std::string& words, const char* extra = "") {
+        std::snprintf(buffer, sizeof buffer, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"%s\"%s>%s</text>\n", x, at,
+                      anchor, extra, words.c_str());
+        body += buffer;
+    };
+    for (int side : {1, -1}) {
+        const char* colour = side > 0 ? "#2e7d32" : "#c62828";
+        std::vector<const EvaluationRow*> rows;
+        for (const EvaluationRow& row : evaluation.rows)
+            if ((row.code > 0) == (side > 0) && row.stats) rows.push_back(&row);
+        y += 6;
+        text(8, y + 10, "start", side > 0 ? "Signs of strength" : "Signs of weakness",
+             " font-weight=\"bold\" font-size=\"13\"");
+        y += 18;
+        if (rows.empty()) {
+            text(left, y + 10, "start", "no signal with enough cases", " fill=\"#777\"");
+            y += row_height + 4;
+            continue;
+        }
+        const int section_top = y;
+        int32_t previous = 0;
+        for (const EvaluationRow* row : rows) {
+            if (row->code != previous) {
+                if (previous != 0) y += 4;
+                text(8, y + 10, "start", name_of(row->code) + " (" + std::to_string(row->code) + ")");
+                previous = row->code;
+            }
+            text(left - 6, y + 10, "end", "h=" + std::to_string(row->horizon) + ", " + std::to_string(row->count),
+                 " fill=\"#555\" font-size=\"10\"");
+            const double cy = y + 6.5;
+            if (std::isfinite(row->ci_low) && std::isfinite(row->ci_high)) {
+                std::snprintf(buffer, sizeof buffer,
+                              "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\" stroke-width=\"2\"/>\n",
+                              x_of(row->ci_low), cy, x_of(row->ci_high), cy, colour);
+                body += buffer;
+            }
+            std::snprintf(buffer, sizeof buffer, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" fill=\"%s\"/>\n",
+                          x_of(row->diff), cy, colour);
+            body += buffer;
+            y += row_height;
+        }
+        std::snprintf(buffer, sizeof buffer,
+                      "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#333\" stroke-dasharray=\"4 3\"/>\n",
+                      x_of(0), section_top - 2, x_of(0), y + 2);
+        body += buffer;
+    }
+    // The axis: ticks at round percentages.
+    y += 8;
+    std::snprintf(buffer, sizeof buffer, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#333\"/>\n", left, y,
+                  width - right, y);
+    body += buffer;
+    const double raw_step = extent / 2.5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw_step)));
+    double step = magnitude;
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (magnitude * m <= raw_step) step = magnitude * m;
+    for (double v = -std::floor(extent / step) * step; v <= extent + 1e-12; v += step) {
+        std::snprintf(buffer, sizeof buffer, "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#333\"/>\n",
+                      x_of(v), y, x_of(v), y + 4);
+        body += buffer;
+        char label[32];
+        std::snprintf(label, sizeof label, "%+.2f%%", std::fabs(v) < step / 1000 ? 0.0 : v);
+        text(x_of(v), y + 16, "middle", label, " font-size=\"10\"");
+    }
+    y += 24;
+    const char* entry = options.entry == Entry::open ? "open" : options.entry == Entry::close ? "close" : "same";
+    std::string title = std::string("Return after each signal minus the baseline, 95% intervals (entry ") + entry +
+                        (options.entry == Entry::same ? ": LOOK-AHEAD" : "") + ")";
+    std::snprintf(buffer, sizeof buffer,
+                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\" "
+                  "font-family=\"Verdana, Arial, sans-serif\" font-size=\"11\">\n"
+                  "<rect width=\"100%%\" height=\"100%%\" fill=\"#fff\"/>\n",
+                  width, y, width, y);
+    std::string svg = buffer;
+    std::snprintf(buffer, sizeof buffer, "<text x=\"8\" y=\"18\" font-size=\"13\" font-weight=\"bold\">%s</text>\n",
+                  title.c_str());
+    svg += buffer;
+    std::snprintf(buffer, sizeof buffer,
+                  "<text x=\"8\" y=\"34\" fill=\"#555\">%ld files, %ld dates; per signal: horizon h in bars, "
+                  "cases; dot: difference, line: interval</text>\n",
+                  evaluation.files, evaluation.dates);
+    svg += buffer;
+    return svg + body + "</svg>\n";
+}
+
+}  // namespace msxhost
