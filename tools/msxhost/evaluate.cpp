@@ -220,9 +220,13 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
 
         // The replicates: each unit's dates rebuilt from blocks of `length`
         // consecutive dates, drawn with replacement (the last block cut to
-        // give exactly as many dates as there are).
+        // give exactly as many dates as there are). The dates are taken as a
+        // circle, a block running past the last date going on at the first,
+        // so that every date is drawn equally often (a plain moving-block
+        // draw under-weights the first and last dates and its intervals come
+        // out narrower).
         const std::size_t blocks = dates == 0 ? 0 : (dates + static_cast<std::size_t>(length) - 1) / static_cast<std::size_t>(length);
-        const std::size_t starts_range = dates >= static_cast<std::size_t>(length) ? dates - static_cast<std::size_t>(length) + 1 : 1;
+        const std::size_t starts_range = std::max<std::size_t>(dates, 1);
         std::vector<std::vector<double>> replicate_diffs(ordered.size());
         std::vector<std::size_t> starts(units * blocks);
         std::uniform_int_distribution<std::size_t> pick(0, starts_range - 1);
@@ -236,8 +240,13 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
                         const std::size_t span = std::min<std::size_t>(static_cast<std::size_t>(length),
                                                                        dates - k * static_cast<std::size_t>(length));
                         const PerDate& p = per_unit[u];
-                        *count += p.count[start + span] - p.count[start];
-                        *sum += p.sum[start + span] - p.sum[start];
+                        const std::size_t end = std::min(start + span, dates);
+                        *count += p.count[end] - p.count[start];
+                        *sum += p.sum[end] - p.sum[start];
+                        if (start + span > dates) {  // the block wraps round to the first dates
+                            *count += p.count[start + span - dates];
+                            *sum += p.sum[start + span - dates];
+                        }
                     }
                 }
             };
