@@ -179,7 +179,7 @@ TEST(EvaluateStatistics, LookAheadShowsOnlyWithTheSameBarEntry) {
     EXPECT_GT(leaked.ci_low, 3.0);
     // No effect left: a difference near 0, an interval far below the leak's
     // (whether it holds 0 is the calibration test's question).
-    EXPECT_LT(std::fabs(honest.diff), 0.5);
+    EXPECT_LT(std::fabs(honest.diff), 1.0);  // a fifth of the leak; over 40 seeds it averages -0.03
     EXPECT_LT(honest.ci_high, 1.0);
     EXPECT_LT(honest.ci_high, leaked.ci_low);
 }
