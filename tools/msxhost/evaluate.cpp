@@ -308,9 +308,9 @@ std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions
         out += "Optimistic: --entry close enters at the very close that completed the signal.\n";
     char line[512];
     std::snprintf(line, sizeof line,
-                  "%ld files, %ld dates. Returns in percent from %s to the close h bars after the "
+                  "%ld file%s, %ld dates. Returns in percent from %s to the close h bars after the "
                   "signal is known; baseline: every bar of the same files.\n",
-                  evaluation.files, evaluation.dates,
+                  evaluation.files, evaluation.files == 1 ? "" : "s", evaluation.dates,
                   options.entry == Entry::open    ? "the open after the signal is known"
                   : options.entry == Entry::close ? "the close that completed the signal"
                                                   : "the signal bar's close");
@@ -446,7 +446,10 @@ std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& 
                       x_of(v), y, x_of(v), y + 4);
         body += buffer;
         char label[32];
-        std::snprintf(label, sizeof label, "%+.2f%%", std::fabs(v) < step / 1000 ? 0.0 : v);
+        if (std::fabs(v) < step / 1000)
+            std::snprintf(label, sizeof label, "0%%");
+        else
+            std::snprintf(label, sizeof label, "%+.2f%%", v);
         text(x_of(v), y + 16, "middle", label, " font-size=\"10\"");
     }
     y += 24;
@@ -463,9 +466,9 @@ std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& 
                   title.c_str());
     svg += buffer;
     std::snprintf(buffer, sizeof buffer,
-                  "<text x=\"8\" y=\"34\" fill=\"#555\">%ld files, %ld dates; per signal: horizon h in bars, "
-                  "cases; dot: difference, line: interval</text>\n",
-                  evaluation.files, evaluation.dates);
+                  "<text x=\"8\" y=\"34\" fill=\"#555\">%ld file%s, %ld dates; horizon h in bars, cases; "
+                  "strength is borne out right of 0, weakness left of it</text>\n",
+                  evaluation.files, evaluation.files == 1 ? "" : "s", evaluation.dates);
     svg += buffer;
     return svg + body + "</svg>\n";
 }

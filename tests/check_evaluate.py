@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""msxhost evaluate from its command line, as a trader runs it: figures on a
+file whose codes a test plug-in takes from the volume column, an unreadable
+file among readable ones, bad options, a function whose values are not
+signal codes, and the CSV and SVG files (the SVG well-formed, and with
+--browser rendered by headless Chromium at 700 pixels).
+
+usage: check_evaluate.py MSXHOST PLUGIN CODES_PLUGIN DATA [--browser PNG]"""
+import csv
+import io
+import os
+import subprocess
+import sys
+import tempfile
+
+msxhost, plugin, codes_plugin, data = sys.argv[1:5]
+png = sys.argv[6] if len(sys.argv) > 6 and sys.argv[5] == "--browser" else None
+work = tempfile.mkdtemp(prefix="evaluate-check-")
+failures = []
+
+
+def run(*args):
+    done = subprocess.run([msxhost, "evaluate"] + list(args), capture_output=True, text=True, timeout=300)
+    return done.returncode, done.stdout, done.stderr
+
+
+def check(name, condition, detail=""):
+    print("evaluate: %s: %s" % (name, "ok" if condition else "FAILED " + detail))
+    if not condition:
+        failures.append(name)
+
+
+def write(name, rows):
+    path = os.path.join(work, name)
+    with open(path, "w") as f:
+        f.write("date,open,high,low,close,volume\n")
+        f.writelines(",".join(str(v) for v in row) + "\n" for row in rows)
+    return path
+
+
+# Forty bars: No supply (3) on every fifth bar from bar 5, closes rising by 1
+# from 100, opens 0.5 below each close. With --entry close and h=1 a case at
+# t earns close[t+2]/close[t+1] - 1: 1 / (101 + t) in percent terms; every
+# bar is up, so each case and each baseline bar is a hit.
+rows = []
+for t in range(40):
+    close = 100 + t
+    rows.append(["2024-%02d-%02d" % (1 + t // 28, 1 + t % 28), close - 0.5, close + 1, close - 1, close,
+                 3 if t >= 5 and t % 5 == 0 else 0])
+coded = write("coded.csv", rows)
+code, out, err = run(codes_plugin, "Codes", "--data", coded, "--horizons", "1", "--entry", "close",
+                     "--min-count", "1", "--bootstrap", "200", "--csv", os.path.join(work, "out.csv"))
+table = list(csv.DictReader(open(os.path.join(work, "out.csv")))) if code == 0 else []
+cases = [t for t in range(5, 40, 5) if t + 2 <= 39]  # exits past the end are left out: t = 5 .. 35
+want_mean = sum(100.0 / (101 + t) for t in cases) / len(cases)
+base = [100.0 / (101 + t) for t in range(0, 38)]
+check("figures of a file with known codes (%d cases)" % len(cases),
+      code == 0 and len(table) == 1 and table[0]["code"] == "3" and table[0]["name"] == "No supply" and
+      int(table[0]["count"]) == len(cases) and abs(float(table[0]["mean"]) - want_mean) < 1e-4 and
+      float(table[0]["hit_rate"]) == 1.0 and abs(float(table[0]["base_mean"]) - sum(base) / len(base)) < 1e-4,
+      "exit %d %s %s" % (code, table, err))
+check("the optimistic entry says so", out.startswith("Optimistic:"), out[:100])
+
+# An unreadable file is named; the others are still evaluated; exit 1.
+missing = os.path.join(work, "missing.csv")
+code, out, err = run(plugin, "--data", data, "--data", missing, "--bootstrap", "100")
+check("an unreadable file: named, the rest evaluated, exit 1",
+      code == 1 and "missing.csv" in err and out.startswith("1 file,") and "No supply" in out, err)
+
+# Bad options: exit 2, nothing evaluated.
+for name, args in [("horizon 0", ["--horizons", "0"]), ("a horizon that is no number", ["--horizons", "1,x"]),
+                   ("an unknown entry", ["--entry", "later"]), ("min-count 0", ["--min-count", "0"]),
+                   ("a negative bootstrap", ["--bootstrap", "-1"]), ("an unknown option", ["--nope", "1"]),
+                   ("a seed that is no number", ["--seed", "abc"])]:
+    code, out, err = run(plugin, "--data", data, *args)
+    check("%s: exit 2" % name, code == 2 and out == "", "exit %d %s" % (code, err))
+code, out, err = run(plugin, "VSAInd")
+check("no --data: exit 2", code == 2 and out == "")
+code, out, err = run(codes_plugin, "Fraction", "--data", coded)
+check("a function whose values are not whole numbers: exit 2",
+      code == 2 and "not a whole-number signal code" in err and out == "", err)
+code, out, err = run(plugin, "VSASpread", "--data", data)
+check("a function that takes arguments: exit 2", code == 2, err)
+
+# The table, the CSV and the chart on the sample.
+svg = os.path.join(work, "evaluate.svg")
+out_csv = os.path.join(work, "sample.csv")
+code, out, err = run(plugin, "--data", data, "--csv", out_csv, "--svg", svg, "--seed", "7")
+again = run(plugin, "--data", data, "--seed", "7")[1]
+check("the sample: a table, the chance line, the same figures for the same seed",
+      code == 0 and "about 1 interval in 20" in out.lower() and out == again, err)
+header = open(out_csv).readline().strip() if code == 0 else ""
+check("the CSV's columns", header ==
+      "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high", header)
+lint = subprocess.run(["xmllint", "--noout", svg], capture_output=True, text=True)
+check("the SVG is well-formed (xmllint)", lint.returncode == 0, lint.stderr)
+code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "50")
+check("--entry same says LOOK-AHEAD first", code == 0 and out.startswith("LOOK-AHEAD"), out[:80])
+
+if png:
+    # Rendered as a browser shows it at 700 pixels wide.
+    page = os.path.join(work, "evaluate.htm")
+    with open(page, "w") as f:
+        f.write('<!DOCTYPE html><html><body style="margin:0"><img src="evaluate.svg" width="700"></body></html>')
+    shot = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+                           "--screenshot=" + png, "--window-size=700,900", "file://" + page],
+                          capture_output=True, text=True, timeout=120)
+    check("Chromium renders the chart at 700 pixels", shot.returncode == 0 and os.path.getsize(png) > 5000,
+          shot.stderr[-300:])
+
+if failures:
+    sys.exit("evaluate: %d checks failed: %s" % (len(failures), ", ".join(failures)))
+print("evaluate: all checks passed")
