@@ -47,6 +47,10 @@ echo "\$ msxhost scan BarsightPlugin VSAInd --ago 1 --data $data --data build/wa
 "$host" scan "$plugin" VSAInd --ago 1 --data "$data" --data build/watch_2021.csv --data build/watch_2018.csv
 echo "(the signal of each chart's last closed bar, as the Explorer recipe finds it; 0 for none)"
 echo
+echo "\$ msxhost evaluate BarsightPlugin --data $data --data data/help_pictures.csv --svg build/evaluate.svg"
+"$host" evaluate "$plugin" --data "$data" --data data/help_pictures.csv --svg build/evaluate.svg
+echo "Open build/evaluate.svg in a browser: each signal's difference from the baseline with its interval."
+echo
 echo "\$ mql4run BarsightVSA.mq4 --data $data   (the MetaTrader 4 indicator, run against the engine)"
 build/native/bin/mql4run BarsightVSA.mq4 --data "$data" > build/mql4run-vsa.txt ||
   echo "  mql4run failed (exit $?)"
