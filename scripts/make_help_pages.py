@@ -266,9 +266,9 @@ def main():
         "tools\\BarsightPlugin.dll --data AAA.csv --data BBB.csv --svg evaluate.svg</code></p>"
         "<p>For each signal and 1, 5, 10 and 20 bars later it shows the average return after "
         "the signal, entering at the first open after the signal is known, against the average "
-        "of every bar of the same files, and a 95% interval for the difference. A signal whose "
+        "of every bar of the same files, and a 95%% interval for the difference. A signal whose "
         "interval lies clear of zero on many files has meant something on your markets; about "
-        "1 interval in 20 excludes zero by chance alone.</p>'
+        "1 interval in 20 excludes zero by chance alone.</p>"
         '<p class="note">The pictures are SVG images: Internet Explorer 8 and older cannot show '
         "them. The help window shows them with Internet Explorer 9 or later installed.</p>") % (
         indicator_links, strength, weakness, legend_rows(set(LOOK))))
