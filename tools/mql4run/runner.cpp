@@ -356,31 +356,31 @@ namespace {
 // with the run, as the terminal keeps them.
 class CustomIndicators {
 public:
-    CustomIndicators(std::string folder, mql::Runner* runner, std::ostream& err)
-        : folder_(std::move(folder)), runner_(runner), err_(err) {}
+    CustomIndicators(std::string folder, mql::Runner* terminal, std::ostream& err)
+        : folder_(std::move(folder)), terminal_(terminal), err_(err) {}
     ~CustomIndicators() {
         for (auto& [key, hidden] : hidden_) {
-            if (hidden->session == nullptr) continue;
+            if (hidden->instance == nullptr) continue;
             try {
-                hidden->session->deinit(mql::REASON_REMOVE);
+                hidden->instance->deinit(mql::REASON_REMOVE);
             } catch (...) {  // the run has ended; nothing to report to
             }
         }
     }
 
-    double value(mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+    double buffer_value(mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
                  const std::vector<std::string>& inputs, int mode, int shift) {
         std::string key = symbol + '\n' + std::to_string(timeframe) + '\n' + name;
         for (const std::string& input : inputs) key += '\n' + input;
         auto& hidden = hidden_[key];
-        if (hidden == nullptr) hidden = open(caller, symbol, name, inputs);
-        if (hidden->session == nullptr) return mql::EMPTY_VALUE;
+        if (hidden == nullptr) hidden = start_hidden(caller, symbol, name, inputs);
+        if (hidden->instance == nullptr) return mql::EMPTY_VALUE;
         int bars = 0;
-        const mql::Chart* source = hidden->source(caller, &bars);
-        mql::Chart& chart = hidden->session->chart();
+        const mql::Chart* source = hidden->feed_chart(caller, &bars);
+        mql::Chart& chart = hidden->instance->chart();
         if (source != nullptr && bars > chart.time.size())
-            hidden->session->calculate(*source, chart.time.size(), bars - chart.time.size());
-        const auto buffers = hidden->session->program().indicator_buffers();
+            hidden->instance->calculate(*source, chart.time.size(), bars - chart.time.size());
+        const auto buffers = hidden->instance->program().indicator_buffers();
         if (mode < 0 || static_cast<std::size_t>(mode) >= buffers.size() || buffers[static_cast<std::size_t>(mode)].first == nullptr)
             return mql::EMPTY_VALUE;
         const std::vector<double>& values = *buffers[static_cast<std::size_t>(mode)].first;
@@ -390,22 +390,22 @@ public:
 
 private:
     struct Hidden {
-        Imports imports;
-        std::unique_ptr<ChartSession> session;
-        std::string symbol;  // empty: the caller's own chart
-        const mql::Chart* source(mql::Program& caller, int* bars) const {
-            if (symbol.empty() || symbol == caller.chart().symbol) {
+        Imports bound;
+        std::unique_ptr<ChartSession> instance;
+        std::string source_symbol;  // empty: the caller's own chart
+        const mql::Chart* feed_chart(mql::Program& caller, int* bars) const {
+            if (source_symbol.empty() || source_symbol == caller.chart().symbol) {
                 *bars = caller.chart().time.size();
                 return &caller.chart();
             }
-            return caller.runner_chart(symbol, bars);
+            return caller.runner_chart(source_symbol, bars);
         }
     };
 
-    std::unique_ptr<Hidden> open(mql::Program& caller, const std::string& symbol, const std::string& name,
+    std::unique_ptr<Hidden> start_hidden(mql::Program& caller, const std::string& symbol, const std::string& name,
                                  const std::vector<std::string>& inputs) {
         auto hidden = std::make_unique<Hidden>();
-        hidden->symbol = symbol;
+        hidden->source_symbol = symbol;
         std::string file = name;
         if (lower(file).size() < 4 || lower(file).compare(file.size() - 4, 4, ".mq4") != 0) file += ".mq4";
         const mql::ProgramEntry* entry = find_program(file);
@@ -414,12 +414,12 @@ private:
             err_ << "mql4run: iCustom: no indicator " << name << '\n';
             return hidden;
         }
-        if (!hidden->imports.bind(*entry, folder_, &error)) {
+        if (!hidden->bound.bind(*entry, folder_, &error)) {
             err_ << "mql4run: iCustom: " << error << '\n';
             return hidden;
         }
         const std::string own = symbol.empty() ? caller.chart().symbol : symbol;
-        auto session = std::make_unique<ChartSession>(*entry, hidden->imports, runner_, caller.chart().window, own);
+        auto session = std::make_unique<ChartSession>(*entry, hidden->bound, terminal_, caller.chart().window, own);
         for (std::size_t i = 0; i < inputs.size() && entry->inputs[i].name != nullptr; ++i) {
             if (!session->set_input(entry->inputs[i].name, inputs[i]))
                 err_ << "mql4run: iCustom: " << name << " input " << entry->inputs[i].name << " does not take '"
@@ -430,7 +430,7 @@ private:
             session->deinit(mql::REASON_INITFAILED);
             return hidden;
         }
-        hidden->session = std::move(session);
+        hidden->instance = std::move(session);
         return hidden;
     }
 
@@ -440,7 +440,7 @@ private:
     }
 
     std::string folder_;
-    mql::Runner* runner_;
+    mql::Runner* terminal_;
     std::ostream& err_;
     std::map<std::string, std::unique_ptr<Hidden>> hidden_;
 };
@@ -506,10 +506,10 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     runner.start_time = all.time.storage().back();
     runner.pump = pump_messages;
     for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
-    CustomIndicators custom(folder, &runner, err);
-    runner.custom = [&custom](mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+    CustomIndicators hidden_indicators(folder, &runner, err);
+    runner.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
                               const std::vector<std::string>& inputs, int mode, int shift) {
-        return custom.value(caller, symbol, timeframe, name, inputs, mode, shift);
+        return hidden_indicators.buffer_value(caller, symbol, timeframe, name, inputs, mode, shift);
     };
     const intptr_t window = create_chart_window();
     struct WindowOwner {
