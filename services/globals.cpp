@@ -22,7 +22,7 @@ std::atomic<TraceHook> trace_hook{nullptr};
 void set_trace_hook_for_testing(TraceHook hook) noexcept { trace_hook.store(hook); }
 std::atomic<int32_t> Globals::refCount{0};
 std::atomic<int32_t> Globals::ID{10};
-char Globals::ch[Globals::kTextBufferSize] = {};
+thread_local char Globals::ch[Globals::kTextBufferSize] = {};
 
 const char* Globals::convertString(const char16_t* text) noexcept {
     std::size_t n = 0;

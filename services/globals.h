@@ -30,10 +30,13 @@ public:
     // The next unique identifier; starts at 10.
     static std::atomic<int32_t> ID;
 
-    // The one process-wide narrow-text buffer that convertString fills:
-    // at most 511 characters and a terminator.
+    // The narrow-text buffer that convertString fills, one per calling
+    // thread: at most 511 characters and a terminator. A text handed out
+    // (GetCurrentUTCStr, GetFromQueue's message) stays valid until the same
+    // thread calls again; another thread's calls never touch it (MetaTrader
+    // calls from the threads of several charts and Expert Advisors at once).
     static constexpr std::size_t kTextBufferSize = 512;
-    static char ch[kTextBufferSize];
+    static thread_local char ch[kTextBufferSize];
 
     // UTF-16 text to one byte per character in `ch`: characters below 256
     // become the byte of the same value; if any is 256 or above, `ch` holds

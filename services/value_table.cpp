@@ -23,6 +23,7 @@ tsDataTable::~tsDataTable() {
 }
 
 int32_t tsDataTable::CreateTable(int32_t handle) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     auto it = handles_.find(handle);
     if (it == handles_.end()) handles_.emplace(handle, std::make_unique<BarTable>());
     return 0;
@@ -43,6 +44,7 @@ tsDataItem* tsDataTable::cell_for_set(int32_t handle, int32_t barnumber,
 }
 
 int32_t tsDataTable::AddVSAValue(int32_t handle, int32_t barnumber, int32_t value) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (tsDataItem* cell =
             cell_for_set(handle, barnumber, "AddVSAValue: VSA Handle Does Not Exist: Adding It"))
         cell->vsaValue = value;
@@ -50,6 +52,7 @@ int32_t tsDataTable::AddVSAValue(int32_t handle, int32_t barnumber, int32_t valu
 }
 
 int32_t tsDataTable::AddConfValue(int32_t handle, int32_t barnumber, int32_t value) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (tsDataItem* cell =
             cell_for_set(handle, barnumber, "AddConfValue: VSA Handle Does Not Exist: Adding It"))
         cell->confValue = value;
@@ -65,11 +68,13 @@ const tsDataItem* tsDataTable::find(int32_t handle, int32_t barnumber) const {
 }
 
 int32_t tsDataTable::GetVSAValue(int32_t handle, int32_t barnumber) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const tsDataItem* cell = find(handle, barnumber);
     return cell != nullptr ? cell->vsaValue : 0;
 }
 
 int32_t tsDataTable::GetConfValue(int32_t handle, int32_t barnumber) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const tsDataItem* cell = find(handle, barnumber);
     return cell != nullptr ? cell->confValue : 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace barsight {
 
@@ -15,7 +16,9 @@ struct tsDataItem {
 
 // Handle -> bar table, bar table: bar number -> cell. Tables and cells only
 // accumulate; the destructor releases them all and reports it on the
-// debugger output. Calls must not overlap: the client serialises them.
+// debugger output. Calls may come from several threads at once (the
+// terminal's charts and Expert Advisors run in threads of their own): one
+// lock serialises them.
 class tsDataTable {
 public:
     tsDataTable();
@@ -33,14 +36,18 @@ public:
     int32_t GetVSAValue(int32_t handle, int32_t barnumber) const;
     int32_t GetConfValue(int32_t handle, int32_t barnumber) const;
 
-    std::size_t handle_count() const { return handles_.size(); }
+    std::size_t handle_count() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return handles_.size();
+    }
 
 private:
     using BarTable = std::map<int32_t, tsDataItem>;
     tsDataItem* cell_for_set(int32_t handle, int32_t barnumber, const char* missing_message);
     const tsDataItem* find(int32_t handle, int32_t barnumber) const;
 
-    std::map<int32_t, std::unique_ptr<BarTable>> handles_;
+    mutable std::mutex mutex_;
+    std::map<int32_t, std::unique_ptr<BarTable>> handles_;  // guarded by mutex_
 };
 
 // The process-wide table, constructed before any export is served.
