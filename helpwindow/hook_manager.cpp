@@ -269,7 +269,7 @@ int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept {
     std::shared_ptr<ManagedHookManager> manager;
     int32_t answer = -1;
     const bool done = run_or_report({"SubClassWindow: ", "SubclassWindow", false}, [&] {
-        manager = ManagedHookManager::create(static_cast<intptr_t>(hWnd));
+        manager = ManagedHookManager::create(window_from_client(hWnd));
         handle = manager->GetUnManagedRef();
         if (handle < 1) {
             answer = -2;

@@ -107,6 +107,12 @@ int32_t capture_time();
 
 namespace hooks {
 
+// A window handle the client passes as a 32-bit int, as the window: sign
+// extended, as Windows documents for handles shared between 32- and 64-bit
+// code (a handle is 32-bit significant; 0x80000000 is 0xFFFFFFFF80000000
+// in a 64-bit process, never 0x0000000080000000).
+constexpr intptr_t window_from_client(int32_t hWnd) noexcept { return static_cast<intptr_t>(hWnd); }
+
 int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept;
 int32_t unsubclass_window(int32_t handle) noexcept;
 void kill_subclassing() noexcept;

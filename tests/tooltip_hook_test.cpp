@@ -278,6 +278,28 @@ TEST_F(TooltipHook, TwoRegistrationsEachReceiveEveryTip) {
     EXPECT_EQ(hooks::unsubclass_window(b), -1);
 }
 
+// Window handles travel as 32-bit ints and are widened by sign extension:
+// a handle of 0x80000000 or more keeps its meaning in a 64-bit process.
+TEST(WindowHandles, WidenedBySignExtension) {
+    struct Case {
+        uint32_t sent;      // the 32 bits the client passes
+        int64_t expected;   // the window as the 64-bit library uses it
+    };
+    const Case cases[] = {
+        {0x00010000u, 0x10000},
+        {0x7FFFFFFFu, 0x7FFFFFFF},
+        {0x80000000u, -0x80000000LL},       // 0xFFFFFFFF80000000
+        {0x800A0B0Cu, -0x7FF5F4F4LL},       // 0xFFFFFFFF800A0B0C
+        {0xFFFFFFFEu, -2},
+    };
+    for (const Case& c : cases) {
+        const intptr_t window = barsight::hooks::window_from_client(static_cast<int32_t>(c.sent));
+        EXPECT_EQ(static_cast<int64_t>(window), sizeof(intptr_t) == 8 ? c.expected : static_cast<int32_t>(c.sent))
+            << std::hex << c.sent;
+        EXPECT_EQ(static_cast<uint32_t>(window), c.sent) << "the low 32 bits are the handle";
+    }
+}
+
 TEST_F(TooltipHook, BadHandlesAndWindows) {
     int32_t res = 5;
     EXPECT_EQ(hooks::subclass_window(0x7ffe1230, &res), -3);  // no such window
