@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Assembles dist/barsight-<version>-win32.zip from a built win32 lane and,
-from the same list of files, dist/barsight-<version>-setup.exe (NSIS).
+"""Assembles dist/barsight-<version>-win32.zip from a built win32 lane (and,
+with --x64, the MetaTrader 5 part from a win64 build) and, from the same list
+of files, dist/barsight-<version>-setup.exe (NSIS).
 
-usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--no-setup]
+usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--no-setup]
 """
 import os
 import subprocess
@@ -47,6 +48,28 @@ def layout(build):
     return files
 
 
+def layout_x64(build64):
+    """(path in the bundle, file on disk) of the MetaTrader 5 part: the x86_64
+    DLLs of a win64 build with their help pages, and the MQL5 kit."""
+    binaries = os.path.join(build64, "bin")
+    files = []
+    for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll"):
+        files.append(("MetaTrader5/MQL5/Libraries/" + name, os.path.join(binaries, name)))
+    help_root = os.path.join(binaries, "help")
+    for folder, _, names in sorted(os.walk(help_root)):
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            inside = "help/" + os.path.relpath(path, help_root).replace(os.sep, "/")
+            files.append(("MetaTrader5/MQL5/Libraries/" + inside, path))
+    kit = os.path.join(ROOT, "kit", "MQL5")
+    for folder in ("Include", "Indicators", "Scripts", "Experts"):
+        source = os.path.join(kit, folder)
+        if os.path.isdir(source):
+            for name in sorted(os.listdir(source)):
+                files.append(("MetaTrader5/MQL5/%s/%s" % (folder, name), os.path.join(source, name)))
+    return files
+
+
 def nsis_file_lists(files):
     """The setup's file lists from the bundle's: one NSIS macro per target,
     each applying the macro OP to (target folder, sub-folder, name, source)."""
@@ -81,6 +104,8 @@ def main():
     os.makedirs(out, exist_ok=True)
     target = os.path.join(out, top + ".zip")
     files = layout(build)
+    if "--x64" in sys.argv[3:]:
+        files += layout_x64(sys.argv[sys.argv.index("--x64") + 1])
     if not any(inside.endswith("help/plugin/Inds1/none.htm") for inside, _ in files):
         sys.exit("no help pages in %s/bin/help: build them (scripts/release.sh does)" % build)
     with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as bundle:

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the shipped 32-bit DLLs and assembles dist/barsight-<version>-win32.zip.
+# Builds the shipped 32-bit DLLs (MetaStock, MetaTrader 4) and the x86_64 ones
+# (MetaTrader 5), and assembles dist/barsight-<version>-win32.zip and the setup.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,4 +19,11 @@ if ! { cmake --preset win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &
   echo "build of win32 failed (whole log: build/win32.log)"
   exit 1
 fi
-python3 scripts/make_release.py build/win32 dist
+if ! { cmake --preset release64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &&
+       cmake --build build/release64 -j "$(nproc)" --target BarsightPlugin Spreadcore help_pages; } \
+    >build/release64.log 2>&1; then
+  tail -40 build/release64.log
+  echo "build of release64 failed (whole log: build/release64.log)"
+  exit 1
+fi
+python3 scripts/make_release.py build/win32 dist --x64 build/release64

@@ -5,6 +5,7 @@ with imports from Windows' own DLLs only, that the version matches, and the
 help pages beside each DLL (rendered to WIN32_BUILD_DIR/help-png).
 
 usage: check_bundle.py WIN32_BUILD_DIR OBJDUMP
+       check_bundle.py --x64 WIN64_BUILD_DIR OBJDUMP [--with-help]   (the MetaTrader 5 part)
 """
 import os
 import re
@@ -49,7 +50,47 @@ def version_problem(data, numbers):
     return None
 
 
+def check_x64(build64, objdump, with_help):
+    """The MetaTrader 5 part of the bundle from a win64 build: every file
+    there, the DLLs x86_64 (PE32+) importing Windows' own DLLs only, with the
+    version resource, and (a build given the help pages) the pages beside
+    them."""
+    sys.path.insert(0, os.path.join(ROOT, "scripts"))
+    from make_release import layout_x64  # noqa: E402
+    version = open(os.path.join(build64, "version.txt")).read().strip()
+    numbers = [int(x) for x in version.split(".")] + [0]
+    failures = []
+    files = dict(layout_x64(build64))
+    for inside in ("MetaTrader5/MQL5/Libraries/BarsightPlugin.dll", "MetaTrader5/MQL5/Libraries/Spreadcore.dll",
+                   "MetaTrader5/MQL5/Libraries/BarsightPlugin.dll.config",
+                   "MetaTrader5/MQL5/Libraries/help/plugin/Inds1/none.htm",
+                   "MetaTrader5/MQL5/Include/BarsightPlugin.mqh"):
+        if "/help/" in inside and not with_help:
+            continue
+        if inside not in files or not os.path.isfile(files[inside]):
+            failures.append("missing " + inside)
+    for inside, path in sorted(files.items()):
+        if not inside.endswith(".dll") or not os.path.isfile(path):
+            continue
+        table = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
+        if not re.search(r"Magic\s+020b", table):
+            failures.append(inside + " is not x86_64 (PE32+)")
+        for dll in re.findall(r"DLL Name: (\S+)", table):
+            if not SYSTEM.match(dll.upper()):
+                failures.append("%s imports %s" % (inside, dll))
+        problem = version_problem(open(path, "rb").read(), numbers)
+        if problem:
+            failures.append("%s: %s" % (inside, problem))
+    if failures:
+        print("\n".join(failures))
+        sys.exit(1)
+    print("bundle %s, MetaTrader 5 part: %d files, x86_64, system imports only" % (version, len(files)))
+
+
 def main():
+    if sys.argv[1] == "--x64":
+        check_x64(sys.argv[2], sys.argv[3], "--with-help" in sys.argv[4:])
+        return
     build, objdump = sys.argv[1], sys.argv[2]
     version = open(os.path.join(build, "version.txt")).read().strip()
     failures = []

@@ -1,0 +1,150 @@
+//+------------------------------------------------------------------+
+//| BarsightPlugin.mqh: the Barsight client services for MetaTrader 5 |
+//| (64-bit). Put the x64 BarsightPlugin.dll, its .config and         |
+//| Spreadcore.dll in MQL5\Libraries, and tick "Allow DLL imports":   |
+//| the terminal refuses a program whose DLLs it cannot load. The     |
+//| same exports as the MetaTrader 4 include; every value that        |
+//| carries an address is a long here (a pointer is 8 bytes).         |
+//+------------------------------------------------------------------+
+
+// The library's text record: a character count and a pointer to 8-bit
+// text that belongs to the library (copy it before this thread's next
+// call). MQL5 packs structures to 1 byte, as the library's record is: 12
+// bytes, the pointer at offset 4.
+struct BarsightText
+  {
+   int               length;
+   long              text;
+  };
+
+// Volume colour classes of CalcVolumeColor.
+#define BARSIGHT_VOLUME_LOW        1   // below both comparison volumes
+#define BARSIGHT_VOLUME_DOWN       2   // close below the comparison close
+#define BARSIGHT_VOLUME_UP         3   // close above the comparison close
+#define BARSIGHT_VOLUME_UNCHANGED  4   // closes equal (or not comparable)
+
+// Signal codes of VSAInd / the Spreadcore engine: positive strength,
+// negative weakness.
+#define BARSIGHT_NO_SUPPLY          3
+#define BARSIGHT_TEST               4
+#define BARSIGHT_STOPPING_VOLUME   12
+#define BARSIGHT_SHAKEOUT          13
+#define BARSIGHT_SELLING_CLIMAX    16
+#define BARSIGHT_EFFORT_TO_RISE    19
+#define BARSIGHT_NO_DEMAND         -2
+#define BARSIGHT_UPTHRUST          -5
+#define BARSIGHT_EFFORT_TO_FALL   -10
+#define BARSIGHT_BUYING_CLIMAX    -14
+
+// GetFromQueue: the event type of a tooltip being shown.
+#define BARSIGHT_TOOLTIP_SHOWN   -521
+
+// Every client export of BarsightPlugin.dll, with the types of its x64
+// signature: int 4 bytes, pointers and long 8, double 8. Window handles
+// travel as int: a window handle is 32-bit significant, and the library
+// widens it by sign extension.
+#import "BarsightPlugin.dll"
+int  SignFilter(int sign);
+int  CalcVolumeColor(double vol0, double vol1, double vol2, double close0, double close1);
+int  TS_GetID();
+int  TS_CreateTable(int handle);
+int  TS_SetVSAValue(int handle, int barnumber, int value);
+int  TS_SetConfValue(int handle, int barnumber, int value);
+int  TS_GetVSAValue(int handle, int barnumber);
+int  TS_GetConfValue(int handle, int barnumber);
+void TS_MessageBox(uchar &mes[]);
+int  IncRefCount();
+int  DecRefCount();
+int  GetRefCount();
+int  GetUniqueID();
+int  GetCurrentTimeUTC();
+long GetCurrentUTCStr();
+void DebugPrint(uchar &text[]);
+void StartDialog();
+void ShowDialog(int hWnd, uchar &url[]);
+void HideDialog();
+void KillDialog();
+int  IsDialogRunning();
+int  SubclassWindow(int hWnd, int &res);
+int  UnsubclassWindow(int handle);
+void KillSubClassing();
+int  GetFromQueue(int handle, int &EventType, int &Param1, int &Param2, int &Param3, int &EventLocalTime, BarsightText &desc);
+#import
+
+// The analysis engine, Spreadcore.dll (stdcall): one instance per
+// calculation, fed the closed bars oldest first. Texts are 8-bit and
+// NUL-terminated (StringToCharArray with CP_ACP).
+#import "Spreadcore.dll"
+int  AddToChartEx(uchar &app[], uchar &symbol[], int periods);
+int  AnalysePosn(int handle, int pos, double date, double open, double high, double low,
+                 double close, double volume, double close_next_bar, int confirmanalysis);
+int  RemoveFromChart(int handle);
+#import
+
+// Copies 8-bit text the library owns, for the wrappers below.
+#import "kernel32.dll"
+int  lstrlenA(long text);
+void RtlMoveMemory(uchar &destination[], long source, long length);
+#import
+
+// 8-bit text of the library (a pointer) as an MQL string.
+string BarsightTextAt(long pointer, int length)
+  {
+   if(pointer == 0 || length <= 0)
+      return("");
+   uchar bytes[];
+   ArrayResize(bytes, length + 1);
+   RtlMoveMemory(bytes, pointer, length);
+   bytes[length] = 0;
+   return(CharArrayToString(bytes, 0, length, CP_ACP));
+  }
+
+// An MQL string as the NUL-terminated 8-bit text the library reads.
+void BarsightAnsi(string text, uchar &bytes[])
+  {
+   StringToCharArray(text, bytes, 0, -1, CP_ACP);  // -1: the whole text and its NUL
+  }
+
+// The current UTC time as "yyyy-MM-dd HH:mm:ss:fff Z".
+string BarsightUtcText()
+  {
+   long pointer = GetCurrentUTCStr();
+   return(BarsightTextAt(pointer, lstrlenA(pointer)));
+  }
+
+void BarsightDebugPrint(string text)
+  {
+   uchar bytes[];
+   BarsightAnsi(text, bytes);
+   DebugPrint(bytes);
+  }
+
+void BarsightMessageBox(string text)
+  {
+   uchar bytes[];
+   BarsightAnsi(text, bytes);
+   TS_MessageBox(bytes);
+  }
+
+// Shows the help page of an indicator, or of a signal ("chart;SOS3").
+void BarsightShowHelp(string page)
+  {
+   uchar bytes[];
+   BarsightAnsi(page, bytes);
+   ShowDialog(0, bytes);
+  }
+
+// The next captured tooltip of a registration: 1 with its text, 0 when the
+// queue is empty (stop draining), -1 for a dropped short text or a handle
+// that is no longer registered (keep draining until 0).
+int BarsightNextTooltip(int handle, string &text)
+  {
+   int type = 0, p1 = 0, p2 = 0, p3 = 0, time = 0;
+   BarsightText desc;
+   desc.length = 0;
+   desc.text = 0;
+   int result = GetFromQueue(handle, type, p1, p2, p3, time, desc);
+   text = (result == 1) ? BarsightTextAt(desc.text, desc.length) : "";
+   return(result);
+  }
+//+------------------------------------------------------------------+
