@@ -71,7 +71,7 @@ check("an unreadable file: named, the rest evaluated, exit 1",
 for name, args in [("horizon 0", ["--horizons", "0"]), ("a horizon that is no number", ["--horizons", "1,x"]),
                    ("an unknown entry", ["--entry", "later"]), ("min-count 0", ["--min-count", "0"]),
                    ("a negative bootstrap", ["--bootstrap", "-1"]), ("an unknown option", ["--nope", "1"]),
-                   ("a seed that is no number", ["--seed", "abc"])]:
+                   ("a seed that is no number", ["--seed", "abc"]), ("0 threads", ["--threads", "0"])]:
     code, out, err = run(plugin, "--data", data, *args)
     check("%s: exit 2" % name, code == 2 and out == "", "exit %d %s" % (code, err))
 code, out, err = run(plugin, "VSAInd")

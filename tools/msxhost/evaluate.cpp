@@ -16,6 +16,9 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Fewer blocks of dates than this give no interval.
+constexpr std::size_t kMinBlocks = 10;
+
 // The signal table's order: strength, then weakness.
 constexpr int32_t kTableOrder[] = {3, 4, 12, 13, 16, 19, -2, -5, -10, -14};
 
@@ -184,7 +187,6 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     });
 
     const std::size_t units = options.joint_dates ? 1 : std::max<std::size_t>(charts.size(), 1);
-    std::mt19937_64 random(options.seed);
     for (const int h : options.horizons) {
         const int length = static_cast<int>(std::min<long>(block_length(h, static_cast<long>(dates)), std::max<long>(static_cast<long>(dates), 1)));
         result.block_lengths.push_back(length);
@@ -227,11 +229,15 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
         // out narrower).
         const std::size_t blocks = dates == 0 ? 0 : (dates + static_cast<std::size_t>(length) - 1) / static_cast<std::size_t>(length);
         const std::size_t starts_range = std::max<std::size_t>(dates, 1);
+        // Each horizon draws from its own stream of the seed, so a horizon's
+        // interval does not depend on which other horizons are asked for;
+        // the draws are 64-bit words reduced by the range, the same in a
+        // 32-bit and a 64-bit build.
+        std::mt19937_64 random(options.seed ^ (0x9E3779B97F4A7C15ULL * static_cast<uint64_t>(h)));
         std::vector<std::vector<double>> replicate_diffs(ordered.size());
         std::vector<std::size_t> starts(units * blocks);
-        std::uniform_int_distribution<std::size_t> pick(0, starts_range - 1);
         for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
-            for (std::size_t& start : starts) start = pick(random);
+            for (std::size_t& start : starts) start = static_cast<std::size_t>(random() % starts_range);
             const auto total = [&](const std::vector<PerDate>& per_unit, double* count, double* sum) {
                 *count = *sum = 0;
                 for (std::size_t u = 0; u < units; ++u) {
@@ -286,8 +292,16 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
                 row.diff = row.mean - row.base_mean;
                 std::vector<double>& diffs = replicate_diffs[k];
                 std::sort(diffs.begin(), diffs.end());
-                row.ci_low = diffs.size() >= 2 ? quantile(diffs, 0.025) : kNaN;
-                row.ci_high = diffs.size() >= 2 ? quantile(diffs, 0.975) : kNaN;
+                // An interval needs enough blocks to vary (with one block every
+                // replicate is the sample itself, rotated, and the interval
+                // would shrink to the point), and nearly every replicate to
+                // hold a case of the code (dropping those that hold none
+                // would narrow it): otherwise there is none.
+                const bool enough = blocks >= kMinBlocks &&
+                                    diffs.size() >= static_cast<std::size_t>(options.bootstrap) * 9 / 10 &&
+                                    diffs.size() >= 2;
+                row.ci_low = enough ? quantile(diffs, 0.025) : kNaN;
+                row.ci_high = enough ? quantile(diffs, 0.975) : kNaN;
             }
             result.rows.push_back(row);
         }
@@ -321,7 +335,8 @@ std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions
                   std::to_string(options.horizons[k]);
     std::snprintf(line, sizeof line,
                   "95%% intervals of the difference: block bootstrap over dates, all files resampled "
-                  "together (blocks of %s; %d replicates, seed %llu).\n\n",
+                  "together (blocks of %s; %d replicates, seed %llu; n/a: fewer than 10 blocks, or "
+                  "too many replicates without a case).\n\n",
                   blocks.c_str(), options.bootstrap, static_cast<unsigned long long>(options.seed));
     out += line;
     std::snprintf(line, sizeof line, "%5s  %-16s %4s %7s %9s %9s %5s %9s %5s %9s  %s\n", "code", "signal", "h",
@@ -407,9 +422,11 @@ std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& 
         const int section_top = y;
         int32_t previous = 0;
         for (const EvaluationRow* row : rows) {
-            if (row->code != previous) {
+            if (row->code != previous) {  // the signal's name on a line of its own
                 if (previous != 0) y += 4;
-                text(8, y + 10, "start", name_of(row->code) + " (" + std::to_string(row->code) + ")");
+                text(8, y + 10, "start", name_of(row->code) + " (" + std::to_string(row->code) + ")",
+                     " font-weight=\"bold\"");
+                y += row_height;
                 previous = row->code;
             }
             text(left - 6, y + 10, "end", "h=" + std::to_string(row->horizon) + ", " + std::to_string(row->count),

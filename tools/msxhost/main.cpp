@@ -42,14 +42,16 @@ const char kUsage[] =
     "      that bar has none, the message goes to standard error\n"
     "  msxhost evaluate PLUGIN [FUNCTION] --data A.csv [--data B.csv]... [--horizons 1,5,10,20]\n"
     "          [--entry open|close|same] [--min-count N] [--bootstrap N] [--seed S]\n"
-    "          [--csv OUT.csv] [--svg OUT.svg]\n"
+    "          [--threads N] [--csv OUT.csv] [--svg OUT.svg]\n"
     "      what each signal code of FUNCTION (default VSAInd; whole numbers, 0 for none)\n"
     "      was followed by: per code and horizon h (bars), the count, mean and median\n"
     "      return in percent, the share moving the signal's way, the same for every bar\n"
     "      of the files (the baseline), the difference and its 95% interval from a block\n"
     "      bootstrap over dates. A code is known at the next bar's close: --entry open\n"
     "      (default) enters at the open after it, close at that close (optimistic), same\n"
-    "      at the signal bar's own close (look-ahead, to show how much it flatters)\n"
+    "      at the signal bar's own close (look-ahead, to show how much it flatters).\n"
+    "      Files run on all cores for Barsight's plug-in, on one thread for any other\n"
+    "      (the charting host calls a plug-in from one thread) unless --threads N\n"
     "  msxhost stress PLUGIN\n"
     "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N] [--end BAR]\n"
     "          [--mark BAR] [--width PIXELS]\n"
@@ -458,6 +460,7 @@ int cmd_evaluate(int argc, char** argv) {
     msxhost::EvaluateOptions options;
     std::vector<std::string> files;
     std::string csv_path, svg_path;
+    long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
     for (; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) return usage();
@@ -488,6 +491,8 @@ int cmd_evaluate(int argc, char** argv) {
         } else if (opt == "--seed") {
             if (!option_number(opt, value, 0, LONG_MAX, &number)) return 2;
             options.seed = static_cast<uint64_t>(number);
+        } else if (opt == "--threads") {
+            if (!option_number(opt, value, 1, 256, &threads_wanted)) return 2;
         } else if (opt == "--csv") {
             csv_path = value;
         } else if (opt == "--svg") {
@@ -522,8 +527,14 @@ int cmd_evaluate(int argc, char** argv) {
             }
         }
     };
-    const unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),
-                                                             static_cast<unsigned>(files.size())));
+    // The charting host calls a plug-in from one thread: only Barsight's own,
+    // whose functions are known to be reentrant, runs on all cores unless
+    // --threads says otherwise.
+    const bool reentrant = plugin.copyright().find("Barsight") != std::string::npos;
+    const unsigned wanted = threads_wanted > 0 ? static_cast<unsigned>(threads_wanted)
+                            : reentrant        ? std::max(1u, std::thread::hardware_concurrency())
+                                               : 1u;
+    const unsigned threads = std::max(1u, std::min<unsigned>(wanted, static_cast<unsigned>(files.size())));
     std::vector<std::thread> pool;
     for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
     work();
