@@ -73,8 +73,8 @@ LOOK = {
     16: ("SC", 171, "#00FFFF", "\u2605"),     # star, aqua
     19: ("ER", 110, "#2E8B57", "\u25a0"),     # square, sea green
     -2: ("ND", 234, "#FF0000", "\u2b07"),     # down arrow, red
-    -5: ("UT", 242, "#FF4500", "\u21e9"),     # thick down arrow, orange red
-    -10: ("EF", 110, "#DC143C", "\u25a0"),    # square, crimson
+    -5: ("UT", 242, "#FFA500", "\u21e9"),     # thick down arrow, orange
+    -10: ("EF", 110, "#FFD700", "\u25a0"),    # square, gold
     -14: ("BC", 171, "#FF00FF", "\u2605"),    # star, magenta
 }
 

@@ -58,7 +58,7 @@ for code, (name, _) in table.items():
 signals_mqh = read("kit", "MQL4", "Include", "BarsightSignals.mqh")
 WEB_COLOURS = {"clrLimeGreen": "#32CD32", "clrDeepSkyBlue": "#00BFFF", "clrDodgerBlue": "#1E90FF",
                "clrSpringGreen": "#00FF7F", "clrAqua": "#00FFFF", "clrSeaGreen": "#2E8B57",
-               "clrRed": "#FF0000", "clrOrangeRed": "#FF4500", "clrCrimson": "#DC143C", "clrMagenta": "#FF00FF"}
+               "clrRed": "#FF0000", "clrOrange": "#FFA500", "clrGold": "#FFD700", "clrMagenta": "#FF00FF"}
 
 
 def mqh_function(name):

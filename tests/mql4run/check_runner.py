@@ -214,11 +214,17 @@ code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "S
                      "--input", "MaxBars=0")
 check("ShowLabels=false draws arrows without labels",
       code == 0 and ";label\t" not in out and arrows(out) == reference)
-provisional_date = rows[-2][0]
-code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "1")
+# A file cut two bars after a signal, so that its newest closed bar carries
+# one: that arrow, and only it, is drawn provisional.
+signal_dates = [d for d, _ in reference]
+cut = next(i for i in range(len(rows) - 2, 0, -1) if rows[i][0] in signal_dates)
+cut_csv = write_csv("cut.csv", rows[:cut + 2])
+cut_codes = dict(vsaind_all(cut_csv))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(cut_csv), "--new-bars", "1")
 marked = {line.split("\t")[2] for line in out.splitlines() if ", provisional\t" in line}
-check("only the newest closed bar looks provisional after a new bar (%s)" % sorted(marked),
-      code == 0 and marked <= {provisional_date})
+check("the newest closed bar's signal, and only it, looks provisional (%s)" % sorted(marked),
+      code == 0 and (marked == {rows[cut][0]} if cut_codes[rows[cut][0]] != 0 else not marked),
+      "%s, its code %d" % (sorted(marked), cut_codes[rows[cut][0]]))
 
 # Each of the ten signals can be hidden on its own; the buffers keep it.
 picture_codes = vsaind(pictures)
@@ -360,6 +366,11 @@ alerts = [line for line in err.splitlines() if line.startswith("alert: ")]
 marked = [a for a in alerts if "provisional " in a]
 check("AlertProvisional adds marked alerts for shift 1 (%d)" % len(marked),
       code == 0 and marked and [a for a in alerts if a not in marked] == confirmed_alerts)
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50", "--arrive", "6",
+                     "--input", "AlertOnSignal=true")
+burst = [line for line in err.splitlines() if line.startswith("alert: ")]
+check("bars arriving 6 at a time alert every newly final signal once, in order (%d)" % len(burst),
+      code == 0 and burst == confirmed_alerts, "%s != %s" % (burst[:3], confirmed_alerts[:3]))
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50")
 check("no alert when AlertOnSignal is off", code == 0 and "alert: " not in err)
 
@@ -481,8 +492,10 @@ printed = re.findall(r"^SAMPLE (\d{4})\.(\d\d)\.(\d\d) 00:00: ([A-Za-z ]+) \((-?
                      err, re.M)
 got = [("%s-%s-%s" % (y, m, d), int(c), side) for y, m, d, _, c, side in printed]
 all_codes = dict(vsaind_all(data))
+# Bars confirmed before it started are history: the first look is at the
+# first new bar.
 want = [(rows[n - 3][0], all_codes[rows[n - 3][0]], "buy" if all_codes[rows[n - 3][0]] > 0 else "sell")
-        for n in range(len(rows) - 60, len(rows) + 1) if all_codes[rows[n - 3][0]] != 0]
+        for n in range(len(rows) - 60 + 1, len(rows) + 1) if all_codes[rows[n - 3][0]] != 0]
 names = [re.match(r"import: (\w+)", l).group(1) for l in err.splitlines() if l.startswith("import: ")]
 calls = names.count("AnalysePosn")
 check("the sample Expert Advisor prints each confirmed signal at shift 2 (%d)" % len(want),
@@ -491,6 +504,12 @@ check("the sample Expert Advisor prints each confirmed signal at shift 2 (%d)" %
 check("its hidden BarsightVSA opens one engine instance, counts itself once and costs two calls a bar (%d)" % calls,
       names.count("AddToChartEx") == 1 and names.count("RemoveFromChart") == 1 and
       names.count("IncRefCount") == names.count("DecRefCount") == 1 and calls <= len(rows) - 60 - 1 + 2 * 60)
+code, out, err = run("BarsightVSAExample.mq4", "--data", host_path(data), "--new-bars", "60", "--arrive", "7",
+                     "--ticks", "1")
+got_burst = [("%s-%s-%s" % (y, m, d), int(c), side) for y, m, d, _, c, side in re.findall(
+    r"^SAMPLE (\d{4})\.(\d\d)\.(\d\d) 00:00: ([A-Za-z ]+) \((-?\d+)\) confirmed: would (buy|sell)$", err, re.M)]
+check("bars arriving 7 at a time: every newly confirmed bar acted on once, in order (%d)" % len(got_burst),
+      code == 0 and got_burst == want, "%s != %s" % (got_burst[:4], want[:4]))
 code, out, err = run("BarsightVSAExample.mq4", "--data", host_path(data), "--new-bars", "60",
                      "--input", "Trade=true")
 orders = re.findall(r"^order: (buy|sell) SAMPLE 0\.1 at ", err, re.M)

@@ -3,7 +3,11 @@
 //| BarsightVSA's confirmed signals through iCustom. When a bar       |
 //| closes it looks at shift 2, the newest bar whose next close is    |
 //| known (its code can no longer change), and prints what it would   |
-//| do. It places orders only with Trade set to true: a starting      |
+//| do; when several bars closed at once (after a disconnection) it   |
+//| looks at each newly confirmed bar, oldest first. Signals that     |
+//| were confirmed before it started are history: it never acts on    |
+//| them, so a restart, a new timeframe or new inputs place nothing   |
+//| twice. It places orders only with Trade set to true: a starting   |
 //| point for your own rules, not a strategy.                         |
 //| Needs BarsightVSA.ex4 in MQL4\Indicators and the DLLs in          |
 //| MQL4\Libraries, with "Allow DLL imports" ticked.                  |
@@ -22,7 +26,7 @@ input int    Magic    = 20250;  // Magic number of this advisor's orders
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
 
-datetime LastBarTime = 0;  // open time of the forming bar at the last look
+datetime LastBarTime = 0;  // open time of the forming bar at the last look (0: none yet)
 
 // BarsightVSA's confirmed code at `shift`, its inputs passed in their order
 // (the first seven are MaxBars, ShowStrength, ShowWeakness, AlertOnSignal,
@@ -39,22 +43,21 @@ int ConfirmedCode(int shift)
 
 int OnInit()
   {
+   // The bar forming now: only bars that close from here on are acted on.
+   LastBarTime = iTime(NULL, 0, 0);
    Print("BarsightVSAExample: reads BarsightVSA's confirmed signals at shift 2; ",
          Trade ? "trading " + DoubleToString(Lots, 2) + " lots" : "prints only, trades nothing");
    return(INIT_SUCCEEDED);
   }
 
-void OnTick()
+// Acts on the confirmed signal of the bar at `shift`, if it has one.
+void ActOn(int shift)
   {
-   datetime forming = iTime(NULL, 0, 0);
-   if(forming == LastBarTime)
-      return;  // signals change only when a bar closes
-   LastBarTime = forming;
-   int code = ConfirmedCode(2);
+   int code = ConfirmedCode(shift);
    if(code == 0)
       return;
    bool strength = code > 0;
-   string text = Symbol() + " " + TimeToString(iTime(NULL, 0, 2), TIME_DATE | TIME_MINUTES) + ": " +
+   string text = Symbol() + " " + TimeToString(iTime(NULL, 0, shift), TIME_DATE | TIME_MINUTES) + ": " +
                  BarsightSignalName(code) + " (" + IntegerToString(code) + ") confirmed: would " +
                  (strength ? "buy" : "sell");
    Print(text);
@@ -66,8 +69,20 @@ void OnTick()
       Print("BarsightVSAExample: OrderSend failed, error ", GetLastError());
   }
 
-void OnDeinit(const int reason)
+void OnTick()
   {
-   LastBarTime = 0;
+   datetime forming = iTime(NULL, 0, 0);
+   if(forming == LastBarTime)
+      return;  // signals change only when a bar closes
+   // The bar that was forming at the last look is now at shift `last`: the
+   // bars from shift last + 1 (its predecessor, provisional then) down to
+   // shift 2 have been confirmed since. Without a last look (no bars at
+   // OnInit), only shift 2.
+   int last = (LastBarTime == 0) ? 1 : iBarShift(NULL, 0, LastBarTime, true);
+   LastBarTime = forming;
+   if(last < 1)
+      last = 1;  // that bar is gone from the history: only the newest confirmed bar
+   for(int shift = last + 1; shift >= 2; shift--)
+      ActOn(shift);
   }
 //+------------------------------------------------------------------+

@@ -107,8 +107,8 @@ color BarsightSignalColor(int code)
       case BARSIGHT_SELLING_CLIMAX:  return(clrAqua);
       case BARSIGHT_EFFORT_TO_RISE:  return(clrSeaGreen);
       case BARSIGHT_NO_DEMAND:       return(clrRed);
-      case BARSIGHT_UPTHRUST:        return(clrOrangeRed);
-      case BARSIGHT_EFFORT_TO_FALL:  return(clrCrimson);
+      case BARSIGHT_UPTHRUST:        return(clrOrange);
+      case BARSIGHT_EFFORT_TO_FALL:  return(clrGold);
       case BARSIGHT_BUYING_CLIMAX:   return(clrMagenta);
      }
    return(clrGray);

@@ -143,7 +143,7 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    return(true);
   }
 
-void ScanLabel(string name, int y, string text, color shade)
+void ScanLabel(string name, int y, string text, color shade, string tip)
   {
    if(!ObjectCreate(0, name, OBJ_LABEL, 0, 0, 0))
       return;
@@ -156,6 +156,7 @@ void ScanLabel(string name, int y, string text, color shade)
    ObjectSetString(0, name, OBJPROP_TEXT, text);
    ObjectSetInteger(0, name, OBJPROP_COLOR, shade);
    ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
+   ObjectSetString(0, name, OBJPROP_TOOLTIP, tip);
   }
 
 void ScanAll()
@@ -168,7 +169,7 @@ void ScanAll()
    ArrayResize(RowSymbols, 0);
    ArrayResize(RowTimeframes, 0);
    ScanLabel(SCAN_PREFIX + "header", 20, ScanPad("Symbol", 12) + ScanPad("TF", 5) + ScanPad("Confirmed", 22) +
-             ScanPad("Ago", 5) + "Provisional", clrSilver);
+             ScanPad("Ago", 5) + "Provisional", clrSilver, "\n");
    int row = 0;
    for(int s = 0; s < symbols && row < MaxRows; s++)
       for(int t = 0; t < timeframes && row < MaxRows; t++)
@@ -189,7 +190,8 @@ void ScanAll()
          ArrayResize(RowTimeframes, row + 1);
          RowSymbols[row] = names[s];
          RowTimeframes[row] = minutes[t];
-         ScanLabel(SCAN_PREFIX + "row;" + IntegerToString(row), 36 + 15 * row, text, shade);
+         ScanLabel(SCAN_PREFIX + "row;" + IntegerToString(row), 36 + 15 * row, text, shade,
+                   "Click to open " + names[s] + " " + BarsightTimeframeText(minutes[t]));
          row++;
         }
   }
@@ -226,7 +228,7 @@ void OnChartEvent(const int id, const long &lparam, const double &dparam, const 
       return;
    int row = (int)StringToInteger(StringSubstr(sparam, StringLen(SCAN_PREFIX + "row;")));
    if(row >= 0 && row < ArraySize(RowSymbols))
-      ChartOpen(RowSymbols[row], RowTimeframes[row]);
+      ChartOpen(RowSymbols[row], (ENUM_TIMEFRAMES)RowTimeframes[row]);
   }
 
 void OnDeinit(const int reason)

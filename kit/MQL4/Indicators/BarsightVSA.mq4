@@ -367,6 +367,7 @@ void VsaLegend(const bool changed)
          ObjectSetInteger(0, glyph, OBJPROP_COLOR, BarsightSignalColor(code));
          ObjectSetInteger(0, glyph, OBJPROP_SELECTABLE, false);
          ObjectSetInteger(0, glyph, OBJPROP_HIDDEN, true);
+         ObjectSetString(0, glyph, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
         }
       if(ObjectCreate(0, text, OBJ_LABEL, 0, 0, 0))
         {
@@ -381,6 +382,7 @@ void VsaLegend(const bool changed)
          ObjectSetInteger(0, text, OBJPROP_COLOR, clrSilver);
          ObjectSetInteger(0, text, OBJPROP_SELECTABLE, false);
          ObjectSetInteger(0, text, OBJPROP_HIDDEN, true);
+         ObjectSetString(0, text, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
         }
      }
   }
@@ -401,11 +403,18 @@ void VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, con
       SendNotification(text);
   }
 
-void VsaAlert(const datetime &time[], const int rates_total)
+// After `arrived` new bars, the bars from shift arrived + 1 down to 2
+// became final (more than one after a disconnection): each is alerted once,
+// oldest first; then the newest closed bar's provisional signal.
+void VsaAlert(const datetime &time[], const int rates_total, const int arrived)
   {
    if(!AlertOnSignal || rates_total < 3)
       return;
-   VsaAlertBar(2, time, AlertedBarTime, false);
+   int oldest = arrived + 1;
+   if(oldest > rates_total - 1)
+      oldest = rates_total - 1;
+   for(int shift = oldest; shift >= 2; shift--)
+      VsaAlertBar(shift, time, AlertedBarTime, false);
    if(AlertProvisional)
       VsaAlertBar(1, time, AlertedProvisionalTime, true);
   }
@@ -455,9 +464,11 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
             VsaDrawBar(shift, 0, time, high, low);
         }
      }
+   // The forming bar carries no signal in any buffer.
+   Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
    VsaLegend(true);
-   if(!reload && rates_total > 1)
-      VsaAlert(time, rates_total);
+   if(arrived > 0)
+      VsaAlert(time, rates_total, arrived);
    return(rates_total);
   }
 
