@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those not yet installed.
 #   deps.sh native   compilers, CMake, GoogleTest, Google Benchmark, Python
-#   deps.sh windows  + the mingw-w64 cross compilers, wine64 and NSIS (makensis)
+#   deps.sh windows  + the mingw-w64 cross compilers, wine64, NSIS (makensis) and osslsigncode
 #   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs
 #   deps.sh fuzz     + clang and its libFuzzer runtime
 #   deps.sh browser  + Chromium, to render the help pages as a browser shows them
@@ -20,7 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 group_packages() {
   case $1 in
     native) echo build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3 libxml2-utils ;;
-    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis ;;
+    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis osslsigncode openssl ;;
     smoke32) echo qemu-user wine32:i386 wine32-preloader:i386 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;

@@ -3,11 +3,23 @@
 with --x64, the MetaTrader 5 part from a win64 build) and, from the same list
 of files, dist/barsight-<version>-setup.exe (NSIS).
 
-usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--no-setup]
+With --sign PFX (its password in BARSIGHT_SIGN_PASSWORD) every DLL and
+program is Authenticode-signed with osslsigncode before the zip and the
+setup are built from the signed copies (the build's own files stay as they
+are), and makensis signs the uninstaller (!uninstfinalize) and setup.exe
+(!finalize). The password reaches osslsigncode through a file readable by
+the owner only, never on a command line. A timestamp is added when the
+server (BARSIGHT_TIMESTAMP_URL, default DigiCert's) answers; when it does
+not, the signatures are made without one and a note says so.
+
+usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup]
+       make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
@@ -96,7 +108,40 @@ def nsis_file_lists(files):
     return "".join(lines)
 
 
+TIMESTAMP = os.environ.get("BARSIGHT_TIMESTAMP_URL", "http://timestamp.digicert.com")
+
+
+def sign_file(pfx, password_file, source, target):
+    """Signs `source` into `target` (separate files, as osslsigncode wants);
+    with a timestamp when the server answers. Returns whether it has one."""
+    base = ["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", password_file, "-h", "sha256",
+            "-n", "Barsight", "-i", "https://barsight.example/"]
+    for extra, stamped in ((["-ts", TIMESTAMP], True), ([], False)):
+        if os.path.exists(target):
+            os.remove(target)
+        done = subprocess.run(base + extra + ["-in", source, "-out", target], capture_output=True, text=True)
+        if done.returncode == 0:
+            return stamped
+    sys.exit("make_release: cannot sign %s: %s" % (source, (done.stderr or done.stdout).strip()))
+
+
+def sign_in_place(pfx, password_file, path, copy=None):
+    """For makensis: signs `path` through a temporary file, then (for the
+    tests) leaves a copy of the signed file at `copy`."""
+    signed = path + ".signed"
+    stamped = sign_file(pfx, password_file, path, signed)
+    os.replace(signed, path)
+    if not stamped:
+        what = "the uninstaller" if copy else os.path.basename(path)
+        print("make_release: %s signed without a timestamp (no answer from %s)" % (what, TIMESTAMP))
+    if copy:
+        shutil.copyfile(path, copy)
+
+
 def main():
+    if sys.argv[1] == "--sign-one":
+        sign_in_place(*sys.argv[2:6])
+        return
     build, out = sys.argv[1], sys.argv[2]
     with open(os.path.join(build, "version.txt")) as f:
         version = f.read().strip()
@@ -108,6 +153,38 @@ def main():
         files += layout_x64(sys.argv[sys.argv.index("--x64") + 1])
     if not any(inside.endswith("help/plugin/Inds1/none.htm") for inside, _ in files):
         sys.exit("no help pages in %s/bin/help: build them (scripts/release.sh does)" % build)
+    pfx = sys.argv[sys.argv.index("--sign") + 1] if "--sign" in sys.argv[3:] else None
+    password_dir = None
+    if pfx:
+        if "BARSIGHT_SIGN_PASSWORD" not in os.environ:
+            sys.exit("make_release: --sign needs the certificate's password in BARSIGHT_SIGN_PASSWORD")
+        password_dir = tempfile.mkdtemp(prefix="barsight-sign-")  # mode 700
+        password_file = os.path.join(password_dir, "password")
+        with open(os.open(password_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write(os.environ["BARSIGHT_SIGN_PASSWORD"])
+        staging = os.path.join(build, "signed")
+        shutil.rmtree(staging, ignore_errors=True)
+        stamps = set()
+        signed = []
+        for inside, path in files:
+            if inside.endswith((".dll", ".exe")):
+                copy = os.path.join(staging, inside)
+                os.makedirs(os.path.dirname(copy), exist_ok=True)
+                stamps.add(sign_file(os.path.abspath(pfx), password_file, path, copy))
+                path = copy
+            signed.append((inside, path))
+        files = signed
+        if False in stamps:
+            print("make_release: no answer from the timestamp server %s: the signatures carry no "
+                  "timestamp and stop being valid when the certificate expires" % TIMESTAMP)
+    try:
+        build_bundle(build, out, version, top, target, files, pfx, password_dir)
+    finally:
+        if password_dir:
+            shutil.rmtree(password_dir, ignore_errors=True)
+
+
+def build_bundle(build, out, version, top, target, files, pfx, password_dir):
     with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as bundle:
         for inside, path in files:
             if not os.path.isfile(path):
@@ -122,11 +199,20 @@ def main():
         f.write(nsis_file_lists(files))
     setup = os.path.abspath(os.path.join(out, "barsight-%s-setup.exe" % version))
     numbers = (version.split(".") + ["0", "0", "0"])[:3] + ["0"]
-    subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8",
-                    "-DVERSION=" + version, "-DVERSION4=" + ".".join(numbers),
-                    "-DFILES=" + os.path.abspath(os.path.join(work, "files.nsh")),
-                    "-DOUTFILE=" + setup,
-                    os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
+    defines = ["-DVERSION=" + version, "-DVERSION4=" + ".".join(numbers),
+               "-DFILES=" + os.path.abspath(os.path.join(work, "files.nsh")), "-DOUTFILE=" + setup]
+    if pfx:
+        # makensis runs these on the uninstaller and on setup.exe once they are
+        # written; a copy of the signed uninstaller stays for the tests.
+        command = os.path.abspath(os.path.join(work, "sign-one.sh"))
+        with open(command, "w") as f:
+            f.write('#!/bin/sh\nexec "%s" "%s" --sign-one "%s" "%s" "$@"\n' % (
+                sys.executable, os.path.abspath(__file__), os.path.abspath(pfx),
+                os.path.join(password_dir, "password")))
+        os.chmod(command, 0o700)
+        defines += ["-DSIGN=" + command, "-DUNINSTALLER_COPY=" + os.path.abspath(os.path.join(work, "uninstall.exe"))]
+    subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8"] + defines +
+                   [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
     print(setup)
 
 

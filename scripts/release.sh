@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Builds the shipped 32-bit DLLs (MetaStock, MetaTrader 4) and the x86_64 ones
 # (MetaTrader 5), and assembles dist/barsight-<version>-win32.zip and the setup.
+# usage: release.sh [--sign PFX]   (the certificate's password in BARSIGHT_SIGN_PASSWORD)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+sign=()
+if [ "${1:-}" = --sign ]; then
+  [ -n "${2:-}" ] || { echo "release.sh: --sign needs the certificate (.pfx)" >&2; exit 2; }
+  [ -n "${BARSIGHT_SIGN_PASSWORD+set}" ] || { echo "release.sh: --sign needs BARSIGHT_SIGN_PASSWORD" >&2; exit 2; }
+  sign=(--sign "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
+fi
 cd "$root"
 "$root/scripts/deps.sh" native windows
 mkdir -p build
@@ -26,4 +33,4 @@ if ! { cmake --preset release64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/hel
   echo "build of release64 failed (whole log: build/release64.log)"
   exit 1
 fi
-python3 scripts/make_release.py build/win32 dist --x64 build/release64
+python3 scripts/make_release.py build/win32 dist --x64 build/release64 "${sign[@]}"

@@ -30,6 +30,14 @@ SetOverwrite try  ; a file that cannot be written sets the error flag, never a d
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+
+; A signed release (make_release.py --sign): the uninstaller is signed as
+; soon as it is written into setup, setup.exe once it is complete. %1 is
+; the file; a non-zero exit stops the build.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" "${UNINSTALLER_COPY}"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 InstallDir "$PROGRAMFILES\Barsight"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"  ; an upgrade goes where the install is
 ShowInstDetails show
