@@ -20,7 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 group_packages() {
   case $1 in
     native) echo build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3 libxml2-utils ;;
-    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis osslsigncode openssl ;;
+    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis osslsigncode openssl python3-markdown ;;
     smoke32) echo qemu-user wine32:i386 wine32-preloader:i386 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;

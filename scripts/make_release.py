@@ -57,7 +57,40 @@ def layout(build):
         files.append(("tools/" + name, dll(name)))
     files.append(("INSTALL.md", os.path.join(ROOT, "kit", "INSTALL.md")))
     files.append(("signals.md", os.path.join(ROOT, "engine", "README.md")))
+    # The same guides as HTML: Windows opens .htm in the default browser and
+    # has no program for .md.
+    guides = os.path.join(build, "guides")
+    files.append(("INSTALL.htm", guide_html(os.path.join(ROOT, "kit", "INSTALL.md"), "Installing Barsight",
+                                            os.path.join(guides, "INSTALL.htm"))))
+    files.append(("signals.htm", guide_html(os.path.join(ROOT, "engine", "README.md"), "Barsight signals",
+                                            os.path.join(guides, "signals.htm"))))
     return files
+
+
+GUIDE_STYLE = """body { font-family: Verdana, Arial, sans-serif; font-size: 14px; max-width: 60em; margin: 1em auto;
+  padding: 0 1em; color: #222; line-height: 1.45; }
+h1 { font-size: 22px; color: #1a237e; } h2 { font-size: 18px; color: #1a237e; margin-top: 1.6em; }
+h3 { font-size: 15px; color: #1a237e; }
+code { font-family: "Lucida Console", monospace; font-size: 12px; background: #f1f3f9; }
+pre { background: #f1f3f9; padding: 6px; overflow-x: auto; }
+table { border-collapse: collapse; margin: 0.5em 0; }
+th, td { border: 1px solid #ccc; padding: 3px 8px; text-align: left; vertical-align: top; }
+th { background: #e8eaf6; }
+"""
+
+
+def guide_html(markdown_path, title, out_path):
+    """A Markdown guide as a self-contained HTML page styled like the help
+    pages (python3-markdown's converter, with tables)."""
+    body = subprocess.run(["markdown_py", "-x", "tables", "-x", "fenced_code", markdown_path], check=True,
+                          capture_output=True, text=True).stdout
+    os.makedirs(os.path.dirname(out_path), exist_ok=True)
+    with open(out_path, "w", encoding="utf-8", newline="\n") as f:
+        f.write('<!DOCTYPE html>\n<html lang="en"><head>\n<meta charset="utf-8">\n'
+                '<meta http-equiv="X-UA-Compatible" content="IE=edge">\n'
+                '<meta name="viewport" content="width=device-width">\n<title>%s</title>\n<style>\n%s</style>\n'
+                '</head><body>\n%s</body></html>\n' % (title, GUIDE_STYLE, body))
+    return out_path
 
 
 def layout_x64(build64):

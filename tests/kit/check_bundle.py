@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 SYSTEM = re.compile(r"^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|COMDLG32|MSVCRT|API-MS-WIN-[A-Z0-9-]+)\.DLL$")
 EXPECTED = {
-    "INSTALL.md", "signals.md", "tools/msxhost.exe", "tools/BarsightPlugin.dll", "tools/Spreadcore.dll",
+    "INSTALL.md", "signals.md", "INSTALL.htm", "signals.htm", "tools/msxhost.exe", "tools/BarsightPlugin.dll", "tools/Spreadcore.dll",
     "tools/orvane.dll",
     "MetaStock/BarsightPlugin.dll", "MetaStock/BarsightPlugin.dll.config", "MetaStock/Spreadcore.dll",
     "MetaStock/orvane.dll", "MetaStock/Barsight formulas.txt", "MetaStock/Barsight expert.txt",
@@ -144,6 +144,12 @@ def main():
         plugin = open(os.path.join(unpacked, "MetaStock/BarsightPlugin.dll"), "rb").read()
         if ("Barsight VSA indicators %s " % version).encode() not in plugin:
             failures.append("BarsightPlugin.dll's copyright text does not carry version " + version)
+        # The HTML guides: whole pages with the Markdown's headings and tables.
+        for page, heading in (("INSTALL.htm", "<h1>Installing Barsight</h1>"),
+                              ("signals.htm", "<h1>Spreadcore: the analysis engine</h1>")):
+            html_text = open(os.path.join(unpacked, page), encoding="utf-8").read()
+            if heading not in html_text or "<table>" not in html_text or not html_text.rstrip().endswith("</html>"):
+                failures.append("%s is not the HTML of its guide" % page)
         guide = open(os.path.join(unpacked, "INSTALL.md"), encoding="utf-8").read()
         for mentioned in ("MetaStock/", "MetaTrader/MQL4/", "Allow DLL imports", "Spreadcore.dll",
                           "BarsightPlugin.dll.config", "Barsight formulas.txt", "iCustom",

@@ -59,6 +59,13 @@ with tempfile.TemporaryDirectory() as work:
     check("every DLL and program of the zip verifies (%d)" % len(programs), programs and not bad, str(bad))
     setup = os.path.join(signed_out, "barsight-%s-setup.exe" % version)
     check("setup.exe verifies", os.path.isfile(setup) and verify(setup, cert))
+    # One byte of a signed DLL's code changed: its signature no longer holds.
+    if programs:
+        altered = os.path.join(work, "altered.dll")
+        data = bytearray(open(os.path.join(unpacked, programs[0]), "rb").read())
+        data[0x400] ^= 0xFF
+        open(altered, "wb").write(bytes(data))
+        check("an altered signed DLL does not verify", not verify(altered, cert))
     check("the uninstaller setup writes verifies", os.path.isfile(uninstaller) and verify(uninstaller, cert))
     check("the build's own DLL is left unsigned",
           not verify(os.path.join(build, "bin", "BarsightPlugin.dll"), cert))
