@@ -588,6 +588,11 @@ string CharArrayToString(const array<uchar>& bytes, int start, int count, uint c
 
 string CharToString(uchar code) { return string(utf8(code)); }
 
+ushort StringGetCharacter(const string& text, int pos) {
+    if (pos < 0 || static_cast<std::size_t>(pos) >= text.str().size()) return 0;
+    return static_cast<unsigned char>(text.str()[static_cast<std::size_t>(pos)]);
+}
+
 mql_long StringToInteger(const string& text) {
     try {
         return std::stoll(text.str());

@@ -568,6 +568,8 @@ mql_long StringToInteger(const string& text);
 // The character of a code point (MQL4's strings are UTF-16; UTF-8 here).
 string CharToString(uchar code);
 inline string CharToStr(uchar code) { return CharToString(code); }
+// The UTF-16 code unit at `pos` (here: the byte), or 0 past the end.
+ushort StringGetCharacter(const string& text, int pos);
 // MQL4's forms: a new string without the leading / trailing blanks.
 string StringTrimLeft(const string& text);
 string StringTrimRight(const string& text);

@@ -148,10 +148,22 @@ string BarsightTimeframeText(int minutes)
    return("M" + IntegerToString(minutes));
   }
 
+// `text` without leading and trailing spaces and tabs. (Written out: the
+// trimming built-ins return the text in MQL4 but trim in place in MQL5.)
+string BarsightTrimmed(string text)
+  {
+   int first = 0, last = StringLen(text) - 1;
+   while(first <= last && (StringGetCharacter(text, first) == ' ' || StringGetCharacter(text, first) == '\t'))
+      first++;
+   while(last >= first && (StringGetCharacter(text, last) == ' ' || StringGetCharacter(text, last) == '\t'))
+      last--;
+   return(StringSubstr(text, first, last - first + 1));
+  }
+
 // The minutes of a timeframe text (M1 ... MN1, any case), or -1.
 int BarsightTimeframeMinutes(string text)
   {
-   string wanted = StringTrimRight(StringTrimLeft(text));
+   string wanted = BarsightTrimmed(text);
    StringToUpper(wanted);
    int known[9];
    known[0] = PERIOD_M1; known[1] = PERIOD_M5; known[2] = PERIOD_M15;

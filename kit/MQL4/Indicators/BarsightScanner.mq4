@@ -51,7 +51,7 @@ string ScanSignalText(int code)
 int ScanSymbols(string &names[])
   {
    ArrayResize(names, 0);
-   if(StringLen(StringTrimLeft(Symbols)) == 0)
+   if(StringLen(BarsightTrimmed(Symbols)) == 0)
      {
       int total = SymbolsTotal(true);
       ArrayResize(names, total);
@@ -63,7 +63,7 @@ int ScanSymbols(string &names[])
    int count = StringSplit(Symbols, ',', parts);
    for(int k = 0; k < count; k++)
      {
-      string name = StringTrimRight(StringTrimLeft(parts[k]));
+      string name = BarsightTrimmed(parts[k]);
       if(StringLen(name) == 0)
          continue;
       int size = ArraySize(names);
@@ -77,7 +77,7 @@ int ScanSymbols(string &names[])
 int ScanTimeframes(int &minutes[])
   {
    ArrayResize(minutes, 0);
-   if(StringLen(StringTrimLeft(Timeframes)) == 0)
+   if(StringLen(BarsightTrimmed(Timeframes)) == 0)
      {
       ArrayResize(minutes, 1);
       minutes[0] = Period();
