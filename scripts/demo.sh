@@ -70,7 +70,8 @@ for line in open(sys.argv[1], encoding="utf-8"):
         count, _, _ = arrows.get(signal, (0, "", ""))
         arrows[signal] = (count + 1, parts[5], parts[6])
 for signal, (count, glyph, colour) in sorted(arrows.items()):
-    print("  %-22s glyph %s %s label %-3s %4d arrows" % (signal, glyph, colour, labels.get(signal, "-"), count))
+    print("  %-22s glyph %s %s label %-3s %4d arrow%s" % (signal, glyph, colour, labels.get(signal, "-"), count,
+                                                         "" if count == 1 else "s"))
 print("  %-22s %d arrows, one per bar with a signal, each with its label" % ("all signals", sum(a[0] for a in arrows.values())))
 PY
 echo "  legend (lower left corner, the visible bars): $(awk -F'\t' '$1 == "object" && $2 ~ /;text$/ { printf "%s%s", sep, $10; sep = "; " }' build/mql4run-vsa.txt)"
