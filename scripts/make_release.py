@@ -25,6 +25,30 @@ import zipfile
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
 
+def help_pages(binaries):
+    """(path under help/, file on disk) of the pages a build put beside its
+    DLLs: the help window finds them there and works offline."""
+    help_root = os.path.join(binaries, "help")
+    pages = []
+    for folder, _, names in sorted(os.walk(help_root)):
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            pages.append(("help/" + os.path.relpath(path, help_root).replace(os.sep, "/"), path))
+    return pages
+
+
+def kit_files(dialect, prefix):
+    """(path in the bundle, file) of a MetaTrader kit: kit/<dialect>'s
+    Include, Indicators, Scripts and Experts folders, those that exist."""
+    files = []
+    for folder in ("Include", "Indicators", "Scripts", "Experts"):
+        source = os.path.join(ROOT, "kit", dialect, folder)
+        if os.path.isdir(source):
+            for name in sorted(os.listdir(source)):
+                files.append(("%s/%s/%s" % (prefix, folder, name), os.path.join(source, name)))
+    return files
+
+
 def layout(build):
     """(path in the bundle, file on disk) for every file of the bundle."""
     binaries = os.path.join(build, "bin")
@@ -36,19 +60,11 @@ def layout(build):
         files.append(("MetaStock/" + recipe, os.path.join(ROOT, "kit", "MetaStock", recipe)))
     for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll"):
         files.append(("MetaTrader/MQL4/Libraries/" + name, dll(name)))
-    for folder in ("Include", "Indicators", "Scripts", "Experts"):
-        source = os.path.join(ROOT, "kit", "MQL4", folder)
-        for name in sorted(os.listdir(source)):
-            files.append(("MetaTrader/MQL4/%s/%s" % (folder, name), os.path.join(source, name)))
-    # The help pages beside each BarsightPlugin.dll: the help window finds
-    # them there and works offline.
-    help_root = os.path.join(binaries, "help")
-    for folder, _, names in sorted(os.walk(help_root)):
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            inside = "help/" + os.path.relpath(path, help_root).replace(os.sep, "/")
-            files.append(("MetaStock/" + inside, path))
-            files.append(("MetaTrader/MQL4/Libraries/" + inside, path))
+    files += kit_files("MQL4", "MetaTrader/MQL4")
+    # The help pages beside each BarsightPlugin.dll.
+    for inside, path in help_pages(binaries):
+        files.append(("MetaStock/" + inside, path))
+        files.append(("MetaTrader/MQL4/Libraries/" + inside, path))
     files.append(("tools/msxhost.exe", dll("msxhost.exe")))
     # A copy of the plug-ins beside msxhost, so the commands the guide shows
     # work as written from the bundle's folder and from the program folder
@@ -100,19 +116,8 @@ def layout_x64(build64):
     files = []
     for name in ("BarsightPlugin.dll", "BarsightPlugin.dll.config", "Spreadcore.dll"):
         files.append(("MetaTrader5/MQL5/Libraries/" + name, os.path.join(binaries, name)))
-    help_root = os.path.join(binaries, "help")
-    for folder, _, names in sorted(os.walk(help_root)):
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            inside = "help/" + os.path.relpath(path, help_root).replace(os.sep, "/")
-            files.append(("MetaTrader5/MQL5/Libraries/" + inside, path))
-    kit = os.path.join(ROOT, "kit", "MQL5")
-    for folder in ("Include", "Indicators", "Scripts", "Experts"):
-        source = os.path.join(kit, folder)
-        if os.path.isdir(source):
-            for name in sorted(os.listdir(source)):
-                files.append(("MetaTrader5/MQL5/%s/%s" % (folder, name), os.path.join(source, name)))
-    return files
+    files += [("MetaTrader5/MQL5/Libraries/" + inside, path) for inside, path in help_pages(binaries)]
+    return files + kit_files("MQL5", "MetaTrader5/MQL5")
 
 
 def nsis_file_lists(files):
