@@ -63,7 +63,7 @@ def group(code):
 # How the MetaTrader indicator draws each signal: code -> (label, Wingdings
 # glyph, colour #RRGGBB, the glyph as a Unicode character for the help pages).
 # Strength is drawn below the bar, weakness above it; within a side no two
-# signals share a glyph or a colour. kit/MQL4/Include/BarsightSignals.mqh
+# signals share a glyph or a colour. kit/Shared/Include/BarsightSignals.mqh
 # holds the same table (tests/mql4run/check_runner.py compares what is drawn).
 LOOK = {
     3: ("NS", 233, "#32CD32", "\u2b06"),      # up arrow, lime green

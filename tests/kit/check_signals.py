@@ -55,7 +55,7 @@ for code, (name, _) in table.items():
 
 # The MetaTrader kit's signal table (BarsightSignals.mqh): each signal's
 # name, label, Wingdings glyph and colour, as the one table gives them.
-signals_mqh = read("kit", "MQL4", "Include", "BarsightSignals.mqh")
+signals_mqh = read("kit", "Shared", "Include", "BarsightSignals.mqh")
 WEB_COLOURS = {"clrLimeGreen": "#32CD32", "clrDeepSkyBlue": "#00BFFF", "clrDodgerBlue": "#1E90FF",
                "clrSpringGreen": "#00FF7F", "clrAqua": "#00FFFF", "clrSeaGreen": "#2E8B57",
                "clrRed": "#FF0000", "clrOrange": "#FFA500", "clrGold": "#FFD700", "clrMagenta": "#FF00FF"}

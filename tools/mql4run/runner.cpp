@@ -37,6 +37,24 @@ bool passes_address_through_int(const std::string& library, const std::string& n
 
 constexpr bool kIntHoldsPointer = sizeof(void*) == sizeof(std::int32_t);
 
+#if !defined(_WIN32)
+// Away from Windows, the two kernel32 functions the MQL5 kit imports to
+// copy the library's text (its addresses travel as long, so they work
+// here): what Windows' own do.
+int stand_in_lstrlenA(const char* text) {
+    return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
+}
+void stand_in_RtlMoveMemory(void* destination, const void* source, std::int64_t length) {
+    if (length > 0) std::memmove(destination, source, static_cast<std::size_t>(length));
+}
+
+void* kernel32_stand_in(const std::string& name) {
+    if (name == "lstrlenA") return reinterpret_cast<void*>(&stand_in_lstrlenA);
+    if (name == "RtlMoveMemory") return reinterpret_cast<void*>(&stand_in_RtlMoveMemory);
+    return nullptr;
+}
+#endif
+
 // The file that stands for a Windows DLL name in this build's folder.
 std::string library_file(const std::string& name) {
 #if defined(_WIN32)
@@ -205,14 +223,28 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
         mql::BoundImport bound;
         bound.library = decl->library;
         bound.name = decl->name;
-        const bool address_in_int = passes_address_through_int(decl->library, decl->name);
+        // MQL5 programs pass addresses as long: they work in any 64-bit build.
+        const bool mql5 = program.dialect == mql::Dialect::mql5;
+        const bool address_in_int = !mql5 && passes_address_through_int(decl->library, decl->name);
         const bool system_library = lower(decl->library) == "kernel32.dll";
-        if (!kIntHoldsPointer && system_library) {
-            // No kernel32 here; its imports take addresses, refused when called.
+        if (!kIntHoldsPointer && system_library && !mql5) {
+            // MQL4's kernel32 imports take addresses in an int: refused when called.
             bound.pointer_through_int = true;
             bound_.push_back(bound);
             continue;
         }
+#if !defined(_WIN32)
+        if (system_library) {
+            bound.address = kernel32_stand_in(decl->name);
+            if (bound.address == nullptr) {
+                *error = std::string("kernel32.dll has no stand-in for ") + decl->name + " (imported by " +
+                         program.file + ")";
+                return false;
+            }
+            bound_.push_back(bound);
+            continue;
+        }
+#endif
         auto found = std::find_if(libraries_.begin(), libraries_.end(),
                                   [&](const auto& entry) { return lower(entry.first) == lower(decl->library); });
         if (found == libraries_.end()) {
@@ -257,7 +289,7 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
 }
 
 std::string address_import_reached(const mql::ProgramEntry& program) {
-    if (kIntHoldsPointer || program.reached == nullptr) return {};
+    if (kIntHoldsPointer || program.reached == nullptr || program.dialect == mql::Dialect::mql5) return {};
     for (const char* const* name = program.reached; *name != nullptr; ++name) {
         for (const mql::ImportDecl* decl = program.imports; decl->library != nullptr; ++decl)
             if (std::strcmp(decl->name, *name) == 0 && passes_address_through_int(decl->library, decl->name))
@@ -272,6 +304,7 @@ ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& import
     chart_.window = window;
     chart_.symbol = symbol;
     context_.chart = &chart_;
+    context_.dialect = entry.dialect;
     context_.imports = imports.bound();
     context_.runner = runner;
     program_ = entry.create(context_);
@@ -292,12 +325,15 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
 
 void ChartSession::add_bars(const mql::Chart& all, int first, int count) {
     for (int i = first; i < first + count; ++i) copy_bar(all, i, &chart_);
-    for (auto* series : {&chart_.open, &chart_.high, &chart_.low, &chart_.close})
-        series->set_series(true);
-    chart_.time.set_series(true);
-    chart_.tick_volume.set_series(true);
-    chart_.volume.set_series(true);
-    chart_.spread.set_series(true);
+    // OnCalculate's arrays count from the newest bar in MetaTrader 4 and
+    // from the oldest in MetaTrader 5, until the program says otherwise.
+    const bool series = entry_.dialect == mql::Dialect::mql4;
+    for (auto* prices : {&chart_.open, &chart_.high, &chart_.low, &chart_.close})
+        prices->set_series(series);
+    chart_.time.set_series(series);
+    chart_.tick_volume.set_series(series);
+    chart_.volume.set_series(series);
+    chart_.spread.set_series(series);
 }
 
 void ChartSession::tick() {
@@ -368,13 +404,13 @@ public:
         }
     }
 
-    double buffer_value(mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
-                 const std::vector<std::string>& inputs, int mode, int shift) {
+    bool buffer_value(mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+                      const std::vector<std::string>& inputs, int mode, int shift, double* value) {
         std::string key = symbol + '\n' + std::to_string(timeframe) + '\n' + name;
         for (const std::string& input : inputs) key += '\n' + input;
         auto& hidden = hidden_[key];
         if (hidden == nullptr) hidden = start_hidden(caller, symbol, name, inputs);
-        if (hidden->instance == nullptr) return mql::EMPTY_VALUE;
+        if (hidden->instance == nullptr) return false;
         int bars = 0;
         const mql::Chart* source = hidden->feed_chart(caller, &bars);
         mql::Chart& chart = hidden->instance->chart();
@@ -382,10 +418,11 @@ public:
             hidden->instance->calculate(*source, chart.time.size(), bars - chart.time.size());
         const auto buffers = hidden->instance->program().indicator_buffers();
         if (mode < 0 || static_cast<std::size_t>(mode) >= buffers.size() || buffers[static_cast<std::size_t>(mode)].first == nullptr)
-            return mql::EMPTY_VALUE;
+            return false;
         const std::vector<double>& values = *buffers[static_cast<std::size_t>(mode)].first;
-        if (shift < 0 || static_cast<std::size_t>(shift) >= values.size()) return mql::EMPTY_VALUE;
-        return values[values.size() - 1 - static_cast<std::size_t>(shift)];
+        if (shift < 0 || static_cast<std::size_t>(shift) >= values.size()) return false;
+        *value = values[values.size() - 1 - static_cast<std::size_t>(shift)];
+        return true;
     }
 
 private:
@@ -406,8 +443,11 @@ private:
                                  const std::vector<std::string>& inputs) {
         auto hidden = std::make_unique<Hidden>();
         hidden->source_symbol = symbol;
+        // An indicator of the caller's own kit: BarsightVSA is .mq4 for an
+        // MQL4 program and .mq5 for an MQL5 one.
+        const std::string extension = caller.dialect() == mql::Dialect::mql5 ? ".mq5" : ".mq4";
         std::string file = name;
-        if (lower(file).size() < 4 || lower(file).compare(file.size() - 4, 4, ".mq4") != 0) file += ".mq4";
+        if (lower(file).size() < 4 || lower(file).compare(file.size() - 4, 4, extension) != 0) file += extension;
         const mql::ProgramEntry* entry = find_program(file);
         std::string error;
         if (entry == nullptr || entry->kind != mql::ProgramKind::indicator) {
@@ -507,9 +547,10 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     runner.pump = pump_messages;
     for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
     CustomIndicators hidden_indicators(folder, &runner, err);
-    runner.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe, const std::string& name,
-                              const std::vector<std::string>& inputs, int mode, int shift) {
-        return hidden_indicators.buffer_value(caller, symbol, timeframe, name, inputs, mode, shift);
+    runner.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe,
+                                         const std::string& name, const std::vector<std::string>& inputs, int mode,
+                                         int shift, double* value) {
+        return hidden_indicators.buffer_value(caller, symbol, timeframe, name, inputs, mode, shift, value);
     };
     const intptr_t window = create_chart_window();
     struct WindowOwner {

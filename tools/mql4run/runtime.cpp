@@ -238,12 +238,17 @@ void Program::pointer_refused(const BoundImport& import) {
 }
 
 // ---- indicator buffers -----------------------------------------------------------
-bool Program::SetIndexBuffer(int index, array<double>& buffer) {
+bool Program::SetIndexBuffer(int index, array<double>& buffer, int) {
     if (index < 0 || index > 511) return false;
     if (buffers_.size() <= static_cast<std::size_t>(index))
         buffers_.resize(static_cast<std::size_t>(index) + 1);
-    buffers_[static_cast<std::size_t>(index)].values = &buffer;
-    buffer.set_series(true);
+    Buffer& bound = buffers_[static_cast<std::size_t>(index)];
+    bound.values = &buffer;
+    if (context_.dialect == Dialect::mql4) {
+        buffer.set_series(true);
+    } else {
+        bound.empty = DBL_MAX;  // MQL5's EMPTY_VALUE
+    }
     grow_buffers(chart().time.size());
     return true;
 }
@@ -281,8 +286,85 @@ mql_long Program::ChartGetInteger(mql_long, int property, int) {
 mql_long Program::ChartOpen(const string& symbol, int timeframe) {
     int bars = 0;
     if (symbol_chart(symbol, 0, &bars) == nullptr) return 0;
-    print_line("chart opened: " + symbol.str() + " " + std::to_string(timeframe == 0 ? chart().period : timeframe));
+    // In minutes whatever the dialect, so both kits' runs read alike.
+    print_line("chart opened: " + symbol.str() + " " +
+               std::to_string(timeframe == 0 ? chart().period : minutes(timeframe)));
     return 1;  // the runner has one chart window; the opened chart is only reported
+}
+
+int timeframe_minutes(Dialect dialect, int timeframe) {
+    if (dialect == Dialect::mql4) return timeframe;
+    // MQL5: minutes up to 30; 0x4000 | hours; 0x8000 | 1 a week; 0xC000 | 1 a month.
+    switch (timeframe & 0xC000) {
+    case 0x4000: return (timeframe & 0x3FFF) * 60;
+    case 0x8000: return (timeframe & 0x3FFF) * 10080;
+    case 0xC000: return (timeframe & 0x3FFF) * 43200;
+    default: return timeframe;
+    }
+}
+
+int Program::Period() {
+    if (context_.dialect == Dialect::mql4) return chart().period;
+    const int period = chart().period;
+    if (period % 43200 == 0) return 0xC000 | period / 43200;
+    if (period % 10080 == 0) return 0x8000 | period / 10080;
+    if (period >= 60 && period % 60 == 0) return 0x4000 | period / 60;
+    return period;
+}
+
+Dialect dialect_of(const std::string& file) {
+    const std::size_t n = file.size();
+    const bool mq5 = n >= 4 && file[n - 4] == '.' && (file[n - 3] | 0x20) == 'm' && (file[n - 2] | 0x20) == 'q' &&
+                     file[n - 1] == '5';
+    return mq5 ? Dialect::mql5 : Dialect::mql4;
+}
+
+bool Program::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result) {
+    result = MqlTradeResult{};
+    if (request.action != TRADE_ACTION_DEAL) return false;
+    const int command = request.type == ORDER_TYPE_BUY ? OP_BUY : request.type == ORDER_TYPE_SELL ? OP_SELL : -1;
+    const int ticket = OrderSend(request.symbol, command, request.volume, request.price,
+                                 static_cast<int>(request.deviation), request.sl, request.tp, request.comment,
+                                 static_cast<int>(request.magic));
+    result.retcode = TRADE_RETCODE_DONE;
+    result.order = result.deal = static_cast<mql_ulong>(ticket);
+    result.volume = request.volume;
+    result.price = request.price;
+    return true;
+}
+
+double Program::SymbolInfoDouble(const string& symbol, int property) {
+    if (property != SYMBOL_BID && property != SYMBOL_ASK) return 0;
+    return bar_value(symbol, 0, 0, 3);  // the forming bar's close, as Ask and Bid
+}
+
+int Program::CopyBuffer(int handle, int buffer, int start, int count, array<double>& out) {
+    const int slot = handle - 10;
+    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size() || !handles_[static_cast<std::size_t>(slot)].live ||
+        start < 0 || count <= 0 || !runner().custom)
+        return -1;
+    const CustomHandle& source = handles_[static_cast<std::size_t>(slot)];
+    std::vector<double> values;  // newest first
+    for (int shift = start; shift < start + count; ++shift) {
+        double value = 0;
+        if (!runner().custom(*this, source.symbol, source.timeframe, source.name, source.inputs, buffer, shift,
+                             &value))
+            break;
+        values.push_back(value);
+    }
+    if (values.empty()) return -1;
+    out.resize(static_cast<int>(values.size()));
+    // Storage is oldest first; a series array reads it from the newest.
+    auto& storage = out.storage();
+    for (std::size_t i = 0; i < values.size(); ++i) storage[values.size() - 1 - i] = values[i];
+    return static_cast<int>(values.size());
+}
+
+bool Program::IndicatorRelease(int handle) {
+    const int slot = handle - 10;
+    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return false;
+    handles_[static_cast<std::size_t>(slot)].live = false;
+    return true;
 }
 
 int Program::OrderSend(const string& symbol, int command, double volume, double price, int, double stoploss,
@@ -306,7 +388,7 @@ string Program::SymbolName(int pos, bool) {
 
 const Chart* Program::symbol_chart(const string& symbol, int timeframe, int* bars) {
     *bars = 0;
-    if (timeframe != 0 && timeframe != chart().period) return nullptr;  // one timeframe per run
+    if (timeframe != 0 && minutes(timeframe) != chart().period) return nullptr;  // one timeframe per run
     if (symbol.str().empty() || symbol.str() == chart().symbol) {
         *bars = chart().time.size();
         return &chart();
@@ -352,7 +434,7 @@ datetime Program::iTime(const string& symbol, int timeframe, int shift) {
 }
 
 int Program::WindowHandle(const string& symbol, int timeframe) {
-    if (symbol.str() != chart().symbol || (timeframe != 0 && timeframe != chart().period)) return 0;
+    if (symbol.str() != chart().symbol || (timeframe != 0 && minutes(timeframe) != chart().period)) return 0;
     return static_cast<int>(chart().window);
 }
 
@@ -616,6 +698,18 @@ string StringTrimRight(const string& text) {
     std::string t = text.str();
     while (!t.empty() && blank(t.back())) t.pop_back();
     return string(t);
+}
+
+int StringTrimLeftInPlace(string& text) {
+    const int before = StringLen(text);
+    text = StringTrimLeft(text);
+    return before - StringLen(text);
+}
+
+int StringTrimRightInPlace(string& text) {
+    const int before = StringLen(text);
+    text = StringTrimRight(text);
+    return before - StringLen(text);
 }
 
 bool StringToUpper(string& text) {

@@ -126,7 +126,7 @@ private:
 
 // ---- constants -------------------------------------------------------------
 constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2;
-constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's (MQL5's is DBL_MAX)
+constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's; an MQL5 program's class holds DBL_MAX
 constexpr int EMPTY = -1, WHOLE_ARRAY = 0;
 constexpr int STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2;
 constexpr int OP_BUY = 0, OP_SELL = 1;
@@ -156,9 +156,24 @@ constexpr int TIME_DATE = 1, TIME_MINUTES = 2, TIME_SECONDS = 4;
 constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_RECOMPILE = 2, REASON_CHARTCHANGE = 3,
               REASON_CHARTCLOSE = 4, REASON_PARAMETERS = 5, REASON_ACCOUNT = 6, REASON_TEMPLATE = 7,
               REASON_INITFAILED = 8, REASON_CLOSE = 9;
-using ENUM_TIMEFRAMES = int;  // the timeframe enumeration: minutes
+// MetaTrader 5's program dialect differs from MetaTrader 4's where the
+// kit meets it: series indexing is off by default, EMPTY_VALUE is DBL_MAX,
+// timeframes are codes (PERIOD_H1 is 16385), iCustom answers a handle.
+enum class Dialect { mql4, mql5 };
+using ENUM_TIMEFRAMES = int;  // MQL4: minutes; MQL5: the codes below (the class shadows these)
 constexpr int PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M5 = 5, PERIOD_M15 = 15, PERIOD_M30 = 30,
               PERIOD_H1 = 60, PERIOD_H4 = 240, PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200;
+// MQL5's indicator properties and trade requests.
+constexpr int INDICATOR_DATA = 0, INDICATOR_COLOR_INDEX = 1, INDICATOR_CALCULATIONS = 2;
+constexpr int PLOT_DRAW_TYPE = 0, PLOT_LINE_STYLE = 1, PLOT_LINE_WIDTH = 2, PLOT_LINE_COLOR = 3,
+              PLOT_EMPTY_VALUE = 4, PLOT_LABEL = 5, PLOT_ARROW = 6, PLOT_DRAW_BEGIN = 7;
+constexpr int INDICATOR_DIGITS = 0, INDICATOR_SHORTNAME = 1, INDICATOR_MINIMUM = 2;
+constexpr int INVALID_HANDLE = -1;
+constexpr int TRADE_ACTION_DEAL = 1, ORDER_TYPE_BUY = 0, ORDER_TYPE_SELL = 1, ORDER_FILLING_FOK = 0,
+              ORDER_FILLING_IOC = 1, ORDER_FILLING_RETURN = 2, TRADE_RETCODE_DONE = 10009;
+constexpr int SYMBOL_BID = 1, SYMBOL_ASK = 4;
+// A timeframe of either dialect in minutes (0 stays 0: the chart's).
+int timeframe_minutes(Dialect dialect, int timeframe);
 // Web colours as MQL4 names them (0x00BBGGRR).
 constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF,
                 clrLimeGreen = 0x32CD32, clrSilver = 0xC0C0C0, clrGreen = 0x008000,
@@ -226,6 +241,7 @@ struct BoundImport {
 struct Runner;
 struct ProgramContext {
     Chart* chart = nullptr;
+    Dialect dialect = Dialect::mql4;
     std::vector<BoundImport> imports;
     Runner* runner = nullptr;
 };
@@ -247,9 +263,10 @@ struct Runner {
     // program sees another symbol's bars up to the chart's newest bar.
     std::vector<std::pair<std::string, const Chart*>> symbols;
     // iCustom: the value of buffer `mode` at `shift` of the named indicator
-    // with `inputs` (in its input order) on `symbol`'s chart.
-    std::function<double(Program& caller, const std::string& symbol, int timeframe, const std::string& name,
-                         const std::vector<std::string>& inputs, int mode, int shift)>
+    // with `inputs` (in its input order) on `symbol`'s chart; false when
+    // there is none (no such indicator, buffer or bar).
+    std::function<bool(Program& caller, const std::string& symbol, int timeframe, const std::string& name,
+                       const std::vector<std::string>& inputs, int mode, int shift, double* value)>
         custom;
 };
 
@@ -338,6 +355,7 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     void attach(const ProgramContext& context) { context_ = context; }
+    Dialect dialect() const { return context_.dialect; }
     Chart& chart() { return *context_.chart; }
     // Another symbol's bars as this program may read them (see symbol_chart).
     const Chart* runner_chart(const std::string& symbol, int* bars) { return symbol_chart(string(symbol), 0, bars); }
@@ -386,8 +404,22 @@ protected:
     bool SendNotification(const string& text);
     void Comment(const string&) {}
 
-    // Indicator buffers.
-    bool SetIndexBuffer(int index, array<double>& buffer);
+    // Indicator buffers. MQL4 makes a bound buffer a series; MQL5 leaves
+    // it as it is (not a series unless the program says so).
+    bool SetIndexBuffer(int index, array<double>& buffer, int kind = INDICATOR_DATA);
+    // MQL5's plot and indicator properties: a plot is its buffer here.
+    bool PlotIndexSetInteger(int, int, mql_long) { return true; }
+    bool PlotIndexSetDouble(int index, int property, double value) {
+        if (property == PLOT_EMPTY_VALUE) SetIndexEmptyValue(index, value);
+        return true;
+    }
+    bool PlotIndexSetString(int, int, const string&) { return true; }
+    bool IndicatorSetInteger(int property, mql_long value) {
+        if (property == INDICATOR_DIGITS) IndicatorDigits(static_cast<int>(value));
+        return true;
+    }
+    bool IndicatorSetDouble(int, double) { return true; }
+    bool IndicatorSetString(int, const string&) { return true; }
     void SetIndexStyle(int, int, int = EMPTY, int = EMPTY, color = clrNONE) {}
     void SetIndexLabel(int, const string&) {}
     void SetIndexArrow(int, int) {}
@@ -397,7 +429,7 @@ protected:
 
     // The chart.
     string Symbol() { return string(chart().symbol); }
-    int Period() { return chart().period; }
+    int Period();  // in the program's dialect
     mql_long ChartGetInteger(mql_long chart_id, int property, int sub_window = 0);
     int WindowHandle(const string& symbol, int timeframe);
     bool ChartRedraw(mql_long = 0) { return true; }
@@ -422,6 +454,28 @@ protected:
                   double takeprofit, const string& comment = string(), int magic = 0, datetime expiration = 0,
                   color arrow = clrNONE);
     int GetLastError() { return 0; }
+    // MQL5's order: the request's fields printed as MQL4's OrderSend prints them.
+    struct MqlTradeRequest {
+        int action = 0;
+        mql_ulong magic = 0;
+        string symbol;
+        double volume = 0, price = 0, sl = 0, tp = 0;
+        mql_ulong deviation = 0;
+        int type = 0, type_filling = 0;
+        string comment;
+    };
+    struct MqlTradeResult {
+        uint retcode = 0;
+        mql_ulong deal = 0, order = 0;
+        double volume = 0, price = 0;
+        string comment;
+    };
+    bool OrderSend(const MqlTradeRequest& request, MqlTradeResult& result);
+    template <class S>
+    void ZeroMemory(S& value) {
+        value = S{};
+    }
+    double SymbolInfoDouble(const string& symbol, int property);
 
     // A custom indicator's buffer value: iCustom(symbol, timeframe, name,
     // inputs..., mode, shift), the inputs in the indicator's input order.
@@ -433,9 +487,23 @@ protected:
         values.pop_back();
         const int mode = std::stoi(values.back());
         values.pop_back();
-        if (!runner().custom) return EMPTY_VALUE;
-        return runner().custom(*this, symbol.str(), timeframe, name.str(), values, mode, shift);
+        double value = EMPTY_VALUE;
+        if (!runner().custom ||
+            !runner().custom(*this, symbol.str(), minutes(timeframe), name.str(), values, mode, shift, &value))
+            return EMPTY_VALUE;
+        return value;
     }
+    // MQL5's iCustom (the translator renames it): a handle to the indicator
+    // with these inputs, read with CopyBuffer.
+    template <class... A>
+    int iCustomHandle(const string& symbol, int timeframe, const string& name, const A&... inputs) {
+        handles_.push_back({symbol.str(), minutes(timeframe), name.str(), {custom_text(inputs)...}, true});
+        return static_cast<int>(handles_.size()) + 9;  // MetaTrader's first handle is 10
+    }
+    // `count` values of buffer `buffer` from `start` (a shift) backwards in
+    // time, into `out` by its direction; the number copied, or -1.
+    int CopyBuffer(int handle, int buffer, int start, int count, array<double>& out);
+    bool IndicatorRelease(int handle);
 
     // Objects.
     bool ObjectCreate(mql_long chart_id, const string& name, int type, int sub_window, datetime time1,
@@ -475,6 +543,15 @@ private:
     // null for an unknown symbol or another timeframe.
     const Chart* symbol_chart(const string& symbol, int timeframe, int* bars);
     double bar_value(const string& symbol, int timeframe, int shift, int field);
+    int minutes(int timeframe) const { return timeframe_minutes(context_.dialect, timeframe); }
+    struct CustomHandle {
+        std::string symbol;
+        int timeframe;
+        std::string name;
+        std::vector<std::string> inputs;
+        bool live;
+    };
+    std::vector<CustomHandle> handles_;
     static std::string custom_text(const string& v) { return v.str(); }
     static std::string custom_text(const char* v) { return v == nullptr ? "" : v; }
     static std::string custom_text(bool v) { return v ? "true" : "false"; }
@@ -573,6 +650,10 @@ ushort StringGetCharacter(const string& text, int pos);
 // MQL4's forms: a new string without the leading / trailing blanks.
 string StringTrimLeft(const string& text);
 string StringTrimRight(const string& text);
+// MQL5's forms (its StringTrimLeft and StringTrimRight): in place; the
+// number of characters removed.
+int StringTrimLeftInPlace(string& text);
+int StringTrimRightInPlace(string& text);
 // In place, as MQL4 does it.
 bool StringToUpper(string& text);
 // Splits at each `separator` into `parts`; the number of parts.
@@ -633,12 +714,16 @@ enum class ProgramKind { script, indicator, expert };
 struct ProgramEntry {
     const char* file;  // e.g. "BarsightVSA.mq4"
     ProgramKind kind;
+    Dialect dialect;
     const ImportDecl* imports;
     const InputDecl* inputs;
     const char* const* reached;  // a script's imports its OnStart can reach, null-terminated
     std::unique_ptr<Program> (*create)(const ProgramContext& context);
 };
 extern const ProgramEntry programs[];
+
+// The dialect of a program file: .mq5 is MetaTrader 5's.
+Dialect dialect_of(const std::string& file);
 
 // Value-initialised, so the program's globals start at zero as in MQL4.
 template <class P>

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Translates MQL4 programs (build 600 and later) into C++ classes for the
-mql4run runtime (tools/mql4run/runtime.h).
+"""Translates MQL4 programs (build 600 and later) and MQL5 programs into C++
+classes for the mql4run runtime (tools/mql4run/runtime.h).
 
 Each program becomes one class derived from mql::Program: its global
 variables become members (zeroed, as MQL4 zeroes globals), its functions
@@ -9,11 +9,19 @@ member functions, its #include files are inlined where they stand, and each
 the runtime. Because a program is a class, one process can hold several
 charts running the same program.
 
-Only the MQL4 the kit uses is accepted; syntax that C++ has and MQL4 lacks is
-refused with the file and line, so a program that passes here still reads as
-MQL4.
+A .mq5 file is MetaTrader 5's dialect: the same translation with the
+dialect's differences (__MQL5__ defined, EMPTY_VALUE and the PERIOD_ codes
+of MQL5, iCustom answering a handle), and each dialect's own built-ins
+refused in the other, so a program that passes here compiles in its own
+terminal.
 
-usage: translate.py OUTPUT.cpp INCLUDE_DIR PROGRAM.mq4...
+Only the MQL the kit uses is accepted; syntax that C++ has and MQL lacks is
+refused with the file and line, so a program that passes here still reads as
+MQL.
+
+usage: translate.py OUTPUT.cpp KIT_DIR PROGRAM.mq4|PROGRAM.mq5...
+An #include is looked up in KIT_DIR/MQL4/Include (MQL5/Include for a .mq5),
+then KIT_DIR/Shared/Include (what both kits ship), then beside the program.
 """
 import os
 import re
@@ -32,6 +40,24 @@ REFUSED_PUNCT = {"->", "::", ".*", "->*"}
 # MQL4 types whose C++ spelling differs (long is 64 bits in MQL4, 32 in the
 # i686 C++ compiler).
 TYPE_WORDS = {"long": "mql_long", "ulong": "mql_ulong"}
+
+# Built-ins of one dialect only: a program of the other dialect calling one
+# would not compile in its terminal.
+ONLY_IN = {
+    "mql4": {"SetIndexStyle", "SetIndexLabel", "SetIndexEmptyValue", "SetIndexArrow", "IndicatorDigits",
+             "IndicatorShortName", "IndicatorBuffers", "WindowHandle", "CharToStr", "Ask", "Bid"},
+    "mql5": {"PlotIndexSetInteger", "PlotIndexSetDouble", "PlotIndexSetString", "IndicatorSetInteger",
+             "IndicatorSetDouble", "IndicatorSetString", "CopyBuffer", "IndicatorRelease", "MqlTradeRequest",
+             "MqlTradeResult"},
+}
+# MQL5 built-ins whose MQL4 namesakes differ: iCustom answers a handle,
+# the trims work in place.
+MQL5_NAMES = {"iCustom": "iCustomHandle", "StringTrimLeft": "StringTrimLeftInPlace",
+              "StringTrimRight": "StringTrimRightInPlace"}
+# What an MQL5 program's class holds in place of the runtime's MQL4 values.
+MQL5_MEMBERS = ("    static constexpr double EMPTY_VALUE = DBL_MAX;\n"
+                "    static constexpr int PERIOD_H1 = 0x4001, PERIOD_H4 = 0x4004, PERIOD_D1 = 0x4018,\n"
+                "                         PERIOD_W1 = 0x8001, PERIOD_MN1 = 0xC001;\n")
 
 SCALAR_TYPES = {"bool", "char", "uchar", "short", "ushort", "int", "uint", "color", "long",
                 "ulong", "datetime", "float", "double", "string"}
@@ -186,9 +212,15 @@ def block_comment_after(line, in_block):
     return in_block
 
 
+def dialect_of(path):
+    return "mql5" if path.lower().endswith(".mq5") else "mql4"
+
+
 class Translator:
-    def __init__(self, include_dir):
-        self.include_dir = include_dir
+    def __init__(self, kit_dir, dialect):
+        self.dialect = dialect
+        self.include_dirs = [os.path.join(kit_dir, dialect.upper(), "Include"),
+                             os.path.join(kit_dir, "Shared", "Include")]
         self.properties = {}
         self.inputs = []  # (name, mql type)
         self.imports = []  # (library, name, result, [(type, name, kind)])
@@ -200,7 +232,7 @@ class Translator:
         self.input_declarations = set()  # token indexes of this chunk's input names
 
     def refuse(self, token, what):
-        raise Refused("%s:%d: %s is C++, not MQL4" % (token.path, token.line, what))
+        raise Refused("%s:%d: %s is C++, not %s" % (token.path, token.line, what, self.dialect.upper()))
 
     def translate_file(self, path):
         out = []
@@ -235,6 +267,10 @@ class Translator:
                     parts = rest.split(None, 1)
                     if not parts:
                         raise Refused("%s:%d: #property needs a name" % (path, number))
+                    wrong = {"mql4": ("indicator_plots",), "mql5": ("strict",)}[self.dialect]
+                    if parts[0] in wrong:
+                        raise Refused("%s:%d: #property %s is not %s" % (path, number, parts[0],
+                                                                         self.dialect.upper()))
                     self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
                     out.append("\n")
                 elif word == "include":
@@ -276,9 +312,11 @@ class Translator:
         return '#line 1 "%s"\n' % path + "".join(out)
 
     def include_path(self, name, path, number):
-        """The file an #include names: in the kit's include folder, else
-        beside the including file; never outside those two folders."""
-        for folder in (self.include_dir, os.path.dirname(path)):
+        """The file an #include names: in the dialect's include folder, the
+        shared one, else beside the including file; never outside them."""
+        for folder in self.include_dirs + [os.path.dirname(path)]:
+            if not os.path.isdir(folder):
+                continue
             folder = os.path.realpath(folder)
             found = os.path.realpath(os.path.join(folder, name))
             if os.path.isfile(found):
@@ -317,15 +355,20 @@ class Translator:
                 result.append(literal_value(t))
             elif t.kind == "ident" and t.text in TYPE_WORDS:
                 result.append(TYPE_WORDS[t.text])
+            elif t.kind == "ident" and self.dialect == "mql5" and t.text in MQL5_NAMES:
+                result.append(MQL5_NAMES[t.text])
             else:
                 result.append(t.text)
         return result
 
     def check(self, tokens):
         sig = significant(tokens)
+        other = "mql5" if self.dialect == "mql4" else "mql4"
         for i, t in enumerate(sig):
             if t.kind == "ident" and t.text in REFUSED_WORDS:
                 self.refuse(t, "'%s'" % t.text)
+            if t.kind == "ident" and t.text in ONLY_IN[other] and (i == 0 or sig[i - 1].text != "."):
+                raise Refused("%s:%d: %s is %s only" % (t.path, t.line, t.text, other.upper()))
             if t.kind == "punct" and t.text in REFUSED_PUNCT:
                 self.refuse(t, "'%s'" % t.text)
             if t.text == "template" or (t.text == "[" and i + 1 < len(sig) and sig[i + 1].text == "]"
@@ -565,7 +608,10 @@ class Translator:
 
 
 def class_name(path):
-    return re.sub(r"\W", "_", os.path.splitext(os.path.basename(path))[0])
+    """The program's C++ name: its file name, with _mq5 for MetaTrader 5's
+    twin of an MQL4 program."""
+    name = re.sub(r"\W", "_", os.path.splitext(os.path.basename(path))[0])
+    return name + "_mq5" if dialect_of(path) == "mql5" else name
 
 
 INPUT_SETTER = {
@@ -576,9 +622,9 @@ INPUT_SETTER = {
 
 
 def main():
-    output, include_dir, programs = sys.argv[1], sys.argv[2], sys.argv[3:]
-    parts = ["// Generated by tools/mql4run/translate.py from the kit's MQL4 programs.\n"
-             "// Do not edit: change the .mq4 and .mqh files.\n"
+    output, kit_dir, programs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    parts = ["// Generated by tools/mql4run/translate.py from the kit's MQL programs.\n"
+             "// Do not edit: change the .mq4, .mq5 and .mqh files.\n"
              '#include "tools/mql4run/runtime.h"\n\n']
     registry = []
     try:
@@ -592,9 +638,12 @@ def main():
                 raise Refused("%s: its name becomes %s, as %s's does: rename one" % (path, name, names[name]))
             names[name] = path
         for path in programs:
-            translator = Translator(include_dir)
+            dialect = dialect_of(path)
+            translator = Translator(kit_dir, dialect)
             body = translator.translate_file(os.path.abspath(path))
             name = class_name(path)
+            macro = "__MQL5__" if dialect == "mql5" else "__MQL4__"
+            members = MQL5_MEMBERS if dialect == "mql5" else ""
             inputs = []
             for input_name, input_type in translator.inputs:
                 parser = INPUT_SETTER.get(input_type, "parse_integer")
@@ -602,12 +651,12 @@ def main():
                               '{ return mql::%s(v, &static_cast<Program&>(p).%s); }},\n'
                               % (input_name, input_type, parser, input_name))
             imports = "".join('    {"%s", "%s"},\n' % (lib, fn, ) for lib, fn, _ in translator.imports)
-            parts.append("namespace mql4prog_%s {\nusing namespace mql;\n\n"
-                         "struct Program final : mql::Program {\n%s\n};\n\n" % (name, body))
+            parts.append("#define %s 1\nnamespace mql4prog_%s {\nusing namespace mql;\n\n"
+                         "struct Program final : mql::Program {\n%s%s\n};\n\n" % (macro, name, members, body))
             parts.append("const mql::ImportDecl imports[] = {\n%s    {nullptr, nullptr}};\n" % imports)
             parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
                          % "".join(inputs))
-            parts.append("}  // namespace mql4prog_%s\n\n" % name)
+            parts.append("}  // namespace mql4prog_%s\n#undef %s\n\n" % (name, macro))
             kind = "script" if "OnStart" in translator.handlers else \
                 "expert" if "OnTick" in translator.handlers else "indicator"
             # A script runs straight through: every import its OnStart can
@@ -615,14 +664,14 @@ def main():
             started = translator.reachable_imports("OnStart") if kind == "script" else []
             parts.append("namespace mql4prog_%s {\nconst char* const reached[] = {%s};\n}\n"
                          % (name, "".join('"%s", ' % n for n in started) + "nullptr"))
-            registry.append('    {"%s", mql::ProgramKind::%s, mql4prog_%s::imports, mql4prog_%s::inputs,\n'
+            registry.append('    {"%s", mql::ProgramKind::%s, mql::Dialect::%s, mql4prog_%s::imports, mql4prog_%s::inputs,\n'
                             '     mql4prog_%s::reached, [](const mql::ProgramContext& c) -> std::unique_ptr<mql::Program> '
                             '{ return mql::make_program<mql4prog_%s::Program>(c); }},\n'
-                            % (os.path.basename(path), kind, name, name, name, name))
+                            % (os.path.basename(path), kind, dialect, name, name, name, name))
     except Refused as refused:
         sys.exit("translate.py: %s" % refused)
     parts.append("namespace mql {\nconst ProgramEntry programs[] = {\n%s    {nullptr, ProgramKind::script, "
-                 "nullptr, nullptr, nullptr, nullptr}};\n}  // namespace mql\n" % "".join(registry))
+                 "Dialect::mql4, nullptr, nullptr, nullptr, nullptr}};\n}  // namespace mql\n" % "".join(registry))
     text = "".join(parts)
     if not os.path.exists(output) or open(output).read() != text:
         with open(output, "w") as f:

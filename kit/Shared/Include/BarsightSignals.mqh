@@ -7,7 +7,6 @@
 //| drawn in its colour mixed halfway with grey.                      |
 //| Include after BarsightPlugin.mqh.                                 |
 //+------------------------------------------------------------------+
-#property strict
 
 #define BARSIGHT_SIGNAL_COUNT 10
 
@@ -130,10 +129,11 @@ string BarsightSignalPage(int code)
    return((code > 0) ? "SOS" + IntegerToString(code) : "SOW" + IntegerToString(-code));
   }
 
-// A timeframe as the terminal writes it (M1 ... MN1).
-string BarsightTimeframeText(int minutes)
+// A timeframe (a PERIOD_ value: minutes in MQL4, a code in MQL5) as the
+// terminal writes it (M1 ... MN1).
+string BarsightTimeframeText(int timeframe)
   {
-   switch(minutes)
+   switch(timeframe)
      {
       case PERIOD_M1:  return("M1");
       case PERIOD_M5:  return("M5");
@@ -145,7 +145,7 @@ string BarsightTimeframeText(int minutes)
       case PERIOD_W1:  return("W1");
       case PERIOD_MN1: return("MN1");
      }
-   return("M" + IntegerToString(minutes));
+   return("TF" + IntegerToString(timeframe));
   }
 
 // `text` without leading and trailing spaces and tabs. (Written out: the
@@ -160,8 +160,8 @@ string BarsightTrimmed(string text)
    return(StringSubstr(text, first, last - first + 1));
   }
 
-// The minutes of a timeframe text (M1 ... MN1, any case), or -1.
-int BarsightTimeframeMinutes(string text)
+// The PERIOD_ value of a timeframe text (M1 ... MN1, any case), or -1.
+int BarsightTimeframe(string text)
   {
    string wanted = BarsightTrimmed(text);
    StringToUpper(wanted);

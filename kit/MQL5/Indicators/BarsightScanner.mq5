@@ -1,0 +1,26 @@
+//+------------------------------------------------------------------+
+//| BarsightScanner.mq5: which symbols carry a VSA signal. For each   |
+//| symbol of the Market Watch (or of the Symbols list) and each      |
+//| timeframe, the newest confirmed signal with how many bars ago it  |
+//| closed, and the provisional signal of the newest closed bar, as a |
+//| table on the chart, refreshed at each new bar of this chart. A    |
+//| click on a row opens that symbol's chart. The signals are the     |
+//| Spreadcore engine's, asked exactly as BarsightVSA asks it.        |
+//| Needs Spreadcore.dll and BarsightPlugin.dll in MQL5\Libraries and  |
+//| "Allow DLL imports" ticked.                                       |
+//+------------------------------------------------------------------+
+#property indicator_chart_window
+#property indicator_buffers 0
+#property indicator_plots   0
+
+#include <BarsightPlugin.mqh>
+#include <BarsightSignals.mqh>
+
+input string Symbols    = "";    // Symbols, comma separated (empty: the Market Watch)
+input string Timeframes = "";    // Timeframes, e.g. H1,H4,D1 (empty: this chart's)
+input int    ScanBars   = 500;   // Closed bars analysed per symbol (0 = all)
+input int    Periods    = 9;     // Averaging length of the engine's rules
+input int    MaxRows    = 100;   // Rows shown at most
+
+#include <BarsightScanner.mqh>
+//+------------------------------------------------------------------+

@@ -1,0 +1,75 @@
+//+------------------------------------------------------------------+
+//| BarsightVSA.mq5: the Spreadcore engine's volume spread analysis   |
+//| signals on the price chart. Each signal has its own glyph, colour |
+//| and short label (BarsightSignals.mqh): strength below the bar,    |
+//| weakness above it; the newest closed bar's signal is provisional  |
+//| (drawn dimmer) until the next bar closes. A legend lists the      |
+//| signals on the visible bars; a click on an arrow, a label or a    |
+//| legend row opens the signal's help page.                          |
+//| Needs Spreadcore.dll and BarsightPlugin.dll in MQL5\Libraries and |
+//| "Allow DLL imports" ticked: without them the terminal refuses to  |
+//| load the indicator.                                               |
+//|                                                                   |
+//| Buffers for CopyBuffer (position 0 is the forming bar, always 0):|
+//|   0  the code of each closed bar (provisional on shift 1)         |
+//|   1  the confirmed code (0 on shift 1)                            |
+//|   2  the confirmed code when it is strength, else 0               |
+//|   3  the confirmed code when it is weakness, else 0               |
+//| They hold values whatever is drawn or shown.                      |
+//+------------------------------------------------------------------+
+#property indicator_chart_window
+#property indicator_buffers 4
+#property indicator_plots   4
+#property indicator_color1 clrNONE
+#property indicator_color2 clrNONE
+#property indicator_color3 clrNONE
+#property indicator_color4 clrNONE
+
+#include <BarsightPlugin.mqh>
+#include <BarsightSignals.mqh>
+
+// The first seven inputs keep their places: iCustom passes inputs by position.
+input int  MaxBars       = 5000;   // Closed bars analysed at attach (0 = all); later bars add on
+input bool ShowStrength  = true;   // Show signs of strength
+input bool ShowWeakness  = true;   // Show signs of weakness
+input bool AlertOnSignal = false;  // Alert when a bar's signal is confirmed (shift 2)
+input bool AlertProvisional = false;  // Also alert on the newest closed bar's provisional signal
+input bool HelpOnHover   = false;  // Open the help page when an arrow's tooltip shows
+input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCustom)
+input int  Periods       = 9;      // Averaging length of the engine's rules (1 to 10000 bars)
+input bool ShowLabels    = true;   // Short label beside each arrow (NS, T, ...)
+input bool ShowLegend    = true;   // Legend of the signals on the visible bars
+input bool ShowNoSupply       = true;
+input bool ShowTest           = true;
+input bool ShowStoppingVolume = true;
+input bool ShowShakeout       = true;
+input bool ShowSellingClimax  = true;
+input bool ShowEffortToRise   = true;
+input bool ShowNoDemand       = true;
+input bool ShowUpthrust       = true;
+input bool ShowEffortToFall   = true;
+input bool ShowBuyingClimax   = true;
+
+#include <BarsightVSA.mqh>
+
+// Four buffers, drawn as nothing (the arrows are objects), 0 when empty.
+// Bound as they are; OnCalculate makes them series (index 0 the forming
+// bar), as it does the price arrays.
+void VsaSetBuffers()
+  {
+   SetIndexBuffer(0, Codes, INDICATOR_DATA);
+   SetIndexBuffer(1, Confirmed, INDICATOR_DATA);
+   SetIndexBuffer(2, StrengthCodes, INDICATOR_DATA);
+   SetIndexBuffer(3, WeaknessCodes, INDICATOR_DATA);
+   for(int index = 0; index < 4; index++)
+     {
+      PlotIndexSetInteger(index, PLOT_DRAW_TYPE, DRAW_NONE);
+      PlotIndexSetDouble(index, PLOT_EMPTY_VALUE, 0.0);
+     }
+   PlotIndexSetString(0, PLOT_LABEL, "VSA signal");
+   PlotIndexSetString(1, PLOT_LABEL, "VSA confirmed");
+   PlotIndexSetString(2, PLOT_LABEL, "VSA confirmed strength");
+   PlotIndexSetString(3, PLOT_LABEL, "VSA confirmed weakness");
+   IndicatorSetInteger(INDICATOR_DIGITS, 0);  // codes are whole numbers in the Data Window
+  }
+//+------------------------------------------------------------------+

@@ -1,0 +1,17 @@
+//+------------------------------------------------------------------+
+//| BarsightTableAndHelp.mq5: the per-handle value table and the help |
+//| window.                                                           |
+//+------------------------------------------------------------------+
+#property script_show_inputs
+
+#include <BarsightPlugin.mqh>
+
+input string HelpPage = "VSATrend";  // Help page to show ("" for none)
+
+#include <BarsightScripts.mqh>
+
+void OnStart()
+  {
+   BarsightTableAndHelp(HelpPage);
+  }
+//+------------------------------------------------------------------+

@@ -1,0 +1,14 @@
+//+------------------------------------------------------------------+
+//| BarsightTooltips.mq5: prints the tooltips shown on this chart's   |
+//| window for a minute.                                              |
+//+------------------------------------------------------------------+
+
+#include <BarsightPlugin.mqh>
+
+#include <BarsightScripts.mqh>
+
+void OnStart()
+  {
+   BarsightTooltips();
+  }
+//+------------------------------------------------------------------+

@@ -1,0 +1,489 @@
+//+------------------------------------------------------------------+
+//| BarsightVSA.mqh: the body of BarsightVSA, shared by the MetaTrader |
+//| 4 and 5 indicators (BarsightVSA.mq4, BarsightVSA.mq5): the engine |
+//| feed, the arrows, labels and legend, alerts and help clicks. The  |
+//| program declares the inputs, includes BarsightPlugin.mqh and      |
+//| BarsightSignals.mqh before this file, and defines VsaSetBuffers() |
+//| (binding the four buffers is where the two languages differ).     |
+//+------------------------------------------------------------------+
+
+// The engine is asked exactly as the MetaStock indicator asks it: the
+// application text, no signal on bar numbers up to 15, a volume floor,
+// -1 as the unknown next close.
+#define VSA_PREFIX       "Barsight;"
+#define VSA_LEGEND       "BarsightLegend;"
+#define VSA_APPLICATION  "metastock"
+#define VSA_WARMUP       15
+#define VSA_VOLUME_FLOOR 0.0001
+
+double   Codes[];             // buffer 0: each closed bar's code, 0 for none
+double   Confirmed[];         // buffer 1: the code once the next close is known
+double   StrengthCodes[];     // buffer 2
+double   WeaknessCodes[];     // buffer 3
+datetime FormingBarTime = 0;  // open time of the forming bar at the last calculation
+datetime LastFedTime = 0;     // open time of the newest bar the engine has taken
+int      Fed = 0;             // bars the engine instance has taken
+datetime AlertedBarTime = 0;          // the last confirmed bar an alert was given for
+datetime AlertedProvisionalTime = 0;  // the last provisional bar an alert was given for
+int      Instance = 0;        // the chart's engine instance, kept from bar to bar
+int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
+bool     Counted = false;     // this instance counted itself with IncRefCount
+bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
+int      LegendFirst = -1;    // the visible range the legend was counted on
+int      LegendShown = -1;
+
+string VsaTooltip(int code, bool provisional)
+  {
+   return(BarsightSignalName(code) + " (" + IntegerToString(code) + ")" +
+          (provisional ? ", provisional" : ""));
+  }
+
+// "Barsight;SOS12;2024.03.01 00:00": the help window turns the part between
+// the first two semicolons into the signal's page.
+string VsaArrowName(int code, datetime barTime)
+  {
+   return(VSA_PREFIX + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
+  }
+
+bool VsaSignalShown(int code)
+  {
+   switch(code)
+     {
+      case BARSIGHT_NO_SUPPLY:       return(ShowNoSupply);
+      case BARSIGHT_TEST:            return(ShowTest);
+      case BARSIGHT_STOPPING_VOLUME: return(ShowStoppingVolume);
+      case BARSIGHT_SHAKEOUT:        return(ShowShakeout);
+      case BARSIGHT_SELLING_CLIMAX:  return(ShowSellingClimax);
+      case BARSIGHT_EFFORT_TO_RISE:  return(ShowEffortToRise);
+      case BARSIGHT_NO_DEMAND:       return(ShowNoDemand);
+      case BARSIGHT_UPTHRUST:        return(ShowUpthrust);
+      case BARSIGHT_EFFORT_TO_FALL:  return(ShowEffortToFall);
+      case BARSIGHT_BUYING_CLIMAX:   return(ShowBuyingClimax);
+     }
+   return(false);
+  }
+
+bool VsaShown(int code)
+  {
+   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && VsaSignalShown(code));
+  }
+
+int WindowOfChart()
+  {
+   return((int)ChartGetInteger(0, CHART_WINDOW_HANDLE));
+  }
+
+int OnInit()
+  {
+   if(Periods < 1 || Periods > 10000)
+     {
+      Print("BarsightVSA: Periods must be 1 to 10000, not ", Periods);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+   VsaSetBuffers();  // the program's own: MQL4 and MQL5 bind buffers differently
+   IncRefCount();
+   Counted = true;
+   FormingBarTime = 0;
+   if(HelpOnHover && DrawArrows)
+     {
+      int res = 0;
+      HookHandle = SubclassWindow(WindowOfChart(), res);
+      if(HookHandle > 0)
+         EventSetMillisecondTimer(250);
+      else
+        {
+         Print("BarsightVSA: the chart window cannot be hooked (", HookHandle, "); help opens on a click only");
+         HookHandle = 0;
+        }
+     }
+   return(INIT_SUCCEEDED);
+  }
+
+// Every volume rule compares a bar's volume with others: with all tick
+// volumes equal (or 0) no volume signal can fire. Said once per chart.
+void VsaCheckVolume(const int fed, const long &tick_volume[])
+  {
+   if(VolumeWarned || fed < 2)
+      return;
+   for(int bar = 2; bar <= fed; bar++)
+      if(tick_volume[bar] != tick_volume[1])
+         return;
+   VolumeWarned = true;
+   Print("no usable volume on ", Symbol(), ": volume signals cannot fire");
+  }
+
+// Stores the engine's answer for the bar at `shift`, the engine's `number`-th
+// bar (counting from 0), in the four buffers.
+void VsaStore(const int shift, const int number, const int raw)
+  {
+   int code = (number > VSA_WARMUP) ? SignFilter(raw) : 0;
+   bool confirmed = shift >= 2;
+   Codes[shift] = code;
+   Confirmed[shift] = confirmed ? code : 0;
+   StrengthCodes[shift] = (confirmed && code > 0) ? code : 0;
+   WeaknessCodes[shift] = (confirmed && code < 0) ? code : 0;
+  }
+
+// The engine takes the closed bar at `shift`; its next close is known unless
+// it is the newest closed bar.
+void VsaFeed(const int shift, const datetime &time[], const double &high[], const double &low[],
+             const double &close[], const long &tick_volume[])
+  {
+   double volume = (double)tick_volume[shift];
+   if(volume < VSA_VOLUME_FLOOR)
+      volume = 1.0;
+   double next = (shift > 1) ? close[shift - 1] : -1.0;
+   int raw = AnalysePosn(Instance, Fed - 1, Fed + 2.0, close[shift], high[shift], low[shift],
+                         close[shift], volume, next, 0);
+   VsaStore(shift, Fed, raw);
+   Fed++;
+   LastFedTime = time[shift];
+  }
+
+// A fresh engine instance takes the newest MaxBars closed bars (all when
+// MaxBars is 0), oldest first. Bars before them keep 0.
+void VsaStart(const int rates_total, const datetime &time[], const double &high[], const double &low[],
+              const double &close[], const long &tick_volume[])
+  {
+   if(Instance > 0)
+      RemoveFromChart(Instance);
+   Instance = 0;
+   Fed = 0;
+   LastFedTime = 0;
+   ArrayInitialize(Codes, 0.0);
+   ArrayInitialize(Confirmed, 0.0);
+   ArrayInitialize(StrengthCodes, 0.0);
+   ArrayInitialize(WeaknessCodes, 0.0);
+   int fed = rates_total - 1;                  // every bar but the forming one
+   if(MaxBars > 0 && fed > MaxBars)
+      fed = MaxBars;
+   if(fed < 1)
+      return;
+   uchar application[], symbol[];
+   StringToCharArray(VSA_APPLICATION, application, 0, -1, CP_ACP);
+   StringToCharArray(Symbol(), symbol, 0, -1, CP_ACP);
+   Instance = AddToChartEx(application, symbol, Periods);
+   if(Instance <= 0)
+     {
+      Print("BarsightVSA: the engine refused an instance (", Instance, ")");
+      Instance = 0;
+      return;
+     }
+   VsaCheckVolume(fed, tick_volume);
+   for(int shift = fed; shift >= 1; shift--)
+      VsaFeed(shift, time, high, low, close, tick_volume);
+  }
+
+// `arrived` bars closed since the last calculation: the newest bar the
+// engine took (now at shift arrived + 1) is judged again with its next
+// close, then the new bars are taken. Two engine calls for one new bar.
+void VsaExtend(const int arrived, const datetime &time[], const double &high[], const double &low[],
+               const double &close[], const long &tick_volume[])
+  {
+   int raw = AnalysePosn(Instance, Fed - 2, Fed + 1.0, 0, 0, 0, 0, 0, close[arrived], 1);
+   VsaStore(arrived + 1, Fed - 1, raw);
+   for(int shift = arrived; shift >= 1; shift--)
+      VsaFeed(shift, time, high, low, close, tick_volume);
+  }
+
+// How many bars closed since the engine took its newest bar, or -1 when
+// that bar is no longer where a new bar would have pushed it (history was
+// reloaded or changed): then everything starts again.
+int VsaArrived(const int rates_total, const datetime &time[])
+  {
+   if(Instance <= 0 || LastFedTime == 0)
+      return(-1);
+   int shift = 1;
+   while(shift < rates_total && time[shift] > LastFedTime)
+      shift++;
+   if(shift >= rates_total || time[shift] != LastFedTime)
+      return(-1);
+   return(shift - 1);
+  }
+
+// The arrow (and label) of one bar: the old ones go, the bar's shown code
+// is drawn, dimmer while provisional (shift 1).
+void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], const double &high[],
+                const double &low[])
+  {
+   if(oldCode != 0)
+     {
+      string old = VsaArrowName(oldCode, time[shift]);
+      ObjectDelete(0, old);
+      ObjectDelete(0, old + ";label");
+     }
+   int code = (int)Codes[shift];
+   if(code == 0 || !VsaShown(code))
+      return;
+   bool strength = code > 0;
+   bool provisional = shift == 1;
+   color shade = BarsightSignalColor(code);
+   if(provisional)
+      shade = BarsightDimmed(shade);
+   string name = VsaArrowName(code, time[shift]);
+   double price = strength ? low[shift] : high[shift];
+   if(!ObjectCreate(0, name, OBJ_ARROW, 0, time[shift], price))
+      return;
+   ObjectSetInteger(0, name, OBJPROP_ARROWCODE, BarsightSignalGlyph(code));
+   ObjectSetInteger(0, name, OBJPROP_ANCHOR, strength ? ANCHOR_TOP : ANCHOR_BOTTOM);
+   ObjectSetInteger(0, name, OBJPROP_COLOR, shade);
+   ObjectSetInteger(0, name, OBJPROP_WIDTH, 2);
+   ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
+   ObjectSetInteger(0, name, OBJPROP_HIDDEN, true);
+   ObjectSetString(0, name, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+   if(!ShowLabels)
+      return;
+   // The label starts right of the arrow (the spaces clear the glyph), on
+   // the same side of the bar.
+   string label = name + ";label";
+   if(!ObjectCreate(0, label, OBJ_TEXT, 0, time[shift], price))
+      return;
+   ObjectSetString(0, label, OBJPROP_TEXT, "    " + BarsightSignalLabel(code));
+   ObjectSetInteger(0, label, OBJPROP_ANCHOR, strength ? ANCHOR_LEFT_UPPER : ANCHOR_LEFT_LOWER);
+   ObjectSetInteger(0, label, OBJPROP_COLOR, shade);
+   ObjectSetInteger(0, label, OBJPROP_FONTSIZE, 7);
+   ObjectSetInteger(0, label, OBJPROP_SELECTABLE, false);
+   ObjectSetInteger(0, label, OBJPROP_HIDDEN, true);
+   ObjectSetString(0, label, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+  }
+
+// The legend's objects go by name: a search by prefix would visit every
+// arrow of a long chart at each new bar.
+void VsaDeleteLegend()
+  {
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      string page = BarsightSignalPage(BarsightSignalCode(index));
+      ObjectDelete(0, VSA_LEGEND + page + ";glyph");
+      ObjectDelete(0, VSA_LEGEND + page + ";text");
+     }
+  }
+
+// The legend in the chart's lower left corner: one row per signal present
+// on the visible bars (and shown), with its glyph, label, name and count.
+// Counted again only when the visible range or the bars change.
+void VsaLegend(const bool changed)
+  {
+   if(!ShowLegend || !DrawArrows)
+      return;
+   int first = (int)ChartGetInteger(0, CHART_FIRST_VISIBLE_BAR);
+   int shown = (int)ChartGetInteger(0, CHART_VISIBLE_BARS);
+   if(!changed && first == LegendFirst && shown == LegendShown)
+      return;
+   LegendFirst = first;
+   LegendShown = shown;
+   VsaDeleteLegend();
+   int counts[BARSIGHT_SIGNAL_COUNT];
+   ArrayInitialize(counts, 0);
+   int oldest = first;
+   if(oldest > ArraySize(Codes) - 1)
+      oldest = ArraySize(Codes) - 1;
+   int newest = first - shown + 1;
+   if(newest < 1)
+      newest = 1;
+   for(int shift = newest; shift <= oldest; shift++)
+     {
+      int code = (int)Codes[shift];
+      int index = BarsightSignalIndex(code);
+      if(index >= 0 && VsaShown(code))
+         counts[index]++;
+     }
+   int row = 0;
+   for(int index = BARSIGHT_SIGNAL_COUNT - 1; index >= 0; index--)
+     {
+      if(counts[index] == 0)
+         continue;
+      int code = BarsightSignalCode(index);
+      string page = BarsightSignalPage(code);
+      string glyph = VSA_LEGEND + page + ";glyph";
+      string text = VSA_LEGEND + page + ";text";
+      int y = 8 + 14 * row;
+      row++;
+      if(ObjectCreate(0, glyph, OBJ_LABEL, 0, 0, 0))
+        {
+         ObjectSetInteger(0, glyph, OBJPROP_CORNER, CORNER_LEFT_LOWER);
+         ObjectSetInteger(0, glyph, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
+         ObjectSetInteger(0, glyph, OBJPROP_XDISTANCE, 8);
+         ObjectSetInteger(0, glyph, OBJPROP_YDISTANCE, y);
+         ObjectSetString(0, glyph, OBJPROP_FONT, "Wingdings");
+         ObjectSetInteger(0, glyph, OBJPROP_FONTSIZE, 9);
+         ObjectSetString(0, glyph, OBJPROP_TEXT, CharToString((uchar)BarsightSignalGlyph(code)));
+         ObjectSetInteger(0, glyph, OBJPROP_COLOR, BarsightSignalColor(code));
+         ObjectSetInteger(0, glyph, OBJPROP_SELECTABLE, false);
+         ObjectSetInteger(0, glyph, OBJPROP_HIDDEN, true);
+         ObjectSetString(0, glyph, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
+        }
+      if(ObjectCreate(0, text, OBJ_LABEL, 0, 0, 0))
+        {
+         ObjectSetInteger(0, text, OBJPROP_CORNER, CORNER_LEFT_LOWER);
+         ObjectSetInteger(0, text, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
+         ObjectSetInteger(0, text, OBJPROP_XDISTANCE, 26);
+         ObjectSetInteger(0, text, OBJPROP_YDISTANCE, y);
+         ObjectSetString(0, text, OBJPROP_FONT, "Arial");
+         ObjectSetInteger(0, text, OBJPROP_FONTSIZE, 8);
+         ObjectSetString(0, text, OBJPROP_TEXT, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) +
+                         ": " + IntegerToString(counts[index]));
+         ObjectSetInteger(0, text, OBJPROP_COLOR, clrSilver);
+         ObjectSetInteger(0, text, OBJPROP_SELECTABLE, false);
+         ObjectSetInteger(0, text, OBJPROP_HIDDEN, true);
+         ObjectSetString(0, text, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
+        }
+     }
+  }
+
+// One alert per bar: the bar at `shift` when it carries a shown signal and
+// was not alerted yet. Shift 2 is judged with its next close (final); shift
+// 1 without it (provisional: it can change or vanish at the next close).
+void VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, const bool provisional)
+  {
+   int code = (int)Codes[shift];
+   if(code == 0 || !VsaShown(code) || time[shift] == alerted)
+      return;
+   alerted = time[shift];
+   string text = Symbol() + " " + TimeToString(time[shift], TIME_DATE | TIME_MINUTES) + ": " +
+                 (provisional ? "provisional " : "") + VsaTooltip(code, false);
+   Alert(text);
+   if(TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
+      SendNotification(text);
+  }
+
+// After `arrived` new bars, the bars from shift arrived + 1 down to 2
+// became final (more than one after a disconnection): each is alerted once,
+// oldest first; then the newest closed bar's provisional signal.
+void VsaAlert(const datetime &time[], const int rates_total, const int arrived)
+  {
+   if(!AlertOnSignal || rates_total < 3)
+      return;
+   int oldest = arrived + 1;
+   if(oldest > rates_total - 1)
+      oldest = rates_total - 1;
+   for(int shift = oldest; shift >= 2; shift--)
+      VsaAlertBar(shift, time, AlertedBarTime, false);
+   if(AlertProvisional)
+      VsaAlertBar(1, time, AlertedProvisionalTime, true);
+  }
+
+int OnCalculate(const int rates_total, const int prev_calculated, const datetime &time[],
+                const double &open[], const double &high[], const double &low[],
+                const double &close[], const long &tick_volume[], const long &volume[],
+                const int &spread[])
+  {
+   if(rates_total < 1)
+      return(0);
+   // Index 0 is the forming bar: MetaTrader 4 passes them so, MetaTrader 5
+   // the other way round; said outright so both read the same.
+   ArraySetAsSeries(time, true);
+   ArraySetAsSeries(high, true);
+   ArraySetAsSeries(low, true);
+   ArraySetAsSeries(close, true);
+   ArraySetAsSeries(tick_volume, true);
+   ArraySetAsSeries(Codes, true);
+   ArraySetAsSeries(Confirmed, true);
+   ArraySetAsSeries(StrengthCodes, true);
+   ArraySetAsSeries(WeaknessCodes, true);
+   bool reload = (prev_calculated == 0);
+   // The signals depend on closed bars only: a tick on the forming bar
+   // changes nothing.
+   if(!reload && time[0] == FormingBarTime)
+      return(rates_total);
+   FormingBarTime = time[0];
+   int arrived = reload ? -1 : VsaArrived(rates_total, time);
+   if(arrived < 0)
+     {
+      if(DrawArrows)
+         ObjectsDeleteAll(0, VSA_PREFIX);
+      VsaStart(rates_total, time, high, low, close, tick_volume);
+      if(DrawArrows)
+         for(int shift = Fed; shift >= 1; shift--)
+            VsaDrawBar(shift, 0, time, high, low);
+     }
+   else if(arrived > 0)
+     {
+      int revised = (int)Codes[arrived + 1];  // its provisional code, drawn until now
+      VsaExtend(arrived, time, high, low, close, tick_volume);
+      if(DrawArrows)
+        {
+         VsaDrawBar(arrived + 1, revised, time, high, low);
+         for(int shift = arrived; shift >= 1; shift--)
+            VsaDrawBar(shift, 0, time, high, low);
+        }
+     }
+   // The forming bar carries no signal in any buffer.
+   Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
+   VsaLegend(true);
+   if(arrived > 0)
+      VsaAlert(time, rates_total, arrived);
+   return(rates_total);
+  }
+
+// Opens the help window on the page of the signal an arrow shows.
+void VsaShowHelp(string arrow)
+  {
+   if(IsDialogRunning() != 1)
+      StartDialog();
+   uchar bytes[];
+   BarsightAnsi(arrow, bytes);
+   ShowDialog(WindowOfChart(), bytes);
+  }
+
+void OnChartEvent(const int id, const long &lparam, const double &dparam, const string &sparam)
+  {
+   if(id == CHARTEVENT_OBJECT_CLICK && (StringFind(sparam, VSA_PREFIX) == 0 || StringFind(sparam, VSA_LEGEND) == 0))
+      VsaShowHelp(sparam);
+   if(id == CHARTEVENT_CHART_CHANGE)
+      VsaLegend(false);  // scrolled or zoomed: the visible bars changed
+  }
+
+// HelpOnHover: the captured tooltips of the chart window; one equal to an
+// arrow's tooltip opens that arrow's page.
+void OnTimer()
+  {
+   if(HookHandle <= 0)
+      return;
+   string text;
+   int result;
+   for(int taken = 0; taken < 1000 && (result = BarsightNextTooltip(HookHandle, text)) != 0; taken++)
+     {
+      if(result != 1)
+         continue;
+      for(int k = ObjectsTotal(0, 0, -1) - 1; k >= 0; k--)
+        {
+         string name = ObjectName(0, k, 0, -1);
+         if(StringFind(name, VSA_PREFIX) == 0 && ObjectGetString(0, name, OBJPROP_TOOLTIP) == text)
+           {
+            VsaShowHelp(name);
+            break;
+           }
+        }
+     }
+  }
+
+void OnDeinit(const int reason)
+  {
+   if(Instance > 0)
+      RemoveFromChart(Instance);
+   Instance = 0;
+   Fed = 0;
+   LastFedTime = 0;
+   if(DrawArrows)
+     {
+      ObjectsDeleteAll(0, VSA_PREFIX);
+      ObjectsDeleteAll(0, VSA_LEGEND);
+     }
+   EventKillTimer();
+   if(HookHandle > 0)
+      UnsubclassWindow(HookHandle);
+   HookHandle = 0;
+   // One help window serves every chart: the last instance to go ends it,
+   // unless the terminal brings the program straight back (a timeframe or
+   // symbol switch, new inputs, a recompile, an account change): then the
+   // window stays for the new instance. Any other reason, 0 and unknown
+   // ones included, ends it.
+   int why = UninitializeReason();
+   bool returning = (why == REASON_CHARTCHANGE || why == REASON_PARAMETERS ||
+                     why == REASON_RECOMPILE || why == REASON_ACCOUNT);
+   if(Counted && DecRefCount() == 0 && !returning)
+      KillDialog();
+   Counted = false;
+  }
+//+------------------------------------------------------------------+
