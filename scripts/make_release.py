@@ -39,13 +39,17 @@ def help_pages(binaries):
 
 def kit_files(dialect, prefix):
     """(path in the bundle, file) of a MetaTrader kit: kit/<dialect>'s
-    Include, Indicators, Scripts and Experts folders, those that exist."""
+    Include, Indicators, Scripts and Experts folders, those that exist, and
+    the include files both kits share (kit/Shared/Include) in its Include."""
     files = []
     for folder in ("Include", "Indicators", "Scripts", "Experts"):
         source = os.path.join(ROOT, "kit", dialect, folder)
         if os.path.isdir(source):
             for name in sorted(os.listdir(source)):
                 files.append(("%s/%s/%s" % (prefix, folder, name), os.path.join(source, name)))
+    shared = os.path.join(ROOT, "kit", "Shared", "Include")
+    for name in sorted(os.listdir(shared)):
+        files.append(("%s/Include/%s" % (prefix, name), os.path.join(shared, name)))
     return files
 
 

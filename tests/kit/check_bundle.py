@@ -31,7 +31,30 @@ EXPECTED = {
     "MetaTrader/MQL4/Indicators/BarsightVSA.mq4", "MetaTrader/MQL4/Scripts/BarsightTableAndHelp.mq4",
     "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "MetaStock/help/plugin/Inds1/none.htm",
     "MetaTrader/MQL4/Libraries/help/plugin/Inds1/none.htm",
+    "MetaTrader/MQL4/Include/BarsightVSA.mqh", "MetaTrader/MQL4/Include/BarsightScripts.mqh",
 }
+MQL5_EXPECTED = {
+    "MetaTrader5/MQL5/Include/BarsightPlugin.mqh", "MetaTrader5/MQL5/Include/BarsightSignals.mqh",
+    "MetaTrader5/MQL5/Include/BarsightVSA.mqh", "MetaTrader5/MQL5/Indicators/BarsightVSA.mq5",
+    "MetaTrader5/MQL5/Indicators/BarsightVolume.mq5", "MetaTrader5/MQL5/Indicators/BarsightScanner.mq5",
+    "MetaTrader5/MQL5/Experts/BarsightVSAExample.mq5", "MetaTrader5/MQL5/Scripts/BarsightTableAndHelp.mq5",
+    "MetaTrader5/MQL5/Scripts/BarsightTooltips.mq5",
+}
+
+
+def include_problems(files):
+    """Each #include of a kit program or include file that its kit's Include
+    folder in the bundle does not hold: MetaEditor would refuse to compile
+    it. `files` maps paths in the bundle to files on disk."""
+    problems = []
+    for inside, path in sorted(files.items()):
+        if not inside.endswith((".mq4", ".mq5", ".mqh")):
+            continue
+        kit = inside.split("/")[1]  # MQL4 or MQL5
+        for name in re.findall(r'^\s*#include\s*[<"]([^>"]+)[>"]', open(path, encoding="utf-8-sig").read(), re.M):
+            if "%s/%s/Include/%s" % (inside.split("/")[0], kit, name) not in files:
+                problems.append("%s includes %s, which its Include folder lacks" % (inside, name))
+    return problems
 
 
 def version_problem(data, numbers):
@@ -63,12 +86,12 @@ def check_x64(build64, objdump, with_help):
     files = dict(layout_x64(build64))
     for inside in ("MetaTrader5/MQL5/Libraries/BarsightPlugin.dll", "MetaTrader5/MQL5/Libraries/Spreadcore.dll",
                    "MetaTrader5/MQL5/Libraries/BarsightPlugin.dll.config",
-                   "MetaTrader5/MQL5/Libraries/help/plugin/Inds1/none.htm",
-                   "MetaTrader5/MQL5/Include/BarsightPlugin.mqh"):
+                   "MetaTrader5/MQL5/Libraries/help/plugin/Inds1/none.htm", *sorted(MQL5_EXPECTED)):
         if "/help/" in inside and not with_help:
             continue
         if inside not in files or not os.path.isfile(files[inside]):
             failures.append("missing " + inside)
+    failures += include_problems(files)
     for inside, path in sorted(files.items()):
         if not inside.endswith(".dll") or not os.path.isfile(path):
             continue
@@ -108,6 +131,9 @@ def main():
             inside = {n[len(top):] for n in names}
             for missing in sorted(EXPECTED - inside):
                 failures.append("missing " + missing)
+            sys.path.insert(0, os.path.join(ROOT, "scripts"))
+            from make_release import layout  # noqa: E402
+            failures += include_problems({n: p for n, p in layout(build) if n.startswith("MetaTrader/")})
             for folder in ("MetaStock/", "MetaTrader/MQL4/Libraries/"):
                 for name in ("VSATrend.htm", "VSAInd.htm", "SOS3.htm", "SOS3.svg", "SOW2.htm"):
                     if folder + "help/plugin/Inds1/" + name not in inside:

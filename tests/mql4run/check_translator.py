@@ -14,8 +14,8 @@ work = tempfile.mkdtemp(prefix="mql4-translate-")
 failures = []
 
 
-def translate_source(source):
-    path = os.path.join(work, "Case.mq4")
+def translate_source(source, extension=".mq4"):
+    path = os.path.join(work, "Case" + extension)
     with open(path, "w") as f:
         f.write(source)
     out = os.path.join(work, "out.cpp")
@@ -128,6 +128,32 @@ for source, message in REFUSED:
     if code == 0 or message not in err or "Case.mq4:" not in err:
         failures.append("%r: expected a refusal with %r and the file:line, got exit %d %r"
                         % (source[:40], message, code, err.strip()))
+
+# Each dialect refuses the other's built-ins, and each program gets its
+# dialect's values (MQL5: EMPTY_VALUE is DBL_MAX, iCustom a handle).
+DIALECTS = [
+    (".mq5", "void f() { SetIndexStyle(0, DRAW_NONE); }", "SetIndexStyle is MQL4 only"),
+    (".mq5", "void f() { IndicatorDigits(0); }", "IndicatorDigits is MQL4 only"),
+    (".mq5", "double f() { return Ask; }", "Ask is MQL4 only"),
+    (".mq5", "#property strict\nint x;", "#property strict is not MQL5"),
+    (".mq4", "void f() { PlotIndexSetInteger(0, PLOT_DRAW_TYPE, DRAW_NONE); }", "PlotIndexSetInteger is MQL5 only"),
+    (".mq4", "double v[]; int f() { return CopyBuffer(10, 0, 0, 1, v); }", "CopyBuffer is MQL5 only"),
+    (".mq4", "#property indicator_plots 1\nint x;", "#property indicator_plots is not MQL4"),
+]
+for extension, source, message in DIALECTS:
+    code, text, err = translate_source(source, extension)
+    if code == 0 or message not in err or ("Case%s:" % extension) not in err:
+        failures.append("%s %r: expected a refusal with %r, got exit %d %r"
+                        % (extension, source[:40], message, code, err.strip()))
+code, text, err = translate_source('int h; void f() { h = iCustom(NULL, 0, "X", 1); string s = " a"; '
+                                   'StringTrimLeft(s); }', ".mq5")
+for fragment in ("EMPTY_VALUE = DBL_MAX", "iCustomHandle(", "StringTrimLeftInPlace(s)", "mql::Dialect::mql5",
+                 "#define __MQL5__", "Case_mq5"):
+    if code != 0 or fragment not in text:
+        failures.append(".mq5: %r missing (exit %d %s)" % (fragment, code, err.strip()))
+code, text, err = translate_source('double f() { return iCustom(NULL, 0, "X", 1, 0, 0); }', ".mq4")
+if code != 0 or "iCustomHandle" in text or "DBL_MAX" in text or "#define __MQL4__" not in text:
+    failures.append(".mq4 took MQL5's names or values (exit %d %s)" % (code, err.strip()))
 
 for failure in failures:
     print("translator: " + failure)

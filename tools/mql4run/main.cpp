@@ -1,5 +1,6 @@
 // mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...
 //         [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
+//         [--hover TEXT]...
 //         [--log-imports] [--dump-buffers] [--reinit REASON]...
 #include <cstdlib>
 #include <cstring>
@@ -13,10 +14,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...\n"
-    "               [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...\n"
-    "               [--log-imports] [--dump-buffers] [--reinit REASON]...\n"
-    "Runs a kit MQL4 program (translated into this runner when it was built) on a chart of\n"
+    "usage: mql4run PROGRAM.mq4|PROGRAM.mq5 --data [SYMBOL=]OHLCV.csv... [--libraries DIR]\n"
+    "               [--input NAME=VALUE]... [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N]\n"
+    "               [--reload] [--click OBJECT]... [--hover TEXT]... [--log-imports] [--dump-buffers]\n"
+    "               [--reinit REASON]...\n"
+    "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
     "(SYMBOL=FILE; FILE alone is SAMPLE); the first is the chart's, and the others are read\n"
@@ -31,6 +33,8 @@ constexpr const char* kUsage =
     "buffer's values other than its empty value first (buffer, index, date, value).\n"
     "--reinit REASON (chartchange, parameters, remove, ...) after the calculations: OnDeinit\n"
     "with that reason, then a fresh instance with OnInit and a full OnCalculate.\n"
+    "--hover TEXT after the clicks: the chart window shows a tooltip with that text (the\n"
+    "Windows builds; a window hook sees it as in the terminal), then the timer fires.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
     "hex), bools true/false/1/0, datetimes yyyy.mm.dd[ hh:mi] from 1970 to 3000; anything\n"
@@ -91,6 +95,8 @@ int main(int argc, char** argv) {
             options.reload = true;
         } else if (arg == "--click" && has_value) {
             options.clicks.emplace_back(argv[++i]);
+        } else if (arg == "--hover" && has_value) {
+            options.hovers.emplace_back(argv[++i]);
         } else if (arg == "--log-imports") {
             options.log_imports = true;
         } else if (arg == "--dump-buffers") {

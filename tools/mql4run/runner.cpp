@@ -11,6 +11,7 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#include <commctrl.h>
 #endif
 
 namespace mql4run {
@@ -603,6 +604,13 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 else
                     session.click(name);
             }
+            for (const std::string& text : options.hovers) {
+                if (!show_tooltip(window, text)) {
+                    err << "mql4run: --hover needs a chart window (the Windows builds)\n";
+                    break;
+                }
+                session.timer();
+            }
         }
         if (options.dump_buffers) {
             // Every value that differs from its buffer's empty value, buffer
@@ -657,10 +665,23 @@ void pump_messages() {
         DispatchMessageW(&message);
     }
 }
+bool show_tooltip(intptr_t window, const std::string& text) {
+    if (window == 0) return false;
+    std::wstring wide(text.begin(), text.end());  // the kit's tooltips are ASCII
+    HWND tip = CreateWindowExW(0, L"STATIC", wide.c_str(), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
+    if (tip == nullptr) return false;
+    NMHDR show{tip, 1, static_cast<UINT>(TTN_SHOW)};
+    SendMessageW(reinterpret_cast<HWND>(window), WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&show));
+    DestroyWindow(tip);
+    pump_messages();
+    return true;
+}
 #else
 intptr_t create_chart_window() { return 0; }
 void destroy_chart_window(intptr_t) {}
 void pump_messages() {}
+bool show_tooltip(intptr_t, const std::string&) { return false; }
 #endif
 
 }  // namespace mql4run

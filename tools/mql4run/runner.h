@@ -25,6 +25,7 @@ struct Options {
     int new_bars = 0;
     int arrive = 1;  // new bars reach the program this many at a time (after a disconnection)
     std::vector<std::string> clicks;
+    std::vector<std::string> hovers;  // tooltip texts the chart window shows after the clicks
     int ticks = 0;        // OnCalculate (an Expert Advisor: OnTick) calls after each calculation with no new bar
     int visible_bars = 120;  // the newest bars the chart window shows
     bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
@@ -109,5 +110,9 @@ int run(const Options& options, std::ostream& out, std::ostream& err);
 intptr_t create_chart_window();
 void destroy_chart_window(intptr_t window);
 void pump_messages();
+// The chart window shows a tooltip with `text` (a tip window notifying it
+// with TTN_SHOW, as a terminal's tooltip does); false where there is no
+// real window.
+bool show_tooltip(intptr_t window, const std::string& text);
 
 }  // namespace mql4run

@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""The MetaTrader 5 kit against its MetaTrader 4 twins: each MQL5 program run
+through mql4run prints exactly what its MQL4 twin prints (objects, buffers,
+alerts, engine calls, orders) on the sample data, the help pictures' series
+and a generated 20,000-bar series; BarsightVSA.mq5's arrows equal VSAInd's
+codes through msxhost; the MQL5 scripts, whose addresses travel as long,
+run in a 64-bit build; a hover over an arrow opens its help page through the
+window hook (where the runner has a real chart window).
+
+usage: check_twins.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows]
+MQL4RUN_PREFIX in the environment goes before the runner's and msxhost's
+commands (wine64 for the x86_64 Windows build); --windows says the runner
+has a real chart window and the paths it reads are Wine's (Z:).
+"""
+import os
+import random
+import re
+import shlex
+import subprocess
+import sys
+import tempfile
+import datetime
+
+runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
+windows = "--windows" in sys.argv[7:]
+prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
+work = tempfile.mkdtemp(prefix="mql5-twins-")
+failures = []
+
+
+def host_path(path):
+    return ("Z:" + path.replace("/", "\\")) if windows else path
+
+
+def execute(command):
+    # Files, not pipes: processes Wine starts on the way would hold a pipe open.
+    with open(os.path.join(work, "out"), "w+b") as out, open(os.path.join(work, "err"), "w+b") as err:
+        done = subprocess.run(prefix + command, stdout=out, stderr=err, timeout=600, stdin=subprocess.DEVNULL)
+        out.seek(0)
+        err.seek(0)
+        text = [f.read().decode("utf-8", "replace").replace("\r", "") for f in (out, err)]
+    return done.returncode, text[0], text[1]
+
+
+def run(program, *args):
+    return execute([runner, program, "--libraries", host_path(libraries)] + list(args))
+
+
+def check(name, condition, detail=""):
+    print("twins: %s: %s" % (name, "ok" if condition else "FAILED " + detail))
+    if not condition:
+        failures.append(name)
+
+
+def write_csv(name, rows):
+    path = os.path.join(work, name)
+    with open(path, "w") as f:
+        f.write("date,open,high,low,close,volume\n")
+        f.writelines(",".join(str(v) for v in row) + "\n" for row in rows)
+    return path
+
+
+def random_walk(name, count, seed):
+    """A daily series with trends, quiet and heavy bars and a few zero volumes."""
+    rng = random.Random(seed)
+    rows, close, day = [], 100.0, 0
+    start = datetime.date(1990, 1, 2)
+    for i in range(count):
+        day += 1 if rng.random() > 0.02 else 3
+        new = max(5.0, close + rng.gauss(0.02 if (i // 500) % 2 else -0.02, 1.0))
+        high = max(close, new) + abs(rng.gauss(0, 0.5))
+        low = min(close, new) - abs(rng.gauss(0, 0.5))
+        volume = 0 if rng.random() < 0.01 else int(1000 * rng.lognormvariate(0, 0.6))
+        date = start + datetime.timedelta(days=day)
+        rows.append([date.isoformat(), "%.2f" % close, "%.2f" % high, "%.2f" % low, "%.2f" % new, volume])
+        close = new
+    return write_csv(name, rows)
+
+
+def same_text(text):
+    """A run's output with the program's own file name made neutral."""
+    return re.sub(r"(\w+)\.mq[45]\b", r"\1.mq", text)
+
+
+def arrows(stdout):
+    """(date, code) of each BarsightVSA arrow (labels and legend left out)."""
+    found = []
+    for line in stdout.splitlines():
+        parts = line.split("\t")
+        match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);.*", parts[1]) if parts[0] == "object" else None
+        if match and not parts[1].endswith(";label"):
+            found.append((parts[2], int(match.group(2)) * (1 if match.group(1) == "SOS" else -1)))
+    return found
+
+
+walk = random_walk("walk20000.csv", 20000, 5)
+second = random_walk("second.csv", 3000, 9)
+
+# --- the twins print the same ---------------------------------------------------
+# (program, data, arguments): every case runs the .mq4 and the .mq5 alike.
+cases = [
+    ("BarsightVSA", data, ["--new-bars", "30", "--dump-buffers", "--log-imports"]),
+    ("BarsightVSA", data, ["--input", "MaxBars=0", "--new-bars", "12", "--arrive", "3",
+                           "--input", "AlertOnSignal=true", "--input", "AlertProvisional=true"]),
+    ("BarsightVSA", pictures, ["--input", "MaxBars=0", "--dump-buffers", "--visible-bars", "100000"]),
+    ("BarsightVSA", walk, ["--input", "MaxBars=0", "--new-bars", "40", "--dump-buffers",
+                           "--input", "Periods=14", "--reload"]),
+    ("BarsightVSA", data, ["--reinit", "chartchange", "--reinit", "remove", "--log-imports"]),
+    ("BarsightVolume", data, ["--new-bars", "30", "--dump-buffers", "--ticks", "2"]),
+    ("BarsightVolume", pictures, ["--input", "Colouring=1", "--dump-buffers"]),
+    ("BarsightVolume", walk, ["--input", "Colouring=1", "--input", "AveragePeriod=50", "--new-bars", "25",
+                              "--dump-buffers"]),
+    ("BarsightScanner", data, ["--data", "SECOND=" + host_path(second), "--input", "Timeframes=D1, h1,W1,x",
+                               "--new-bars", "5", "--click", "BarsightScan;row;1"]),
+    ("BarsightVSAExample", data, ["--new-bars", "200", "--input", "Trade=true", "--ticks", "1"]),
+    ("BarsightVSAExample", walk, ["--new-bars", "300", "--arrive", "4", "--input", "MaxBars=2000"]),
+]
+for program, csv, args in cases:
+    results = [run(program + ext, "--data", host_path(csv), *args) for ext in (".mq4", ".mq5")]
+    (code4, out4, err4), (code5, out5, err5) = results
+    what = "%s on %s %s" % (program, os.path.basename(csv),
+                            " ".join(os.path.basename(a) if os.sep in a or "\\" in a else a for a in args))
+    differ = next((pair for pair in zip((out4 + err4).splitlines(), (out5 + err5).splitlines())
+                   if same_text(pair[0]) != same_text(pair[1])), None)
+    check("%s: the .mq5 prints what the .mq4 prints (%d lines)" % (what, len((out4 + err4).splitlines())),
+          code4 == 0 and code5 == 0 and same_text(out4) == same_text(out5) and same_text(err4) == same_text(err5)
+          and len(out4) > 0, "exits %d %d, first difference %s\n%s" % (code4, code5, differ, err5[-400:]))
+
+# --- BarsightVSA.mq5 equals VSAInd -----------------------------------------------
+for csv in (data, pictures):
+    code, out, err = execute([msxhost, "run", host_path(plugin), "VSAInd", "--data", host_path(csv)])
+    reference = [(line.split(",")[1], int(float(line.split(",")[2]))) for line in out.splitlines()[2:]]
+    reference = [(date, value) for date, value in reference if value != 0]
+    code5, out5, err5 = run("BarsightVSA.mq5", "--data", host_path(csv), "--input", "MaxBars=0")
+    check("BarsightVSA.mq5 on %s equals VSAInd (%d arrows)" % (os.path.basename(csv), len(reference)),
+          code == 0 and code5 == 0 and arrows(out5) == reference and len(reference) > 0,
+          "exits %d %d, %d arrows\n%s" % (code, code5, len(arrows(out5)), err5[-300:]))
+
+# --- the MQL5 runtime's own rules ---------------------------------------------------
+# Series off by default, MQL5's EMPTY_VALUE and timeframe codes, iCustom
+# handles read with CopyBuffer.
+code, out, err = run("CheckDialect.mq5", "--data", host_path(data), "--new-bars", "3")
+want = ["time series false", "oldest first true", "buffer series false", "empty DBL_MAX true",
+        "period D1 16408 true", "handle 10", "copied 3", "newest copied first true", "released true"]
+check("CheckDialect.mq5: the dialect's defaults", code == 0 and all(w in err for w in want),
+      "exit %d, missing %s\n%s" % (code, [w for w in want if w not in err], err[-600:]))
+code, out, err = run("CheckRuntime.mq4", "--data", host_path(data), "--input", "Index=2")
+check("an MQL4 program keeps MQL4's rules beside them", code == 0, "exit %d %s" % (code, err[-300:]))
+
+# --- the MQL5 scripts: addresses as long ------------------------------------------------
+code, out, err = run("BarsightTableAndHelp.mq5", "--data", host_path(data), "--input", "HelpPage=")
+check("BarsightTableAndHelp.mq5 prints the table and the UTC time (GetCurrentUTCStr, lstrlenA, RtlMoveMemory)",
+      code == 0 and re.search(r"bar 4: VSA 3 conf 40 at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} Z", err) is not None,
+      "exit %d %s" % (code, err[-300:]))
+code, out, err = run("BarsightTooltips.mq5", "--data", host_path(data))
+check("BarsightTooltips.mq5 runs (%s)" % ("hooked" if windows else "no chart window"),
+      code == 0 and out == "deinit\t0\n" and ("SubclassWindow failed" in err) != windows,
+      "exit %d %s" % (code, err[-300:]))
+
+# --- hover help through the window hook ------------------------------------------------------
+if windows:
+    code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), "--input", "HelpOnHover=true")
+    first = next(line.split("\t") for line in out.splitlines() if line.startswith("object\tBarsight;"))
+    code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), "--input", "HelpOnHover=true",
+                         "--hover", "not an arrow's tooltip", "--hover", first[3], "--log-imports")
+    shown = [line for line in err.splitlines() if line.startswith("import: ShowDialog(")]
+    taken = re.findall(r"^import: GetFromQueue\(.*\) = 1$", err, re.M)
+    check("hovering over an arrow opens its page (tooltip text through GetFromQueue and RtlMoveMemory)",
+          code == 0 and len(taken) == 2 and len(shown) == 1 and first[1].split(";")[1] in shown[0],
+          "exit %d, %d taken, shown %s\n%s" % (code, len(taken), shown, err[-600:]))
+
+print("twins: %d failed" % len(failures))
+sys.exit(1 if failures else 0)
