@@ -155,6 +155,13 @@ code, text, err = translate_source('double f() { return iCustom(NULL, 0, "X", 1,
 if code != 0 or "iCustomHandle" in text or "DBL_MAX" in text or "#define __MQL4__" not in text:
     failures.append(".mq4 took MQL5's names or values (exit %d %s)" % (code, err.strip()))
 
+# A structure of scalars is packed to 1 byte as MQL packs it (the record a
+# DLL fills: a pointer at offset 4); one holding a string is not.
+code, text, err = translate_source("struct R { int n; long p; };\nstruct S { int n; string t; };\nint x;", ".mq5")
+if code != 0 or '_Pragma("pack(push, 1)") struct R' not in text or text.count("pack(push") != 1 \
+        or text.count('_Pragma("pack(pop)")') != 1:
+    failures.append("struct packing: exit %d %s" % (code, err.strip()))
+
 for failure in failures:
     print("translator: " + failure)
 print("translator: %d accepted and %d refused cases, %d failures" %

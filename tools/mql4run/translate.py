@@ -338,9 +338,12 @@ class Translator:
         self.collect_calls(tokens)
         result = ['#line %d "%s"\n' % (first_line, path)]
         skip = set()
+        packed = self.packed_structs(tokens)
         for index, t in enumerate(tokens):
             if index in skip:
                 continue
+            if index in packed:
+                result.append(packed[index])
             if t.kind == "string":
                 # An MQL4 string, so "text" + 5 appends the number as text
                 # (in C++ it would move a pointer); adjacent literals join.
@@ -359,7 +362,39 @@ class Translator:
                 result.append(MQL5_NAMES[t.text])
             else:
                 result.append(t.text)
+        result.append(packed.get(len(tokens), ""))  # a structure that ends the chunk
         return result
+
+    @staticmethod
+    def packed_structs(tokens):
+        """MQL packs a structure's members to 1 byte unless told otherwise,
+        as the records a DLL fills are laid out (BarsightText: the pointer
+        at offset 4). {token index: text to put before it} that packs each
+        structure of scalar members so; one holding a string or an array
+        keeps C++'s layout (no DLL reads one, and its members need their
+        alignment)."""
+        marks = {}
+        sig_idx = [i for i, t in enumerate(tokens) if t.kind != "ws"]
+        for n, i in enumerate(sig_idx):
+            if tokens[i].text != "struct" or n + 2 >= len(sig_idx) or tokens[sig_idx[n + 2]].text != "{":
+                continue
+            depth, end = 0, None
+            for m in range(n + 2, len(sig_idx)):
+                text = tokens[sig_idx[m]].text
+                depth += (text == "{") - (text == "}")
+                if depth == 0:
+                    end = m
+                    break
+            if end is None or end + 1 >= len(sig_idx) or tokens[sig_idx[end + 1]].text != ";":
+                continue
+            body = [tokens[sig_idx[m]].text for m in range(n + 3, end)]
+            if "string" in body or "[" in body or any(b.startswith("array<") for b in body):
+                continue
+            # _Pragma keeps the line numbers of the #line directives.
+            marks[i] = '_Pragma("pack(push, 1)") '
+            marks[sig_idx[end + 1] + 1] = ' _Pragma("pack(pop)")'
+
+        return marks
 
     def check(self, tokens):
         sig = significant(tokens)
