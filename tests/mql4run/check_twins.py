@@ -136,6 +136,28 @@ for csv in (data, pictures):
           code == 0 and code5 == 0 and arrows(out5) == reference and len(reference) > 0,
           "exits %d %d, %d arrows\n%s" % (code, code5, len(arrows(out5)), err5[-300:]))
 
+# --- a timeframe switch in either order ---------------------------------------------
+# On a timeframe switch MetaTrader 5 may start the new instance before the
+# old one's OnDeinit. Either way the count stays balanced (the help window
+# ends with the last instance), and the arrows on the chart are the new
+# instance's. (Other reasons end the old instance first.)
+code, plain, err = run("BarsightVSA.mq5", "--data", host_path(data))
+plain_objects = [line for line in plain.splitlines() if line.startswith("object")]
+for order, reasons in (("--reinit", ("chartchange", "parameters", "remove")),
+                       ("--reinit-new-first", ("chartchange",))):
+    for reason in reasons:
+        code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), order, reason, "--log-imports")
+        calls = [line.split("(")[0][len("import: "):] for line in err.splitlines() if line.startswith("import: ")]
+        counts = [int(v) for v in re.findall(r"^import: (?:Inc|Dec)RefCount\(\) = (\d+)$", err, re.M)]
+        objects = [line for line in out.splitlines() if line.startswith("object")]
+        check("%s %s: the count balanced (%s), the help window ended last, the arrows drawn" %
+              (order, reason, counts),
+              code == 0 and calls.count("IncRefCount") == calls.count("DecRefCount") == 2 and counts[-1] == 0
+              and calls[-1] == "KillDialog" and calls.count("KillDialog") == (2 if reason == "remove" and
+                                                                                order == "--reinit" else 1)
+              and objects == plain_objects and out.endswith("deinit\t0\n"),
+              "exit %d, calls %s, %d objects of %d" % (code, calls[-6:], len(objects), len(plain_objects)))
+
 # --- the MQL5 runtime's own rules ---------------------------------------------------
 # Series off by default, MQL5's EMPTY_VALUE and timeframe codes, iCustom
 # handles read with CopyBuffer.

@@ -1,7 +1,7 @@
 // mql4run PROGRAM.mq4 --data [SYMBOL=]OHLCV.csv... [--libraries DIR] [--input NAME=VALUE]...
 //         [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
 //         [--hover TEXT]...
-//         [--log-imports] [--dump-buffers] [--reinit REASON]...
+//         [--log-imports] [--dump-buffers] [--reinit REASON]... [--reinit-new-first REASON]...
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -17,7 +17,7 @@ constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4|PROGRAM.mq5 --data [SYMBOL=]OHLCV.csv... [--libraries DIR]\n"
     "               [--input NAME=VALUE]... [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N]\n"
     "               [--reload] [--click OBJECT]... [--hover TEXT]... [--log-imports] [--dump-buffers]\n"
-    "               [--reinit REASON]...\n"
+    "               [--reinit REASON]... [--reinit-new-first REASON]...\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -32,7 +32,9 @@ constexpr const char* kUsage =
     "colour, anchor, price, text; tab-separated). --dump-buffers prints each indicator\n"
     "buffer's values other than its empty value first (buffer, index, date, value).\n"
     "--reinit REASON (chartchange, parameters, remove, ...) after the calculations: OnDeinit\n"
-    "with that reason, then a fresh instance with OnInit and a full OnCalculate.\n"
+    "with that reason, then a fresh instance with OnInit and a full OnCalculate;\n"
+    "--reinit-new-first the same with the old instance's OnDeinit last, after the fresh\n"
+    "one's OnInit and OnCalculate: an order MetaTrader 5 may take on a timeframe switch.\n"
     "--hover TEXT after the clicks: the chart window shows a tooltip with that text (the\n"
     "Windows builds; a window hook sees it as in the terminal), then the timer fires.\n"
     "--input values: whole numbers in decimal within the input's\n"
@@ -101,15 +103,15 @@ int main(int argc, char** argv) {
             options.log_imports = true;
         } else if (arg == "--dump-buffers") {
             options.dump_buffers = true;
-        } else if (arg == "--reinit" && has_value) {
+        } else if ((arg == "--reinit" || arg == "--reinit-new-first") && has_value) {
             const int reason = mql4run::reason_by_name(argv[++i]);
             if (reason < 0) {
-                std::cerr << "mql4run: --reinit takes a reason (program, remove, recompile, chartchange,\n"
+                std::cerr << "mql4run: " << arg << " takes a reason (program, remove, recompile, chartchange,\n"
                              "chartclose, parameters, account, template, initfailed, close), not '"
                           << argv[i] << "'\n" << kUsage;
                 return 2;
             }
-            options.reinits.push_back(reason);
+            options.reinits.emplace_back(reason, arg == "--reinit-new-first");
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;

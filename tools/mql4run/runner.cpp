@@ -375,13 +375,21 @@ void ChartSession::deinit(int reason) {
     pump_messages();
 }
 
-int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs) {
-    deinit(reason);
-    program_ = entry_.create(context_);
+int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs,
+                         bool new_first) {
+    if (!new_first) deinit(reason);
+    std::unique_ptr<mql::Program> fresh = entry_.create(context_);
+    std::swap(program_, fresh);  // the inputs go to the fresh instance
     for (const auto& [name, value] : inputs) set_input(name, value);
     const int result = init();
     prev_calculated_ = 0;
     tick();
+    if (new_first) {
+        // The old instance goes last, after the new one has drawn.
+        std::swap(program_, fresh);
+        deinit(reason);
+        std::swap(program_, fresh);
+    }
     return result;
 }
 
@@ -590,8 +598,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 session.timer();
             }
             if (options.reload) session.reload();
-            for (const int reason : options.reinits) {
-                const int again = session.reinit(reason, options.inputs);
+            for (const auto& [reason, new_first] : options.reinits) {
+                const int again = session.reinit(reason, options.inputs, new_first);
                 if (again != mql::INIT_SUCCEEDED) {
                     err << "mql4run: OnInit of " << entry->file << " failed after a reinit (" << again << ")\n";
                     session.deinit(mql::REASON_INITFAILED);

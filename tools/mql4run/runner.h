@@ -33,7 +33,8 @@ struct Options {
     bool dump_buffers = false;  // print the indicator buffers after the last calculation
     // After the calculations, each: OnDeinit(reason), then a fresh instance
     // (globals reset, the same inputs) with OnInit and a full OnCalculate.
-    std::vector<int> reinits;
+    // (reason, whether the old instance's OnDeinit comes after the fresh one's start)
+    std::vector<std::pair<int, bool>> reinits;
 };
 
 // The reason of an MQL4 REASON_ name in lower case without "REASON_"
@@ -90,8 +91,10 @@ public:
     void deinit(int reason);
     // OnDeinit(reason), then a fresh instance of the program with `inputs`,
     // OnInit and a full OnCalculate on the same chart, as a terminal does
-    // on a timeframe switch or a change of inputs. The OnInit result.
-    int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs);
+    // on a timeframe switch or a change of inputs; with `new_first` the old
+    // instance's OnDeinit comes last, after the fresh one's OnInit and
+    // OnCalculate. The OnInit result.
+    int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs, bool new_first = false);
 
 private:
     mql::ProgramContext context_;

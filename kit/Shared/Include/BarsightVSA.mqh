@@ -465,7 +465,12 @@ void OnDeinit(const int reason)
    Instance = 0;
    Fed = 0;
    LastFedTime = 0;
-   if(DrawArrows)
+   int why = UninitializeReason();
+   // On a timeframe or symbol switch the arrows and the legend stay for the
+   // new instance, which clears them before it draws its own: MetaTrader 5
+   // may run the new instance before this OnDeinit, and deleting them here
+   // would then take the new instance's arrows.
+   if(DrawArrows && why != REASON_CHARTCHANGE)
      {
       ObjectsDeleteAll(0, VSA_PREFIX);
       ObjectsDeleteAll(0, VSA_LEGEND);
@@ -479,7 +484,6 @@ void OnDeinit(const int reason)
    // symbol switch, new inputs, a recompile, an account change): then the
    // window stays for the new instance. Any other reason, 0 and unknown
    // ones included, ends it.
-   int why = UninitializeReason();
    bool returning = (why == REASON_CHARTCHANGE || why == REASON_PARAMETERS ||
                      why == REASON_RECOMPILE || why == REASON_ACCOUNT);
    if(Counted && DecRefCount() == 0 && !returning)
