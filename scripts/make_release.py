@@ -13,6 +13,7 @@ server (BARSIGHT_TIMESTAMP_URL, default DigiCert's) answers; when it does
 not, the signatures are made without one and a note says so.
 
 usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup]
+                       [--amd64-test-setup]   (also the setup as an x86_64 program, for the tests)
        make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
 import os
@@ -127,12 +128,14 @@ def layout_x64(build64):
 def nsis_file_lists(files):
     """The setup's file lists from the bundle's: one NSIS macro per target,
     each applying the macro OP to (target folder, sub-folder, name, source)."""
-    groups = {"METASTOCK": [], "MT4": [], "PROGRAM": []}
+    groups = {"METASTOCK": [], "MT4": [], "MT5": [], "PROGRAM": []}
     for inside, path in files:
         if inside.startswith("MetaStock/") and not inside.endswith(".txt"):
             group, rel = "METASTOCK", inside[len("MetaStock/"):]
         elif inside.startswith("MetaTrader/MQL4/"):
             group, rel = "MT4", inside[len("MetaTrader/MQL4/"):]
+        elif inside.startswith("MetaTrader5/MQL5/"):
+            group, rel = "MT5", inside[len("MetaTrader5/MQL5/"):]
         else:
             group, rel = "PROGRAM", inside[len("MetaStock/"):] if inside.startswith("MetaStock/") else inside
             if rel.startswith("help/"):
@@ -256,6 +259,14 @@ def build_bundle(build, out, version, top, target, files, pfx, password_dir):
     subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8"] + defines +
                    [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
     print(setup)
+    if "--amd64-test-setup" in sys.argv[3:]:
+        # The same setup as an x86_64 program, for the installer tests under
+        # wine64 (32-bit Wine cannot run everywhere); never shipped.
+        test_setup = os.path.abspath(os.path.join(out, "barsight-%s-setup-amd64-test.exe" % version))
+        defines = [d for d in defines if not d.startswith(("-DOUTFILE=", "-DSIGN=", "-DUNINSTALLER_COPY="))]
+        subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DAMD64_TEST", "-DOUTFILE=" + test_setup] +
+                       defines + [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
+        print(test_setup)
 
 
 if __name__ == "__main__":

@@ -1,17 +1,33 @@
-; Barsight setup: installs the plug-ins into the MetaStock external function
-; folder and into every MetaTrader 4 data folder (MQL4) it finds or is given,
-; and the program files (tools, guides, help pages, formulas) into
-; $PROGRAMFILES\Barsight, with an uninstaller that removes exactly what the
-; installs placed.
+; Barsight setup: installs the plug-ins into every MetaStock external
+; function folder and every MetaTrader 4 (MQL4) and MetaTrader 5 (MQL5) data
+; folder it finds or is given, for every user of the computer, and the
+; program files (tools, guides, help pages, formulas) into
+; $PROGRAMFILES\Barsight, with Start-menu entries for all users and an
+; uninstaller that removes exactly what the installs placed.
 ;
-; Silent use: setup.exe /S [/METASTOCK=<folder>] [/MT4=<MQL4 folder>[;...]]
-;             [/NOMETASTOCK] [/NOMT4] [/LOG=<file>]
+; Where it looks: MetaStock in the registered uninstall entries (both
+; registry views of HKLM, and HKCU) and at its default folders; MetaTrader
+; data folders under every local user profile (ProfileList) and of the
+; account running setup. Only the interactive user's terminals and
+; MetaStock are selected by default; the targets page lists them all.
+;
+; Silent use: setup.exe /S [/METASTOCK=<folder>[;...]] [/MT4=<MQL4 folder>[;...]]
+;             [/MT5=<MQL5 folder>[;...]] [/NOMETASTOCK] [/NOMT4] [/NOMT5]
+;             [/SELECT=all|<i>[;<i>...]] [/LOG=<file>]
+; A folder given is used instead of looking for that host's; /SELECT picks
+; targets by their place in the list the log shows ("target <i>: ...").
 ; Exit codes: 0 done; 2 bad options; 3 a file to replace is in use (nothing
 ; was changed); 4 a file could not be written.
 ;
-; Defines from scripts/make_release.py: VERSION, VERSION4, FILES, OUTFILE.
+; Defines from scripts/make_release.py: VERSION, VERSION4, FILES, OUTFILE;
+; AMD64_TEST builds the same setup as an x86_64 program for the tests that
+; run under wine64 (the release's setup is 32-bit: it runs on every Windows).
 
-Unicode true
+!ifdef AMD64_TEST
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
@@ -26,7 +42,15 @@ SetOverwrite try  ; a file that cannot be written sets the error flag, never a d
 
 !define PRODUCT "Barsight"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Barsight"
+!define UNINSTALL_ROOT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define PROFILES_KEY "SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList"
 !define RECORD "$INSTDIR\installed.txt"
+!define TARGETS "$PLUGINSDIR\targets.txt"   ; KIND|SELECTED|FOLDER|LABEL per line
+!define SUMMARY "$PLUGINSDIR\summary.txt"   ; where each part went, for the finish page
+!define STARTMENU "$SMPROGRAMS\Barsight"
+!ifndef LBS_MULTIPLESEL
+  !define LBS_MULTIPLESEL 0x0008
+!endif
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -54,20 +78,24 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Barsight"
 
 Var Log            ; handle of the setup's log
 Var LogPath
-Var MetaStock      ; the MetaStock external function folder, or ""
-Var MT4List        ; MQL4 folders, each followed by "|"
 Var Blocked        ; the first file that cannot be replaced, or ""
 Var Failed         ; a file could not be written
 Var Record         ; handle of the record of installed files
 Var Dialog
-Var MetaStockFound ; "1" when setup found (or was given) the MetaStock folder
-Var MetaStockBox
-Var MetaStockField
-Var MT4Boxes       ; "<checkbox handle>=<folder>|" for each MetaTrader folder
+Var TargetList     ; the targets page's multi-select list
+Var OtherMSField
 Var OtherMT4Field
+Var OtherMT5Field
+Var OpenGuide      ; the finish page's check box
+Var InteractiveSid ; the SID of the user logged on to this session, or ""
+Var SkipMS         ; "1": no MetaStock search (given or refused on the command line)
+Var SkipMT4
+Var SkipMT5
+Var Selection      ; /SELECT's value, or ""
 
 Page custom TargetsPage TargetsLeave
 Page instfiles
+Page custom FinishPage FinishLeave
 UninstPage instfiles
 
 ; ---------------------------------------------------------------- the log
@@ -95,10 +123,393 @@ UninstPage instfiles
 !macroend
 !define Fail "!insertmacro FAIL"
 
+; ------------------------------------------------------------ the targets
+; The targets live in a file, one per line, since any number of terminals
+; outgrows an NSIS string: KIND (MS, MT4, MT5), SELECTED (1 or 0), the
+; folder, the label the page shows.
+
+; Adds a target unless its folder is listed already. $R0 kind, $R1 folder,
+; $R2 label, $R3 selected.
+Function AddTarget
+  Push $R4
+  Push $R5
+  Push $R6
+  StrCpy $R6 "new"
+  ClearErrors
+  FileOpen $R4 "${TARGETS}" r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileReadUTF16LE $R4 $R5
+      ${If} ${Errors}
+        ${ExitDo}
+      ${EndIf}
+      ${TrimNewLines} $R5 $R5
+      ${WordFind} "$R5" "|" "+3" $R5
+      ${If} $R5 == $R1  ; the same folder (compared without case, as Windows does)
+        StrCpy $R6 "known"
+        ${ExitDo}
+      ${EndIf}
+    ${Loop}
+    FileClose $R4
+  ${EndIf}
+  ${If} $R6 == "new"
+    ${WordReplace} "$R2" "|" "/" "+" $R5
+    FileOpen $R4 "${TARGETS}" a
+    FileSeek $R4 0 END
+    FileWriteUTF16LE $R4 "$R0|$R3|$R1|$R5$\r$\n"
+    FileClose $R4
+  ${EndIf}
+  Pop $R6
+  Pop $R5
+  Pop $R4
+FunctionEnd
+
+; $R0: a data folder (MQL4 or MQL5); returns in $R1 its terminal's name from
+; origin.txt (UTF-16LE with a byte-order mark) beside it, or "".
+Function OriginOf
+  StrCpy $R1 ""
+  ClearErrors
+  FileOpen $R2 "$R0\..\origin.txt" r
+  ${IfNot} ${Errors}
+    FileReadUTF16LE $R2 $R1
+    FileClose $R2
+    ${TrimNewLines} $R1 $R1
+  ${EndIf}
+FunctionEnd
+
+; Every terminal data folder under $R7 (a MetaQuotes\Terminal folder) of
+; user $R8, selected when $R9 is 1: its MQL4 and MQL5 folders, each a target.
+Function FindTerminalsIn
+  Push $R4
+  Push $R5
+  ClearErrors
+  FindFirst $R4 $R5 "$R7\*"
+  ${DoUntil} ${Errors}
+    ${If} $R5 != "."
+    ${AndIf} $R5 != ".."
+      ${If} $SkipMT4 != "1"
+      ${AndIf} ${FileExists} "$R7\$R5\MQL4\*.*"
+        StrCpy $R0 "$R7\$R5\MQL4"
+        Call OriginOf
+        ${If} $R1 == ""
+          StrCpy $R1 $R5
+        ${EndIf}
+        StrCpy $R2 "MetaTrader 4 - $R8 - $R1"
+        StrCpy $R0 "MT4"
+        StrCpy $R1 "$R7\$R5\MQL4"
+        StrCpy $R3 $R9
+        Call AddTarget
+      ${EndIf}
+      ${If} $SkipMT5 != "1"
+      ${AndIf} ${FileExists} "$R7\$R5\MQL5\*.*"
+        StrCpy $R0 "$R7\$R5\MQL5"
+        Call OriginOf
+        ${If} $R1 == ""
+          StrCpy $R1 $R5
+        ${EndIf}
+        StrCpy $R2 "MetaTrader 5 - $R8 - $R1"
+        StrCpy $R0 "MT5"
+        StrCpy $R1 "$R7\$R5\MQL5"
+        StrCpy $R3 $R9
+        Call AddTarget
+      ${EndIf}
+    ${EndIf}
+    ClearErrors
+    FindNext $R4 $R5
+  ${Loop}
+  FindClose $R4
+  Pop $R5
+  Pop $R4
+FunctionEnd
+
+; The SID (S-1-5-21-...) of the user logged on to this session, who may not
+; be the account setup runs as (elevated with an administrator's password),
+; in $InteractiveSid; "" when it cannot be told.
+Function FindInteractiveSid
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $InteractiveSid ""
+  ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName
+  System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 5, *p .r1, *i .r2) i .r0'
+  ${If} $0 != 0
+  ${AndIf} $1 != 0
+    System::Call '*$1(&w256 .r3)'
+    System::Call 'wtsapi32::WTSFreeMemory(p r1)'
+    System::Alloc 256
+    Pop $4
+    System::Call 'advapi32::LookupAccountNameW(p 0, w r3, p r4, *i 256, w .r2, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
+    ${If} $0 != 0
+      System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r1) i .r0'
+      ${If} $0 != 0
+        System::Call '*$1(&w256 .r2)'
+        System::Call 'kernel32::LocalFree(p r1)'
+        StrCpy $InteractiveSid $2
+      ${EndIf}
+    ${EndIf}
+    System::Free $4
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Every local user's terminals (ProfileList: each profile's folder, the
+; system's own profiles left out), then the terminals of the account setup
+; runs as. The interactive user's are selected.
+Function FindTerminals
+  Call FindInteractiveSid
+  ${Log} "interactive user: $InteractiveSid"
+  StrCpy $R6 0
+  ${Do}
+    ClearErrors
+    EnumRegKey $R5 HKLM "${PROFILES_KEY}" $R6
+    ${If} ${Errors}
+    ${OrIf} $R5 == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+    ${If} $R5 == "S-1-5-18"
+    ${OrIf} $R5 == "S-1-5-19"
+    ${OrIf} $R5 == "S-1-5-20"
+      ${Continue}
+    ${EndIf}
+    ReadRegStr $R7 HKLM "${PROFILES_KEY}\$R5" "ProfileImagePath"
+    ${If} $R7 == ""
+      ${Continue}
+    ${EndIf}
+    ExpandEnvStrings $R7 $R7  ; a REG_EXPAND_SZ such as %SystemDrive%\Users\ann
+    ${GetFileName} $R7 $R8    ; the profile folder's name: the user's
+    StrCpy $R9 0
+    ${If} $R5 == $InteractiveSid
+      StrCpy $R9 1
+    ${EndIf}
+    Push $R6
+    StrCpy $R7 "$R7\AppData\Roaming\MetaQuotes\Terminal"
+    Call FindTerminalsIn
+    Pop $R6
+  ${Loop}
+  ; The account setup runs as (its folders may be in no profile entry);
+  ; selected when the interactive user could not be told.
+  StrCpy $R9 0
+  ${If} $InteractiveSid == ""
+    StrCpy $R9 1
+  ${EndIf}
+  ${GetFileName} $PROFILE $R8
+  StrCpy $R7 "$APPDATA\MetaQuotes\Terminal"
+  Call FindTerminalsIn
+FunctionEnd
+
+; $R0: a registered command or icon ("C:\a b\x.exe" /x, C:\a\x.exe,0);
+; returns in $R1 the folder of its program, or "".
+Function ProgramFolderOf
+  Push $R2
+  StrCpy $R1 $R0
+  StrCpy $R2 $R1 1
+  ${If} $R2 == '"'
+    ${WordFind} "$R1" '"' "+1" $R1   ; what the quotes enclose
+  ${Else}
+    ${WordFind} "$R1" ".exe" "+1{" $R2
+    ${If} $R2 != $R1
+      StrCpy $R1 "$R2.exe"           ; up to the program's name
+    ${EndIf}
+  ${EndIf}
+  ${WordFind} "$R1" "," "+1{" $R2    ; an icon index after the file
+  ${If} $R2 != $R1
+    StrCpy $R1 $R2
+  ${EndIf}
+  ${GetParent} $R1 $R1
+  Pop $R2
+FunctionEnd
+
+; The uninstall entries of one registry root and view ($R9: HKLM or HKCU):
+; each "MetaStock..." program's External Function DLLs folder, if it exists.
+!macro FIND_METASTOCK_IN ROOT
+  StrCpy $R6 0
+  ${Do}
+    ClearErrors
+    EnumRegKey $R5 ${ROOT} "${UNINSTALL_ROOT}" $R6
+    ${If} ${Errors}
+    ${OrIf} $R5 == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+    ReadRegStr $R7 ${ROOT} "${UNINSTALL_ROOT}\$R5" "DisplayName"
+    StrCpy $R8 $R7 9
+    ${If} $R8 != "MetaStock"
+      ${Continue}
+    ${EndIf}
+    ReadRegStr $R1 ${ROOT} "${UNINSTALL_ROOT}\$R5" "InstallLocation"
+    ${If} $R1 == ""
+      ReadRegStr $R0 ${ROOT} "${UNINSTALL_ROOT}\$R5" "DisplayIcon"
+      ${If} $R0 == ""
+        ReadRegStr $R0 ${ROOT} "${UNINSTALL_ROOT}\$R5" "UninstallString"
+      ${EndIf}
+      ${If} $R0 != ""
+        Call ProgramFolderOf
+      ${EndIf}
+    ${EndIf}
+    ${If} $R1 != ""
+      StrCpy $R8 $R1 1 -1
+      ${If} $R8 == "\"
+        StrCpy $R1 $R1 -1
+      ${EndIf}
+      ${If} ${FileExists} "$R1\External Function DLLs\*.*"
+        Push $R6
+        StrCpy $R0 "MS"
+        StrCpy $R1 "$R1\External Function DLLs"
+        StrCpy $R2 "MetaStock - $R7"
+        StrCpy $R3 1
+        Call AddTarget
+        Pop $R6
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+!macroend
+
+Function FindMetaStock
+  SetRegView 32
+  !insertmacro FIND_METASTOCK_IN HKLM
+  SetRegView 64
+  !insertmacro FIND_METASTOCK_IN HKLM
+  SetRegView default
+  !insertmacro FIND_METASTOCK_IN HKCU
+  ; Then where MetaStock installs by default.
+  StrCpy $R0 "MS"
+  StrCpy $R2 "MetaStock"
+  StrCpy $R3 1
+  StrCpy $R1 "$PROGRAMFILES32\Equis\MetaStock\External Function DLLs"
+  ${If} ${FileExists} "$R1\*.*"
+    Call AddTarget
+  ${EndIf}
+  StrCpy $R1 "$PROGRAMFILES64\Equis\MetaStock\External Function DLLs"
+  ${If} ${FileExists} "$R1\*.*"
+    Call AddTarget
+  ${EndIf}
+FunctionEnd
+
+; A command-line option naming folders: /<NAME>=a;b (each must exist) or
+; /NO<NAME>. $R0 the kind, $R8 the option's name, $R9 the command line.
+; Sets Skip<kind> when the folders are given or the host refused.
+!macro FOLDER_OPTION KIND NAME SKIP LABEL
+  ClearErrors
+  ${GetOptions} $R9 "/NO${NAME}" $R0
+  ${IfNot} ${Errors}
+    StrCpy ${SKIP} "1"
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R9 "/${NAME}=" $R4
+  ${IfNot} ${Errors}
+    ${If} ${SKIP} == "1"
+      ${Fail} 2 "/${NAME} and /NO${NAME} contradict each other"
+    ${EndIf}
+    StrCpy ${SKIP} "1"
+    ${If} $R4 == ""
+      ${Fail} 2 "the ${LABEL} folder '' does not exist"
+    ${EndIf}
+    StrCpy $R5 1
+    ${Do}
+      ClearErrors
+      ${WordFind} "$R4" ";" "E+$R5" $R1
+      ${If} ${Errors}
+        ${If} $R5 == 1  ; no ";" at all: the whole value is one folder
+          StrCpy $R1 $R4
+        ${Else}
+          ${ExitDo}
+        ${EndIf}
+      ${EndIf}
+      ${If} $R1 != ""
+        ${IfNot} ${FileExists} "$R1\*.*"
+          ${Fail} 2 "the ${LABEL} folder $R1 does not exist"
+        ${EndIf}
+        StrCpy $R0 "${KIND}"
+        StrCpy $R2 "${LABEL} - $R1"
+        StrCpy $R3 1
+        Push $R5
+        Call AddTarget
+        Pop $R5
+      ${EndIf}
+      ${If} $R1 == $R4
+        ${ExitDo}
+      ${EndIf}
+      IntOp $R5 $R5 + 1
+    ${Loop}
+  ${EndIf}
+!macroend
+
+; /SELECT=all or /SELECT=i;j;...: the targets selected, by their place in
+; the list (0 first), as a click on the page's list would select them.
+Function ApplySelection
+  ; $R9: "all" or the ";"-separated places
+  FileOpen $R4 "${TARGETS}" r
+  FileOpen $R5 "${TARGETS}.new" w
+  StrCpy $R6 0
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $R4 $R7
+    ${If} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    ${TrimNewLines} $R7 $R7
+    StrCpy $R8 0
+    ${If} $R9 == "all"
+      StrCpy $R8 1
+    ${Else}
+      ${WordFind} ";$R9;" ";$R6;" "E*" $R3
+      ${IfNot} ${Errors}
+        StrCpy $R8 1
+      ${EndIf}
+    ${EndIf}
+    ${WordFind} "$R7" "|" "+1" $R0
+    ${WordFind} "$R7" "|" "+2}" $R1   ; all after the selected flag
+    FileWriteUTF16LE $R5 "$R0|$R8|$R1$\r$\n"
+    IntOp $R6 $R6 + 1
+  ${Loop}
+  FileClose $R4
+  FileClose $R5
+  Delete "${TARGETS}"
+  Rename "${TARGETS}.new" "${TARGETS}"
+FunctionEnd
+
+; Writes the target list to the log: "target <place>: <label> = <folder>",
+; with "(selected)" for those that will be installed.
+Function LogTargets
+  StrCpy $R6 0
+  FileOpen $R4 "${TARGETS}" r
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $R4 $R7
+    ${If} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    ${TrimNewLines} $R7 $R7
+    ${WordFind} "$R7" "|" "+2" $R1
+    ${WordFind} "$R7" "|" "+3" $R2
+    ${WordFind} "$R7" "|" "+4" $R3
+    ${If} $R1 == "1"
+      ${Log} "target $R6: $R3 = $R2 (selected)"
+    ${Else}
+      ${Log} "target $R6: $R3 = $R2"
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+  ${Loop}
+  FileClose $R4
+  ${If} $R6 == 0
+    ${Log} "No host found: installing the program files alone"
+  ${EndIf}
+FunctionEnd
+
 ; ------------------------------------------------ options and the targets
 
 Function .onInit
   SetShellVarContext current
+  InitPluginsDir
+  Delete "${TARGETS}"
   ${GetParameters} $R9
   ; "/MT4=C:\a b\MQL4" (the whole option quoted for a path with spaces)
   ; reads as /MT4=C:\a b\MQL4: GetOptions takes a value up to the next " /".
@@ -117,220 +528,162 @@ Function .onInit
   FileWriteUTF16LE /BOM $Log ""
   ${Log} "Barsight ${VERSION} setup"
 
-  StrCpy $MetaStock ""
-  StrCpy $MT4List ""
+  StrCpy $SkipMS ""
+  StrCpy $SkipMT4 ""
+  StrCpy $SkipMT5 ""
+  !insertmacro FOLDER_OPTION MS METASTOCK $SkipMS "MetaStock"
+  !insertmacro FOLDER_OPTION MT4 MT4 $SkipMT4 "MetaTrader 4"
+  !insertmacro FOLDER_OPTION MT5 MT5 $SkipMT5 "MetaTrader 5"
   ClearErrors
-  ${GetOptions} $R9 "/NOMETASTOCK" $R0
-  ${IfNot} ${Errors}
-    StrCpy $R1 "no"
-  ${Else}
-    StrCpy $R1 ""
+  ${GetOptions} $R9 "/SELECT=" $Selection
+  ${If} ${Errors}
+    StrCpy $Selection ""
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $R9 "/METASTOCK=" $R0
-  ${IfNot} ${Errors}
-    ${If} $R1 == "no"
-      ${Fail} 2 "/METASTOCK and /NOMETASTOCK contradict each other"
-    ${EndIf}
-    ${If} $R0 == ""
-    ${OrIfNot} ${FileExists} "$R0\*.*"
-      ${Fail} 2 "the MetaStock folder '$R0' does not exist"
-    ${EndIf}
-    StrCpy $MetaStock $R0
-  ${ElseIf} $R1 != "no"
-    ; Where MetaStock keeps its external function DLLs by default.
-    ${If} ${FileExists} "$PROGRAMFILES32\Equis\MetaStock\External Function DLLs\*.*"
-      StrCpy $MetaStock "$PROGRAMFILES32\Equis\MetaStock\External Function DLLs"
-    ${EndIf}
+  ${If} $SkipMS != "1"
+    Call FindMetaStock
   ${EndIf}
-
-  ClearErrors
-  ${GetOptions} $R9 "/NOMT4" $R0
-  ${IfNot} ${Errors}
-    StrCpy $R1 "no"
-  ${Else}
-    StrCpy $R1 ""
+  ${If} $SkipMT4 != "1"
+  ${OrIf} $SkipMT5 != "1"
+    Call FindTerminals
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $R9 "/MT4=" $R0
-  ${IfNot} ${Errors}
-    ${If} $R1 == "no"
-      ${Fail} 2 "/MT4 and /NOMT4 contradict each other"
-    ${EndIf}
-    ; A ";"-separated list of MQL4 folders, each of which must exist.
-    StrCpy $R2 1
-    ${Do}
-      ${WordFind} "$R0" ";" "E+$R2" $R3
-      ${If} ${Errors}
-        ${If} $R2 == 1  ; no ";" at all: the whole value is one folder
-          StrCpy $R3 $R0
-        ${Else}
-          ${ExitDo}
-        ${EndIf}
-      ${EndIf}
-      ClearErrors
-      ${If} $R3 != ""
-        ${IfNot} ${FileExists} "$R3\*.*"
-          ${Fail} 2 "the MetaTrader folder $R3 does not exist"
-        ${EndIf}
-        StrCpy $MT4List "$MT4List$R3|"
-      ${EndIf}
-      ${If} $R3 == $R0
-        ${ExitDo}
-      ${EndIf}
-      IntOp $R2 $R2 + 1
-    ${Loop}
-  ${ElseIf} $R1 != "no"
-    Call FindMT4Folders
+  ${If} $Selection != ""
+    StrCpy $R9 $Selection
+    Call ApplySelection
   ${EndIf}
-
-  StrCpy $MetaStockFound ""
-  ${If} $MetaStock != ""
-    StrCpy $MetaStockFound "1"
-  ${EndIf}
-  ${If} $MetaStock == ""
-    ${Log} "MetaStock: not found or not chosen"
-  ${Else}
-    ${Log} "MetaStock: $MetaStock"
-  ${EndIf}
-  ${If} $MT4List == ""
-    ${Log} "MetaTrader 4: no data folder found or chosen"
-  ${EndIf}
-  ${If} $MetaStock == ""
-  ${AndIf} $MT4List == ""
-    ${Log} "No host found: installing the program files alone"
-  ${EndIf}
+  Call LogTargets
 FunctionEnd
 
-; Every %APPDATA%\MetaQuotes\Terminal\<id>\MQL4 of the user running setup.
-Function FindMT4Folders
-  StrCpy $R4 "$APPDATA\MetaQuotes\Terminal"
-  ClearErrors
-  FindFirst $R5 $R6 "$R4\*"
-  ${DoUntil} ${Errors}
-    ${If} $R6 != "."
-    ${AndIf} $R6 != ".."
-    ${AndIf} ${FileExists} "$R4\$R6\MQL4\*.*"
-      StrCpy $MT4List "$MT4List$R4\$R6\MQL4|"
-    ${EndIf}
-    FindNext $R5 $R6
-  ${Loop}
-  FindClose $R5
-FunctionEnd
-
-; $R0: an MQL4 folder; returns in $R1 its terminal's install folder from
-; origin.txt (UTF-16LE with a byte-order mark) beside it, or "".
-Function OriginOf
-  StrCpy $R1 ""
-  ClearErrors
-  FileOpen $R2 "$R0\..\origin.txt" r
-  ${IfNot} ${Errors}
-    FileReadUTF16LE $R2 $R1
-    FileClose $R2
-    ${TrimNewLines} $R1 $R1
-  ${EndIf}
-FunctionEnd
-
-; The targets page (interactive setup): a check box per target found.
+; The targets page (interactive setup): every target found in one
+; scrolling list, the interactive user's selected; below it, always in
+; view, a folder of each kind to add by hand (a portable install).
 Function TargetsPage
   nsDialogs::Create 1018
   Pop $Dialog
-  ${NSD_CreateLabel} 0 0 100% 12u "Install the plug-ins into these programs:"
+  ${NSD_CreateLabel} 0 0 100% 10u "Install the plug-ins into the selected programs (click to select or clear):"
   Pop $R0
-  StrCpy $R7 16
-  ${If} $MetaStockFound == "1"
-    ${NSD_CreateCheckbox} 0 $R7u 100% 12u "MetaStock: $MetaStock"
-    Pop $MetaStockBox
-    ${NSD_Check} $MetaStockBox
-    IntOp $R7 $R7 + 14
-  ${Else}
-    ${NSD_CreateLabel} 0 $R7u 100% 10u "MetaStock external function folder (empty: none):"
-    Pop $R0
-    IntOp $R7 $R7 + 11
-    ${NSD_CreateText} 0 $R7u 100% 12u ""
-    Pop $MetaStockField
-    IntOp $R7 $R7 + 16
-  ${EndIf}
-  StrCpy $MT4Boxes ""
-  StrCpy $R8 $MT4List
+  nsDialogs::CreateControl "LISTBOX" ${__NSD_ListBox_STYLE}|${LBS_MULTIPLESEL} ${__NSD_ListBox_EXSTYLE} \
+    0 12u 100% 82u ""
+  Pop $TargetList
+  StrCpy $R6 0
+  FileOpen $R4 "${TARGETS}" r
   ${Do}
-    ${WordFind} "$R8" "|" "+1" $R0
-    ${If} $R0 == $R8
-    ${OrIf} $R0 == ""
+    ClearErrors
+    FileReadUTF16LE $R4 $R7
+    ${If} ${Errors}
       ${ExitDo}
     ${EndIf}
-    Push $R7
-    Call OriginOf
-    Pop $R7
-    ${If} $R1 == ""
-      StrCpy $R1 $R0
+    ${TrimNewLines} $R7 $R7
+    ${WordFind} "$R7" "|" "+2" $R1
+    ${WordFind} "$R7" "|" "+3" $R2
+    ${WordFind} "$R7" "|" "+4" $R3
+    ${NSD_LB_AddString} $TargetList "$R3  ($R2)"
+    ${If} $R1 == "1"
+      SendMessage $TargetList ${LB_SETSEL} 1 $R6
     ${EndIf}
-    ${NSD_CreateCheckbox} 0 $R7u 100% 12u "MetaTrader 4: $R1"
-    Pop $R3
-    ${NSD_Check} $R3
-    StrCpy $MT4Boxes "$MT4Boxes$R3=$R0|"
-    IntOp $R7 $R7 + 14
-    StrLen $R2 "$R0|"
-    StrCpy $R8 $R8 "" $R2
+    IntOp $R6 $R6 + 1
   ${Loop}
-  ${NSD_CreateLabel} 0 $R7u 100% 10u "Another MetaTrader MQL4 folder (a portable install; empty: none):"
+  FileClose $R4
+  ${NSD_CreateLabel} 0 99u 38% 10u "Another MetaStock folder:"
   Pop $R0
-  IntOp $R7 $R7 + 11
-  ${NSD_CreateText} 0 $R7u 100% 12u ""
+  ${NSD_CreateText} 38% 97u 62% 12u ""
+  Pop $OtherMSField
+  ${NSD_CreateLabel} 0 113u 38% 10u "Another MQL4 folder (MetaTrader 4):"
+  Pop $R0
+  ${NSD_CreateText} 38% 111u 62% 12u ""
   Pop $OtherMT4Field
+  ${NSD_CreateLabel} 0 127u 38% 10u "Another MQL5 folder (MetaTrader 5):"
+  Pop $R0
+  ${NSD_CreateText} 38% 125u 62% 12u ""
+  Pop $OtherMT5Field
   nsDialogs::Show
 FunctionEnd
+
+; A folder typed on the page: $R0 its field, $R8 its kind, $R9 its label.
+!macro OTHER_FOLDER FIELD KIND LABEL
+  ${NSD_GetText} ${FIELD} $R1
+  ${If} $R1 != ""
+    StrCpy $R0 "${KIND}"
+    StrCpy $R2 "${LABEL} - $R1"
+    StrCpy $R3 1
+    Call AddTarget
+  ${EndIf}
+!macroend
 
 Function TargetsLeave
   ; Every field is checked before any choice is taken over, so that a page
   ; shown again after a refusal reads the same controls.
-  ${If} $MetaStockFound != "1"
-    ${NSD_GetText} $MetaStockField $R0
+  ${ForEach} $R5 0 2 + 1
+    ${If} $R5 == 0
+      ${NSD_GetText} $OtherMSField $R0
+    ${ElseIf} $R5 == 1
+      ${NSD_GetText} $OtherMT4Field $R0
+    ${Else}
+      ${NSD_GetText} $OtherMT5Field $R0
+    ${EndIf}
     ${If} $R0 != ""
     ${AndIfNot} ${FileExists} "$R0\*.*"
       MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
       Abort
     ${EndIf}
-  ${EndIf}
-  ${NSD_GetText} $OtherMT4Field $R0
-  ${If} $R0 != ""
-  ${AndIfNot} ${FileExists} "$R0\*.*"
-    MessageBox MB_ICONEXCLAMATION "The folder $R0 does not exist."
-    Abort
-  ${EndIf}
-
-  ${If} $MetaStockFound == "1"
-    ${NSD_GetState} $MetaStockBox $R0
-    ${If} $R0 == ${BST_CHECKED}
-      ; keeps $MetaStock as found
-    ${Else}
-      StrCpy $MetaStock ""
+  ${Next}
+  ; The list's selection, as places, through the same path as /SELECT.
+  StrCpy $R9 ""
+  SendMessage $TargetList ${LB_GETCOUNT} 0 0 $R6
+  ${For} $R5 0 $R6
+    ${If} $R5 < $R6
+      SendMessage $TargetList ${LB_GETSEL} $R5 0 $R7
+      ${If} $R7 > 0
+        StrCpy $R9 "$R9$R5;"
+      ${EndIf}
     ${EndIf}
-  ${Else}
-    ${NSD_GetText} $MetaStockField $MetaStock
+  ${Next}
+  ${If} $R9 == ""
+    StrCpy $R9 "none"
   ${EndIf}
-  StrCpy $R8 $MT4Boxes
-  StrCpy $MT4List ""
+  Call ApplySelection
+  !insertmacro OTHER_FOLDER $OtherMSField MS "MetaStock"
+  !insertmacro OTHER_FOLDER $OtherMT4Field MT4 "MetaTrader 4"
+  !insertmacro OTHER_FOLDER $OtherMT5Field MT5 "MetaTrader 5"
+  Call LogTargets
+FunctionEnd
+
+; The finish page: where each part went, and the guide to open.
+Function FinishPage
+  nsDialogs::Create 1018
+  Pop $Dialog
+  ${NSD_CreateLabel} 0 0 100% 10u "Barsight ${VERSION} is installed:"
+  Pop $R0
+  ${NSD_CreateListBox} 0 12u 100% 100u ""
+  Pop $R8
+  FileOpen $R4 "${SUMMARY}" r
   ${Do}
-    ${WordFind} "$R8" "|" "+1" $R0
-    ${If} $R0 == $R8
-    ${OrIf} $R0 == ""
+    ClearErrors
+    FileReadUTF16LE $R4 $R7
+    ${If} ${Errors}
       ${ExitDo}
     ${EndIf}
-    ${WordFind} "$R0" "=" "+1" $R1       ; the check box
-    ${WordFind} "$R0" "=" "+1}" $R2      ; its folder
-    ${NSD_GetState} $R1 $R3
-    ${If} $R3 == ${BST_CHECKED}
-      StrCpy $MT4List "$MT4List$R2|"
-    ${EndIf}
-    StrLen $R2 "$R0|"
-    StrCpy $R8 $R8 "" $R2
+    ${TrimNewLines} $R7 $R7
+    ${NSD_LB_AddString} $R8 $R7
   ${Loop}
-  ${NSD_GetText} $OtherMT4Field $R0
-  ${If} $R0 != ""
-    StrCpy $MT4List "$MT4List$R0|"
+  FileClose $R4
+  ${NSD_CreateCheckbox} 0 118u 100% 12u "Open the Barsight guide now"
+  Pop $OpenGuide
+  ${NSD_Check} $OpenGuide
+  nsDialogs::Show
+FunctionEnd
+
+Function FinishLeave
+  ${NSD_GetState} $OpenGuide $R0
+  ${If} $R0 == ${BST_CHECKED}
+    ExecShell "open" "$INSTDIR\INSTALL.htm"
   ${EndIf}
 FunctionEnd
+
+; A line of the summary (the finish page and the log).
+!macro WENT TEXT
+  FileWriteUTF16LE $R7 "${TEXT}$\r$\n"
+  ${Log} "went: ${TEXT}"
+!macroend
 
 ; -------------------------------------------------- per-file operations
 
@@ -427,25 +780,45 @@ FunctionEnd
 
 ; ------------------------------------------------------------- install
 
+; Applies OP (CHECK_WRITABLE or COPY_FILE) to every selected target's files.
+!macro EACH_TARGET OP
+  FileOpen $R4 "${TARGETS}" r
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $R4 $R7
+    ${If} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    ${TrimNewLines} $R7 $R7
+    ${WordFind} "$R7" "|" "+1" $R8   ; kind
+    ${WordFind} "$R7" "|" "+2" $R5   ; selected
+    ${WordFind} "$R7" "|" "+3" $R9   ; folder
+    ${If} $R5 != "1"
+      ${Continue}
+    ${EndIf}
+    Push $R4
+    ${If} "${OP}" == "COPY_FILE"
+      ${WordFind} "$R7" "|" "+4" $R5
+      ${Log} "$R5 files: $R9"
+    ${EndIf}
+    ${If} $R8 == "MS"
+      !insertmacro BARSIGHT_METASTOCK_FILES ${OP} "$R9"
+    ${ElseIf} $R8 == "MT4"
+      !insertmacro BARSIGHT_MT4_FILES ${OP} "$R9"
+    ${ElseIf} $R8 == "MT5"
+      !insertmacro BARSIGHT_MT5_FILES ${OP} "$R9"
+    ${EndIf}
+    Pop $R4
+  ${Loop}
+  FileClose $R4
+!macroend
+
 Section "Barsight"
   ; Never a half-updated folder: every existing file to be replaced, in
   ; every target, must be writable before anything is copied.
   StrCpy $Blocked ""
   !insertmacro BARSIGHT_PROGRAM_FILES CHECK_WRITABLE "$INSTDIR"
-  ${If} $MetaStock != ""
-    !insertmacro BARSIGHT_METASTOCK_FILES CHECK_WRITABLE "$MetaStock"
-  ${EndIf}
-  StrCpy $R8 $MT4List
-  ${Do}
-    ${WordFind} "$R8" "|" "+1" $R9
-    ${If} $R9 == $R8
-    ${OrIf} $R9 == ""
-      ${ExitDo}
-    ${EndIf}
-    !insertmacro BARSIGHT_MT4_FILES CHECK_WRITABLE "$R9"
-    StrLen $R1 "$R9|"
-    StrCpy $R8 $R8 "" $R1
-  ${Loop}
+  !insertmacro EACH_TARGET CHECK_WRITABLE
   ${If} $Blocked != ""
     ${Fail} 3 "$Blocked is in use: close the program that holds it (MetaStock or the MetaTrader terminal) and run setup again. Nothing was changed."
   ${EndIf}
@@ -465,24 +838,7 @@ Section "Barsight"
 
   ${Log} "Program files: $INSTDIR"
   !insertmacro BARSIGHT_PROGRAM_FILES COPY_FILE "$INSTDIR"
-  ${If} $MetaStock != ""
-    ${Log} "MetaStock files: $MetaStock"
-    !insertmacro BARSIGHT_METASTOCK_FILES COPY_FILE "$MetaStock"
-  ${EndIf}
-  StrCpy $R8 $MT4List
-  ${Do}
-    ${WordFind} "$R8" "|" "+1" $R9
-    ${If} $R9 == $R8
-    ${OrIf} $R9 == ""
-      ${ExitDo}
-    ${EndIf}
-    StrCpy $R0 $R9
-    Call OriginOf
-    ${Log} "MetaTrader 4 files: $R9 (terminal: $R1)"
-    !insertmacro BARSIGHT_MT4_FILES COPY_FILE "$R9"
-    StrLen $R1 "$R9|"
-    StrCpy $R8 $R8 "" $R1
-  ${Loop}
+  !insertmacro EACH_TARGET COPY_FILE
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
   FileClose $Record
@@ -494,6 +850,38 @@ Section "Barsight"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; Start-menu entries for every user of the computer.
+  SetShellVarContext all
+  CreateDirectory "${STARTMENU}"
+  CreateShortcut "${STARTMENU}\Barsight guide.lnk" "$INSTDIR\INSTALL.htm"
+  CreateShortcut "${STARTMENU}\Barsight help.lnk" "$INSTDIR\help\plugin\Inds1\none.htm"
+  CreateShortcut "${STARTMENU}\Uninstall Barsight.lnk" "$INSTDIR\uninstall.exe"
+  SetShellVarContext current
+
+  ; Where everything went, for the finish page and the log.
+  FileOpen $R7 "${SUMMARY}" w
+  FileWriteUTF16LE /BOM $R7 ""
+  !insertmacro WENT "Guide, signals, help pages, formulas and tools: $INSTDIR"
+  !insertmacro WENT "Start menu (all users): Barsight guide, Barsight help, Uninstall Barsight"
+  FileOpen $R4 "${TARGETS}" r
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $R4 $R6
+    ${If} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    ${TrimNewLines} $R6 $R6
+    ${WordFind} "$R6" "|" "+2" $R5
+    ${If} $R5 == "1"
+      ${WordFind} "$R6" "|" "+3" $R8
+      ${WordFind} "$R6" "|" "+4" $R9
+      !insertmacro WENT "$R9: $R8"
+    ${EndIf}
+  ${Loop}
+  FileClose $R4
+  FileClose $R7
+
   ${If} $Failed != ""
     ${Fail} 4 "$Failed could not be written"
   ${EndIf}
@@ -592,6 +980,12 @@ Section "Uninstall"
   ${Else}
     Delete "${RECORD}.left"
     Delete "${RECORD}"
+    SetShellVarContext all
+    Delete "${STARTMENU}\Barsight guide.lnk"
+    Delete "${STARTMENU}\Barsight help.lnk"
+    Delete "${STARTMENU}\Uninstall Barsight.lnk"
+    RMDir "${STARTMENU}"
+    SetShellVarContext current
     Delete "$INSTDIR\uninstall.exe"
     RMDir $INSTDIR
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
