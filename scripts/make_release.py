@@ -263,7 +263,9 @@ def build_bundle(build, out, version, top, target, files, pfx, password_dir):
         # The same setup as an x86_64 program, for the installer tests under
         # wine64 (32-bit Wine cannot run everywhere); never shipped.
         test_setup = os.path.abspath(os.path.join(out, "barsight-%s-setup-amd64-test.exe" % version))
-        defines = [d for d in defines if not d.startswith(("-DOUTFILE=", "-DSIGN=", "-DUNINSTALLER_COPY="))]
+        defines = [d for d in defines if not d.startswith(("-DOUTFILE=", "-DUNINSTALLER_COPY="))]
+        if pfx:
+            defines.append("-DUNINSTALLER_COPY=" + os.path.abspath(os.path.join(work, "uninstall-amd64-test.exe")))
         subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DAMD64_TEST", "-DOUTFILE=" + test_setup] +
                        defines + [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
         print(test_setup)

@@ -5,7 +5,8 @@
 #   tsan     the native suites under ThreadSanitizer
 #   win32    the shipped i686 DLLs: export/import/stdcall checks, the
 #            32-bit smoke run and the silent setup under qemu-i386 + Wine
-#   win64    the suites as Windows programs under wine64
+#   win64    the suites as Windows programs under wine64, the MQL5 kit in the
+#            x86_64 runner, the setup's logic as an x86_64 program
 #   fuzz     each libFuzzer target for about a minute (scripts/fuzz.sh)
 # Prints each lane's time; exits non-zero if any lane failed.
 # usage: test.sh [LANE...]   (default: all lanes)
@@ -76,7 +77,7 @@ lane_win32() {
     return 0
   fi
   scripts/win32-smoke.sh build/win32 build/native || return 1
-  scripts/win32-installer-test.sh build/win32
+  scripts/installer-test.sh build/win32
 }
 lane_win64() {
   # The native build draws the help pages the x64 DLLs ship with (the x64
@@ -90,6 +91,16 @@ lane_win64() {
   ctest --test-dir build/win64 -j "$jobs" --output-on-failure --repeat until-pass:2
   local rc=$?
   scripts/wine-prefix.sh stop build/win64
+  # The setup's logic as an x86_64 program under wine64 (the shipped setup
+  # is 32-bit, which 32-bit Wine cannot run everywhere), with the i686 DLLs
+  # of the win32 build and the MetaTrader 5 part of this one, signed once.
+  if [ $rc -eq 0 ]; then
+    build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || return 1
+    BARSIGHT_INSTALLER_SIGN=1 scripts/installer-test.sh --amd64 build/win32 build/win64 >build/installer64.log 2>&1
+    rc=$?
+    grep -c ': ok: ' build/installer64.log | sed 's/^/win64: installer checks passed: /'
+    [ $rc -eq 0 ] || grep -v ': ok: ' build/installer64.log | tail -30
+  fi
   return $rc
 }
 

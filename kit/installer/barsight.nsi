@@ -391,6 +391,18 @@ Function FindMetaStock
   ${If} ${FileExists} "$R1\*.*"
     Call AddTarget
   ${EndIf}
+  ; The 32-bit program folder by the environment too: an x86_64 build of
+  ; setup reads $PROGRAMFILES32 as the 64-bit folder.
+  ReadEnvStr $R1 "ProgramFiles(x86)"
+  ${If} $R1 != ""
+    StrCpy $R1 "$R1\Equis\MetaStock\External Function DLLs"
+    StrCpy $R0 "MS"
+    StrCpy $R2 "MetaStock"
+    StrCpy $R3 1
+    ${If} ${FileExists} "$R1\*.*"
+      Call AddTarget
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 ; A command-line option naming folders: /<NAME>=a;b (each must exist) or
