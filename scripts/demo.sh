@@ -84,6 +84,15 @@ echo "\$ mql4run BarsightScanner.mq4 --data SAMPLE=... --data SAMPLE2021=... --d
 build/native/bin/mql4run BarsightScanner.mq4 --data "SAMPLE=$data" --data SAMPLE2021=build/watch_2021.csv \
   --data SAMPLE2018=build/watch_2018.csv | awk -F'\t' '$1 == "object" { print "  " $10 }'
 echo
+echo "\$ mql4run BarsightVSA.mq5 --data $data   (MetaTrader 5's indicator: the MQL4 one written in MQL5)"
+build/native/bin/mql4run BarsightVSA.mq5 --data "$data" > build/mql4run-vsa5.txt ||
+  echo "  mql4run failed (exit $?)"
+if cmp -s build/mql4run-vsa.txt build/mql4run-vsa5.txt; then
+  echo "  the same $(grep -c '^object' build/mql4run-vsa5.txt) objects as BarsightVSA.mq4, line for line"
+else
+  echo "  DIFFERS from BarsightVSA.mq4"
+fi
+echo
 echo "\$ msxhost catalogue orvane"
 "$host" catalogue build/native/bin/liborvane.so
 echo
