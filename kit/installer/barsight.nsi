@@ -51,6 +51,9 @@ SetOverwrite try  ; a file that cannot be written sets the error flag, never a d
 !ifndef LBS_MULTIPLESEL
   !define LBS_MULTIPLESEL 0x0008
 !endif
+!ifndef LB_SETHORIZONTALEXTENT
+  !define LB_SETHORIZONTALEXTENT 0x0194
+!endif
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -66,6 +69,7 @@ InstallDir "$PROGRAMFILES\Barsight"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"  ; an upgrade goes where the install is
 ShowInstDetails show
 ShowUninstDetails show
+BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION4}"
 VIFileVersion "${VERSION4}"
@@ -573,9 +577,10 @@ Function TargetsPage
   Pop $Dialog
   ${NSD_CreateLabel} 0 0 100% 10u "Install the plug-ins into the selected programs (click to select or clear):"
   Pop $R0
-  nsDialogs::CreateControl "LISTBOX" ${__NSD_ListBox_STYLE}|${LBS_MULTIPLESEL} ${__NSD_ListBox_EXSTYLE} \
-    0 12u 100% 82u ""
+  nsDialogs::CreateControl "LISTBOX" ${__NSD_ListBox_STYLE}|${LBS_MULTIPLESEL}|${WS_HSCROLL} \
+    ${__NSD_ListBox_EXSTYLE} 0 11u 100% 60u ""
   Pop $TargetList
+  SendMessage $TargetList ${LB_SETHORIZONTALEXTENT} 1600 0  ; long folders scroll sideways
   StrCpy $R6 0
   FileOpen $R4 "${TARGETS}" r
   ${Do}
@@ -595,17 +600,18 @@ Function TargetsPage
     IntOp $R6 $R6 + 1
   ${Loop}
   FileClose $R4
-  ${NSD_CreateLabel} 0 99u 38% 10u "Another MetaStock folder:"
+  SendMessage $TargetList ${LB_SETTOPINDEX} 0 0  ; from the first, whatever was selected last
+  ${NSD_CreateLabel} 0 76u 34% 10u "Another MetaStock folder:"
   Pop $R0
-  ${NSD_CreateText} 38% 97u 62% 12u ""
+  ${NSD_CreateText} 34% 74u 66% 12u ""
   Pop $OtherMSField
-  ${NSD_CreateLabel} 0 113u 38% 10u "Another MQL4 folder (MetaTrader 4):"
+  ${NSD_CreateLabel} 0 90u 34% 10u "Another MQL4 folder:"
   Pop $R0
-  ${NSD_CreateText} 38% 111u 62% 12u ""
+  ${NSD_CreateText} 34% 88u 66% 12u ""
   Pop $OtherMT4Field
-  ${NSD_CreateLabel} 0 127u 38% 10u "Another MQL5 folder (MetaTrader 5):"
+  ${NSD_CreateLabel} 0 104u 34% 10u "Another MQL5 folder:"
   Pop $R0
-  ${NSD_CreateText} 38% 125u 62% 12u ""
+  ${NSD_CreateText} 34% 102u 66% 12u ""
   Pop $OtherMT5Field
   nsDialogs::Show
 FunctionEnd
@@ -665,8 +671,9 @@ Function FinishPage
   Pop $Dialog
   ${NSD_CreateLabel} 0 0 100% 10u "Barsight ${VERSION} is installed:"
   Pop $R0
-  ${NSD_CreateListBox} 0 12u 100% 100u ""
+  ${NSD_CreateListBox} 0 11u 100% 84u ""
   Pop $R8
+  SendMessage $R8 ${LB_SETHORIZONTALEXTENT} 1600 0
   FileOpen $R4 "${SUMMARY}" r
   ${Do}
     ClearErrors
@@ -678,7 +685,7 @@ Function FinishPage
     ${NSD_LB_AddString} $R8 $R7
   ${Loop}
   FileClose $R4
-  ${NSD_CreateCheckbox} 0 118u 100% 12u "Open the Barsight guide now"
+  ${NSD_CreateCheckbox} 0 100u 100% 12u "Open the Barsight guide now"
   Pop $OpenGuide
   ${NSD_Check} $OpenGuide
   nsDialogs::Show
