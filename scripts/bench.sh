@@ -16,12 +16,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/deps.sh" native
 reps=${1:-5}
-mkdir -p build
-if ! { cmake --preset bench && cmake --build build/bench -j "$(nproc)"; } >build/bench.log 2>&1; then
-  tail -40 build/bench.log
-  echo "build of bench failed (whole log: build/bench.log)"
-  exit 1
-fi
+. scripts/lib/build.sh
+build bench || exit 1
 out=build/bench/results
 mkdir -p "$out"
 for b in indicator_bench orvane_bench engine_bench mql4run_bench; do

@@ -7,19 +7,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/deps.sh" native windows browser
 
-jobs=$(nproc)
-for preset in native win32; do
-  mkdir -p build
-  extra=()
-  # The DLLs ship with the help pages the native build draws.
-  [ "$preset" = win32 ] && extra=(-DBARSIGHT_HELP_FROM="$root/build/native/bin/help")
-  if ! { cmake --preset "$preset" "${extra[@]}" && cmake --build "build/$preset" -j "$jobs"; } \
-      >"build/$preset.log" 2>&1; then
-    tail -40 "build/$preset.log"
-    echo "build of $preset failed (whole log: build/$preset.log)"
-    exit 1
-  fi
-done
+. scripts/lib/build.sh
+build native || exit 1
+# The DLLs ship with the help pages the native build draws.
+build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || exit 1
 
 host=build/native/bin/msxhost
 plugin=build/native/bin/libBarsightPlugin.so

@@ -10,12 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 seconds=${1:-60}
 "$root/scripts/deps.sh" native fuzz || exit 1
-mkdir -p build
-if ! { cmake --preset fuzz && cmake --build build/fuzz -j "$(nproc)"; } >build/fuzz.log 2>&1; then
-  tail -40 build/fuzz.log
-  echo "build of the fuzz targets failed (whole log: build/fuzz.log)"
-  exit 1
-fi
+. scripts/lib/build.sh
+build fuzz || exit 1
 failed=0
 for target in fuzz_msx_calls fuzz_csv_reader fuzz_client; do
   corpus=build/fuzz/corpus/$target

@@ -52,35 +52,22 @@ release=(python3 "$here/make_release.py" "$w32" "$dist")
 [ $amd64 = 1 ] && release+=(--amd64-test-setup)
 "${release[@]}" >/dev/null
 
+. "$here/lib/wine.sh"
 if [ $amd64 = 1 ]; then
   setup=$dist/barsight-$version-setup-amd64-test.exe
-  export WINEPREFIX=$w64/wine/installer-prefix TMPDIR=$w64/wine/tmp WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$TMPDIR"
-  win() { /usr/lib/wine/wine64 "$@"; }
-  if [ ! -f "$WINEPREFIX/.barsight-ready" ]; then
-    rm -rf "$WINEPREFIX"
-    win wineboot -i </dev/null >/dev/null 2>&1
-    win reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
-    touch "$WINEPREFIX/.barsight-ready"
-  fi
-  stop_server() { /usr/lib/wine/wineserver -k 2>/dev/null || true; }
+  wine_prefix 64 "$w64/wine/installer-prefix"
   helpers=$w64/test-bin
   PROGWIN='C:\Program Files\Barsight'
   PROG="$WINEPREFIX/drive_c/Program Files/Barsight"
 else
   setup=$dist/barsight-$version-setup.exe
-  . "$here/wine32-prefix.sh"
-  win() { wine32 "$@"; }
-  stop_server() { /usr/lib/wine/wineserver64 -k 2>/dev/null || true; }
+  wine_prefix 32 "$w32/wine/prefix32"
   helpers=$w32/test-bin
   PROGWIN='C:\Program Files (x86)\Barsight'
   PROG="$WINEPREFIX/drive_c/Program Files (x86)/Barsight"
 fi
 holder=""
-trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; stop_server' EXIT
-win wineboot </dev/null >/dev/null 2>&1
+trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; wine_stop' EXIT
 
 C=$WINEPREFIX/drive_c
 user=$(ls "$C/users" | grep -v -e '^Public$' -e '^trader2$' | head -1)

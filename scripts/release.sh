@@ -12,25 +12,10 @@ if [ "${1:-}" = --sign ]; then
 fi
 cd "$root"
 "$root/scripts/deps.sh" native windows
-mkdir -p build
+. scripts/lib/build.sh
 # The help pages are drawn by the native msxhost, then put beside the DLLs.
-if ! { cmake --preset native && cmake --build build/native -j "$(nproc)" --target help_pages; } \
-    >build/native-help.log 2>&1; then
-  tail -40 build/native-help.log
-  echo "the help pages could not be made (whole log: build/native-help.log)"
+BUILD_LOG=build/native-help.log build native --target help_pages || exit 1
+build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || exit 1
+build release64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" --target BarsightPlugin Spreadcore help_pages ||
   exit 1
-fi
-if ! { cmake --preset win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &&
-       cmake --build build/win32 -j "$(nproc)"; } >build/win32.log 2>&1; then
-  tail -40 build/win32.log
-  echo "build of win32 failed (whole log: build/win32.log)"
-  exit 1
-fi
-if ! { cmake --preset release64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" &&
-       cmake --build build/release64 -j "$(nproc)" --target BarsightPlugin Spreadcore help_pages; } \
-    >build/release64.log 2>&1; then
-  tail -40 build/release64.log
-  echo "build of release64 failed (whole log: build/release64.log)"
-  exit 1
-fi
 python3 scripts/make_release.py build/win32 dist --x64 build/release64 "${sign[@]}"

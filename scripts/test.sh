@@ -37,17 +37,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 export GTEST_COLOR=no
 
-build() {  # preset [cmake option...]; the build's output is shown only when it fails
-  local preset=$1
-  shift
-  mkdir -p build
-  if ! { cmake --preset "$preset" "$@" && cmake --build "build/$preset" -j "$jobs"; } \
-      >"build/$preset.log" 2>&1; then
-    tail -40 "build/$preset.log"
-    echo "build of $preset failed (whole log: build/$preset.log)"
-    return 1
-  fi
-}
+. scripts/lib/build.sh
 
 lane_native() { build native && ctest --test-dir build/native -j "$jobs" --output-on-failure; }
 lane_asan() { build asan && ctest --test-dir build/asan -j "$jobs" --output-on-failure; }
@@ -58,9 +48,10 @@ lane_tsan() { build tsan && ctest --test-dir build/tsan -j "$jobs" --output-on-f
 # line saying so, unless BARSIGHT_REQUIRE_WINE32=1.
 wine32_runs() {
   local out
-  out=$(w32=$root/build/win32 bash -c '. scripts/wine32-prefix.sh
-    wine32 cmd /c echo wine32-ok </dev/null 2>/dev/null | tr -d "\r"
-    /usr/lib/wine/wineserver64 -k 2>/dev/null' </dev/null 2>/dev/null)
+  out=$(bash -c '. scripts/lib/wine.sh
+    wine_prefix 32 "$1/build/win32/wine/prefix32"
+    win cmd /c echo wine32-ok </dev/null 2>/dev/null | tr -d "\r"
+    wine_stop' _ "$root" </dev/null 2>/dev/null)
   [ "$out" = wine32-ok ]
 }
 lane_win32() {

@@ -10,9 +10,9 @@ w32=$(cd "$1" && pwd)
 nat=$(cd "$2" && pwd)
 data=$here/../data/sample_ohlcv.csv
 
-. "$here/wine32-prefix.sh"
-trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
-wine32 wineboot </dev/null >/dev/null 2>&1
+. "$here/lib/wine.sh"
+wine_prefix 32 "$w32/wine/prefix32"
+trap wine_stop EXIT
 
 fail=0
 compare() {  # name, then the msxhost arguments after the plug-in
@@ -22,7 +22,7 @@ compare_plugin() {  # plug-in base name, test name, msxhost arguments after the 
   local plugin=$1 name=$2 cmd=$3
   shift 3
   local out32 outnat
-  out32=$(wine32 "$w32/bin/msxhost.exe" "$cmd" "$w32/bin/$plugin.dll" "$@" </dev/null | tr -d '\r')
+  out32=$(win "$w32/bin/msxhost.exe" "$cmd" "$w32/bin/$plugin.dll" "$@" </dev/null | tr -d '\r')
   outnat=$("$nat/bin/msxhost" "$cmd" "$nat/bin/lib$plugin.so" "$@")
   if [ "$out32" == "$outnat" ]; then
     echo "smoke32: $name: same as native ($(printf '%s\n' "$outnat" | wc -l) lines)"
@@ -50,7 +50,7 @@ compare "client exports" client SignFilter -2 -- SignFilter 2 -- SignFilter -214
   TS_SetVSAValue -1 1 1 -- IncRefCount -- IncRefCount -- DecRefCount -- GetRefCount -- \
   GetUniqueID -- GetUniqueID -- DebugPrint abc -- DebugPrint null -- SignFilter 199 -- \
   IsDialogRunning -- HideDialog -- KillDialog -- IsDialogRunning -- SignFilter -5
-if out=$(wine32 "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetCurrentTimeUTC -- \
+if out=$(win "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetCurrentTimeUTC -- \
       GetCurrentUTCStr -- SignFilter 3 </dev/null | tr -d '\r') &&
    printf '%s\n' "$out" | grep -qE '^GetCurrentUTCStr\(\) = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3} Z"$' &&
    printf '%s\n' "$out" | grep -qx 'SignFilter(3) = 3'; then
@@ -65,7 +65,7 @@ compare_plugin orvane "GetPriceData" run GetPriceData --str "$prices" --str 1/5/
 compare_plugin orvane "GetVolumeData" run GetVolumeData --str "$prices" --str 6/1/2020 \
   --str 6/30/2020 --data "$data"
 for plugin in BarsightPlugin orvane; do
-  if wine32 "$w32/bin/msxhost.exe" stress "$w32/bin/$plugin.dll" </dev/null | tr -d '\r' | tail -1 |
+  if win "$w32/bin/msxhost.exe" stress "$w32/bin/$plugin.dll" </dev/null | tr -d '\r' | tail -1 |
      grep -qx 'stress: clean'; then
     echo "smoke32: $plugin stress: clean"
   else
