@@ -33,10 +33,18 @@ std::recursive_mutex exports_mutex;
 // behind a join or a show.
 std::mutex record_mutex;
 
-void set_thread_record(DialogThread* thread) {
+// The owner of the dialog thread record; Globals::windowThread is the
+// record as every export reads it (guarded by record_mutex).
+std::unique_ptr<DialogThread> owned_thread;
+
+// Makes `thread` the record and hands back the one it replaces (its owner
+// now: it goes when the caller is done with it).
+std::unique_ptr<DialogThread> set_thread_record(std::unique_ptr<DialogThread> thread) {
     const std::lock_guard<std::mutex> lock(record_mutex);
-    Globals::windowThread.store(thread);
-    if (thread == nullptr) Globals::myHelpDialog.store(nullptr);
+    std::swap(owned_thread, thread);
+    Globals::windowThread.store(owned_thread.get());
+    if (owned_thread == nullptr) Globals::myHelpDialog.store(nullptr);
+    return thread;
 }
 
 }  // namespace
@@ -161,7 +169,7 @@ void start() noexcept {
             Globals::DebugMessage("Error in StartDialog: windowThread is NULL");
             return;
         }
-        set_thread_record(thread.release());
+        set_thread_record(std::move(thread));
         std::this_thread::sleep_for(std::chrono::milliseconds(start_pause_ms.load()));
     });
 }
@@ -228,8 +236,9 @@ void kill() noexcept {
         if (!asked) end_loop();
         thread->join();
     }
+    // The record's owner goes here: the thread has ended, and the window
+    // went with it, on its own thread.
     set_thread_record(nullptr);
-    delete thread;  // the thread has ended; the window went with it, on its own thread
 }
 
 int32_t is_running() noexcept {

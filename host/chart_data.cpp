@@ -50,10 +50,6 @@ const std::vector<float>* ChartData::column(const std::string& name) const {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // Lines of a file read a block at a time; a line longer than kMaxLine is an
 // error rather than a reason to grow without bound.
 class LineReader {
@@ -102,7 +98,7 @@ private:
 bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error) {
     *chart = ChartData{};
     std::string reason;
-    const std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path.c_str(), &reason));
+    const platform::unique_file file(platform::open_regular_file(path.c_str(), &reason));
     if (!file) {
         *error = "cannot read " + path + ": " + reason;
         return false;

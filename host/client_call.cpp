@@ -6,10 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 #include "msx/msx_records.h"
 #include "host/chart_data.h"
 
@@ -148,13 +144,5 @@ bool call_client_export(const platform::DynamicLibrary& library, const std::stri
     return true;
 }
 
-intptr_t create_client_window() {
-#if defined(_WIN32)
-    return reinterpret_cast<intptr_t>(CreateWindowExW(0, L"STATIC", L"msxhost client", WS_POPUP, 0, 0,
-                                                      10, 10, nullptr, nullptr, nullptr, nullptr));
-#else
-    return 0;
-#endif
-}
 
 }  // namespace host

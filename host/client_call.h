@@ -30,8 +30,4 @@ const ClientSignature* find_client_signature(const std::string& name);
 bool call_client_export(const platform::DynamicLibrary& library, const std::string& name,
                         const std::vector<std::string>& args, std::string* output);
 
-// A top-level window of the calling thread for the hook exports (Windows;
-// 0 where the platform has none a plug-in could hook).
-intptr_t create_client_window();
-
 }  // namespace host

@@ -2,7 +2,6 @@
 
 #include "platform/regular_file.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -28,10 +27,6 @@ constexpr std::size_t kScanAhead = 64;
 constexpr char kCtrlZ = 0x1A;
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // Plain decimals ("123.45"), the common case, read without from_chars:
 // with at most 15 significant digits and at most 22 decimals the value is
@@ -571,15 +566,14 @@ ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows)
     rows->clear();
     // Only a regular file is read: a directory, a FIFO or a device is "not
     // found" (a FIFO would block the host, /dev/zero never ends).
-    std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path));
+    platform::unique_file file(platform::open_regular_file(path));
     if (!file) return ReadStatus::kNotFound;
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0) return ReadStatus::kNotFound;
+    const long long size = platform::file_size(file.get());
+    if (size < 0) return ReadStatus::kNotFound;
 
     // Rows are at least a few bytes each in real files; reserving from the
     // size spares most regrowth (capped, a file may be mostly long lines).
-    if (info.st_size > 0)
-        rows->reserve(static_cast<std::size_t>(std::min<int64_t>(info.st_size / 16, 1 << 24)));
+    if (size > 0) rows->reserve(static_cast<std::size_t>(std::min<long long>(size / 16, 1 << 24)));
     VectorSink sink{rows};
     RowBuilder<VectorSink> builder(with_volume, &sink);
     read_chunks(file.get(), builder);
@@ -713,7 +707,7 @@ int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char*
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
                           bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count) {
     *count = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(platform::open_regular_file(path));
+    platform::unique_file file(platform::open_regular_file(path));
     if (!file) return ReadStatus::kNotFound;
     SelectionSink sink{Reach(begin, end), stop_from_start, second, cap < 0 ? 0 : cap, out};
     RowBuilder<SelectionSink> builder(with_volume, &sink, !second, second);

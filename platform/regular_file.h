@@ -6,9 +6,16 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace platform {
+
+// The owner of a C stream: closed when the owner goes.
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using unique_file = std::unique_ptr<std::FILE, FileCloser>;
 
 // The file at `path` (narrow text, as the host passes it) open for binary
 // reading, or null when it cannot be opened or is not a regular file, with
@@ -16,6 +23,9 @@ namespace platform {
 // "Permission denied", "Is a directory", "not a regular file", ...). Never
 // waits for a writer.
 std::FILE* open_regular_file(const char* path, std::string* reason = nullptr);
+
+// The size in bytes of an open file, or -1 when it cannot be told.
+long long file_size(std::FILE* file);
 
 // Null, with `why` in `reason` when given: how open_regular_file refuses.
 inline std::FILE* refused(std::string* reason, const char* why) {

@@ -30,7 +30,8 @@ bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
     // KillDialog waiting for it) for good. The reason names what is wrong
     // ("Permission denied", "Is a directory"), not a parse failure.
     std::string reason;
-    std::FILE* file = open_regular_file(path.c_str(), &reason);
+    const unique_file owned(open_regular_file(path.c_str(), &reason));
+    std::FILE* file = owned.get();
     if (file == nullptr) {
         *error = "cannot read " + path + ": " + reason;
         return false;
@@ -39,7 +40,6 @@ bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
     char block[1 << 14];
     for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.append(block, n);
     const bool read_failed = std::ferror(file) != 0;
-    std::fclose(file);
     if (read_failed) {
         *error = "cannot read " + path + ": read error";
         return false;

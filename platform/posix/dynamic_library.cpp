@@ -2,15 +2,24 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 #include "platform/dynamic_library.h"
 
 namespace platform {
 
-void DynamicLibrary::close() {
-    if (handle_ != nullptr) dlclose(handle_);
-    handle_ = nullptr;
-}
+namespace {
+
+// The owner of a dlopen handle.
+struct LibraryCloser {
+    void operator()(void* handle) const noexcept { dlclose(handle); }
+};
+using unique_dl = std::unique_ptr<void, LibraryCloser>;
+
+}  // namespace
+
+void DynamicLibrary::close() { unique_dl(std::exchange(handle_, nullptr)); }
 
 DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -58,10 +67,8 @@ std::string own_module_path() {
 }
 
 bool DynamicLibrary::is_loaded(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle == nullptr) return false;
-    dlclose(handle);
-    return true;
+    // The probe's reference goes with its owner.
+    return unique_dl(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) != nullptr;
 }
 
 DynamicLibrary DynamicLibrary::own_module() {

@@ -35,4 +35,10 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
     return file;
 }
 
+long long file_size(std::FILE* file) {
+    if (file == nullptr) return -1;
+    struct stat info {};
+    return fstat(fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
 }  // namespace platform

@@ -30,7 +30,7 @@ using win32::unique_variant;
 
 // A VARIANT holding a copy of `text`.
 void set_text(unique_variant* variant, const std::wstring& text) {
-    VariantClear(variant->get());
+    variant->clear();
     variant->get()->vt = VT_BSTR;
     variant->get()->bstrVal = SysAllocString(text.c_str());
 }
@@ -39,9 +39,7 @@ void set_text(unique_variant* variant, const std::wstring& text) {
 bool load(const std::string& path, com_ptr<IXMLDOMDocument>* doc, std::string* error) {
     // Only a regular file is read; the reason names what is wrong.
     std::string reason;
-    if (std::FILE* file = open_regular_file(path.c_str(), &reason)) {
-        std::fclose(file);
-    } else {
+    if (!unique_file(open_regular_file(path.c_str(), &reason))) {
         *error = "cannot read " + path + ": " + reason;
         return false;
     }

@@ -3,12 +3,13 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/text_codec.h"
+#include "platform/win32/unique_resource.h"
 
 namespace platform {
 
 void DynamicLibrary::close() {
-    if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
-    handle_ = nullptr;
+    // The module's owner frees it (and counts it while it is held).
+    win32::unique_hmodule(static_cast<HMODULE>(std::exchange(handle_, nullptr)));
 }
 
 DynamicLibrary DynamicLibrary::open(const std::string& path, std::string* error) {

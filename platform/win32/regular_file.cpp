@@ -1,8 +1,10 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include "platform/regular_file.h"
+#include "platform/win32/unique_resource.h"
 
 namespace platform {
 
@@ -16,13 +18,13 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
         return refuse("not a regular file");
     // CreateFile never waits: a pipe whose instances are busy fails at once,
     // and GetFileType tells a disk file from pipes, consoles and devices.
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    win32::unique_file_handle handle(win32::null_if_invalid(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING,
                                 // A pipe server we connect to may only identify us,
                                 // never act as the host's user.
                                 FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                                nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+                                nullptr)));
+    if (!handle) {
         const DWORD code = GetLastError();
         // A folder cannot be opened this way (Windows answers "access
         // denied"): say what it is.
@@ -35,23 +37,26 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
                                                     : "cannot be opened");
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        CloseHandle(handle);
         return refuse(folder ? "Is a directory" : "not a regular file");
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return refuse("cannot be opened");
-    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
+    if (fd < 0) return refuse("cannot be opened");
+    (void)handle.release();  // the descriptor owns it now
     std::FILE* file = _fdopen(fd, "rb");
     if (file == nullptr) {
         _close(fd);  // closes the handle too
         return refuse("cannot be opened");
     }
     return file;
+}
+
+long long file_size(std::FILE* file) {
+    if (file == nullptr) return -1;
+    struct _stat64 info {};
+    return _fstat64(_fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace platform::win32 {
@@ -27,6 +28,7 @@ enum class Resource {
     kBstr,
     kVariant,
     kApartment,
+    kFileHandle,
     kCount
 };
 
@@ -65,6 +67,18 @@ public:
         value_ = value;
         if (value_ != Invalid) count_resource(Kind, 1);
     }
+    // Releases the held value now; whether its Close reported success (a
+    // Close that reports nothing counts as one). False when none was held.
+    bool close() noexcept {
+        if (value_ == Invalid) return false;
+        const T value = release();
+        if constexpr (std::is_void_v<decltype(Close(value))>) {
+            Close(value);
+            return true;
+        } else {
+            return Close(value) != 0;
+        }
+    }
     // Gives the value up without releasing it; the caller owns it now.
     [[nodiscard]] T release() noexcept {
         if (value_ != Invalid) count_resource(Kind, -1);
@@ -79,7 +93,8 @@ namespace detail {
 inline void delete_gdi_object(HGDIOBJ object) noexcept { DeleteObject(object); }
 inline void destroy_window(HWND window) noexcept { DestroyWindow(window); }
 inline void destroy_icon(HICON icon) noexcept { DestroyIcon(icon); }
-inline void unhook(HHOOK hook) noexcept { UnhookWindowsHookEx(hook); }
+inline BOOL unhook(HHOOK hook) noexcept { return UnhookWindowsHookEx(hook); }
+inline void close_handle(HANDLE handle) noexcept { CloseHandle(handle); }
 inline void free_library(HMODULE module) noexcept { FreeLibrary(module); }
 inline void delete_dc(HDC dc) noexcept { DeleteDC(dc); }
 inline void free_bstr(BSTR text) noexcept { SysFreeString(text); }
@@ -93,6 +108,10 @@ using unique_hhook = unique_any<HHOOK, &detail::unhook, Resource::kHook>;
 using unique_hmodule = unique_any<HMODULE, &detail::free_library, Resource::kModule>;
 using unique_hdc_memory = unique_any<HDC, &detail::delete_dc, Resource::kMemoryDc>;
 using unique_bstr = unique_any<BSTR, &detail::free_bstr, Resource::kBstr>;
+// A kernel handle from CreateFile; take it through null_if_invalid, since
+// CreateFile's "none" is INVALID_HANDLE_VALUE, not null.
+using unique_file_handle = unique_any<HANDLE, &detail::close_handle, Resource::kFileHandle>;
+inline HANDLE null_if_invalid(HANDLE handle) noexcept { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class unique_window_dc {
@@ -235,6 +254,8 @@ public:
     unique_variant(const unique_variant&) = delete;
     unique_variant& operator=(const unique_variant&) = delete;
     VARIANT* get() noexcept { return &value_; }
+    // Empties it (a string held is freed), for a new value.
+    void clear() noexcept { VariantClear(&value_); }
 
 private:
     VARIANT value_;

@@ -55,15 +55,15 @@ bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
 }
 
 bool remove_tooltip_hook(uint32_t thread) {
-    HHOOK hook = nullptr;
+    win32::unique_hhook hook;
     {
         std::lock_guard<std::mutex> lock(hooks_mutex);
         auto it = hooks.find(thread);
         if (it == hooks.end()) return false;
-        hook = it->second.release();  // unhooked below, where the result is seen
+        hook = std::move(it->second);  // unhooked below, outside the lock, where the result is seen
         hooks.erase(it);
     }
-    return UnhookWindowsHookEx(hook) != FALSE;
+    return hook.close();
 }
 
 uint32_t window_thread(intptr_t window) {

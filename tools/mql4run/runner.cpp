@@ -8,11 +8,8 @@
 #include <ostream>
 
 #include "host/chart_data.h"
+#include "platform/plain_window.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#include <commctrl.h>
-#endif
 
 namespace mql4run {
 
@@ -38,10 +35,9 @@ bool passes_address_through_int(const std::string& library, const std::string& n
 
 constexpr bool kIntHoldsPointer = sizeof(void*) == sizeof(std::int32_t);
 
-#if !defined(_WIN32)
-// Away from Windows, the two kernel32 functions the MQL5 kit imports to
-// copy the library's text (its addresses travel as long, so they work
-// here): what Windows' own do.
+// Where the system has no kernel32 (away from Windows), the two functions
+// the MQL5 kit imports from it to copy the library's text (its addresses
+// travel as long, so they work in any 64-bit build): what Windows' own do.
 int stand_in_lstrlenA(const char* text) {
     return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
 }
@@ -54,18 +50,13 @@ void* kernel32_stand_in(const std::string& name) {
     if (name == "RtlMoveMemory") return reinterpret_cast<void*>(&stand_in_RtlMoveMemory);
     return nullptr;
 }
-#endif
 
 // The file that stands for a Windows DLL name in this build's folder.
 std::string library_file(const std::string& name) {
-#if defined(_WIN32)
-    return name;
-#else
     std::string stem = name;
     if (lower(stem).size() > 4 && lower(stem).compare(stem.size() - 4, 4, ".dll") == 0)
         stem.resize(stem.size() - 4);
-    return "lib" + stem + ".so";
-#endif
+    return platform::library_file_name(stem);
 }
 
 // A bar's date: YYYY-MM-DD (or with . or / between), or YYYYMMDD; a real
@@ -234,41 +225,21 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
             bound_.push_back(bound);
             continue;
         }
-#if !defined(_WIN32)
-        if (system_library) {
-            bound.address = kernel32_stand_in(decl->name);
-            if (bound.address == nullptr) {
-                *error = std::string("kernel32.dll has no stand-in for ") + decl->name + " (imported by " +
-                         program.file + ")";
-                return false;
-            }
-            bound_.push_back(bound);
-            continue;
-        }
-#endif
         auto found = std::find_if(libraries_.begin(), libraries_.end(),
                                   [&](const auto& entry) { return lower(entry.first) == lower(decl->library); });
         if (found == libraries_.end()) {
             std::string reason;
-            platform::DynamicLibrary library;
-            if (!system_library)
-                library = platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
-#if defined(_WIN32)
-            if (system_library) {  // from the system folder only, as the terminal finds it
-                wchar_t system[MAX_PATH];
-                const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-                if (length > 0 && length < MAX_PATH) {
-                    char folder8[MAX_PATH * 3];
-                    const int bytes = WideCharToMultiByte(CP_UTF8, 0, system, static_cast<int>(length),
-                                                          folder8, sizeof folder8, nullptr, nullptr);
-                    std::string system_reason;
-                    library = platform::DynamicLibrary::open(
-                        std::string(folder8, static_cast<std::size_t>(bytes > 0 ? bytes : 0)) + "\\" +
-                            decl->library,
-                        &system_reason);
+            // kernel32 from the system folder only, as the terminal finds it.
+            platform::DynamicLibrary library =
+                system_library ? platform::DynamicLibrary::open_system(decl->library, &reason)
+                               : platform::DynamicLibrary::open(folder + "/" + library_file(decl->library), &reason);
+            if (!library.loaded() && system_library) {
+                bound.address = kernel32_stand_in(decl->name);  // no kernel32 here
+                if (bound.address != nullptr) {
+                    bound_.push_back(bound);
+                    continue;
                 }
             }
-#endif
             if (!library.loaded()) {
                 *error = std::string("cannot load ") + decl->library + " (imported by " + program.file +
                          ") from " + folder + ": " + reason;
@@ -342,14 +313,14 @@ void ChartSession::tick() {
         const auto& closes = chart_.close.storage();
         program_->Ask = program_->Bid = closes.empty() ? 0.0 : closes.back();
         program_->OnTick();
-        pump_messages();
+        platform::dispatch_pending_messages();
         return;
     }
     program_->grow_buffers(chart_.time.size());
     prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
                                              chart_.high, chart_.low, chart_.close, chart_.tick_volume,
                                              chart_.volume, chart_.spread);
-    pump_messages();
+    platform::dispatch_pending_messages();
 }
 
 void ChartSession::reload() {
@@ -361,18 +332,18 @@ void ChartSession::timer() {
     if (program_->timer_ms() <= 0) return;
     runner_->clock_ms += program_->timer_ms();
     program_->OnTimer();
-    pump_messages();
+    platform::dispatch_pending_messages();
 }
 
 void ChartSession::click(const std::string& object) {
     program_->OnChartEvent(mql::CHARTEVENT_OBJECT_CLICK, 0, 0.0, mql::string(object));
-    pump_messages();
+    platform::dispatch_pending_messages();
 }
 
 void ChartSession::deinit(int reason) {
     program_->set_uninitialize_reason(reason);
     program_->OnDeinit(reason);
-    pump_messages();
+    platform::dispatch_pending_messages();
 }
 
 int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs,
@@ -553,7 +524,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     mql::Runner runner;
     runner.log_imports = options.log_imports;
     runner.start_time = all.time.storage().back();
-    runner.pump = pump_messages;
+    runner.pump = platform::dispatch_pending_messages;
     for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
     CustomIndicators hidden_indicators(folder, &runner, err);
     runner.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe,
@@ -561,11 +532,10 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                                          int shift, double* value) {
         return hidden_indicators.buffer_value(caller, symbol, timeframe, name, inputs, mode, shift, value);
     };
-    const intptr_t window = create_chart_window();
-    struct WindowOwner {
-        intptr_t window;
-        ~WindowOwner() { destroy_chart_window(window); }
-    } owner{window};
+    // The chart window (a real one in the Windows builds), destroyed by
+    // this thread when the run ends.
+    const platform::PlainWindow chart_window("mql4run chart");
+    const intptr_t window = chart_window.handle();
     ChartSession session(*entry, imports, &runner, window, all.symbol);
     session.chart().visible_bars = options.visible_bars;
     for (const auto& [name, value] : options.inputs) {
@@ -613,7 +583,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                     session.click(name);
             }
             for (const std::string& text : options.hovers) {
-                if (!show_tooltip(window, text)) {
+                if (!platform::show_tooltip_over(window, text)) {
                     err << "mql4run: --hover needs a chart window (the Windows builds)\n";
                     break;
                 }
@@ -658,38 +628,5 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     return mql::kExitSuccess;
 }
 
-#if defined(_WIN32)
-intptr_t create_chart_window() {
-    return reinterpret_cast<intptr_t>(CreateWindowExW(0, L"STATIC", L"mql4run chart", WS_POPUP, 0, 0, 200,
-                                                      100, nullptr, nullptr, nullptr, nullptr));
-}
-void destroy_chart_window(intptr_t window) {
-    if (window != 0) DestroyWindow(reinterpret_cast<HWND>(window));
-}
-void pump_messages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-bool show_tooltip(intptr_t window, const std::string& text) {
-    if (window == 0) return false;
-    std::wstring wide(text.begin(), text.end());  // the kit's tooltips are ASCII
-    HWND tip = CreateWindowExW(0, L"STATIC", wide.c_str(), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                               nullptr);
-    if (tip == nullptr) return false;
-    NMHDR show{tip, 1, static_cast<UINT>(TTN_SHOW)};
-    SendMessageW(reinterpret_cast<HWND>(window), WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&show));
-    DestroyWindow(tip);
-    pump_messages();
-    return true;
-}
-#else
-intptr_t create_chart_window() { return 0; }
-void destroy_chart_window(intptr_t) {}
-void pump_messages() {}
-bool show_tooltip(intptr_t, const std::string&) { return false; }
-#endif
 
 }  // namespace mql4run

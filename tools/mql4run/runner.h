@@ -108,14 +108,4 @@ private:
 // The whole run of the command line; returns the exit code.
 int run(const Options& options, std::ostream& out, std::ostream& err);
 
-// The chart window of the runner (a real window on Windows, 0 elsewhere)
-// and a dispatch of its pending messages.
-intptr_t create_chart_window();
-void destroy_chart_window(intptr_t window);
-void pump_messages();
-// The chart window shows a tooltip with `text` (a tip window notifying it
-// with TTN_SHOW, as a terminal's tooltip does); false where there is no
-// real window.
-bool show_tooltip(intptr_t window, const std::string& text);
-
 }  // namespace mql4run

@@ -587,14 +587,43 @@ string DoubleToString(double value, int digits) {
     return string(text);
 }
 
+namespace {
+
+// The UTC date and time of seconds since 1970 (earlier ones too), counted
+// out as the proleptic Gregorian calendar has it (days to civil date after
+// H. Hinnant's algorithm); false for a year beyond what a tm holds.
+bool utc_parts(datetime value, std::tm* parts) {
+    long long days = value / 86400;
+    long long rest = value % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468;  // from 0000-03-01
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long day_of_era = days - era * 146097;
+    const long long year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const long long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const long long month_index = (5 * day_of_year + 2) / 153;  // March is 0
+    const long long day = day_of_year - (153 * month_index + 2) / 5 + 1;
+    const long long month = month_index < 10 ? month_index + 3 : month_index - 9;
+    const long long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+    if (year - 1900 > std::numeric_limits<int>::max() || year - 1900 < std::numeric_limits<int>::min()) return false;
+    *parts = std::tm{};
+    parts->tm_year = static_cast<int>(year - 1900);
+    parts->tm_mon = static_cast<int>(month - 1);
+    parts->tm_mday = static_cast<int>(day);
+    parts->tm_hour = static_cast<int>(rest / 3600);
+    parts->tm_min = static_cast<int>(rest / 60 % 60);
+    parts->tm_sec = static_cast<int>(rest % 60);
+    return true;
+}
+
+}  // namespace
+
 string TimeToString(datetime value, int mode) {
-    const std::time_t seconds = static_cast<std::time_t>(value);
     std::tm parts{};
-#if defined(_WIN32)
-    if (gmtime_s(&parts, &seconds) != 0) return string();
-#else
-    if (gmtime_r(&seconds, &parts) == nullptr) return string();
-#endif
+    if (!utc_parts(value, &parts)) return string();
     char text[64] = "";
     std::string out;
     if (mode & TIME_DATE) {

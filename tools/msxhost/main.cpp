@@ -16,6 +16,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
+#include "platform/plain_window.h"
 #include "host/chart_data.h"
 #include "host/output.h"
 #include "tools/msxhost/chart_svg.h"
@@ -628,6 +629,8 @@ int cmd_client(int argc, char** argv) {
         return 1;
     }
     intptr_t window = 0;
+    // Windows of this thread, destroyed by it when the run ends.
+    std::vector<std::unique_ptr<platform::PlainWindow>> windows;
     int i = 3;
     while (i < argc) {
         const std::string name = argv[i++];
@@ -652,7 +655,8 @@ int cmd_client(int argc, char** argv) {
             std::thread([] {}).join();
             output = "thread";
         } else if (name == "window") {
-            window = host::create_client_window();
+            windows.push_back(std::make_unique<platform::PlainWindow>("msxhost client"));
+            window = windows.back()->handle();
             output = "window = " + std::to_string(window);
         } else if (!library.loaded()) {
             std::cerr << "msxhost: the plug-in is unloaded\n";
