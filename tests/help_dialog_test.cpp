@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <random>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,14 @@
 #endif
 
 namespace {
+
+// A file or folder name in the temporary folder that is this process's own,
+// so that test runs side by side (two build folders, ctest -j) never share one.
+std::filesystem::path scratch_path(const std::string& name) {
+    static const std::string tag = std::to_string(std::random_device{}()) + "-" +
+                                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    return std::filesystem::temp_directory_path() / (name + "-" + tag);
+}
 
 using barsight::Globals;
 namespace dialog = barsight::dialog;
@@ -392,7 +402,7 @@ TEST(DialogSettings, TwoProcessesNeverReadAPartialFile) {
 // the test runs as root, for whom permissions do not apply.
 TEST(DialogSettings, ReadOnlyFolderWithAWritableFileStillSaves) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "barsight-readonly-settings";
+    const fs::path folder = scratch_path("barsight-readonly-settings");
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::string path = (folder / "BarsightPlugin.dll.config").string();
@@ -419,7 +429,7 @@ TEST(DialogSettings, ReadOnlyFolderWithAWritableFileStillSaves) {
 // plug-in (a file: address), else the web.
 TEST(HelpPage, BaseResolution) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / "barsight-help-base";
+    const fs::path root = scratch_path("barsight-help-base");
     fs::remove_all(root);
     const std::string plain = (root / "plain").string();
     const std::string spaced = (root / "Program Files" / "Barsight x").string();

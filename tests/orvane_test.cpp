@@ -32,6 +32,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A file or folder name in the temporary folder that is this process's own,
+// so that test runs side by side (two build folders, ctest -j) never share one.
+fs::path scratch_path(const std::string& name) {
+    static const std::string tag = std::to_string(std::random_device{}()) + "-" +
+                                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    return fs::temp_directory_path() / (name + "-" + tag);
+}
+
 struct OrvanePath {
     static const char* path() { return ORVANE_PATH; }
 };
@@ -275,7 +283,7 @@ TEST_F(GetPriceData, NamesThatAreNoFileAreNotFound) {
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
     names = {pipe_name, "CON", "NUL", "COM1", "\\\\.\\NUL"};
 #else
-    const std::string fifo = (fs::temp_directory_path() / "orvane-test-fifo").string();
+    const std::string fifo = (scratch_path("orvane-test-fifo")).string();
     std::remove(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     names = {fifo, "/dev/zero", "/dev/null", "/dev/stdin"};
@@ -298,7 +306,7 @@ TEST_F(GetPriceData, NamesThatAreNoFileAreNotFound) {
 }
 
 TEST_F(GetPriceData, BadInputGivesDefinedAnswers) {
-    const std::string dir = (fs::temp_directory_path() / "orvane-test-dir").string();
+    const std::string dir = (scratch_path("orvane-test-dir")).string();
     fs::create_directories(dir);
     const std::string garbage = write_file("garbage.bin", std::string("\x00\xff\x01,\x80\n\x00\x00", 9));
     const std::string single = write_file("single.csv", std::string(10 * 1024 * 1024, '1'));
@@ -407,8 +415,8 @@ TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
     std::mt19937 gen(2010);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
                             "1/4/10", "13/45/2010", " 1/ 4/2010"};
-    const fs::path raw = fs::temp_directory_path() / "orvane-diff-raw.csv";
-    const fs::path text = fs::temp_directory_path() / "orvane-diff-text.csv";
+    const fs::path raw = scratch_path("orvane-diff-raw.csv");
+    const fs::path text = scratch_path("orvane-diff-text.csv");
     for (int iteration = 0; iteration < 400; ++iteration) {
         const std::string bytes = random_file(gen);
         std::ofstream(raw, std::ios::binary) << bytes;
@@ -480,7 +488,7 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
         // Each usual row's value, through the one pass (no row reaches the
         // end bound, so every row is selected), bit for bit as read_rows
         // reads it.
-        const fs::path path = fs::temp_directory_path() / "orvane-window-usual.csv";
+        const fs::path path = scratch_path("orvane-window-usual.csv");
         std::ofstream(path, std::ios::binary) << usual;
         std::vector<orvane::Row> rows;
         ASSERT_EQ(orvane::read_rows(path.string().c_str(), false, &rows), orvane::ReadStatus::kOk);
@@ -493,8 +501,8 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
         for (std::size_t i = 0; i < rows.size(); ++i)
             ASSERT_TRUE(same(one[i], static_cast<float>(rows[i].value1))) << "usual row " << i;
     }
-    const fs::path raw = fs::temp_directory_path() / "orvane-window-raw.csv";
-    const fs::path text = fs::temp_directory_path() / "orvane-window-text.csv";
+    const fs::path raw = scratch_path("orvane-window-raw.csv");
+    const fs::path text = scratch_path("orvane-window-text.csv");
     std::ofstream(raw, std::ios::binary) << file;
     std::ofstream(text, std::ios::binary) << reference::text_mode(file);
     for (bool with_volume : {true, false}) {
@@ -560,7 +568,7 @@ TEST(OrvaneReader, ShortDatesSelectAsTheirText) {
                             "1/1/1000",  "12/31/9999", "1/1/999",  "12/31/999", "1/4/201",    "1/4/20100",
                             "1/1/0",     "13/4/2010",  "1/4/2009", "1/4/2011",  "1/4",        "6/1/2010",
                             "12/13/2010"};
-    const fs::path raw = fs::temp_directory_path() / "orvane-short-dates.csv";
+    const fs::path raw = scratch_path("orvane-short-dates.csv");
     for (const char* date : dates) {
         std::ofstream(raw, std::ios::binary) << "zzz,0\n" << date << ",1\n" << date << ",2\n";
         std::vector<orvane::Row> rows;
@@ -612,7 +620,7 @@ TEST(OrvaneReader, OnePassKeepsTheSharedDateState) {
         // end it: rows 1 and 2.
         {"1/4/2008,1\n7/1,2\n1/5/2010,3\n", "6/1/2008", "1/1/2011", false, 2, 2.0f},
     };
-    const fs::path raw = fs::temp_directory_path() / "orvane-shared-state.csv";
+    const fs::path raw = scratch_path("orvane-shared-state.csv");
     for (const Case& c : cases) {
         std::ofstream(raw, std::ios::binary) << c.text;
         std::vector<orvane::Row> rows;
@@ -636,8 +644,8 @@ TEST(OrvaneReader, OnePassKeepsTheSharedDateState) {
 // an empty line starts the second block. Expected: the literal reading.
 TEST(OrvaneReader, OnePassAcrossBlocks) {
     constexpr std::size_t kBlock = 1 << 20;
-    const fs::path raw = fs::temp_directory_path() / "orvane-blocks-raw.csv";
-    const fs::path text_file = fs::temp_directory_path() / "orvane-blocks-text.csv";
+    const fs::path raw = scratch_path("orvane-blocks-raw.csv");
+    const fs::path text_file = scratch_path("orvane-blocks-text.csv");
     for (std::size_t first = 10; first <= 26; ++first) {
         std::string text = std::string(first - 1, 'x') + "\n";
         for (int i = 0; text.size() < kBlock + 4096; ++i) {
@@ -676,7 +684,7 @@ TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
     std::mt19937 gen(2027);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
                             "1/4/10", "13/45/2010", " 1/ 4/2010"};
-    const fs::path raw = fs::temp_directory_path() / "orvane-one-pass.csv";
+    const fs::path raw = scratch_path("orvane-one-pass.csv");
     int no_start = 0, compared = 0;
     // Each comparison opens the file again, which is slow under Wine: 40
     // files keep the test short there and still cover every path. Under
@@ -732,7 +740,7 @@ TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
     }
     int64_t count = 0;
     float out[1];
-    EXPECT_EQ(orvane::read_selection((fs::temp_directory_path() / "no-such-orvane.csv").string().c_str(),
+    EXPECT_EQ(orvane::read_selection((scratch_path("no-such-orvane.csv")).string().c_str(),
                                      true, "1/1/2000", "1/1/2001", false, false, 1, out, &count),
               orvane::ReadStatus::kNotFound);
 }
@@ -741,8 +749,8 @@ TEST(OrvaneReader, CrlfAndLfGiveTheSameRows) {
     const std::string lf = "1/4/2010,1,2\n1/5/2010,3,4\n" + std::string(100, 'z') + "\n";
     std::string crlf;
     for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    const fs::path a = fs::temp_directory_path() / "orvane-lf.csv";
-    const fs::path b = fs::temp_directory_path() / "orvane-crlf.csv";
+    const fs::path a = scratch_path("orvane-lf.csv");
+    const fs::path b = scratch_path("orvane-crlf.csv");
     std::ofstream(a, std::ios::binary) << lf;
     std::ofstream(b, std::ios::binary) << crlf;
     std::vector<orvane::Row> ra, rb;
