@@ -1,12 +1,15 @@
-// The orvane loader plug-in's exports: the four catalogue queries, one shim
-// per catalogue row that calls the calculation of the row named as the shim
-// (__func__, looked up at compile time: a shim without a row does not
-// build), and DLLMAIN.
+// The orvane loader plug-in's exports: its catalogue for the four catalogue
+// queries (msx/catalogue_exports.cpp), one shim per catalogue row that calls
+// the calculation of the row named as the shim (__func__, looked up at
+// compile time: a shim without a row does not build), and DLLMAIN.
 #include <cstdint>
 
 #include "loader/orvane_catalogue.h"
+#include "msx/catalogue_exports.h"
 
 using orvane::kCatalogue;
+
+const msx::Catalogue& msx::plugin_catalogue() noexcept { return kCatalogue; }
 
 extern "C" {
 
@@ -14,23 +17,6 @@ extern "C" {
 // attach and detach, 0 otherwise, and does nothing.
 MSX_API int32_t DLLMAIN(void* /*hInstance*/, uint32_t dwReason, void* /*lpReserved*/) {
     return dwReason == 0 || dwReason == 1 ? 1 : 0;
-}
-
-MSX_API int32_t MSXInfo(MSXDLLDef* a_psDLLDef) {
-    return kCatalogue.info(a_psDLLDef);
-}
-
-MSX_API int32_t MSXNthFunction(int32_t a_iNthFunc, MSXFuncDef* a_psFuncDef) {
-    return kCatalogue.nth_function(a_iNthFunc, a_psFuncDef);
-}
-
-MSX_API int32_t MSXNthArg(int32_t a_iNthFunc, int32_t a_iNthArg, MSXFuncArgDef* a_psFuncArgDef) {
-    return kCatalogue.nth_arg(a_iNthFunc, a_iNthArg, a_psFuncArgDef);
-}
-
-MSX_API int32_t MSXNthCustomString(int32_t a_iNthFunc, int32_t a_iNthArg, int32_t a_iNthString,
-                                   MSXFuncCustomString* a_psCustomString) {
-    return kCatalogue.nth_custom_string(a_iNthFunc, a_iNthArg, a_iNthString, a_psCustomString);
 }
 
 MSX_API int32_t GetPriceData(const MSXDataRec* a_psDataRec,
