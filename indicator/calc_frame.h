@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <exception>
 
 #include "msx/msx_catalogue.h"
@@ -65,6 +66,13 @@ int32_t run_calculation(const char* name, const msx::CalcArgs& args, Body&& body
     series->iFirstValid = 0;
     series->iLastValid = -1;
     return msx::kError;
+}
+
+// The same, named by the export's catalogue row (args.name, which its shim
+// passes): the name is written once, in the row.
+template <class Body>
+int32_t run_calculation(const msx::CalcArgs& args, Body&& body) noexcept {
+    return run_calculation(args.name != nullptr ? args.name : "calculation", args, std::forward<Body>(body));
 }
 
 }  // namespace barsight

@@ -57,7 +57,7 @@ void spread_class_pair(detail::Pair v, detail::Pair average, int classes[2]) noe
 }
 
 int32_t vsa_make_const(const msx::CalcArgs& call) noexcept {
-    return run_calculation("VSAMakeConst", call, [](const msx::CalcArgs& args) {
+    return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 1) return CalcOutcome::fail("Need Bar argument");
         const MSXDataInfoRec& close = args.data->sClose;
         const int32_t f = close.iFirstValid;
@@ -71,7 +71,7 @@ int32_t vsa_make_const(const msx::CalcArgs& call) noexcept {
 }
 
 int32_t vsa_trend(const msx::CalcArgs& call) noexcept {
-    return run_calculation("VSATrend", call, [](const msx::CalcArgs& args) {
+    return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 1) return CalcOutcome::fail("Need Periods argument");
         const MSXDataRec& data = *args.data;
         const int32_t f = data.sClose.iFirstValid;
@@ -101,7 +101,7 @@ int32_t vsa_trend(const msx::CalcArgs& call) noexcept {
 }
 
 int32_t vsa_vol_stops(const msx::CalcArgs& call) noexcept {
-    return run_calculation("VSAVolStops", call, [](const msx::CalcArgs& args) {
+    return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 1 || args.array_count() != 1)
             return CalcOutcome::fail("Need Multiplier & ATR(Periods) arguments");
         const MSXDataInfoRec* atr_series = args.arrays->psDataInfoRecs[0];
@@ -155,7 +155,7 @@ int32_t vsa_vol_stops(const msx::CalcArgs& call) noexcept {
 }
 
 int32_t vsa_spread(const msx::CalcArgs& call) noexcept {
-    return run_calculation("VSASpread", call, [](const msx::CalcArgs& args) {
+    return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 2)
             return CalcOutcome::fail("Need Mode and Periods argument");
         const MSXDataRec& data = *args.data;

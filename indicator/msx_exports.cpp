@@ -17,9 +17,9 @@ MSX_API int32_t VSAMakeConst(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t VSATrend(const MSXDataRec* a_psDataRec,
@@ -28,9 +28,9 @@ MSX_API int32_t VSATrend(const MSXDataRec* a_psDataRec,
                          const MSXStringArgsArray* a_psStringArgs,
                          const MSXCustomArgsArray* a_psCustomArgs,
                          MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t VSAVolStops(const MSXDataRec* a_psDataRec,
@@ -39,9 +39,9 @@ MSX_API int32_t VSAVolStops(const MSXDataRec* a_psDataRec,
                             const MSXStringArgsArray* a_psStringArgs,
                             const MSXCustomArgsArray* a_psCustomArgs,
                             MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t VSAInd(const MSXDataRec* a_psDataRec,
@@ -50,9 +50,9 @@ MSX_API int32_t VSAInd(const MSXDataRec* a_psDataRec,
                        const MSXStringArgsArray* a_psStringArgs,
                        const MSXCustomArgsArray* a_psCustomArgs,
                        MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t VSASpread(const MSXDataRec* a_psDataRec,
@@ -61,9 +61,9 @@ MSX_API int32_t VSASpread(const MSXDataRec* a_psDataRec,
                           const MSXStringArgsArray* a_psStringArgs,
                           const MSXCustomArgsArray* a_psCustomArgs,
                           MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 }  // extern "C"

@@ -36,7 +36,7 @@ int32_t vsa_ind(const msx::CalcArgs& call) noexcept {
     // The reason the engine could not be bound; the frame copies it into the
     // result record before this function returns.
     std::string bind_message;
-    return run_calculation("VSAInd", call, [&](const msx::CalcArgs& args) {
+    return run_calculation(call, [&](const msx::CalcArgs& args) {
         EngineApi engine;
         if (!bind_engine(&engine, &bind_message)) return CalcOutcome::fail(bind_message.c_str());
 

@@ -25,9 +25,9 @@ MSX_API int32_t GetPriceData(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t GetVolumeData(const MSXDataRec* a_psDataRec,
@@ -36,9 +36,9 @@ MSX_API int32_t GetVolumeData(const MSXDataRec* a_psDataRec,
                               const MSXStringArgsArray* a_psStringArgs,
                               const MSXCustomArgsArray* a_psCustomArgs,
                               MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t GetYieldData(const MSXDataRec* a_psDataRec,
@@ -47,9 +47,9 @@ MSX_API int32_t GetYieldData(const MSXDataRec* a_psDataRec,
                              const MSXStringArgsArray* a_psStringArgs,
                              const MSXCustomArgsArray* a_psCustomArgs,
                              MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t wsGetPriceData(const MSXDataRec* a_psDataRec,
@@ -58,9 +58,9 @@ MSX_API int32_t wsGetPriceData(const MSXDataRec* a_psDataRec,
                                const MSXStringArgsArray* a_psStringArgs,
                                const MSXCustomArgsArray* a_psCustomArgs,
                                MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t wsGetVolumeData(const MSXDataRec* a_psDataRec,
@@ -69,9 +69,9 @@ MSX_API int32_t wsGetVolumeData(const MSXDataRec* a_psDataRec,
                                 const MSXStringArgsArray* a_psStringArgs,
                                 const MSXCustomArgsArray* a_psCustomArgs,
                                 MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 MSX_API int32_t wsGetYieldData(const MSXDataRec* a_psDataRec,
@@ -80,9 +80,9 @@ MSX_API int32_t wsGetYieldData(const MSXDataRec* a_psDataRec,
                                const MSXStringArgsArray* a_psStringArgs,
                                const MSXCustomArgsArray* a_psCustomArgs,
                                MSXResultRec* a_psResultRec) {
-    constexpr msx::Calc calc = kCatalogue.row(__func__).calc;
-    return calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
-                 a_psResultRec});
+    constexpr const msx::FunctionRow& row = kCatalogue.row(__func__);
+    return row.calc({a_psDataRec, a_psDataInfoArgs, a_psNumericArgs, a_psStringArgs, a_psCustomArgs,
+                     a_psResultRec, row.name});
 }
 
 }  // extern "C"

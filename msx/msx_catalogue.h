@@ -26,6 +26,9 @@ struct CalcArgs {
     const MSXStringArgsArray* strings;
     const MSXCustomArgsArray* customs;
     MSXResultRec* result;
+    // The export's name, from its catalogue row (its shim passes it); null
+    // when a calculation is called directly.
+    const char* name = nullptr;
 
     int32_t numeric_count() const noexcept { return numerics != nullptr ? numerics->iNRecs : 0; }
     int32_t array_count() const noexcept { return arrays != nullptr ? arrays->iNRecs : 0; }

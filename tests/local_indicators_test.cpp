@@ -180,6 +180,25 @@ TEST(CalcFrame, ExceptionsBecomeTheFunctionsErrorText) {
     }
 }
 
+// A calculation takes its name from the row its shim passes (args.name):
+// written once, in the catalogue; called without one, it says "calculation".
+TEST(CalcFrame, TheNameComesFromTheRow) {
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {{"VSATrend", "Tapeline VSATrend Error: boom"}, {nullptr, "Tapeline calculation Error: boom"}};
+    for (const auto& c : cases) {
+        MSXDataInfoRec series{nullptr, 9, 9};
+        MSXResultRec result{&series, {}};
+        MSXDataRec data{};
+        const int32_t code = barsight::run_calculation(
+            {&data, nullptr, nullptr, nullptr, nullptr, &result, c.name},
+            [](const msx::CalcArgs&) -> barsight::CalcOutcome { throw std::runtime_error("boom"); });
+        EXPECT_EQ(code, 1);
+        EXPECT_STREQ(result.szExtendedError, c.expected);
+    }
+}
+
 TEST(CalcFrame, NonStandardExceptionsAreCaughtToo) {
     MSXDataInfoRec series{nullptr, 9, 9};
     MSXResultRec result{&series, {}};
