@@ -229,10 +229,14 @@ void kill() noexcept {
             } catch (...) {
             }
         };
-        const bool asked = run_or_report({"KillDialog: ", "KillDialog", true}, [thread] {
-            thread->request_kill();
-            std::this_thread::yield();
-        });
+        const bool asked = run_or_report(
+            {"KillDialog: ", "KillDialog", true},
+            [thread] {
+                thread->request_kill();
+                std::this_thread::yield();
+                return true;
+            },
+            false);
         if (!asked) end_loop();
         thread->join();
     }

@@ -1,4 +1,5 @@
 #include "helpwindow/hook_manager.h"
+#include "platform/scope_exit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -265,42 +266,42 @@ namespace hooks {
 
 int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept {
     if (res != nullptr) *res = -1;
-    int32_t handle = -1;
-    std::shared_ptr<ManagedHookManager> manager;
-    int32_t answer = -1;
-    const bool done = run_or_report({"SubClassWindow: ", "SubclassWindow", false}, [&] {
-        manager = ManagedHookManager::create(window_from_client(hWnd));
-        handle = manager->GetUnManagedRef();
-        if (handle < 1) {
-            answer = -2;
-            return;
-        }
-        if (manager->InstallHooks() < 0) {
-            manager->Dispose();  // its handle is never handed out: release it
-            answer = -3;
-            return;
-        }
-        if (res != nullptr) *res = handle;
-        answer = handle;
-    });
-    if (done) return answer;
-    if (manager && handle >= 1) manager->Dispose();
-    return -1;
+    return run_or_report(
+        {"SubClassWindow: ", "SubclassWindow", false},
+        [&]() -> int32_t {
+            const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::create(window_from_client(hWnd));
+            const int32_t handle = manager->GetUnManagedRef();
+            if (handle < 1) return -2;
+            // Until the handle is handed out, any way out (a refusal, a
+            // throw) releases it.
+            auto release = platform::scope_exit([&manager]() noexcept {
+                try {
+                    manager->Dispose();
+                } catch (...) {  // nothing more can be done: the handle stays taken
+                }
+            });
+            if (manager->InstallHooks() < 0) return -3;
+            release.release();
+            if (res != nullptr) *res = handle;
+            return handle;
+        },
+        -1);
 }
 
 int32_t unsubclass_window(int32_t handle) noexcept {
-    bool known = true;
-    run_or_report({"UnSubClassWindow: ", "UnsubclassWindow", false}, [&] {
-        const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-        if (!manager) {
-            known = false;
-            return;
-        }
-        manager->UninstallHooks();
-        manager->Dispose();
-        platform::pump_waiting_messages();
-    });
-    return known ? 0 : -1;
+    // A failure half-way answers 0, as for a handle it released: the
+    // registration is gone or going.
+    return run_or_report(
+        {"UnSubClassWindow: ", "UnsubclassWindow", false},
+        [handle]() -> int32_t {
+            const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
+            if (!manager) return -1;
+            manager->UninstallHooks();
+            manager->Dispose();
+            platform::pump_waiting_messages();
+            return 0;
+        },
+        0);
 }
 
 void kill_subclassing() noexcept {}
@@ -322,27 +323,19 @@ int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int3
         }
         return 0;
     };
-    int32_t answer = 0;
-    const bool done = run_or_report({"GetFromQueue: ", "GetFromQueue", false}, [&] {
+    // A failure is no event: the client polls again, and no stale text is
+    // handed out as if it were new.
+    return run_or_report({"GetFromQueue: ", "GetFromQueue", false}, [&]() -> int32_t {
         const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-        if (!manager) {
-            answer = -1;
-            return;
-        }
+        if (!manager) return -1;
         EventQueueData event;
-        if (!manager->TryDequeue(&event)) {
-            answer = nothing();
-            return;
-        }
+        if (!manager->TryDequeue(&event)) return nothing();
         put(EventType, event.EventType);
         put(Param1, 0);
         put(Param2, 0);
         put(Param3, 0);
         put(EventLocalTime, 0);
-        if (event.mes.size() <= 1) {  // too short a text: the event is dropped
-            answer = -1;
-            return;
-        }
+        if (event.mes.size() <= 1) return -1;  // too short a text: the event is dropped
         const char* text = Globals::convertString(event.mes.c_str());
         if (desc != nullptr) {
             // The length is that of the text delivered: a text the conversion
@@ -350,12 +343,8 @@ int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int3
             desc->length = static_cast<int32_t>(std::char_traits<char>::length(text));
             desc->text = const_cast<char*>(text);
         }
-        answer = 1;
-    });
-    if (done) return answer;
-    // A failure is no event: the client polls again, and no stale text is
-    // handed out as if it were new.
-    return nothing();
+        return 1;
+    }, nothing);
 }
 
 }  // namespace hooks

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <type_traits>
 
 namespace barsight {
 
@@ -18,19 +19,35 @@ struct FailureReport {
 // Writes the report for `what` (never throws).
 void report_failure(const FailureReport& report, const char* what) noexcept;
 
-// Runs body(): true when it returned, false when it threw, after reporting
-// the exception's text (or "unknown failure").
-template <class Body>
-bool run_or_report(const FailureReport& report, Body&& body) noexcept {
+// Runs body() and answers its result; when it throws, reports the
+// exception's text (or "unknown failure") and answers the fallback: a
+// value, or a callable that computes it where the failure is known.
+template <class Body, class Fallback>
+auto run_or_report(const FailureReport& report, Body&& body, Fallback&& fallback) noexcept -> decltype(body()) {
     try {
-        body();
-        return true;
+        return body();
     } catch (const std::exception& e) {
         report_failure(report, e.what());
     } catch (...) {
         report_failure(report, "unknown failure");
     }
-    return false;
+    if constexpr (std::is_invocable_v<Fallback>)
+        return fallback();
+    else
+        return fallback;
+}
+
+// The same for a body that answers nothing: true when it returned, false
+// when it threw (reported).
+template <class Body>
+bool run_or_report(const FailureReport& report, Body&& body) noexcept {
+    return run_or_report(
+        report,
+        [&] {
+            body();
+            return true;
+        },
+        false);
 }
 
 // body()'s result, or `fallback` when it throws (nothing reported).

@@ -433,6 +433,27 @@ TEST(ExportGuard, FailuresBecomeReportsAndFallbacks) {
             EXPECT_TRUE(export_guard_test::traced.empty()) << c.name;
         else
             EXPECT_EQ(export_guard_test::traced, std::vector<std::string>{c.text}) << c.name;
+        // The form that answers the body's result, or a fallback computed
+        // where the failure is known; reported the same way.
+        export_guard_test::traced.clear();
+        int fallbacks = 0;
+        const int32_t answered = barsight::run_or_report(
+            c.report,
+            [&]() -> int32_t {
+                if (c.thrown == 1) throw std::runtime_error("boom");
+                if (c.thrown == 2) throw 7;
+                return 4;
+            },
+            [&] {
+                ++fallbacks;
+                return -9;
+            });
+        EXPECT_EQ(answered, c.thrown == 0 ? 4 : -9) << c.name;
+        EXPECT_EQ(fallbacks, c.thrown == 0 ? 0 : 1) << c.name;
+        EXPECT_EQ(export_guard_test::traced.size(), c.text == nullptr ? 0u : 1u) << c.name;
+        EXPECT_EQ(barsight::run_or_report(c.report, [&] { return c.thrown == 0 ? 5 : throw 7; }, -2),
+                  c.thrown == 0 ? 5 : -2)
+            << c.name;
         const int32_t value = barsight::value_or_fallback<int32_t>(-9, [&] {
             if (c.thrown == 1) throw std::runtime_error("boom");
             if (c.thrown == 2) throw 7;
