@@ -1,13 +1,31 @@
+// The CSV reader of orvane: rows of "date,value[,value]" as the host's
+// original reads them, line by line in chunks of at most 79 characters
+// (the 80-byte buffer it reads with), fast.
+//
+// Where it reads past what counts, and why that is safe (each rule is
+// checked by a static_assert or an assert where it is used):
+//   1. A block is read into a buffer with one byte before it and, after the
+//      text, max(kReadAhead, kScanAhead) bytes that are never text.
+//   2. The byte before the block (data[-1]) is a line feed, so the byte
+//      before any line is a line break: a CR before the first line feed of
+//      a block is looked for at data[stop - 1] even when stop is 0.
+//   3. short_date_field reads the 16 bytes at the start of a field, however
+//      short the field is: kReadAhead >= 16.
+//   4. line_feeds reads 64 bytes at a time, masking the bytes at and past
+//      the end of the text: kScanAhead >= 64.
+//   5. parse_plain_decimal<false> reads a number's digits without checking
+//      the end: only where the text goes on past the number with a line
+//      break (a chunk that ends the line), as rule 1 guarantees.
 #include "loader/csv_reader.h"
 
 #include "platform/regular_file.h"
-
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -24,6 +42,8 @@ constexpr std::size_t kBlock = 1 << 20;
 constexpr std::size_t kReadAhead = 16;
 // Bytes after the end of the text that the line scan may read (and ignore).
 constexpr std::size_t kScanAhead = 64;
+static_assert(kReadAhead >= 16, "rule 3: short_date_field reads 16 bytes at a field's start");
+static_assert(kScanAhead >= 64, "rule 4: line_feeds reads 64 bytes at a time");
 constexpr char kCtrlZ = 0x1A;
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -293,6 +313,7 @@ private:
             // line break after it without checking for the end; any other
             // as every field is.
             double value;
+            assert(p[n] == '\n' || p[n] == '\r');  // rule 5: a line break ends the value
             if (!(static_cast<unsigned char>(p[at]) - 0x30u <= 9 &&
                   parse_plain_decimal<false>(p + at, nullptr, &value)))
                 value = parse_number_inline(p + at, p + n);
@@ -406,8 +427,9 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
     // the bytes the row builder (kReadAhead) and the line scan (kScanAhead)
     // may read and ignore.
     std::vector<char> buffer(1 + kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
-    buffer[0] = '\n';
+    buffer[0] = '\n';  // rule 2
     char* const data = buffer.data() + 1;
+    static_assert(2 * kChunkChars + std::max(kReadAhead, kScanAhead) > kScanAhead, "rule 1");
     std::size_t carried = 0;
     bool at_end = false;
     while (!at_end && builder.wants_more()) {
@@ -435,6 +457,7 @@ void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
             // A carriage return before the line feed is dropped. (For an
             // empty line the byte before is the line break before it, at
             // the block's start the one before the text: index -1.)
+            assert(data[-1] == '\n');  // rule 2: the byte before the block
             const std::size_t len = stop - pos - (data[static_cast<std::ptrdiff_t>(stop) - 1] == '\r');
             builder.line(data + pos, len, true);
             pos = stop + 1;
