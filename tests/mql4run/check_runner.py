@@ -29,6 +29,7 @@ windows = "--windows" in sys.argv[7:]
 help_window = "--no-help-window" not in sys.argv[7:]
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from signal_table import LOOK, SIGNALS, page_name, provisional_colour  # noqa: E402
+import series  # noqa: E402  (beside this file)
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
 failures = []
 work = tempfile.mkdtemp(prefix="mql4run-check-")
@@ -62,11 +63,7 @@ def check(name, condition, detail=""):
 
 
 def write_csv(name, rows):
-    path = os.path.join(work, name)
-    with open(path, "w") as f:
-        f.write("date,open,high,low,close,volume\n")
-        f.writelines(",".join(str(v) for v in row) + "\n" for row in rows)
-    return path
+    return series.write_csv(work, name, rows)
 
 
 def arrows(stdout):
@@ -109,24 +106,7 @@ def buffers(stdout):
 
 
 def random_walk(name, count, seed):
-    """A generated daily series with a common VSA mix: trends, quiet and heavy
-    bars, a few zero volumes."""
-    import random
-    rng = random.Random(seed)
-    rows, close, day = [], 100.0, 0
-    import datetime
-    start = datetime.date(2000, 1, 3)
-    for i in range(count):
-        day += 1 if rng.random() > 0.02 else 3  # a gap now and then
-        step = rng.gauss(0.02 if (i // 400) % 2 else -0.02, 1.0)
-        new = max(5.0, close + step)
-        high = max(close, new) + abs(rng.gauss(0, 0.5))
-        low = min(close, new) - abs(rng.gauss(0, 0.5))
-        volume = 0 if rng.random() < 0.01 else int(1000 * rng.lognormvariate(0, 0.5))
-        date = start + datetime.timedelta(days=day)
-        rows.append([date.isoformat(), "%.2f" % close, "%.2f" % high, "%.2f" % low, "%.2f" % new, volume])
-        close = new
-    return write_csv(name, rows)
+    return series.random_walk(work, name, count, seed)
 
 
 rows = [line.rstrip("\n").split(",") for line in open(data)][1:]

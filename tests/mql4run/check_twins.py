@@ -13,13 +13,15 @@ commands (wine64 for the x86_64 Windows build); --windows says the runner
 has a real chart window and the paths it reads are Wine's (Z:).
 """
 import os
-import random
 import re
 import shlex
 import subprocess
 import sys
 import tempfile
 import datetime
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import series  # noqa: E402
 
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
@@ -52,31 +54,6 @@ def check(name, condition, detail=""):
         failures.append(name)
 
 
-def write_csv(name, rows):
-    path = os.path.join(work, name)
-    with open(path, "w") as f:
-        f.write("date,open,high,low,close,volume\n")
-        f.writelines(",".join(str(v) for v in row) + "\n" for row in rows)
-    return path
-
-
-def random_walk(name, count, seed):
-    """A daily series with trends, quiet and heavy bars and a few zero volumes."""
-    rng = random.Random(seed)
-    rows, close, day = [], 100.0, 0
-    start = datetime.date(1990, 1, 2)
-    for i in range(count):
-        day += 1 if rng.random() > 0.02 else 3
-        new = max(5.0, close + rng.gauss(0.02 if (i // 500) % 2 else -0.02, 1.0))
-        high = max(close, new) + abs(rng.gauss(0, 0.5))
-        low = min(close, new) - abs(rng.gauss(0, 0.5))
-        volume = 0 if rng.random() < 0.01 else int(1000 * rng.lognormvariate(0, 0.6))
-        date = start + datetime.timedelta(days=day)
-        rows.append([date.isoformat(), "%.2f" % close, "%.2f" % high, "%.2f" % low, "%.2f" % new, volume])
-        close = new
-    return write_csv(name, rows)
-
-
 def same_text(text):
     """A run's output with the program's own file name made neutral."""
     return re.sub(r"(\w+)\.mq[45]\b", r"\1.mq", text)
@@ -93,8 +70,8 @@ def arrows(stdout):
     return found
 
 
-walk = random_walk("walk20000.csv", 20000, 5)
-second = random_walk("second.csv", 3000, 9)
+walk = series.random_walk(work, "walk20000.csv", 20000, 5, datetime.date(1990, 1, 2), 500, 0.6)
+second = series.random_walk(work, "second.csv", 3000, 9, datetime.date(1990, 1, 2), 500, 0.6)
 
 # --- the twins print the same ---------------------------------------------------
 # (program, data, arguments): every case runs the .mq4 and the .mq5 alike.
