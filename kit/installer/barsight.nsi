@@ -38,6 +38,7 @@ SetOverwrite try  ; a file that cannot be written sets the error flag, never a d
 !include WordFunc.nsh
 !include TextFunc.nsh
 !include nsDialogs.nsh
+!include x64.nsh
 !include "${FILES}"
 
 !define PRODUCT "Barsight"
@@ -132,13 +133,17 @@ UninstPage instfiles
 ; outgrows an NSIS string: KIND (MS, MT4, MT5), SELECTED (1 or 0), the
 ; folder, the label the page shows.
 
-; Adds a target unless its folder is listed already. $R0 kind, $R1 folder,
-; $R2 label, $R3 selected.
+; Adds a target unless its folder is listed already; a listed one asked for
+; again as selected (a folder typed on the page, the account's own
+; terminals) becomes selected. $R0 kind, $R1 folder, $R2 label, $R3 selected.
 Function AddTarget
   Push $R4
   Push $R5
   Push $R6
+  Push $R7
+  Push $R8
   StrCpy $R6 "new"
+  FileOpen $R7 "${TARGETS}.new" w
   ClearErrors
   FileOpen $R4 "${TARGETS}" r
   ${IfNot} ${Errors}
@@ -149,21 +154,28 @@ Function AddTarget
         ${ExitDo}
       ${EndIf}
       ${TrimNewLines} $R5 $R5
-      ${WordFind} "$R5" "|" "+3" $R5
-      ${If} $R5 == $R1  ; the same folder (compared without case, as Windows does)
+      ${WordFind} "$R5" "|" "+3" $R8
+      ${If} $R8 == $R1  ; the same folder (compared without case, as Windows does)
         StrCpy $R6 "known"
-        ${ExitDo}
+        ${If} $R3 == "1"
+          ${WordFind} "$R5" "|" "+1" $R8   ; its kind
+          ${WordFind} "$R5" "|" "+2}" $R5  ; its folder and label
+          StrCpy $R5 "$R8|1|$R5"
+        ${EndIf}
       ${EndIf}
+      FileWriteUTF16LE $R7 "$R5$\r$\n"
     ${Loop}
     FileClose $R4
   ${EndIf}
   ${If} $R6 == "new"
     ${WordReplace} "$R2" "|" "/" "+" $R5
-    FileOpen $R4 "${TARGETS}" a
-    FileSeek $R4 0 END
-    FileWriteUTF16LE $R4 "$R0|$R3|$R1|$R5$\r$\n"
-    FileClose $R4
+    FileWriteUTF16LE $R7 "$R0|$R3|$R1|$R5$\r$\n"
   ${EndIf}
+  FileClose $R7
+  Delete "${TARGETS}"
+  Rename "${TARGETS}.new" "${TARGETS}"
+  Pop $R8
+  Pop $R7
   Pop $R6
   Pop $R5
   Pop $R4
@@ -237,19 +249,35 @@ Function FindInteractiveSid
   Push $3
   Push $4
   StrCpy $InteractiveSid ""
-  ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName
+  ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName (5) and
+  ; WTSDomainName (7); each text is read up to its end.
   System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 5, *p .r1, *i .r2) i .r0'
   ${If} $0 != 0
   ${AndIf} $1 != 0
-    System::Call '*$1(&w256 .r3)'
+    System::Call '*$1(w .r3)'
     System::Call 'wtsapi32::WTSFreeMemory(p r1)'
+    StrCpy $2 ""
+    System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 7, *p .r1, *i .r2) i .r0'
+    ${If} $0 != 0
+    ${AndIf} $1 != 0
+      System::Call '*$1(w .r2)'
+      System::Call 'wtsapi32::WTSFreeMemory(p r1)'
+    ${EndIf}
     System::Alloc 256
     Pop $4
-    System::Call 'advapi32::LookupAccountNameW(p 0, w r3, p r4, *i 256, w .r2, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
+    ; DOMAIN\user names a domain account unambiguously; the bare name
+    ; serves where there is no domain.
+    StrCpy $0 0
+    ${If} $2 != ""
+      System::Call 'advapi32::LookupAccountNameW(p 0, w "$2\$3", p r4, *i 256, w .r1, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
+    ${EndIf}
+    ${If} $0 == 0
+      System::Call 'advapi32::LookupAccountNameW(p 0, w r3, p r4, *i 256, w .r1, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
+    ${EndIf}
     ${If} $0 != 0
       System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r1) i .r0'
       ${If} $0 != 0
-        System::Call '*$1(&w256 .r2)'
+        System::Call '*$1(w .r2)'
         System::Call 'kernel32::LocalFree(p r1)'
         StrCpy $InteractiveSid $2
       ${EndIf}
@@ -267,8 +295,10 @@ FunctionEnd
 ; system's own profiles left out), then the terminals of the account setup
 ; runs as. The interactive user's are selected.
 Function FindTerminals
-  Call FindInteractiveSid
-  ${Log} "interactive user: $InteractiveSid"
+  ; The profile list is read in the system's own registry view.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   StrCpy $R6 0
   ${Do}
     ClearErrors
@@ -298,6 +328,7 @@ Function FindTerminals
     Call FindTerminalsIn
     Pop $R6
   ${Loop}
+  SetRegView default
   ; The account setup runs as (its folders may be in no profile entry);
   ; selected when the interactive user could not be told.
   StrCpy $R9 0
@@ -331,58 +362,81 @@ Function ProgramFolderOf
   Pop $R2
 FunctionEnd
 
-; The uninstall entries of one registry root and view ($R9: HKLM or HKCU):
-; each "MetaStock..." program's External Function DLLs folder, if it exists.
-!macro FIND_METASTOCK_IN ROOT
+; $R1: a folder an uninstall entry names for program $R7; when it holds
+; External Function DLLs, that folder is a target and $R9 is "found".
+Function TryMetaStockFolder
+  ${If} $R1 == ""
+    Return
+  ${EndIf}
+  StrCpy $R8 $R1 1 -1
+  ${If} $R8 == "\"
+    StrCpy $R1 $R1 -1
+  ${EndIf}
+  ${If} ${FileExists} "$R1\External Function DLLs\*.*"
+    StrCpy $R0 "MS"
+    StrCpy $R1 "$R1\External Function DLLs"
+    StrCpy $R2 "MetaStock - $R7"
+    StrCpy $R3 1
+    Call AddTarget
+    StrCpy $R9 "found"
+  ${EndIf}
+FunctionEnd
+
+; The uninstall entries under ROOT\KEY: each "MetaStock..." program's
+; External Function DLLs folder, from its InstallLocation, else the folder
+; of its DisplayIcon, else that of its UninstallString (the first that holds
+; one).
+!macro FIND_METASTOCK_IN ROOT KEY
   StrCpy $R6 0
   ${Do}
     ClearErrors
-    EnumRegKey $R5 ${ROOT} "${UNINSTALL_ROOT}" $R6
+    EnumRegKey $R5 ${ROOT} "${KEY}" $R6
     ${If} ${Errors}
     ${OrIf} $R5 == ""
       ${ExitDo}
     ${EndIf}
     IntOp $R6 $R6 + 1
-    ReadRegStr $R7 ${ROOT} "${UNINSTALL_ROOT}\$R5" "DisplayName"
+    ReadRegStr $R7 ${ROOT} "${KEY}\$R5" "DisplayName"
     StrCpy $R8 $R7 9
     ${If} $R8 != "MetaStock"
       ${Continue}
     ${EndIf}
-    ReadRegStr $R1 ${ROOT} "${UNINSTALL_ROOT}\$R5" "InstallLocation"
-    ${If} $R1 == ""
-      ReadRegStr $R0 ${ROOT} "${UNINSTALL_ROOT}\$R5" "DisplayIcon"
-      ${If} $R0 == ""
-        ReadRegStr $R0 ${ROOT} "${UNINSTALL_ROOT}\$R5" "UninstallString"
-      ${EndIf}
+    Push $R6
+    StrCpy $R9 ""
+    ReadRegStr $R1 ${ROOT} "${KEY}\$R5" "InstallLocation"
+    Call TryMetaStockFolder
+    ${If} $R9 == ""
+      ReadRegStr $R0 ${ROOT} "${KEY}\$R5" "DisplayIcon"
+      StrCpy $R1 ""
       ${If} $R0 != ""
         Call ProgramFolderOf
       ${EndIf}
+      Call TryMetaStockFolder
     ${EndIf}
-    ${If} $R1 != ""
-      StrCpy $R8 $R1 1 -1
-      ${If} $R8 == "\"
-        StrCpy $R1 $R1 -1
+    ${If} $R9 == ""
+      ReadRegStr $R0 ${ROOT} "${KEY}\$R5" "UninstallString"
+      StrCpy $R1 ""
+      ${If} $R0 != ""
+        Call ProgramFolderOf
       ${EndIf}
-      ${If} ${FileExists} "$R1\External Function DLLs\*.*"
-        Push $R6
-        StrCpy $R0 "MS"
-        StrCpy $R1 "$R1\External Function DLLs"
-        StrCpy $R2 "MetaStock - $R7"
-        StrCpy $R3 1
-        Call AddTarget
-        Pop $R6
-      ${EndIf}
+      Call TryMetaStockFolder
     ${EndIf}
+    Pop $R6
   ${Loop}
 !macroend
 
 Function FindMetaStock
   SetRegView 32
-  !insertmacro FIND_METASTOCK_IN HKLM
+  !insertmacro FIND_METASTOCK_IN HKLM "${UNINSTALL_ROOT}"
   SetRegView 64
-  !insertmacro FIND_METASTOCK_IN HKLM
+  !insertmacro FIND_METASTOCK_IN HKLM "${UNINSTALL_ROOT}"
   SetRegView default
-  !insertmacro FIND_METASTOCK_IN HKCU
+  ; The account setup runs as, and the logged-on user's own (an
+  ; administrator's password elevates setup as another account).
+  !insertmacro FIND_METASTOCK_IN HKCU "${UNINSTALL_ROOT}"
+  ${If} $InteractiveSid != ""
+    !insertmacro FIND_METASTOCK_IN HKU "$InteractiveSid\${UNINSTALL_ROOT}"
+  ${EndIf}
   ; Then where MetaStock installs by default.
   StrCpy $R0 "MS"
   StrCpy $R2 "MetaStock"
@@ -547,6 +601,15 @@ Function .onInit
   StrCpy $SkipMS ""
   StrCpy $SkipMT4 ""
   StrCpy $SkipMT5 ""
+!ifndef BARSIGHT_HAVE_MT5
+  ; This setup carries no MetaTrader 5 files: no MQL5 folder is a target.
+  ClearErrors
+  ${GetOptions} $R9 "/MT5=" $R4
+  ${IfNot} ${Errors}
+    ${Fail} 2 "this setup carries no MetaTrader 5 files (/MT5)"
+  ${EndIf}
+  StrCpy $SkipMT5 "1"
+!endif
   !insertmacro FOLDER_OPTION MS METASTOCK $SkipMS "MetaStock"
   !insertmacro FOLDER_OPTION MT4 MT4 $SkipMT4 "MetaTrader 4"
   !insertmacro FOLDER_OPTION MT5 MT5 $SkipMT5 "MetaTrader 5"
@@ -555,6 +618,8 @@ Function .onInit
   ${If} ${Errors}
     StrCpy $Selection ""
   ${EndIf}
+  Call FindInteractiveSid
+  ${Log} "interactive user: $InteractiveSid"
   ${If} $SkipMS != "1"
     Call FindMetaStock
   ${EndIf}
@@ -694,7 +759,9 @@ FunctionEnd
 Function FinishLeave
   ${NSD_GetState} $OpenGuide $R0
   ${If} $R0 == ${BST_CHECKED}
-    ExecShell "open" "$INSTDIR\INSTALL.htm"
+    ; Through Explorer, which opens it in the logged-on user's browser (a
+    ; browser started by setup itself would run with its rights).
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\INSTALL.htm"'
   ${EndIf}
 FunctionEnd
 

@@ -135,6 +135,7 @@ DIALECTS = [
     (".mq5", "void f() { SetIndexStyle(0, DRAW_NONE); }", "SetIndexStyle is MQL4 only"),
     (".mq5", "void f() { IndicatorDigits(0); }", "IndicatorDigits is MQL4 only"),
     (".mq5", "double f() { return Ask; }", "Ask is MQL4 only"),
+    (".mq5", "int f() { return OP_BUY; }", "OP_BUY is MQL4 only"),
     (".mq5", "#property strict\nint x;", "#property strict is not MQL5"),
     (".mq4", "void f() { PlotIndexSetInteger(0, PLOT_DRAW_TYPE, DRAW_NONE); }", "PlotIndexSetInteger is MQL5 only"),
     (".mq4", "double v[]; int f() { return CopyBuffer(10, 0, 0, 1, v); }", "CopyBuffer is MQL5 only"),
@@ -151,7 +152,8 @@ for fragment in ("EMPTY_VALUE = DBL_MAX", "iCustomHandle(", "StringTrimLeftInPla
                  "#define __MQL5__", "Case_mq5"):
     if code != 0 or fragment not in text:
         failures.append(".mq5: %r missing (exit %d %s)" % (fragment, code, err.strip()))
-code, text, err = translate_source('double f() { return iCustom(NULL, 0, "X", 1, 0, 0); }', ".mq4")
+code, text, err = translate_source('double f() { IndicatorSetInteger(INDICATOR_DIGITS, 0); '
+                                   'return iCustom(NULL, 0, "X", 1, 0, 0); }', ".mq4")
 if code != 0 or "iCustomHandle" in text or "DBL_MAX" in text or "#define __MQL4__" not in text:
     failures.append(".mq4 took MQL5's names or values (exit %d %s)" % (code, err.strip()))
 

@@ -89,6 +89,9 @@ cases = [
                               "--dump-buffers"]),
     ("BarsightScanner", data, ["--data", "SECOND=" + host_path(second), "--input", "Timeframes=D1, h1,W1,x",
                                "--new-bars", "5", "--click", "BarsightScan;row;1"]),
+    ("BarsightScanner", pictures, ["--data", "SECOND=" + host_path(data), "--input", "ScanBars=0"]),
+    ("BarsightScanner", walk, ["--data", "SECOND=" + host_path(second), "--input", "ScanBars=20000",
+                               "--new-bars", "3", "--click", "BarsightScan;row;0"]),
     ("BarsightVSAExample", data, ["--new-bars", "200", "--input", "Trade=true", "--ticks", "1"]),
     ("BarsightVSAExample", walk, ["--new-bars", "300", "--arrive", "4", "--input", "MaxBars=2000"]),
 ]
@@ -104,7 +107,7 @@ for program, csv, args in cases:
           and len(out4) > 0, "exits %d %d, first difference %s\n%s" % (code4, code5, differ, err5[-400:]))
 
 # --- BarsightVSA.mq5 equals VSAInd -----------------------------------------------
-for csv in (data, pictures):
+for csv in (data, pictures, walk):
     code, out, err = execute([msxhost, "run", host_path(plugin), "VSAInd", "--data", host_path(csv)])
     reference = [(line.split(",")[1], int(float(line.split(",")[2]))) for line in out.splitlines()[2:]]
     reference = [(date, value) for date, value in reference if value != 0]

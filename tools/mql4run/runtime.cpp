@@ -360,6 +360,18 @@ int Program::CopyBuffer(int handle, int buffer, int start, int count, array<doub
     return static_cast<int>(values.size());
 }
 
+int Program::BarsCalculated(int handle) {
+    const int slot = handle - 10;
+    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size() || !handles_[static_cast<std::size_t>(slot)].live ||
+        !runner().custom)
+        return -1;
+    const CustomHandle& source = handles_[static_cast<std::size_t>(slot)];
+    double value = 0;  // a read of its newest bar brings it up to date
+    if (!runner().custom(*this, source.symbol, source.timeframe, source.name, source.inputs, 0, 0, &value))
+        return -1;
+    return iBars(string(source.symbol), 0);
+}
+
 bool Program::IndicatorRelease(int handle) {
     const int slot = handle - 10;
     if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return false;

@@ -503,6 +503,10 @@ protected:
     // `count` values of buffer `buffer` from `start` (a shift) backwards in
     // time, into `out` by its direction; the number copied, or -1.
     int CopyBuffer(int handle, int buffer, int start, int count, array<double>& out);
+    // How many bars the indicator behind `handle` has calculated (it is
+    // brought up to date first), or -1.
+    int BarsCalculated(int handle);
+    int Bars(const string& symbol, int timeframe) { return iBars(symbol, timeframe); }
     bool IndicatorRelease(int handle);
 
     // Objects.

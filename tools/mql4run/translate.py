@@ -11,9 +11,10 @@ charts running the same program.
 
 A .mq5 file is MetaTrader 5's dialect: the same translation with the
 dialect's differences (__MQL5__ defined, EMPTY_VALUE and the PERIOD_ codes
-of MQL5, iCustom answering a handle), and each dialect's own built-ins
-refused in the other, so a program that passes here compiles in its own
-terminal.
+of MQL5, iCustom answering a handle), and the built-ins of one dialect
+that the other lacks (those the translator knows: ONLY_IN) refused in the
+other. It is no compiler: an 11-argument OrderSend in an .mq5, say, is
+MetaEditor's to refuse.
 
 Only the MQL the kit uses is accepted; syntax that C++ has and MQL lacks is
 refused with the file and line, so a program that passes here still reads as
@@ -45,10 +46,10 @@ TYPE_WORDS = {"long": "mql_long", "ulong": "mql_ulong"}
 # would not compile in its terminal.
 ONLY_IN = {
     "mql4": {"SetIndexStyle", "SetIndexLabel", "SetIndexEmptyValue", "SetIndexArrow", "IndicatorDigits",
-             "IndicatorShortName", "IndicatorBuffers", "WindowHandle", "CharToStr", "Ask", "Bid"},
-    "mql5": {"PlotIndexSetInteger", "PlotIndexSetDouble", "PlotIndexSetString", "IndicatorSetInteger",
-             "IndicatorSetDouble", "IndicatorSetString", "CopyBuffer", "IndicatorRelease", "MqlTradeRequest",
-             "MqlTradeResult"},
+             "IndicatorShortName", "IndicatorBuffers", "WindowHandle", "CharToStr", "Ask", "Bid", "OP_BUY",
+             "OP_SELL"},
+    "mql5": {"PlotIndexSetInteger", "PlotIndexSetDouble", "PlotIndexSetString", "CopyBuffer", "IndicatorRelease",
+             "BarsCalculated", "MqlTradeRequest", "MqlTradeResult"},
 }
 # MQL5 built-ins whose MQL4 namesakes differ: iCustom answers a handle,
 # the trims work in place.

@@ -101,6 +101,11 @@ void OnTick()
    datetime forming = iTime(Symbol(), PERIOD_CURRENT, 0);
    if(forming == LastBarTime)
       return;  // signals change only when a bar closes
+   // BarsightVSA takes a new bar at its own first calculation, which may
+   // come after this tick: until it has, its buffers are a bar behind, so
+   // look again at the next tick (LastBarTime is not moved on).
+   if(BarsCalculated(Vsa) < Bars(Symbol(), PERIOD_CURRENT))
+      return;
    // The bar that was forming at the last look is now at shift `last`: the
    // bars from shift last + 1 (its predecessor, provisional then) down to
    // shift 2 have been confirmed since. Without a last look (no bars at
