@@ -413,18 +413,18 @@ check "uninstall removes its files there too" test ! -e "$wide/Libraries/Barsigh
 rm -rf "$C/MT4 €uro ✓"
 
 # --- options -------------------------------------------------------------------
-reset
-hosts
-run_setup /NOMT4
-ms_kinds=(METASTOCK PROGRAM)
-[ -n "$w64" ] && ms_kinds+=(MT5)
-check "/NOMT4 installs MetaStock, MetaTrader 5 and the program files only" targets_match "${ms_kinds[@]}"
-reset
-hosts
-run_setup /NOMETASTOCK
-mt_kinds=(MT4 PROGRAM)
-[ -n "$w64" ] && mt_kinds+=(MT5)
-check "/NOMETASTOCK installs MetaTrader and the program files only" targets_match "${mt_kinds[@]}"
+option_case() {  # description, option, the kinds that get files (MT5 too with the x64 part)
+  local what=$1 option=$2
+  shift 2
+  local kinds=("$@")
+  [ -n "$w64" ] && kinds+=(MT5)
+  reset
+  hosts
+  run_setup "$option"
+  check "$what" targets_match "${kinds[@]}"
+}
+option_case "/NOMT4 installs MetaStock, MetaTrader 5 and the program files only" /NOMT4 METASTOCK PROGRAM
+option_case "/NOMETASTOCK installs MetaTrader and the program files only" /NOMETASTOCK MT4 PROGRAM
 if [ -n "$w64" ]; then
   reset
   hosts
