@@ -1,6 +1,13 @@
 // The CSV reader of orvane: rows of "date,value[,value]" as the host's
 // original reads them, line by line in chunks of at most 79 characters
-// (the 80-byte buffer it reads with), fast.
+// (the 80-byte buffer it reads with), fast. csv_reader_ref.cpp holds the
+// same reading written literally; the tests hold the two to the same rows.
+//
+// The routes: a date is read by short_date_field when it is the usual
+// "m/d/yyyy," (most rows), else by parse_date from its text; a number by
+// parse_plain_decimal when it is a plain decimal of at most 15 digits (most
+// fields), else by parse_number_rest (from_chars); a one-value read's usual
+// row goes by RowBuilder::usual_row straight to the sink as a date key.
 //
 // Where it reads past what counts, and why that is safe (each rule is
 // checked by a static_assert or an assert where it is used):
@@ -17,6 +24,7 @@
 //      the end: only where the text goes on past the number with a line
 //      break (a chunk that ends the line), as rule 1 guarantees.
 #include "loader/csv_reader.h"
+#include "loader/row_run.h"
 
 #include "platform/regular_file.h"
 
@@ -152,27 +160,6 @@ inline uint32_t byte_bits(__m128i v, char c) {
     return parse_number_rest(p, end, negative);
 }
 
-// "m/d/yyyy" with nothing but digits around the slashes, the usual date,
-// read in one pass. Numbers of at most 9 digits cannot saturate, so the
-// result is what the three scans give. False (state untouched) otherwise.
-[[gnu::always_inline]] inline bool parse_plain_date(const char* p, DateState* state) {
-    int32_t parts[3];
-    for (int k = 0; k < 3; ++k) {
-        int digits = 0;
-        int32_t v = 0;
-        // Only the first 9 digits are added up: more reject the date anyway,
-        // and 9 cannot overflow.
-        for (; *p >= '0' && *p <= '9'; ++p, ++digits)
-            if (digits < 9) v = v * 10 + (*p - '0');
-        if (digits == 0 || digits > 9 || (k < 2 && *p++ != '/')) return false;
-        parts[k] = v;
-    }
-    state->month = parts[0];
-    state->day = parts[1];
-    state->year = parts[2];
-    return true;
-}
-
 // The shapes of the short date "m/d/yyyy,": one or two digits for the
 // month and the day, four for the year. For each set of slash positions
 // (bit k for byte k) among the first six bytes, where that shape's comma
@@ -242,7 +229,7 @@ public:
         // handed to the sink with the row (the same numbers parse_date gives
         // for the row's date text, which is this text).
         DateState date;
-        const bool plain = plain_date_field(p, n, &date, &pos);
+        const bool plain = short_date_field(p, n, &date, &pos);
         if (plain) {
             // A sink that reads dates only through `date` needs no date text.
             if (Sink::kReadsDateText) std::memcpy(row.date_text, p, pos);
@@ -322,30 +309,6 @@ private:
         } else {
             return false;
         }
-    }
-
-    // A first field of "m/d/yyyy" (1 to 9 digits each) directly followed by
-    // a comma, within the 15 characters a date text keeps: its numbers and
-    // the comma's position.
-    static bool plain_date_field(const char* p, std::size_t n, DateState* date, std::size_t* comma) {
-        if (short_date_field(p, n, date, comma)) return true;
-        int32_t parts[3];
-        std::size_t i = 0;
-        for (int k = 0; k < 3; ++k) {
-            const std::size_t start = i;
-            int32_t v = 0;
-            for (; i < n && i < 16 && p[i] >= '0' && p[i] <= '9'; ++i)
-                if (i - start < 9) v = v * 10 + (p[i] - '0');  // more digits reject the date
-            if (i == start || i - start > 9 || i >= n || p[i] != (k < 2 ? '/' : ',')) return false;
-            parts[k] = v;
-            ++i;
-        }
-        if (i - 1 > 15) return false;
-        date->month = parts[0];
-        date->day = parts[1];
-        date->year = parts[2];
-        *comma = i - 1;
-        return true;
     }
 
     // The usual shape of a plain date, "m/d/yyyy," with one or two digits
@@ -568,7 +531,6 @@ private:
 double parse_number(const char* begin, const char* end) { return parse_number_inline(begin, end); }
 
 void parse_date(const char* text, DateState* state) {
-    if (parse_plain_date(text, state)) return;
     const char* p = text;
     if (!scan_int(p, &state->month) || *p++ != '/') return;
     if (!scan_int(p, &state->day) || *p++ != '/') return;
@@ -709,22 +671,11 @@ private:
 
 int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
                     bool stop_from_start, int64_t* start) {
-    *start = 0;
-    if (rows.empty()) return 0;
-    const int64_t count = static_cast<int64_t>(rows.size());
     Reach reach(begin, end);
-
-    int64_t first = -1;
-    for (int64_t r = 0; r < count && first < 0; ++r)
-        if (reach.begin(rows[static_cast<std::size_t>(r)])) first = r;
-    if (first < 0) first = 0;
-
-    int64_t last = -1;
-    for (int64_t r = stop_from_start ? first : first + 1; r < count && last < 0; ++r)
-        if (reach.end(rows[static_cast<std::size_t>(r)])) last = r;
-    if (last < 0) last = count - 1;
-    *start = first;
-    return last - first + 1;
+    return select_run(
+        static_cast<int64_t>(rows.size()), stop_from_start,
+        [&](int64_t r) { return reach.begin(rows[static_cast<std::size_t>(r)]); },
+        [&](int64_t r) { return reach.end(rows[static_cast<std::size_t>(r)]); }, start);
 }
 
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,

@@ -60,6 +60,14 @@ int format_key(const DateState& state, char* out);
 int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
                     bool stop_from_start, int64_t* start);
 
+// The same two, written literally (fgets into 80 bytes, strtok, atof,
+// sscanf, snprintf and strcmp over Windows text mode): what read_rows and
+// select_rows must give, bit for bit, slowly. For tests and for a reader
+// who wants the rules in their plainest form; the plug-in does not call them.
+ReadStatus read_rows_ref(const char* path, bool with_volume, std::vector<Row>* rows);
+int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const char* end,
+                        bool stop_from_start, int64_t* start);
+
 // read_rows and select_rows in one pass, for a loader that only needs the
 // selected values: writes value1 (value2 when `second`) of the first
 // min(count, cap) selected rows, as floats, to `out` and sets `count` to that

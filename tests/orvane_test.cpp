@@ -23,7 +23,6 @@
 
 #include "chart_fixture.h"
 #include "loader/csv_reader.h"
-#include "orvane_reference.h"
 #include "plugin_fixture.h"
 #include "host/plugin.h"
 #include "host/stress.h"
@@ -411,37 +410,45 @@ bool same(double a, double b) {
                                                   std::signbit(a) == std::signbit(b));
 }
 
+// read_rows against the literal read_rows_ref on the file at `path`: the
+// same rows, bit for bit. `fast` gets read_rows' rows.
+::testing::AssertionResult reads_as_literal(const fs::path& path, bool with_volume,
+                                            std::vector<orvane::Row>* fast) {
+    std::vector<orvane::Row> slow;
+    if (orvane::read_rows(path.string().c_str(), with_volume, fast) != orvane::ReadStatus::kOk ||
+        orvane::read_rows_ref(path.string().c_str(), with_volume, &slow) != orvane::ReadStatus::kOk)
+        return ::testing::AssertionFailure() << "not read";
+    if (fast->size() != slow.size())
+        return ::testing::AssertionFailure() << fast->size() << " rows, literally " << slow.size();
+    for (std::size_t i = 0; i < slow.size(); ++i) {
+        const orvane::Row &a = (*fast)[i], &b = slow[i];
+        if (std::strcmp(a.date_text, b.date_text) != 0 || !same(a.value1, b.value1) ||
+            !same(a.value2, b.value2))
+            return ::testing::AssertionFailure()
+                   << "row " << i << ": \"" << a.date_text << "\" " << a.value1 << " " << a.value2
+                   << ", literally \"" << b.date_text << "\" " << b.value1 << " " << b.value2;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(OrvaneReader, OneReadMatchesTheLiteralTwoPassReading) {
     std::mt19937 gen(2010);
     const char* bounds[] = {"1/1/2008", "6/15/2009", "12/31/2010", "1/1/2030", "", "x", "2/3",
                             "1/4/10", "13/45/2010", " 1/ 4/2010"};
     const fs::path raw = scratch_path("orvane-diff-raw.csv");
-    const fs::path text = scratch_path("orvane-diff-text.csv");
     for (int iteration = 0; iteration < 400; ++iteration) {
-        const std::string bytes = random_file(gen);
-        std::ofstream(raw, std::ios::binary) << bytes;
-        std::ofstream(text, std::ios::binary) << reference::text_mode(bytes);
+        std::ofstream(raw, std::ios::binary) << random_file(gen);
         for (bool with_volume : {true, false}) {
             std::vector<orvane::Row> fast;
-            ASSERT_EQ(orvane::read_rows(raw.string().c_str(), with_volume, &fast),
-                      orvane::ReadStatus::kOk);
-            const std::vector<reference::Row> slow = reference::load(text.string(), with_volume);
-            ASSERT_EQ(fast.size(), slow.size()) << iteration;
-            for (std::size_t i = 0; i < fast.size(); ++i) {
-                ASSERT_STREQ(fast[i].date_text, slow[i].date_text) << iteration << " row " << i;
-                ASSERT_TRUE(same(fast[i].value1, slow[i].value1))
-                    << iteration << " row " << i << ": " << fast[i].value1 << " " << slow[i].value1;
-                ASSERT_TRUE(same(fast[i].value2, slow[i].value2)) << iteration << " row " << i;
-            }
+            ASSERT_TRUE(reads_as_literal(raw, with_volume, &fast)) << iteration;
             for (const char* b : bounds) {
                 for (const char* e : bounds) {
                     int64_t start = 0;
                     const int64_t n = orvane::select_rows(fast, b, e, !with_volume, &start);
-                    const std::vector<reference::Row> sel = reference::select(slow, b, e, !with_volume);
-                    ASSERT_EQ(n, static_cast<int64_t>(sel.size())) << iteration << " " << b << " " << e;
-                    if (n > 0) {
-                        ASSERT_STREQ(fast[static_cast<std::size_t>(start)].date_text, sel[0].date_text);
-                    }
+                    int64_t literal_start = 0;
+                    const int64_t literal = orvane::select_rows_ref(fast, b, e, !with_volume, &literal_start);
+                    ASSERT_EQ(n, literal) << iteration << " " << b << " " << e;
+                    ASSERT_EQ(start, literal_start) << iteration << " " << b << " " << e;
                 }
             }
         }
@@ -502,20 +509,10 @@ TEST(OrvaneReader, FastPathEdgesMatchTheLiteralReading) {
             ASSERT_TRUE(same(one[i], static_cast<float>(rows[i].value1))) << "usual row " << i;
     }
     const fs::path raw = scratch_path("orvane-window-raw.csv");
-    const fs::path text = scratch_path("orvane-window-text.csv");
     std::ofstream(raw, std::ios::binary) << file;
-    std::ofstream(text, std::ios::binary) << reference::text_mode(file);
     for (bool with_volume : {true, false}) {
         std::vector<orvane::Row> fast;
-        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), with_volume, &fast), orvane::ReadStatus::kOk);
-        const std::vector<reference::Row> slow = reference::load(text.string(), with_volume);
-        ASSERT_EQ(fast.size(), slow.size());
-        for (std::size_t i = 0; i < fast.size(); ++i) {
-            ASSERT_STREQ(fast[i].date_text, slow[i].date_text) << "row " << i;
-            ASSERT_TRUE(same(fast[i].value1, slow[i].value1))
-                << "row " << i << ": " << fast[i].value1 << " " << slow[i].value1;
-            ASSERT_TRUE(same(fast[i].value2, slow[i].value2)) << "row " << i;
-        }
+        ASSERT_TRUE(reads_as_literal(raw, with_volume, &fast));
         // The one pass reads the same dates (bounds next to the short-form
         // dates above) and values.
         const char* bounds[] = {"1/1/1990", "1/4/2010", "1/5/2010", "12/4/2010", "12/31/2010",
@@ -577,6 +574,10 @@ TEST(OrvaneReader, ShortDatesSelectAsTheirText) {
             for (bool from_start : {false, true}) {  // where the end search starts
                 int64_t start = 0;
                 const int64_t selected = orvane::select_rows(rows, bound, bound, from_start, &start);
+                int64_t literal_start = 0;
+                ASSERT_EQ(orvane::select_rows_ref(rows, bound, bound, from_start, &literal_start), selected)
+                    << date << " against " << bound;
+                ASSERT_EQ(literal_start, start) << date << " against " << bound;
                 float out[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
                 int64_t count = 0;
                 const orvane::ReadStatus status = orvane::read_selection(
@@ -627,6 +628,7 @@ TEST(OrvaneReader, OnePassKeepsTheSharedDateState) {
         ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
         int64_t start = 0;
         EXPECT_EQ(orvane::select_rows(rows, c.begin, c.end, c.from_start, &start), c.count) << c.begin;
+        EXPECT_EQ(orvane::select_rows_ref(rows, c.begin, c.end, c.from_start, &start), c.count) << c.begin;
         float out[4] = {};
         int64_t count = 0;
         ASSERT_EQ(orvane::read_selection(raw.string().c_str(), true, c.begin, c.end, c.from_start, false, 4,
@@ -645,7 +647,6 @@ TEST(OrvaneReader, OnePassKeepsTheSharedDateState) {
 TEST(OrvaneReader, OnePassAcrossBlocks) {
     constexpr std::size_t kBlock = 1 << 20;
     const fs::path raw = scratch_path("orvane-blocks-raw.csv");
-    const fs::path text_file = scratch_path("orvane-blocks-text.csv");
     for (std::size_t first = 10; first <= 26; ++first) {
         std::string text = std::string(first - 1, 'x') + "\n";
         for (int i = 0; text.size() < kBlock + 4096; ++i) {
@@ -653,15 +654,8 @@ TEST(OrvaneReader, OnePassAcrossBlocks) {
             text += "1/4/2010," + std::to_string(100 + i % 900) + ".25\r\n";  // 9 + 6 + 2 bytes
         }
         std::ofstream(raw, std::ios::binary) << text;
-        std::ofstream(text_file, std::ios::binary) << reference::text_mode(text);
         std::vector<orvane::Row> rows;
-        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), true, &rows), orvane::ReadStatus::kOk);
-        const std::vector<reference::Row> literal = reference::load(text_file.string(), true);
-        ASSERT_EQ(rows.size(), literal.size()) << "first line of " << first << " bytes";
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            ASSERT_STREQ(rows[i].date_text, literal[i].date_text) << "row " << i;
-            ASSERT_TRUE(same(rows[i].value1, literal[i].value1)) << "row " << i;
-        }
+        ASSERT_TRUE(reads_as_literal(raw, true, &rows)) << "first line of " << first << " bytes";
         int64_t start = 0;
         const int64_t selected = orvane::select_rows(rows, "1/1/2000", "1/1/9999", false, &start);
         ASSERT_EQ(start, 1);
