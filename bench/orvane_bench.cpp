@@ -10,6 +10,7 @@
 
 #include "host/host_call.h"
 #include "host/plugin.h"
+#include "loader/csv_reader.h"
 
 namespace {
 
@@ -85,6 +86,21 @@ void BM_GetPriceData(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kRows);
 }
+
+// Every row of the file, the fast reading against the literal one
+// (fgets, strtok, atof) that it must equal.
+template <orvane::ReadStatus (*kRead)(const char*, bool, std::vector<orvane::Row>*)>
+void BM_ReadRows(benchmark::State& state) {
+    const std::string& path = data_file();
+    std::vector<orvane::Row> rows;
+    for (auto _ : state) {
+        if (kRead(path.c_str(), true, &rows) != orvane::ReadStatus::kOk) state.SkipWithError("not read");
+        benchmark::DoNotOptimize(rows.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK_TEMPLATE(BM_ReadRows, orvane::read_rows)->Name("BM_ReadRows")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ReadRows, orvane::read_rows_ref)->Name("BM_ReadRowsReference")->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetPriceData)->Unit(benchmark::kMillisecond);

@@ -86,6 +86,8 @@ for fn in ("VSATrend", "VSASpread"):
         print("%-34s %10.3f ms %10.3f ms %7.2fx  >= 6x faster" % ("BM_%s/%d" % (fn, p), fast * 1e3, ref * 1e3, ref / fast))
 load, plain = median["BM_GetPriceData"], median["BM_PlainRead"]
 print("%-34s %10.3f ms %10.3f ms %7.2fx  <= 5x the plain read" % ("BM_GetPriceData (vs BM_PlainRead)", load * 1e3, plain * 1e3, load / plain))
+rows, rows_ref = median["BM_ReadRows"], median["BM_ReadRowsReference"]
+print("%-34s %10.3f ms %10.3f ms %7.2fx  (its literal reading)" % ("BM_ReadRows", rows * 1e3, rows_ref * 1e3, rows_ref / rows))
 if "BM_GetPriceData" in items:
     print("%-34s %12.0f rows/s" % ("  GetPriceData", items["BM_GetPriceData"]))
 for p in (9, 50):
