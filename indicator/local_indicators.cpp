@@ -13,16 +13,34 @@ namespace {
 const char kPeriodsOutOfRange[] = "Periods argument out of range";
 const char kPricesMissing[] = "Chart price data missing";
 
-// The accepted periods range shared by VSATrend and VSASpread: compared with
-// the close series' last valid index, not with the number of bars.
-bool periods_in_range(int32_t periods, int32_t last) {
-    return periods >= 1 && periods < last;
-}
+// What VSATrend and VSASpread run over: the bars from the first with a full
+// window of `periods` bars to the close series' last valid bar, and the
+// chart's arrays (any may be missing; each calculation checks those it reads).
+struct Window {
+    int32_t periods;
+    int32_t start;
+    int32_t last;
+    const float *high, *low, *close, *volume;
+    float* out;
+};
 
-// First bar with a full window, computed without int32 overflow.
-int32_t first_full_window(int32_t first, int32_t periods) {
-    const int64_t bar = int64_t{first} + periods - 1;
-    return static_cast<int32_t>(std::min<int64_t>(bar, INT32_MAX));
+// The window for the periods in numeric argument `index`; false when they
+// are out of range, which is compared with the close series' last valid
+// index, not with the number of bars. The first full window is computed
+// without int32 overflow.
+bool window_of(const msx::CalcArgs& args, int index, Window* window) {
+    const MSXDataRec& data = *args.data;
+    window->periods = truncate_to_int32(args.numeric(index));
+    window->last = data.sClose.iLastValid;
+    if (!(window->periods >= 1 && window->periods < window->last)) return false;
+    const int64_t start = int64_t{data.sClose.iFirstValid} + window->periods - 1;
+    window->start = static_cast<int32_t>(std::min<int64_t>(start, INT32_MAX));
+    window->high = data.sHigh.pfValue;
+    window->low = data.sLow.pfValue;
+    window->close = data.sClose.pfValue;
+    window->volume = data.sVol.pfValue;
+    window->out = args.series()->pfValue;
+    return true;
 }
 
 }  // namespace
@@ -73,22 +91,15 @@ int32_t vsa_make_const(const msx::CalcArgs& call) noexcept {
 int32_t vsa_trend(const msx::CalcArgs& call) noexcept {
     return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 1) return CalcOutcome::fail("Need Periods argument");
-        const MSXDataRec& data = *args.data;
-        const int32_t f = data.sClose.iFirstValid;
-        const int32_t l = data.sClose.iLastValid;
-        const int32_t periods = truncate_to_int32(args.numeric(0));
-        if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
-
-        const int32_t start = first_full_window(f, periods);
-        if (start <= l) {
-            const float* high = data.sHigh.pfValue;
-            const float* low = data.sLow.pfValue;
-            const float* close = data.sClose.pfValue;
-            float* out = args.series()->pfValue;
+        Window w;
+        if (!window_of(args, 0, &w)) return CalcOutcome::fail(kPeriodsOutOfRange);
+        if (w.start <= w.last) {
+            const float *high = w.high, *low = w.low, *close = w.close;
+            float* out = w.out;
             if (!high || !low || !close || !out) return CalcOutcome::fail(kPricesMissing);
-            const double divisor = periods;
+            const double divisor = w.periods;
             descending_window_sums(
-                start, l, periods,
+                w.start, w.last, w.periods,
                 [&](int32_t j) {
                     return (static_cast<double>(low[j]) + static_cast<double>(high[j]) +
                             static_cast<double>(close[j])) /
@@ -96,7 +107,7 @@ int32_t vsa_trend(const msx::CalcArgs& call) noexcept {
                 },
                 [&](int32_t i, double sum) { out[i] = store(sum / divisor); });
         }
-        return CalcOutcome::range(start, l);
+        return CalcOutcome::range(w.start, w.last);
     });
 }
 
@@ -158,27 +169,21 @@ int32_t vsa_spread(const msx::CalcArgs& call) noexcept {
     return run_calculation(call, [](const msx::CalcArgs& args) {
         if (args.numeric_count() != 2)
             return CalcOutcome::fail("Need Mode and Periods argument");
-        const MSXDataRec& data = *args.data;
-        const int32_t f = data.sClose.iFirstValid;
-        const int32_t l = data.sClose.iLastValid;
         const int32_t mode = truncate_to_int32(args.numeric(0));
-        const int32_t periods = truncate_to_int32(args.numeric(1));
-        if (!periods_in_range(periods, l)) return CalcOutcome::fail(kPeriodsOutOfRange);
+        Window w;
+        if (!window_of(args, 1, &w)) return CalcOutcome::fail(kPeriodsOutOfRange);
         if (mode != 0 && mode != 1)
             return CalcOutcome::fail("Mode must be 0 for volume or 1 for range");
 
-        const int32_t start = first_full_window(f, periods);
-        if (start <= l) {
-            const float* high = data.sHigh.pfValue;
-            const float* low = data.sLow.pfValue;
-            const float* volume = data.sVol.pfValue;
-            float* out = args.series()->pfValue;
+        if (w.start <= w.last) {
+            const float *high = w.high, *low = w.low, *volume = w.volume;
+            float* out = w.out;
             if (!out || (mode == 0 && !volume) || (mode == 1 && (!high || !low)))
                 return CalcOutcome::fail(kPricesMissing);
-            const double divisor = periods;
+            const double divisor = w.periods;
             auto classify = [&](auto value) {
                 descending_window_block_sums(
-                    start, l, periods, value, [&](int32_t i0, const double* sums, int n) {
+                    w.start, w.last, w.periods, value, [&](int32_t i0, const double* sums, int n) {
                         // Two bars at a time, each lane exactly the scalar rule.
                         int b = 0;
                         for (; b + 2 <= n; b += 2) {
@@ -201,7 +206,7 @@ int32_t vsa_spread(const msx::CalcArgs& call) noexcept {
                 });
             }
         }
-        return CalcOutcome::range(start, l);
+        return CalcOutcome::range(w.start, w.last);
     });
 }
 

@@ -29,9 +29,10 @@ int32_t tsDataTable::CreateTable(int32_t handle) {
     return 0;
 }
 
-tsDataItem* tsDataTable::cell_for_set(int32_t handle, int32_t barnumber,
-                                      const char* missing_message) {
-    if (handle <= 0) return nullptr;
+int32_t tsDataTable::set_field(int32_t tsDataItem::*field, int32_t handle, int32_t barnumber,
+                               int32_t value, const char* missing_message) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (handle <= 0) return 0;
     auto it = handles_.find(handle);
     if (it == handles_.end()) {
         platform::debug_output(missing_message);
@@ -40,23 +41,24 @@ tsDataItem* tsDataTable::cell_for_set(int32_t handle, int32_t barnumber,
         auto table = std::make_unique<BarTable>();
         it = handles_.emplace(handle, std::move(table)).first;
     }
-    return &(*it->second)[barnumber];
+    (*it->second)[barnumber].*field = value;
+    return 0;
+}
+
+int32_t tsDataTable::get_field(int32_t tsDataItem::*field, int32_t handle, int32_t barnumber) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const tsDataItem* cell = find(handle, barnumber);
+    return cell != nullptr ? cell->*field : 0;
 }
 
 int32_t tsDataTable::AddVSAValue(int32_t handle, int32_t barnumber, int32_t value) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (tsDataItem* cell =
-            cell_for_set(handle, barnumber, "AddVSAValue: VSA Handle Does Not Exist: Adding It"))
-        cell->vsaValue = value;
-    return 0;
+    return set_field(&tsDataItem::vsaValue, handle, barnumber, value,
+                     "AddVSAValue: VSA Handle Does Not Exist: Adding It");
 }
 
 int32_t tsDataTable::AddConfValue(int32_t handle, int32_t barnumber, int32_t value) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (tsDataItem* cell =
-            cell_for_set(handle, barnumber, "AddConfValue: VSA Handle Does Not Exist: Adding It"))
-        cell->confValue = value;
-    return 0;
+    return set_field(&tsDataItem::confValue, handle, barnumber, value,
+                     "AddConfValue: VSA Handle Does Not Exist: Adding It");
 }
 
 const tsDataItem* tsDataTable::find(int32_t handle, int32_t barnumber) const {
@@ -68,15 +70,11 @@ const tsDataItem* tsDataTable::find(int32_t handle, int32_t barnumber) const {
 }
 
 int32_t tsDataTable::GetVSAValue(int32_t handle, int32_t barnumber) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const tsDataItem* cell = find(handle, barnumber);
-    return cell != nullptr ? cell->vsaValue : 0;
+    return get_field(&tsDataItem::vsaValue, handle, barnumber);
 }
 
 int32_t tsDataTable::GetConfValue(int32_t handle, int32_t barnumber) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const tsDataItem* cell = find(handle, barnumber);
-    return cell != nullptr ? cell->confValue : 0;
+    return get_field(&tsDataItem::confValue, handle, barnumber);
 }
 
 namespace services {

@@ -43,7 +43,12 @@ public:
 
 private:
     using BarTable = std::map<int32_t, tsDataItem>;
-    tsDataItem* cell_for_set(int32_t handle, int32_t barnumber, const char* missing_message);
+    // Stores `value` in `field` of the bar's cell, the handle's table made
+    // first (with `missing_message` logged) when there is none. Always 0.
+    int32_t set_field(int32_t tsDataItem::*field, int32_t handle, int32_t barnumber, int32_t value,
+                      const char* missing_message);
+    // `field` of the bar's cell, 0 when there is none.
+    int32_t get_field(int32_t tsDataItem::*field, int32_t handle, int32_t barnumber) const;
     const tsDataItem* find(int32_t handle, int32_t barnumber) const;
 
     mutable std::mutex mutex_;
