@@ -382,22 +382,26 @@ inline uint64_t line_feeds(const char* p, std::size_t avail) {
 }
 
 // Reads the open file block by block into the builder's rows, until the end
-// (or a Ctrl-Z) or until the sink wants no more.
+// (or a Ctrl-Z) or until the sink wants no more. A file of `size` bytes
+// (negative: not known) smaller than a block is read in one block of its
+// own size, so a small file costs no megabyte of buffer.
 template <class Sink>
-void read_chunks(std::FILE* file, RowBuilder<Sink>& builder) {
+void read_chunks(std::FILE* file, long long size, RowBuilder<Sink>& builder) {
+    const std::size_t block =
+        size >= 0 && size < static_cast<long long>(kBlock) ? static_cast<std::size_t>(size) + 1 : kBlock;
     // A line feed before the text (so that the byte before any line is a
     // line break), a carried-over line start, a block, and after the text
     // the bytes the row builder (kReadAhead) and the line scan (kScanAhead)
     // may read and ignore.
-    std::vector<char> buffer(1 + kBlock + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
+    std::vector<char> buffer(1 + block + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
     buffer[0] = '\n';  // rule 2
     char* const data = buffer.data() + 1;
     static_assert(2 * kChunkChars + std::max(kReadAhead, kScanAhead) > kScanAhead, "rule 1");
     std::size_t carried = 0;
     bool at_end = false;
     while (!at_end && builder.wants_more()) {
-        const std::size_t got = std::fread(data + carried, 1, kBlock, file);
-        at_end = got < kBlock;
+        const std::size_t got = std::fread(data + carried, 1, block, file);
+        at_end = got < block;
         std::size_t end = carried + got;
         if (const void* z = std::memchr(data + carried, kCtrlZ, got)) {
             end = static_cast<std::size_t>(static_cast<const char*>(z) - data);
@@ -561,7 +565,7 @@ ReadStatus read_rows(const char* path, bool with_volume, std::vector<Row>* rows)
     if (size > 0) rows->reserve(static_cast<std::size_t>(std::min<long long>(size / 16, 1 << 24)));
     VectorSink sink{rows};
     RowBuilder<VectorSink> builder(with_volume, &sink);
-    read_chunks(file.get(), builder);
+    read_chunks(file.get(), size, builder);
     return ReadStatus::kOk;
 }
 
@@ -685,7 +689,7 @@ ReadStatus read_selection(const char* path, bool with_volume, const char* begin,
     if (!file) return ReadStatus::kNotFound;
     SelectionSink sink{Reach(begin, end), stop_from_start, second, cap < 0 ? 0 : cap, out};
     RowBuilder<SelectionSink> builder(with_volume, &sink, !second, second);
-    if (sink.cap > 0) read_chunks(file.get(), builder);
+    if (sink.cap > 0) read_chunks(file.get(), platform::file_size(file.get()), builder);
     // No row reaches the beginning: the selection starts at row 0 after all,
     // and its end search would go over the rows again.
     if (sink.cap > 0 && sink.any_row && !sink.started) return ReadStatus::kNoStart;
