@@ -45,6 +45,7 @@ namespace {
 
 constexpr std::size_t kChunkChars = 79;  // a line read with an 80-byte buffer
 constexpr std::size_t kBlock = 1 << 20;
+constexpr std::size_t kSmallBlock = 4096;  // the least block, for a file that grows as it is read
 // Bytes after the end of any chunk that the row builder may read (and then
 // ignore): the reader's buffer always holds them.
 constexpr std::size_t kReadAhead = 16;
@@ -384,11 +385,12 @@ inline uint64_t line_feeds(const char* p, std::size_t avail) {
 // Reads the open file block by block into the builder's rows, until the end
 // (or a Ctrl-Z) or until the sink wants no more. A file of `size` bytes
 // (negative: not known) smaller than a block is read in one block of its
-// own size, so a small file costs no megabyte of buffer.
+// own size (at least kSmallBlock), so a small file costs no megabyte of buffer.
 template <class Sink>
 void read_chunks(std::FILE* file, long long size, RowBuilder<Sink>& builder) {
-    const std::size_t block =
-        size >= 0 && size < static_cast<long long>(kBlock) ? static_cast<std::size_t>(size) + 1 : kBlock;
+    const std::size_t block = size >= 0 && size < static_cast<long long>(kBlock)
+                                  ? std::max<std::size_t>(static_cast<std::size_t>(size) + 1, kSmallBlock)
+                                  : kBlock;
     // A line feed before the text (so that the byte before any line is a
     // line break), a carried-over line start, a block, and after the text
     // the bytes the row builder (kReadAhead) and the line scan (kScanAhead)
@@ -396,7 +398,11 @@ void read_chunks(std::FILE* file, long long size, RowBuilder<Sink>& builder) {
     std::vector<char> buffer(1 + block + 2 * kChunkChars + std::max(kReadAhead, kScanAhead));
     buffer[0] = '\n';  // rule 2
     char* const data = buffer.data() + 1;
-    static_assert(2 * kChunkChars + std::max(kReadAhead, kScanAhead) > kScanAhead, "rule 1");
+    // Rule 1: the text ends at most kChunkChars + 1 carried bytes and a block
+    // in; what follows holds both read-aheads.
+    static_assert(2 * kChunkChars + std::max(kReadAhead, kScanAhead) - (kChunkChars + 1) >=
+                      std::max(kReadAhead, kScanAhead),
+                  "rule 1");
     std::size_t carried = 0;
     bool at_end = false;
     while (!at_end && builder.wants_more()) {
