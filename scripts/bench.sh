@@ -2,7 +2,8 @@
 # Builds the bench preset (Release, -msse2 -mfpmath=sse, -ffp-contract=off,
 # benchmarks on, tests off), runs every benchmark once with several
 # repetitions and prints one table: each fast routine against its literal
-# reference (medians), orvane against a plain read of the same file, and the
+# reference (medians), orvane against a plain read of the same file (and its
+# reader against the literal reading it must equal), and the
 # engine's time per bar. The repetitions of a program's benchmarks run
 # interleaved in random order, so that a slow spell of a shared machine
 # falls on both sides of a ratio rather than on one. Targets: windowed indicators at least 6x their
