@@ -35,15 +35,28 @@ std::mutex record_mutex;
 
 // The owner of the dialog thread record; Globals::windowThread is the
 // record as every export reads it (guarded by record_mutex).
-std::unique_ptr<DialogThread> owned_thread;
+//
+// A record still held when the library's objects are destroyed belongs to
+// a client that never called KillDialog. Its thread holds a reference on
+// the library until it is joined, so the library is going only because the
+// process is ending: a join would wait for a message loop nobody ends (on
+// Windows, for a thread the system has already stopped, under the loader
+// lock), and the library may not free itself from its own detach. The
+// record is left to the end of the process, as the system leaves the
+// thread.
+struct ThreadRecordOwner {
+    std::unique_ptr<DialogThread> record;
+    ~ThreadRecordOwner() { static_cast<void>(record.release()); }
+};
+ThreadRecordOwner owned_thread;
 
 // Makes `thread` the record and hands back the one it replaces (its owner
 // now: it goes when the caller is done with it).
 std::unique_ptr<DialogThread> set_thread_record(std::unique_ptr<DialogThread> thread) {
     const std::lock_guard<std::mutex> lock(record_mutex);
-    std::swap(owned_thread, thread);
-    Globals::windowThread.store(owned_thread.get());
-    if (owned_thread == nullptr) Globals::myHelpDialog.store(nullptr);
+    std::swap(owned_thread.record, thread);
+    Globals::windowThread.store(owned_thread.record.get());
+    if (owned_thread.record == nullptr) Globals::myHelpDialog.store(nullptr);
     return thread;
 }
 

@@ -173,6 +173,24 @@ TEST(ClientProcess, EndDialogAndHooksUnloadThreadReload) {
     EXPECT_EQ(after, expected_after);
 }
 
+// A client that leaves the help window open and ends: the process ends
+// too (the window's thread is left to the end of the process, not joined
+// behind a loop nobody ends), and the library's objects go as usual.
+TEST(ClientProcess, EndingWithTheHelpWindowOpen) {
+    for (const char* start : {"StartDialog", "ShowDialog"}) {
+        SCOPED_TRACE(start);
+        std::vector<std::string> calls = {start};
+        if (std::string(start) == "ShowDialog") calls.insert(calls.end(), {"0", "VSATrend"});
+        calls.insert(calls.end(), {"--", "IsDialogRunning"});
+        const testing_support::CapturedRun run = testing_support::run_capturing_debug_output(client(calls));
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.exit_code, 0);
+        const std::vector<std::string> lines = lines_with_calls(run);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "msxhost: IsDialogRunning() = 1"), lines.end());
+        EXPECT_EQ(lines.back(), "Global Data Table Destroyed\n");
+    }
+}
+
 // Support's trace switch: off by default; BARSIGHT_TRACE=1 sends every trace
 // text to the debugger output as given.
 TEST(ClientProcess, TraceSwitch) {
