@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "indicator/local_indicators.h"
-#include "reference_indicators.h"
+#include "tests/reference_indicators.h"
 
 namespace {
 

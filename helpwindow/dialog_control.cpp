@@ -12,6 +12,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/gui_thread.h"
 #include "platform/help_window.h"
+#include "platform/scope_exit.h"
 #include "services/export_guard.h"
 #include "services/globals.h"
 
@@ -84,13 +85,10 @@ bool DialogThread::with_dialog(const std::function<void(VSAHelpDialog&)>& call) 
         dialog = dialog_;
         ++users_;
     }
-    struct Release {
-        DialogThread* self;
-        ~Release() {
-            const std::lock_guard<std::mutex> lock(self->mutex_);
-            --self->users_;
-        }
-    } release{this};
+    const auto release = platform::scope_exit([this]() noexcept {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --users_;
+    });
     call(*dialog);
     return true;
 }
@@ -128,25 +126,21 @@ void DialogThread::run_window() {
     // Before the window goes (also when the loop fails): no client may
     // reach it any more, and calls in progress finish first. The thread keeps
     // dispatching meanwhile, so a call waiting for it is answered.
-    struct Retire {
-        DialogThread* self;
-        VSAHelpDialog* window;
-        ~Retire() {
-            std::unique_lock<std::mutex> lock(self->mutex_);
-            self->dialog_ = nullptr;
-            VSAHelpDialog* expected = window;
-            Globals::myHelpDialog.compare_exchange_strong(expected, nullptr);
-            for (;;) {
-                lock.unlock();
-                window->window().shut_down_dispatcher();
-                lock.lock();
-                if (self->users_ == 0) break;
-                lock.unlock();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                lock.lock();
-            }
+    const auto retire = platform::scope_exit([this, window]() noexcept {
+        std::unique_lock<std::mutex> lock(mutex_);
+        dialog_ = nullptr;
+        VSAHelpDialog* expected = window;
+        Globals::myHelpDialog.compare_exchange_strong(expected, nullptr);
+        for (;;) {
+            lock.unlock();
+            window->window().shut_down_dispatcher();
+            lock.lock();
+            if (users_ == 0) break;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            lock.lock();
         }
-    } retire{this, window};
+    });
 
     bool killed = false;
     {

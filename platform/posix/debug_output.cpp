@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/posix/unique_resource.h"
 
 namespace platform {
 
@@ -27,20 +28,19 @@ void emit(const char* bytes, std::size_t size) noexcept {
     }
     const char* path = std::getenv("BARSIGHT_DEBUG_OUTPUT");
     if (path == nullptr || *path == '\0') return;
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    const posix::unique_fd fd(::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (!fd) return;
     // One write per string, so strings from several threads never interleave.
     char small[512];
     if (size + 1 <= sizeof small) {
         std::memcpy(small, bytes, size);
         small[size] = '\0';
-        (void)!::write(fd, small, size + 1);
+        (void)!::write(fd.get(), small, size + 1);
     } else {
         std::string record(bytes, size);
         record.push_back('\0');
-        (void)!::write(fd, record.data(), record.size());
+        (void)!::write(fd.get(), record.data(), record.size());
     }
-    ::close(fd);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <pugixml.hpp>
 
 #include "platform/dialog_settings.h"
+#include "platform/posix/unique_resource.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -57,11 +58,10 @@ bool load(pugi::xml_document& doc, const std::string& path, std::string* error,
 // Whether the file starts with a byte-order mark (UTF-8 or UTF-16/32):
 // pugixml reads through one but writes one only when asked.
 bool starts_with_bom(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    const posix::unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return false;
     unsigned char head[3] = {};
-    const ssize_t n = ::read(fd, head, sizeof head);
-    ::close(fd);
+    const ssize_t n = ::read(fd.get(), head, sizeof head);
     return (n >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) ||
            (n >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)));
 }
@@ -87,22 +87,21 @@ bool replace_file(const std::string& path, const std::string& bytes, std::string
     struct stat old {};
     const bool have_old = ::stat(path.c_str(), &old) == 0;
     const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    posix::unique_fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) {
         if (errno != EACCES && errno != EROFS && errno != EPERM) {
             *error = "cannot write " + path + ": " + std::strerror(errno);
             return false;
         }
-        const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
-        const bool ok = in_place >= 0 && write_all(in_place, bytes);
-        if (in_place >= 0) ::close(in_place);
+        posix::unique_fd in_place(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK));
+        const bool ok = in_place && write_all(in_place.get(), bytes) && in_place.close();
         if (!ok) *error = "cannot write " + path;
         return ok;
     }
-    bool ok = write_all(fd, bytes);
-    if (ok && have_old) ::fchmod(fd, old.st_mode & 07777);
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    bool ok = write_all(fd.get(), bytes);
+    if (ok && have_old) ::fchmod(fd.get(), old.st_mode & 07777);
+    ok = ::fsync(fd.get()) == 0 && ok;
+    ok = fd.close() && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
     *error = "cannot write " + path + ": " + std::strerror(errno);
     ::unlink(temp.c_str());

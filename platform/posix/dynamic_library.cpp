@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/dynamic_library.h"
+#include "platform/posix/unique_resource.h"
 
 namespace platform {
 
@@ -58,11 +59,7 @@ std::string own_module_path() {
         return {};
     // A program started by a relative path reports it relative: make it
     // absolute, so it stays right whatever the working folder becomes.
-    if (char* absolute = realpath(info.dli_fname, nullptr)) {
-        std::string path = absolute;
-        std::free(absolute);
-        return path;
-    }
+    if (const posix::unique_malloc_text absolute{realpath(info.dli_fname, nullptr)}) return absolute.get();
     return info.dli_fname;
 }
 
@@ -95,10 +92,9 @@ bool is_regular_file(const std::string& path) {
 std::string file_url(const std::string& path) {
     std::string absolute = path;
     if (absolute.empty() || absolute[0] != '/') {
-        char* resolved = realpath(path.c_str(), nullptr);
-        if (resolved == nullptr) return {};
-        absolute = resolved;
-        std::free(resolved);
+        const posix::unique_malloc_text resolved(realpath(path.c_str(), nullptr));
+        if (!resolved) return {};
+        absolute = resolved.get();
     }
     static const char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";

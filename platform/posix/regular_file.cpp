@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/unique_resource.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -14,24 +15,16 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
     if (path == nullptr) return refuse("no file named");
     // O_NONBLOCK: opening a FIFO with no writer returns at once instead of
     // waiting; it is then refused as not a regular file.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return refuse(std::strerror(errno));
+    posix::unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return refuse(std::strerror(errno));
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const bool folder = S_ISDIR(info.st_mode);
-        ::close(fd);
-        return refuse(folder ? std::strerror(EISDIR) : "not a regular file");
-    }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return refuse(std::strerror(errno));
-    }
-    std::FILE* file = fdopen(fd, "rb");
-    if (file == nullptr) {
-        ::close(fd);
-        return refuse(std::strerror(errno));
-    }
+    if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return refuse(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    const int flags = fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return refuse(std::strerror(errno));
+    std::FILE* file = fdopen(fd.get(), "rb");
+    if (file == nullptr) return refuse(std::strerror(errno));
+    static_cast<void>(fd.release());  // the stream owns it now
     return file;
 }
 

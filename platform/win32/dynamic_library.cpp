@@ -8,7 +8,7 @@
 namespace platform {
 
 void DynamicLibrary::close() {
-    // The module's owner frees it (and counts it while it is held).
+    // The module's owner frees it.
     win32::unique_hmodule(static_cast<HMODULE>(std::exchange(handle_, nullptr)));
 }
 

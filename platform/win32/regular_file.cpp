@@ -42,14 +42,12 @@ std::FILE* open_regular_file(const char* path, std::string* reason) {
         const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         return refuse(folder ? "Is a directory" : "not a regular file");
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return refuse("cannot be opened");
-    (void)handle.release();  // the descriptor owns it now
-    std::FILE* file = _fdopen(fd, "rb");
-    if (file == nullptr) {
-        _close(fd);  // closes the handle too
-        return refuse("cannot be opened");
-    }
+    win32::unique_crt_fd fd(_open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_RDONLY | _O_BINARY));
+    if (!fd) return refuse("cannot be opened");
+    static_cast<void>(handle.release());  // the descriptor owns it now (and closes it with itself)
+    std::FILE* file = _fdopen(fd.get(), "rb");
+    if (file == nullptr) return refuse("cannot be opened");
+    static_cast<void>(fd.release());  // the stream owns it now
     return file;
 }
 

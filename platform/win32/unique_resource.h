@@ -9,8 +9,11 @@
 #include <objbase.h>
 #include <oleauto.h>
 
-#include <type_traits>
+#include <io.h>
+
 #include <utility>
+
+#include "platform/unique_any.h"
 
 namespace platform::win32 {
 
@@ -36,58 +39,13 @@ enum class Resource {
 int live_resources(Resource kind) noexcept;
 void count_resource(Resource kind, int delta) noexcept;
 
-// Owns one value of type T that `Close` releases; `Invalid` means "none".
-template <class T, auto Close, Resource Kind, T Invalid = T{}>
-class unique_any {
-public:
-    unique_any() = default;
-    explicit unique_any(T value) noexcept { reset(value); }
-    ~unique_any() { reset(); }
-    unique_any(unique_any&& other) noexcept : value_(std::exchange(other.value_, Invalid)) {}
-    unique_any& operator=(unique_any&& other) noexcept {
-        if (this != &other) {
-            reset();
-            value_ = std::exchange(other.value_, Invalid);
-        }
-        return *this;
-    }
-    unique_any(const unique_any&) = delete;
-    unique_any& operator=(const unique_any&) = delete;
-
-    T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
-
-    // Releases the held value (if any) and takes `value`.
-    void reset(T value = Invalid) noexcept {
-        if (value == value_ && value != Invalid) return;  // already held: keep it
-        if (value_ != Invalid) {
-            Close(value_);
-            count_resource(Kind, -1);
-        }
-        value_ = value;
-        if (value_ != Invalid) count_resource(Kind, 1);
-    }
-    // Releases the held value now; whether its Close reported success (a
-    // Close that reports nothing counts as one). False when none was held.
-    bool close() noexcept {
-        if (value_ == Invalid) return false;
-        const T value = release();
-        if constexpr (std::is_void_v<decltype(Close(value))>) {
-            Close(value);
-            return true;
-        } else {
-            return Close(value) != 0;
-        }
-    }
-    // Gives the value up without releasing it; the caller owns it now.
-    [[nodiscard]] T release() noexcept {
-        if (value_ != Invalid) count_resource(Kind, -1);
-        return std::exchange(value_, Invalid);
-    }
-
-private:
-    T value_ = Invalid;
+// The generic owner, counting the resources of `Kind` it holds.
+template <Resource Kind>
+struct counted {
+    static void count(int delta) noexcept { count_resource(Kind, delta); }
 };
+template <class T, auto Close, Resource Kind, T Invalid = T{}>
+using unique_any = platform::unique_any<T, Close, Invalid, counted<Kind>>;
 
 namespace detail {
 inline void delete_gdi_object(HGDIOBJ object) noexcept { DeleteObject(object); }
@@ -98,6 +56,7 @@ inline void close_handle(HANDLE handle) noexcept { CloseHandle(handle); }
 inline void free_library(HMODULE module) noexcept { FreeLibrary(module); }
 inline void delete_dc(HDC dc) noexcept { DeleteDC(dc); }
 inline void free_bstr(BSTR text) noexcept { SysFreeString(text); }
+inline bool close_crt_fd(int fd) noexcept { return _close(fd) == 0; }
 }  // namespace detail
 
 using unique_hwnd = unique_any<HWND, &detail::destroy_window, Resource::kWindow>;
@@ -112,6 +71,8 @@ using unique_bstr = unique_any<BSTR, &detail::free_bstr, Resource::kBstr>;
 // CreateFile's "none" is INVALID_HANDLE_VALUE, not null.
 using unique_file_handle = unique_any<HANDLE, &detail::close_handle, Resource::kFileHandle>;
 inline HANDLE null_if_invalid(HANDLE handle) noexcept { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+// A C runtime file descriptor (_open_osfhandle's), which closes its handle too.
+using unique_crt_fd = unique_any<int, &detail::close_crt_fd, Resource::kFileHandle, -1>;
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class unique_window_dc {

@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """The rules of the house, checked on every C++ source:
 
-- rooms: a source includes only the rooms its room's row of README.md's
-  "Rooms" table names, and operating-system headers only where the row says
-  "OS headers" (or names the header itself);
+- rooms: every C++ folder is a room of README.md's "Rooms" table; a source
+  includes only the rooms its room's row names (by their folder: no "../",
+  and a bare name only for a file beside it), the C++ and C standard
+  headers and the compiler's own (intrinsics, sanitizers), operating-system
+  headers only where the row says "OS headers", and any other library's
+  header only where the row names it;
 - platform: no `#if` on the platform (_WIN32, __linux__, ...) outside
   platform/, but in msx/msx_records.h (the calling convention) and tests/;
 - owners: no resource released by hand (CloseHandle, FreeLibrary, dlclose,
-  DeleteObject, DestroyWindow, Release, SysFreeString, fclose, delete, ...)
-  outside an owner's definition (platform/win32/unique_resource.h, or a
-  `struct ...Closer` deleter); tests, benchmarks and fuzzers are not concerned.
+  DeleteObject, DestroyWindow, Release, SysFreeString, fclose, close, free,
+  delete, ...) outside an owner's definition (platform/unique_any.h, the
+  owner lines of platform/win32 and platform/posix unique_resource.h, a
+  `struct ...Closer` deleter, or a destructor in platform/); tests,
+  benchmarks and fuzzers are not concerned.
 
 Each rule is tried first on planted violations, which it must find.
 
@@ -22,15 +27,32 @@ import sys
 root = sys.argv[1]
 CODE = (".cpp", ".h", ".c", ".hpp")
 # Headers of an operating system rather than of C++.
-OS_HEADER = re.compile(r"^(windows|winsock2|commctrl|objbase|oleauto|ole2|exdisp|msxml2|shlwapi|shlobj|io|fcntl|"
-                       r"dlfcn|unistd|spawn|signal|pthread|dirent|sys/.*|linux/.*)\.h$", re.I)
+OS_HEADER = re.compile(r"^(windows|winsock2|commctrl|objbase|oleauto|ole2|exdisp|msxml2|shlwapi|shlobj|shellapi|"
+                       r"tlhelp32|psapi|wtsapi32|io|fcntl|dlfcn|unistd|spawn|signal|pthread|dirent|poll|termios|"
+                       r"sys/.*|linux/.*|arpa/.*|netinet/.*)\.h$", re.I)
+# The C++ standard library's headers and C's, and the compiler's own.
+STANDARD = set("""algorithm any array atomic barrier bit bitset cassert ccomplex cctype cerrno cfenv cfloat
+charconv chrono cinttypes climits clocale cmath codecvt compare complex concepts condition_variable coroutine
+csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib cstring ctime cuchar cwchar cwctype deque exception
+execution filesystem format forward_list fstream functional future initializer_list iomanip ios iosfwd
+iostream istream iterator latch limits list locale map memory memory_resource mutex new numbers numeric
+optional ostream queue random ranges ratio regex scoped_allocator semaphore set shared_mutex source_location
+span sstream stack stdexcept stop_token streambuf string string_view syncstream system_error thread tuple
+type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant vector version
+assert.h ctype.h errno.h float.h inttypes.h limits.h locale.h math.h setjmp.h signal.h stdarg.h stddef.h
+stdint.h stdio.h stdlib.h string.h time.h uchar.h wchar.h wctype.h""".split())
+COMPILER_HEADER = re.compile(r"^(\w*intrin\.h|sanitizer/\w+\.h)$")
 PLATFORM_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|__linux__|__unix__|__APPLE__|"
                          r"__MINGW32__|__MINGW64__|_MSC_VER|WIN32)\b")
 RELEASE = re.compile(r"\b(CloseHandle|FreeLibrary|dlclose|DeleteObject|DeleteDC|DestroyWindow|DestroyIcon|"
                      r"UnhookWindowsHookEx|ReleaseDC|RegCloseKey|SysFreeString|VariantClear|CoUninitialize|"
                      r"UnregisterClassW?|fclose|munmap|VirtualFree|LocalFree|GlobalFree)\s*\(|"
-                     r"(->|\.)Release\s*\(\s*\)|(^|[^=\w])delete(\s*\[\s*\])?\s+[\w(*]")
-OWNER_FILES = {"platform/win32/unique_resource.h"}
+                     r"(->|\.)Release\s*\(\s*\)|(^|[^=\w])delete(\s*\[\s*\])?\s*[\w(*]|"
+                     # A descriptor closed (::close(fd), _close(fd), close(fd)) or memory freed
+                     # (free(p), std::free(p)); an owner's own close() takes no argument.
+                     r"(?<![\w>])::close\s*\(|\b_close\s*\(|(?<![\w.>])close\s*\(\s*\w*fd\w*\s*\)|"
+                     r"(?<![\w.>])(::|std::)?free\s*\(\s*[^)\s]")
+OWNER_FILES = {"platform/unique_any.h", "platform/win32/unique_resource.h", "platform/posix/unique_resource.h"}
 NOT_CONCERNED = ("tests/", "bench/", "fuzz/")
 
 
@@ -47,9 +69,10 @@ def rooms_table(readme):
             continue
         room = cells[0].strip("`").rstrip("/")
         allowed = cells[2]
-        names = set(re.findall(r"`([\w.]+)/?`", allowed))
-        table[room] = ({n for n in names if not n.endswith(".h")}, "OS headers" in allowed or "every room" in allowed,
-                       {n for n in names if n.endswith(".h")}, "every room" in allowed)
+        names = {n.rstrip("/") for n in re.findall(r"`([\w./]+)`", allowed)}
+        headers = {n for n in names if n.endswith((".h", ".hpp"))}
+        table[room] = (names - headers, "OS headers" in allowed or "every room" in allowed, headers,
+                       "every room" in allowed)
     return table
 
 
@@ -62,13 +85,16 @@ def sources(top):
                 yield os.path.relpath(path, top).replace(os.sep, "/"), path
 
 
-def check(files, table):
-    """Every broken rule in `files` ((relative path, text) pairs)."""
+def check(files, table, exists=lambda rel: False):
+    """Every broken rule in `files` ((relative path, text) pairs); `exists`
+    answers whether a file of that relative path is in the tree."""
     problems = []
     for rel, text in files:
         room = rel.split("/")[0]
         if room not in table:
-            continue  # a file at the top or outside the rooms
+            problems.append("%s: a C++ source in %s, which is no room of README.md's table" %
+                            (rel, room + "/" if "/" in rel else "the top folder"))
+            continue
         rooms, os_headers, headers, any_room = table[room]
         in_closer = 0
         destructor_depth = None  # brace depth inside an owner's destructor
@@ -78,21 +104,34 @@ def check(files, table):
             include = re.match(r'\s*#\s*include\s*([<"])([^>"]+)[>"]', line)
             if include:
                 name = include.group(2)
-                if include.group(1) == '"' and "/" in name:
+                beside = "/".join(rel.split("/")[:-1] + [name])
+                if include.group(1) == '"':
                     target = name.split("/")[0]
-                    if target in table and not any_room and target not in rooms:
+                    if ".." in name.split("/") or name.startswith("/"):
+                        problems.append("%s: %s is named by a path, not by its room" % (where, name))
+                    elif "/" not in name and not exists(beside):
+                        problems.append("%s: %s is no file beside this one: name it by its room" % (where, name))
+                    elif "/" in name and not exists(beside) and target not in table:
+                        problems.append("%s: %s is in no room" % (where, name))
+                    elif "/" in name and not exists(beside) and not any_room and target not in rooms:
                         problems.append("%s: room %s/ includes %s (its row allows %s)" %
                                         (where, room, name, ", ".join(sorted(rooms))))
-                elif include.group(1) == "<" and OS_HEADER.match(name) and not os_headers and name not in headers:
-                    problems.append("%s: room %s/ includes the system header <%s>" % (where, room, name))
+                elif name in STANDARD or COMPILER_HEADER.match(name) or name in headers or any_room:
+                    pass
+                elif OS_HEADER.match(name):
+                    if not os_headers:
+                        problems.append("%s: room %s/ includes the system header <%s>" % (where, room, name))
+                else:
+                    problems.append("%s: room %s/ includes <%s>, which its row does not name" % (where, room, name))
             if PLATFORM_IF.match(line) and room not in ("platform", "tests") and rel != "msx/msx_records.h":
                 problems.append("%s: a platform #if outside platform/: %s" % (where, line.strip()))
             # Owners: a deleter struct named ...Closer, and a destructor
             # (an owner class's), are owners' definitions.
-            code = re.sub(r"//.*", "", line)
+            code = re.sub(r"//.*", "", re.sub(r'"([^"\\]|\\.)*"', '""', line))
             if re.search(r"\bstruct \w*Closer\b", line):
                 in_closer = 3
-            if destructor_depth is None and re.search(r"~\w+\s*\(\s*\)", code) and "{" in code:
+            if (destructor_depth is None and room == "platform" and re.search(r"~\w+\s*\(\s*\)", code)
+                    and "{" in code):
                 destructor_depth = depth
             depth += code.count("{") - code.count("}")
             in_destructor = destructor_depth is not None
@@ -124,10 +163,23 @@ def main():
         ("platform/win32/planted.cpp", "Owner::~Owner() {\n    if (h) CloseHandle(h);\n}\nvoid g() { CloseHandle(h); }\n",
          True),
         ("tools/planted.cpp", "void f(IUnknown* p) { p->Release(); }\n", True),
+        ("helpwindow/planted.cpp", '#include "../loader/csv_reader.h"\n', True),
+        ("bench/planted.cpp", '#include "local_indicators_test_helpers.h"\n', True),
+        ("helpwindow/planted.cpp", "#include <shellapi.h>\n", True),
+        ("loader/planted.cpp", "#include <boost/any.hpp>\n", True),
+        ("helpwindow/planted.cpp", "Guard::~Guard() {\n    CloseHandle(h);\n}\n", True),
+        ("platform/posix/planted.cpp", "void f(int fd) { ::close(fd); }\n", True),
+        ("platform/posix/planted.cpp", "void f(char* p) { std::free(p); }\n", True),
+        ("services/planted.cpp", "void f(T* q) { delete(q); }\n", True),
+        ("newroom/planted.cpp", "int x;\n", True),
         ("platform/win32/planted.cpp", "#include <windows.h>\n#if defined(_WIN32)\n#endif\n", False),
         ("services/planted.cpp", 'struct A { A(const A&) = delete; };\n#include "msx/msx_records.h"\n', False),
         ("loader/planted.cpp", "struct FileCloser {\n    void operator()(FILE* f) { fclose(f); }\n};\n", False),
         ("platform/win32/planted.cpp", "Owner::~Owner() {\n    if (h) {\n        CloseHandle(h);\n    }\n}\n", False),
+        ("platform/posix/planted.cpp", "void f(Owner& o) { o.close(); fd.close(); }\nvoid close() override {}\n",
+         False),
+        ("loader/planted.cpp", "#include <emmintrin.h>\n#include <charconv>\n#include <cstdio>\n", False),
+        ("platform/posix/planted.cpp", "#include <pugixml.hpp>\n#include <time.h>\n", False),
         ("tests/planted.cpp", '#include <windows.h>\n#if defined(_WIN32)\nvoid f(HANDLE h) { CloseHandle(h); }\n#endif\n',
          False),
     ]
@@ -136,7 +188,7 @@ def main():
         if bool(found) != wrong:
             failures.append("planted %s %r: %s" % (rel, text, "not found" if wrong else "refused: %s" % found))
     real = [(rel, open(path, encoding="utf-8", errors="replace").read()) for rel, path in sources(root)]
-    failures += check(real, table)
+    failures += check(real, table, lambda rel: os.path.isfile(os.path.join(root, rel)))
     for failure in failures:
         print("house: " + failure)
     print("house: %d sources, %d rooms, %d planted violations: %d problems" %
