@@ -7,7 +7,8 @@
 #                                  `win` (the program runner of that bitness:
 #                                  wine64, or 32-bit Wine under qemu-i386),
 #                                  makes the prefix if needed and starts its
-#                                  server
+#                                  server; non-zero when the prefix cannot
+#                                  be made
 #   wine_stop                      stops that prefix's server
 wine_prefix() {
   local bits=$1
@@ -29,6 +30,12 @@ wine_prefix() {
     win wineboot -i </dev/null >/dev/null 2>&1 || true
     win reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 || true
     "$wineserver_bin" -w
+    # Marked ready only when Wine made it (its registry is there): a failed
+    # making is tried again next time, not taken for a prefix.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wine: the prefix $WINEPREFIX could not be made" >&2
+      return 1
+    fi
     touch "$WINEPREFIX/.barsight-ready"
   fi
   "$wineserver_bin" -p || true  # already running for this prefix
