@@ -24,7 +24,6 @@
 //      the end: only where the text goes on past the number with a line
 //      break (a chunk that ends the line), as rule 1 guarantees.
 #include "loader/csv_reader.h"
-#include "loader/row_run.h"
 
 #include "platform/regular_file.h"
 
@@ -51,8 +50,13 @@ constexpr std::size_t kSmallBlock = 4096;  // the least block, for a file that g
 constexpr std::size_t kReadAhead = 16;
 // Bytes after the end of the text that the line scan may read (and ignore).
 constexpr std::size_t kScanAhead = 64;
-static_assert(kReadAhead >= 16, "rule 3: short_date_field reads 16 bytes at a field's start");
-static_assert(kScanAhead >= 64, "rule 4: line_feeds reads 64 bytes at a time");
+// What the vector reads take at once: one 16-byte load (short_date_field)
+// and kScanLoads of them (line_feeds, a 64-bit mask of line feeds).
+constexpr std::size_t kLoad = sizeof(__m128i);
+constexpr int kScanLoads = 4;
+static_assert(kReadAhead >= kLoad, "rule 3: short_date_field reads one load at a field's start");
+static_assert(kScanAhead >= kScanLoads * kLoad && kScanLoads * kLoad == 64,
+              "rule 4: line_feeds reads 64 bytes at a time, one bit each");
 constexpr char kCtrlZ = 0x1A;
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -375,9 +379,9 @@ struct VectorSink {
 // (the bytes past it are read, within kScanAhead, and not counted).
 inline uint64_t line_feeds(const char* p, std::size_t avail) {
     uint64_t bits = 0;
-    for (int k = 0; k < 4; ++k)
-        bits |= uint64_t{byte_bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k)), '\n')}
-                << (16 * k);
+    for (int k = 0; k < kScanLoads; ++k)
+        bits |= uint64_t{byte_bits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kLoad * k)), '\n')}
+                << (kLoad * k);
     if (avail < 64) bits &= (uint64_t{1} << avail) - 1;
     return bits;
 }
@@ -681,11 +685,22 @@ private:
 
 int64_t select_rows(const std::vector<Row>& rows, const char* begin, const char* end,
                     bool stop_from_start, int64_t* start) {
+    *start = 0;
+    if (rows.empty()) return 0;
+    const int64_t count = static_cast<int64_t>(rows.size());
     Reach reach(begin, end);
-    return select_run(
-        static_cast<int64_t>(rows.size()), stop_from_start,
-        [&](int64_t r) { return reach.begin(rows[static_cast<std::size_t>(r)]); },
-        [&](int64_t r) { return reach.end(rows[static_cast<std::size_t>(r)]); }, start);
+    // The begin search runs to its end before the end search starts: both
+    // parse into the state they share.
+    int64_t first = -1;
+    for (int64_t r = 0; r < count && first < 0; ++r)
+        if (reach.begin(rows[static_cast<std::size_t>(r)])) first = r;
+    if (first < 0) first = 0;
+    int64_t last = -1;
+    for (int64_t r = stop_from_start ? first : first + 1; r < count && last < 0; ++r)
+        if (reach.end(rows[static_cast<std::size_t>(r)])) last = r;
+    if (last < 0) last = count - 1;
+    *start = first;
+    return last - first + 1;
 }
 
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,

@@ -17,7 +17,6 @@
 //   - sscanf's "%d" is undefined past the int range; the loader saturates,
 //     so "%d" is strtoll (blanks, a sign, digits) clamped to int32.
 #include "loader/csv_reader.h"
-#include "loader/row_run.h"
 
 #include "platform/regular_file.h"
 
@@ -116,6 +115,8 @@ ReadStatus read_rows_ref(const char* path, bool with_volume, std::vector<Row>* r
 
 int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const char* end,
                         bool stop_from_start, int64_t* start) {
+    *start = 0;
+    if (rows.empty()) return 0;
     // One month, day and year for every parse, rows' and bounds' alike.
     int32_t month = 0, day = 0, year = 0;
     char key[64], bound[64];
@@ -126,10 +127,28 @@ int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const c
         std::snprintf(bound, sizeof bound, "%d%02d%02d", year, month, day);
         return std::strcmp(key, bound) >= 0;
     };
-    return select_run(
-        static_cast<int64_t>(rows.size()), stop_from_start,
-        [&](int64_t r) { return reaches(rows[static_cast<std::size_t>(r)], begin); },
-        [&](int64_t r) { return reaches(rows[static_cast<std::size_t>(r)], end); }, start);
+    // The start: the first row that reaches the beginning, else row 0.
+    const int64_t count = static_cast<int64_t>(rows.size());
+    int64_t first = -1;
+    for (int64_t r = 0; r < count; ++r) {
+        if (reaches(rows[static_cast<std::size_t>(r)], begin)) {
+            first = r;
+            break;
+        }
+    }
+    if (first < 0) first = 0;
+    // The stop: the first row from the one after the start (or the start
+    // itself) that reaches the end, else the last row.
+    int64_t stop = -1;
+    for (int64_t r = stop_from_start ? first : first + 1; r < count; ++r) {
+        if (reaches(rows[static_cast<std::size_t>(r)], end)) {
+            stop = r;
+            break;
+        }
+    }
+    if (stop < 0) stop = count - 1;
+    *start = first;
+    return stop - first + 1;
 }
 
 }  // namespace orvane
