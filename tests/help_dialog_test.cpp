@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <random>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>

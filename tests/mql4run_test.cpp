@@ -11,8 +11,6 @@
 
 namespace {
 
-// --input values are read strictly: decimal only, within the input's type;
-// no octal, hex, nan, inf or impossible dates.
 // TimeToString counts the calendar out itself (no C library time
 // functions): leap days, the century rules, times before 1970, and years
 // too far out for a date are empty.
@@ -36,6 +34,8 @@ TEST(RunnerTime, CalendarDatesAndTimes) {
     EXPECT_EQ(mql::TimeToString(9000000000000000000LL).str(), "");  // beyond any year a date holds
 }
 
+// --input values are read strictly: decimal only, within the input's type;
+// no octal, hex, nan, inf or impossible dates.
 TEST(RunnerInputs, StrictForms) {
     const struct {
         const char* text;

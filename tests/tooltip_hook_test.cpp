@@ -254,6 +254,27 @@ TEST_F(TooltipHook, LongShortAndUnconvertibleTexts) {
     hooks::unsubclass_window(handle);
 }
 
+// A window that cannot be hooked gives back the handle it was numbered
+// with: handles count up, so the refused one sits between two good ones and
+// is no registration afterwards (not taken from, not released again).
+TEST_F(TooltipHook, RefusedWindowGivesItsHandleBack) {
+    TipWindow window(ui);
+    const int32_t before = hooks::subclass_window(window.handle(), nullptr);
+    ASSERT_GE(before, 1);
+    int32_t res = 5;
+    EXPECT_EQ(hooks::subclass_window(0, &res), -3);  // numbered before + 1, then refused
+    EXPECT_EQ(res, -1);
+    const int32_t after = hooks::subclass_window(window.handle(), nullptr);
+    ASSERT_EQ(after, before + 2);
+    EXPECT_EQ(take(before + 1).code, -1);
+    EXPECT_EQ(hooks::unsubclass_window(before + 1), -1);
+    window.show(u"Upthrust");
+    for (int32_t h : {before, after}) {
+        EXPECT_EQ(take(h).text, "Upthrust") << h;
+        EXPECT_EQ(hooks::unsubclass_window(h), 0) << h;
+    }
+}
+
 TEST_F(TooltipHook, TwoRegistrationsEachReceiveEveryTip) {
     TipWindow window(ui);
     const int32_t a = hooks::subclass_window(window.handle(), nullptr);
