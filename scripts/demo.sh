@@ -90,6 +90,9 @@ echo
 echo "\$ msxhost run orvane GetPriceData --str data/sample_prices.csv --str 1/5/2015 --str 12/31/2015"
 "$host" run build/native/bin/liborvane.so GetPriceData --str data/sample_prices.csv \
   --str 1/5/2015 --str 12/31/2015 --data "$data" --last 5
+echo "(The file's rows from 1/5/2015 to 12/31/2015 land on the chart from its first bar on, as the"
+echo " host places a loader's result: the date column is the chart's; the values are the file's"
+echo " last five rows of 2015, 12/25 to 12/31.)"
 echo
 echo "\$ msxhost stress BarsightPlugin; msxhost stress orvane"
 "$host" stress "$plugin" | tail -1
