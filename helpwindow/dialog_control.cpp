@@ -236,14 +236,10 @@ void kill() noexcept {
             } catch (...) {
             }
         };
-        const bool asked = run_or_report(
-            {"KillDialog: ", "KillDialog", true},
-            [thread] {
-                thread->request_kill();
-                std::this_thread::yield();
-                return true;
-            },
-            false);
+        const bool asked = run_or_report({"KillDialog: ", "KillDialog", true}, [thread] {
+            thread->request_kill();
+            std::this_thread::yield();
+        });
         if (!asked) end_loop();
         thread->join();
     }

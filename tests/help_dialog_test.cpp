@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_path.h"
 #include "helpwindow/dialog_control.h"
 #include "helpwindow/help_dialog.h"
 #include "helpwindow/help_page.h"
@@ -37,13 +38,7 @@
 
 namespace {
 
-// A file or folder name in the temporary folder that is this process's own,
-// so that test runs side by side (two build folders, ctest -j) never share one.
-std::filesystem::path scratch_path(const std::string& name) {
-    static const std::string tag = std::to_string(std::random_device{}()) + "-" +
-                                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    return std::filesystem::temp_directory_path() / (name + "-" + tag);
-}
+using testing_support::scratch_path;
 
 using barsight::Globals;
 namespace dialog = barsight::dialog;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_path.h"
 #include "chart_fixture.h"
 #include "loader/csv_reader.h"
 #include "plugin_fixture.h"
@@ -31,13 +32,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file or folder name in the temporary folder that is this process's own,
-// so that test runs side by side (two build folders, ctest -j) never share one.
-fs::path scratch_path(const std::string& name) {
-    static const std::string tag = std::to_string(std::random_device{}()) + "-" +
-                                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    return fs::temp_directory_path() / (name + "-" + tag);
-}
+using testing_support::scratch_path;
 
 struct OrvanePath {
     static const char* path() { return ORVANE_PATH; }

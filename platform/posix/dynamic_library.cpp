@@ -10,15 +10,7 @@
 
 namespace platform {
 
-namespace {
-
-// The owner of a dlopen handle.
-struct LibraryCloser {
-    void operator()(void* handle) const noexcept { dlclose(handle); }
-};
-using unique_dl = std::unique_ptr<void, LibraryCloser>;
-
-}  // namespace
+using posix::unique_dl;
 
 void DynamicLibrary::close() { unique_dl(std::exchange(handle_, nullptr)); }
 
@@ -65,7 +57,7 @@ std::string own_module_path() {
 
 bool DynamicLibrary::is_loaded(const std::string& path) {
     // The probe's reference goes with its owner.
-    return unique_dl(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) != nullptr;
+    return static_cast<bool>(unique_dl(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)));
 }
 
 DynamicLibrary DynamicLibrary::own_module() {

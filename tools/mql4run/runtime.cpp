@@ -338,12 +338,16 @@ double Program::SymbolInfoDouble(const string& symbol, int property) {
     return bar_value(symbol, 0, 0, 3);  // the forming bar's close, as Ask and Bid
 }
 
+Program::CustomHandle* Program::handle_entry(int handle) {
+    const int slot = handle - 10;  // MetaTrader's first handle is 10
+    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return nullptr;
+    return &handles_[static_cast<std::size_t>(slot)];
+}
+
 int Program::CopyBuffer(int handle, int buffer, int start, int count, array<double>& out) {
-    const int slot = handle - 10;
-    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size() || !handles_[static_cast<std::size_t>(slot)].live ||
-        start < 0 || count <= 0 || !runner().custom)
-        return -1;
-    const CustomHandle& source = handles_[static_cast<std::size_t>(slot)];
+    const CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr || !entry->live || start < 0 || count <= 0 || !runner().custom) return -1;
+    const CustomHandle& source = *entry;
     std::vector<double> values;  // newest first
     for (int shift = start; shift < start + count; ++shift) {
         double value = 0;
@@ -361,11 +365,9 @@ int Program::CopyBuffer(int handle, int buffer, int start, int count, array<doub
 }
 
 int Program::BarsCalculated(int handle) {
-    const int slot = handle - 10;
-    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size() || !handles_[static_cast<std::size_t>(slot)].live ||
-        !runner().custom)
-        return -1;
-    const CustomHandle& source = handles_[static_cast<std::size_t>(slot)];
+    const CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr || !entry->live || !runner().custom) return -1;
+    const CustomHandle& source = *entry;
     double value = 0;  // a read of its newest bar brings it up to date
     if (!runner().custom(*this, source.symbol, source.timeframe, source.name, source.inputs, 0, 0, &value))
         return -1;
@@ -373,9 +375,9 @@ int Program::BarsCalculated(int handle) {
 }
 
 bool Program::IndicatorRelease(int handle) {
-    const int slot = handle - 10;
-    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return false;
-    handles_[static_cast<std::size_t>(slot)].live = false;
+    CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr) return false;
+    entry->live = false;
     return true;
 }
 

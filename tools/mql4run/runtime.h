@@ -556,6 +556,8 @@ private:
         bool live;
     };
     std::vector<CustomHandle> handles_;
+    // The handle's entry (live or released), or null for a handle never given.
+    CustomHandle* handle_entry(int handle);
     static std::string custom_text(const string& v) { return v.str(); }
     static std::string custom_text(const char* v) { return v == nullptr ? "" : v; }
     static std::string custom_text(bool v) { return v ? "true" : "false"; }
