@@ -2,7 +2,17 @@
 # Installs the Debian packages the build needs, only those not yet installed.
 #   deps.sh native   compilers, CMake, GoogleTest, Google Benchmark, Python
 #   deps.sh windows  + the mingw-w64 cross compilers, wine64, NSIS (makensis) and osslsigncode
-#   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs
+#   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs;
+#                    qemu-user comes from bookworm-backports (10.x): Debian 12's
+#                    own 7.2 loses a thread's TEB after a continued exception
+#                    (every OutputDebugStringA under Wine), so the help window
+#                    and the setup die under it. That suite is added on the
+#                    machine's own Debian mirror and pinned so that nothing
+#                    else is ever taken from it. The kernel is then told to
+#                    run 32-bit x86 programs through qemu-i386 (binfmt_misc,
+#                    with the rule qemu-user ships): a 32-bit Wine process
+#                    that starts another (CreateProcess) execs the 32-bit Wine
+#                    loader, which this kernel cannot run by itself.
 #   deps.sh fuzz     + clang and its libFuzzer runtime
 #   deps.sh browser  + Chromium, to render the help pages as a browser shows them
 # Several groups may be named at once; each is installed on its own, so one
@@ -38,6 +48,38 @@ SUDO=()
 as_root() { "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive "$@"; }
 
 updated=0
+# bookworm-backports on the mirror that serves bookworm, pinned: qemu-user
+# alone may come from it (priority 990 beats the release's 500, so an
+# installed 7.2 is upgraded); every other package of the suite is refused.
+backports_list=/etc/apt/sources.list.d/barsight-backports.sources
+backports_pin=/etc/apt/preferences.d/barsight-backports
+add_backports() {
+  local mirror
+  mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null | awk '$2 == "bookworm" { print $1; exit }')
+  [ -n "$mirror" ] || mirror=http://deb.debian.org/debian/
+  local list pin
+  list=$(printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$mirror")
+  pin=$(printf 'Package: *\nPin: release n=bookworm-backports\nPin-Priority: -1\n\nPackage: qemu-user\nPin: release n=bookworm-backports\nPin-Priority: 990\n')
+  if [ "$(cat "$backports_pin" 2>/dev/null)" != "$pin" ]; then
+    printf '%s\n' "$pin" | as_root tee "$backports_pin" >/dev/null
+    updated=0
+  fi
+  if ! grep -qs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/*; then
+    printf '%s\n' "$list" | as_root tee "$backports_list" >/dev/null
+    updated=0
+  fi
+}
+# The group's packages at the versions it needs: qemu-user at 10 or later.
+version_ok() {  # package
+  case $1 in
+    qemu-user)
+      local v
+      v=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)
+      dpkg --compare-versions "$v" ge 1:10 ;;
+    *) return 0 ;;
+  esac
+}
+
 update_index() {  # once per run
   [ $updated -eq 1 ] && return 0
   updated=1
@@ -58,9 +100,11 @@ apt_install() {  # package...; keeps apt's first error line
 install_group() {  # group; 0 when all its packages are installed
   local group=$1 p missing=()
   for p in $(group_packages "$group"); do
-    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
+    { [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] && version_ok "$p"; } ||
+      missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  [ "$group" = smoke32 ] && add_backports
   local foreign=()
   for p in "${missing[@]}"; do [[ $p == *:i386 ]] && foreign+=("$p"); done
   if [ ${#foreign[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -86,8 +130,32 @@ install_group() {  # group; 0 when all its packages are installed
   return 1
 }
 
+# 32-bit x86 programs through qemu-i386, as qemu-user-binfmt would register
+# them with systemd (this machine may have none). Done on every run: the
+# registration does not outlive a reboot, the packages do.
+register_i386_binfmt() {
+  local misc=/proc/sys/fs/binfmt_misc rule=/usr/share/qemu/binfmt.d/qemu-i386.conf
+  [ -e "$misc/qemu-i386" ] && return 0
+  if [ ! -f "$rule" ]; then
+    echo "deps.sh: group smoke32: qemu-user has no binfmt rule $rule"
+    return 1
+  fi
+  if [ ! -e "$misc/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$misc" 2>/dev/null
+  fi
+  if ! as_root sh -c "cat '$rule' > '$misc/register'" 2>/dev/null || [ ! -e "$misc/qemu-i386" ]; then
+    echo "deps.sh: group smoke32: the kernel cannot be told to run 32-bit programs through qemu-i386 (binfmt_misc at $misc)"
+    return 1
+  fi
+  echo "deps.sh: 32-bit x86 programs now run through qemu-i386 (binfmt_misc)"
+}
+
 status=0
 for group in "$@"; do
-  install_group "$group" || status=1
+  if ! install_group "$group"; then
+    status=1
+  elif [ "$group" = smoke32 ]; then
+    register_i386_binfmt || status=1
+  fi
 done
 exit $status

@@ -86,7 +86,7 @@ check() {  # description, command...
   shift
   if "$@"; then echo "installer: ok: $what"; else echo "installer: FAILED: $what"; fail=1; fi
 }
-reg() { win reg "$@" </dev/null >/dev/null 2>&1; }
+reg() { win "$WIN_SYSTEM\\reg.exe" "$@" </dev/null >/dev/null 2>&1; }
 
 reset() {
   rm -rf "$PROG" "$C/Program Files (x86)/Equis" "$C/Program Files/Equis" "$C/users/$user/AppData/Roaming/MetaQuotes" \
@@ -129,7 +129,7 @@ uninstall() {
   code=$?
   set -e
 }
-registered() { win reg query "$KEY" </dev/null >/dev/null 2>&1 || win reg query "$KEY" /reg:32 </dev/null >/dev/null 2>&1; }
+registered() { reg query "$KEY" || reg query "$KEY" /reg:32; }
 log_text() { iconv -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r'; }
 logged() { log_text | grep -F -- "$1" >/dev/null; }  # (grep -q would end the pipe early)
 targets_match() {  # which of METASTOCK MT4 MT5 PROGRAM hold exactly their files; the rest hold none

@@ -3,7 +3,8 @@
 // charts and Expert Advisors: each thread's values come back whole, the
 // counters balance, every identifier is handed out once, and a text one
 // thread was given is never overwritten by another thread's calls. Run
-// under ThreadSanitizer in the tsan lane.
+// under ThreadSanitizer in the tsan lane, and as a 32-bit program in win32,
+// where each call must be stdcall as the exports are.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "msx/msx_records.h"
 #include "platform/dynamic_library.h"
 #include "services/mql_str.h"
 
@@ -25,29 +27,29 @@ namespace {
 
 struct Exports {
     platform::DynamicLibrary library;
-    int32_t (*SignFilter)(int32_t);
-    int32_t (*CalcVolumeColor)(double, double, double, double, double);
-    int32_t (*TS_GetID)();
-    int32_t (*TS_CreateTable)(int32_t);
-    int32_t (*TS_SetVSAValue)(int32_t, int32_t, int32_t);
-    int32_t (*TS_SetConfValue)(int32_t, int32_t, int32_t);
-    int32_t (*TS_GetVSAValue)(int32_t, int32_t);
-    int32_t (*TS_GetConfValue)(int32_t, int32_t);
-    int32_t (*IncRefCount)();
-    int32_t (*DecRefCount)();
-    int32_t (*GetRefCount)();
-    int32_t (*GetUniqueID)();
-    int32_t (*GetCurrentTimeUTC)();
-    const char* (*GetCurrentUTCStr)();
-    void (*DebugPrint)(const char*);
-    void (*StartDialog)();
-    void (*ShowDialog)(int32_t, const char*);
-    void (*HideDialog)();
-    void (*KillDialog)();
-    int32_t (*IsDialogRunning)();
-    int32_t (*SubclassWindow)(int32_t, int32_t*);
-    int32_t (*UnsubclassWindow)(int32_t);
-    int32_t (*GetFromQueue)(int32_t, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, MqlStr*);
+    int32_t (MSX_STDCALL* SignFilter)(int32_t);
+    int32_t (MSX_STDCALL* CalcVolumeColor)(double, double, double, double, double);
+    int32_t (MSX_STDCALL* TS_GetID)();
+    int32_t (MSX_STDCALL* TS_CreateTable)(int32_t);
+    int32_t (MSX_STDCALL* TS_SetVSAValue)(int32_t, int32_t, int32_t);
+    int32_t (MSX_STDCALL* TS_SetConfValue)(int32_t, int32_t, int32_t);
+    int32_t (MSX_STDCALL* TS_GetVSAValue)(int32_t, int32_t);
+    int32_t (MSX_STDCALL* TS_GetConfValue)(int32_t, int32_t);
+    int32_t (MSX_STDCALL* IncRefCount)();
+    int32_t (MSX_STDCALL* DecRefCount)();
+    int32_t (MSX_STDCALL* GetRefCount)();
+    int32_t (MSX_STDCALL* GetUniqueID)();
+    int32_t (MSX_STDCALL* GetCurrentTimeUTC)();
+    const char* (MSX_STDCALL* GetCurrentUTCStr)();
+    void (MSX_STDCALL* DebugPrint)(const char*);
+    void (MSX_STDCALL* StartDialog)();
+    void (MSX_STDCALL* ShowDialog)(int32_t, const char*);
+    void (MSX_STDCALL* HideDialog)();
+    void (MSX_STDCALL* KillDialog)();
+    int32_t (MSX_STDCALL* IsDialogRunning)();
+    int32_t (MSX_STDCALL* SubclassWindow)(int32_t, int32_t*);
+    int32_t (MSX_STDCALL* UnsubclassWindow)(int32_t);
+    int32_t (MSX_STDCALL* GetFromQueue)(int32_t, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, MqlStr*);
 
     template <class F>
     void bind(F*& function, const char* name) {

@@ -8,12 +8,10 @@ bar; the buffers an Expert Advisor reads; a click opens the signal's help
 page; OnDeinit leaves nothing behind; bad input, a missing DLL and a bad
 command line get their exit codes.
 
-usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows] [--no-help-window]
+usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows]
 The environment variable MQL4RUN_PREFIX is put before the runner's command
 (qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
-expected to run (int holds a pointer), otherwise to be refused with 5. With
---no-help-window nothing opens the help window (32-bit Wine under qemu has
-no display: its dialog thread cannot start there).
+expected to run (int holds a pointer), otherwise to be refused with 5.
 """
 import os
 import re
@@ -26,7 +24,6 @@ import tempfile
 
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
-help_window = "--no-help-window" not in sys.argv[7:]
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from signal_table import LOOK, SIGNALS, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
@@ -311,18 +308,24 @@ code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
 first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object"))
 page = first.split(";")[1] + ".htm"
 trace = os.path.join(work, "trace.bin")
-clicks = ["--click", first] if help_window else []
-code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--log-imports", *clicks,
-                     env={"BARSIGHT_TRACE": "1", "BARSIGHT_DEBUG_OUTPUT": trace})
+# The library's trace: natively in the file BARSIGHT_DEBUG_OUTPUT names; on
+# Windows it is debugger output, which Wine's debugstr channel prints.
+trace_env = {"BARSIGHT_TRACE": "1", "BARSIGHT_DEBUG_OUTPUT": trace}
+if windows:
+    trace_env["WINEDEBUG"] = "-all,+debugstr"
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--log-imports", "--click", first,
+                     env=trace_env)
 imports = [line for line in err.splitlines() if line.startswith("import: ")]
 names = [re.match(r"import: (\w+)", line).group(1) for line in imports]
-if help_window:
-    check("a click reaches ShowDialog with the arrow's name",
-          code == 0 and any(line.startswith("import: ShowDialog(") and '"%s"' % first in line
-                            for line in imports), err[-500:])
+check("a click reaches ShowDialog with the arrow's name",
+      code == 0 and any(line.startswith("import: ShowDialog(") and '"%s"' % first in line
+                        for line in imports), err[-500:])
+if windows:
+    traced = err
+else:
     traced = open(trace, "rb").read().decode("utf-8", "replace") if os.path.exists(trace) else ""
-    check("the help window navigates to the signal's page (%s)" % page,
-          re.search(r"Navigate [^\x00\n]*[/\\]%s" % re.escape(page), traced) is not None, traced[-800:])
+check("the help window navigates to the signal's page (%s)" % page,
+      re.search(r"Navigate [^\x00\n]*[/\\]%s" % re.escape(page), traced) is not None, traced[-800:])
 check("every engine instance is closed (%d opened)" % names.count("AddToChartEx"),
       names.count("AddToChartEx") == names.count("RemoveFromChart") > 0)
 check("the chart counts itself once and the last chart ends the help window",
@@ -538,15 +541,14 @@ check("a Symbols and Timeframes list: unknown symbols say no data, unknown timef
       rows_text[3].startswith("GBPUSD      H4   no data") and rows_text[5].endswith("no data") and
       "'X9' is no timeframe" in err, str(rows_text))
 
-no_help = [] if help_window else ["--input", "HelpPage="]
-for script, args in (("BarsightTableAndHelp.mq4", no_help), ("BarsightTooltips.mq4", [])):
-    code, out, err = run(script, "--data", host_path(few), *args)
+for script in ("BarsightTableAndHelp.mq4", "BarsightTooltips.mq4"):
+    code, out, err = run(script, "--data", host_path(few))
     if windows:
         check("%s runs" % script, code == 0 and out == "deinit\t0\n", "exit %d %s" % (code, err[-400:]))
     else:
         check("%s is refused natively (5)" % script, code == 5 and "32-bit" in err, "exit %d" % code)
 if windows:
-    code, out, err = run("BarsightTableAndHelp.mq4", "--data", host_path(few), *no_help)
+    code, out, err = run("BarsightTableAndHelp.mq4", "--data", host_path(few))
     check("BarsightTableAndHelp prints the table and the UTC time",
           re.search(r"bar 4: VSA 3 conf 40 at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} Z", err) is not None,
           err[-300:])
