@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# The setup program, silent, in a private Wine prefix, its targets reset
-# between cases. Two ways to run it:
+# The setup program that ships, silent, as the 32-bit program it is (under
+# qemu-i386 + 32-bit Wine, in the WoW64-style prefix of the win32 build, as
+# 64-bit Windows runs it), its targets reset between cases.
 #   installer-test.sh WIN32_BUILD_DIR [WIN64_BUILD_DIR]
-#       the setup that ships (32-bit) under qemu-i386 + 32-bit Wine
-#   installer-test.sh --amd64 WIN32_BUILD_DIR WIN64_BUILD_DIR
-#       the same script built as an x86_64 program (make_release.py
-#       --amd64-test-setup) under wine64: the same logic, fast, where 32-bit
-#       Wine cannot run
-# With a win64 build the setup carries the MetaTrader 5 part. Cases:
+# With a win64 (or release64) build the setup carries the MetaTrader 5 part.
+# Cases:
 #   install  MetaStock, MetaTrader 4 and MetaTrader 5 terminals side by side:
 #            every file where it belongs, byte for byte, each DLL of its
 #            target's bitness (x86_64 in MQL5 folders, i686 elsewhere); the
@@ -35,11 +32,6 @@
 #            that does not exist, no host at all
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-amd64=0
-if [ "${1:-}" = "--amd64" ]; then
-  amd64=1
-  shift
-fi
 w32=$(cd "$1" && pwd)
 w64=""
 [ -n "${2:-}" ] && w64=$(cd "$2" && pwd)
@@ -49,23 +41,14 @@ dist=$work/installer-test-dist
 rm -rf "$dist"
 release=(python3 "$here/make_release.py" "$w32" "$dist")
 [ -n "$w64" ] && release+=(--x64 "$w64")
-[ $amd64 = 1 ] && release+=(--amd64-test-setup)
 "${release[@]}" >/dev/null
 
 . "$here/lib/wine.sh"
-if [ $amd64 = 1 ]; then
-  setup=$dist/barsight-$version-setup-amd64-test.exe
-  wine_prefix 64 "$w64/wine/installer-prefix"
-  helpers=$w64/test-bin
-  PROGWIN='C:\Program Files\Barsight'
-  PROG="$WINEPREFIX/drive_c/Program Files/Barsight"
-else
-  setup=$dist/barsight-$version-setup.exe
-  wine_prefix 32 "$w32/wine/prefix32"
-  helpers=$w32/test-bin
-  PROGWIN='C:\Program Files (x86)\Barsight'
-  PROG="$WINEPREFIX/drive_c/Program Files (x86)/Barsight"
-fi
+setup=$dist/barsight-$version-setup.exe
+wine_prefix 32 "$w32/wine/prefix32"
+helpers=$w32/test-bin
+PROGWIN='C:\Program Files (x86)\Barsight'
+PROG="$WINEPREFIX/drive_c/Program Files (x86)/Barsight"
 holder=""
 trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; wine_stop' EXIT
 
@@ -130,7 +113,8 @@ uninstall() {
   set -e
 }
 registered() { reg query "$KEY" || reg query "$KEY" /reg:32; }
-log_text() { iconv -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r'; }
+# (-c: a line that is no UTF-16 text must not hide the lines after it)
+log_text() { iconv -c -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r'; }
 logged() { log_text | grep -F -- "$1" >/dev/null; }  # (grep -q would end the pipe early)
 targets_match() {  # which of METASTOCK MT4 MT5 PROGRAM hold exactly their files; the rest hold none
   python3 - "$w32/installer/files.nsh" "$PROG" "$MS" "$TERMINALS" "$@" <<'PY'
@@ -230,17 +214,16 @@ all_kinds=(METASTOCK MT4 PROGRAM)
 check "every file where it belongs, byte for byte (${all_kinds[*]})" targets_match "${all_kinds[@]}"
 check "each DLL of its target's bitness (x86_64 in MQL5 folders only)" bitness_ok
 check "installed binaries carry version $version" versions_ok
-# (msxhost.exe is 32-bit: the x86_64 run cannot start it.)
-if [ $amd64 = 0 ]; then
-  catalogue=$(win "$PROGWIN\tools\msxhost.exe" catalogue \
-    'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' </dev/null | tr -d '\r')
-  check "the installed msxhost lists the installed plug-in" grep -q '^3 VSAInd "VSA Indicators" 0 argument' <<<"$catalogue"
-  # The guide's commands, as written, from the program folder.
-  scan=$(cd "$PROG" && win 'tools\msxhost.exe' scan 'tools\BarsightPlugin.dll' VSAInd --ago 2 \
-    --data "Z:$(cd "$here/../data" && pwd)/sample_ohlcv.csv" </dev/null | tr -d '\r')
-  check "the guide's scan command works from the program folder" grep -q 'sample_ohlcv.csv,[0-9-]*,' <<<"$scan"
-fi
+catalogue=$(win "$PROGWIN\tools\msxhost.exe" catalogue \
+  'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' </dev/null | tr -d '\r')
+check "the installed msxhost lists the installed plug-in" grep -q '^3 VSAInd "VSA Indicators" 0 argument' <<<"$catalogue"
+# The guide's commands, as written, from the program folder.
+scan=$(cd "$PROG" && win 'tools\msxhost.exe' scan 'tools\BarsightPlugin.dll' VSAInd --ago 2 \
+  --data "Z:$(cd "$here/../data" && pwd)/sample_ohlcv.csv" </dev/null | tr -d '\r')
+check "the guide's scan command works from the program folder" grep -q 'sample_ohlcv.csv,[0-9-]*,' <<<"$scan"
 check "the Add/Remove entry is written" registered
+check "the log names the logged-on user by SID ($(log_text | sed -n 's/^interactive user: //p'))" \
+  logged "interactive user: S-1-5-21-"
 check "the log names the terminals by origin.txt" logged "MetaTrader 4 - $user - C:\Program Files\MetaTrader 4567EF01"
 check "the Start-menu entries for all users ($(shortcuts) of 3)" test "$(shortcuts)" -eq 3
 check "the log says where the guide went" logged "went: Guide, signals, help pages, formulas and tools: $PROGWIN"
@@ -291,6 +274,28 @@ check "/SELECT=all installs into both users' terminals (exit $code)" \
 uninstall
 check "the uninstaller removes both users' files (exit $code)" \
   test "$code" -eq 0 -a ! -e "$OTHER_TERMINALS/FEDC0001/MQL4/Libraries/BarsightPlugin.dll" -a ! -e "$TERMINALS/0123ABCD/MQL4/Libraries/BarsightPlugin.dll"
+
+# --- the quiet uninstaller, as Add/Remove Programs runs it ----------------------
+# The registered command line as it stands (no _?=): the uninstaller copies
+# itself to the temporary folder, starts the copy and ends; the copy removes
+# everything.
+reset
+hosts
+run_setup
+quiet=$(win "$WIN_SYSTEM\\reg.exe" query "$KEY" /v QuietUninstallString </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
+check "the quiet uninstall command is registered ($quiet)" test "$quiet" == "\"$PROGWIN\\uninstall.exe\" /S"
+set +e
+win "$helpers/run_command_line.exe" "$quiet" </dev/null >/dev/null 2>&1
+code=$?
+set -e
+for _ in $(seq 120); do
+  registered || [ -e "$MS/BarsightPlugin.dll" ] || break
+  sleep 0.5
+done
+check "the registered quiet uninstaller exits 0 ($code)" test "$code" -eq 0
+check "and removes the files and the entry" test ! -e "$MS/BarsightPlugin.dll" -a ! -e "$TERMINALS/0123ABCD/MQL4/Libraries/BarsightPlugin.dll"
+if registered; then check "the entry is gone too" false; else check "the entry is gone too" true; fi
 
 # --- MetaStock wherever it is ------------------------------------------------------------
 # Uninstall entries as MetaStock's setup writes them: with InstallLocation

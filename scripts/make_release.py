@@ -13,7 +13,6 @@ server (BARSIGHT_TIMESTAMP_URL, default DigiCert's) answers; when it does
 not, the signatures are made without one and a note says so.
 
 usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup]
-                       [--amd64-test-setup]   (also the setup as an x86_64 program, for the tests)
        make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
 import os
@@ -261,16 +260,6 @@ def build_bundle(build, out, version, top, target, files, pfx, password_dir):
     subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8"] + defines +
                    [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
     print(setup)
-    if "--amd64-test-setup" in sys.argv[3:]:
-        # The same setup as an x86_64 program, for the installer tests under
-        # wine64 (32-bit Wine cannot run everywhere); never shipped.
-        test_setup = os.path.abspath(os.path.join(out, "barsight-%s-setup-amd64-test.exe" % version))
-        defines = [d for d in defines if not d.startswith(("-DOUTFILE=", "-DUNINSTALLER_COPY="))]
-        if pfx:
-            defines.append("-DUNINSTALLER_COPY=" + os.path.abspath(os.path.join(work, "uninstall-amd64-test.exe")))
-        subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DAMD64_TEST", "-DOUTFILE=" + test_setup] +
-                       defines + [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
-        print(test_setup)
 
 
 if __name__ == "__main__":

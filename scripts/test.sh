@@ -3,25 +3,37 @@
 #   native   the Linux shared objects, msxhost and the GoogleTest suites
 #   asan     the native suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the native suites under ThreadSanitizer
-#   win32    the shipped i686 DLLs: export/import/stdcall checks, the
-#            32-bit smoke run and the silent setup under qemu-i386 + Wine
+#   win32    the shipped i686 DLLs: export/import/stdcall checks; as 32-bit
+#            programs under qemu-i386 + 32-bit Wine the emulator's own check,
+#            the help window, hook and client-process suites, the smoke run,
+#            the MQL4 kit in the 32-bit runner and the shipped setup
 #   win64    the suites as Windows programs under wine64, the MQL5 kit in the
-#            x86_64 runner, the setup's logic as an x86_64 program
+#            x86_64 runner
 #   fuzz     each libFuzzer target for about a minute (scripts/fuzz.sh)
+#   scripts  this script as a fresh machine runs it: with an empty
+#            environment (env -i) it runs the probe lane, whose Wine makes a
+#            folder named with é and €, and its output pipe closes when it
+#            ends, no Wine process left (tests/scripts/check_test_script.py)
+#   probe    (for the scripts lane) prints the environment the lanes get and
+#            starts a Wine server that only the end of this script stops
+# Every Wine server a lane started is stopped when this script ends.
 # Prints each lane's time; exits non-zero if any lane failed.
-# usage: test.sh [LANE...]   (default: all lanes)
+# usage: test.sh [LANE...]   (default: all lanes but probe)
 set -uo pipefail
 # The same environment whatever the caller's, an empty one (env -i) too: a
 # UTF-8 locale (Wine maps file names through it; the tests name folders
 # with é and €), a search path and a home.
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
-export PATH=${PATH:-/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin}
+# (bash's own default search path, when none is given, ends in ".")
+PATH=$(printf '%s' "${PATH:-/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin}" | tr ':' '\n' |
+       grep -v -x -e '' -e '.' | paste -sd:)
+export PATH
 [ -n "${HOME:-}" ] || HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
 export HOME
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 lanes=("$@")
-[ ${#lanes[@]} -eq 0 ] && lanes=(native asan tsan win32 win64 fuzz)
+[ ${#lanes[@]} -eq 0 ] && lanes=(native asan tsan win32 win64 fuzz scripts)
 
 # The package groups each lane needs (scripts/deps.sh), installed when the
 # lane starts: a machine that cannot install one group still runs the lanes
@@ -32,6 +44,7 @@ lane_groups() {
     win32) echo native browser windows smoke32 ;;
     win64) echo native windows ;;
     fuzz) echo native fuzz ;;
+    scripts | probe) echo native windows ;;
   esac
 }
 for lane in "${lanes[@]}"; do
@@ -110,20 +123,35 @@ lane_win64() {
   ctest --test-dir build/win64 -j "$jobs" --output-on-failure --repeat until-pass:2
   local rc=$?
   scripts/wine-prefix.sh stop build/win64
-  # The setup's logic as an x86_64 program under wine64 (the shipped setup
-  # is 32-bit, which 32-bit Wine cannot run everywhere), with the i686 DLLs
-  # of the win32 build and the MetaTrader 5 part of this one, signed once.
-  if [ $rc -eq 0 ]; then
-    build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || return 1
-    BARSIGHT_INSTALLER_SIGN=1 scripts/installer-test.sh --amd64 build/win32 build/win64 >build/installer64.log 2>&1
-    rc=$?
-    grep -c ': ok: ' build/installer64.log | sed 's/^/win64: installer checks passed: /'
-    [ $rc -eq 0 ] || grep -v ': ok: ' build/installer64.log | tail -30
-  fi
   return $rc
 }
 
 lane_fuzz() { scripts/fuzz.sh 60; }
+lane_scripts() { python3 tests/scripts/check_test_script.py "$root"; }
+lane_probe() {
+  echo "probe: LC_ALL=$LC_ALL LANG=$LANG HOME=$HOME PATH=$PATH"
+  # A server left running on purpose: the end of this script must stop it.
+  (
+    . scripts/lib/wine.sh
+    wine_prefix 64 "$root/build/probe/wine/prefix" || exit 1
+    rm -rf "$WINEPREFIX/drive_c/hélp €"
+    win "$WIN_SYSTEM\\cmd.exe" /c mkdir 'C:\hélp €' </dev/null >/dev/null 2>&1
+    [ -d "$WINEPREFIX/drive_c/hélp €" ] || { echo "probe: Wine could not make a folder named hélp €"; exit 1; }
+    echo "probe: Wine made a folder named hélp €"
+  )
+}
+
+# Every Wine server of this script's build folders, whoever started it.
+stop_wine_servers() {
+  [ -x /usr/lib/wine/wineserver ] || return 0
+  local prefix
+  for prefix in "$root"/build/*/wine/prefix*/; do
+    [ -d "$prefix" ] || continue
+    prefix=${prefix%/}
+    WINEPREFIX=$prefix TMPDIR=$(dirname "$prefix")/tmp /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+  done
+}
+trap stop_wine_servers EXIT
 
 passed=0
 failed=0

@@ -19,15 +19,10 @@
 ; Exit codes: 0 done; 2 bad options; 3 a file to replace is in use (nothing
 ; was changed); 4 a file could not be written.
 ;
-; Defines from scripts/make_release.py: VERSION, VERSION4, FILES, OUTFILE;
-; AMD64_TEST builds the same setup as an x86_64 program for the tests that
-; run under wine64 (the release's setup is 32-bit: it runs on every Windows).
+; Defines from scripts/make_release.py: VERSION, VERSION4, FILES, OUTFILE.
+; The setup is 32-bit: it runs on every Windows, on 64-bit Windows in WoW64.
 
-!ifdef AMD64_TEST
-  Target amd64-unicode
-!else
-  Unicode true
-!endif
+Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
@@ -242,48 +237,68 @@ FunctionEnd
 ; The SID (S-1-5-21-...) of the user logged on to this session, who may not
 ; be the account setup runs as (elevated with an administrator's password),
 ; in $InteractiveSid; "" when it cannot be told.
+;
+; The calls are written for 32-bit and 64-bit alike: addresses as p, each
+; output in a register of its own, and a text the system hands back by
+; address copied out with lstrcpynW, bounded by the register's size (in a
+; System structure, "w" is an address stored at the address, not the text
+; found there).
+!macro TEXT_AT ADDRESS REG
+  System::Call 'kernel32::lstrcpynW(w .${REG}, p ${ADDRESS}, i ${NSIS_MAX_STRLEN})'
+!macroend
 Function FindInteractiveSid
   Push $0
   Push $1
   Push $2
   Push $3
   Push $4
+  Push $5
+  Push $6
   StrCpy $InteractiveSid ""
   ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName (5) and
-  ; WTSDomainName (7); each text is read up to its end.
+  ; WTSDomainName (7); each text is freed by WTSFreeMemory once copied.
   System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 5, *p .r1, *i .r2) i .r0'
   ${If} $0 != 0
   ${AndIf} $1 != 0
-    System::Call '*$1(w .r3)'
+    !insertmacro TEXT_AT r1 r3
     System::Call 'wtsapi32::WTSFreeMemory(p r1)'
     StrCpy $2 ""
-    System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 7, *p .r1, *i .r2) i .r0'
+    System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 7, *p .r1, *i .r5) i .r0'
     ${If} $0 != 0
     ${AndIf} $1 != 0
-      System::Call '*$1(w .r2)'
+      !insertmacro TEXT_AT r1 r2
       System::Call 'wtsapi32::WTSFreeMemory(p r1)'
     ${EndIf}
+    ; SECURITY_MAX_SID_SIZE is 68 bytes: 256 leaves room.
     System::Alloc 256
     Pop $4
     ; DOMAIN\user names a domain account unambiguously; the bare name
-    ; serves where there is no domain.
+    ; serves where there is no domain. An empty name would give the
+    ; domain's own SID: no look-up then.
     StrCpy $0 0
-    ${If} $2 != ""
-      System::Call 'advapi32::LookupAccountNameW(p 0, w "$2\$3", p r4, *i 256, w .r1, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
+    ${If} $3 != ""
+      ${If} $2 != ""
+        System::Call 'advapi32::LookupAccountNameW(p 0, w "$2\$3", p r4, *i 256, w .r5, *i ${NSIS_MAX_STRLEN}, *i .r6) i .r0'
+      ${EndIf}
+      ${If} $0 == 0
+        System::Call 'advapi32::LookupAccountNameW(p 0, w r3, p r4, *i 256, w .r5, *i ${NSIS_MAX_STRLEN}, *i .r6) i .r0'
+      ${EndIf}
     ${EndIf}
-    ${If} $0 == 0
-      System::Call 'advapi32::LookupAccountNameW(p 0, w r3, p r4, *i 256, w .r1, *i ${NSIS_MAX_STRLEN}, *i .r1) i .r0'
-    ${EndIf}
+    ; Only a user's SID (SidTypeUser, 1) names a profile.
     ${If} $0 != 0
+    ${AndIf} $6 == 1
       System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r1) i .r0'
       ${If} $0 != 0
-        System::Call '*$1(w .r2)'
+      ${AndIf} $1 != 0
+        !insertmacro TEXT_AT r1 r2
         System::Call 'kernel32::LocalFree(p r1)'
         StrCpy $InteractiveSid $2
       ${EndIf}
     ${EndIf}
     System::Free $4
   ${EndIf}
+  Pop $6
+  Pop $5
   Pop $4
   Pop $3
   Pop $2
