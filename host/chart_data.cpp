@@ -27,14 +27,49 @@ std::vector<std::string> split(const std::string& line, char separator) {
 
 namespace {
 
+// A price or volume as a file holds it: a decimal number (sign, digits,
+// a point, an exponent), blanks around it allowed, within a float's range.
+// strtof alone would also take hexadecimal ("0x1p3"), "nan" and "inf", and
+// turn 1e39 into infinity: none of them is a price.
+bool decimal_number(const char* p, const char** end) {
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9') ++p;
+    bool any = p > digits;
+    if (*p == '.') {
+        const char* fraction = ++p;
+        while (*p >= '0' && *p <= '9') ++p;
+        any = any || p > fraction;
+    }
+    if (!any) return false;
+    if (*p == 'e' || *p == 'E') {
+        const char* exponent = p + 1;
+        if (*exponent == '+' || *exponent == '-') ++exponent;
+        const char* exponent_digits = exponent;
+        while (*exponent >= '0' && *exponent <= '9') ++exponent;
+        if (exponent == exponent_digits) return false;
+        p = exponent;
+    }
+    *end = p;
+    return true;
+}
+
 bool parse_float(const std::string& text, float* value) {
     const char* begin = text.c_str();
     while (*begin == ' ' || *begin == '\t') ++begin;
-    if (*begin == '\0') return false;
+    const char* number_end = nullptr;
+    if (!decimal_number(begin, &number_end)) return false;
+    const char* rest = number_end;
+    while (*rest == ' ' || *rest == '\t') ++rest;
+    if (*rest != '\0') return false;
     char* end = nullptr;
-    *value = std::strtof(begin, &end);
-    while (*end == ' ' || *end == '\t') ++end;
-    return *end == '\0';
+    errno = 0;
+    const float parsed = std::strtof(begin, &end);
+    // Beyond a float's range either way (strtof says ERANGE): refused, not
+    // taken as infinity or as a zero that was never written.
+    if (end != number_end || errno == ERANGE || !std::isfinite(parsed)) return false;
+    *value = parsed;
+    return true;
 }
 
 }  // namespace

@@ -82,6 +82,54 @@ check("a function whose values are not whole numbers: exit 2",
 code, out, err = run(plugin, "VSASpread", "--data", data)
 check("a function that takes arguments: exit 2", code == 2, err)
 
+# Hostile inputs: never a silently wrong figure, every failure an exit code
+# and a message.
+holes = [list(r) for r in rows]
+for t in range(0, 40, 5):
+    holes[t][1:5] = [0, 0, 0, 0]  # a hole filled with zeros
+holed = write("holes.csv", holes)
+code, out, err = run(codes_plugin, "Codes", "--data", holed, "--horizons", "1", "--entry", "close",
+                     "--min-count", "1", "--bootstrap", "50", "--csv", os.path.join(work, "holes-out.csv"))
+holed_rows = list(csv.DictReader(open(os.path.join(work, "holes-out.csv")))) if code == 0 else []
+check("zero prices: their cases left out and counted in the header, no return below -100%",
+      code == 0 and "cases left out: a price at entry or exit that is not a positive number" in out and
+      all(float(r["mean"]) > -100 for r in holed_rows if r["mean"]), out[:400] + err)
+wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "20", "--min-count", "1",
+           "--horizons", ",".join(str(h) for h in range(1, 19)))
+blocks_line = next((line for line in wide[1].splitlines() if line.startswith("95% intervals")), "")
+check("18 horizons: the header line whole, the columns on their own line",
+      wide[0] == 0 and "dates for h=18;" in blocks_line and "too many replicates without a case)." in blocks_line and
+      "\n code  signal" in wide[1], blocks_line)
+input_copy = open(coded).read()
+code, out, err = run(codes_plugin, "Codes", "--data", coded, "--csv", coded)
+check("an output that is an input: exit 2, the input untouched",
+      code == 2 and "is the input" in err and open(coded).read() == input_copy, "exit %d %s" % (code, err))
+link = os.path.join(work, "coded-link.csv")
+os.link(coded, link)
+code, out, err = run(codes_plugin, "Codes", "--data", coded, "--data", link)
+check("one file given twice (a hard link): exit 2, named", code == 2 and "given twice" in err, err)
+code, out, err = run(codes_plugin, "Codes", "--data", coded, "--svg", link)
+check("an output that is an input by another name: exit 2", code == 2 and "is the input" in err, err)
+code, out, err = run(plugin, "--data", data, "--seed", "3000000000", "--bootstrap", "20")
+check("a seed past 2^31 (one range in every build)", code == 0 and "seed 3000000000" in out, err)
+code, out, err = run(plugin, "--data", data, "--seed", "9223372036854775808")
+check("a seed past 2^63-1: exit 2", code == 2 and "9223372036854775807" in err, err)
+for name, text in (("empty", ""), ("header-only", "date,open,high,low,close,volume\n")):
+    path = os.path.join(work, name + ".csv")
+    open(path, "w").write(text)
+    code, out, err = run(plugin, "--data", path)
+    check("an %s file: refused, exit 1" % name, code == 1 and "no bars" in err and out == "", "exit %d %s" % (code, err))
+many = write("many-codes.csv", [["%04d-%02d-%02d" % (1900 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10, 11, 9, 10,
+                                  t + 1] for t in range(5000)])
+code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "10")
+check("5,000 distinct codes on 5,000 dates: refused with the limit, exit 2",
+      code == 2 and "evaluate refused" in err and "256 MiB" in err and out == "", "exit %d %s" % (code, err[-300:]))
+for name, value in (("1e39", "1e39"), ("hexadecimal", "0x1p3"), ("nan", "nan"), ("inf", "inf")):
+    bad = [list(r) for r in rows]
+    bad[7][4] = value
+    code, out, err = run(codes_plugin, "Codes", "--data", write("bad-%s.csv" % name, bad))
+    check("a close of %s: the file refused, exit 1" % name, code == 1 and ":9: " in err, "exit %d %s" % (code, err))
+
 # The table, the CSV and the chart on the sample.
 svg = os.path.join(work, "evaluate.svg")
 out_csv = os.path.join(work, "sample.csv")

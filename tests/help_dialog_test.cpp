@@ -231,8 +231,6 @@ TEST(DialogSettings, SavingKeepsTheRestOfTheFile) {
     for (int i = 0; i < depth; ++i) deep += "<n>";
     deep += "leaf";
     for (int i = 0; i < depth; ++i) deep += "</n>";
-    // Line ends between the nodes before and after the root element are the
-    // only thing the save drops (pugixml keeps no text outside the root).
     auto prolog = [](const std::string& gap) {
         return "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + gap + "<!-- the user's own note -->" +
                gap + "<?app-hint keep?>" + gap;
@@ -240,7 +238,8 @@ TEST(DialogSettings, SavingKeepsTheRestOfTheFile) {
     const std::string head =
         "<configuration>\n  <appSettings>\n"
         "    <!-- position of the help window -->\n"
-        "    <add key=\"Other\" value=\"keep \xc3\xa9\"/>\n";
+        "    <add key=\"Other\" value=\"keep \xc3\xa9\"/>\n"
+        "    <add key='Quoted' value='a &amp; b &#233; &gt;'   />\n";
     const std::string tail = "  </appSettings>\n  <deep>" + deep + "</deep>\n</configuration>";
     auto file = [&](const char* x, const char* y, const std::string& gap = "\n") {
         return prolog(gap) + head + "    <add key=\"DialogX\" value=\"" + x + "\"/>\n" +
@@ -257,8 +256,9 @@ TEST(DialogSettings, SavingKeepsTheRestOfTheFile) {
                              "app-hint", "keep \xc3\xa9", "leaf"})
         EXPECT_NE(saved.find(kept), std::string::npos) << kept;
 #else
-    // Byte for byte, and no larger (the file is 140 KB).
-    EXPECT_TRUE(saved == file("345", "-67", "")) << saved.size() << " bytes: " << saved.substr(0, 400);
+    // Byte for byte: the line ends outside the root, the entity references
+    // and the quoting as written (the file is 140 KB).
+    EXPECT_TRUE(saved == file("345", "-67")) << saved.size() << " bytes: " << saved.substr(0, 400);
 #endif
     int32_t x = 0, y = 0;
     ASSERT_TRUE(platform::read_dialog_position(path, &x, &y, &error)) << error;
@@ -389,6 +389,74 @@ TEST(DialogSettings, TwoProcessesNeverReadAPartialFile) {
     for (const pid_t child : children) EXPECT_EQ(child_status(child), 0);
     EXPECT_TRUE(whole_settings(path));
     std::remove(path.c_str());
+}
+
+// A save never writes through, or takes the mode of, a file it did not
+// make: links and files planted beside the settings at the name the old
+// save used (<config>.<pid>.tmp) are left as they were, and the saved file
+// keeps its own mode. A settings file that is itself a link is written
+// through (the link stays); a read-only one and one above 8 MiB are kept.
+TEST(DialogSettings, SaveIsSafeAgainstPlantedAndSpecialFiles) {
+    namespace fs = std::filesystem;
+    const fs::path folder = scratch_path("barsight-planted-settings");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string path = (folder / "BarsightPlugin.dll.config").string();
+    const std::string victim = (folder / "victim.txt").string();
+    const std::string guessed = path + "." + std::to_string(getpid()) + ".tmp";
+    const auto text_of = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const auto mode_of = [](const std::string& file) {
+        struct stat info {};
+        return lstat(file.c_str(), &info) == 0 ? info.st_mode : 0u;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> plant;
+        bool saves;
+        std::function<bool()> after;
+    } cases[] = {
+        {"a link at the guessed temporary name",
+         [&] { symlink(victim.c_str(), guessed.c_str()); }, true,
+         [&] { return text_of(victim) == "untouched" && (mode_of(path) & 0777) == 0640; }},
+        {"a file another user made writable at the guessed name",
+         [&] { write_text(guessed, "planted"); chmod(guessed.c_str(), 0666); }, true,
+         [&] { return text_of(guessed) == "planted" && (mode_of(path) & 0777) == 0640; }},
+        {"the settings file a link to another",
+         [&] {
+             fs::rename(path, victim);
+             symlink(victim.c_str(), path.c_str());
+         },
+         true, [&] { return S_ISLNK(mode_of(path)) && text_of(victim) == config_text("11", "12"); }},
+        {"a read-only settings file",
+         [&] { chmod(path.c_str(), 0444); }, false,
+         [&] { return text_of(path) == config_text("1", "2") && (mode_of(path) & 0777) == 0444; }},
+        {"a settings file above 8 MiB",
+         [&] {
+             std::string big = config_text("1", "2");
+             big.insert(big.find("</configuration>"), "<!--" + std::string(9 << 20, 'x') + "-->");
+             write_text(path, big);
+         },
+         false, [&] { return fs::file_size(path) > (9u << 20); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
+        write_text(path, config_text("1", "2"));
+        chmod(path.c_str(), 0640);
+        write_text(victim, "untouched");
+        c.plant();
+        std::string error;
+        EXPECT_EQ(platform::write_dialog_position(path, 11, 12, &error), c.saves) << error;
+        EXPECT_TRUE(c.after());
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) files += entry.path() != guessed;
+        EXPECT_EQ(files, 2u) << "the settings and the victim only: no temporary file left";
+        chmod(path.c_str(), 0644);
+    }
+    fs::remove_all(folder);
 }
 
 // A folder where no file can be created (read-only, the file writable):
@@ -722,7 +790,9 @@ TEST_F(DialogExports, AtlFromTheSystemFolderOnly) {
     GetModuleFileNameW(atl, file, MAX_PATH);
     GetSystemDirectoryW(system, MAX_PATH);
     EXPECT_EQ(_wcsnicmp(file, system, wcslen(system)), 0) << platform::utf8_from_wide(file);
-    if (planted != nullptr) EXPECT_EQ(GetModuleHandleW(platform::wide_from_utf8(planted).c_str()), nullptr);
+    if (planted != nullptr) {
+        EXPECT_EQ(GetModuleHandleW(platform::wide_from_utf8(planted).c_str()), nullptr);
+    }
     dialog::hide();
 }
 #endif

@@ -46,6 +46,38 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
     }
 }
 
+// Prices and volumes are decimal numbers within a float's range: a row
+// holding anything else is refused, never read as infinity, NaN or a
+// hexadecimal value.
+TEST(ChartCsv, OnlyDecimalNumbersInRange) {
+    const struct {
+        const char* field;
+        bool ok;
+        float value;
+    } cases[] = {
+        {"1.5", true, 1.5f},       {"-2", true, -2.0f},        {"+3.", true, 3.0f},
+        {".25", true, 0.25f},      {"1e3", true, 1000.0f},     {" 7 ", true, 7.0f},
+        {"3.4e38", true, 3.4e38f}, {"1e39", false, 0},         {"-1e39", false, 0},
+        {"1e-50", false, 0},       {"0x1p3", false, 0},        {"nan", false, 0},
+        {"inf", false, 0},         {"-Infinity", false, 0},    {"1e", false, 0},
+        {".", false, 0},           {"1.5x", false, 0},         {"1,5", false, 0},
+    };
+    for (const auto& c : cases) {
+        host::ChartData chart;
+        std::string error;
+        const std::string text = std::string("2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,") + c.field + ",100\n";
+        const bool ok = host::load_chart_csv(write_temp("number.csv", text), &chart, &error);
+        EXPECT_EQ(ok, c.ok) << "'" << c.field << "': " << error;
+        if (ok && c.ok) {
+            ASSERT_EQ(chart.size(), 2u) << c.field;
+            EXPECT_EQ(chart.close[1], c.value) << c.field;
+        }
+        if (!c.ok) {
+            EXPECT_NE(error.find(":2: "), std::string::npos) << c.field << ": " << error;
+        }
+    }
+}
+
 TEST(ChartCsv, MissingFileIsAnError) {
     host::ChartData chart;
     std::string error;

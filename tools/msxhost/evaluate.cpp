@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -28,9 +29,12 @@ int table_rank(int32_t code) {
     return 10;
 }
 
-// The return of the case at bar t over h bars in percent, or false when
-// its exit falls past the end or a price cannot make a return.
-bool case_return(const CodedSeries& s, std::size_t t, int h, Entry entry, double* percent) {
+enum class Case { ok, past_end, bad_price };
+
+// The return of the case at bar t over h bars in percent; past_end when its
+// exit falls past the end, bad_price when a price at entry or exit is not a
+// positive finite number (no return can be made of it).
+Case case_return(const CodedSeries& s, std::size_t t, int h, Entry entry, double* percent) {
     const std::size_t n = s.close.size();
     std::size_t in = 0, out = 0;
     double entry_price = 0;
@@ -38,24 +42,40 @@ bool case_return(const CodedSeries& s, std::size_t t, int h, Entry entry, double
     switch (entry) {
         case Entry::open:
             in = t + 2, out = t + 1 + hh;
-            if (out >= n || in >= n) return false;
+            if (out >= n || in >= n) return Case::past_end;
             entry_price = s.open[in];
             break;
         case Entry::close:
             in = t + 1, out = t + 1 + hh;
-            if (out >= n) return false;
+            if (out >= n) return Case::past_end;
             entry_price = s.close[in];
             break;
         case Entry::same:
             out = t + hh;
-            if (out >= n) return false;
+            if (out >= n) return Case::past_end;
             entry_price = s.close[t];
             break;
     }
     const double exit_price = s.close[out];
-    if (!(entry_price > 0) || !std::isfinite(entry_price) || !std::isfinite(exit_price)) return false;
+    const auto usable = [](double price) { return price > 0 && std::isfinite(price); };
+    if (!usable(entry_price) || !usable(exit_price)) return Case::bad_price;
     *percent = (exit_price / entry_price - 1.0) * 100.0;
-    return true;
+    return Case::ok;
+}
+
+// printf into a string of whatever length the text needs.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    return text;
 }
 
 double median_of(std::vector<double> values) {
@@ -187,6 +207,14 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     });
 
     const std::size_t units = options.joint_dates ? 1 : std::max<std::size_t>(charts.size(), 1);
+    const double cells = static_cast<double>(ordered.size() + 1) * static_cast<double>(units) *
+                         static_cast<double>(dates + 1);
+    if (cells > kMaxDateCells) {
+        result.refused = formatted("%zu codes x %zu dates x %zu resampling units need %.0f per-date sums; at most "
+                                   "%.0f (256 MiB) are kept",
+                                   ordered.size(), dates, units, cells, kMaxDateCells);
+        return result;
+    }
     for (const int h : options.horizons) {
         const int length = static_cast<int>(std::min<long>(block_length(h, static_cast<long>(dates)), std::max<long>(static_cast<long>(dates), 1)));
         result.block_lengths.push_back(length);
@@ -202,7 +230,9 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
             const std::size_t unit = options.joint_dates ? 0 : f;
             for (std::size_t t = 0; t < s.close.size(); ++t) {
                 double r = 0;
-                if (!case_return(s, t, h, options.entry, &r)) continue;
+                const Case got = case_return(s, t, h, options.entry, &r);
+                result.left_out += got == Case::bad_price;
+                if (got != Case::ok) continue;
                 const std::size_t date = date_index[f][t];
                 base[unit].add(date, r);
                 ++base_count;
@@ -320,50 +350,44 @@ std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions
                "rule can read the next close): these figures flatter every signal.\n";
     else if (options.entry == Entry::close)
         out += "Optimistic: --entry close enters at the very close that completed the signal.\n";
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  "%ld file%s, %ld dates. Returns in percent from %s to the close h bars after the "
+    out += formatted("%ld file%s, %ld dates. Returns in percent from %s to the close h bars after the "
                   "signal is known; baseline: every bar of the same files.\n",
                   evaluation.files, evaluation.files == 1 ? "" : "s", evaluation.dates,
                   options.entry == Entry::open    ? "the open after the signal is known"
                   : options.entry == Entry::close ? "the close that completed the signal"
                                                   : "the signal bar's close");
-    out += line;
+    if (evaluation.left_out > 0)
+        out += formatted("%ld case%s left out: a price at entry or exit that is not a positive number.\n",
+                         evaluation.left_out, evaluation.left_out == 1 ? "" : "s");
     std::string blocks;
     for (std::size_t k = 0; k < evaluation.block_lengths.size() && k < options.horizons.size(); ++k)
         blocks += (k ? ", " : "") + std::to_string(evaluation.block_lengths[k]) + " dates for h=" +
                   std::to_string(options.horizons[k]);
-    std::snprintf(line, sizeof line,
-                  "95%% intervals of the difference: block bootstrap over dates, all files resampled "
+    out += formatted("95%% intervals of the difference: block bootstrap over dates, all files resampled "
                   "together (blocks of %s; %d replicates, seed %llu; n/a: fewer than 10 blocks, or "
                   "too many replicates without a case).\n\n",
                   blocks.c_str(), options.bootstrap, static_cast<unsigned long long>(options.seed));
-    out += line;
-    std::snprintf(line, sizeof line, "%5s  %-16s %4s %7s %9s %9s %5s %9s %5s %9s  %s\n", "code", "signal", "h",
+    out += formatted("%5s  %-16s %4s %7s %9s %9s %5s %9s %5s %9s  %s\n", "code", "signal", "h",
                   "count", "mean", "median", "hit", "baseline", "hit", "diff", "95% interval");
-    out += line;
     long rows_with_interval = 0;
     for (const EvaluationRow& row : evaluation.rows) {
         if (!row.stats) {
-            std::snprintf(line, sizeof line, "%5d  %-16s %4d %7ld  (fewer than %ld cases: no statistics)\n",
+            out += formatted("%5d  %-16s %4d %7ld  (fewer than %ld cases: no statistics)\n",
                           row.code, name_of(row.code).c_str(), row.horizon, row.count, options.min_count);
         } else {
             rows_with_interval += !std::isnan(row.ci_low);
             const std::string interval = std::isnan(row.ci_low)
                                              ? std::string("n/a")
                                              : percent(row.ci_low) + " to " + percent(row.ci_high);
-            std::snprintf(line, sizeof line, "%5d  %-16s %4d %7ld %9s %9s %5s %9s %5s %9s  %s\n", row.code,
+            out += formatted("%5d  %-16s %4d %7ld %9s %9s %5s %9s %5s %9s  %s\n", row.code,
                           name_of(row.code).c_str(), row.horizon, row.count, percent(row.mean).c_str(),
                           percent(row.median).c_str(), share(row.hit_rate).c_str(), percent(row.base_mean).c_str(),
                           share(row.base_hit_rate).c_str(), percent(row.diff).c_str(), interval.c_str());
         }
-        out += line;
     }
-    std::snprintf(line, sizeof line,
-                  "\nAbout 1 interval in 20 excludes zero by chance alone: of these %ld, about %.1f would "
+    out += formatted("\nAbout 1 interval in 20 excludes zero by chance alone: of these %ld, about %.1f would "
                   "even if no signal meant anything.\n",
                   rows_with_interval, static_cast<double>(rows_with_interval) / 20.0);
-    out += line;
     return out;
 }
 

@@ -54,7 +54,18 @@ struct Evaluation {
     std::vector<EvaluationRow> rows;  // codes in the signal table's order, then other codes; horizons as given
     std::vector<int> block_lengths;   // dates per bootstrap block, per horizon
     long files = 0, dates = 0;
+    // Bars left out of a horizon because a price at its entry or exit is not
+    // a positive number (a hole filled with zeros, a corrupt row), over all
+    // horizons.
+    long left_out = 0;
+    // Why there is no evaluation (too many codes x dates to hold), or "".
+    std::string refused;
 };
+
+// The per-date sums the bootstrap keeps take 16 bytes per code, date and
+// resampling unit: an evaluation needing more than this many of them is
+// refused (256 MiB), not left to exhaust the memory.
+constexpr double kMaxDateCells = 16.0 * 1024 * 1024;
 
 // The statistics of every code and horizon over the charts.
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -100,17 +101,19 @@ int cmd_catalogue(const std::string& path) {
 }
 
 // A whole number in [low, high], the whole text and nothing else.
-bool whole_number(const std::string& text, long low, long high, long* value) {
+// (64-bit in every build: long is 32-bit on Windows.)
+bool whole_number(const std::string& text, long long low, long long high, long long* value) {
     char* end = nullptr;
     errno = 0;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE || parsed < low || parsed > high) return false;
     *value = parsed;
     return true;
 }
 
 // An option's whole number; a usage error (exit 2) names the option.
-bool option_number(const std::string& option, const std::string& text, long low, long high, long* value) {
+bool option_number(const std::string& option, const std::string& text, long long low, long long high,
+                   long long* value) {
     if (whole_number(text, low, high, value)) return true;
     std::cerr << "msxhost: " << option << " needs a whole number from " << low << " to " << high
               << ", not '" << text << "'\n";
@@ -128,7 +131,7 @@ bool parse_number(const std::string& text, float* value) {
 bool known_array_source(const host::Plugin& plugin, const std::string& source) {
     if (host::ChartData{}.column(source) != nullptr) return true;
     const std::vector<std::string> parts = host::split(source, ':');
-    long periods = 0;
+    long long periods = 0;
     if (parts[0] == "atr" && parts.size() == 2 && whole_number(parts[1], 1, INT32_MAX, &periods))
         return true;
     if (parts[0] == "atr") {
@@ -161,7 +164,7 @@ bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
     }
     const std::vector<std::string> parts = host::split(source, ':');
     if (parts[0] == "atr" && parts.size() == 2) {
-        long periods = 0;
+        long long periods = 0;
         if (!whole_number(parts[1], 1, INT32_MAX, &periods)) {
             std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
             return false;
@@ -335,7 +338,7 @@ int cmd_run(int argc, char** argv) {
     const std::string function = argv[3];
     std::string data_path;
     FunctionArgs args;
-    long last_rows = -1;
+    long long last_rows = -1;
     for (int i = 4; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) return usage();
@@ -395,6 +398,10 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
     EvaluatedFile out;
     host::ChartData chart;
     if (!host::load_chart_csv(file, &chart, &out.error)) return out;
+    if (chart.size() == 0) {
+        out.error = file + ": no bars (an empty or header-only file)";
+        return out;
+    }
     msxhost::CodedSeries& s = out.series;
     for (std::size_t i = 0; i < chart.size(); ++i) {
         int64_t day = 0;
@@ -442,11 +449,41 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
     return out;
 }
 
+// Whether two of the input files are one file (by any name: a link, a
+// second path), or an output would overwrite an input: the clash, or "".
+std::string same_files(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto same = [&](const std::string& a, const std::string& b) {
+        return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
+    };
+    // Files of one size only can be one file: compare within those groups.
+    std::vector<std::pair<std::uintmax_t, std::size_t>> by_size;
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        const std::uintmax_t size = fs::file_size(fs::path(inputs[k]), ec);
+        if (!ec) by_size.emplace_back(size, k);
+    }
+    std::sort(by_size.begin(), by_size.end());
+    for (std::size_t a = 0; a < by_size.size(); ++a)
+        for (std::size_t b = a + 1; b < by_size.size() && by_size[b].first == by_size[a].first; ++b)
+            if (same(inputs[by_size[a].second], inputs[by_size[b].second]))
+                return inputs[by_size[b].second] + " is given twice (as " + inputs[by_size[a].second] + " too)";
+    for (std::size_t o = 0; o < outputs.size(); ++o) {
+        if (outputs[o].empty()) continue;
+        for (const std::string& input : inputs)
+            if (same(outputs[o], input)) return "the output " + outputs[o] + " is the input " + input;
+        for (std::size_t p = o + 1; p < outputs.size(); ++p)
+            if (outputs[o] == outputs[p] || same(outputs[o], outputs[p]))
+                return "--csv and --svg name one file, " + outputs[o];
+    }
+    return "";
+}
+
 // A comma list of horizons, each 1 to 10000 bars.
 bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
     horizons->clear();
     for (const std::string& part : host::split(text, ',')) {
-        long h = 0;
+        long long h = 0;
         if (!whole_number(part, 1, 10000, &h)) return false;
         horizons->push_back(static_cast<int>(h));
     }
@@ -461,12 +498,12 @@ int cmd_evaluate(int argc, char** argv) {
     msxhost::EvaluateOptions options;
     std::vector<std::string> files;
     std::string csv_path, svg_path;
-    long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
+    long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
     for (; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) return usage();
         const std::string value = argv[++i];
-        long number = 0;
+        long long number = 0;
         if (opt == "--data") {
             files.push_back(value);
         } else if (opt == "--horizons") {
@@ -485,12 +522,12 @@ int cmd_evaluate(int argc, char** argv) {
             }
         } else if (opt == "--min-count") {
             if (!option_number(opt, value, 1, INT32_MAX, &number)) return 2;
-            options.min_count = number;
+            options.min_count = static_cast<long>(number);
         } else if (opt == "--bootstrap") {
             if (!option_number(opt, value, 0, 1000000, &number)) return 2;
             options.bootstrap = static_cast<int>(number);
         } else if (opt == "--seed") {
-            if (!option_number(opt, value, 0, LONG_MAX, &number)) return 2;
+            if (!option_number(opt, value, 0, INT64_MAX, &number)) return 2;
             options.seed = static_cast<uint64_t>(number);
         } else if (opt == "--threads") {
             if (!option_number(opt, value, 1, 256, &threads_wanted)) return 2;
@@ -503,6 +540,10 @@ int cmd_evaluate(int argc, char** argv) {
         }
     }
     if (files.empty()) return usage();
+    if (const std::string clash = same_files(files, {csv_path, svg_path}); !clash.empty()) {
+        std::cerr << "msxhost: " << clash << "\n";
+        return 2;
+    }
     host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const host::FunctionInfo* fn = plugin.find(function);
@@ -555,19 +596,37 @@ int cmd_evaluate(int argc, char** argv) {
         }
         charts.push_back(std::move(file.series));
     }
-    const msxhost::Evaluation evaluation = msxhost::evaluate(charts, options);
-    std::cout << msxhost::evaluation_table(evaluation, options);
-    for (const auto& [path, text] : {std::make_pair(csv_path, msxhost::evaluation_csv(evaluation)),
-                                     std::make_pair(svg_path, svg_path.empty() ? std::string()
-                                                                               : msxhost::evaluation_svg(evaluation, options))}) {
-        if (path.empty()) continue;
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-        out.close();
-        if (!out) {
-            std::cerr << "msxhost: cannot write " << path << "\n";
-            status = 1;
+    if (charts.empty()) {
+        std::cerr << "msxhost: no file could be evaluated\n";
+        return 1;
+    }
+    // Whatever fails from here (no memory for the replicates) is answered
+    // with a message and an exit code, never an abort.
+    try {
+        const msxhost::Evaluation evaluation = msxhost::evaluate(charts, options);
+        if (!evaluation.refused.empty()) {
+            std::cerr << "msxhost: evaluate refused: " << evaluation.refused << "\n";
+            return 2;
         }
+        std::cout << msxhost::evaluation_table(evaluation, options);
+        for (const auto& [path, text] :
+             {std::make_pair(csv_path, msxhost::evaluation_csv(evaluation)),
+              std::make_pair(svg_path, svg_path.empty() ? std::string() : msxhost::evaluation_svg(evaluation, options))}) {
+            if (path.empty()) continue;
+            std::ofstream out(path, std::ios::binary);
+            out << text;
+            out.close();
+            if (!out) {
+                std::cerr << "msxhost: cannot write " << path << "\n";
+                status = 1;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        std::cerr << "msxhost: evaluate ran out of memory (fewer files, codes or replicates need less)\n";
+        return 1;
+    } catch (const std::exception& failure) {
+        std::cerr << "msxhost: evaluate failed: " << failure.what() << "\n";
+        return 1;
     }
     return status;
 }
@@ -585,9 +644,9 @@ int cmd_chart(int argc, char** argv) {
     msxhost::ChartOptions options;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
-        long number = 0;
+        long long number = 0;
         const bool numeric = opt == "--bars" || opt == "--end" || opt == "--mark" || opt == "--width";
-        const long low = opt == "--bars" ? 1 : opt == "--width" ? 0 : -1;  // -1: the default
+        const long long low = opt == "--bars" ? 1 : opt == "--width" ? 0 : -1;  // -1: the default
         if (numeric && !option_number(opt, argv[i + 1], low, INT32_MAX, &number)) return 2;
         if (opt == "--data") data_path = argv[i + 1];
         else if (opt == "-o") out_path = argv[i + 1];
