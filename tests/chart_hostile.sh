@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # msxhost chart on hostile data: control bytes and invalid UTF-8 in the date
-# column, prices that are NaN or infinite. Every chart must be well-formed
-# XML (xmllint) with no "nan" or "inf" in its coordinates.
+# column make well-formed XML (xmllint); prices that are NaN or infinite
+# are no numbers a file may hold: the file is refused, its line named, and
+# no chart written.
 # usage: chart_hostile.sh MSXHOST PLUGIN
 set -euo pipefail
 host=$1
@@ -48,6 +49,17 @@ status=0
 for csv in "$work"/*.csv; do
   name=$(basename "$csv" .csv)
   svg="$work/$name.svg"
+  case $name in
+    nan | inf | mixed | allnan)
+      if "$host" chart "$plugin" --data "$csv" -o "$svg" --bars 60 >/dev/null 2>"$work/err" ||
+         ! grep -q "$name.csv:[0-9]*: " "$work/err" || [ -e "$svg" ]; then
+        echo "FAIL $name: non-finite prices not refused with their line"; status=1
+      else
+        echo "ok $name (refused: $(head -1 "$work/err"))"
+      fi
+      continue
+      ;;
+  esac
   if ! "$host" chart "$plugin" --data "$csv" -o "$svg" --bars 60 >/dev/null; then
     echo "FAIL $name: msxhost chart failed"; status=1; continue
   fi
