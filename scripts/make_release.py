@@ -16,6 +16,7 @@ usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sig
        make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -124,6 +125,21 @@ def layout_x64(build64):
     return files + kit_files("MQL5", "MetaTrader5/MQL5")
 
 
+def nsis_string(text):
+    """A text as a quoted NSIS string used at run time: $ doubled, quotes and
+    line ends escaped."""
+    return '"%s"' % (text.replace("$", "$$").replace('"', '$\\"').replace("\r", "$\\r")
+                     .replace("\n", "$\\n"))
+
+
+def nsis_source(path):
+    """A source path as the compiler's File takes it: literal but for ${...}
+    (a define) and quotes; such a path is refused, a quote escaped."""
+    if "${" in path or "\n" in path or "\r" in path:
+        sys.exit("make_release: the setup cannot take a file whose path holds '${' or a line end: " + path)
+    return '"%s"' % path.replace('"', '$\\"')
+
+
 def nsis_file_lists(files):
     """The setup's file lists from the bundle's: one NSIS macro per target,
     each applying the macro OP to (target folder, sub-folder, name, source)."""
@@ -149,19 +165,22 @@ def nsis_file_lists(files):
         for rel, path in entries:
             folder, name = rel.rsplit("/", 1) if "/" in rel else ("", rel)
             folder = folder.replace("/", "\\")
-            lines.append('  !insertmacro ${OP} "${DIR}" "%s" "%s" "%s"\n' % (folder, name, os.path.abspath(path)))
+            lines.append('  !insertmacro ${OP} "${DIR}" %s %s %s\n' % (
+                nsis_string(folder), nsis_string(name), nsis_source(os.path.abspath(path))))
         lines.append("!macroend\n")
     return "".join(lines)
 
 
 TIMESTAMP = os.environ.get("BARSIGHT_TIMESTAMP_URL", "http://timestamp.digicert.com")
+# The address a signature names for more about the program: the help site.
+SIGN_URL = os.environ.get("BARSIGHT_SIGN_URL", "https://help.barsight.app/")
 
 
 def sign_file(pfx, password_file, source, target):
     """Signs `source` into `target` (separate files, as osslsigncode wants);
     with a timestamp when the server answers. Returns whether it has one."""
     base = ["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", password_file, "-h", "sha256",
-            "-n", "Barsight", "-i", "https://barsight.example/"]
+            "-n", "Barsight", "-i", SIGN_URL]
     for extra, stamped in ((["-ts", TIMESTAMP], True), ([], False)):
         if os.path.exists(target):
             os.remove(target)
@@ -182,6 +201,17 @@ def sign_in_place(pfx, password_file, path, copy=None):
         print("make_release: %s signed without a timestamp (no answer from %s)" % (what, TIMESTAMP))
     if copy:
         shutil.copyfile(path, copy)
+
+
+def write_sign_command(command, pfx, password_file):
+    """The script makensis runs to sign a file it wrote: this script's
+    --sign-one. Each path is quoted for the shell: a ", $ or ` in the
+    checkout's or the certificate's path is a character of it, never a
+    command."""
+    with open(command, "w") as f:
+        f.write("#!/bin/sh\nexec %s \"$@\"\n" % " ".join(shlex.quote(part) for part in (
+            sys.executable, os.path.abspath(__file__), "--sign-one", pfx, password_file)))
+    os.chmod(command, 0o700)
 
 
 def main():
@@ -251,11 +281,7 @@ def build_bundle(build, out, version, top, target, files, pfx, password_dir):
         # makensis runs these on the uninstaller and on setup.exe once they are
         # written; a copy of the signed uninstaller stays for the tests.
         command = os.path.abspath(os.path.join(work, "sign-one.sh"))
-        with open(command, "w") as f:
-            f.write('#!/bin/sh\nexec "%s" "%s" --sign-one "%s" "%s" "$@"\n' % (
-                sys.executable, os.path.abspath(__file__), os.path.abspath(pfx),
-                os.path.join(password_dir, "password")))
-        os.chmod(command, 0o700)
+        write_sign_command(command, os.path.abspath(pfx), os.path.join(password_dir, "password"))
         defines += ["-DSIGN=" + command, "-DUNINSTALLER_COPY=" + os.path.abspath(os.path.join(work, "uninstall.exe"))]
     subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8"] + defines +
                    [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)

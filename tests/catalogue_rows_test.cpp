@@ -33,9 +33,6 @@ struct Shipped {
 std::vector<Shipped> shipped() {
     std::set<std::string> client;
     for (const host::ClientSignature& s : host::client_signatures()) client.insert(s.name);
-    // Hands back its text through an MqlStr record, which msxhost's client
-    // calls do not carry.
-    client.insert("GetFromQueue");
     return {{"BarsightPlugin", barsight::catalogue::kCatalogue, BARSIGHT_DEF,
              BARSIGHT_PLUGIN_PATH, client},
             {"orvane", orvane::kCatalogue, ORVANE_DEF, ORVANE_PATH, {"DLLMAIN"}}};

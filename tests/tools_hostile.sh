@@ -112,5 +112,28 @@ cmp -s "$work/a" "$work/b" || { echo "FAIL mql4run reads the marked, spaced file
 check "malformed first row" 1 $?
 expect_text "malformed first row" "bad-first.csv:1: expected" "$work/err"
 
+# Exit codes say what happened: a click on no object is the command line's
+# fault (2), a hover without a chart window this build's (5); the run still
+# ends with OnDeinit.
+"$runner" "$program" --libraries "$libraries" --data "$data" --click NOSUCHOBJECT >"$work/out" 2>"$work/err"
+check "mql4run --click on no object" 2 $?
+expect_text "the missing object named" "no object NOSUCHOBJECT to click" "$work/err"
+expect_text "and the run ended with OnDeinit" "deinit	0" "$work/out"
+"$runner" "$program" --libraries "$libraries" --data "$data" --hover "a tip" >"$work/out" 2>"$work/err"
+check "mql4run --hover without a chart window" 5 $?
+expect_text "hover refused" "--hover needs a chart window" "$work/err"
+
+# msxhost client drives every client export: GetFromQueue with its record,
+# and a number out of the int32 range named as such.
+"$host" client "$plugin" GetFromQueue 0 -- GetFromQueue 7 >"$work/out" 2>"$work/err"
+check "client GetFromQueue" 0 $?
+expect_text "GetFromQueue on no queue" 'GetFromQueue(0) = -1 (type 0, 0, 0, 0, at 0, null)' "$work/out"
+"$host" client "$plugin" SignFilter 4294967296 >"$work/out" 2>"$work/err"
+check "client with an int32 out of range" 2 $?
+expect_text "out of range named" "argument 1 of SignFilter is outside the int32 range" "$work/err"
+"$host" client "$plugin" SignFilter x1 >"$work/out" 2>"$work/err"
+check "client with no number" 2 $?
+expect_text "no number named" "argument 1 of SignFilter is not a number" "$work/err"
+
 [ $fail -eq 0 ] && echo "all hostile-input cases answered"
 exit $fail

@@ -78,6 +78,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 Barsight"
 
 Var Log            ; handle of the setup's log
 Var LogPath
+Var LogOwn  ; 1 when the log is setup's own (no /LOG=): copied to the program folder at the end
 Var Blocked        ; the first file that cannot be replaced, or ""
 Var Failed         ; a file could not be written
 Var Record         ; handle of the record of installed files
@@ -607,7 +608,12 @@ Function .onInit
   ClearErrors
   ${GetOptions} $R9 "/LOG=" $LogPath
   ${If} ${Errors}
-    StrCpy $LogPath "$TEMP\barsight-setup.log"
+    ; Setup's own folder, made for this run and writable by it alone: a
+    ; fixed name in %TEMP% could be planted (a link) by another program of
+    ; the user and turn the elevated setup's write against the machine.
+    ; The program folder gets a copy once the install is done.
+    StrCpy $LogPath "$PLUGINSDIR\setup.log"
+    StrCpy $LogOwn 1
   ${EndIf}
   FileOpen $Log $LogPath w
   FileWriteUTF16LE /BOM $Log ""
@@ -989,6 +995,9 @@ Section "Barsight"
   ${Log} "Done"
   FileClose $Log
   StrCpy $Log ""
+  ${If} $LogOwn == 1
+    CopyFiles /SILENT "$LogPath" "$INSTDIR\setup.log"
+  ${EndIf}
 SectionEnd
 
 ; ----------------------------------------------------------- uninstall
@@ -1088,6 +1097,7 @@ Section "Uninstall"
     RMDir "${STARTMENU}"
     SetShellVarContext current
     Delete "$INSTDIR\uninstall.exe"
+    Delete "$INSTDIR\setup.log"
     RMDir $INSTDIR
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}

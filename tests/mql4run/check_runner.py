@@ -334,7 +334,9 @@ check("the chart counts itself once and the last chart ends the help window",
 check("OnDeinit deletes every object", code == 0 and out.endswith("deinit\t0\n"))
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", "Barsight;nothing",
                      "--log-imports")
-check("a click on no arrow opens nothing", code == 0 and "ShowDialog" not in err)
+check("a click on no object opens nothing and is the command line's fault (2)",
+      code == 2 and "ShowDialog" not in err and "no object Barsight;nothing to click" in err and
+      out.endswith("deinit\t0\n"), "exit %d %s" % (code, err[-300:]))
 
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "50",
                      "--input", "AlertOnSignal=true")

@@ -544,6 +544,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             return mql::kExitUsage;
         }
     }
+    int refused = mql::kExitSuccess;
     try {
         if (entry->kind == mql::ProgramKind::script) {
             session.calculate(all, 0, all.time.size());
@@ -576,15 +577,21 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                     return mql::kExitRuntimeError;
                 }
             }
+            // A click or a hover that cannot happen is the command line's
+            // fault (2), or this build's (5): the run still ends with
+            // OnDeinit, then says so in its exit code.
             for (const std::string& name : options.clicks) {
-                if (session.chart().find(name) == nullptr)
+                if (session.chart().find(name) == nullptr) {
                     err << "mql4run: no object " << name << " to click\n";
-                else
+                    refused = mql::kExitUsage;
+                } else {
                     session.click(name);
+                }
             }
             for (const std::string& text : options.hovers) {
                 if (!platform::show_tooltip_over(window, text)) {
                     err << "mql4run: --hover needs a chart window (the Windows builds)\n";
+                    if (refused == mql::kExitSuccess) refused = mql::kExitNotRunnable;
                     break;
                 }
                 session.timer();
@@ -625,7 +632,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         err << "mql4run: " << entry->file << ": critical error: " << failure.what() << '\n';
         return mql::kExitRuntimeError;
     }
-    return mql::kExitSuccess;
+    return refused;
 }
 
 

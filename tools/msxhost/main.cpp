@@ -65,8 +65,14 @@ const char kUsage[] =
     "      integer, a number or a text (null for a null pointer). Besides the\n"
     "      exports: unload, load (the plug-in again), loaded (is it still in the\n"
     "      process?), thread (starts and ends a thread), window (a window of this\n"
-    "      thread; $window in a later ARG names it). Each line printed also goes\n"
-    "      to the debugger output, prefixed \"msxhost: \".\n";
+    "      thread; $window in a later ARG names it). GetFromQueue HANDLE prints\n"
+    "      the result and the record it wrote. Each line printed also goes to the\n"
+    "      debugger output, prefixed \"msxhost: \". Exit 2 for a call msxhost does\n"
+    "      not know or arguments that do not fit, 1 for an export the plug-in lacks.\n"
+    "  evaluate: exit 2 for bad options, a file given twice, an output that is an\n"
+    "      input or more codes x dates than it keeps sums for (16,777,216); 1 when\n"
+    "      a file cannot be used (its message names it; the rest are evaluated) or\n"
+    "      none can.\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -720,9 +726,10 @@ int cmd_client(int argc, char** argv) {
         } else if (!library.loaded()) {
             std::cerr << "msxhost: the plug-in is unloaded\n";
             return 1;
-        } else if (!host::call_client_export(library, name, args, &output)) {
+        } else if (const host::ClientCallStatus got = host::call_client_export(library, name, args, &output);
+                   got != host::ClientCallStatus::done) {
             std::cerr << "msxhost: " << output << "\n";
-            return 1;
+            return got == host::ClientCallStatus::usage ? 2 : 1;
         }
         std::cout << output << std::endl;
         platform::debug_output(("msxhost: " + output).c_str());
