@@ -104,14 +104,16 @@ run_setup() {  # options...; sets $code
   code=$?
   set -e
 }
-uninstall() {
+uninstall() {  # [option...] before _?=
   set +e
   # _?= must reach the uninstaller unquoted (else it copies itself to %TEMP%,
-  # runs from there and its exit code is lost).
-  win "$helpers/run_command_line.exe" "\"$PROGWIN\\uninstall.exe\" /S _?=$PROGWIN" </dev/null >/dev/null 2>&1
+  # runs from there and its exit code is lost), and last.
+  win "$helpers/run_command_line.exe" "\"$PROGWIN\\uninstall.exe\" /S $* _?=$PROGWIN" </dev/null >/dev/null 2>&1
   code=$?
   set -e
 }
+ULOG="$C/uninstall.log"
+ulog_text() { iconv -c -f UTF-16LE -t UTF-8 "$ULOG" 2>/dev/null | tr -d '\r'; }
 registered() { reg query "$KEY" || reg query "$KEY" /reg:32; }
 # (-c: a line that is no UTF-16 text must not hide the lines after it)
 log_text() { iconv -c -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r'; }
@@ -254,6 +256,74 @@ check "uninstall keeps the MQL4 folders" test -d "$TERMINALS/4567EF01/MQL4/Libra
 check "uninstall removes the folders it made" test ! -e "$TERMINALS/4567EF01/MQL4/Include" -a ! -e "$MS/help"
 check "uninstall removes the Start-menu entries" test "$(shortcuts)" -eq 0 -a ! -e "$STARTMENU"
 if registered; then check "uninstall removes the Add/Remove entry" false; else check "uninstall removes the Add/Remove entry" true; fi
+
+# --- what the trader changed stays ------------------------------------------------
+# An edited indicator survives an upgrade (the new one beside it as .new)
+# and the uninstall; an unchanged one goes with the program the terminal
+# compiled from it; the log says which was kept and why.
+reset
+hosts
+run_setup
+IND="$TERMINALS/0123ABCD/MQL4/Indicators"
+echo "// my change" >>"$IND/BarsightVSA.mq4"
+edited=$(md5sum <"$IND/BarsightVSA.mq4")
+echo compiled >"$IND/BarsightVolume.ex4"
+echo compiled >"$IND/BarsightVSA.ex4"
+run_setup
+check "an upgrade keeps the edited indicator (exit $code)" test "$(md5sum <"$IND/BarsightVSA.mq4")" == "$edited"
+check "and puts the new one beside it" cmp -s "$IND/BarsightVSA.mq4.new" "$here/../kit/MQL4/Indicators/BarsightVSA.mq4"
+check "and says so in the log" logged "kept (changed since it was installed): C:\users\\$user\AppData\Roaming\MetaQuotes\Terminal\0123ABCD\MQL4\Indicators\BarsightVSA.mq4"
+check "an unchanged indicator is replaced, no .new" test ! -e "$IND/BarsightVolume.mq4.new" -a ! -e "$TERMINALS/4567EF01/MQL4/Indicators/BarsightVSA.mq4.new"
+uninstall '/LOG=C:\uninstall.log'
+check "uninstall keeps the edited indicator and its compiled program (exit $code)" \
+  test "$(md5sum <"$IND/BarsightVSA.mq4")" == "$edited" -a -f "$IND/BarsightVSA.ex4"
+check "and the log says why" grep -qF "kept (changed since it was installed): " <(ulog_text)
+check "an unchanged indicator goes with its compiled program" test ! -e "$IND/BarsightVolume.mq4" -a ! -e "$IND/BarsightVolume.ex4"
+check "the .new it placed goes too" test ! -e "$IND/BarsightVSA.mq4.new"
+check "every other file of that terminal went" test ! -e "$TERMINALS/0123ABCD/MQL4/Libraries/BarsightPlugin.dll"
+
+# --- junctions and links in a target --------------------------------------------------
+# A target folder reached through a link (a junction on Windows): setup
+# writes nothing anywhere; a link made after the install is not followed
+# by the uninstaller.
+reset
+hosts
+elsewhere="$C/elsewhere"
+mkdir -p "$elsewhere"
+rmdir "$TERMINALS/4567EF01/MQL4/Libraries"
+ln -s "$elsewhere" "$TERMINALS/4567EF01/MQL4/Libraries"
+before=$(snapshot)
+run_setup
+check "a target's Libraries folder that is a link: exit 4 ($code)" test "$code" -eq 4
+check "the log names it" logged 'MQL4\Libraries\BarsightPlugin.dll is reached through a junction or symbolic link'
+check "nothing written through it, nothing anywhere changed" test -z "$(ls -A "$elsewhere")" -a "$(snapshot)" == "$before"
+rm "$TERMINALS/4567EF01/MQL4/Libraries"
+mkdir -p "$TERMINALS/4567EF01/MQL4/Libraries"
+run_setup
+mv "$TERMINALS/4567EF01/MQL4/Libraries" "$C/moved-libraries"
+echo "not ours" >"$elsewhere/BarsightPlugin.dll"
+ln -s "$elsewhere" "$TERMINALS/4567EF01/MQL4/Libraries"
+uninstall '/LOG=C:\uninstall.log'
+check "uninstall does not delete through a link made after the install (exit $code)" \
+  grep -qx "not ours" "$elsewhere/BarsightPlugin.dll"
+check "and says so" grep -qF "kept (reached through a junction or symbolic link): " <(ulog_text)
+rm -rf "$TERMINALS/4567EF01/MQL4/Libraries" "$elsewhere" "$C/moved-libraries"
+
+# --- the program folder --------------------------------------------------------------
+# Outside Program Files (a folder other users may change, which would let
+# them replace the uninstaller an administrator runs): refused.
+# (/D= is the command line's last word and unquoted, spaces and all: the
+# command line goes to the setup exactly as written.)
+for folder in 'C:\users\Public\Barsight' 'C:\Program Files (x86)\..\users\Public\Barsight'; do
+  reset
+  hosts
+  set +e
+  win "$helpers/run_command_line.exe" "\"Z:${setup//\//\\}\" /S /LOG=C:\\setup.log /D=$folder" </dev/null >/dev/null 2>&1
+  code=$?
+  set -e
+  check "/D=$folder is refused (exit $code)" test "$code" -eq 2 -a ! -e "$C/users/Public/Barsight"
+done
+check "and the log says why" logged "the program folder must be inside"
 
 # --- every user's terminals -------------------------------------------------------
 # A second profile with its own ProfileList entry (a REG_EXPAND_SZ path, as

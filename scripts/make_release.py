@@ -15,6 +15,7 @@ not, the signatures are made without one and a note says so.
 usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup]
        make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
+import hashlib
 import os
 import shlex
 import shutil
@@ -140,9 +141,15 @@ def nsis_source(path):
     return '"%s"' % path.replace('"', '$\\"')
 
 
+def sha256_of(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
 def nsis_file_lists(files):
     """The setup's file lists from the bundle's: one NSIS macro per target,
-    each applying the macro OP to (target folder, sub-folder, name, source)."""
+    each applying the macro OP to (target folder, sub-folder, name, source,
+    the source's SHA-256: what the installed file holds)."""
     groups = {"METASTOCK": [], "MT4": [], "MT5": [], "PROGRAM": []}
     for inside, path in files:
         if inside.startswith("MetaStock/") and not inside.endswith(".txt"):
@@ -165,8 +172,8 @@ def nsis_file_lists(files):
         for rel, path in entries:
             folder, name = rel.rsplit("/", 1) if "/" in rel else ("", rel)
             folder = folder.replace("/", "\\")
-            lines.append('  !insertmacro ${OP} "${DIR}" %s %s %s\n' % (
-                nsis_string(folder), nsis_string(name), nsis_source(os.path.abspath(path))))
+            lines.append('  !insertmacro ${OP} "${DIR}" %s %s %s "%s"\n' % (
+                nsis_string(folder), nsis_string(name), nsis_source(os.path.abspath(path)), sha256_of(path)))
         lines.append("!macroend\n")
     return "".join(lines)
 

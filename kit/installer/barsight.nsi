@@ -41,6 +41,10 @@ SetOverwrite try  ; a file that cannot be written sets the error flag, never a d
 !define UNINSTALL_ROOT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
 !define PROFILES_KEY "SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList"
 !define RECORD "$INSTDIR\installed.txt"
+; What each installed file held when it was placed (SHA-256), by its path:
+; the uninstaller removes a file only while it still holds that, and an
+; upgrade keeps a trader's changed program or include beside the new one.
+!define HASHES_KEY "Software\Barsight\Installed files"
 !define TARGETS "$PLUGINSDIR\targets.txt"   ; KIND|SELECTED|FOLDER|LABEL per line
 !define SUMMARY "$PLUGINSDIR\summary.txt"   ; where each part went, for the finish page
 !define STARTMENU "$SMPROGRAMS\Barsight"
@@ -80,6 +84,7 @@ Var Log            ; handle of the setup's log
 Var LogPath
 Var LogOwn  ; 1 when the log is setup's own (no /LOG=): copied to the program folder at the end
 Var Blocked        ; the first file that cannot be replaced, or ""
+Var Linked         ; the first target folder or file that is a junction or link, or ""
 Var Failed         ; a file could not be written
 Var Record         ; handle of the record of installed files
 Var Dialog
@@ -592,6 +597,33 @@ FunctionEnd
 
 ; ------------------------------------------------ options and the targets
 
+; The program folder receives an uninstaller that an administrator runs and
+; the Start-menu entries of every user: it must be a folder only
+; administrators can change, so inside Program Files (/D= elsewhere, on a
+; drive or in a profile other users may write, is refused).
+Function CheckProgramFolder
+  Push $0
+  Push $1
+  Push $2
+  ; The folder as Windows resolves it ("..\" and "." taken out).
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+  ${If} $1 != 0
+    StrCpy $INSTDIR $0
+  ${EndIf}
+  StrLen $1 "$PROGRAMFILES\"
+  StrCpy $2 "$INSTDIR" $1
+  ${If} $2 != "$PROGRAMFILES\"
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$INSTDIR" $1
+    ${If} $2 != "$PROGRAMFILES64\"
+      ${Fail} 2 "the program folder must be inside $PROGRAMFILES: other users may change $INSTDIR and with it the uninstaller an administrator runs"
+    ${EndIf}
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function .onInit
   SetShellVarContext current
   InitPluginsDir
@@ -618,6 +650,7 @@ Function .onInit
   FileOpen $Log $LogPath w
   FileWriteUTF16LE /BOM $Log ""
   ${Log} "Barsight ${VERSION} setup"
+  Call CheckProgramFolder
 
   StrCpy $SkipMS ""
   StrCpy $SkipMT4 ""
@@ -792,14 +825,171 @@ FunctionEnd
   ${Log} "went: ${TEXT}"
 !macroend
 
+; ------------------------------------------------ hashes and links
+
+; The SHA-256 of a file as 64 hex digits (CryptoAPI), "" when it cannot be
+; read. Push the path, call, pop the hash.
+!macro FILE_HASH_FUNCTION UN
+Function ${UN}FileHash
+  Exch $R5
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $7
+  StrCpy $7 ""
+  ; GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN
+  System::Call 'kernel32::CreateFileW(w R5, i 0x80000000, i 1, p 0, i 3, i 0x08000000, p 0) p .r0'
+  ${If} $0 != -1
+    ; PROV_RSA_AES, CRYPT_VERIFYCONTEXT; CALG_SHA_256
+    System::Call 'advapi32::CryptAcquireContextW(*p .r1, p 0, p 0, i 24, i 0xF0000000) i .r2'
+    ${If} $2 != 0
+      System::Call 'advapi32::CryptCreateHash(p r1, i 0x800C, p 0, i 0, *p .r3) i .r2'
+      ${If} $2 != 0
+        System::Alloc 65536
+        Pop $4
+        ${Do}
+          System::Call 'kernel32::ReadFile(p r0, p r4, i 65536, *i .r5, p 0) i .r2'
+          ${If} $2 == 0
+          ${OrIf} $5 == 0
+            ${ExitDo}
+          ${EndIf}
+          System::Call 'advapi32::CryptHashData(p r3, p r4, i r5, i 0) i .r2'
+          ${If} $2 == 0
+            ${ExitDo}
+          ${EndIf}
+        ${Loop}
+        ${If} $2 != 0
+          ; HP_HASHVAL into the buffer, then as hex (CRYPT_STRING_HEXRAW, no line ends)
+          System::Call 'advapi32::CryptGetHashParam(p r3, i 2, p r4, *i 32, i 0) i .r2'
+          ${If} $2 != 0
+            System::Call 'crypt32::CryptBinaryToStringW(p r4, i 32, i 0x4000000C, w .r7, *i ${NSIS_MAX_STRLEN}) i .r2'
+            ${If} $2 == 0
+              StrCpy $7 ""
+            ${EndIf}
+          ${EndIf}
+        ${EndIf}
+        System::Free $4
+        System::Call 'advapi32::CryptDestroyHash(p r3)'
+      ${EndIf}
+      System::Call 'advapi32::CryptReleaseContext(p r1, i 0)'
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+  StrCpy $R5 $7
+  Pop $7
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+  Exch $R5
+FunctionEnd
+
+; "1" when the path is a reparse point (a junction or a symbolic link: what
+; it names may be anywhere), else "". Push the path, call, pop the answer.
+Function ${UN}IsLink
+  Exch $R5
+  Push $R6
+  System::Call 'kernel32::GetFileAttributesW(w R5) i .R6'
+  ${If} $R6 != -1
+    IntOp $R6 $R6 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
+  ${Else}
+    StrCpy $R6 0
+  ${EndIf}
+  ${If} $R6 != 0
+    StrCpy $R5 1
+  ${Else}
+    StrCpy $R5 ""
+  ${EndIf}
+  Pop $R6
+  Exch $R5
+FunctionEnd
+
+; "1" when the path or a folder on the way to it from ROOT (ROOT included)
+; is a reparse point. Push ROOT, then the path; call; pop the answer.
+Function ${UN}LinkOnTheWay
+  Exch $R5  ; the path
+  Exch
+  Exch $R6  ; the root
+  Push $R7
+  Push $R8
+  Push $R9
+  StrCpy $R7 ""
+  ${Do}
+    Push $R5
+    Call ${UN}IsLink
+    Pop $R7
+    ; (no root, from an older record: the path alone)
+    ${If} $R7 == 1
+    ${OrIf} $R5 == $R6
+    ${OrIf} $R5 == ""
+    ${OrIf} $R6 == ""
+      ${ExitDo}
+    ${EndIf}
+    ; up one folder: everything before the last "\"
+    StrLen $R8 $R5
+    ${Do}
+      IntOp $R8 $R8 - 1
+      ${If} $R8 < 0
+        StrCpy $R5 ""
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $R9 $R5 1 $R8
+      ${If} $R9 == "\"
+        StrCpy $R5 $R5 $R8
+        ${ExitDo}
+      ${EndIf}
+    ${Loop}
+  ${Loop}
+  StrCpy $R5 $R7
+  Pop $R9
+  Pop $R8
+  Pop $R7
+  Pop $R6
+  Exch $R5
+FunctionEnd
+!macroend
+!insertmacro FILE_HASH_FUNCTION ""
+!insertmacro FILE_HASH_FUNCTION "un."
+
+; Whether a file is a program or include a trader may have edited: those
+; are kept when changed, the binaries always replaced.
+!macro IS_EDITABLE NAME RESULT
+  StrCpy ${RESULT} "${NAME}" 4 -4
+  ${If} ${RESULT} == ".mq4"
+  ${OrIf} ${RESULT} == ".mq5"
+  ${OrIf} ${RESULT} == ".mqh"
+    StrCpy ${RESULT} 1
+  ${Else}
+    StrCpy ${RESULT} ""
+  ${EndIf}
+!macroend
+
 ; -------------------------------------------------- per-file operations
 
 ; Whether an existing file can be opened for writing (a running host keeps
 ; its DLL open): the first that cannot is remembered in $Blocked.
-!macro CHECK_WRITABLE DIR FOLDER NAME SOURCE
+; Setup runs with an administrator's rights: it never writes through a
+; junction or symbolic link in a target (the target folder itself, a folder
+; below it, the file), which could send the files anywhere: the first is
+; remembered in $Linked.
+!macro CHECK_WRITABLE DIR FOLDER NAME SOURCE HASH
   StrCpy $R0 "${DIR}\${FOLDER}\${NAME}"
   ${If} "${FOLDER}" == ""
     StrCpy $R0 "${DIR}\${NAME}"
+  ${EndIf}
+  ${If} $Linked == ""
+    Push "${DIR}"
+    Push $R0
+    Call LinkOnTheWay
+    Pop $R1
+    ${If} $R1 == 1
+      StrCpy $Linked $R0
+    ${EndIf}
   ${EndIf}
   ${If} ${FileExists} $R0
   ${AndIf} "${NAME}" != "BarsightPlugin.dll.config"
@@ -818,10 +1008,27 @@ FunctionEnd
 ; Copies one file and records it. The settings file that holds the user's
 ; window position is never overwritten; a new one is recorded with its size
 ; and time, so that the uninstaller removes it only if it is unchanged.
-!macro COPY_FILE DIR FOLDER NAME SOURCE
+; A program or include the trader changed since it was placed (its content
+; is neither what setup placed nor what it brings now) is kept; the new one
+; goes beside it as NAME.new.
+!macro COPY_FILE DIR FOLDER NAME SOURCE HASH
   StrCpy $R0 "${DIR}\${FOLDER}"
   ${If} "${FOLDER}" == ""
     StrCpy $R0 "${DIR}"
+  ${EndIf}
+  StrCpy $R3 "${NAME}"
+  !insertmacro IS_EDITABLE "${NAME}" $R2
+  ${If} $R2 == 1
+  ${AndIf} ${FileExists} "$R0\${NAME}"
+    Push "$R0\${NAME}"
+    Call FileHash
+    Pop $R2
+    ReadRegStr $R1 HKLM "${HASHES_KEY}" "$R0\${NAME}"
+    ${If} $R2 != "${HASH}"
+    ${AndIf} $R2 != $R1
+      StrCpy $R3 "${NAME}.new"
+      ${Log} "kept (changed since it was installed): $R0\${NAME}; the new one is $R3"
+    ${EndIf}
   ${EndIf}
   ${If} "${NAME}" == "BarsightPlugin.dll.config"
   ${AndIf} ${FileExists} "$R0\${NAME}"
@@ -831,10 +1038,10 @@ FunctionEnd
     Call MakeFolder
     SetOutPath $R0
     ClearErrors
-    File "/oname=$R0\${NAME}" "${SOURCE}"
+    File "/oname=$R0\$R3" "${SOURCE}"
     ${If} ${Errors}
-      StrCpy $Failed "$R0\${NAME}"
-      ${Log} "could not write: $R0\${NAME}"
+      StrCpy $Failed "$R0\$R3"
+      ${Log} "could not write: $R0\$R3"
     ${ElseIf} "${NAME}" == "BarsightPlugin.dll.config"
       Push "$R0\${NAME}"
       Call SizeAndTime
@@ -842,8 +1049,9 @@ FunctionEnd
       FileWriteUTF16LE $Record "C|$R0\${NAME}|$R2$\r$\n"
       ${Log} "installed: $R0\${NAME}"
     ${Else}
-      FileWriteUTF16LE $Record "F|$R0\${NAME}$\r$\n"
-      ${Log} "installed: $R0\${NAME}"
+      FileWriteUTF16LE $Record "F|$R0\$R3$\r$\n"
+      WriteRegStr HKLM "${HASHES_KEY}" "$R0\$R3" "${HASH}"
+      ${Log} "installed: $R0\$R3"
     ${EndIf}
   ${EndIf}
 !macroend
@@ -907,6 +1115,7 @@ FunctionEnd
     ${If} "${OP}" == "COPY_FILE"
       ${WordFind} "$R7" "|" "+4" $R5
       ${Log} "$R5 files: $R9"
+      FileWriteUTF16LE $Record "T|$R9$\r$\n"  ; the uninstaller checks the way from here
     ${EndIf}
     ${If} $R8 == "MS"
       !insertmacro BARSIGHT_METASTOCK_FILES ${OP} "$R9"
@@ -924,8 +1133,12 @@ Section "Barsight"
   ; Never a half-updated folder: every existing file to be replaced, in
   ; every target, must be writable before anything is copied.
   StrCpy $Blocked ""
+  StrCpy $Linked ""
   !insertmacro BARSIGHT_PROGRAM_FILES CHECK_WRITABLE "$INSTDIR"
   !insertmacro EACH_TARGET CHECK_WRITABLE
+  ${If} $Linked != ""
+    ${Fail} 4 "$Linked is reached through a junction or symbolic link: setup does not write through one. Nothing was changed."
+  ${EndIf}
   ${If} $Blocked != ""
     ${Fail} 3 "$Blocked is in use: close the program that holds it (MetaStock or the MetaTrader terminal) and run setup again. Nothing was changed."
   ${EndIf}
@@ -944,6 +1157,7 @@ Section "Barsight"
   StrCpy $Failed ""
 
   ${Log} "Program files: $INSTDIR"
+  FileWriteUTF16LE $Record "T|$INSTDIR$\r$\n"
   !insertmacro BARSIGHT_PROGRAM_FILES COPY_FILE "$INSTDIR"
   !insertmacro EACH_TARGET COPY_FILE
 
@@ -1002,8 +1216,18 @@ SectionEnd
 
 ; ----------------------------------------------------------- uninstall
 
+; The uninstaller's log: /LOG=<file> (none by default; what it keeps and why
+; is also in its details window).
 Function un.onInit
   StrCpy $Log ""
+  ${un.GetParameters} $R9
+  ClearErrors
+  ${un.GetOptions} $R9 "/LOG=" $LogPath
+  ${IfNot} ${Errors}
+    FileOpen $Log $LogPath w
+    FileWriteUTF16LE /BOM $Log ""
+    ${Log} "Barsight ${VERSION} uninstall"
+  ${EndIf}
 FunctionEnd
 
 ; Removes exactly what the installs recorded: files, the settings file only
@@ -1011,6 +1235,7 @@ FunctionEnd
 ; that cannot be removed (a running host holds it) stays in the record, and
 ; the uninstaller stays registered, so that a later run can finish the job.
 Var Leftover
+Var Root  ; the target whose files the record lists now
 
 Section "Uninstall"
   StrCpy $Leftover ""
@@ -1028,13 +1253,59 @@ Section "Uninstall"
       ${un.TrimNewLines} $R1 $R1
       StrCpy $R2 $R1 2
       StrCpy $R3 $R1 "" 2
-      ${If} $R2 == "F|"
-        ClearErrors
-        Delete $R3
-        ${If} ${Errors}
-          DetailPrint "in use, not removed: $R3"
-          FileWriteUTF16LE $R8 "$R1$\r$\n"
-          StrCpy $Leftover $R3
+      ${If} $R2 == "T|"
+        StrCpy $Root $R3
+        FileWriteUTF16LE $R8 "$R1$\r$\n"  ; a later run checks the same way
+      ${ElseIf} $R2 == "F|"
+        ; Only a file reached without a junction or link from its target,
+        ; that still holds what setup placed (an older record has no hash:
+        ; removed as before).
+        Push $Root
+        Push $R3
+        Call un.LinkOnTheWay
+        Pop $R4
+        ReadRegStr $R5 HKLM "${HASHES_KEY}" $R3
+        ${If} $R4 == 1
+          ${Log} "kept (reached through a junction or symbolic link): $R3"
+        ${ElseIf} ${FileExists} $R3
+          StrCpy $R6 $R5
+          ${If} $R5 != ""
+            Push $R3
+            Call un.FileHash
+            Pop $R6
+          ${EndIf}
+          ${If} $R6 != $R5
+            ${Log} "kept (changed since it was installed): $R3"
+          ${Else}
+            ClearErrors
+            Delete $R3
+            ${If} ${Errors}
+              ${Log} "in use, not removed: $R3"
+              FileWriteUTF16LE $R8 "$R1$\r$\n"
+              StrCpy $Leftover $R3
+            ${Else}
+              ; The terminal's compiled program of a source setup placed.
+              StrCpy $R4 $R3 4 -4
+              StrCpy $R5 ""
+              ${If} $R4 == ".mq4"
+                StrCpy $R5 "$R3" -4
+                StrCpy $R5 "$R5.ex4"
+              ${ElseIf} $R4 == ".mq5"
+                StrCpy $R5 "$R3" -4
+                StrCpy $R5 "$R5.ex5"
+              ${EndIf}
+              ${If} $R5 != ""
+              ${AndIf} ${FileExists} $R5
+                Push $R5
+                Call un.IsLink
+                Pop $R4
+                ${If} $R4 != 1
+                  Delete $R5
+                  ${Log} "removed its compiled program: $R5"
+                ${EndIf}
+              ${EndIf}
+            ${EndIf}
+          ${EndIf}
         ${EndIf}
       ${ElseIf} $R2 == "C|"
         ${un.WordFind} "$R3" "|" "+1" $R4     ; the path
@@ -1051,7 +1322,7 @@ Section "Uninstall"
             StrCpy $Leftover $R4
           ${EndIf}
         ${Else}
-          DetailPrint "kept (changed since install): $R4"
+          ${Log} "kept (changed since it was installed): $R4"
         ${EndIf}
       ${ElseIf} $R2 == "D|"
         FileWriteUTF16LE $R8 "$R1$\r$\n"  ; folders go below, and stay recorded until empty
@@ -1072,7 +1343,12 @@ Section "Uninstall"
         StrCpy $R2 $R1 2
         ${If} $R2 == "D|"
           StrCpy $R3 $R1 "" 2
-          RMDir $R3  ; only when empty
+          Push $R3
+          Call un.IsLink
+          Pop $R4
+          ${If} $R4 != 1
+            RMDir $R3  ; only when empty
+          ${EndIf}
         ${EndIf}
       ${Loop}
       FileClose $R0
@@ -1084,6 +1360,9 @@ Section "Uninstall"
     DetailPrint "Close the program that holds $Leftover and uninstall again."
     ${IfNot} ${Silent}
       MessageBox MB_ICONEXCLAMATION "$Leftover is in use and was not removed: close MetaStock or the MetaTrader terminal and uninstall again."
+    ${EndIf}
+    ${If} $Log != ""
+      FileClose $Log
     ${EndIf}
     SetErrorLevel 3
     Quit  ; ends with that code (a section that runs to its end reports success)
@@ -1100,6 +1379,13 @@ Section "Uninstall"
     Delete "$INSTDIR\setup.log"
     RMDir $INSTDIR
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "${HASHES_KEY}"
+    DeleteRegKey /ifempty HKLM "Software\Barsight"
+    ${Log} "Done"
+    ${If} $Log != ""
+      FileClose $Log
+      StrCpy $Log ""
+    ${EndIf}
   ${EndIf}
 SectionEnd
 

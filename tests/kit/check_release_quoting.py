@@ -44,7 +44,7 @@ for hostile in ('a "quoted" $HOME `id` dir', "it's $(echo x) here"):
     open(lists, "w", encoding="utf-8").write(make_release.nsis_file_lists([("MetaTrader/MQL4/Files/a$b.txt", source)]))
     nsi = os.path.join(folder, "t.nsi")
     open(nsi, "w").write('Unicode true\nOutFile "%s"\nSilentInstall silent\n!include "%s"\n'
-                         '!macro TAKE DIR FOLDER NAME SOURCE\n  SetOutPath "${DIR}"\n'
+                         '!macro TAKE DIR FOLDER NAME SOURCE HASH\n  SetOutPath "${DIR}"\n'
                          '  File "/oname=${NAME}" "${SOURCE}"\n  DetailPrint "${FOLDER}\\${NAME}"\n!macroend\n'
                          'Section\n  !insertmacro BARSIGHT_MT4_FILES TAKE "$TEMP"\nSectionEnd\n'
                          % (os.path.join(folder, "t.exe").replace('"', '$\\"'), lists.replace('"', '$\\"')))

@@ -210,9 +210,9 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     const double cells = static_cast<double>(ordered.size() + 1) * static_cast<double>(units) *
                          static_cast<double>(dates + 1);
     if (cells > kMaxDateCells) {
-        result.refused = formatted("%zu codes x %zu dates x %zu resampling units need %.0f per-date sums; at most "
-                                   "%.0f (256 MiB) are kept",
-                                   ordered.size(), dates, units, cells, kMaxDateCells);
+        result.refused = std::to_string(ordered.size()) + " codes x " + std::to_string(dates) + " dates x " +
+                         std::to_string(units) + " resampling units need " +
+                         formatted("%.0f per-date sums; at most %.0f (256 MiB) are kept", cells, kMaxDateCells);
         return result;
     }
     for (const int h : options.horizons) {
