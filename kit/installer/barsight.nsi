@@ -840,8 +840,9 @@ Function ${UN}FileHash
   Push $5
   Push $7
   StrCpy $7 ""
-  ; GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN
-  System::Call 'kernel32::CreateFileW(w R5, i 0x80000000, i 1, p 0, i 3, i 0x08000000, p 0) p .r0'
+  ; GENERIC_READ, sharing read, write and delete, OPEN_EXISTING,
+  ; FILE_FLAG_SEQUENTIAL_SCAN
+  System::Call 'kernel32::CreateFileW(w R5, i 0x80000000, i 7, p 0, i 3, i 0x08000000, p 0) p .r0'
   ${If} $0 != -1
     ; PROV_RSA_AES, CRYPT_VERIFYCONTEXT; CALG_SHA_256
     System::Call 'advapi32::CryptAcquireContextW(*p .r1, p 0, p 0, i 24, i 0xF0000000) i .r2'
@@ -1274,7 +1275,10 @@ Section "Uninstall"
             Call un.FileHash
             Pop $R6
           ${EndIf}
+          ; (A file that cannot be read, held by a running host, is no
+          ; changed file: its removal is tried and fails below.)
           ${If} $R6 != $R5
+          ${AndIf} $R6 != ""
             ${Log} "kept (changed since it was installed): $R3"
           ${Else}
             ClearErrors
