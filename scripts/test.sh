@@ -89,9 +89,18 @@ lane_win32() {
   # compares with its output. The x86_64 DLLs are the MetaTrader 5 part of
   # the shipped setup.
   build native || return 1
-  build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || return 1
+  # The two 32-bit prefixes (the runs', the setup's) are made while the
+  # DLLs build: making one is mostly one emulated program at a time.
+  mkdir -p build/win32
+  bash -c '. scripts/lib/wine.sh
+    for prefix in prefix32 prefix32-installer; do
+      wine_prefix 32 "$1/build/win32/wine/$prefix" && wine_stop
+    done' _ "$root" </dev/null >build/win32-prefixes.log 2>&1 &
+  local prefixes=$!
+  build win32 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || { wait $prefixes; return 1; }
   build release64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" --target BarsightPlugin Spreadcore help_pages ||
-    return 1
+    { wait $prefixes; return 1; }
+  wait $prefixes
   if ! scripts/wine-prefix.sh start build/win32 32; then
     echo "win32: the 32-bit Wine prefix could not be made"
     return 1
