@@ -34,9 +34,9 @@ elseif(BARSIGHT_SANITIZE STREQUAL "thread")
 endif()
 
 # Warnings are errors for the project's own targets (not for GoogleTest).
+set(BARSIGHT_WARNING_OPTIONS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror)
 function(barsight_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
-                                           -Wno-sign-conversion -Werror)
+  target_compile_options(${target} PRIVATE ${BARSIGHT_WARNING_OPTIONS})
 endfunction()
 
 # A plug-in library: its exports are exactly the names of its .def file. On

@@ -129,33 +129,35 @@ for source, message in REFUSED:
         failures.append("%r: expected a refusal with %r and the file:line, got exit %d %r"
                         % (source[:40], message, code, err.strip()))
 
-# Each dialect refuses the other's built-ins, and each program gets its
-# dialect's values (MQL5: EMPTY_VALUE is DBL_MAX, iCustom a handle).
+# Each dialect's #property names only (the other dialect's built-ins are
+# refused by the compiler: check_strict.py), and each program is built on
+# its own dialect's side of the runtime.
 DIALECTS = [
-    (".mq5", "void f() { SetIndexStyle(0, DRAW_NONE); }", "SetIndexStyle is MQL4 only"),
-    (".mq5", "void f() { IndicatorDigits(0); }", "IndicatorDigits is MQL4 only"),
-    (".mq5", "double f() { return Ask; }", "Ask is MQL4 only"),
-    (".mq5", "int f() { return OP_BUY; }", "OP_BUY is MQL4 only"),
     (".mq5", "#property strict\nint x;", "#property strict is not MQL5"),
-    (".mq4", "void f() { PlotIndexSetInteger(0, PLOT_DRAW_TYPE, DRAW_NONE); }", "PlotIndexSetInteger is MQL5 only"),
-    (".mq4", "double v[]; int f() { return CopyBuffer(10, 0, 0, 1, v); }", "CopyBuffer is MQL5 only"),
     (".mq4", "#property indicator_plots 1\nint x;", "#property indicator_plots is not MQL4"),
+    (".mq4", "#property indicator_colour1 clrRed\nint x;", "#property indicator_colour1 is not MQL4"),
+    (".mq5", "#property indicator_label0 \"x\"\nint x;", "#property indicator_label0 is not MQL5"),
+    (".mq5", "#property tester_everytick\nint x;", "#property tester_everytick is not MQL5"),
 ]
 for extension, source, message in DIALECTS:
     code, text, err = translate_source(source, extension)
     if code == 0 or message not in err or ("Case%s:" % extension) not in err:
         failures.append("%s %r: expected a refusal with %r, got exit %d %r"
                         % (extension, source[:40], message, code, err.strip()))
-code, text, err = translate_source('int h; void f() { h = iCustom(NULL, 0, "X", 1); string s = " a"; '
-                                   'StringTrimLeft(s); }', ".mq5")
-for fragment in ("EMPTY_VALUE = DBL_MAX", "iCustomHandle(", "StringTrimLeftInPlace(s)", "mql::Dialect::mql5",
-                 "#define __MQL5__", "Case_mq5"):
+for extension, source in [(".mq4", "#property indicator_color12 clrRed\n#property strict\nint x;"),
+                          (".mq5", "#property indicator_plots 3\n#property tester_everytick_calculate\nint x;")]:
+    code, text, err = translate_source(source, extension)
+    if code != 0:
+        failures.append("%s %r: a property of the dialect refused: %s" % (extension, source[:40], err.strip()))
+code, text, err = translate_source('int h; void f() { h = iCustom(NULL, PERIOD_CURRENT, "X", 1); }', ".mq5")
+for fragment in ("using namespace mql::mql5;", "mql::mql5::Program5", "mql::Dialect::mql5", "#define __MQL5__",
+                 "Case_mq5"):
     if code != 0 or fragment not in text:
         failures.append(".mq5: %r missing (exit %d %s)" % (fragment, code, err.strip()))
-code, text, err = translate_source('double f() { IndicatorSetInteger(INDICATOR_DIGITS, 0); '
-                                   'return iCustom(NULL, 0, "X", 1, 0, 0); }', ".mq4")
-if code != 0 or "iCustomHandle" in text or "DBL_MAX" in text or "#define __MQL4__" not in text:
-    failures.append(".mq4 took MQL5's names or values (exit %d %s)" % (code, err.strip()))
+code, text, err = translate_source('double f() { return iCustom(NULL, 0, "X", 1, 0, 0); }', ".mq4")
+if code != 0 or "Program5" in text or "using namespace mql::mql4;" not in text \
+        or "#define __MQL4__" not in text:
+    failures.append(".mq4 took MQL5's side (exit %d %s)" % (code, err.strip()))
 
 # A structure of scalars is packed to 1 byte as MQL packs it (the record a
 # DLL fills: a pointer at offset 4); one holding a string is not.

@@ -55,7 +55,9 @@ def check(name, condition, detail=""):
 
 
 def same_text(text):
-    """A run's output with the program's own file name made neutral."""
+    """A run's output with the program's own file name made neutral, and the
+    list of the terminal's timeframes (9 in MetaTrader 4, 21 in 5)."""
+    text = re.sub(r"is no timeframe \([^)]*\)", "is no timeframe (...)", text)
     return re.sub(r"(\w+)\.mq[45]\b", r"\1.mq", text)
 
 
@@ -105,6 +107,21 @@ for program, csv, args in cases:
     check("%s: the .mq5 prints what the .mq4 prints (%d lines)" % (what, len((out4 + err4).splitlines())),
           code4 == 0 and code5 == 0 and same_text(out4) == same_text(out5) and same_text(err4) == same_text(err5)
           and len(out4) > 0, "exits %d %d, first difference %s\n%s" % (code4, code5, differ, err5[-400:]))
+
+# --- MetaTrader 5's own timeframes -------------------------------------------------
+# All 21 are inputs and row labels there (H2, M10, H8 are no "TF16386");
+# MetaTrader 4 has 9 and names the others.
+code5, out5, err5 = run("BarsightScanner.mq5", "--data", host_path(data), "--input", "Timeframes=H2,m10,H8,MN1")
+labels = [re.split(r"\s+", line.split("\t")[9])[1] for line in out5.splitlines()
+          if line.startswith("object\tBarsightScan;row;")]
+listed = re.search(r"is no timeframe \(([^)]*)\)", run("BarsightScanner.mq5", "--data", host_path(data), "--input",
+                                                       "Timeframes=X")[2])
+check("the .mq5 scanner takes every MetaTrader 5 timeframe (%s) and lists 21" % labels,
+      code5 == 0 and labels == ["H2", "M10", "H8", "MN1"] and "no timeframe" not in err5 and listed is not None
+      and len(listed.group(1).split(", ")) == 21, err5[-300:])
+code4, out4, err4 = run("BarsightScanner.mq4", "--data", host_path(data), "--input", "Timeframes=H2,H4")
+check("the .mq4 scanner names H2 as no MetaTrader 4 timeframe", code4 == 0 and "'H2' is no timeframe (M1, M5, M15, "
+      "M30, H1, H4, D1, W1, MN1)" in err4, err4[-300:])
 
 # --- BarsightVSA.mq5 equals VSAInd -----------------------------------------------
 for csv in (data, pictures, walk):

@@ -311,7 +311,7 @@ void ChartSession::add_bars(const mql::Chart& all, int first, int count) {
 void ChartSession::tick() {
     if (entry_.kind == mql::ProgramKind::expert) {
         const auto& closes = chart_.close.storage();
-        program_->Ask = program_->Bid = closes.empty() ? 0.0 : closes.back();
+        program_->set_market_price(closes.empty() ? 0.0 : closes.back());
         program_->OnTick();
         platform::dispatch_pending_messages();
         return;
@@ -564,7 +564,11 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             ticks();
             session.timer();
             for (int bar = initial; bar < all.time.size(); bar += options.arrive) {
-                session.calculate(all, bar, std::min(options.arrive, all.time.size() - bar));
+                // The virtual clock moves on by the bars' time: K bars that
+                // arrive at once (after a disconnection) come in one instant.
+                const int arriving = std::min(options.arrive, all.time.size() - bar);
+                runner.clock_ms += static_cast<std::int64_t>(arriving) * session.chart().period * 60000;
+                session.calculate(all, bar, arriving);
                 ticks();
                 session.timer();
             }

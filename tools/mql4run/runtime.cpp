@@ -206,7 +206,24 @@ void Program::alert_line(const std::string& line) {
 }
 
 bool Program::SendNotification(const string& text) {
-    if (!runner().notifications) return false;
+    if (!runner().notifications) {
+        last_error_ = 4250;  // ERR_NOTIFICATION_SEND_FAILED: switched off in the terminal
+        return false;
+    }
+    // The terminal's limits: 2 a second and 10 a minute. Past them it drops
+    // the notification; here the run ends, naming the call, so a program
+    // that bursts (one per bar after a reconnection, several charts) shows.
+    auto& sent = runner().notified_ms;
+    const std::int64_t now = runner().clock_ms;
+    const auto within = [&](std::int64_t span) {
+        return std::count_if(sent.begin(), sent.end(), [&](std::int64_t at) { return now - at < span; });
+    };
+    if (within(1000) >= 2 || within(60000) >= 10)
+        throw RunStop{kExitRuntimeError, "SendNotification(\"" + text.str() +
+                                             "\"): over the terminal's limit of 2 notifications a second and 10 a "
+                                             "minute (" + std::to_string(within(1000)) + " in the last second, " +
+                                             std::to_string(within(60000)) + " in the last minute)"};
+    sent.push_back(now);
     std::cerr << "notification: " << text.str() << '\n';
     return true;
 }
@@ -238,7 +255,7 @@ void Program::pointer_refused(const BoundImport& import) {
 }
 
 // ---- indicator buffers -----------------------------------------------------------
-bool Program::SetIndexBuffer(int index, array<double>& buffer, int) {
+bool Program::SetIndexBuffer(int index, array<double>& buffer, ENUM_INDEXBUFFER_TYPE) {
     if (index < 0 || index > 511) return false;
     if (buffers_.size() <= static_cast<std::size_t>(index))
         buffers_.resize(static_cast<std::size_t>(index) + 1);
@@ -247,7 +264,7 @@ bool Program::SetIndexBuffer(int index, array<double>& buffer, int) {
     if (context_.dialect == Dialect::mql4) {
         buffer.set_series(true);
     } else {
-        bound.empty = DBL_MAX;  // MQL5's EMPTY_VALUE
+        bound.empty = kEmptyValue5;
     }
     grow_buffers(chart().time.size());
     return true;
@@ -260,7 +277,7 @@ std::vector<std::pair<const std::vector<double>*, double>> Program::indicator_bu
     return out;
 }
 
-void Program::SetIndexEmptyValue(int index, double value) {
+void Program::set_empty_value(int index, double value) {
     if (index >= 0 && static_cast<std::size_t>(index) < buffers_.size())
         buffers_[static_cast<std::size_t>(index)].empty = value;
 }
@@ -274,8 +291,10 @@ void Program::grow_buffers(int bars) {
 }
 
 // ---- the chart -----------------------------------------------------------------
-mql_long Program::ChartGetInteger(mql_long, int property, int) {
+mql_long Program::ChartGetInteger(mql_long, ENUM_CHART_PROPERTY_INTEGER property, int) {
     if (property == CHART_WINDOW_HANDLE) return static_cast<mql_long>(chart().window);
+    if (property == CHART_COLOR_BACKGROUND) return chart().background;
+    if (property == CHART_COLOR_FOREGROUND) return chart().foreground;
     // The window shows the newest bars, scrolled to the end.
     const int shown = std::min(chart().visible_bars, chart().time.size());
     if (property == CHART_VISIBLE_BARS) return shown;
@@ -283,12 +302,11 @@ mql_long Program::ChartGetInteger(mql_long, int property, int) {
     return 0;
 }
 
-mql_long Program::ChartOpen(const string& symbol, int timeframe) {
+mql_long Program::open_chart(const string& symbol, int minutes) {
     int bars = 0;
-    if (symbol_chart(symbol, 0, &bars) == nullptr) return 0;
+    if (symbol_chart(symbol.str(), 0, &bars, false) == nullptr) return 0;
     // In minutes whatever the dialect, so both kits' runs read alike.
-    print_line("chart opened: " + symbol.str() + " " +
-               std::to_string(timeframe == 0 ? chart().period : minutes(timeframe)));
+    print_line("chart opened: " + symbol.str() + " " + std::to_string(minutes == 0 ? chart().period : minutes));
     return 1;  // the runner has one chart window; the opened chart is only reported
 }
 
@@ -303,9 +321,9 @@ int timeframe_minutes(Dialect dialect, int timeframe) {
     }
 }
 
-int Program::Period() {
-    if (context_.dialect == Dialect::mql4) return chart().period;
-    const int period = chart().period;
+int Program::period_code() const {
+    if (context_.dialect == Dialect::mql4) return context_.chart->period;
+    const int period = context_.chart->period;
     if (period % 43200 == 0) return 0xC000 | period / 43200;
     if (period % 10080 == 0) return 0x8000 | period / 10080;
     if (period >= 60 && period % 60 == 0) return 0x4000 | period / 60;
@@ -319,76 +337,44 @@ Dialect dialect_of(const std::string& file) {
     return mq5 ? Dialect::mql5 : Dialect::mql4;
 }
 
-bool Program::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result) {
-    result = MqlTradeResult{};
-    if (request.action != TRADE_ACTION_DEAL) return false;
-    const int command = request.type == ORDER_TYPE_BUY ? OP_BUY : request.type == ORDER_TYPE_SELL ? OP_SELL : -1;
-    const int ticket = OrderSend(request.symbol, command, request.volume, request.price,
-                                 static_cast<int>(request.deviation), request.sl, request.tp, request.comment,
-                                 static_cast<int>(request.magic));
-    result.retcode = TRADE_RETCODE_DONE;
-    result.order = result.deal = static_cast<mql_ulong>(ticket);
-    result.volume = request.volume;
-    result.price = request.price;
-    return true;
-}
-
-double Program::SymbolInfoDouble(const string& symbol, int property) {
-    if (property != SYMBOL_BID && property != SYMBOL_ASK) return 0;
-    return bar_value(symbol, 0, 0, 3);  // the forming bar's close, as Ask and Bid
-}
-
-Program::CustomHandle* Program::handle_entry(int handle) {
-    const int slot = handle - 10;  // MetaTrader's first handle is 10
-    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return nullptr;
-    return &handles_[static_cast<std::size_t>(slot)];
-}
-
-int Program::CopyBuffer(int handle, int buffer, int start, int count, array<double>& out) {
-    const CustomHandle* entry = handle_entry(handle);
-    if (entry == nullptr || !entry->live || start < 0 || count <= 0 || !runner().custom) return -1;
-    const CustomHandle& source = *entry;
-    std::vector<double> values;  // newest first
-    for (int shift = start; shift < start + count; ++shift) {
-        double value = 0;
-        if (!runner().custom(*this, source.symbol, source.timeframe, source.name, source.inputs, buffer, shift,
-                             &value))
-            break;
-        values.push_back(value);
+double Program::SymbolInfoDouble(const string& symbol, ENUM_SYMBOL_INFO_DOUBLE property) {
+    const SymbolTerms& terms = runner().terms;
+    switch (property) {
+    case SYMBOL_BID:
+    case SYMBOL_ASK: return bar_value(symbol, 0, 0, 3);  // the forming bar's close, as Ask and Bid
+    case SYMBOL_VOLUME_MIN: return terms.volume_min;
+    case SYMBOL_VOLUME_MAX: return terms.volume_max;
+    case SYMBOL_VOLUME_STEP: return terms.volume_step;
     }
-    if (values.empty()) return -1;
-    out.resize(static_cast<int>(values.size()));
-    // Storage is oldest first; a series array reads it from the newest.
-    auto& storage = out.storage();
-    for (std::size_t i = 0; i < values.size(); ++i) storage[values.size() - 1 - i] = values[i];
-    return static_cast<int>(values.size());
+    return 0;
 }
 
-int Program::BarsCalculated(int handle) {
-    const CustomHandle* entry = handle_entry(handle);
-    if (entry == nullptr || !entry->live || !runner().custom) return -1;
-    const CustomHandle& source = *entry;
-    double value = 0;  // a read of its newest bar brings it up to date
-    if (!runner().custom(*this, source.symbol, source.timeframe, source.name, source.inputs, 0, 0, &value))
-        return -1;
-    return iBars(string(source.symbol), 0);
+mql_long Program::SymbolInfoInteger(const string&, ENUM_SYMBOL_INFO_INTEGER property) {
+    if (property == SYMBOL_FILLING_MODE) return runner().terms.filling;
+    if (property == SYMBOL_DIGITS) return runner().terms.digits;
+    return 0;
 }
 
-bool Program::IndicatorRelease(int handle) {
-    CustomHandle* entry = handle_entry(handle);
-    if (entry == nullptr) return false;
-    entry->live = false;
+bool Program::SymbolSelect(const string& symbol, bool select) {
+    int bars = 0;
+    if (symbol_chart(symbol.str(), 0, &bars, false) == nullptr) return false;  // no such symbol on the server
+    runner().selected[symbol.str()] = select;
     return true;
 }
 
-int Program::OrderSend(const string& symbol, int command, double volume, double price, int, double stoploss,
-                       double takeprofit, const string& comment, int magic, datetime, color) {
+int Program::place_order(const string& symbol, int command, double volume, double price, double stoploss,
+                         double takeprofit, const string& comment, mql_long magic) {
     std::ostringstream line;
-    line << "order: " << (command == OP_BUY ? "buy " : command == OP_SELL ? "sell " : "command ") << symbol.str()
-         << ' ' << number_text(volume) << " at " << number_text(price) << " sl " << number_text(stoploss) << " tp "
+    line << "order: " << (command == 0 ? "buy " : command == 1 ? "sell " : "command ") << symbol.str() << ' '
+         << number_text(volume) << " at " << number_text(price) << " sl " << number_text(stoploss) << " tp "
          << number_text(takeprofit) << " magic " << magic << " \"" << comment.str() << '"';
     print_line(line.str());
     return ++runner().orders;
+}
+
+bool Program::custom_value(const std::string& symbol, int minutes, const std::string& name,
+                           const std::vector<std::string>& inputs, int mode, int shift, double* value) {
+    return runner().custom && runner().custom(*this, symbol, minutes, name, inputs, mode, shift, value);
 }
 
 // ---- other symbols ------------------------------------------------------------------
@@ -400,15 +386,25 @@ string Program::SymbolName(int pos, bool) {
     return string(symbols[static_cast<std::size_t>(pos)].first);
 }
 
-const Chart* Program::symbol_chart(const string& symbol, int timeframe, int* bars) {
+const Chart* Program::symbol_chart(const std::string& symbol, int minutes, int* bars, bool program_call) {
     *bars = 0;
-    if (timeframe != 0 && minutes(timeframe) != chart().period) return nullptr;  // one timeframe per run
-    if (symbol.str().empty() || symbol.str() == chart().symbol) {
+    if (minutes != 0 && minutes != chart().period) return nullptr;  // one timeframe per run
+    if (symbol.empty() || symbol == chart().symbol) {
         *bars = chart().time.size();
         return &chart();
     }
     for (const auto& [name, other] : runner().symbols) {
-        if (name != symbol.str()) continue;
+        if (name != symbol) continue;
+        if (program_call && runner().not_ready > 0) {
+            // The terminal loads another symbol's history on its first
+            // requests: they find nothing until it is there.
+            int& asked = runner().loading[name + '\n' + std::to_string(minutes)];
+            if (asked < runner().not_ready) {
+                ++asked;
+                last_error_ = 4066;  // ERR_HISTORY_WILL_UPDATED
+                return nullptr;
+            }
+        }
         const auto& times = other->time.storage();
         const auto& own = chart().time.storage();
         const datetime now = own.empty() ? std::numeric_limits<datetime>::min() : own.back();
@@ -418,41 +414,60 @@ const Chart* Program::symbol_chart(const string& symbol, int timeframe, int* bar
     return nullptr;
 }
 
-int Program::iBars(const string& symbol, int timeframe) {
+int Program::bars_of(const string& symbol, int minutes) {
     int bars = 0;
-    symbol_chart(symbol, timeframe, &bars);
+    symbol_chart(symbol.str(), minutes, &bars);
     return bars;
 }
 
-double Program::bar_value(const string& symbol, int timeframe, int shift, int field) {
+double Program::bar_value(const string& symbol, int minutes, int shift, int field) {
     int bars = 0;
-    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || shift < 0 || shift >= bars) return 0;  // MQL4 answers 0
     const auto at = static_cast<std::size_t>(bars - 1 - shift);
     const array<double>* series[] = {&source->open, &source->high, &source->low, &source->close};
     return series[field]->storage()[at];
 }
 
-mql_long Program::iVolume(const string& symbol, int timeframe, int shift) {
+mql_long Program::volume_of(const string& symbol, int minutes, int shift) {
     int bars = 0;
-    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || shift < 0 || shift >= bars) return 0;
     return source->tick_volume.storage()[static_cast<std::size_t>(bars - 1 - shift)];
 }
 
-datetime Program::iTime(const string& symbol, int timeframe, int shift) {
+datetime Program::time_of(const string& symbol, int minutes, int shift) {
     int bars = 0;
-    const Chart* source = symbol_chart(symbol, timeframe, &bars);
+    const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || shift < 0 || shift >= bars) return 0;
     return source->time.storage()[static_cast<std::size_t>(bars - 1 - shift)];
 }
 
-int Program::WindowHandle(const string& symbol, int timeframe) {
-    if (symbol.str() != chart().symbol || (timeframe != 0 && minutes(timeframe) != chart().period)) return 0;
-    return static_cast<int>(chart().window);
+int Program::copy_rates(const string& symbol, int minutes, int start, int count, array<MqlRates>& rates) {
+    int bars = 0;
+    const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
+    if (source == nullptr || start < 0 || count <= 0 || start >= bars) return -1;
+    const int copied = std::min(count, bars - start);
+    rates.resize(copied);
+    // Oldest first in storage; a series array reads it from the newest.
+    auto& storage = rates.storage();
+    const int oldest = bars - start - copied;
+    for (int i = 0; i < copied; ++i) {
+        const auto at = static_cast<std::size_t>(oldest + i);
+        MqlRates& bar = storage[static_cast<std::size_t>(i)];
+        bar.time = source->time.storage()[at];
+        bar.open = source->open.storage()[at];
+        bar.high = source->high.storage()[at];
+        bar.low = source->low.storage()[at];
+        bar.close = source->close.storage()[at];
+        bar.tick_volume = source->tick_volume.storage()[at];
+        bar.real_volume = source->volume.storage()[at];
+        bar.spread = source->spread.storage()[at];
+    }
+    return copied;
 }
 
-int Program::iBarShift(const string&, int, datetime time, bool exact) {
+int Program::bar_shift(datetime time, bool exact) {
     const auto& times = chart().time.storage();
     if (times.empty()) return -1;
     // The newest bar whose time is not after `time`.
@@ -463,14 +478,29 @@ int Program::iBarShift(const string&, int, datetime time, bool exact) {
     return static_cast<int>(times.end() - it) - 1;
 }
 
-mql_long Program::TerminalInfoInteger(int property) {
+mql_long Program::TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER property) {
+    if (property == TERMINAL_SCREEN_DPI) return runner().dpi;
     return property == TERMINAL_NOTIFICATIONS_ENABLED ? runner().notifications : 0;
 }
 
 // ---- objects ---------------------------------------------------------------------
-bool Program::ObjectCreate(mql_long, const string& name, int type, int sub_window, datetime time1,
+bool Program::ObjectCreate(mql_long, const string& name, ENUM_OBJECT type, int sub_window, datetime time1,
                            double price1) {
     if (name.str().empty()) return false;
+    if (ChartObject* existing = chart().find(name.str())) {
+        // MetaTrader 4 refuses the name (error 4200); MetaTrader 5 moves
+        // the object of that name, of any type and owner, and answers true.
+        if (context_.dialect == Dialect::mql4 || existing->type != type) {
+            last_error_ = 4200;
+            return false;
+        }
+        if (type != OBJ_LABEL) {
+            existing->integers[OBJPROP_TIME] = time1;
+            existing->doubles[OBJPROP_PRICE] = price1;
+        }
+        existing->window = sub_window;
+        return true;
+    }
     ChartObject object;
     object.name = name.str();
     object.type = type;
@@ -520,42 +550,50 @@ int Program::ObjectsDeleteAll(mql_long chart_id, int sub_window, int type) {
     return ObjectsDeleteAll(chart_id, string(), sub_window, type);
 }
 
-bool Program::ObjectSetInteger(mql_long, const string& name, int property, mql_long value) {
+bool Program::ObjectSetInteger(mql_long, const string& name, ENUM_OBJECT_PROPERTY_INTEGER property, mql_long value) {
     ChartObject* object = chart().find(name.str());
     if (object == nullptr) return false;
     object->integers[property] = value;
     return true;
 }
 
-bool Program::ObjectSetDouble(mql_long, const string& name, int property, double value) {
+bool Program::ObjectSetDouble(mql_long, const string& name, ENUM_OBJECT_PROPERTY_DOUBLE property, double value) {
     ChartObject* object = chart().find(name.str());
     if (object == nullptr) return false;
     object->doubles[property] = value;
     return true;
 }
 
-bool Program::ObjectSetString(mql_long, const string& name, int property, const string& value) {
+bool Program::ObjectSetString(mql_long, const string& name, ENUM_OBJECT_PROPERTY_STRING property, const string& value) {
     ChartObject* object = chart().find(name.str());
     if (object == nullptr) return false;
+    // MetaTrader 4 shows at most 63 characters of a text or label: the rest
+    // is cut. The run ends instead, so a row that would lose its end shows.
+    if (context_.dialect == Dialect::mql4 && property == OBJPROP_TEXT &&
+        (object->type == OBJ_LABEL || object->type == OBJ_TEXT) && StringLen(value) > 63)
+        throw RunStop{kExitRuntimeError, "ObjectSetString(" + name.str() + ", OBJPROP_TEXT): " +
+                                             std::to_string(StringLen(value)) +
+                                             " characters, MetaTrader 4 shows 63 of a label's text: \"" +
+                                             value.str() + "\""};
     object->strings[property] = value.str();
     return true;
 }
 
-mql_long Program::ObjectGetInteger(mql_long, const string& name, int property, int) {
+mql_long Program::ObjectGetInteger(mql_long, const string& name, ENUM_OBJECT_PROPERTY_INTEGER property, int) {
     const ChartObject* object = chart().find(name.str());
     if (object == nullptr) return 0;
     auto it = object->integers.find(property);
     return it == object->integers.end() ? 0 : it->second;
 }
 
-double Program::ObjectGetDouble(mql_long, const string& name, int property, int) {
+double Program::ObjectGetDouble(mql_long, const string& name, ENUM_OBJECT_PROPERTY_DOUBLE property, int) {
     const ChartObject* object = chart().find(name.str());
     if (object == nullptr) return 0;
     auto it = object->doubles.find(property);
     return it == object->doubles.end() ? 0 : it->second;
 }
 
-string Program::ObjectGetString(mql_long, const string& name, int property, int) {
+string Program::ObjectGetString(mql_long, const string& name, ENUM_OBJECT_PROPERTY_STRING property, int) {
     const ChartObject* object = chart().find(name.str());
     if (object == nullptr) return string();
     auto it = object->strings.find(property);
@@ -728,32 +766,35 @@ mql_long StringToInteger(const string& text) {
 
 namespace {
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-}  // namespace
-
-string StringTrimLeft(const string& text) {
-    const std::string& t = text.str();
+std::string trimmed_left(const std::string& t) {
     std::size_t from = 0;
     while (from < t.size() && blank(t[from])) ++from;
-    return string(t.substr(from));
+    return t.substr(from);
 }
 
-string StringTrimRight(const string& text) {
-    std::string t = text.str();
+std::string trimmed_right(std::string t) {
     while (!t.empty() && blank(t.back())) t.pop_back();
-    return string(t);
+    return t;
 }
+}  // namespace
 
-int StringTrimLeftInPlace(string& text) {
+namespace mql4 {
+string StringTrimLeft(const string& text) { return string(trimmed_left(text.str())); }
+string StringTrimRight(const string& text) { return string(trimmed_right(text.str())); }
+}  // namespace mql4
+
+namespace mql5 {
+int StringTrimLeft(string& text) {
     const int before = StringLen(text);
-    text = StringTrimLeft(text);
+    text = string(trimmed_left(text.str()));
     return before - StringLen(text);
 }
-
-int StringTrimRightInPlace(string& text) {
+int StringTrimRight(string& text) {
     const int before = StringLen(text);
-    text = StringTrimRight(text);
+    text = string(trimmed_right(text.str()));
     return before - StringLen(text);
 }
+}  // namespace mql5
 
 bool StringToUpper(string& text) {
     std::string t = text.str();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -66,14 +67,22 @@ public:
     friend string operator+(const string& a, const string& b) { return string(a.text_ + b.text_); }
     friend string operator+(const char* a, const string& b) { return string(std::string(a) + b.text_); }
     friend string operator+(const string& a, const char* b) { return string(a.text_ + b); }
-    // MQL4 turns a number into text when it is added to a string.
+    // A number becomes text only when the program says so: (string)n,
+    // IntegerToString, DoubleToString. MetaEditor warns of "text" + n (an
+    // implicit conversion), so the runner refuses it.
     template <class N, class = std::enable_if_t<std::is_arithmetic_v<N>>>
-    friend string operator+(const string& a, N b) {
-        return a + text_of(b);
+    explicit string(N value) : text_(text_of(value).text_) {}
+    template <class N, class = std::enable_if_t<std::is_arithmetic_v<N> || std::is_enum_v<N>>>
+    friend string operator+(const string&, N) {
+        static_assert(sizeof(N) == 0, "a number joined to a string: convert it first ((string), IntegerToString, "
+                                      "DoubleToString), as MetaEditor warns of the implicit conversion");
+        return string();
     }
-    template <class N, class = std::enable_if_t<std::is_arithmetic_v<N>>>
-    friend string operator+(N a, const string& b) {
-        return text_of(a) + b;
+    template <class N, class = std::enable_if_t<std::is_arithmetic_v<N> || std::is_enum_v<N>>>
+    friend string operator+(N, const string&) {
+        static_assert(sizeof(N) == 0, "a number joined to a string: convert it first ((string), IntegerToString, "
+                                      "DoubleToString), as MetaEditor warns of the implicit conversion");
+        return string();
     }
     friend bool operator==(const string& a, const string& b) { return a.text_ == b.text_; }
     friend bool operator!=(const string& a, const string& b) { return a.text_ != b.text_; }
@@ -99,81 +108,109 @@ private:
 // (index 0 is the last stored), as OnCalculate's arrays and indicator
 // buffers do in MetaTrader 4; the storage is always oldest first, which is
 // also what a DLL receives.
+//
+// A bool element is a byte of its own (as in MQL), not std::vector<bool>'s
+// bit, so an element is a bool& like any other.
+struct bool_cell {
+    bool value = false;
+    bool_cell() = default;
+    bool_cell(bool v) : value(v) {}
+    operator bool() const { return value; }
+};
 template <class T>
 class array {
+    using Cell = std::conditional_t<std::is_same_v<T, bool>, bool_cell, T>;
+
 public:
     int size() const { return static_cast<int>(data_.size()); }
-    T& operator[](int index) { return data_[checked(index)]; }
-    const T& operator[](int index) const { return data_[checked(index)]; }
+    T& operator[](int index) { return element(data_[checked(index)]); }
+    const T& operator[](int index) const { return element(data_[checked(index)]); }
     bool series() const { return series_; }
     void set_series(bool series) const { series_ = series; }
     // Storage grows and shrinks at its end, whatever the direction.
     void resize(int size) { data_.resize(static_cast<std::size_t>(size < 0 ? 0 : size)); }
     void append(const T& value) { data_.push_back(value); }
-    std::vector<T>& storage() { return data_; }
-    const std::vector<T>& storage() const { return data_; }
+    std::vector<Cell>& storage() { return data_; }
+    const std::vector<Cell>& storage() const { return data_; }
 
 private:
+    static T& element(Cell& cell) {
+        if constexpr (std::is_same_v<T, bool>)
+            return cell.value;
+        else
+            return cell;
+    }
+    static const T& element(const Cell& cell) {
+        if constexpr (std::is_same_v<T, bool>)
+            return cell.value;
+        else
+            return cell;
+    }
     std::size_t checked(int index) const {
         if (index < 0 || index >= size())
             critical_error("array out of range (index " + std::to_string(index) + ", size " +
                            std::to_string(size()) + ")");
         return static_cast<std::size_t>(series_ ? size() - 1 - index : index);
     }
-    std::vector<T> data_;
+    std::vector<Cell> data_;
     mutable bool series_ = false;
 };
 
-// ---- constants -------------------------------------------------------------
+// ---- constants and enumerations both dialects have ----------------------
+// The enumerations are distinct types, as in MQL: a property of one family
+// (OBJPROP_TEXT, a string) passed where another is wanted (ObjectSetInteger)
+// does not compile. Each converts to a whole number where one is wanted.
 constexpr int INIT_SUCCEEDED = 0, INIT_FAILED = 1, INIT_PARAMETERS_INCORRECT = 2;
-constexpr double EMPTY_VALUE = 2147483647.0;  // MQL4's; an MQL5 program's class holds DBL_MAX
-constexpr int EMPTY = -1, WHOLE_ARRAY = 0;
-constexpr int STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2;
-constexpr int OP_BUY = 0, OP_SELL = 1;
+constexpr int EMPTY = -1, WHOLE_ARRAY = 0, INVALID_HANDLE = -1;
 constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
-constexpr int DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3,
-              DRAW_ZIGZAG = 4, DRAW_NONE = 12;
-constexpr int OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
-              OBJ_ARROW_THUMB_UP = 29, OBJ_ARROW_UP = 31, OBJ_ARROW_DOWN = 32;
-constexpr int OBJPROP_TIME = 0, OBJPROP_PRICE = 1, OBJPROP_COLOR = 6, OBJPROP_STYLE = 7,
-              OBJPROP_WIDTH = 8, OBJPROP_BACK = 9, OBJPROP_ARROWCODE = 14, OBJPROP_FONTSIZE = 100,
-              OBJPROP_CORNER = 101, OBJPROP_XDISTANCE = 102, OBJPROP_YDISTANCE = 103,
-              OBJPROP_SELECTABLE = 1000, OBJPROP_HIDDEN = 208, OBJPROP_ANCHOR = 1011,
-              OBJPROP_TEXT = 999, OBJPROP_FONT = 1001, OBJPROP_TOOLTIP = 206;
+enum ENUM_LINE_STYLE : int { STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2 };
+enum ENUM_DRAW_TYPE : int { DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3, DRAW_ZIGZAG = 4,
+                            DRAW_COLOR_HISTOGRAM = 10, DRAW_COLOR_ARROW = 11, DRAW_NONE = 12 };
+enum ENUM_OBJECT : int { OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
+                         OBJ_ARROW_THUMB_UP = 29, OBJ_ARROW_UP = 31, OBJ_ARROW_DOWN = 32 };
+enum ENUM_OBJECT_PROPERTY_INTEGER : int {
+    OBJPROP_TIME = 0, OBJPROP_COLOR = 6, OBJPROP_STYLE = 7, OBJPROP_WIDTH = 8, OBJPROP_BACK = 9,
+    OBJPROP_ARROWCODE = 14, OBJPROP_FONTSIZE = 100, OBJPROP_CORNER = 101, OBJPROP_XDISTANCE = 102,
+    OBJPROP_YDISTANCE = 103, OBJPROP_HIDDEN = 208, OBJPROP_SELECTABLE = 1000, OBJPROP_ANCHOR = 1011
+};
+enum ENUM_OBJECT_PROPERTY_DOUBLE : int { OBJPROP_PRICE = 1 };
+enum ENUM_OBJECT_PROPERTY_STRING : int { OBJPROP_TOOLTIP = 206, OBJPROP_TEXT = 999, OBJPROP_FONT = 1001 };
 // Arrows anchor by top or bottom; texts and labels by one of nine points.
-constexpr int ANCHOR_TOP = 0, ANCHOR_BOTTOM = 1;
-constexpr int ANCHOR_LEFT_UPPER = 0, ANCHOR_LEFT = 1, ANCHOR_LEFT_LOWER = 2, ANCHOR_LOWER = 3,
-              ANCHOR_RIGHT_LOWER = 4, ANCHOR_RIGHT = 5, ANCHOR_RIGHT_UPPER = 6, ANCHOR_UPPER = 7,
-              ANCHOR_CENTER = 8;
-constexpr int CORNER_LEFT_UPPER = 0, CORNER_RIGHT_UPPER = 1, CORNER_LEFT_LOWER = 2,
-              CORNER_RIGHT_LOWER = 3;
-constexpr int CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CLICK = 4,
-              CHARTEVENT_CHART_CHANGE = 9;
-constexpr int CHART_VISIBLE_BARS = 100, CHART_WINDOW_HANDLE = 102, CHART_FIRST_VISIBLE_BAR = 104;
-constexpr int TERMINAL_NOTIFICATIONS_ENABLED = 26;
+enum ENUM_ARROW_ANCHOR : int { ANCHOR_TOP = 0, ANCHOR_BOTTOM = 1 };
+enum ENUM_ANCHOR_POINT : int { ANCHOR_LEFT_UPPER = 0, ANCHOR_LEFT = 1, ANCHOR_LEFT_LOWER = 2, ANCHOR_LOWER = 3,
+                               ANCHOR_RIGHT_LOWER = 4, ANCHOR_RIGHT = 5, ANCHOR_RIGHT_UPPER = 6, ANCHOR_UPPER = 7,
+                               ANCHOR_CENTER = 8 };
+enum ENUM_BASE_CORNER : int { CORNER_LEFT_UPPER = 0, CORNER_RIGHT_UPPER = 1, CORNER_LEFT_LOWER = 2,
+                              CORNER_RIGHT_LOWER = 3 };
+enum ENUM_CHART_EVENT : int { CHARTEVENT_KEYDOWN = 0, CHARTEVENT_OBJECT_CLICK = 1, CHARTEVENT_CLICK = 4,
+                              CHARTEVENT_CHART_CHANGE = 9 };
+enum ENUM_CHART_PROPERTY_INTEGER : int {
+    CHART_COLOR_BACKGROUND = 21, CHART_COLOR_FOREGROUND = 22, CHART_VISIBLE_BARS = 100,
+    CHART_WINDOW_HANDLE = 102, CHART_FIRST_VISIBLE_BAR = 104
+};
+enum ENUM_TERMINAL_INFO_INTEGER : int { TERMINAL_SCREEN_DPI = 12, TERMINAL_NOTIFICATIONS_ENABLED = 26 };
+enum ENUM_SYMBOL_INFO_DOUBLE : int { SYMBOL_BID = 1, SYMBOL_ASK = 4, SYMBOL_VOLUME_MIN = 34, SYMBOL_VOLUME_MAX = 35,
+                                     SYMBOL_VOLUME_STEP = 36 };
+enum ENUM_SYMBOL_INFO_INTEGER : int { SYMBOL_DIGITS = 17, SYMBOL_FILLING_MODE = 18 };
+constexpr int SYMBOL_FILLING_FOK = 1, SYMBOL_FILLING_IOC = 2;
+enum ENUM_INDEXBUFFER_TYPE : int { INDICATOR_DATA = 0, INDICATOR_COLOR_INDEX = 1, INDICATOR_CALCULATIONS = 2 };
+enum ENUM_CUSTOMIND_PROPERTY_INTEGER : int { INDICATOR_DIGITS = 0 };
+enum ENUM_CUSTOMIND_PROPERTY_DOUBLE : int { INDICATOR_MINIMUM = 2, INDICATOR_MAXIMUM = 3 };
+enum ENUM_CUSTOMIND_PROPERTY_STRING : int { INDICATOR_SHORTNAME = 1 };
 constexpr int TIME_DATE = 1, TIME_MINUTES = 2, TIME_SECONDS = 4;
-// MQL4's ten deinitialisation reasons.
+// MQL4's ten deinitialisation reasons (MQL5 has the same).
 constexpr int REASON_PROGRAM = 0, REASON_REMOVE = 1, REASON_RECOMPILE = 2, REASON_CHARTCHANGE = 3,
               REASON_CHARTCLOSE = 4, REASON_PARAMETERS = 5, REASON_ACCOUNT = 6, REASON_TEMPLATE = 7,
               REASON_INITFAILED = 8, REASON_CLOSE = 9;
 // MetaTrader 5's program dialect differs from MetaTrader 4's where the
 // kit meets it: series indexing is off by default, EMPTY_VALUE is DBL_MAX,
-// timeframes are codes (PERIOD_H1 is 16385), iCustom answers a handle.
+// timeframes are codes (PERIOD_H1 is 16385), iCustom answers a handle. Each
+// dialect's own names are in mql4.h and mql5.h.
 enum class Dialect { mql4, mql5 };
-using ENUM_TIMEFRAMES = int;  // MQL4: minutes; MQL5: the codes below (the class shadows these)
-constexpr int PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M5 = 5, PERIOD_M15 = 15, PERIOD_M30 = 30,
-              PERIOD_H1 = 60, PERIOD_H4 = 240, PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200;
-// MQL5's indicator properties and trade requests.
-constexpr int INDICATOR_DATA = 0, INDICATOR_COLOR_INDEX = 1, INDICATOR_CALCULATIONS = 2;
-constexpr int PLOT_DRAW_TYPE = 0, PLOT_LINE_STYLE = 1, PLOT_LINE_WIDTH = 2, PLOT_LINE_COLOR = 3,
-              PLOT_EMPTY_VALUE = 4, PLOT_LABEL = 5, PLOT_ARROW = 6, PLOT_DRAW_BEGIN = 7;
-constexpr int INDICATOR_DIGITS = 0, INDICATOR_SHORTNAME = 1, INDICATOR_MINIMUM = 2;
-constexpr int INVALID_HANDLE = -1;
-constexpr int TRADE_ACTION_DEAL = 1, ORDER_TYPE_BUY = 0, ORDER_TYPE_SELL = 1, ORDER_FILLING_FOK = 0,
-              ORDER_FILLING_IOC = 1, ORDER_FILLING_RETURN = 2, TRADE_RETCODE_DONE = 10009;
-constexpr int SYMBOL_BID = 1, SYMBOL_ASK = 4;
 // A timeframe of either dialect in minutes (0 stays 0: the chart's).
 int timeframe_minutes(Dialect dialect, int timeframe);
+// The buffers' empty value of each dialect.
+constexpr double kEmptyValue4 = 2147483647.0, kEmptyValue5 = DBL_MAX;
 // Web colours as MQL4 names them (0x00BBGGRR).
 constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF,
                 clrLimeGreen = 0x32CD32, clrSilver = 0xC0C0C0, clrGreen = 0x008000,
@@ -182,7 +219,9 @@ constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF
                 clrDodgerBlue = 0xFF901E, clrDeepSkyBlue = 0xFFBF00, clrAqua = 0xFFFF00,
                 clrSpringGreen = 0x7FFF00, clrSeaGreen = 0x578B2E, clrOrangeRed = 0x0045FF,
                 clrCrimson = 0x3C14DC, clrMagenta = 0xFF00FF, clrYellow = 0x00FFFF,
-                clrDarkOrange = 0x008CFF, clrSteelBlue = 0xB48246, clrSlateGray = 0x908070;
+                clrDarkOrange = 0x008CFF, clrSteelBlue = 0xB48246, clrSlateGray = 0x908070,
+                clrDarkGreen = 0x006400, clrMaroon = 0x000080, clrNavy = 0x800000, clrTeal = 0x808000,
+                clrPurple = 0x800080, clrOlive = 0x008080, clrFireBrick = 0x2222B2;
 
 // ---- the chart a program runs on -------------------------------------------
 struct ChartObject {
@@ -196,9 +235,12 @@ struct ChartObject {
 
 struct Chart {
     std::string symbol = "SAMPLE";
-    int period = PERIOD_D1;
+    int period = 1440;  // minutes (D1)
     intptr_t window = 0;  // the chart window (a real window in the Windows build)
     int visible_bars = 120;  // how many of the newest bars the window shows
+    // The chart's colours: MetaTrader's default black chart (--white-chart:
+    // a white one, as many traders set it).
+    color background = clrBlack, foreground = clrWhite;
     // Bars, oldest first.
     array<datetime> time;
     array<double> open, high, low, close;
@@ -238,6 +280,13 @@ struct BoundImport {
     bool pointer_through_int = false;  // this build cannot pass its addresses
 };
 
+// What the trade server allows for the symbols (one set for all here).
+struct SymbolTerms {
+    double volume_min = 0.01, volume_max = 100, volume_step = 0.01;
+    int filling = 2;  // SYMBOL_FILLING_IOC only: a FOK order is refused
+    int digits = 5;
+};
+
 struct Runner;
 struct ProgramContext {
     Chart* chart = nullptr;
@@ -255,6 +304,15 @@ struct Runner {
     datetime start_time = 0;
     bool log_imports = false;
     bool notifications = true;
+    std::vector<std::int64_t> notified_ms;  // when each notification was sent
+    // --not-ready N: the first N reads of each other symbol or timeframe
+    // find nothing (the terminal is loading it), and an indicator handle's
+    // BarsCalculated answers -1 its first N times.
+    int not_ready = 0;
+    std::map<std::string, int> loading;  // reads answered "not ready" so far, by symbol and minutes
+    std::map<std::string, bool> selected;  // the Market Watch's symbols that SymbolSelect changed
+    SymbolTerms terms;
+    int dpi = 96;  // the screen's (TERMINAL_SCREEN_DPI): 144 at 150% scaling
     std::map<std::string, double> globals;
     std::function<void()> pump;  // dispatches the chart window's messages
     std::vector<std::string> alerts;
@@ -344,7 +402,19 @@ void push_words(std::vector<std::uint32_t>* words, const A& arg) {
     if (sizeof value > 4) words->push_back(parts[1]);
 }
 
+// A bar as CopyRates gives it.
+struct MqlRates {
+    datetime time = 0;
+    double open = 0, high = 0, low = 0, close = 0;
+    mql_long tick_volume = 0;
+    int spread = 0;
+    mql_long real_volume = 0;
+};
+
 // ---- the program ------------------------------------------------------------
+// What both dialects share. A translated program derives from mql4::Program4
+// (mql4.h) or mql5::Program5 (mql5.h), which add the built-ins of their own
+// dialect only: a built-in of the other is not declared at all.
 class Program {
 public:
     // The indicator buffers bound so far, by index: each one's values
@@ -358,7 +428,8 @@ public:
     Dialect dialect() const { return context_.dialect; }
     Chart& chart() { return *context_.chart; }
     // Another symbol's bars as this program may read them (see symbol_chart).
-    const Chart* runner_chart(const std::string& symbol, int* bars) { return symbol_chart(string(symbol), 0, bars); }
+    // (The runner's own reads: never answered "not ready".)
+    const Chart* runner_chart(const std::string& symbol, int* bars) { return symbol_chart(symbol, 0, bars, false); }
     Runner& runner() { return *context_.runner; }
 
     virtual int OnInit() { return INIT_SUCCEEDED; }
@@ -374,15 +445,16 @@ public:
     virtual void OnChartEvent(const int, const mql_long&, const double&, const string&) {}
 
     // The runner's side.
-    double Ask = 0, Bid = 0;  // MQL4's predefined prices: the forming bar's close, set before each OnTick
+    // Before each OnTick: the forming bar's close is the market price
+    // (MQL4's Ask and Bid hold it).
+    virtual void set_market_price(double) {}
     void grow_buffers(int bars);  // indicator buffers follow the chart's bar count
     int timer_ms() const { return timer_ms_; }
     // The reason OnDeinit is called for, as UninitializeReason() answers
     // during it (the runner sets it before the call).
     void set_uninitialize_reason(int reason) { uninitialize_reason_ = reason; }
     int UninitializeReason() const { return uninitialize_reason_; }
-    // The Data Window's digits of the indicator's values (nothing is drawn).
-    void IndicatorDigits(int digits) { indicator_digits_ = digits; }
+    int indicator_digits() const { return indicator_digits_; }
 
 protected:
     template <class R, class... A>
@@ -401,116 +473,43 @@ protected:
         (append(out, args), ...);
         alert_line(out.str());
     }
+    // At most 2 a second and 10 a minute, as the terminal allows; more ends
+    // the run (the terminal drops them and the trader never hears).
     bool SendNotification(const string& text);
     void Comment(const string&) {}
+    int GetLastError() { return last_error_; }
+    void ResetLastError() { last_error_ = 0; }
 
     // Indicator buffers. MQL4 makes a bound buffer a series; MQL5 leaves
     // it as it is (not a series unless the program says so).
-    bool SetIndexBuffer(int index, array<double>& buffer, int kind = INDICATOR_DATA);
-    // MQL5's plot and indicator properties: a plot is its buffer here.
-    bool PlotIndexSetInteger(int, int, mql_long) { return true; }
-    bool PlotIndexSetDouble(int index, int property, double value) {
-        if (property == PLOT_EMPTY_VALUE) SetIndexEmptyValue(index, value);
+    bool SetIndexBuffer(int index, array<double>& buffer, ENUM_INDEXBUFFER_TYPE kind = INDICATOR_DATA);
+    bool IndicatorSetInteger(ENUM_CUSTOMIND_PROPERTY_INTEGER property, mql_long value) {
+        if (property == INDICATOR_DIGITS) indicator_digits_ = static_cast<int>(value);
         return true;
     }
-    bool PlotIndexSetString(int, int, const string&) { return true; }
-    bool IndicatorSetInteger(int property, mql_long value) {
-        if (property == INDICATOR_DIGITS) IndicatorDigits(static_cast<int>(value));
-        return true;
-    }
-    bool IndicatorSetDouble(int, double) { return true; }
-    bool IndicatorSetString(int, const string&) { return true; }
-    void SetIndexStyle(int, int, int = EMPTY, int = EMPTY, color = clrNONE) {}
-    void SetIndexLabel(int, const string&) {}
-    void SetIndexArrow(int, int) {}
-    void SetIndexEmptyValue(int index, double value);
-    void IndicatorShortName(const string&) {}
-    bool IndicatorBuffers(int) { return true; }
+    bool IndicatorSetDouble(ENUM_CUSTOMIND_PROPERTY_DOUBLE, double) { return true; }
+    bool IndicatorSetString(ENUM_CUSTOMIND_PROPERTY_STRING, const string&) { return true; }
+    void set_empty_value(int index, double value);
 
     // The chart.
     string Symbol() { return string(chart().symbol); }
-    int Period();  // in the program's dialect
-    mql_long ChartGetInteger(mql_long chart_id, int property, int sub_window = 0);
-    int WindowHandle(const string& symbol, int timeframe);
+    mql_long ChartGetInteger(mql_long chart_id, ENUM_CHART_PROPERTY_INTEGER property, int sub_window = 0);
     bool ChartRedraw(mql_long = 0) { return true; }
-    int iBarShift(const string& symbol, int timeframe, datetime time, bool exact = false);
-    mql_long TerminalInfoInteger(int property);
-    mql_long ChartOpen(const string& symbol, int timeframe);
+    mql_long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER property);
 
-    // Other symbols' bars: the Market Watch holds every symbol of the run.
+    // The Market Watch holds every symbol of the run.
     int SymbolsTotal(bool selected);
     string SymbolName(int pos, bool selected);
-    int iBars(const string& symbol, int timeframe);
-    double iOpen(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 0); }
-    double iHigh(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 1); }
-    double iLow(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 2); }
-    double iClose(const string& symbol, int timeframe, int shift) { return bar_value(symbol, timeframe, shift, 3); }
-    mql_long iVolume(const string& symbol, int timeframe, int shift);
-    datetime iTime(const string& symbol, int timeframe, int shift);
-
-    // Orders: the runner trades nothing; an order is printed ("order: ...")
-    // and given the next ticket number.
-    int OrderSend(const string& symbol, int command, double volume, double price, int slippage, double stoploss,
-                  double takeprofit, const string& comment = string(), int magic = 0, datetime expiration = 0,
-                  color arrow = clrNONE);
-    int GetLastError() { return 0; }
-    // MQL5's order: the request's fields printed as MQL4's OrderSend prints them.
-    struct MqlTradeRequest {
-        int action = 0;
-        mql_ulong magic = 0;
-        string symbol;
-        double volume = 0, price = 0, sl = 0, tp = 0;
-        mql_ulong deviation = 0;
-        int type = 0, type_filling = 0;
-        string comment;
-    };
-    struct MqlTradeResult {
-        uint retcode = 0;
-        mql_ulong deal = 0, order = 0;
-        double volume = 0, price = 0;
-        string comment;
-    };
-    bool OrderSend(const MqlTradeRequest& request, MqlTradeResult& result);
+    bool SymbolSelect(const string& symbol, bool select);
+    double SymbolInfoDouble(const string& symbol, ENUM_SYMBOL_INFO_DOUBLE property);
+    mql_long SymbolInfoInteger(const string& symbol, ENUM_SYMBOL_INFO_INTEGER property);
     template <class S>
     void ZeroMemory(S& value) {
         value = S{};
     }
-    double SymbolInfoDouble(const string& symbol, int property);
-
-    // A custom indicator's buffer value: iCustom(symbol, timeframe, name,
-    // inputs..., mode, shift), the inputs in the indicator's input order.
-    template <class... A>
-    double iCustom(const string& symbol, int timeframe, const string& name, const A&... rest) {
-        static_assert(sizeof...(A) >= 2, "iCustom needs a buffer index and a shift");
-        std::vector<std::string> values{custom_text(rest)...};
-        const int shift = std::stoi(values.back());
-        values.pop_back();
-        const int mode = std::stoi(values.back());
-        values.pop_back();
-        double value = EMPTY_VALUE;
-        if (!runner().custom ||
-            !runner().custom(*this, symbol.str(), minutes(timeframe), name.str(), values, mode, shift, &value))
-            return EMPTY_VALUE;
-        return value;
-    }
-    // MQL5's iCustom (the translator renames it): a handle to the indicator
-    // with these inputs, read with CopyBuffer.
-    template <class... A>
-    int iCustomHandle(const string& symbol, int timeframe, const string& name, const A&... inputs) {
-        handles_.push_back({symbol.str(), minutes(timeframe), name.str(), {custom_text(inputs)...}, true});
-        return static_cast<int>(handles_.size()) + 9;  // MetaTrader's first handle is 10
-    }
-    // `count` values of buffer `buffer` from `start` (a shift) backwards in
-    // time, into `out` by its direction; the number copied, or -1.
-    int CopyBuffer(int handle, int buffer, int start, int count, array<double>& out);
-    // How many bars the indicator behind `handle` has calculated (it is
-    // brought up to date first), or -1.
-    int BarsCalculated(int handle);
-    int Bars(const string& symbol, int timeframe) { return iBars(symbol, timeframe); }
-    bool IndicatorRelease(int handle);
 
     // Objects.
-    bool ObjectCreate(mql_long chart_id, const string& name, int type, int sub_window, datetime time1,
+    bool ObjectCreate(mql_long chart_id, const string& name, ENUM_OBJECT type, int sub_window, datetime time1,
                       double price1);
     bool ObjectDelete(mql_long chart_id, const string& name);
     int ObjectFind(mql_long chart_id, const string& name);
@@ -518,12 +517,17 @@ protected:
     string ObjectName(mql_long chart_id, int pos, int sub_window = -1, int type = -1);
     int ObjectsDeleteAll(mql_long chart_id, const string& prefix, int sub_window = -1, int type = -1);
     int ObjectsDeleteAll(mql_long chart_id = 0, int sub_window = -1, int type = -1);
-    bool ObjectSetInteger(mql_long chart_id, const string& name, int property, mql_long value);
-    bool ObjectSetDouble(mql_long chart_id, const string& name, int property, double value);
-    bool ObjectSetString(mql_long chart_id, const string& name, int property, const string& value);
-    mql_long ObjectGetInteger(mql_long chart_id, const string& name, int property, int modifier = 0);
-    double ObjectGetDouble(mql_long chart_id, const string& name, int property, int modifier = 0);
-    string ObjectGetString(mql_long chart_id, const string& name, int property, int modifier = 0);
+    bool ObjectSetInteger(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_INTEGER property,
+                          mql_long value);
+    bool ObjectSetDouble(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_DOUBLE property, double value);
+    bool ObjectSetString(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_STRING property,
+                         const string& value);
+    mql_long ObjectGetInteger(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_INTEGER property,
+                              int modifier = 0);
+    double ObjectGetDouble(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_DOUBLE property,
+                           int modifier = 0);
+    string ObjectGetString(mql_long chart_id, const string& name, ENUM_OBJECT_PROPERTY_STRING property,
+                           int modifier = 0);
 
     // Timers and time, on the virtual clock.
     bool EventSetTimer(int seconds) { return EventSetMillisecondTimer(seconds * 1000); }
@@ -541,27 +545,34 @@ protected:
     bool GlobalVariableCheck(const string& name);
     bool GlobalVariableDel(const string& name);
 
-private:
-    // The bars a program may read of a symbol (null or the chart's own: its
-    // chart; another: that symbol's bars up to the chart's newest time), or
-    // null for an unknown symbol or another timeframe.
-    const Chart* symbol_chart(const string& symbol, int timeframe, int* bars);
-    double bar_value(const string& symbol, int timeframe, int shift, int field);
+    // What the dialects' market data and trading are made of, timeframes in
+    // minutes (0: the chart's).
+    // The bars a program may read of a symbol (empty or the chart's own:
+    // its chart; another: that symbol's bars up to the chart's newest time),
+    // or null for an unknown symbol, another timeframe, or while the
+    // terminal is still loading it (--not-ready: nothing, error 4066).
+    const Chart* symbol_chart(const std::string& symbol, int minutes, int* bars, bool program_call = true);
+    int bars_of(const string& symbol, int minutes);
+    double bar_value(const string& symbol, int minutes, int shift, int field);
+    mql_long volume_of(const string& symbol, int minutes, int shift);
+    datetime time_of(const string& symbol, int minutes, int shift);
+    int bar_shift(datetime time, bool exact);
+    mql_long open_chart(const string& symbol, int minutes);
+    // The chart's timeframe as a dialect's Period() answers it.
+    int period_code() const;
     int minutes(int timeframe) const { return timeframe_minutes(context_.dialect, timeframe); }
-    struct CustomHandle {
-        std::string symbol;
-        int timeframe;
-        std::string name;
-        std::vector<std::string> inputs;
-        bool live;
-    };
-    std::vector<CustomHandle> handles_;
-    // The handle's entry (live or released), or null for a handle never given.
-    CustomHandle* handle_entry(int handle);
+    // Prints an order as MQL4's OrderSend makes it; its ticket.
+    int place_order(const string& symbol, int command, double volume, double price, double stoploss,
+                    double takeprofit, const string& comment, mql_long magic);
+    int copy_rates(const string& symbol, int minutes, int start, int count, array<MqlRates>& rates);
+    // The value of buffer `mode` at `shift` of the named indicator (iCustom).
+    bool custom_value(const std::string& symbol, int minutes, const std::string& name,
+                      const std::vector<std::string>& inputs, int mode, int shift, double* value);
+
     static std::string custom_text(const string& v) { return v.str(); }
     static std::string custom_text(const char* v) { return v == nullptr ? "" : v; }
     static std::string custom_text(bool v) { return v ? "true" : "false"; }
-    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
+    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T> || std::is_enum_v<T>>>
     static std::string custom_text(T v) {
         if constexpr (std::is_floating_point_v<T>) {
             std::ostringstream out;
@@ -572,15 +583,18 @@ private:
             return std::to_string(static_cast<mql_long>(v));
         }
     }
+    int last_error_ = 0;
+    void print_line(const std::string& line);
+
+private:
     static void append(std::ostringstream& out, const string& v) { out << v.str(); }
     static void append(std::ostringstream& out, const char* v) { out << v; }
     static void append(std::ostringstream& out, bool v) { out << (v ? "true" : "false"); }
     static void append(std::ostringstream& out, double v);
-    template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
+    template <class T, class = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
     static void append(std::ostringstream& out, T v) {
         out << static_cast<mql_long>(v);
     }
-    void print_line(const std::string& line);
     void alert_line(const std::string& line);
     void log_import(const BoundImport& import, const std::vector<std::string>& args,
                     const std::string& result);
@@ -589,13 +603,40 @@ private:
 
     struct Buffer {
         array<double>* values = nullptr;
-        double empty = EMPTY_VALUE;
+        double empty = kEmptyValue4;
     };
     ProgramContext context_;
     std::vector<Buffer> buffers_;
     int uninitialize_reason_ = 0;
     int indicator_digits_ = 0;
     int timer_ms_ = 0;
+};
+
+// The market data both dialects read, with each dialect's timeframe type:
+// minutes as an int in MQL4, ENUM_TIMEFRAMES codes in MQL5 (an int there is
+// refused, as MetaEditor refuses it).
+template <class Timeframe>
+class MarketData : public Program {
+protected:
+    int iBars(const string& symbol, Timeframe timeframe) { return bars_of(symbol, minutes(timeframe)); }
+    int Bars(const string& symbol, Timeframe timeframe) { return bars_of(symbol, minutes(timeframe)); }
+    double iOpen(const string& symbol, Timeframe timeframe, int shift) { return bar_value(symbol, minutes(timeframe), shift, 0); }
+    double iHigh(const string& symbol, Timeframe timeframe, int shift) { return bar_value(symbol, minutes(timeframe), shift, 1); }
+    double iLow(const string& symbol, Timeframe timeframe, int shift) { return bar_value(symbol, minutes(timeframe), shift, 2); }
+    double iClose(const string& symbol, Timeframe timeframe, int shift) { return bar_value(symbol, minutes(timeframe), shift, 3); }
+    mql_long iVolume(const string& symbol, Timeframe timeframe, int shift) { return volume_of(symbol, minutes(timeframe), shift); }
+    datetime iTime(const string& symbol, Timeframe timeframe, int shift) { return time_of(symbol, minutes(timeframe), shift); }
+    int iBarShift(const string&, Timeframe, datetime time, bool exact = false) { return bar_shift(time, exact); }
+    mql_long ChartOpen(const string& symbol, Timeframe timeframe) { return open_chart(symbol, minutes(timeframe)); }
+    // `count` bars from `start` (a shift) backwards in time, into `rates` by
+    // its direction; the number copied, or -1 (error 4066 while the
+    // terminal loads the symbol).
+    int CopyRates(const string& symbol, Timeframe timeframe, int start, int count, array<MqlRates>& rates) {
+        return copy_rates(symbol, minutes(timeframe), start, count, rates);
+    }
+
+private:
+    int minutes(Timeframe timeframe) const { return Program::minutes(static_cast<int>(timeframe)); }
 };
 
 template <class R, class... A>
@@ -650,23 +691,26 @@ string CharArrayToString(const array<uchar>& bytes, int start = 0, int count = -
 mql_long StringToInteger(const string& text);
 // The character of a code point (MQL4's strings are UTF-16; UTF-8 here).
 string CharToString(uchar code);
-inline string CharToStr(uchar code) { return CharToString(code); }
 // The UTF-16 code unit at `pos` (here: the byte), or 0 past the end.
 ushort StringGetCharacter(const string& text, int pos);
-// MQL4's forms: a new string without the leading / trailing blanks.
-string StringTrimLeft(const string& text);
-string StringTrimRight(const string& text);
-// MQL5's forms (its StringTrimLeft and StringTrimRight): in place; the
-// number of characters removed.
-int StringTrimLeftInPlace(string& text);
-int StringTrimRightInPlace(string& text);
 // In place, as MQL4 does it.
 bool StringToUpper(string& text);
 // Splits at each `separator` into `parts`; the number of parts.
 int StringSplit(const string& text, ushort separator, array<string>& parts);
 inline double MathAbs(double v) { return v < 0 ? -v : v; }
-inline double MathMax(double a, double b) { return a > b ? a : b; }
-inline double MathMin(double a, double b) { return a < b ? a : b; }
+// MQL's MathMax and MathMin answer the type of their arguments (an int of
+// two ints, a double when either is one).
+template <class A, class B>
+std::common_type_t<A, B> MathMax(A a, B b) {
+    return a > b ? a : b;
+}
+template <class A, class B>
+std::common_type_t<A, B> MathMin(A a, B b) {
+    return a < b ? a : b;
+}
+inline double MathFloor(double v) { return std::floor(v); }
+inline double MathRound(double v) { return std::round(v); }
+inline double MathPow(double base, double exponent) { return std::pow(base, exponent); }
 double NormalizeDouble(double value, int digits);
 
 template <class T>

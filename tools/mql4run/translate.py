@@ -9,12 +9,15 @@ member functions, its #include files are inlined where they stand, and each
 the runtime. Because a program is a class, one process can hold several
 charts running the same program.
 
-A .mq5 file is MetaTrader 5's dialect: the same translation with the
-dialect's differences (__MQL5__ defined, EMPTY_VALUE and the PERIOD_ codes
-of MQL5, iCustom answering a handle), and the built-ins of one dialect
-that the other lacks (those the translator knows: ONLY_IN) refused in the
-other. It is no compiler: an 11-argument OrderSend in an .mq5, say, is
-MetaEditor's to refuse.
+A .mq5 file is MetaTrader 5's dialect: the same translation, with __MQL5__
+defined and the program built on the runtime's MQL5 side (mql5.h), which
+declares that dialect's built-ins, constants and enumerations only; an
+.mq4 is built on the MQL4 side (mql4.h). The C++ compiler then refuses what
+MetaEditor refuses: a built-in of the other dialect (undeclared), an int
+where MQL5 wants ENUM_TIMEFRAMES or a property of another family (distinct
+enumerations), a number joined to a string, a narrowing conversion, a local
+hiding a global, a trade call's result dropped (the translated code is
+built with those warnings as errors).
 
 Only the MQL the kit uses is accepted; syntax that C++ has and MQL lacks is
 refused with the file and line, so a program that passes here still reads as
@@ -42,23 +45,35 @@ REFUSED_PUNCT = {"->", "::", ".*", "->*"}
 # i686 C++ compiler).
 TYPE_WORDS = {"long": "mql_long", "ulong": "mql_ulong"}
 
-# Built-ins of one dialect only: a program of the other dialect calling one
-# would not compile in its terminal.
-ONLY_IN = {
-    "mql4": {"SetIndexStyle", "SetIndexLabel", "SetIndexEmptyValue", "SetIndexArrow", "IndicatorDigits",
-             "IndicatorShortName", "IndicatorBuffers", "WindowHandle", "CharToStr", "Ask", "Bid", "OP_BUY",
-             "OP_SELL"},
-    "mql5": {"PlotIndexSetInteger", "PlotIndexSetDouble", "PlotIndexSetString", "CopyBuffer", "IndicatorRelease",
-             "BarsCalculated", "MqlTradeRequest", "MqlTradeResult"},
+# The #property names each dialect's reference lists (indicator_labelN and
+# the like with any plot number).
+PROPERTIES = {
+    "mql4": {"copyright", "link", "version", "description", "icon", "stacksize", "library", "strict",
+             "indicator_chart_window", "indicator_separate_window", "indicator_height", "indicator_buffers",
+             "indicator_minimum", "indicator_maximum", "indicator_levelcolor", "indicator_levelstyle",
+             "indicator_levelwidth", "script_show_confirm", "script_show_inputs", "tester_file",
+             "tester_indicator", "tester_library"},
+    "mql5": {"copyright", "link", "version", "description", "icon", "stacksize", "library",
+             "indicator_applied_price", "indicator_chart_window", "indicator_separate_window",
+             "indicator_height", "indicator_buffers", "indicator_plots", "indicator_minimum",
+             "indicator_maximum", "indicator_levelcolor", "indicator_levelstyle", "indicator_levelwidth",
+             "script_show_confirm", "script_show_inputs", "tester_file", "tester_indicator",
+             "tester_library", "tester_set", "tester_no_cache", "tester_everytick_calculate",
+             "optimization_chart_mode"},
 }
-# MQL5 built-ins whose MQL4 namesakes differ: iCustom answers a handle,
-# the trims work in place.
-MQL5_NAMES = {"iCustom": "iCustomHandle", "StringTrimLeft": "StringTrimLeftInPlace",
-              "StringTrimRight": "StringTrimRightInPlace"}
-# What an MQL5 program's class holds in place of the runtime's MQL4 values.
-MQL5_MEMBERS = ("    static constexpr double EMPTY_VALUE = DBL_MAX;\n"
-                "    static constexpr int PERIOD_H1 = 0x4001, PERIOD_H4 = 0x4004, PERIOD_D1 = 0x4018,\n"
-                "                         PERIOD_W1 = 0x8001, PERIOD_MN1 = 0xC001;\n")
+NUMBERED_PROPERTIES = {
+    "mql4": ("indicator_label", "indicator_color", "indicator_width", "indicator_style", "indicator_type",
+             "indicator_level"),
+    "mql5": ("indicator_label", "indicator_color", "indicator_width", "indicator_style", "indicator_type",
+             "indicator_level"),
+}
+
+
+def property_known(dialect, name):
+    if name in PROPERTIES[dialect]:
+        return True
+    match = re.fullmatch(r"([a-z_]+?)(\d+)", name)
+    return bool(match) and match.group(1) in NUMBERED_PROPERTIES[dialect] and int(match.group(2)) >= 1
 
 SCALAR_TYPES = {"bool", "char", "uchar", "short", "ushort", "int", "uint", "color", "long",
                 "ulong", "datetime", "float", "double", "string"}
@@ -231,6 +246,7 @@ class Translator:
         self.structs = set()
         self.input_names = set()
         self.input_declarations = set()  # token indexes of this chunk's input names
+        self.macros = set()  # the names the program #defines, undefined after it
 
     def refuse(self, token, what):
         raise Refused("%s:%d: %s is C++, not %s" % (token.path, token.line, what, self.dialect.upper()))
@@ -268,8 +284,7 @@ class Translator:
                     parts = rest.split(None, 1)
                     if not parts:
                         raise Refused("%s:%d: #property needs a name" % (path, number))
-                    wrong = {"mql4": ("indicator_plots",), "mql5": ("strict",)}[self.dialect]
-                    if parts[0] in wrong:
+                    if not property_known(self.dialect, parts[0]):
                         raise Refused("%s:%d: #property %s is not %s" % (path, number, parts[0],
                                                                          self.dialect.upper()))
                     self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
@@ -289,6 +304,9 @@ class Translator:
                         raise Refused("%s:%d: #import without a library" % (path, number))
                     in_import, import_lib, import_text, import_line = True, lib.group(1), [], number + 1
                 elif word == "define":
+                    name = re.match(r"(\w+)", rest)
+                    if name:
+                        self.macros.add(name.group(1))
                     out.append(re.sub(r'"(?:\\.|[^"\\])*"', lambda m: "string(%s)" % m.group(), line) + "\n")
                 elif word in ("undef", "ifdef", "ifndef", "else", "endif"):
                     out.append(line + "\n")
@@ -346,8 +364,8 @@ class Translator:
             if index in packed:
                 result.append(packed[index])
             if t.kind == "string":
-                # An MQL4 string, so "text" + 5 appends the number as text
-                # (in C++ it would move a pointer); adjacent literals join.
+                # An MQL string, so "text" + 5 is the runtime's to judge (in
+                # C++ it would move a pointer); adjacent literals join.
                 parts, j = [t.text], index + 1
                 while j < len(tokens) and tokens[j].kind in ("ws", "string"):
                     if tokens[j].kind == "string":
@@ -359,8 +377,6 @@ class Translator:
                 result.append(literal_value(t))
             elif t.kind == "ident" and t.text in TYPE_WORDS:
                 result.append(TYPE_WORDS[t.text])
-            elif t.kind == "ident" and self.dialect == "mql5" and t.text in MQL5_NAMES:
-                result.append(MQL5_NAMES[t.text])
             else:
                 result.append(t.text)
         result.append(packed.get(len(tokens), ""))  # a structure that ends the chunk
@@ -399,12 +415,9 @@ class Translator:
 
     def check(self, tokens):
         sig = significant(tokens)
-        other = "mql5" if self.dialect == "mql4" else "mql4"
         for i, t in enumerate(sig):
             if t.kind == "ident" and t.text in REFUSED_WORDS:
                 self.refuse(t, "'%s'" % t.text)
-            if t.kind == "ident" and t.text in ONLY_IN[other] and (i == 0 or sig[i - 1].text != "."):
-                raise Refused("%s:%d: %s is %s only" % (t.path, t.line, t.text, other.upper()))
             if t.kind == "punct" and t.text in REFUSED_PUNCT:
                 self.refuse(t, "'%s'" % t.text)
             if t.text == "template" or (t.text == "[" and i + 1 < len(sig) and sig[i + 1].text == "]"
@@ -661,7 +674,7 @@ def main():
     output, kit_dir, programs = sys.argv[1], sys.argv[2], sys.argv[3:]
     parts = ["// Generated by tools/mql4run/translate.py from the kit's MQL programs.\n"
              "// Do not edit: change the .mq4, .mq5 and .mqh files.\n"
-             '#include "tools/mql4run/runtime.h"\n\n']
+             '#include "tools/mql4run/mql4.h"\n#include "tools/mql4run/mql5.h"\n\n']
     registry = []
     try:
         names = {}
@@ -679,7 +692,7 @@ def main():
             body = translator.translate_file(os.path.abspath(path))
             name = class_name(path)
             macro = "__MQL5__" if dialect == "mql5" else "__MQL4__"
-            members = MQL5_MEMBERS if dialect == "mql5" else ""
+            side = "mql5::Program5" if dialect == "mql5" else "mql4::Program4"
             inputs = []
             for input_name, input_type in translator.inputs:
                 parser = INPUT_SETTER.get(input_type, "parse_integer")
@@ -687,12 +700,16 @@ def main():
                               '{ return mql::%s(v, &static_cast<Program&>(p).%s); }},\n'
                               % (input_name, input_type, parser, input_name))
             imports = "".join('    {"%s", "%s"},\n' % (lib, fn, ) for lib, fn, _ in translator.imports)
-            parts.append("#define %s 1\nnamespace mql4prog_%s {\nusing namespace mql;\n\n"
-                         "struct Program final : mql::Program {\n%s%s\n};\n\n" % (macro, name, members, body))
+            # The program sees the shared names and its own dialect's only.
+            parts.append("#define %s 1\nnamespace mql4prog_%s {\nusing namespace mql;\nusing namespace mql::%s;\n\n"
+                         "struct Program final : mql::%s {\n%s\n};\n\n" % (macro, name, dialect, side, body))
             parts.append("const mql::ImportDecl imports[] = {\n%s    {nullptr, nullptr}};\n" % imports)
             parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
                          % "".join(inputs))
-            parts.append("}  // namespace mql4prog_%s\n#undef %s\n\n" % (name, macro))
+            # Its macros end with it: the next program (the other dialect's
+            # twin) may define them otherwise.
+            parts.append("}  // namespace mql4prog_%s\n#undef %s\n%s\n" % (
+                name, macro, "".join("#undef %s\n" % m for m in sorted(translator.macros))))
             kind = "script" if "OnStart" in translator.handlers else \
                 "expert" if "OnTick" in translator.handlers else "indicator"
             # A script runs straight through: every import its OnStart can

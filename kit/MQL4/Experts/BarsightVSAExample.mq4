@@ -4,11 +4,13 @@
 //| closes it looks at shift 2, the newest bar whose next close is    |
 //| known (its code can no longer change), and prints what it would   |
 //| do; when several bars closed at once (after a disconnection) it   |
-//| looks at each newly confirmed bar, oldest first. Signals that     |
-//| were confirmed before it started are history: it never acts on    |
-//| them, so a restart, a new timeframe or new inputs place nothing   |
-//| twice. It places orders only with Trade set to true: a starting   |
-//| point for your own rules, not a strategy.                         |
+//| acts only on the newest confirmed signal no older than            |
+//| MaxSignalAge bars: an old signal is no reason to trade at today's |
+//| price. Signals that were confirmed before it started are history: |
+//| it never acts on them, so a restart, a new timeframe or new       |
+//| inputs place nothing twice. It places orders only with Trade set  |
+//| to true, at fresh prices and a lot size the symbol allows: a      |
+//| starting point for your own rules, not a strategy.                |
 //| Needs BarsightVSA.ex4 in MQL4\Indicators and the DLLs in          |
 //| MQL4\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
@@ -16,12 +18,14 @@
 
 #include <BarsightPlugin.mqh>
 #include <BarsightSignals.mqh>
+#include <BarsightTrading.mqh>
 
 input int    MaxBars  = 0;      // Bars BarsightVSA analyses at start (0 = all)
 input int    Periods  = 9;      // BarsightVSA's averaging length
 input bool   Trade    = false;  // Place orders (false: only print what it would do)
 input double Lots     = 0.1;    // Order size when trading
 input int    Magic    = 20250;  // Magic number of this advisor's orders
+input int    MaxSignalAge = 1;  // After a gap: act on a signal at most this many bars old (1 = just confirmed)
 
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
@@ -43,6 +47,11 @@ int ConfirmedCode(int shift)
 
 int OnInit()
   {
+   if(MaxSignalAge < 1)
+     {
+      Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
    // The bar forming now: only bars that close from here on are acted on.
    LastBarTime = iTime(NULL, 0, 0);
    Print("BarsightVSAExample: reads BarsightVSA's confirmed signals at shift 2; ",
@@ -63,7 +72,17 @@ void ActOn(int shift)
    Print(text);
    if(!Trade)
       return;
-   int ticket = OrderSend(Symbol(), strength ? OP_BUY : OP_SELL, Lots, strength ? Ask : Bid, 3, 0, 0,
+   // iCustom took the terminal's time: Ask and Bid are those of the tick's
+   // start until refreshed, and an order at an old price is requoted.
+   RefreshRates();
+   double lots = BarsightNormalizedLots(Lots, MarketInfo(Symbol(), MODE_MINLOT), MarketInfo(Symbol(), MODE_MAXLOT),
+                                        MarketInfo(Symbol(), MODE_LOTSTEP));
+   if(lots <= 0)
+     {
+      Print("BarsightVSAExample: ", DoubleToString(Lots, 2), " lots is below the symbol's minimum lot");
+      return;
+     }
+   int ticket = OrderSend(Symbol(), strength ? OP_BUY : OP_SELL, lots, strength ? Ask : Bid, 3, 0, 0,
                           "Barsight " + BarsightSignalLabel(code), Magic, 0, strength ? clrLimeGreen : clrRed);
    if(ticket < 0)
       Print("BarsightVSAExample: OrderSend failed, error ", GetLastError());
@@ -77,12 +96,18 @@ void OnTick()
    // The bar that was forming at the last look is now at shift `last`: the
    // bars from shift last + 1 (its predecessor, provisional then) down to
    // shift 2 have been confirmed since. Without a last look (no bars at
-   // OnInit), only shift 2.
+   // OnInit), only shift 2. Of those, the newest with a signal, at most
+   // MaxSignalAge bars old, is acted on.
    int last = (LastBarTime == 0) ? 1 : iBarShift(NULL, 0, LastBarTime, true);
    LastBarTime = forming;
    if(last < 1)
       last = 1;  // that bar is gone from the history: only the newest confirmed bar
-   for(int shift = last + 1; shift >= 2; shift--)
-      ActOn(shift);
+   int oldest = MathMin(last + 1, MaxSignalAge + 1);
+   for(int shift = 2; shift <= oldest; shift++)
+      if(ConfirmedCode(shift) != 0)
+        {
+         ActOn(shift);
+         break;
+        }
   }
 //+------------------------------------------------------------------+

@@ -4,28 +4,34 @@
 //| closes it looks at position 2, the newest bar whose next close is |
 //| known (its code can no longer change), and prints what it would  |
 //| do; when several bars closed at once (after a disconnection) it   |
-//| looks at each newly confirmed bar, oldest first. Signals that     |
-//| were confirmed before it started are history: it never acts on    |
-//| them, so a restart, a new timeframe or new inputs place nothing   |
-//| twice. It places orders only with Trade set to true: a starting   |
+//| acts only on the newest confirmed signal no older than            |
+//| MaxSignalAge bars: an old signal is no reason to trade at today's |
+//| price. Signals that were confirmed before it started are history: |
+//| it never acts on them, so a restart, a new timeframe or new       |
+//| inputs place nothing twice. It places orders only with Trade set  |
+//| to true, with a filling mode and a lot size the symbol allows,    |
+//| and prints the server's answer when it is no deal: a starting     |
 //| point for your own rules, not a strategy.                         |
 //| Needs BarsightVSA.ex5 in MQL5\Indicators and the DLLs in          |
 //| MQL5\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
 #include <BarsightPlugin.mqh>
 #include <BarsightSignals.mqh>
+#include <BarsightTrading.mqh>
 
 input int    MaxBars  = 0;      // Bars BarsightVSA analyses at start (0 = all)
 input int    Periods  = 9;      // BarsightVSA's averaging length
 input bool   Trade    = false;  // Place orders (false: only print what it would do)
 input double Lots     = 0.1;    // Order size when trading
 input int    Magic    = 20250;  // Magic number of this advisor's orders
+input int    MaxSignalAge = 1;  // After a gap: act on a signal at most this many bars old (1 = just confirmed)
 
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
 
 datetime LastBarTime = 0;          // open time of the forming bar at the last look (0: none yet)
 int      Vsa = INVALID_HANDLE;     // BarsightVSA on this chart, read with CopyBuffer
+bool     Waiting = false;          // said that BarsightVSA has not calculated yet
 
 // BarsightVSA's confirmed code at position `shift` (0 the forming bar).
 int ConfirmedCode(int shift)
@@ -41,6 +47,12 @@ int ConfirmedCode(int shift)
 
 int OnInit()
   {
+   if(MaxSignalAge < 1)
+     {
+      Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+   Waiting = false;
    // Its inputs in their order (the first seven are MaxBars, ShowStrength,
    // ShowWeakness, AlertOnSignal, AlertProvisional, HelpOnHover,
    // DrawArrows; then Periods). DrawArrows is false: the copy read here
@@ -78,22 +90,41 @@ void ActOn(int shift)
    Print(text);
    if(!Trade)
       return;
-   // A market order; choose the filling mode your broker's symbol allows.
+   double lots = BarsightNormalizedLots(Lots, SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MIN),
+                                        SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MAX),
+                                        SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_STEP));
+   if(lots <= 0)
+     {
+      Print("BarsightVSAExample: ", DoubleToString(Lots, 2), " lots is below the symbol's minimum lot");
+      return;
+     }
+   // A market order in a filling mode the symbol allows: fill or kill,
+   // else immediate or cancel, else the exchange's return mode.
+   long filling = SymbolInfoInteger(Symbol(), SYMBOL_FILLING_MODE);
    MqlTradeRequest request;
    MqlTradeResult result;
    ZeroMemory(request);
    ZeroMemory(result);
    request.action = TRADE_ACTION_DEAL;
    request.symbol = Symbol();
-   request.volume = Lots;
+   request.volume = lots;
    request.type = strength ? ORDER_TYPE_BUY : ORDER_TYPE_SELL;
    request.price = SymbolInfoDouble(Symbol(), strength ? SYMBOL_ASK : SYMBOL_BID);
    request.deviation = 3;
    request.magic = Magic;
    request.comment = "Barsight " + BarsightSignalLabel(code);
-   request.type_filling = ORDER_FILLING_FOK;
-   if(!OrderSend(request, result))
-      Print("BarsightVSAExample: OrderSend failed, retcode ", result.retcode, ", error ", GetLastError());
+   if((filling & SYMBOL_FILLING_FOK) != 0)
+      request.type_filling = ORDER_FILLING_FOK;
+   else if((filling & SYMBOL_FILLING_IOC) != 0)
+      request.type_filling = ORDER_FILLING_IOC;
+   else
+      request.type_filling = ORDER_FILLING_RETURN;
+   // OrderSend's true says only that the request went out; the server's
+   // retcode says whether it became a deal.
+   bool sent = OrderSend(request, result);
+   if(!sent || (result.retcode != TRADE_RETCODE_DONE && result.retcode != TRADE_RETCODE_PLACED))
+      Print("BarsightVSAExample: OrderSend failed, retcode ", result.retcode, " (", result.comment, "), error ",
+            GetLastError());
   }
 
 void OnTick()
@@ -104,17 +135,34 @@ void OnTick()
    // BarsightVSA takes a new bar at its own first calculation, which may
    // come after this tick: until it has, its buffers are a bar behind, so
    // look again at the next tick (LastBarTime is not moved on).
-   if(BarsCalculated(Vsa) < Bars(Symbol(), PERIOD_CURRENT))
+   int calculated = BarsCalculated(Vsa);
+   if(calculated < Bars(Symbol(), PERIOD_CURRENT))
+     {
+      // Said once, not at every tick: a copy that never calculates (no
+      // history, a failed load) would otherwise leave the advisor silent.
+      if(calculated < 0 && !Waiting)
+         Print("BarsightVSAExample: waiting for BarsightVSA to calculate (error ", GetLastError(), ")");
+      Waiting = calculated < 0;
       return;
+     }
+   if(Waiting)
+      Print("BarsightVSAExample: BarsightVSA has calculated ", calculated, " bars");
+   Waiting = false;
    // The bar that was forming at the last look is now at shift `last`: the
    // bars from shift last + 1 (its predecessor, provisional then) down to
    // shift 2 have been confirmed since. Without a last look (no bars at
-   // OnInit), only shift 2.
+   // OnInit), only shift 2. Of those, the newest with a signal, at most
+   // MaxSignalAge bars old, is acted on.
    int last = (LastBarTime == 0) ? 1 : iBarShift(Symbol(), PERIOD_CURRENT, LastBarTime, true);
    LastBarTime = forming;
    if(last < 1)
       last = 1;  // that bar is gone from the history: only the newest confirmed bar
-   for(int shift = last + 1; shift >= 2; shift--)
-      ActOn(shift);
+   int oldest = MathMin(last + 1, MaxSignalAge + 1);
+   for(int shift = 2; shift <= oldest; shift++)
+      if(ConfirmedCode(shift) != 0)
+        {
+         ActOn(shift);
+         break;
+        }
   }
 //+------------------------------------------------------------------+

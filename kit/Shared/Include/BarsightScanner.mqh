@@ -11,14 +11,28 @@
 #define SCAN_APPLICATION "metastock"
 #define SCAN_WARMUP      15
 #define SCAN_FLOOR       0.0001
+#define SCAN_MAX_BARS    5000  // closed bars a row analyses at most (ScanBars 0 or more)
+#define SCAN_RETRY       5     // seconds between rescans of the rows without data
+// A row's columns: MetaTrader 4 shows 63 characters of a label, so the
+// symbol is cut to fit and the columns add up to 63 at most.
+#define SCAN_SYMBOL_WIDTH 11
+#define SCAN_TF_WIDTH     5
+#define SCAN_SIGNAL_WIDTH 22
+#define SCAN_AGO_WIDTH    5
+#define SCAN_ROW_LIMIT    63
 
 string   RowSymbols[];     // each row's symbol and timeframe, for a click
 int      RowTimeframes[];
+bool     RowMissing[];     // the row found no data yet (the terminal may still be loading it)
 datetime ScannedBarTime = 0;
 
-// `text` padded with spaces to `width` characters.
+// `text` padded with spaces to `width` characters; a longer text is cut
+// to width - 1 and ends in "~", so a column is never wider and the next
+// column stays apart.
 string ScanPad(string text, int width)
   {
+   if(StringLen(text) >= width)
+      return(StringSubstr(text, 0, width - 2) + "~ ");
    string padded = text;
    while(StringLen(padded) < width)
       padded = padded + " ";
@@ -51,6 +65,9 @@ int ScanSymbols(string &names[])
       string name = BarsightTrimmed(parts[k]);
       if(StringLen(name) == 0)
          continue;
+      // A symbol typed in need not be in the Market Watch: the terminal
+      // serves its bars only once it is.
+      SymbolSelect(name, true);
       int size = ArraySize(names);
       ArrayResize(names, size + 1);
       names[size] = name;
@@ -75,7 +92,7 @@ int ScanTimeframes(int &timeframes[])
       int value = BarsightTimeframe(parts[k]);
       if(value < 0)
         {
-         Print("BarsightScanner: '", parts[k], "' is no timeframe (M1, M5, M15, M30, H1, H4, D1, W1, MN1)");
+         Print("BarsightScanner: '", parts[k], "' is no timeframe (", BarsightTimeframeList(), ")");
          continue;
         }
       int size = ArraySize(timeframes);
@@ -86,19 +103,21 @@ int ScanTimeframes(int &timeframes[])
   }
 
 // Feeds the newest ScanBars closed bars of one symbol and timeframe to a
-// fresh engine instance, oldest first, as BarsightVSA does. False when the
-// terminal has too few bars of it or the engine refuses.
+// fresh engine instance, oldest first, as BarsightVSA does, from one
+// CopyRates. False when the terminal has too few bars of it (or is still
+// loading them) or the engine refuses.
 bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional)
   {
    confirmed = 0;
    ago = -1;
    provisional = 0;
-   int bars = iBars(symbol, (ENUM_TIMEFRAMES)timeframe);
-   if(bars < 3)
+   int wanted = (ScanBars > 0 && ScanBars < SCAN_MAX_BARS) ? ScanBars : SCAN_MAX_BARS;
+   MqlRates rates[];
+   ArraySetAsSeries(rates, true);                 // rates[0] is the forming bar
+   int copied = CopyRates(symbol, (ENUM_TIMEFRAMES)timeframe, 0, wanted + 1, rates);
+   if(copied < 3)
       return(false);
-   int fed = bars - 1;                          // every bar but the forming one
-   if(ScanBars > 0 && fed > ScanBars)
-      fed = ScanBars;
+   int fed = copied - 1;                          // every bar but the forming one
    uchar application[], name[];
    StringToCharArray(SCAN_APPLICATION, application, 0, -1, CP_ACP);
    StringToCharArray(symbol, name, 0, -1, CP_ACP);
@@ -108,13 +127,13 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    for(int number = 0; number < fed; number++)
      {
       int shift = fed - number;
-      double volume = (double)iVolume(symbol, (ENUM_TIMEFRAMES)timeframe, shift);
+      double volume = (double)rates[shift].tick_volume;
       if(volume < SCAN_FLOOR)
          volume = 1.0;
-      double close = iClose(symbol, (ENUM_TIMEFRAMES)timeframe, shift);
-      double next = (shift > 1) ? iClose(symbol, (ENUM_TIMEFRAMES)timeframe, shift - 1) : -1.0;
-      int raw = AnalysePosn(instance, number - 1, number + 2.0, close, iHigh(symbol, (ENUM_TIMEFRAMES)timeframe, shift),
-                            iLow(symbol, (ENUM_TIMEFRAMES)timeframe, shift), close, volume, next, 0);
+      double close = rates[shift].close;
+      double next = (shift > 1) ? rates[shift - 1].close : -1.0;
+      int raw = AnalysePosn(instance, number - 1, number + 2.0, close, rates[shift].high, rates[shift].low, close,
+                            volume, next, 0);
       int code = (number > SCAN_WARMUP) ? SignFilter(raw) : 0;
       if(shift == 1)
          provisional = code;
@@ -144,6 +163,31 @@ void ScanLabel(string name, int y, string text, color shade, string tip)
    ObjectSetString(0, name, OBJPROP_TOOLTIP, tip);
   }
 
+// One row: its text, colour and whether it found data.
+void ScanRow(int row)
+  {
+   string symbol = RowSymbols[row];
+   int timeframe = RowTimeframes[row];
+   int confirmed, ago, provisional;
+   string text = ScanPad(symbol, SCAN_SYMBOL_WIDTH) + ScanPad(BarsightTimeframeText(timeframe), SCAN_TF_WIDTH);
+   color shade = clrSilver;
+   RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional);
+   if(!RowMissing[row])
+     {
+      text = text + ScanPad(ScanSignalText(confirmed), SCAN_SIGNAL_WIDTH) +
+             ScanPad(ago > 0 ? IntegerToString(ago) : "-", SCAN_AGO_WIDTH) + ScanSignalText(provisional);
+      if(confirmed != 0)
+         shade = BarsightSignalColor(confirmed);
+     }
+   else
+      text = text + "no data";
+   if(StringLen(text) > SCAN_ROW_LIMIT)
+      text = StringSubstr(text, 0, SCAN_ROW_LIMIT - 1) + "~";
+   string name = SCAN_PREFIX + "row;" + IntegerToString(row);
+   ObjectDelete(0, name);
+   ScanLabel(name, 36 + 15 * row, text, shade, "Click to open " + symbol + " " + BarsightTimeframeText(timeframe));
+  }
+
 void ScanAll()
   {
    ObjectsDeleteAll(0, SCAN_PREFIX);
@@ -153,32 +197,45 @@ void ScanAll()
    int count = ScanTimeframes(timeframes);
    ArrayResize(RowSymbols, 0);
    ArrayResize(RowTimeframes, 0);
-   ScanLabel(SCAN_PREFIX + "header", 20, ScanPad("Symbol", 12) + ScanPad("TF", 5) + ScanPad("Confirmed", 22) +
-             ScanPad("Ago", 5) + "Provisional", clrSilver, "\n");
-   int row = 0;
-   for(int s = 0; s < symbols && row < MaxRows; s++)
-      for(int t = 0; t < count && row < MaxRows; t++)
+   ArrayResize(RowMissing, 0);
+   ScanLabel(SCAN_PREFIX + "header", 20, ScanPad("Symbol", SCAN_SYMBOL_WIDTH) + ScanPad("TF", SCAN_TF_WIDTH) +
+             ScanPad("Confirmed", SCAN_SIGNAL_WIDTH) + ScanPad("Ago", SCAN_AGO_WIDTH) + "Provisional", clrSilver, "\n");
+   int rows = 0;
+   for(int s = 0; s < symbols && rows < MaxRows; s++)
+      for(int t = 0; t < count && rows < MaxRows; t++)
         {
-         int confirmed, ago, provisional;
-         string text = ScanPad(names[s], 12) + ScanPad(BarsightTimeframeText(timeframes[t]), 5);
-         color shade = clrSilver;
-         if(ScanOne(names[s], timeframes[t], confirmed, ago, provisional))
-           {
-            text = text + ScanPad(ScanSignalText(confirmed), 22) + ScanPad(ago > 0 ? IntegerToString(ago) : "-", 5) +
-                   ScanSignalText(provisional);
-            if(confirmed != 0)
-               shade = BarsightSignalColor(confirmed);
-           }
-         else
-            text = text + "no data";
-         ArrayResize(RowSymbols, row + 1);
-         ArrayResize(RowTimeframes, row + 1);
-         RowSymbols[row] = names[s];
-         RowTimeframes[row] = timeframes[t];
-         ScanLabel(SCAN_PREFIX + "row;" + IntegerToString(row), 36 + 15 * row, text, shade,
-                   "Click to open " + names[s] + " " + BarsightTimeframeText(timeframes[t]));
-         row++;
+         ArrayResize(RowSymbols, rows + 1);
+         ArrayResize(RowTimeframes, rows + 1);
+         ArrayResize(RowMissing, rows + 1);
+         RowSymbols[rows] = names[s];
+         RowTimeframes[rows] = timeframes[t];
+         rows++;
         }
+   for(int row = 0; row < rows; row++)
+      ScanRow(row);
+   ScanRetryIfMissing();
+  }
+
+// The terminal loads another symbol's or timeframe's history on the first
+// request: a row without data is asked again every few seconds until it
+// has it, not only at this chart's next bar (a day away on D1).
+void ScanRetryIfMissing()
+  {
+   for(int row = 0; row < ArraySize(RowMissing); row++)
+      if(RowMissing[row])
+        {
+         EventSetTimer(SCAN_RETRY);
+         return;
+        }
+   EventKillTimer();
+  }
+
+void OnTimer()
+  {
+   for(int row = 0; row < ArraySize(RowMissing); row++)
+      if(RowMissing[row])
+         ScanRow(row);
+   ScanRetryIfMissing();
   }
 
 int OnInit()
@@ -218,6 +275,7 @@ void OnChartEvent(const int id, const long &lparam, const double &dparam, const 
 
 void OnDeinit(const int reason)
   {
+   EventKillTimer();
    ObjectsDeleteAll(0, SCAN_PREFIX);
   }
 //+------------------------------------------------------------------+

@@ -129,23 +129,63 @@ string BarsightSignalPage(int code)
    return((code > 0) ? "SOS" + IntegerToString(code) : "SOW" + IntegerToString(-code));
   }
 
-// A timeframe (a PERIOD_ value: minutes in MQL4, a code in MQL5) as the
-// terminal writes it (M1 ... MN1).
+// The timeframes of the terminal, shortest first: MetaTrader 4 has 9,
+// MetaTrader 5 has 21. PERIOD_ values: minutes in MQL4, codes in MQL5.
+#ifdef __MQL5__
+#define BARSIGHT_TIMEFRAME_COUNT 21
+#else
+#define BARSIGHT_TIMEFRAME_COUNT 9
+#endif
+
+int BarsightTimeframeAt(int index)
+  {
+#ifdef __MQL5__
+   ENUM_TIMEFRAMES all[21] = {PERIOD_M1, PERIOD_M2, PERIOD_M3, PERIOD_M4, PERIOD_M5, PERIOD_M6, PERIOD_M10,
+                              PERIOD_M12, PERIOD_M15, PERIOD_M20, PERIOD_M30, PERIOD_H1, PERIOD_H2, PERIOD_H3,
+                              PERIOD_H4, PERIOD_H6, PERIOD_H8, PERIOD_H12, PERIOD_D1, PERIOD_W1, PERIOD_MN1};
+#else
+   int all[9] = {PERIOD_M1, PERIOD_M5, PERIOD_M15, PERIOD_M30, PERIOD_H1, PERIOD_H4, PERIOD_D1, PERIOD_W1,
+                 PERIOD_MN1};
+#endif
+   if(index < 0 || index >= BARSIGHT_TIMEFRAME_COUNT)
+      return(-1);
+   return((int)all[index]);
+  }
+
+// A timeframe as the terminal writes it (M1 ... MN1), or "TF" and its
+// number for one the terminal does not have.
 string BarsightTimeframeText(int timeframe)
   {
-   switch(timeframe)
+   if(timeframe == PERIOD_D1)
+      return("D1");
+   if(timeframe == PERIOD_W1)
+      return("W1");
+   if(timeframe == PERIOD_MN1)
+      return("MN1");
+   for(int k = 0; k < BARSIGHT_TIMEFRAME_COUNT; k++)
      {
-      case PERIOD_M1:  return("M1");
-      case PERIOD_M5:  return("M5");
-      case PERIOD_M15: return("M15");
-      case PERIOD_M30: return("M30");
-      case PERIOD_H1:  return("H1");
-      case PERIOD_H4:  return("H4");
-      case PERIOD_D1:  return("D1");
-      case PERIOD_W1:  return("W1");
-      case PERIOD_MN1: return("MN1");
+      if(BarsightTimeframeAt(k) != timeframe)
+         continue;
+#ifdef __MQL5__
+      if(timeframe >= 0x4000)
+         return("H" + IntegerToString(timeframe & 0x3FFF));   // 0x4000 | hours
+      return("M" + IntegerToString(timeframe));
+#else
+      if(timeframe >= 60)
+         return("H" + IntegerToString(timeframe / 60));
+      return("M" + IntegerToString(timeframe));
+#endif
      }
    return("TF" + IntegerToString(timeframe));
+  }
+
+// The timeframes of the terminal as a list for a message: "M1, M5, ...".
+string BarsightTimeframeList()
+  {
+   string list = "";
+   for(int k = 0; k < BARSIGHT_TIMEFRAME_COUNT; k++)
+      list = list + (k > 0 ? ", " : "") + BarsightTimeframeText(BarsightTimeframeAt(k));
+   return(list);
   }
 
 // `text` without leading and trailing spaces and tabs. (Written out: the
@@ -165,13 +205,9 @@ int BarsightTimeframe(string text)
   {
    string wanted = BarsightTrimmed(text);
    StringToUpper(wanted);
-   int known[9];
-   known[0] = PERIOD_M1; known[1] = PERIOD_M5; known[2] = PERIOD_M15;
-   known[3] = PERIOD_M30; known[4] = PERIOD_H1; known[5] = PERIOD_H4;
-   known[6] = PERIOD_D1; known[7] = PERIOD_W1; known[8] = PERIOD_MN1;
-   for(int k = 0; k < 9; k++)
-      if(BarsightTimeframeText(known[k]) == wanted)
-         return(known[k]);
+   for(int k = 0; k < BARSIGHT_TIMEFRAME_COUNT; k++)
+      if(BarsightTimeframeText(BarsightTimeframeAt(k)) == wanted)
+         return(BarsightTimeframeAt(k));
    return(-1);
   }
 //+------------------------------------------------------------------+

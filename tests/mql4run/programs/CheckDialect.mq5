@@ -33,7 +33,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    Print("buffer series ", ArrayGetAsSeries(Values));
    Print("empty DBL_MAX ", EMPTY_VALUE == DBL_MAX);
    Print("period D1 ", PERIOD_D1, " ", Period() == PERIOD_D1);
-   int handle = iCustom(NULL, 0, "BarsightVolume", 0, 3);
+   int handle = iCustom(NULL, PERIOD_CURRENT, "BarsightVolume", 0, 3);
    Print("handle ", handle);
    double copied[];
    ArraySetAsSeries(copied, true);

@@ -19,7 +19,7 @@ void OnStart()
    Print("time=", TimeToString(D'2024.03.01 09:05', TIME_DATE | TIME_MINUTES));
    Print("find=", StringFind("Barsight;SOS3;x", "Barsight;"), " ", StringFind("abc", "z"));
    Print("int=", IntegerToString(-42), " double=", DoubleToString(2.0 / 3.0, 4));
-   string joined = "n=" + 7 + ";" + 0.25;
+   string joined = "n=" + (string)7 + ";" + (string)0.25;
    Print(joined);
    GlobalVariableSet("mql4run.check", 7.25);
    Print("global=", GlobalVariableGet("mql4run.check"), " ", GlobalVariableCheck("nothing"));

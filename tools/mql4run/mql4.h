@@ -1,0 +1,83 @@
+// The MQL4 side of the runtime: the names MetaTrader 4's language has and
+// MetaTrader 5's does not. A translated .mq4 program derives from Program4
+// and sees mql and mql::mql4 only.
+#pragma once
+
+#include "tools/mql4run/runtime.h"
+
+namespace mql::mql4 {
+
+constexpr double EMPTY_VALUE = kEmptyValue4;
+// MQL4's timeframes are minutes; a built-in takes them as an int.
+enum ENUM_TIMEFRAMES : int {
+    PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M5 = 5, PERIOD_M15 = 15, PERIOD_M30 = 30, PERIOD_H1 = 60,
+    PERIOD_H4 = 240, PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200
+};
+constexpr int OP_BUY = 0, OP_SELL = 1;
+constexpr int MODE_LOTSTEP = 24, MODE_MINLOT = 23, MODE_MAXLOT = 25;
+constexpr int ERR_REQUOTE = 138, ERR_HISTORY_WILL_UPDATED = 4066;
+
+inline string CharToStr(uchar code) { return CharToString(code); }
+// MQL4's trims: a new string without the leading / trailing blanks.
+string StringTrimLeft(const string& text);
+string StringTrimRight(const string& text);
+
+class Program4 : public MarketData<int> {
+public:
+    // MQL4's predefined prices: the forming bar's close, set before each
+    // OnTick and again by RefreshRates.
+    double Ask = 0, Bid = 0;
+    void set_market_price(double price) override {
+        market_price_ = price;
+        Ask = Bid = price;
+        stale_ = false;
+    }
+
+protected:
+    // Indicator buffers and their looks.
+    void SetIndexStyle(int, int, int = EMPTY, int = EMPTY, color = clrNONE) {}
+    void SetIndexLabel(int, const string&) {}
+    void SetIndexArrow(int, int) {}
+    void SetIndexEmptyValue(int index, double value) { set_empty_value(index, value); }
+    void IndicatorShortName(const string&) {}
+    bool IndicatorBuffers(int) { return true; }
+    void IndicatorDigits(int digits) { IndicatorSetInteger(INDICATOR_DIGITS, digits); }
+
+    // The chart, in minutes.
+    int Period() { return period_code(); }
+    int WindowHandle(const string& symbol, int timeframe);
+
+    // Orders: the runner trades nothing; an order is printed ("order: ...")
+    // and given the next ticket number. An order at prices older than the
+    // newest (Ask and Bid not refreshed after a long call) is refused with
+    // ERR_REQUOTE, as a dealer requotes it.
+    [[nodiscard]] int OrderSend(const string& symbol, int command, double volume, double price, int slippage,
+                                double stoploss, double takeprofit, const string& comment = string(),
+                                int magic = 0, datetime expiration = 0, color arrow = clrNONE);
+    bool RefreshRates();
+    double MarketInfo(const string& symbol, int type);
+
+    // A custom indicator's buffer value: iCustom(symbol, timeframe, name,
+    // inputs..., mode, shift), the inputs in the indicator's input order.
+    // The call takes the terminal's time: the prices may move meanwhile.
+    template <class... A>
+    double iCustom(const string& symbol, int timeframe, const string& name, const A&... rest) {
+        static_assert(sizeof...(A) >= 2, "iCustom needs a buffer index and a shift");
+        std::vector<std::string> values{custom_text(rest)...};
+        const int shift = std::stoi(values.back());
+        values.pop_back();
+        const int mode = std::stoi(values.back());
+        values.pop_back();
+        stale_ = true;
+        double value = EMPTY_VALUE;
+        if (!custom_value(symbol.str(), Program::minutes(timeframe), name.str(), values, mode, shift, &value))
+            return EMPTY_VALUE;
+        return value;
+    }
+
+private:
+    double market_price_ = 0;
+    bool stale_ = false;  // a long call came after the last price update
+};
+
+}  // namespace mql::mql4

@@ -1,0 +1,96 @@
+#include "tools/mql4run/mql5.h"
+
+#include <cmath>
+
+namespace mql::mql5 {
+
+bool Program5::PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value) {
+    if (index < 0 || index > 511) return false;
+    if (property == PLOT_SHOW_DATA) {
+        if (shown_.size() <= static_cast<std::size_t>(index)) shown_.resize(static_cast<std::size_t>(index) + 1, true);
+        shown_[static_cast<std::size_t>(index)] = value != 0;
+    }
+    return true;
+}
+
+bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result) {
+    result = MqlTradeResult{};
+    if (request.action != TRADE_ACTION_DEAL) return false;
+    const SymbolTerms& terms = runner().terms;
+    // The filling modes a symbol allows are flags: FOK 1, IOC 2; RETURN is
+    // the exchange mode, allowed when neither is required.
+    const bool filling_allowed = request.type_filling == ORDER_FILLING_FOK   ? (terms.filling & SYMBOL_FILLING_FOK) != 0
+                                 : request.type_filling == ORDER_FILLING_IOC ? (terms.filling & SYMBOL_FILLING_IOC) != 0
+                                                                             : terms.filling == 0;
+    if (!filling_allowed) {
+        result.retcode = TRADE_RETCODE_INVALID_FILL;
+        result.comment = "Unsupported filling mode";
+        last_error_ = 4756;  // ERR_TRADE_SEND_FAILED
+        return false;
+    }
+    const double steps = request.volume / terms.volume_step;
+    if (request.volume < terms.volume_min || request.volume > terms.volume_max ||
+        std::fabs(steps - std::round(steps)) > 1e-7) {
+        result.retcode = TRADE_RETCODE_INVALID_VOLUME;
+        result.comment = "Invalid volume";
+        last_error_ = 4756;
+        return false;
+    }
+    const int command = request.type == ORDER_TYPE_BUY ? 0 : request.type == ORDER_TYPE_SELL ? 1 : -1;
+    const int ticket = place_order(request.symbol, command, request.volume, request.price, request.sl, request.tp,
+                                   request.comment, static_cast<mql_long>(request.magic));
+    result.retcode = TRADE_RETCODE_DONE;
+    result.order = result.deal = static_cast<mql_ulong>(ticket);
+    result.volume = request.volume;
+    result.price = request.price;
+    return true;
+}
+
+Program5::CustomHandle* Program5::handle_entry(int handle) {
+    const int slot = handle - 10;  // MetaTrader's first handle is 10
+    if (slot < 0 || static_cast<std::size_t>(slot) >= handles_.size()) return nullptr;
+    return &handles_[static_cast<std::size_t>(slot)];
+}
+
+int Program5::CopyBuffer(int handle, int buffer, int start, int count, array<double>& out) {
+    const CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr || !entry->live || start < 0 || count <= 0) return -1;
+    const CustomHandle& source = *entry;
+    std::vector<double> values;  // newest first
+    for (int shift = start; shift < start + count; ++shift) {
+        double value = 0;
+        if (!custom_value(source.symbol, source.minutes, source.name, source.inputs, buffer, shift, &value)) break;
+        values.push_back(value);
+    }
+    if (values.empty()) return -1;
+    out.resize(static_cast<int>(values.size()));
+    // Storage is oldest first; a series array reads it from the newest.
+    auto& storage = out.storage();
+    for (std::size_t i = 0; i < values.size(); ++i) storage[values.size() - 1 - i] = values[i];
+    return static_cast<int>(values.size());
+}
+
+int Program5::BarsCalculated(int handle) {
+    CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr || !entry->live) return -1;
+    // The terminal calculates an indicator in its own time: with
+    // --not-ready N its first N answers are -1 (not calculated yet).
+    if (entry->calculated_calls++ < runner().not_ready) {
+        last_error_ = ERR_INDICATOR_DATA_NOT_FOUND;
+        return -1;
+    }
+    double value = 0;  // a read of its newest bar brings it up to date
+    if (!custom_value(entry->symbol, entry->minutes, entry->name, entry->inputs, 0, 0, &value)) return -1;
+    int bars = 0;
+    runner_chart(entry->symbol, &bars);
+    return bars;
+}
+
+bool Program5::IndicatorRelease(int handle) {
+    CustomHandle* entry = handle_entry(handle);
+    if (entry == nullptr) return false;
+    entry->live = false;
+    return true;
+}
+
+}  // namespace mql::mql5

@@ -1,0 +1,105 @@
+// The MQL5 side of the runtime: the names MetaTrader 5's language has and
+// MetaTrader 4's does not. A translated .mq5 program derives from Program5
+// and sees mql and mql::mql5 only.
+#pragma once
+
+#include "tools/mql4run/runtime.h"
+
+namespace mql::mql5 {
+
+constexpr double EMPTY_VALUE = kEmptyValue5;
+// MQL5's 21 timeframes: minutes up to 30, then 0x4000 | hours, 0x8000 | 1
+// week, 0xC000 | 1 month. A built-in takes only these, never an int.
+enum ENUM_TIMEFRAMES : int {
+    PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M2 = 2, PERIOD_M3 = 3, PERIOD_M4 = 4, PERIOD_M5 = 5,
+    PERIOD_M6 = 6, PERIOD_M10 = 10, PERIOD_M12 = 12, PERIOD_M15 = 15, PERIOD_M20 = 20, PERIOD_M30 = 30,
+    PERIOD_H1 = 0x4001, PERIOD_H2 = 0x4002, PERIOD_H3 = 0x4003, PERIOD_H4 = 0x4004, PERIOD_H6 = 0x4006,
+    PERIOD_H8 = 0x4008, PERIOD_H12 = 0x400C, PERIOD_D1 = 0x4018, PERIOD_W1 = 0x8001, PERIOD_MN1 = 0xC001
+};
+enum ENUM_PLOT_PROPERTY_INTEGER : int {
+    PLOT_ARROW = 0, PLOT_ARROW_SHIFT = 1, PLOT_DRAW_BEGIN = 2, PLOT_DRAW_TYPE = 3, PLOT_SHOW_DATA = 4,
+    PLOT_SHIFT = 5, PLOT_LINE_STYLE = 6, PLOT_LINE_WIDTH = 7, PLOT_COLOR_INDEXES = 8, PLOT_LINE_COLOR = 9
+};
+enum ENUM_PLOT_PROPERTY_DOUBLE : int { PLOT_EMPTY_VALUE = 0 };
+enum ENUM_PLOT_PROPERTY_STRING : int { PLOT_LABEL = 0 };
+enum ENUM_TRADE_REQUEST_ACTIONS : int { TRADE_ACTION_DEAL = 1 };
+enum ENUM_ORDER_TYPE : int { ORDER_TYPE_BUY = 0, ORDER_TYPE_SELL = 1 };
+enum ENUM_ORDER_TYPE_FILLING : int { ORDER_FILLING_FOK = 0, ORDER_FILLING_IOC = 1, ORDER_FILLING_RETURN = 2 };
+constexpr uint TRADE_RETCODE_PLACED = 10008, TRADE_RETCODE_DONE = 10009, TRADE_RETCODE_INVALID_VOLUME = 10014,
+               TRADE_RETCODE_INVALID_FILL = 10030;
+constexpr int ERR_HISTORY_NOT_FOUND = 4401, ERR_INDICATOR_DATA_NOT_FOUND = 4806;
+
+// MQL5's trims work in place; the number of characters removed.
+int StringTrimLeft(string& text);
+int StringTrimRight(string& text);
+
+struct MqlTradeRequest {
+    ENUM_TRADE_REQUEST_ACTIONS action{};
+    mql_ulong magic = 0;
+    string symbol;
+    double volume = 0, price = 0, sl = 0, tp = 0;
+    mql_ulong deviation = 0;
+    ENUM_ORDER_TYPE type{};
+    ENUM_ORDER_TYPE_FILLING type_filling{};
+    string comment;
+};
+struct MqlTradeResult {
+    uint retcode = 0;
+    mql_ulong deal = 0, order = 0;
+    double volume = 0, price = 0;
+    string comment;
+};
+
+class Program5 : public MarketData<ENUM_TIMEFRAMES> {
+protected:
+    // Plots: a plot is its buffer here.
+    bool PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value);
+    bool PlotIndexSetDouble(int index, ENUM_PLOT_PROPERTY_DOUBLE property, double value) {
+        if (property == PLOT_EMPTY_VALUE) set_empty_value(index, value);
+        return true;
+    }
+    bool PlotIndexSetString(int, ENUM_PLOT_PROPERTY_STRING, const string&) { return true; }
+
+    ENUM_TIMEFRAMES Period() { return static_cast<ENUM_TIMEFRAMES>(period_code()); }
+
+    // A market order: checked as a trade server checks it (a filling mode
+    // the symbol allows, a volume within its minimum, maximum and step),
+    // then printed as MQL4's OrderSend prints it. False with the reason in
+    // `result.retcode` otherwise.
+    [[nodiscard]] bool OrderSend(const MqlTradeRequest& request, MqlTradeResult& result);
+
+    // MQL5's iCustom: a handle to the indicator with these inputs, read
+    // with CopyBuffer.
+    template <class... A>
+    int iCustom(const string& symbol, ENUM_TIMEFRAMES timeframe, const string& name, const A&... inputs) {
+        handles_.push_back({symbol.str(), Program::minutes(timeframe), name.str(), {custom_text(inputs)...}, true, 0});
+        return static_cast<int>(handles_.size()) + 9;  // MetaTrader's first handle is 10
+    }
+    // `count` values of buffer `buffer` from `start` (a shift) backwards in
+    // time, into `out` by its direction; the number copied, or -1.
+    int CopyBuffer(int handle, int buffer, int start, int count, array<double>& out);
+    // How many bars the indicator behind `handle` has calculated (it is
+    // brought up to date first), or -1 (not calculated yet: --not-ready).
+    int BarsCalculated(int handle);
+    bool IndicatorRelease(int handle);
+
+public:
+    // Plots whose values the Data Window shows (PLOT_SHOW_DATA not false).
+    std::vector<bool> shown_in_data_window() const { return shown_; }
+
+private:
+    struct CustomHandle {
+        std::string symbol;
+        int minutes;
+        std::string name;
+        std::vector<std::string> inputs;
+        bool live;
+        int calculated_calls;  // BarsCalculated calls so far
+    };
+    std::vector<CustomHandle> handles_;
+    std::vector<bool> shown_;
+    // The handle's entry (live or released), or null for a handle never given.
+    CustomHandle* handle_entry(int handle);
+};
+
+}  // namespace mql::mql5
