@@ -130,7 +130,7 @@ private:
 
 }  // namespace
 
-bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error) {
+bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error, bool real_volume) {
     *chart = ChartData{};
     std::string reason;
     const platform::unique_file file(platform::open_regular_file(path.c_str(), &reason));
@@ -163,7 +163,12 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
                         ? std::string()
                         : fields[0].substr(begin, fields[0].find_last_not_of(" \t") - begin + 1);
         float v[5];
-        bool ok = fields.size() == 6;
+        // A seventh column, where the caller takes one, is the real
+        // (exchange) volume beside the tick volume; every row has it or none.
+        const bool seventh = real_volume && fields.size() == 7 && (chart->size() == 0 || !chart->real_volume.empty());
+        bool ok = fields.size() == 6 ? chart->real_volume.empty() : seventh;
+        float real = 0;
+        if (seventh) ok = ok && parse_float(fields[6], &real) && real >= 0;
         bool any_number = false;
         for (int k = 0; k < 5 && k + 1 < static_cast<int>(fields.size()); ++k) {
             const bool number = parse_float(fields[k + 1], &v[k]);
@@ -176,7 +181,8 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
             // reported.
             if (chart->size() == 0 && line_no == 1 && !any_number) continue;
             *error = path + ":" + std::to_string(line_no) +
-                     ": expected date,open,high,low,close,volume";
+                     (real_volume ? ": expected date,open,high,low,close,volume[,real_volume] (on every row or none)"
+                                  : ": expected date,open,high,low,close,volume");
             *chart = ChartData{};
             return false;
         }
@@ -186,6 +192,7 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         chart->low.push_back(v[2]);
         chart->close.push_back(v[3]);
         chart->volume.push_back(v[4]);
+        if (seventh) chart->real_volume.push_back(real);
     }
     return true;
 }

@@ -10,6 +10,7 @@ namespace host {
 struct ChartData {
     std::vector<std::string> dates;
     std::vector<float> open, high, low, close, volume;
+    std::vector<float> real_volume;  // a seventh column, where the reader was asked to take one
     std::size_t size() const { return dates.size(); }
     // The named column (open, high, low, close, volume), or null.
     const std::vector<float>* column(const std::string& name) const;
@@ -26,7 +27,9 @@ inline constexpr std::size_t kMaxLine = 1 << 20;
 // header. Returns false with a reason (file and line) on any malformed row,
 // a line longer than kMaxLine, and a file that is not a regular file (a
 // FIFO would block, a device never end): those are refused at once.
-bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error);
+// With `real_volume`, a seventh column (on every row or none) is the real
+// volume beside the tick volume (MetaTrader 5's exchange symbols).
+bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error, bool real_volume = false);
 
 // Average true range with Wilder's smoothing, as the charting host computes
 // it: the first value is the plain mean of the first `periods` true ranges

@@ -69,7 +69,8 @@ def arrows(stdout):
     found = []
     for line in stdout.splitlines():
         parts = line.split("\t")
-        if parts[0] != "object" or parts[1].startswith("BarsightLegend;") or parts[1].endswith(";label"):
+        if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;")) or \
+                parts[1].endswith(";label"):
             continue
         match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);\d{4}\.\d\d\.\d\d \d\d:\d\d", parts[1])
         if not match:
@@ -154,7 +155,7 @@ def look_problems(csv, out):
             objects[parts[1]] = parts
     problems, seen = [], set()
     for name, parts in objects.items():
-        if name.startswith("BarsightLegend;") or name.endswith(";label"):
+        if name.startswith(("BarsightLegend;", "BarsightCopy;")) or name.endswith(";label"):
             continue
         if len(parts) != 10:
             problems.append(("fields", parts))
@@ -305,7 +306,7 @@ check("DrawArrows=false draws nothing", code == 0 and out == "deinit\t0\n", out[
 
 # --- a click opens the signal's page; OnDeinit leaves nothing ------------------
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
-first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object"))
+first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object\tBarsight;"))
 page = first.split(";")[1] + ".htm"
 trace = os.path.join(work, "trace.bin")
 # The library's trace: natively in the file BARSIGHT_DEBUG_OUTPUT names; on

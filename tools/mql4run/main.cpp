@@ -2,6 +2,8 @@
 //         [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N] [--reload] [--click OBJECT]...
 //         [--hover TEXT]...
 //         [--log-imports] [--dump-buffers] [--reinit REASON]... [--reinit-new-first REASON]...
+//         [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N] [--seconds S]
+//         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -18,6 +20,8 @@ constexpr const char* kUsage =
     "               [--input NAME=VALUE]... [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N]\n"
     "               [--reload] [--click OBJECT]... [--hover TEXT]... [--log-imports] [--dump-buffers]\n"
     "               [--reinit REASON]... [--reinit-new-first REASON]...\n"
+    "               [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N]\n"
+    "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -37,6 +41,16 @@ constexpr const char* kUsage =
     "one's OnInit and OnCalculate: an order MetaTrader 5 may take on a timeframe switch.\n"
     "--hover TEXT after the clicks: the chart window shows a tooltip with that text (the\n"
     "Windows builds; a window hook sees it as in the terminal), then the timer fires.\n"
+    "The terminal: --copies N runs N copies of the program on the one chart (the second and\n"
+    "later also take each --copy-input); --remove-copy K removes copy K first at the end and\n"
+    "prints the objects the others keep. --not-ready N: the first N reads of each other symbol\n"
+    "find nothing (the terminal loading it) and an indicator handle's BarsCalculated answers\n"
+    "-1 N times. --seconds S runs the virtual clock S seconds on after the bars, firing the\n"
+    "timers. --white-chart: a white chart with black text; --dpi N: the screen's DPI (144 is\n"
+    "150%); --no-notifications: push notifications switched off. --data-window prints the\n"
+    "rows an MQL5 indicator shows in the Data Window. SendNotification past 2 a second or 10\n"
+    "a minute, and in MetaTrader 4 a label's text past 63 characters, end the run (exit 1).\n"
+    "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
     "hex), bools true/false/1/0, datetimes yyyy.mm.dd[ hh:mi] from 1970 to 3000; anything\n"
@@ -112,6 +126,33 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.reinits.emplace_back(reason, arg == "--reinit-new-first");
+        } else if ((arg == "--copies" || arg == "--remove-copy" || arg == "--not-ready" || arg == "--seconds" ||
+                    arg == "--dpi") && has_value) {
+            int value = 0;
+            if (!whole_number(argv[++i], &value) || (arg == "--copies" && (value < 1 || value > 16)) ||
+                (arg == "--dpi" && (value < 48 || value > 480)) || (arg == "--seconds" && value > 86400)) {
+                std::cerr << "mql4run: " << arg << " does not take '" << argv[i] << "'\n" << kUsage;
+                return 2;
+            }
+            (arg == "--copies"        ? options.copies
+             : arg == "--remove-copy" ? options.remove_copy
+             : arg == "--not-ready"   ? options.not_ready
+             : arg == "--seconds"     ? options.seconds
+                                      : options.dpi) = value;
+        } else if (arg == "--copy-input" && has_value) {
+            const std::string pair = argv[++i];
+            const auto equals = pair.find('=');
+            if (equals == std::string::npos || equals == 0) {
+                std::cerr << "mql4run: --copy-input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
+                return 2;
+            }
+            options.copy_inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        } else if (arg == "--white-chart") {
+            options.white_chart = true;
+        } else if (arg == "--no-notifications") {
+            options.notifications = false;
+        } else if (arg == "--data-window") {
+            options.data_window = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -121,6 +162,11 @@ int main(int argc, char** argv) {
             std::cerr << "mql4run: unexpected argument '" << arg << "'\n" << kUsage;
             return 2;
         }
+    }
+    if (options.remove_copy > options.copies) {
+        std::cerr << "mql4run: --remove-copy " << options.remove_copy << " names no copy (--copies "
+                  << options.copies << ")\n";
+        return 2;
     }
     if (options.program.empty() || options.data.empty()) {
         std::cerr << kUsage;

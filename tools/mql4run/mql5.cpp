@@ -4,12 +4,15 @@
 
 namespace mql::mql5 {
 
+Program5::Plot& Program5::plot(int index) {
+    if (plots_.size() <= static_cast<std::size_t>(index)) plots_.resize(static_cast<std::size_t>(index) + 1);
+    return plots_[static_cast<std::size_t>(index)];
+}
+
 bool Program5::PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value) {
     if (index < 0 || index > 511) return false;
-    if (property == PLOT_SHOW_DATA) {
-        if (shown_.size() <= static_cast<std::size_t>(index)) shown_.resize(static_cast<std::size_t>(index) + 1, true);
-        shown_[static_cast<std::size_t>(index)] = value != 0;
-    }
+    if (property == PLOT_SHOW_DATA) plot(index).shown = value != 0;
+    if (property == PLOT_DRAW_TYPE) plot(index).draw_type = static_cast<int>(value);
     return true;
 }
 

@@ -58,7 +58,11 @@ protected:
         if (property == PLOT_EMPTY_VALUE) set_empty_value(index, value);
         return true;
     }
-    bool PlotIndexSetString(int, ENUM_PLOT_PROPERTY_STRING, const string&) { return true; }
+    bool PlotIndexSetString(int index, ENUM_PLOT_PROPERTY_STRING property, const string& value) {
+        if (index < 0 || index > 511) return false;
+        if (property == PLOT_LABEL) plot(index).label = value.str();
+        return true;
+    }
 
     ENUM_TIMEFRAMES Period() { return static_cast<ENUM_TIMEFRAMES>(period_code()); }
 
@@ -84,8 +88,14 @@ protected:
     bool IndicatorRelease(int handle);
 
 public:
-    // Plots whose values the Data Window shows (PLOT_SHOW_DATA not false).
-    std::vector<bool> shown_in_data_window() const { return shown_; }
+    // A plot as the Data Window sees it: a row for each plot it shows,
+    // named by its label (a DRAW_NONE plot shown is a blank-looking row).
+    struct Plot {
+        int draw_type = DRAW_LINE;
+        bool shown = true;
+        std::string label;
+    };
+    const std::vector<Plot>& plots() const { return plots_; }
 
 private:
     struct CustomHandle {
@@ -97,7 +107,8 @@ private:
         int calculated_calls;  // BarsCalculated calls so far
     };
     std::vector<CustomHandle> handles_;
-    std::vector<bool> shown_;
+    std::vector<Plot> plots_;
+    Plot& plot(int index);
     // The handle's entry (live or released), or null for a handle never given.
     CustomHandle* handle_entry(int handle);
 };

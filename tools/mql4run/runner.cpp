@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "host/chart_data.h"
+#include "tools/mql4run/mql5.h"
 #include "platform/plain_window.h"
 
 
@@ -178,7 +179,7 @@ const mql::ProgramEntry* find_program(const std::string& file) {
 
 bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
     host::ChartData data;
-    if (!host::load_chart_csv(path, &data, error)) return false;
+    if (!host::load_chart_csv(path, &data, error, true)) return false;
     if (data.size() == 0) {
         *error = path + ": no bars";
         return false;
@@ -204,7 +205,9 @@ bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
         const double volume = data.volume[i];
         const double capped = volume < 4.6e18 ? volume : 4.6e18;
         bars->tick_volume.append(capped > 0 ? static_cast<mql::mql_long>(capped + 0.5) : 0);
-        bars->volume.append(0);  // MetaTrader 4 has no real volume for these charts
+        // Real volume where the file has it (exchange symbols), else 0 as
+        // MetaTrader gives for forex and CFDs.
+        bars->volume.append(data.real_volume.empty() ? 0 : static_cast<mql::mql_long>(data.real_volume[i] + 0.5f));
         bars->spread.append(0);
     }
     return true;
@@ -271,11 +274,13 @@ std::string address_import_reached(const mql::ProgramEntry& program) {
 }
 
 ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
-                           intptr_t window, const std::string& symbol)
-    : entry_(entry), runner_(runner) {
-    chart_.window = window;
-    chart_.symbol = symbol;
-    context_.chart = &chart_;
+                           intptr_t window, const std::string& symbol, mql::Chart* shared)
+    : entry_(entry), runner_(runner), chart_(shared != nullptr ? shared : &own_chart_) {
+    if (shared == nullptr) {
+        own_chart_.window = window;
+        own_chart_.symbol = symbol;
+    }
+    context_.chart = chart_;
     context_.dialect = entry.dialect;
     context_.imports = imports.bound();
     context_.runner = runner;
@@ -296,30 +301,30 @@ void ChartSession::calculate(const mql::Chart& all, int first, int count) {
 }
 
 void ChartSession::add_bars(const mql::Chart& all, int first, int count) {
-    for (int i = first; i < first + count; ++i) copy_bar(all, i, &chart_);
+    for (int i = first; i < first + count; ++i) copy_bar(all, i, chart_);
     // OnCalculate's arrays count from the newest bar in MetaTrader 4 and
     // from the oldest in MetaTrader 5, until the program says otherwise.
     const bool series = entry_.dialect == mql::Dialect::mql4;
-    for (auto* prices : {&chart_.open, &chart_.high, &chart_.low, &chart_.close})
+    for (auto* prices : {&chart_->open, &chart_->high, &chart_->low, &chart_->close})
         prices->set_series(series);
-    chart_.time.set_series(series);
-    chart_.tick_volume.set_series(series);
-    chart_.volume.set_series(series);
-    chart_.spread.set_series(series);
+    chart_->time.set_series(series);
+    chart_->tick_volume.set_series(series);
+    chart_->volume.set_series(series);
+    chart_->spread.set_series(series);
 }
 
 void ChartSession::tick() {
     if (entry_.kind == mql::ProgramKind::expert) {
-        const auto& closes = chart_.close.storage();
+        const auto& closes = chart_->close.storage();
         program_->set_market_price(closes.empty() ? 0.0 : closes.back());
         program_->OnTick();
         platform::dispatch_pending_messages();
         return;
     }
-    program_->grow_buffers(chart_.time.size());
-    prev_calculated_ = program_->OnCalculate(chart_.time.size(), prev_calculated_, chart_.time, chart_.open,
-                                             chart_.high, chart_.low, chart_.close, chart_.tick_volume,
-                                             chart_.volume, chart_.spread);
+    program_->grow_buffers(chart_->time.size());
+    prev_calculated_ = program_->OnCalculate(chart_->time.size(), prev_calculated_, chart_->time, chart_->open,
+                                             chart_->high, chart_->low, chart_->close, chart_->tick_volume,
+                                             chart_->volume, chart_->spread);
     platform::dispatch_pending_messages();
 }
 
@@ -331,6 +336,18 @@ void ChartSession::reload() {
 void ChartSession::timer() {
     if (program_->timer_ms() <= 0) return;
     runner_->clock_ms += program_->timer_ms();
+    program_->OnTimer();
+    platform::dispatch_pending_messages();
+}
+
+void ChartSession::timer_at(std::int64_t now_ms) {
+    if (program_->timer_ms() <= 0) {
+        timer_due_ms_ = -1;
+        return;
+    }
+    if (timer_due_ms_ < 0) timer_due_ms_ = now_ms;  // set since the last look: counts from now
+    if (now_ms < timer_due_ms_ + program_->timer_ms()) return;
+    timer_due_ms_ = now_ms;
     program_->OnTimer();
     platform::dispatch_pending_messages();
 }
@@ -523,6 +540,9 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     }
     mql::Runner runner;
     runner.log_imports = options.log_imports;
+    runner.not_ready = options.not_ready;
+    runner.dpi = options.dpi;
+    runner.notifications = options.notifications;
     runner.start_time = all.time.storage().back();
     runner.pump = platform::dispatch_pending_messages;
     for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
@@ -538,10 +558,25 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     const intptr_t window = chart_window.handle();
     ChartSession session(*entry, imports, &runner, window, all.symbol);
     session.chart().visible_bars = options.visible_bars;
-    for (const auto& [name, value] : options.inputs) {
-        if (!session.set_input(name, value)) {
-            err << "mql4run: " << entry->file << " has no input " << name << " that takes '" << value << "'\n";
-            return mql::kExitUsage;
+    if (options.white_chart) {
+        session.chart().background = mql::clrWhite;
+        session.chart().foreground = mql::clrBlack;
+    }
+    // Further copies of the program on the same chart; the first session
+    // adds the bars, every copy calculates on them.
+    std::vector<std::unique_ptr<ChartSession>> others;
+    for (int copy = 2; copy <= options.copies; ++copy)
+        others.push_back(std::make_unique<ChartSession>(*entry, imports, &runner, window, all.symbol, &session.chart()));
+    std::vector<ChartSession*> copies{&session};
+    for (const auto& other : others) copies.push_back(other.get());
+    for (ChartSession* copy : copies) {
+        auto inputs = options.inputs;
+        if (copy != &session) inputs.insert(inputs.end(), options.copy_inputs.begin(), options.copy_inputs.end());
+        for (const auto& [name, value] : inputs) {
+            if (!copy->set_input(name, value)) {
+                err << "mql4run: " << entry->file << " has no input " << name << " that takes '" << value << "'\n";
+                return mql::kExitUsage;
+            }
         }
     }
     int refused = mql::kExitSuccess;
@@ -550,27 +585,44 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             session.calculate(all, 0, all.time.size());
             session.start();
         } else {
-            const int init = session.init();
-            if (init != mql::INIT_SUCCEEDED) {
-                err << "mql4run: OnInit of " << entry->file << " failed (" << init << ")\n";
-                session.deinit(mql::REASON_REMOVE);
-                return mql::kExitRuntimeError;
+            for (ChartSession* copy : copies) {
+                const int init = copy->init();
+                if (init != mql::INIT_SUCCEEDED) {
+                    err << "mql4run: OnInit of " << entry->file << " failed (" << init << ")\n";
+                    copy->deinit(mql::REASON_REMOVE);
+                    return mql::kExitRuntimeError;
+                }
             }
             const int initial = all.time.size() - options.new_bars;
             const auto ticks = [&] {
-                for (int tick = 0; tick < options.ticks; ++tick) session.tick();
+                for (int tick = 0; tick < options.ticks; ++tick)
+                    for (ChartSession* copy : copies) copy->tick();
             };
-            session.calculate(all, 0, initial);
+            const auto timers = [&] {
+                for (ChartSession* copy : copies) copy->timer();
+            };
+            const auto calculate = [&](int first, int count) {
+                session.add_bars(all, first, count);
+                for (ChartSession* copy : copies) copy->tick();
+            };
+            calculate(0, initial);
             ticks();
-            session.timer();
+            timers();
             for (int bar = initial; bar < all.time.size(); bar += options.arrive) {
                 // The virtual clock moves on by the bars' time: K bars that
                 // arrive at once (after a disconnection) come in one instant.
                 const int arriving = std::min(options.arrive, all.time.size() - bar);
                 runner.clock_ms += static_cast<std::int64_t>(arriving) * session.chart().period * 60000;
-                session.calculate(all, bar, arriving);
+                calculate(bar, arriving);
                 ticks();
-                session.timer();
+                timers();
+            }
+            // The clock runs on: each copy's timer fires at its interval.
+            const std::int64_t until = runner.clock_ms + static_cast<std::int64_t>(options.seconds) * 1000;
+            for (ChartSession* copy : copies) copy->timer_at(runner.clock_ms);
+            while (runner.clock_ms < until) {
+                runner.clock_ms += 50;
+                for (ChartSession* copy : copies) copy->timer_at(runner.clock_ms);
             }
             if (options.reload) session.reload();
             for (const auto& [reason, new_first] : options.reinits) {
@@ -589,7 +641,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                     err << "mql4run: no object " << name << " to click\n";
                     refused = mql::kExitUsage;
                 } else {
-                    session.click(name);
+                    for (ChartSession* copy : copies) copy->click(name);  // every program on the chart hears it
                 }
             }
             for (const std::string& text : options.hovers) {
@@ -617,6 +669,21 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 }
             }
         }
+        if (options.data_window) {
+            if (const auto* plots = dynamic_cast<const mql::mql5::Program5*>(&session.program())) {
+                // A row per plot the Data Window shows: its label, and what
+                // it draws (a DRAW_NONE plot shown is an empty-looking row).
+                int index = 0;
+                for (const auto& plot : plots->plots()) {
+                    if (plot.shown)
+                        out << "data window\t" << index << '\t' << plot.label << '\t'
+                            << (plot.draw_type == mql::DRAW_NONE ? "draws nothing" : "drawn") << '\n';
+                    ++index;
+                }
+            }
+        }
+        // A copy removed first: the objects the others keep are printed.
+        if (options.remove_copy > 0) copies[static_cast<std::size_t>(options.remove_copy - 1)]->deinit(mql::REASON_REMOVE);
         std::vector<const mql::ChartObject*> objects;
         for (const mql::ChartObject& object : session.chart().objects) objects.push_back(&object);
         const auto time_of = [](const mql::ChartObject* object) {
@@ -627,7 +694,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             return time_of(a) != time_of(b) ? time_of(a) < time_of(b) : a->name < b->name;
         });
         for (const mql::ChartObject* object : objects) out << object_line(*object, time_of(object));
-        session.deinit(mql::REASON_REMOVE);
+        for (std::size_t copy = 0; copy < copies.size(); ++copy)
+            if (static_cast<int>(copy) + 1 != options.remove_copy) copies[copy]->deinit(mql::REASON_REMOVE);
         out << "deinit\t" << session.chart().objects.size() << '\n';
     } catch (const mql::RunStop& stop) {
         err << "mql4run: " << entry->file << ": " << stop.message << '\n';

@@ -35,6 +35,16 @@ struct Options {
     // (globals reset, the same inputs) with OnInit and a full OnCalculate.
     // (reason, whether the old instance's OnDeinit comes after the fresh one's start)
     std::vector<std::pair<int, bool>> reinits;
+    // The terminal around the program.
+    int copies = 1;  // instances of the program on the one chart (the same inputs)
+    std::vector<std::pair<std::string, std::string>> copy_inputs;  // what the second and later copies take besides
+    int remove_copy = 0;  // after the run, this copy (1-based) is removed first; the others then
+    int not_ready = 0;    // the first N reads of another symbol find nothing; BarsCalculated lags N calls
+    int seconds = 0;      // after the bars: the virtual clock runs on this long, firing the timers
+    bool white_chart = false;
+    int dpi = 96;
+    bool notifications = true;
+    bool data_window = false;  // print each MQL5 plot the Data Window shows
 };
 
 // The reason of an MQL4 REASON_ name in lower case without "REASON_"
@@ -70,9 +80,11 @@ private:
 // One chart running one program.
 class ChartSession {
 public:
+    // With `shared`, the session runs on that chart (another copy's) and
+    // adds no bars of its own.
     ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
-                 intptr_t window, const std::string& symbol = "SAMPLE");
-    mql::Chart& chart() { return chart_; }
+                 intptr_t window, const std::string& symbol = "SAMPLE", mql::Chart* shared = nullptr);
+    mql::Chart& chart() { return *chart_; }
     mql::Program& program() { return *program_; }
     bool set_input(const std::string& name, const std::string& value);
     int init();
@@ -87,6 +99,8 @@ public:
     void reload();
     void click(const std::string& object);
     void timer();
+    // The timer, if set, when the clock reaches its next firing.
+    void timer_at(std::int64_t now_ms);
     void start() { program_->OnStart(); }
     void deinit(int reason);
     // OnDeinit(reason), then a fresh instance of the program with `inputs`,
@@ -100,9 +114,11 @@ private:
     mql::ProgramContext context_;
     const mql::ProgramEntry& entry_;
     mql::Runner* runner_;
-    mql::Chart chart_;
+    mql::Chart own_chart_;
+    mql::Chart* chart_;
     std::unique_ptr<mql::Program> program_;
     int prev_calculated_ = 0;
+    std::int64_t timer_due_ms_ = -1;
 };
 
 // The whole run of the command line; returns the exit code.

@@ -21,6 +21,7 @@ input string Timeframes = "";    // Timeframes, e.g. H1,H4,D1 (empty: this chart
 input int    ScanBars   = 500;   // Closed bars analysed per symbol (0 = all)
 input int    Periods    = 9;     // Averaging length of the engine's rules
 input int    MaxRows    = 100;   // Rows shown at most
+input color  TextColor  = clrNONE;  // Text of rows without a signal (None: the chart's text colour)
 
 #include <BarsightScanner.mqh>
 //+------------------------------------------------------------------+

@@ -49,6 +49,7 @@ input bool ShowNoDemand       = true;
 input bool ShowUpthrust       = true;
 input bool ShowEffortToFall   = true;
 input bool ShowBuyingClimax   = true;
+input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
 
 #include <BarsightVSA.mqh>
 

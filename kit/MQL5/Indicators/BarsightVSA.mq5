@@ -49,6 +49,7 @@ input bool ShowNoDemand       = true;
 input bool ShowUpthrust       = true;
 input bool ShowEffortToFall   = true;
 input bool ShowBuyingClimax   = true;
+input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
 
 #include <BarsightVSA.mqh>
 
@@ -65,6 +66,9 @@ void VsaSetBuffers()
      {
       PlotIndexSetInteger(index, PLOT_DRAW_TYPE, DRAW_NONE);
       PlotIndexSetDouble(index, PLOT_EMPTY_VALUE, 0.0);
+      // Codes for Expert Advisors (CopyBuffer), not for the Data Window,
+      // where they would stand as rows blank on almost every bar.
+      PlotIndexSetInteger(index, PLOT_SHOW_DATA, false);
      }
    PlotIndexSetString(0, PLOT_LABEL, "VSA signal");
    PlotIndexSetString(1, PLOT_LABEL, "VSA confirmed");

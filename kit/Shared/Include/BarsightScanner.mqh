@@ -153,12 +153,12 @@ void ScanLabel(string name, int y, string text, color shade, string tip)
       return;
    ObjectSetInteger(0, name, OBJPROP_CORNER, CORNER_LEFT_UPPER);
    ObjectSetInteger(0, name, OBJPROP_ANCHOR, ANCHOR_LEFT_UPPER);
-   ObjectSetInteger(0, name, OBJPROP_XDISTANCE, 8);
-   ObjectSetInteger(0, name, OBJPROP_YDISTANCE, y);
+   ObjectSetInteger(0, name, OBJPROP_XDISTANCE, BarsightScaled(8));
+   ObjectSetInteger(0, name, OBJPROP_YDISTANCE, BarsightScaled(y));
    ObjectSetString(0, name, OBJPROP_FONT, "Courier New");
    ObjectSetInteger(0, name, OBJPROP_FONTSIZE, 9);
    ObjectSetString(0, name, OBJPROP_TEXT, text);
-   ObjectSetInteger(0, name, OBJPROP_COLOR, shade);
+   ObjectSetInteger(0, name, OBJPROP_COLOR, BarsightOnChart(shade, BarsightBackground()));
    ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
    ObjectSetString(0, name, OBJPROP_TOOLTIP, tip);
   }
@@ -170,7 +170,7 @@ void ScanRow(int row)
    int timeframe = RowTimeframes[row];
    int confirmed, ago, provisional;
    string text = ScanPad(symbol, SCAN_SYMBOL_WIDTH) + ScanPad(BarsightTimeframeText(timeframe), SCAN_TF_WIDTH);
-   color shade = clrSilver;
+   color shade = BarsightTextColor(TextColor);
    RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional);
    if(!RowMissing[row])
      {
@@ -199,7 +199,8 @@ void ScanAll()
    ArrayResize(RowTimeframes, 0);
    ArrayResize(RowMissing, 0);
    ScanLabel(SCAN_PREFIX + "header", 20, ScanPad("Symbol", SCAN_SYMBOL_WIDTH) + ScanPad("TF", SCAN_TF_WIDTH) +
-             ScanPad("Confirmed", SCAN_SIGNAL_WIDTH) + ScanPad("Ago", SCAN_AGO_WIDTH) + "Provisional", clrSilver, "\n");
+             ScanPad("Confirmed", SCAN_SIGNAL_WIDTH) + ScanPad("Ago", SCAN_AGO_WIDTH) + "Provisional",
+             BarsightTextColor(TextColor), "\n");
    int rows = 0;
    for(int s = 0; s < symbols && rows < MaxRows; s++)
       for(int t = 0; t < count && rows < MaxRows; t++)

@@ -129,6 +129,74 @@ string BarsightSignalPage(int code)
    return((code > 0) ? "SOS" + IntegerToString(code) : "SOW" + IntegerToString(-code));
   }
 
+// Relative luminance of a colour (0 black, 1 white), as WCAG defines it.
+double BarsightLuminance(color shade)
+  {
+   double parts[3];
+   parts[0] = (double)(shade & 0xFF) / 255.0;
+   parts[1] = (double)((shade >> 8) & 0xFF) / 255.0;
+   parts[2] = (double)((shade >> 16) & 0xFF) / 255.0;
+   for(int k = 0; k < 3; k++)
+      parts[k] = (parts[k] <= 0.03928) ? parts[k] / 12.92 : MathPow((parts[k] + 0.055) / 1.055, 2.4);
+   return(0.2126 * parts[0] + 0.7152 * parts[1] + 0.0722 * parts[2]);
+  }
+
+// The contrast ratio of two colours, 1 (none) to 21 (black on white).
+double BarsightContrast(color a, color b)
+  {
+   double la = BarsightLuminance(a), lb = BarsightLuminance(b);
+   return((MathMax(la, lb) + 0.05) / (MathMin(la, lb) + 0.05));
+  }
+
+// `shade` moved a fraction `part` of the way to `target`, channel by channel.
+color BarsightMixed(color shade, color target, double part)
+  {
+   int mixed = 0;
+   for(int k = 0; k < 3; k++)
+     {
+      int from = (int)((shade >> (8 * k)) & 0xFF), to = (int)((target >> (8 * k)) & 0xFF);
+      mixed |= (int)MathRound(from + (to - from) * part) << (8 * k);
+     }
+   return((color)mixed);
+  }
+
+// `shade` as it is drawn on a chart of that background: darkened on a light
+// chart, lightened on a dark one, a step at a time, until it stands out by
+// 3:1 at least (WCAG's ratio for graphics), so gold and aqua stay visible
+// on a white chart.
+color BarsightOnChart(color shade, color background)
+  {
+   bool light = BarsightLuminance(background) > 0.4;
+   color drawn = shade;
+   for(int step = 0; step < 20 && BarsightContrast(drawn, background) < 3.0; step++)
+      drawn = BarsightMixed(drawn, light ? clrBlack : clrWhite, 0.15);
+   return(drawn);
+  }
+
+// The chart's background colour.
+color BarsightBackground()
+  {
+   return((color)ChartGetInteger(0, CHART_COLOR_BACKGROUND));
+  }
+
+// A text colour: the one chosen, or with clrNONE the chart's own text colour.
+color BarsightTextColor(color chosen)
+  {
+   if(chosen != clrNONE)
+      return(chosen);
+   return((color)ChartGetInteger(0, CHART_COLOR_FOREGROUND));
+  }
+
+// A distance in pixels at 100% scaling, as the screen's DPI makes it (144
+// DPI, 150%: half as much again), so rows of text do not overlap.
+int BarsightScaled(int pixels)
+  {
+   long dpi = TerminalInfoInteger(TERMINAL_SCREEN_DPI);
+   if(dpi <= 0)
+      dpi = 96;
+   return((int)MathRound(pixels * (double)dpi / 96.0));
+  }
+
 // The timeframes of the terminal, shortest first: MetaTrader 4 has 9,
 // MetaTrader 5 has 21. PERIOD_ values: minutes in MQL4, codes in MQL5.
 #ifdef __MQL5__

@@ -12,9 +12,18 @@
 // -1 as the unknown next close.
 #define VSA_PREFIX       "Barsight;"
 #define VSA_LEGEND       "BarsightLegend;"
+#define VSA_COPY         "BarsightCopy;"
 #define VSA_APPLICATION  "metastock"
 #define VSA_WARMUP       15
 #define VSA_VOLUME_FLOOR 0.0001
+// Push notifications: the terminal takes 2 a second and 10 a minute from
+// all its charts together and drops the rest. Every copy of the indicator
+// keeps one gap between notifications, counted through a terminal global
+// variable, and holds back what comes sooner until the gap has passed.
+#define VSA_NOTIFY_GAP_MS   6500
+#define VSA_NOTIFY_LAST     "Barsight.NotifiedAt"
+#define VSA_NOTIFY_LIMIT    255   // characters a notification holds
+#define VSA_TIMER_MS        250
 
 double   Codes[];             // buffer 0: each closed bar's code, 0 for none
 double   Confirmed[];         // buffer 1: the code once the next close is known
@@ -31,6 +40,14 @@ bool     Counted = false;     // this instance counted itself with IncRefCount
 bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
 int      LegendFirst = -1;    // the visible range the legend was counted on
 int      LegendShown = -1;
+// This copy's names: the first copy on a chart draws "Barsight;...", the
+// n-th "Barsight<n>;...", held by its marker object while it runs, so two
+// copies (other inputs, or a timeframe switch that starts the new copy
+// before the old one ends) never delete or move each other's objects.
+string   VsaPrefix = VSA_PREFIX;
+string   VsaLegendPrefix = VSA_LEGEND;
+string   VsaMarker = "";
+string   PendingNotification = "";  // held back until the gap between notifications has passed
 
 string VsaTooltip(int code, bool provisional)
   {
@@ -42,7 +59,7 @@ string VsaTooltip(int code, bool provisional)
 // the first two semicolons into the signal's page.
 string VsaArrowName(int code, datetime barTime)
   {
-   return(VSA_PREFIX + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
+   return(VsaPrefix + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
   }
 
 bool VsaSignalShown(int code)
@@ -73,6 +90,63 @@ int WindowOfChart()
    return((int)ChartGetInteger(0, CHART_WINDOW_HANDLE));
   }
 
+// Takes the first free copy number on this chart (its marker object) and
+// names this copy's objects by it.
+void VsaClaimNames()
+  {
+   for(int n = 1; n <= 100; n++)
+     {
+      string marker = VSA_COPY + IntegerToString(n);
+      if(ObjectFind(0, marker) >= 0)
+         continue;                             // another copy's
+      if(!ObjectCreate(0, marker, OBJ_LABEL, 0, 0, 0))
+         continue;
+      ObjectSetString(0, marker, OBJPROP_TEXT, " ");
+      ObjectSetInteger(0, marker, OBJPROP_SELECTABLE, false);
+      ObjectSetInteger(0, marker, OBJPROP_HIDDEN, true);
+      VsaMarker = marker;
+      VsaPrefix = (n == 1) ? VSA_PREFIX : "Barsight" + IntegerToString(n) + ";";
+      VsaLegendPrefix = (n == 1) ? VSA_LEGEND : "BarsightLegend" + IntegerToString(n) + ";";
+      return;
+     }
+   Print("BarsightVSA: 100 copies on this chart already; this one draws nothing");
+  }
+
+// The timer serves the hover help and a notification held back.
+void VsaTimerNeeded()
+  {
+   if(HookHandle > 0 || StringLen(PendingNotification) > 0)
+      EventSetMillisecondTimer(VSA_TIMER_MS);
+   else
+      EventKillTimer();
+  }
+
+// Sends the held-back notification once the gap since the terminal's last
+// one (from any chart) has passed.
+void VsaFlushNotification()
+  {
+   if(StringLen(PendingNotification) == 0)
+      return;
+   if(!TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
+     {
+      PendingNotification = "";
+      return;
+     }
+   double now = (double)GetTickCount();
+   if(GlobalVariableCheck(VSA_NOTIFY_LAST))
+     {
+      double last = GlobalVariableGet(VSA_NOTIFY_LAST);
+      if(now >= last && now - last < VSA_NOTIFY_GAP_MS)
+         return;                               // too soon (a wrapped tick count counts as long ago)
+     }
+   GlobalVariableSet(VSA_NOTIFY_LAST, now);
+   string text = PendingNotification;
+   PendingNotification = "";
+   if(StringLen(text) > VSA_NOTIFY_LIMIT)
+      text = StringSubstr(text, 0, VSA_NOTIFY_LIMIT - 3) + "...";
+   SendNotification(text);
+  }
+
 int OnInit()
   {
    if(Periods < 1 || Periods > 10000)
@@ -81,6 +155,9 @@ int OnInit()
       return(INIT_PARAMETERS_INCORRECT);
      }
    VsaSetBuffers();  // the program's own: MQL4 and MQL5 bind buffers differently
+   PendingNotification = "";
+   if(DrawArrows)
+      VsaClaimNames();
    IncRefCount();
    Counted = true;
    FormingBarTime = 0;
@@ -89,7 +166,7 @@ int OnInit()
       int res = 0;
       HookHandle = SubclassWindow(WindowOfChart(), res);
       if(HookHandle > 0)
-         EventSetMillisecondTimer(250);
+         VsaTimerNeeded();
       else
         {
          Print("BarsightVSA: the chart window cannot be hooked (", HookHandle, "); help opens on a click only");
@@ -220,6 +297,7 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    color shade = BarsightSignalColor(code);
    if(provisional)
       shade = BarsightDimmed(shade);
+   shade = BarsightOnChart(shade, BarsightBackground());
    string name = VsaArrowName(code, time[shift]);
    double price = strength ? low[shift] : high[shift];
    if(!ObjectCreate(0, name, OBJ_ARROW, 0, time[shift], price))
@@ -254,8 +332,8 @@ void VsaDeleteLegend()
    for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
      {
       string page = BarsightSignalPage(BarsightSignalCode(index));
-      ObjectDelete(0, VSA_LEGEND + page + ";glyph");
-      ObjectDelete(0, VSA_LEGEND + page + ";text");
+      ObjectDelete(0, VsaLegendPrefix + page + ";glyph");
+      ObjectDelete(0, VsaLegendPrefix + page + ";text");
      }
   }
 
@@ -289,26 +367,27 @@ void VsaLegend(const bool changed)
          counts[index]++;
      }
    int row = 0;
+   color background = BarsightBackground();
    for(int index = BARSIGHT_SIGNAL_COUNT - 1; index >= 0; index--)
      {
       if(counts[index] == 0)
          continue;
       int code = BarsightSignalCode(index);
       string page = BarsightSignalPage(code);
-      string glyph = VSA_LEGEND + page + ";glyph";
-      string text = VSA_LEGEND + page + ";text";
-      int y = 8 + 14 * row;
+      string glyph = VsaLegendPrefix + page + ";glyph";
+      string text = VsaLegendPrefix + page + ";text";
+      int y = BarsightScaled(8 + 14 * row);
       row++;
       if(ObjectCreate(0, glyph, OBJ_LABEL, 0, 0, 0))
         {
          ObjectSetInteger(0, glyph, OBJPROP_CORNER, CORNER_LEFT_LOWER);
          ObjectSetInteger(0, glyph, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
-         ObjectSetInteger(0, glyph, OBJPROP_XDISTANCE, 8);
+         ObjectSetInteger(0, glyph, OBJPROP_XDISTANCE, BarsightScaled(8));
          ObjectSetInteger(0, glyph, OBJPROP_YDISTANCE, y);
          ObjectSetString(0, glyph, OBJPROP_FONT, "Wingdings");
          ObjectSetInteger(0, glyph, OBJPROP_FONTSIZE, 9);
          ObjectSetString(0, glyph, OBJPROP_TEXT, CharToString((uchar)BarsightSignalGlyph(code)));
-         ObjectSetInteger(0, glyph, OBJPROP_COLOR, BarsightSignalColor(code));
+         ObjectSetInteger(0, glyph, OBJPROP_COLOR, BarsightOnChart(BarsightSignalColor(code), background));
          ObjectSetInteger(0, glyph, OBJPROP_SELECTABLE, false);
          ObjectSetInteger(0, glyph, OBJPROP_HIDDEN, true);
          ObjectSetString(0, glyph, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
@@ -317,13 +396,13 @@ void VsaLegend(const bool changed)
         {
          ObjectSetInteger(0, text, OBJPROP_CORNER, CORNER_LEFT_LOWER);
          ObjectSetInteger(0, text, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
-         ObjectSetInteger(0, text, OBJPROP_XDISTANCE, 26);
+         ObjectSetInteger(0, text, OBJPROP_XDISTANCE, BarsightScaled(26));
          ObjectSetInteger(0, text, OBJPROP_YDISTANCE, y);
          ObjectSetString(0, text, OBJPROP_FONT, "Arial");
          ObjectSetInteger(0, text, OBJPROP_FONTSIZE, 8);
          ObjectSetString(0, text, OBJPROP_TEXT, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) +
                          ": " + IntegerToString(counts[index]));
-         ObjectSetInteger(0, text, OBJPROP_COLOR, clrSilver);
+         ObjectSetInteger(0, text, OBJPROP_COLOR, BarsightOnChart(BarsightTextColor(TextColor), background));
          ObjectSetInteger(0, text, OBJPROP_SELECTABLE, false);
          ObjectSetInteger(0, text, OBJPROP_HIDDEN, true);
          ObjectSetString(0, text, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
@@ -331,25 +410,24 @@ void VsaLegend(const bool changed)
      }
   }
 
-// One alert per bar: the bar at `shift` when it carries a shown signal and
-// was not alerted yet. Shift 2 is judged with its next close (final); shift
-// 1 without it (provisional: it can change or vanish at the next close).
-void VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, const bool provisional)
+// The alert text of the bar at `shift` when it carries a shown signal and
+// was not alerted yet ("" otherwise). Shift 2 is judged with its next
+// close (final); shift 1 without it (provisional: it can change or vanish
+// at the next close).
+string VsaAlertBar(const int shift, const datetime &time[], datetime &alerted, const bool provisional)
   {
    int code = (int)Codes[shift];
    if(code == 0 || !VsaShown(code) || time[shift] == alerted)
-      return;
+      return("");
    alerted = time[shift];
-   string text = Symbol() + " " + TimeToString(time[shift], TIME_DATE | TIME_MINUTES) + ": " +
-                 (provisional ? "provisional " : "") + VsaTooltip(code, false);
-   Alert(text);
-   if(TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
-      SendNotification(text);
+   return(TimeToString(time[shift], TIME_DATE | TIME_MINUTES) + ": " + (provisional ? "provisional " : "") +
+          VsaTooltip(code, false));
   }
 
 // After `arrived` new bars, the bars from shift arrived + 1 down to 2
-// became final (more than one after a disconnection): each is alerted once,
-// oldest first; then the newest closed bar's provisional signal.
+// became final (more than one after a disconnection), then the newest
+// closed bar's provisional signal: all of them in one alert and one
+// notification, oldest first ("SYMBOL date: signal; date: signal").
 void VsaAlert(const datetime &time[], const int rates_total, const int arrived)
   {
    if(!AlertOnSignal || rates_total < 3)
@@ -357,10 +435,25 @@ void VsaAlert(const datetime &time[], const int rates_total, const int arrived)
    int oldest = arrived + 1;
    if(oldest > rates_total - 1)
       oldest = rates_total - 1;
-   for(int shift = oldest; shift >= 2; shift--)
-      VsaAlertBar(shift, time, AlertedBarTime, false);
-   if(AlertProvisional)
-      VsaAlertBar(1, time, AlertedProvisionalTime, true);
+   string text = "";
+   for(int shift = oldest; shift >= 1; shift--)
+     {
+      if(shift == 1 && !AlertProvisional)
+         break;
+      string part = (shift == 1) ? VsaAlertBar(1, time, AlertedProvisionalTime, true)
+                                 : VsaAlertBar(shift, time, AlertedBarTime, false);
+      if(StringLen(part) > 0)
+         text = text + (StringLen(text) > 0 ? "; " : "") + part;
+     }
+   if(StringLen(text) == 0)
+      return;
+   text = Symbol() + " " + text;
+   Alert(text);
+   if(!TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
+      return;
+   PendingNotification = text;                 // a newer summary replaces one still held back
+   VsaFlushNotification();
+   VsaTimerNeeded();
   }
 
 int OnCalculate(const int rates_total, const int prev_calculated, const datetime &time[],
@@ -391,7 +484,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    if(arrived < 0)
      {
       if(DrawArrows)
-         ObjectsDeleteAll(0, VSA_PREFIX);
+         ObjectsDeleteAll(0, VsaPrefix);
       VsaStart(rates_total, time, high, low, close, tick_volume);
       if(DrawArrows)
          for(int shift = Fed; shift >= 1; shift--)
@@ -428,34 +521,43 @@ void VsaShowHelp(string arrow)
 
 void OnChartEvent(const int id, const long &lparam, const double &dparam, const string &sparam)
   {
-   if(id == CHARTEVENT_OBJECT_CLICK && (StringFind(sparam, VSA_PREFIX) == 0 || StringFind(sparam, VSA_LEGEND) == 0))
+   if(id == CHARTEVENT_OBJECT_CLICK && DrawArrows &&
+      (StringFind(sparam, VsaPrefix) == 0 || StringFind(sparam, VsaLegendPrefix) == 0))
       VsaShowHelp(sparam);
    if(id == CHARTEVENT_CHART_CHANGE)
       VsaLegend(false);  // scrolled or zoomed: the visible bars changed
   }
 
-// HelpOnHover: the captured tooltips of the chart window; one equal to an
-// arrow's tooltip opens that arrow's page.
+// The signal whose arrow tooltip this is (VsaTooltip's text), or 0: the
+// page follows from the text, so no chart object needs to be looked at.
+int VsaTooltipCode(const string text)
+  {
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      int code = BarsightSignalCode(index);
+      if(text == VsaTooltip(code, false) || text == VsaTooltip(code, true))
+         return(code);
+     }
+   return(0);
+  }
+
+// HelpOnHover: the captured tooltips of the chart window; one of an arrow
+// opens that signal's page. The timer also sends a held-back notification.
 void OnTimer()
   {
-   if(HookHandle <= 0)
-      return;
-   string text;
-   int result;
-   for(int taken = 0; taken < 1000 && (result = BarsightNextTooltip(HookHandle, text)) != 0; taken++)
+   VsaFlushNotification();
+   if(HookHandle > 0)
      {
-      if(result != 1)
-         continue;
-      for(int k = ObjectsTotal(0, 0, -1) - 1; k >= 0; k--)
+      string text;
+      int result;
+      for(int taken = 0; taken < 1000 && (result = BarsightNextTooltip(HookHandle, text)) != 0; taken++)
         {
-         string name = ObjectName(0, k, 0, -1);
-         if(StringFind(name, VSA_PREFIX) == 0 && ObjectGetString(0, name, OBJPROP_TOOLTIP) == text)
-           {
-            VsaShowHelp(name);
-            break;
-           }
+         int code = (result == 1) ? VsaTooltipCode(text) : 0;
+         if(code != 0)
+            VsaShowHelp(VsaPrefix + BarsightSignalPage(code) + ";");
         }
      }
+   VsaTimerNeeded();
   }
 
 void OnDeinit(const int reason)
@@ -466,15 +568,17 @@ void OnDeinit(const int reason)
    Fed = 0;
    LastFedTime = 0;
    int why = UninitializeReason();
-   // On a timeframe or symbol switch the arrows and the legend stay for the
-   // new instance, which clears them before it draws its own: MetaTrader 5
-   // may run the new instance before this OnDeinit, and deleting them here
-   // would then take the new instance's arrows.
-   if(DrawArrows && why != REASON_CHARTCHANGE)
+   // This copy's objects go, whatever the reason: they carry its own names,
+   // so a new copy (MetaTrader 5 may start it before this OnDeinit on a
+   // timeframe switch) keeps its own.
+   if(DrawArrows && StringLen(VsaMarker) > 0)
      {
-      ObjectsDeleteAll(0, VSA_PREFIX);
-      ObjectsDeleteAll(0, VSA_LEGEND);
+      ObjectsDeleteAll(0, VsaPrefix);
+      ObjectsDeleteAll(0, VsaLegendPrefix);
+      ObjectDelete(0, VsaMarker);
      }
+   VsaMarker = "";
+   PendingNotification = "";
    EventKillTimer();
    if(HookHandle > 0)
       UnsubclassWindow(HookHandle);
