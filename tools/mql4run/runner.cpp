@@ -137,6 +137,11 @@ std::string object_line(const mql::ChartObject& object, mql::datetime time) {
         char number[64];
         std::snprintf(number, sizeof number, "%.5f", p->second);
         price = number;
+    } else if (object.type == mql::OBJ_LABEL) {
+        // A label sits at a distance from its corner: "@x,y" in pixels.
+        const mql::mql_long* x = integer(mql::OBJPROP_XDISTANCE);
+        const mql::mql_long* y = integer(mql::OBJPROP_YDISTANCE);
+        price = "@" + std::to_string(x ? *x : 0) + "," + std::to_string(y ? *y : 0);
     }
     return "object\t" + object.name + '\t' + date_text(time) + '\t' + text(mql::OBJPROP_TOOLTIP) + '\t' +
            (type != kTypes.end() ? type->second : "OBJ_" + std::to_string(object.type)) + '\t' + arrow +

@@ -46,6 +46,8 @@ void VolumePlot(const int index, const int type, const color shade, const int wi
    PlotIndexSetInteger(index, PLOT_LINE_WIDTH, width);
    PlotIndexSetString(index, PLOT_LABEL, label);
    PlotIndexSetDouble(index, PLOT_EMPTY_VALUE, EMPTY_VALUE);
+   // A plot that draws nothing has no row in the Data Window.
+   PlotIndexSetInteger(index, PLOT_SHOW_DATA, type != DRAW_NONE);
   }
 
 int OnInit()

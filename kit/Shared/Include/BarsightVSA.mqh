@@ -47,7 +47,9 @@ int      LegendShown = -1;
 string   VsaPrefix = VSA_PREFIX;
 string   VsaLegendPrefix = VSA_LEGEND;
 string   VsaMarker = "";
-string   PendingNotification = "";  // held back until the gap between notifications has passed
+string   PendingNotification = "";  // signals held back until the gap between notifications has passed
+int      PendingSignals = 0;        // how many
+string   PendingNewest = "";        // the newest of them
 
 string VsaTooltip(int code, bool provisional)
   {
@@ -140,10 +142,17 @@ void VsaFlushNotification()
          return;                               // too soon (a wrapped tick count counts as long ago)
      }
    GlobalVariableSet(VSA_NOTIFY_LAST, now);
-   string text = PendingNotification;
-   PendingNotification = "";
+   // Every signal held back, or when they do not fit a notification, how
+   // many and the newest (the alert window lists them all).
+   string text = Symbol() + " " + PendingNotification;
    if(StringLen(text) > VSA_NOTIFY_LIMIT)
-      text = StringSubstr(text, 0, VSA_NOTIFY_LIMIT - 3) + "...";
+      text = Symbol() + ": " + IntegerToString(PendingSignals) + " signals (see the alert window), newest " +
+             PendingNewest;
+   if(StringLen(text) > VSA_NOTIFY_LIMIT)
+      text = StringSubstr(text, 0, VSA_NOTIFY_LIMIT);
+   PendingNotification = "";
+   PendingSignals = 0;
+   PendingNewest = "";
    SendNotification(text);
   }
 
@@ -435,23 +444,29 @@ void VsaAlert(const datetime &time[], const int rates_total, const int arrived)
    int oldest = arrived + 1;
    if(oldest > rates_total - 1)
       oldest = rates_total - 1;
-   string text = "";
+   string text = "", newest = "";
+   int signals = 0;
    for(int shift = oldest; shift >= 1; shift--)
      {
       if(shift == 1 && !AlertProvisional)
          break;
       string part = (shift == 1) ? VsaAlertBar(1, time, AlertedProvisionalTime, true)
                                  : VsaAlertBar(shift, time, AlertedBarTime, false);
-      if(StringLen(part) > 0)
-         text = text + (StringLen(text) > 0 ? "; " : "") + part;
+      if(StringLen(part) == 0)
+         continue;
+      text = text + (StringLen(text) > 0 ? "; " : "") + part;
+      newest = part;
+      signals++;
      }
-   if(StringLen(text) == 0)
+   if(signals == 0)
       return;
-   text = Symbol() + " " + text;
-   Alert(text);
+   Alert(Symbol() + " " + text);
    if(!TerminalInfoInteger(TERMINAL_NOTIFICATIONS_ENABLED))
       return;
-   PendingNotification = text;                 // a newer summary replaces one still held back
+   // Signals still held back get this calculation's added: none is lost.
+   PendingNotification = (StringLen(PendingNotification) > 0) ? PendingNotification + "; " + text : text;
+   PendingSignals += signals;
+   PendingNewest = newest;
    VsaFlushNotification();
    VsaTimerNeeded();
   }
@@ -578,7 +593,11 @@ void OnDeinit(const int reason)
       ObjectDelete(0, VsaMarker);
      }
    VsaMarker = "";
+   // A notification still held back goes now if the gap allows, else with
+   // the alert window's record only.
+   VsaFlushNotification();
    PendingNotification = "";
+   PendingSignals = 0;
    EventKillTimer();
    if(HookHandle > 0)
       UnsubclassWindow(HookHandle);
