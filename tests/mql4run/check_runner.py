@@ -410,7 +410,7 @@ in_buffer = {}
 for line in out.splitlines():
     if line.startswith("buffer\t"):
         _, index, date, value = line.split("\t")
-        if int(index) < 5:  # the histograms; 5 is the average line
+        if int(index) != 5:  # the histograms; 5 is the average line
             in_buffer.setdefault(date, []).append((int(index), float(value)))
 closes = {r[0]: f32(r[4]) for r in rows}
 dates = [r[0] for r in rows]
@@ -436,10 +436,11 @@ check("BarsightVolume's buffers follow CalcVolumeColor bar by bar (%d bars)" % l
 
 # The volume classes: volume against the average of the last 20 volumes
 # (the bar's own included), with VSASpread's limits in units of 2/7 of the
-# average: churn (above 6 units on a spread below 0.8 of the average
-# spread) first, then climax (above 7 units), high (above 6), low (at most
-# 3), normal. The average line is that same mean. Bars with fewer than 20
-# volumes behind them get nothing.
+# average: climax above 7 units (on a spread below 0.8 of the average
+# spread climax churn, else climax up or down by the close against the
+# previous close), high above 6 (narrow: churn), low at most 3 (narrow:
+# low-volume churn), else normal. The average line is that same mean. Bars
+# with fewer than 20 volumes behind them get nothing.
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5", "--dump-buffers",
                      "--input", "Colouring=1")
 got = buffers(out)
@@ -447,7 +448,7 @@ volumes = {r[0]: float(r[5]) for r in rows}
 spreads = {r[0]: f32(r[2]) - f32(r[3]) for r in rows}
 wrong, counted = [], {}
 for t, date in enumerate(dates):
-    histograms = [(b, got.get(b, {}).get(date)) for b in range(5) if date in got.get(b, {})]
+    histograms = [(b, got.get(b, {}).get(date)) for b in (0, 1, 2, 3, 4, 6, 7, 8) if date in got.get(b, {})]
     if t < 19:
         if histograms or date in got.get(5, {}):
             wrong.append((date, "coloured early", histograms))
@@ -459,12 +460,18 @@ for t, date in enumerate(dates):
     v = volumes[date]
     high_volume, climax = v > unit * 6.0, v > unit * 7.0
     narrow = spreads[date] < 0.8 * average_spread
-    want = 4 if high_volume and narrow else 3 if climax else 2 if high_volume else 0 if v <= unit * 3.0 else 1
+    up = t > 0 and closes[date] > closes[dates[t - 1]]
+    if climax:
+        want = 7 if narrow else 3 if up else 6
+    elif high_volume:
+        want = 4 if narrow else 2
+    else:
+        want = (8 if narrow else 0) if v <= unit * 3.0 else 1
     counted[want] = counted.get(want, 0) + 1
     if histograms != [(want, v)] or abs(got.get(5, {}).get(date, -1) - average) > 1e-6 * average:
         wrong.append((date, histograms, want, got.get(5, {}).get(date), average))
 check("BarsightVolume's volume classes and average bar by bar (%s)" % sorted(counted.items()),
-      code == 0 and not wrong and len(counted) == 5, str(wrong[:3]))
+      code == 0 and not wrong and len(counted) >= 7, str(wrong[:3]))
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--input", "Colouring=2")
 check("BarsightVolume refuses an unknown colouring", code == 1 and "Colouring must be 0" in err, err[-200:])
 

@@ -178,6 +178,43 @@ for program, inputs in [("BarsightVSA.mq5", []), ("BarsightVolume.mq5", []),
     check("%s %s: no blank rows in the Data Window (%d rows)" % (program, " ".join(inputs), len(rows)),
           code == 0 and not blank and (rows or program.startswith("BarsightVSA")), str(blank))
 
+# --- BarsightVolume: the price bars painted, a bar limit, real volume ------------------
+def buffers(stdout):
+    """{buffer: {date: value}} from --dump-buffers."""
+    found = {}
+    for line in stdout.splitlines():
+        if line.startswith("buffer\t"):
+            _, index, date, value = line.split("\t")
+            found.setdefault(int(index), {})[date] = float(value)
+    return found
+
+
+for ext in (".mq4", ".mq5"):
+    code, out, err = run("BarsightVolume" + ext, "--data", walk, "--input", "Colouring=1", "--input", "PaintBars=true",
+                         "--input", "MaxBars=300", "--new-bars", "20", "--dump-buffers")
+    got = buffers(out)
+    painted = {n: p for n, p in objects(out).items() if n.startswith("BarsightBars;")}
+    coloured = sorted({d for b, values in got.items() if b != 5 for d in values})
+    check("BarsightVolume%s PaintBars with MaxBars=300: the newest 300 bars only, each painted in its class "
+          "colour low to high (%d painted)" % (ext, len(painted)),
+          code == 0 and 250 < len(coloured) <= 300 and len(painted) == len(coloured) and
+          all(p[4] == "OBJ_TREND" and ".." in p[8] for p in painted.values()) and out.endswith("deinit\t0\n"),
+          err[-300:])
+rows = [line.rstrip("\n").split(",") for line in open(walk)][1:]
+real = os.path.join(work, "real.csv")
+with open(real, "w") as f:
+    f.write("date,open,high,low,close,volume,real_volume\n")
+    for r in rows:
+        f.write(",".join(r + [str(int(float(r[5])) * 7 + 3)]) + "\n")
+code, out, err = run("BarsightVolume.mq5", "--data", real, "--input", "VolumeSource=1", "--dump-buffers")
+shown = {d: v for b, values in buffers(out).items() if b != 5 for d, v in values.items()}
+want = {r[0]: float(int(float(r[5])) * 7 + 3) for r in rows}
+check("BarsightVolume.mq5 VolumeSource=1 shows the real volume column (%d bars)" % len(shown),
+      code == 0 and shown and all(want[d] == v for d, v in shown.items()), err[-300:])
+code, out, err = run("BarsightVolume.mq5", "--data", walk, "--input", "VolumeSource=1")
+check("BarsightVolume.mq5 VolumeSource=1 on a symbol without real volume says so once",
+      code == 0 and err.count("has no real volume") == 1, err[-300:])
+
 if failures:
     sys.exit("terminal: %d checks failed: %s" % (len(failures), ", ".join(failures)))
 print("terminal: all checks passed")

@@ -103,7 +103,8 @@ std::string object_line(const mql::ChartObject& object, mql::datetime time) {
         return it == object.strings.end() ? std::string() : it->second;
     };
     static const std::map<int, const char*> kTypes = {
-        {mql::OBJ_VLINE, "OBJ_VLINE"}, {mql::OBJ_HLINE, "OBJ_HLINE"}, {mql::OBJ_TEXT, "OBJ_TEXT"},
+        {mql::OBJ_VLINE, "OBJ_VLINE"}, {mql::OBJ_HLINE, "OBJ_HLINE"}, {mql::OBJ_TREND, "OBJ_TREND"},
+        {mql::OBJ_TEXT, "OBJ_TEXT"},
         {mql::OBJ_ARROW, "OBJ_ARROW"}, {mql::OBJ_LABEL, "OBJ_LABEL"},
         {mql::OBJ_ARROW_THUMB_UP, "OBJ_ARROW_THUMB_UP"}, {mql::OBJ_ARROW_UP, "OBJ_ARROW_UP"},
         {mql::OBJ_ARROW_DOWN, "OBJ_ARROW_DOWN"}};
@@ -137,6 +138,10 @@ std::string object_line(const mql::ChartObject& object, mql::datetime time) {
         char number[64];
         std::snprintf(number, sizeof number, "%.5f", p->second);
         price = number;
+        if (object.two_points) {  // a line's two ends: "from..to"
+            std::snprintf(number, sizeof number, "..%.5f", object.price2);
+            price += number;
+        }
     } else if (object.type == mql::OBJ_LABEL) {
         // A label sits at a distance from its corner: "@x,y" in pixels.
         const mql::mql_long* x = integer(mql::OBJPROP_XDISTANCE);

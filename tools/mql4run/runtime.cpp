@@ -512,6 +512,29 @@ bool Program::ObjectCreate(mql_long, const string& name, ENUM_OBJECT type, int s
     return chart().add(std::move(object)) != nullptr;
 }
 
+bool Program::ObjectCreate(mql_long chart_id, const string& name, ENUM_OBJECT type, int sub_window, datetime time1,
+                           double price1, datetime time2, double price2) {
+    if (!ObjectCreate(chart_id, name, type, sub_window, time1, price1)) return false;
+    ChartObject* object = chart().find(name.str());
+    object->two_points = true;
+    object->time2 = time2;
+    object->price2 = price2;
+    return true;
+}
+
+bool Program::ObjectMove(mql_long, const string& name, int point, datetime time, double price) {
+    ChartObject* object = chart().find(name.str());
+    if (object == nullptr || point < 0 || point > (object->two_points ? 1 : 0)) return false;
+    if (point == 0) {
+        object->integers[OBJPROP_TIME] = time;
+        object->doubles[OBJPROP_PRICE] = price;
+    } else {
+        object->time2 = time;
+        object->price2 = price;
+    }
+    return true;
+}
+
 bool Program::ObjectDelete(mql_long, const string& name) { return chart().remove(name.str()); }
 
 int Program::ObjectFind(mql_long, const string& name) {

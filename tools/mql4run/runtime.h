@@ -166,12 +166,13 @@ constexpr uint CP_ACP = 0, CP_UTF8 = 65001;
 enum ENUM_LINE_STYLE : int { STYLE_SOLID = 0, STYLE_DASH = 1, STYLE_DOT = 2 };
 enum ENUM_DRAW_TYPE : int { DRAW_LINE = 0, DRAW_SECTION = 1, DRAW_HISTOGRAM = 2, DRAW_ARROW = 3, DRAW_ZIGZAG = 4,
                             DRAW_COLOR_HISTOGRAM = 10, DRAW_COLOR_ARROW = 11, DRAW_NONE = 12 };
-enum ENUM_OBJECT : int { OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
+enum ENUM_OBJECT : int { OBJ_VLINE = 0, OBJ_HLINE = 1, OBJ_TREND = 2, OBJ_TEXT = 21, OBJ_ARROW = 22, OBJ_LABEL = 23,
                          OBJ_ARROW_THUMB_UP = 29, OBJ_ARROW_UP = 31, OBJ_ARROW_DOWN = 32 };
 enum ENUM_OBJECT_PROPERTY_INTEGER : int {
     OBJPROP_TIME = 0, OBJPROP_COLOR = 6, OBJPROP_STYLE = 7, OBJPROP_WIDTH = 8, OBJPROP_BACK = 9,
     OBJPROP_ARROWCODE = 14, OBJPROP_FONTSIZE = 100, OBJPROP_CORNER = 101, OBJPROP_XDISTANCE = 102,
-    OBJPROP_YDISTANCE = 103, OBJPROP_HIDDEN = 208, OBJPROP_SELECTABLE = 1000, OBJPROP_ANCHOR = 1011
+    OBJPROP_YDISTANCE = 103, OBJPROP_HIDDEN = 208, OBJPROP_SELECTABLE = 1000, OBJPROP_RAY_RIGHT = 1004,
+    OBJPROP_ANCHOR = 1011
 };
 enum ENUM_OBJECT_PROPERTY_DOUBLE : int { OBJPROP_PRICE = 1 };
 enum ENUM_OBJECT_PROPERTY_STRING : int { OBJPROP_TOOLTIP = 206, OBJPROP_TEXT = 999, OBJPROP_FONT = 1001 };
@@ -231,6 +232,10 @@ struct ChartObject {
     std::map<int, mql_long> integers;
     std::map<int, double> doubles;
     std::map<int, std::string> strings;
+    // A second point (a trend line's end).
+    bool two_points = false;
+    datetime time2 = 0;
+    double price2 = 0;
 };
 
 struct Chart {
@@ -511,6 +516,11 @@ protected:
     // Objects.
     bool ObjectCreate(mql_long chart_id, const string& name, ENUM_OBJECT type, int sub_window, datetime time1,
                       double price1);
+    // An object of two points (a trend line); the second is point 1.
+    bool ObjectCreate(mql_long chart_id, const string& name, ENUM_OBJECT type, int sub_window, datetime time1,
+                      double price1, datetime time2, double price2);
+    // Moves point `point` (0 or 1) of the object.
+    bool ObjectMove(mql_long chart_id, const string& name, int point, datetime time, double price);
     bool ObjectDelete(mql_long chart_id, const string& name);
     int ObjectFind(mql_long chart_id, const string& name);
     int ObjectsTotal(mql_long chart_id = 0, int sub_window = -1, int type = -1);

@@ -16,24 +16,14 @@
 #property strict
 #property indicator_separate_window
 #property indicator_minimum 0
-#property indicator_buffers 6
-#property indicator_color1 clrSilver
-#property indicator_color2 clrRed
-#property indicator_color3 clrGreen
-#property indicator_color4 clrBlue
-#property indicator_color5 clrYellow
-#property indicator_color6 clrGold
-#property indicator_width1 3
-#property indicator_width2 3
-#property indicator_width3 3
-#property indicator_width4 3
-#property indicator_width5 3
-#property indicator_width6 1
+#property indicator_buffers 9
 
 #include <BarsightPlugin.mqh>
 
-input int Colouring     = 0;   // 0 up/down bars (CalcVolumeColor), 1 volume classes
-input int AveragePeriod = 20;  // Bars in the moving average of volume (0 hides it)
+input int  Colouring     = 0;      // 0 up/down bars (CalcVolumeColor), 1 volume classes
+input int  AveragePeriod = 20;     // Bars in the moving average of volume (0 hides it)
+input int  MaxBars       = 0;      // Newest bars the pane shows (0 = all)
+input bool PaintBars     = false;  // Paint the price bars in their volume colour
 
 #include <BarsightVolume.mqh>
 
@@ -47,31 +37,26 @@ int OnInit()
    SetIndexBuffer(3, Class3);
    SetIndexBuffer(4, Class4);
    SetIndexBuffer(5, Average);
-   if(Colouring == VOLUME_UP_DOWN)
+   SetIndexBuffer(6, Class6);
+   SetIndexBuffer(7, Class7);
+   SetIndexBuffer(8, Class8);
+   for(int buffer = 0; buffer < VOLUME_BUFFERS; buffer++)
      {
-      SetIndexStyle(0, DRAW_HISTOGRAM, EMPTY, 3, clrSilver); SetIndexLabel(0, "Low volume");
-      SetIndexStyle(1, DRAW_HISTOGRAM, EMPTY, 3, clrRed);    SetIndexLabel(1, "Down volume");
-      SetIndexStyle(2, DRAW_HISTOGRAM, EMPTY, 3, clrGreen);  SetIndexLabel(2, "Up volume");
-      SetIndexStyle(3, DRAW_HISTOGRAM, EMPTY, 3, clrBlue);   SetIndexLabel(3, "Unchanged");
-      SetIndexStyle(4, DRAW_NONE);                           SetIndexLabel(4, NULL);
-     }
-   else
-     {
-      SetIndexStyle(0, DRAW_HISTOGRAM, EMPTY, 3, clrDimGray);   SetIndexLabel(0, "Low volume");
-      SetIndexStyle(1, DRAW_HISTOGRAM, EMPTY, 3, clrSteelBlue); SetIndexLabel(1, "Normal volume");
-      SetIndexStyle(2, DRAW_HISTOGRAM, EMPTY, 3, clrOrange);    SetIndexLabel(2, "High volume");
-      SetIndexStyle(3, DRAW_HISTOGRAM, EMPTY, 3, clrMagenta);   SetIndexLabel(3, "Climax volume");
-      SetIndexStyle(4, DRAW_HISTOGRAM, EMPTY, 3, clrYellow);    SetIndexLabel(4, "High-volume churn");
-     }
-   if(AveragePeriod > 0)
-     {
-      SetIndexStyle(5, DRAW_LINE, STYLE_SOLID, 1, clrGold);
-      SetIndexLabel(5, "Average volume (" + IntegerToString(AveragePeriod) + ")");
-     }
-   else
-     {
-      SetIndexStyle(5, DRAW_NONE);
-      SetIndexLabel(5, NULL);
+      if(!VolumeDrawn(buffer))
+        {
+         SetIndexStyle(buffer, DRAW_NONE);
+         SetIndexLabel(buffer, NULL);
+        }
+      else if(buffer == VOLUME_AVERAGE)
+        {
+         SetIndexStyle(buffer, DRAW_LINE, STYLE_SOLID, 1, clrGold);
+         SetIndexLabel(buffer, "Average volume (" + IntegerToString(AveragePeriod) + ")");
+        }
+      else
+        {
+         SetIndexStyle(buffer, DRAW_HISTOGRAM, EMPTY, 3, VolumeColor(buffer));
+         SetIndexLabel(buffer, VolumeLabel(buffer));
+        }
      }
    IndicatorShortName("Barsight volume");
    IndicatorDigits(0);

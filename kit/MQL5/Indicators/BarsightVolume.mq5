@@ -15,30 +15,19 @@
 //+------------------------------------------------------------------+
 #property indicator_separate_window
 #property indicator_minimum 0
-#property indicator_buffers 6
-#property indicator_plots   6
-#property indicator_color1 clrSilver
-#property indicator_color2 clrRed
-#property indicator_color3 clrGreen
-#property indicator_color4 clrBlue
-#property indicator_color5 clrYellow
-#property indicator_color6 clrGold
-#property indicator_width1 3
-#property indicator_width2 3
-#property indicator_width3 3
-#property indicator_width4 3
-#property indicator_width5 3
-#property indicator_width6 1
+#property indicator_buffers 9
+#property indicator_plots   9
 
 #include <BarsightPlugin.mqh>
 
-input int Colouring     = 0;   // 0 up/down bars (CalcVolumeColor), 1 volume classes
-input int AveragePeriod = 20;  // Bars in the moving average of volume (0 hides it)
+input int  Colouring     = 0;      // 0 up/down bars (CalcVolumeColor), 1 volume classes
+input int  AveragePeriod = 20;     // Bars in the moving average of volume (0 hides it)
+input int  MaxBars       = 0;      // Newest bars the pane shows (0 = all)
+input bool PaintBars     = false;  // Paint the price bars in their volume colour
+input int  VolumeSource  = 0;      // 0 tick volume, 1 real volume (exchange symbols)
 
 #include <BarsightVolume.mqh>
 
-// One plot: how it is drawn, its colour and width, its Data Window name;
-// a bar without a value in it shows nothing.
 void VolumePlot(const int index, const int type, const color shade, const int width, const string label)
   {
    PlotIndexSetInteger(index, PLOT_DRAW_TYPE, type);
@@ -54,32 +43,29 @@ int OnInit()
   {
    if(!VolumeInputsValid())
       return(INIT_PARAMETERS_INCORRECT);
+   if(VolumeSource != 0 && VolumeSource != 1)
+     {
+      Print("BarsightVolume: VolumeSource must be 0 (tick volume) or 1 (real volume), not ", VolumeSource);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
    SetIndexBuffer(0, Class0, INDICATOR_DATA);
    SetIndexBuffer(1, Class1, INDICATOR_DATA);
    SetIndexBuffer(2, Class2, INDICATOR_DATA);
    SetIndexBuffer(3, Class3, INDICATOR_DATA);
    SetIndexBuffer(4, Class4, INDICATOR_DATA);
    SetIndexBuffer(5, Average, INDICATOR_DATA);
-   if(Colouring == VOLUME_UP_DOWN)
+   SetIndexBuffer(6, Class6, INDICATOR_DATA);
+   SetIndexBuffer(7, Class7, INDICATOR_DATA);
+   SetIndexBuffer(8, Class8, INDICATOR_DATA);
+   for(int buffer = 0; buffer < VOLUME_BUFFERS; buffer++)
      {
-      VolumePlot(0, DRAW_HISTOGRAM, clrSilver, 3, "Low volume");
-      VolumePlot(1, DRAW_HISTOGRAM, clrRed, 3, "Down volume");
-      VolumePlot(2, DRAW_HISTOGRAM, clrGreen, 3, "Up volume");
-      VolumePlot(3, DRAW_HISTOGRAM, clrBlue, 3, "Unchanged");
-      VolumePlot(4, DRAW_NONE, clrNONE, 1, "");
+      if(!VolumeDrawn(buffer))
+         VolumePlot(buffer, DRAW_NONE, clrNONE, 1, "");
+      else if(buffer == VOLUME_AVERAGE)
+         VolumePlot(buffer, DRAW_LINE, clrGold, 1, "Average volume (" + IntegerToString(AveragePeriod) + ")");
+      else
+         VolumePlot(buffer, DRAW_HISTOGRAM, VolumeColor(buffer), 3, VolumeLabel(buffer));
      }
-   else
-     {
-      VolumePlot(0, DRAW_HISTOGRAM, clrDimGray, 3, "Low volume");
-      VolumePlot(1, DRAW_HISTOGRAM, clrSteelBlue, 3, "Normal volume");
-      VolumePlot(2, DRAW_HISTOGRAM, clrOrange, 3, "High volume");
-      VolumePlot(3, DRAW_HISTOGRAM, clrMagenta, 3, "Climax volume");
-      VolumePlot(4, DRAW_HISTOGRAM, clrYellow, 3, "High-volume churn");
-     }
-   if(AveragePeriod > 0)
-      VolumePlot(5, DRAW_LINE, clrGold, 1, "Average volume (" + IntegerToString(AveragePeriod) + ")");
-   else
-      VolumePlot(5, DRAW_NONE, clrNONE, 1, "");
    IndicatorSetString(INDICATOR_SHORTNAME, "Barsight volume");
    IndicatorSetInteger(INDICATOR_DIGITS, 0);
    return(INIT_SUCCEEDED);
