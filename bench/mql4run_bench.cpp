@@ -1,14 +1,18 @@
-// BarsightVSA in mql4run, natively: attaching to a chart of 100,000 closed
-// bars with MaxBars=0, and one new bar on that chart. With one engine
-// instance fed as bars close, a new bar costs two engine calls, not a
-// recalculation of the chart. Arg 0: DrawArrows false (the copy an Expert
-// Advisor reads), 1: arrows, labels and legend drawn.
+// The kit's indicators in mql4run, natively. BarsightVSA: attaching to a
+// chart of 100,000 closed bars with MaxBars=0, and one new bar on that
+// chart. With one engine instance fed as bars close, a new bar costs two
+// engine calls, not a recalculation of the chart. Arg 0: DrawArrows false
+// (the copy an Expert Advisor reads), 1: arrows, labels and legend drawn.
+// BarsightVolume: the same attach and new bar with AveragePeriod 10,000
+// (Arg: the colouring). BarsightScanner: one scan of 100 symbols x 500
+// bars.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/dynamic_library.h"
 #include "tools/mql4run/runner.h"
@@ -22,6 +26,10 @@ struct Fixture {
     mql::Chart all;
     mql4run::Imports imports;
     const mql::ProgramEntry* entry = nullptr;
+    mql4run::Imports volume_imports, scanner_imports;
+    const mql::ProgramEntry* volume = nullptr;
+    const mql::ProgramEntry* scanner = nullptr;
+    std::vector<std::unique_ptr<mql::Chart>> watchlist;  // the scanner's symbols
     mql::Runner runner;
     std::string error;
     Fixture() {
@@ -42,6 +50,31 @@ struct Fixture {
         }
         entry = mql4run::find_program("BarsightVSA.mq4");
         if (entry == nullptr || !imports.bind(*entry, platform::own_module_directory(), &error)) entry = nullptr;
+        volume = mql4run::find_program("BarsightVolume.mq4");
+        if (volume == nullptr || !volume_imports.bind(*volume, platform::own_module_directory(), &error))
+            volume = nullptr;
+        scanner = mql4run::find_program("BarsightScanner.mq4");
+        if (scanner == nullptr || !scanner_imports.bind(*scanner, platform::own_module_directory(), &error))
+            scanner = nullptr;
+        // 100 symbols of 501 bars each (500 closed), ending on the chart's
+        // newest bar, cut from the long series at different places.
+        for (int s = 0; s < 100; ++s) {
+            auto chart = std::make_unique<mql::Chart>();
+            chart->symbol = "SYM" + std::to_string(s);
+            const int from = s * 997;
+            for (int i = 0; i < 501; ++i) {
+                const auto at = static_cast<std::size_t>(from + i);
+                chart->time.append(static_cast<mql::datetime>(kBars - 500 + i) * 86400);
+                chart->open.append(all.open.storage()[at]);
+                chart->high.append(all.high.storage()[at]);
+                chart->low.append(all.low.storage()[at]);
+                chart->close.append(all.close.storage()[at]);
+                chart->tick_volume.append(all.tick_volume.storage()[at]);
+                chart->volume.append(0);
+                chart->spread.append(0);
+            }
+            watchlist.push_back(std::move(chart));
+        }
     }
 };
 
@@ -145,8 +178,91 @@ void BM_AttachEngineOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBars);
 }
 
+// BarsightVolume on the 100,000 bars with a 10,000-bar average.
+std::unique_ptr<mql4run::ChartSession> volume_loaded(Fixture& f, int colouring) {
+    auto session = std::make_unique<mql4run::ChartSession>(*f.volume, f.volume_imports, &f.runner, 0);
+    session->set_input("Colouring", std::to_string(colouring));
+    session->set_input("AveragePeriod", "10000");
+    session->init();
+    session->add_bars(f.all, 0, kBars + 1);
+    session->program().grow_buffers(kBars + 1);
+    return session;
+}
+
+void BM_AttachVolume(benchmark::State& state) {
+    Fixture& f = fixture();
+    if (f.volume == nullptr) {
+        state.SkipWithError(("BarsightVolume cannot be bound: " + f.error).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto session = volume_loaded(f, static_cast<int>(state.range(0)));
+        state.ResumeTiming();
+        session->tick();
+        state.PauseTiming();
+        session->deinit(mql::REASON_REMOVE);
+        session.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kBars);
+}
+
+void BM_NewBarVolume(benchmark::State& state) {
+    Fixture& f = fixture();
+    if (f.volume == nullptr) {
+        state.SkipWithError(("BarsightVolume cannot be bound: " + f.error).c_str());
+        return;
+    }
+    auto session = volume_loaded(f, static_cast<int>(state.range(0)));
+    session->tick();
+    int next = kBars + 1;
+    for (auto _ : state) {
+        if (next >= f.all.time.size()) {
+            state.PauseTiming();
+            session->deinit(mql::REASON_REMOVE);
+            session = volume_loaded(f, static_cast<int>(state.range(0)));
+            session->tick();
+            next = kBars + 1;
+            state.ResumeTiming();
+        }
+        session->calculate(f.all, next++, 1);
+    }
+    session->deinit(mql::REASON_REMOVE);
+}
+
+// One scan: BarsightScanner's OnCalculate over the Market Watch of 100
+// symbols, 500 closed bars each (ScanBars 500, MaxRows 100).
+void BM_ScanWatchlist(benchmark::State& state) {
+    Fixture& f = fixture();
+    if (f.scanner == nullptr) {
+        state.SkipWithError(("BarsightScanner cannot be bound: " + f.error).c_str());
+        return;
+    }
+    mql::Runner runner;
+    for (const auto& chart : f.watchlist) runner.symbols.emplace_back(chart->symbol, chart.get());
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto session = std::make_unique<mql4run::ChartSession>(*f.scanner, f.scanner_imports, &runner, 0, "SYM0");
+        session->set_input("ScanBars", "500");
+        session->set_input("MaxRows", "100");
+        session->init();
+        session->add_bars(*f.watchlist.front(), 0, 501);
+        state.ResumeTiming();
+        session->tick();
+        state.PauseTiming();
+        session->deinit(mql::REASON_REMOVE);
+        session.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 100 * 500);
+}
+
 }  // namespace
 
+BENCHMARK(BM_AttachVolume)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewBarVolume)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_ScanWatchlist)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AttachEngineOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AttachVSA)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewBarVSA)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(5000);
