@@ -123,6 +123,27 @@ for removed in (1, 2):
     check("two copies on one chart, copy %d removed first: the other keeps its own %d arrows" % (removed, len(kept)),
           code == 0 and kept == expected_here and kept and out.endswith("deinit\t0\n"), err[-300:])
 
+# --- reinits: a symbol switch in either order, new inputs --------------------------------
+# What stays on the chart is what a fresh copy on the new symbol (with the
+# new inputs) draws, whichever instance MetaTrader ends first.
+def drawn(stdout):
+    return sorted((re.sub(r"^Barsight(Legend)?\d*;", r"Barsight\1;", name), p[2], p[5], p[6], p[8])
+                  for name, p in objects(stdout).items() if not name.startswith("BarsightCopy;"))
+
+
+for ext in (".mq4", ".mq5"):
+    code, fresh, _ = run("BarsightVSA" + ext, "--data", other)
+    for order in ("--reinit", "--reinit-new-first"):
+        code, out, err = run("BarsightVSA" + ext, "--data", walk, "--data", "OTHER=" + other, order, "chartchange",
+                             "--reinit-symbol", "OTHER")
+        check("BarsightVSA%s switched to another symbol (%s): the new symbol's arrows only" % (ext, order),
+              code == 0 and drawn(out) == drawn(fresh) and drawn(fresh) and out.endswith("deinit\t0\n"),
+              "%d objects, %d expected %s" % (len(drawn(out)), len(drawn(fresh)), err[-200:]))
+    code, fresh, _ = run("BarsightVSA" + ext, "--data", walk, "--input", "Periods=14")
+    code, out, err = run("BarsightVSA" + ext, "--data", walk, "--reinit", "parameters", "--reinit-input", "Periods=14")
+    check("BarsightVSA%s with new inputs: the new inputs' arrows only" % ext,
+          code == 0 and drawn(out) == drawn(fresh) and drawn(fresh), err[-200:])
+
 # --- data not ready: the terminal loads another symbol on the first requests ----------
 for ext in (".mq4", ".mq5"):
     code, out, err = run("BarsightScanner" + ext, "--data", walk, "--data", "OTHER=" + other, "--not-ready", "2",

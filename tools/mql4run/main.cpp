@@ -4,6 +4,7 @@
 //         [--log-imports] [--dump-buffers] [--reinit REASON]... [--reinit-new-first REASON]...
 //         [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N] [--seconds S]
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
+//         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]...
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -22,6 +23,7 @@ constexpr const char* kUsage =
     "               [--reinit REASON]... [--reinit-new-first REASON]...\n"
     "               [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N]\n"
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
+    "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]...\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -50,6 +52,8 @@ constexpr const char* kUsage =
     "150%); --no-notifications: push notifications switched off. --data-window prints the\n"
     "rows an MQL5 indicator shows in the Data Window. SendNotification past 2 a second or 10\n"
     "a minute, and in MetaTrader 4 a label's text past 63 characters, end the run (exit 1).\n"
+    "--reinit-symbol SYMBOL: the reinits switch the chart to that --data symbol (give it the\n"
+    "reason chartchange); --reinit-input NAME=VALUE: the fresh instances take it (parameters).\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -139,6 +143,16 @@ int main(int argc, char** argv) {
              : arg == "--not-ready"   ? options.not_ready
              : arg == "--seconds"     ? options.seconds
                                       : options.dpi) = value;
+        } else if (arg == "--reinit-symbol" && has_value) {
+            options.reinit_symbol = argv[++i];
+        } else if (arg == "--reinit-input" && has_value) {
+            const std::string pair = argv[++i];
+            const auto equals = pair.find('=');
+            if (equals == std::string::npos || equals == 0) {
+                std::cerr << "mql4run: --reinit-input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
+                return 2;
+            }
+            options.reinit_inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
         } else if (arg == "--copy-input" && has_value) {
             const std::string pair = argv[++i];
             const auto equals = pair.find('=');

@@ -374,8 +374,19 @@ void ChartSession::deinit(int reason) {
 }
 
 int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs,
-                         bool new_first) {
+                         bool new_first, const mql::Chart* switched_to) {
     if (!new_first) deinit(reason);
+    if (switched_to != nullptr) {
+        // The same chart window, objects and all, now on the other symbol's bars.
+        mql::Chart& chart = *chart_;
+        chart.symbol = switched_to->symbol;
+        for (auto* series : {&chart.open, &chart.high, &chart.low, &chart.close}) series->resize(0);
+        chart.time.resize(0);
+        chart.tick_volume.resize(0);
+        chart.volume.resize(0);
+        chart.spread.resize(0);
+        add_bars(*switched_to, 0, switched_to->time.size());
+    }
     std::unique_ptr<mql::Program> fresh = entry_.create(context_);
     std::swap(program_, fresh);  // the inputs go to the fresh instance
     for (const auto& [name, value] : inputs) set_input(name, value);
@@ -635,8 +646,17 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 for (ChartSession* copy : copies) copy->timer_at(runner.clock_ms);
             }
             if (options.reload) session.reload();
+            const mql::Chart* switched_to = nullptr;
+            for (const auto& chart : loaded)
+                if (chart->symbol == options.reinit_symbol) switched_to = chart.get();
+            if (!options.reinit_symbol.empty() && switched_to == nullptr) {
+                err << "mql4run: --reinit-symbol " << options.reinit_symbol << " is no --data symbol\n";
+                return mql::kExitUsage;
+            }
+            auto fresh_inputs = options.inputs;
+            fresh_inputs.insert(fresh_inputs.end(), options.reinit_inputs.begin(), options.reinit_inputs.end());
             for (const auto& [reason, new_first] : options.reinits) {
-                const int again = session.reinit(reason, options.inputs, new_first);
+                const int again = session.reinit(reason, fresh_inputs, new_first, switched_to);
                 if (again != mql::INIT_SUCCEEDED) {
                     err << "mql4run: OnInit of " << entry->file << " failed after a reinit (" << again << ")\n";
                     session.deinit(mql::REASON_INITFAILED);

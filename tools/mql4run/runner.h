@@ -45,6 +45,8 @@ struct Options {
     int dpi = 96;
     bool notifications = true;
     bool data_window = false;  // print each MQL5 plot the Data Window shows
+    std::string reinit_symbol;  // the reinits switch the chart to this symbol (a --data symbol)
+    std::vector<std::pair<std::string, std::string>> reinit_inputs;  // the fresh instances take these besides
 };
 
 // The reason of an MQL4 REASON_ name in lower case without "REASON_"
@@ -108,7 +110,10 @@ public:
     // on a timeframe switch or a change of inputs; with `new_first` the old
     // instance's OnDeinit comes last, after the fresh one's OnInit and
     // OnCalculate. The OnInit result.
-    int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs, bool new_first = false);
+    // With `switched_to`, the chart shows that symbol's bars from the
+    // reinit on (a symbol switch: MetaTrader's REASON_CHARTCHANGE).
+    int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs, bool new_first = false,
+               const mql::Chart* switched_to = nullptr);
 
 private:
     mql::ProgramContext context_;
