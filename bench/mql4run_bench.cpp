@@ -30,7 +30,7 @@ struct Fixture {
     const mql::ProgramEntry* volume = nullptr;
     const mql::ProgramEntry* scanner = nullptr;
     std::vector<std::unique_ptr<mql::Chart>> watchlist;  // the scanner's symbols
-    mql::Runner runner;
+    mql::Terminal runner;
     std::string error;
     Fixture() {
         std::mt19937 gen(7);
@@ -239,7 +239,7 @@ void BM_ScanWatchlist(benchmark::State& state) {
         state.SkipWithError(("BarsightScanner cannot be bound: " + f.error).c_str());
         return;
     }
-    mql::Runner runner;
+    mql::Terminal runner;
     for (const auto& chart : f.watchlist) runner.symbols.emplace_back(chart->symbol, chart.get());
     for (auto _ : state) {
         state.PauseTiming();

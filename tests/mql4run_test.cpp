@@ -7,7 +7,8 @@
 
 #include "platform/dynamic_library.h"
 #include "tools/mql4run/runner.h"
-#include "tools/mql4run/runtime.h"
+#include "tools/mql4run/builtins.h"
+#include "tools/mql4run/registry.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ protected:
     const mql::ProgramEntry* entry_ = nullptr;
     mql::Chart bars_;
     mql4run::Imports imports_;
-    mql::Runner runner_;
+    mql::Terminal runner_;
     platform::DynamicLibrary plugin_;
     IntCall is_dialog_running_ = nullptr;
     IntCall get_ref_count_ = nullptr;

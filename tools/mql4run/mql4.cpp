@@ -2,7 +2,12 @@
 
 #include <cmath>
 
+#include "tools/mql4run/text.h"
+
 namespace mql::mql4 {
+
+string StringTrimLeft(const string& text) { return string(trimmed_left(text.str())); }
+string StringTrimRight(const string& text) { return string(trimmed_right(text.str())); }
 
 int Program4::WindowHandle(const string& symbol, int timeframe) {
     if (symbol.str() != chart().symbol || (timeframe != 0 && Program::minutes(timeframe) != chart().period)) return 0;
@@ -17,7 +22,7 @@ bool Program4::RefreshRates() {
 }
 
 double Program4::MarketInfo(const string&, int type) {
-    const SymbolTerms& terms = runner().terms;
+    const SymbolTerms& terms = terminal().terms;
     switch (type) {
     case MODE_MINLOT: return terms.volume_min;
     case MODE_MAXLOT: return terms.volume_max;
@@ -35,9 +40,7 @@ int Program4::OrderSend(const string& symbol, int command, double volume, double
         print_line("order refused: requote (Ask and Bid not refreshed since a long call: RefreshRates)");
         return -1;
     }
-    const SymbolTerms& terms = runner().terms;
-    const double steps = volume / terms.volume_step;
-    if (volume < terms.volume_min || volume > terms.volume_max || std::fabs(steps - std::round(steps)) > 1e-7) {
+    if (!volume_allowed(volume)) {
         last_error_ = 131;  // ERR_INVALID_TRADE_VOLUME
         print_line("order refused: invalid trade volume");
         return -1;

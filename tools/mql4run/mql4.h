@@ -3,7 +3,8 @@
 // and sees mql and mql::mql4 only.
 #pragma once
 
-#include "tools/mql4run/runtime.h"
+#include "tools/mql4run/builtins.h"
+#include "tools/mql4run/program.h"
 
 namespace mql::mql4 {
 

@@ -2,7 +2,21 @@
 
 #include <cmath>
 
+#include "tools/mql4run/text.h"
+
 namespace mql::mql5 {
+
+int StringTrimLeft(string& text) {
+    const int before = StringLen(text);
+    text = string(trimmed_left(text.str()));
+    return before - StringLen(text);
+}
+
+int StringTrimRight(string& text) {
+    const int before = StringLen(text);
+    text = string(trimmed_right(text.str()));
+    return before - StringLen(text);
+}
 
 Program5::Plot& Program5::plot(int index) {
     if (plots_.size() <= static_cast<std::size_t>(index)) plots_.resize(static_cast<std::size_t>(index) + 1);
@@ -19,7 +33,7 @@ bool Program5::PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER propert
 bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result) {
     result = MqlTradeResult{};
     if (request.action != TRADE_ACTION_DEAL) return false;
-    const SymbolTerms& terms = runner().terms;
+    const SymbolTerms& terms = terminal().terms;
     // The filling modes a symbol allows are flags: FOK 1, IOC 2; RETURN is
     // the exchange mode, allowed when neither is required.
     const bool filling_allowed = request.type_filling == ORDER_FILLING_FOK   ? (terms.filling & SYMBOL_FILLING_FOK) != 0
@@ -31,9 +45,7 @@ bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result)
         last_error_ = 4756;  // ERR_TRADE_SEND_FAILED
         return false;
     }
-    const double steps = request.volume / terms.volume_step;
-    if (request.volume < terms.volume_min || request.volume > terms.volume_max ||
-        std::fabs(steps - std::round(steps)) > 1e-7) {
+    if (!volume_allowed(request.volume)) {
         result.retcode = TRADE_RETCODE_INVALID_VOLUME;
         result.comment = "Invalid volume";
         last_error_ = 4756;
@@ -78,7 +90,7 @@ int Program5::BarsCalculated(int handle) {
     if (entry == nullptr || !entry->live) return -1;
     // The terminal calculates an indicator in its own time: with
     // --not-ready N its first N answers are -1 (not calculated yet).
-    if (entry->calculated_calls++ < runner().not_ready) {
+    if (entry->calculated_calls++ < terminal().not_ready) {
         last_error_ = ERR_INDICATOR_DATA_NOT_FOUND;
         return -1;
     }

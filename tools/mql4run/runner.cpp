@@ -283,9 +283,9 @@ std::string address_import_reached(const mql::ProgramEntry& program) {
     return {};
 }
 
-ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
+ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Terminal* terminal,
                            intptr_t window, const std::string& symbol, mql::Chart* shared)
-    : entry_(entry), runner_(runner), chart_(shared != nullptr ? shared : &own_chart_) {
+    : entry_(entry), terminal_(terminal), chart_(shared != nullptr ? shared : &own_chart_) {
     if (shared == nullptr) {
         own_chart_.window = window;
         own_chart_.symbol = symbol;
@@ -293,7 +293,7 @@ ChartSession::ChartSession(const mql::ProgramEntry& entry, const Imports& import
     context_.chart = chart_;
     context_.dialect = entry.dialect;
     context_.imports = imports.bound();
-    context_.runner = runner;
+    context_.terminal = terminal;
     program_ = entry.create(context_);
 }
 
@@ -345,7 +345,7 @@ void ChartSession::reload() {
 
 void ChartSession::timer() {
     if (program_->timer_ms() <= 0) return;
-    runner_->clock_ms += program_->timer_ms();
+    terminal_->clock_ms += program_->timer_ms();
     program_->OnTimer();
     platform::dispatch_pending_messages();
 }
@@ -410,7 +410,7 @@ namespace {
 // with the run, as the terminal keeps them.
 class CustomIndicators {
 public:
-    CustomIndicators(std::string folder, mql::Runner* terminal, std::ostream& err)
+    CustomIndicators(std::string folder, mql::Terminal* terminal, std::ostream& err)
         : folder_(std::move(folder)), terminal_(terminal), err_(err) {}
     ~CustomIndicators() {
         for (auto& [key, hidden] : hidden_) {
@@ -498,7 +498,7 @@ private:
     }
 
     std::string folder_;
-    mql::Runner* terminal_;
+    mql::Terminal* terminal_;
     std::ostream& err_;
     std::map<std::string, std::unique_ptr<Hidden>> hidden_;
 };
@@ -559,16 +559,16 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         err << "mql4run: " << error << "; MetaTrader refuses to load the program the same way\n";
         return mql::kExitImport;
     }
-    mql::Runner runner;
-    runner.log_imports = options.log_imports;
-    runner.not_ready = options.not_ready;
-    runner.dpi = options.dpi;
-    runner.notifications = options.notifications;
-    runner.start_time = all.time.storage().back();
-    runner.pump = platform::dispatch_pending_messages;
-    for (const auto& chart : loaded) runner.symbols.emplace_back(chart->symbol, chart.get());
-    CustomIndicators hidden_indicators(folder, &runner, err);
-    runner.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe,
+    mql::Terminal terminal;
+    terminal.log_imports = options.log_imports;
+    terminal.not_ready = options.not_ready;
+    terminal.dpi = options.dpi;
+    terminal.notifications = options.notifications;
+    terminal.start_time = all.time.storage().back();
+    terminal.pump = platform::dispatch_pending_messages;
+    for (const auto& chart : loaded) terminal.symbols.emplace_back(chart->symbol, chart.get());
+    CustomIndicators hidden_indicators(folder, &terminal, err);
+    terminal.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe,
                                          const std::string& name, const std::vector<std::string>& inputs, int mode,
                                          int shift, double* value) {
         return hidden_indicators.buffer_value(caller, symbol, timeframe, name, inputs, mode, shift, value);
@@ -577,7 +577,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     // this thread when the run ends.
     const platform::PlainWindow chart_window("mql4run chart");
     const intptr_t window = chart_window.handle();
-    ChartSession session(*entry, imports, &runner, window, all.symbol);
+    ChartSession session(*entry, imports, &terminal, window, all.symbol);
     session.chart().visible_bars = options.visible_bars;
     if (options.white_chart) {
         session.chart().background = mql::clrWhite;
@@ -587,7 +587,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     // adds the bars, every copy calculates on them.
     std::vector<std::unique_ptr<ChartSession>> others;
     for (int copy = 2; copy <= options.copies; ++copy)
-        others.push_back(std::make_unique<ChartSession>(*entry, imports, &runner, window, all.symbol, &session.chart()));
+        others.push_back(std::make_unique<ChartSession>(*entry, imports, &terminal, window, all.symbol, &session.chart()));
     std::vector<ChartSession*> copies{&session};
     for (const auto& other : others) copies.push_back(other.get());
     for (ChartSession* copy : copies) {
@@ -633,17 +633,17 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
                 // The virtual clock moves on by the bars' time: K bars that
                 // arrive at once (after a disconnection) come in one instant.
                 const int arriving = std::min(options.arrive, all.time.size() - bar);
-                runner.clock_ms += static_cast<std::int64_t>(arriving) * session.chart().period * 60000;
+                terminal.clock_ms += static_cast<std::int64_t>(arriving) * session.chart().period * 60000;
                 calculate(bar, arriving);
                 ticks();
                 timers();
             }
             // The clock runs on: each copy's timer fires at its interval.
-            const std::int64_t until = runner.clock_ms + static_cast<std::int64_t>(options.seconds) * 1000;
-            for (ChartSession* copy : copies) copy->timer_at(runner.clock_ms);
-            while (runner.clock_ms < until) {
-                runner.clock_ms += 50;
-                for (ChartSession* copy : copies) copy->timer_at(runner.clock_ms);
+            const std::int64_t until = terminal.clock_ms + static_cast<std::int64_t>(options.seconds) * 1000;
+            for (ChartSession* copy : copies) copy->timer_at(terminal.clock_ms);
+            while (terminal.clock_ms < until) {
+                terminal.clock_ms += 50;
+                for (ChartSession* copy : copies) copy->timer_at(terminal.clock_ms);
             }
             if (options.reload) session.reload();
             const mql::Chart* switched_to = nullptr;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/dynamic_library.h"
-#include "tools/mql4run/runtime.h"
+#include "tools/mql4run/registry.h"
 
 namespace mql4run {
 
@@ -84,7 +84,7 @@ class ChartSession {
 public:
     // With `shared`, the session runs on that chart (another copy's) and
     // adds no bars of its own.
-    ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Runner* runner,
+    ChartSession(const mql::ProgramEntry& entry, const Imports& imports, mql::Terminal* terminal,
                  intptr_t window, const std::string& symbol = "SAMPLE", mql::Chart* shared = nullptr);
     mql::Chart& chart() { return *chart_; }
     mql::Program& program() { return *program_; }
@@ -118,7 +118,7 @@ public:
 private:
     mql::ProgramContext context_;
     const mql::ProgramEntry& entry_;
-    mql::Runner* runner_;
+    mql::Terminal* terminal_;
     mql::Chart own_chart_;
     mql::Chart* chart_;
     std::unique_ptr<mql::Program> program_;

@@ -1,0 +1,123 @@
+#include "tools/mql4run/import_call.h"
+
+#include <iostream>
+
+#include "tools/mql4run/program.h"
+#include "tools/mql4run/text.h"
+
+namespace mql {
+
+// ---- the stdcall thunk ----------------------------------------------------------
+#if defined(__i386__)
+// cdecl: (address, words, count, float_result, result*) -> stack difference.
+// The arguments are copied to a 16-byte aligned block, the export is called,
+// and the stack pointer it leaves is compared with the one a correct stdcall
+// callee leaves (the block popped). The frame pointer restores the stack
+// either way, so a wrong declaration is reported rather than fatal.
+extern "C" std::int32_t mql4run_call_stdcall(void* address, const std::uint32_t* words, int count,
+                                              int float_result, CallResult* result)
+    asm("mql4run_call_stdcall");
+asm(R"(
+    .text
+    .globl mql4run_call_stdcall
+mql4run_call_stdcall:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 16(%ebp), %ecx
+    leal 0(,%ecx,4), %eax
+    subl %eax, %esp
+    andl $-16, %esp
+    movl 12(%ebp), %esi
+    movl %esp, %edi
+    cld
+    rep movsl
+    movl %edi, %ebx
+    call *8(%ebp)
+    movl 24(%ebp), %ecx
+    movl %eax, 0(%ecx)
+    movl %edx, 4(%ecx)
+    cmpl $0, 20(%ebp)
+    je 1f
+    fstpl 8(%ecx)
+1:
+    movl %esp, %eax
+    subl %ebx, %eax
+    leal -12(%ebp), %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+#endif
+
+bool call_export_words([[maybe_unused]] void* address, [[maybe_unused]] const std::uint32_t* words,
+                       [[maybe_unused]] int count, [[maybe_unused]] bool float_result,
+                       [[maybe_unused]] CallResult* result, std::int32_t* stack_difference) {
+#if defined(__i386__)
+    *stack_difference = mql4run_call_stdcall(address, words, count, float_result ? 1 : 0, result);
+    return true;
+#else
+    *stack_difference = 0;
+    return false;
+#endif
+}
+
+std::string ArgF32::shown() const { return number_text(value); }
+std::string ArgF64::shown() const { return number_text(value); }
+std::string ArgWide::shown() const {
+    std::string text;
+    for (wchar_t c : *buffer) text += utf8(static_cast<std::uint32_t>(c));
+    return quoted(text);
+}
+
+ArgWide arg_wstr(const string& v) {
+    auto buffer = std::make_shared<std::wstring>();
+    for (std::uint32_t point : code_points(v.str())) {
+        if (sizeof(wchar_t) == 2 && point >= 0x10000) {
+            point -= 0x10000;
+            buffer->push_back(static_cast<wchar_t>(0xD800 + (point >> 10)));
+            buffer->push_back(static_cast<wchar_t>(0xDC00 + (point & 0x3FF)));
+        } else {
+            buffer->push_back(static_cast<wchar_t>(point));
+        }
+    }
+    return {buffer, buffer->c_str()};
+}
+
+std::string shown_bytes(const unsigned char* bytes, std::size_t size) {
+    std::size_t length = 0;
+    while (length < size && bytes[length] != 0) ++length;
+    return quoted(std::string(reinterpret_cast<const char*>(bytes), length));
+}
+
+void Program::log_import(const BoundImport& import, const std::vector<std::string>& args,
+                         const std::string& result) {
+    std::string line = std::string("import: ") + import.name + "(";
+    for (std::size_t i = 0; i < args.size(); ++i) line += (i ? ", " : "") + args[i];
+    line += ")";
+    if (!result.empty()) line += " = " + result;
+    std::cerr << line << '\n';
+}
+
+void Program::stack_mismatch(const BoundImport& import, std::int32_t difference) {
+    // difference = the stack pointer left - the one a callee popping every
+    // argument leaves: below 0 the export popped fewer bytes than were passed.
+    const std::int32_t bytes = difference < 0 ? -difference : difference;
+    throw RunStop{kExitStack, std::string("stack mismatch after ") + import.library + " " +
+                                  import.name + ": the export popped " + std::to_string(bytes) +
+                                  (difference < 0 ? " bytes fewer" : " bytes more") +
+                                  " than its MQL4 declaration passes (a wrong #import declaration)"};
+}
+
+void Program::pointer_refused(const BoundImport& import) {
+    throw RunStop{kExitNotRunnable,
+                  std::string(import.name) + " of " + import.library +
+                      " passes a memory address through an MQL4 int, which is 32 bits here: "
+                      "run this program with the 32-bit mql4run.exe"};
+}
+
+}  // namespace mql
