@@ -99,6 +99,13 @@ for (extension, source, message), (translated, built, messages) in zip(cases, re
         failures.append("%s %r: expected a refusal with %r at the program's line, got exit %s %s"
                         % (extension, shown, message, built, messages.strip()[:400]))
 
+# The refusal names the program's own line, past directives and a comment
+# running over lines.
+translated, built, messages = compile_case(len(cases), ".mq4", "#property strict\n#define A 1 /* a\n note */\n"
+                                           "int Count = 0;\nvoid OnStart() { int Count = A; Print(Count); }")
+if built == 0 or "Case.mq4:5:" not in messages:
+    failures.append("a refusal names line 5 of the program: %s" % messages.strip()[:300])
+
 for failure in failures:
     print("strict: " + failure)
 print("strict: %d planted programs refused, %d accepted, %d failures" % (len(REFUSED), len(ACCEPTED), len(failures)))

@@ -117,9 +117,39 @@ class Token:
         return self.text
 
 
-def tokenize(text, path, first_line):
+# A preprocessor directive: from a "#" that starts its line (blanks before it
+# allowed) to the line's end. A comment on it is part of the token (a block
+# comment it opens may run over several lines) and no part of its text:
+# Token.text is the directive without its comments.
+DIRECTIVE = re.compile(r"""\#(?:"(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*'|/\*.*?\*/|//[^\n]*|/(?![/*])|[^\n"'/])*""",
+                       re.S)
+
+
+def directive_text(raw):
+    """A directive's text without its comments (outside its strings)."""
+    out, pos = [], 0
+    for match in re.finditer(r'"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'|/\*.*?\*/|//[^\n]*', raw, re.S):
+        out.append(raw[pos:match.start()])
+        out.append(match.group() if match.group()[0] in "\"'" else " ")
+        pos = match.end()
+    out.append(raw[pos:])
+    return "".join(out).rstrip()
+
+
+def tokenize(text, path, first_line=1):
+    """The one tokenizer: every pass reads its tokens. Comments become
+    whitespace holding their line breaks; a directive is one token."""
     tokens, pos, line = [], 0, first_line
     while pos < len(text):
+        line_start = text.rfind("\n", 0, pos) + 1
+        if text[pos] == "#" and not text[line_start:pos].strip():
+            match = DIRECTIVE.match(text, pos)
+            token = Token("directive", directive_text(match.group()), path, line)
+            token.breaks = match.group().count("\n")  # the lines a comment on it runs over
+            tokens.append(token)
+            line += token.breaks
+            pos = match.end()
+            continue
         match = TOKEN.match(text, pos)
         if not match:
             raise Refused("%s:%d: unexpected character %r" % (path, line, text[pos]))
@@ -182,53 +212,6 @@ def statement_type(tokens, index):
     return None
 
 
-def after_literal(line, pos):
-    """The position after the string or character literal that starts at
-    `pos` (escapes skipped)."""
-    quote, pos, n = line[pos], pos + 1, len(line)
-    while pos < n and line[pos] != quote:
-        pos += 2 if line[pos] == "\\" else 1
-    return pos + 1
-
-
-def comment_start(line):
-    """Where the first comment of `line` (outside strings) starts, or its
-    length when it has none."""
-    pos, n = 0, len(line)
-    while pos < n:
-        if line[pos] in "\"'":
-            pos = after_literal(line, pos)
-        elif line.startswith("//", pos) or line.startswith("/*", pos):
-            return pos
-        else:
-            pos += 1
-    return n
-
-
-def block_comment_after(line, in_block):
-    """Whether a block comment is open at the end of `line`, given whether one
-    was open at its start. Strings and character literals are skipped as the
-    preprocessor skips them (a "/*" inside one opens nothing), and a "//"
-    ends the line."""
-    pos, n = 0, len(line)
-    while pos < n:
-        if in_block:
-            end = line.find("*/", pos)
-            if end < 0:
-                return True
-            in_block, pos = False, end + 2
-            continue
-        if line[pos] in "\"'":
-            pos = after_literal(line, pos)
-        elif line.startswith("//", pos):
-            return False
-        elif line.startswith("/*", pos):
-            in_block, pos = True, pos + 2
-        else:
-            pos += 1
-    return in_block
-
-
 def dialect_of(path):
     return "mql5" if path.lower().endswith(".mq5") else "mql4"
 
@@ -253,82 +236,58 @@ class Translator:
         raise Refused("%s:%d: %s is C++, not %s" % (token.path, token.line, what, self.dialect.upper()))
 
     def translate_file(self, path):
-        out = []
-        lines = open(path, encoding="utf-8-sig").read().split("\n")
-        code, code_start = [], 1
-        in_import, import_lib, import_text, import_line = False, None, [], 0
-        in_block_comment = directive_comment = False
-        for number, line in enumerate(lines, 1):
-            stripped = line.strip()
-            if in_import:
-                if stripped.startswith("#import"):
-                    self.add_imports(path, import_line, import_lib, "\n".join(import_text), out)
-                    in_import = False
-                    code_start = number + 1
-                else:
-                    import_text.append(line)
+        """The program or include file as C++: its tokens read once, the
+        directives among them acted on, the code between them translated."""
+        tokens = tokenize(open(path, encoding="utf-8-sig").read(), path)
+        out, chunk, i = [], [], 0
+        while i < len(tokens):
+            t = tokens[i]
+            if t.kind != "directive":
+                chunk.append(t)
+                i += 1
                 continue
-            if stripped.startswith("#") and not in_block_comment:
-                out.extend(self.translate_code(code, path, code_start))
-                code, code_start = [], number + 1
-                directive = re.match(r"#\s*(\w+)\s*(.*)", stripped)
-                if not directive:
-                    raise Refused("%s:%d: a directive needs a name after #" % (path, number))
-                word, rest = directive.group(1), directive.group(2)
-                rest = re.sub(r"\s*//.*$", "", rest)
-                # A block comment opened on the directive's line goes on
-                # after it; the directive itself ends where its comment starts.
-                in_block_comment = block_comment_after(stripped, False)
-                directive_comment = in_block_comment
-                line = line[:comment_start(line)]
-                if word == "property":
-                    parts = rest.split(None, 1)
-                    if not parts:
-                        raise Refused("%s:%d: #property needs a name" % (path, number))
-                    if not property_known(self.dialect, parts[0]):
-                        raise Refused("%s:%d: #property %s is not %s" % (path, number, parts[0],
-                                                                         self.dialect.upper()))
-                    self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
-                    out.append("\n")
-                elif word == "include":
-                    quoted = re.match(r'(?:<([^>"]+)>|"([^>"]+)")\s*$', rest)
-                    if not quoted:
-                        raise Refused('%s:%d: #include needs a file in quotes or <>' % (path, number))
-                    found = self.include_path(quoted.group(1) or quoted.group(2), path, number)
-                    if found not in self.included:
-                        self.included.add(found)
-                        out.append(self.translate_file(found))
-                    out.append('#line %d "%s"\n' % (number + 1, path))
-                elif word == "import":
-                    lib = re.match(r'"([^"]+)"', rest)
-                    if not lib:
-                        raise Refused("%s:%d: #import without a library" % (path, number))
-                    in_import, import_lib, import_text, import_line = True, lib.group(1), [], number + 1
-                elif word == "define":
-                    name = re.match(r"(\w+)", rest)
-                    if name:
-                        self.macros.add(name.group(1))
-                    out.append(re.sub(r'"(?:\\.|[^"\\])*"', lambda m: "string(%s)" % m.group(), line) + "\n")
-                elif word in ("undef", "ifdef", "ifndef", "else", "endif"):
-                    out.append(line + "\n")
-                else:
-                    raise Refused("%s:%d: #%s is not supported" % (path, number, word))
-                continue
-            # Track block comments so a '#' inside one is not a directive.
-            in_block_comment = block_comment_after(line, in_block_comment)
-            if directive_comment:
-                # The rest of a comment a directive opened: code begins only
-                # after it closes (its opening went with the directive).
-                if in_block_comment:
-                    line = ""
-                else:
-                    end = line.find("*/") + 2
-                    line = " " * end + line[end:]
-                    directive_comment = False
-            code.append(line)
-        if in_import:
-            raise Refused("%s: #import \"%s\" is not closed" % (path, import_lib))
-        out.extend(self.translate_code(code, path, code_start))
+            out.extend(self.translate_code(chunk))
+            chunk = []
+            directive = re.match(r"#\s*(\w+)\s*(.*)", t.text, re.S)
+            if not directive:
+                raise Refused("%s:%d: a directive needs a name after #" % (path, t.line))
+            word, rest = directive.group(1), directive.group(2).strip()
+            i += 1
+            if word == "property":
+                parts = rest.split(None, 1)
+                if not parts:
+                    raise Refused("%s:%d: #property needs a name" % (path, t.line))
+                if not property_known(self.dialect, parts[0]):
+                    raise Refused("%s:%d: #property %s is not %s" % (path, t.line, parts[0], self.dialect.upper()))
+                self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
+            elif word == "include":
+                quoted = re.match(r'(?:<([^>"]+)>|"([^>"]+)")\s*$', rest)
+                if not quoted:
+                    raise Refused('%s:%d: #include needs a file in quotes or <>' % (path, t.line))
+                found = self.include_path(quoted.group(1) or quoted.group(2), path, t.line)
+                if found not in self.included:
+                    self.included.add(found)
+                    out.append(self.translate_file(found) + "\n")
+            elif word == "import":
+                library = re.match(r'"([^"]+)"', rest)
+                if not library:
+                    raise Refused("%s:%d: #import without a library" % (path, t.line))
+                end = next((k for k in range(i, len(tokens)) if tokens[k].kind == "directive"
+                            and re.match(r"#\s*import\b", tokens[k].text)), None)
+                if end is None:
+                    raise Refused("%s: #import \"%s\" is not closed" % (path, library.group(1)))
+                self.add_imports(path, t.line, library.group(1), significant(tokens[i:end]), out)
+                i = end + 1
+            elif word == "define":
+                name = re.match(r"(\w+)", rest)
+                if name:
+                    self.macros.add(name.group(1))
+                out.append(re.sub(r'"(?:\\.|[^"\\])*"', lambda m: "string(%s)" % m.group(), t.text) + "\n")
+            elif word in ("undef", "ifdef", "ifndef", "else", "endif"):
+                out.append(t.text + "\n")
+            else:
+                raise Refused("%s:%d: #%s is not supported" % (path, t.line, word))
+        out.extend(self.translate_code(chunk))
         return '#line 1 "%s"\n' % path + "".join(out)
 
     def include_path(self, name, path, number):
@@ -345,11 +304,12 @@ class Translator:
                 return found
         raise Refused("%s:%d: #include %s: no such file" % (path, number, name))
 
-    def translate_code(self, lines, path, first_line):
-        if not lines:
+    def translate_code(self, tokens):
+        """The code between two directives, as C++ (a #line before it keeps
+        the program's line numbers in the compiler's messages)."""
+        if not tokens:
             return []
-        text = "\n".join(lines) + "\n"
-        tokens = tokenize(text, path, first_line)
+        path, first_line = tokens[0].path, tokens[0].line
         self.check(tokens)
         tokens = self.rewrite_inputs(tokens)
         self.check_declarations(significant(tokens))
@@ -618,8 +578,9 @@ class Translator:
                     and i > 0 and sig[i - 1].kind == "ident":
                 self.handlers.add(t.text)
 
-    def add_imports(self, path, line, library, text, out):
-        text = re.sub(r"//[^\n]*|/\*.*?\*/", " ", text, flags=re.S)
+    def add_imports(self, path, line, library, sig, out):
+        """The declarations of an #import block (its significant tokens)."""
+        text = " ".join(t.text for t in sig)
         out.append('#line %d "%s"\n' % (line, path))
         for decl in filter(None, (d.strip() for d in text.split(";"))):
             match = re.fullmatch(r"(\w+)\s+(\w+)\s*\((.*)\)", decl, re.S)
