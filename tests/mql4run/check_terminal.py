@@ -139,6 +139,13 @@ for ext in (".mq4", ".mq5"):
         check("BarsightVSA%s switched to another symbol (%s): the new symbol's arrows only" % (ext, order),
               code == 0 and drawn(out) == drawn(fresh) and drawn(fresh) and out.endswith("deinit\t0\n"),
               "%d objects, %d expected %s" % (len(drawn(out)), len(drawn(fresh)), err[-200:]))
+    # A timeframe switch: D1 to H4, the H4 bars another file's.
+    code, fresh, _ = run("BarsightVSA" + ext, "--data", other, "--period", "240")
+    for order in ("--reinit", "--reinit-new-first"):
+        code, out, err = run("BarsightVSA" + ext, "--data", walk, "--data", "H4=" + other, order, "chartchange",
+                             "--reinit-symbol", "H4", "--reinit-period", "240")
+        check("BarsightVSA%s switched from D1 to H4 (%s): the H4 arrows only" % (ext, order),
+              code == 0 and drawn(out) == drawn(fresh) and drawn(fresh), err[-200:])
     code, fresh, _ = run("BarsightVSA" + ext, "--data", walk, "--input", "Periods=14")
     code, out, err = run("BarsightVSA" + ext, "--data", walk, "--reinit", "parameters", "--reinit-input", "Periods=14")
     check("BarsightVSA%s with new inputs: the new inputs' arrows only" % ext,

@@ -119,6 +119,12 @@ listed = re.search(r"is no timeframe \(([^)]*)\)", run("BarsightScanner.mq5", "-
 check("the .mq5 scanner takes every MetaTrader 5 timeframe (%s) and lists 21" % labels,
       code5 == 0 and labels == ["H2", "M10", "H8", "MN1"] and "no timeframe" not in err5 and listed is not None
       and len(listed.group(1).split(", ")) == 21, err5[-300:])
+for minutes, text in ((120, "H2"), (10, "M10"), (480, "H8")):
+    code5, out5, err5 = run("BarsightScanner.mq5", "--data", host_path(data), "--period", str(minutes))
+    rows = [re.split(r"\s+", line.split("\t")[9]) for line in out5.splitlines()
+            if line.startswith("object\tBarsightScan;row;")]
+    check("the .mq5 scanner on an %s chart names it so, with its data" % text,
+          code5 == 0 and len(rows) == 1 and rows[0][1] == text and "no" not in rows[0], str(rows))
 code4, out4, err4 = run("BarsightScanner.mq4", "--data", host_path(data), "--input", "Timeframes=H2,H4")
 check("the .mq4 scanner names H2 as no MetaTrader 4 timeframe", code4 == 0 and "'H2' is no timeframe (M1, M5, M15, "
       "M30, H1, H4, D1, W1, MN1)" in err4, err4[-300:])

@@ -4,8 +4,10 @@
 //         [--log-imports] [--dump-buffers] [--reinit REASON]... [--reinit-new-first REASON]...
 //         [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N] [--seconds S]
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
-//         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]...
+//         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -23,7 +25,8 @@ constexpr const char* kUsage =
     "               [--reinit REASON]... [--reinit-new-first REASON]...\n"
     "               [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N]\n"
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
-    "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]...\n"
+    "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
+    "               [--reinit-period M]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -54,6 +57,8 @@ constexpr const char* kUsage =
     "a minute, and in MetaTrader 4 a label's text past 63 characters, end the run (exit 1).\n"
     "--reinit-symbol SYMBOL: the reinits switch the chart to that --data symbol (give it the\n"
     "reason chartchange); --reinit-input NAME=VALUE: the fresh instances take it (parameters).\n"
+    "--period M: the chart's timeframe in minutes (default 1440, D1); --reinit-period M: the\n"
+    "reinits switch the chart to that timeframe (with --reinit-symbol, to that file's bars).\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -143,6 +148,18 @@ int main(int argc, char** argv) {
              : arg == "--not-ready"   ? options.not_ready
              : arg == "--seconds"     ? options.seconds
                                       : options.dpi) = value;
+        } else if ((arg == "--period" || arg == "--reinit-period") && has_value) {
+            // Minutes of a timeframe both terminals have or MetaTrader 5's own.
+            static const int kMinutes[] = {1, 2, 3, 4, 5, 6, 10, 12, 15, 20, 30, 60, 120, 180, 240, 360, 480, 720,
+                                           1440, 10080, 43200};
+            int value = 0;
+            if (!whole_number(argv[++i], &value) ||
+                std::find(std::begin(kMinutes), std::end(kMinutes), value) == std::end(kMinutes)) {
+                std::cerr << "mql4run: " << arg << " takes a timeframe in minutes (1 ... 43200), not '" << argv[i]
+                          << "'\n" << kUsage;
+                return 2;
+            }
+            (arg == "--period" ? options.period : options.reinit_period) = value;
         } else if (arg == "--reinit-symbol" && has_value) {
             options.reinit_symbol = argv[++i];
         } else if (arg == "--reinit-input" && has_value) {

@@ -374,8 +374,9 @@ void ChartSession::deinit(int reason) {
 }
 
 int ChartSession::reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs,
-                         bool new_first, const mql::Chart* switched_to) {
+                         bool new_first, const mql::Chart* switched_to, int period) {
     if (!new_first) deinit(reason);
+    if (period > 0) chart_->period = period;  // a timeframe switch
     if (switched_to != nullptr) {
         // The same chart window, objects and all, now on the other symbol's bars.
         mql::Chart& chart = *chart_;
@@ -579,6 +580,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     const intptr_t window = chart_window.handle();
     ChartSession session(*entry, imports, &terminal, window, all.symbol);
     session.chart().visible_bars = options.visible_bars;
+    session.chart().period = options.period;
     if (options.white_chart) {
         session.chart().background = mql::clrWhite;
         session.chart().foreground = mql::clrBlack;
@@ -656,7 +658,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             auto fresh_inputs = options.inputs;
             fresh_inputs.insert(fresh_inputs.end(), options.reinit_inputs.begin(), options.reinit_inputs.end());
             for (const auto& [reason, new_first] : options.reinits) {
-                const int again = session.reinit(reason, fresh_inputs, new_first, switched_to);
+                const int again = session.reinit(reason, fresh_inputs, new_first, switched_to, options.reinit_period);
                 if (again != mql::INIT_SUCCEEDED) {
                     err << "mql4run: OnInit of " << entry->file << " failed after a reinit (" << again << ")\n";
                     session.deinit(mql::REASON_INITFAILED);

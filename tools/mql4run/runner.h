@@ -45,6 +45,8 @@ struct Options {
     int dpi = 96;
     bool notifications = true;
     bool data_window = false;  // print each MQL5 plot the Data Window shows
+    int period = 1440;          // the chart's timeframe in minutes (D1)
+    int reinit_period = 0;      // the reinits switch the chart to this timeframe (minutes; 0: none)
     std::string reinit_symbol;  // the reinits switch the chart to this symbol (a --data symbol)
     std::vector<std::pair<std::string, std::string>> reinit_inputs;  // the fresh instances take these besides
 };
@@ -113,7 +115,7 @@ public:
     // With `switched_to`, the chart shows that symbol's bars from the
     // reinit on (a symbol switch: MetaTrader's REASON_CHARTCHANGE).
     int reinit(int reason, const std::vector<std::pair<std::string, std::string>>& inputs, bool new_first = false,
-               const mql::Chart* switched_to = nullptr);
+               const mql::Chart* switched_to = nullptr, int period = 0);
 
 private:
     mql::ProgramContext context_;
