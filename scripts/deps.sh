@@ -15,6 +15,9 @@
 #                    loader, which this kernel cannot run by itself.
 #   deps.sh fuzz     + clang and its libFuzzer runtime
 #   deps.sh browser  + Chromium, to render the help pages as a browser shows them
+#   deps.sh realdata + the packages that carry real daily price series
+#                    (matplotlib's sample data, R's timeSeries, numpy to read
+#                    one, npm to fetch the npm ones: scripts/real_data.py)
 # Several groups may be named at once; each is installed on its own, so one
 # that cannot be installed does not stop the others. A failed group is named
 # in one line and the exit status is 1.
@@ -34,6 +37,7 @@ group_packages() {
     smoke32) echo qemu-user wine32:i386 wine32-preloader:i386 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;
+    realdata) echo python-matplotlib-data r-cran-timeseries python3-numpy npm ;;
     *) return 1 ;;
   esac
 }
@@ -100,6 +104,9 @@ apt_install() {  # package...; keeps apt's first error line
 install_group() {  # group; 0 when all its packages are installed
   local group=$1 p missing=()
   for p in $(group_packages "$group"); do
+    # npm is a command first: a Node.js installed another way (its own npm
+    # inside) serves as well, and Debian's npm package would conflict with it.
+    [ "$p" = npm ] && command -v npm >/dev/null && continue
     { [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] && version_ok "$p"; } ||
       missing+=("$p")
   done

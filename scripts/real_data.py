@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Real daily price series from packages, as the tools read them.
+
+Four instruments whose daily bars (with volume) ship in packages:
+  SP500  npm vega-datasets, data/sp500-2000.csv         (S&P 500 index)
+  AAPL   npm @observablehq/sample-datasets, aapl.csv    (Apple)
+  GOOG   Debian python-matplotlib-data, goog.npz        (Google)
+  MSFT   Debian r-cran-timeseries, extdata/msft.csv     (Microsoft)
+The Debian packages come from `scripts/deps.sh realdata`; the npm ones are
+fetched with `npm pack` into the cache. Each series is written as
+date,open,high,low,close,volume (the form msxhost and mql4run read) to
+CACHE/<SYMBOL>.csv, outside the repository, and checked on every run: the
+row count and dates the package is known to hold, dates rising, OHLC
+consistent (low <= open, close <= high), volume present and positive.
+Whatever fails is named, with the package, and the exit status is 1.
+
+usage: real_data.py [--cache DIR]   (default: $XDG_CACHE_HOME/barsight/real-data,
+                                     else ~/.cache/barsight/real-data)
+Prints one line per series: SYMBOL PATH ROWS FIRST LAST.
+"""
+import argparse
+import csv
+import glob
+import io
+import os
+import subprocess
+import sys
+import tarfile
+
+# What each package holds: (symbol, source, rows, first date, last date).
+SERIES = [
+    ("SP500", "npm vega-datasets", 5105, "2000-01-03", "2020-04-17"),
+    ("AAPL", "npm @observablehq/sample-datasets", 1260, "2013-05-13", "2018-05-11"),
+    ("GOOG", "Debian python-matplotlib-data", 1047, "2004-08-19", "2008-10-14"),
+    ("MSFT", "Debian r-cran-timeseries", 249, "2000-09-27", "2001-09-27"),
+]
+NPM = {"SP500": ("vega-datasets@3.2.1", "package/data/sp500-2000.csv"),
+       "AAPL": ("@observablehq/sample-datasets@1.0.1", "package/aapl.csv")}
+GOOG_NPZ = "/usr/share/matplotlib/mpl-data/sample_data/goog.npz"
+MSFT_CSV = "/usr/lib/R/site-library/timeSeries/extdata/msft.csv"
+
+
+class Missing(Exception):
+    pass
+
+
+def default_cache():
+    base = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    return os.path.join(base, "barsight", "real-data")
+
+
+def npm_member(cache, spec, member):
+    """The text of `member` in the npm package `spec`, packed once into the cache."""
+    name = spec.rsplit("@", 1)[0].lstrip("@").replace("/", "-")
+    version = spec.rsplit("@", 1)[1]
+    tarball = os.path.join(cache, "npm", "%s-%s.tgz" % (name, version))
+    if not os.path.exists(tarball):
+        os.makedirs(os.path.dirname(tarball), exist_ok=True)
+        done = subprocess.run(["npm", "pack", spec, "--silent", "--pack-destination", os.path.dirname(tarball)],
+                              capture_output=True, text=True, timeout=600)
+        found = glob.glob(os.path.join(os.path.dirname(tarball), "%s-%s.tgz" % (name, version)))
+        if done.returncode != 0 or not found:
+            raise Missing("npm pack %s failed: %s" % (spec, (done.stderr or done.stdout).strip()[-300:]))
+    with tarfile.open(tarball) as archive:
+        return archive.extractfile(member).read().decode("utf-8")
+
+
+def rows_from_csv(text, delimiter=","):
+    """(date, open, high, low, close, volume) of a CSV with a header naming
+    them in any case (Adj Close and the like left out)."""
+    reader = csv.reader(io.StringIO(text), delimiter=delimiter)
+    header = [h.strip().strip('"').lower() for h in next(reader)]
+    index = {}
+    for want in ("open", "high", "low", "close", "volume"):
+        if want not in header:
+            raise Missing("no %s column in %s" % (want, header))
+        index[want] = header.index(want)
+    out = []
+    for fields in reader:
+        if not fields:
+            continue
+        out.append((fields[0].strip(), *(float(fields[index[k]]) for k in ("open", "high", "low", "close", "volume"))))
+    return out
+
+
+def rows_from_npz(path):
+    import numpy  # python3-numpy, from the realdata group
+    with numpy.load(path) as archive:
+        records = archive["price_data"]
+    return [(str(r["date"])[:10], float(r["open"]), float(r["high"]), float(r["low"]), float(r["close"]),
+             float(r["volume"])) for r in records]
+
+
+def read_series(symbol, cache):
+    if symbol in NPM:
+        return rows_from_csv(npm_member(cache, *NPM[symbol]))
+    if symbol == "GOOG":
+        if not os.path.exists(GOOG_NPZ):
+            raise Missing("%s is not there (install python-matplotlib-data)" % GOOG_NPZ)
+        return rows_from_npz(GOOG_NPZ)
+    if not os.path.exists(MSFT_CSV):
+        raise Missing("%s is not there (install r-cran-timeseries)" % MSFT_CSV)
+    return rows_from_csv(open(MSFT_CSV).read(), ";")
+
+
+def problems(rows, expected_rows, first, last):
+    """What is wrong with a series, as short texts (none when it is sound)."""
+    found = []
+    if len(rows) != expected_rows:
+        found.append("%d rows, %d expected" % (len(rows), expected_rows))
+    if rows and (rows[0][0], rows[-1][0]) != (first, last):
+        found.append("dates %s to %s, %s to %s expected" % (rows[0][0], rows[-1][0], first, last))
+    for k, (date, o, h, l, c, v) in enumerate(rows):
+        if k and date <= rows[k - 1][0]:
+            found.append("row %d: %s does not follow %s" % (k + 1, date, rows[k - 1][0]))
+        if not (0 < l <= min(o, c) and max(o, c) <= h):
+            found.append("row %d (%s): open %g high %g low %g close %g are not consistent" % (k + 1, date, o, h, l, c))
+        if not v > 0:
+            found.append("row %d (%s): no volume (%g)" % (k + 1, date, v))
+        if len(found) > 5:
+            break
+    return found
+
+
+def write_csv(path, rows):
+    with open(path + ".tmp", "w") as f:
+        f.write("date,open,high,low,close,volume\n")
+        for date, o, h, l, c, v in rows:
+            f.write("%s,%.6f,%.6f,%.6f,%.6f,%d\n" % (date, o, h, l, c, round(v)))
+    os.replace(path + ".tmp", path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Real daily price series from packages.")
+    parser.add_argument("--cache", default=default_cache())
+    args = parser.parse_args()
+    os.makedirs(args.cache, exist_ok=True)
+    failed = []
+    for symbol, source, expected_rows, first, last in SERIES:
+        try:
+            rows = read_series(symbol, args.cache)
+        except (Missing, OSError, KeyError, ValueError, ImportError, subprocess.SubprocessError) as error:
+            failed.append("%s (%s): %s" % (symbol, source, error))
+            continue
+        wrong = problems(rows, expected_rows, first, last)
+        if wrong:
+            failed.append("%s (%s): %s" % (symbol, source, "; ".join(wrong)))
+            continue
+        path = os.path.join(args.cache, symbol + ".csv")
+        write_csv(path, rows)
+        print("%s %s %d %s %s" % (symbol, path, len(rows), rows[0][0], rows[-1][0]))
+    for failure in failed:
+        print("real_data.py: %s" % failure, file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
