@@ -138,8 +138,10 @@ again = run(plugin, "--data", data, "--seed", "7")[1]
 check("the sample: a table, the chance line, the same figures for the same seed",
       code == 0 and "about 1 interval in 20" in out.lower() and out == again, err)
 header = open(out_csv).readline().strip() if code == 0 else ""
-check("the CSV's columns", header ==
-      "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high", header)
+check("the CSV's columns (the adjusted ones at the end)", header ==
+      "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high,"
+      "adj_ci_low,adj_ci_high,p_adjusted", header)
+check("the table names the adjustment", "Romano-Wolf step-down" in out and "adj. p" in out, out[:600])
 lint = subprocess.run(["xmllint", "--noout", svg], capture_output=True, text=True)
 check("the SVG is well-formed (xmllint)", lint.returncode == 0, lint.stderr)
 code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "50")

@@ -1,7 +1,9 @@
 // msxhost evaluate: what each signal code of a plug-in function was followed
 // by on a watchlist of charts, without look-ahead, against the return of
 // every bar of the same charts (the market's own drift), with a 95% interval
-// for the difference from a block bootstrap over dates.
+// for the difference from a block bootstrap over dates, and beside it an
+// interval and a p-value adjusted over every code x horizon cell of the run
+// (Romano-Wolf), so that testing many cells does not make chance findings.
 #pragma once
 
 #include <cstdint>
@@ -48,11 +50,24 @@ struct EvaluationRow {
     double mean = 0, median = 0, hit_rate = 0;
     double base_mean = 0, base_hit_rate = 0;
     double diff = 0, ci_low = 0, ci_high = 0;
+    // Family-wide: the simultaneous 95% interval (max-|t|) and the
+    // Romano-Wolf step-down p-value over every cell of the run; NaN for a
+    // cell outside the family (no interval, or no spread in its replicates).
+    double adj_low = 0, adj_high = 0, p_adjusted = 0;
 };
+
+// The method the adjusted figures come from, as the output names it.
+extern const char* const kAdjustmentMethod;
 
 struct Evaluation {
     std::vector<EvaluationRow> rows;  // codes in the signal table's order, then other codes; horizons as given
     std::vector<int> block_lengths;   // dates per bootstrap block, per horizon
+    // The family-wide pass: every cell resampled alike, in blocks of this
+    // many dates (the longest of the horizons'); the cells in the family and
+    // the critical value of the max-|t| statistic at 95%.
+    int joint_block_length = 0;
+    long family = 0;
+    double critical = 0;
     long files = 0, dates = 0;
     // Bars left out of a horizon because a price at its entry or exit is not
     // a positive number (a hole filled with zeros, a corrupt row), over all
