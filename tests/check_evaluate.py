@@ -142,6 +142,26 @@ check("the CSV's columns (the adjusted ones at the end)", header ==
       "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high,"
       "adj_ci_low,adj_ci_high,p_adjusted", header)
 check("the table names the adjustment", "Romano-Wolf step-down" in out and "adj. p" in out, out[:600])
+# Out of sample: --split evaluates the two periods apart. The earlier one
+# is exactly an evaluation of the file cut at the date (no case of it
+# reaches past the cut).
+split_csv = os.path.join(work, "split.csv")
+split_svg = os.path.join(work, "split.svg")
+code, out, err = run(plugin, "--data", data, "--split", "2020-01-01", "--csv", split_csv, "--svg", split_svg,
+                     "--seed", "7", "--bootstrap", "300")
+sample_rows = [line.rstrip("\n").split(",") for line in open(data)][1:]
+cut = write("cut.csv", [r for r in sample_rows if r[0] < "2020-01-01"])
+code_cut, out_cut, _ = run(plugin, "--data", cut, "--seed", "7", "--bootstrap", "300")
+before = out.split("From 2020-01-01 on (out of sample):")[0].split("(in sample):\n", 1)[-1] if code == 0 else ""
+split_rows = list(csv.reader(open(split_csv))) if code == 0 else [[]]
+check("--split: both periods, the earlier one equal to the file cut at the date, a period column, two charts",
+      code == 0 and "Before 2020-01-01 (in sample):" in out and "From 2020-01-01 on (out of sample):" in out and
+      code_cut == 0 and before.strip() == out_cut.strip() and split_rows[0][-1] == "period" and
+      {r[-1] for r in split_rows[1:]} == {"before", "after"} and
+      os.path.exists(os.path.join(work, "split-before.svg")) and os.path.exists(os.path.join(work, "split-after.svg")),
+      "exit %d %s" % (code, err[-300:]))
+code, out, err = run(plugin, "--data", data, "--split", "2020-13-01")
+check("--split with no date: exit 2", code == 2 and "--split needs a date" in err, err)
 lint = subprocess.run(["xmllint", "--noout", svg], capture_output=True, text=True)
 check("the SVG is well-formed (xmllint)", lint.returncode == 0, lint.stderr)
 code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "50")

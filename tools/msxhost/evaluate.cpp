@@ -268,6 +268,18 @@ bool parse_day(const std::string& text, int64_t* days) {
     return true;
 }
 
+CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before) {
+    CodedSeries part;
+    for (std::size_t t = 0; t < chart.days.size(); ++t) {
+        if ((chart.days[t] < day) != before) continue;
+        part.days.push_back(chart.days[t]);
+        part.open.push_back(t < chart.open.size() ? chart.open[t] : 0.0);
+        part.close.push_back(t < chart.close.size() ? chart.close[t] : 0.0);
+        part.codes.push_back(t < chart.codes.size() ? chart.codes[t] : 0);
+    }
+    return part;
+}
+
 const char* const kAdjustmentMethod =
     "Romano-Wolf step-down, studentized max-|t| over every code x horizon cell, joint block bootstrap";
 

@@ -82,6 +82,11 @@ struct Evaluation {
 // refused (256 MiB), not left to exhaust the memory.
 constexpr double kMaxDateCells = 16.0 * 1024 * 1024;
 
+// The bars of a chart before `day` (before) or from it on (!before), for an
+// evaluation out of sample: a case of the earlier part never reaches into
+// the later one (its exit falls past the cut and it is left out).
+CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before);
+
 // The statistics of every code and horizon over the charts.
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options);
 

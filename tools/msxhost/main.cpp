@@ -44,12 +44,17 @@ const char kUsage[] =
     "      that bar has none, the message goes to standard error\n"
     "  msxhost evaluate PLUGIN [FUNCTION] --data A.csv [--data B.csv]... [--horizons 1,5,10,20]\n"
     "          [--entry open|close|same] [--min-count N] [--bootstrap N] [--seed S]\n"
-    "          [--threads N] [--csv OUT.csv] [--svg OUT.svg]\n"
+    "          [--threads N] [--csv OUT.csv] [--svg OUT.svg] [--split YYYY-MM-DD]\n"
     "      what each signal code of FUNCTION (default VSAInd; whole numbers, 0 for none)\n"
     "      was followed by: per code and horizon h (bars), the count, mean and median\n"
     "      return in percent, the share moving the signal's way, the same for every bar\n"
     "      of the files (the baseline), the difference and its 95% interval from a block\n"
-    "      bootstrap over dates. A code is known at the next bar's close: --entry open\n"
+    "      bootstrap over dates, and an interval and p-value adjusted for every code x\n"
+    "      horizon cell at once (Romano-Wolf). --split DATE evaluates the dates before\n"
+    "      DATE and those from it apart and prints both (the CSV gains a last column,\n"
+    "      period; the chart is two files, OUT-before.svg and OUT-after.svg), so an\n"
+    "      effect found on one part can be checked on data it was not found on.\n"
+    "      A code is known at the next bar's close: --entry open\n"
     "      (default) enters at the open after it, close at that close (optimistic), same\n"
     "      at the signal bar's own close (look-ahead, to show how much it flatters).\n"
     "      Files run on all cores for Barsight's plug-in, on one thread for any other\n"
@@ -496,6 +501,44 @@ bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
     return !horizons->empty();
 }
 
+// YYYY-MM-DD of days since 1970-01-01.
+std::string day_text(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t doe = days - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    char text[80];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(yoe + era * 400 + (m <= 2)),
+                  static_cast<long long>(m), static_cast<long long>(d));
+    return text;
+}
+
+// A CSV with one more column at the end: `name` in the header, `value` on
+// every row.
+std::string with_last_column(const std::string& csv, const std::string& name, const std::string& value) {
+    std::string out;
+    std::size_t from = 0;
+    for (bool header = true; from < csv.size(); header = false) {
+        const std::size_t end = csv.find('\n', from);
+        out += csv.substr(from, end - from) + "," + (header ? name : value) + "\n";
+        if (end == std::string::npos) break;
+        from = end + 1;
+    }
+    return out;
+}
+
+// OUT.svg as OUT-SUFFIX.svg.
+std::string suffixed(const std::string& path, const std::string& suffix) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + "-" + suffix;
+    return path.substr(0, dot) + "-" + suffix + path.substr(dot);
+}
+
 int cmd_evaluate(int argc, char** argv) {
     if (argc < 3) return usage();
     int i = 3;
@@ -504,6 +547,8 @@ int cmd_evaluate(int argc, char** argv) {
     msxhost::EvaluateOptions options;
     std::vector<std::string> files;
     std::string csv_path, svg_path;
+    int64_t split_day = 0;
+    bool split = false;
     long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
     for (; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -541,6 +586,12 @@ int cmd_evaluate(int argc, char** argv) {
             csv_path = value;
         } else if (opt == "--svg") {
             svg_path = value;
+        } else if (opt == "--split") {
+            if (!msxhost::parse_day(value, &split_day)) {
+                std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
+                return 2;
+            }
+            split = true;
         } else {
             return usage();
         }
@@ -609,16 +660,49 @@ int cmd_evaluate(int argc, char** argv) {
     // Whatever fails from here (no memory for the replicates) is answered
     // with a message and an exit code, never an abort.
     try {
-        const msxhost::Evaluation evaluation = msxhost::evaluate(charts, options);
-        if (!evaluation.refused.empty()) {
-            std::cerr << "msxhost: evaluate refused: " << evaluation.refused << "\n";
-            return 2;
+        // The whole run, or with --split the two periods, each on its own.
+        struct Period {
+            const char* name;  // the CSV's period, the chart's file suffix; "" without --split
+            std::string heading;
+            std::vector<msxhost::CodedSeries> charts;
+        };
+        std::vector<Period> periods;
+        if (!split) {
+            periods.push_back({"", "", std::move(charts)});
+        } else {
+            const std::string date = day_text(split_day);
+            periods.push_back({"before", "Before " + date + " (in sample):\n", {}});
+            periods.push_back({"after", "\nFrom " + date + " on (out of sample):\n", {}});
+            for (const msxhost::CodedSeries& chart : charts) {
+                for (Period& period : periods) {
+                    msxhost::CodedSeries part = msxhost::part_of(chart, split_day, period.name[0] == 'b');
+                    if (!part.days.empty()) period.charts.push_back(std::move(part));
+                }
+            }
         }
-        std::cout << msxhost::evaluation_table(evaluation, options);
-        for (const auto& [path, text] :
-             {std::make_pair(csv_path, msxhost::evaluation_csv(evaluation)),
-              std::make_pair(svg_path, svg_path.empty() ? std::string() : msxhost::evaluation_svg(evaluation, options))}) {
-            if (path.empty()) continue;
+        std::string csv_text;
+        std::vector<std::pair<std::string, std::string>> outputs;
+        for (const Period& period : periods) {
+            std::cout << period.heading;
+            if (period.charts.empty()) {
+                std::cout << "no bars in this period\n";
+                continue;
+            }
+            const msxhost::Evaluation evaluation = msxhost::evaluate(period.charts, options);
+            if (!evaluation.refused.empty()) {
+                std::cerr << "msxhost: evaluate refused: " << evaluation.refused << "\n";
+                return 2;
+            }
+            std::cout << msxhost::evaluation_table(evaluation, options);
+            std::string csv = msxhost::evaluation_csv(evaluation);
+            if (split) csv = with_last_column(csv, "period", period.name);
+            csv_text += csv_text.empty() ? csv : csv.substr(csv.find('\n') + 1);
+            if (!svg_path.empty())
+                outputs.emplace_back(split ? suffixed(svg_path, period.name) : svg_path,
+                                     msxhost::evaluation_svg(evaluation, options));
+        }
+        if (!csv_path.empty()) outputs.emplace_back(csv_path, csv_text);
+        for (const auto& [path, text] : outputs) {
             std::ofstream out(path, std::ios::binary);
             out << text;
             out.close();
