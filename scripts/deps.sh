@@ -16,8 +16,8 @@
 #   deps.sh fuzz     + clang and its libFuzzer runtime
 #   deps.sh browser  + Chromium, to render the help pages as a browser shows them
 #   deps.sh realdata + the packages that carry real daily price series
-#                    (matplotlib's sample data, R's timeSeries, numpy to read
-#                    one, npm to fetch the npm ones: scripts/real_data.py)
+#                    (matplotlib's sample data, R's timeSeries, npm to fetch
+#                    the npm ones: scripts/real_data.py)
 # Several groups may be named at once; each is installed on its own, so one
 # that cannot be installed does not stop the others. A failed group is named
 # in one line and the exit status is 1.
@@ -37,7 +37,7 @@ group_packages() {
     smoke32) echo qemu-user wine32:i386 wine32-preloader:i386 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;
-    realdata) echo python-matplotlib-data r-cran-timeseries python3-numpy npm ;;
+    realdata) echo python-matplotlib-data r-cran-timeseries npm ;;
     *) return 1 ;;
   esac
 }

@@ -19,13 +19,17 @@ usage: real_data.py [--cache DIR]   (default: $XDG_CACHE_HOME/barsight/real-data
 Prints one line per series: SYMBOL PATH ROWS FIRST LAST.
 """
 import argparse
+import ast
 import csv
+import datetime
 import glob
 import io
 import os
+import struct
 import subprocess
 import sys
 import tarfile
+import zipfile
 
 # What each package holds: (symbol, source, rows, first date, last date).
 SERIES = [
@@ -83,12 +87,38 @@ def rows_from_csv(text, delimiter=","):
     return out
 
 
+# The .npy record types goog.npz uses: days since 1970 (datetime64[D]),
+# doubles and 64-bit integers, little-endian.
+NPY_TYPES = {"<M8[D]": "q", "<f8": "d", "<i8": "q"}
+
+
 def rows_from_npz(path):
-    import numpy  # python3-numpy, from the realdata group
-    with numpy.load(path) as archive:
-        records = archive["price_data"]
-    return [(str(r["date"])[:10], float(r["open"]), float(r["high"]), float(r["low"]), float(r["close"]),
-             float(r["volume"])) for r in records]
+    """The price records of matplotlib's goog.npz, read as the .npy format
+    lays them out (a header naming each field's type, then the records):
+    the standard library is enough."""
+    with zipfile.ZipFile(path) as archive:
+        data = archive.read("price_data.npy")
+    if data[:6] != b"\x93NUMPY":
+        raise Missing("%s: price_data.npy is no .npy array" % path)
+    major = data[6]
+    size_bytes = 2 if major == 1 else 4
+    header_len = int.from_bytes(data[8:8 + size_bytes], "little")
+    start = 8 + size_bytes
+    header = ast.literal_eval(data[start:start + header_len].decode("latin-1"))
+    fields = header["descr"]
+    if header.get("fortran_order") or any(kind not in NPY_TYPES for _, kind in fields):
+        raise Missing("%s: an array layout this reader does not take: %s" % (path, fields))
+    layout = struct.Struct("<" + "".join(NPY_TYPES[kind] for _, kind in fields))
+    names = [name for name, _ in fields]
+    body = data[start + header_len:]
+    epoch = datetime.date(1970, 1, 1)
+    out = []
+    for k in range(header["shape"][0]):
+        record = dict(zip(names, layout.unpack_from(body, k * layout.size)))
+        day = (epoch + datetime.timedelta(days=record["date"])).isoformat()
+        out.append((day, float(record["open"]), float(record["high"]), float(record["low"]),
+                    float(record["close"]), float(record["volume"])))
+    return out
 
 
 def read_series(symbol, cache):
@@ -139,7 +169,8 @@ def main():
     for symbol, source, expected_rows, first, last in SERIES:
         try:
             rows = read_series(symbol, args.cache)
-        except (Missing, OSError, KeyError, ValueError, ImportError, subprocess.SubprocessError) as error:
+        except (Missing, OSError, KeyError, ValueError, SyntaxError, struct.error, zipfile.BadZipFile,
+                subprocess.SubprocessError) as error:
             failed.append("%s (%s): %s" % (symbol, source, error))
             continue
         wrong = problems(rows, expected_rows, first, last)

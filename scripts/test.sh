@@ -40,8 +40,8 @@ lanes=("$@")
 # that do not need it.
 lane_groups() {
   case $1 in
-    native | asan | tsan) echo native browser ;;
-    win32) echo native browser windows smoke32 ;;
+    native | asan | tsan) echo native browser realdata ;;
+    win32) echo native browser windows smoke32 realdata ;;
     win64) echo native windows ;;
     fuzz) echo native fuzz ;;
     scripts | probe) echo native windows ;;
@@ -59,9 +59,12 @@ export GTEST_COLOR=no
 
 . scripts/lib/build.sh
 
-lane_native() { build native && ctest --test-dir build/native -j "$jobs" --output-on-failure; }
-lane_asan() { build asan && ctest --test-dir build/asan -j "$jobs" --output-on-failure; }
-lane_tsan() { build tsan && ctest --test-dir build/tsan -j "$jobs" --output-on-failure; }
+# The real price series the tests read (from packages; the lane fails,
+# naming the package, when one cannot be had).
+real_data() { python3 scripts/real_data.py >/dev/null; }
+lane_native() { real_data && build native && ctest --test-dir build/native -j "$jobs" --output-on-failure; }
+lane_asan() { real_data && build asan && ctest --test-dir build/asan -j "$jobs" --output-on-failure; }
+lane_tsan() { real_data && build tsan && ctest --test-dir build/tsan -j "$jobs" --output-on-failure; }
 # The 32-bit programs run in the win32 build's WoW64-style prefix, under
 # qemu-i386. Before anything of ours: can 32-bit Wine start a program at all,
 # and does the emulator keep a thread's TEB after a continued exception (a
@@ -88,6 +91,7 @@ lane_win32() {
   # The native build draws the help pages the DLLs ship with; the smoke run
   # compares with its output. The x86_64 DLLs are the MetaTrader 5 part of
   # the shipped setup.
+  real_data || return 1
   build native || return 1
   # The two 32-bit prefixes (the runs', the setup's) are made while the
   # DLLs build: making one is mostly one emulated program at a time.

@@ -41,6 +41,18 @@ compare "VSAVolStops" run VSAVolStops --data "$data" --num 2.5 --array atr:14
 compare "VSASpread volume" run VSASpread --data "$data" --num 0 --num 30
 compare "VSASpread range" run VSASpread --data "$data" --num 1 --num 50
 compare "VSAInd with Spreadcore" run VSAInd --data "$data"
+# The same codes on every real series (scripts/real_data.py's cache): the
+# shipped DLL takes the prices in single precision as the host passes them,
+# as the native library does.
+real=${BARSIGHT_REAL_DATA:-${XDG_CACHE_HOME:-$HOME/.cache}/barsight/real-data}
+for symbol in SP500 AAPL GOOG MSFT; do
+  if [ -f "$real/$symbol.csv" ]; then
+    compare "VSAInd on $symbol" run VSAInd --data "$real/$symbol.csv"
+  else
+    echo "smoke32: VSAInd on $symbol: no series in $real (scripts/real_data.py makes it)"
+    fail=1
+  fi
+done
 # Every client export through its stdcall signature, in one process: a wrong
 # calling convention would corrupt the stack and garble what follows.
 compare "client exports" client SignFilter -2 -- SignFilter 2 -- SignFilter -2147483648 -- \

@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""The signals and `evaluate` on real markets (scripts/real_data.py's series:
+S&P 500, Apple, Google, Microsoft).
+
+- VSAInd's codes through msxhost equal the arrows BarsightVSA draws in
+  mql4run, in MQL4 and in MQL5, on every series (the 32-bit DLL is compared
+  with the native library on the same series in the win32 lane's smoke run).
+- `msxhost evaluate --csv` on the four series equals a computation written
+  here from the definitions alone: for each code and horizon the count, mean,
+  median and hit rate of the returns from the open two bars after the signal
+  to the close h + 1 bars after it, and the same over every bar (the
+  baseline). The host passes prices to the plug-in and to evaluate in single
+  precision, so the computation here rounds each price to a float first;
+  the CSV prints 6 significant digits, so figures agree within 1e-5
+  relative (and 1e-9 absolute for values near zero).
+
+usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY"""
+import csv
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+msxhost, plugin, mql4run, libraries, real_data = sys.argv[1:6]
+work = tempfile.mkdtemp(prefix="real-data-")
+failures = []
+
+
+def check(name, condition, detail=""):
+    print("real data: %s: %s" % (name, "ok" if condition else "FAILED " + detail))
+    if not condition:
+        failures.append(name)
+
+
+made = subprocess.run([sys.executable, real_data], capture_output=True, text=True, timeout=900)
+series = {line.split()[0]: line.split()[1] for line in made.stdout.splitlines()}
+check("the four real series from their packages (%s)" % ", ".join(sorted(series)),
+      made.returncode == 0 and len(series) == 4, made.stderr.strip())
+if made.returncode != 0 or len(series) != 4:
+    sys.exit("real data: %s" % made.stderr.strip())
+
+
+def vsaind(path):
+    done = subprocess.run([msxhost, "run", plugin, "VSAInd", "--data", path], capture_output=True, text=True)
+    rows = [line.split(",") for line in done.stdout.splitlines()[2:]]
+    return [(r[1], int(float(r[2]))) for r in rows]
+
+
+def arrows(stdout):
+    found = []
+    for line in stdout.splitlines():
+        parts = line.split("\t")
+        name = parts[1] if parts[0] == "object" and len(parts) > 2 else ""
+        if name.startswith("Barsight;S") and not name.endswith(";label"):
+            page = name.split(";")[1]
+            found.append((parts[2], int(page[3:]) * (1 if page.startswith("SOS") else -1)))
+    return found
+
+
+codes = {}
+for symbol, path in sorted(series.items()):
+    codes[symbol] = vsaind(path)
+    reference = [(d, c) for d, c in codes[symbol] if c != 0]
+    for program in ("BarsightVSA.mq4", "BarsightVSA.mq5"):
+        done = subprocess.run([mql4run, program, "--data", path, "--libraries", libraries, "--input", "MaxBars=0"],
+                              capture_output=True, text=True, timeout=600)
+        check("%s on %s draws VSAInd's codes (%d signals)" % (program, symbol, len(reference)),
+              done.returncode == 0 and arrows(done.stdout) == reference and reference, done.stderr[-300:])
+
+# --- evaluate against the definitions ---------------------------------------------
+def f32(text):
+    return struct.unpack("f", struct.pack("f", float(text)))[0]
+
+
+horizons = (1, 5, 10, 20)
+cases, base = {}, {h: [] for h in horizons}
+for symbol, path in sorted(series.items()):
+    rows = list(csv.reader(open(path)))[1:]
+    opens = [f32(r[1]) for r in rows]
+    closes = [f32(r[4]) for r in rows]
+    for h in horizons:
+        for t, (_, code) in enumerate(codes[symbol]):
+            if t + 1 + h >= len(rows):
+                continue
+            r = (closes[t + 1 + h] / opens[t + 2] - 1.0) * 100.0
+            base[h].append(r)
+            if code != 0:
+                cases.setdefault((code, h), []).append(r)
+
+
+def median(values):
+    s = sorted(values)
+    n = len(s)
+    return s[n // 2] if n % 2 else (s[n // 2 - 1] + s[n // 2]) / 2
+
+
+out_csv = os.path.join(work, "real.csv")
+done = subprocess.run([msxhost, "evaluate", plugin] + sum((["--data", p] for _, p in sorted(series.items())), []) +
+                      ["--csv", out_csv, "--bootstrap", "200"], capture_output=True, text=True, timeout=900)
+got = {(int(r["code"]), int(r["horizon"])): r for r in csv.DictReader(open(out_csv))} if done.returncode == 0 else {}
+
+
+def close_to(text, value):
+    return text != "" and abs(float(text) - value) <= max(1e-5 * abs(value), 1e-9)
+
+
+wrong = []
+for (code, h), returns in sorted(cases.items()):
+    row = got.get((code, h))
+    if row is None or int(row["count"]) != len(returns):
+        wrong.append((code, h, "count", row and row["count"], len(returns)))
+        continue
+    if len(returns) < 30:
+        continue  # no statistics below the minimum count
+    hits = sum(1 for r in returns if (r > 0 if code > 0 else r < 0)) / len(returns)
+    base_hits = sum(1 for r in base[h] if (r > 0 if code > 0 else r < 0)) / len(base[h])
+    base_mean = sum(base[h]) / len(base[h])
+    mean = sum(returns) / len(returns)
+    for name, value in (("mean", mean), ("median", median(returns)), ("hit_rate", hits),
+                        ("base_mean", base_mean), ("base_hit_rate", base_hits), ("diff", mean - base_mean)):
+        if not close_to(row[name], value):
+            wrong.append((code, h, name, row[name], value))
+for (code, h), row in got.items():
+    if int(row["count"]) != len(cases.get((code, h), [])):
+        wrong.append((code, h, "count", row["count"], len(cases.get((code, h), []))))
+with_stats = sum(1 for (code, h), r in cases.items() if len(r) >= 30)
+check("evaluate on the four series equals the definitions (%d cells, %d with statistics)" % (len(cases), with_stats),
+      done.returncode == 0 and not wrong and with_stats >= 8, str(wrong[:4]) + done.stderr[-200:])
+
+if failures:
+    sys.exit("real data: %d checks failed: %s" % (len(failures), ", ".join(failures)))
+print("real data: all checks passed")
