@@ -21,7 +21,7 @@ reps=${1:-5}
 build bench || exit 1
 out=build/bench/results
 mkdir -p "$out"
-for b in indicator_bench orvane_bench engine_bench mql4run_bench; do
+for b in indicator_bench orvane_bench engine_bench mql4run_bench evaluate_bench; do
   build/bench/bin/$b --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$out/$b.json" --benchmark_out_format=json >/dev/null
