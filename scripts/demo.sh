@@ -42,6 +42,20 @@ echo "\$ msxhost evaluate BarsightPlugin --data $data --data data/help_pictures.
 "$host" evaluate "$plugin" --data "$data" --data data/help_pictures.csv --svg build/evaluate.svg
 echo "Open build/evaluate.svg in a browser: each signal's difference from the baseline with its interval."
 echo
+# The same on real markets: four series from packages (scripts/real_data.py).
+if real=$("$root/scripts/deps.sh" realdata >/dev/null 2>&1 && python3 scripts/real_data.py 2>&1); then
+  files=()
+  while read -r symbol path _; do files+=(--data "$path"); done <<<"$real"
+  echo "\$ msxhost evaluate BarsightPlugin ${files[*]} --svg build/evaluate-real.svg   (real markets, from the cache)"
+  "$host" evaluate "$plugin" "${files[@]}" --svg build/evaluate-real.svg | grep -v "no statistics"
+  sp500=$(awk '$1 == "SP500" { print $2 }' <<<"$real")
+  echo
+  echo "\$ msxhost evaluate BarsightPlugin --data $sp500 --horizons 1,10 --split 2010-01-01   (out of sample)"
+  "$host" evaluate "$plugin" --data "$sp500" --horizons 1,10 --split 2010-01-01 | grep -v "no statistics"
+else
+  echo "(real markets skipped: the packages with the real series could not be had: $(tail -1 <<<"$real"))"
+fi
+echo
 echo "\$ mql4run BarsightVSA.mq4 --data $data   (the MetaTrader 4 indicator, run against the engine)"
 build/native/bin/mql4run BarsightVSA.mq4 --data "$data" > build/mql4run-vsa.txt ||
   echo "  mql4run failed (exit $?)"

@@ -657,9 +657,8 @@ std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& 
                   title.c_str());
     svg += buffer;
     std::snprintf(buffer, sizeof buffer,
-                  "<text x=\"8\" y=\"34\" fill=\"#555\">%ld file%s, %ld dates; horizon h in bars, cases; "
-                  "strength is borne out right of 0, weakness left of it; pale: adjusted for all cells "
-                  "(Romano-Wolf)</text>\n",
+                  "<text x=\"8\" y=\"34\" fill=\"#555\">%ld file%s, %ld dates; h in bars, cases; strength right "
+                  "of 0, weakness left; pale: adjusted for all cells</text>\n",
                   evaluation.files, evaluation.files == 1 ? "" : "s", evaluation.dates);
     svg += buffer;
     return svg + body + "</svg>\n";
