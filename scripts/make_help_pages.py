@@ -12,6 +12,7 @@ in edge mode) and current browsers show alike, readable at the help window's
 width (about 275 pixels), without script.
 
 usage: make_help_pages.py HELP_FOLDER MSXHOST PLUGIN [DATA.csv]"""
+import csv
 import html
 import os
 import re
@@ -197,6 +198,107 @@ def signal_link(code, name):
         page_name(code), group(code), html.escape(name), code)
 
 
+# The real series scripts/real_data.py writes (its cache), in its order.
+REAL_SERIES = (("SP500", "S&P 500"), ("AAPL", "Apple"), ("GOOG", "Google"), ("MSFT", "Microsoft"))
+
+
+def real_cache():
+    if os.environ.get("BARSIGHT_REAL_DATA"):
+        return os.environ["BARSIGHT_REAL_DATA"]
+    base = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    return os.path.join(base, "barsight", "real-data")
+
+
+def real_evidence(msxhost, plugin, out):
+    """msxhost evaluate on the real series, when the cache holds all four:
+    ({code: [csv rows by horizon]}, the run's command words), and the chart
+    beside the pages; (None, None) without them."""
+    paths = [os.path.join(real_cache(), symbol + ".csv") for symbol, _ in REAL_SERIES]
+    if not all(os.path.exists(p) for p in paths):
+        return None, None
+    csv_path = os.path.join(out, "real-markets.csv")
+    args = [msxhost, "evaluate", plugin] + sum((["--data", p] for p in paths), []) + [
+        "--csv", csv_path, "--svg", os.path.join(out, "real-markets.svg")]
+    run(args)
+    rows = {}
+    with open(csv_path) as f:
+        for row in csv.DictReader(f):
+            rows.setdefault(int(row["code"]), []).append(row)
+    os.remove(csv_path)
+    return rows, len(paths)
+
+
+def pct(text):
+    return "%+.2f%%" % float(text)
+
+
+def real_line(code, rows):
+    """One paragraph of a signal's figures on the real series."""
+    mine = rows.get(code, [])
+    count = max((int(r["count"]) for r in mine), default=0)
+    with_stats = [r for r in mine if r["mean"] != ""]
+    if not with_stats:
+        return ("<p>On the real series (%s): %d case%s, too few for figures.</p>"
+                % (", ".join(n for _, n in REAL_SERIES), count, "" if count == 1 else "s"))
+    parts = []
+    for r in with_stats:
+        adjusted = (", adjusted p %.2f" % float(r["p_adjusted"])) if r["p_adjusted"] != "" else ""
+        interval = (" (95%%: %s to %s%s)" % (pct(r["ci_low"]), pct(r["ci_high"]), adjusted)
+                    if r["ci_low"] != "" else "")
+        parts.append("%s after %s bar%s%s" % (pct(r["diff"]), r["horizon"], "" if r["horizon"] == "1" else "s",
+                                              interval))
+    return ("<p>On the real series (%s; %d cases), the return after the signal minus every bar's: %s. "
+            "An adjusted p below 0.05 would hold after allowing for every signal and horizon tested at "
+            "once.</p>" % (", ".join(n for _, n in REAL_SERIES), count, "; ".join(parts)))
+
+
+def real_table(rows):
+    """The index page's table: each signal's figures at 1 and 10 bars."""
+    lines = []
+    for code, name, *_ in SIGNALS:
+        for r in rows.get(code, []):
+            if r["horizon"] not in ("1", "10") or r["mean"] == "":
+                continue
+            lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s to %s</td><td>%s</td></tr>" % (
+                html.escape(name), code, r["horizon"], r["count"], pct(r["diff"]),
+                pct(r["adj_ci_low"]) if r["adj_ci_low"] else "n/a", pct(r["adj_ci_high"]) if r["adj_ci_high"] else "",
+                "%.2f" % float(r["p_adjusted"]) if r["p_adjusted"] else "n/a"))
+    return ("<table><tr><th>Signal</th><th>bars</th><th>cases</th><th>minus baseline</th>"
+            "<th>adjusted 95%%</th><th>adjusted p</th></tr>%s</table>" % "".join(lines))
+
+
+def real_section(rows):
+    if rows is None:
+        return ("<p>Figures on real markets appear here when the help is built after "
+                "<code>scripts/real_data.py</code> has fetched the real series.</p>")
+    return ("<h3>On four real markets</h3><p>The S&amp;P 500 (2000-2020), Apple (2013-2018), Google "
+            "(2004-2008) and Microsoft (2000-2001), daily, evaluated as above (entering at the next open; "
+            "the signals with at least 30 cases):</p>%s"
+            '<p><a href="real-markets.svg"><img src="real-markets.svg" alt="Each signal\'s return minus the '
+            'baseline on the real series" width="700"></a></p>'
+            "<p>%s Four instruments, mostly one index, no costs: test them on your own market.</p>"
+            % (real_table(rows), real_verdict(rows)))
+
+
+def real_verdict(rows):
+    """What the real-market figures say, in words, from the figures."""
+    held = ["%s (%d) after %s bars" % (html.escape(name), code, r["horizon"])
+            for code, name, *_ in SIGNALS for r in rows.get(code, [])
+            if r["p_adjusted"] != "" and float(r["p_adjusted"]) < 0.05]
+    words = ("After the adjustment for testing every signal at every horizon, these differ from the "
+             "baseline: %s." % ", ".join(held) if held else
+             "No figure here survives the adjustment for testing every signal at every horizon: on this "
+             "data the signals' effects cannot be told from chance.")
+    wrong_way = [(code, name, r) for code, name, *_ in SIGNALS for r in rows.get(code, [])
+                 if r["horizon"] == "10" and r["mean"] != "" and (float(r["diff"]) < 0) == (code > 0)
+                 and float(r["diff"]) != 0]
+    for code, name, r in wrong_way:
+        words += " %s, a sign of %s, was followed by %s (%s over 10 bars)." % (
+            html.escape(name), "strength" if code > 0 else "weakness", "falls" if code > 0 else "rises",
+            pct(r["diff"]))
+    return words
+
+
 def main():
     if len(sys.argv) < 4:
         sys.exit(__doc__)
@@ -206,6 +308,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     functions = catalogue(msxhost, plugin)
     occurrences, bar_count = signal_bars(msxhost, plugin, data)
+    real_rows, real_files = real_evidence(msxhost, plugin, out)
     pages = {}
 
     # Indicators: one shared picture of the recent bars.
@@ -255,6 +358,8 @@ def main():
             "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE,
             svg, svg, html.escape(name),
             "up" if code > 0 else "down", "below" if code > 0 else "above")
+        if real_rows is not None:
+            body += "<h2>On real markets</h2>" + real_line(code, real_rows)
         pages[page_name(code)] = (name, body)
 
     indicator_links = "".join('<li><a href="%s.htm">%s</a></li>' % (n, html.escape(t))
@@ -278,10 +383,11 @@ def main():
         "the signal, entering at the first open after the signal is known, against the average "
         "of every bar of the same files, and a 95%% interval for the difference. A signal whose "
         "interval lies clear of zero on many files has meant something on your markets; about "
-        "1 interval in 20 excludes zero by chance alone.</p>"
+        "1 interval in 20 excludes zero by chance alone, so each figure also comes adjusted for every "
+        "signal and horizon tested at once.</p>%s"
         '<p class="note">The pictures are SVG images: Internet Explorer 8 and older cannot show '
         "them. The help window shows them with Internet Explorer 9 or later installed.</p>") % (
-        indicator_links, strength, weakness, legend_rows(set(LOOK))))
+        indicator_links, strength, weakness, legend_rows(set(LOOK)), real_section(real_rows)))
     pages["BarsightVolume"] = ("Barsight volume pane", VOLUME_PAGE)
 
     for name, (title, body) in pages.items():

@@ -14,7 +14,10 @@ S&P 500, Apple, Google, Microsoft).
   the CSV prints 6 significant digits, so figures agree within 1e-5
   relative (and 1e-9 absolute for values near zero).
 
-usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY"""
+- The help pages built from them show the same figures: the index page's
+  table of the adjusted results, and on each signal's page its own line.
+
+usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY HELP_DIR"""
 import csv
 import os
 import struct
@@ -22,7 +25,7 @@ import subprocess
 import sys
 import tempfile
 
-msxhost, plugin, mql4run, libraries, real_data = sys.argv[1:6]
+msxhost, plugin, mql4run, libraries, real_data, help_dir = sys.argv[1:7]
 work = tempfile.mkdtemp(prefix="real-data-")
 failures = []
 
@@ -127,6 +130,17 @@ for (code, h), row in got.items():
 with_stats = sum(1 for (code, h), r in cases.items() if len(r) >= 30)
 check("evaluate on the four series equals the definitions (%d cells, %d with statistics)" % (len(cases), with_stats),
       done.returncode == 0 and not wrong and with_stats >= 8, str(wrong[:4]) + done.stderr[-200:])
+
+# --- where traders read: the help pages -----------------------------------------------
+pages = os.path.join(help_dir, "plugin", "Inds1")
+index = open(os.path.join(pages, "none.htm"), encoding="utf-8").read()
+row = got.get((3, 1), {})
+shown = "<td>No supply (3)</td><td>1</td><td>%s</td><td>%+.2f%%</td>" % (row.get("count"), float(row.get("diff") or 0))
+missing = [page for page in ("SOS3", "SOW2", "SOW5") if "On real markets" not in
+           open(os.path.join(pages, page + ".htm"), encoding="utf-8").read()]
+check("the help index shows the real-market table and chart, each signal page its line",
+      "On four real markets" in index and shown in index and os.path.exists(os.path.join(pages, "real-markets.svg"))
+      and not missing, "%s %s" % (shown, missing))
 
 if failures:
     sys.exit("real data: %d checks failed: %s" % (len(failures), ", ".join(failures)))
