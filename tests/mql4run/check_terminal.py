@@ -70,7 +70,9 @@ other = series.random_walk(work, "other.csv", 2500, 8, datetime.date(2001, 1, 2)
 for what, args in [
         ("200 bars at once", ["--new-bars", "200", "--arrive", "200"]),
         ("three copies, a bar at a time", ["--new-bars", "120", "--copies", "3", "--copy-input", "Periods=5"]),
-        ("three copies, 20 bars at a time", ["--new-bars", "120", "--arrive", "20", "--copies", "3"])]:
+        ("three copies, 20 bars at a time", ["--new-bars", "120", "--arrive", "20", "--copies", "3"]),
+        ("three copies on M1, a bar a minute", ["--new-bars", "120", "--copies", "3", "--period", "1",
+                                                "--copy-input", "Periods=5"])]:
     for ext in (".mq4", ".mq5"):
         code, out, err = run("BarsightVSA" + ext, "--data", walk, "--input", "AlertOnSignal=true",
                              "--seconds", "120", *args)
@@ -97,9 +99,17 @@ long_names = ["--data", "EURUSD.micro_x=" + walk, "--data", "XAUUSD.pro.ecn.raw=
 for ext in (".mq4", ".mq5"):
     code, out, err = run("BarsightScanner" + ext, *long_names, "--input", "ScanBars=0")
     rows = [parts[9] for name, parts in objects(out).items() if name.startswith("BarsightScan;")]
-    check("scanner rows with long symbols fit 63 characters%s (longest %d)" % (ext, max(map(len, rows or [""]))),
-          code == 0 and len(rows) == 4 and all(len(r) <= 63 for r in rows) and
-          any(r.startswith("XAUUSD.pr~ ") for r in rows), err[-300:])
+    # Every row whole: its last column a signal with its code, "-" or "no data", never cut.
+    whole = [r for r in rows[1:] if re.search(r"(\(-?\d+\)|  -|no data)$", r)]
+    check("scanner rows with long symbols fit 63 characters%s (longest %d), every column whole" %
+          (ext, max(map(len, rows or [""]))),
+          code == 0 and len(rows) == 4 and all(len(r) <= 63 for r in rows) and len(whole) == 3 and
+          any(r.startswith("XAUUSD.pr~ ") for r in rows), str(rows) + err[-300:])
+    code, out, err = run("BarsightScanner" + ext, *long_names, "--input", "ScanBars=0", "--count-calls")
+    counted = dict((l.split("\t")[1], int(l.split("\t")[2])) for l in err.splitlines() if l.startswith("calls\t"))
+    check("scanner%s: one CopyRates per row, no i* reads (%s)" % (ext, counted),
+          code == 0 and counted.get("CopyRates") == 3 and
+          not any(counted.get(n) for n in ("iOpen", "iHigh", "iLow", "iClose", "iVolume", "iBars")), err[-300:])
 
 # --- MetaTrader 5: ObjectCreate on a name in use moves that object ----------------------
 # Two copies on one chart (other inputs); either removed first leaves the
@@ -162,6 +172,21 @@ code, out, err = run("BarsightVSAExample.mq5", "--data", walk, "--new-bars", "40
 waits = err.count("waiting for BarsightVSA to calculate")
 check("the MQL5 example says once that BarsightVSA has not calculated yet (%d), then reads it" % waits,
       code == 0 and waits == 1 and "BarsightVSA has calculated" in err and "confirmed: would" in err, err[-400:])
+# BarsightVSA also lags each new bar by a call: the example waits for it
+# (the next tick) and acts on the same signals as without the lag.
+acted = lambda e: re.findall(r"^SAMPLE .* confirmed: would \w+$", e, re.M)  # noqa: E731
+code, _, plain = run("BarsightVSAExample.mq5", "--data", walk, "--new-bars", "60", "--ticks", "1")
+code_lag, _, lagged = run("BarsightVSAExample.mq5", "--data", walk, "--new-bars", "60", "--ticks", "1",
+                            "--not-ready", "1")
+check("the MQL5 example with BarsightVSA a bar behind acts on the same signals (%d)" % len(acted(plain)),
+      code == 0 and code_lag == 0 and acted(lagged) == acted(plain) and acted(plain), lagged[-300:])
+# A symbol typed in that the Market Watch does not show yet.
+for ext in (".mq4", ".mq5"):
+    code, out, err = run("BarsightScanner" + ext, "--data", walk, "--data", "OTHER=" + other, "--hidden-symbol", "OTHER",
+                         "--input", "Symbols=OTHER")
+    rows = [parts[9] for name, parts in objects(out).items() if name.startswith("BarsightScan;row;")]
+    check("scanner%s: a symbol typed in is added to the Market Watch and scanned" % ext,
+          code == 0 and len(rows) == 1 and "no data" not in rows[0], str(rows))
 
 # --- orders the server takes: lots by the symbol's step, minimum and maximum ------------
 for ext in (".mq4", ".mq5"):
@@ -174,6 +199,12 @@ for ext in (".mq4", ".mq5"):
                          "--input", "Lots=0.001")
     check("example%s: lots below the minimum are no order" % ext,
           code == 0 and "order: " not in err and "below the symbol's minimum lot" in err, err[-300:])
+# The trade server's answer, not OrderSend's true, says what became of an order.
+for reply, said in (("10004", "OrderSend failed, retcode 10004 (Requote)"),
+                    ("10010", "order partly filled: 0.05 of 0.10 lots")):
+    code, out, err = run("BarsightVSAExample.mq5", "--data", walk, "--new-bars", "200", "--input", "Trade=true",
+                         "--trade-reply", reply)
+    check("example.mq5: a server reply %s is told: %s" % (reply, said), code == 0 and said in err, err[-300:])
 
 # --- a white chart, a 150% screen ----------------------------------------------------
 for ext in (".mq4", ".mq5"):
@@ -218,30 +249,40 @@ def buffers(stdout):
 
 
 for ext in (".mq4", ".mq5"):
-    code, out, err = run("BarsightVolume" + ext, "--data", walk, "--input", "Colouring=1", "--input", "PaintBars=true",
-                         "--input", "MaxBars=300", "--new-bars", "20", "--dump-buffers")
-    got = buffers(out)
-    painted = {n: p for n, p in objects(out).items() if n.startswith("BarsightBars;")}
-    coloured = sorted({d for b, values in got.items() if b != 5 for d in values})
-    check("BarsightVolume%s PaintBars with MaxBars=300: the newest 300 bars only, each painted in its class "
-          "colour low to high (%d painted)" % (ext, len(painted)),
-          code == 0 and 250 < len(coloured) <= 300 and len(painted) == len(coloured) and
-          all(p[4] == "OBJ_TREND" and ".." in p[8] for p in painted.values()) and out.endswith("deinit\t0\n"),
-          err[-300:])
+    for arrive in ("1", "20"):
+        code, out, err = run("BarsightVolume" + ext, "--data", walk, "--input", "Colouring=1", "--input",
+                             "PaintBars=true", "--input", "MaxBars=300", "--new-bars", "60", "--arrive", arrive,
+                             "--dump-buffers")
+        got = buffers(out)
+        painted = {n: p for n, p in objects(out).items() if n.startswith("BarsightBars;")}
+        coloured = sorted({d for b, values in got.items() if b != 5 for d in values})
+        check("BarsightVolume%s PaintBars with MaxBars=300, bars %s at a time: the newest 300 bars only, each "
+              "painted in its class colour low to high (%d painted)" % (ext, arrive, len(painted)),
+              code == 0 and 250 < len(coloured) <= 300 and len(painted) == len(coloured) and
+              all(p[4] == "OBJ_TREND" and ".." in p[8] for p in painted.values()) and out.endswith("deinit\t0\n"),
+              err[-300:])
+    code, out, err = run("BarsightVolume" + ext, "--data", walk, "--input", "Colouring=1", "--input",
+                         "PaintBars=true", "--white-chart")
+    painted = [p[6] for n, p in objects(out).items() if n.startswith("BarsightBars;")]
+    faint = [c for c in painted if contrast(c, "#FFFFFF") < 3.0]
+    check("BarsightVolume%s on a white chart: the newest 1,000 bars painted, every colour stands out (%d)"
+          % (ext, len(painted)), code == 0 and len(painted) == 1000 and not faint, str(sorted(set(faint))))
 rows = [line.rstrip("\n").split(",") for line in open(walk)][1:]
 real = os.path.join(work, "real.csv")
 with open(real, "w") as f:
     f.write("date,open,high,low,close,volume,real_volume\n")
-    for r in rows:
-        f.write(",".join(r + [str(int(float(r[5])) * 7 + 3)]) + "\n")
+    for k, r in enumerate(rows):  # now and then a bar without real volume: it shows 0
+        f.write(",".join(r + [str(0 if k % 50 == 7 else int(float(r[5])) * 7 + 3)]) + "\n")
 code, out, err = run("BarsightVolume.mq5", "--data", real, "--input", "VolumeSource=1", "--dump-buffers")
 shown = {d: v for b, values in buffers(out).items() if b != 5 for d, v in values.items()}
-want = {r[0]: float(int(float(r[5])) * 7 + 3) for r in rows}
+want = {r[0]: float(0 if k % 50 == 7 else int(float(r[5])) * 7 + 3) for k, r in enumerate(rows)}
 check("BarsightVolume.mq5 VolumeSource=1 shows the real volume column (%d bars)" % len(shown),
       code == 0 and shown and all(want[d] == v for d, v in shown.items()), err[-300:])
 code, out, err = run("BarsightVolume.mq5", "--data", walk, "--input", "VolumeSource=1")
 check("BarsightVolume.mq5 VolumeSource=1 on a symbol without real volume says so once",
       code == 0 and err.count("has no real volume") == 1, err[-300:])
+check("BarsightVolume.mq5 VolumeSource=1: a bar without real volume shows 0, never its tick volume",
+      any(v == 0.0 for v in shown.values()) if shown else False, str(list(shown.items())[:3]))
 
 if failures:
     sys.exit("terminal: %d checks failed: %s" % (len(failures), ", ".join(failures)))

@@ -5,6 +5,7 @@
 //         [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N] [--seconds S]
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
 //         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
+//         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls]
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -26,7 +27,8 @@ constexpr const char* kUsage =
     "               [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N]\n"
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
     "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
-    "               [--reinit-period M]\n"
+    "               [--reinit-period M] [--hidden-symbol SYMBOL]... [--trade-reply RETCODE]\n"
+    "               [--count-calls]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -59,6 +61,10 @@ constexpr const char* kUsage =
     "reason chartchange); --reinit-input NAME=VALUE: the fresh instances take it (parameters).\n"
     "--period M: the chart's timeframe in minutes (default 1440, D1); --reinit-period M: the\n"
     "reinits switch the chart to that timeframe (with --reinit-symbol, to that file's bars).\n"
+    "--hidden-symbol SYMBOL: that --data symbol is not in the Market Watch: its bars come only\n"
+    "after SymbolSelect. --trade-reply RETCODE: MQL5 market orders get that answer (10004 a\n"
+    "requote, 10010 half filled). --count-calls prints how often the program called the\n"
+    "market-data reads (iBars ... iVolume, CopyRates) and ObjectsTotal/ObjectName (stderr).\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -182,6 +188,18 @@ int main(int argc, char** argv) {
             options.white_chart = true;
         } else if (arg == "--no-notifications") {
             options.notifications = false;
+        } else if (arg == "--count-calls") {
+            options.count_calls = true;
+        } else if (arg == "--hidden-symbol" && has_value) {
+            options.hidden_symbols.emplace_back(argv[++i]);
+        } else if (arg == "--trade-reply" && has_value) {
+            int value = 0;
+            if (!whole_number(argv[++i], &value) || value < 10000 || value > 10099) {
+                std::cerr << "mql4run: --trade-reply takes a trade server retcode (10000 ... 10099), not '"
+                          << argv[i] << "'\n" << kUsage;
+                return 2;
+            }
+            options.trade_reply = static_cast<unsigned>(value);
         } else if (arg == "--data-window") {
             options.data_window = true;
         } else if (arg == "--help" || arg == "-h") {

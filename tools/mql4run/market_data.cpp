@@ -56,6 +56,7 @@ bool Program::SymbolSelect(const string& symbol, bool select) {
     int bars = 0;
     if (symbol_chart(symbol.str(), 0, &bars, false) == nullptr) return false;  // no such symbol on the server
     terminal().selected[symbol.str()] = select;
+    if (select) terminal().hidden.erase(symbol.str());
     return true;
 }
 
@@ -77,6 +78,10 @@ const Chart* Program::symbol_chart(const std::string& symbol, int minutes, int* 
     }
     for (const auto& [name, other] : terminal().symbols) {
         if (name != symbol) continue;
+        if (program_call && terminal().hidden.count(name) != 0) {
+            last_error_ = 4106;  // ERR_UNKNOWN_SYMBOL: not in the Market Watch
+            return nullptr;
+        }
         if (program_call && terminal().not_ready > 0) {
             // The terminal loads another symbol's history on its first
             // requests: they find nothing until it is there.
@@ -97,12 +102,15 @@ const Chart* Program::symbol_chart(const std::string& symbol, int minutes, int* 
 }
 
 int Program::bars_of(const string& symbol, int minutes) {
+    ++terminal().calls["iBars"];
     int bars = 0;
     symbol_chart(symbol.str(), minutes, &bars);
     return bars;
 }
 
 double Program::bar_value(const string& symbol, int minutes, int shift, int field) {
+    static const char* const kNames[] = {"iOpen", "iHigh", "iLow", "iClose"};
+    ++terminal().calls[kNames[field]];
     int bars = 0;
     const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || shift < 0 || shift >= bars) return 0;  // MQL4 answers 0
@@ -112,6 +120,7 @@ double Program::bar_value(const string& symbol, int minutes, int shift, int fiel
 }
 
 mql_long Program::volume_of(const string& symbol, int minutes, int shift) {
+    ++terminal().calls["iVolume"];
     int bars = 0;
     const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || shift < 0 || shift >= bars) return 0;
@@ -126,6 +135,7 @@ datetime Program::time_of(const string& symbol, int minutes, int shift) {
 }
 
 int Program::copy_rates(const string& symbol, int minutes, int start, int count, array<MqlRates>& rates) {
+    ++terminal().calls["CopyRates"];
     int bars = 0;
     const Chart* source = symbol_chart(symbol.str(), minutes, &bars);
     if (source == nullptr || start < 0 || count <= 0 || start >= bars) return -1;

@@ -51,13 +51,22 @@ bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result)
         last_error_ = 4756;
         return false;
     }
-    const int command = request.type == ORDER_TYPE_BUY ? 0 : request.type == ORDER_TYPE_SELL ? 1 : -1;
-    const int ticket = place_order(request.symbol, command, request.volume, request.price, request.sl, request.tp,
-                                   request.comment, static_cast<mql_long>(request.magic));
-    result.retcode = TRADE_RETCODE_DONE;
-    result.order = result.deal = static_cast<mql_ulong>(ticket);
-    result.volume = request.volume;
+    // The server's answer: done, or what --trade-reply plants. OrderSend's
+    // true says only that the request went out; the retcode says what
+    // became of it (a requote places nothing, a partial fill half).
+    const uint reply = terminal().trade_reply != 0 ? terminal().trade_reply : TRADE_RETCODE_DONE;
+    result.retcode = reply;
     result.price = request.price;
+    if (reply != TRADE_RETCODE_DONE && reply != TRADE_RETCODE_DONE_PARTIAL) {
+        result.comment = reply == TRADE_RETCODE_REQUOTE ? "Requote" : "Rejected";
+        return true;
+    }
+    const double filled = reply == TRADE_RETCODE_DONE ? request.volume : request.volume / 2;
+    const int command = request.type == ORDER_TYPE_BUY ? 0 : request.type == ORDER_TYPE_SELL ? 1 : -1;
+    const int ticket = place_order(request.symbol, command, filled, request.price, request.sl, request.tp,
+                                   request.comment, static_cast<mql_long>(request.magic));
+    result.order = result.deal = static_cast<mql_ulong>(ticket);
+    result.volume = filled;
     return true;
 }
 
@@ -98,6 +107,11 @@ int Program5::BarsCalculated(int handle) {
     if (!custom_value(entry->symbol, entry->minutes, entry->name, entry->inputs, 0, 0, &value)) return -1;
     int bars = 0;
     runner_chart(entry->symbol, &bars);
+    // With --not-ready the indicator also lags a new bar: the first call
+    // after one answers the bars before it.
+    const int seen = entry->seen_bars;
+    entry->seen_bars = bars;
+    if (terminal().not_ready > 0 && seen > 0 && bars > seen) return seen;
     return bars;
 }
 

@@ -26,7 +26,8 @@ enum ENUM_PLOT_PROPERTY_STRING : int { PLOT_LABEL = 0 };
 enum ENUM_TRADE_REQUEST_ACTIONS : int { TRADE_ACTION_DEAL = 1 };
 enum ENUM_ORDER_TYPE : int { ORDER_TYPE_BUY = 0, ORDER_TYPE_SELL = 1 };
 enum ENUM_ORDER_TYPE_FILLING : int { ORDER_FILLING_FOK = 0, ORDER_FILLING_IOC = 1, ORDER_FILLING_RETURN = 2 };
-constexpr uint TRADE_RETCODE_PLACED = 10008, TRADE_RETCODE_DONE = 10009, TRADE_RETCODE_INVALID_VOLUME = 10014,
+constexpr uint TRADE_RETCODE_REQUOTE = 10004, TRADE_RETCODE_PLACED = 10008, TRADE_RETCODE_DONE = 10009,
+               TRADE_RETCODE_DONE_PARTIAL = 10010, TRADE_RETCODE_INVALID_VOLUME = 10014,
                TRADE_RETCODE_INVALID_FILL = 10030;
 constexpr int ERR_HISTORY_NOT_FOUND = 4401, ERR_INDICATOR_DATA_NOT_FOUND = 4806;
 
@@ -77,7 +78,7 @@ protected:
     // with CopyBuffer.
     template <class... A>
     int iCustom(const string& symbol, ENUM_TIMEFRAMES timeframe, const string& name, const A&... inputs) {
-        handles_.push_back({symbol.str(), Program::minutes(timeframe), name.str(), {custom_text(inputs)...}, true, 0});
+        handles_.push_back({symbol.str(), Program::minutes(timeframe), name.str(), {custom_text(inputs)...}, true, 0, 0});
         return static_cast<int>(handles_.size()) + 9;  // MetaTrader's first handle is 10
     }
     // `count` values of buffer `buffer` from `start` (a shift) backwards in
@@ -106,6 +107,7 @@ private:
         std::vector<std::string> inputs;
         bool live;
         int calculated_calls;  // BarsCalculated calls so far
+        int seen_bars;         // the chart's bars at the last BarsCalculated
     };
     std::vector<CustomHandle> handles_;
     std::vector<Plot> plots_;

@@ -11,7 +11,8 @@ bool Program::ObjectCreate(mql_long, const string& name, ENUM_OBJECT type, int s
     if (name.str().empty()) return false;
     if (ChartObject* existing = chart().find(name.str())) {
         // MetaTrader 4 refuses the name (error 4200); MetaTrader 5 moves
-        // the object of that name, of any type and owner, and answers true.
+        // an object of that name and type, whichever program made it, and
+        // answers true (another type: refused, 4200).
         if (context_.dialect == Dialect::mql4 || existing->type != type) {
             last_error_ = 4200;
             return false;
@@ -71,12 +72,14 @@ bool matches(const ChartObject& object, int sub_window, int type) {
 }  // namespace
 
 int Program::ObjectsTotal(mql_long, int sub_window, int type) {
+    ++terminal().calls["ObjectsTotal"];
     int count = 0;
     for (const ChartObject& object : chart().objects) count += matches(object, sub_window, type);
     return count;
 }
 
 string Program::ObjectName(mql_long, int pos, int sub_window, int type) {
+    ++terminal().calls["ObjectName"];
     int index = 0;
     for (const ChartObject& object : chart().objects) {
         if (!matches(object, sub_window, type)) continue;

@@ -31,6 +31,10 @@ bool Program::SendNotification(const string& text) {
     const auto within = [&](std::int64_t span) {
         return std::count_if(sent.begin(), sent.end(), [&](std::int64_t at) { return now - at < span; });
     };
+    if (StringLen(text) > 255)
+        throw RunStop{kExitRuntimeError, "SendNotification(\"" + text.str() + "\"): " +
+                                             std::to_string(StringLen(text)) +
+                                             " characters; the terminal sends at most 255 and refuses the rest"};
     if (within(1000) >= 2 || within(60000) >= 10)
         throw RunStop{kExitRuntimeError, "SendNotification(\"" + text.str() +
                                              "\"): over the terminal's limit of 2 notifications a second and 10 a "
@@ -81,5 +85,11 @@ double Program::GlobalVariableGet(const string& name) {
 }
 bool Program::GlobalVariableCheck(const string& name) { return terminal().globals.count(name.str()) != 0; }
 bool Program::GlobalVariableDel(const string& name) { return terminal().globals.erase(name.str()) != 0; }
+bool Program::GlobalVariableSetOnCondition(const string& name, double value, double check) {
+    auto it = terminal().globals.find(name.str());
+    if (it == terminal().globals.end() || it->second != check) return false;
+    it->second = value;
+    return true;
+}
 
 }  // namespace mql

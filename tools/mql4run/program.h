@@ -171,6 +171,10 @@ protected:
     double GlobalVariableGet(const string& name);
     bool GlobalVariableCheck(const string& name);
     bool GlobalVariableDel(const string& name);
+    // Sets the variable only while it holds `check`: one program of the
+    // terminal wins when several would set it at once. False otherwise (or
+    // when there is no such variable).
+    bool GlobalVariableSetOnCondition(const string& name, double value, double check);
 
     // What the dialects' market data and trading are made of, timeframes in
     // minutes (0: the chart's).

@@ -565,6 +565,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     terminal.not_ready = options.not_ready;
     terminal.dpi = options.dpi;
     terminal.notifications = options.notifications;
+    terminal.trade_reply = options.trade_reply;
+    for (const std::string& symbol : options.hidden_symbols) terminal.hidden[symbol] = true;
     terminal.start_time = all.time.storage().back();
     terminal.pump = platform::dispatch_pending_messages;
     for (const auto& chart : loaded) terminal.symbols.emplace_back(chart->symbol, chart.get());
@@ -728,6 +730,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
         for (const mql::ChartObject* object : objects) out << object_line(*object, time_of(object));
         for (std::size_t copy = 0; copy < copies.size(); ++copy)
             if (static_cast<int>(copy) + 1 != options.remove_copy) copies[copy]->deinit(mql::REASON_REMOVE);
+        if (options.count_calls)
+            for (const auto& [name, count] : terminal.calls) err << "calls\t" << name << '\t' << count << '\n';
         out << "deinit\t" << session.chart().objects.size() << '\n';
     } catch (const mql::RunStop& stop) {
         err << "mql4run: " << entry->file << ": " << stop.message << '\n';

@@ -45,6 +45,9 @@ struct Options {
     int dpi = 96;
     bool notifications = true;
     bool data_window = false;  // print each MQL5 plot the Data Window shows
+    bool count_calls = false;  // print how often the program called the counted built-ins
+    std::vector<std::string> hidden_symbols;  // --data symbols not in the Market Watch until SymbolSelect
+    unsigned trade_reply = 0;  // the retcode MQL5 market orders get (0: done)
     int period = 1440;          // the chart's timeframe in minutes (D1)
     int reinit_period = 0;      // the reinits switch the chart to this timeframe (minutes; 0: none)
     std::string reinit_symbol;  // the reinits switch the chart to this symbol (a --data symbol)

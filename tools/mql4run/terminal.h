@@ -93,6 +93,14 @@ struct Terminal {
     std::map<std::string, int> loading;  // reads answered "not ready" so far, by symbol and minutes
     std::map<std::string, bool> selected;  // the Market Watch's symbols that SymbolSelect changed
     SymbolTerms terms;
+    // Symbols the server has but the Market Watch does not show yet: their
+    // bars come only once SymbolSelect(symbol, true) has added them.
+    std::map<std::string, bool> hidden;
+    // --trade-reply: the retcode the trade server answers an MQL5 market
+    // order with (0: done); DONE_PARTIAL fills half.
+    unsigned trade_reply = 0;
+    // --count-calls: how often the program called each counted built-in.
+    std::map<std::string, long> calls;
     int dpi = 96;  // the screen's (TERMINAL_SCREEN_DPI): 144 at 150% scaling
     std::map<std::string, double> globals;
     std::function<void()> pump;  // dispatches the chart window's messages

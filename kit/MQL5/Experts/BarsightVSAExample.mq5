@@ -122,7 +122,10 @@ void ActOn(int shift)
    // OrderSend's true says only that the request went out; the server's
    // retcode says whether it became a deal.
    bool sent = OrderSend(request, result);
-   if(!sent || (result.retcode != TRADE_RETCODE_DONE && result.retcode != TRADE_RETCODE_PLACED))
+   if(sent && result.retcode == TRADE_RETCODE_DONE_PARTIAL)
+      Print("BarsightVSAExample: order partly filled: ", DoubleToString(result.volume, 2), " of ",
+            DoubleToString(lots, 2), " lots");
+   else if(!sent || (result.retcode != TRADE_RETCODE_DONE && result.retcode != TRADE_RETCODE_PLACED))
       Print("BarsightVSAExample: OrderSend failed, retcode ", result.retcode, " (", result.comment, "), error ",
             GetLastError());
   }

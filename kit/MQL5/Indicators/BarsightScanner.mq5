@@ -18,7 +18,7 @@
 
 input string Symbols    = "";    // Symbols, comma separated (empty: the Market Watch)
 input string Timeframes = "";    // Timeframes, e.g. H1,H4,D1 (empty: this chart's)
-input int    ScanBars   = 500;   // Closed bars analysed per symbol (0 = all)
+input int    ScanBars   = 500;   // Closed bars analysed per symbol (0 = the most, 5000)
 input int    Periods    = 9;     // Averaging length of the engine's rules
 input int    MaxRows    = 100;   // Rows shown at most
 input color  TextColor  = clrNONE;  // Text of rows without a signal (None: the chart's text colour)

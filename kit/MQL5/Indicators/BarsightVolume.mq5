@@ -6,11 +6,15 @@
 //|    low (below both previous volumes), down bar, up bar, unchanged |
 //|  Colouring 1 (volume classes): volume against its average over    |
 //|    the last AveragePeriod bars, with VSASpread's class limits:    |
-//|    low (at most 6/7 of the average), normal, high (above 12/7),   |
-//|    climax (above twice the average), and high-volume churn (high  |
-//|    or climax volume on a narrow spread, below 0.8 of the average  |
-//|    spread: much effort, little progress).                         |
-//| Each colour is named in the Data Window and on its help page.     |
+//|    low (at most 6/7 of the average; on a narrow spread, below 0.8 |
+//|    of the average spread, low-volume churn), normal, high (above  |
+//|    12/7; narrow: churn, much effort, little progress), climax     |
+//|    (above twice the average) on an up or a down bar, and climax   |
+//|    churn (climax volume on a narrow spread).                      |
+//| MaxBars limits the pane to the newest bars, PaintBars paints the  |
+//| price bars in their colour; colours follow the chart's            |
+//| background. Each colour is named in the Data Window and on its    |
+//| help page.                                                        |
 //| The VSA signals themselves are BarsightVSA's, on the price chart. |
 //+------------------------------------------------------------------+
 #property indicator_separate_window
@@ -19,11 +23,12 @@
 #property indicator_plots   9
 
 #include <BarsightPlugin.mqh>
+#include <BarsightSignals.mqh>
 
 input int  Colouring     = 0;      // 0 up/down bars (CalcVolumeColor), 1 volume classes
 input int  AveragePeriod = 20;     // Bars in the moving average of volume (0 hides it)
 input int  MaxBars       = 0;      // Newest bars the pane shows (0 = all)
-input bool PaintBars     = false;  // Paint the price bars in their volume colour
+input bool PaintBars     = false;  // Paint the newest 1000 price bars in their volume colour
 input int  VolumeSource  = 0;      // 0 tick volume, 1 real volume (exchange symbols)
 
 #include <BarsightVolume.mqh>
@@ -62,7 +67,8 @@ int OnInit()
       if(!VolumeDrawn(buffer))
          VolumePlot(buffer, DRAW_NONE, clrNONE, 1, "");
       else if(buffer == VOLUME_AVERAGE)
-         VolumePlot(buffer, DRAW_LINE, clrGold, 1, "Average volume (" + IntegerToString(AveragePeriod) + ")");
+         VolumePlot(buffer, DRAW_LINE, BarsightOnChart(clrGold, BarsightBackground()), 1,
+                    "Average volume (" + IntegerToString(AveragePeriod) + ")");
       else
          VolumePlot(buffer, DRAW_HISTOGRAM, VolumeColor(buffer), 3, VolumeLabel(buffer));
      }

@@ -135,13 +135,15 @@ void VsaFlushNotification()
       return;
      }
    double now = (double)GetTickCount();
-   if(GlobalVariableCheck(VSA_NOTIFY_LAST))
-     {
-      double last = GlobalVariableGet(VSA_NOTIFY_LAST);
-      if(now >= last && now - last < VSA_NOTIFY_GAP_MS)
-         return;                               // too soon (a wrapped tick count counts as long ago)
-     }
-   GlobalVariableSet(VSA_NOTIFY_LAST, now);
+   if(!GlobalVariableCheck(VSA_NOTIFY_LAST))
+      GlobalVariableSet(VSA_NOTIFY_LAST, -VSA_NOTIFY_GAP_MS);
+   double last = GlobalVariableGet(VSA_NOTIFY_LAST);
+   if(now >= last && now - last < VSA_NOTIFY_GAP_MS)
+      return;                                  // too soon (a wrapped tick count counts as long ago)
+   // Charts of other symbols run in threads of their own in MetaTrader 5:
+   // the gap is taken only if no other chart took it since the look above.
+   if(!GlobalVariableSetOnCondition(VSA_NOTIFY_LAST, now, last))
+      return;
    // Every signal held back, or when they do not fit a notification, how
    // many and the newest (the alert window lists them all).
    string text = Symbol() + " " + PendingNotification;

@@ -3,8 +3,9 @@
 //| MetaTrader 4 and 5 volume panes: the input check, the volume      |
 //| classes and the calculation. The program declares Colouring,      |
 //| AveragePeriod, MaxBars and PaintBars (MetaTrader 5 also           |
-//| VolumeSource), includes BarsightPlugin.mqh before this file and   |
-//| binds and styles the nine buffers in its OnInit.                  |
+//| VolumeSource), includes BarsightPlugin.mqh and                    |
+//| BarsightSignals.mqh before this file and binds and styles the     |
+//| nine buffers in its OnInit.                                       |
 //+------------------------------------------------------------------+
 
 #define VOLUME_UP_DOWN 0
@@ -13,13 +14,14 @@
 #define VOLUME_AVERAGE 5              // the average line's buffer (as before the classes grew)
 #define VOLUME_PAINT   "BarsightBars;" // the price bars painted in their class colour
 #define VOLUME_DEFAULT_PERIOD 20
+#define VOLUME_PAINT_MAX 1000          // the newest price bars PaintBars paints at most (each is an object)
 
 // The histograms (each bar in exactly one) and the average line. Up/down
 // colouring: 0 low, 1 down, 2 up, 3 unchanged. Volume classes: 0 low,
 // 1 normal, 2 high, 3 climax on an up bar, 4 churn, 6 climax on a down bar,
 // 7 climax churn, 8 low-volume churn. 5 is the average.
 double Class0[], Class1[], Class2[], Class3[], Class4[], Average[], Class6[], Class7[], Class8[];
-bool   RealVolumeWarned = false;
+bool   UseRealVolume = false;  // MetaTrader 5, VolumeSource 1, and the symbol has real volume
 
 // False (with the reason printed) for inputs the pane cannot work with.
 bool VolumeInputsValid()
@@ -39,12 +41,19 @@ bool VolumeInputsValid()
       Print("BarsightVolume: MaxBars must be 0 (all bars) or more, not ", MaxBars);
       return(false);
      }
-   RealVolumeWarned = false;
+   UseRealVolume = false;
    return(true);
   }
 
-// The colour and Data Window name of each buffer under the chosen colouring.
+// The colour of each buffer under the chosen colouring, as it is drawn on
+// this chart's background (darkened on a light chart).
 color VolumeColor(const int buffer)
+  {
+   return(BarsightOnChart(VolumeBaseColor(buffer), BarsightBackground()));
+  }
+
+// The colour of each buffer on a dark chart, and its Data Window name.
+color VolumeBaseColor(const int buffer)
   {
    if(Colouring == VOLUME_UP_DOWN)
      {
@@ -106,24 +115,27 @@ bool VolumeDrawn(const int buffer)
    return(StringLen(VolumeLabel(buffer)) > 0);
   }
 
-// The volume the pane shows for the bar at `shift`: tick volume, or in
-// MetaTrader 5 with VolumeSource 1 the real (exchange) volume, where the
-// symbol has one (forex has none: tick volume then, said once).
+// Decides once per history which volume the pane shows: tick volume, or in
+// MetaTrader 5 with VolumeSource 1 the real (exchange) volume when the
+// symbol has any. One scale for every bar: a bar without real volume shows
+// 0, never its tick volume, which would pollute the average and the
+// classes. Forex and most CFDs have no real volume: tick volume then, said once.
+void VolumeChooseSource(const int rates_total, const long &volume[])
+  {
+   UseRealVolume = false;
+#ifdef __MQL5__
+   if(VolumeSource != 1)
+      return;
+   for(int k = 0; k < rates_total && !UseRealVolume; k++)
+      UseRealVolume = volume[k] > 0;
+   if(!UseRealVolume)
+      Print("BarsightVolume: ", Symbol(), " has no real volume: tick volume shown");
+#endif
+  }
+
 double VolumeAt(const int shift, const long &tick_volume[], const long &volume[])
   {
-#ifdef __MQL5__
-   if(VolumeSource == 1)
-     {
-      if(volume[shift] > 0)
-         return((double)volume[shift]);
-      if(!RealVolumeWarned)
-        {
-         RealVolumeWarned = true;
-         Print("BarsightVolume: ", Symbol(), " has no real volume on some bars: tick volume shown there");
-        }
-     }
-#endif
-   return((double)tick_volume[shift]);
+   return(UseRealVolume ? (double)volume[shift] : (double)tick_volume[shift]);
   }
 
 // The volume class (its buffer) of the bar at `shift`, given the mean
@@ -165,7 +177,7 @@ void VolumePaint(const int shift, const int bucket, const datetime &time[], cons
                  const double &low[])
   {
    string name = VOLUME_PAINT + TimeToString(time[shift], TIME_DATE | TIME_MINUTES);
-   color shade = (bucket >= 0) ? VolumeColor(bucket) : clrNONE;
+   color shade = (bucket >= 0 && VolumeBaseColor(bucket) != clrNONE) ? VolumeColor(bucket) : clrNONE;
    if(shade == clrNONE)
      {
       ObjectDelete(0, name);
@@ -224,6 +236,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    int limit = (MaxBars > 0 && MaxBars < rates_total) ? MaxBars - 1 : rates_total - 1;
    if(prev_calculated == 0)
      {
+      VolumeChooseSource(rates_total, volume);
       for(int old = rates_total - 1; old > limit; old--)
         {
          Class0[old] = Class1[old] = Class2[old] = Class3[old] = Class4[old] = EMPTY_VALUE;
@@ -234,15 +247,18 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
      }
    if(first > limit)
       first = limit;
-   if(MaxBars > 0 && limit + 1 < rates_total)
+   // The bars that have just left the newest MaxBars (as many as arrived:
+   // several after a reconnection) go out of the pane, and out of the
+   // painted stretch the price bars that left the newest VOLUME_PAINT_MAX.
+   int arrived = (prev_calculated > 0) ? rates_total - prev_calculated : 0;
+   for(int gone = limit + 1; MaxBars > 0 && gone <= limit + arrived && gone < rates_total; gone++)
      {
-      // The bar that has just left the newest MaxBars goes out of the pane.
-      int gone = limit + 1;
       Class0[gone] = Class1[gone] = Class2[gone] = Class3[gone] = Class4[gone] = EMPTY_VALUE;
       Average[gone] = Class6[gone] = Class7[gone] = Class8[gone] = EMPTY_VALUE;
-      if(PaintBars)
-         ObjectDelete(0, VOLUME_PAINT + TimeToString(time[gone], TIME_DATE | TIME_MINUTES));
      }
+   int painted = (limit < VOLUME_PAINT_MAX - 1) ? limit : VOLUME_PAINT_MAX - 1;
+   for(int gone = painted + 1; PaintBars && gone <= painted + arrived && gone < rates_total; gone++)
+      ObjectDelete(0, VOLUME_PAINT + TimeToString(time[gone], TIME_DATE | TIME_MINUTES));
    // Running sums over the window of the bar being computed (its own bar
    // and the period - 1 before it), moved one bar at a time from the oldest
    // to compute: each calculation costs one window plus one step a bar,
@@ -297,7 +313,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
            }
         }
       VolumeStore(i, bucket, v);
-      if(PaintBars)
+      if(PaintBars && i <= painted)
          VolumePaint(i, bucket, time, high, low);
      }
    return(rates_total);
