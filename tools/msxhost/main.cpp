@@ -501,22 +501,6 @@ bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
     return !horizons->empty();
 }
 
-// YYYY-MM-DD of days since 1970-01-01.
-std::string day_text(int64_t days) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t doe = days - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    char text[80];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(yoe + era * 400 + (m <= 2)),
-                  static_cast<long long>(m), static_cast<long long>(d));
-    return text;
-}
-
 // A CSV with one more column at the end: `name` in the header, `value` on
 // every row.
 std::string with_last_column(const std::string& csv, const std::string& name, const std::string& value) {
@@ -548,6 +532,7 @@ int cmd_evaluate(int argc, char** argv) {
     std::vector<std::string> files;
     std::string csv_path, svg_path;
     int64_t split_day = 0;
+    std::string split_date;  // as given, for the headings
     bool split = false;
     long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
     for (; i < argc; ++i) {
@@ -592,6 +577,7 @@ int cmd_evaluate(int argc, char** argv) {
                 return 2;
             }
             split = true;
+            split_date = value;
         } else {
             return usage();
         }
@@ -670,7 +656,7 @@ int cmd_evaluate(int argc, char** argv) {
         if (!split) {
             periods.push_back({"", "", std::move(charts)});
         } else {
-            const std::string date = day_text(split_day);
+            const std::string& date = split_date;
             periods.push_back({"before", "Before " + date + " (in sample):\n", {}});
             periods.push_back({"after", "\nFrom " + date + " on (out of sample):\n", {}});
             for (const msxhost::CodedSeries& chart : charts) {
