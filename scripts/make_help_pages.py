@@ -269,8 +269,8 @@ def real_table(rows):
 
 def real_section(rows):
     if rows is None:
-        return ("<p>Figures on real markets appear here when the help is built after "
-                "<code>scripts/real_data.py</code> has fetched the real series.</p>")
+        return ("<p>This copy of the help was built without the real series: the figures on four "
+                "real markets are in the help of the released setup.</p>")
     return ("<h3>On four real markets</h3><p>The S&amp;P 500 (2000-2020), Apple (2013-2018), Google "
             "(2004-2008) and Microsoft (2000-2001), daily, evaluated as above (entering at the next open; "
             "the signals with at least 30 cases):</p>%s"

@@ -65,8 +65,13 @@ def npm_member(cache, spec, member):
         found = glob.glob(os.path.join(os.path.dirname(tarball), "%s-%s.tgz" % (name, version)))
         if done.returncode != 0 or not found:
             raise Missing("npm pack %s failed: %s" % (spec, (done.stderr or done.stdout).strip()[-300:]))
-    with tarfile.open(tarball) as archive:
-        return archive.extractfile(member).read().decode("utf-8")
+    try:
+        with tarfile.open(tarball) as archive:
+            return archive.extractfile(member).read().decode("utf-8")
+    except (tarfile.TarError, KeyError, AttributeError, OSError) as error:
+        # A partial or corrupt download: gone, so that the next run fetches it again.
+        os.remove(tarball)
+        raise Missing("%s from npm %s is not readable (%s); the cached copy is removed" % (member, spec, error))
 
 
 def rows_from_csv(text, delimiter=","):

@@ -142,15 +142,17 @@ void block_total(const std::vector<PerDate>& per_unit, const std::size_t* starts
     }
 }
 
-// Romano and Wolf's step-down over the family's cells, studentized: each
-// cell's t = diff / se (se the spread of its joint replicates), its
-// replicates centred on the observed difference. A cell's adjusted p-value
-// is the share of replicates whose largest |t*| over the cells not yet
-// rejected reaches its |t| (made monotone down the ordering); its
-// simultaneous interval is diff +- c se, c the 95% quantile of the largest
-// |t*| over the whole family.
+// Romano and Wolf's step-down over the family's cells, each standardized by
+// its bootstrap standard error: a cell's t = diff / se (se the spread of its
+// joint replicates), its replicates' t* = (diff* - their mean) / se. A
+// cell's adjusted p-value is the share of replicates whose largest |t*| over
+// the cells not yet rejected reaches its |t| (made monotone down the
+// ordering by |t|); a replicate in which no cell has a case counts in no
+// share. Its simultaneous interval is diff +- c se, c the 95% quantile of
+// the largest |t*| over the whole family (single-step: a cell can be
+// rejected by the step-down while its interval still covers zero).
 void adjust_family(std::vector<EvaluationRow*>& rows, const std::vector<std::vector<double>>& joint, int replicates,
-                   Evaluation* result) {
+                   bool enough_blocks, Evaluation* result) {
     struct Member {
         EvaluationRow* row;
         const std::vector<double>* diffs;
@@ -160,7 +162,7 @@ void adjust_family(std::vector<EvaluationRow*>& rows, const std::vector<std::vec
     for (std::size_t k = 0; k < rows.size(); ++k) {
         EvaluationRow& row = *rows[k];
         row.adj_low = row.adj_high = row.p_adjusted = kNaN;
-        if (!row.stats || std::isnan(row.ci_low)) continue;
+        if (!enough_blocks || !row.stats || std::isnan(row.ci_low)) continue;
         const std::vector<double>& d = joint[k];
         double n = 0, sum = 0, squares = 0;
         for (double v : d)
@@ -184,16 +186,28 @@ void adjust_family(std::vector<EvaluationRow*>& rows, const std::vector<std::vec
     // The largest |t*| over the members from j on, per replicate, from the
     // last member back: the step-down's statistic at each step.
     const auto reps = static_cast<std::size_t>(replicates);
+    // A replicate counts when some member has a case in it (its baseline
+    // was not empty).
+    std::vector<char> valid(reps, 0);
+    long valid_count = 0;
+    for (std::size_t b = 0; b < reps; ++b) {
+        for (const Member& m : family) valid[b] = valid[b] || !std::isnan((*m.diffs)[b]);
+        valid_count += valid[b];
+    }
     std::vector<double> largest(reps, 0.0);
     std::vector<double> p(family.size());
     for (std::size_t j = family.size(); j-- > 0;) {
         long reached = 0;
         for (std::size_t b = 0; b < reps; ++b) {
             largest[b] = std::max(largest[b], star(family[j], b));
-            reached += largest[b] >= std::fabs(family[j].t);
+            reached += valid[b] && largest[b] >= std::fabs(family[j].t);
         }
-        p[j] = (1.0 + static_cast<double>(reached)) / (1.0 + static_cast<double>(reps));
+        p[j] = (1.0 + static_cast<double>(reached)) / (1.0 + static_cast<double>(valid_count));
     }
+    std::vector<double> counted;
+    for (std::size_t b = 0; b < reps; ++b)
+        if (valid[b]) counted.push_back(largest[b]);
+    largest.swap(counted);
     std::sort(largest.begin(), largest.end());  // now over the whole family
     result->critical = quantile(largest, 0.95);
     double running = 0;
@@ -465,7 +479,8 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     }
     std::vector<EvaluationRow*> family_rows;
     for (EvaluationRow& row : result.rows) family_rows.push_back(&row);
-    adjust_family(family_rows, joint_diffs, std::max(options.bootstrap, 0), &result);
+    // Like a single interval, the family-wide pass needs enough blocks to vary.
+    adjust_family(family_rows, joint_diffs, std::max(options.bootstrap, 0), joint_blocks >= kMinBlocks, &result);
     // Codes in table order, each code's horizons together.
     std::stable_sort(result.rows.begin(), result.rows.end(), [](const EvaluationRow& a, const EvaluationRow& b) {
         return table_rank(a.code) != table_rank(b.code) ? table_rank(a.code) < table_rank(b.code) : a.code < b.code;
@@ -498,7 +513,9 @@ std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions
                   "too many replicates without a case).\n\n",
                   blocks.c_str(), options.bootstrap, static_cast<unsigned long long>(options.seed));
     out += formatted("Adjusted over the run's %ld cells with an interval (%s, blocks of %d dates): the "
-                     "simultaneous 95%% interval (diff +- %.2f se) and the p-value hold for all cells at once.\n\n",
+                     "simultaneous 95%% intervals (diff +- %.2f se) cover all cells at once, and an adjusted p "
+                     "below 0.05 keeps the chance of any false finding among them at 5%% (n/a: fewer than 10 "
+                     "blocks, or no interval).\n\n",
                      evaluation.family, kAdjustmentMethod, evaluation.joint_block_length, evaluation.critical);
     out += formatted("%5s  %-16s %4s %7s %9s %9s %5s %9s %5s %9s  %-21s %-21s %s\n", "code", "signal", "h",
                   "count", "mean", "median", "hit", "baseline", "hit", "diff", "95% interval", "adjusted 95%",
@@ -658,7 +675,7 @@ std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& 
     svg += buffer;
     std::snprintf(buffer, sizeof buffer,
                   "<text x=\"8\" y=\"34\" fill=\"#555\">%ld file%s, %ld dates; h in bars, cases; strength right "
-                  "of 0, weakness left; pale: adjusted for all cells</text>\n",
+                  "of 0, weakness left; pale: all cells (Romano-Wolf)</text>\n",
                   evaluation.files, evaluation.files == 1 ? "" : "s", evaluation.dates);
     svg += buffer;
     return svg + body + "</svg>\n";
