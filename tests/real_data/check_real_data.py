@@ -17,7 +17,10 @@ S&P 500, Apple, Google, Microsoft).
 - The help pages built from them show the same figures: the index page's
   table of the adjusted results, and on each signal's page its own line.
 
-usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY HELP_DIR"""
+- The README's table of them is what a run gives now (so it cannot go stale
+  unnoticed).
+
+usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY HELP_DIR [README]"""
 import csv
 import os
 import struct
@@ -26,6 +29,7 @@ import sys
 import tempfile
 
 msxhost, plugin, mql4run, libraries, real_data, help_dir = sys.argv[1:7]
+readme = sys.argv[7] if len(sys.argv) > 7 else None
 work = tempfile.mkdtemp(prefix="real-data-")
 failures = []
 
@@ -141,6 +145,27 @@ missing = [page for page in ("SOS3", "SOW2", "SOW5") if "On real markets" not in
 check("the help index shows the real-market table and chart, each signal page its line",
       "On four real markets" in index and shown in index and os.path.exists(os.path.join(pages, "real-markets.svg"))
       and not missing, "%s %s" % (shown, missing))
+
+# --- the README's table, against a run as it states it (2,000 replicates, seed 1) -------
+if readme:
+    import re
+    full_csv = os.path.join(work, "full.csv")
+    done = subprocess.run([msxhost, "evaluate", plugin] + sum((["--data", p] for _, p in sorted(
+        series.items(), key=lambda item: ["SP500", "AAPL", "GOOG", "MSFT"].index(item[0]))), []) +
+        ["--csv", full_csv], capture_output=True, text=True, timeout=900)
+    full = {(int(r["code"]), int(r["horizon"])): r for r in csv.DictReader(open(full_csv))} if done.returncode == 0 else {}
+    text = open(readme, encoding="utf-8").read()
+    section = text[text.index("### Evidence on real markets"):]
+    table = re.findall(r"^\| [A-Za-z ]+ \((-?\d+)\) \| (\d+) \| (\d+) \| [^|]+\| [^|]+\| ([+-][\d.]+)% \|[^|]+\|[^|]+\| ([\d.]+) \|$",
+                       section.split("\n\n", 3)[2] if section.count("\n\n") > 2 else "", re.M)
+    stale = []
+    for code, h, count, diff, p in table:
+        row = full.get((int(code), int(h)))
+        if row is None or row["count"] != count or "%+.2f" % float(row["diff"]) != diff or \
+                "%.2f" % float(row["p_adjusted"]) != p:
+            stale.append((code, h, count, diff, p, row and (row["count"], row["diff"], row["p_adjusted"])))
+    check("the README's real-market table is what a run gives (%d rows)" % len(table),
+          done.returncode == 0 and len(table) >= 8 and not stale, str(stale[:3]))
 
 if failures:
     sys.exit("real data: %d checks failed: %s" % (len(failures), ", ".join(failures)))
