@@ -53,25 +53,25 @@ def default_cache():
     return os.path.join(base, "barsight", "real-data")
 
 
-def npm_member(cache, spec, member):
-    """The text of `member` in the npm package `spec`, packed once into the cache."""
-    name = spec.rsplit("@", 1)[0].lstrip("@").replace("/", "-")
-    version = spec.rsplit("@", 1)[1]
+def npm_member(cache, package, member):
+    """The text of `member` in the npm package `package` (name@version), packed once into the cache."""
+    name = package.rsplit("@", 1)[0].lstrip("@").replace("/", "-")
+    version = package.rsplit("@", 1)[1]
     tarball = os.path.join(cache, "npm", "%s-%s.tgz" % (name, version))
     if not os.path.exists(tarball):
         os.makedirs(os.path.dirname(tarball), exist_ok=True)
-        done = subprocess.run(["npm", "pack", spec, "--silent", "--pack-destination", os.path.dirname(tarball)],
+        done = subprocess.run(["npm", "pack", package, "--silent", "--pack-destination", os.path.dirname(tarball)],
                               capture_output=True, text=True, timeout=600)
         found = glob.glob(os.path.join(os.path.dirname(tarball), "%s-%s.tgz" % (name, version)))
         if done.returncode != 0 or not found:
-            raise Missing("npm pack %s failed: %s" % (spec, (done.stderr or done.stdout).strip()[-300:]))
+            raise Missing("npm pack %s failed: %s" % (package, (done.stderr or done.stdout).strip()[-300:]))
     try:
         with tarfile.open(tarball) as archive:
             return archive.extractfile(member).read().decode("utf-8")
     except (tarfile.TarError, KeyError, AttributeError, OSError) as error:
         # A partial or corrupt download: gone, so that the next run fetches it again.
         os.remove(tarball)
-        raise Missing("%s from npm %s is not readable (%s); the cached copy is removed" % (member, spec, error))
+        raise Missing("%s from npm %s is not readable (%s); the cached copy is removed" % (member, package, error))
 
 
 def rows_from_csv(text, delimiter=","):

@@ -93,16 +93,6 @@ def vsaind(csv):
     return [(date, code) for date, code in vsaind_all(csv) if code != 0]
 
 
-def buffers(stdout):
-    """{buffer index: {date: value}} of --dump-buffers."""
-    found = {}
-    for line in stdout.splitlines():
-        if line.startswith("buffer\t"):
-            _, index, date, value = line.split("\t")
-            found.setdefault(int(index), {})[date] = float(value)
-    return found
-
-
 def random_walk(name, count, seed):
     return series.random_walk(work, name, count, seed)
 
@@ -210,7 +200,7 @@ for signal_code, name, *_rest in SIGNALS:
     flag = "Show" + "".join(word.capitalize() for word in name.split())
     code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "MaxBars=0",
                          "--input", flag + "=false", "--dump-buffers")
-    kept = buffers(out).get(0, {})
+    kept = series.buffers(out).get(0, {})
     check("%s=false hides %s only and the buffer keeps it" % (flag, name),
           code == 0 and arrows(out) == [a for a in picture_codes if a[1] != signal_code] and
           sorted((d, int(v)) for d, v in kept.items()) == picture_codes, "exit %d %s" % (code, err[-300:]))
@@ -276,7 +266,7 @@ check("Periods=0 is refused at OnInit", code == 1 and "Periods must be 1 to 1000
 # 1 holds the provisional code.
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(walk), "--input", "MaxBars=0", "--dump-buffers",
                      "--input", "DrawArrows=false")
-got = buffers(out)
+got = series.buffers(out)
 reference_all = dict(vsaind_all(walk))
 closed = [r[0] for r in walk_rows[:-1]]
 wrong = []
@@ -443,7 +433,7 @@ check("BarsightVolume's buffers follow CalcVolumeColor bar by bar (%d bars)" % l
 # with fewer than 20 volumes behind them get nothing.
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5", "--dump-buffers",
                      "--input", "Colouring=1")
-got = buffers(out)
+got = series.buffers(out)
 volumes = {r[0]: float(r[5]) for r in rows}
 spreads = {r[0]: f32(r[2]) - f32(r[3]) for r in rows}
 wrong, counted = [], {}

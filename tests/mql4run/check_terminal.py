@@ -238,22 +238,12 @@ for program, inputs in [("BarsightVSA.mq5", []), ("BarsightVolume.mq5", []),
           code == 0 and not blank and (rows or program.startswith("BarsightVSA")), str(blank))
 
 # --- BarsightVolume: the price bars painted, a bar limit, real volume ------------------
-def buffers(stdout):
-    """{buffer: {date: value}} from --dump-buffers."""
-    found = {}
-    for line in stdout.splitlines():
-        if line.startswith("buffer\t"):
-            _, index, date, value = line.split("\t")
-            found.setdefault(int(index), {})[date] = float(value)
-    return found
-
-
 for ext in (".mq4", ".mq5"):
     for arrive in ("1", "20"):
         code, out, err = run("BarsightVolume" + ext, "--data", walk, "--input", "Colouring=1", "--input",
                              "PaintBars=true", "--input", "MaxBars=300", "--new-bars", "60", "--arrive", arrive,
                              "--dump-buffers")
-        got = buffers(out)
+        got = series.buffers(out)
         painted = {n: p for n, p in objects(out).items() if n.startswith("BarsightBars;")}
         coloured = sorted({d for b, values in got.items() if b != 5 for d in values})
         check("BarsightVolume%s PaintBars with MaxBars=300, bars %s at a time: the newest 300 bars only, each "
@@ -274,7 +264,7 @@ with open(real, "w") as f:
     for k, r in enumerate(rows):  # now and then a bar without real volume: it shows 0
         f.write(",".join(r + [str(0 if k % 50 == 7 else int(float(r[5])) * 7 + 3)]) + "\n")
 code, out, err = run("BarsightVolume.mq5", "--data", real, "--input", "VolumeSource=1", "--dump-buffers")
-shown = {d: v for b, values in buffers(out).items() if b != 5 for d, v in values.items()}
+shown = {d: v for b, values in series.buffers(out).items() if b != 5 for d, v in values.items()}
 want = {r[0]: float(0 if k % 50 == 7 else int(float(r[5])) * 7 + 3) for k, r in enumerate(rows)}
 check("BarsightVolume.mq5 VolumeSource=1 shows the real volume column (%d bars)" % len(shown),
       code == 0 and shown and all(want[d] == v for d, v in shown.items()), err[-300:])

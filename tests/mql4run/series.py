@@ -31,3 +31,13 @@ def random_walk(folder, name, count, seed, start=datetime.date(2000, 1, 3), tren
         rows.append([date.isoformat(), "%.2f" % close, "%.2f" % high, "%.2f" % low, "%.2f" % new, volume])
         close = new
     return write_csv(folder, name, rows)
+
+
+def buffers(stdout):
+    """{buffer index: {date: value}} of mql4run's --dump-buffers."""
+    found = {}
+    for line in stdout.splitlines():
+        if line.startswith("buffer\t"):
+            _, index, date, value = line.split("\t")
+            found.setdefault(int(index), {})[date] = float(value)
+    return found
