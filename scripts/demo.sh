@@ -66,7 +66,7 @@ import sys
 arrows, labels = {}, {}
 for line in open(sys.argv[1], encoding="utf-8"):
     parts = line.rstrip("\n").split("\t")
-    if parts[0] != "object" or parts[1].startswith("BarsightLegend;"):
+    if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;")):
         continue
     signal = parts[3].replace(", provisional", "")
     if parts[4] == "OBJ_TEXT":

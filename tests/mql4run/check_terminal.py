@@ -35,9 +35,7 @@ def check(name, condition, detail=""):
 
 def objects(stdout):
     """{name: the object line's fields} of what a run leaves on the chart."""
-    # (A tooltip of "\n", MetaTrader's "none", breaks its line: read by fields.)
-    fields = stdout.replace("\t\n\t", "\t\\n\t")
-    return {parts[1]: parts for parts in (line.split("\t") for line in fields.splitlines())
+    return {parts[1]: parts for parts in (line.split("\t") for line in stdout.splitlines())
             if parts[0] == "object" and len(parts) == 10}
 
 

@@ -98,9 +98,14 @@ std::string object_line(const mql::ChartObject& object, mql::datetime time) {
         const auto it = object.integers.find(property);
         return it == object.integers.end() ? nullptr : &it->second;
     };
+    // A text with a line break or a tab (a tooltip of "\n", MetaTrader's
+    // "none") is written with \n and \t, so that an object is one line.
     const auto text = [&](int property) {
         const auto it = object.strings.find(property);
-        return it == object.strings.end() ? std::string() : it->second;
+        std::string shown;
+        if (it == object.strings.end()) return shown;
+        for (char c : it->second) shown += c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+        return shown;
     };
     static const std::map<int, const char*> kTypes = {
         {mql::OBJ_VLINE, "OBJ_VLINE"}, {mql::OBJ_HLINE, "OBJ_HLINE"}, {mql::OBJ_TREND, "OBJ_TREND"},
