@@ -32,6 +32,47 @@ private:
 
 }  // namespace
 
+namespace {
+
+// VSAInd's feed: the chart's bars to a fresh engine instance, oldest first,
+// each with its next close; bar numbers up to the warm-up limit and the last
+// bar (whose next close is not known) are plotted as 0, the others as the
+// filtered code.
+CalcOutcome feed(const msx::CalcArgs& args, const EngineApi& engine, int32_t periods) {
+    const MSXDataRec& data = *args.data;
+    // The symbol reaches the engine as the host's own bytes (or null).
+    const int32_t handle = engine.AddToChartEx(kApplication, data.pszSymbol, periods);
+    if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
+    InstanceGuard instance(engine, handle);
+
+    const int32_t f = data.sClose.iFirstValid;
+    const int32_t l = data.sClose.iLastValid;
+    const float* close = data.sClose.pfValue;
+    const float* high = data.sHigh.pfValue;
+    const float* low = data.sLow.pfValue;
+    const float* volume = data.sVol.pfValue;
+    float* out = args.series()->pfValue;
+    if (l >= 0 && out == nullptr) return CalcOutcome::fail("No result values passed");
+    if (f < l && (!close || !high || !low || !volume))
+        return CalcOutcome::fail("Chart price data missing");
+
+    double bar_counter = 1.0;
+    for (int32_t i = f; i < l; ++i) {
+        double vol = volume[i];
+        if (vol < kVolumeFloor) vol = 1.0;
+        bar_counter = bar_counter + 1.0;
+        const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
+        const double c = close[i];
+        const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
+                                                low[i], c, vol, next, 0);
+        out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
+    }
+    if (l >= 0) out[l] = store(0.0);
+    return CalcOutcome::range(f, l);
+}
+
+}  // namespace
+
 int32_t vsa_ind(const msx::CalcArgs& call) noexcept {
     // The reason the engine could not be bound; the frame copies it into the
     // result record before this function returns.
@@ -39,38 +80,12 @@ int32_t vsa_ind(const msx::CalcArgs& call) noexcept {
     return run_calculation(call, [&](const msx::CalcArgs& args) {
         EngineApi engine;
         if (!bind_engine(&engine, &bind_message)) return CalcOutcome::fail(bind_message.c_str());
-
-        const MSXDataRec& data = *args.data;
-        // The symbol reaches the engine as the host's own bytes (or null).
-        const int32_t handle = engine.AddToChartEx(kApplication, data.pszSymbol, kEnginePeriods);
-        if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
-        InstanceGuard instance(engine, handle);
-
-        const int32_t f = data.sClose.iFirstValid;
-        const int32_t l = data.sClose.iLastValid;
-        const float* close = data.sClose.pfValue;
-        const float* high = data.sHigh.pfValue;
-        const float* low = data.sLow.pfValue;
-        const float* volume = data.sVol.pfValue;
-        float* out = args.series()->pfValue;
-        if (l >= 0 && out == nullptr) return CalcOutcome::fail("No result values passed");
-        if (f < l && (!close || !high || !low || !volume))
-            return CalcOutcome::fail("Chart price data missing");
-
-        double bar_counter = 1.0;
-        for (int32_t i = f; i < l; ++i) {
-            double vol = volume[i];
-            if (vol < kVolumeFloor) vol = 1.0;
-            bar_counter = bar_counter + 1.0;
-            const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
-            const double c = close[i];
-            const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
-                                                    low[i], c, vol, next, 0);
-            out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
-        }
-        if (l >= 0) out[l] = store(0.0);
-        return CalcOutcome::range(f, l);
+        return feed(args, engine, kEnginePeriods);
     });
+}
+
+int32_t vsa_ind_on(const msx::CalcArgs& call, const EngineApi& engine, int32_t periods) noexcept {
+    return run_calculation(call, [&](const msx::CalcArgs& args) { return feed(args, engine, periods); });
 }
 
 }  // namespace barsight

@@ -1,0 +1,291 @@
+"""Barsight for Python: the volume spread analysis (VSA) signals of the
+Barsight plug-ins, their indicators and the evaluation of what the signals
+were followed by, computed by the plug-ins' own code.
+
+Every function takes bars as a pandas DataFrame with open, high, low, close
+and volume columns (any case; a DatetimeIndex or a date column), a mapping
+of column names to arrays, or a numpy structured array, and answers a Series
+aligned with a DataFrame's index (an array otherwise).
+
+Numbers are the charting host's: prices and volumes are rounded to float32
+before the calculation, as MetaStock hands them to the plug-in, and results
+are float32. So every value equals what the DLL returns for the same bars.
+Bad input raises ValueError naming the column and the row (counted from 0,
+as DataFrame.iloc counts). The calculations release the GIL and may run on
+several threads at once.
+
+    import barsight, pandas as pd
+    bars = pd.read_csv("prices.csv", index_col="date", parse_dates=True)
+    codes = barsight.vsa_signals(bars)
+    print(codes[codes != 0].map(lambda c: barsight.signal_names[c].name))
+    barsight.plot.signals(bars).savefig("signals.png")
+"""
+import collections
+import numbers
+
+import numpy as np
+import pandas as pd
+
+from . import _core
+from . import _signal_table
+from ._input import bars as _bars
+
+__all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+           "volume_colour", "evaluate", "Feed", "plot"]
+
+SignalName = collections.namedtuple("SignalName", "name side")
+SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'weakness' (below)."
+
+# code -> (name, side), from the one table of the engine's signals.
+signal_names = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
+
+_PRICE_BARS = ("high", "low", "close", "volume")
+
+
+def _whole(value, what, low, high):
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral) or not low <= value <= high:
+        raise ValueError("%s must be a whole number from %d to %d, not %r" % (what, low, high, value))
+    return int(value)
+
+
+def _number(value, what):
+    if isinstance(value, bool) or not isinstance(value, numbers.Real) or not np.isfinite(value):
+        raise ValueError("%s must be a finite number, not %r" % (what, value))
+    return float(value)
+
+
+def vsa_signals(data, periods=9, symbol=None):
+    """The engine's signal code of every bar, as VSAInd plots it: the bars
+    fed oldest first with each one's next close, 0 for the first 16 bars
+    (the warm-up) and for the last (its next close is not known yet), else
+    the code the signal filter passes (0 for none). Codes above 0 are signs
+    of strength, below 0 of weakness; `signal_names` names them. `periods`
+    is the engine's averaging length (VSAInd's is 9, 1 to 10000)."""
+    periods = _whole(periods, "periods", 1, 10000)
+    b = _bars(data, _PRICE_BARS, "vsa_signals")
+    codes = _core.vsa_signals(b.float32("high"), b.float32("low"), b.float32("close"), b.float32("volume"),
+                              periods, symbol)
+    return b.result(codes, "vsa_signal")
+
+
+def _calculate(b, name, numerics, arrays=()):
+    zeros = None
+    columns = []
+    for column in _PRICE_BARS:
+        if column in b.columns:
+            columns.append(b.float32(column))
+        else:
+            if zeros is None:
+                zeros = np.zeros(len(b), dtype=np.float32)
+            columns.append(zeros)
+    return _core.calculate(name, *columns, numerics=[float(np.float32(v)) for v in numerics], arrays=list(arrays))
+
+
+def vsa_trend(data, periods):
+    """VSATrend: the simple moving average over `periods` bars of the typical
+    price (high + low + close) / 3; NaN before the first full window.
+    `periods` is taken as the host passes it, a float32 cut to a whole number;
+    it must be at least 1 and below the number of bars."""
+    b = _bars(data, ("high", "low", "close"), "vsa_trend")
+    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods")]), "vsa_trend")
+
+
+_SPREAD_MODES = {"volume": 0, "range": 1}
+
+
+def vsa_spread(data, mode, periods):
+    """VSASpread: the class 0 to 6 of each bar's volume (mode 0 or "volume")
+    or range (mode 1 or "range") against its average over the last
+    `periods` bars; NaN before the first full window."""
+    if isinstance(mode, str):
+        if mode not in _SPREAD_MODES:
+            raise ValueError("mode must be 'volume', 'range', 0 or 1, not %r" % mode)
+        mode = _SPREAD_MODES[mode]
+    mode = _number(mode, "mode")
+    need = ("high", "low", "close", "volume") if int(mode) == 0 else ("high", "low", "close")
+    b = _bars(data, need, "vsa_spread")
+    return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods")]), "vsa_spread")
+
+
+def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
+    """VSAVolStops: a stop line `multiplier` x ATR from the close, following
+    price from below while long and from above while short. The ATR is
+    Wilder's over `atr_periods` bars, as the charting host computes
+    ATR(periods) for the plug-in, unless `atr` gives one (an array or Series
+    as long as the bars; NaN where it is not valid yet)."""
+    b = _bars(data, ("high", "low", "close"), "vsa_vol_stops")
+    if atr is None:
+        periods = _whole(atr_periods, "atr_periods", 1, 10000)
+        values, first = _core.wilder_atr(b.float32("high"), b.float32("low"), b.float32("close"), periods)
+    else:
+        values = np.asarray(atr, dtype=np.float64)
+        if values.shape != (len(b),):
+            raise ValueError("vsa_vol_stops: atr has %s values, not %d" % (values.shape, len(b)))
+        valid = np.flatnonzero(np.isfinite(values))
+        if valid.size and valid[-1] - valid[0] + 1 != valid.size:
+            row = int(valid[0] + np.flatnonzero(~np.isfinite(values[valid[0]:]))[0])
+            raise ValueError("vsa_vol_stops: atr, row %d: NaN after its first valid value" % row)
+        first = int(valid[0]) if valid.size else 0
+        values = np.nan_to_num(values, nan=0.0).astype(np.float32)
+    last = len(b) - 1
+    result = _calculate(b, "VSAVolStops", [_number(multiplier, "multiplier")], [(values, first, last)])
+    return b.result(result, "vsa_vol_stops")
+
+
+def volume_colour(data):
+    """The colour class of each volume bar, as the trading client's
+    CalcVolumeColor gives it and the chart draws it: 1 when the volume is
+    below both bars before, else 2 when the close is below the bar before,
+    3 above it, 4 equal. The first two bars have no two bars before: 0.
+    Values are taken as given (the client passes doubles)."""
+    b = _bars(data, ("close", "volume"), "volume_colour")
+    return b.result(_core.volume_colour(b.columns["volume"], b.columns["close"]), "volume_colour")
+
+
+_ENTRIES = ("open", "close", "same")
+_COLUMNS = ["code", "name", "horizon", "count", "mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
+            "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"]
+
+
+def _name_of(code):
+    return signal_names[code].name if code in signal_names else "code %d" % code
+
+
+def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
+             codes=None):
+    """What each signal code was followed by over a watchlist, as
+    `msxhost evaluate --csv` reports it (the same numbers for the same seed).
+
+    `frames`: a DataFrame, a list of them or a dict name -> DataFrame, each
+    with open and close (and high, low, volume for the signals) and daily
+    dates. `codes`: None for vsa_signals(frame, periods), or the name of a
+    column of each frame holding whole-number codes (0 for none).
+    `entry`: "open" enters at the open after the bar that confirms the
+    signal, "close" at that close (optimistic), "same" at the signal bar's
+    own close (look-ahead, only to show how much it flatters).
+
+    Returns a DataFrame of one row per code and horizon with the columns of
+    the CSV (returns in percent, hit rates 0 to 1, NaN where a cell has
+    fewer than `min_count` cases); its `attrs` hold the run's figures:
+    method, family, critical, files, dates, left_out, block_lengths and
+    joint_block_length."""
+    if isinstance(frames, pd.DataFrame):
+        named = [("frame", frames)]
+    elif isinstance(frames, dict):
+        named = [(str(k), v) for k, v in frames.items()]
+    else:
+        named = [("frame %d" % k, v) for k, v in enumerate(frames)]
+    if not named:
+        raise ValueError("evaluate: no frames")
+    horizons = [_whole(h, "each horizon", 1, 10000) for h in horizons]
+    if not horizons:
+        raise ValueError("evaluate: no horizons")
+    if entry not in _ENTRIES:
+        raise ValueError("entry must be 'open', 'close' or 'same', not %r" % (entry,))
+    bootstrap = _whole(bootstrap, "bootstrap", 0, 1000000)
+    seed = _whole(seed, "seed", 0, 2**63 - 1)
+    min_count = _whole(min_count, "min_count", 1, 2**31 - 1)
+    periods = _whole(periods, "periods", 1, 10000)
+    charts = []
+    for name, frame in named:
+        what = "evaluate: %s" % name
+        need = ("open", "close") if codes is not None else ("open", "high", "low", "close", "volume")
+        b = _bars(frame, need, what, dates_needed=True)
+        days = b.dates.astype("datetime64[D]")
+        if len(days) > 1:
+            steps = np.flatnonzero(days[1:] <= days[:-1])
+            if steps.size:
+                raise ValueError("%s: row %d (%s): one bar a day: the row before is the same day"
+                                 % (what, steps[0] + 1, days[steps[0] + 1]))
+        if codes is None:
+            signal = vsa_signals(b.columns, periods)
+        else:
+            column = {str(c).strip().lower(): c for c in frame.columns}.get(str(codes).strip().lower())
+            if column is None:
+                raise ValueError("%s: no column %r of codes" % (what, codes))
+            signal = np.asarray(frame[column], dtype=np.float64)
+            whole = np.isfinite(signal) & (signal == np.floor(signal)) & (np.abs(signal) <= 1e6)
+            if not whole.all():
+                row = int(np.flatnonzero(~whole)[0])
+                raise ValueError("%s: column %r, row %d: %r is not a whole-number code" % (what, column, row,
+                                                                                         signal[row]))
+        # The host's prices: float32, then the double the statistics take.
+        charts.append((days.astype(np.int64), b.float32("open").astype(np.float64),
+                       b.float32("close").astype(np.float64), np.asarray(signal, dtype=np.int32)))
+    out = _core.evaluate(charts, horizons, entry, min_count, bootstrap, seed)
+    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c != "name"})
+    table.insert(1, "name", [_name_of(c) for c in table["code"]])
+    table = table[_COLUMNS]
+    for key in ("method", "family", "critical", "files", "dates", "left_out", "block_lengths", "joint_block_length"):
+        table.attrs[key] = out[key]
+    table.attrs["horizons"] = horizons
+    table.attrs["entry"] = entry
+    return table
+
+
+class Feed:
+    """The engine fed bar by bar, as the MetaTrader indicator feeds it live.
+
+    push(bar) takes the newest closed bar and answers its provisional code
+    (its next close not known yet); once the next bar closes, revise(close)
+    answers the same bar's code judged with that close: the code
+    vsa_signals gives that bar. Push the new bar after revising the one
+    before. Codes are 0 for the first 16 bars, as VSAInd's. With float32
+    (the default) the values are rounded as the charting host rounds them,
+    so the codes equal vsa_signals; float32=False keeps doubles, as
+    MetaTrader passes them.
+
+        feed = barsight.Feed()
+        for k, bar in enumerate(bars.itertuples()):
+            if k:
+                confirmed = feed.revise(bar.close)  # the code of bar k - 1
+            provisional = feed.push(bar)
+    """
+
+    def __init__(self, periods=9, float32=True):
+        self._feed = _core.Feed(_whole(periods, "periods", 1, 10000), bool(float32))
+
+    @property
+    def bars(self):
+        """How many bars were pushed."""
+        return self._feed.bars
+
+    def push(self, bar=None, **fields):
+        """The bar: a mapping or Series (keys in any case), an object with
+        attributes (a namedtuple from itertuples), a tuple (open, high, low,
+        close, volume), or high=, low=, close=, volume= keywords."""
+        values = _bar_fields(bar, fields, self._feed.bars)
+        return self._feed.push(*values)
+
+    def revise(self, next_close):
+        """The newest bar's code judged with its next close."""
+        close = _number(next_close, "revise: next_close")
+        return self._feed.revise(close)
+
+
+def _bar_fields(bar, fields, number):
+    names = ("high", "low", "close", "volume")
+    if bar is None:
+        source = {k.lower(): v for k, v in fields.items()}
+    elif isinstance(bar, tuple) and not hasattr(bar, "_fields"):
+        if len(bar) != 5:
+            raise ValueError("push: a tuple bar is (open, high, low, close, volume), not %d values" % len(bar))
+        source = dict(zip(("open",) + names, bar))
+    elif hasattr(bar, "keys"):
+        source = {str(k).strip().lower(): bar[k] for k in bar.keys()}
+    else:
+        source = {k.lower(): getattr(bar, k) for k in dir(bar) if k.lower() in names and not k.startswith("_")}
+    values = []
+    for name in names:
+        if name not in source:
+            raise ValueError("push: bar %d has no %r" % (number, name))
+        value = source[name]
+        if isinstance(value, bool) or not isinstance(value, numbers.Real) or not np.isfinite(value):
+            raise ValueError("push: bar %d: %r is %r, not a finite number" % (number, name, value))
+        if name == "volume" and value < 0:
+            raise ValueError("push: bar %d: volume is negative (%r)" % (number, value))
+        values.append(float(value))
+    return values
+
+
+from . import plot  # noqa: E402  (plot reads the names above)

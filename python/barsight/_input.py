@@ -1,0 +1,154 @@
+"""Bars from what a caller hands over: a pandas DataFrame (columns open,
+high, low, close, volume in any case; a DatetimeIndex or a date column), a
+mapping of column names to arrays, or a numpy structured array. Every check
+names the column and the row (counted from 0, as DataFrame.iloc counts) and,
+where there are dates, the date."""
+import numpy as np
+import pandas as pd
+
+_FLOAT32_MAX = float(np.finfo(np.float32).max)
+
+
+class Bars:
+    """The columns asked for as numpy arrays (float32 where the input was
+    float32, else float64), the dates (numpy datetime64[ns]) or None, and the
+    index to align results with (None for plain arrays)."""
+
+    def __init__(self, columns, dates, index):
+        self.columns = columns
+        self.dates = dates
+        self.index = index
+
+    def __len__(self):
+        return len(next(iter(self.columns.values()))) if self.columns else 0
+
+    def float32(self, name):
+        """The column as the host holds it: float32, contiguous (no copy when
+        it already is)."""
+        return np.ascontiguousarray(self.columns[name], dtype=np.float32)
+
+    def result(self, values, name):
+        """A result aligned with the input: a Series for a DataFrame, else the array."""
+        if self.index is None:
+            return values
+        return pd.Series(values, index=self.index, name=name, copy=False)
+
+
+def _date_text(date):
+    text = str(pd.Timestamp(date))
+    return text[:-9] if text.endswith(" 00:00:00") else text
+
+
+def _where(dates, row):
+    if dates is None:
+        return "row %d" % row
+    return "row %d (%s)" % (row, _date_text(dates[row]))
+
+
+def _lookup(names, wanted, what):
+    """The caller's name of each wanted column, matched in any case."""
+    by_lower = {}
+    for name in names:
+        key = str(name).strip().lower()
+        if key in by_lower:
+            raise ValueError("%s: columns %r and %r are both %r" % (what, by_lower[key], name, key))
+        by_lower[key] = name
+    return by_lower
+
+
+def _dates_of(values, what):
+    try:
+        dates = pd.to_datetime(pd.Series(values), errors="raise")
+    except (ValueError, TypeError, OverflowError) as error:
+        raise ValueError("%s: column 'date' is not dates: %s" % (what, error)) from None
+    if getattr(dates.dt, "tz", None) is not None:
+        dates = dates.dt.tz_convert("UTC").dt.tz_localize(None)
+    bad = np.flatnonzero(dates.isna().to_numpy())
+    if bad.size:
+        raise ValueError("%s: column 'date', row %d: no date" % (what, bad[0]))
+    return dates.to_numpy(dtype="datetime64[ns]")
+
+
+def bars(data, need, what, dates_needed=False, optional=()):
+    """The columns `need` (and those of `optional` present) of `data`,
+    checked: numbers, no NaN or infinity, within float32, volume not
+    negative, dates rising."""
+    index = None
+    dates = None
+    if isinstance(data, pd.DataFrame):
+        frame = data
+        index = frame.index
+        lookup = _lookup(frame.columns, need, what)
+        get = lambda name: frame[lookup[name]].to_numpy()
+        if isinstance(frame.index, pd.DatetimeIndex):
+            idx = frame.index
+            if idx.tz is not None:
+                idx = idx.tz_convert("UTC").tz_localize(None)
+            dates = idx.to_numpy(dtype="datetime64[ns]")
+            if np.isnat(dates).any():
+                raise ValueError("%s: the index, row %d: no date" % (what, np.flatnonzero(np.isnat(dates))[0]))
+        elif "date" in lookup:
+            dates = _dates_of(frame[lookup["date"]].to_numpy(), what)
+    elif isinstance(data, np.ndarray) and data.dtype.names:
+        lookup = _lookup(data.dtype.names, need, what)
+        get = lambda name: data[lookup[name]]
+        if "date" in lookup:
+            dates = _dates_of(data[lookup["date"]], what)
+    elif hasattr(data, "keys") and hasattr(data, "__getitem__"):
+        lookup = _lookup(list(data.keys()), need, what)
+        get = lambda name: np.asarray(data[lookup[name]])
+        if "date" in lookup:
+            dates = _dates_of(np.asarray(data[lookup["date"]]), what)
+    else:
+        raise TypeError("%s: bars come as a pandas DataFrame, a mapping of columns or a numpy structured array, "
+                        "not %s" % (what, type(data).__name__))
+    for name in need:
+        if name not in lookup:
+            raise ValueError("%s: no column %r (columns: %s)" % (what, name, ", ".join(map(str, lookup.values()))))
+    if dates_needed and dates is None:
+        raise ValueError("%s: the bars need dates: a DatetimeIndex or a 'date' column" % what)
+
+    columns = {}
+    length = None
+    for name in tuple(need) + tuple(n for n in optional if n in lookup and n not in need):
+        values = get(name)
+        if values.ndim != 1:
+            raise ValueError("%s: column %r is not one-dimensional" % (what, name))
+        if length is None:
+            length = len(values)
+        elif len(values) != length:
+            raise ValueError("%s: column %r has %d values, not %d" % (what, name, len(values), length))
+        if values.dtype != np.float32:
+            if values.dtype.kind not in "iuf":
+                try:
+                    values = values.astype(np.float64)
+                except (TypeError, ValueError):
+                    raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype)) from None
+            else:
+                values = values.astype(np.float64, copy=False)
+        bad = ~np.isfinite(values)
+        if bad.any():
+            row = int(np.flatnonzero(bad)[0])
+            raise ValueError("%s: column %r, %s: %s" % (what, name, _where(dates, row), values[row]))
+        big = np.abs(values) > _FLOAT32_MAX
+        if big.any():
+            row = int(np.flatnonzero(big)[0])
+            raise ValueError("%s: column %r, %s: %r is beyond float32, the host's numbers"
+                             % (what, name, _where(dates, row), float(values[row])))
+        if name == "volume":
+            negative = values < 0
+            if negative.any():
+                row = int(np.flatnonzero(negative)[0])
+                raise ValueError("%s: column %r, %s: negative (%r)"
+                                 % (what, name, _where(dates, row), float(values[row])))
+        columns[name] = values
+    if dates is not None:
+        if length is not None and len(dates) != length:
+            raise ValueError("%s: %d dates for %d bars" % (what, len(dates), length))
+        if len(dates) > 1:
+            steps = np.flatnonzero(dates[1:] <= dates[:-1])
+            if steps.size:
+                row = int(steps[0]) + 1
+                raise ValueError("%s: %s: dates must rise (row %d is %s)"
+                                 % (what, _where(dates, row), row - 1, _date_text(dates[row - 1])))
+    return Bars(columns, dates, index)

@@ -1,0 +1,343 @@
+// barsight._core: the plug-in's calculations and the engine for Python. The
+// calculations run in the frame the charting host gives them (MSX records
+// over float32 arrays), on the engine linked into this module, so every
+// value is the one the plug-in returns for the same bars. Checking the
+// caller's input (columns, NaN, rising dates) is the Python side's; this
+// side refuses only what would make a call unsafe (arrays of unequal
+// length). The GIL is released while a calculation runs; the engine keeps
+// each instance under its own lock, so calls from several threads are safe.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/instances.h"
+#include "host/chart_data.h"
+#include "indicator/catalogue.h"
+#include "indicator/vsa_ind.h"
+#include "services/globals.h"
+#include "services/sign_filter.h"
+#include "tools/msxhost/evaluate.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// float32 arrays as the host holds a series (C order; other dtypes are
+// converted once, float32 ones are read where they are).
+using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
+using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using Ints = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
+using Days = py::array_t<int64_t, py::array::c_style | py::array::forcecast>;
+
+// The engine linked into this module, reached as VSAInd reaches the library.
+const barsight::EngineApi& linked_engine() {
+    static const barsight::EngineApi api{&AddToChartEx, &AnalysePosn, &RemoveFromChart};
+    return api;
+}
+
+// Same as VSAInd's: bar numbers up to this are plotted as 0.
+constexpr long kWarmUpLimit = 15;
+constexpr double kVolumeFloor = 0.0001;
+constexpr double kNoNextClose = -1.0;  // the engine's "next close not known"
+
+int32_t checked_length(const std::vector<const py::array*>& arrays) {
+    const py::ssize_t n = arrays.front()->size();
+    for (const py::array* a : arrays) {
+        if (a->ndim() != 1) throw py::value_error("every series must be one-dimensional");
+        if (a->size() != n) throw py::value_error("every series must have as many values as the close");
+    }
+    if (n > std::numeric_limits<int32_t>::max() / 2) throw py::value_error("too many bars for one chart");
+    return static_cast<int32_t>(n);
+}
+
+// One chart as the host hands it to a calculation: the price records over
+// the caller's arrays, the result array and the argument records.
+class Frame {
+public:
+    Frame(const Floats& high, const Floats& low, const Floats& close, const Floats& volume,
+          const std::optional<std::string>& symbol)
+        : n_(checked_length({&high, &low, &close, &volume})), values_(static_cast<std::size_t>(n_) + 1, 0.0f) {
+        std::memset(&data_, 0, sizeof data_);
+        const auto series = [&](const Floats& a) {
+            return MSXDataInfoRec{const_cast<float*>(a.data()), 0, n_ - 1};
+        };
+        data_.sHigh = series(high);
+        data_.sLow = series(low);
+        data_.sClose = series(close);
+        data_.sVol = series(volume);
+        if (symbol) {
+            symbol_ = *symbol;
+            data_.pszSymbol = symbol_.data();
+        }
+        result_series_ = {values_.data(), 0, -1};
+        std::memset(&result_, 0, sizeof result_);
+        result_.psResultArray = &result_series_;
+        std::memset(&numerics_, 0, sizeof numerics_);
+        std::memset(&arrays_, 0, sizeof arrays_);
+        std::memset(&strings_, 0, sizeof strings_);
+        std::memset(&customs_, 0, sizeof customs_);
+    }
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    int32_t size() const { return n_; }
+    void add_numeric(float v) { numerics_.fNumerics[numerics_.iNRecs++] = v; }
+    void add_array(const Floats& a, int32_t first, int32_t last) {
+        array_records_[arrays_.iNRecs] = {const_cast<float*>(a.data()), first, last};
+        arrays_.psDataInfoRecs[arrays_.iNRecs] = &array_records_[arrays_.iNRecs];
+        ++arrays_.iNRecs;
+    }
+    msx::CalcArgs args(const char* name) {
+        return {&data_, &arrays_, &numerics_, &strings_, &customs_, &result_, name};
+    }
+    // The result: values over the valid range, NaN elsewhere; raises with
+    // the plug-in's message when the calculation failed.
+    py::array_t<float> take(int32_t code) const {
+        if (code != msx::kSuccess) throw py::value_error(result_.szExtendedError);
+        py::array_t<float> out(n_);
+        float* o = out.mutable_data();
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        for (int32_t i = 0; i < n_; ++i)
+            o[i] = i >= result_series_.iFirstValid && i <= result_series_.iLastValid ? values_[static_cast<std::size_t>(i)] : nan;
+        return out;
+    }
+    const float* values() const { return values_.data(); }
+
+private:
+    int32_t n_;
+    std::vector<float> values_;  // one more than the bars: a zero-bar chart still has an array
+    std::string symbol_;
+    MSXDataRec data_;
+    MSXDataInfoRec result_series_;
+    MSXResultRec result_;
+    MSXNumericArgsArray numerics_;
+    MSXDataInfoRec array_records_[msx::kMaxArgs]{};
+    MSXDataInfoRecArgsArray arrays_;
+    MSXStringArgsArray strings_;
+    MSXCustomArgsArray customs_;
+};
+
+// VSAInd's codes for the bars, on an instance of `periods`.
+py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Floats& close,
+                                 const Floats& volume, int32_t periods,
+                                 const std::optional<std::string>& symbol) {
+    Frame frame(high, low, close, volume, symbol);
+    int32_t code = 0;
+    {
+        py::gil_scoped_release unlocked;
+        code = barsight::vsa_ind_on(frame.args("VSAInd"), linked_engine(), periods);
+    }
+    const py::array_t<float> values = frame.take(code);
+    py::array_t<int32_t> out(frame.size());
+    const float* v = values.data();
+    int32_t* o = out.mutable_data();
+    for (int32_t i = 0; i < frame.size(); ++i) o[i] = std::isfinite(v[i]) ? static_cast<int32_t>(v[i]) : 0;
+    return out;
+}
+
+// A local indicator by its export name, with numeric arguments and data
+// arrays (values, first valid, last valid).
+py::array_t<float> calculate(const std::string& name, const Floats& high, const Floats& low,
+                             const Floats& close, const Floats& volume, const std::vector<float>& numerics,
+                             const std::vector<std::tuple<Floats, int32_t, int32_t>>& arrays) {
+    const msx::FunctionRow* row = nullptr;
+    for (const msx::FunctionRow& r : barsight::catalogue::kCatalogue)
+        if (name == r.name) row = &r;
+    if (row == nullptr) throw py::value_error("no function " + name);
+    if (numerics.size() > msx::kMaxArgs || arrays.size() > msx::kMaxArgs)
+        throw py::value_error("at most 9 arguments of a kind");
+    Frame frame(high, low, close, volume, std::nullopt);
+    for (float v : numerics) frame.add_numeric(v);
+    for (const auto& [values, first, last] : arrays) {
+        if (values.ndim() != 1 || values.size() != frame.size())
+            throw py::value_error("a data-array argument must have as many values as the close");
+        frame.add_array(values, first, last);
+    }
+    int32_t code = 0;
+    {
+        py::gil_scoped_release unlocked;
+        code = row->calc(frame.args(row->name));
+    }
+    return frame.take(code);
+}
+
+// Wilder's average true range as the host computes it for a data-array
+// argument: (values, first valid).
+std::tuple<py::array_t<float>, int32_t> wilder_atr(const Floats& high, const Floats& low, const Floats& close,
+                                                   int periods) {
+    const int32_t n = checked_length({&high, &low, &close});
+    host::ChartData chart;
+    chart.high.assign(high.data(), high.data() + n);
+    chart.low.assign(low.data(), low.data() + n);
+    chart.close.assign(close.data(), close.data() + n);
+    chart.dates.resize(static_cast<std::size_t>(n));
+    int first = 0;
+    const std::vector<float> atr = host::wilder_atr(chart, periods, &first);
+    py::array_t<float> out(n);
+    std::copy(atr.begin(), atr.end(), out.mutable_data());
+    return {out, first};
+}
+
+// CalcVolumeColor on every bar from the third (the first two have no two
+// bars before them: class 0), as the chart colours volume.
+py::array_t<int32_t> volume_colour(const Doubles& volume, const Doubles& close) {
+    const int32_t n = checked_length({&volume, &close});
+    py::array_t<int32_t> out(n);
+    int32_t* o = out.mutable_data();
+    const double* v = volume.data();
+    const double* c = close.data();
+    for (int32_t i = 0; i < n; ++i)
+        o[i] = i < 2 ? 0 : barsight::volume_color(v[i], v[i - 1], v[i - 2], c[i], c[i - 1]);
+    return out;
+}
+
+// The engine fed as the MetaTrader indicator feeds it: each closed bar
+// taken with its next close unknown, and judged again when that close
+// arrives. The codes are VSAInd's: 0 up to the warm-up, then filtered.
+class Feed {
+public:
+    Feed(int32_t periods, bool float32) : float32_(float32) {
+        handle_ = AddToChartEx("metastock", nullptr, periods);
+        if (handle_ <= 0) throw py::value_error("the engine refused an instance: periods must be 1 to 10000");
+    }
+    ~Feed() { RemoveFromChart(handle_); }
+    Feed(const Feed&) = delete;
+    Feed& operator=(const Feed&) = delete;
+
+    // The new bar's provisional code (its next close not yet known).
+    int32_t push(double high, double low, double close, double volume) {
+        const double h = value(high), l = value(low), c = value(close);
+        double v = value(volume);
+        if (v < kVolumeFloor) v = 1.0;
+        const int32_t raw = AnalysePosn(handle_, static_cast<int32_t>(bars_ - 1), static_cast<double>(bars_ + 2), c,
+                                        h, l, c, v, kNoNextClose, 0);
+        ++bars_;
+        return shown(bars_ - 1, raw);
+    }
+    // The newest bar's code judged with its next close.
+    int32_t revise(double next_close) const {
+        if (bars_ == 0) throw py::value_error("revise: no bar has been pushed");
+        const int32_t raw = AnalysePosn(handle_, static_cast<int32_t>(bars_ - 2), static_cast<double>(bars_ + 1), 0,
+                                        0, 0, 0, 0, value(next_close), 1);
+        return shown(bars_ - 1, raw);
+    }
+    long bars() const { return bars_; }
+
+private:
+    double value(double v) const { return float32_ ? static_cast<double>(static_cast<float>(v)) : v; }
+    static int32_t shown(long number, int32_t raw) {
+        return number > kWarmUpLimit ? barsight::Globals::SignFilter(raw) : 0;
+    }
+    bool float32_;
+    int32_t handle_ = 0;
+    long bars_ = 0;
+};
+
+msxhost::Entry entry_of(const std::string& text) {
+    if (text == "open") return msxhost::Entry::open;
+    if (text == "close") return msxhost::Entry::close;
+    if (text == "same") return msxhost::Entry::same;
+    throw py::value_error("entry must be 'open', 'close' or 'same', not '" + text + "'");
+}
+
+// msxhost evaluate's statistics over charts given as (days, open, close,
+// codes): the rows' columns and the run's figures.
+py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& charts,
+                  const std::vector<int>& horizons, const std::string& entry, long min_count, int bootstrap,
+                  uint64_t seed) {
+    msxhost::EvaluateOptions options;
+    options.horizons = horizons;
+    options.entry = entry_of(entry);
+    options.min_count = min_count;
+    options.bootstrap = bootstrap;
+    options.seed = seed;
+    std::vector<msxhost::CodedSeries> series;
+    for (const auto& [days, open, close, codes] : charts) {
+        const int32_t n = checked_length({&days, &open, &close, &codes});
+        msxhost::CodedSeries s;
+        s.days.assign(days.data(), days.data() + n);
+        s.open.assign(open.data(), open.data() + n);
+        s.close.assign(close.data(), close.data() + n);
+        s.codes.assign(codes.data(), codes.data() + n);
+        series.push_back(std::move(s));
+    }
+    msxhost::Evaluation result;
+    {
+        py::gil_scoped_release unlocked;
+        result = msxhost::evaluate(series, options);
+    }
+    if (!result.refused.empty()) throw py::value_error("evaluate refused: " + result.refused);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<int32_t> code, horizon;
+    std::vector<long> count;
+    std::vector<std::vector<double>> columns(11);
+    for (const msxhost::EvaluationRow& row : result.rows) {
+        code.push_back(row.code);
+        horizon.push_back(row.horizon);
+        count.push_back(row.count);
+        const double values[] = {row.mean, row.median, row.hit_rate, row.base_mean, row.base_hit_rate, row.diff,
+                                 row.ci_low, row.ci_high, row.adj_low, row.adj_high, row.p_adjusted};
+        for (std::size_t k = 0; k < columns.size(); ++k) columns[k].push_back(row.stats ? values[k] : nan);
+    }
+    static const char* const kNames[] = {"mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
+                                         "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"};
+    py::dict out;
+    out["code"] = code;
+    out["horizon"] = horizon;
+    out["count"] = count;
+    for (std::size_t k = 0; k < columns.size(); ++k) out[kNames[k]] = columns[k];
+    out["block_lengths"] = result.block_lengths;
+    out["joint_block_length"] = result.joint_block_length;
+    out["family"] = result.family;
+    out["critical"] = result.critical;
+    out["files"] = result.files;
+    out["dates"] = result.dates;
+    out["left_out"] = result.left_out;
+    out["method"] = std::string(msxhost::kAdjustmentMethod);
+    return out;
+}
+
+// The engine's own work on the bars, nothing around it: the benchmark's
+// yardstick for vsa_signals (the same calls VSAInd makes, on doubles).
+int64_t engine_only(const Doubles& high, const Doubles& low, const Doubles& close, const Doubles& volume,
+                    int32_t periods) {
+    const int32_t n = checked_length({&high, &low, &close, &volume});
+    py::gil_scoped_release unlocked;
+    const int32_t handle = AddToChartEx("metastock", nullptr, periods);
+    int64_t sum = 0;
+    for (int32_t i = 0; i + 1 < n; ++i)
+        sum += AnalysePosn(handle, i - 1, i + 2.0, close.data()[i], high.data()[i], low.data()[i], close.data()[i],
+                           volume.data()[i], close.data()[i + 1], 0);
+    RemoveFromChart(handle);
+    return sum;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+    m.doc() = "The Barsight plug-in's calculations and engine (use the barsight package).";
+    m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
+          py::arg("periods"), py::arg("symbol") = std::nullopt);
+    m.def("calculate", &calculate, py::arg("name"), py::arg("high"), py::arg("low"), py::arg("close"),
+          py::arg("volume"), py::arg("numerics"), py::arg("arrays"));
+    m.def("wilder_atr", &wilder_atr, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("periods"));
+    m.def("volume_colour", &volume_colour, py::arg("volume"), py::arg("close"));
+    m.def("evaluate", &evaluate, py::arg("charts"), py::arg("horizons"), py::arg("entry"), py::arg("min_count"),
+          py::arg("bootstrap"), py::arg("seed"));
+    m.def("engine_only", &engine_only, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
+          py::arg("periods"));
+    py::class_<Feed>(m, "Feed")
+        .def(py::init<int32_t, bool>(), py::arg("periods"), py::arg("float32"))
+        .def("push", &Feed::push, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"))
+        .def("revise", &Feed::revise, py::arg("next_close"))
+        .def_property_readonly("bars", &Feed::bars);
+}
