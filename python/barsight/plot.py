@@ -61,6 +61,8 @@ def signals(data, periods=9, last=160, title=None):
     price.grid(alpha=0.25)
     price.set_title(title or "VSA signals (periods %d), last %d bars" % (periods, len(x)))
     volume.bar(x, v, width=0.8, color=[VOLUME_COLOURS.get(int(k), "#9e9e9e") for k in colours[start:]])
+    from matplotlib.ticker import EngFormatter
+    volume.yaxis.set_major_formatter(EngFormatter())
     volume.set_ylabel("volume")
     volume.grid(alpha=0.25)
     if b.dates is not None and len(x):
@@ -93,12 +95,17 @@ def evaluation(result, title=None):
         ax.plot(row["diff"], k, "o", color=colour)
     ax.axvline(0, color="#555555", linewidth=1)
     ax.set_yticks(y)
-    ax.set_yticklabels(["%s, %d bars (n=%d)" % (r["name"], r["horizon"], r["count"]) for _, r in rows.iterrows()],
-                       fontsize=8)
+    ax.set_yticklabels(["%s, %d bar%s (n=%d)" % (r["name"], r["horizon"], "" if r["horizon"] == 1 else "s",
+                                                  r["count"]) for _, r in rows.iterrows()], fontsize=8)
     ax.set_xlabel("return after the signal minus every bar's, percent (95% interval; pale: family-wide)")
-    method = result.attrs.get("method", "")
-    ax.set_title(title or "What each signal was followed by" + (" (adjusted: %s)" % method if method else ""),
-                 fontsize=10)
+    ax.set_title(title or "What each signal was followed by (%s entry, %d files)"
+                 % (result.attrs.get("entry", "open"), result.attrs.get("files", 0)), fontsize=10)
     ax.grid(axis="x", alpha=0.25)
+    method = result.attrs.get("method", "")
     fig.tight_layout()
+    if method:
+        import textwrap
+        fig.subplots_adjust(bottom=fig.subplotpars.bottom + 0.06)
+        fig.text(0.01, 0.01, "family-wide: " + textwrap.fill(method, 130), fontsize=6.5, color="#555555",
+                 va="bottom")
     return fig

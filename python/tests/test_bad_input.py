@@ -1,0 +1,93 @@
+"""Bad input: a ValueError (or TypeError for a thing that is not bars at
+all) naming the column and the row; never a crash, never a wrong answer."""
+import numpy as np
+import pandas as pd
+import pytest
+
+import barsight
+
+
+def bars(n=40):
+    k = np.arange(n, dtype=np.float64)
+    close = 100 + np.sin(k / 3) * 5
+    return pd.DataFrame({"Open": close - 0.5, "High": close + 1, "Low": close - 1, "Close": close,
+                         "Volume": 1000 + 100 * (k % 7)}, index=pd.date_range("2024-01-01", periods=n))
+
+
+def with_value(column, row, value):
+    frame = bars()
+    frame.iloc[row, frame.columns.get_loc(column)] = value
+    return frame
+
+
+def moved_date(row, date):
+    frame = bars()
+    index = frame.index.to_list()
+    index[row] = pd.Timestamp(date)
+    return frame.set_axis(pd.DatetimeIndex(index))
+
+
+CASES = [
+    ("NaN close", lambda: with_value("Close", 17, np.nan), "column 'close', row 17 (2024-01-18): nan"),
+    ("infinite high", lambda: with_value("High", 3, np.inf), "column 'high', row 3 (2024-01-04): inf"),
+    ("negative volume", lambda: with_value("Volume", 9, -1.0), "column 'volume', row 9 (2024-01-10): negative"),
+    ("volume beyond float32", lambda: with_value("Volume", 5, 1e39), "row 5 (2024-01-06): 1e+39 is beyond float32"),
+    ("missing column", lambda: bars().drop(columns="Low"), "no column 'low'"),
+    ("two columns of one name", lambda: bars().assign(close=1.0), "both 'close'"),
+    ("dates not rising", lambda: moved_date(12, "2024-01-05"), "row 12 (2024-01-05): dates must rise (row 11 is 2024-01-12)"),
+    ("a repeated date", lambda: moved_date(1, "2024-01-01"), "row 1 (2024-01-01): dates must rise"),
+    ("text in a column", lambda: bars().assign(Close="x"), "column 'close' is not numbers"),
+    ("a date column that is not dates", lambda: bars().reset_index(drop=True).assign(date="soon"), "column 'date' is not dates"),
+    ("no date in a date column", lambda: bars().reset_index(names="date").assign(
+        date=lambda f: f["date"].where(f.index != 4)), "column 'date', row 4: no date"),
+    ("not bars at all", lambda: [1, 2, 3], "bars come as"),
+]
+
+
+@pytest.mark.parametrize("what,make,message", CASES, ids=[c[0] for c in CASES])
+def test_vsa_signals_refuses(what, make, message):
+    with pytest.raises((ValueError, TypeError)) as raised:
+        barsight.vsa_signals(make())
+    assert message in str(raised.value)
+    assert str(raised.value).startswith("vsa_signals") or "bars come as" in str(raised.value)
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda b: barsight.vsa_signals(b, periods=0), "periods must be a whole number from 1 to 10000"),
+    (lambda b: barsight.vsa_trend(b, 0), "Periods argument out of range"),
+    (lambda b: barsight.vsa_trend(b, 40), "Periods argument out of range"),  # not below the bars
+    (lambda b: barsight.vsa_trend(b, float("nan")), "periods must be a finite number"),
+    (lambda b: barsight.vsa_spread(b, "ticks", 5), "mode must be"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=np.ones(3)), "atr has (3,) values"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=np.r_[np.nan, 1.0, np.nan, np.ones(37)]), "atr, row 2: NaN"),
+    (lambda b: barsight.evaluate(b, horizons=(0,)), "each horizon must be a whole number from 1 to 10000"),
+    (lambda b: barsight.evaluate(b, entry="later"), "entry must be"),
+    (lambda b: barsight.evaluate(b.reset_index(drop=True)), "need dates"),
+    (lambda b: barsight.evaluate(b.set_axis(pd.date_range("2024-01-01", periods=40, freq="6h"))),
+     "one bar a day"),
+    (lambda b: barsight.evaluate({"x": b}, codes="Signal"), "x: no column 'Signal'"),
+    (lambda b: barsight.evaluate({"x": b.assign(signal=0.5)}, codes="signal"), "row 0: 0.5 is not a whole-number"),
+    (lambda b: barsight.evaluate([]), "no frames"),
+])
+def test_arguments_are_refused(call, message):
+    with pytest.raises(ValueError) as raised:
+        call(bars())
+    assert message in str(raised.value)
+
+
+def test_what_is_no_error_is_answered_as_the_plugin_answers():
+    # A bar with high below low, zero volume, an empty chart, one bar, a
+    # float32 column read where it is: answers, not errors.
+    frame = bars()
+    frame.iloc[20, frame.columns.get_loc("High")] = 50.0
+    frame["Volume"] = frame["Volume"].where(frame.index.day != 25, 0.0)
+    assert len(barsight.vsa_signals(frame)) == 40
+    assert len(barsight.vsa_signals(bars().iloc[:0])) == 0
+    assert barsight.vsa_signals(bars().iloc[:1]).tolist() == [0]
+    f32 = bars().astype(np.float32)
+    assert barsight.vsa_signals(f32).equals(barsight.vsa_signals(bars()))
+    # Columns in any case, dates in a column, plain arrays.
+    lower = bars().rename(columns=str.lower).reset_index(names="DATE")
+    assert barsight.vsa_signals(lower).tolist() == barsight.vsa_signals(bars()).tolist()
+    plain = {k.lower(): bars()[k].to_numpy() for k in bars().columns}
+    assert isinstance(barsight.vsa_signals(plain), np.ndarray)

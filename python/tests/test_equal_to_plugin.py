@@ -1,0 +1,106 @@
+"""The package's values equal the plug-in's through msxhost, bar for bar
+and bit for bit, on the sample data and on every real series."""
+import numpy as np
+import pandas as pd
+import pytest
+
+import barsight
+from conftest import PLUGIN, msxhost, msxhost_run, read_bars
+
+SERIES = ["sample", "SP500", "AAPL", "GOOG", "MSFT"]
+
+
+def same_floats(ours, theirs):
+    """Equal where the host has values (float32 bits compared, NaN nowhere),
+    and NaN in ours where the host has none."""
+    ours = np.asarray(ours, dtype=np.float32)
+    valid = theirs.index.to_numpy()
+    assert np.array_equal(ours[valid].view(np.uint32), theirs.to_numpy().view(np.uint32))
+    outside = np.setdiff1d(np.arange(len(ours)), valid)
+    assert np.isnan(ours[outside]).all()
+
+
+@pytest.mark.parametrize("name", SERIES)
+def test_vsa_signals_equal_vsaind(name, every_series):
+    path = every_series[name]
+    codes = barsight.vsa_signals(read_bars(path))
+    theirs = msxhost_run(path, "VSAInd")
+    assert len(theirs) == len(codes)
+    assert np.array_equal(codes.to_numpy(), theirs.to_numpy().astype(np.int32))
+    assert (codes != 0).sum() > 10  # signals fire, so the comparison means something
+
+
+# Each local indicator with the plug-in's arguments, and msxhost's for them.
+CALLS = [
+    ("VSATrend", lambda b: barsight.vsa_trend(b, 20), ["--num", "20"]),
+    ("VSATrend", lambda b: barsight.vsa_trend(b, 2.9), ["--num", "2.9"]),
+    ("VSASpread", lambda b: barsight.vsa_spread(b, "volume", 30), ["--num", "0", "--num", "30"]),
+    ("VSASpread", lambda b: barsight.vsa_spread(b, 1, 7), ["--num", "1", "--num", "7"]),
+    ("VSAVolStops", lambda b: barsight.vsa_vol_stops(b, 2.5, 14), ["--num", "2.5", "--array", "atr:14"]),
+    ("VSAVolStops", lambda b: barsight.vsa_vol_stops(b, 1.1, 3), ["--num", "1.1", "--array", "atr:3"]),
+]
+
+
+@pytest.mark.parametrize("name", SERIES)
+@pytest.mark.parametrize("function,ours,args", CALLS)
+def test_local_indicators_equal_plugin(name, function, ours, args, every_series):
+    path = every_series[name]
+    same_floats(ours(read_bars(path)), msxhost_run(path, function, *args))
+
+
+def test_vol_stops_on_a_given_atr_equal_the_hosts():
+    from conftest import SAMPLE
+    bars = read_bars(SAMPLE)
+    atr = barsight.vsa_vol_stops(bars, 2.0, atr_periods=10)
+    values, first = barsight._core.wilder_atr(*(bars[k].to_numpy(np.float32) for k in ("high", "low", "close")), 10)
+    given = np.where(np.arange(len(values)) >= first, values.astype(np.float64), np.nan)
+    same_floats(barsight.vsa_vol_stops(bars, 2.0, atr=pd.Series(given, index=bars.index)),
+                msxhost_run(str(SAMPLE), "VSAVolStops", "--num", "2", "--array", "atr:10"))
+    same_floats(atr, msxhost_run(str(SAMPLE), "VSAVolStops", "--num", "2", "--array", "atr:10"))
+
+
+def test_volume_colour_equals_the_client_export(every_series):
+    bars = read_bars(every_series["sample"])
+    ours = barsight.volume_colour(bars).to_numpy()
+    v, c = bars["volume"].to_numpy(), bars["close"].to_numpy()
+    calls = []
+    for i in range(2, len(bars), 97):
+        calls += ["--", "CalcVolumeColor", repr(float(v[i])), repr(float(v[i - 1])), repr(float(v[i - 2])),
+                  repr(float(c[i])), repr(float(c[i - 1]))]
+    out = msxhost("client", str(PLUGIN), *calls[1:])
+    theirs = [int(line.rsplit(" ", 1)[-1]) for line in out.splitlines() if "CalcVolumeColor" in line]
+    assert theirs == list(ours[2::97])
+    assert set(ours[2:]) <= {1, 2, 3, 4} and ours[0] == ours[1] == 0
+
+
+def fields6(value):
+    return "" if value != value else "%.6g" % value
+
+
+@pytest.mark.parametrize("entry,horizons,seed", [("open", (1, 5, 10, 20), 1), ("close", (3, 15), 7)])
+def test_evaluate_equals_msxhost_csv(entry, horizons, seed, real_series, tmp_path):
+    names = sorted(real_series)
+    out = tmp_path / "evaluation.csv"
+    args = ["evaluate", str(PLUGIN)]
+    for name in names:
+        args += ["--data", real_series[name]]
+    msxhost(*args, "--horizons", ",".join(map(str, horizons)), "--entry", entry, "--bootstrap", "400",
+            "--seed", str(seed), "--csv", str(out))
+    theirs = pd.read_csv(out, dtype=str, keep_default_na=False)
+    ours = barsight.evaluate({n: read_bars(real_series[n]) for n in names}, horizons=horizons, entry=entry,
+                             bootstrap=400, seed=seed)
+    assert list(ours.columns) == list(theirs.columns)
+    assert len(ours) == len(theirs)
+    for column in ours.columns:
+        mine = [str(v) if column in ("code", "name", "horizon", "count") else fields6(v) for v in ours[column]]
+        assert mine == list(theirs[column]), column
+    assert ours["p_adjusted"].notna().sum() > 0
+    assert ours.attrs["files"] == 4 and ours.attrs["method"]
+
+
+def test_evaluate_on_a_codes_column_equals_on_the_signals(real_series):
+    bars = read_bars(real_series["AAPL"])
+    given = bars.assign(Signal=barsight.vsa_signals(bars))
+    a = barsight.evaluate(given, codes="signal", bootstrap=100)
+    b = barsight.evaluate(bars, bootstrap=100)
+    pd.testing.assert_frame_equal(a, b)

@@ -1,0 +1,76 @@
+"""Feed, the engine bar by bar as the MetaTrader indicator feeds it, equals
+the batch feed of vsa_signals."""
+import numpy as np
+import pytest
+
+import barsight
+from conftest import read_bars
+
+
+def live(bars, feed, ticks=()):
+    """Each bar pushed, then judged with its next close once that bar closes;
+    before it closes, the forming bar's prices (`ticks`: fractions of the
+    way from its open to its close) revise it again and again, as a live
+    chart does. Returns the provisional and the confirmed codes."""
+    o, h, l, c, v = (bars[k].to_numpy() for k in ("open", "high", "low", "close", "volume"))
+    provisional, confirmed = [], []
+    for k in range(len(c)):
+        if k:
+            for f in ticks:
+                feed.revise(o[k] + f * (c[k] - o[k]))
+            confirmed.append(feed.revise(c[k]))
+        provisional.append(feed.push((o[k], h[k], l[k], c[k], v[k])))
+    return np.array(provisional), np.array(confirmed)
+
+
+@pytest.mark.parametrize("ticks", [(), (0.0, 0.5, 1.5, -3.0)])
+def test_feed_equals_batch_on_5000_bars(ticks, real_series):
+    bars = read_bars(real_series["SP500"]).iloc[:5000]
+    batch = barsight.vsa_signals(bars).to_numpy()
+    feed = barsight.Feed()
+    provisional, confirmed = live(bars, feed, ticks)
+    assert feed.bars == 5000
+    assert np.array_equal(confirmed, batch[:-1])
+    assert batch[-1] == 0  # the newest bar has no next close in a batch
+    assert (provisional[:16] == 0).all() and (confirmed[:16] == 0).all()  # the warm-up
+    # A provisional code is the bar judged without its next close: the codes
+    # whose rule needs the next bar differ, so the two are not the same list.
+    assert (confirmed != 0).sum() > 100 and not np.array_equal(provisional[:-1], confirmed)
+
+
+def test_periods_and_the_ways_to_give_a_bar(real_series):
+    bars = read_bars(real_series["AAPL"])
+    batch = barsight.vsa_signals(bars, periods=20).to_numpy()
+    feeds = [barsight.Feed(periods=20) for _ in range(3)]
+    got = [[], [], []]
+    for k, row in enumerate(bars.itertuples()):
+        if k:
+            for feed, codes in zip(feeds, got):
+                codes.append(feed.revise(row.close))
+        feeds[0].push(row)
+        feeds[1].push({"HIGH": row.high, "Low": row.low, "close": row.close, "volume": row.volume})
+        feeds[2].push(high=row.high, low=row.low, close=row.close, volume=row.volume)
+    for codes in got:
+        assert np.array_equal(codes, batch[:-1])
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda f: f.revise(100.0), "no bar has been pushed"),
+    (lambda f: f.push(high=1.0, low=1.0, close=1.0), "no 'volume'"),
+    (lambda f: f.push((1.0, 2.0, 0.5, 1.5)), "not 4 values"),
+    (lambda f: f.push(high=float("nan"), low=1.0, close=1.0, volume=5), "'high' is nan"),
+    (lambda f: f.push(high=2.0, low=1.0, close=1.0, volume=-5), "volume is negative"),
+    (lambda f: f.push(high="2", low=1.0, close=1.0, volume=5), "not a finite number"),
+    (lambda f: (f.push(high=2.0, low=1.0, close=1.5, volume=5), f.revise(float("inf"))), "next_close"),
+])
+def test_bad_bars_are_refused_and_change_nothing(call, message):
+    feed = barsight.Feed()
+    with pytest.raises(ValueError, match=message):
+        call(feed)
+    assert feed.bars <= 1
+
+
+@pytest.mark.parametrize("periods", [0, 10001, 2.5, True, "9"])
+def test_periods_out_of_range(periods):
+    with pytest.raises(ValueError, match="periods"):
+        barsight.Feed(periods=periods)

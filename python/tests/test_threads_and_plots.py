@@ -1,0 +1,98 @@
+"""Several Python threads at once, the installed package, and the plots."""
+import os
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import barsight
+from conftest import ROOT, read_bars
+
+
+def test_threads_get_what_one_thread_gets(every_series):
+    frames = [read_bars(path) for path in every_series.values()]
+    alone = [(barsight.vsa_signals(f).to_numpy(), barsight.vsa_trend(f, 10).to_numpy(),
+              barsight.vsa_vol_stops(f).to_numpy()) for f in frames]
+    failures = []
+    start = threading.Barrier(8)
+
+    def work(t):
+        try:
+            start.wait()
+            for round in range(6):
+                k = (t + round) % len(frames)
+                codes = barsight.vsa_signals(frames[k]).to_numpy()
+                trend = barsight.vsa_trend(frames[k], 10).to_numpy()
+                stops = barsight.vsa_vol_stops(frames[k]).to_numpy()
+                feed = barsight.Feed()
+                close = frames[k]["close"].to_numpy()
+                for i, row in enumerate(frames[k].iloc[:300].itertuples()):
+                    if i and feed.revise(row.close) != alone[k][0][i - 1]:
+                        failures.append("thread %d: Feed differs at bar %d" % (t, i - 1))
+                    feed.push(row)
+                if not (np.array_equal(codes, alone[k][0]) and np.array_equal(trend, alone[k][1], equal_nan=True)
+                        and np.array_equal(stops, alone[k][2], equal_nan=True)):
+                    failures.append("thread %d: frame %d differs" % (t, k))
+                assert len(close)
+        except Exception as error:  # noqa: BLE001 (reported below)
+            failures.append("thread %d: %r" % (t, error))
+
+    threads = [threading.Thread(target=work, args=(t,)) for t in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert failures == []
+
+
+def test_the_package_under_test_is_the_installed_one():
+    # The tests run against the package pip installed, not the source folder.
+    where = Path(barsight.__file__).resolve()
+    assert ROOT / "python" not in where.parents, where
+    assert "site-packages" in where.parts
+    assert {code for code in barsight.signal_names} == {3, 4, 12, 13, 16, 19, -2, -5, -10, -14}
+    assert all(s.side == ("strength" if c > 0 else "weakness") for c, s in barsight.signal_names.items())
+
+
+PLOTS = Path(os.environ.get("BARSIGHT_PLOTS", ROOT / "build" / "python-plots"))
+
+
+@pytest.fixture(scope="module")
+def pyplot():
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    yield plt
+    plt.close("all")
+
+
+def saved(fig, name):
+    PLOTS.mkdir(parents=True, exist_ok=True)
+    path = PLOTS / name
+    fig.savefig(path, dpi=100)
+    return path
+
+
+def test_signals_plot(pyplot, real_series):
+    bars = read_bars(real_series["AAPL"])
+    fig = barsight.plot.signals(bars, last=120, title="AAPL: VSA signals, last 120 bars")
+    price, volume = fig.axes
+    codes = barsight.vsa_signals(bars).to_numpy()[-120:]
+    glyphs = [t for t in price.texts]
+    assert len(glyphs) == np.count_nonzero(codes)
+    for text, code in zip(glyphs, codes[codes != 0]):
+        label, _, colour, glyph = barsight._signal_table.LOOK[int(code)]
+        assert text.get_text() == glyph and text.get_color().upper() == colour
+    assert len(volume.patches) == 120
+    path = saved(fig, "signals.png")
+    assert path.stat().st_size > 20000
+
+
+def test_evaluation_plot(pyplot, real_series):
+    result = barsight.evaluate({n: read_bars(p) for n, p in real_series.items()}, bootstrap=300)
+    fig = barsight.plot.evaluation(result)
+    (ax,) = fig.axes
+    assert len(ax.get_yticklabels()) == result["diff"].notna().sum()
+    path = saved(fig, "evaluation.png")
+    assert path.stat().st_size > 15000
