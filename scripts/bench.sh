@@ -10,7 +10,8 @@
 # reference, GetPriceData at most 5x BM_PlainRead, AnalysePosn under 100 ns
 # a bar; BarsightVSA in mql4run attaching to 100,000 bars (MaxBars=0) in
 # under 100 ns a bar beyond the engine's own cost, a new bar on that chart
-# under 1/100 of the attach.
+# under 1/100 of the attach; the Python package's vsa_signals within 1.5x the
+# engine's own feed of the same bars.
 # usage: bench.sh [REPETITIONS]   (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -105,3 +106,9 @@ for arg, what in ((0, "DrawArrows=false"), (1, "arrows drawn")):
 seconds = float(open(os.path.join(out, "evaluate_seconds")).read())
 print("%-34s %10.2f s  (best of 3)               < 10 s" % ("msxhost evaluate 1000 x 5000 bars", seconds))
 PY
+# The Python package: vsa_signals against the engine's own feed of the
+# same bars, in one process (bench/python_bench.py), from a fresh install.
+"$root/scripts/deps.sh" python
+. scripts/lib/python.sh
+python_package build/bench/python-venv || exit 1
+build/bench/python-venv/bin/python bench/python_bench.py "$reps"

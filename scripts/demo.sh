@@ -112,6 +112,28 @@ echo "\$ msxhost stress BarsightPlugin; msxhost stress orvane"
 "$host" stress "$plugin" | tail -1
 "$host" stress build/native/bin/liborvane.so | tail -1
 echo
+echo "\$ pip install --no-build-isolation ./python   (the Python package, into build/python-venv)"
+. scripts/lib/python.sh
+if "$root/scripts/deps.sh" python >/dev/null 2>&1 && python_package build/python-venv; then
+  build/python-venv/bin/python - "$data" <<'PY'
+import sys
+import matplotlib
+matplotlib.use("Agg")
+import pandas as pd
+import barsight
+bars = pd.read_csv(sys.argv[1], index_col="date", parse_dates=True)
+codes = barsight.vsa_signals(bars)
+named = codes[codes != 0].map(lambda c: barsight.signal_names[c].name)
+print("  vsa_signals: %d signals on %d bars; the last three:" % (len(named), len(bars)))
+for date, name in named.tail(3).items():
+    print("    %s %s" % (date.date(), name))
+barsight.plot.signals(bars).savefig("build/python-signals.png", dpi=100)
+print("  the chart: build/python-signals.png")
+PY
+else
+  echo "  the package could not be installed (scripts/deps.sh python, pip)"
+fi
+echo
 echo "Help pages beside the plug-in (the help window shows them, offline):"
 echo "  build/win32/bin/help/plugin/Inds1/ ($(ls build/win32/bin/help/plugin/Inds1/*.htm | wc -l) pages), index none.htm"
 page=build/win32/bin/help/plugin/Inds1/SOS16.htm

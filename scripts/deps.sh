@@ -18,6 +18,9 @@
 #   deps.sh realdata + the packages that carry real daily price series
 #                    (matplotlib's sample data, R's timeSeries, npm to fetch
 #                    the npm ones: scripts/real_data.py)
+#   deps.sh python   + what the Python package is built, installed and
+#                    tested with (python/: pybind11, numpy, pandas, pytest,
+#                    matplotlib, venv)
 # Several groups may be named at once; each is installed on its own, so one
 # that cannot be installed does not stop the others. A failed group is named
 # in one line and the exit status is 1.
@@ -38,6 +41,7 @@ group_packages() {
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;
     realdata) echo python-matplotlib-data r-cran-timeseries npm ;;
+    python) echo python3-dev python3-venv python3-pip python3-setuptools pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-pytest python3-matplotlib ;;
     *) return 1 ;;
   esac
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests every lane from scratch-safe build folders under build/:
-#   native   the Linux shared objects, msxhost and the GoogleTest suites
+#   native   the Linux shared objects, msxhost and the GoogleTest suites; the
+#            Python package installed into a fresh virtual environment and
+#            its tests (python/tests)
 #   asan     the native suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan     the native suites under ThreadSanitizer
 #   win32    the shipped i686 DLLs: export/import/stdcall checks; as 32-bit
@@ -40,7 +42,8 @@ lanes=("$@")
 # that do not need it.
 lane_groups() {
   case $1 in
-    native | asan | tsan) echo native browser realdata ;;
+    native) echo native browser realdata python ;;
+    asan | tsan) echo native browser realdata ;;
     win32) echo native browser windows smoke32 realdata ;;
     win64) echo native windows ;;
     fuzz) echo native fuzz ;;
@@ -62,7 +65,17 @@ export GTEST_COLOR=no
 # The real price series the tests read (from packages; the lane fails,
 # naming the package, when one cannot be had).
 real_data() { python3 scripts/real_data.py >/dev/null; }
-lane_native() { real_data && build native && ctest --test-dir build/native -j "$jobs" --output-on-failure; }
+# The Python package from this tree into a fresh virtual environment, then
+# its tests against the native build's msxhost and plug-in.
+python_tests() {
+  . scripts/lib/python.sh
+  python_package build/native/python-venv &&
+    BARSIGHT_BIN=build/native/bin BARSIGHT_PLOTS=build/native/python-plots \
+      build/native/python-venv/bin/python -m pytest -q -p no:cacheprovider python/tests
+}
+lane_native() {
+  real_data && build native && ctest --test-dir build/native -j "$jobs" --output-on-failure && python_tests
+}
 lane_asan() { real_data && build asan && ctest --test-dir build/asan -j "$jobs" --output-on-failure; }
 lane_tsan() { real_data && build tsan && ctest --test-dir build/tsan -j "$jobs" --output-on-failure; }
 # The 32-bit programs run in the win32 build's WoW64-style prefix, under

@@ -126,26 +126,22 @@ def bars(data, need, what, dates_needed=False, optional=()):
                     raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype)) from None
             else:
                 values = values.astype(np.float64, copy=False)
-        bad = ~np.isfinite(values)
-        if bad.any():
-            row = int(np.flatnonzero(bad)[0])
-            raise ValueError("%s: column %r, %s: %s" % (what, name, _where(dates, row), values[row]))
-        big = np.abs(values) > _FLOAT32_MAX
-        if big.any():
-            row = int(np.flatnonzero(big)[0])
-            raise ValueError("%s: column %r, %s: %r is beyond float32, the host's numbers"
-                             % (what, name, _where(dates, row), float(values[row])))
-        if name == "volume":
-            negative = values < 0
-            if negative.any():
-                row = int(np.flatnonzero(negative)[0])
-                raise ValueError("%s: column %r, %s: negative (%r)"
+        # One pass finds any bad value (NaN compares false); only then is
+        # the first one looked for and described.
+        if not (np.abs(values) <= _FLOAT32_MAX).all():
+            row = int(np.flatnonzero(~(np.abs(values) <= _FLOAT32_MAX))[0])
+            if np.isfinite(values[row]):
+                raise ValueError("%s: column %r, %s: %r is beyond float32, the host's numbers"
                                  % (what, name, _where(dates, row), float(values[row])))
+            raise ValueError("%s: column %r, %s: %s" % (what, name, _where(dates, row), values[row]))
+        if name == "volume" and len(values) and values.min() < 0:
+            row = int(np.flatnonzero(values < 0)[0])
+            raise ValueError("%s: column %r, %s: negative (%r)" % (what, name, _where(dates, row), float(values[row])))
         columns[name] = values
     if dates is not None:
         if length is not None and len(dates) != length:
             raise ValueError("%s: %d dates for %d bars" % (what, len(dates), length))
-        if len(dates) > 1:
+        if len(dates) > 1 and not (dates[1:] > dates[:-1]).all():
             steps = np.flatnonzero(dates[1:] <= dates[:-1])
             if steps.size:
                 row = int(steps[0]) + 1

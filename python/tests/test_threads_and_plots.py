@@ -96,3 +96,15 @@ def test_evaluation_plot(pyplot, real_series):
     assert len(ax.get_yticklabels()) == result["diff"].notna().sum()
     path = saved(fig, "evaluation.png")
     assert path.stat().st_size > 15000
+
+
+def test_the_readmes_example_runs(tmp_path, monkeypatch, pyplot):
+    readme = (ROOT / "README.md").read_text()
+    section = readme[readme.index("## Python"):]
+    code = section[section.index("```python\n") + 10:section.index("```", section.index("```python\n") + 10)]
+    assert len(code.strip().splitlines()) == 5
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "data").mkdir()
+    (tmp_path / "data" / "sample_ohlcv.csv").write_bytes((ROOT / "data" / "sample_ohlcv.csv").read_bytes())
+    exec(compile(code, "README.md", "exec"), {})
+    assert (tmp_path / "signals.png").stat().st_size > 20000
