@@ -91,3 +91,26 @@ def test_what_is_no_error_is_answered_as_the_plugin_answers():
     assert barsight.vsa_signals(lower).tolist() == barsight.vsa_signals(bars()).tolist()
     plain = {k.lower(): bars()[k].to_numpy() for k in bars().columns}
     assert isinstance(barsight.vsa_signals(plain), np.ndarray)
+
+
+def test_float32_columns_are_read_where_they_are():
+    frame = bars().astype(np.float32)
+    taken = barsight._input.bars(frame, ("close",), "x").float32("close")
+    assert np.shares_memory(taken, frame["Close"].to_numpy())
+
+
+@pytest.mark.parametrize("call", [
+    lambda c: c.vsa_signals(np.ones(3), np.ones(2), np.ones(3), np.ones(3), 9),
+    lambda c: c.vsa_signals(np.ones((2, 3)), np.ones((2, 3)), np.ones((2, 3)), np.ones((2, 3)), 9),
+    lambda c: c.calculate("VSAVolStops", *[np.ones(5)] * 4, numerics=[2.0], arrays=[(np.ones(4), 0, 3)]),
+    lambda c: c.calculate("VSANothing", *[np.ones(5)] * 4, numerics=[], arrays=[]),
+    lambda c: c.calculate("VSATrend", *[np.ones(5)] * 4, numerics=[1.0] * 10, arrays=[]),
+    lambda c: c.volume_colour(np.ones(4), np.ones(5)),
+    lambda c: c.evaluate([(np.arange(3), np.ones(3), np.ones(2), np.zeros(3, np.int32))], [1], "open", 30, 10, 1),
+    lambda c: c.evaluate([], [1], "later", 30, 10, 1),
+])
+def test_the_extension_refuses_what_would_be_unsafe(call):
+    # The extension's own checks, under the Python side's: arrays of unequal
+    # length or shape never reach the calculations.
+    with pytest.raises(ValueError):
+        call(barsight._core)
