@@ -98,40 +98,17 @@ InstanceTable& table() {
 
 void fail_allocations_for_testing(bool on) noexcept { allocations_fail.store(on); }
 
+int32_t add_to_chart(const char* /*app*/, const char* /*symbol*/, int32_t periods) {
+    if (periods < 1 || periods > kMaxPeriods) return 0;
+    return table().open(periods);
+}
+
+int32_t analyse_position(int32_t handle, int32_t /*pos*/, double /*date*/, double /*open*/, double high,
+                         double low, double close, double volume, double close_next_bar,
+                         int32_t confirmanalysis) {
+    return table().analyse(handle, {high, low, close, volume}, close_next_bar, confirmanalysis != 0);
+}
+
+int32_t remove_from_chart(int32_t handle) { return table().close(handle) ? 1 : 0; }
+
 }  // namespace spreadcore
-
-extern "C" {
-
-// The application and symbol texts are not read.
-MSX_API int32_t AddToChartEx(const char* /*app*/, const char* /*symbol*/, int32_t periods) {
-    if (periods < 1 || periods > spreadcore::kMaxPeriods) return 0;
-    try {
-        return spreadcore::table().open(periods);
-    } catch (...) {
-        return 0;
-    }
-}
-
-// The position, date and open are not read. A non-zero `confirmanalysis`
-// judges the last bar taken again with `close_next_bar` and takes no bar
-// (the bar's own values are then not read either).
-MSX_API int32_t AnalysePosn(int32_t handle, int32_t /*pos*/, double /*date*/, double /*open*/,
-                            double high, double low, double close, double volume,
-                            double close_next_bar, int32_t confirmanalysis) {
-    try {
-        return spreadcore::table().analyse(handle, {high, low, close, volume}, close_next_bar,
-                                           confirmanalysis != 0);
-    } catch (...) {
-        return 0;
-    }
-}
-
-MSX_API int32_t RemoveFromChart(int32_t handle) {
-    try {
-        return spreadcore::table().close(handle) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
-}
-
-}  // extern "C"

@@ -49,32 +49,9 @@ std::string quoted(const char* text) {
 }  // namespace
 
 const std::vector<ClientSignature>& client_signatures() {
+    // One row per client export, made from plugin/BarsightPlugin.exports.
     static const std::vector<ClientSignature> table = {
-        {"SignFilter", 'i', "i"},
-        {"CalcVolumeColor", 'i', "ddddd"},
-        {"TS_GetID", 'i', ""},
-        {"TS_CreateTable", 'i', "i"},
-        {"TS_SetVSAValue", 'i', "iii"},
-        {"TS_SetConfValue", 'i', "iii"},
-        {"TS_GetVSAValue", 'i', "ii"},
-        {"TS_GetConfValue", 'i', "ii"},
-        {"TS_MessageBox", 'v', "s"},
-        {"IncRefCount", 'i', ""},
-        {"DecRefCount", 'i', ""},
-        {"GetRefCount", 'i', ""},
-        {"GetUniqueID", 'i', ""},
-        {"GetCurrentTimeUTC", 'i', ""},
-        {"GetCurrentUTCStr", 's', ""},
-        {"DebugPrint", 'v', "s"},
-        {"StartDialog", 'v', ""},
-        {"ShowDialog", 'v', "is"},
-        {"HideDialog", 'v', ""},
-        {"KillDialog", 'v', ""},
-        {"IsDialogRunning", 'i', ""},
-        {"SubclassWindow", 'i', "ip"},
-        {"UnsubclassWindow", 'i', "i"},
-        {"KillSubClassing", 'v', ""},
-        {"GetFromQueue", 'q', "i"},
+#include "boundary/client_signatures.inc"
     };
     return table;
 }

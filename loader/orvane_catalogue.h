@@ -19,6 +19,11 @@ int32_t get_yield_data(const msx::CalcArgs& args) noexcept;
 // The web-service variants: always "function not supported".
 int32_t not_supported(const msx::CalcArgs& args) noexcept;
 
+// DLLMAIN, an ordinary export and not the library's load entry: answers 1
+// for process attach and detach (reasons 1 and 0), 0 otherwise, and does
+// nothing.
+int32_t dll_main(void* instance, uint32_t reason, void* reserved) noexcept;
+
 // The copyright text MSXInfo reports (at most 99 characters).
 extern const char kCopyright[];
 

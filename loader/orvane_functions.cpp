@@ -88,6 +88,10 @@ int32_t load_series(Series series, const char* path, const char* begin, const ch
 
 }  // namespace
 
+int32_t dll_main(void* /*instance*/, uint32_t reason, void* /*reserved*/) noexcept {
+    return reason == 0 || reason == 1 ? 1 : 0;
+}
+
 int32_t get_price_data(const msx::CalcArgs& args) noexcept {
     return load_series(Series::kPrice, args.string(0), args.string(1), args.string(2), args.data,
                        args.result);

@@ -50,14 +50,4 @@ bool run_or_report(const FailureReport& report, Body&& body) noexcept {
         false);
 }
 
-// body()'s result, or `fallback` when it throws (nothing reported).
-template <class R, class Body>
-R value_or_fallback(R fallback, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return fallback;
-    }
-}
-
 }  // namespace barsight

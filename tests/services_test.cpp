@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "msx/boundary.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_box.h"
@@ -454,7 +455,7 @@ TEST(ExportGuard, FailuresBecomeReportsAndFallbacks) {
         EXPECT_EQ(barsight::run_or_report(c.report, [&] { return c.thrown == 0 ? 5 : throw 7; }, -2),
                   c.thrown == 0 ? 5 : -2)
             << c.name;
-        const int32_t value = barsight::value_or_fallback<int32_t>(-9, [&] {
+        const int32_t value = msx::value_or<int32_t>(-9, [&] {
             if (c.thrown == 1) throw std::runtime_error("boom");
             if (c.thrown == 2) throw 7;
             return 4;

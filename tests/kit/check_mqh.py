@@ -9,12 +9,16 @@ objects, before the .def strips the decoration).
 usage: check_mqh.py MQH NM LIBRARY DEF OBJECT_LIST [LIBRARY DEF OBJECT_LIST]...
 (OBJECT_LIST: object files and archives separated by ';')
 """
+import os
 import re
 import subprocess
 import sys
 
-MSX_EXPORTS = {"MSXInfo", "MSXNthFunction", "MSXNthArg", "MSXNthCustomString",
-               "VSAMakeConst", "VSATrend", "VSAVolStops", "VSAInd", "VSASpread"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import make_boundary  # noqa: E402
+
+# The exports only the charting host calls, from the libraries' tables.
+MSX_EXPORTS = make_boundary.host_exports()
 
 
 def declarations(text, library):

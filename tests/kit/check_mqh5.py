@@ -11,12 +11,16 @@ check_mqh.py checks against the i686 stdcall exports:
 - the text record holds its pointer as a long.
 
 usage: check_mqh5.py MQL5_MQH MQL4_MQH OBJDUMP BarsightPlugin.dll Spreadcore.dll"""
+import os
 import re
 import subprocess
 import sys
 
-MSX_EXPORTS = {"MSXInfo", "MSXNthFunction", "MSXNthArg", "MSXNthCustomString",
-               "VSAMakeConst", "VSATrend", "VSAVolStops", "VSAInd", "VSASpread"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import make_boundary  # noqa: E402
+
+# The exports only the charting host calls, from the libraries' tables.
+MSX_EXPORTS = make_boundary.host_exports()
 # (library, function, position): the values that carry an address; position
 # -1 is the result.
 ADDRESSES = {("BarsightPlugin.dll", "GetCurrentUTCStr", -1), ("kernel32.dll", "lstrlenA", 0),

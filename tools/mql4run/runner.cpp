@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <ostream>
+#include <utility>
 
 #include "host/chart_data.h"
 #include "tools/mql4run/mql5.h"
@@ -31,7 +32,13 @@ std::string base_name(const std::string& path) {
 bool passes_address_through_int(const std::string& library, const std::string& name) {
     const std::string lib = lower(library);
     if (lib == "kernel32.dll") return true;
-    return lib == "barsightplugin.dll" && (name == "GetCurrentUTCStr" || name == "GetFromQueue");
+    // The client exports whose rows say so (library in lower case, name).
+    static const std::pair<const char*, const char*> kAddressExports[] = {
+#include "boundary/address_exports.inc"
+    };
+    for (const auto& [dll, export_name] : kAddressExports)
+        if (lib == dll && name == export_name) return true;
+    return false;
 }
 
 constexpr bool kIntHoldsPointer = sizeof(void*) == sizeof(std::int32_t);

@@ -68,7 +68,8 @@ int  IsDialogRunning();
 int  SubclassWindow(int hWnd, int &res);
 int  UnsubclassWindow(int handle);
 void KillSubClassing();
-int  GetFromQueue(int handle, int &EventType, int &Param1, int &Param2, int &Param3, int &EventLocalTime, BarsightText &desc);
+int  GetFromQueue(int handle, int &EventType, int &Param1, int &Param2, int &Param3,
+                  int &EventLocalTime, BarsightText &desc);
 #import
 
 // The analysis engine, Spreadcore.dll (stdcall): one instance per

@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""scripts/make_boundary.py: the MQL includes' #import blocks are what the
+tables make (they ship as source, so they are committed and checked here),
+and the generator refuses a table it cannot make a sound boundary from.
+
+usage: check_make_boundary.py REPOSITORY"""
+import os
+import subprocess
+import sys
+import tempfile
+
+root = sys.argv[1]
+sys.path.insert(0, os.path.join(root, "scripts"))
+import make_boundary  # noqa: E402
+
+failures = []
+
+
+def check(name, ok, detail=""):
+    print("boundary: %s: %s" % (name, "ok" if ok else "FAILED " + detail))
+    if not ok:
+        failures.append(name)
+
+
+generator = os.path.join(root, "scripts", "make_boundary.py")
+tables = [os.path.join(root, t) for t in make_boundary.TABLES]
+done = subprocess.run([sys.executable, generator, *tables, "--check",
+                       "--mql4", os.path.join(root, "kit/MQL4/Include/BarsightPlugin.mqh"),
+                       "--mql5", os.path.join(root, "kit/MQL5/Include/BarsightPlugin.mqh")],
+                      capture_output=True, text=True)
+check("the MQL4 and MQL5 includes' #import blocks are the tables'", done.returncode == 0, done.stderr.strip())
+
+HEAD = "library Test.dll\ninclude x.h\n"
+BAD = [
+    ("six cells", "F | client | int | int a | noexcept | f\n", "a row has 7 cells"),
+    ("an unknown side", "F | both | int | int a | noexcept | f | x\n", "'for' is host or client"),
+    ("an unknown parameter type", "F | client | int | long a | noexcept | f | x\n", "parameter 'long a'"),
+    ("a parameter without a name", "F | client | int | int | noexcept | f | x\n", "parameter 'int'"),
+    ("an unknown result", "F | client | float | int a | noexcept | f | x\n", "unknown result type"),
+    ("an unknown failure policy", "F | client | int | int a | ignore | f | x\n", "on failure is noexcept or value N"),
+    ("no body", "F | client | int | int a | noexcept |  | x\n", "no body"),
+    ("a calc row with a body", "F | host | calc | calc | frame | f | x\n", "a calc row has"),
+    ("a name twice", "F | client | int | | noexcept | f | x\nF | client | int | | noexcept | g | y\n", "F has 2 rows"),
+    ("no library", "F | client | int | | noexcept | f | x\n", "no library line"),
+]
+with tempfile.TemporaryDirectory() as work:
+    for name, rows, message in BAD:
+        path = os.path.join(work, "t.exports")
+        with open(path, "w") as f:
+            f.write(("" if name == "no library" else HEAD) + rows)
+        made = subprocess.run([sys.executable, generator, path, "--out", os.path.join(work, "out")],
+                              capture_output=True, text=True)
+        check("refuses " + name, made.returncode != 0 and message in made.stderr, made.stderr.strip())
+
+    # One row of each policy and kind, and what it makes.
+    path = os.path.join(work, "good.exports")
+    with open(path, "w") as f:
+        f.write(HEAD + "catalogue k::kCatalogue\n"
+                "Calc | host | calc | calc | frame | | runs\n"
+                "Sum | client | int | int a, double b, text c, int& d | value -1 | k::sum | adds\n"
+                "Text | client | address | | noexcept | k::text | a text\n"
+                "Poll | client | int | int h, int& a, text_record r | noexcept | k::poll | polls\n")
+    out = os.path.join(work, "good")
+    subprocess.run([sys.executable, generator, path, "--out", out], check=True)
+    read = lambda name: open(os.path.join(out, name)).read()
+    check("the .def lists the rows in order", read("Test.def") == "LIBRARY Test.dll\nEXPORTS\n    Calc\n    Sum\n"
+          "    Text\n    Poll\n", read("Test.def"))
+    check("argument bytes: six records 24, int+double+text+pointer 20, none 0, 12",
+          [l for l in read("Test.argbytes").splitlines() if not l.startswith("#")] ==
+          ["Calc 24", "Sum 20", "Text 0", "Poll 12"], read("Test.argbytes"))
+    shims = read("Test_exports.cpp")
+    check("value -1: one value_or guard", "return msx::value_or<int32_t>(-1, [&] {\n        return k::sum(a, b, c, d);"
+          in shims, shims)
+    check("noexcept: checked when the shim compiles", 'static_assert(noexcept(k::text()),' in shims, shims)
+    check("frame: the catalogue row of the export's name", "k::kCatalogue.row(__func__)" in shims, shims)
+    check("msxhost's signatures: kinds, and a record polled with its inputs only",
+          read("client_signatures.inc").splitlines()[1:] ==
+          ['{"Sum", \'i\', "idsp"},', '{"Text", \'s\', ""},', '{"Poll", \'q\', "i"},'], read("client_signatures.inc"))
+    check("the exports that hand over an address", read("address_exports.inc").splitlines()[1:] ==
+          ['{"test.dll", "Text"},', '{"test.dll", "Poll"},'], read("address_exports.inc"))
+    table = make_boundary.Table(path)
+    sums = {r.name: r for r in table.rows}
+    check("an address is int in MQL4 and long in MQL5",
+          sums["Text"].mql(4) == "int  Text();" and sums["Text"].mql(5) == "long Text();",
+          sums["Text"].mql(5))
+    check("MQL parameters: text an array, int& a reference",
+          sums["Sum"].mql(4) == "int  Sum(int a, double b, uchar &c[], int &d);", sums["Sum"].mql(4))
+    long_row = make_boundary.wrapped("int  F(", ["int a%02d" % k for k in range(30)], ");")
+    check("declarations break before 100 columns, lined up after the name",
+          all(len(l) <= 100 for l in long_row.splitlines()) and long_row.splitlines()[1].startswith(" " * 7 + "int"),
+          long_row)
+
+sys.exit(1 if failures else 0)
