@@ -76,6 +76,8 @@ img {{ width: 100%; height: auto; border: 1px solid #ccc; box-sizing: border-box
 .chart {{ background: #111; padding: 1px 4px; }}
 table {{ border-collapse: collapse; }}
 td {{ padding: 1px 6px 1px 0; vertical-align: top; }}
+.figures {{ font-size: 11px; }}
+.figures td, .figures th {{ padding: 1px 4px 1px 0; text-align: left; }}
 </style>
 </head>
 <body>
@@ -259,12 +261,16 @@ def real_table(rows):
         for r in rows.get(code, []):
             if r["horizon"] not in ("1", "10") or r["mean"] == "":
                 continue
-            lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s to %s</td><td>%s</td></tr>" % (
+            lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s&nbsp;to<br>%s</td><td>%s</td></tr>" % (
                 html.escape(name), code, r["horizon"], r["count"], pct(r["diff"]),
                 pct(r["adj_ci_low"]) if r["adj_ci_low"] else "n/a", pct(r["adj_ci_high"]) if r["adj_ci_high"] else "",
                 "%.2f" % float(r["p_adjusted"]) if r["p_adjusted"] else "n/a"))
-    return ("<table><tr><th>Signal</th><th>bars</th><th>cases</th><th>minus baseline</th>"
-            "<th>adjusted 95%%</th><th>adjusted p</th></tr>%s</table>" % "".join(lines))
+    # Headings short enough for the 275-pixel help window, said in full below it.
+    return ("<table class=\"figures\"><tr><th>Signal</th><th>h</th><th>n</th><th>vs. all</th>"
+            "<th>adj. 95%%</th><th>adj. p</th></tr>%s</table>"
+            "<p class=\"note\">h: bars after the signal; n: cases; vs. all: the return after the signal "
+            "minus every bar's; adj.: the interval and p-value adjusted for every signal and horizon "
+            "tested at once.</p>" % "".join(lines))
 
 
 def real_section(rows):
