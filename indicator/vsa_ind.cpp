@@ -13,9 +13,9 @@ namespace {
 
 constexpr char kApplication[] = "metastock";
 constexpr int32_t kEnginePeriods = 9;
-constexpr int32_t kWarmUpLimit = 15;  // bar numbers up to this are plotted as 0
-constexpr double kVolumeFloor = 0.0001;
-constexpr double kNoNextClose = -1.0;
+constexpr int32_t kWarmUpLimit = kVsaWarmUpLimit;
+constexpr double kVolumeFloor = kVsaVolumeFloor;
+constexpr double kNoNextClose = kVsaNoNextClose;
 
 // Closes the engine instance however the computation ends.
 class InstanceGuard {

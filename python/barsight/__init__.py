@@ -40,6 +40,7 @@ SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'w
 signal_names = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
 
 _PRICE_BARS = ("high", "low", "close", "volume")
+_FLOAT32_MAX = float(np.finfo(np.float32).max)
 
 
 def _whole(value, what, low, high):
@@ -121,11 +122,17 @@ def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
         values = np.asarray(atr, dtype=np.float64)
         if values.shape != (len(b),):
             raise ValueError("vsa_vol_stops: atr has %s values, not %d" % (values.shape, len(b)))
-        valid = np.flatnonzero(np.isfinite(values))
+        valid = np.flatnonzero(~np.isnan(values))
         if valid.size and valid[-1] - valid[0] + 1 != valid.size:
-            row = int(valid[0] + np.flatnonzero(~np.isfinite(values[valid[0]:]))[0])
+            row = int(valid[0] + np.flatnonzero(np.isnan(values[valid[0]:]))[0])
             raise ValueError("vsa_vol_stops: atr, row %d: NaN after its first valid value" % row)
-        first = int(valid[0]) if valid.size else 0
+        beyond = np.flatnonzero(np.abs(values[valid]) > _FLOAT32_MAX)
+        if beyond.size:
+            row = int(valid[beyond[0]])
+            raise ValueError("vsa_vol_stops: atr, row %d: %r is beyond float32, the host's numbers"
+                             % (row, float(values[row])))
+        # No valid value at all: the whole range is before the first valid one.
+        first = int(valid[0]) if valid.size else len(b)
         values = np.nan_to_num(values, nan=0.0).astype(np.float32)
     last = len(b) - 1
     result = _calculate(b, "VSAVolStops", [_number(multiplier, "multiplier")], [(values, first, last)])
@@ -203,7 +210,7 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
             column = {str(c).strip().lower(): c for c in frame.columns}.get(str(codes).strip().lower())
             if column is None:
                 raise ValueError("%s: no column %r of codes" % (what, codes))
-            signal = np.asarray(frame[column], dtype=np.float64)
+            signal = frame[column].to_numpy(dtype=np.float64, na_value=np.nan)
             whole = np.isfinite(signal) & (signal == np.floor(signal)) & (np.abs(signal) <= 1e6)
             if not whole.all():
                 row = int(np.flatnonzero(~whole)[0])
@@ -243,7 +250,8 @@ class Feed:
     """
 
     def __init__(self, periods=9, float32=True):
-        self._feed = _core.Feed(_whole(periods, "periods", 1, 10000), bool(float32))
+        self._float32 = bool(float32)
+        self._feed = _core.Feed(_whole(periods, "periods", 1, 10000), self._float32)
 
     @property
     def bars(self):
@@ -255,11 +263,18 @@ class Feed:
         attributes (a namedtuple from itertuples), a tuple (open, high, low,
         close, volume), or high=, low=, close=, volume= keywords."""
         values = _bar_fields(bar, fields, self._feed.bars)
+        if self._float32:
+            for name, value in zip(("high", "low", "close", "volume"), values):
+                if abs(value) > _FLOAT32_MAX:
+                    raise ValueError("push: bar %d: %r is %r, beyond float32, the host's numbers"
+                                     % (self._feed.bars, name, value))
         return self._feed.push(*values)
 
     def revise(self, next_close):
         """The newest bar's code judged with its next close."""
         close = _number(next_close, "revise: next_close")
+        if self._float32 and abs(close) > _FLOAT32_MAX:
+            raise ValueError("revise: next_close %r is beyond float32, the host's numbers" % close)
         return self._feed.revise(close)
 
 

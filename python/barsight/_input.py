@@ -56,17 +56,26 @@ def _lookup(names, wanted, what):
     return by_lower
 
 
+def _wall_clock(index):
+    """The dates as the market's own clock shows them (a bar's day is its
+    exchange's day, whatever the time zone), and the instants they are, to
+    tell whether they rise."""
+    if index.tz is None:
+        dates = index.to_numpy(dtype="datetime64[ns]")
+        return dates, dates
+    return (index.tz_localize(None).to_numpy(dtype="datetime64[ns]"),
+            index.tz_convert("UTC").tz_localize(None).to_numpy(dtype="datetime64[ns]"))
+
+
 def _dates_of(values, what):
     try:
-        dates = pd.to_datetime(pd.Series(values), errors="raise")
+        dates = pd.DatetimeIndex(pd.to_datetime(pd.Series(np.asarray(values)), errors="raise"))
     except (ValueError, TypeError, OverflowError) as error:
         raise ValueError("%s: column 'date' is not dates: %s" % (what, error)) from None
-    if getattr(dates.dt, "tz", None) is not None:
-        dates = dates.dt.tz_convert("UTC").dt.tz_localize(None)
-    bad = np.flatnonzero(dates.isna().to_numpy())
+    bad = np.flatnonzero(dates.isna())
     if bad.size:
         raise ValueError("%s: column 'date', row %d: no date" % (what, bad[0]))
-    return dates.to_numpy(dtype="datetime64[ns]")
+    return _wall_clock(dates)
 
 
 def bars(data, need, what, dates_needed=False, optional=()):
@@ -74,31 +83,28 @@ def bars(data, need, what, dates_needed=False, optional=()):
     checked: numbers, no NaN or infinity, within float32, volume not
     negative, dates rising."""
     index = None
-    dates = None
+    dates = instants = None
     if isinstance(data, pd.DataFrame):
         frame = data
         index = frame.index
         lookup = _lookup(frame.columns, need, what)
         get = lambda name: frame[lookup[name]].to_numpy()
         if isinstance(frame.index, pd.DatetimeIndex):
-            idx = frame.index
-            if idx.tz is not None:
-                idx = idx.tz_convert("UTC").tz_localize(None)
-            dates = idx.to_numpy(dtype="datetime64[ns]")
+            dates, instants = _wall_clock(frame.index)
             if np.isnat(dates).any():
                 raise ValueError("%s: the index, row %d: no date" % (what, np.flatnonzero(np.isnat(dates))[0]))
         elif "date" in lookup:
-            dates = _dates_of(frame[lookup["date"]].to_numpy(), what)
+            dates, instants = _dates_of(frame[lookup["date"]], what)
     elif isinstance(data, np.ndarray) and data.dtype.names:
         lookup = _lookup(data.dtype.names, need, what)
         get = lambda name: data[lookup[name]]
         if "date" in lookup:
-            dates = _dates_of(data[lookup["date"]], what)
+            dates, instants = _dates_of(data[lookup["date"]], what)
     elif hasattr(data, "keys") and hasattr(data, "__getitem__"):
         lookup = _lookup(list(data.keys()), need, what)
         get = lambda name: np.asarray(data[lookup[name]])
         if "date" in lookup:
-            dates = _dates_of(np.asarray(data[lookup["date"]]), what)
+            dates, instants = _dates_of(data[lookup["date"]], what)
     else:
         raise TypeError("%s: bars come as a pandas DataFrame, a mapping of columns or a numpy structured array, "
                         "not %s" % (what, type(data).__name__))
@@ -119,9 +125,14 @@ def bars(data, need, what, dates_needed=False, optional=()):
         elif len(values) != length:
             raise ValueError("%s: column %r has %d values, not %d" % (what, name, len(values), length))
         if values.dtype != np.float32:
-            if values.dtype.kind not in "iuf":
+            kind = values.dtype.kind
+            if kind in "mMcSUV":  # times, complex numbers, text: not prices
+                raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype))
+            if kind == "O":
+                # pandas' nullable columns (NA for a missing value) arrive as
+                # objects: a missing value becomes NaN, which is then named.
                 try:
-                    values = values.astype(np.float64)
+                    values = np.array([np.nan if v is None or v is pd.NA else v for v in values], dtype=np.float64)
                 except (TypeError, ValueError):
                     raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype)) from None
             else:
@@ -141,8 +152,8 @@ def bars(data, need, what, dates_needed=False, optional=()):
     if dates is not None:
         if length is not None and len(dates) != length:
             raise ValueError("%s: %d dates for %d bars" % (what, len(dates), length))
-        if len(dates) > 1 and not (dates[1:] > dates[:-1]).all():
-            steps = np.flatnonzero(dates[1:] <= dates[:-1])
+        if len(instants) > 1 and not (instants[1:] > instants[:-1]).all():
+            steps = np.flatnonzero(instants[1:] <= instants[:-1])
             if steps.size:
                 row = int(steps[0]) + 1
                 raise ValueError("%s: %s: dates must rise (row %d is %s)"

@@ -10,8 +10,9 @@ import numpy as np
 from . import _signal_table
 
 # Volume classes 1-4 (below both bars before, closed lower, closed higher,
-# unchanged), the chart's colours; class 0 (no two bars before) grey.
-VOLUME_COLOURS = {0: "#9e9e9e", 1: "#9e9e9e", 2: "#d32f2f", 3: "#2e7d32", 4: "#1565c0"}
+# unchanged), the chart's colours; class 0 (no two bars before) as the
+# chart draws it, like unchanged.
+VOLUME_COLOURS = {0: "#1565c0", 1: "#9e9e9e", 2: "#d32f2f", 3: "#2e7d32", 4: "#1565c0"}
 
 
 def _pyplot():
@@ -25,6 +26,8 @@ def signals(data, periods=9, last=160, title=None):
     from . import _input, vsa_signals, volume_colour, signal_names
     plt = _pyplot()
     b = _input.bars(data, ("open", "high", "low", "close", "volume"), "plot.signals")
+    if len(b) == 0:
+        raise ValueError("plot.signals: no bars to draw")
     codes = np.asarray(vsa_signals(b.columns, periods))
     colours = np.asarray(volume_colour(b.columns))
     n = len(b)

@@ -44,10 +44,15 @@ const barsight::EngineApi& linked_engine() {
     return api;
 }
 
-// Same as VSAInd's: bar numbers up to this are plotted as 0.
-constexpr long kWarmUpLimit = 15;
-constexpr double kVolumeFloor = 0.0001;
-constexpr double kNoNextClose = -1.0;  // the engine's "next close not known"
+constexpr long kWarmUpLimit = barsight::kVsaWarmUpLimit;
+constexpr double kVolumeFloor = barsight::kVsaVolumeFloor;
+constexpr double kNoNextClose = barsight::kVsaNoNextClose;
+
+// What the plug-in says when the engine refuses an instance; periods are
+// checked before, so here it means every instance is in use.
+constexpr char kRefused[] = "Data Passed Into VSA Indicator Invalid";
+constexpr char kNoInstance[] =
+    "the engine refused an instance: at most 4096 are open at once (each live Feed holds one)";
 
 int32_t checked_length(const std::vector<const py::array*>& arrays) {
     const py::ssize_t n = arrays.front()->size();
@@ -110,7 +115,7 @@ public:
             o[i] = i >= result_series_.iFirstValid && i <= result_series_.iLastValid ? values_[static_cast<std::size_t>(i)] : nan;
         return out;
     }
-    const float* values() const { return values_.data(); }
+    const char* message() const { return result_.szExtendedError; }
 
 private:
     int32_t n_;
@@ -136,6 +141,7 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
         py::gil_scoped_release unlocked;
         code = barsight::vsa_ind_on(frame.args("VSAInd"), linked_engine(), periods);
     }
+    if (code != msx::kSuccess && std::strcmp(frame.message(), kRefused) == 0) throw std::runtime_error(kNoInstance);
     const py::array_t<float> values = frame.take(code);
     py::array_t<int32_t> out(frame.size());
     const float* v = values.data();
@@ -181,7 +187,11 @@ std::tuple<py::array_t<float>, int32_t> wilder_atr(const Floats& high, const Flo
     chart.close.assign(close.data(), close.data() + n);
     chart.dates.resize(static_cast<std::size_t>(n));
     int first = 0;
-    const std::vector<float> atr = host::wilder_atr(chart, periods, &first);
+    std::vector<float> atr;
+    {
+        py::gil_scoped_release unlocked;
+        atr = host::wilder_atr(chart, periods, &first);
+    }
     py::array_t<float> out(n);
     std::copy(atr.begin(), atr.end(), out.mutable_data());
     return {out, first};
@@ -195,8 +205,11 @@ py::array_t<int32_t> volume_colour(const Doubles& volume, const Doubles& close) 
     int32_t* o = out.mutable_data();
     const double* v = volume.data();
     const double* c = close.data();
-    for (int32_t i = 0; i < n; ++i)
-        o[i] = i < 2 ? 0 : barsight::volume_color(v[i], v[i - 1], v[i - 2], c[i], c[i - 1]);
+    {
+        py::gil_scoped_release unlocked;
+        for (int32_t i = 0; i < n; ++i)
+            o[i] = i < 2 ? 0 : barsight::volume_color(v[i], v[i - 1], v[i - 2], c[i], c[i - 1]);
+    }
     return out;
 }
 
@@ -207,7 +220,10 @@ class Feed {
 public:
     Feed(int32_t periods, bool float32) : float32_(float32) {
         handle_ = AddToChartEx("metastock", nullptr, periods);
-        if (handle_ <= 0) throw py::value_error("the engine refused an instance: periods must be 1 to 10000");
+        if (handle_ <= 0) {
+            if (periods < 1 || periods > 10000) throw py::value_error("periods must be 1 to 10000");
+            throw std::runtime_error(kNoInstance);
+        }
     }
     ~Feed() { RemoveFromChart(handle_); }
     Feed(const Feed&) = delete;
@@ -313,6 +329,7 @@ int64_t engine_only(const Doubles& high, const Doubles& low, const Doubles& clos
     const int32_t n = checked_length({&high, &low, &close, &volume});
     py::gil_scoped_release unlocked;
     const int32_t handle = AddToChartEx("metastock", nullptr, periods);
+    if (handle <= 0) return -1;
     int64_t sum = 0;
     for (int32_t i = 0; i + 1 < n; ++i)
         sum += AnalysePosn(handle, i - 1, i + 2.0, close.data()[i], high.data()[i], low.data()[i], close.data()[i],

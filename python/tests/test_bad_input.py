@@ -41,6 +41,11 @@ CASES = [
     ("no date in a date column", lambda: bars().reset_index(names="date").assign(
         date=lambda f: f["date"].where(f.index != 4)), "column 'date', row 4: no date"),
     ("not bars at all", lambda: [1, 2, 3], "bars come as"),
+    ("a missing value in a nullable column", lambda: bars().assign(
+        Close=lambda f: pd.array(f["Close"].where(f.index.day != 8), dtype="Float64")),
+     "column 'close', row 7 (2024-01-08): nan"),
+    ("times as volume", lambda: bars().assign(Volume=pd.Timestamp("2024-01-01")), "column 'volume' is not numbers"),
+    ("complex prices", lambda: bars().assign(High=lambda f: f["High"] + 1j), "column 'high' is not numbers"),
 ]
 
 
@@ -68,6 +73,10 @@ def test_vsa_signals_refuses(what, make, message):
     (lambda b: barsight.evaluate({"x": b}, codes="Signal"), "x: no column 'Signal'"),
     (lambda b: barsight.evaluate({"x": b.assign(signal=0.5)}, codes="signal"), "row 0: 0.5 is not a whole-number"),
     (lambda b: barsight.evaluate([]), "no frames"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=np.r_[np.ones(39), 1e39]), "atr, row 39: 1e+39 is beyond float32"),
+    (lambda b: barsight.evaluate({"x": b.assign(signal=pd.array([0] * 39 + [None], dtype="Int64"))}, codes="signal"),
+     "row 39: nan is not a whole-number"),
+    (lambda b: barsight.plot.signals(b.iloc[:0]), "no bars to draw"),
 ])
 def test_arguments_are_refused(call, message):
     with pytest.raises(ValueError) as raised:
@@ -91,6 +100,32 @@ def test_what_is_no_error_is_answered_as_the_plugin_answers():
     assert barsight.vsa_signals(lower).tolist() == barsight.vsa_signals(bars()).tolist()
     plain = {k.lower(): bars()[k].to_numpy() for k in bars().columns}
     assert isinstance(barsight.vsa_signals(plain), np.ndarray)
+
+
+def test_hourly_bars_through_the_clock_going_back_rise():
+    # 02:00-03:00 comes twice when Berlin leaves summer time: the instants
+    # still rise, so the bars are good.
+    index = pd.date_range("2024-10-26 20:00", periods=40, freq="h", tz="Europe/Berlin")
+    assert not index.tz_localize(None).is_unique
+    assert len(barsight.vsa_signals(bars().set_axis(index))) == 40
+
+
+def test_an_atr_with_no_valid_value_gives_no_stops():
+    stops = barsight.vsa_vol_stops(bars(), 2.5, atr=np.full(40, np.nan))
+    assert stops.isna().all()
+
+
+def test_a_bars_day_is_its_markets_day_in_any_time_zone():
+    # Midnight in Tokyo is the day before in UTC: the bar still counts on its own day.
+    naive = bars()
+    tokyo = naive.set_axis(naive.index.tz_localize("Asia/Tokyo"))
+    kwargs = dict(codes="signal", bootstrap=50, min_count=1)
+    codes = np.where(np.arange(40) % 5 == 0, 3, 0)
+    a = barsight.evaluate({"x": naive.assign(signal=codes)}, **kwargs)
+    b = barsight.evaluate({"x": tokyo.assign(signal=codes)}, **kwargs)
+    pd.testing.assert_frame_equal(a, b)
+    with pytest.raises(ValueError, match=r"row 3 \(2024-01-04\): nan"):
+        barsight.vsa_signals(with_value("Close", 3, np.nan).tz_localize("Asia/Tokyo"))
 
 
 def test_float32_columns_are_read_where_they_are():

@@ -62,6 +62,8 @@ def test_periods_and_the_ways_to_give_a_bar(real_series):
     (lambda f: f.push(high=2.0, low=1.0, close=1.0, volume=-5), "volume is negative"),
     (lambda f: f.push(high="2", low=1.0, close=1.0, volume=5), "not a finite number"),
     (lambda f: (f.push(high=2.0, low=1.0, close=1.5, volume=5), f.revise(float("inf"))), "next_close"),
+    (lambda f: f.push(high=1e39, low=1.0, close=1.0, volume=5), "beyond float32"),
+    (lambda f: (f.push(high=2.0, low=1.0, close=1.5, volume=5), f.revise(1e39)), "beyond float32"),
 ])
 def test_bad_bars_are_refused_and_change_nothing(call, message):
     feed = barsight.Feed()
@@ -74,3 +76,15 @@ def test_bad_bars_are_refused_and_change_nothing(call, message):
 def test_periods_out_of_range(periods):
     with pytest.raises(ValueError, match="periods"):
         barsight.Feed(periods=periods)
+
+
+def test_every_engine_instance_in_use_is_said_so():
+    feeds = []
+    with pytest.raises(RuntimeError, match="at most 4096"):
+        for _ in range(4097):
+            feeds.append(barsight.Feed())
+    frame = {"high": [2.0] * 20, "low": [1.0] * 20, "close": [1.5] * 20, "volume": [5.0] * 20}
+    with pytest.raises(RuntimeError, match="at most 4096"):
+        barsight.vsa_signals(frame)
+    feeds.clear()
+    assert len(barsight.vsa_signals(frame)) == 20

@@ -15,7 +15,6 @@ def test_threads_get_what_one_thread_gets(every_series):
     alone = [(barsight.vsa_signals(f).to_numpy(), barsight.vsa_trend(f, 10).to_numpy(),
               barsight.vsa_vol_stops(f).to_numpy()) for f in frames]
     failures = []
-    start = threading.Barrier(8)
 
     def work(t):
         try:
@@ -38,12 +37,52 @@ def test_threads_get_what_one_thread_gets(every_series):
         except Exception as error:  # noqa: BLE001 (reported below)
             failures.append("thread %d: %r" % (t, error))
 
-    threads = [threading.Thread(target=work, args=(t,)) for t in range(8)]
+    def evaluations(t):
+        try:
+            start.wait()
+            for _ in range(2):
+                got = barsight.evaluate(frames, bootstrap=100)
+                if not got.equals(evaluated):
+                    failures.append("thread %d: evaluate differs" % t)
+                if not all(np.array_equal(barsight.volume_colour(f), colour) for f, colour in zip(frames, colours)):
+                    failures.append("thread %d: volume_colour differs" % t)
+        except Exception as error:  # noqa: BLE001 (reported below)
+            failures.append("thread %d: %r" % (t, error))
+
+    evaluated = barsight.evaluate(frames, bootstrap=100)
+    colours = [barsight.volume_colour(f).to_numpy() for f in frames]
+    start = threading.Barrier(8)
+    threads = [threading.Thread(target=work if t < 6 else evaluations, args=(t,)) for t in range(8)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
     assert failures == []
+
+
+def test_python_runs_on_while_a_calculation_does(real_series):
+    # The GIL is released during the calculation: another Python thread
+    # keeps counting while evaluate works (it could not if the call held it).
+    frames = [read_bars(p) for p in real_series.values()]
+    counted, running = [0], [True]
+
+    def count():
+        while running[0]:
+            counted[0] += 1
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        before = counted[0]
+        barsight._core.evaluate([(f.index.values.astype("datetime64[D]").astype(np.int64),
+                                  f["open"].to_numpy(), f["close"].to_numpy(),
+                                  barsight.vsa_signals(f).to_numpy()) for f in frames],
+                                [1, 5, 10, 20], "open", 30, 3000, 1)
+        during = counted[0] - before
+    finally:
+        running[0] = False
+        counter.join()
+    assert during > 1000
 
 
 def test_the_package_under_test_is_the_installed_one():
