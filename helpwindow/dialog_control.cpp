@@ -18,6 +18,13 @@
 
 namespace barsight {
 
+namespace dialog {
+
+std::atomic<VSAHelpDialog*> myHelpDialog{nullptr};
+std::atomic<DialogThread*> windowThread{nullptr};
+
+}  // namespace dialog
+
 namespace {
 
 std::atomic<int> start_pause_ms{200};
@@ -29,12 +36,12 @@ constexpr auto kBuildWait = std::chrono::seconds(10);
 // StartDialog, hence recursive). The dialog thread never takes it.
 std::recursive_mutex exports_mutex;
 
-// Guards Globals::windowThread against its deletion: held only to read or
+// Guards dialog::windowThread against its deletion: held only to read or
 // change the record, never across a wait, so IsDialogRunning never blocks
 // behind a join or a show.
 std::mutex record_mutex;
 
-// The owner of the dialog thread record; Globals::windowThread is the
+// The owner of the dialog thread record; dialog::windowThread is the
 // record as every export reads it (guarded by record_mutex).
 //
 // A record still held when the library's objects are destroyed belongs to
@@ -56,8 +63,8 @@ ThreadRecordOwner owned_thread;
 std::unique_ptr<DialogThread> set_thread_record(std::unique_ptr<DialogThread> thread) {
     const std::lock_guard<std::mutex> lock(record_mutex);
     std::swap(owned_thread.record, thread);
-    Globals::windowThread.store(owned_thread.record.get());
-    if (owned_thread.record == nullptr) Globals::myHelpDialog.store(nullptr);
+    dialog::windowThread.store(owned_thread.record.get());
+    if (owned_thread.record == nullptr) dialog::myHelpDialog.store(nullptr);
     return thread;
 }
 
@@ -130,7 +137,7 @@ void DialogThread::run_window() {
         std::unique_lock<std::mutex> lock(mutex_);
         dialog_ = nullptr;
         VSAHelpDialog* expected = window;
-        Globals::myHelpDialog.compare_exchange_strong(expected, nullptr);
+        dialog::myHelpDialog.compare_exchange_strong(expected, nullptr);
         for (;;) {
             lock.unlock();
             window->window().shut_down_dispatcher();
@@ -148,7 +155,7 @@ void DialogThread::run_window() {
         killed = kill_requested_;
         if (!killed) {
             dialog_ = window;
-            Globals::myHelpDialog.store(window);
+            dialog::myHelpDialog.store(window);
         }
     }
     if (killed) {
@@ -168,7 +175,7 @@ namespace dialog {
 void start() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     run_or_report({"InitVSA ERROR: ", "StartDialog", true}, [] {
-        if (Globals::windowThread.load() != nullptr) return;
+        if (dialog::windowThread.load() != nullptr) return;
         auto thread = std::make_unique<DialogThread>();
         try {
             thread->start();
@@ -186,23 +193,23 @@ void show(int32_t /*hWnd*/, const char* url) noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     Globals::DebugMessage("Show Dialog");
     run_or_report({"ShowDialog: ", "ShowDialog", true}, [url] {
-        if (Globals::windowThread.load() == nullptr || Globals::myHelpDialog.load() == nullptr) {
+        if (dialog::windowThread.load() == nullptr || dialog::myHelpDialog.load() == nullptr) {
             start();
             // Wait, bounded, for the window of a thread that is still building
             // it; a thread that ended without one cannot show anything.
             const auto deadline = std::chrono::steady_clock::now() + kBuildWait;
-            DialogThread* thread = Globals::windowThread.load();
-            while (Globals::myHelpDialog.load() == nullptr && thread != nullptr &&
+            DialogThread* thread = dialog::windowThread.load();
+            while (dialog::myHelpDialog.load() == nullptr && thread != nullptr &&
                    !thread->ended() && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             Globals::DebugMessage("Show Dialog");
-            if (Globals::myHelpDialog.load() == nullptr)
+            if (dialog::myHelpDialog.load() == nullptr)
                 throw std::runtime_error("the help window could not be started");
         }
         const std::optional<std::u16string> text = Globals::convertChar(const_cast<char*>(url));
         if (!text) throw std::invalid_argument("url is a null pointer");
         const std::string name = platform::utf8_from_utf16(text->c_str());
-        DialogThread* thread = Globals::windowThread.load();
+        DialogThread* thread = dialog::windowThread.load();
         const bool shown = thread->with_dialog([&](VSAHelpDialog& window) {
             const std::string page = help_page_for(window.help_base(), name);
             Globals::DebugMessage("Show -> " + page);
@@ -217,8 +224,8 @@ void hide() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     Globals::DebugMessage("Hide Dialog");
     run_or_report({"HideDialog: ", "HideDialog", true}, [] {
-        DialogThread* thread = Globals::windowThread.load();
-        if (thread != nullptr && Globals::myHelpDialog.load() != nullptr &&
+        DialogThread* thread = dialog::windowThread.load();
+        if (thread != nullptr && dialog::myHelpDialog.load() != nullptr &&
             !thread->with_dialog([](VSAHelpDialog& window) { window.HideDisplay(); }))
             throw std::runtime_error("the help window no longer exists");
     });
@@ -227,7 +234,7 @@ void hide() noexcept {
 void kill() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     Globals::DebugMessage("Kill Dialog");
-    DialogThread* thread = Globals::windowThread.load();
+    DialogThread* thread = dialog::windowThread.load();
     if (thread != nullptr) {
         auto end_loop = [thread] {
             // The loop must end for the join.
@@ -250,7 +257,7 @@ void kill() noexcept {
 
 int32_t is_running() noexcept {
     const std::lock_guard<std::mutex> lock(record_mutex);
-    const DialogThread* thread = Globals::windowThread.load();
+    const DialogThread* thread = dialog::windowThread.load();
     if (thread == nullptr) return -1;
     return thread->running() ? 1 : -1;
 }

@@ -59,6 +59,12 @@ private:
 
 namespace dialog {
 
+// The help window and its thread, owned by the dialog exports. Written and
+// read on different threads, hence atomic.
+extern std::atomic<VSAHelpDialog*> myHelpDialog;
+extern std::atomic<DialogThread*> windowThread;
+
+
 void start() noexcept;
 void show(int32_t hWnd, const char* url) noexcept;
 void hide() noexcept;

@@ -12,8 +12,6 @@
 
 namespace barsight {
 
-std::atomic<VSAHelpDialog*> Globals::myHelpDialog{nullptr};
-std::atomic<DialogThread*> Globals::windowThread{nullptr};
 
 namespace {
 std::atomic<TraceHook> trace_hook{nullptr};

@@ -8,9 +8,6 @@
 
 namespace barsight {
 
-class VSAHelpDialog;
-class DialogThread;
-
 // Tests may watch the trace texts that DebugMessage otherwise discards. The
 // library itself never sets this: in a shipped plug-in trace output is off.
 using TraceHook = void (*)(const std::string& text);
@@ -19,11 +16,6 @@ void set_trace_hook_for_testing(TraceHook hook) noexcept;
 class Globals {
 public:
     Globals() = delete;
-
-    // The help window and its thread (owned by the dialog exports). Written
-    // and read on different threads, hence atomic.
-    static std::atomic<VSAHelpDialog*> myHelpDialog;
-    static std::atomic<DialogThread*> windowThread;
 
     // The client's reference count: bookkeeping only, never below 0.
     static std::atomic<int32_t> refCount;

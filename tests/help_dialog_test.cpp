@@ -612,13 +612,13 @@ protected:
     // (a fresh Wine prefix loading COM and MSXML) may take longer.
     static void start_and_wait() {
         dialog::start();
-        for (int i = 0; i < 1000 && Globals::myHelpDialog.load() == nullptr &&
+        for (int i = 0; i < 1000 && barsight::dialog::myHelpDialog.load() == nullptr &&
                         dialog::is_running() == 1;
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     static platform::HelpWindowState window_state() {
-        barsight::VSAHelpDialog* d = Globals::myHelpDialog.load();
+        barsight::VSAHelpDialog* d = barsight::dialog::myHelpDialog.load();
         return d != nullptr ? d->window().state() : platform::HelpWindowState{};
     }
 };
@@ -628,16 +628,16 @@ TEST_F(DialogExports, BeforeAnyStartNothingHappens) {
     dialog::hide();
     dialog::kill();
     EXPECT_EQ(trace(), (std::vector<std::string>{"Hide Dialog", "Kill Dialog"}));
-    EXPECT_EQ(Globals::windowThread.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::windowThread.load(), nullptr);
 }
 
 TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
     start_and_wait();
     EXPECT_EQ(dialog::is_running(), 1);
-    barsight::DialogThread* thread = Globals::windowThread.load();
+    barsight::DialogThread* thread = barsight::dialog::windowThread.load();
     dialog::start();  // a second start creates nothing
-    EXPECT_EQ(Globals::windowThread.load(), thread);
-    ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::windowThread.load(), thread);
+    ASSERT_NE(barsight::dialog::myHelpDialog.load(), nullptr);
     EXPECT_TRUE(debug_has("VSA Help Dialog Constructor: START"));
     EXPECT_TRUE(debug_has("Dialog: " + platform::own_module_path()));
     EXPECT_TRUE(debug_has("Dialog To Center Screen"));
@@ -672,7 +672,7 @@ TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
 
     // The user moves the window: the position goes to the settings file.
     dialog::show(0, "chart;SOS7");
-    Globals::myHelpDialog.load()->window().user_move(140, 90);
+    barsight::dialog::myHelpDialog.load()->window().user_move(140, 90);
     int32_t x = 0, y = 0;
     std::string error;
     ASSERT_TRUE(platform::read_dialog_position(config_path(), &x, &y, &error)) << error;
@@ -680,7 +680,7 @@ TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
     EXPECT_EQ(y, 90);
 
     // A user close only hides; the window, its page and the thread stay.
-    Globals::myHelpDialog.load()->window().user_close();
+    barsight::dialog::myHelpDialog.load()->window().user_close();
     EXPECT_TRUE(debug_has("Dialog Mask Close"));
     s = window_state();
     EXPECT_TRUE(s.exists);
@@ -697,14 +697,14 @@ TEST_F(DialogExports, StartShowHideUserCloseShowKill) {
     EXPECT_TRUE(debug_has("Dialog Real Close"));
     EXPECT_TRUE(thread != nullptr);
     EXPECT_EQ(dialog::is_running(), -1);
-    EXPECT_EQ(Globals::windowThread.load(), nullptr);
-    EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::windowThread.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::myHelpDialog.load(), nullptr);
 }
 
 TEST_F(DialogExports, NewWindowReadsTheSavedPosition) {
     write_text(config_path(), config_text("150", "120"));
     dialog::show(0, "VSASpread");  // starts the thread itself
-    ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+    ASSERT_NE(barsight::dialog::myHelpDialog.load(), nullptr);
     EXPECT_TRUE(debug_has("Set Desktop Location (150,120)"));
     const platform::HelpWindowState s = window_state();
     EXPECT_TRUE(s.visible);
@@ -729,7 +729,7 @@ TEST_F(DialogExports, BrokenSettingsFallBackToTheCentre) {
         write_text(config_path(), c.text);
         clear();
         start_and_wait();
-        ASSERT_NE(Globals::myHelpDialog.load(), nullptr);
+        ASSERT_NE(barsight::dialog::myHelpDialog.load(), nullptr);
         bool config_error = false;
         {
             std::lock_guard<std::mutex> lock(g_mutex);
@@ -738,7 +738,7 @@ TEST_F(DialogExports, BrokenSettingsFallBackToTheCentre) {
         EXPECT_TRUE(config_error);
         EXPECT_TRUE(debug_has("Dialog To Center Screen"));
         // A move cannot be saved (the keys are never created), and nothing breaks.
-        Globals::myHelpDialog.load()->window().user_move(10, 20);
+        barsight::dialog::myHelpDialog.load()->window().user_move(10, 20);
         dialog::show(0, "x");
         EXPECT_TRUE(window_state().visible);
         dialog::kill();
@@ -814,13 +814,13 @@ TEST_F(DialogExports, KillRacingAStart) {
         std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
         // The start sleeps 200 ms after creating the thread; kill as soon as
         // the record is there, while the window is being built or running.
-        while (Globals::windowThread.load() == nullptr)
+        while (barsight::dialog::windowThread.load() == nullptr)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         dialog::kill();
         starter.join();
         EXPECT_EQ(dialog::is_running(), -1) << round;
-        EXPECT_EQ(Globals::windowThread.load(), nullptr);
-        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+        EXPECT_EQ(barsight::dialog::windowThread.load(), nullptr);
+        EXPECT_EQ(barsight::dialog::myHelpDialog.load(), nullptr);
     }
 }
 
@@ -836,7 +836,7 @@ TEST_F(DialogExports, KillWhileTheWindowIsBeingBuilt) {
         thread.join();
         EXPECT_TRUE(thread.ended()) << round;
         EXPECT_FALSE(thread.with_dialog([](barsight::VSAHelpDialog&) {})) << round;
-        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr) << round;
+        EXPECT_EQ(barsight::dialog::myHelpDialog.load(), nullptr) << round;
     }
 }
 
@@ -852,7 +852,7 @@ TEST_F(DialogExports, FiftyCyclesLeaveNothingBehind) {
 
 TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
     start_and_wait();
-    barsight::DialogThread* thread = Globals::windowThread.load();
+    barsight::DialogThread* thread = barsight::dialog::windowThread.load();
     ASSERT_NE(thread, nullptr);
     // Closed for real behind the exports' back: the thread destroys the
     // window and ends (Ended); the record of the window is cleared.
@@ -860,7 +860,7 @@ TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
     for (int i = 0; i < 500 && dialog::is_running() == 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(dialog::is_running(), -1);
-    EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::myHelpDialog.load(), nullptr);
     EXPECT_FALSE(thread->with_dialog([](barsight::VSAHelpDialog&) {}));
     clear();
     dialog::hide();  // no window: nothing to hide
@@ -870,7 +870,7 @@ TEST_F(DialogExports, CallsOnAClosedWindowFailCleanly) {
     EXPECT_EQ(t[0], "Hide Dialog");
     EXPECT_EQ(t.back(), "ShowDialog: the help window could not be started, ShowDialog, BarsightPlugin");
     dialog::kill();  // leaves Ended for Idle
-    EXPECT_EQ(Globals::windowThread.load(), nullptr);
+    EXPECT_EQ(barsight::dialog::windowThread.load(), nullptr);
     dialog::show(0, "VSATrend");  // a new thread and window
     EXPECT_EQ(dialog::is_running(), 1);
     EXPECT_TRUE(window_state().visible);
@@ -948,22 +948,22 @@ TEST_F(DialogExports, FailureAtEachConstructionStepLeavesNothing) {
         SCOPED_TRACE(step);
         platform::set_construction_fault_for_testing(step);
         dialog::start();
-        barsight::DialogThread* thread = Globals::windowThread.load();
+        barsight::DialogThread* thread = barsight::dialog::windowThread.load();
         ASSERT_NE(thread, nullptr);
-        for (int i = 0; i < 1000 && Globals::myHelpDialog.load() == nullptr && !thread->ended(); ++i)
+        for (int i = 0; i < 1000 && barsight::dialog::myHelpDialog.load() == nullptr && !thread->ended(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const bool thrown = platform::construction_fault_thrown_for_testing();
         platform::set_construction_fault_for_testing(0);
         if (!thrown) {
             // Past the last step: the window was built and works.
-            EXPECT_NE(Globals::myHelpDialog.load(), nullptr);
+            EXPECT_NE(barsight::dialog::myHelpDialog.load(), nullptr);
             dialog::kill();
             break;
         }
         ++failed_steps;
         EXPECT_TRUE(thread->ended());
         EXPECT_EQ(dialog::is_running(), -1);
-        EXPECT_EQ(Globals::myHelpDialog.load(), nullptr);
+        EXPECT_EQ(barsight::dialog::myHelpDialog.load(), nullptr);
         dialog::kill();
 #if defined(_WIN32)
         for (std::size_t k = 0; k < before.size(); ++k)
