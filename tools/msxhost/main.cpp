@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <atomic>
@@ -137,77 +138,125 @@ bool parse_number(const std::string& text, float* value) {
     return !text.empty() && *end == '\0';
 }
 
-// Whether `source` names an array source msxhost knows: a column, atr:N or
-// a function of the plug-in with numbers. Reports a bad one (a usage error).
-bool known_array_source(const host::Plugin& plugin, const std::string& source) {
-    if (host::ChartData{}.column(source) != nullptr) return true;
-    const std::vector<std::string> parts = host::split(source, ':');
-    long long periods = 0;
-    if (parts[0] == "atr" && parts.size() == 2 && whole_number(parts[1], 1, INT32_MAX, &periods))
+// An array source as the command line names it: a column (open, high,
+// low, close, volume), atr:N or a function of the plug-in with numbers.
+struct ArraySource {
+    enum class Kind { kColumn, kAtr, kFunction } kind = Kind::kColumn;
+    std::string text;            // as given
+    std::string name;            // the column or the function
+    int periods = 0;             // atr:N
+    std::vector<float> numbers;  // the function's numeric arguments
+};
+
+// The one reading of an array source; false, with the reason printed (a
+// usage error), for a source msxhost does not know.
+bool parse_array_source(const host::Plugin& plugin, const std::string& text, ArraySource* source) {
+    source->text = text;
+    if (host::ChartData{}.column(text) != nullptr) {
+        source->kind = ArraySource::Kind::kColumn;
+        source->name = text;
         return true;
+    }
+    const std::vector<std::string> parts = host::split(text, ':');
     if (parts[0] == "atr") {
-        std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
-        return false;
+        long long periods = 0;
+        if (parts.size() != 2 || !whole_number(parts[1], 1, INT32_MAX, &periods)) {
+            std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
+            return false;
+        }
+        source->kind = ArraySource::Kind::kAtr;
+        source->periods = static_cast<int>(periods);
+        return true;
     }
     const host::FunctionInfo* fn = plugin.find(parts[0]);
     if (fn == nullptr || fn->calc == nullptr) {
-        std::cerr << "msxhost: unknown array source " << source << "\n";
+        std::cerr << "msxhost: unknown array source " << text << "\n";
         return false;
     }
+    source->kind = ArraySource::Kind::kFunction;
+    source->name = parts[0];
+    source->numbers.clear();
     for (std::size_t k = 1; k < parts.size(); ++k) {
         float v = 0;
         if (!parse_number(parts[k], &v)) {
-            std::cerr << "msxhost: bad number " << parts[k] << " in " << source << "\n";
+            std::cerr << "msxhost: bad number " << parts[k] << " in " << text << "\n";
             return false;
         }
+        source->numbers.push_back(v);
     }
     return true;
 }
 
-// Builds a data-array argument from a column, an ATR or another function;
-// a failure is reported with `where` (the file, in a scan) before it.
+// Builds a data-array argument from a source on `chart`; a failure is
+// reported with `where` (the file, in a scan) before it.
 bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
-                  const std::string& source, host::ArrayArg* arg, const std::string& where = "") {
+                  const std::string& text, host::ArrayArg* arg, const std::string& where = "") {
+    ArraySource source;
+    if (!parse_array_source(plugin, text, &source)) return false;
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    if (const std::vector<float>* column = chart.column(source)) {
-        arg->series = {*column, 0, last};
-        return true;
-    }
-    const std::vector<std::string> parts = host::split(source, ':');
-    if (parts[0] == "atr" && parts.size() == 2) {
-        long long periods = 0;
-        if (!whole_number(parts[1], 1, INT32_MAX, &periods)) {
-            std::cerr << "msxhost: atr needs a whole number of periods, at least 1\n";
-            return false;
+    switch (source.kind) {
+        case ArraySource::Kind::kColumn:
+            arg->series = {*chart.column(source.name), 0, last};
+            return true;
+        case ArraySource::Kind::kAtr: {
+            int first = 0;
+            arg->series.values = host::wilder_atr(chart, source.periods, &first);
+            arg->series.first = first;
+            arg->series.last = last;
+            return true;
         }
-        int first = 0;
-        arg->series.values = host::wilder_atr(chart, static_cast<int>(periods), &first);
-        arg->series.first = first;
-        arg->series.last = last;
-        return true;
-    }
-    const host::FunctionInfo* fn = plugin.find(parts[0]);
-    if (fn == nullptr) {
-        std::cerr << "msxhost: unknown array source " << source << "\n";
-        return false;
+        case ArraySource::Kind::kFunction: break;
     }
     host::CallSpec call = host::chart_spec(chart);
-    for (std::size_t k = 1; k < parts.size(); ++k) {
-        float v = 0;
-        if (!parse_number(parts[k], &v)) {
-            std::cerr << "msxhost: bad number " << parts[k] << " in " << source << "\n";
-            return false;
-        }
-        call.numerics.push_back(v);
-    }
+    call.numerics = source.numbers;
     call.numeric_count = static_cast<int32_t>(call.numerics.size());
-    const host::CallResult r = host::call_function(fn->calc, call);
+    const host::CallResult r = host::call_function(plugin.find(source.name)->calc, call);
     if (r.code != 0) {
-        std::cerr << "msxhost: " << where << source << " failed: " << r.message << "\n";
+        std::cerr << "msxhost: " << where << text << " failed: " << r.message << "\n";
         return false;
     }
     arg->series = {r.values, r.first, r.last};
     return true;
+}
+
+// One option of a command ("--name value"): what takes its value; false for
+// a bad value, which the taker has reported.
+struct Option {
+    const char* name;
+    std::function<bool(const std::string&)> take;
+};
+
+// The one option parser: argv[from..] as pairs of the command's options.
+// 0 when every option was taken; 2 for a bad value; the usage (2) for an
+// unknown option or one without its value.
+int parse_options(int argc, char** argv, int from, const std::vector<Option>& options) {
+    for (int i = from; i < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (i + 1 >= argc) return usage();
+        const auto found = std::find_if(options.begin(), options.end(),
+                                        [&](const Option& o) { return opt == o.name; });
+        if (found == options.end()) return usage();
+        if (!found->take(argv[i + 1])) return 2;
+    }
+    return 0;
+}
+
+// An option whose value is a whole number in [low, high].
+Option number_option(const char* name, long long low, long long high, std::function<void(long long)> store) {
+    return {name, [=](const std::string& value) {
+                long long number = 0;
+                if (!option_number(name, value, low, high, &number)) return false;
+                store(number);
+                return true;
+            }};
+}
+
+// An option that collects its values.
+Option list_option(const char* name, std::vector<std::string>* values) {
+    return {name, [values](const std::string& value) {
+                values->push_back(value);
+                return true;
+            }};
 }
 
 // A function's arguments as given on the command line.
@@ -217,29 +266,41 @@ struct FunctionArgs {
     std::vector<std::string> arrays, strings;
 };
 
-// Takes an option that gives a function argument (--num, --array, --str,
-// --symbol): 1 when taken, 0 when `opt` is some other option, -1 for a bad
-// value (reported).
-int take_argument_option(const std::string& opt, const std::string& value, FunctionArgs* args) {
-    if (opt == "--symbol") args->symbol = value;
-    else if (opt == "--array") args->arrays.push_back(value);
-    else if (opt == "--str") args->strings.push_back(value);
-    else if (opt == "--num") {
-        float v = 0;
-        if (!parse_number(value, &v)) {
-            std::cerr << "msxhost: bad number " << value << "\n";
-            return -1;
-        }
-        args->numerics.push_back(v);
-    } else {
-        return 0;
-    }
-    if (args->numerics.size() > msx::kMaxArgs || args->arrays.size() > msx::kMaxArgs ||
-        args->strings.size() > msx::kMaxArgs) {
+// The options that give a function argument (--symbol, --array, --num and,
+// with `strings`, --str), at most 9 of each kind.
+std::vector<Option> argument_options(FunctionArgs* args, bool strings) {
+    const auto at_most_nine = [args] {
+        if (args->numerics.size() <= msx::kMaxArgs && args->arrays.size() <= msx::kMaxArgs &&
+            args->strings.size() <= msx::kMaxArgs)
+            return true;
         std::cerr << "msxhost: at most 9 arguments of each kind\n";
-        return -1;
-    }
-    return 1;
+        return false;
+    };
+    std::vector<Option> options = {
+        {"--symbol", [args](const std::string& value) {
+             args->symbol = value;
+             return true;
+         }},
+        {"--array", [args, at_most_nine](const std::string& value) {
+             args->arrays.push_back(value);
+             return at_most_nine();
+         }},
+        {"--num", [args, at_most_nine](const std::string& value) {
+             float v = 0;
+             if (!parse_number(value, &v)) {
+                 std::cerr << "msxhost: bad number " << value << "\n";
+                 return false;
+             }
+             args->numerics.push_back(v);
+             return at_most_nine();
+         }},
+    };
+    if (strings)
+        options.push_back({"--str", [args, at_most_nine](const std::string& value) {
+                               args->strings.push_back(value);
+                               return at_most_nine();
+                           }});
+    return options;
 }
 
 // The host call of a function on `chart` with the given arguments.
@@ -278,26 +339,18 @@ int cmd_scan(int argc, char** argv) {
     FunctionArgs args;
     std::vector<std::string> files;
     long ago = 0;
-    for (int i = 4; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (i + 1 >= argc) return usage();
-        const std::string value = argv[++i];
-        const int taken = opt == "--str" ? 0 : take_argument_option(opt, value, &args);
-        if (taken < 0) return 2;
-        if (taken > 0) continue;
-        if (opt == "--data") {
-            files.push_back(value);
-        } else if (opt == "--ago") {
-            char* end = nullptr;
-            ago = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || ago < 0 || ago > INT32_MAX) {
-                std::cerr << "msxhost: --ago needs a whole number of bars, 0 or more\n";
-                return 2;
-            }
-        } else {
-            return usage();
-        }
-    }
+    std::vector<Option> options = argument_options(&args, false);
+    options.push_back(list_option("--data", &files));
+    options.push_back({"--ago", [&ago](const std::string& value) {
+                           long long bars = 0;
+                           if (!whole_number(value, 0, INT32_MAX, &bars)) {
+                               std::cerr << "msxhost: --ago needs a whole number of bars, 0 or more\n";
+                               return false;
+                           }
+                           ago = static_cast<long>(bars);
+                           return true;
+                       }});
+    if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (files.empty()) return usage();
     const host::FunctionInfo* fn = plugin.find(function);
     if (fn == nullptr || fn->calc == nullptr) {
@@ -305,8 +358,10 @@ int cmd_scan(int argc, char** argv) {
         return 1;
     }
     // A source no file can give is one usage error, not one failure a file.
-    for (const std::string& source : args.arrays)
-        if (!known_array_source(plugin, source)) return 2;
+    for (const std::string& text : args.arrays) {
+        ArraySource source;
+        if (!parse_array_source(plugin, text, &source)) return 2;
+    }
     // The most serious status of any file wins: a guard violation (3) over
     // a file that could not be read or a failed call (1).
     int status = 0;
@@ -350,19 +405,13 @@ int cmd_run(int argc, char** argv) {
     std::string data_path;
     FunctionArgs args;
     long long last_rows = -1;
-    for (int i = 4; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (i + 1 >= argc) return usage();
-        const std::string value = argv[++i];
-        const int taken = take_argument_option(opt, value, &args);
-        if (taken < 0) return 2;
-        if (taken > 0) continue;
-        if (opt == "--data") data_path = value;
-        else if (opt == "--last") {
-            if (!option_number(opt, value, 0, INT32_MAX, &last_rows)) return 2;
-        }
-        else return usage();
-    }
+    std::vector<Option> options = argument_options(&args, true);
+    options.push_back({"--data", [&data_path](const std::string& value) {
+                           data_path = value;
+                           return true;
+                       }});
+    options.push_back(number_option("--last", 0, INT32_MAX, [&last_rows](long long n) { last_rows = n; }));
+    if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (data_path.empty()) return usage();
     const host::FunctionInfo* fn = plugin.find(function);
     if (fn == nullptr || fn->calc == nullptr) {
@@ -535,53 +584,47 @@ int cmd_evaluate(int argc, char** argv) {
     std::string split_date;  // as given, for the headings
     bool split = false;
     long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
-    for (; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (i + 1 >= argc) return usage();
-        const std::string value = argv[++i];
-        long long number = 0;
-        if (opt == "--data") {
-            files.push_back(value);
-        } else if (opt == "--horizons") {
-            if (!parse_horizons(value, &options.horizons)) {
-                std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
-                          << value << "'\n";
-                return 2;
-            }
-        } else if (opt == "--entry") {
-            if (value == "open") options.entry = msxhost::Entry::open;
-            else if (value == "close") options.entry = msxhost::Entry::close;
-            else if (value == "same") options.entry = msxhost::Entry::same;
-            else {
-                std::cerr << "msxhost: --entry is open, close or same, not '" << value << "'\n";
-                return 2;
-            }
-        } else if (opt == "--min-count") {
-            if (!option_number(opt, value, 1, INT32_MAX, &number)) return 2;
-            options.min_count = static_cast<long>(number);
-        } else if (opt == "--bootstrap") {
-            if (!option_number(opt, value, 0, 1000000, &number)) return 2;
-            options.bootstrap = static_cast<int>(number);
-        } else if (opt == "--seed") {
-            if (!option_number(opt, value, 0, INT64_MAX, &number)) return 2;
-            options.seed = static_cast<uint64_t>(number);
-        } else if (opt == "--threads") {
-            if (!option_number(opt, value, 1, 256, &threads_wanted)) return 2;
-        } else if (opt == "--csv") {
-            csv_path = value;
-        } else if (opt == "--svg") {
-            svg_path = value;
-        } else if (opt == "--split") {
-            if (!msxhost::parse_day(value, &split_day)) {
-                std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
-                return 2;
-            }
-            split = true;
-            split_date = value;
-        } else {
-            return usage();
-        }
-    }
+    const auto text_option = [](const char* name, std::string* value) {
+        return Option{name, [value](const std::string& given) {
+                          *value = given;
+                          return true;
+                      }};
+    };
+    const std::vector<Option> evaluate_options = {
+        list_option("--data", &files),
+        {"--horizons", [&options](const std::string& value) {
+             if (parse_horizons(value, &options.horizons)) return true;
+             std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
+                       << value << "'\n";
+             return false;
+         }},
+        {"--entry", [&options](const std::string& value) {
+             if (value == "open") options.entry = msxhost::Entry::open;
+             else if (value == "close") options.entry = msxhost::Entry::close;
+             else if (value == "same") options.entry = msxhost::Entry::same;
+             else {
+                 std::cerr << "msxhost: --entry is open, close or same, not '" << value << "'\n";
+                 return false;
+             }
+             return true;
+         }},
+        number_option("--min-count", 1, INT32_MAX, [&](long long n) { options.min_count = static_cast<long>(n); }),
+        number_option("--bootstrap", 0, 1000000, [&](long long n) { options.bootstrap = static_cast<int>(n); }),
+        number_option("--seed", 0, INT64_MAX, [&](long long n) { options.seed = static_cast<uint64_t>(n); }),
+        number_option("--threads", 1, 256, [&](long long n) { threads_wanted = n; }),
+        text_option("--csv", &csv_path),
+        text_option("--svg", &svg_path),
+        {"--split", [&](const std::string& value) {
+             if (!msxhost::parse_day(value, &split_day)) {
+                 std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
+                 return false;
+             }
+             split = true;
+             split_date = value;
+             return true;
+         }},
+    };
+    if (const int status = parse_options(argc, argv, i, evaluate_options); status != 0) return status;
     if (files.empty()) return usage();
     if (const std::string clash = same_files(files, {csv_path, svg_path}); !clash.empty()) {
         std::cerr << "msxhost: " << clash << "\n";
@@ -718,21 +761,22 @@ int cmd_chart(int argc, char** argv) {
     if (argc < 3) return usage();
     std::string data_path, out_path;
     msxhost::ChartOptions options;
-    for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string opt = argv[i];
-        long long number = 0;
-        const bool numeric = opt == "--bars" || opt == "--end" || opt == "--mark" || opt == "--width";
-        const long long low = opt == "--bars" ? 1 : opt == "--width" ? 0 : -1;  // -1: the default
-        if (numeric && !option_number(opt, argv[i + 1], low, INT32_MAX, &number)) return 2;
-        if (opt == "--data") data_path = argv[i + 1];
-        else if (opt == "-o") out_path = argv[i + 1];
-        else if (opt == "--bars") options.bars = std::max(static_cast<int>(number), 10);
-        else if (opt == "--end") options.end = static_cast<int>(number);
-        else if (opt == "--mark") options.mark = static_cast<int>(number);
-        else if (opt == "--width") options.width = static_cast<int>(number);
-        else return usage();
-    }
-    if (data_path.empty() || out_path.empty() || argc % 2 == 0) return usage();
+    const std::vector<Option> chart_options = {
+        {"--data", [&data_path](const std::string& value) {
+             data_path = value;
+             return true;
+         }},
+        {"-o", [&out_path](const std::string& value) {
+             out_path = value;
+             return true;
+         }},
+        number_option("--bars", 1, INT32_MAX, [&](long long n) { options.bars = std::max(static_cast<int>(n), 10); }),
+        number_option("--end", -1, INT32_MAX, [&](long long n) { options.end = static_cast<int>(n); }),
+        number_option("--mark", -1, INT32_MAX, [&](long long n) { options.mark = static_cast<int>(n); }),
+        number_option("--width", 0, INT32_MAX, [&](long long n) { options.width = static_cast<int>(n); }),
+    };
+    if (const int status = parse_options(argc, argv, 3, chart_options); status != 0) return status;
+    if (data_path.empty() || out_path.empty()) return usage();
     host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     host::ChartData chart;
@@ -808,16 +852,27 @@ int cmd_client(int argc, char** argv) {
 }
 
 
+// The subcommands: each takes the whole command line (its plug-in is
+// argv[2]).
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"catalogue", [](int, char** argv) { return cmd_catalogue(argv[2]); }},
+    {"run", &cmd_run},
+    {"stress", [](int, char** argv) { return cmd_stress(argv[2]); }},
+    {"client", &cmd_client},
+    {"scan", &cmd_scan},
+    {"chart", &cmd_chart},
+    {"evaluate", &cmd_evaluate},
+};
+
 int dispatch(int argc, char** argv) {
     if (argc < 3) return usage();
-    const std::string command = argv[1];
-    if (command == "catalogue") return cmd_catalogue(argv[2]);
-    if (command == "run") return cmd_run(argc, argv);
-    if (command == "stress") return cmd_stress(argv[2]);
-    if (command == "client") return cmd_client(argc, argv);
-    if (command == "scan") return cmd_scan(argc, argv);
-    if (command == "chart") return cmd_chart(argc, argv);
-    if (command == "evaluate") return cmd_evaluate(argc, argv);
+    for (const Command& command : kCommands)
+        if (argv[1] == std::string(command.name)) return command.run(argc, argv);
     return usage();
 }
 
