@@ -5,7 +5,7 @@
 // (WM_NOTIFY with TTN_SHOW, hook codes 0 and 3 only), the hook calls the
 // process-wide callback on that thread, then passes the call on
 // (CallNextHookEx) in every case. On posix a stand-in window system plays the
-// part of user32 (see window_system.h).
+// part of user32 (see standin/window_system.h).
 #pragma once
 
 #include <cstdint>

@@ -24,7 +24,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #else
-#include "platform/window_system.h"
+#include "standin/window_system.h"
 #endif
 
 namespace {

@@ -9,6 +9,9 @@
   header only where the row names it;
 - platform: no `#if` on the platform (_WIN32, __linux__, ...) outside
   platform/, but in msx/msx_records.h (the calling convention) and tests/;
+  no `#if` on the processor (__i386__, __x86_64__, ...) and no inline
+  assembly outside platform/ (tests/ included: what a test needs of the
+  processor, platform/ offers);
 - owners: no resource released by hand (CloseHandle, FreeLibrary, dlclose,
   DeleteObject, DestroyWindow, Release, SysFreeString, fclose, close, free,
   delete, ...) outside an owner's definition (platform/unique_any.h, the
@@ -44,6 +47,9 @@ stdint.h stdio.h stdlib.h string.h time.h uchar.h wchar.h wctype.h""".split())
 COMPILER_HEADER = re.compile(r"^(\w*intrin\.h|sanitizer/\w+\.h)$")
 PLATFORM_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|__linux__|__unix__|__APPLE__|"
                          r"__MINGW32__|__MINGW64__|_MSC_VER|WIN32)\b")
+ARCH_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(__i386__|__i686__|__x86_64__|__amd64__|_M_IX86|_M_X64|"
+                     r"_M_AMD64|__aarch64__|_M_ARM64|__arm__)\b")
+INLINE_ASM = re.compile(r"(^|[^\w])(asm|__asm__|__asm)\s*(volatile\s*|__volatile__\s*)?[({]")
 RELEASE = re.compile(r"\b(CloseHandle|FreeLibrary|dlclose|DeleteObject|DeleteDC|DestroyWindow|DestroyIcon|"
                      r"UnhookWindowsHookEx|ReleaseDC|RegCloseKey|SysFreeString|VariantClear|CoUninitialize|"
                      r"UnregisterClassW?|fclose|munmap|VirtualFree|LocalFree|GlobalFree)\s*\(|"
@@ -125,6 +131,10 @@ def check(files, table, exists=lambda rel: False):
                     problems.append("%s: room %s/ includes <%s>, which its row does not name" % (where, room, name))
             if PLATFORM_IF.match(line) and room not in ("platform", "tests") and rel != "msx/msx_records.h":
                 problems.append("%s: a platform #if outside platform/: %s" % (where, line.strip()))
+            if room != "platform" and ARCH_IF.match(line):
+                problems.append("%s: a processor #if outside platform/: %s" % (where, line.strip()))
+            if room != "platform" and INLINE_ASM.search(re.sub(r"//.*", "", line)):
+                problems.append("%s: inline assembly outside platform/: %s" % (where, line.strip()))
             # Owners: a deleter struct named ...Closer, and a destructor
             # (an owner class's), are owners' definitions.
             code = re.sub(r"//.*", "", re.sub(r'"([^"\\]|\\.)*"', '""', line))
@@ -172,6 +182,12 @@ def main():
         ("platform/posix/planted.cpp", "void f(char* p) { std::free(p); }\n", True),
         ("services/planted.cpp", "void f(T* q) { delete(q); }\n", True),
         ("newroom/planted.cpp", "int x;\n", True),
+        ("tools/planted.cpp", "#if defined(__i386__)\nint x;\n#endif\n", True),
+        ("tests/planted.cpp", "#ifdef __x86_64__\n#endif\n", True),
+        ("tools/planted.cpp", 'asm(".globl f");\n', True),
+        ("tests/planted.cpp", 'void f() { __asm__ volatile("nop"); }\n', True),
+        ("platform/planted.cpp", '#if defined(__i386__)\nasm(".text");\n#endif\n', False),
+        ("tools/planted.cpp", "// asm(\"nop\") is what it would take\nint spasm(int);\n", False),
         ("platform/win32/planted.cpp", "#include <windows.h>\n#if defined(_WIN32)\n#endif\n", False),
         ("services/planted.cpp", 'struct A { A(const A&) = delete; };\n#include "msx/msx_records.h"\n', False),
         ("loader/planted.cpp", "struct FileCloser {\n    void operator()(FILE* f) { fclose(f); }\n};\n", False),

@@ -7,65 +7,6 @@
 
 namespace mql {
 
-// ---- the stdcall thunk ----------------------------------------------------------
-#if defined(__i386__)
-// cdecl: (address, words, count, float_result, result*) -> stack difference.
-// The arguments are copied to a 16-byte aligned block, the export is called,
-// and the stack pointer it leaves is compared with the one a correct stdcall
-// callee leaves (the block popped). The frame pointer restores the stack
-// either way, so a wrong declaration is reported rather than fatal.
-extern "C" std::int32_t mql4run_call_stdcall(void* address, const std::uint32_t* words, int count,
-                                              int float_result, CallResult* result)
-    asm("mql4run_call_stdcall");
-asm(R"(
-    .text
-    .globl mql4run_call_stdcall
-mql4run_call_stdcall:
-    pushl %ebp
-    movl %esp, %ebp
-    pushl %ebx
-    pushl %esi
-    pushl %edi
-    movl 16(%ebp), %ecx
-    leal 0(,%ecx,4), %eax
-    subl %eax, %esp
-    andl $-16, %esp
-    movl 12(%ebp), %esi
-    movl %esp, %edi
-    cld
-    rep movsl
-    movl %edi, %ebx
-    call *8(%ebp)
-    movl 24(%ebp), %ecx
-    movl %eax, 0(%ecx)
-    movl %edx, 4(%ecx)
-    cmpl $0, 20(%ebp)
-    je 1f
-    fstpl 8(%ecx)
-1:
-    movl %esp, %eax
-    subl %ebx, %eax
-    leal -12(%ebp), %esp
-    popl %edi
-    popl %esi
-    popl %ebx
-    popl %ebp
-    ret
-)");
-#endif
-
-bool call_export_words([[maybe_unused]] void* address, [[maybe_unused]] const std::uint32_t* words,
-                       [[maybe_unused]] int count, [[maybe_unused]] bool float_result,
-                       [[maybe_unused]] CallResult* result, std::int32_t* stack_difference) {
-#if defined(__i386__)
-    *stack_difference = mql4run_call_stdcall(address, words, count, float_result ? 1 : 0, result);
-    return true;
-#else
-    *stack_difference = 0;
-    return false;
-#endif
-}
-
 std::string ArgF32::shown() const { return number_text(value); }
 std::string ArgF64::shown() const { return number_text(value); }
 std::string ArgWide::shown() const {

@@ -1,6 +1,6 @@
 // The import call: how an MQL value travels to a DLL's stdcall export
-// (the reference's "Calling imported functions"), the exports bound by
-// name, and the i686 thunk that checks the stack after each call.
+// (the reference's "Calling imported functions") and the exports bound by
+// name; on i686 each call's stack is checked (platform/stdcall_thunk.h).
 #pragma once
 
 #include <cstdint>
@@ -74,16 +74,6 @@ template <class T>
 ArgPtr arg_ref(T& v) {
     return {static_cast<void*>(&v), "&"};
 }
-
-// Calls an export with the stdcall convention. On i686 the call goes through
-// a thunk that compares the stack pointer before and after (a wrong
-// declaration pops the wrong byte count); elsewhere it is a typed call.
-struct CallResult {
-    std::uint32_t eax = 0, edx = 0;
-    double st0 = 0;
-};
-bool call_export_words(void* address, const std::uint32_t* words, int count, bool float_result,
-                       CallResult* result, std::int32_t* stack_difference);
 
 template <class A>
 void push_words(std::vector<std::uint32_t>* words, const A& arg) {

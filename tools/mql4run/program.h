@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/stdcall_thunk.h"
 #include "tools/mql4run/import_call.h"
 #include "tools/mql4run/terminal.h"
 #include "tools/mql4run/types.h"
@@ -279,28 +280,28 @@ R Program::import_call(int slot, A... args) {
     // R is void, std::int32_t, std::int64_t or double.
     using Value = std::conditional_t<std::is_void_v<R>, int, R>;
     Value result{};
-#if defined(__i386__)
-    std::vector<std::uint32_t> words;
-    (push_words(&words, args), ...);
-    CallResult raw;
-    std::int32_t difference = 0;
-    call_export_words(import.address, words.data(), static_cast<int>(words.size()),
-                      std::is_floating_point_v<R>, &raw, &difference);
-    if (difference != 0) stack_mismatch(import, difference);
-    if constexpr (std::is_floating_point_v<R>) {
-        result = raw.st0;
-    } else if constexpr (sizeof(Value) == 8) {
-        result = static_cast<Value>(static_cast<std::uint64_t>(raw.edx) << 32 | raw.eax);
+    if constexpr (platform::kCheckedStdcall) {
+        std::vector<std::uint32_t> words;
+        (push_words(&words, args), ...);
+        platform::StdcallResult raw;
+        std::int32_t difference = 0;
+        platform::call_stdcall_checked(import.address, words.data(), static_cast<int>(words.size()),
+                                       std::is_floating_point_v<R>, &raw, &difference);
+        if (difference != 0) stack_mismatch(import, difference);
+        if constexpr (std::is_floating_point_v<R>) {
+            result = raw.st0;
+        } else if constexpr (sizeof(Value) == 8) {
+            result = static_cast<Value>(static_cast<std::uint64_t>(raw.edx) << 32 | raw.eax);
+        } else {
+            result = static_cast<Value>(raw.eax);
+        }
     } else {
-        result = static_cast<Value>(raw.eax);
+        using Function = R (*)(typename A::c_type...);
+        if constexpr (std::is_void_v<R>)
+            reinterpret_cast<Function>(import.address)(args.value...);
+        else
+            result = reinterpret_cast<Function>(import.address)(args.value...);
     }
-#else
-    using Function = R (*)(typename A::c_type...);
-    if constexpr (std::is_void_v<R>)
-        reinterpret_cast<Function>(import.address)(args.value...);
-    else
-        result = reinterpret_cast<Function>(import.address)(args.value...);
-#endif
     if (terminal().log_imports) {
         std::ostringstream shown;
         if constexpr (!std::is_void_v<R>) append(shown, result);

@@ -6,7 +6,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/window_hooks.h"
-#include "platform/window_system.h"
+#include "standin/window_system.h"
 
 namespace platform {
 
