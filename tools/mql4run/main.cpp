@@ -19,6 +19,7 @@
 
 namespace {
 
+
 constexpr const char* kUsage =
     "usage: mql4run PROGRAM.mq4|PROGRAM.mq5 --data [SYMBOL=]OHLCV.csv... [--libraries DIR]\n"
     "               [--input NAME=VALUE]... [--new-bars N [--arrive K]] [--ticks N] [--visible-bars N]\n"
@@ -73,6 +74,19 @@ constexpr const char* kUsage =
     "2 bad command line or data, 3 a DLL or export could not be loaded, 4 a stack\n"
     "mismatch after an import call, 5 the program cannot run in this build.\n";
 
+// A NAME=VALUE option (--input, --reinit-input, --copy-input) into `inputs`;
+// false, with the usage, for a value of another form.
+bool take_input(const std::string& option, const std::string& pair,
+                std::vector<std::pair<std::string, std::string>>* inputs) {
+    const auto equals = pair.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        std::cerr << "mql4run: " << option << " takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
+        return false;
+    }
+    inputs->emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+    return true;
+}
+
 bool whole_number(const char* text, int* value) {
     char* end = nullptr;
     const long parsed = std::strtol(text, &end, 10);
@@ -93,13 +107,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--libraries" && has_value) {
             options.libraries = argv[++i];
         } else if (arg == "--input" && has_value) {
-            const std::string pair = argv[++i];
-            const auto equals = pair.find('=');
-            if (equals == std::string::npos || equals == 0) {
-                std::cerr << "mql4run: --input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
-                return 2;
-            }
-            options.inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+            if (!take_input(arg, argv[++i], &options.inputs)) return 2;
         } else if (arg == "--new-bars" && has_value) {
             if (!whole_number(argv[++i], &options.new_bars)) {
                 std::cerr << "mql4run: --new-bars takes a whole number, not '" << argv[i] << "'\n" << kUsage;
@@ -169,21 +177,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--reinit-symbol" && has_value) {
             options.reinit_symbol = argv[++i];
         } else if (arg == "--reinit-input" && has_value) {
-            const std::string pair = argv[++i];
-            const auto equals = pair.find('=');
-            if (equals == std::string::npos || equals == 0) {
-                std::cerr << "mql4run: --reinit-input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
-                return 2;
-            }
-            options.reinit_inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+            if (!take_input(arg, argv[++i], &options.reinit_inputs)) return 2;
         } else if (arg == "--copy-input" && has_value) {
-            const std::string pair = argv[++i];
-            const auto equals = pair.find('=');
-            if (equals == std::string::npos || equals == 0) {
-                std::cerr << "mql4run: --copy-input takes NAME=VALUE, not '" << pair << "'\n" << kUsage;
-                return 2;
-            }
-            options.copy_inputs.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+            if (!take_input(arg, argv[++i], &options.copy_inputs)) return 2;
         } else if (arg == "--white-chart") {
             options.white_chart = true;
         } else if (arg == "--no-notifications") {

@@ -138,6 +138,14 @@ bool parse_number(const std::string& text, float* value) {
     return !text.empty() && *end == '\0';
 }
 
+// The function of the plug-in's catalogue named `function`, or null (said).
+const host::FunctionInfo* catalogue_function(const host::Plugin& plugin, const std::string& function) {
+    const host::FunctionInfo* fn = plugin.find(function);
+    if (fn != nullptr && fn->calc != nullptr) return fn;
+    std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
+    return nullptr;
+}
+
 // An array source as the command line names it: a column (open, high,
 // low, close, volume), atr:N or a function of the plug-in with numbers.
 struct ArraySource {
@@ -352,11 +360,8 @@ int cmd_scan(int argc, char** argv) {
                        }});
     if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (files.empty()) return usage();
-    const host::FunctionInfo* fn = plugin.find(function);
-    if (fn == nullptr || fn->calc == nullptr) {
-        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
-        return 1;
-    }
+    const host::FunctionInfo* fn = catalogue_function(plugin, function);
+    if (fn == nullptr) return 1;
     // A source no file can give is one usage error, not one failure a file.
     for (const std::string& text : args.arrays) {
         ArraySource source;
@@ -413,11 +418,8 @@ int cmd_run(int argc, char** argv) {
     options.push_back(number_option("--last", 0, INT32_MAX, [&last_rows](long long n) { last_rows = n; }));
     if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (data_path.empty()) return usage();
-    const host::FunctionInfo* fn = plugin.find(function);
-    if (fn == nullptr || fn->calc == nullptr) {
-        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
-        return 1;
-    }
+    const host::FunctionInfo* fn = catalogue_function(plugin, function);
+    if (fn == nullptr) return 1;
     host::ChartData chart;
     std::string error;
     if (!host::load_chart_csv(data_path, &chart, &error)) {
@@ -632,11 +634,8 @@ int cmd_evaluate(int argc, char** argv) {
     }
     host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
-    const host::FunctionInfo* fn = plugin.find(function);
-    if (fn == nullptr || fn->calc == nullptr) {
-        std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
-        return 1;
-    }
+    const host::FunctionInfo* fn = catalogue_function(plugin, function);
+    if (fn == nullptr) return 1;
     if (!fn->args.empty()) {
         std::cerr << "msxhost: " << function << " takes arguments; evaluate runs functions of none\n";
         return 2;
