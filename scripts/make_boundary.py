@@ -51,6 +51,9 @@ RESULTS = {
     "void": ("void", "void", "void", "v"),
     "address": ("const char*", "int", "long", "s"),
 }
+# The one shape with a text record the client and msxhost know: a handle,
+# five int outputs and the record (GetFromQueue's).
+POLLED = ["int", "int&", "int&", "int&", "int&", "int&", "text_record"]
 # The host's six calculation records.
 CALC = [("const MSXDataRec*", "a_psDataRec"), ("const MSXDataInfoRecArgsArray*", "a_psDataInfoArgs"),
         ("const MSXNumericArgsArray*", "a_psNumericArgs"), ("const MSXStringArgsArray*", "a_psStringArgs"),
@@ -62,10 +65,14 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TABLES = ["plugin/BarsightPlugin.exports", "loader/orvane.exports", "engine/Spreadcore.exports"]
 
 
-def host_exports():
-    """The exports only the charting host calls (the MQL includes declare
-    every other one)."""
-    return {r.name for path in TABLES for r in Table(os.path.join(ROOT, path)).rows if r.side == "host"}
+def host_exports(library):
+    """The exports of `library` (e.g. "BarsightPlugin.dll") only the
+    charting host calls (the MQL includes declare every other one)."""
+    for path in TABLES:
+        table = Table(os.path.join(ROOT, path))
+        if table.library.lower() == library.lower():
+            return {r.name for r in table.rows if r.side == "host"}
+    return set()
 
 
 class Table:
@@ -93,6 +100,8 @@ class Table:
             self.rows.append(Row(cells, where))
         if not self.library:
             sys.exit("%s: no library line" % path)
+        if any(r.calc for r in self.rows) and not self.catalogue:
+            sys.exit("%s: calc rows need a catalogue line" % path)
         names = [r.name for r in self.rows]
         for name in names:
             if names.count(name) > 1:
@@ -122,12 +131,24 @@ class Row:
             sys.exit("%s: no body" % where)
         if not (self.policy == "noexcept" or re.fullmatch(r"value -?\d+", self.policy)):
             sys.exit("%s: on failure is noexcept or value N, not %r" % (where, self.policy))
+        if self.policy != "noexcept" and self.result != "int":
+            sys.exit("%s: only an int result can answer a value on failure" % where)
         self.params = []
         for param in filter(None, (p.strip() for p in params.split(","))):
             parts = param.split()
             if len(parts) != 2 or parts[0] not in PARAMETERS:
                 sys.exit("%s: parameter %r is not TYPE name (types: %s)" % (where, param, ", ".join(PARAMETERS)))
             self.params.append((parts[0], parts[1]))
+        names = [n for _, n in self.params]
+        if len(set(names)) != len(names):
+            sys.exit("%s: a parameter name twice" % where)
+        if self.side == "client":
+            for t, n in self.params:
+                if PARAMETERS[t][1] is None:
+                    sys.exit("%s: %s %s has no MQL type, so no client can pass it" % (where, t, n))
+            types = [t for t, _ in self.params]
+            if "text_record" in types and types != POLLED:
+                sys.exit("%s: a text record is taken only in the polling shape (%s)" % (where, ", ".join(POLLED)))
 
     def c_params(self):
         if self.calc:
@@ -203,8 +224,12 @@ def shim(row, table):
     return "\n".join(lines)
 
 
+def shown_path(path):
+    return os.path.relpath(os.path.abspath(path), ROOT).replace(os.sep, "/")
+
+
 def exports_cpp(table):
-    out = ["// " + GENERATED % table.path.replace(os.sep, "/"), "// The exports of %s." % table.library,
+    out = ["// " + GENERATED % shown_path(table.path), "// The exports of %s." % table.library,
            '#include "msx/boundary.h"']
     out += ['#include "%s"' % i for i in table.includes]
     out.append("")
@@ -218,7 +243,7 @@ def exports_cpp(table):
 
 
 def exports_h(table):
-    out = ["// " + GENERATED % table.path.replace(os.sep, "/"),
+    out = ["// " + GENERATED % shown_path(table.path),
            "// The exports of %s, for the programs and tests that call them directly." % table.library,
            "#pragma once", "", "#include <cstdint>", "", '#include "msx/msx_records.h"', "", 'extern "C" {']
     for row in table.rows:
@@ -236,7 +261,7 @@ def def_file(table):
 
 
 def argbytes(table):
-    lines = ["# " + GENERATED % table.path.replace(os.sep, "/"),
+    lines = ["# " + GENERATED % shown_path(table.path),
              "# Bytes of arguments each export takes on the 32-bit stack: the stdcall",
              "# decoration the host's calls imply (_Name@bytes)."]
     lines += ["%s %d" % (r.name, r.arg_bytes()) for r in table.rows]
@@ -244,7 +269,7 @@ def argbytes(table):
 
 
 def client_signatures(tables):
-    lines = ["// " + GENERATED % ", ".join(t.path.replace(os.sep, "/") for t in tables)]
+    lines = ["// " + GENERATED % ", ".join(shown_path(t.path) for t in tables)]
     for table in tables:
         if table.catalogue is None:
             continue  # msxhost calls the client exports of a plug-in
@@ -256,11 +281,23 @@ def client_signatures(tables):
 
 
 def address_exports(tables):
-    lines = ["// " + GENERATED % ", ".join(t.path.replace(os.sep, "/") for t in tables)]
+    lines = ["// " + GENERATED % ", ".join(shown_path(t.path) for t in tables)]
     for table in tables:
         for row in table.rows:
             if row.side == "client" and row.carries_address():
                 lines.append('{"%s", "%s"},' % (table.library.lower(), row.name))
+    return "\n".join(lines) + "\n"
+
+
+def abi(tables):
+    """What a caller of each export depends on, one line each: library,
+    name, result and parameters as C types, bytes on the 32-bit stack. The
+    committed snapshot (tests/boundary/abi.txt) pins it."""
+    lines = []
+    for table in tables:
+        for row in table.rows:
+            lines.append("%s %s %s(%s) %d" % (table.library, row.name, row.c_result(),
+                                              ", ".join(t for t, _ in row.c_params()), row.arg_bytes()))
     return "\n".join(lines) + "\n"
 
 
@@ -298,8 +335,11 @@ def main():
     parser.add_argument("--mql4")
     parser.add_argument("--mql5")
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--abi", action="store_true", help="print the exports' ABI, one line each")
     args = parser.parse_args()
     tables = [Table(p) for p in args.tables]
+    if args.abi:
+        sys.stdout.write(abi(tables))
     if args.out:
         os.makedirs(args.out, exist_ok=True)
         for table in tables:

@@ -30,6 +30,26 @@ done = subprocess.run([sys.executable, generator, *tables, "--check",
                       capture_output=True, text=True)
 check("the MQL4 and MQL5 includes' #import blocks are the tables'", done.returncode == 0, done.stderr.strip())
 
+# The contract with every caller, pinned apart from the tables: a row whose
+# types or order change what a caller passes fails here until the snapshot
+# is changed with it.
+made = subprocess.run([sys.executable, generator, *tables, "--abi"], capture_output=True, text=True).stdout
+pinned = "".join(l for l in open(os.path.join(root, "tests/boundary/abi.txt")) if not l.startswith("#"))
+check("the exports' names, order, C types and argument bytes are the pinned ones (%d exports)" %
+      len(pinned.splitlines()), made == pinned,
+      "\n".join(sorted(set(made.splitlines()) ^ set(pinned.splitlines()))))
+
+# Every client signature the tables make is one msxhost's client call makes.
+import re  # noqa: E402
+callable_shapes = set(re.findall(r'signature == "(\w):(\w*)"', open(os.path.join(root, "host/client_call.cpp")).read()))
+shapes = set()
+for path in tables:
+    table = make_boundary.Table(path)
+    if table.catalogue:
+        shapes |= {r.client_signature() for r in table.rows if r.side == "client"}
+check("msxhost can call every client export's shape (%d shapes)" % len(shapes),
+      shapes and shapes <= callable_shapes, str(sorted(shapes - callable_shapes)))
+
 HEAD = "library Test.dll\ninclude x.h\n"
 BAD = [
     ("six cells", "F | client | int | int a | noexcept | f\n", "a row has 7 cells"),
@@ -42,6 +62,13 @@ BAD = [
     ("a calc row with a body", "F | host | calc | calc | frame | f | x\n", "a calc row has"),
     ("a name twice", "F | client | int | | noexcept | f | x\nF | client | int | | noexcept | g | y\n", "F has 2 rows"),
     ("no library", "F | client | int | | noexcept | f | x\n", "no library line"),
+    ("a value from a void export", "F | client | void | | value 0 | f | x\n", "only an int result"),
+    ("a value from an address", "F | client | address | | value -1 | f | x\n", "only an int result"),
+    ("a parameter name twice", "F | client | int | int a, double a | noexcept | f | x\n", "a parameter name twice"),
+    ("a client taking what MQL cannot pass", "F | client | int | void* p | noexcept | f | x\n", "no MQL type"),
+    ("a text record in another shape", "F | client | int | int h, int& a, text_record r | noexcept | f | x\n",
+     "only in the polling shape"),
+    ("a calc row without a catalogue", "F | host | calc | calc | frame | | x\n", "need a catalogue line"),
 ]
 with tempfile.TemporaryDirectory() as work:
     for name, rows, message in BAD:
@@ -59,15 +86,16 @@ with tempfile.TemporaryDirectory() as work:
                 "Calc | host | calc | calc | frame | | runs\n"
                 "Sum | client | int | int a, double b, text c, int& d | value -1 | k::sum | adds\n"
                 "Text | client | address | | noexcept | k::text | a text\n"
-                "Poll | client | int | int h, int& a, text_record r | noexcept | k::poll | polls\n")
+                "Poll | client | int | int h, int& a, int& b, int& c, int& d, int& e, text_record r | noexcept | "
+                "k::poll | polls\n")
     out = os.path.join(work, "good")
     subprocess.run([sys.executable, generator, path, "--out", out], check=True)
     read = lambda name: open(os.path.join(out, name)).read()
     check("the .def lists the rows in order", read("Test.def") == "LIBRARY Test.dll\nEXPORTS\n    Calc\n    Sum\n"
           "    Text\n    Poll\n", read("Test.def"))
-    check("argument bytes: six records 24, int+double+text+pointer 20, none 0, 12",
+    check("argument bytes: six records 24, int+double+text+pointer 20, none 0, seven 28",
           [l for l in read("Test.argbytes").splitlines() if not l.startswith("#")] ==
-          ["Calc 24", "Sum 20", "Text 0", "Poll 12"], read("Test.argbytes"))
+          ["Calc 24", "Sum 20", "Text 0", "Poll 28"], read("Test.argbytes"))
     shims = read("Test_exports.cpp")
     check("value -1: one value_or guard", "return msx::value_or<int32_t>(-1, [&] {\n        return k::sum(a, b, c, d);"
           in shims, shims)

@@ -47,9 +47,9 @@ stdint.h stdio.h stdlib.h string.h time.h uchar.h wchar.h wctype.h""".split())
 COMPILER_HEADER = re.compile(r"^(\w*intrin\.h|sanitizer/\w+\.h)$")
 PLATFORM_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|__linux__|__unix__|__APPLE__|"
                          r"__MINGW32__|__MINGW64__|_MSC_VER|WIN32)\b")
-ARCH_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(__i386__|__i686__|__x86_64__|__amd64__|_M_IX86|_M_X64|"
+ARCH_IF = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(__i386__|__i386|__i486__|__i586__|__i686__|_X86_|__x86_64__|__x86_64|__amd64__|_M_IX86|_M_X64|"
                      r"_M_AMD64|__aarch64__|_M_ARM64|__arm__)\b")
-INLINE_ASM = re.compile(r"(^|[^\w])(asm|__asm__|__asm)\s*(volatile\s*|__volatile__\s*)?[({]")
+INLINE_ASM = re.compile(r"(^|[^\w])(asm|__asm__|__asm)\s*((volatile|__volatile__|goto|inline)\s*)*[({]")
 RELEASE = re.compile(r"\b(CloseHandle|FreeLibrary|dlclose|DeleteObject|DeleteDC|DestroyWindow|DestroyIcon|"
                      r"UnhookWindowsHookEx|ReleaseDC|RegCloseKey|SysFreeString|VariantClear|CoUninitialize|"
                      r"UnregisterClassW?|fclose|munmap|VirtualFree|LocalFree|GlobalFree)\s*\(|"
@@ -186,6 +186,8 @@ def main():
         ("tests/planted.cpp", "#ifdef __x86_64__\n#endif\n", True),
         ("tools/planted.cpp", 'asm(".globl f");\n', True),
         ("tests/planted.cpp", 'void f() { __asm__ volatile("nop"); }\n', True),
+        ("tools/planted.cpp", "#if defined(__i386)\n#endif\n", True),
+        ("tools/planted.cpp", 'void f() { asm goto("jmp %l0" :::: out); out:; }\n', True),
         ("platform/planted.cpp", '#if defined(__i386__)\nasm(".text");\n#endif\n', False),
         ("tools/planted.cpp", "// asm(\"nop\") is what it would take\nint spasm(int);\n", False),
         ("platform/win32/planted.cpp", "#include <windows.h>\n#if defined(_WIN32)\n#endif\n", False),

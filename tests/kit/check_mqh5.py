@@ -19,8 +19,8 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 import make_boundary  # noqa: E402
 
-# The exports only the charting host calls, from the libraries' tables.
-MSX_EXPORTS = make_boundary.host_exports()
+# The exports only the charting host calls, from each library's table.
+host_exports = make_boundary.host_exports
 # (library, function, position): the values that carry an address; position
 # -1 is the result.
 ADDRESSES = {("BarsightPlugin.dll", "GetCurrentUTCStr", -1), ("kernel32.dll", "lstrlenA", 0),
@@ -59,7 +59,7 @@ def main():
         real = exports(objdump, dll, failures)
         for name in sorted(names - real):
             failures.append("%s is not an export of the x64 %s" % (name, library))
-        for name in sorted(real - names - MSX_EXPORTS):
+        for name in sorted(real - names - host_exports(library)):
             failures.append("export %s of the x64 %s is not declared" % (name, library))
     if set(mql5) != set(mql4):
         failures.append("the includes import from different libraries: %s / %s" % (sorted(mql5), sorted(mql4)))

@@ -259,6 +259,14 @@ Option number_option(const char* name, long long low, long long high, std::funct
             }};
 }
 
+// An option whose value is a text.
+Option text_option(const char* name, std::string* value) {
+    return {name, [value](const std::string& given) {
+                *value = given;
+                return true;
+            }};
+}
+
 // An option that collects its values.
 Option list_option(const char* name, std::vector<std::string>* values) {
     return {name, [values](const std::string& value) {
@@ -411,10 +419,7 @@ int cmd_run(int argc, char** argv) {
     FunctionArgs args;
     long long last_rows = -1;
     std::vector<Option> options = argument_options(&args, true);
-    options.push_back({"--data", [&data_path](const std::string& value) {
-                           data_path = value;
-                           return true;
-                       }});
+    options.push_back(text_option("--data", &data_path));
     options.push_back(number_option("--last", 0, INT32_MAX, [&last_rows](long long n) { last_rows = n; }));
     if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (data_path.empty()) return usage();
@@ -586,12 +591,6 @@ int cmd_evaluate(int argc, char** argv) {
     std::string split_date;  // as given, for the headings
     bool split = false;
     long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
-    const auto text_option = [](const char* name, std::string* value) {
-        return Option{name, [value](const std::string& given) {
-                          *value = given;
-                          return true;
-                      }};
-    };
     const std::vector<Option> evaluate_options = {
         list_option("--data", &files),
         {"--horizons", [&options](const std::string& value) {
@@ -761,14 +760,8 @@ int cmd_chart(int argc, char** argv) {
     std::string data_path, out_path;
     msxhost::ChartOptions options;
     const std::vector<Option> chart_options = {
-        {"--data", [&data_path](const std::string& value) {
-             data_path = value;
-             return true;
-         }},
-        {"-o", [&out_path](const std::string& value) {
-             out_path = value;
-             return true;
-         }},
+        text_option("--data", &data_path),
+        text_option("-o", &out_path),
         number_option("--bars", 1, INT32_MAX, [&](long long n) { options.bars = std::max(static_cast<int>(n), 10); }),
         number_option("--end", -1, INT32_MAX, [&](long long n) { options.end = static_cast<int>(n); }),
         number_option("--mark", -1, INT32_MAX, [&](long long n) { options.mark = static_cast<int>(n); }),
