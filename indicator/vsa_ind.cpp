@@ -13,9 +13,6 @@ namespace {
 
 constexpr char kApplication[] = "metastock";
 constexpr int32_t kEnginePeriods = 9;
-constexpr int32_t kWarmUpLimit = kVsaWarmUpLimit;
-constexpr double kVolumeFloor = kVsaVolumeFloor;
-constexpr double kNoNextClose = kVsaNoNextClose;
 
 // Closes the engine instance however the computation ends.
 class InstanceGuard {
@@ -59,13 +56,13 @@ CalcOutcome feed(const msx::CalcArgs& args, const EngineApi& engine, int32_t per
     double bar_counter = 1.0;
     for (int32_t i = f; i < l; ++i) {
         double vol = volume[i];
-        if (vol < kVolumeFloor) vol = 1.0;
+        if (vol < kVsaVolumeFloor) vol = 1.0;
         bar_counter = bar_counter + 1.0;
-        const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
+        const double next = i == l - 1 ? kVsaNoNextClose : static_cast<double>(close[i + 1]);
         const double c = close[i];
         const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
                                                 low[i], c, vol, next, 0);
-        out[i] = i > kWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
+        out[i] = i > kVsaWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
     }
     if (l >= 0) out[l] = store(0.0);
     return CalcOutcome::range(f, l);

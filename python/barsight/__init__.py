@@ -28,7 +28,7 @@ import pandas as pd
 
 from . import _core
 from . import _signal_table
-from ._input import bars as _bars
+from ._input import _FLOAT32_MAX, bars as _bars
 
 __all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
@@ -40,7 +40,6 @@ SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'w
 signal_names = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
 
 _PRICE_BARS = ("high", "low", "close", "volume")
-_FLOAT32_MAX = float(np.finfo(np.float32).max)
 
 
 def _whole(value, what, low, high):

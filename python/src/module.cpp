@@ -44,9 +44,9 @@ const barsight::EngineApi& linked_engine() {
     return api;
 }
 
-constexpr long kWarmUpLimit = barsight::kVsaWarmUpLimit;
-constexpr double kVolumeFloor = barsight::kVsaVolumeFloor;
-constexpr double kNoNextClose = barsight::kVsaNoNextClose;
+using barsight::kVsaNoNextClose;
+using barsight::kVsaVolumeFloor;
+using barsight::kVsaWarmUpLimit;
 
 // What the plug-in says when the engine refuses an instance; periods are
 // checked before, so here it means every instance is in use.
@@ -233,9 +233,9 @@ public:
     int32_t push(double high, double low, double close, double volume) {
         const double h = value(high), l = value(low), c = value(close);
         double v = value(volume);
-        if (v < kVolumeFloor) v = 1.0;
+        if (v < kVsaVolumeFloor) v = 1.0;
         const int32_t raw = AnalysePosn(handle_, static_cast<int32_t>(bars_ - 1), static_cast<double>(bars_ + 2), c,
-                                        h, l, c, v, kNoNextClose, 0);
+                                        h, l, c, v, kVsaNoNextClose, 0);
         ++bars_;
         return shown(bars_ - 1, raw);
     }
@@ -251,7 +251,7 @@ public:
 private:
     double value(double v) const { return float32_ ? static_cast<double>(static_cast<float>(v)) : v; }
     static int32_t shown(long number, int32_t raw) {
-        return number > kWarmUpLimit ? barsight::Globals::SignFilter(raw) : 0;
+        return number > kVsaWarmUpLimit ? barsight::Globals::SignFilter(raw) : 0;
     }
     bool float32_;
     int32_t handle_ = 0;
