@@ -39,7 +39,7 @@ version=$(cat "$w32/version.txt")
 work=${w64:-$w32}
 dist=$work/installer-test-dist
 rm -rf "$dist"
-release=(python3 "$here/make_release.py" "$w32" "$dist")
+release=(python3 "$here/make_release.py" "$w32" "$dist" --keep "$dist/work")
 [ -n "$w64" ] && release+=(--x64 "$w64")
 "${release[@]}" >/dev/null
 
@@ -129,7 +129,7 @@ registered() { reg query "$KEY" || reg query "$KEY" /reg:32; }
 log_text() { iconv -c -f UTF-16LE -t UTF-8 "$LOG" 2>/dev/null | tr -d '\r'; }
 logged() { log_text | grep -F -- "$1" >/dev/null; }  # (grep -q would end the pipe early)
 targets_match() {  # which of METASTOCK MT4 MT5 PROGRAM hold exactly their files; the rest hold none
-  python3 - "$w32/installer/files.nsh" "$PROG" "$MS" "$TERMINALS" "$@" <<'PY'
+  python3 - "$dist/work/files.nsh" "$PROG" "$MS" "$TERMINALS" "$@" <<'PY'
 import filecmp, os, re, sys
 nsh, prog, ms, terminals = sys.argv[1:5]
 present = set(sys.argv[5:])

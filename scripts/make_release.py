@@ -12,7 +12,11 @@ the owner only, never on a command line. A timestamp is added when the
 server (BARSIGHT_TIMESTAMP_URL, default DigiCert's) answers; when it does
 not, the signatures are made without one and a note says so.
 
-usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup]
+Its working files go into a private temporary folder, removed at the end;
+--keep DIR keeps the installer's file list (files.nsh) and, when signed, the
+signed uninstaller (uninstall.exe) in DIR, for the tests.
+
+usage: make_release.py WIN32_BUILD_DIR OUTPUT_DIR [--x64 WIN64_BUILD_DIR] [--sign PFX] [--no-setup] [--keep DIR]
        make_release.py --sign-one PFX PASSWORD_FILE FILE [COPY]   (what makensis calls)
 """
 import hashlib
@@ -221,6 +225,17 @@ def write_sign_command(command, pfx, password_file):
     os.chmod(command, 0o700)
 
 
+def option(name):
+    """The value after `name` among the options, or None."""
+    options = sys.argv[3:]
+    if name not in options:
+        return None
+    at = options.index(name)
+    if at + 1 >= len(options):
+        sys.exit("make_release: %s needs a value" % name)
+    return options[at + 1]
+
+
 def main():
     if sys.argv[1] == "--sign-one":
         sign_in_place(*sys.argv[2:6])
@@ -232,64 +247,83 @@ def main():
     os.makedirs(out, exist_ok=True)
     target = os.path.join(out, top + ".zip")
     files = layout(build)
-    if "--x64" in sys.argv[3:]:
-        files += layout_x64(sys.argv[sys.argv.index("--x64") + 1])
+    if option("--x64"):
+        files += layout_x64(option("--x64"))
     if not any(inside.endswith("help/plugin/Inds1/none.htm") for inside, _ in files):
         sys.exit("no help pages in %s/bin/help: build them (scripts/release.sh does)" % build)
-    pfx = sys.argv[sys.argv.index("--sign") + 1] if "--sign" in sys.argv[3:] else None
-    password_dir = None
-    if pfx:
-        if "BARSIGHT_SIGN_PASSWORD" not in os.environ:
-            sys.exit("make_release: --sign needs the certificate's password in BARSIGHT_SIGN_PASSWORD")
-        password_dir = tempfile.mkdtemp(prefix="barsight-sign-")  # mode 700
-        password_file = os.path.join(password_dir, "password")
-        with open(os.open(password_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
-            f.write(os.environ["BARSIGHT_SIGN_PASSWORD"])
-        staging = os.path.join(build, "signed")
-        shutil.rmtree(staging, ignore_errors=True)
-        stamps = set()
-        signed = []
-        for inside, path in files:
-            if inside.endswith((".dll", ".exe")):
-                copy = os.path.join(staging, inside)
-                os.makedirs(os.path.dirname(copy), exist_ok=True)
-                stamps.add(sign_file(os.path.abspath(pfx), password_file, path, copy))
-                path = copy
-            signed.append((inside, path))
-        files = signed
-        if False in stamps:
-            print("make_release: no answer from the timestamp server %s: the signatures carry no "
-                  "timestamp and stop being valid when the certificate expires" % TIMESTAMP)
+    pfx = option("--sign")
+    if pfx and "BARSIGHT_SIGN_PASSWORD" not in os.environ:
+        sys.exit("make_release: --sign needs the certificate's password in BARSIGHT_SIGN_PASSWORD")
+    keep = option("--keep")
+    # Everything this run writes on its way (the password, the signed copies,
+    # the installer's file list and signing command) lives in a folder of its
+    # own, never at a fixed place of the build folder: two releases of one
+    # build can be made at once, each signed with its own certificate.
+    work = os.path.abspath(tempfile.mkdtemp(prefix="barsight-release-"))  # mode 700
     try:
-        build_bundle(build, out, version, top, target, files, pfx, password_dir)
+        password_file = None
+        if pfx:
+            password_file = os.path.join(work, "password")
+            with open(os.open(password_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+                f.write(os.environ["BARSIGHT_SIGN_PASSWORD"])
+            files, stamps = sign_copies(files, os.path.abspath(pfx), password_file, os.path.join(work, "signed"))
+            if False in stamps:
+                print("make_release: no answer from the timestamp server %s: the signatures carry no "
+                      "timestamp and stop being valid when the certificate expires" % TIMESTAMP)
+        build_bundle(work, out, version, top, target, files, pfx, password_file)
+        if keep:
+            # For the tests: the installer's file list and the signed uninstaller.
+            os.makedirs(keep, exist_ok=True)
+            for name in ("files.nsh", "uninstall.exe"):
+                if os.path.isfile(os.path.join(work, name)):
+                    shutil.copyfile(os.path.join(work, name), os.path.join(keep, name))
     finally:
-        if password_dir:
-            shutil.rmtree(password_dir, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
 
 
-def build_bundle(build, out, version, top, target, files, pfx, password_dir):
-    with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as bundle:
-        for inside, path in files:
-            if not os.path.isfile(path):
-                sys.exit("missing " + path)
-            bundle.write(path, top + "/" + inside)
+def sign_copies(files, pfx, password_file, staging):
+    """Signed copies in `staging` of the bundle's DLLs and programs; returns
+    the file list pointing at them and whether each signature has a timestamp."""
+    stamps = set()
+    signed = []
+    for inside, path in files:
+        if inside.endswith((".dll", ".exe")):
+            copy = os.path.join(staging, inside)
+            os.makedirs(os.path.dirname(copy), exist_ok=True)
+            stamps.add(sign_file(pfx, password_file, path, copy))
+            path = copy
+        signed.append((inside, path))
+    return signed, stamps
+
+
+def build_bundle(work, out, version, top, target, files, pfx, password_file):
+    # Written beside the target, then moved over it: a reader never sees half a zip.
+    partial = tempfile.NamedTemporaryFile(dir=out, prefix=".%s." % top, suffix=".part", delete=False)
+    try:
+        with partial, zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as bundle:
+            for inside, path in files:
+                if not os.path.isfile(path):
+                    sys.exit("missing " + path)
+                bundle.write(path, top + "/" + inside)
+        os.replace(partial.name, target)
+    finally:
+        if os.path.exists(partial.name):
+            os.remove(partial.name)
     print(target)
     if "--no-setup" in sys.argv[3:]:
         return
-    work = os.path.join(build, "installer")
-    os.makedirs(work, exist_ok=True)
     with open(os.path.join(work, "files.nsh"), "w", encoding="utf-8") as f:
         f.write(nsis_file_lists(files))
     setup = os.path.abspath(os.path.join(out, "barsight-%s-setup.exe" % version))
     numbers = (version.split(".") + ["0", "0", "0"])[:3] + ["0"]
     defines = ["-DVERSION=" + version, "-DVERSION4=" + ".".join(numbers),
-               "-DFILES=" + os.path.abspath(os.path.join(work, "files.nsh")), "-DOUTFILE=" + setup]
+               "-DFILES=" + os.path.join(work, "files.nsh"), "-DOUTFILE=" + setup]
     if pfx:
         # makensis runs these on the uninstaller and on setup.exe once they are
         # written; a copy of the signed uninstaller stays for the tests.
-        command = os.path.abspath(os.path.join(work, "sign-one.sh"))
-        write_sign_command(command, os.path.abspath(pfx), os.path.join(password_dir, "password"))
-        defines += ["-DSIGN=" + command, "-DUNINSTALLER_COPY=" + os.path.abspath(os.path.join(work, "uninstall.exe"))]
+        command = os.path.join(work, "sign-one.sh")
+        write_sign_command(command, os.path.abspath(pfx), password_file)
+        defines += ["-DSIGN=" + command, "-DUNINSTALLER_COPY=" + os.path.join(work, "uninstall.exe")]
     subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8"] + defines +
                    [os.path.join(ROOT, "kit", "installer", "barsight.nsi")], check=True)
     print(setup)

@@ -3,7 +3,8 @@
 certificate made with openssl signs the bundle (make_release.py --sign, its
 password only in BARSIGHT_SIGN_PASSWORD), and osslsigncode verifies against
 that certificate every DLL and program of the zip, setup.exe and the
-uninstaller setup writes. Without --sign the bundle's files are the build's,
+uninstaller setup writes, for two releases of one build made at once, each
+with its own certificate. Without --sign the bundle's files are the build's,
 byte for byte, and carry no signature. No timestamp server is reachable in a
 test: the note saying so is checked too.
 
@@ -12,12 +13,14 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
 build = sys.argv[1]
 failures = []
+started = time.time()
 
 
 def check(name, condition, detail=""):
@@ -32,43 +35,73 @@ def verify(path, cert):
         (done.returncode == 0 and "Succeeded" in done.stdout + done.stderr)
 
 
-with tempfile.TemporaryDirectory() as work:
-    key, cert, pfx = (os.path.join(work, n) for n in ("key.pem", "cert.pem", "test.pfx"))
+def certificate(work, name):
+    """A throw-away self-signed certificate: (cert.pem, .pfx) under `work`."""
+    key, cert, pfx = (os.path.join(work, "%s-%s" % (name, n)) for n in ("key.pem", "cert.pem", "test.pfx"))
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "2", "-subj", "/CN=Barsight test signing"], check=True, capture_output=True)
+                    "-days", "2", "-subj", "/CN=Barsight test signing %s" % name], check=True, capture_output=True)
     subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
                     "-passout", "pass:throw away"], check=True, capture_output=True)
+    return cert, pfx
+
+
+def signed_release(out, pfx):
+    """A signed release of the build into `out` (its installer's files kept
+    in out/work), started, not waited for."""
     env = dict(os.environ, BARSIGHT_SIGN_PASSWORD="throw away", BARSIGHT_TIMESTAMP_URL="http://127.0.0.1:9/")
-    signed_out = os.path.join(work, "signed")
-    uninstaller = os.path.join(build, "installer", "uninstall.exe")
-    if os.path.exists(uninstaller):
-        os.remove(uninstaller)  # the check must see this run's copy
-    done = subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build, signed_out,
-                           "--sign", pfx], env=env, capture_output=True, text=True)
-    check("a signed release is made", done.returncode == 0, done.stderr[-600:])
-    check("no timestamp server: the note says so", "no answer from the timestamp server" in done.stdout, done.stdout)
+    return subprocess.Popen([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build, out,
+                             "--sign", pfx, "--keep", os.path.join(out, "work")],
+                            env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+with tempfile.TemporaryDirectory() as work:
+    # Two signed releases of one build at once, each with its own
+    # certificate: each run's files are its own, so each verifies against
+    # its certificate only.
+    runs = []
+    for name in ("first", "second"):
+        cert, pfx = certificate(work, name)
+        out = os.path.join(work, name)
+        runs.append((name, cert, out, signed_release(out, pfx)))
     version = open(os.path.join(build, "version.txt")).read().strip()
-    zip_path = os.path.join(signed_out, "barsight-%s-win32.zip" % version)
-    unpacked = os.path.join(work, "unpacked")
-    programs = []
-    if os.path.isfile(zip_path):
-        with zipfile.ZipFile(zip_path) as bundle:
-            bundle.extractall(unpacked)
-            programs = [n for n in bundle.namelist() if n.endswith((".dll", ".exe"))]
-    bad = [n for n in programs if not verify(os.path.join(unpacked, n), cert)]
-    check("every DLL and program of the zip verifies (%d)" % len(programs), programs and not bad, str(bad))
-    setup = os.path.join(signed_out, "barsight-%s-setup.exe" % version)
-    check("setup.exe verifies", os.path.isfile(setup) and verify(setup, cert))
+    for name, cert, out, run in runs:
+        stdout, stderr = run.communicate()
+        check("%s: a signed release is made" % name, run.returncode == 0, stderr[-600:])
+        check("%s: no timestamp server: the note says so" % name, "no answer from the timestamp server" in stdout,
+              stdout)
+        zip_path = os.path.join(out, "barsight-%s-win32.zip" % version)
+        unpacked = os.path.join(out, "unpacked")
+        programs = []
+        if os.path.isfile(zip_path):
+            with zipfile.ZipFile(zip_path) as bundle:
+                bundle.extractall(unpacked)
+                programs = [n for n in bundle.namelist() if n.endswith((".dll", ".exe"))]
+        bad = [n for n in programs if not verify(os.path.join(unpacked, n), cert)]
+        check("%s: every DLL and program of the zip verifies (%d)" % (name, len(programs)), programs and not bad,
+              str(bad))
+        setup = os.path.join(out, "barsight-%s-setup.exe" % version)
+        check("%s: setup.exe verifies" % name, os.path.isfile(setup) and verify(setup, cert))
+        uninstaller = os.path.join(out, "work", "uninstall.exe")
+        check("%s: the uninstaller setup writes verifies" % name,
+              os.path.isfile(uninstaller) and verify(uninstaller, cert))
+    first_cert, second_setup = runs[0][1], os.path.join(runs[1][2], "barsight-%s-setup.exe" % version)
+    check("a setup signed with another certificate does not verify",
+          os.path.isfile(second_setup) and not verify(second_setup, first_cert))
     # One byte of a signed DLL's code changed: its signature no longer holds.
-    if programs:
+    unpacked = os.path.join(runs[0][2], "unpacked")
+    dll = os.path.join(unpacked, "barsight-%s-win32" % version, "MetaStock", "BarsightPlugin.dll")
+    if os.path.isfile(dll):
         altered = os.path.join(work, "altered.dll")
-        data = bytearray(open(os.path.join(unpacked, programs[0]), "rb").read())
+        data = bytearray(open(dll, "rb").read())
         data[0x400] ^= 0xFF
         open(altered, "wb").write(bytes(data))
-        check("an altered signed DLL does not verify", not verify(altered, cert))
-    check("the uninstaller setup writes verifies", os.path.isfile(uninstaller) and verify(uninstaller, cert))
+        check("an altered signed DLL does not verify", not verify(altered, first_cert))
     check("the build's own DLL is left unsigned",
-          not verify(os.path.join(build, "bin", "BarsightPlugin.dll"), cert))
+          not verify(os.path.join(build, "bin", "BarsightPlugin.dll"), first_cert))
+    check("nothing of a release is left in the build folder",
+          not any(os.path.exists(os.path.join(build, n)) and os.path.getmtime(os.path.join(build, n)) >= started
+                  for n in ("signed", "installer")))
+    pfx = os.path.join(work, "first-test.pfx")
     wrong = subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "make_release.py"), build,
                             os.path.join(work, "nopass"), "--sign", pfx, "--no-setup"],
                            env=dict(os.environ, BARSIGHT_TIMESTAMP_URL="http://127.0.0.1:9/"),
