@@ -12,6 +12,7 @@
 #include "tools/mql4run/runner.h"
 #include "tools/mql4run/builtins.h"
 #include "tools/mql4run/registry.h"
+#include "tools/mql4run/text.h"
 
 namespace {
 
@@ -103,6 +104,20 @@ TEST(RunnerInputs, StrictForms) {
             EXPECT_EQ(value, c.value) << c.text;
         }
     }
+}
+
+// Print and the order log write a double in its shortest form that reads
+// back the same, a whole number with all its digits as the terminal does.
+TEST(RunnerText, NumbersInTheirShortestForm) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {100, "100"},     {0.12, "0.12"},   {-2500, "-2500"}, {87.23, "87.23"},
+        {0.001, "0.001"}, {1e308, "1e+308"}, {1e15, "1e+15"}, {123456789012.0, "123456789012"},
+        {0, "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(mql::number_text(c.value), c.text) << c.value;
 }
 
 // A seventh column is the real volume, a long count: what a long cannot
