@@ -141,18 +141,52 @@ install_group() {  # group; 0 when all its packages are installed
   return 1
 }
 
+# What the kernel's binfmt_misc (the folder) holds for qemu-i386, in one
+# line: "usable", "absent", or "unusable: what to do". A container or chroot
+# on a host that registered qemu-i386 already sees the host's entry (once
+# binfmt_misc is mounted there); it serves when it is enabled and its
+# interpreter can be run: opened by the kernel at registration (flag F), or
+# a program at its path here.
+i386_binfmt_state() {  # binfmt_misc folder
+  local entry=$1/qemu-i386 interpreter flags
+  if [ ! -e "$entry" ]; then
+    echo absent
+    return
+  fi
+  if ! grep -qx enabled "$entry" 2>/dev/null; then
+    echo "unusable: the kernel's qemu-i386 entry is disabled; enable it (as root: echo 1 > $entry) or remove it (echo -1 > $entry) and run deps.sh smoke32 again"
+    return
+  fi
+  interpreter=$(sed -n 's/^interpreter //p' "$entry")
+  flags=$(sed -n 's/^flags: *//p' "$entry")
+  if [[ $flags == *F* ]] || [ -x "$interpreter" ]; then
+    echo usable
+    return
+  fi
+  echo "unusable: the kernel's qemu-i386 entry runs ${interpreter:-no interpreter}, which is not a program here; install qemu-user so that it is, or remove the entry (as root, where it was registered: echo -1 > $entry) and run deps.sh smoke32 again"
+}
+
 # 32-bit x86 programs through qemu-i386, as qemu-user-binfmt would register
 # them with systemd (this machine may have none). Done on every run: the
-# registration does not outlive a reboot, the packages do.
-register_i386_binfmt() {
-  local misc=/proc/sys/fs/binfmt_misc rule=/usr/share/qemu/binfmt.d/qemu-i386.conf
-  [ -e "$misc/qemu-i386" ] && return 0
+# registration does not outlive a reboot, the packages do. An entry the
+# kernel already holds is taken as it is when it serves: registering the
+# name again would fail.
+register_i386_binfmt() {  # [binfmt_misc folder] [rule]: the kernel's and qemu-user's unless given
+  local misc=${1:-/proc/sys/fs/binfmt_misc} rule=${2:-/usr/share/qemu/binfmt.d/qemu-i386.conf} state
+  if [ ! -e "$misc/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$misc" 2>/dev/null
+  fi
+  state=$(i386_binfmt_state "$misc")
+  case $state in
+    usable)
+      return 0 ;;
+    unusable*)
+      echo "deps.sh: group smoke32: ${state#unusable: }"
+      return 1 ;;
+  esac
   if [ ! -f "$rule" ]; then
     echo "deps.sh: group smoke32: qemu-user has no binfmt rule $rule"
     return 1
-  fi
-  if [ ! -e "$misc/register" ]; then
-    as_root mount -t binfmt_misc binfmt_misc "$misc" 2>/dev/null
   fi
   if ! as_root sh -c "cat '$rule' > '$misc/register'" 2>/dev/null || [ ! -e "$misc/qemu-i386" ]; then
     echo "deps.sh: group smoke32: the kernel cannot be told to run 32-bit programs through qemu-i386 (binfmt_misc at $misc)"
@@ -160,6 +194,11 @@ register_i386_binfmt() {
   fi
   echo "deps.sh: 32-bit x86 programs now run through qemu-i386 (binfmt_misc)"
 }
+
+# Sourced (by the set-up's tests), it defines its functions and does nothing.
+if [ "${BASH_SOURCE[0]}" != "$0" ]; then
+  return 0
+fi
 
 status=0
 for group in "$@"; do

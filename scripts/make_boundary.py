@@ -54,6 +54,14 @@ RESULTS = {
 # The one shape with a text record the client and msxhost know: a handle,
 # five int outputs and the record (GetFromQueue's).
 POLLED = ["int", "int&", "int&", "int&", "int&", "int&", "text_record"]
+# msxhost's client call holds at most this many arguments.
+CLIENT_ARGUMENTS = 9
+# The names the C++ shims and MQL declarations are written with: ASCII
+# identifiers only (C++, MQL and the export tables agree on nothing else).
+IDENTIFIER = re.compile(r"[A-Za-z_][A-Za-z0-9_]*")
+# A library is a file name of its own: nothing that could lead out of the
+# output folder.
+LIBRARY = re.compile(r"[A-Za-z0-9_][A-Za-z0-9_.-]*\.dll", re.I)
 # The host's six calculation records.
 CALC = [("const MSXDataRec*", "a_psDataRec"), ("const MSXDataInfoRecArgsArray*", "a_psDataInfoArgs"),
         ("const MSXNumericArgsArray*", "a_psNumericArgs"), ("const MSXStringArgsArray*", "a_psStringArgs"),
@@ -82,17 +90,33 @@ class Table:
         self.catalogue = None
         self.includes = []
         self.rows = []
-        for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        where_library = path
+        try:
+            lines = open(path, encoding="utf-8").read().splitlines()
+        except (OSError, UnicodeDecodeError) as e:
+            sys.exit("%s: cannot read the table: %s" % (path, e))
+        for number, line in enumerate(lines, 1):
             line = line.strip()
             if not line or line.startswith("#"):
                 continue
             where = "%s:%d" % (path, number)
             words = line.split(None, 1)
             if words[0] in ("library", "catalogue", "include") and "|" not in line:
+                value = words[1].strip() if len(words) > 1 else ""
+                if words[0] == "library":
+                    if not LIBRARY.fullmatch(value):
+                        sys.exit("%s: library: %r is not a DLL's file name (ASCII letters, digits, _ . -, "
+                                 "ending .dll, no folder)" % (where, value))
+                    where_library = where
+                elif words[0] == "catalogue":
+                    if not all(IDENTIFIER.fullmatch(p) for p in value.split("::")):
+                        sys.exit("%s: catalogue: %r is not a C++ name (ASCII identifiers joined by ::)" % (where, value))
+                elif not re.fullmatch(r"[A-Za-z0-9_./-]+\.h", value):
+                    sys.exit("%s: include: %r is not a header's path" % (where, value))
                 if words[0] == "include":
-                    self.includes.append(words[1])
+                    self.includes.append(value)
                 else:
-                    setattr(self, words[0], words[1])
+                    setattr(self, words[0], value)
                 continue
             cells = [c.strip() for c in line.split("|")]
             if len(cells) != 7:
@@ -100,12 +124,20 @@ class Table:
             self.rows.append(Row(cells, where))
         if not self.library:
             sys.exit("%s: no library line" % path)
-        if any(r.calc for r in self.rows) and not self.catalogue:
-            sys.exit("%s: calc rows need a catalogue line" % path)
-        names = [r.name for r in self.rows]
-        for name in names:
-            if names.count(name) > 1:
-                sys.exit("%s: %s has %d rows" % (path, name, names.count(name)))
+        for r in self.rows:
+            if r.calc and not self.catalogue:
+                sys.exit("%s: result: calc rows need a catalogue line" % r.where)
+        seen = {}
+        for r in self.rows:
+            if r.name in seen:
+                sys.exit("%s: name: %s has 2 rows (the first at %s)" % (r.where, r.name, seen[r.name]))
+            seen[r.name] = r.where
+        if self.catalogue:
+            # msxhost calls the client exports of a table with a catalogue.
+            for r in self.rows:
+                if r.side == "client" and len(r.client_signature()[1]) > CLIENT_ARGUMENTS:
+                    sys.exit("%s: parameters: %d, but msxhost's client call holds at most %d"
+                             % (r.where, len(r.params), CLIENT_ARGUMENTS))
 
     @property
     def stem(self):
@@ -114,41 +146,51 @@ class Table:
 
 class Row:
     def __init__(self, cells, where):
+        self.where = where
         self.name, self.side, self.result, params, self.policy, self.body, self.what = cells
+        if not IDENTIFIER.fullmatch(self.name):
+            sys.exit("%s: name: %r is no export name (an ASCII identifier)" % (where, self.name))
         if self.side not in ("host", "client"):
-            sys.exit("%s: 'for' is host or client, not %r" % (where, self.side))
-        if not re.fullmatch(r"[A-Za-z_]\w*", self.name):
-            sys.exit("%s: %r is no export name" % (where, self.name))
+            sys.exit("%s: for: 'for' is host or client, not %r" % (where, self.side))
         self.calc = self.result == "calc"
         if self.calc:
             if params != "calc" or self.policy != "frame" or self.body:
-                sys.exit("%s: a calc row has parameters 'calc', failure 'frame' and no body" % where)
+                sys.exit("%s: result: a calc row has parameters 'calc', failure 'frame' and no body" % where)
+            if self.side != "host":
+                sys.exit("%s: for: a calc row is the charting host's, not %r" % (where, self.side))
             self.params = []
             return
         if self.result not in RESULTS:
-            sys.exit("%s: unknown result type %r" % (where, self.result))
+            sys.exit("%s: result: unknown result type %r (types: %s)" % (where, self.result, ", ".join(RESULTS)))
         if not self.body:
-            sys.exit("%s: no body" % where)
+            sys.exit("%s: body: no body" % where)
         if not (self.policy == "noexcept" or re.fullmatch(r"value -?\d+", self.policy)):
-            sys.exit("%s: on failure is noexcept or value N, not %r" % (where, self.policy))
+            sys.exit("%s: on failure: on failure is noexcept or value N, not %r" % (where, self.policy))
         if self.policy != "noexcept" and self.result != "int":
-            sys.exit("%s: only an int result can answer a value on failure" % where)
+            sys.exit("%s: on failure: only an int result can answer a value on failure" % where)
         self.params = []
         for param in filter(None, (p.strip() for p in params.split(","))):
             parts = param.split()
             if len(parts) != 2 or parts[0] not in PARAMETERS:
-                sys.exit("%s: parameter %r is not TYPE name (types: %s)" % (where, param, ", ".join(PARAMETERS)))
+                sys.exit("%s: parameters: parameter %r is not TYPE name (types: %s)"
+                         % (where, param, ", ".join(PARAMETERS)))
+            if not IDENTIFIER.fullmatch(parts[1]):
+                # "&x", "*x", "x[]" or "x=5" would change what the shim
+                # takes from what the type (and the pinned ABI) says.
+                sys.exit("%s: parameters: parameter %r: %r is not a name (an ASCII identifier; the type "
+                         "alone says value, reference or array)" % (where, param, parts[1]))
             self.params.append((parts[0], parts[1]))
         names = [n for _, n in self.params]
         if len(set(names)) != len(names):
-            sys.exit("%s: a parameter name twice" % where)
+            sys.exit("%s: parameters: a parameter name twice" % where)
         if self.side == "client":
             for t, n in self.params:
                 if PARAMETERS[t][1] is None:
-                    sys.exit("%s: %s %s has no MQL type, so no client can pass it" % (where, t, n))
+                    sys.exit("%s: parameters: %s %s has no MQL type, so no client can pass it" % (where, t, n))
             types = [t for t, _ in self.params]
             if "text_record" in types and types != POLLED:
-                sys.exit("%s: a text record is taken only in the polling shape (%s)" % (where, ", ".join(POLLED)))
+                sys.exit("%s: parameters: a text record is taken only in the polling shape (%s)"
+                         % (where, ", ".join(POLLED)))
 
     def c_params(self):
         if self.calc:
@@ -169,7 +211,7 @@ class Row:
         params = []
         for t, n in self.params:
             if PARAMETERS[t][k] is None:
-                sys.exit("%s: %s has no MQL type" % (self.name, t))
+                sys.exit("%s: parameters: %s has no MQL type" % (self.where, t))
             params.append(PARAMETERS[t][k].format(n))
         result = RESULTS[self.result][k]
         return wrapped("%-4s %s(" % (result, self.name), params, ");")
@@ -366,4 +408,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except OSError as e:
+        sys.exit("make_boundary.py: %s" % e)

@@ -141,12 +141,13 @@ def glyph(code, provisional=False):
     background as the terminal shows it."""
     label, _, colour, character = LOOK[code]
     shade = provisional_colour(colour) if provisional else colour
-    return '<span class="chart"><span class="glyph" style="color: %s">%s</span></span>' % (shade, character)
+    return '<span class="chart"><span class="glyph" style="color: %s">%s</span></span>' % (
+        html.escape(shade), html.escape(character))
 
 
 def legend_rows(codes):
     return "".join('<tr><td>%s</td><td><b>%s</b></td><td>%s</td></tr>' % (
-        glyph(c), LOOK[c][0], signal_link(c, n)) for c, n, *_ in SIGNALS if c in codes)
+        glyph(c), html.escape(LOOK[c][0]), signal_link(c, n)) for c, n, *_ in SIGNALS if c in codes)
 
 
 PERIODS_NOTE = ("<p class=\"note\">Periods: S, V, HH and LL are taken over the Periods bars before the "
@@ -234,6 +235,10 @@ def pct(text):
     return "%+.2f%%" % float(text)
 
 
+def real_names():
+    return html.escape(", ".join(n for _, n in REAL_SERIES))
+
+
 def real_line(code, rows):
     """One paragraph of a signal's figures on the real series."""
     mine = rows.get(code, [])
@@ -241,17 +246,17 @@ def real_line(code, rows):
     with_stats = [r for r in mine if r["mean"] != ""]
     if not with_stats:
         return ("<p>On the real series (%s): %d case%s, too few for figures.</p>"
-                % (", ".join(n for _, n in REAL_SERIES), count, "" if count == 1 else "s"))
+                % (real_names(), count, "" if count == 1 else "s"))
     parts = []
     for r in with_stats:
         adjusted = (", adjusted p %.2f" % float(r["p_adjusted"])) if r["p_adjusted"] != "" else ""
         interval = (" (95%%: %s to %s%s)" % (pct(r["ci_low"]), pct(r["ci_high"]), adjusted)
                     if r["ci_low"] != "" else "")
-        parts.append("%s after %s bar%s%s" % (pct(r["diff"]), r["horizon"], "" if r["horizon"] == "1" else "s",
-                                              interval))
+        parts.append("%s after %s bar%s%s" % (pct(r["diff"]), html.escape(r["horizon"]),
+                                              "" if r["horizon"] == "1" else "s", interval))
     return ("<p>On the real series (%s; %d cases), the return after the signal minus every bar's: %s. "
             "An adjusted p below 0.05 would hold after allowing for every signal and horizon tested at "
-            "once.</p>" % (", ".join(n for _, n in REAL_SERIES), count, "; ".join(parts)))
+            "once.</p>" % (real_names(), count, "; ".join(parts)))
 
 
 def real_table(rows):
@@ -262,7 +267,7 @@ def real_table(rows):
             if r["horizon"] not in ("1", "10") or r["mean"] == "":
                 continue
             lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s&nbsp;to<br>%s</td><td>%s</td></tr>" % (
-                html.escape(name), code, r["horizon"], r["count"], pct(r["diff"]),
+                html.escape(name), code, html.escape(r["horizon"]), html.escape(r["count"]), pct(r["diff"]),
                 pct(r["adj_ci_low"]) if r["adj_ci_low"] else "n/a", pct(r["adj_ci_high"]) if r["adj_ci_high"] else "",
                 "%.2f" % float(r["p_adjusted"]) if r["p_adjusted"] else "n/a"))
     # Headings short enough for the 275-pixel help window, said in full below it.
@@ -288,7 +293,7 @@ def real_section(rows):
 
 def real_verdict(rows):
     """What the real-market figures say, in words, from the figures."""
-    held = ["%s (%d) after %s bars" % (html.escape(name), code, r["horizon"])
+    held = ["%s (%d) after %s bars" % (html.escape(name), code, html.escape(r["horizon"]))
             for code, name, *_ in SIGNALS for r in rows.get(code, [])
             if r["p_adjusted"] != "" and float(r["p_adjusted"]) < 0.05]
     words = ("After the adjustment for testing every signal at every horizon, these differ from the "
@@ -303,6 +308,29 @@ def real_verdict(rows):
             html.escape(name), "strength" if code > 0 else "weakness", "falls" if code > 0 else "rises",
             pct(r["diff"]))
     return words
+
+
+def signal_body(code, name, rule, shows, meaning, follow, svg):
+    """A signal's page (without the real-market figures): every text of the
+    signal table escaped."""
+    kind = "strength" if code > 0 else "weakness"
+    return ('<h1 class="%s">%s <span class="code">(code %d, %s)</span></h1>'
+            '<p>%s</p><h2>What it means</h2><p>%s</p>'
+            '<h2>The rule</h2><p><code>%s</code></p>'
+            '<p class="note">In priority order with the other rules; the terms are explained '
+            'on the <a href="VSAInd.htm">VSAInd</a> page.</p>'
+            '<h2>What to look for next</h2><p>%s</p>'
+            '<h2>On a MetaTrader chart</h2><p>%s <b>%s</b> %s the bar. The newest closed bar '
+            'is judged before its next close is known: its signal is provisional and drawn '
+            'dimmer (%s) until the next bar closes; then it takes this look or goes.</p>%s'
+            '<h2>An example</h2><p><a href="%s"><img src="%s" alt="%s on a chart, the signal '
+            'bar marked"></a></p><p class="note">The marked bar carries the signal (%s arrow '
+            '%s the bar).</p>') % (
+        kind, html.escape(name), code, kind, html.escape(shows), html.escape(meaning),
+        html.escape(rule), html.escape(follow), glyph(code), html.escape(LOOK[code][0]),
+        "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE,
+        html.escape(svg), html.escape(svg), html.escape(name),
+        "up" if code > 0 else "down", "below" if code > 0 else "above")
 
 
 def main():
@@ -346,24 +374,7 @@ def main():
         bar = bars[len(bars) // 2]
         svg = page_name(code) + ".svg"
         picture(msxhost, plugin, data, os.path.join(out, svg), bar + 8, mark=bar)
-        kind = "strength" if code > 0 else "weakness"
-        body = ('<h1 class="%s">%s <span class="code">(code %d, %s)</span></h1>'
-                '<p>%s</p><h2>What it means</h2><p>%s</p>'
-                '<h2>The rule</h2><p><code>%s</code></p>'
-                '<p class="note">In priority order with the other rules; the terms are explained '
-                'on the <a href="VSAInd.htm">VSAInd</a> page.</p>'
-                '<h2>What to look for next</h2><p>%s</p>'
-                '<h2>On a MetaTrader chart</h2><p>%s <b>%s</b> %s the bar. The newest closed bar '
-                'is judged before its next close is known: its signal is provisional and drawn '
-                'dimmer (%s) until the next bar closes; then it takes this look or goes.</p>%s'
-                '<h2>An example</h2><p><a href="%s"><img src="%s" alt="%s on a chart, the signal '
-                'bar marked"></a></p><p class="note">The marked bar carries the signal (%s arrow '
-                '%s the bar).</p>') % (
-            kind, html.escape(name), code, kind, html.escape(shows), html.escape(meaning),
-            html.escape(rule), html.escape(follow), glyph(code), LOOK[code][0],
-            "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE,
-            svg, svg, html.escape(name),
-            "up" if code > 0 else "down", "below" if code > 0 else "above")
+        body = signal_body(code, name, rule, shows, meaning, follow, svg)
         if real_rows is not None:
             body += "<h2>On real markets</h2>" + real_line(code, real_rows)
         pages[page_name(code)] = (name, body)

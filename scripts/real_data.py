@@ -53,6 +53,13 @@ def default_cache():
     return os.path.join(base, "barsight", "real-data")
 
 
+def npm_said(done, lines=6):
+    """npm's own reason: the last lines of its error output (else of its
+    output), one line."""
+    said = [line.strip() for line in (done.stderr.strip() or done.stdout.strip()).splitlines() if line.strip()]
+    return " | ".join(said[-lines:])[-1000:] or "npm printed nothing"
+
+
 def npm_member(cache, package, member):
     """The text of `member` in the npm package `package` (name@version), packed once into the cache."""
     name = package.rsplit("@", 1)[0].lstrip("@").replace("/", "-")
@@ -60,11 +67,14 @@ def npm_member(cache, package, member):
     tarball = os.path.join(cache, "npm", "%s-%s.tgz" % (name, version))
     if not os.path.exists(tarball):
         os.makedirs(os.path.dirname(tarball), exist_ok=True)
-        done = subprocess.run(["npm", "pack", package, "--silent", "--pack-destination", os.path.dirname(tarball)],
-                              capture_output=True, text=True, timeout=600)
+        # Errors only (not --silent, which drops npm's reason with the rest).
+        done = subprocess.run(["npm", "pack", package, "--loglevel=error", "--pack-destination",
+                               os.path.dirname(tarball)], capture_output=True, text=True, timeout=600)
         found = glob.glob(os.path.join(os.path.dirname(tarball), "%s-%s.tgz" % (name, version)))
-        if done.returncode != 0 or not found:
-            raise Missing("npm pack %s failed: %s" % (package, (done.stderr or done.stdout).strip()[-300:]))
+        if done.returncode != 0:
+            raise Missing("npm pack %s failed (exit status %d): %s" % (package, done.returncode, npm_said(done)))
+        if not found:
+            raise Missing("npm pack %s made no %s: %s" % (package, tarball, npm_said(done)))
     try:
         with tarfile.open(tarball) as archive:
             return archive.extractfile(member).read().decode("utf-8")

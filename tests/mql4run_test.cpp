@@ -3,12 +3,16 @@
 // and only the last chart's OnDeinit ends the window.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/dynamic_library.h"
+#include "scratch_path.h"
 #include "tools/mql4run/runner.h"
 #include "tools/mql4run/builtins.h"
 #include "tools/mql4run/registry.h"
+#include "tools/mql4run/text.h"
 
 namespace {
 
@@ -100,6 +104,66 @@ TEST(RunnerInputs, StrictForms) {
             EXPECT_EQ(value, c.value) << c.text;
         }
     }
+}
+
+// Print and the order log write a double in its shortest form that reads
+// back the same, a whole number with all its digits as the terminal does.
+TEST(RunnerText, NumbersInTheirShortestForm) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {100, "100"},     {0.12, "0.12"},   {-2500, "-2500"}, {87.23, "87.23"},
+        {0.001, "0.001"}, {1e308, "1e+308"}, {1e15, "1e+15"}, {123456789012.0, "123456789012"},
+        {0, "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(mql::number_text(c.value), c.text) << c.value;
+}
+
+// A seventh column is the real volume, a long count: what a long cannot
+// hold (or no count at all) is refused with the row, never cast. Each file
+// has a header and two bars, the value on the second (line 3).
+TEST(RunnerData, RealVolumeBeyondALongIsRefusedWithItsRow) {
+    const struct {
+        const char* value;
+        const char* error;  // empty: read, as `real`
+        long long real;
+    } cases[] = {
+        {"0", "", 0},
+        {"12.4", "", 12},
+        {"8388609", "", 8388609},  // odd above 2^23: rounded in double, not float
+        {"9.2e18", "", 9200000267938955264LL},  // the float nearest 9.2e18, below 2^63
+        {"1e30", "row 2: real volume 1e+30 is outside 0 to 9223372036854775807", 0},
+        {"9.3e18", "row 2: real volume 9.3e+18 is outside", 0},   // just beyond 2^63
+        {"3.4e38", "row 2: real volume 3.4e+38 is outside", 0},  // near the largest float
+        {"1e39", ":3: expected date,open,high,low,close,volume[,real_volume]", 0},  // beyond a float
+        {"nan", ":3: expected", 0},
+        {"inf", ":3: expected", 0},
+        {"-1", ":3: expected", 0},
+    };
+    const std::filesystem::path path = testing_support::scratch_path("mql4run-real-volume.csv");
+    for (const auto& c : cases) {
+        {
+            std::ofstream file(path);
+            file << "date,open,high,low,close,volume,real_volume\n"
+                 << "2020-01-02,10,11,9,10.5,100,7\n"
+                 << "2020-01-03,10,11,9,10.5,100," << c.value << "\n";
+        }
+        mql::Chart bars;
+        std::string error;
+        const bool read = mql4run::load_bars(path.string(), &bars, &error);
+        if (*c.error == '\0') {
+            ASSERT_TRUE(read) << c.value << ": " << error;
+            ASSERT_EQ(bars.volume.size(), 2u) << c.value;
+            EXPECT_EQ(bars.volume.storage()[0], 7) << c.value;
+            EXPECT_EQ(bars.volume.storage()[1], c.real) << c.value;
+        } else {
+            EXPECT_FALSE(read) << c.value;
+            EXPECT_NE(error.find(path.string()), std::string::npos) << c.value << ": " << error;
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.value << ": " << error;
+        }
+    }
+    std::filesystem::remove(path);
 }
 
 using IntCall = int (*)();

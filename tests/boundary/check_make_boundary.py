@@ -51,33 +51,80 @@ check("msxhost can call every client export's shape (%d shapes)" % len(shapes),
       shapes and shapes <= callable_shapes, str(sorted(shapes - callable_shapes)))
 
 HEAD = "library Test.dll\ninclude x.h\n"
+CAT = "catalogue k::kCatalogue\n"
+NINE = ", ".join("int a%d" % k for k in range(9))
+# What the generator refuses: each case is the table after HEAD, then where
+# the message points (row line and field) and what it says. The table's rows
+# start on line 3.
 BAD = [
-    ("six cells", "F | client | int | int a | noexcept | f\n", "a row has 7 cells"),
-    ("an unknown side", "F | both | int | int a | noexcept | f | x\n", "'for' is host or client"),
-    ("an unknown parameter type", "F | client | int | long a | noexcept | f | x\n", "parameter 'long a'"),
-    ("a parameter without a name", "F | client | int | int | noexcept | f | x\n", "parameter 'int'"),
-    ("an unknown result", "F | client | float | int a | noexcept | f | x\n", "unknown result type"),
-    ("an unknown failure policy", "F | client | int | int a | ignore | f | x\n", "on failure is noexcept or value N"),
-    ("no body", "F | client | int | int a | noexcept |  | x\n", "no body"),
-    ("a calc row with a body", "F | host | calc | calc | frame | f | x\n", "a calc row has"),
-    ("a name twice", "F | client | int | | noexcept | f | x\nF | client | int | | noexcept | g | y\n", "F has 2 rows"),
-    ("no library", "F | client | int | | noexcept | f | x\n", "no library line"),
-    ("a value from a void export", "F | client | void | | value 0 | f | x\n", "only an int result"),
-    ("a value from an address", "F | client | address | | value -1 | f | x\n", "only an int result"),
-    ("a parameter name twice", "F | client | int | int a, double a | noexcept | f | x\n", "a parameter name twice"),
-    ("a client taking what MQL cannot pass", "F | client | int | void* p | noexcept | f | x\n", "no MQL type"),
+    ("six cells", "F | client | int | int a | noexcept | f\n", "3", "a row has 7 cells"),
+    ("an unknown side", "F | both | int | int a | noexcept | f | x\n", "3: for", "'for' is host or client"),
+    ("an unknown parameter type", "F | client | int | long a | noexcept | f | x\n", "3: parameters",
+     "parameter 'long a'"),
+    ("a parameter without a name", "F | client | int | int | noexcept | f | x\n", "3: parameters", "parameter 'int'"),
+    ("an unknown result", "F | client | float | int a | noexcept | f | x\n", "3: result", "unknown result type"),
+    ("an unknown failure policy", "F | client | int | int a | ignore | f | x\n", "3: on failure",
+     "on failure is noexcept or value N"),
+    ("no body", "F | client | int | int a | noexcept |  | x\n", "3: body", "no body"),
+    ("a calc row with a body", "F | host | calc | calc | frame | f | x\n", "3: result", "a calc row has"),
+    ("a name twice", "F | client | int | | noexcept | f | x\nF | client | int | | noexcept | g | y\n", "4: name",
+     "F has 2 rows"),
+    ("no library", "F | client | int | | noexcept | f | x\n", "", "no library line"),
+    ("a value from a void export", "F | client | void | | value 0 | f | x\n", "3: on failure", "only an int result"),
+    ("a value from an address", "F | client | address | | value -1 | f | x\n", "3: on failure", "only an int result"),
+    ("a parameter name twice", "F | client | int | int a, double a | noexcept | f | x\n", "3: parameters",
+     "a parameter name twice"),
+    ("a client taking what MQL cannot pass", "F | client | int | void* p | noexcept | f | x\n", "3: parameters",
+     "no MQL type"),
     ("a text record in another shape", "F | client | int | int h, int& a, text_record r | noexcept | f | x\n",
-     "only in the polling shape"),
-    ("a calc row without a catalogue", "F | host | calc | calc | frame | | x\n", "need a catalogue line"),
+     "3: parameters", "only in the polling shape"),
+    ("a calc row without a catalogue", "F | host | calc | calc | frame | | x\n", "3: result", "need a catalogue line"),
+    # A name is a name: a sign, a star, brackets or a default would make the
+    # shim take a reference, pointer or array where the type says a value.
+    ("a reference sign on a name", "F | client | int | int &sign | noexcept | f | x\n", "3: parameters",
+     "'&sign' is not a name"),
+    ("brackets on a name", "F | client | int | int x[] | noexcept | f | x\n", "3: parameters", "'x[]' is not a name"),
+    ("a star on a name", "F | client | int | int *x | noexcept | f | x\n", "3: parameters", "'*x' is not a name"),
+    ("a default on a name", "F | client | int | int x=5 | noexcept | f | x\n", "3: parameters", "'x=5' is not a name"),
+    ("a non-ASCII parameter name", "F | client | int | int pr\u00e9 | noexcept | f | x\n", "3: parameters",
+     "is not a name"),
+    ("a non-ASCII export name", "F\u00e9 | client | int | int a | noexcept | f | x\n", "3: name", "no export name"),
+    ("a client row msxhost cannot hold", CAT + "F | client | int | %s, int a9 | noexcept | f | x\n" % NINE,
+     "4: parameters", "10, but msxhost's client call holds at most 9"),
+    ("a calc row for the client", CAT + "F | client | calc | calc | frame | | x\n", "4: for",
+     "a calc row is the charting host's"),
 ]
+# A library's name becomes file names in --out: nothing may lead elsewhere.
+BAD_LIBRARY = ["../x.dll", "a/b.dll", "x\\y.dll", "/tmp/x.dll", "x.so", "x\u00e9.dll", ""]
 with tempfile.TemporaryDirectory() as work:
-    for name, rows, message in BAD:
-        path = os.path.join(work, "t.exports")
-        with open(path, "w") as f:
-            f.write(("" if name == "no library" else HEAD) + rows)
-        made = subprocess.run([sys.executable, generator, path, "--out", os.path.join(work, "out")],
+    path = os.path.join(work, "t.exports")
+
+    def generate(text):
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        return subprocess.run([sys.executable, generator, path, "--out", os.path.join(work, "out", "deeper")],
                               capture_output=True, text=True)
-        check("refuses " + name, made.returncode != 0 and message in made.stderr, made.stderr.strip())
+
+    for name, rows, where, message in BAD:
+        made = generate(("" if name == "no library" else HEAD) + rows)
+        check("refuses " + name, made.returncode != 0 and "Traceback" not in made.stderr and
+              made.stderr.startswith("%s:%s" % (path, where + ": " if where else " ")) and message in made.stderr,
+              made.stderr.strip())
+    # A client row of nine parameters is one msxhost holds, and a table
+    # without a catalogue is not msxhost's to call (Spreadcore's ten).
+    for name, text in (("nine parameters", HEAD + CAT + "F | client | int | %s | noexcept | f | x\n" % NINE),
+                       ("ten without a catalogue", HEAD + "F | client | int | %s, int a9 | noexcept | f | x\n" % NINE)):
+        made = generate(text)
+        check("takes a client row of " + name, made.returncode == 0, made.stderr.strip())
+    for library in BAD_LIBRARY:
+        made = generate("library %s\nF | client | int | int a | noexcept | f | x\n" % library)
+        check("refuses the library name %r" % library, made.returncode != 0 and "Traceback" not in made.stderr and
+              made.stderr.startswith(path + ":1: library: ") and not os.path.exists(os.path.join(work, "out", "x.def")),
+              made.stderr.strip())
+    made = subprocess.run([sys.executable, generator, os.path.join(work, "missing.exports"), "--out", work],
+                          capture_output=True, text=True)
+    check("a missing table: a message, no traceback", made.returncode != 0 and "Traceback" not in made.stderr and
+          "missing.exports" in made.stderr, made.stderr.strip())
 
     # One row of each policy and kind, and what it makes.
     path = os.path.join(work, "good.exports")

@@ -8,12 +8,18 @@ a trader's browser meet them:
   it the browser control shows the page as IE7, which has no SVG), has no
   script and no CSS that IE9-11 lack (flex, grid, variables); every picture
   is well-formed SVG;
+- every page is well-formed HTML: each & starts a character reference, each
+  < a tag, every attribute is quoted, every element but the void ones is
+  closed in order; and the page maker escapes whatever texts the signal
+  table and the real series hold (planted texts with & < > " ');
 - with --browser PNG_FOLDER: headless Chromium renders every page at 275
   pixels wide (the help window's width inside its scroll bar) to PNG, and a
   copy of each page with a probe script reports that every image loaded and
   nothing scrolls sideways.
 
 usage: check_help_pages.py HELP_FOLDER SOURCE_ROOT [--browser PNG_FOLDER]"""
+import html.entities
+import html.parser
 import os
 import re
 import shutil
@@ -28,6 +34,70 @@ sys.path.insert(0, os.path.join(root, "scripts"))
 from signal_table import SIGNALS, page_name  # noqa: E402
 
 pages_dir = os.path.join(help_folder, "plugin", "Inds1")
+VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "track", "wbr"}
+TAG = re.compile(r"""<[a-zA-Z][a-zA-Z0-9]*(\s+[a-zA-Z][\w:-]*(="[^"<>]*"|='[^'<>]*')?)*\s*/?>""")
+REFERENCE = re.compile(r"&(#[0-9]+;|#[xX][0-9a-fA-F]+;|([A-Za-z][A-Za-z0-9]*;))")
+
+
+class Structure(html.parser.HTMLParser):
+    """The tags of a page in order: every start tag whole and quoted, every
+    element closed by its own end tag."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=False)
+        self.open, self.problems = [], []
+
+    def handle_starttag(self, tag, attrs):
+        text = self.get_starttag_text()
+        if not TAG.fullmatch(text):
+            self.problems.append("a malformed tag %s" % text[:80])
+        if tag not in VOID:
+            self.open.append(tag)
+
+    def handle_endtag(self, tag):
+        if not self.open or self.open[-1] != tag:
+            self.problems.append("</%s> closes %s" % (tag, "<%s>" % self.open[-1] if self.open else "nothing"))
+        else:
+            self.open.pop()
+
+
+def html_problems(text):
+    """Why `text` (a page or a piece of one) is not well-formed HTML: a list,
+    empty when it is."""
+    problems = []
+    for m in re.finditer("&", text):
+        ref = REFERENCE.match(text, m.start())
+        if not ref or (ref.group(2) and ref.group(2) not in html.entities.html5):
+            problems.append("a bare & at %r" % text[max(0, m.start() - 20):m.start() + 20])
+    for m in re.finditer("<", text):
+        if not re.match(r"<(/?[a-zA-Z]|!DOCTYPE |!--)", text[m.start():]):
+            problems.append("a bare < at %r" % text[max(0, m.start() - 20):m.start() + 20])
+    parser = Structure()
+    parser.feed(text)
+    parser.close()
+    problems += parser.problems
+    if parser.open:
+        problems.append("unclosed %s" % ", ".join("<%s>" % t for t in parser.open))
+    return problems
+
+
+# The checker itself: each of these pieces has the fault named.
+NOT_WELL_FORMED = [
+    ("a bare &", "<p>S&P 500</p>"),
+    ("an unknown entity", "<p>S&P; 500</p>"),
+    ("a bare <", "<p>1 < 2</p>"),
+    ("a text that reads as a tag", "<p><b>NS<up></b></p>"),
+    ("a quote inside an attribute", '<p><img alt="a "b" c"></p>'),
+    ("an unquoted attribute", "<p><span class=x>y</span></p>"),
+    ("an unclosed element", "<p><b>x</p>"),
+    ("a stray end tag", "<p>x</p></b>"),
+]
+WELL_FORMED = ["<p>S&amp;P &#x2b06; &#9608; &nbsp;</p>", '<p><img src="a.svg" alt="it&#x27;s"><br></p>',
+               "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body><!-- x --></body></html>"]
+checker_faults = [name for name, piece in NOT_WELL_FORMED if not html_problems(piece)]
+checker_faults += ["refuses %r: %s" % (piece, html_problems(piece)) for piece in WELL_FORMED if html_problems(piece)]
+if checker_faults:
+    sys.exit("the well-formedness check is wrong: " + "; ".join(checker_faults))
 INDICATORS = ["VSAMakeConst", "VSATrend", "VSAVolStops", "VSASpread", "VSAInd"]
 failures = []
 
@@ -57,6 +127,8 @@ if "Internet Explorer 8" not in index:
 
 for name in pages:
     text = open(os.path.join(pages_dir, name), encoding="utf-8").read()
+    for problem in html_problems(text):
+        fail("%s: not well-formed HTML: %s" % (name, problem))
     head = re.search(r"<head>\s*(<[^>]+>)", text)
     if not head or 'http-equiv="X-UA-Compatible" content="IE=edge"' not in head.group(1):
         fail("%s: the X-UA-Compatible switch is not the first thing in <head>" % name)
@@ -74,6 +146,27 @@ for name in sorted(n for n in os.listdir(pages_dir) if n.endswith(".svg")):
         xml.dom.minidom.parse(os.path.join(pages_dir, name))
     except Exception as e:  # noqa: BLE001 (any parse failure is the finding)
         fail("%s: not well-formed XML: %s" % (name, e))
+
+# The page maker escapes every text it inserts: planted in the signal table
+# (name, rule, texts, label, glyph, colour) and the real series' names, each
+# piece it makes stays well-formed.
+import make_help_pages  # noqa: E402
+
+HOSTILE = ['S&P <b> "quoted" \'single\' x>y', "&amp; stays text", "</p><script>", "a&b;c"]
+code, *_ = SIGNALS[0]
+for k, text in enumerate(HOSTILE):
+    make_help_pages.LOOK = {code: (text, 0, '#FF0000" onmouseover="x', text)}
+    make_help_pages.REAL_SERIES = (("X", text),)
+    rows = {code: [{"count": "40", "mean": "0.1", "diff": "0.2", "horizon": "10", "ci_low": "-1", "ci_high": "1",
+                    "p_adjusted": "0.5", "adj_ci_low": "-2", "adj_ci_high": "2"}]}
+    pieces = {"signal page": make_help_pages.signal_body(code, text, text, text, text, text, text),
+              "legend": "<table>%s</table>" % make_help_pages.legend_rows({code}),
+              "real-series line": make_help_pages.real_line(code, rows),
+              "real-series line, no figures": make_help_pages.real_line(code, {})}
+    for piece, made in pieces.items():
+        for problem in html_problems(made):
+            fail("the %s with the planted text %d: %s" % (piece, k, problem))
+
 
 PROBE = """<script>
 window.onload = function () {

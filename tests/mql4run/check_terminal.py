@@ -193,10 +193,21 @@ for ext in (".mq4", ".mq5"):
     sizes = set(re.findall(r"^order: (?:buy|sell) SAMPLE (\S+) at ", err, re.M))
     check("example%s: 0.127 lots go as 0.12 (the step 0.01)" % ext,
           code == 0 and sizes == {"0.12"} and "failed" not in err, err[-300:])
+    # The runner's symbol takes 0.01 to 100 lots: a size outside is refused
+    # with a message, never cut to the maximum.
+    for lots, said in (("0.001", "Lots 0.001 is below the symbol's minimum lot (0.01 to 100"),
+                       ("-1", "Lots -1 is below the symbol's minimum lot"),
+                       ("0", "Lots 0 is below the symbol's minimum lot"),
+                       ("100.5", "Lots 100.5 is above the symbol's maximum lot (0.01 to 100"),
+                       ("1e308", "Lots 1e+308 is above the symbol's maximum lot")):
+        code, out, err = run("BarsightVSAExample" + ext, "--data", walk, "--new-bars", "200", "--input", "Trade=true",
+                             "--input", "Lots=" + lots)
+        check("example%s: Lots=%s is no order, and says why" % (ext, lots),
+              code == 0 and "order: " not in err and said in err and "no order" in err, err[-300:])
     code, out, err = run("BarsightVSAExample" + ext, "--data", walk, "--new-bars", "200", "--input", "Trade=true",
-                         "--input", "Lots=0.001")
-    check("example%s: lots below the minimum are no order" % ext,
-          code == 0 and "order: " not in err and "below the symbol's minimum lot" in err, err[-300:])
+                         "--input", "Lots=100")
+    sizes = set(re.findall(r"^order: (?:buy|sell) SAMPLE (\S+) at ", err, re.M))
+    check("example%s: the maximum itself is an order" % ext, code == 0 and sizes == {"100"}, err[-300:])
 # The trade server's answer, not OrderSend's true, says what became of an order.
 for reply, said in (("10004", "OrderSend failed, retcode 10004 (Requote)"),
                     ("10010", "order partly filled: 0.05 of 0.10 lots")):

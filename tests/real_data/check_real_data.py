@@ -40,6 +40,24 @@ def check(name, condition, detail=""):
         failures.append(name)
 
 
+# When npm cannot pack a package, its own reason is in the message: an npm
+# that fails as the registry's 404 does (and, as npm, says nothing when told
+# --silent), first on PATH, and an empty cache.
+fake_bin = os.path.join(work, "fake-npm")
+os.makedirs(fake_bin)
+with open(os.path.join(fake_bin, "npm"), "w") as f:
+    f.write("#!/bin/sh\nfor a in \"$@\"; do case $a in --silent|--loglevel=silent) exit 1 ;; esac; done\n"
+            "echo 'npm error code E404' >&2\n"
+            "echo \"npm error 404 Not Found - GET https://registry.invalid/$2 - Not found\" >&2\n"
+            "echo 'npm error A complete log of this run can be found in: /nowhere/debug.log' >&2\nexit 1\n")
+os.chmod(os.path.join(fake_bin, "npm"), 0o755)
+made = subprocess.run([sys.executable, real_data, "--cache", os.path.join(work, "empty-cache")],
+                      capture_output=True, text=True, timeout=900,
+                      env=dict(os.environ, PATH=fake_bin + os.pathsep + os.environ["PATH"]))
+check("a failing npm pack is reported with npm's own reason",
+      made.returncode == 1 and "npm pack vega-datasets@3.2.1 failed (exit status 1): npm error code E404 | "
+      "npm error 404 Not Found - GET https://registry.invalid/vega-datasets@3.2.1" in made.stderr, made.stderr)
+
 made = subprocess.run([sys.executable, real_data], capture_output=True, text=True, timeout=900)
 series = {line.split()[0]: line.split()[1] for line in made.stdout.splitlines()}
 check("the four real series from their packages (%s)" % ", ".join(sorted(series)),

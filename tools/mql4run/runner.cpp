@@ -228,8 +228,22 @@ bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
         const double capped = volume < 4.6e18 ? volume : 4.6e18;
         bars->tick_volume.append(capped > 0 ? static_cast<mql::mql_long>(capped + 0.5) : 0);
         // Real volume where the file has it (exchange symbols), else 0 as
-        // MetaTrader gives for forex and CFDs.
-        bars->volume.append(data.real_volume.empty() ? 0 : static_cast<mql::mql_long>(data.real_volume[i] + 0.5f));
+        // MetaTrader gives for forex and CFDs. It is a long count: a value
+        // the long cannot hold is refused, never cast (the cast would be
+        // undefined, and on x86 reads as no volume at all).
+        mql::mql_long real = 0;
+        if (!data.real_volume.empty()) {
+            const double value = data.real_volume[i];
+            if (!(value >= 0 && value + 0.5 < 9223372036854775808.0)) {
+                char shown[32];
+                std::snprintf(shown, sizeof shown, "%g", value);
+                *error = path + ": row " + std::to_string(i + 1) + ": real volume " + shown +
+                         " is outside 0 to 9223372036854775807";
+                return false;
+            }
+            real = static_cast<mql::mql_long>(value + 0.5);
+        }
+        bars->volume.append(real);
         bars->spread.append(0);
     }
     return true;

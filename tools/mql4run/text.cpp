@@ -1,18 +1,25 @@
 #include "tools/mql4run/text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace mql {
 
 std::string number_text(double value) {
     char text[40];
     std::snprintf(text, sizeof text, "%.17g", value);
-    // The shortest form that reads back the same.
+    // The shortest form that reads back the same; a whole number below
+    // 10^15 with all its digits (100, not 1e+02), as the terminal prints it.
     for (int digits = 1; digits <= 17; ++digits) {
         char shorter[40];
         std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
-        if (std::strtod(shorter, nullptr) == value) return shorter;
+        if (std::strtod(shorter, nullptr) != value) continue;
+        const double size = std::fabs(value);
+        if (std::strchr(shorter, 'e') != nullptr && size >= 1 && size < 1e15)
+            std::snprintf(shorter, sizeof shorter, "%.*g", static_cast<int>(std::floor(std::log10(size))) + 1, value);
+        return shorter;
     }
     return text;
 }

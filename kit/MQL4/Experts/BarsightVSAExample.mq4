@@ -9,7 +9,8 @@
 //| price. Signals that were confirmed before it started are history: |
 //| it never acts on them, so a restart, a new timeframe or new       |
 //| inputs place nothing twice. It places orders only with Trade set  |
-//| to true, at fresh prices and a lot size the symbol allows: a      |
+//| to true, at fresh prices and a lot size the symbol allows (Lots   |
+//| outside its minimum and maximum lot is refused with a message): a |
 //| starting point for your own rules, not a strategy.                |
 //| Needs BarsightVSA.ex4 in MQL4\Indicators and the DLLs in          |
 //| MQL4\Libraries, with "Allow DLL imports" ticked.                  |
@@ -75,11 +76,15 @@ void ActOn(int shift)
    // iCustom took the terminal's time: Ask and Bid are those of the tick's
    // start until refreshed, and an order at an old price is requoted.
    RefreshRates();
-   double lots = BarsightNormalizedLots(Lots, MarketInfo(Symbol(), MODE_MINLOT), MarketInfo(Symbol(), MODE_MAXLOT),
-                                        MarketInfo(Symbol(), MODE_LOTSTEP));
+   double minimum = MarketInfo(Symbol(), MODE_MINLOT);
+   double maximum = MarketInfo(Symbol(), MODE_MAXLOT);
+   double step = MarketInfo(Symbol(), MODE_LOTSTEP);
+   string refusal = BarsightLotsRefusal(Lots, minimum, maximum, step);
+   double lots = (refusal == "") ? BarsightNormalizedLots(Lots, minimum, maximum, step) : 0;
    if(lots <= 0)
      {
-      Print("BarsightVSAExample: ", DoubleToString(Lots, 2), " lots is below the symbol's minimum lot");
+      Print("BarsightVSAExample: Lots ", Lots, " is ", (refusal == "") ? "no size the symbol takes" : refusal,
+            " (", minimum, " to ", maximum, " in steps of ", step, "): no order");
       return;
      }
    int ticket = OrderSend(Symbol(), strength ? OP_BUY : OP_SELL, lots, strength ? Ask : Bid, 3, 0, 0,

@@ -9,9 +9,10 @@
 //| price. Signals that were confirmed before it started are history: |
 //| it never acts on them, so a restart, a new timeframe or new       |
 //| inputs place nothing twice. It places orders only with Trade set  |
-//| to true, with a filling mode and a lot size the symbol allows,    |
-//| and prints the server's answer when it is no deal: a starting     |
-//| point for your own rules, not a strategy.                         |
+//| to true, with a filling mode and a lot size the symbol allows     |
+//| (Lots outside its minimum and maximum lot is refused with a       |
+//| message), and prints the server's answer when it is no deal: a    |
+//| starting point for your own rules, not a strategy.                |
 //| Needs BarsightVSA.ex5 in MQL5\Indicators and the DLLs in          |
 //| MQL5\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
@@ -90,12 +91,15 @@ void ActOn(int shift)
    Print(text);
    if(!Trade)
       return;
-   double lots = BarsightNormalizedLots(Lots, SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MIN),
-                                        SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MAX),
-                                        SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_STEP));
+   double minimum = SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MIN);
+   double maximum = SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_MAX);
+   double step = SymbolInfoDouble(Symbol(), SYMBOL_VOLUME_STEP);
+   string refusal = BarsightLotsRefusal(Lots, minimum, maximum, step);
+   double lots = (refusal == "") ? BarsightNormalizedLots(Lots, minimum, maximum, step) : 0;
    if(lots <= 0)
      {
-      Print("BarsightVSAExample: ", DoubleToString(Lots, 2), " lots is below the symbol's minimum lot");
+      Print("BarsightVSAExample: Lots ", Lots, " is ", (refusal == "") ? "no size the symbol takes" : refusal,
+            " (", minimum, " to ", maximum, " in steps of ", step, "): no order");
       return;
      }
    // A market order in a filling mode the symbol allows: fill or kill,

@@ -118,10 +118,7 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    if(copied < 3)
       return(false);
    int fed = copied - 1;                          // every bar but the forming one
-   uchar application[], name[];
-   StringToCharArray(SCAN_APPLICATION, application, 0, -1, CP_ACP);
-   StringToCharArray(symbol, name, 0, -1, CP_ACP);
-   int instance = AddToChartEx(application, name, Periods);
+   int instance = BarsightAddToChart(SCAN_APPLICATION, symbol, Periods);
    if(instance <= 0)
       return(false);
    for(int number = 0; number < fed; number++)

@@ -3,6 +3,21 @@
 //| an order the trade server takes, in MQL4 and MQL5 alike.         |
 //+------------------------------------------------------------------+
 
+// Why `lots` is no order size for a symbol with these terms (its minimum
+// and maximum lot and its lot step), or "" when it is one. A size beyond
+// the maximum is refused, not cut down to it: Lots=1e308 is a typing
+// mistake, not an order for the largest lot the symbol takes.
+string BarsightLotsRefusal(double lots, double minimum, double maximum, double step)
+  {
+   if(step <= 0 || minimum <= 0 || maximum < minimum)
+      return("no size: the symbol's lot terms are unknown");
+   if(!(lots >= minimum))  // a size that is no number fails here too
+      return("below the symbol's minimum lot");
+   if(!(lots <= maximum))
+      return("above the symbol's maximum lot");
+   return("");
+  }
+
 // `lots` as the symbol trades it: a whole number of steps (rounded down,
 // so an order is never larger than asked), within its minimum and maximum.
 // 0 when even the minimum is more than asked or the terms are unknown.

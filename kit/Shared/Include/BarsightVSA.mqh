@@ -247,10 +247,7 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
       fed = MaxBars;
    if(fed < 1)
       return;
-   uchar application[], symbol[];
-   StringToCharArray(VSA_APPLICATION, application, 0, -1, CP_ACP);
-   StringToCharArray(Symbol(), symbol, 0, -1, CP_ACP);
-   Instance = AddToChartEx(application, symbol, Periods);
+   Instance = BarsightAddToChart(VSA_APPLICATION, Symbol(), Periods);
    if(Instance <= 0)
      {
       Print("BarsightVSA: the engine refused an instance (", Instance, ")");
@@ -531,9 +528,7 @@ void VsaShowHelp(string arrow)
   {
    if(IsDialogRunning() != 1)
       StartDialog();
-   uchar bytes[];
-   BarsightAnsi(arrow, bytes);
-   ShowDialog(WindowOfChart(), bytes);
+   BarsightShowHelpBeside(WindowOfChart(), arrow);
   }
 
 void OnChartEvent(const int id, const long &lparam, const double &dparam, const string &sparam)
