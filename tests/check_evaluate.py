@@ -63,7 +63,7 @@ check("the optimistic entry says so", out.startswith("Optimistic:"), out[:100])
 
 # An unreadable file is named; the others are still evaluated; exit 1.
 missing = os.path.join(work, "missing.csv")
-code, out, err = run(plugin, "--data", data, "--data", missing, "--bootstrap", "100")
+code, out, err = run(plugin, "--data", data, "--data", missing, "--bootstrap", "200")
 check("an unreadable file: named, the rest evaluated, exit 1",
       code == 1 and "missing.csv" in err and out.startswith("1 file,") and "No supply" in out, err)
 
@@ -89,12 +89,12 @@ for t in range(0, 40, 5):
     holes[t][1:5] = [0, 0, 0, 0]  # a hole filled with zeros
 holed = write("holes.csv", holes)
 code, out, err = run(codes_plugin, "Codes", "--data", holed, "--horizons", "1", "--entry", "close",
-                     "--min-count", "1", "--bootstrap", "50", "--csv", os.path.join(work, "holes-out.csv"))
+                     "--min-count", "1", "--bootstrap", "200", "--csv", os.path.join(work, "holes-out.csv"))
 holed_rows = list(csv.DictReader(open(os.path.join(work, "holes-out.csv")))) if code == 0 else []
 check("zero prices: their cases left out and counted in the header, no return below -100%",
       code == 0 and "cases left out: a price at entry or exit that is not a positive number" in out and
       all(float(r["mean"]) > -100 for r in holed_rows if r["mean"]), out[:400] + err)
-wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "20", "--min-count", "1",
+wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "200", "--min-count", "1",
            "--horizons", ",".join(str(h) for h in range(1, 19)))
 blocks_line = next((line for line in wide[1].splitlines() if line.startswith("95% intervals")), "")
 check("18 horizons: the header line whole, the columns on their own line",
@@ -110,7 +110,7 @@ code, out, err = run(codes_plugin, "Codes", "--data", coded, "--data", link)
 check("one file given twice (a hard link): exit 2, named", code == 2 and "given twice" in err, err)
 code, out, err = run(codes_plugin, "Codes", "--data", coded, "--svg", link)
 check("an output that is an input by another name: exit 2", code == 2 and "is the input" in err, err)
-code, out, err = run(plugin, "--data", data, "--seed", "3000000000", "--bootstrap", "20")
+code, out, err = run(plugin, "--data", data, "--seed", "3000000000", "--bootstrap", "200")
 check("a seed past 2^31 (one range in every build)", code == 0 and "seed 3000000000" in out, err)
 code, out, err = run(plugin, "--data", data, "--seed", "9223372036854775808")
 check("a seed past 2^63-1: exit 2", code == 2 and "9223372036854775807" in err, err)
@@ -121,7 +121,7 @@ for name, text in (("empty", ""), ("header-only", "date,open,high,low,close,volu
     check("an %s file: refused, exit 1" % name, code == 1 and "no bars" in err and out == "", "exit %d %s" % (code, err))
 many = write("many-codes.csv", [["%04d-%02d-%02d" % (1900 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10, 11, 9, 10,
                                   t + 1] for t in range(5000)])
-code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "10")
+code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "200")
 check("5,000 distinct codes on 5,000 dates: refused with the limit, exit 2",
       code == 2 and "evaluate refused" in err and "256 MiB" in err and out == "", "exit %d %s" % (code, err[-300:]))
 for name, value in (("1e39", "1e39"), ("hexadecimal", "0x1p3"), ("nan", "nan"), ("inf", "inf")):
@@ -164,7 +164,7 @@ code, out, err = run(plugin, "--data", data, "--split", "2020-13-01")
 check("--split with no date: exit 2", code == 2 and "--split needs a date" in err, err)
 lint = subprocess.run(["xmllint", "--noout", svg], capture_output=True, text=True)
 check("the SVG is well-formed (xmllint)", lint.returncode == 0, lint.stderr)
-code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "50")
+code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "200")
 check("--entry same says LOOK-AHEAD first", code == 0 and out.startswith("LOOK-AHEAD"), out[:80])
 
 if png:
