@@ -65,7 +65,8 @@ const char kUsage[] =
     "          [--mark BAR] [--width PIXELS]\n"
     "      an SVG chart of N bars (default 160) ending at BAR (default the last):\n"
     "      price, VSATrend(20), VSAVolStops(2.5, ATR(14)), VSAInd signals, volume\n"
-    "      coloured by class; --mark highlights one bar\n"
+    "      coloured by class; --mark highlights one bar; exit 2 for an output that\n"
+    "      is an input (by any name) or an existing file that is not a regular one\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
     "      integer, a number or a text (null for a null pointer). Besides the\n"
@@ -75,10 +76,15 @@ const char kUsage[] =
     "      the result and the record it wrote. Each line printed also goes to the\n"
     "      debugger output, prefixed \"msxhost: \". Exit 2 for a call msxhost does\n"
     "      not know or arguments that do not fit, 1 for an export the plug-in lacks.\n"
-    "  evaluate: exit 2 for bad options, a file given twice, an output that is an\n"
-    "      input or more codes x dates than it keeps sums for (16,777,216); 1 when\n"
-    "      a file cannot be used (its message names it; the rest are evaluated) or\n"
-    "      none can.\n";
+    "  evaluate: exit 2 for bad options (fewer than 200 replicates: a 95% interval\n"
+    "      needs a few hundred; a horizon twice), a file given twice, an output that\n"
+    "      is an input or another output (by any name, OUT-before.svg and\n"
+    "      OUT-after.svg included) or an existing file that is not a regular one,\n"
+    "      or more codes x dates x replicates than 256 MiB holds; 1 when a file\n"
+    "      cannot be used (its message names it; the rest are evaluated) or none can.\n"
+    "  run, scan, chart and evaluate read dates YYYY-MM-DD from 1800-01-01 to\n"
+    "      9999-12-31, oldest first: a file newest first or with a date twice is\n"
+    "      refused (exit 1, naming the file, the row and the date).\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -309,7 +315,9 @@ std::vector<Option> argument_options(FunctionArgs* args, bool strings) {
         {"--num", [args, at_most_nine](const std::string& value) {
              float v = 0;
              if (!parse_number(value, &v)) {
-                 std::cerr << "msxhost: bad number " << value << "\n";
+                 std::cerr << "msxhost: --num needs a decimal number within a float's range (no nan, inf or "
+                              "hexadecimal), not '"
+                           << value << "'\n";
                  return false;
              }
              args->numerics.push_back(v);
