@@ -54,14 +54,19 @@ bool decimal_number(const char* p, const char** end) {
     return true;
 }
 
-bool parse_float(const std::string& text, float* value) {
+}  // namespace
+
+bool parse_decimal_float(const std::string& text, float* value) {
     const char* begin = text.c_str();
-    while (*begin == ' ' || *begin == '\t') ++begin;
+    // The text's own end: a NUL inside it ("44.92\0garbage") is a byte
+    // after the number like any other, not the end of the field.
+    const char* const stop = begin + text.size();
+    while (begin < stop && (*begin == ' ' || *begin == '\t')) ++begin;
     const char* number_end = nullptr;
     if (!decimal_number(begin, &number_end)) return false;
     const char* rest = number_end;
-    while (*rest == ' ' || *rest == '\t') ++rest;
-    if (*rest != '\0') return false;
+    while (rest < stop && (*rest == ' ' || *rest == '\t')) ++rest;
+    if (rest != stop) return false;
     char* end = nullptr;
     errno = 0;
     const float parsed = std::strtof(begin, &end);
@@ -72,7 +77,68 @@ bool parse_float(const std::string& text, float* value) {
     return true;
 }
 
-}  // namespace
+DayStatus parse_day(const std::string& text, int64_t* days) {
+    const auto digits = [&](std::size_t from, std::size_t n) {
+        if (from + n > text.size()) return false;
+        for (std::size_t k = from; k < from + n; ++k)
+            if (text[k] < '0' || text[k] > '9') return false;
+        return true;
+    };
+    const auto number = [&](std::size_t from, std::size_t n) {
+        int v = 0;
+        for (std::size_t k = from; k < from + n; ++k) v = v * 10 + (text[k] - '0');
+        return v;
+    };
+    int y = 0, m = 0, d = 0;
+    if (text.size() == 10 && digits(0, 4) && digits(5, 2) && digits(8, 2) && text[4] == text[7] &&
+        (text[4] == '-' || text[4] == '.' || text[4] == '/')) {
+        y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    } else if (text.size() == 8 && digits(0, 8)) {
+        y = number(0, 4), m = number(4, 2), d = number(6, 2);
+    } else {
+        return DayStatus::not_a_date;
+    }
+    static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] + (m == 2 && leap)) return DayStatus::not_a_date;
+    if (y < 1800) return DayStatus::out_of_range;  // (four digits: never past 9999)
+    // Days from civil (proleptic Gregorian), counted from 1970-01-01.
+    const int yy = m <= 2 ? y - 1 : y;
+    const int era = yy / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    *days = static_cast<int64_t>(era) * 146097 + doe - 719468;
+    return DayStatus::ok;
+}
+
+bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error) {
+    if (chart.size() == 0) {
+        *error = path + ": no bars (an empty or header-only file)";
+        return false;
+    }
+    std::vector<int64_t> read;
+    read.reserve(chart.size());
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        const auto row = [&](std::size_t k) { return "row " + std::to_string(k + 1); };
+        int64_t day = 0;
+        const DayStatus status = parse_day(chart.dates[i], &day);
+        if (status != DayStatus::ok) {
+            *error = path + ": " + row(i) + ": '" + chart.dates[i] + "' " +
+                     (status == DayStatus::not_a_date ? std::string("is not a date (YYYY-MM-DD)")
+                                                      : std::string("is outside the dates taken, ") + kDateRange);
+            return false;
+        }
+        if (!read.empty() && day <= read.back()) {
+            *error = path + ": " + row(i) + ": '" + chart.dates[i] + "' is not later than " + row(i - 1) + "'s '" +
+                     chart.dates[i - 1] + "': dates must rise (a file newest first, or a date twice, is refused)";
+            return false;
+        }
+        read.push_back(day);
+    }
+    if (days != nullptr) *days = std::move(read);
+    return true;
+}
 
 const std::vector<float>* ChartData::column(const std::string& name) const {
     if (name == "open") return &open;
@@ -91,8 +157,9 @@ class LineReader {
 public:
     explicit LineReader(std::FILE* file) : file_(file) {}
 
-    // 1 with the next line (its line end removed), 0 at the end of the file,
-    // -1 on a read error, -2 when the line is longer than kMaxLine.
+    // 1 with the next line (its line end removed: a line feed, a carriage
+    // return and a line feed, or a carriage return alone), 0 at the end of
+    // the file, -1 on a read error, -2 when the line is longer than kMaxLine.
     int next(std::string* line) {
         line->clear();
         for (;;) {
@@ -104,11 +171,22 @@ public:
                     return line->empty() && !pending_ ? 0 : (pending_ = false, 1);
                 }
             }
+            if (after_cr_) {  // the line feed of a CR LF pair ends no line of its own
+                after_cr_ = false;
+                if (block_[at_] == '\n') {
+                    ++at_;
+                    continue;
+                }
+            }
             const char* begin = block_ + at_;
-            const void* found = std::memchr(begin, '\n', size_ - at_);
+            const std::size_t avail = size_ - at_;
+            const void* feed = std::memchr(begin, '\n', avail);
+            const std::size_t to_feed =
+                feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - begin) : avail;
+            const void* ret = std::memchr(begin, '\r', to_feed);
+            const void* found = ret != nullptr ? ret : feed;
             const std::size_t take =
-                found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - begin)
-                                 : size_ - at_;
+                found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - begin) : avail;
             if (line->size() + take > kMaxLine) return -2;
             line->append(begin, take);
             at_ += take;
@@ -116,6 +194,7 @@ public:
             if (found != nullptr) {
                 ++at_;
                 pending_ = false;
+                after_cr_ = found == ret;
                 return 1;
             }
         }
@@ -126,6 +205,7 @@ private:
     char block_[1 << 16];
     std::size_t at_ = 0, size_ = 0;
     bool pending_ = false;  // a line without its line end has begun
+    bool after_cr_ = false;  // the last line ended with a carriage return
 };
 
 }  // namespace
@@ -154,8 +234,9 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         ++line_no;
         // A UTF-8 byte-order mark before the first line is no part of it.
         if (line_no == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
+        // An empty line, or one of blanks only (a trailing line of spaces),
+        // holds no row.
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
         std::vector<std::string> fields = split(line, ',');
         // Blanks around a field are no part of it, the date's included.
         const std::size_t begin = fields[0].find_first_not_of(" \t");
@@ -168,10 +249,10 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
         const bool seventh = real_volume && fields.size() == 7 && (chart->size() == 0 || !chart->real_volume.empty());
         bool ok = fields.size() == 6 ? chart->real_volume.empty() : seventh;
         float real = 0;
-        if (seventh) ok = ok && parse_float(fields[6], &real) && real >= 0;
+        if (seventh) ok = ok && parse_decimal_float(fields[6], &real) && real >= 0;
         bool any_number = false;
         for (int k = 0; k < 5 && k + 1 < static_cast<int>(fields.size()); ++k) {
-            const bool number = parse_float(fields[k + 1], &v[k]);
+            const bool number = parse_decimal_float(fields[k + 1], &v[k]);
             any_number = any_number || number;
             ok = ok && number;
         }

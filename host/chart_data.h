@@ -2,6 +2,7 @@
 // series the host derives from them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,12 @@ std::vector<std::string> split(const std::string& line, char separator);
 inline constexpr std::size_t kMaxLine = 1 << 20;
 
 // Reads the file; a first line that does not parse as numbers is taken as a
-// header. Returns false with a reason (file and line) on any malformed row,
-// a line longer than kMaxLine, and a file that is not a regular file (a
-// FIFO would block, a device never end): those are refused at once.
+// header. Lines end with a line feed, a carriage return and a line feed, or
+// a carriage return alone (old Mac files); a line of nothing but blanks is
+// an empty line. Returns false with a reason (file and line) on any
+// malformed row, a line longer than kMaxLine, and a file that is not a
+// regular file (a FIFO would block, a device never end): those are refused
+// at once.
 // With `real_volume`, a seventh column (on every row or none) is the real
 // volume beside the tick volume (MetaTrader 5's exchange symbols).
 bool load_chart_csv(const std::string& path, ChartData* chart, std::string* error, bool real_volume = false);
@@ -36,6 +40,29 @@ bool load_chart_csv(const std::string& path, ChartData* chart, std::string* erro
 // (the first bar's true range is its high - low), after that
 // atr = (previous * (periods - 1) + tr) / periods. Bars before periods - 1
 // are 0 and `first_valid` is set to periods - 1.
+// A price or volume as a file holds it, and as the tools take a number on
+// their command line: a decimal number (sign, digits, a point, an exponent),
+// blanks around it allowed, within a float's range. Hexadecimal ("0x1p4"),
+// "nan", "inf", a number past a float's range and any other byte after the
+// number (a NUL included) are refused: false, `value` left as it was.
+bool parse_decimal_float(const std::string& text, float* value);
+
+// The dates the tools take: YYYY-MM-DD (also with . or / between, or
+// YYYYMMDD), from 1800-01-01 to 9999-12-31.
+enum class DayStatus { ok, not_a_date, out_of_range };
+inline constexpr const char* kDateRange = "1800-01-01 to 9999-12-31";
+// Days since 1970-01-01 of `text`; not_a_date for any other text or an
+// impossible day (2023-02-29), out_of_range for a real date outside
+// kDateRange.
+DayStatus parse_day(const std::string& text, int64_t* days);
+
+// The one check of a chart's bars before a tool uses them: at least one
+// bar, every date a date (parse_day) and each later than the one before (a
+// file newest first, or a date twice, would be read backwards). True with
+// the days of the bars in `days` (when given); false with the reason,
+// naming `path`, the row (the bars counted from 1) and its date.
+bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error);
+
 std::vector<float> wilder_atr(const ChartData& chart, int periods, int* first_valid);
 
 // Numbers as msxhost prints them, identical in every build: "nan", "inf",

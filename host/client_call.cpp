@@ -15,10 +15,12 @@ namespace {
 
 enum class Parsed { ok, not_a_number, out_of_range };
 
+// A decimal integer: "010" is ten, as the client's own inputs read it (never
+// octal, never hexadecimal).
 Parsed parse_int(const std::string& text, int32_t* value) {
     errno = 0;
     char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0);
+    const long long v = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0') return Parsed::not_a_number;
     if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return Parsed::out_of_range;
     *value = static_cast<int32_t>(v);

@@ -5,6 +5,7 @@
 // and the posix settings file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,6 +27,20 @@ std::FILE* open_regular_file(const char* path, std::string* reason = nullptr);
 
 // The size in bytes of an open file, or -1 when it cannot be told.
 long long file_size(std::FILE* file);
+
+// What tells one file from another whatever name leads to it (a link, a
+// second path, a hard link): the device and the file's number on it (st_dev
+// and st_ino; the volume serial number and the file index on Windows), and
+// whether it is a regular file.
+struct FileIdentity {
+    uint64_t device = 0, file = 0;
+    bool regular = false;  // false: a folder, a FIFO, a device, ...
+};
+
+// The identity of what `path` names, links followed; false when nothing is
+// there (or it cannot be told). Never opens a FIFO or a device for reading
+// or writing, so never waits.
+bool file_identity(const char* path, FileIdentity* identity);
 
 // Null, with `why` in `reason` when given: how open_regular_file refuses.
 inline std::FILE* refused(std::string* reason, const char* why) {

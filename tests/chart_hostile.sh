@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# msxhost chart on hostile data: control bytes and invalid UTF-8 in the date
-# column make well-formed XML (xmllint); prices that are NaN or infinite
-# are no numbers a file may hold: the file is refused, its line named, and
-# no chart written.
+# msxhost chart on hostile data: prices that are NaN or infinite are no
+# numbers a file may hold, and control bytes or invalid UTF-8 in the date
+# column make no date: the file is refused, its line or row named, and no
+# chart written. (The chart's own escaping of such text: chart_svg_test.)
+# Prices far from the usual (1e28, tiny, negative) give well-formed XML
+# (xmllint) with whole axis labels.
 # usage: chart_hostile.sh MSXHOST PLUGIN
 set -euo pipefail
 host=$1
@@ -19,7 +21,7 @@ def row(date, o, h, l, c, v):
 base = []
 for i in range(80):
     p = 100 + i * 0.5
-    base.append((b"2020-01-%02d" % (i % 28 + 1), p, p + 2, p - 2, p + 1, 1000 + 37 * i))
+    base.append((b"2020-%02d-%02d" % (i // 28 + 1, i % 28 + 1), p, p + 2, p - 2, p + 1, 1000 + 37 * i))
 def write(name, rows):
     with open(f"{work}/{name}.csv", "wb") as f:
         f.write(b"date,open,high,low,close,volume\n")
@@ -43,6 +45,13 @@ write("nan", spoil(["nan", "nan"]))
 write("inf", spoil(["inf", "-inf"]))
 write("mixed", spoil(["nan", "inf"]))
 write("allnan", [(d, "nan", "nan", "nan", "nan", "nan") for d, *r in base])
+# prices far from the usual
+def scaled(factor, shift=0.0):
+    return [(d, *["%.7g" % (x * factor + shift) for x in (o, h, l, c)], v) for d, o, h, l, c, v in base]
+write("huge", scaled(1e26))
+write("flat-huge", [(d, "1e28", "1e28", "1e28", "1e28", v) for d, o, h, l, c, v in base])
+write("tiny", scaled(1e-6))
+write("negative", scaled(-1e20))
 PY
 
 status=0
@@ -50,12 +59,13 @@ for csv in "$work"/*.csv; do
   name=$(basename "$csv" .csv)
   svg="$work/$name.svg"
   case $name in
-    nan | inf | mixed | allnan)
+    nan | inf | mixed | allnan | controls | utf8)
       if "$host" chart "$plugin" --data "$csv" -o "$svg" --bars 60 >/dev/null 2>"$work/err" ||
-         ! grep -q "$name.csv:[0-9]*: " "$work/err" || [ -e "$svg" ]; then
-        echo "FAIL $name: non-finite prices not refused with their line"; status=1
+         ! LC_ALL=C grep -aq "$name.csv:[0-9]*: \|$name.csv: row 1: .* is not a date" "$work/err" ||
+         [ -e "$svg" ]; then
+        echo "FAIL $name: not refused with its line or row"; status=1
       else
-        echo "ok $name (refused: $(head -1 "$work/err"))"
+        echo "ok $name (refused: $(head -1 "$work/err" | LC_ALL=C tr -c '[:print:]\n' '?'))"
       fi
       continue
       ;;
@@ -70,6 +80,13 @@ for csv in "$work"/*.csv; do
   if grep -Eoi '(d|points|x|y|x1|x2|y1|y2|width|height)="[^"]*(nan|inf)[^"]*"' "$svg" | head -3 | grep -q .; then
     echo "FAIL $name: non-finite coordinates"; status=1; continue
   fi
-  echo "ok $name"
+  # Price labels whole: each a number, at most 9 characters.
+  labels=$(grep -o 'text-anchor="end" stroke="none" fill="#555">[^<]*<' "$svg" | sed 's/.*>\(.*\)</\1/')
+  if [ "$(echo "$labels" | wc -l)" -ne 6 ] ||
+     echo "$labels" | grep -Ev '^-?[0-9]+(\.[0-9]+)?(e[-+][0-9]+)?$' | grep -q . ||
+     echo "$labels" | awk 'length($0) > 9' | grep -q .; then
+    echo "FAIL $name: price labels cut or malformed: $(echo $labels)"; status=1; continue
+  fi
+  echo "ok $name ($(echo $labels))"
 done
 exit $status

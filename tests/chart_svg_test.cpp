@@ -71,17 +71,22 @@ TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
                   std::string::npos);
 }
 
+// Markup, control bytes and invalid UTF-8 in the texts (the tools refuse
+// such dates, but the chart does not rely on it).
 TEST(ChartSvg, TextIsEscaped) {
     host::ChartData data;
-    data.dates = {"a<b", "c&d", "e\"f"};
-    data.open = data.high = data.low = data.close = {1, 2, 3};
-    data.volume = {1, 1, 1};
+    data.dates = {"a<b", "c&d", "e\"f", "\x01\x1f\x0b\xff\xfe<&", "\xc3\x28\xed\xa0\x80"};
+    data.open = data.high = data.low = data.close = {1, 2, 3, 4, 5};
+    data.volume = {1, 1, 1, 1, 1};
     msxhost::ChartSeries series;
-    series.title = "<script>&";
+    series.title = "<script>&\x02";
     series.first = 0;
-    series.last = 2;
+    series.last = 4;
+    const std::string svg = msxhost::render_chart_svg(data, series);
     pugi::xml_document doc;
-    EXPECT_TRUE(doc.load_string(msxhost::render_chart_svg(data, series).c_str()));
+    EXPECT_TRUE(doc.load_string(svg.c_str()));
+    for (char c : svg) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << static_cast<int>(c);
+    EXPECT_EQ(svg.find("\xff"), std::string::npos);
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ check("the optimistic entry says so", out.startswith("Optimistic:"), out[:100])
 
 # An unreadable file is named; the others are still evaluated; exit 1.
 missing = os.path.join(work, "missing.csv")
-code, out, err = run(plugin, "--data", data, "--data", missing, "--bootstrap", "100")
+code, out, err = run(plugin, "--data", data, "--data", missing, "--bootstrap", "200")
 check("an unreadable file: named, the rest evaluated, exit 1",
       code == 1 and "missing.csv" in err and out.startswith("1 file,") and "No supply" in out, err)
 
@@ -71,9 +71,15 @@ check("an unreadable file: named, the rest evaluated, exit 1",
 for name, args in [("horizon 0", ["--horizons", "0"]), ("a horizon that is no number", ["--horizons", "1,x"]),
                    ("an unknown entry", ["--entry", "later"]), ("min-count 0", ["--min-count", "0"]),
                    ("a negative bootstrap", ["--bootstrap", "-1"]), ("an unknown option", ["--nope", "1"]),
-                   ("a seed that is no number", ["--seed", "abc"]), ("0 threads", ["--threads", "0"])]:
+                   ("a seed that is no number", ["--seed", "abc"]), ("0 threads", ["--threads", "0"]),
+                   ("two replicates", ["--bootstrap", "2"]), ("199 replicates", ["--bootstrap", "199"]),
+                   ("a horizon twice", ["--horizons", "5,5"]), ("a horizon twice, apart", ["--horizons", "1,5,1"])]:
     code, out, err = run(plugin, "--data", data, *args)
     check("%s: exit 2" % name, code == 2 and out == "", "exit %d %s" % (code, err))
+code, out, err = run(plugin, "--data", data, "--bootstrap", "2")
+check("two replicates: the reason said", "a few hundred at least" in err, err)
+code, out, err = run(plugin, "--data", data, "--horizons", "5,5")
+check("a horizon twice: named", "--horizons names 5 twice" in err, err)
 code, out, err = run(plugin, "VSAInd")
 check("no --data: exit 2", code == 2 and out == "")
 code, out, err = run(codes_plugin, "Fraction", "--data", coded)
@@ -89,12 +95,12 @@ for t in range(0, 40, 5):
     holes[t][1:5] = [0, 0, 0, 0]  # a hole filled with zeros
 holed = write("holes.csv", holes)
 code, out, err = run(codes_plugin, "Codes", "--data", holed, "--horizons", "1", "--entry", "close",
-                     "--min-count", "1", "--bootstrap", "50", "--csv", os.path.join(work, "holes-out.csv"))
+                     "--min-count", "1", "--bootstrap", "200", "--csv", os.path.join(work, "holes-out.csv"))
 holed_rows = list(csv.DictReader(open(os.path.join(work, "holes-out.csv")))) if code == 0 else []
 check("zero prices: their cases left out and counted in the header, no return below -100%",
       code == 0 and "cases left out: a price at entry or exit that is not a positive number" in out and
       all(float(r["mean"]) > -100 for r in holed_rows if r["mean"]), out[:400] + err)
-wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "20", "--min-count", "1",
+wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "200", "--min-count", "1",
            "--horizons", ",".join(str(h) for h in range(1, 19)))
 blocks_line = next((line for line in wide[1].splitlines() if line.startswith("95% intervals")), "")
 check("18 horizons: the header line whole, the columns on their own line",
@@ -110,7 +116,7 @@ code, out, err = run(codes_plugin, "Codes", "--data", coded, "--data", link)
 check("one file given twice (a hard link): exit 2, named", code == 2 and "given twice" in err, err)
 code, out, err = run(codes_plugin, "Codes", "--data", coded, "--svg", link)
 check("an output that is an input by another name: exit 2", code == 2 and "is the input" in err, err)
-code, out, err = run(plugin, "--data", data, "--seed", "3000000000", "--bootstrap", "20")
+code, out, err = run(plugin, "--data", data, "--seed", "3000000000", "--bootstrap", "200")
 check("a seed past 2^31 (one range in every build)", code == 0 and "seed 3000000000" in out, err)
 code, out, err = run(plugin, "--data", data, "--seed", "9223372036854775808")
 check("a seed past 2^63-1: exit 2", code == 2 and "9223372036854775807" in err, err)
@@ -121,9 +127,61 @@ for name, text in (("empty", ""), ("header-only", "date,open,high,low,close,volu
     check("an %s file: refused, exit 1" % name, code == 1 and "no bars" in err and out == "", "exit %d %s" % (code, err))
 many = write("many-codes.csv", [["%04d-%02d-%02d" % (1900 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10, 11, 9, 10,
                                   t + 1] for t in range(5000)])
-code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "10")
+code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "200")
 check("5,000 distinct codes on 5,000 dates: refused with the limit, exit 2",
       code == 2 and "evaluate refused" in err and "256 MiB" in err and out == "", "exit %d %s" % (code, err[-300:]))
+# The replicates count in the memory limit: 1,000,000 of them over 20
+# horizons of a 200-bar file with eight codes would take 1.28 GB.
+eight = write("eight-codes.csv", [["%04d-%02d-%02d" % (2000 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10 + t % 3,
+                                   11 + t % 3, 9, 10 + t % 5, [3, 4, 12, 13, -2, -5, -10, -14][t % 8]]
+                                  for t in range(200)])
+code, out, err = run(codes_plugin, "Codes", "--data", eight, "--bootstrap", "1000000",
+                     "--horizons", ",".join(str(h) for h in range(1, 21)))
+check("1,000,000 replicates at 20 horizons: refused with the limit, exit 2",
+      code == 2 and "evaluate refused" in err and "256 MiB" in err and "1000000 replicates" in err and out == "",
+      "exit %d %s" % (code, err[-300:]))
+
+# Outputs over inputs: every name written (the suffixed charts of --split
+# included) is checked against the inputs and the other outputs before
+# anything is written, by the file it leads to; an existing output that is
+# no regular file (a FIFO nobody reads would hang) is refused.
+def copy_of(name):
+    path = os.path.join(work, name)
+    with open(data) as f, open(path, "w") as g:
+        g.write(f.read())
+    return path
+lk_data = copy_of("lk-data.csv")
+os.symlink(lk_data, os.path.join(work, "lk-after.svg"))
+in_before = copy_of("in-before.csv")
+o3_data = copy_of("o3-data.csv")
+fifo = os.path.join(work, "out-fifo.csv")
+os.mkfifo(fifo)
+clashes = [
+    ("a suffixed chart that is a link to the data", lk_data,
+     ["--split", "2020-01-01", "--svg", os.path.join(work, "lk.svg")], "is the input " + lk_data, []),
+    ("a suffixed chart that is the data", in_before, ["--split", "2020-01-01", "--svg", os.path.join(work, "in.csv")],
+     "the output %s is the input %s" % (in_before, in_before), []),
+    ("two outputs, neither made yet, spelled apart", data,
+     ["--csv", os.path.join(work, "o1.x"), "--svg", os.path.join(work, ".", "o1.x")], "are one file",
+     [os.path.join(work, "o1.x")]),
+    ("the CSV named as a suffixed chart", o3_data,
+     ["--csv", os.path.join(work, "o3-before.svg"), "--svg", os.path.join(work, "o3.svg"), "--split", "2020-01-01"],
+     "are one file", [os.path.join(work, "o3-before.svg"), os.path.join(work, "o3-after.svg")]),
+    ("a FIFO nobody reads", data, ["--csv", fifo], "it is not a regular file", []),
+    ("a folder", data, ["--svg", work], "it is not a regular file", []),
+]
+for name, source, args, message, never_made in clashes:
+    before = open(source).read()
+    try:
+        done = subprocess.run([msxhost, "evaluate", plugin, "--data", source] + args, capture_output=True, text=True,
+                              timeout=120)
+        code, err = done.returncode, done.stderr
+    except subprocess.TimeoutExpired:
+        code, err = None, "hung"
+    check("%s: exit 2, named, nothing written" % name,
+          code == 2 and message in err and open(source).read() == before and
+          not any(os.path.exists(p) for p in never_made), "exit %s %s" % (code, err[-300:]))
+
 for name, value in (("1e39", "1e39"), ("hexadecimal", "0x1p3"), ("nan", "nan"), ("inf", "inf")):
     bad = [list(r) for r in rows]
     bad[7][4] = value
@@ -164,7 +222,7 @@ code, out, err = run(plugin, "--data", data, "--split", "2020-13-01")
 check("--split with no date: exit 2", code == 2 and "--split needs a date" in err, err)
 lint = subprocess.run(["xmllint", "--noout", svg], capture_output=True, text=True)
 check("the SVG is well-formed (xmllint)", lint.returncode == 0, lint.stderr)
-code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "50")
+code, out, err = run(plugin, "--data", data, "--entry", "same", "--bootstrap", "200")
 check("--entry same says LOOK-AHEAD first", code == 0 and out.startswith("LOOK-AHEAD"), out[:80])
 
 if png:

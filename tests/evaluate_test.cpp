@@ -85,7 +85,7 @@ TEST(EvaluateStatistics, ExactFiguresForEachEntry) {
         options.horizons = {1};
         options.entry = c.entry;
         options.min_count = 1;
-        options.bootstrap = 50;
+        options.bootstrap = 200;
         const EvaluationRow row = row_of(msxhost::evaluate({hand_made()}, options), c.code, 1);
         EXPECT_TRUE(row.stats) << c.name;
         EXPECT_EQ(row.count, c.count) << c.name;
@@ -101,7 +101,7 @@ TEST(EvaluateStatistics, ExactFiguresForEachEntry) {
 TEST(EvaluateStatistics, EdgesOfTheData) {
     EvaluateOptions options;
     options.min_count = 1;
-    options.bootstrap = 20;
+    options.bootstrap = 200;
     // Horizon 6 with the open entry: only t = 0 has an exit (close[7]); the
     // codes at bars 1 to 3 are past the end, counted 0 with no statistics.
     options.horizons = {1, 6};
@@ -249,7 +249,7 @@ TEST(EvaluateOutput, CsvColumnsAndAWellFormedChart) {
     EvaluateOptions options;
     options.horizons = {1, 6};
     options.min_count = 2;
-    options.bootstrap = 30;
+    options.bootstrap = 200;
     const Evaluation e = msxhost::evaluate({hand_made()}, options);
     const std::string csv = msxhost::evaluation_csv(e);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
@@ -267,6 +267,54 @@ TEST(EvaluateOutput, CsvColumnsAndAWellFormedChart) {
     EXPECT_NE(table.find(msxhost::kAdjustmentMethod), std::string::npos) << "the method is named";
     options.entry = Entry::same;
     EXPECT_EQ(msxhost::evaluation_table(e, options).rfind("LOOK-AHEAD", 0), 0u);
+}
+
+// What the statistics cannot be trusted with is refused, the reason said,
+// before any work: fewer replicates than a 95% interval needs (two gave an
+// "interval" that left out its own estimate), a horizon twice (its rows
+// repeated and counted twice in the family), and more memory than the
+// limit (the replicates counted: 1,000,000 of them over 20 horizons of a
+// 200-bar file would take 1.28 GB).
+TEST(EvaluateRefusals, WhatCannotBeTrustedOrHeld) {
+    CodedSeries many_codes;  // eight codes on 200 dates
+    for (int t = 0; t < 200; ++t) {
+        many_codes.days.push_back(20000 + t);
+        many_codes.open.push_back(100 + t % 7);
+        many_codes.close.push_back(100 + t % 5);
+        many_codes.codes.push_back(t % 3 == 0 ? std::vector<int32_t>{3, 4, 12, 13, -2, -5, -10, -14}[t / 3 % 8] : 0);
+    }
+    std::vector<int> twenty;
+    for (int h = 1; h <= 20; ++h) twenty.push_back(h);
+    const struct {
+        const char* name;
+        int bootstrap;
+        std::vector<int> horizons;
+        const char* refused;  // empty: evaluated
+    } cases[] = {
+        {"two replicates", 2, {5}, "takes a few hundred at least"},
+        {"199 replicates", 199, {5}, "from 200 to 1000000 are taken"},
+        {"no replicates", 0, {5}, "takes a few hundred at least"},
+        {"200 replicates", 200, {5}, ""},
+        {"a horizon twice", 200, {5, 5}, "the horizon 5 is given twice"},
+        {"a horizon twice, apart", 200, {1, 5, 10, 1}, "the horizon 1 is given twice"},
+        {"a horizon of 0", 200, {0}, "horizons are 1 bar or more"},
+        {"1,000,000 replicates at 20 horizons", 1000000, twenty, "at most 256 MiB is kept"},
+        {"5,000 replicates at 20 horizons", 5000, twenty, ""},
+    };
+    for (const auto& c : cases) {
+        EvaluateOptions options;
+        options.bootstrap = c.bootstrap;
+        options.horizons = c.horizons;
+        options.min_count = 1;
+        const Evaluation e = msxhost::evaluate({many_codes}, options);
+        if (*c.refused == '\0') {
+            EXPECT_EQ(e.refused, "") << c.name;
+            EXPECT_FALSE(e.rows.empty()) << c.name;
+        } else {
+            EXPECT_NE(e.refused.find(c.refused), std::string::npos) << c.name << ": '" << e.refused << "'";
+            EXPECT_TRUE(e.rows.empty()) << c.name;
+        }
+    }
 }
 
 TEST(EvaluateDates, TheFormsADataFileUses) {

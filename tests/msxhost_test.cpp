@@ -2,6 +2,7 @@
 // the guard zones that the stress command relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <cfloat>
@@ -12,6 +13,7 @@
 
 #include "host/chart_data.h"
 #include "host/host_call.h"
+#include "host/output.h"
 
 namespace {
 
@@ -31,6 +33,12 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
         {"header", "date,open,high,low,close,volume\n2020-01-02,1,2,0.5,1.5,100\n", 1, true},
         {"no header", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,1.5,100", 2, true},
         {"crlf", "d,o,h,l,c,v\r\n2020-01-02,1,2,0.5,1.5,100\r\n\r\n", 1, true},
+        // Old Mac line ends: every row read, not one long header line.
+        {"cr only", "d,o,h,l,c,v\r2020-01-02,1,2,0.5,1.5,100\r2020-01-03,1,2,0.5,1.5,100\r", 2, true},
+        {"cr, crlf and lf mixed", "d,o,h,l,c,v\r\n2020-01-02,1,2,0.5,1.5,100\r2020-01-03,1,2,0.5,1.5,100\n", 2, true},
+        // A line of blanks is an empty line, wherever it is.
+        {"trailing line of spaces", "d,o,h,l,c,v\n2020-01-02,1,2,0.5,1.5,100\n   \t \n", 1, true},
+        {"line of spaces between rows", "2020-01-02,1,2,0.5,1.5,100\n  \r\n2020-01-03,1,2,0.5,1.5,100\n", 2, true},
         {"short row", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,1.5\n", 0, false},
         {"bad number", "2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,x,0.5,1.5,100\n", 0, false},
         {"empty", "", 0, true},
@@ -51,7 +59,7 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
 // hexadecimal value.
 TEST(ChartCsv, OnlyDecimalNumbersInRange) {
     const struct {
-        const char* field;
+        std::string field;
         bool ok;
         float value;
     } cases[] = {
@@ -61,6 +69,8 @@ TEST(ChartCsv, OnlyDecimalNumbersInRange) {
         {"1e-50", false, 0},       {"0x1p3", false, 0},        {"nan", false, 0},
         {"inf", false, 0},         {"-Infinity", false, 0},    {"1e", false, 0},
         {".", false, 0},           {"1.5x", false, 0},         {"1,5", false, 0},
+        // A NUL inside the field is a byte after the number, not its end.
+        {std::string("44.92\0garbage", 13), false, 0}, {std::string("44.92\0", 6), false, 0},
     };
     for (const auto& c : cases) {
         host::ChartData chart;
@@ -68,12 +78,59 @@ TEST(ChartCsv, OnlyDecimalNumbersInRange) {
         const std::string text = std::string("2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,") + c.field + ",100\n";
         const bool ok = host::load_chart_csv(write_temp("number.csv", text), &chart, &error);
         EXPECT_EQ(ok, c.ok) << "'" << c.field << "': " << error;
+        float parsed = -1;
+        EXPECT_EQ(host::parse_decimal_float(c.field, &parsed), c.ok) << "'" << c.field << "'";
         if (ok && c.ok) {
             ASSERT_EQ(chart.size(), 2u) << c.field;
             EXPECT_EQ(chart.close[1], c.value) << c.field;
         }
         if (!c.ok) {
             EXPECT_NE(error.find(":2: "), std::string::npos) << c.field << ": " << error;
+        }
+    }
+}
+
+// The one check of a chart's dates that every command makes: a file newest
+// first, a date twice, a text that is no date, a date outside the range and
+// a file without bars are refused, naming the file, the row and the date.
+TEST(ChartDays, DatesMustRise) {
+    const auto bars = [](std::initializer_list<const char*> dates) {
+        std::string text = "date,open,high,low,close,volume\n";
+        for (const char* d : dates) text += std::string(d) + ",1,2,0.5,1.5,100\n";
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        std::string message;  // empty: accepted
+    } cases[] = {
+        {"rising", bars({"1800-01-01", "2020-01-02", "2020.01.03", "20200106", "9999-12-31"}), ""},
+        {"newest first", bars({"2024-01-12", "2024-01-11", "2013-01-02"}),
+         "row 2: '2024-01-11' is not later than row 1's '2024-01-12': dates must rise"},
+        {"a date twice", bars({"2024-01-11", "2024-01-12", "2024-01-12"}),
+         "row 3: '2024-01-12' is not later than row 2's '2024-01-12': dates must rise"},
+        {"one step back at the end", bars({"2024-01-10", "2024-01-11", "2024-01-12", "2024-01-05"}),
+         "row 4: '2024-01-05' is not later than row 3's '2024-01-12'"},
+        {"1799", bars({"1799-12-31", "2020-01-02"}),
+         "row 1: '1799-12-31' is outside the dates taken, 1800-01-01 to 9999-12-31"},
+        {"no date", bars({"2020-01-02", "2020-13-01"}), "row 2: '2020-13-01' is not a date (YYYY-MM-DD)"},
+        {"not a day of 1799 either", bars({"1799-02-30"}), "row 1: '1799-02-30' is not a date (YYYY-MM-DD)"},
+        {"header only", bars({}), "no bars (an empty or header-only file)"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = write_temp("days.csv", c.text);
+        host::ChartData chart;
+        std::string error;
+        ASSERT_TRUE(host::load_chart_csv(path, &chart, &error)) << c.name << ": " << error;
+        std::vector<int64_t> days;
+        const bool ok = host::chart_days(chart, path, &days, &error);
+        EXPECT_EQ(ok, c.message.empty()) << c.name << ": " << error;
+        if (ok) {
+            EXPECT_EQ(days.size(), chart.size()) << c.name;
+            EXPECT_TRUE(std::is_sorted(days.begin(), days.end())) << c.name;
+        } else {
+            EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << c.name << ": the file named: " << error;
+            EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
         }
     }
 }
@@ -127,6 +184,56 @@ TEST(ChartCsv, UnreadableStreamIsAnError) {
     EXPECT_EQ(error.rfind("cannot ", 0), 0u) << error;
     EXPECT_NE(error.find(dir), std::string::npos) << error;
     EXPECT_EQ(chart.size(), 0u);
+}
+
+// What a command may write: every final name against every input and every
+// other output, by the file a name leads to (links and spellings resolved),
+// existing or not; the clash names both files. Links and FIFOs are the
+// scripts' cases (tools_hostile.sh, check_evaluate.py); these hold in every
+// build.
+TEST(FileClash, OutputsNeverOverInputsOrEachOther) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / "clash";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "sub");
+    const auto at = [&](const char* name) { return (dir / name).string(); };
+    for (const char* name : {"a.csv", "b.csv", "plugin.so"}) std::ofstream(at(name)) << name;
+    std::error_code ec;
+    fs::create_hard_link(at("a.csv"), at("a-hard.csv"), ec);
+    const bool hard_links = !ec;
+    const std::string spelled = (dir / "sub" / ".." / "o1.x").string();
+    const struct {
+        const char* name;
+        host::CommandFiles files;
+        std::string message;  // empty: no clash
+    } cases[] = {
+        {"distinct", {{at("a.csv"), at("b.csv")}, {at("plugin.so")}, {at("o.svg"), at("o.csv")}}, ""},
+        {"an output is an input", {{at("a.csv")}, {}, {at("a.csv")}}, "the output " + at("a.csv") + " is the input"},
+        {"the plug-in as an output", {{at("a.csv")}, {at("plugin.so")}, {at("plugin.so")}}, "is the input"},
+        {"two outputs, neither made yet, spelled apart", {{at("a.csv")}, {}, {at("o1.x"), spelled}},
+         "the outputs " + at("o1.x") + " and " + spelled + " are one file"},
+        {"an output spelled as a suffixed one", {{at("a.csv")}, {}, {at("o3-before.svg"), at("o3-before.svg")}},
+         "are one file"},
+        {"a data file twice", {{at("a.csv"), at("b.csv"), (dir / "sub" / ".." / "a.csv").string()}, {}, {}},
+         "is given twice (as " + at("a.csv") + " too)"},
+        {"a folder as an output", {{at("a.csv")}, {}, {at("sub")}}, "is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        const std::string clash = host::file_clash(c.files);
+        if (c.message.empty()) {
+            EXPECT_EQ(clash, "") << c.name;
+        } else {
+            EXPECT_NE(clash.find(c.message), std::string::npos) << c.name << ": '" << clash << "'";
+        }
+    }
+    if (hard_links) {  // one file by two names: an input twice, or written over
+        EXPECT_NE(host::file_clash({{at("a.csv"), at("a-hard.csv")}, {}, {}}).find("given twice"), std::string::npos);
+        EXPECT_NE(host::file_clash({{at("a.csv")}, {}, {at("a-hard.csv")}}).find("is the input"), std::string::npos);
+    }
+    // Nothing was written or made by the checks.
+    EXPECT_FALSE(fs::exists(at("o1.x")));
+    EXPECT_FALSE(fs::exists(at("o.svg")));
+    fs::remove_all(dir);
 }
 
 TEST(WilderAtr, HandChecked) {

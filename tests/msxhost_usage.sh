@@ -26,6 +26,14 @@ expect 0 run "$plugin" VSAInd --data "$data" --last 3
 expect 1 run "$plugin" VSAVolStops --data "$data" --num 2 --array atr:x  # a bad source, as before
 expect 1 run "$plugin" VSAVolStops --data "$data" --num 2 --array atr:0
 expect 0 run "$plugin" VSAVolStops --data "$data" --num 2 --array atr:14 --last 1
+# --num is a decimal number within a float's range, as a data file's prices
+# are: no NaN, no infinity, no hexadecimal.
+for bad in nan NaN inf -inf 0x1p4 0x10 1e39 "" "20 x"; do
+  expect 2 run "$plugin" VSATrend --data "$data" --num "$bad"
+  expect 2 scan "$plugin" VSATrend --num "$bad" --data "$data"
+done
+expect 0 run "$plugin" VSATrend --data "$data" --num 20 --last 1
+expect 0 run "$plugin" VSATrend --data "$data" --num " 2e1 " --last 1
 for option in --bars --end --mark --width; do
   expect 2 chart "$plugin" --data "$data" -o "$out/c.svg" "$option" ten
 done

@@ -112,6 +112,80 @@ cmp -s "$work/a" "$work/b" || { echo "FAIL mql4run reads the marked, spaced file
 check "malformed first row" 1 $?
 expect_text "malformed first row" "bad-first.csv:1: expected" "$work/err"
 
+# Line ends of every kind, and a last line of blanks: the same bars.
+tr '\n' '\r' <"$work/plain.csv" >"$work/cr.csv"
+{ cat "$work/plain.csv"; printf '   \t \n'; } >"$work/spaces.csv"
+"$host" run "$plugin" VSAInd --data "$work/plain.csv" >"$work/b" 2>&1
+for kind in cr spaces; do
+  "$host" run "$plugin" VSAInd --data "$work/$kind.csv" >"$work/a" 2>&1
+  check "$kind.csv read" 0 $?
+  cmp -s "$work/a" "$work/b" || { echo "FAIL msxhost reads $kind.csv differently: $(head -c 200 "$work/a")"; fail=1; }
+done
+
+# A series read backwards: run, scan and chart refuse a file newest first
+# or with a date twice, as evaluate does, naming the file, the row and the
+# date; a scan keeps the file's row, empty.
+head -1 "$data" >"$work/reversed.csv"
+tail -n +2 "$data" | tac >>"$work/reversed.csv"
+{ head -3 "$data"; sed -n 3p "$data"; tail -n +4 "$data"; } >"$work/twice.csv"
+second=$(sed -n 2p "$work/reversed.csv" | cut -d, -f1)
+while IFS='|' read -r what file message; do
+  "$host" run "$plugin" VSAInd --data "$work/$file" >/dev/null 2>"$work/err"
+  check "run, $what" 1 $?
+  expect_text "run, $what" "$work/$file: $message" "$work/err"
+  "$host" chart "$plugin" --data "$work/$file" -o "$work/$file.svg" >/dev/null 2>"$work/err"
+  check "chart, $what" 1 $?
+  expect_text "chart, $what" "$work/$file: $message" "$work/err"
+  [ -e "$work/$file.svg" ] && { echo "FAIL chart, $what: a chart written"; fail=1; }
+  "$host" scan "$plugin" VSAInd --ago 1 --data "$work/$file" --data "$data" >"$work/out" 2>"$work/err"
+  check "scan, $what" 1 $?
+  expect_text "scan, $what" "$work/$file: $message" "$work/err"
+  expect_text "scan, $what: an empty row" "$work/$file,," "$work/out"
+  [ "$(grep -c "^$data,[0-9-]*,-\?[0-9]" "$work/out")" -eq 1 ] ||
+    { echo "FAIL scan, $what: the other file's row: $(cat "$work/out")"; fail=1; }
+done <<LIST
+newest first|reversed.csv|row 2: '$(sed -n 3p "$work/reversed.csv" | cut -d, -f1)' is not later than row 1's '$second'
+a date twice|twice.csv|row 3: '$(sed -n 3p "$data" | cut -d, -f1)' is not later than row 2's
+LIST
+
+# Outputs over inputs: chart never writes over its data (by name, through a
+# link) or its plug-in, and never opens a FIFO or a folder to write: each
+# refused before anything is written (exit 2, both named), nothing changed.
+cp "$data" "$work/cin.csv"
+mkdir "$work/plug"  # the plug-in and its engine, copied: the plug-in loads
+cp "$plugin" "$(dirname "$plugin")"/*Spreadcore* "$work/plug/"
+plug="$work/plug/$(basename "$plugin")"
+ln -s "$work/cin.csv" "$work/cin-link.svg"
+mkfifo "$work/out-fifo.svg"
+mkdir "$work/folder.svg"
+while IFS='|' read -r what out message; do
+  "$host" chart "$plug" --data "$work/cin.csv" -o "$out" >/dev/null 2>"$work/err"
+  check "chart -o $what" 2 $?
+  expect_text "chart -o $what" "$message" "$work/err"
+  cmp -s "$data" "$work/cin.csv" || { echo "FAIL chart -o $what: the data changed"; fail=1; cp "$data" "$work/cin.csv"; }
+  cmp -s "$plugin" "$plug" || { echo "FAIL chart -o $what: the plug-in changed"; fail=1; cp "$plugin" "$plug"; }
+done <<LIST
+the data|$work/cin.csv|the output $work/cin.csv is the input $work/cin.csv
+the data by another path|$work/./cin.csv|the output $work/./cin.csv is the input $work/cin.csv
+a link to the data|$work/cin-link.svg|the output $work/cin-link.svg is the input $work/cin.csv
+the plug-in|$plug|the output $plug is the input $plug
+a FIFO|$work/out-fifo.svg|cannot write $work/out-fifo.svg: it is not a regular file
+a folder|$work/folder.svg|cannot write $work/folder.svg: it is not a regular file
+LIST
+
+# A file given twice among 20,000 files of one size: found by sorting, not
+# by comparing every pair (which takes minutes and fails the TIMEOUT).
+mkdir "$work/many"
+python3 -c 'import sys
+for k in range(20000):
+    open("%s/f%05d.csv" % (sys.argv[1], k), "w").write("date,open,high,low,close,volume\n")' "$work/many"
+ln "$work/many/f19998.csv" "$work/many/f20000.csv"
+many=()
+for f in "$work"/many/f*.csv; do many+=(--data "${f#"$work/many/"}"); done
+(cd "$work/many" && "$host" evaluate "$work/nosuch.so" "${many[@]}" >/dev/null 2>"$work/err")
+check "20,000 files, one given twice" 2 $?
+expect_text "the file given twice named" "f20000.csv is given twice (as f19998.csv too)" "$work/err"
+
 # Exit codes say what happened: a click on no object is the command line's
 # fault (2), a hover without a chart window this build's (5); the run still
 # ends with OnDeinit.
@@ -131,6 +205,9 @@ expect_text "GetFromQueue on no queue" 'GetFromQueue(0) = -1 (type 0, 0, 0, 0, a
 "$host" client "$plugin" SignFilter 4294967296 >"$work/out" 2>"$work/err"
 check "client with an int32 out of range" 2 $?
 expect_text "out of range named" "argument 1 of SignFilter is outside the int32 range" "$work/err"
+"$host" client "$plugin" TS_SetVSAValue 7 010 5 -- TS_GetVSAValue 7 10 >"$work/out" 2>"$work/err"
+check "client with a leading zero" 0 $?
+expect_text "010 read as ten, not octal 8" "TS_GetVSAValue(7, 10) = 5" "$work/out"
 "$host" client "$plugin" SignFilter x1 >"$work/out" 2>"$work/err"
 check "client with no number" 2 $?
 expect_text "no number named" "argument 1 of SignFilter is not a number" "$work/err"

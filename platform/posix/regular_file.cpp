@@ -34,4 +34,13 @@ long long file_size(std::FILE* file) {
     return fstat(fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
+bool file_identity(const char* path, FileIdentity* identity) {
+    struct stat info {};
+    if (path == nullptr || ::stat(path, &info) != 0) return false;
+    identity->device = static_cast<uint64_t>(info.st_dev);
+    identity->file = static_cast<uint64_t>(info.st_ino);
+    identity->regular = S_ISREG(info.st_mode);
+    return true;
+}
+
 }  // namespace platform

@@ -57,4 +57,29 @@ long long file_size(std::FILE* file) {
     return _fstat64(_fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
+bool file_identity(const char* path, FileIdentity* identity) {
+    if (path == nullptr) return false;
+    // The device namespace names devices and pipes: there, but no file.
+    if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+        (path[3] == '\\' || path[3] == '/')) {
+        *identity = FileIdentity{};
+        return true;
+    }
+    // No access asked: only the file's information is read. A folder opens
+    // only with FILE_FLAG_BACKUP_SEMANTICS.
+    win32::unique_file_handle handle(win32::null_if_invalid(
+        CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr)));
+    if (!handle) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info)) {
+        *identity = FileIdentity{};  // a device (NUL, CON, COM1) or a pipe
+        return true;
+    }
+    identity->device = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity->regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return true;
+}
+
 }  // namespace platform

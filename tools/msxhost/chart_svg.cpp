@@ -25,6 +25,30 @@ std::string num(double v) {
     return buf;
 }
 
+// The price axis's labels, right-aligned in the margin left of the chart
+// (about nine characters of the axis font): two decimals where they fit and
+// tell the labels apart, else the fewest significant digits (3 to 6, with
+// an exponent for large and tiny prices) that fit and do; 1e28 is
+// "1e+28", never a 32-digit number cut short.
+std::vector<std::string> price_labels(const std::vector<double>& values) {
+    constexpr std::size_t kMaxChars = 9;
+    std::vector<std::string> fitting;
+    for (const char* format : {"%.2f", "%.3g", "%.4g", "%.5g", "%.6g"}) {
+        std::vector<std::string> labels;
+        bool fits = true, distinct = true;
+        for (double v : values) {
+            char buf[64];
+            const int n = std::snprintf(buf, sizeof buf, format, v);
+            fits = fits && n > 0 && static_cast<std::size_t>(n) <= kMaxChars;
+            labels.emplace_back(n > 0 && static_cast<std::size_t>(n) < sizeof buf ? buf : "");
+            distinct = distinct && (labels.size() < 2 || labels[labels.size() - 2] != labels.back());
+        }
+        if (fits && distinct) return labels;
+        if (fits && fitting.empty()) fitting = std::move(labels);
+    }
+    return fitting;  // (three significant digits always fit)
+}
+
 // Length of the well-formed UTF-8 sequence at `p` (of at most `n` bytes)
 // whose code point XML 1.0 allows, or 0.
 std::size_t xml_char_length(const unsigned char* p, std::size_t n) {
@@ -129,8 +153,12 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
         if (std::isfinite(data.volume[i])) vmax = std::max(vmax, static_cast<double>(data.volume[i]));
     }
     if (!(lo < hi)) {
-        lo = std::isfinite(lo) ? lo - 1 : 0;
-        hi = lo + 2;
+        // One price only: a range around it, wide enough to be one at any
+        // size (1 either side of 1e28 would be no range at all).
+        const double centre = std::isfinite(lo) ? lo : 0;
+        const double half = std::max(1.0, std::fabs(centre) * 0.01);
+        lo = centre - half;
+        hi = centre + half;
     }
     const double pad = (hi - lo) * 0.08;
     lo -= pad;
@@ -144,13 +172,15 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
 
     // Grid and price axis.
     o << "<g id=\"axes\" stroke=\"#e0e0e0\">\n";
-    for (int k = 0; k <= 5; ++k) {
-        const double v = lo + (hi - lo) * k / 5;
-        const double y = y_of(v);
+    std::vector<double> ticks;
+    for (int k = 0; k <= 5; ++k) ticks.push_back(lo + (hi - lo) * k / 5);
+    const std::vector<std::string> tick_labels = price_labels(ticks);
+    for (std::size_t k = 0; k < ticks.size(); ++k) {
+        const double y = y_of(ticks[k]);
         o << "<line x1=\"" << kLeft << "\" x2=\"" << num(kLeft + plot_width) << "\" y1=\""
           << num(y) << "\" y2=\"" << num(y) << "\"/>"
           << "<text x=\"" << kLeft - 6 << "\" y=\"" << num(y + 4)
-          << "\" text-anchor=\"end\" stroke=\"none\" fill=\"#555\">" << num(v) << "</text>\n";
+          << "\" text-anchor=\"end\" stroke=\"none\" fill=\"#555\">" << tick_labels[k] << "</text>\n";
     }
     // A date every 110 pixels or so: the labels never overlap.
     const int labels = std::max(static_cast<int>(plot_width / 110), 2);

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "host/chart_data.h"
 #include "tools/msxhost/chart_svg.h"
 
 namespace msxhost {
@@ -253,33 +254,7 @@ int block_length(int horizon, long dates) {
 }
 
 bool parse_day(const std::string& text, int64_t* days) {
-    const auto digits = [&](std::size_t from, std::size_t n) {
-        if (from + n > text.size()) return false;
-        for (std::size_t k = from; k < from + n; ++k)
-            if (text[k] < '0' || text[k] > '9') return false;
-        return true;
-    };
-    const auto number = [&](std::size_t from, std::size_t n) { return std::stoi(text.substr(from, n)); };
-    int y = 0, m = 0, d = 0;
-    if (text.size() == 10 && digits(0, 4) && digits(5, 2) && digits(8, 2) && text[4] == text[7] &&
-        (text[4] == '-' || text[4] == '.' || text[4] == '/')) {
-        y = number(0, 4), m = number(5, 2), d = number(8, 2);
-    } else if (text.size() == 8 && digits(0, 8)) {
-        y = number(0, 4), m = number(4, 2), d = number(6, 2);
-    } else {
-        return false;
-    }
-    static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (y < 1800 || m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] + (m == 2 && leap)) return false;
-    // Days from civil (proleptic Gregorian), counted from 1970-01-01.
-    const int yy = m <= 2 ? y - 1 : y;
-    const int era = yy / 400;
-    const int yoe = yy - era * 400;
-    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    *days = static_cast<int64_t>(era) * 146097 + doe - 719468;
-    return true;
+    return host::parse_day(text, days) == host::DayStatus::ok;
 }
 
 CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before) {
@@ -297,9 +272,29 @@ CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before) {
 const char* const kAdjustmentMethod =
     "Romano-Wolf step-down, studentized max-|t| over every code x horizon cell, joint block bootstrap";
 
+const char* const kReplicatesWhy =
+    "a 95% interval is read from the 2.5% of the replicates at each end, which takes a few hundred at least";
+
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options) {
     Evaluation result;
     result.files = static_cast<long>(charts.size());
+    if (options.bootstrap < kMinReplicates || options.bootstrap > kMaxReplicates) {
+        result.refused = formatted("%d bootstrap replicates; from %d to %d are taken: %s", options.bootstrap,
+                                   kMinReplicates, kMaxReplicates, kReplicatesWhy);
+        return result;
+    }
+    std::set<int> seen;
+    for (const int h : options.horizons) {
+        if (h < 1) {
+            result.refused = formatted("a horizon of %d bars; horizons are 1 bar or more", h);
+            return result;
+        }
+        if (!seen.insert(h).second) {
+            result.refused = formatted("the horizon %d is given twice (its rows would repeat and count twice among "
+                                       "the cells adjusted for)", h);
+            return result;
+        }
+    }
     // Every date of every chart, in order: the bootstrap's axis.
     std::vector<int64_t> axis;
     for (const CodedSeries& s : charts) axis.insert(axis.end(), s.days.begin(), s.days.end());
@@ -322,14 +317,6 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     });
 
     const std::size_t units = options.joint_dates ? 1 : std::max<std::size_t>(charts.size(), 1);
-    const double cells = static_cast<double>(ordered.size() + 1) * static_cast<double>(units) *
-                         static_cast<double>(dates + 1);
-    if (cells > kMaxDateCells) {
-        result.refused = std::to_string(ordered.size()) + " codes x " + std::to_string(dates) + " dates x " +
-                         std::to_string(units) + " resampling units need " +
-                         formatted("%.0f per-date sums; at most %.0f (256 MiB) are kept", cells, kMaxDateCells);
-        return result;
-    }
     // The family-wide pass resamples every cell alike: one stream of block
     // starts for all horizons, in blocks as long as the longest horizon (its
     // cases overlap that far) and the cube root of the dates. Its statistic
@@ -345,9 +332,32 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
     const int root = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(std::max<std::size_t>(dates, 1)))));
     for (const int h : options.horizons) joint_length = std::max({joint_length, h, root});
     joint_length = static_cast<int>(std::min<long>(joint_length, std::max<long>(static_cast<long>(dates), 1)));
-    result.joint_block_length = joint_length;
     const std::size_t joint_blocks =
         dates == 0 ? 0 : (dates + static_cast<std::size_t>(joint_length) - 1) / static_cast<std::size_t>(joint_length);
+    {
+        // What is held at once: the per-date sums of every code (and the
+        // baseline) for each unit; the replicates of every code at every
+        // horizon (the family-wide pass keeps them all to the end) and of
+        // one horizon's single intervals; the block starts of the
+        // family-wide replicates; the step-down's few values per replicate.
+        const double code_count = static_cast<double>(ordered.size());
+        const double replicates = options.bootstrap;
+        const double sums = 16.0 * (code_count + 1) * static_cast<double>(units) * static_cast<double>(dates + 1);
+        const double kept = 8.0 * replicates *
+                            (code_count * static_cast<double>(options.horizons.size()) + code_count +
+                             static_cast<double>(units) * static_cast<double>(joint_blocks) + 3);
+        if (sums + kept > kMaxBytes) {
+            const auto count = [](std::size_t n) { return static_cast<unsigned long long>(n); };
+            result.refused = formatted(
+                "%llu codes x %llu dates x %llu resampling units need %.0f MiB of per-date sums, and %llu codes x "
+                "%llu horizons x %d replicates %.0f MiB of replicates; at most 256 MiB is kept: fewer codes, dates, "
+                "horizons or replicates need less",
+                count(ordered.size()), count(dates), count(units), sums / 1048576.0, count(ordered.size()),
+                count(options.horizons.size()), options.bootstrap, kept / 1048576.0);
+            return result;
+        }
+    }
+    result.joint_block_length = joint_length;
     std::vector<std::size_t> joint_starts(static_cast<std::size_t>(std::max(options.bootstrap, 0)) * units * joint_blocks);
     {
         std::mt19937_64 joint_random(options.seed ^ 0x5851F42D4C957F2DULL);

@@ -73,21 +73,33 @@ struct Evaluation {
     // a positive number (a hole filled with zeros, a corrupt row), over all
     // horizons.
     long left_out = 0;
-    // Why there is no evaluation (too many codes x dates to hold), or "".
+    // Why there is no evaluation (fewer replicates than kMinReplicates, a
+    // horizon given twice, more than kMaxBytes to hold), or "".
     std::string refused;
 };
 
-// The per-date sums the bootstrap keeps take 16 bytes per code, date and
-// resampling unit: an evaluation needing more than this many of them is
-// refused (256 MiB), not left to exhaust the memory.
-constexpr double kMaxDateCells = 16.0 * 1024 * 1024;
+// What an evaluation keeps at once: the per-date sums (16 bytes per code,
+// date and resampling unit) and the replicates (8 bytes per code, horizon
+// and replicate, and per block start of each replicate). An evaluation
+// needing more than this is refused (256 MiB), not left to exhaust the
+// memory.
+constexpr double kMaxBytes = 256.0 * 1024 * 1024;
+
+// The replicates a bootstrap takes. A 95% interval is read from the 2.5%
+// of the replicates at each end: with a handful there is no tail to read
+// (two replicates give an "interval" that need not even hold the estimate),
+// so fewer than kMinReplicates are refused, with kReplicatesWhy.
+constexpr int kMinReplicates = 200;
+constexpr int kMaxReplicates = 1000000;
+extern const char* const kReplicatesWhy;
 
 // The bars of a chart before `day` (before) or from it on (!before), for an
 // evaluation out of sample: a case of the earlier part never reaches into
 // the later one (its exit falls past the cut and it is left out).
 CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before);
 
-// The statistics of every code and horizon over the charts.
+// The statistics of every code and horizon over the charts (or, with
+// `refused` set, none: see Evaluation::refused).
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options);
 
 // The bootstrap's block length for a horizon over `dates` dates: at least
@@ -96,7 +108,8 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
 int block_length(int horizon, long dates);
 
 // Days since 1970-01-01 of a YYYY-MM-DD date (also with . or / between, or
-// YYYYMMDD) from 1800 to 9999; false for any other text or an impossible day.
+// YYYYMMDD) from 1800 to 9999; false for any other text or an impossible day
+// (host::parse_day, which tells the two apart).
 bool parse_day(const std::string& text, int64_t* days);
 
 // The table on standard output, the CSV (--csv) and the SVG chart (--svg).

@@ -65,7 +65,8 @@ const char kUsage[] =
     "          [--mark BAR] [--width PIXELS]\n"
     "      an SVG chart of N bars (default 160) ending at BAR (default the last):\n"
     "      price, VSATrend(20), VSAVolStops(2.5, ATR(14)), VSAInd signals, volume\n"
-    "      coloured by class; --mark highlights one bar\n"
+    "      coloured by class; --mark highlights one bar; exit 2 for an output that\n"
+    "      is an input (by any name) or an existing file that is not a regular one\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
     "      integer, a number or a text (null for a null pointer). Besides the\n"
@@ -75,10 +76,15 @@ const char kUsage[] =
     "      the result and the record it wrote. Each line printed also goes to the\n"
     "      debugger output, prefixed \"msxhost: \". Exit 2 for a call msxhost does\n"
     "      not know or arguments that do not fit, 1 for an export the plug-in lacks.\n"
-    "  evaluate: exit 2 for bad options, a file given twice, an output that is an\n"
-    "      input or more codes x dates than it keeps sums for (16,777,216); 1 when\n"
-    "      a file cannot be used (its message names it; the rest are evaluated) or\n"
-    "      none can.\n";
+    "  evaluate: exit 2 for bad options (fewer than 200 replicates: a 95% interval\n"
+    "      needs a few hundred; a horizon twice), a file given twice, an output that\n"
+    "      is an input or another output (by any name, OUT-before.svg and\n"
+    "      OUT-after.svg included) or an existing file that is not a regular one,\n"
+    "      or more codes x dates x replicates than 256 MiB holds; 1 when a file\n"
+    "      cannot be used (its message names it; the rest are evaluated) or none can.\n"
+    "  run, scan, chart and evaluate read dates YYYY-MM-DD from 1800-01-01 to\n"
+    "      9999-12-31, oldest first: a file newest first or with a date twice is\n"
+    "      refused (exit 1, naming the file, the row and the date).\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -132,10 +138,15 @@ bool option_number(const std::string& option, const std::string& text, long long
     return false;
 }
 
-bool parse_number(const std::string& text, float* value) {
-    char* end = nullptr;
-    *value = std::strtof(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
+// A number of the command line, read as a data file's prices are: decimal,
+// finite, within a float's range (no "nan", "inf" or "0x1p4").
+bool parse_number(const std::string& text, float* value) { return host::parse_decimal_float(text, value); }
+
+// A chart as run, scan and chart use it: the file read, and its bars checked
+// as evaluate checks them (dates that rise: a file newest first, or a date
+// twice, is refused, never read backwards).
+bool load_chart(const std::string& path, host::ChartData* chart, std::string* error) {
+    return host::load_chart_csv(path, chart, error) && host::chart_days(*chart, path, nullptr, error);
 }
 
 // The function of the plug-in's catalogue named `function`, or null (said).
@@ -304,7 +315,9 @@ std::vector<Option> argument_options(FunctionArgs* args, bool strings) {
         {"--num", [args, at_most_nine](const std::string& value) {
              float v = 0;
              if (!parse_number(value, &v)) {
-                 std::cerr << "msxhost: bad number " << value << "\n";
+                 std::cerr << "msxhost: --num needs a decimal number within a float's range (no nan, inf or "
+                              "hexadecimal), not '"
+                           << value << "'\n";
                  return false;
              }
              args->numerics.push_back(v);
@@ -385,7 +398,7 @@ int cmd_scan(int argc, char** argv) {
         host::ChartData chart;
         std::string error;
         host::CallSpec call;
-        if (!host::load_chart_csv(file, &chart, &error)) {
+        if (!load_chart(file, &chart, &error)) {
             std::cerr << "msxhost: " << error << "\n";
             note(1);
         } else if (!chart_call(plugin, chart, args, &call, file + ": ")) {
@@ -427,7 +440,7 @@ int cmd_run(int argc, char** argv) {
     if (fn == nullptr) return 1;
     host::ChartData chart;
     std::string error;
-    if (!host::load_chart_csv(data_path, &chart, &error)) {
+    if (!load_chart(data_path, &chart, &error)) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
@@ -464,27 +477,11 @@ struct EvaluatedFile {
 EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo& fn, const std::string& file) {
     EvaluatedFile out;
     host::ChartData chart;
-    if (!host::load_chart_csv(file, &chart, &out.error)) return out;
-    if (chart.size() == 0) {
-        out.error = file + ": no bars (an empty or header-only file)";
-        return out;
-    }
     msxhost::CodedSeries& s = out.series;
-    for (std::size_t i = 0; i < chart.size(); ++i) {
-        int64_t day = 0;
-        if (!msxhost::parse_day(chart.dates[i], &day)) {
-            out.error = file + ": row " + std::to_string(i + 1) + ": '" + chart.dates[i] +
-                        "' is not a date (YYYY-MM-DD)";
-            return out;
-        }
-        if (!s.days.empty() && day <= s.days.back()) {
-            out.error = file + ": row " + std::to_string(i + 1) + ": dates must rise";
-            return out;
-        }
-        s.days.push_back(day);
-        s.open.push_back(chart.open[i]);
-        s.close.push_back(chart.close[i]);
-    }
+    if (!host::load_chart_csv(file, &chart, &out.error) || !host::chart_days(chart, file, &s.days, &out.error))
+        return out;
+    s.open.assign(chart.open.begin(), chart.open.end());
+    s.close.assign(chart.close.begin(), chart.close.end());
     host::CallSpec call;
     FunctionArgs args;
     if (!chart_call(plugin, chart, args, &call, file + ": ")) {
@@ -516,42 +513,21 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
     return out;
 }
 
-// Whether two of the input files are one file (by any name: a link, a
-// second path), or an output would overwrite an input: the clash, or "".
-std::string same_files(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const auto same = [&](const std::string& a, const std::string& b) {
-        return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
-    };
-    // Files of one size only can be one file: compare within those groups.
-    std::vector<std::pair<std::uintmax_t, std::size_t>> by_size;
-    for (std::size_t k = 0; k < inputs.size(); ++k) {
-        const std::uintmax_t size = fs::file_size(fs::path(inputs[k]), ec);
-        if (!ec) by_size.emplace_back(size, k);
-    }
-    std::sort(by_size.begin(), by_size.end());
-    for (std::size_t a = 0; a < by_size.size(); ++a)
-        for (std::size_t b = a + 1; b < by_size.size() && by_size[b].first == by_size[a].first; ++b)
-            if (same(inputs[by_size[a].second], inputs[by_size[b].second]))
-                return inputs[by_size[b].second] + " is given twice (as " + inputs[by_size[a].second] + " too)";
-    for (std::size_t o = 0; o < outputs.size(); ++o) {
-        if (outputs[o].empty()) continue;
-        for (const std::string& input : inputs)
-            if (same(outputs[o], input)) return "the output " + outputs[o] + " is the input " + input;
-        for (std::size_t p = o + 1; p < outputs.size(); ++p)
-            if (outputs[o] == outputs[p] || same(outputs[o], outputs[p]))
-                return "--csv and --svg name one file, " + outputs[o];
-    }
-    return "";
-}
-
-// A comma list of horizons, each 1 to 10000 bars.
+// A comma list of horizons, each 1 to 10000 bars and each once (a horizon
+// twice would repeat its rows and count its cells twice in the family).
 bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
     horizons->clear();
     for (const std::string& part : host::split(text, ',')) {
         long long h = 0;
-        if (!whole_number(part, 1, 10000, &h)) return false;
+        if (!whole_number(part, 1, 10000, &h)) {
+            std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
+                      << text << "'\n";
+            return false;
+        }
+        if (std::find(horizons->begin(), horizons->end(), h) != horizons->end()) {
+            std::cerr << "msxhost: --horizons names " << h << " twice in '" << text << "': each horizon once\n";
+            return false;
+        }
         horizons->push_back(static_cast<int>(h));
     }
     return !horizons->empty();
@@ -593,12 +569,7 @@ int cmd_evaluate(int argc, char** argv) {
     long long threads_wanted = 0;  // 0: all cores for Barsight's plug-in, one for any other
     const std::vector<Option> evaluate_options = {
         list_option("--data", &files),
-        {"--horizons", [&options](const std::string& value) {
-             if (parse_horizons(value, &options.horizons)) return true;
-             std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
-                       << value << "'\n";
-             return false;
-         }},
+        {"--horizons", [&options](const std::string& value) { return parse_horizons(value, &options.horizons); }},
         {"--entry", [&options](const std::string& value) {
              if (value == "open") options.entry = msxhost::Entry::open;
              else if (value == "close") options.entry = msxhost::Entry::close;
@@ -610,7 +581,17 @@ int cmd_evaluate(int argc, char** argv) {
              return true;
          }},
         number_option("--min-count", 1, INT32_MAX, [&](long long n) { options.min_count = static_cast<long>(n); }),
-        number_option("--bootstrap", 0, 1000000, [&](long long n) { options.bootstrap = static_cast<int>(n); }),
+        {"--bootstrap", [&options](const std::string& value) {
+             long long n = 0;
+             if (whole_number(value, msxhost::kMinReplicates, msxhost::kMaxReplicates, &n)) {
+                 options.bootstrap = static_cast<int>(n);
+                 return true;
+             }
+             std::cerr << "msxhost: --bootstrap needs a whole number of replicates from " << msxhost::kMinReplicates
+                       << " to " << msxhost::kMaxReplicates << ", not '" << value << "': "
+                       << msxhost::kReplicatesWhy << "\n";
+             return false;
+         }},
         number_option("--seed", 0, INT64_MAX, [&](long long n) { options.seed = static_cast<uint64_t>(n); }),
         number_option("--threads", 1, 256, [&](long long n) { threads_wanted = n; }),
         text_option("--csv", &csv_path),
@@ -627,7 +608,19 @@ int cmd_evaluate(int argc, char** argv) {
     };
     if (const int status = parse_options(argc, argv, i, evaluate_options); status != 0) return status;
     if (files.empty()) return usage();
-    if (const std::string clash = same_files(files, {csv_path, svg_path}); !clash.empty()) {
+    // Every name written, as it will be written (with --split the chart is
+    // two files), checked against the inputs and each other first.
+    host::CommandFiles written{files, {argv[2]}, {}};
+    if (!svg_path.empty()) {
+        if (split) {
+            written.written.push_back(suffixed(svg_path, "before"));
+            written.written.push_back(suffixed(svg_path, "after"));
+        } else {
+            written.written.push_back(svg_path);
+        }
+    }
+    if (!csv_path.empty()) written.written.push_back(csv_path);
+    if (const std::string clash = host::file_clash(written); !clash.empty()) {
         std::cerr << "msxhost: " << clash << "\n";
         return 2;
     }
@@ -769,12 +762,16 @@ int cmd_chart(int argc, char** argv) {
     };
     if (const int status = parse_options(argc, argv, 3, chart_options); status != 0) return status;
     if (data_path.empty() || out_path.empty()) return usage();
+    if (const std::string clash = host::file_clash({{data_path}, {argv[2]}, {out_path}}); !clash.empty()) {
+        std::cerr << "msxhost: " << clash << "\n";
+        return 2;
+    }
     host::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     host::ChartData chart;
     std::string error;
     msxhost::ChartSeries series;
-    if (!host::load_chart_csv(data_path, &chart, &error) ||
+    if (!load_chart(data_path, &chart, &error) ||
         !msxhost::chart_from_plugin(plugin, chart, options, &series, &error)) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
