@@ -298,6 +298,15 @@ const char* const kAdjustmentMethod =
     "Romano-Wolf step-down, studentized max-|t| over every code x horizon cell, joint block bootstrap";
 
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options) {
+    // Every 64th replicate the caller may end the run: no rows.
+    const auto interrupted = [&](int replicate) {
+        return replicate % 64 == 0 && options.interrupted && options.interrupted();
+    };
+    const auto ended = [] {
+        Evaluation none;
+        none.refused = "interrupted";
+        return none;
+    };
     Evaluation result;
     result.files = static_cast<long>(charts.size());
     // Every date of every chart, in order: the bootstrap's axis.
@@ -406,6 +415,7 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
         std::vector<std::vector<double>> replicate_diffs(ordered.size());
         std::vector<std::size_t> starts(units * blocks);
         for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
+            if (interrupted(b)) return ended();
             for (std::size_t& start : starts) start = static_cast<std::size_t>(random() % starts_range);
             const auto total = [&](const std::vector<PerDate>& per_unit, double* count, double* sum) {
                 block_total(per_unit, starts.data(), units, blocks, static_cast<std::size_t>(length), dates, count, sum);
@@ -424,6 +434,7 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
         std::vector<std::vector<double>> joint(ordered.size(), std::vector<double>(
                                                    static_cast<std::size_t>(std::max(options.bootstrap, 0)), kNaN));
         for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
+            if (interrupted(b)) return ended();
             const std::size_t* at = joint_starts.data() + static_cast<std::size_t>(b) * units * joint_blocks;
             double bn = 0, bs = 0;
             block_total(base, at, units, joint_blocks, static_cast<std::size_t>(joint_length), dates, &bn, &bs);
