@@ -4,6 +4,7 @@ mapping of column names to arrays, or a numpy structured array. Every check
 names the column and the row (counted from 0, as DataFrame.iloc counts) and,
 where there are dates, the date; a message names what is wrong, never the
 whole of the data."""
+import datetime
 import decimal
 import numbers
 import warnings
@@ -92,9 +93,10 @@ def _wall_clock(index):
 
 
 def _text_dates(index):
-    """The dates a text index spells (as pd.read_csv(f, index_col="date")
-    leaves them), or None when it is not every one a date."""
-    if index.dtype != object or not len(index) or not all(isinstance(v, str) for v in index):
+    """The dates of an index of text (as pd.read_csv(f, index_col="date")
+    leaves them) or of date objects (datetime.date), or None when it is not
+    every one a date."""
+    if index.dtype != object or not len(index) or not all(isinstance(v, (str, datetime.date)) for v in index):
         return None
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
@@ -162,8 +164,8 @@ def bars(data, need, what, dates_needed=False, optional=()):
         lookup = _lookup(frame.columns, need, what)
         get = lambda name: frame[lookup[name]].to_numpy()
         # The bars' times: a DatetimeIndex, a PeriodIndex (each period's
-        # start), a date column, or an index of text that is every row a
-        # date. Numbers in the index are labels, not times (a frame sorted
+        # start), a date column, or an index of text or date objects that is
+        # every row a date. Numbers in the index are labels, not times (a frame sorted
         # by its date column keeps its old, falling, row numbers).
         timed = frame.index
         if isinstance(timed, pd.PeriodIndex):

@@ -75,6 +75,8 @@ CASES = [
      "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
     ("periods, newest first", lambda: newest_first("periods"),
      "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("date objects, newest first", lambda: bars().iloc[::-1].pipe(lambda f: f.set_axis(f.index.date)),
+     "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
     ("a date repeated in a text index", lambda: text_index(["2024-01-%02d" % min(d, 7) for d in range(1, 41)]),
      "row 7 (2024-01-07): dates must rise (row 6 is 2024-01-07)"),
     ("numbers as text", lambda: with_objects("Close", [str(v) for v in bars()["Close"]]),
