@@ -3,16 +3,17 @@ Barsight plug-ins, their indicators and the evaluation of what the signals
 were followed by, computed by the plug-ins' own code.
 
 Every function takes bars as a pandas DataFrame with open, high, low, close
-and volume columns (any case; a DatetimeIndex or a date column), a mapping
-of column names to arrays, or a numpy structured array, and answers a Series
-aligned with a DataFrame's index (an array otherwise).
+and volume columns (any case; dates in the index, as a DatetimeIndex, a
+PeriodIndex, text or date objects, or in a date column; oldest first), a
+mapping of column names to arrays, or a numpy structured array, and answers
+a Series aligned with a DataFrame's index (an array otherwise).
 
 Numbers are the charting host's: prices and volumes are rounded to float32
 before the calculation, as MetaStock hands them to the plug-in, and results
 are float32. So every value equals what the DLL returns for the same bars.
 Bad input raises ValueError naming the column and the row (counted from 0,
 as DataFrame.iloc counts). The calculations release the GIL and may run on
-several threads at once.
+several threads at once; Ctrl-C ends a long evaluate().
 
     import barsight, pandas as pd
     bars = pd.read_csv("prices.csv", index_col="date", parse_dates=True)
@@ -175,7 +176,7 @@ def _atr_values(atr, b):
         if missing.size:
             row = int(missing[0])
             where = _where(b.dates, row) if b.dates is not None else "row %d (%s)" % (row, _short(b.index[row]))
-            raise ValueError("vsa_vol_stops: atr has no value for the bars' %s (%d bars have none)"
+            raise ValueError("vsa_vol_stops: atr has no value for the bars' %s (bars without one: %d)"
                              % (where, missing.size))
         atr = atr.reindex(b.index)
     values = np.asarray(atr)

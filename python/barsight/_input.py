@@ -1,5 +1,6 @@
 """Bars from what a caller hands over: a pandas DataFrame (columns open,
-high, low, close, volume in any case; a DatetimeIndex or a date column), a
+high, low, close, volume in any case; dates in the index, as a
+DatetimeIndex, a PeriodIndex, text or date objects, or in a date column), a
 mapping of column names to arrays, or a numpy structured array. Every check
 names the column and the row (counted from 0, as DataFrame.iloc counts) and,
 where there are dates, the date; a message names what is wrong, never the
@@ -165,8 +166,8 @@ def bars(data, need, what, dates_needed=False, optional=()):
         get = lambda name: frame[lookup[name]].to_numpy()
         # The bars' times: a DatetimeIndex, a PeriodIndex (each period's
         # start), a date column, or an index of text or date objects that is
-        # every row a date. Numbers in the index are labels, not times (a frame sorted
-        # by its date column keeps its old, falling, row numbers).
+        # a date on every row. Numbers in the index are labels, not times (a
+        # frame sorted by its date column keeps its old, falling, numbers).
         timed = frame.index
         if isinstance(timed, pd.PeriodIndex):
             timed = timed.to_timestamp()
@@ -197,7 +198,8 @@ def bars(data, need, what, dates_needed=False, optional=()):
         if name not in lookup:
             raise ValueError("%s: no column %r (columns: %s)" % (what, name, _names(lookup.values())))
     if dates_needed and dates is None:
-        raise ValueError("%s: the bars need dates: a DatetimeIndex or a 'date' column" % what)
+        raise ValueError("%s: the bars need dates: a DatetimeIndex, a PeriodIndex, an index of dates (text or "
+                         "date objects) or a 'date' column" % what)
 
     columns = {}
     length = None

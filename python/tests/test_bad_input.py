@@ -144,7 +144,7 @@ def atr_of(frame):
     (lambda b: barsight.vsa_vol_stops(b, 1e39), "multiplier 1e+39 is beyond float32"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=-atr_of(b)), "atr, row 0: negative (-1.0)"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).iloc[:-1]),
-     "atr has no value for the bars' row 39 (2024-02-09) (1 bars have none)"),
+     "atr has no value for the bars' row 39 (2024-02-09) (bars without one: 1)"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=pd.concat([atr_of(b), atr_of(b).iloc[:1]])),
      "atr's index holds Timestamp('2024-01-01 00:00:00') twice"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).astype(str)), "atr is not numbers: row 0 is '1.0'"),
