@@ -3,16 +3,17 @@ Barsight plug-ins, their indicators and the evaluation of what the signals
 were followed by, computed by the plug-ins' own code.
 
 Every function takes bars as a pandas DataFrame with open, high, low, close
-and volume columns (any case; a DatetimeIndex or a date column), a mapping
-of column names to arrays, or a numpy structured array, and answers a Series
-aligned with a DataFrame's index (an array otherwise).
+and volume columns (any case; dates in the index, as a DatetimeIndex, a
+PeriodIndex, text or date objects, or in a date column; oldest first), a
+mapping of column names to arrays, or a numpy structured array, and answers
+a Series aligned with a DataFrame's index (an array otherwise).
 
 Numbers are the charting host's: prices and volumes are rounded to float32
 before the calculation, as MetaStock hands them to the plug-in, and results
 are float32. So every value equals what the DLL returns for the same bars.
 Bad input raises ValueError naming the column and the row (counted from 0,
 as DataFrame.iloc counts). The calculations release the GIL and may run on
-several threads at once.
+several threads at once; Ctrl-C ends a long evaluate().
 
     import barsight, pandas as pd
     bars = pd.read_csv("prices.csv", index_col="date", parse_dates=True)
@@ -21,14 +22,17 @@ several threads at once.
     barsight.plot.signals(bars).savefig("signals.png")
 """
 import collections
+import collections.abc
+import hashlib
 import numbers
+import types
 
 import numpy as np
 import pandas as pd
 
 from . import _core
 from . import _signal_table
-from ._input import _FLOAT32_MAX, bars as _bars
+from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
 __all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
@@ -36,22 +40,41 @@ __all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread
 SignalName = collections.namedtuple("SignalName", "name side")
 SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'weakness' (below)."
 
-# code -> (name, side), from the one table of the engine's signals.
-signal_names = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
+# code -> (name, side), from the one table of the engine's signals; read-only
+# (the package's own functions read the private dict).
+_SIGNAL_NAMES = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
+signal_names = types.MappingProxyType(_SIGNAL_NAMES)
 
 _PRICE_BARS = ("high", "low", "close", "volume")
 
 
 def _whole(value, what, low, high):
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral) or not low <= value <= high:
-        raise ValueError("%s must be a whole number from %d to %d, not %r" % (what, low, high, value))
+    """An int argument: an int (any Integral: numpy's too), never a float or
+    a Fraction, even one that is whole."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise ValueError("%s must be a whole number from %d to %d, not %s (%s: give an int)"
+                         % (what, low, high, _short(value), type(value).__name__))
+    if not low <= value <= high:
+        raise ValueError("%s must be a whole number from %d to %d, not %s" % (what, low, high, _short(value)))
     return int(value)
 
 
-def _number(value, what):
-    if isinstance(value, bool) or not isinstance(value, numbers.Real) or not np.isfinite(value):
-        raise ValueError("%s must be a finite number, not %r" % (what, value))
-    return float(value)
+def _number(value, what, host=False):
+    """A real-number argument as a float; with `host`, one the charting host
+    can pass (within float32)."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise ValueError("%s must be a finite number, not %s (%s)" % (what, _short(value), type(value).__name__))
+    try:
+        number = float(value)
+    except OverflowError:
+        if host:
+            raise ValueError("%s %s is beyond float32, the host's numbers" % (what, _short(value))) from None
+        raise ValueError("%s %s is beyond a float's range" % (what, _short(value))) from None
+    if not np.isfinite(number):
+        raise ValueError("%s must be a finite number, not %s" % (what, _short(value)))
+    if host and abs(number) > _FLOAT32_MAX:
+        raise ValueError("%s %s is beyond float32, the host's numbers" % (what, _short(value)))
+    return number
 
 
 def vsa_signals(data, periods=9, symbol=None):
@@ -87,7 +110,7 @@ def vsa_trend(data, periods):
     `periods` is taken as the host passes it, a float32 cut to a whole number;
     it must be at least 1 and below the number of bars."""
     b = _bars(data, ("high", "low", "close"), "vsa_trend")
-    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods")]), "vsa_trend")
+    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]), "vsa_trend")
 
 
 _SPREAD_MODES = {"volume": 0, "range": 1}
@@ -101,26 +124,26 @@ def vsa_spread(data, mode, periods):
         if mode not in _SPREAD_MODES:
             raise ValueError("mode must be 'volume', 'range', 0 or 1, not %r" % mode)
         mode = _SPREAD_MODES[mode]
-    mode = _number(mode, "mode")
+    mode = _number(mode, "mode", host=True)
     need = ("high", "low", "close", "volume") if int(mode) == 0 else ("high", "low", "close")
     b = _bars(data, need, "vsa_spread")
-    return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods")]), "vsa_spread")
+    return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods", host=True)]), "vsa_spread")
 
 
 def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
     """VSAVolStops: a stop line `multiplier` x ATR from the close, following
     price from below while long and from above while short. The ATR is
     Wilder's over `atr_periods` bars, as the charting host computes
-    ATR(periods) for the plug-in, unless `atr` gives one (an array or Series
-    as long as the bars; NaN where it is not valid yet)."""
+    ATR(periods) for the plug-in, unless `atr` gives one: a Series, taken
+    by the bars' index (it needs a value for every bar), or an array as
+    long as the bars; never negative, NaN where it is not valid yet."""
     b = _bars(data, ("high", "low", "close"), "vsa_vol_stops")
+    multiplier = _number(multiplier, "multiplier", host=True)
     if atr is None:
         periods = _whole(atr_periods, "atr_periods", 1, 10000)
         values, first = _core.wilder_atr(b.float32("high"), b.float32("low"), b.float32("close"), periods)
     else:
-        values = np.asarray(atr, dtype=np.float64)
-        if values.shape != (len(b),):
-            raise ValueError("vsa_vol_stops: atr has %s values, not %d" % (values.shape, len(b)))
+        values = _atr_values(atr, b)
         valid = np.flatnonzero(~np.isnan(values))
         if valid.size and valid[-1] - valid[0] + 1 != valid.size:
             row = int(valid[0] + np.flatnonzero(np.isnan(values[valid[0]:]))[0])
@@ -130,12 +153,36 @@ def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
             row = int(valid[beyond[0]])
             raise ValueError("vsa_vol_stops: atr, row %d: %r is beyond float32, the host's numbers"
                              % (row, float(values[row])))
+        negative = np.flatnonzero(values[valid] < 0)
+        if negative.size:
+            row = int(valid[negative[0]])
+            raise ValueError("vsa_vol_stops: atr, row %d: negative (%r)" % (row, float(values[row])))
         # No valid value at all: the whole range is before the first valid one.
         first = int(valid[0]) if valid.size else len(b)
         values = np.nan_to_num(values, nan=0.0).astype(np.float32)
     last = len(b) - 1
-    result = _calculate(b, "VSAVolStops", [_number(multiplier, "multiplier")], [(values, first, last)])
+    result = _calculate(b, "VSAVolStops", [multiplier], [(values, first, last)])
     return b.result(result, "vsa_vol_stops")
+
+
+def _atr_values(atr, b):
+    """The ATR argument, one float64 per bar: a Series by the bars' index
+    (by position when the bars have none), anything else by position."""
+    if isinstance(atr, pd.Series) and b.index is not None:
+        if not atr.index.is_unique:
+            label = atr.index[atr.index.duplicated()][0]
+            raise ValueError("vsa_vol_stops: atr's index holds %s twice" % _short(label))
+        missing = np.flatnonzero(~b.index.isin(atr.index))
+        if missing.size:
+            row = int(missing[0])
+            where = _where(b.dates, row) if b.dates is not None else "row %d (%s)" % (row, _short(b.index[row]))
+            raise ValueError("vsa_vol_stops: atr has no value for the bars' %s (bars without one: %d)"
+                             % (where, missing.size))
+        atr = atr.reindex(b.index)
+    values = np.asarray(atr)
+    if values.shape != (len(b),):
+        raise ValueError("vsa_vol_stops: atr has %s values, not %d" % (values.shape, len(b)))
+    return _numbers_of(values, "atr", "vsa_vol_stops")
 
 
 def volume_colour(data):
@@ -149,12 +196,14 @@ def volume_colour(data):
 
 
 _ENTRIES = ("open", "close", "same")
+# The fewest bootstrap replicates a 95% interval is drawn from (msxhost's too).
+_MIN_REPLICATES = 200
 _COLUMNS = ["code", "name", "horizon", "count", "mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
             "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"]
 
 
 def _name_of(code):
-    return signal_names[code].name if code in signal_names else "code %d" % code
+    return _SIGNAL_NAMES[code].name if code in _SIGNAL_NAMES else "code %d" % code
 
 
 def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
@@ -174,8 +223,12 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
     the CSV (returns in percent, hit rates 0 to 1, NaN where a cell has
     fewer than `min_count` cases); its `attrs` hold the run's figures:
     method, family, critical, files, dates, left_out, block_lengths and
-    joint_block_length."""
-    if isinstance(frames, pd.DataFrame):
+    joint_block_length.
+
+    A frame given twice (the same object, or the same bars under another
+    name) is refused: its cases would count twice. `bootstrap` is at least
+    200 replicates, each horizon is given once. Ctrl-C ends a long run."""
+    if isinstance(frames, (pd.DataFrame, pd.Series)):
         named = [("frame", frames)]
     elif isinstance(frames, dict):
         named = [(str(k), v) for k, v in frames.items()]
@@ -183,16 +236,32 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         named = [("frame %d" % k, v) for k, v in enumerate(frames)]
     if not named:
         raise ValueError("evaluate: no frames")
+    names = set()
+    for name, _ in named:
+        if name in names:
+            raise ValueError("evaluate: two frames are named %s" % _short(name))
+        names.add(name)
+    if isinstance(horizons, (str, bytes)) or not isinstance(horizons, collections.abc.Iterable):
+        raise ValueError("horizons must be a list of whole numbers, not %s" % _short(horizons))
     horizons = [_whole(h, "each horizon", 1, 10000) for h in horizons]
     if not horizons:
         raise ValueError("evaluate: no horizons")
+    if len(set(horizons)) != len(horizons):
+        twice = next(h for k, h in enumerate(horizons) if h in horizons[:k])
+        raise ValueError("horizons: %d is given twice (each horizon once: a repeat would repeat its rows and "
+                         "count in the family twice)" % twice)
     if entry not in _ENTRIES:
-        raise ValueError("entry must be 'open', 'close' or 'same', not %r" % (entry,))
+        raise ValueError("entry must be 'open', 'close' or 'same', not %s" % _short(entry))
     bootstrap = _whole(bootstrap, "bootstrap", 0, 1000000)
+    if bootstrap < _MIN_REPLICATES:
+        raise ValueError("bootstrap must be at least %d replicates, not %d: too few for a 95%% interval (its ends "
+                         "are the 2.5%% and 97.5%% points of the replicates; fewer than %d leave under 5 beyond "
+                         "each end)" % (_MIN_REPLICATES, bootstrap, _MIN_REPLICATES))
     seed = _whole(seed, "seed", 0, 2**63 - 1)
     min_count = _whole(min_count, "min_count", 1, 2**31 - 1)
     periods = _whole(periods, "periods", 1, 10000)
     charts = []
+    bars_of = {}  # a digest of each frame's dates, opens and closes -> its name
     for name, frame in named:
         what = "evaluate: %s" % name
         need = ("open", "close") if codes is not None else ("open", "high", "low", "close", "volume")
@@ -209,15 +278,22 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
             column = {str(c).strip().lower(): c for c in frame.columns}.get(str(codes).strip().lower())
             if column is None:
                 raise ValueError("%s: no column %r of codes" % (what, codes))
-            signal = frame[column].to_numpy(dtype=np.float64, na_value=np.nan)
+            signal = _numbers_of(frame[column].to_numpy(), "column %r" % column, what, b.dates)
             whole = np.isfinite(signal) & (signal == np.floor(signal)) & (np.abs(signal) <= 1e6)
             if not whole.all():
                 row = int(np.flatnonzero(~whole)[0])
                 raise ValueError("%s: column %r, row %d: %r is not a whole-number code" % (what, column, row,
                                                                                          signal[row]))
         # The host's prices: float32, then the double the statistics take.
-        charts.append((days.astype(np.int64), b.float32("open").astype(np.float64),
-                       b.float32("close").astype(np.float64), np.asarray(signal, dtype=np.int32)))
+        chart = (days.astype(np.int64), b.float32("open").astype(np.float64), b.float32("close").astype(np.float64))
+        digest = hashlib.sha256(np.int64(len(days)).tobytes())
+        for array in chart:
+            digest.update(np.ascontiguousarray(array).view(np.uint8))
+        same = bars_of.setdefault(digest.digest(), name)
+        if same != name:
+            raise ValueError("%s has the same bars as %s: each chart once (its cases would count twice)"
+                             % (what, _short(same)))
+        charts.append(chart + (np.asarray(signal, dtype=np.int32),))
     out = _core.evaluate(charts, horizons, entry, min_count, bootstrap, seed)
     table = pd.DataFrame({c: out[c] for c in _COLUMNS if c != "name"})
     table.insert(1, "name", [_name_of(c) for c in table["code"]])

@@ -1,12 +1,38 @@
 """Bars from what a caller hands over: a pandas DataFrame (columns open,
-high, low, close, volume in any case; a DatetimeIndex or a date column), a
+high, low, close, volume in any case; dates in the index, as a
+DatetimeIndex, a PeriodIndex, text or date objects, or in a date column), a
 mapping of column names to arrays, or a numpy structured array. Every check
 names the column and the row (counted from 0, as DataFrame.iloc counts) and,
-where there are dates, the date."""
+where there are dates, the date; a message names what is wrong, never the
+whole of the data."""
+import datetime
+import decimal
+import numbers
+import warnings
+
 import numpy as np
 import pandas as pd
 
 _FLOAT32_MAX = float(np.finfo(np.float32).max)
+# What an object column may hold as a number (a Decimal from a database too).
+_NUMBERS = (numbers.Real, decimal.Decimal)
+
+
+def short(value, limit=40):
+    """repr(value), cut to about `limit` characters (10**400 has 401 digits)."""
+    try:
+        text = repr(value)
+    except ValueError:  # an int beyond Python's digits limit for text
+        text = "<%s of %d bits>" % (type(value).__name__, value.bit_length())
+    return text if len(text) <= limit else "%s...(%d characters)" % (text[:limit - 3], len(text))
+
+
+def _names(names, limit=8):
+    """A few of `names` for a message, and how many there are."""
+    names = [str(n) for n in names]
+    if len(names) <= limit:
+        return ", ".join(names)
+    return "%s, ... (%d in all)" % (", ".join(names[:limit]), len(names))
 
 
 class Bars:
@@ -67,6 +93,23 @@ def _wall_clock(index):
             index.tz_convert("UTC").tz_localize(None).to_numpy(dtype="datetime64[ns]"))
 
 
+def _text_dates(index):
+    """The dates of an index of text (as pd.read_csv(f, index_col="date")
+    leaves them) or of date objects (datetime.date), or None when it is not
+    every one a date."""
+    if index.dtype != object or not len(index) or not all(isinstance(v, (str, datetime.date)) for v in index):
+        return None
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        try:
+            dates = pd.DatetimeIndex(pd.to_datetime(index, errors="coerce"))
+        except (ValueError, TypeError, OverflowError):
+            return None
+    if dates.isna().any():
+        return None
+    return dates
+
+
 def _dates_of(values, what):
     try:
         dates = pd.DatetimeIndex(pd.to_datetime(pd.Series(np.asarray(values)), errors="raise"))
@@ -78,23 +121,66 @@ def _dates_of(values, what):
     return _wall_clock(dates)
 
 
+def numbers_of(values, label, what, dates=None):
+    """A column as numbers (float64; float32 kept as it is): times, complex
+    numbers, text, bytes and truth values are not prices. An object column
+    is looked at value by value: pandas' nullable columns arrive so, a
+    missing value (None, NA) becoming NaN, which the caller then names."""
+    kind = values.dtype.kind
+    if kind in "fiu":
+        return values if values.dtype == np.float32 else values.astype(np.float64, copy=False)
+    if kind != "O":
+        raise ValueError("%s: %s is not numbers (%s)" % (what, label, values.dtype))
+    out = np.empty(len(values), dtype=np.float64)
+    for row, value in enumerate(values):
+        if value is None or value is pd.NA:
+            out[row] = np.nan
+            continue
+        if isinstance(value, (bool, np.bool_)) or not isinstance(value, _NUMBERS):
+            raise ValueError("%s: %s is not numbers: %s is %s (%s)"
+                             % (what, label, _where(dates, row), short(value), type(value).__name__))
+        try:
+            out[row] = float(value)
+        except OverflowError:
+            raise ValueError("%s: %s, %s: %s is beyond float32, the host's numbers"
+                             % (what, label, _where(dates, row), short(value))) from None
+        except (TypeError, ValueError):  # a signalling Decimal NaN
+            raise ValueError("%s: %s, %s: %s is not a number"
+                             % (what, label, _where(dates, row), short(value))) from None
+    return out
+
+
 def bars(data, need, what, dates_needed=False, optional=()):
     """The columns `need` (and those of `optional` present) of `data`,
     checked: numbers, no NaN or infinity, within float32, volume not
     negative, dates rising."""
     index = None
     dates = instants = None
+    if isinstance(data, pd.Series):
+        raise TypeError("%s: bars come as a pandas DataFrame, a mapping of columns or a numpy structured array, "
+                        "not a Series (one column, %s)" % (what, short(data.name)))
     if isinstance(data, pd.DataFrame):
         frame = data
         index = frame.index
         lookup = _lookup(frame.columns, need, what)
         get = lambda name: frame[lookup[name]].to_numpy()
-        if isinstance(frame.index, pd.DatetimeIndex):
-            dates, instants = _wall_clock(frame.index)
+        # The bars' times: a DatetimeIndex, a PeriodIndex (each period's
+        # start), a date column, or an index of text or date objects that is
+        # a date on every row. Numbers in the index are labels, not times (a
+        # frame sorted by its date column keeps its old, falling, numbers).
+        timed = frame.index
+        if isinstance(timed, pd.PeriodIndex):
+            timed = timed.to_timestamp()
+        if isinstance(timed, pd.DatetimeIndex):
+            dates, instants = _wall_clock(timed)
             if np.isnat(dates).any():
                 raise ValueError("%s: the index, row %d: no date" % (what, np.flatnonzero(np.isnat(dates))[0]))
         elif "date" in lookup:
             dates, instants = _dates_of(frame[lookup["date"]], what)
+        else:
+            text = _text_dates(frame.index)
+            if text is not None:
+                dates, instants = _wall_clock(text)
     elif isinstance(data, np.ndarray) and data.dtype.names:
         lookup = _lookup(data.dtype.names, need, what)
         get = lambda name: data[lookup[name]]
@@ -110,9 +196,10 @@ def bars(data, need, what, dates_needed=False, optional=()):
                         "not %s" % (what, type(data).__name__))
     for name in need:
         if name not in lookup:
-            raise ValueError("%s: no column %r (columns: %s)" % (what, name, ", ".join(map(str, lookup.values()))))
+            raise ValueError("%s: no column %r (columns: %s)" % (what, name, _names(lookup.values())))
     if dates_needed and dates is None:
-        raise ValueError("%s: the bars need dates: a DatetimeIndex or a 'date' column" % what)
+        raise ValueError("%s: the bars need dates: a DatetimeIndex, a PeriodIndex, an index of dates (text or "
+                         "date objects) or a 'date' column" % what)
 
     columns = {}
     length = None
@@ -125,18 +212,7 @@ def bars(data, need, what, dates_needed=False, optional=()):
         elif len(values) != length:
             raise ValueError("%s: column %r has %d values, not %d" % (what, name, len(values), length))
         if values.dtype != np.float32:
-            kind = values.dtype.kind
-            if kind in "mMcSUV":  # times, complex numbers, text: not prices
-                raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype))
-            if kind == "O":
-                # pandas' nullable columns (NA for a missing value) arrive as
-                # objects: a missing value becomes NaN, which is then named.
-                try:
-                    values = np.array([np.nan if v is None or v is pd.NA else v for v in values], dtype=np.float64)
-                except (TypeError, ValueError):
-                    raise ValueError("%s: column %r is not numbers (%s)" % (what, name, values.dtype)) from None
-            else:
-                values = values.astype(np.float64, copy=False)
+            values = numbers_of(values, "column %r" % name, what, dates)
         # One pass finds any bad value (NaN compares false); only then is
         # the first one looked for and described.
         if not (np.abs(values) <= _FLOAT32_MAX).all():

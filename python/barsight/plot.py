@@ -5,6 +5,8 @@ signals(bars): price bars, each signal's glyph and colour as the MetaTrader
 kit draws them (strength below the bar, weakness above), and volume
 coloured by its class (CalcVolumeColor), as msxhost's chart colours it.
 evaluation(result): the forest plot of evaluate()'s table."""
+import numbers
+
 import numpy as np
 
 from . import _signal_table
@@ -21,9 +23,12 @@ def _pyplot():
 
 
 def signals(data, periods=9, last=160, title=None):
-    """A figure of the newest `last` bars (all with None): price bars with
-    the signals, and volume below. Returns the matplotlib Figure."""
-    from . import _input, vsa_signals, volume_colour, signal_names
+    """A figure of the newest `last` bars (all with None; at least 1): price
+    bars with the signals, and volume below. Returns the matplotlib Figure."""
+    from . import _input, _SIGNAL_NAMES, vsa_signals, volume_colour
+    if last is not None and (isinstance(last, bool) or not isinstance(last, numbers.Integral) or last < 1):
+        raise ValueError("plot.signals: last must be a whole number of bars from 1 up (None for every bar), not %s"
+                         % _input.short(last))
     plt = _pyplot()
     b = _input.bars(data, ("open", "high", "low", "close", "volume"), "plot.signals")
     if len(b) == 0:
@@ -31,7 +36,7 @@ def signals(data, periods=9, last=160, title=None):
     codes = np.asarray(vsa_signals(b.columns, periods))
     colours = np.asarray(volume_colour(b.columns))
     n = len(b)
-    start = 0 if last is None else max(0, n - int(last))
+    start = 0 if last is None else max(0, n - last)
     x = np.arange(start, n)
     o, h, l, c, v = (b.columns[k][start:] for k in ("open", "high", "low", "close", "volume"))
     fig, (price, volume) = plt.subplots(2, 1, figsize=(11, 6.5), sharex=True,
@@ -56,7 +61,7 @@ def signals(data, periods=9, last=160, title=None):
     for code in sorted(shown, key=lambda c: (c < 0, abs(c))):
         label, _, colour, glyph = _signal_table.LOOK[code]
         handles.append(price.scatter([], [], marker="$%s$" % glyph, color=colour, s=90,
-                                     label="%s %s" % (label, signal_names[code].name)))
+                                     label="%s %s" % (label, _SIGNAL_NAMES[code].name)))
     if handles:
         price.legend(handles=handles, loc="upper left", fontsize=8, ncol=2, framealpha=0.85)
     price.set_ylim(float(np.min(l)) - 3 * gap, float(np.max(h)) + 3 * gap)

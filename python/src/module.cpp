@@ -6,10 +6,12 @@
 // side refuses only what would make a call unsafe (arrays of unequal
 // length). The GIL is released while a calculation runs; the engine keeps
 // each instance under its own lock, so calls from several threads are safe.
+// A long evaluation answers Ctrl-C while it runs.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/instances.h"
@@ -30,6 +33,111 @@
 namespace py = pybind11;
 
 namespace {
+
+// Whether the interpreter has begun to end (Py_FinalizeEx is under way).
+bool interpreter_ending() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing() != 0;
+#else
+    return _Py_IsFinalizing() != 0;
+#endif
+}
+
+// A thread that is to touch no Python object again: it waits until the
+// process is gone.
+[[noreturn]] void wait_for_exit() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// The GIL released while a calculation runs, taken back after it.
+//
+// When the interpreter ends while a thread is in here (a daemon thread, the
+// main thread returning), CPython ends any other thread that asks for the
+// GIL back, or is waiting for it: PyEval_RestoreThread calls pthread_exit,
+// which glibc carries out as a forced unwind of the thread's stack. Through
+// a noexcept destructor (pybind11's gil_scoped_release has one) that unwind
+// is std::terminate, and the process aborts as it exits; let through, it
+// would release the call's Python objects without the GIL while the
+// interpreter is being torn down (a crash now and then). So a thread does
+// neither: finding the interpreter ending it does not ask for the GIL, and
+// one ended while it waits stops the unwind right here. Either way it
+// waits, touching nothing of Python's, until the process is gone (what
+// CPython itself does from 3.14).
+//
+// A thread that already held the GIL with the interpreter ending is the
+// one ending it (any other would have been stopped taking the GIL): that
+// one takes it back as usual.
+class ReleasedGil {
+public:
+    ReleasedGil() : ending_before_(interpreter_ending()), state_(PyEval_SaveThread()) {}
+    ReleasedGil(const ReleasedGil&) = delete;
+    ReleasedGil& operator=(const ReleasedGil&) = delete;
+    ~ReleasedGil() { take(); }
+
+    // The GIL for a moment during the calculation (`hold` runs with it),
+    // then released again.
+    template <class Hold>
+    void briefly(Hold&& hold) {
+        take();
+        hold();
+        state_ = PyEval_SaveThread();
+    }
+
+private:
+    void take() {
+        PyThreadState* const state = state_;
+        state_ = nullptr;
+        if (state == nullptr) return;  // held already
+        if (!ending_before_ && interpreter_ending()) wait_for_exit();
+        try {
+            PyEval_RestoreThread(state);
+        } catch (...) {
+            // The forced unwind of pthread_exit: never rethrown (it would
+            // abort) and never ended, as the thread never returns.
+            wait_for_exit();
+        }
+    }
+    bool ending_before_;
+    PyThreadState* state_;
+};
+
+// Whether this is the thread Python runs signal handlers on (call with the
+// GIL held).
+bool on_main_thread() {
+    const py::object main = py::module_::import("threading").attr("main_thread")();
+    return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
+}
+
+// Whether a pending signal (Ctrl-C) ends a long calculation, asked between
+// its steps with the GIL released. Python runs signal handlers on the main
+// thread only, so only there is the GIL taken, and at most every 50 ms: a
+// calculation then seldom waits for the GIL. Once a handler has raised
+// (KeyboardInterrupt), its exception is set and every later question is
+// answered yes.
+class Interruption {
+public:
+    Interruption(ReleasedGil& released, bool main_thread)
+        : released_(released), main_thread_(main_thread), asked_(Clock::now()) {}
+
+    bool operator()() {
+        if (!main_thread_ || raised_) return raised_;
+        const Clock::time_point now = Clock::now();
+        if (now - asked_ < kEvery) return false;
+        asked_ = now;
+        released_.briefly([&] { raised_ = PyErr_CheckSignals() != 0; });
+        return raised_;
+    }
+    // Whether a handler raised: its exception is set, to be raised with the GIL.
+    bool raised() const { return raised_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kEvery{50};
+    ReleasedGil& released_;
+    bool main_thread_;
+    bool raised_ = false;
+    Clock::time_point asked_;
+};
 
 // float32 arrays as the host holds a series (C order; other dtypes are
 // converted once, float32 ones are read where they are).
@@ -138,7 +246,7 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     Frame frame(high, low, close, volume, symbol);
     int32_t code = 0;
     {
-        py::gil_scoped_release unlocked;
+        ReleasedGil unlocked;
         code = barsight::vsa_ind_on(frame.args("VSAInd"), linked_engine(), periods);
     }
     if (code != msx::kSuccess && std::strcmp(frame.message(), kRefused) == 0) throw std::runtime_error(kNoInstance);
@@ -170,7 +278,7 @@ py::array_t<float> calculate(const std::string& name, const Floats& high, const 
     }
     int32_t code = 0;
     {
-        py::gil_scoped_release unlocked;
+        ReleasedGil unlocked;
         code = row->calc(frame.args(row->name));
     }
     return frame.take(code);
@@ -189,7 +297,7 @@ std::tuple<py::array_t<float>, int32_t> wilder_atr(const Floats& high, const Flo
     int first = 0;
     std::vector<float> atr;
     {
-        py::gil_scoped_release unlocked;
+        ReleasedGil unlocked;
         atr = host::wilder_atr(chart, periods, &first);
     }
     py::array_t<float> out(n);
@@ -206,7 +314,7 @@ py::array_t<int32_t> volume_colour(const Doubles& volume, const Doubles& close) 
     const double* v = volume.data();
     const double* c = close.data();
     {
-        py::gil_scoped_release unlocked;
+        ReleasedGil unlocked;
         for (int32_t i = 0; i < n; ++i)
             o[i] = i < 2 ? 0 : barsight::volume_color(v[i], v[i - 1], v[i - 2], c[i], c[i - 1]);
     }
@@ -287,10 +395,16 @@ py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& c
         series.push_back(std::move(s));
     }
     msxhost::Evaluation result;
+    const bool main_thread = on_main_thread();
+    bool interrupted = false;
     {
-        py::gil_scoped_release unlocked;
+        ReleasedGil unlocked;
+        Interruption interruption(unlocked, main_thread);
+        options.interrupted = [&] { return interruption(); };
         result = msxhost::evaluate(series, options);
+        interrupted = interruption.raised();
     }
+    if (interrupted) throw py::error_already_set();
     if (!result.refused.empty()) throw py::value_error("evaluate refused: " + result.refused);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::vector<int32_t> code, horizon;
@@ -327,7 +441,7 @@ py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& c
 int64_t engine_only(const Doubles& high, const Doubles& low, const Doubles& close, const Doubles& volume,
                     int32_t periods) {
     const int32_t n = checked_length({&high, &low, &close, &volume});
-    py::gil_scoped_release unlocked;
+    ReleasedGil unlocked;
     const int32_t handle = AddToChartEx("metastock", nullptr, periods);
     if (handle <= 0) return -1;
     int64_t sum = 0;

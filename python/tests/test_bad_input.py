@@ -1,5 +1,10 @@
 """Bad input: a ValueError (or TypeError for a thing that is not bars at
-all) naming the column and the row; never a crash, never a wrong answer."""
+all) naming the column and the row, or the argument, in a short message;
+never a crash, never a wrong answer."""
+import decimal
+import fractions
+import io
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -27,6 +32,26 @@ def moved_date(row, date):
     return frame.set_axis(pd.DatetimeIndex(index))
 
 
+def newest_first(kind):
+    """The bars newest first, as a CSV of a data vendor is, with their dates
+    as text (read_csv without parse_dates) or periods."""
+    frame = bars().iloc[::-1]
+    if kind == "periods":
+        return frame.set_axis(frame.index.to_period("D"))
+    text = io.StringIO(frame.rename_axis("date").to_csv())
+    return pd.read_csv(text, index_col="date")
+
+
+def with_objects(column, values):
+    frame = bars()
+    frame[column] = pd.Series(values, index=frame.index, dtype=object)
+    return frame
+
+
+def text_index(dates):
+    return bars().set_axis(pd.Index(dates, dtype=object))
+
+
 CASES = [
     ("NaN close", lambda: with_value("Close", 17, np.nan), "column 'close', row 17 (2024-01-18): nan"),
     ("infinite high", lambda: with_value("High", 3, np.inf), "column 'high', row 3 (2024-01-04): inf"),
@@ -46,6 +71,30 @@ CASES = [
      "column 'close', row 7 (2024-01-08): nan"),
     ("times as volume", lambda: bars().assign(Volume=pd.Timestamp("2024-01-01")), "column 'volume' is not numbers"),
     ("complex prices", lambda: bars().assign(High=lambda f: f["High"] + 1j), "column 'high' is not numbers"),
+    ("dates as text, newest first", lambda: newest_first("text"),
+     "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("periods, newest first", lambda: newest_first("periods"),
+     "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("date objects, newest first", lambda: bars().iloc[::-1].pipe(lambda f: f.set_axis(f.index.date)),
+     "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("a date repeated in a text index", lambda: text_index(["2024-01-%02d" % min(d, 7) for d in range(1, 41)]),
+     "row 7 (2024-01-07): dates must rise (row 6 is 2024-01-07)"),
+    ("numbers as text", lambda: with_objects("Close", [str(v) for v in bars()["Close"]]),
+     "column 'close' is not numbers: row 0 (2024-01-01) is '100.0' (str)"),
+    ("numbers as bytes", lambda: with_objects("Close", [b"100"] * 40),
+     "column 'close' is not numbers: row 0 (2024-01-01) is b'100' (bytes)"),
+    ("times as objects", lambda: with_objects("Volume", [np.datetime64("2024-01-01")] * 40),
+     "column 'volume' is not numbers: row 0 (2024-01-01) is numpy.datetime64('2024-01-01')"),
+    ("truth values as objects", lambda: with_objects("Volume", [1000.0] * 5 + [True] * 35),
+     "column 'volume' is not numbers: row 5 (2024-01-06) is True (bool)"),
+    ("truth values", lambda: bars().assign(Volume=True), "column 'volume' is not numbers (bool)"),
+    ("an int beyond any float", lambda: with_objects("Close", [100] * 3 + [10**400] + [100] * 36),
+     "column 'close', row 3 (2024-01-04): 1000"),
+    ("an int beyond any float, said short", lambda: with_objects("Close", [100] * 3 + [10**400] + [100] * 36),
+     "...(401 characters) is beyond float32"),
+    ("a Series", lambda: bars()["Close"], "not a Series (one column, 'Close')"),
+    ("many columns, none of them high", lambda: {"c%d" % k: np.ones(3) for k in range(500)},
+     "no column 'high' (columns: c0, c1, c2, c3, c4, c5, c6, c7, ... (500 in all))"),
 ]
 
 
@@ -55,6 +104,11 @@ def test_vsa_signals_refuses(what, make, message):
         barsight.vsa_signals(make())
     assert message in str(raised.value)
     assert str(raised.value).startswith("vsa_signals") or "bars come as" in str(raised.value)
+    assert len(str(raised.value)) < 250  # what is wrong, not the data
+
+
+def atr_of(frame):
+    return pd.Series(np.linspace(1.0, 2.0, len(frame)), index=frame.index)
 
 
 @pytest.mark.parametrize("call,message", [
@@ -77,11 +131,39 @@ def test_vsa_signals_refuses(what, make, message):
     (lambda b: barsight.evaluate({"x": b.assign(signal=pd.array([0] * 39 + [None], dtype="Int64"))}, codes="signal"),
      "row 39: nan is not a whole-number"),
     (lambda b: barsight.plot.signals(b.iloc[:0]), "no bars to draw"),
+    (lambda b: barsight.plot.signals(b, last=0), "last must be a whole number of bars from 1 up (None for every"),
+    (lambda b: barsight.plot.signals(b, last=-3), "last must be a whole number of bars from 1 up"),
+    (lambda b: barsight.vsa_signals(b, periods=10**400), "periods must be a whole number from 1 to 10000, not 1000"),
+    (lambda b: barsight.vsa_signals(b, periods=10**400), "...(401 characters)"),
+    (lambda b: barsight.vsa_signals(b, periods=fractions.Fraction(9)),
+     "periods must be a whole number from 1 to 10000, not Fraction(9, 1) (Fraction: give an int)"),
+    (lambda b: barsight.vsa_signals(b, periods=9.0), "not 9.0 (float: give an int)"),
+    (lambda b: barsight.evaluate(b, seed=2**100), "seed must be a whole number from 0 to 9223372036854775807"),
+    (lambda b: barsight.vsa_trend(b, 10**400), "...(401 characters) is beyond float32"),
+    (lambda b: barsight.vsa_trend(b, "5"), "periods must be a finite number, not '5' (str)"),
+    (lambda b: barsight.vsa_vol_stops(b, 1e39), "multiplier 1e+39 is beyond float32"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=-atr_of(b)), "atr, row 0: negative (-1.0)"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).iloc[:-1]),
+     "atr has no value for the bars' row 39 (2024-02-09) (bars without one: 1)"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=pd.concat([atr_of(b), atr_of(b).iloc[:1]])),
+     "atr's index holds Timestamp('2024-01-01 00:00:00') twice"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).astype(str)), "atr is not numbers: row 0 is '1.0'"),
+    (lambda b: barsight.evaluate([b, b]), "evaluate: frame 1 has the same bars as 'frame 0'"),
+    (lambda b: barsight.evaluate({"x": b, "y": b.copy()}), "evaluate: y has the same bars as 'x'"),
+    (lambda b: barsight.evaluate({1: b, "1": b.iloc[1:]}), "evaluate: two frames are named '1'"),
+    (lambda b: barsight.evaluate(b, bootstrap=2), "bootstrap must be at least 200 replicates, not 2: too few for a "
+                                                  "95% interval"),
+    (lambda b: barsight.evaluate(b, bootstrap=199), "bootstrap must be at least 200 replicates, not 199"),
+    (lambda b: barsight.evaluate(b, horizons=(1, 5, 1)), "horizons: 1 is given twice"),
+    (lambda b: barsight.evaluate(b, horizons=5), "horizons must be a list of whole numbers, not 5"),
+    (lambda b: barsight.evaluate({"x": b.assign(signal="3")}, codes="signal"),
+     "x: column 'signal' is not numbers: row 0 (2024-01-01) is '3' (str)"),
 ])
 def test_arguments_are_refused(call, message):
     with pytest.raises(ValueError) as raised:
         call(bars())
     assert message in str(raised.value)
+    assert len(str(raised.value)) < 250
 
 
 def test_what_is_no_error_is_answered_as_the_plugin_answers():
@@ -102,6 +184,39 @@ def test_what_is_no_error_is_answered_as_the_plugin_answers():
     assert isinstance(barsight.vsa_signals(plain), np.ndarray)
 
 
+def test_bars_are_taken_in_time_and_by_label():
+    # Dates as text or periods, in order, are the bars' dates; a frame sorted
+    # by its date column keeps falling row numbers, which are labels, not times.
+    codes = barsight.vsa_signals(bars()).to_numpy()
+    text = newest_first("text").iloc[::-1]
+    assert np.array_equal(barsight.vsa_signals(text).to_numpy(), codes)
+    assert np.array_equal(barsight.vsa_signals(newest_first("periods").iloc[::-1]).to_numpy(), codes)
+    sorted_by_date = pd.read_csv(io.StringIO(bars().iloc[::-1].rename_axis("date").to_csv())).sort_values("date")
+    assert sorted_by_date.index[0] == 39
+    assert np.array_equal(barsight.vsa_signals(sorted_by_date).to_numpy(), codes)
+    kwargs = dict(codes="signal", bootstrap=200, min_count=1)
+    signal = np.where(np.arange(40) % 5 == 0, 3, 0)
+    pd.testing.assert_frame_equal(barsight.evaluate({"x": text.assign(signal=signal)}, **kwargs),
+                                  barsight.evaluate({"x": bars().assign(signal=signal)}, **kwargs))
+    # Decimals (a database's numbers) and Fractions are numbers; a whole
+    # Fraction is a real-number argument like any.
+    decimals = with_objects("Close", [decimal.Decimal(repr(v)) for v in bars()["Close"]])
+    assert np.array_equal(barsight.vsa_signals(decimals).to_numpy(), codes)
+    assert barsight.vsa_trend(bars(), fractions.Fraction(10)).equals(barsight.vsa_trend(bars(), 10))
+
+
+def test_an_atr_series_is_taken_by_the_bars_dates():
+    # The ATR of each bar's date, in whatever order and over whatever more
+    # dates the Series holds; an array is taken by position.
+    frame = bars()
+    atr = atr_of(frame)
+    by_position = barsight.vsa_vol_stops(frame, 2.5, atr=atr.to_numpy())
+    wider = pd.concat([pd.Series([50.0], index=[pd.Timestamp("2023-12-31")]), atr.iloc[::-1]])
+    assert barsight.vsa_vol_stops(frame, 2.5, atr=wider).equals(by_position)
+    plain = {k.lower(): frame[k].to_numpy() for k in frame.columns}
+    assert np.array_equal(barsight.vsa_vol_stops(plain, 2.5, atr=atr), by_position.to_numpy(), equal_nan=True)
+
+
 def test_hourly_bars_through_the_clock_going_back_rise():
     # 02:00-03:00 comes twice when Berlin leaves summer time: the instants
     # still rise, so the bars are good.
@@ -119,7 +234,7 @@ def test_a_bars_day_is_its_markets_day_in_any_time_zone():
     # Midnight in Tokyo is the day before in UTC: the bar still counts on its own day.
     naive = bars()
     tokyo = naive.set_axis(naive.index.tz_localize("Asia/Tokyo"))
-    kwargs = dict(codes="signal", bootstrap=50, min_count=1)
+    kwargs = dict(codes="signal", bootstrap=200, min_count=1)
     codes = np.where(np.arange(40) % 5 == 0, 3, 0)
     a = barsight.evaluate({"x": naive.assign(signal=codes)}, **kwargs)
     b = barsight.evaluate({"x": tokyo.assign(signal=codes)}, **kwargs)

@@ -101,6 +101,6 @@ def test_evaluate_equals_msxhost_csv(entry, horizons, seed, real_series, tmp_pat
 def test_evaluate_on_a_codes_column_equals_on_the_signals(real_series):
     bars = read_bars(real_series["AAPL"])
     given = bars.assign(Signal=barsight.vsa_signals(bars))
-    a = barsight.evaluate(given, codes="signal", bootstrap=100)
-    b = barsight.evaluate(bars, bootstrap=100)
+    a = barsight.evaluate(given, codes="signal", bootstrap=200)
+    b = barsight.evaluate(bars, bootstrap=200)
     pd.testing.assert_frame_equal(a, b)

@@ -1,5 +1,9 @@
-"""Several Python threads at once, the installed package, and the plots."""
+"""Several Python threads at once, the interpreter ending or interrupted
+while calculations run, the installed package, and the plots."""
 import os
+import subprocess
+import sys
+import textwrap
 import threading
 from pathlib import Path
 
@@ -41,7 +45,7 @@ def test_threads_get_what_one_thread_gets(every_series):
         try:
             start.wait()
             for _ in range(2):
-                got = barsight.evaluate(frames, bootstrap=100)
+                got = barsight.evaluate(frames, bootstrap=200)
                 if not got.equals(evaluated):
                     failures.append("thread %d: evaluate differs" % t)
                 if not all(np.array_equal(barsight.volume_colour(f), colour) for f, colour in zip(frames, colours)):
@@ -49,7 +53,7 @@ def test_threads_get_what_one_thread_gets(every_series):
         except Exception as error:  # noqa: BLE001 (reported below)
             failures.append("thread %d: %r" % (t, error))
 
-    evaluated = barsight.evaluate(frames, bootstrap=100)
+    evaluated = barsight.evaluate(frames, bootstrap=200)
     colours = [barsight.volume_colour(f).to_numpy() for f in frames]
     start = threading.Barrier(8)
     threads = [threading.Thread(target=work if t < 6 else evaluations, args=(t,)) for t in range(8)]
@@ -83,6 +87,100 @@ def test_python_runs_on_while_a_calculation_does(real_series):
         running[0] = False
         counter.join()
     assert during > 1000
+
+
+def run_python(code):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+                          timeout=600)
+
+
+# Bars for a child interpreter, and every call of the extension that releases the GIL.
+CALLS = """
+    import numpy as np, pandas as pd, barsight
+    k = np.arange(3000, dtype=np.float64)
+    close = 100 + np.sin(k / 3) * 5 + k / 100
+    bars = pd.DataFrame({"open": close - 0.5, "high": close + 1, "low": close - 1, "close": close,
+                         "volume": 1000 + 100 * (k % 7)}, index=pd.date_range("2000-01-03", periods=len(k)))
+    columns = [bars[c].to_numpy() for c in ("high", "low", "close", "volume")]
+    CALLS = {
+        "vsa_signals": lambda: barsight.vsa_signals(bars),
+        "calculate": lambda: barsight.vsa_trend(bars, 10),
+        "wilder_atr": lambda: barsight.vsa_vol_stops(bars),
+        "volume_colour": lambda: barsight.volume_colour(bars),
+        "evaluate": lambda: barsight.evaluate(bars, bootstrap=200),
+        "engine_only": lambda: barsight._core.engine_only(*columns, 9),
+    }
+"""
+
+
+def test_the_interpreter_ends_cleanly_with_threads_inside_every_released_call():
+    # Daemon threads loop on each call while the main thread returns: the
+    # interpreter ends with threads inside the calls, or waiting to take the
+    # GIL back after one. A thread ended there used to abort the process
+    # ("terminate called without an active exception", exit 134).
+    code = CALLS + """
+    import threading
+    started = []
+
+    def loop(call, started):
+        call()
+        started.set()
+        while True:
+            call()
+
+    for name, call in CALLS.items():
+        for _ in range(2):
+            started.append(threading.Event())
+            threading.Thread(target=loop, args=(call, started[-1]), daemon=True).start()
+    for event in started:
+        event.wait()
+    print("every call ran; the main thread returns")
+    """
+    for run in range(4):
+        done = run_python(code)
+        assert (done.returncode, done.stderr) == (0, ""), "run %d" % run
+        assert done.stdout == "every call ran; the main thread returns\n"
+    assert len([line for line in CALLS.splitlines() if "lambda:" in line]) == 6
+
+
+def test_ctrl_c_ends_a_long_evaluation_while_it_runs():
+    # Ctrl-C (here interrupt_main, as the terminal's SIGINT) arrives once the
+    # call has released the GIL (the other thread cannot run before: the
+    # switch interval is long). The call must end by the KeyboardInterrupt
+    # (c_exception), not finish its 1,000,000 replicates (c_return) and have
+    # it raised after.
+    done = run_python("""
+    import _thread, sys, threading
+    import numpy as np, barsight
+
+    n = 20000
+    days = np.arange(n, dtype=np.int64)
+    close = 100 + np.cumsum(np.sin(np.arange(n) * 0.7))
+    codes = np.where(np.arange(n) % 10 == 0, 3, 0).astype(np.int32)
+    ended = []
+
+    def profile(frame, event, arg):
+        if arg is barsight._core.evaluate and event in ("c_return", "c_exception"):
+            ended.append(event)
+
+    calling = threading.Event()
+
+    def interrupt():
+        calling.wait()
+        _thread.interrupt_main()
+
+    sys.setswitchinterval(100)
+    threading.Thread(target=interrupt).start()
+    sys.setprofile(profile)
+    try:
+        calling.set()
+        barsight._core.evaluate([(days, close, close, codes)], [1, 10000], "open", 1, 1000000, 1)
+    except KeyboardInterrupt:
+        sys.setprofile(None)
+        print("KeyboardInterrupt", ended)
+    """)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "KeyboardInterrupt ['c_exception']\n"
 
 
 def test_the_package_under_test_is_the_installed_one():
@@ -126,6 +224,18 @@ def test_signals_plot(pyplot, real_series):
     assert len(volume.patches) == 120
     path = saved(fig, "signals.png")
     assert path.stat().st_size > 20000
+
+
+def test_the_signal_names_cannot_be_changed_under_the_plot(pyplot, monkeypatch):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv")
+    shown = set(barsight.vsa_signals(bars).to_numpy()[-160:]) - {0}
+    assert shown
+    with pytest.raises(TypeError):
+        del barsight.signal_names[shown.pop()]
+    monkeypatch.setattr(barsight, "signal_names", {})
+    fig = barsight.plot.signals(bars)
+    assert fig.axes[0].get_legend() is not None
+    pyplot.close(fig)
 
 
 def test_evaluation_plot(pyplot, real_series):

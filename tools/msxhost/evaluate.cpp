@@ -276,6 +276,15 @@ const char* const kReplicatesWhy =
     "a 95% interval is read from the 2.5% of the replicates at each end, which takes a few hundred at least";
 
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options) {
+    // Every 64th replicate the caller may end the run: no rows.
+    const auto interrupted = [&](int replicate) {
+        return replicate % 64 == 0 && options.interrupted && options.interrupted();
+    };
+    const auto ended = [] {
+        Evaluation none;
+        none.refused = "interrupted";
+        return none;
+    };
     Evaluation result;
     result.files = static_cast<long>(charts.size());
     if (options.bootstrap < kMinReplicates || options.bootstrap > kMaxReplicates) {
@@ -416,6 +425,7 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
         std::vector<std::vector<double>> replicate_diffs(ordered.size());
         std::vector<std::size_t> starts(units * blocks);
         for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
+            if (interrupted(b)) return ended();
             for (std::size_t& start : starts) start = static_cast<std::size_t>(random() % starts_range);
             const auto total = [&](const std::vector<PerDate>& per_unit, double* count, double* sum) {
                 block_total(per_unit, starts.data(), units, blocks, static_cast<std::size_t>(length), dates, count, sum);
@@ -434,6 +444,7 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
         std::vector<std::vector<double>> joint(ordered.size(), std::vector<double>(
                                                    static_cast<std::size_t>(std::max(options.bootstrap, 0)), kNaN));
         for (int b = 0; b < options.bootstrap && dates > 0; ++b) {
+            if (interrupted(b)) return ended();
             const std::size_t* at = joint_starts.data() + static_cast<std::size_t>(b) * units * joint_blocks;
             double bn = 0, bs = 0;
             block_total(base, at, units, joint_blocks, static_cast<std::size_t>(joint_length), dates, &bn, &bs);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ struct EvaluateOptions {
     // share dates and move together). False draws them for each file on its
     // own: only to show, in a test, what ignoring that costs.
     bool joint_dates = true;
+    // Asked now and then while the replicates are drawn (between batches,
+    // never changing a draw); true ends the run with no rows, `refused`
+    // "interrupted". The Python module answers a pending Ctrl-C.
+    std::function<bool()> interrupted;
 };
 
 // One row: a code at a horizon. Returns are in percent, hit rates 0 to 1;
