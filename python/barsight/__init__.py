@@ -196,8 +196,8 @@ def volume_colour(data):
 
 
 _ENTRIES = ("open", "close", "same")
-# The fewest bootstrap replicates a 95% interval is drawn from (msxhost's too).
-_MIN_REPLICATES = 200
+# The fewest bootstrap replicates a 95% interval is drawn from (msxhost's).
+_MIN_REPLICATES = _core.MIN_REPLICATES
 _COLUMNS = ["code", "name", "horizon", "count", "mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
             "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"]
 
@@ -252,7 +252,7 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                          "count in the family twice)" % twice)
     if entry not in _ENTRIES:
         raise ValueError("entry must be 'open', 'close' or 'same', not %s" % _short(entry))
-    bootstrap = _whole(bootstrap, "bootstrap", 0, 1000000)
+    bootstrap = _whole(bootstrap, "bootstrap", 0, _core.MAX_REPLICATES)
     if bootstrap < _MIN_REPLICATES:
         raise ValueError("bootstrap must be at least %d replicates, not %d: too few for a 95%% interval (its ends "
                          "are the 2.5%% and 97.5%% points of the replicates; fewer than %d leave under 5 beyond "

@@ -456,6 +456,8 @@ int64_t engine_only(const Doubles& high, const Doubles& low, const Doubles& clos
 
 PYBIND11_MODULE(_core, m) {
     m.doc() = "The Barsight plug-in's calculations and engine (use the barsight package).";
+    m.attr("MIN_REPLICATES") = msxhost::kMinReplicates;
+    m.attr("MAX_REPLICATES") = msxhost::kMaxReplicates;
     m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"), py::arg("symbol") = std::nullopt);
     m.def("calculate", &calculate, py::arg("name"), py::arg("high"), py::arg("low"), py::arg("close"),
