@@ -25,7 +25,6 @@ import collections
 import collections.abc
 import hashlib
 import numbers
-import types
 
 import numpy as np
 import pandas as pd
@@ -43,7 +42,25 @@ SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'w
 # code -> (name, side), from the one table of the engine's signals; read-only
 # (the package's own functions read the private dict).
 _SIGNAL_NAMES = {code: SignalName(name, _signal_table.group(code)) for code, name, *_ in _signal_table.SIGNALS}
-signal_names = types.MappingProxyType(_SIGNAL_NAMES)
+
+
+class _ReadOnlyDict(dict):
+    """A dict that cannot be changed; it still prints, pickles (as a plain
+    dict) and goes to JSON as one."""
+
+    def _refuse(self, *args, **kwargs):
+        raise TypeError("signal_names is read-only (copy it with dict(signal_names))")
+
+    __setitem__ = __delitem__ = __ior__ = clear = pop = popitem = setdefault = update = _refuse
+
+    def copy(self):
+        return dict(self)
+
+    def __reduce__(self):
+        return dict, (dict(self),)
+
+
+signal_names = _ReadOnlyDict(_SIGNAL_NAMES)
 
 _PRICE_BARS = ("high", "low", "close", "volume")
 
@@ -173,6 +190,9 @@ def _atr_values(atr, b):
             label = atr.index[atr.index.duplicated()][0]
             raise ValueError("vsa_vol_stops: atr's index holds %s twice" % _short(label))
         missing = np.flatnonzero(~b.index.isin(atr.index))
+        if missing.size == len(b) and len(b):
+            raise ValueError("vsa_vol_stops: atr's index shares no label with the bars' (pass atr.to_numpy() to "
+                             "take it by position)")
         if missing.size:
             row = int(missing[0])
             where = _where(b.dates, row) if b.dates is not None else "row %d (%s)" % (row, _short(b.index[row]))

@@ -93,28 +93,69 @@ def _wall_clock(index):
             index.tz_convert("UTC").tz_localize(None).to_numpy(dtype="datetime64[ns]"))
 
 
-def _text_dates(index):
-    """The dates of an index of text (as pd.read_csv(f, index_col="date")
-    leaves them) or of date objects (datetime.date), or None when it is not
-    every one a date."""
-    if index.dtype != object or not len(index) or not all(isinstance(v, (str, datetime.date)) for v in index):
-        return None
+# The forms of a date written as text that are read as dates: msxhost's
+# (year first, so never ambiguous), with a time of day or without.
+_TEXT_DATE_FORMATS = tuple(day + time for day in ("%Y-%m-%d", "%Y.%m.%d", "%Y/%m/%d", "%Y%m%d")
+                           for time in ("", " %H:%M", " %H:%M:%S", "T%H:%M:%S"))
+
+
+def _text_like(values):
+    """Whether `values` (an index or a column) holds text: object of str,
+    pandas' string dtype, or categories of text."""
+    if isinstance(values.dtype, pd.CategoricalDtype):
+        values = values.astype(object) if isinstance(values, pd.Index) else pd.Series(values).astype(object)
+    if pd.api.types.is_string_dtype(values.dtype) and values.dtype != object:
+        return True
+    return values.dtype == object and len(values) > 0 and all(isinstance(v, str) for v in values)
+
+
+def _parse_text(values, where):
+    """Text dates in one of the year-first forms, every row in one form; None
+    when the text is no dates at all. Dates in another form (a day and a
+    month whose order the text cannot tell, such as 01/02/2024) are refused,
+    never guessed."""
+    texts = pd.Series(np.asarray(values, dtype=object)).astype(str).str.strip()
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
+        for form in _TEXT_DATE_FORMATS:
+            dates = pd.to_datetime(texts, format=form, errors="coerce")
+            if not dates.isna().any():
+                return pd.DatetimeIndex(dates)
         try:
-            dates = pd.DatetimeIndex(pd.to_datetime(index, errors="coerce"))
+            guessed = pd.to_datetime(texts, errors="coerce")
         except (ValueError, TypeError, OverflowError):
             return None
-    if dates.isna().any():
+    if guessed.isna().all():
         return None
-    return dates
+    raise ValueError("%s holds dates as text in a form not taken (%r): write them year first (YYYY-MM-DD), "
+                     "or parse them yourself (pd.read_csv(..., parse_dates=..., dayfirst=...))"
+                     % (where, texts.iloc[int(np.flatnonzero(~guessed.isna())[0])]))
+
+
+def _text_dates(index, what):
+    """The dates of an index of text (as pd.read_csv(f, index_col="date")
+    leaves them, whatever pandas' text dtype) or of date objects
+    (datetime.date), or None when it is not dates."""
+    if not len(index):
+        return None
+    if index.dtype == object and all(isinstance(v, datetime.date) for v in index):
+        return pd.DatetimeIndex(pd.to_datetime(list(index)))
+    if not _text_like(index):
+        return None
+    return _parse_text(index, "%s: the index" % what)
 
 
 def _dates_of(values, what):
-    try:
-        dates = pd.DatetimeIndex(pd.to_datetime(pd.Series(np.asarray(values)), errors="raise"))
-    except (ValueError, TypeError, OverflowError) as error:
-        raise ValueError("%s: column 'date' is not dates: %s" % (what, error)) from None
+    values = pd.Series(np.asarray(values)) if not isinstance(values, pd.Series) else values.reset_index(drop=True)
+    if _text_like(values):
+        dates = _parse_text(values, "%s: column 'date'" % what)
+        if dates is None:
+            raise ValueError("%s: column 'date' is not dates" % what)
+    else:
+        try:
+            dates = pd.DatetimeIndex(pd.to_datetime(values, errors="raise"))
+        except (ValueError, TypeError, OverflowError) as error:
+            raise ValueError("%s: column 'date' is not dates: %s" % (what, error)) from None
     bad = np.flatnonzero(dates.isna())
     if bad.size:
         raise ValueError("%s: column 'date', row %d: no date" % (what, bad[0]))
@@ -178,7 +219,7 @@ def bars(data, need, what, dates_needed=False, optional=()):
         elif "date" in lookup:
             dates, instants = _dates_of(frame[lookup["date"]], what)
         else:
-            text = _text_dates(frame.index)
+            text = _text_dates(frame.index, what)
             if text is not None:
                 dates, instants = _wall_clock(text)
     elif isinstance(data, np.ndarray) and data.dtype.names:

@@ -77,6 +77,16 @@ CASES = [
      "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
     ("date objects, newest first", lambda: bars().iloc[::-1].pipe(lambda f: f.set_axis(f.index.date)),
      "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("dates as pandas' text dtype, newest first", lambda: newest_first("text").pipe(
+        lambda f: f.set_axis(f.index.astype("string"))), "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    ("dates as categories, newest first", lambda: newest_first("text").pipe(
+        lambda f: f.set_axis(pd.CategoricalIndex(f.index))), "row 1 (2024-02-08): dates must rise (row 0 is 2024-02-09)"),
+    # Day and month in an order the text cannot tell: refused, never guessed
+    # (read month first, a correct file would fall back in time).
+    ("dates day first as text", lambda: bars().pipe(lambda f: f.set_axis(f.index.strftime("%d/%m/%Y"))),
+     "the index holds dates as text in a form not taken ('01/01/2024')"),
+    ("a date column day first", lambda: bars().reset_index(names="date").assign(
+        date=lambda f: f["date"].dt.strftime("%d/%m/%Y")), "column 'date' holds dates as text in a form not taken"),
     ("a date repeated in a text index", lambda: text_index(["2024-01-%02d" % min(d, 7) for d in range(1, 41)]),
      "row 7 (2024-01-07): dates must rise (row 6 is 2024-01-07)"),
     ("numbers as text", lambda: with_objects("Close", [str(v) for v in bars()["Close"]]),
@@ -145,6 +155,8 @@ def atr_of(frame):
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=-atr_of(b)), "atr, row 0: negative (-1.0)"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).iloc[:-1]),
      "atr has no value for the bars' row 39 (2024-02-09) (bars without one: 1)"),
+    (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).reset_index(drop=True)),
+     "atr's index shares no label with the bars' (pass atr.to_numpy() to take it by position)"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=pd.concat([atr_of(b), atr_of(b).iloc[:1]])),
      "atr's index holds Timestamp('2024-01-01 00:00:00') twice"),
     (lambda b: barsight.vsa_vol_stops(b, 2.5, atr=atr_of(b).astype(str)), "atr is not numbers: row 0 is '1.0'"),
@@ -191,6 +203,9 @@ def test_bars_are_taken_in_time_and_by_label():
     text = newest_first("text").iloc[::-1]
     assert np.array_equal(barsight.vsa_signals(text).to_numpy(), codes)
     assert np.array_equal(barsight.vsa_signals(newest_first("periods").iloc[::-1]).to_numpy(), codes)
+    for form in ("%Y%m%d", "%Y.%m.%d", "%Y-%m-%d %H:%M"):  # year first: one reading only
+        assert np.array_equal(barsight.vsa_signals(bars().pipe(
+            lambda f: f.set_axis(f.index.strftime(form)))).to_numpy(), codes)
     sorted_by_date = pd.read_csv(io.StringIO(bars().iloc[::-1].rename_axis("date").to_csv())).sort_values("date")
     assert sorted_by_date.index[0] == 39
     assert np.array_equal(barsight.vsa_signals(sorted_by_date).to_numpy(), codes)

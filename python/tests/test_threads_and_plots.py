@@ -1,6 +1,8 @@
 """Several Python threads at once, the interpreter ending or interrupted
 while calculations run, the installed package, and the plots."""
+import json
 import os
+import pickle
 import subprocess
 import sys
 import textwrap
@@ -232,6 +234,11 @@ def test_the_signal_names_cannot_be_changed_under_the_plot(pyplot, monkeypatch):
     assert shown
     with pytest.raises(TypeError):
         del barsight.signal_names[shown.pop()]
+    with pytest.raises(TypeError):
+        barsight.signal_names.update({1: ("mine", "strength")})
+    # Still a dict to what reads one: JSON and pickle take it.
+    assert json.loads(json.dumps(barsight.signal_names))[str(next(iter(shown)))][0]
+    assert pickle.loads(pickle.dumps(barsight.signal_names)) == dict(barsight.signal_names)
     monkeypatch.setattr(barsight, "signal_names", {})
     fig = barsight.plot.signals(bars)
     assert fig.axes[0].get_legend() is not None
