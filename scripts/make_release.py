@@ -12,7 +12,7 @@ the owner only, never on a command line. A timestamp is added when the
 server (BARSIGHT_TIMESTAMP_URL, default DigiCert's) answers; when it does
 not, the signatures are made without one and a note says so.
 
-Its working files go into a private temporary folder, removed at the end;
+Its working files go into a private folder under OUTPUT_DIR, removed at the end;
 --keep DIR keeps the installer's file list (files.nsh) and, when signed, the
 signed uninstaller (uninstall.exe) in DIR, for the tests.
 
@@ -257,9 +257,11 @@ def main():
     keep = option("--keep")
     # Everything this run writes on its way (the password, the signed copies,
     # the installer's file list and signing command) lives in a folder of its
-    # own, never at a fixed place of the build folder: two releases of one
-    # build can be made at once, each signed with its own certificate.
-    work = os.path.abspath(tempfile.mkdtemp(prefix="barsight-release-"))  # mode 700
+    # own under the output folder, never at a fixed place of the build
+    # folder: two releases of one build can be made at once, each signed with
+    # its own certificate. (Not under /tmp: makensis runs the signing command
+    # from there, and /tmp may be mounted noexec.)
+    work = os.path.abspath(tempfile.mkdtemp(prefix=".release-", dir=out))  # mode 700
     try:
         password_file = None
         if pfx:

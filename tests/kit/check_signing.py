@@ -81,6 +81,8 @@ with tempfile.TemporaryDirectory() as work:
               str(bad))
         setup = os.path.join(out, "barsight-%s-setup.exe" % version)
         check("%s: setup.exe verifies" % name, os.path.isfile(setup) and verify(setup, cert))
+        check("%s: its working folder is gone (the password with it)" % name,
+              not any(n.startswith(".release-") for n in os.listdir(out)), str(os.listdir(out)))
         uninstaller = os.path.join(out, "work", "uninstall.exe")
         check("%s: the uninstaller setup writes verifies" % name,
               os.path.isfile(uninstaller) and verify(uninstaller, cert))
