@@ -79,7 +79,7 @@ std::string file_clash(const CommandFiles& files) {
                     return "cannot write " + name +
                            ": it is not a regular file (a FIFO, a device or a folder); nothing was written";
             } else {
-                e.path = resolved_path(name);
+                e.path = platform::path_key(resolved_path(name));
             }
             entries.push_back(std::move(e));
         }

@@ -42,6 +42,13 @@ struct FileIdentity {
 // or writing, so never waits.
 bool file_identity(const char* path, FileIdentity* identity);
 
+// A path of a file not yet made, as this system's file names compare:
+// unchanged on posix; on Windows, whose names ignore case and drop the dots
+// and spaces that end a name, in upper case (ASCII letters) with each name's
+// trailing dots and spaces removed and '\\' as '/'. Two paths that give one
+// key name one file.
+std::string path_key(const std::string& path);
+
 // Null, with `why` in `reason` when given: how open_regular_file refuses.
 inline std::FILE* refused(std::string* reason, const char* why) {
     if (reason != nullptr) *reason = why;

@@ -130,6 +130,14 @@ many = write("many-codes.csv", [["%04d-%02d-%02d" % (1900 + t // 336, 1 + t // 2
 code, out, err = run(codes_plugin, "Codes", "--data", many, "--bootstrap", "200")
 check("5,000 distinct codes on 5,000 dates: refused with the limit, exit 2",
       code == 2 and "evaluate refused" in err and "256 MiB" in err and out == "", "exit %d %s" % (code, err[-300:]))
+# With --split, a period refused leaves no report of the other printed.
+early = [["%04d-%02d-%02d" % (1880 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10, 11, 9, 10, 3 * (t % 2)]
+         for t in range(300)]
+split_many = write("split-many-codes.csv", early + [
+    ["%04d-%02d-%02d" % (1900 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10, 11, 9, 10, t + 1] for t in range(5000)])
+code, out, err = run(codes_plugin, "Codes", "--data", split_many, "--bootstrap", "200", "--split", "1900-01-01")
+check("--split, the second period refused: exit 2 and nothing printed of the first",
+      code == 2 and "evaluate refused" in err and out == "", "exit %d %s %s" % (code, out[:200], err[-300:]))
 # The replicates count in the memory limit: 1,000,000 of them over 20
 # horizons of a 200-bar file with eight codes would take 1.28 GB.
 eight = write("eight-codes.csv", [["%04d-%02d-%02d" % (2000 + t // 336, 1 + t // 28 % 12, 1 + t % 28), 10 + t % 3,

@@ -155,6 +155,8 @@ cp "$data" "$work/cin.csv"
 mkdir "$work/plug"  # the plug-in and its engine, copied: the plug-in loads
 cp "$plugin" "$(dirname "$plugin")"/*Spreadcore* "$work/plug/"
 plug="$work/plug/$(basename "$plugin")"
+engine=$(ls "$work"/plug/*Spreadcore*)
+cp "$engine" "$work/engine-copy"
 ln -s "$work/cin.csv" "$work/cin-link.svg"
 mkfifo "$work/out-fifo.svg"
 mkdir "$work/folder.svg"
@@ -164,11 +166,13 @@ while IFS='|' read -r what out message; do
   expect_text "chart -o $what" "$message" "$work/err"
   cmp -s "$data" "$work/cin.csv" || { echo "FAIL chart -o $what: the data changed"; fail=1; cp "$data" "$work/cin.csv"; }
   cmp -s "$plugin" "$plug" || { echo "FAIL chart -o $what: the plug-in changed"; fail=1; cp "$plugin" "$plug"; }
+  cmp -s "$work/engine-copy" "$engine" || { echo "FAIL chart -o $what: the engine changed"; fail=1; cp "$work/engine-copy" "$engine"; }
 done <<LIST
 the data|$work/cin.csv|the output $work/cin.csv is the input $work/cin.csv
 the data by another path|$work/./cin.csv|the output $work/./cin.csv is the input $work/cin.csv
 a link to the data|$work/cin-link.svg|the output $work/cin-link.svg is the input $work/cin.csv
 the plug-in|$plug|the output $plug is the input $plug
+the engine beside the plug-in|$engine|the output $engine is the input $engine
 a FIFO|$work/out-fifo.svg|cannot write $work/out-fifo.svg: it is not a regular file
 a folder|$work/folder.svg|cannot write $work/folder.svg: it is not a regular file
 LIST

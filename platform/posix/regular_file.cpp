@@ -43,4 +43,6 @@ bool file_identity(const char* path, FileIdentity* identity) {
     return true;
 }
 
+std::string path_key(const std::string& path) { return path; }
+
 }  // namespace platform

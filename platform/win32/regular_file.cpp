@@ -82,4 +82,27 @@ bool file_identity(const char* path, FileIdentity* identity) {
     return true;
 }
 
+std::string path_key(const std::string& path) {
+    std::string key;
+    key.reserve(path.size());
+    std::size_t name_start = 0;  // where the name being copied begins in `key`
+    const auto end_name = [&] {
+        // "a.csv. " is "a.csv"; a name of dots alone ("." and "..") stays.
+        std::size_t end = key.size();
+        while (end > name_start && (key[end - 1] == '.' || key[end - 1] == ' ')) --end;
+        if (end > name_start) key.resize(end);
+    };
+    for (const char c : path) {
+        if (c == '\\' || c == '/') {
+            end_name();
+            key += '/';
+            name_start = key.size();
+        } else {
+            key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+    }
+    end_name();
+    return key;
+}
+
 }  // namespace platform

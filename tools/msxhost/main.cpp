@@ -100,6 +100,13 @@ bool load_plugin(const std::string& path, host::Plugin* plugin) {
     return true;
 }
 
+// What a run reads of the plug-in, never to be written over: the library,
+// and what Barsight's reads beside it (its settings file, the engine).
+std::vector<std::string> plugin_files(const std::string& plugin) {
+    const std::filesystem::path folder = std::filesystem::path(plugin).parent_path();
+    return {plugin, plugin + ".config", (folder / platform::library_file_name("Spreadcore")).string()};
+}
+
 int cmd_catalogue(const std::string& path) {
     host::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
@@ -610,7 +617,7 @@ int cmd_evaluate(int argc, char** argv) {
     if (files.empty()) return usage();
     // Every name written, as it will be written (with --split the chart is
     // two files), checked against the inputs and each other first.
-    host::CommandFiles written{files, {argv[2]}, {}};
+    host::CommandFiles written{files, plugin_files(argv[2]), {}};
     if (!svg_path.empty()) {
         if (split) {
             written.written.push_back(suffixed(svg_path, "before"));
@@ -700,18 +707,26 @@ int cmd_evaluate(int argc, char** argv) {
                 }
             }
         }
+        // Every period evaluated before anything is printed: a refusal (too
+        // much memory for the second period) leaves no half a report.
+        std::vector<msxhost::Evaluation> evaluations(periods.size());
+        for (std::size_t k = 0; k < periods.size(); ++k) {
+            if (periods[k].charts.empty()) continue;
+            evaluations[k] = msxhost::evaluate(periods[k].charts, options);
+            if (!evaluations[k].refused.empty()) {
+                std::cerr << "msxhost: evaluate refused: " << evaluations[k].refused << "\n";
+                return 2;
+            }
+        }
         std::string csv_text;
         std::vector<std::pair<std::string, std::string>> outputs;
-        for (const Period& period : periods) {
+        for (std::size_t k = 0; k < periods.size(); ++k) {
+            const Period& period = periods[k];
+            const msxhost::Evaluation& evaluation = evaluations[k];
             std::cout << period.heading;
             if (period.charts.empty()) {
                 std::cout << "no bars in this period\n";
                 continue;
-            }
-            const msxhost::Evaluation evaluation = msxhost::evaluate(period.charts, options);
-            if (!evaluation.refused.empty()) {
-                std::cerr << "msxhost: evaluate refused: " << evaluation.refused << "\n";
-                return 2;
             }
             std::cout << msxhost::evaluation_table(evaluation, options);
             std::string csv = msxhost::evaluation_csv(evaluation);
@@ -762,7 +777,7 @@ int cmd_chart(int argc, char** argv) {
     };
     if (const int status = parse_options(argc, argv, 3, chart_options); status != 0) return status;
     if (data_path.empty() || out_path.empty()) return usage();
-    if (const std::string clash = host::file_clash({{data_path}, {argv[2]}, {out_path}}); !clash.empty()) {
+    if (const std::string clash = host::file_clash({{data_path}, plugin_files(argv[2]), {out_path}}); !clash.empty()) {
         std::cerr << "msxhost: " << clash << "\n";
         return 2;
     }
