@@ -88,7 +88,7 @@ def check_library(mqh_text, nm, library, def_file, objects, failures):
 
 
 # The includes whose wrappers may call the text exports.
-WRAPPING = ("MQL4/Include/BarsightPlugin.mqh", "MQL5/Include/BarsightPlugin.mqh")
+WRAPPING = ("Shared/Include/BarsightTextCalls.mqh",)
 
 
 def text_imports():

@@ -100,29 +100,6 @@ string BarsightTextAt(long pointer, int length)
    return(CharArrayToString(bytes, 0, length, CP_ACP));
   }
 
-// Texts to the libraries. DebugPrint, TS_MessageBox, ShowDialog and
-// AddToChartEx take a uchar array and read it up to its first NUL: the
-// library cannot know the array's length, so an array without a NUL is
-// read past its end (and can crash the terminal). Call them only through
-// the functions below, which take a string and always pass a terminated
-// copy of it:
-//   BarsightDebugPrint(text)              the text on the debugger output
-//   BarsightMessageBox(text)              a message box
-//   BarsightShowHelp(page)                the help window, on its own
-//   BarsightShowHelpBeside(window, page)  the help window beside a chart
-//   BarsightAddToChart(app, symbol, n)    an engine instance (AddToChartEx)
-// Each does nothing (or answers 0) when its text cannot be made.
-
-// An MQL string as the NUL-terminated 8-bit (CP_ACP) text the libraries
-// read: true when `bytes` holds the text and its NUL; false when it could
-// not (an array of fixed size too small for them), and then nothing may be
-// passed on.
-bool BarsightAnsi(string text, uchar &bytes[])
-  {
-   int copied = StringToCharArray(text, bytes, 0, -1, CP_ACP);  // -1: the whole text and its NUL
-   return(copied >= 1 && copied <= ArraySize(bytes) && bytes[copied - 1] == 0);
-  }
-
 // The current UTC time as "yyyy-MM-dd HH:mm:ss:fff Z".
 string BarsightUtcText()
   {
@@ -130,43 +107,10 @@ string BarsightUtcText()
    return(BarsightTextAt(pointer, lstrlenA(pointer)));
   }
 
-void BarsightDebugPrint(string text)
-  {
-   uchar bytes[];
-   if(BarsightAnsi(text, bytes))
-      DebugPrint(bytes);
-  }
-
-void BarsightMessageBox(string text)
-  {
-   uchar bytes[];
-   if(BarsightAnsi(text, bytes))
-      TS_MessageBox(bytes);
-  }
-
-// Shows the help page of an indicator, or of a signal ("chart;SOS3"),
-// for the chart whose window is `window` (0 when there is none).
-void BarsightShowHelpBeside(int window, string page)
-  {
-   uchar bytes[];
-   if(BarsightAnsi(page, bytes))
-      ShowDialog(window, bytes);
-  }
-
-void BarsightShowHelp(string page)
-  {
-   BarsightShowHelpBeside(0, page);
-  }
-
-// An engine instance for `symbol` over `periods` bars: its handle, or 0
-// when the engine (or the texts) refused it.
-int BarsightAddToChart(string application, string symbol, int periods)
-  {
-   uchar app[], name[];
-   if(!BarsightAnsi(application, app) || !BarsightAnsi(symbol, name))
-      return(0);
-   return(AddToChartEx(app, name, periods));
-  }
+// The texts to the libraries, always terminated (BarsightDebugPrint,
+// BarsightMessageBox, BarsightShowHelp, BarsightShowHelpBeside,
+// BarsightAddToChart): see BarsightTextCalls.mqh.
+#include <BarsightTextCalls.mqh>
 
 // The next captured tooltip of a registration: 1 with its text, 0 when the
 // queue is empty (stop draining), -1 for a dropped short text or a handle
