@@ -52,7 +52,8 @@ helpers=$w32/test-bin
 PROGWIN='C:\Program Files (x86)\Barsight'
 PROG="$WINEPREFIX/drive_c/Program Files (x86)/Barsight"
 holder=""
-trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; wine_stop' EXIT
+release=""
+trap '[ -n "$holder" ] && { touch "$release" 2>/dev/null; kill "$holder" 2>/dev/null; }; wine_stop' EXIT
 # A step that fails outside a check stops the script: say where.
 trap '[[ $- == *e* ]] && echo "installer: FAILED: the script stopped at line $LINENO"' ERR
 
@@ -454,34 +455,41 @@ reset
 hosts
 run_setup
 fifo=$TMPDIR/holder.out
-rm -f "$fifo"
 # Killing the Wine process from here does not reliably end the Windows one:
-# the holder lets go by itself after a while, and the test waits for it.
-win "$helpers/hold_file.exe" 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll' 12 \
-  </dev/null >"$fifo" 2>&1 &
-holder=$!
-for _ in $(seq 100); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
+# the holder lets go when the release file appears (or after 300 s at the
+# latest), and the test waits for it. It holds for as long as the checks
+# take, however slow the machine.
+release_win='C:\holder-release'
+release=$C/holder-release
+hold() {  # the file (a Windows path) held until release_holder
+  rm -f "$fifo" "$release"
+  win "$helpers/hold_file.exe" "$1" "$release_win" 300 </dev/null >"$fifo" 2>&1 &
+  holder=$!
+  for _ in $(seq 600); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
+}
+release_holder() {
+  touch "$release"
+  wait "$holder" 2>/dev/null || true
+  holder=""
+  rm -f "$release"
+}
+hold 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll'
 check "the stand-in host holds the DLL" grep -q held "$fifo"
 before=$(snapshot)
 run_setup
 check "setup over a held DLL fails (exit $code)" test "$code" -ne 0
 check "the log names the held file" logged 'External Function DLLs\BarsightPlugin.dll is in use'
 check "no file anywhere changed" test "$(snapshot)" == "$before"
-wait "$holder" 2>/dev/null || true
-holder=""
+release_holder
 
 # --- uninstall while a host holds a file, then again --------------------------
-rm -f "$fifo"
-win "$helpers/hold_file.exe" 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\Spreadcore.dll' 8 \
-  </dev/null >"$fifo" 2>&1 &
-holder=$!
-for _ in $(seq 100); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
+hold 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\Spreadcore.dll'
+check "the stand-in host holds the engine" grep -q held "$fifo"
 uninstall
 check "uninstall with a held file says so (exit $code)" test "$code" -ne 0
 check "the held file stays recorded" grep -q Spreadcore.dll <(iconv -f UTF-16LE -t UTF-8 "$PROG/installed.txt" 2>/dev/null)
 if registered; then check "the Add/Remove entry stays for the second try" true; else check "the Add/Remove entry stays for the second try" false; fi
-wait "$holder" 2>/dev/null || true  # the host closes
-holder=""
+release_holder  # the host closes
 uninstall
 check "the second uninstall finishes (exit $code)" test "$code" -eq 0 -a ! -e "$MS/Spreadcore.dll"
 [ "$code" -eq 0 ] || iconv -f UTF-16LE -t UTF-8 "$PROG/installed.txt" 2>/dev/null | grep -v '^.\?D|' | head -5
