@@ -18,37 +18,28 @@ void Window::push(double v) {
 }
 
 void BarWindow::push(const Bar& bar) {
-    const bool full_before = full();
-    const Bar old = bars_[next_];
+    const Bar old = bars_[next_];  // zeros while the window fills
     bars_[next_] = bar;
     spread_sum_ += (bar.high - bar.low) - (old.high - old.low);
     volume_sum_ += bar.volume - old.volume;
     close_sum_ += bar.close - old.close;
     if (count_ < bars_.size()) ++count_;
-    if (++next_ == bars_.size()) next_ = 0;
-
-    if (!full_before && count_ == 1) {
-        highest_ = bar.high;
-        lowest_ = bar.low;
-    } else if ((full_before && (old.high >= highest_ || old.low <= lowest_)) || next_ == 0) {
-        recompute();  // the leaving bar held an extreme, or the window wrapped
-        return;
+    highest_.push(pushed_, bar.high);
+    lowest_.push(pushed_, bar.low);
+    ++pushed_;
+    if (++next_ == bars_.size()) {
+        next_ = 0;
+        recompute();
     }
-    highest_ = std::max(highest_, bar.high);
-    lowest_ = std::min(lowest_, bar.low);
 }
 
 void BarWindow::recompute() {
     spread_sum_ = volume_sum_ = close_sum_ = 0;
-    highest_ = bars_[0].high;
-    lowest_ = bars_[0].low;
     for (std::size_t i = 0; i < count_; ++i) {
         const Bar& b = bars_[i];
         spread_sum_ += b.high - b.low;
         volume_sum_ += b.volume;
         close_sum_ += b.close;
-        highest_ = std::max(highest_, b.high);
-        lowest_ = std::min(lowest_, b.low);
     }
 }
 
