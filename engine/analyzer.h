@@ -29,6 +29,9 @@ struct Bar {
     double high = 0, low = 0, close = 0, volume = 0;
 };
 
+// The longest averaging length an instance takes.
+inline constexpr int32_t kMaxPeriods = 10000;
+
 // Sentinel for "the next bar's close is not known".
 constexpr double kNoNextClose = -1.0;
 
