@@ -108,32 +108,46 @@ int32_t Analyzer::judge(const Bar& b, double next_close) const {
         const bool next_not_lower = !known_next || next_close >= b.close;
         const bool next_not_higher = !known_next || next_close <= b.close;
 
-        if (t == Trend::kDown && ultra_volume && wide && b.low < lowest && cp >= 0.3 &&
-            next_not_lower)
-            signal = kSellingClimax;
-        else if (t == Trend::kUp && ultra_volume && wide && b.high > highest && cp <= 0.7 &&
-                 next_not_higher)
-            signal = kBuyingClimax;
-        else if (t != Trend::kDown && wide && b.low < lowest && cp >= 2.0 / 3.0 && high_volume &&
-                 next_not_lower)
-            signal = kShakeout;
-        else if (b.high > highest && cp <= 1.0 / 3.0 && at_least_average_spread && volume_above &&
-                 next_not_higher)
-            signal = kUpthrust;
-        else if (t == Trend::kDown && down_bar && high_volume && at_least_average_spread &&
-                 cp >= 0.5)
-            signal = kStoppingVolume;
-        else if (up_bar && wide && cp >= 2.0 / 3.0 && high_volume)
-            signal = kEffortToRise;
-        else if (down_bar && wide && cp <= 1.0 / 3.0 && high_volume)
-            signal = kEffortToFall;
-        else if (t != Trend::kDown && b.low < prev1_.low && cp >= 0.5 && narrow && low_volume &&
-                 next_not_lower)
-            signal = kTest;
-        else if (down_bar && narrow && low_volume)
-            signal = kNoSupply;
-        else if (up_bar && narrow && low_volume)
-            signal = kNoDemand;
+        // Each rule's conditions; the rules are tried in kRuleOrder.
+        auto holds = [&](Signal rule) {
+            switch (rule) {
+                case kSellingClimax:
+                    return t == Trend::kDown && ultra_volume && wide && b.low < lowest && cp >= 0.3 &&
+                           next_not_lower;
+                case kBuyingClimax:
+                    return t == Trend::kUp && ultra_volume && wide && b.high > highest && cp <= 0.7 &&
+                           next_not_higher;
+                case kShakeout:
+                    return t != Trend::kDown && wide && b.low < lowest && cp >= 2.0 / 3.0 && high_volume &&
+                           next_not_lower;
+                case kUpthrust:
+                    return b.high > highest && cp <= 1.0 / 3.0 && at_least_average_spread && volume_above &&
+                           next_not_higher;
+                case kStoppingVolume:
+                    return t == Trend::kDown && down_bar && high_volume && at_least_average_spread &&
+                           cp >= 0.5;
+                case kEffortToRise:
+                    return up_bar && wide && cp >= 2.0 / 3.0 && high_volume;
+                case kEffortToFall:
+                    return down_bar && wide && cp <= 1.0 / 3.0 && high_volume;
+                case kTest:
+                    return t != Trend::kDown && b.low < prev1_.low && cp >= 0.5 && narrow && low_volume &&
+                           next_not_lower;
+                case kNoSupply:
+                    return down_bar && narrow && low_volume;
+                case kNoDemand:
+                    return up_bar && narrow && low_volume;
+                case kNone:
+                    break;
+            }
+            return false;
+        };
+        for (const Signal rule : kRuleOrder) {
+            if (holds(rule)) {
+                signal = rule;
+                break;
+            }
+        }
     }
     return signal;
 }

@@ -6,24 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+// The signal codes (enum Signal) and the order the rules are tried in
+// (kRuleOrder), made from the signal table by scripts/make_signals.py.
+#include "signals/signal_codes.h"
+
 namespace spreadcore {
-
-// Signal codes: positive for strength, negative for weakness. Each is a code
-// the indicator's signal filter passes, and no other rule uses it.
-enum Signal : int32_t {
-    kNone = 0,
-    kNoSupply = 3,
-    kTest = 4,
-    kStoppingVolume = 12,
-    kShakeout = 13,
-    kSellingClimax = 16,
-    kEffortToRise = 19,
-    kNoDemand = -2,
-    kUpthrust = -5,
-    kEffortToFall = -10,
-    kBuyingClimax = -14,
-};
-
 
 struct Bar {
     double high = 0, low = 0, close = 0, volume = 0;

@@ -64,27 +64,9 @@ string VsaArrowName(int code, datetime barTime)
    return(VsaPrefix + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
   }
 
-bool VsaSignalShown(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return(ShowNoSupply);
-      case BARSIGHT_TEST:            return(ShowTest);
-      case BARSIGHT_STOPPING_VOLUME: return(ShowStoppingVolume);
-      case BARSIGHT_SHAKEOUT:        return(ShowShakeout);
-      case BARSIGHT_SELLING_CLIMAX:  return(ShowSellingClimax);
-      case BARSIGHT_EFFORT_TO_RISE:  return(ShowEffortToRise);
-      case BARSIGHT_NO_DEMAND:       return(ShowNoDemand);
-      case BARSIGHT_UPTHRUST:        return(ShowUpthrust);
-      case BARSIGHT_EFFORT_TO_FALL:  return(ShowEffortToFall);
-      case BARSIGHT_BUYING_CLIMAX:   return(ShowBuyingClimax);
-     }
-   return(false);
-  }
-
 bool VsaShown(int code)
   {
-   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && VsaSignalShown(code));
+   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && BarsightSignalShown(code));
   }
 
 int WindowOfChart()
