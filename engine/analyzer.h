@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/feed_policy.h"
+
 // The signal codes (enum Signal) and the order the rules are tried in
 // (kRuleOrder), made from the signal table by scripts/make_signals.py.
 #include "signals/signal_codes.h"
@@ -19,8 +21,7 @@ struct Bar {
 // The longest averaging length an instance takes.
 inline constexpr int32_t kMaxPeriods = 10000;
 
-// Sentinel for "the next bar's close is not known".
-constexpr double kNoNextClose = -1.0;
+// kNoNextClose, "the next bar's close is not known", is the feed policy's.
 
 // A running mean over the last `size` values. The sum is recomputed from the
 // values each time the window wraps, so rounding never accumulates (and one

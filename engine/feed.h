@@ -3,61 +3,16 @@
 //                            feed_series (the codes as a chart shows them)
 //   a live stream            Stream: push a closed bar, revise it with its
 //                            next close once that bar closes
-// and the feed policy every host applies to the codes (the warm-up, the
-// volume floor, the last bar), stated here once: VSAInd, the Python package
-// and the benchmarks take it from this header, the MQL kit from the include
-// made from the same figures.
+// both under the feed policy of engine/feed_policy.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "engine/analyzer.h"
+#include "engine/feed_policy.h"
 
 namespace spreadcore {
-
-// How a chart feeds the engine.
-struct FeedPolicy {
-    // Bars numbered up to this (0 the chart's first bar) are shown as no
-    // signal: the averages behind their codes are still filling.
-    int32_t warm_up_limit = 15;
-    // A volume below the floor is taken as `floored_volume` (a bar of no
-    // volume would make every volume test meaningless).
-    double volume_floor = 0.0001;
-    double floored_volume = 1.0;
-};
-inline constexpr FeedPolicy kChartFeed{};
-// The averaging length the indicator opens its instance with.
-inline constexpr int32_t kChartPeriods = 9;
-
-inline double fed_volume(double volume, const FeedPolicy& policy = kChartFeed) {
-    return volume < policy.volume_floor ? policy.floored_volume : volume;
-}
-// Whether the bar numbered `number` shows its code.
-inline bool shows_code(long number, const FeedPolicy& policy = kChartFeed) {
-    return number > policy.warm_up_limit;
-}
-
-// A chart's bars f to l (of arrays indexed by bar number) as the policy
-// feeds them: every bar but the last goes to the engine in order, the last
-// one fed with its next close unknown; bar l is never fed (its next bar has
-// not closed) and shows no signal. `analyse(i, counter, volume, next)` feeds
-// bar i (counter 2.0 for the first bar fed, one more each bar; its volume
-// after the floor; its next close or kNoNextClose) and answers its code;
-// `show(i, code)` receives every bar's code as shown: 0 up to the warm-up
-// and for the last bar.
-template <class Price, class Analyse, class Show>
-void feed_chart(const Price* close, const Price* volume, int32_t f, int32_t l, const FeedPolicy& policy,
-                Analyse&& analyse, Show&& show) {
-    double counter = 1.0;
-    for (int32_t i = f; i < l; ++i) {
-        counter = counter + 1.0;
-        const double next = i == l - 1 ? kNoNextClose : static_cast<double>(close[i + 1]);
-        const int32_t code = analyse(i, counter, fed_volume(static_cast<double>(volume[i]), policy), next);
-        show(i, shows_code(i, policy) ? code : 0);
-    }
-    if (l >= 0) show(l, 0);
-}
 
 // The engine's own codes of a whole series, no policy: codes[i] is what
 // taking bars 0 to i in order, each with the next bar's close (the last with

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/feed.h"
+#include "engine/feed_policy.h"
 #include "indicator/calc_frame.h"
 #include "indicator/engine_binding.h"
 #include "indicator/float_range.h"
@@ -12,7 +12,6 @@ namespace barsight {
 
 namespace {
 
-constexpr char kApplication[] = "metastock";
 
 // Closes the engine instance however the computation ends.
 class InstanceGuard {
@@ -37,7 +36,7 @@ namespace {
 CalcOutcome feed(const msx::CalcArgs& args, const EngineApi& engine, int32_t periods) {
     const MSXDataRec& data = *args.data;
     // The symbol reaches the engine as the host's own bytes (or null).
-    const int32_t handle = engine.AddToChartEx(kApplication, data.pszSymbol, periods);
+    const int32_t handle = engine.AddToChartEx(spreadcore::kChartApplication, data.pszSymbol, periods);
     if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
     InstanceGuard instance(engine, handle);
 
