@@ -45,6 +45,27 @@ void BM_AnalysePosn(benchmark::State& state) {
 
 BENCHMARK(BM_AnalysePosn)->Arg(9)->Arg(50)->Unit(benchmark::kMillisecond);
 
+// A steady trend: every bar a new high, so the lowest low leaves the window
+// at every bar. With the extremes kept in monotonic queues the cost does not
+// grow with `periods` (it grew as bars x periods when the window was searched
+// again each time its extreme left).
+void BM_AnalysePosnTrending(benchmark::State& state) {
+    constexpr int kBars = 200000;
+    for (auto _ : state) {
+        const int32_t h = AddToChartEx("metastock", "TREND", static_cast<int32_t>(state.range(0)));
+        int32_t sum = 0;
+        for (int i = 0; i < kBars; ++i) {
+            const double c = 100.0 + 0.01 * i;
+            sum += AnalysePosn(h, i - 1, 2.0 + i, c, c + 0.5, c - 0.5, c, 1000.0 + (i % 7), c + 0.01, 0);
+        }
+        RemoveFromChart(h);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kBars);
+}
+
+BENCHMARK(BM_AnalysePosnTrending)->Arg(9)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

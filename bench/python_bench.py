@@ -45,7 +45,7 @@ def main():
         signals.append(time.perf_counter() - start)
         start = time.perf_counter()
         for h, l, c, v in doubles:
-            _core.engine_only(h, l, c, v, 9)
+            _core.engine_series(h, l, c, v, 9)
         engine.append(time.perf_counter() - start)
     s, e = statistics.median(signals), statistics.median(engine)
     print("vsa_signals, %d frames x %d bars: %.3f s (%.1f ns a bar)" % (FRAMES, BARS, s, s / FRAMES / BARS * 1e9))

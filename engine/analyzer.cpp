@@ -18,37 +18,28 @@ void Window::push(double v) {
 }
 
 void BarWindow::push(const Bar& bar) {
-    const bool full_before = full();
-    const Bar old = bars_[next_];
+    const Bar old = bars_[next_];  // zeros while the window fills
     bars_[next_] = bar;
     spread_sum_ += (bar.high - bar.low) - (old.high - old.low);
     volume_sum_ += bar.volume - old.volume;
     close_sum_ += bar.close - old.close;
     if (count_ < bars_.size()) ++count_;
-    if (++next_ == bars_.size()) next_ = 0;
-
-    if (!full_before && count_ == 1) {
-        highest_ = bar.high;
-        lowest_ = bar.low;
-    } else if ((full_before && (old.high >= highest_ || old.low <= lowest_)) || next_ == 0) {
-        recompute();  // the leaving bar held an extreme, or the window wrapped
-        return;
+    highest_.push(pushed_, bar.high);
+    lowest_.push(pushed_, bar.low);
+    ++pushed_;
+    if (++next_ == bars_.size()) {
+        next_ = 0;
+        recompute();
     }
-    highest_ = std::max(highest_, bar.high);
-    lowest_ = std::min(lowest_, bar.low);
 }
 
 void BarWindow::recompute() {
     spread_sum_ = volume_sum_ = close_sum_ = 0;
-    highest_ = bars_[0].high;
-    lowest_ = bars_[0].low;
     for (std::size_t i = 0; i < count_; ++i) {
         const Bar& b = bars_[i];
         spread_sum_ += b.high - b.low;
         volume_sum_ += b.volume;
         close_sum_ += b.close;
-        highest_ = std::max(highest_, b.high);
-        lowest_ = std::min(lowest_, b.low);
     }
 }
 
@@ -117,32 +108,46 @@ int32_t Analyzer::judge(const Bar& b, double next_close) const {
         const bool next_not_lower = !known_next || next_close >= b.close;
         const bool next_not_higher = !known_next || next_close <= b.close;
 
-        if (t == Trend::kDown && ultra_volume && wide && b.low < lowest && cp >= 0.3 &&
-            next_not_lower)
-            signal = kSellingClimax;
-        else if (t == Trend::kUp && ultra_volume && wide && b.high > highest && cp <= 0.7 &&
-                 next_not_higher)
-            signal = kBuyingClimax;
-        else if (t != Trend::kDown && wide && b.low < lowest && cp >= 2.0 / 3.0 && high_volume &&
-                 next_not_lower)
-            signal = kShakeout;
-        else if (b.high > highest && cp <= 1.0 / 3.0 && at_least_average_spread && volume_above &&
-                 next_not_higher)
-            signal = kUpthrust;
-        else if (t == Trend::kDown && down_bar && high_volume && at_least_average_spread &&
-                 cp >= 0.5)
-            signal = kStoppingVolume;
-        else if (up_bar && wide && cp >= 2.0 / 3.0 && high_volume)
-            signal = kEffortToRise;
-        else if (down_bar && wide && cp <= 1.0 / 3.0 && high_volume)
-            signal = kEffortToFall;
-        else if (t != Trend::kDown && b.low < prev1_.low && cp >= 0.5 && narrow && low_volume &&
-                 next_not_lower)
-            signal = kTest;
-        else if (down_bar && narrow && low_volume)
-            signal = kNoSupply;
-        else if (up_bar && narrow && low_volume)
-            signal = kNoDemand;
+        // Each rule's conditions; the rules are tried in kRuleOrder.
+        auto holds = [&](Signal rule) {
+            switch (rule) {
+                case kSellingClimax:
+                    return t == Trend::kDown && ultra_volume && wide && b.low < lowest && cp >= 0.3 &&
+                           next_not_lower;
+                case kBuyingClimax:
+                    return t == Trend::kUp && ultra_volume && wide && b.high > highest && cp <= 0.7 &&
+                           next_not_higher;
+                case kShakeout:
+                    return t != Trend::kDown && wide && b.low < lowest && cp >= 2.0 / 3.0 && high_volume &&
+                           next_not_lower;
+                case kUpthrust:
+                    return b.high > highest && cp <= 1.0 / 3.0 && at_least_average_spread && volume_above &&
+                           next_not_higher;
+                case kStoppingVolume:
+                    return t == Trend::kDown && down_bar && high_volume && at_least_average_spread &&
+                           cp >= 0.5;
+                case kEffortToRise:
+                    return up_bar && wide && cp >= 2.0 / 3.0 && high_volume;
+                case kEffortToFall:
+                    return down_bar && wide && cp <= 1.0 / 3.0 && high_volume;
+                case kTest:
+                    return t != Trend::kDown && b.low < prev1_.low && cp >= 0.5 && narrow && low_volume &&
+                           next_not_lower;
+                case kNoSupply:
+                    return down_bar && narrow && low_volume;
+                case kNoDemand:
+                    return up_bar && narrow && low_volume;
+                case kNone:
+                    break;
+            }
+            return false;
+        };
+        for (const Signal rule : kRuleOrder) {
+            if (holds(rule)) {
+                signal = rule;
+                break;
+            }
+        }
     }
     return signal;
 }

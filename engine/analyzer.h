@@ -6,31 +6,22 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/feed_policy.h"
+
+// The signal codes (enum Signal) and the order the rules are tried in
+// (kRuleOrder), made from the signal table by scripts/make_signals.py.
+#include "signals/signal_codes.h"
+
 namespace spreadcore {
-
-// Signal codes: positive for strength, negative for weakness. Each is a code
-// the indicator's signal filter passes, and no other rule uses it.
-enum Signal : int32_t {
-    kNone = 0,
-    kNoSupply = 3,
-    kTest = 4,
-    kStoppingVolume = 12,
-    kShakeout = 13,
-    kSellingClimax = 16,
-    kEffortToRise = 19,
-    kNoDemand = -2,
-    kUpthrust = -5,
-    kEffortToFall = -10,
-    kBuyingClimax = -14,
-};
-
 
 struct Bar {
     double high = 0, low = 0, close = 0, volume = 0;
 };
 
-// Sentinel for "the next bar's close is not known".
-constexpr double kNoNextClose = -1.0;
+// The longest averaging length an instance takes.
+inline constexpr int32_t kMaxPeriods = 10000;
+
+// kNoNextClose, "the next bar's close is not known", is the feed policy's.
 
 // A running mean over the last `size` values. The sum is recomputed from the
 // values each time the window wraps, so rounding never accumulates (and one
@@ -49,19 +40,60 @@ private:
     double sum_ = 0;
 };
 
+// The index of the greatest value (by `Greater`) among the last `size`
+// values pushed, kept as a monotonic queue: each value enters once and
+// leaves once, so a push costs O(1) amortised whatever the size.
+template <class Greater>
+class WindowExtreme {
+public:
+    explicit WindowExtreme(int size) : entries_(static_cast<std::size_t>(size)) {}
+    // Takes the value of position `at` (positions rise by one a push).
+    void push(long at, double value) {
+        while (count_ > 0 && !Greater()(back().value, value)) --count_;  // never the extreme again
+        if (count_ > 0 && front().at <= at - static_cast<long>(entries_.size())) pop_front();
+        entries_[wrap(first_ + count_)] = {at, value};
+        ++count_;
+    }
+    double value() const { return front().value; }
+
+private:
+    struct Entry {
+        long at = 0;
+        double value = 0;
+    };
+    const Entry& front() const { return entries_[first_]; }
+    const Entry& back() const { return entries_[wrap(first_ + count_ - 1)]; }
+    void pop_front() {
+        first_ = wrap(first_ + 1);
+        --count_;
+    }
+    // A position of the ring (below twice its size) as an index.
+    std::size_t wrap(std::size_t i) const { return i >= entries_.size() ? i - entries_.size() : i; }
+    std::vector<Entry> entries_;  // a ring of at most `size` entries, values falling by Greater
+    std::size_t first_ = 0, count_ = 0;
+};
+
+struct Above {
+    bool operator()(double a, double b) const { return a > b; }
+};
+struct Below {
+    bool operator()(double a, double b) const { return a < b; }
+};
+
 // The last `size` bars: mean spread, mean volume, mean close, highest high
-// and lowest low, each kept up to date as bars arrive (the extremes are
-// searched again only when the bar leaving the window held them).
+// and lowest low, each kept up to date as bars arrive in O(1) amortised.
+// The sums are added to as bars come and go and recomputed from the bars
+// each time the window wraps, so rounding never accumulates.
 class BarWindow {
 public:
-    explicit BarWindow(int size) : bars_(static_cast<std::size_t>(size)) {}
+    explicit BarWindow(int size) : bars_(static_cast<std::size_t>(size)), highest_(size), lowest_(size) {}
     void push(const Bar& bar);
     bool full() const { return count_ >= bars_.size(); }
     double mean_spread() const { return spread_sum_ / size(); }
     double mean_volume() const { return volume_sum_ / size(); }
     double mean_close() const { return close_sum_ / size(); }
-    double highest() const { return highest_; }
-    double lowest() const { return lowest_; }
+    double highest() const { return highest_.value(); }
+    double lowest() const { return lowest_.value(); }
 
 private:
     double size() const { return static_cast<double>(bars_.size()); }
@@ -69,8 +101,12 @@ private:
     std::vector<Bar> bars_;
     std::size_t next_ = 0;
     std::size_t count_ = 0;
+    long pushed_ = 0;
     double spread_sum_ = 0, volume_sum_ = 0, close_sum_ = 0;
-    double highest_ = 0, lowest_ = 0;
+    // Highs that may still be the highest (strictly falling), lows that may
+    // still be the lowest (strictly rising).
+    WindowExtreme<Above> highest_;
+    WindowExtreme<Below> lowest_;
 };
 
 class Analyzer {

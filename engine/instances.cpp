@@ -15,7 +15,6 @@ namespace spreadcore {
 
 namespace {
 
-constexpr int32_t kMaxPeriods = 10000;
 
 std::atomic<bool> allocations_fail{false};
 

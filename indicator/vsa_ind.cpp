@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/feed_policy.h"
 #include "indicator/calc_frame.h"
 #include "indicator/engine_binding.h"
 #include "indicator/float_range.h"
@@ -11,8 +12,6 @@ namespace barsight {
 
 namespace {
 
-constexpr char kApplication[] = "metastock";
-constexpr int32_t kEnginePeriods = 9;
 
 // Closes the engine instance however the computation ends.
 class InstanceGuard {
@@ -31,14 +30,13 @@ private:
 
 namespace {
 
-// VSAInd's feed: the chart's bars to a fresh engine instance, oldest first,
-// each with its next close; bar numbers up to the warm-up limit and the last
-// bar (whose next close is not known) are plotted as 0, the others as the
-// filtered code.
+// VSAInd's feed: the chart's bars to a fresh engine instance as the
+// engine's feed policy feeds a chart (spreadcore::feed_chart), each code
+// plotted through the signal filter.
 CalcOutcome feed(const msx::CalcArgs& args, const EngineApi& engine, int32_t periods) {
     const MSXDataRec& data = *args.data;
     // The symbol reaches the engine as the host's own bytes (or null).
-    const int32_t handle = engine.AddToChartEx(kApplication, data.pszSymbol, periods);
+    const int32_t handle = engine.AddToChartEx(spreadcore::kChartApplication, data.pszSymbol, periods);
     if (handle <= 0) return CalcOutcome::fail("Data Passed Into VSA Indicator Invalid");
     InstanceGuard instance(engine, handle);
 
@@ -53,18 +51,13 @@ CalcOutcome feed(const msx::CalcArgs& args, const EngineApi& engine, int32_t per
     if (f < l && (!close || !high || !low || !volume))
         return CalcOutcome::fail("Chart price data missing");
 
-    double bar_counter = 1.0;
-    for (int32_t i = f; i < l; ++i) {
-        double vol = volume[i];
-        if (vol < kVsaVolumeFloor) vol = 1.0;
-        bar_counter = bar_counter + 1.0;
-        const double next = i == l - 1 ? kVsaNoNextClose : static_cast<double>(close[i + 1]);
-        const double c = close[i];
-        const int32_t code = engine.AnalysePosn(handle, i - 1, bar_counter, c, high[i],
-                                                low[i], c, vol, next, 0);
-        out[i] = i > kVsaWarmUpLimit ? store(Globals::SignFilter(code)) : store(0.0);
-    }
-    if (l >= 0) out[l] = store(0.0);
+    spreadcore::feed_chart(
+        close, volume, f, l, spreadcore::kChartFeed,
+        [&](int32_t i, double counter, double vol, double next) {
+            const double c = close[i];
+            return engine.AnalysePosn(handle, i - 1, counter, c, high[i], low[i], c, vol, next, 0);
+        },
+        [&](int32_t i, int32_t code) { out[i] = store(Globals::SignFilter(code)); });
     return CalcOutcome::range(f, l);
 }
 
@@ -77,12 +70,8 @@ int32_t vsa_ind(const msx::CalcArgs& call) noexcept {
     return run_calculation(call, [&](const msx::CalcArgs& args) {
         EngineApi engine;
         if (!bind_engine(&engine, &bind_message)) return CalcOutcome::fail(bind_message.c_str());
-        return feed(args, engine, kEnginePeriods);
+        return feed(args, engine, spreadcore::kChartPeriods);
     });
-}
-
-int32_t vsa_ind_on(const msx::CalcArgs& call, const EngineApi& engine, int32_t periods) noexcept {
-    return run_calculation(call, [&](const msx::CalcArgs& args) { return feed(args, engine, periods); });
 }
 
 }  // namespace barsight

@@ -141,7 +141,7 @@ chromium --headless=new --no-sandbox --disable-gpu --no-first-run --disable-back
   --disable-component-update --disable-sync --hide-scrollbars --user-data-dir="$root/build/chromium" \
   --window-size=275,1000 --screenshot="$root/build/help-SOS16.png" "file://$root/$page" >/dev/null 2>&1 || true
 if [ -s build/help-SOS16.png ]; then
-  echo "  the Selling climax page as the help window shows it: build/help-SOS16.png"
+  echo "  the help page of signal 16 as the help window shows it: build/help-SOS16.png"
 fi
 echo
 echo "Shipped 32-bit Windows DLLs:"

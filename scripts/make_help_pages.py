@@ -157,6 +157,8 @@ PERIODS_NOTE = ("<p class=\"note\">Periods: S, V, HH and LL are taken over the P
                 "history, so fewer bars stand out. No signal is given before Periods bars (and 16 "
                 "bars) have passed.</p>")
 
+NAMES = {code: name for code, name, *_ in SIGNALS}
+
 VOLUME_PAGE = (
     "<h1>Barsight volume pane (MetaTrader)</h1>"
     "<p>BarsightVolume draws tick volume as a histogram under the price chart, with a moving "
@@ -176,7 +178,7 @@ VOLUME_PAGE = (
     "<tr><td><span style='color:#696969'>&#9608;</span></td><td>Low volume</td><td>at most 6/7 of the "
     "average</td></tr>"
     "<tr><td><span style='color:#708090'>&#9608;</span></td><td>Low-volume churn</td><td>low volume on a "
-    "narrow spread: a quiet, resting market, where No supply and No demand are found</td></tr>"
+    "narrow spread: a quiet, resting market, where " + NAMES[3] + " and " + NAMES[-2] + " are found</td></tr>"
     "<tr><td><span style='color:#4682B4'>&#9608;</span></td><td>Normal volume</td><td>between</td></tr>"
     "<tr><td><span style='color:#FFA500'>&#9608;</span></td><td>High volume</td><td>above 12/7 of the "
     "average</td></tr>"

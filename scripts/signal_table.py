@@ -1,11 +1,15 @@
-"""The one table of the engine's signals, read by every generated page and
-recipe (help pages, MetaStock recipes). tests/kit/check_signals.py checks it
-against the engine's own codes, the rule table of engine/README.md, the
-chart's names and the MQL4 include's constants.
+"""The one table of the engine's signals. Every list of the signals is made
+from it: scripts/make_signals.py writes the engine's codes and the order its
+rules are tried in, the names msxhost prints and the MetaTrader kit's
+include (kit/Shared/Include/BarsightSignalTable.mqh); the help pages, the
+MetaStock recipes and the Python package's signal_names read it directly.
+tests/kit/check_signals.py checks the rule table of engine/README.md
+against it.
 
 Each row: code (positive strength, negative weakness), name, the rule's
 conditions exactly as engine/README.md gives them, what the bar shows, what
-it means in VSA terms, and what a trader looks for next."""
+it means in VSA terms, and what a trader looks for next. The rows are in
+the order the legends and the scanner list the signals."""
 
 SIGNALS = [
     (3, "No supply", "down bar, narrow, low volume",
@@ -51,6 +55,22 @@ SIGNALS = [
 ]
 
 
+# The order the engine tries its rules in: the first whose conditions hold
+# decides the bar's code. The climaxes come before effort and stopping
+# volume (their bars would read as those too), a test before no supply.
+PRIORITY = (16, -14, 13, -5, 12, 19, -10, 4, 3, -2)
+
+
+def identifier(name):
+    """A name as a word of code: "No supply" -> "NoSupply"."""
+    return "".join(word[:1].upper() + word[1:] for word in name.split())
+
+
+def constant(name):
+    """A name as a constant: "No supply" -> "NO_SUPPLY"."""
+    return "_".join(word.upper() for word in name.split())
+
+
 def page_name(code):
     """The help page of a signal: SOS<code> for strength, SOW<-code> for weakness."""
     return ("SOS%d" if code > 0 else "SOW%d") % abs(code)
@@ -63,8 +83,9 @@ def group(code):
 # How the MetaTrader indicator draws each signal: code -> (label, Wingdings
 # glyph, colour #RRGGBB, the glyph as a Unicode character for the help pages).
 # Strength is drawn below the bar, weakness above it; within a side no two
-# signals share a glyph or a colour. kit/Shared/Include/BarsightSignals.mqh
-# holds the same table (tests/mql4run/check_runner.py compares what is drawn).
+# signals share a glyph or a colour. The MetaTrader kit draws them from the
+# include made of this table (tests/mql4run/check_runner.py compares what is
+# drawn).
 LOOK = {
     3: ("NS", 233, "#32CD32", "\u2b06"),      # up arrow, lime green
     4: ("T", 225, "#00BFFF", "\u2191"),       # thin up arrow, deep sky blue
@@ -77,6 +98,15 @@ LOOK = {
     -10: ("EF", 110, "#FFD700", "\u25a0"),    # square, gold
     -14: ("BC", 171, "#FF00FF", "\u2605"),    # star, magenta
 }
+
+
+# The MetaTrader names of the colours above, and what each Wingdings glyph
+# draws.
+MQL_COLOURS = {"#32CD32": "clrLimeGreen", "#00BFFF": "clrDeepSkyBlue", "#1E90FF": "clrDodgerBlue",
+               "#00FF7F": "clrSpringGreen", "#00FFFF": "clrAqua", "#2E8B57": "clrSeaGreen",
+               "#FF0000": "clrRed", "#FFA500": "clrOrange", "#FFD700": "clrGold", "#FF00FF": "clrMagenta"}
+WINGDINGS = {233: "up arrow", 225: "thin up arrow", 108: "disc", 241: "thick up arrow", 171: "star",
+             110: "square", 234: "down arrow", 242: "thick down arrow"}
 
 
 def provisional_colour(colour):

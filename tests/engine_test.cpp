@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/analyzer.h"
+#include "engine/feed.h"
 #include "engine/instances.h"
 
 namespace {
@@ -270,6 +271,132 @@ TEST(EngineInstances, RevisingTheLastBarEqualsFeedingWithItsNextClose) {
     const int32_t fresh = AddToChartEx("metastock", "X", 9);
     EXPECT_EQ(AnalysePosn(fresh, 0, 0, 0, 0, 0, 0, 0, 100, 1), 0);
     RemoveFromChart(fresh);
+}
+
+std::vector<int32_t> feed_alone(const std::vector<Bar>& bars, int periods) {
+    const int32_t h = AddToChartEx("metastock", "X", periods);
+    std::vector<int32_t> codes;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const double next = i + 1 < bars.size() ? bars[i + 1].close : -1.0;
+        codes.push_back(AnalysePosn(h, 0, 0, 0, bars[i].high, bars[i].low, bars[i].close, bars[i].volume, next, 0));
+    }
+    EXPECT_EQ(RemoveFromChart(h), 1);
+    return codes;
+}
+
+// The shapes a window's extremes are hardest on: every bar a new high (the
+// lowest low leaves at every bar), every bar a new low, one price
+// throughout (every value ties), a sawtooth, and a random walk.
+std::vector<std::pair<const char*, std::vector<Bar>>> window_shapes() {
+    std::vector<std::pair<const char*, std::vector<Bar>>> shapes;
+    std::vector<Bar> rising, falling, flat, saw;
+    for (int i = 0; i < 700; ++i) {
+        const double up = 100 + 0.5 * i, down = 500 - 0.5 * i, tooth = 100 + (i % 13) - (i % 7);
+        rising.push_back({up + 1, up - 1, up, 100.0 + i % 5});
+        falling.push_back({down + 1, down - 1, down, 100.0 + i % 5});
+        flat.push_back({101, 99, 100, 100});
+        saw.push_back({tooth + 1 + (i % 3), tooth - 1 - (i % 4), tooth, 100.0 + i % 9});
+    }
+    shapes.push_back({"rising", rising});
+    shapes.push_back({"falling", falling});
+    shapes.push_back({"flat", flat});
+    shapes.push_back({"sawtooth", saw});
+    shapes.push_back({"random walk", random_bars(700, 11)});
+    return shapes;
+}
+
+// The window against a search of its last `size` bars after every bar: the
+// extremes exactly, the means to rounding.
+TEST(EngineWindow, ExtremesAndMeansEqualASearchOfTheWindow) {
+    for (const auto& [name, bars] : window_shapes()) {
+        for (const int size : {1, 2, 3, 9, 50, 256}) {
+            spreadcore::BarWindow window(size);
+            int wrong = 0;
+            for (std::size_t i = 0; i < bars.size(); ++i) {
+                window.push(bars[i]);
+                const std::size_t from = i + 1 >= static_cast<std::size_t>(size) ? i + 1 - size : 0;
+                double highest = bars[from].high, lowest = bars[from].low, spread = 0, volume = 0;
+                for (std::size_t k = from; k <= i; ++k) {
+                    highest = std::max(highest, bars[k].high);
+                    lowest = std::min(lowest, bars[k].low);
+                    spread += bars[k].high - bars[k].low;
+                    volume += bars[k].volume;
+                }
+                wrong += window.highest() != highest || window.lowest() != lowest;
+                wrong += std::fabs(window.mean_spread() - spread / size) > 1e-9 * (1 + spread);
+                wrong += std::fabs(window.mean_volume() - volume / size) > 1e-9 * (1 + volume);
+            }
+            EXPECT_EQ(wrong, 0) << name << ", size " << size;
+        }
+    }
+}
+
+// The batch face equals an instance fed bar by bar through the entry point,
+// at several averaging lengths, on doubles and on float32 prices (the
+// charting host's), unusable bars included.
+TEST(EngineFaces, TheBatchFaceEqualsTheEntryPointBarByBar) {
+    std::vector<Bar> holes = random_bars(3000, 12);
+    for (std::size_t i = 30; i < holes.size(); i += 53) holes[i].volume = -1;
+    for (std::size_t i = 45; i < holes.size(); i += 71) holes[i].close = std::numeric_limits<double>::quiet_NaN();
+    auto shapes = window_shapes();
+    shapes.push_back({"unusable bars", holes});
+    for (const auto& [name, bars] : shapes) {
+        std::vector<double> h, l, c, v;
+        std::vector<float> hf, lf, cf, vf;
+        std::vector<Bar> rounded;
+        for (const Bar& b : bars) {
+            h.push_back(b.high), l.push_back(b.low), c.push_back(b.close), v.push_back(b.volume);
+            hf.push_back(static_cast<float>(b.high)), lf.push_back(static_cast<float>(b.low));
+            cf.push_back(static_cast<float>(b.close)), vf.push_back(static_cast<float>(b.volume));
+            rounded.push_back({hf.back(), lf.back(), cf.back(), vf.back()});
+        }
+        for (const int periods : {1, 3, 9, 50}) {
+            std::vector<int32_t> batch(bars.size()), batch32(bars.size());
+            spreadcore::analyse_series(h.data(), l.data(), c.data(), v.data(), bars.size(), periods, batch.data());
+            spreadcore::analyse_series(hf.data(), lf.data(), cf.data(), vf.data(), bars.size(), periods, batch32.data());
+            EXPECT_EQ(batch, feed_alone(bars, periods)) << name << ", periods " << periods;
+            EXPECT_EQ(batch32, feed_alone(rounded, periods)) << name << ", float32, periods " << periods;
+        }
+    }
+}
+
+// A chart's codes (feed_series) are the engine's codes with the policy: the
+// last bar and the bars up to the warm-up show 0, a volume under the floor
+// is taken as 1; a stream revised bar by bar shows the same codes but for
+// the newest bar, which it shows provisionally.
+TEST(EngineFaces, AChartAndAStreamShowTheEnginesCodesUnderThePolicy) {
+    std::vector<Bar> bars = random_bars(2500, 13);
+    for (std::size_t i = 0; i < bars.size(); i += 17) bars[i].volume = i % 2 ? 0.0 : 0.00005;
+    std::vector<Bar> floored = bars;
+    std::vector<double> h, l, c, v;
+    for (Bar& b : floored) {
+        h.push_back(b.high), l.push_back(b.low), c.push_back(b.close), v.push_back(b.volume);
+        if (b.volume < 0.0001) b.volume = 1.0;
+    }
+    const std::size_t n = bars.size();
+    std::vector<int32_t> engine(n), chart(n);
+    // The chart feeds every bar but the last, the last one fed with its next close unknown.
+    std::vector<Bar> fed(floored.begin(), floored.end() - 1);
+    spreadcore::feed_series(h.data(), l.data(), c.data(), v.data(), n, 9, chart.data());
+    const std::vector<int32_t> alone = feed_alone(fed, 9);
+    int differences = 0, signals = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int32_t want = i + 1 == n || i <= 15 ? 0 : alone[i];
+        differences += chart[i] != want;
+        signals += want != 0;
+    }
+    EXPECT_EQ(differences, 0);
+    EXPECT_GT(signals, 100);
+    spreadcore::Stream stream(9);
+    differences = 0;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (i > 0) differences += stream.revise(bars[i].close) != chart[i - 1];
+        const int32_t provisional = stream.push(bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
+        if (i + 2 == n) differences += provisional != (i <= 15 ? 0 : alone[i]);  // fed with no next close
+    }
+    EXPECT_EQ(differences, 0);
+    EXPECT_EQ(stream.bars(), static_cast<long>(n - 1));
+    EXPECT_EQ(spreadcore::Stream(9).revise(100), 0);
 }
 
 TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {

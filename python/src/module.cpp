@@ -22,10 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/instances.h"
+#include "engine/feed.h"
 #include "host/chart_data.h"
 #include "indicator/catalogue.h"
-#include "indicator/vsa_ind.h"
 #include "services/globals.h"
 #include "services/sign_filter.h"
 #include "tools/msxhost/evaluate.h"
@@ -147,21 +146,6 @@ using Ints = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
 using Days = py::array_t<int64_t, py::array::c_style | py::array::forcecast>;
 
 // The engine linked into this module, reached as VSAInd reaches the library.
-const barsight::EngineApi& linked_engine() {
-    static const barsight::EngineApi api{&AddToChartEx, &AnalysePosn, &RemoveFromChart};
-    return api;
-}
-
-using barsight::kVsaNoNextClose;
-using barsight::kVsaVolumeFloor;
-using barsight::kVsaWarmUpLimit;
-
-// What the plug-in says when the engine refuses an instance; periods are
-// checked before, so here it means every instance is in use.
-constexpr char kRefused[] = "Data Passed Into VSA Indicator Invalid";
-constexpr char kNoInstance[] =
-    "the engine refused an instance: at most 4096 are open at once (each live Feed holds one)";
-
 int32_t checked_length(const std::vector<const py::array*>& arrays) {
     const py::ssize_t n = arrays.front()->size();
     for (const py::array* a : arrays) {
@@ -170,6 +154,10 @@ int32_t checked_length(const std::vector<const py::array*>& arrays) {
     }
     if (n > std::numeric_limits<int32_t>::max() / 2) throw py::value_error("too many bars for one chart");
     return static_cast<int32_t>(n);
+}
+
+void check_periods(int32_t periods) {
+    if (periods < 1 || periods > spreadcore::kMaxPeriods) throw py::value_error("periods must be 1 to 10000");
 }
 
 // One chart as the host hands it to a calculation: the price records over
@@ -239,22 +227,22 @@ private:
     MSXCustomArgsArray customs_;
 };
 
-// VSAInd's codes for the bars, on an instance of `periods`.
+// VSAInd's codes for the bars at averaging length `periods`: the engine's
+// batch face fed as a chart feeds it, each code through the signal filter.
+// (The symbol is not read by the engine; it is taken for VSAInd's sake.)
 py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Floats& close,
                                  const Floats& volume, int32_t periods,
-                                 const std::optional<std::string>& symbol) {
-    Frame frame(high, low, close, volume, symbol);
-    int32_t code = 0;
+                                 const std::optional<std::string>& /*symbol*/) {
+    const int32_t n = checked_length({&high, &low, &close, &volume});
+    check_periods(periods);
+    py::array_t<int32_t> out(n);
+    int32_t* o = out.mutable_data();
     {
         ReleasedGil unlocked;
-        code = barsight::vsa_ind_on(frame.args("VSAInd"), linked_engine(), periods);
+        spreadcore::feed_series(high.data(), low.data(), close.data(), volume.data(), static_cast<std::size_t>(n),
+                                periods, o);
+        for (int32_t i = 0; i < n; ++i) o[i] = barsight::Globals::SignFilter(o[i]);
     }
-    if (code != msx::kSuccess && std::strcmp(frame.message(), kRefused) == 0) throw std::runtime_error(kNoInstance);
-    const py::array_t<float> values = frame.take(code);
-    py::array_t<int32_t> out(frame.size());
-    const float* v = values.data();
-    int32_t* o = out.mutable_data();
-    for (int32_t i = 0; i < frame.size(); ++i) o[i] = std::isfinite(v[i]) ? static_cast<int32_t>(v[i]) : 0;
     return out;
 }
 
@@ -323,47 +311,27 @@ py::array_t<int32_t> volume_colour(const Doubles& volume, const Doubles& close) 
 
 // The engine fed as the MetaTrader indicator feeds it: each closed bar
 // taken with its next close unknown, and judged again when that close
-// arrives. The codes are VSAInd's: 0 up to the warm-up, then filtered.
+// arrives (the engine's stream face). The codes are VSAInd's: 0 up to the
+// warm-up, then filtered.
 class Feed {
 public:
-    Feed(int32_t periods, bool float32) : float32_(float32) {
-        handle_ = AddToChartEx("metastock", nullptr, periods);
-        if (handle_ <= 0) {
-            if (periods < 1 || periods > 10000) throw py::value_error("periods must be 1 to 10000");
-            throw std::runtime_error(kNoInstance);
-        }
-    }
-    ~Feed() { RemoveFromChart(handle_); }
-    Feed(const Feed&) = delete;
-    Feed& operator=(const Feed&) = delete;
+    Feed(int32_t periods, bool float32) : stream_((check_periods(periods), periods)), float32_(float32) {}
 
     // The new bar's provisional code (its next close not yet known).
     int32_t push(double high, double low, double close, double volume) {
-        const double h = value(high), l = value(low), c = value(close);
-        double v = value(volume);
-        if (v < kVsaVolumeFloor) v = 1.0;
-        const int32_t raw = AnalysePosn(handle_, static_cast<int32_t>(bars_ - 1), static_cast<double>(bars_ + 2), c,
-                                        h, l, c, v, kVsaNoNextClose, 0);
-        ++bars_;
-        return shown(bars_ - 1, raw);
+        return barsight::Globals::SignFilter(stream_.push(value(high), value(low), value(close), value(volume)));
     }
     // The newest bar's code judged with its next close.
     int32_t revise(double next_close) const {
-        if (bars_ == 0) throw py::value_error("revise: no bar has been pushed");
-        const int32_t raw = AnalysePosn(handle_, static_cast<int32_t>(bars_ - 2), static_cast<double>(bars_ + 1), 0,
-                                        0, 0, 0, 0, value(next_close), 1);
-        return shown(bars_ - 1, raw);
+        if (stream_.bars() == 0) throw py::value_error("revise: no bar has been pushed");
+        return barsight::Globals::SignFilter(stream_.revise(value(next_close)));
     }
-    long bars() const { return bars_; }
+    long bars() const { return stream_.bars(); }
 
 private:
     double value(double v) const { return float32_ ? static_cast<double>(static_cast<float>(v)) : v; }
-    static int32_t shown(long number, int32_t raw) {
-        return number > kVsaWarmUpLimit ? barsight::Globals::SignFilter(raw) : 0;
-    }
+    spreadcore::Stream stream_;
     bool float32_;
-    int32_t handle_ = 0;
-    long bars_ = 0;
 };
 
 msxhost::Entry entry_of(const std::string& text) {
@@ -436,19 +404,18 @@ py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& c
     return out;
 }
 
-// The engine's own work on the bars, nothing around it: the benchmark's
-// yardstick for vsa_signals (the same calls VSAInd makes, on doubles).
-int64_t engine_only(const Doubles& high, const Doubles& low, const Doubles& close, const Doubles& volume,
-                    int32_t periods) {
+// The engine's batch face on the bars, nothing around it: the benchmark's
+// yardstick for vsa_signals (the sum of the codes).
+int64_t engine_series(const Doubles& high, const Doubles& low, const Doubles& close, const Doubles& volume,
+                      int32_t periods) {
     const int32_t n = checked_length({&high, &low, &close, &volume});
+    check_periods(periods);
+    std::vector<int32_t> codes(static_cast<std::size_t>(n));
     ReleasedGil unlocked;
-    const int32_t handle = AddToChartEx("metastock", nullptr, periods);
-    if (handle <= 0) return -1;
+    spreadcore::analyse_series(high.data(), low.data(), close.data(), volume.data(), codes.size(), periods,
+                               codes.data());
     int64_t sum = 0;
-    for (int32_t i = 0; i + 1 < n; ++i)
-        sum += AnalysePosn(handle, i - 1, i + 2.0, close.data()[i], high.data()[i], low.data()[i], close.data()[i],
-                           volume.data()[i], close.data()[i + 1], 0);
-    RemoveFromChart(handle);
+    for (const int32_t code : codes) sum += code;
     return sum;
 }
 
@@ -466,7 +433,7 @@ PYBIND11_MODULE(_core, m) {
     m.def("volume_colour", &volume_colour, py::arg("volume"), py::arg("close"));
     m.def("evaluate", &evaluate, py::arg("charts"), py::arg("horizons"), py::arg("entry"), py::arg("min_count"),
           py::arg("bootstrap"), py::arg("seed"));
-    m.def("engine_only", &engine_only, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
+    m.def("engine_series", &engine_series, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"));
     py::class_<Feed>(m, "Feed")
         .def(py::init<int32_t, bool>(), py::arg("periods"), py::arg("float32"))

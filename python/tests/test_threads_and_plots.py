@@ -110,7 +110,7 @@ CALLS = """
         "wilder_atr": lambda: barsight.vsa_vol_stops(bars),
         "volume_colour": lambda: barsight.volume_colour(bars),
         "evaluate": lambda: barsight.evaluate(bars, bootstrap=200),
-        "engine_only": lambda: barsight._core.engine_only(*columns, 9),
+        "engine_series": lambda: barsight._core.engine_series(*columns, 9),
     }
 """
 

@@ -32,7 +32,8 @@ EXPECTED = {
     "MetaTrader/MQL4/Scripts/BarsightTooltips.mq4", "MetaStock/help/plugin/Inds1/none.htm",
     "MetaTrader/MQL4/Libraries/help/plugin/Inds1/none.htm",
     "MetaTrader/MQL4/Include/BarsightVSA.mqh", "MetaTrader/MQL4/Include/BarsightScripts.mqh",
-    "MetaTrader/MQL4/Include/BarsightTextCalls.mqh",
+    "MetaTrader/MQL4/Include/BarsightTextCalls.mqh", "MetaTrader/MQL4/Include/BarsightSignalTable.mqh",
+    "MetaTrader/MQL4/Include/BarsightSignalInputs.mqh", "MetaTrader/MQL4/Include/BarsightFeedPolicy.mqh",
 }
 MQL5_EXPECTED = {
     "MetaTrader5/MQL5/Include/BarsightPlugin.mqh", "MetaTrader5/MQL5/Include/BarsightSignals.mqh",
@@ -40,6 +41,8 @@ MQL5_EXPECTED = {
     "MetaTrader5/MQL5/Indicators/BarsightVolume.mq5", "MetaTrader5/MQL5/Indicators/BarsightScanner.mq5",
     "MetaTrader5/MQL5/Experts/BarsightVSAExample.mq5", "MetaTrader5/MQL5/Scripts/BarsightTableAndHelp.mq5",
     "MetaTrader5/MQL5/Scripts/BarsightTooltips.mq5", "MetaTrader5/MQL5/Include/BarsightTextCalls.mqh",
+    "MetaTrader5/MQL5/Include/BarsightSignalTable.mqh", "MetaTrader5/MQL5/Include/BarsightSignalInputs.mqh",
+    "MetaTrader5/MQL5/Include/BarsightFeedPolicy.mqh",
 }
 
 

@@ -47,8 +47,8 @@ with tempfile.TemporaryDirectory() as work:
         if open(os.path.join(work, name), "rb").read() != shipped:
             fail("%s is stale: run scripts/make_metastock_recipes.py" % name)
 
-# 2. The table itself is checked against the engine, its README, the chart
-# and the MQL4 include by check_signals.py.
+# 2. The table itself is checked against the engine's README, and the lists
+# made from it, by check_signals.py.
 table_codes = sorted(code for code, *_ in SIGNALS)
 
 # 3-5. The formulas.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "host/host_call.h"
+#include "signals/signal_names.h"
 
 namespace msxhost {
 
@@ -110,19 +111,9 @@ const char* volume_colour(int cls) {
 }  // namespace
 
 const char* signal_name(int code) {
-    switch (code) {
-        case 3: return "No supply";
-        case 4: return "Test";
-        case 12: return "Stopping volume";
-        case 13: return "Shakeout";
-        case 16: return "Selling climax";
-        case 19: return "Effort to rise";
-        case -2: return "No demand";
-        case -5: return "Upthrust";
-        case -10: return "Effort to fall";
-        case -14: return "Buying climax";
-        default: return "";
-    }
+    for (const SignalName& signal : kSignalNames)
+        if (signal.code == code) return signal.name;
+    return "";
 }
 
 std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {

@@ -23,18 +23,9 @@ struct BarsightText
 #define BARSIGHT_VOLUME_UP         3   // close above the comparison close
 #define BARSIGHT_VOLUME_UNCHANGED  4   // closes equal (or not comparable)
 
-// Signal codes of VSAInd / the Spreadcore engine: positive strength,
-// negative weakness.
-#define BARSIGHT_NO_SUPPLY          3
-#define BARSIGHT_TEST               4
-#define BARSIGHT_STOPPING_VOLUME   12
-#define BARSIGHT_SHAKEOUT          13
-#define BARSIGHT_SELLING_CLIMAX    16
-#define BARSIGHT_EFFORT_TO_RISE    19
-#define BARSIGHT_NO_DEMAND         -2
-#define BARSIGHT_UPTHRUST          -5
-#define BARSIGHT_EFFORT_TO_FALL   -10
-#define BARSIGHT_BUYING_CLIMAX    -14
+// The signals: their codes (BARSIGHT_<NAME>, positive strength, negative
+// weakness), names, labels, glyphs and colours.
+#include <BarsightSignalTable.mqh>
 
 // GetFromQueue: the event type of a tooltip being shown.
 #define BARSIGHT_TOOLTIP_SHOWN   -521

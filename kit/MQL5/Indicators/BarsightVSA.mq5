@@ -39,16 +39,7 @@ input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCus
 input int  Periods       = 9;      // Averaging length of the engine's rules (1 to 10000 bars)
 input bool ShowLabels    = true;   // Short label beside each arrow (NS, T, ...)
 input bool ShowLegend    = true;   // Legend of the signals on the visible bars
-input bool ShowNoSupply       = true;
-input bool ShowTest           = true;
-input bool ShowStoppingVolume = true;
-input bool ShowShakeout       = true;
-input bool ShowSellingClimax  = true;
-input bool ShowEffortToRise   = true;
-input bool ShowNoDemand       = true;
-input bool ShowUpthrust       = true;
-input bool ShowEffortToFall   = true;
-input bool ShowBuyingClimax   = true;
+#include <BarsightSignalInputs.mqh>
 input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
 
 #include <BarsightVSA.mqh>

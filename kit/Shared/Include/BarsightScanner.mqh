@@ -7,10 +7,10 @@
 //| in MQL4, codes in MQL5), cast where a built-in wants the enum.    |
 //+------------------------------------------------------------------+
 
+// Each row's engine is fed as a chart feeds it (BarsightFeedPolicy.mqh).
+#include <BarsightFeedPolicy.mqh>
+
 #define SCAN_PREFIX      "BarsightScan;"
-#define SCAN_APPLICATION "metastock"
-#define SCAN_WARMUP      15
-#define SCAN_FLOOR       0.0001
 #define SCAN_MAX_BARS    5000  // closed bars a row analyses at most (ScanBars 0 or more)
 #define SCAN_RETRY       5     // seconds between rescans of the rows without data
 // A row's columns: MetaTrader 4 shows 63 characters of a label, so the
@@ -118,20 +118,20 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    if(copied < 3)
       return(false);
    int fed = copied - 1;                          // every bar but the forming one
-   int instance = BarsightAddToChart(SCAN_APPLICATION, symbol, Periods);
+   int instance = BarsightAddToChart(BARSIGHT_CHART_APPLICATION, symbol, Periods);
    if(instance <= 0)
       return(false);
    for(int number = 0; number < fed; number++)
      {
       int shift = fed - number;
       double volume = (double)rates[shift].tick_volume;
-      if(volume < SCAN_FLOOR)
-         volume = 1.0;
+      if(volume < BARSIGHT_VOLUME_FLOOR)
+         volume = BARSIGHT_FLOORED_VOLUME;
       double close = rates[shift].close;
-      double next = (shift > 1) ? rates[shift - 1].close : -1.0;
+      double next = (shift > 1) ? rates[shift - 1].close : BARSIGHT_NO_NEXT_CLOSE;
       int raw = AnalysePosn(instance, number - 1, number + 2.0, close, rates[shift].high, rates[shift].low, close,
                             volume, next, 0);
-      int code = (number > SCAN_WARMUP) ? SignFilter(raw) : 0;
+      int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(raw) : 0;
       if(shift == 1)
          provisional = code;
       else if(code != 0)

@@ -1,116 +1,21 @@
 //+------------------------------------------------------------------+
-//| BarsightSignals.mqh: the ten signals of the Spreadcore engine as  |
-//| the charts show them: name, short label, Wingdings glyph and      |
-//| colour. Strength is drawn below the bar, weakness above it; no    |
+//| BarsightSignals.mqh: drawing the Spreadcore engine's signals,    |
+//| whose names, labels, glyphs and colours BarsightSignalTable.mqh  |
+//| gives. Strength is drawn below the bar, weakness above it; no    |
 //| two signals of one side share a glyph or a colour. A provisional |
-//| signal (the newest closed bar, judged without its next close) is  |
-//| drawn in its colour mixed halfway with grey.                      |
-//| Include after BarsightPlugin.mqh.                                 |
+//| signal (the newest closed bar, judged without its next close) is |
+//| drawn in its colour mixed halfway with grey.                     |
+//| Include after BarsightPlugin.mqh.                                |
 //+------------------------------------------------------------------+
 
-#define BARSIGHT_SIGNAL_COUNT 10
-
-// The signals in the order the legend and the scanner list them.
-int BarsightSignalCode(int index)
-  {
-   switch(index)
-     {
-      case 0: return(BARSIGHT_NO_SUPPLY);
-      case 1: return(BARSIGHT_TEST);
-      case 2: return(BARSIGHT_STOPPING_VOLUME);
-      case 3: return(BARSIGHT_SHAKEOUT);
-      case 4: return(BARSIGHT_SELLING_CLIMAX);
-      case 5: return(BARSIGHT_EFFORT_TO_RISE);
-      case 6: return(BARSIGHT_NO_DEMAND);
-      case 7: return(BARSIGHT_UPTHRUST);
-      case 8: return(BARSIGHT_EFFORT_TO_FALL);
-      case 9: return(BARSIGHT_BUYING_CLIMAX);
-     }
-   return(0);
-  }
-
-// The index of a code in the order above, or -1 for a code that is no signal.
+// The index of a code in the order of BarsightSignalCode(), or -1 for a
+// code that is no signal.
 int BarsightSignalIndex(int code)
   {
    for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
       if(BarsightSignalCode(index) == code)
          return(index);
    return(-1);
-  }
-
-// The signal's name, as the help pages and the MetaStock kit name it.
-string BarsightSignalName(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return("No supply");
-      case BARSIGHT_TEST:            return("Test");
-      case BARSIGHT_STOPPING_VOLUME: return("Stopping volume");
-      case BARSIGHT_SHAKEOUT:        return("Shakeout");
-      case BARSIGHT_SELLING_CLIMAX:  return("Selling climax");
-      case BARSIGHT_EFFORT_TO_RISE:  return("Effort to rise");
-      case BARSIGHT_NO_DEMAND:       return("No demand");
-      case BARSIGHT_UPTHRUST:        return("Upthrust");
-      case BARSIGHT_EFFORT_TO_FALL:  return("Effort to fall");
-      case BARSIGHT_BUYING_CLIMAX:   return("Buying climax");
-     }
-   return("Signal");
-  }
-
-// The short text beside the arrow.
-string BarsightSignalLabel(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return("NS");
-      case BARSIGHT_TEST:            return("T");
-      case BARSIGHT_STOPPING_VOLUME: return("SV");
-      case BARSIGHT_SHAKEOUT:        return("SO");
-      case BARSIGHT_SELLING_CLIMAX:  return("SC");
-      case BARSIGHT_EFFORT_TO_RISE:  return("ER");
-      case BARSIGHT_NO_DEMAND:       return("ND");
-      case BARSIGHT_UPTHRUST:        return("UT");
-      case BARSIGHT_EFFORT_TO_FALL:  return("EF");
-      case BARSIGHT_BUYING_CLIMAX:   return("BC");
-     }
-   return("?");
-  }
-
-// The Wingdings character of the signal's arrow object.
-int BarsightSignalGlyph(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return(233);  // up arrow
-      case BARSIGHT_TEST:            return(225);  // thin up arrow
-      case BARSIGHT_STOPPING_VOLUME: return(108);  // disc
-      case BARSIGHT_SHAKEOUT:        return(241);  // thick up arrow
-      case BARSIGHT_SELLING_CLIMAX:  return(171);  // star
-      case BARSIGHT_EFFORT_TO_RISE:  return(110);  // square
-      case BARSIGHT_NO_DEMAND:       return(234);  // down arrow
-      case BARSIGHT_UPTHRUST:        return(242);  // thick down arrow
-      case BARSIGHT_EFFORT_TO_FALL:  return(110);  // square
-      case BARSIGHT_BUYING_CLIMAX:   return(171);  // star
-     }
-   return(159);  // small dot
-  }
-
-color BarsightSignalColor(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return(clrLimeGreen);
-      case BARSIGHT_TEST:            return(clrDeepSkyBlue);
-      case BARSIGHT_STOPPING_VOLUME: return(clrDodgerBlue);
-      case BARSIGHT_SHAKEOUT:        return(clrSpringGreen);
-      case BARSIGHT_SELLING_CLIMAX:  return(clrAqua);
-      case BARSIGHT_EFFORT_TO_RISE:  return(clrSeaGreen);
-      case BARSIGHT_NO_DEMAND:       return(clrRed);
-      case BARSIGHT_UPTHRUST:        return(clrOrange);
-      case BARSIGHT_EFFORT_TO_FALL:  return(clrGold);
-      case BARSIGHT_BUYING_CLIMAX:   return(clrMagenta);
-     }
-   return(clrGray);
   }
 
 // A colour mixed halfway with grey (128, 128, 128): each channel (c + 128) / 2.

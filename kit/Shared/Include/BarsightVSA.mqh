@@ -7,15 +7,14 @@
 //| (binding the four buffers is where the two languages differ).     |
 //+------------------------------------------------------------------+
 
-// The engine is asked exactly as the MetaStock indicator asks it: the
-// application text, no signal on bar numbers up to 15, a volume floor,
-// -1 as the unknown next close.
+// The engine is fed exactly as the MetaStock indicator feeds it: the
+// application text, no signal on bar numbers up to the warm-up, a volume
+// floor, the unknown next close (BarsightFeedPolicy.mqh, made from the
+// engine's own statement of them).
+#include <BarsightFeedPolicy.mqh>
 #define VSA_PREFIX       "Barsight;"
 #define VSA_LEGEND       "BarsightLegend;"
 #define VSA_COPY         "BarsightCopy;"
-#define VSA_APPLICATION  "metastock"
-#define VSA_WARMUP       15
-#define VSA_VOLUME_FLOOR 0.0001
 // Push notifications: the terminal takes 2 a second and 10 a minute from
 // all its charts together and drops the rest. Every copy of the indicator
 // keeps one gap between notifications, counted through a terminal global
@@ -64,27 +63,9 @@ string VsaArrowName(int code, datetime barTime)
    return(VsaPrefix + BarsightSignalPage(code) + ";" + TimeToString(barTime, TIME_DATE | TIME_MINUTES));
   }
 
-bool VsaSignalShown(int code)
-  {
-   switch(code)
-     {
-      case BARSIGHT_NO_SUPPLY:       return(ShowNoSupply);
-      case BARSIGHT_TEST:            return(ShowTest);
-      case BARSIGHT_STOPPING_VOLUME: return(ShowStoppingVolume);
-      case BARSIGHT_SHAKEOUT:        return(ShowShakeout);
-      case BARSIGHT_SELLING_CLIMAX:  return(ShowSellingClimax);
-      case BARSIGHT_EFFORT_TO_RISE:  return(ShowEffortToRise);
-      case BARSIGHT_NO_DEMAND:       return(ShowNoDemand);
-      case BARSIGHT_UPTHRUST:        return(ShowUpthrust);
-      case BARSIGHT_EFFORT_TO_FALL:  return(ShowEffortToFall);
-      case BARSIGHT_BUYING_CLIMAX:   return(ShowBuyingClimax);
-     }
-   return(false);
-  }
-
 bool VsaShown(int code)
   {
-   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && VsaSignalShown(code));
+   return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && BarsightSignalShown(code));
   }
 
 int WindowOfChart()
@@ -204,7 +185,7 @@ void VsaCheckVolume(const int fed, const long &tick_volume[])
 // bar (counting from 0), in the four buffers.
 void VsaStore(const int shift, const int number, const int raw)
   {
-   int code = (number > VSA_WARMUP) ? SignFilter(raw) : 0;
+   int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(raw) : 0;
    bool confirmed = shift >= 2;
    Codes[shift] = code;
    Confirmed[shift] = confirmed ? code : 0;
@@ -218,9 +199,9 @@ void VsaFeed(const int shift, const datetime &time[], const double &high[], cons
              const double &close[], const long &tick_volume[])
   {
    double volume = (double)tick_volume[shift];
-   if(volume < VSA_VOLUME_FLOOR)
-      volume = 1.0;
-   double next = (shift > 1) ? close[shift - 1] : -1.0;
+   if(volume < BARSIGHT_VOLUME_FLOOR)
+      volume = BARSIGHT_FLOORED_VOLUME;
+   double next = (shift > 1) ? close[shift - 1] : BARSIGHT_NO_NEXT_CLOSE;
    int raw = AnalysePosn(Instance, Fed - 1, Fed + 2.0, close[shift], high[shift], low[shift],
                          close[shift], volume, next, 0);
    VsaStore(shift, Fed, raw);
@@ -247,7 +228,7 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
       fed = MaxBars;
    if(fed < 1)
       return;
-   Instance = BarsightAddToChart(VSA_APPLICATION, Symbol(), Periods);
+   Instance = BarsightAddToChart(BARSIGHT_CHART_APPLICATION, Symbol(), Periods);
    if(Instance <= 0)
      {
       Print("BarsightVSA: the engine refused an instance (", Instance, ")");

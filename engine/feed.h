@@ -1,0 +1,72 @@
+// The engine as a library, with two faces over one Analyzer:
+//   a whole series at once   analyse_series (the engine's own codes) and
+//                            feed_series (the codes as a chart shows them)
+//   a live stream            Stream: push a closed bar, revise it with its
+//                            next close once that bar closes
+// both under the feed policy of engine/feed_policy.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/analyzer.h"
+#include "engine/feed_policy.h"
+
+namespace spreadcore {
+
+// The engine's own codes of a whole series, no policy: codes[i] is what
+// taking bars 0 to i in order, each with the next bar's close (the last with
+// kNoNextClose), answers for bar i. Linear in the bars.
+template <class Price>
+void analyse_series(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
+                    int periods, int32_t* codes) {
+    Analyzer analyzer(periods);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double next = i + 1 < count ? static_cast<double>(close[i + 1]) : kNoNextClose;
+        codes[i] = analyzer.analyse({static_cast<double>(high[i]), static_cast<double>(low[i]),
+                                     static_cast<double>(close[i]), static_cast<double>(volume[i])},
+                                    next);
+    }
+}
+
+// A whole series' codes as a chart shows them (bars 0 to count - 1 fed by
+// feed_chart): the codes VSAInd plots, before its signal filter.
+template <class Price>
+void feed_series(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
+                 int periods, int32_t* codes, const FeedPolicy& policy = kChartFeed) {
+    Analyzer analyzer(periods);
+    feed_chart(close, volume, 0, static_cast<int32_t>(count) - 1, policy,
+               [&](int32_t i, double, double v, double next) {
+                   return analyzer.analyse({static_cast<double>(high[i]), static_cast<double>(low[i]),
+                                            static_cast<double>(close[i]), v},
+                                           next);
+               },
+               [&](int32_t i, int32_t code) { codes[i] = code; });
+}
+
+// The engine live: each bar taken as it closes, with its next close not
+// yet known, and judged again once that close is known. Every bar's revised
+// code equals feed_series' for the same bars, but the newest: the stream
+// shows it (provisionally) where a chart shows 0.
+class Stream {
+public:
+    explicit Stream(int periods, const FeedPolicy& policy = kChartFeed) : analyzer_(periods), policy_(policy) {}
+
+    // The new bar's provisional code (its next close not yet known).
+    int32_t push(double high, double low, double close, double volume) {
+        const int32_t code = analyzer_.analyse({high, low, close, fed_volume(volume, policy_)}, kNoNextClose);
+        ++bars_;
+        return shown(code);
+    }
+    // The newest bar's code judged with its next close; 0 before any bar.
+    int32_t revise(double next_close) const { return bars_ == 0 ? 0 : shown(analyzer_.revise(next_close)); }
+    long bars() const { return bars_; }
+
+private:
+    int32_t shown(int32_t code) const { return shows_code(bars_ - 1, policy_) ? code : 0; }
+    Analyzer analyzer_;
+    FeedPolicy policy_;
+    long bars_ = 0;
+};
+
+}  // namespace spreadcore
