@@ -52,8 +52,8 @@ helpers=$w32/test-bin
 PROGWIN='C:\Program Files (x86)\Barsight'
 PROG="$WINEPREFIX/drive_c/Program Files (x86)/Barsight"
 holder=""
-release=""
-trap '[ -n "$holder" ] && { touch "$release" 2>/dev/null; kill "$holder" 2>/dev/null; }; wine_stop' EXIT
+holder_release=""
+trap '[ -n "$holder" ] && { touch "$holder_release" 2>/dev/null; kill "$holder" 2>/dev/null; }; wine_stop' EXIT
 # A step that fails outside a check stops the script: say where.
 trap '[[ $- == *e* ]] && echo "installer: FAILED: the script stopped at line $LINENO"' ERR
 
@@ -459,19 +459,19 @@ fifo=$TMPDIR/holder.out
 # the holder lets go when the release file appears (or after 300 s at the
 # latest), and the test waits for it. It holds for as long as the checks
 # take, however slow the machine.
-release_win='C:\holder-release'
-release=$C/holder-release
+holder_release_win='C:\holder-release'
+holder_release=$C/holder-release
 hold() {  # the file (a Windows path) held until release_holder
-  rm -f "$fifo" "$release"
-  win "$helpers/hold_file.exe" "$1" "$release_win" 300 </dev/null >"$fifo" 2>&1 &
+  rm -f "$fifo" "$holder_release"
+  win "$helpers/hold_file.exe" "$1" "$holder_release_win" 300 </dev/null >"$fifo" 2>&1 &
   holder=$!
   for _ in $(seq 600); do grep -q held "$fifo" 2>/dev/null && break; sleep 0.1; done
 }
 release_holder() {
-  touch "$release"
+  touch "$holder_release"
   wait "$holder" 2>/dev/null || true
   holder=""
-  rm -f "$release"
+  rm -f "$holder_release"
 }
 hold 'C:\Program Files (x86)\Equis\MetaStock\External Function DLLs\BarsightPlugin.dll'
 check "the stand-in host holds the DLL" grep -q held "$fifo"
