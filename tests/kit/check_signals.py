@@ -51,7 +51,7 @@ def planted(edit, source=os.path.join("scripts", "signal_table.py")):
     run on it."""
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "scripts"))
-        for name in ("signal_table.py", "make_signals.py"):
+        for name in ("signal_table.py", "make_signals.py", "make_boundary.py"):
             shutil.copy(os.path.join(root, "scripts", name), os.path.join(work, "scripts", name))
         for path in MADE + (make_signals.FEED_POLICY,):
             os.makedirs(os.path.dirname(os.path.join(work, path)), exist_ok=True)
