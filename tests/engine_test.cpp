@@ -13,6 +13,7 @@
 // down trend 94 and 90.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -402,7 +403,8 @@ TEST(EngineFaces, AChartAndAStreamShowTheEnginesCodesUnderThePolicy) {
 // AnalyseSeries, the batch face as the client calls it: each code equal to
 // an instance fed bar by bar; refusals answer 0 and write nothing.
 TEST(EngineFaces, AnalyseSeriesEqualsFeedingBarByBarAndRefusesWhatItCannotRead) {
-    const std::vector<Bar> bars = random_bars(4000, 14);
+    // Past 3 x 10,000 bars, so that the longest averaging length gives codes too.
+    const std::vector<Bar> bars = random_bars(31000, 14);
     std::vector<double> h, l, c, v;
     for (const Bar& b : bars) h.push_back(b.high), l.push_back(b.low), c.push_back(b.close), v.push_back(b.volume);
     const auto n = static_cast<int32_t>(bars.size());
@@ -410,6 +412,8 @@ TEST(EngineFaces, AnalyseSeriesEqualsFeedingBarByBarAndRefusesWhatItCannotRead) 
         std::vector<int32_t> codes(bars.size(), 77);
         EXPECT_EQ(AnalyseSeries(h.data(), l.data(), c.data(), v.data(), n, periods, codes.data()), n);
         EXPECT_EQ(codes, feed_alone(bars, periods)) << "periods " << periods;
+        EXPECT_GT(std::count_if(codes.begin(), codes.end(), [](int32_t code) { return code != 0; }), 10)
+            << "periods " << periods;
     }
     std::vector<int32_t> codes(bars.size(), 77);
     const std::vector<int32_t> untouched = codes;
