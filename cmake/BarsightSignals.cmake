@@ -4,7 +4,7 @@
 # its rules, and the names msxhost prints, in ${BARSIGHT_SIGNALS_DIR}
 # (included as "signals/..." from ${CMAKE_BINARY_DIR}). The MQL includes made
 # from the same table ship as source and are committed; the test
-# signal_table_generated fails when they differ from the table.
+# kit_signal_table fails when they differ from the table.
 set(BARSIGHT_SIGNAL_TABLE ${PROJECT_SOURCE_DIR}/scripts/signal_table.py)
 set(BARSIGHT_SIGNALS_GENERATOR ${PROJECT_SOURCE_DIR}/scripts/make_signals.py)
 set(BARSIGHT_SIGNALS_DIR ${CMAKE_BINARY_DIR}/signals)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 namespace spreadcore {
 
@@ -79,6 +81,19 @@ void Analyzer::commit() {
     ++bars_;
 }
 
+namespace {
+
+// The first rule in kRuleOrder that `holds`, unrolled while compiling: each
+// rule's case is picked by the compiler, not looked up at every bar.
+template <class Holds, std::size_t... k>
+int32_t first_holding(const Holds& holds, std::index_sequence<k...>) {
+    int32_t signal = kNone;
+    static_cast<void>(((holds(kRuleOrder[k]) ? (signal = kRuleOrder[k], true) : false) || ...));
+    return signal;
+}
+
+}  // namespace
+
 int32_t Analyzer::judge(const Bar& b, double next_close) const {
     const double spread = b.high - b.low;
     int32_t signal = kNone;
@@ -142,12 +157,7 @@ int32_t Analyzer::judge(const Bar& b, double next_close) const {
             }
             return false;
         };
-        for (const Signal rule : kRuleOrder) {
-            if (holds(rule)) {
-                signal = rule;
-                break;
-            }
-        }
+        signal = first_holding(holds, std::make_index_sequence<std::size(kRuleOrder)>());
     }
     return signal;
 }

@@ -14,6 +14,9 @@
 
 namespace spreadcore {
 
+// `periods` is 1 to kMaxPeriods everywhere below (callers check it: the
+// entry points refuse others).
+
 // The engine's own codes of a whole series, no policy: codes[i] is what
 // taking bars 0 to i in order, each with the next bar's close (the last with
 // kNoNextClose), answers for bar i. Linear in the bars.

@@ -11,6 +11,8 @@
 #include "engine/analyzer.h"
 #include "engine/instances.h"
 
+#include "engine/feed.h"
+
 namespace spreadcore {
 
 namespace {
@@ -109,5 +111,14 @@ int32_t analyse_position(int32_t handle, int32_t /*pos*/, double /*date*/, doubl
 }
 
 int32_t remove_from_chart(int32_t handle) { return table().close(handle) ? 1 : 0; }
+
+int32_t analyse_whole_series(const double* high, const double* low, const double* close, const double* volume,
+                             int32_t count, int32_t periods, int32_t* codes) {
+    if (high == nullptr || low == nullptr || close == nullptr || volume == nullptr || codes == nullptr ||
+        count < 0 || periods < 1 || periods > kMaxPeriods)
+        return 0;
+    analyse_series(high, low, close, volume, static_cast<std::size_t>(count), periods, codes);
+    return count;
+}
 
 }  // namespace spreadcore

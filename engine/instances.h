@@ -33,4 +33,13 @@ int32_t analyse_position(int32_t handle, int32_t pos, double date, double open, 
 // handle was open, else 0.
 int32_t remove_from_chart(int32_t handle);
 
+// AnalyseSeries: the engine's own codes of a whole series at once, no feed
+// policy: codes[i] is what feeding bars 0 to i through AnalysePosn, each
+// with its next close (the last with -1), answers for bar i. Returns
+// `count`; 0 for a null pointer, `count` below 0 or `periods` outside 1 to
+// 10000, and then `codes` is not touched. Needs no instance: the arrays are
+// read while it runs, and `codes` holds `count` values.
+int32_t analyse_whole_series(const double* high, const double* low, const double* close, const double* volume,
+                             int32_t count, int32_t periods, int32_t* codes);
+
 }  // namespace spreadcore

@@ -10,8 +10,8 @@
 # reference, GetPriceData at most 5x BM_PlainRead, AnalysePosn under 100 ns
 # a bar; BarsightVSA in mql4run attaching to 100,000 bars (MaxBars=0) in
 # under 100 ns a bar beyond the engine's own cost, a new bar on that chart
-# under 1/100 of the attach; the Python package's vsa_signals within 1.5x the
-# engine's own feed of the same bars.
+# under 1/100 of the attach; the Python package's vsa_signals within 1.2x the
+# engine's batch face on the same bars.
 # usage: bench.sh [REPETITIONS]   (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -106,7 +106,7 @@ for arg, what in ((0, "DrawArrows=false"), (1, "arrows drawn")):
 seconds = float(open(os.path.join(out, "evaluate_seconds")).read())
 print("%-34s %10.2f s  (best of 3)               < 10 s" % ("msxhost evaluate 1000 x 5000 bars", seconds))
 PY
-# The Python package: vsa_signals against the engine's own feed of the
+# The Python package: vsa_signals against the engine's batch face on the
 # same bars, in one process (bench/python_bench.py), from a fresh install.
 "$root/scripts/deps.sh" python
 . scripts/lib/python.sh

@@ -10,7 +10,13 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_signals import FEED_POLICY, ROOT, feed_figures  # noqa: E402
 from signal_table import SIGNALS, group  # noqa: E402
+
+# The chart's feed policy, as the engine states it: the volume floor, what a
+# volume under it counts as, and the averaging length.
+_FEED = feed_figures(open(os.path.join(ROOT, FEED_POLICY), encoding="utf-8").read())
+FLOOR, FLOORED, PERIODS = ("%g" % float(_FEED[k]) for k in ("kVolumeFloor", "kFlooredVolume", "kChartPeriods"))
 
 IND = 'ExtFml("BarsightPlugin.VSAInd")'
 # VSAInd leaves the newest bar at 0 and judges the bar before it without its
@@ -21,10 +27,10 @@ CONFIRMED = 'Ref(%s, -2)' % IND
 PROVISIONAL = 'Ref(%s, -1)' % IND
 VOLUME_CLASS = 'ExtFml("BarsightPlugin.VSASpread", 0, 30)'
 COLOURS = {"strength": "Green", "weakness": "Red"}
-# The engine's "high volume": at least 1.5 times the mean volume of the 9
-# bars before, on the volume the engine sees (VSAInd passes a volume below
-# 0.0001 as 1).
-HIGH_VOLUME = "V1 := If(V < 0.0001, 1, V); V1 >= 1.5 * Ref(Mov(V1, 9, S), -1)"
+# The engine's "high volume": at least 1.5 times the mean volume of the
+# PERIODS bars before, on the volume the engine sees (VSAInd passes a volume
+# below the floor as FLOORED).
+HIGH_VOLUME = "V1 := If(V < %s, %s, V); V1 >= 1.5 * Ref(Mov(V1, %s, S), -1)" % (FLOOR, FLOORED, PERIODS)
 PROVISIONAL_NOTE = [
     "Which bar is final: VSAInd judges the bar before the newest without its",
     "next close, so its code is provisional: it can change or vanish when the",
@@ -84,7 +90,7 @@ def expert():
             "Condition: %s" % HIGH_VOLUME,
             "Colour: Blue",
             "{The engine's own high volume: at least 1.5 times the mean volume of the"
-            " 9 bars before (a volume below 0.0001 counts as 1, as VSAInd passes it),"
+            " %s bars before (a volume below %s counts as %s, as VSAInd passes it)," % (PERIODS, FLOOR, FLOORED) +
             " so every signal that needs high volume sits on a highlighted bar.}",
             "",
             "Commentary",

@@ -22,6 +22,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
+from make_boundary import write  # noqa: E402  (writes only a changed file)
 from signal_table import (LOOK, MQL_COLOURS, PRIORITY, SIGNALS, WINGDINGS, constant,  # noqa: E402
                           identifier)
 
@@ -203,17 +204,6 @@ def mql_feed():
     width = max(len(mql) for _, mql in FEED_FIGURES)
     lines += ["#define %-*s %s" % (width, mql, figures[name]) for name, mql in FEED_FIGURES]
     return "\n".join(lines) + "\n"
-
-
-def write(path, text):
-    """Writes only a changed file, so the build does not redo what depends on it."""
-    try:
-        if open(path, encoding="utf-8").read() == text:
-            return
-    except OSError:
-        pass
-    with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
 
 
 def main():

@@ -13,6 +13,7 @@
 // down trend 94 and 90.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -397,6 +398,46 @@ TEST(EngineFaces, AChartAndAStreamShowTheEnginesCodesUnderThePolicy) {
     EXPECT_EQ(differences, 0);
     EXPECT_EQ(stream.bars(), static_cast<long>(n - 1));
     EXPECT_EQ(spreadcore::Stream(9).revise(100), 0);
+}
+
+// AnalyseSeries, the batch face as the client calls it: each code equal to
+// an instance fed bar by bar; refusals answer 0 and write nothing.
+TEST(EngineFaces, AnalyseSeriesEqualsFeedingBarByBarAndRefusesWhatItCannotRead) {
+    // Past 3 x 10,000 bars, so that the longest averaging length gives codes too.
+    const std::vector<Bar> bars = random_bars(31000, 14);
+    std::vector<double> h, l, c, v;
+    for (const Bar& b : bars) h.push_back(b.high), l.push_back(b.low), c.push_back(b.close), v.push_back(b.volume);
+    const auto n = static_cast<int32_t>(bars.size());
+    for (const int32_t periods : {1, 9, 10000}) {
+        std::vector<int32_t> codes(bars.size(), 77);
+        EXPECT_EQ(AnalyseSeries(h.data(), l.data(), c.data(), v.data(), n, periods, codes.data()), n);
+        EXPECT_EQ(codes, feed_alone(bars, periods)) << "periods " << periods;
+        EXPECT_GT(std::count_if(codes.begin(), codes.end(), [](int32_t code) { return code != 0; }), 10)
+            << "periods " << periods;
+    }
+    std::vector<int32_t> codes(bars.size(), 77);
+    const std::vector<int32_t> untouched = codes;
+    const struct {
+        const char* what;
+        const double *high, *low, *close, *volume;
+        int32_t count, periods;
+        int32_t* codes;
+    } refused[] = {
+        {"no highs", nullptr, l.data(), c.data(), v.data(), n, 9, codes.data()},
+        {"no lows", h.data(), nullptr, c.data(), v.data(), n, 9, codes.data()},
+        {"no closes", h.data(), l.data(), nullptr, v.data(), n, 9, codes.data()},
+        {"no volumes", h.data(), l.data(), c.data(), nullptr, n, 9, codes.data()},
+        {"no codes", h.data(), l.data(), c.data(), v.data(), n, 9, nullptr},
+        {"a negative count", h.data(), l.data(), c.data(), v.data(), -1, 9, codes.data()},
+        {"periods 0", h.data(), l.data(), c.data(), v.data(), n, 0, codes.data()},
+        {"periods 10001", h.data(), l.data(), c.data(), v.data(), n, 10001, codes.data()},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(AnalyseSeries(r.high, r.low, r.close, r.volume, r.count, r.periods, r.codes), 0) << r.what;
+        EXPECT_EQ(codes, untouched) << r.what;
+    }
+    EXPECT_EQ(AnalyseSeries(h.data(), l.data(), c.data(), v.data(), 0, 9, codes.data()), 0);
+    EXPECT_EQ(codes, untouched);
 }
 
 TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {

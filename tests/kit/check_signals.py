@@ -51,7 +51,7 @@ def planted(edit, source=os.path.join("scripts", "signal_table.py")):
     run on it."""
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "scripts"))
-        for name in ("signal_table.py", "make_signals.py"):
+        for name in ("signal_table.py", "make_signals.py", "make_boundary.py"):
             shutil.copy(os.path.join(root, "scripts", name), os.path.join(work, "scripts", name))
         for path in MADE + (make_signals.FEED_POLICY,):
             os.makedirs(os.path.dirname(os.path.join(work, path)), exist_ok=True)
@@ -115,6 +115,20 @@ differ = ["code %d: README %s, the table %s" % (c, rules.get(c), table.get(c))
 check("engine/README.md's rules have the table's names, codes and conditions", not differ, "; ".join(differ))
 order = tuple(int(code) for _, _, code, _ in sorted(rows, key=lambda r: int(r[0])))
 check("engine/README.md's rules are in the table's order", order == PRIORITY, "%s, the table %s" % (order, PRIORITY))
+
+# The install guide's table of how each signal is drawn: its glyph's
+# number, colour (the MetaTrader colour's words), label, name, code and
+# side as the table has them.
+from signal_table import LOOK, MQL_COLOURS, group  # noqa: E402
+drawn = re.findall(r"^\| (\d+), [^|]+ \| ([a-z ]+) \| (\w+) \| ([^|(]+) \((-?\d+)\) \| (strength|weakness) \|$",
+                   read("kit", "INSTALL.md"), re.M)
+names = {code: name for code, name, *_ in SIGNALS}
+words = {code: re.sub(r"(?<!^)([A-Z])", r" \1", MQL_COLOURS[look[2]][3:]).lower() for code, look in LOOK.items()}
+guide = {int(code): (int(glyph), colour, label, name.strip(), side) for glyph, colour, label, name, code, side in drawn}
+want = {code: (LOOK[code][1], words[code], LOOK[code][0], names[code], group(code)) for code in names}
+differ = ["code %d: the guide %s, the table %s" % (c, guide.get(c), want.get(c))
+          for c in sorted(set(guide) | set(want)) if guide.get(c) != want.get(c)]
+check("kit/INSTALL.md draws each signal as the table does (%d rows)" % len(guide), not differ, "; ".join(differ))
 
 # A name spelled in a hand-written source file other than the table is a
 # second list: a name of two words or more as the table spells it, a

@@ -70,6 +70,11 @@ ArgPtr arg_array(array<T>& a) {
         arg.text = "array[" + std::to_string(a.size()) + "]";
     return arg;
 }
+// An array the export only reads (declared const in the #import).
+template <class T>
+ArgPtr arg_array(const array<T>& a) {
+    return arg_array(const_cast<array<T>&>(a));
+}
 template <class T>
 ArgPtr arg_ref(T& v) {
     return {static_cast<void*>(&v), "&"};

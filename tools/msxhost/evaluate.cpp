@@ -10,6 +10,7 @@
 #include <set>
 
 #include "host/chart_data.h"
+#include "signals/signal_names.h"
 #include "tools/msxhost/chart_svg.h"
 
 namespace msxhost {
@@ -21,13 +22,13 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Fewer blocks of dates than this give no interval.
 constexpr std::size_t kMinBlocks = 10;
 
-// The signal table's order: strength, then weakness.
-constexpr int32_t kTableOrder[] = {3, 4, 12, 13, 16, 19, -2, -5, -10, -14};
-
+// A code's place in the signal table (strength, then weakness); codes the
+// table does not hold come after its own.
 int table_rank(int32_t code) {
-    for (int k = 0; k < 10; ++k)
-        if (kTableOrder[k] == code) return k;
-    return 10;
+    constexpr int kSignals = static_cast<int>(sizeof kSignalNames / sizeof kSignalNames[0]);
+    for (int k = 0; k < kSignals; ++k)
+        if (kSignalNames[k].code == code) return k;
+    return kSignals;
 }
 
 enum class Case { ok, past_end, bad_price };

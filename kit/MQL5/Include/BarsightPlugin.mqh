@@ -71,6 +71,8 @@ int  AddToChartEx(uchar &app[], uchar &symbol[], int periods);
 int  AnalysePosn(int handle, int pos, double date, double open, double high, double low,
                  double close, double volume, double close_next_bar, int confirmanalysis);
 int  RemoveFromChart(int handle);
+int  AnalyseSeries(const double &high[], const double &low[], const double &close[],
+                   const double &volume[], int count, int periods, int &codes[]);
 #import
 
 // Copies 8-bit text the library owns, for the wrappers below.

@@ -102,10 +102,11 @@ int ScanTimeframes(int &timeframes[])
    return(ArraySize(timeframes));
   }
 
-// Feeds the newest ScanBars closed bars of one symbol and timeframe to a
-// fresh engine instance, oldest first, as BarsightVSA does, from one
-// CopyRates. False when the terminal has too few bars of it (or is still
-// loading them) or the engine refuses.
+// Analyses the newest ScanBars closed bars of one symbol and timeframe in
+// one engine call (AnalyseSeries: the whole series at once, oldest first,
+// as a chart feeds them: the newest closed bar with its next close not yet
+// known), from one CopyRates. False when the terminal has too few bars of
+// it (or is still loading them) or the engine refuses.
 bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional)
   {
    confirmed = 0;
@@ -118,29 +119,34 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    if(copied < 3)
       return(false);
    int fed = copied - 1;                          // every bar but the forming one
-   int instance = BarsightAddToChart(BARSIGHT_CHART_APPLICATION, symbol, Periods);
-   if(instance <= 0)
+   double highs[], lows[], closes[], volumes[];
+   int codes[];
+   if(ArrayResize(highs, fed) != fed || ArrayResize(lows, fed) != fed || ArrayResize(closes, fed) != fed ||
+      ArrayResize(volumes, fed) != fed || ArrayResize(codes, fed) != fed)
+      return(false);
+   for(int number = 0; number < fed; number++)    // oldest first
+     {
+      int shift = fed - number;
+      highs[number] = rates[shift].high;
+      lows[number] = rates[shift].low;
+      closes[number] = rates[shift].close;
+      double volume = (double)rates[shift].tick_volume;
+      volumes[number] = (volume < BARSIGHT_VOLUME_FLOOR) ? BARSIGHT_FLOORED_VOLUME : volume;
+     }
+   if(AnalyseSeries(highs, lows, closes, volumes, fed, Periods, codes) != fed)
       return(false);
    for(int number = 0; number < fed; number++)
      {
       int shift = fed - number;
-      double volume = (double)rates[shift].tick_volume;
-      if(volume < BARSIGHT_VOLUME_FLOOR)
-         volume = BARSIGHT_FLOORED_VOLUME;
-      double close = rates[shift].close;
-      double next = (shift > 1) ? rates[shift - 1].close : BARSIGHT_NO_NEXT_CLOSE;
-      int raw = AnalysePosn(instance, number - 1, number + 2.0, close, rates[shift].high, rates[shift].low, close,
-                            volume, next, 0);
-      int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(raw) : 0;
+      int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(codes[number]) : 0;
       if(shift == 1)
          provisional = code;
       else if(code != 0)
         {
-         confirmed = code;                      // bars arrive oldest first: the newest stays
+         confirmed = code;                      // oldest first: the newest stays
          ago = shift;
         }
      }
-   RemoveFromChart(instance);
    return(true);
   }
 
