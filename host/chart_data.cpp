@@ -112,31 +112,69 @@ DayStatus parse_day(const std::string& text, int64_t* days) {
     return DayStatus::ok;
 }
 
-bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error) {
+DayStatus parse_day_minute(const std::string& text, int64_t* days, int32_t* minute) {
+    const std::size_t gap = text.find_first_of(" T");
+    if (gap == std::string::npos) return DayStatus::not_a_date;
+    std::size_t at = gap;
+    while (at < text.size() && (text[at] == ' ' || (at == gap && text[at] == 'T'))) ++at;
+    const std::string time = text.substr(at);
+    const auto digit = [&](std::size_t k) { return time[k] >= '0' && time[k] <= '9'; };
+    if (time.size() != 5 || !digit(0) || !digit(1) || time[2] != ':' || !digit(3) || !digit(4))
+        return DayStatus::not_a_date;
+    const int hours = (time[0] - '0') * 10 + (time[1] - '0');
+    const int minutes = (time[3] - '0') * 10 + (time[4] - '0');
+    if (hours > 23 || minutes > 59) return DayStatus::not_a_date;
+    int64_t day = 0;
+    const DayStatus status = parse_day(text.substr(0, gap), &day);
+    if (status != DayStatus::ok) return status;
+    *days = day;
+    *minute = hours * 60 + minutes;
+    return DayStatus::ok;
+}
+
+bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error,
+                std::vector<int32_t>* minutes) {
     if (chart.size() == 0) {
         *error = path + ": no bars (an empty or header-only file)";
         return false;
     }
     std::vector<int64_t> read;
+    std::vector<int32_t> read_minutes;
     read.reserve(chart.size());
+    // The first row says whether the file is daily or intraday; every row
+    // must then say the same.
+    int64_t first_day = 0;
+    int32_t first_minute = 0;
+    const bool intraday = parse_day(chart.dates[0], &first_day) != DayStatus::ok &&
+                          parse_day_minute(chart.dates[0], &first_day, &first_minute) == DayStatus::ok;
     for (std::size_t i = 0; i < chart.size(); ++i) {
         const auto row = [&](std::size_t k) { return "row " + std::to_string(k + 1); };
         int64_t day = 0;
-        const DayStatus status = parse_day(chart.dates[i], &day);
+        int32_t minute = 0;
+        const DayStatus status =
+            intraday ? parse_day_minute(chart.dates[i], &day, &minute) : parse_day(chart.dates[i], &day);
         if (status != DayStatus::ok) {
             *error = path + ": " + row(i) + ": '" + chart.dates[i] + "' " +
-                     (status == DayStatus::not_a_date ? std::string("is not a date (YYYY-MM-DD)")
-                                                      : std::string("is outside the dates taken, ") + kDateRange);
+                     (status == DayStatus::out_of_range
+                          ? std::string("is outside the dates taken, ") + kDateRange
+                      : intraday ? std::string("is not a date with a time of day (YYYY-MM-DD HH:MM), as row 1 is")
+                      : i > 0    ? std::string("is not a date (YYYY-MM-DD), as row 1 is")
+                                 : std::string("is not a date (YYYY-MM-DD, or YYYY-MM-DD HH:MM)"));
             return false;
         }
-        if (!read.empty() && day <= read.back()) {
+        if (!read.empty() && (day < read.back() || (day == read.back() && (!intraday || minute <= read_minutes.back())))) {
             *error = path + ": " + row(i) + ": '" + chart.dates[i] + "' is not later than " + row(i - 1) + "'s '" +
                      chart.dates[i - 1] + "': dates must rise (a file newest first, or a date twice, is refused)";
             return false;
         }
         read.push_back(day);
+        read_minutes.push_back(minute);
     }
     if (days != nullptr) *days = std::move(read);
+    if (minutes != nullptr) {
+        minutes->clear();
+        if (intraday) *minutes = std::move(read_minutes);
+    }
     return true;
 }
 

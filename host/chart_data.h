@@ -56,12 +56,21 @@ inline constexpr const char* kDateRange = "1800-01-01 to 9999-12-31";
 // kDateRange.
 DayStatus parse_day(const std::string& text, int64_t* days);
 
+// A date with a time of day, as intraday files give it: a date parse_day
+// takes, a blank (or a T), then HH:MM from 00:00 to 23:59. `minute` is the
+// minute of the day; a date alone is not_a_date here.
+DayStatus parse_day_minute(const std::string& text, int64_t* days, int32_t* minute);
+
 // The one check of a chart's bars before a tool uses them: at least one
-// bar, every date a date (parse_day) and each later than the one before (a
-// file newest first, or a date twice, would be read backwards). True with
-// the days of the bars in `days` (when given); false with the reason,
-// naming `path`, the row (the bars counted from 1) and its date.
-bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error);
+// bar, every date a date (parse_day), or on every row a date with a time of
+// day (parse_day_minute), and each later than the one before (a file
+// newest first, or a date twice, would be read backwards). True with the
+// days of the bars in `days` and, for intraday bars, their minutes of the
+// day in `minutes` (left empty for daily bars), each when given; false
+// with the reason, naming `path`, the row (the bars counted from 1) and its
+// date.
+bool chart_days(const ChartData& chart, const std::string& path, std::vector<int64_t>* days, std::string* error,
+                std::vector<int32_t>* minutes = nullptr);
 
 std::vector<float> wilder_atr(const ChartData& chart, int periods, int* first_valid);
 

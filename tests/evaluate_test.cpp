@@ -85,6 +85,7 @@ TEST(EvaluateStatistics, ExactFiguresForEachEntry) {
         options.horizons = {1};
         options.entry = c.entry;
         options.min_count = 1;
+        options.min_episodes = 1;
         options.bootstrap = 200;
         const EvaluationRow row = row_of(msxhost::evaluate({hand_made()}, options), c.code, 1);
         EXPECT_TRUE(row.stats) << c.name;
@@ -101,6 +102,7 @@ TEST(EvaluateStatistics, ExactFiguresForEachEntry) {
 TEST(EvaluateStatistics, EdgesOfTheData) {
     EvaluateOptions options;
     options.min_count = 1;
+    options.min_episodes = 1;
     options.bootstrap = 200;
     // Horizon 6 with the open entry: only t = 0 has an exit (close[7]); the
     // codes at bars 1 to 3 are past the end, counted 0 with no statistics.
@@ -206,10 +208,12 @@ TEST(EvaluateBootstrap, ReproducibleBySeedAndAroundTheDifference) {
         EXPECT_LT(a.rows[k].ci_low, a.rows[k].diff);
         EXPECT_GT(a.rows[k].ci_high, a.rows[k].diff);
     }
-    // Blocks at least twice the horizon, at least the cube root of the dates.
-    EXPECT_EQ(a.block_lengths, (std::vector<int>{8, 10}));
-    EXPECT_EQ(msxhost::block_length(20, 500), 40);
+    // Blocks as long as the longest horizon, at least the cube root of the
+    // dates, at most the dates.
+    EXPECT_EQ(a.block_length, 8);
+    EXPECT_EQ(msxhost::block_length(20, 500), 20);
     EXPECT_EQ(msxhost::block_length(1, 8000), 20);
+    EXPECT_EQ(msxhost::block_length(50, 30), 30);
 }
 
 // Coverage of the true difference (0) over many seeded watchlists of 8
@@ -249,21 +253,24 @@ TEST(EvaluateOutput, CsvColumnsAndAWellFormedChart) {
     EvaluateOptions options;
     options.horizons = {1, 6};
     options.min_count = 2;
+    options.min_episodes = 1;
     options.bootstrap = 200;
     const Evaluation e = msxhost::evaluate({hand_made()}, options);
     const std::string csv = msxhost::evaluation_csv(e);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high,"
-              "adj_ci_low,adj_ci_high,p_adjusted");
+              "code,name,horizon,cases,episodes,dates,mean_pct,median_pct,hit_rate_frac,base_mean_pct,"
+              "base_hit_rate_frac,diff_pct,se_pct,t,p,ci_low_pct,ci_high_pct,mde_pct,adj_ci_low_pct,"
+              "adj_ci_high_pct,p_adjusted,baseline");
     // No supply at h=1: 2 cases, mean 5.5, median 5.5, hit 0.5, baseline -1/6.
-    EXPECT_NE(csv.find("\n3,No supply,1,2,5.5,5.5,0.5,-0.166667,0.333333,5.66667,"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("\n3,No supply,6,0,,,,,,,,,,,\n"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("\n-2,No demand,1,1,,,,,,,,,,,\n"), std::string::npos) << csv;
+    // Bars 1 and 3 are two episodes on two dates.
+    EXPECT_NE(csv.find("\n3,No supply,1,2,2,2,5.5,5.5,0.5,-0.166667,0.333333,5.66667,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n3,No supply,6,0,0,0,,,,,,,,,,,,,,,,file\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n-2,No demand,1,1,1,1,,,,,,,,,,,,,,,,file\n"), std::string::npos) << csv;
     pugi::xml_document svg;
     EXPECT_TRUE(svg.load_string(msxhost::evaluation_svg(e, options).c_str()));
     EXPECT_STREQ(svg.child("svg").attribute("width").value(), "700");
     const std::string table = msxhost::evaluation_table(e, options);
-    EXPECT_NE(table.find("1 interval in 20 excludes zero by chance"), std::string::npos);
+    EXPECT_NE(table.find("by chance 1 time in 20"), std::string::npos);
     EXPECT_NE(table.find(msxhost::kAdjustmentMethod), std::string::npos) << "the method is named";
     options.entry = Entry::same;
     EXPECT_EQ(msxhost::evaluation_table(e, options).rfind("LOOK-AHEAD", 0), 0u);
@@ -306,6 +313,7 @@ TEST(EvaluateRefusals, WhatCannotBeTrustedOrHeld) {
         options.bootstrap = c.bootstrap;
         options.horizons = c.horizons;
         options.min_count = 1;
+        options.min_episodes = 1;
         const Evaluation e = msxhost::evaluate({many_codes}, options);
         if (*c.refused == '\0') {
             EXPECT_EQ(e.refused, "") << c.name;

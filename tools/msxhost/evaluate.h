@@ -1,9 +1,10 @@
 // msxhost evaluate: what each signal code of a plug-in function was followed
-// by on a watchlist of charts, without look-ahead, against the return of
-// every bar of the same charts (the market's own drift), with a 95% interval
-// for the difference from a block bootstrap over dates, and beside it an
-// interval and a p-value adjusted over every code x horizon cell of the run
-// (Romano-Wolf), so that testing many cells does not make chance findings.
+// by on a watchlist of charts, without look-ahead, each case against its own
+// market's drift (its file's mean return, or that file's in the same year,
+// or the watchlist's on the same date), with a studentized block bootstrap
+// over dates: a 95% interval, t and p for each code x horizon cell, and the
+// same adjusted over every cell of the run (Romano-Wolf), so that testing
+// many cells does not make chance findings.
 #pragma once
 
 #include <cstdint>
@@ -21,18 +22,36 @@ enum class Entry {
     same,   // enter at close[t], exit at close[t+h]: look-ahead, only to show how much it flatters
 };
 
-// One chart: its bars' days (days since 1970-01-01, rising), opens, closes
-// and the function's code on each bar (0 for none).
+// One chart: its bars' days (days since 1970-01-01), for intraday bars the
+// minute of the day of each (empty for daily bars; day and minute rise
+// together), opens, closes and the function's code on each bar (0 for
+// none). `name` names the file in warnings and the per-file table.
 struct CodedSeries {
+    std::string name;
     std::vector<int64_t> days;
+    std::vector<int32_t> minutes;
     std::vector<double> open, close;
     std::vector<int32_t> codes;
 };
 
+// What a case's return is judged against: the mean return, at the same
+// horizon and entry, of every bar of its own file (file), of its own file
+// in the same calendar year (file_year: a signal that needs a new high fires
+// in rising years), or of the watchlist's files on the same date (date: the
+// market's move that day taken out; needs two files or more).
+enum class Baseline { file, file_year, date };
+const char* baseline_name(Baseline baseline);
+bool parse_baseline(const std::string& text, Baseline* baseline);
+
 struct EvaluateOptions {
     std::vector<int> horizons{1, 5, 10, 20};
     Entry entry = Entry::open;
+    Baseline baseline = Baseline::file;
+    // Statistics need this many cases and this many episodes (runs of a
+    // code on consecutive bars of a file, which share most of their future:
+    // six No demand bars in a row are one observation more than six).
     long min_count = 30;
+    long min_episodes = 20;
     int bootstrap = 2000;
     uint64_t seed = 1;
     // Blocks of dates are drawn once for all files (a watchlist's files
@@ -46,19 +65,40 @@ struct EvaluateOptions {
 };
 
 // One row: a code at a horizon. Returns are in percent, hit rates 0 to 1;
-// without `stats` (fewer than min_count cases) only the count is set.
+// without `stats` (fewer than min_count cases or min_episodes episodes)
+// only the counts are set.
 struct EvaluationRow {
     int32_t code = 0;
     int horizon = 0;
-    long count = 0;
+    long count = 0;     // cases (coded bars whose exit is in the data)
+    long episodes = 0;  // runs of the code on consecutive bars of a file
+    long dates = 0;     // distinct dates with a case
+    std::vector<long> per_file;  // cases per file, in the charts' order
     bool stats = false;
     double mean = 0, median = 0, hit_rate = 0;
+    // The cases' own baselines (each case's file, file-year or date mean
+    // return) averaged over the cases, and the share of those baselines'
+    // bars that moved the signal's way: diff = mean - base_mean.
     double base_mean = 0, base_hit_rate = 0;
-    double diff = 0, ci_low = 0, ci_high = 0;
+    // The difference, its standard error (from blocks of dates), t = diff /
+    // se, the plain two-sided p of the studentized bootstrap and its 95%
+    // interval (diff +- c se, c the cell's own 95% point of |t*|), and the
+    // smallest true difference this run would find with 80% power at 5%
+    // (plain, not adjusted): (c + 0.84) se. NaN where there is none.
+    double diff = 0, se = 0, t = 0, p = 0, ci_low = 0, ci_high = 0, mde = 0;
     // Family-wide: the simultaneous 95% interval (max-|t|) and the
     // Romano-Wolf step-down p-value over every cell of the run; NaN for a
     // cell outside the family (no interval, or no spread in its replicates).
     double adj_low = 0, adj_high = 0, p_adjusted = 0;
+};
+
+// What a file's prices say about themselves: bar-to-bar moves of more than
+// 40% (a split or bonus issue the prices were not adjusted for looks like
+// one) and opens equal to the previous close (a source that filled the open
+// with it: there the open entry is the close entry).
+struct FileNote {
+    std::string name;
+    long bars = 0, big_moves = 0, open_is_previous_close = 0;
 };
 
 // The method the adjusted figures come from, as the output names it.
@@ -66,14 +106,18 @@ extern const char* const kAdjustmentMethod;
 
 struct Evaluation {
     std::vector<EvaluationRow> rows;  // codes in the signal table's order, then other codes; horizons as given
-    std::vector<int> block_lengths;   // dates per bootstrap block, per horizon
-    // The family-wide pass: every cell resampled alike, in blocks of this
-    // many dates (the longest of the horizons'); the cells in the family and
-    // the critical value of the max-|t| statistic at 95%.
-    int joint_block_length = 0;
+    Baseline baseline = Baseline::file;
+    // Every cell resampled alike, in blocks of this many dates (the longest
+    // horizon, and at least the cube root of the dates), `blocks` of them;
+    // the cells in the family and the critical value of the max-|t|
+    // statistic at 95%.
+    int block_length = 0;
+    long blocks = 0;
     long family = 0;
     double critical = 0;
     long files = 0, dates = 0;
+    bool intraday = false;  // dates are minutes of a day
+    std::vector<FileNote> notes;  // per file, in the charts' order
     // Bars left out of a horizon because a price at its entry or exit is not
     // a positive number (a hole filled with zeros, a corrupt row), over all
     // horizons.
@@ -85,7 +129,7 @@ struct Evaluation {
 
 // What an evaluation keeps at once: the per-date sums (16 bytes per code,
 // date and resampling unit) and the replicates (8 bytes per code, horizon
-// and replicate, and per block start of each replicate). An evaluation
+// and replicate, 4 per block start of each replicate). An evaluation
 // needing more than this is refused (256 MiB), not left to exhaust the
 // memory.
 constexpr double kMaxBytes = 256.0 * 1024 * 1024;
@@ -107,10 +151,10 @@ CodedSeries part_of(const CodedSeries& chart, int64_t day, bool before);
 // `refused` set, none: see Evaluation::refused).
 Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOptions& options);
 
-// The bootstrap's block length for a horizon over `dates` dates: at least
-// twice the horizon (cases closer than the horizon share returns), and at
-// least the cube root of the dates.
-int block_length(int horizon, long dates);
+// The bootstrap's block length for the longest horizon over `dates` dates:
+// at least the horizon (cases closer than it share returns) and the cube
+// root of the dates, at most the dates.
+int block_length(int longest_horizon, long dates);
 
 // Days since 1970-01-01 of a YYYY-MM-DD date (also with . or / between, or
 // YYYYMMDD) from 1800 to 9999; false for any other text or an impossible day
@@ -120,6 +164,8 @@ bool parse_day(const std::string& text, int64_t* days);
 // The table on standard output, the CSV (--csv) and the SVG chart (--svg).
 std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions& options);
 std::string evaluation_csv(const Evaluation& evaluation);
+// Cases per file of every cell: code,name,horizon,file,cases.
+std::string evaluation_by_file_csv(const Evaluation& evaluation);
 std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& options);
 
 }  // namespace msxhost

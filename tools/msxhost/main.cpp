@@ -44,20 +44,28 @@ const char kUsage[] =
     "      for the bar N bars before the last (default 0); the value is empty where\n"
     "      that bar has none, the message goes to standard error\n"
     "  msxhost evaluate PLUGIN [FUNCTION] --data A.csv [--data B.csv]... [--horizons 1,5,10,20]\n"
-    "          [--entry open|close|same] [--min-count N] [--bootstrap N] [--seed S]\n"
-    "          [--threads N] [--csv OUT.csv] [--svg OUT.svg] [--split YYYY-MM-DD]\n"
+    "          [--entry open|close|same] [--baseline file|file-year|date] [--min-count N]\n"
+    "          [--min-episodes N] [--bootstrap N] [--seed S] [--threads N] [--csv OUT.csv]\n"
+    "          [--by-file OUT.csv] [--svg OUT.svg] [--split YYYY-MM-DD]\n"
     "      what each signal code of FUNCTION (default VSAInd; whole numbers, 0 for none)\n"
-    "      was followed by: per code and horizon h (bars), the count, mean and median\n"
-    "      return in percent, the share moving the signal's way, the same for every bar\n"
-    "      of the files (the baseline), the difference and its 95% interval from a block\n"
-    "      bootstrap over dates, and an interval and p-value adjusted for every code x\n"
-    "      horizon cell at once (Romano-Wolf). --split DATE evaluates the dates before\n"
-    "      DATE and those from it apart and prints both (the CSV gains a last column,\n"
-    "      period; the chart is two files, OUT-before.svg and OUT-after.svg), so an\n"
-    "      effect found on one part can be checked on data it was not found on.\n"
+    "      was followed by: per code and horizon h (bars), the cases and episodes (runs\n"
+    "      of the code on consecutive bars), mean and median return in percent, the\n"
+    "      share moving the signal's way, and the difference from each case's own\n"
+    "      baseline: its file's mean return at that horizon (--baseline file, the\n"
+    "      default), its file's in the same year (file-year) or the watchlist's on the\n"
+    "      same date (date). Beside it t, p and a 95% interval from a studentized block\n"
+    "      bootstrap over dates, the smallest effect the run could find (mde), and an\n"
+    "      interval and p-value adjusted for every code x horizon cell at once\n"
+    "      (Romano-Wolf). Statistics need --min-count cases (30) and --min-episodes\n"
+    "      episodes (20). --by-file writes the cases of every cell per file. --split\n"
+    "      DATE evaluates the dates before DATE and those from it apart and prints\n"
+    "      both (the CSVs gain a last column, period; the chart is two files,\n"
+    "      OUT-before.svg and OUT-after.svg), so an effect found on one part can be\n"
+    "      checked on data it was not found on.\n"
     "      A code is known at the next bar's close: --entry open\n"
     "      (default) enters at the open after it, close at that close (optimistic), same\n"
     "      at the signal bar's own close (look-ahead, to show how much it flatters).\n"
+    "      Intraday files (dates YYYY-MM-DD HH:MM) are resampled over their bar times.\n"
     "      Files run on all cores for Barsight's plug-in, on one thread for any other\n"
     "      (the charting host calls a plug-in from one thread) unless --threads N\n"
     "  msxhost stress PLUGIN\n"
@@ -82,9 +90,10 @@ const char kUsage[] =
     "      OUT-after.svg included) or an existing file that is not a regular one,\n"
     "      or more codes x dates x replicates than 256 MiB holds; 1 when a file\n"
     "      cannot be used (its message names it; the rest are evaluated) or none can.\n"
-    "  run, scan, chart and evaluate read dates YYYY-MM-DD from 1800-01-01 to\n"
-    "      9999-12-31, oldest first: a file newest first or with a date twice is\n"
-    "      refused (exit 1, naming the file, the row and the date).\n";
+    "  run, scan, chart and evaluate read dates YYYY-MM-DD (or on every row\n"
+    "      YYYY-MM-DD HH:MM) from 1800-01-01 to 9999-12-31, oldest first: a file\n"
+    "      newest first or with a date twice is refused (exit 1, naming the file, the\n"
+    "      row and the date).\n";
 
 int usage() {
     std::cerr << kUsage;
@@ -485,8 +494,10 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
     EvaluatedFile out;
     host::ChartData chart;
     msxhost::CodedSeries& s = out.series;
-    if (!host::load_chart_csv(file, &chart, &out.error) || !host::chart_days(chart, file, &s.days, &out.error))
+    if (!host::load_chart_csv(file, &chart, &out.error) ||
+        !host::chart_days(chart, file, &s.days, &out.error, &s.minutes))
         return out;
+    s.name = file;
     s.open.assign(chart.open.begin(), chart.open.end());
     s.close.assign(chart.close.begin(), chart.close.end());
     host::CallSpec call;
@@ -569,7 +580,7 @@ int cmd_evaluate(int argc, char** argv) {
     if (i < argc && std::string(argv[i]).rfind("--", 0) != 0) function = argv[i++];
     msxhost::EvaluateOptions options;
     std::vector<std::string> files;
-    std::string csv_path, svg_path;
+    std::string csv_path, svg_path, by_file_path;
     int64_t split_day = 0;
     std::string split_date;  // as given, for the headings
     bool split = false;
@@ -588,6 +599,13 @@ int cmd_evaluate(int argc, char** argv) {
              return true;
          }},
         number_option("--min-count", 1, INT32_MAX, [&](long long n) { options.min_count = static_cast<long>(n); }),
+        number_option("--min-episodes", 1, INT32_MAX,
+                      [&](long long n) { options.min_episodes = static_cast<long>(n); }),
+        {"--baseline", [&options](const std::string& value) {
+             if (msxhost::parse_baseline(value, &options.baseline)) return true;
+             std::cerr << "msxhost: --baseline is file, file-year or date, not '" << value << "'\n";
+             return false;
+         }},
         {"--bootstrap", [&options](const std::string& value) {
              long long n = 0;
              if (whole_number(value, msxhost::kMinReplicates, msxhost::kMaxReplicates, &n)) {
@@ -603,6 +621,7 @@ int cmd_evaluate(int argc, char** argv) {
         number_option("--threads", 1, 256, [&](long long n) { threads_wanted = n; }),
         text_option("--csv", &csv_path),
         text_option("--svg", &svg_path),
+        text_option("--by-file", &by_file_path),
         {"--split", [&](const std::string& value) {
              if (!msxhost::parse_day(value, &split_day)) {
                  std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
@@ -627,6 +646,7 @@ int cmd_evaluate(int argc, char** argv) {
         }
     }
     if (!csv_path.empty()) written.written.push_back(csv_path);
+    if (!by_file_path.empty()) written.written.push_back(by_file_path);
     if (const std::string clash = host::file_clash(written); !clash.empty()) {
         std::cerr << "msxhost: " << clash << "\n";
         return 2;
@@ -718,7 +738,7 @@ int cmd_evaluate(int argc, char** argv) {
                 return 2;
             }
         }
-        std::string csv_text;
+        std::string csv_text, by_file_text;
         std::vector<std::pair<std::string, std::string>> outputs;
         for (std::size_t k = 0; k < periods.size(); ++k) {
             const Period& period = periods[k];
@@ -732,11 +752,15 @@ int cmd_evaluate(int argc, char** argv) {
             std::string csv = msxhost::evaluation_csv(evaluation);
             if (split) csv = with_last_column(csv, "period", period.name);
             csv_text += csv_text.empty() ? csv : csv.substr(csv.find('\n') + 1);
+            std::string by_file = msxhost::evaluation_by_file_csv(evaluation);
+            if (split) by_file = with_last_column(by_file, "period", period.name);
+            by_file_text += by_file_text.empty() ? by_file : by_file.substr(by_file.find('\n') + 1);
             if (!svg_path.empty())
                 outputs.emplace_back(split ? suffixed(svg_path, period.name) : svg_path,
                                      msxhost::evaluation_svg(evaluation, options));
         }
         if (!csv_path.empty()) outputs.emplace_back(csv_path, csv_text);
+        if (!by_file_path.empty()) outputs.emplace_back(by_file_path, by_file_text);
         for (const auto& [path, text] : outputs) {
             std::ofstream out(path, std::ios::binary);
             out << text;
