@@ -464,4 +464,183 @@ TEST(EvaluateFamily, TooFewBlocksGiveNoAdjustment) {
     for (const EvaluationRow& row : e.rows) EXPECT_TRUE(std::isnan(row.p_adjusted)) << row.code << " h=" << row.horizon;
 }
 
+namespace more {
+
+// Two files: one rising `drift` percent a bar with a code 3 on random bars,
+// one falling as fast with none. Pooled into one baseline, the signal would
+// show the rising file's drift as its own effect.
+std::vector<CodedSeries> drifting_pair(uint64_t seed, double drift) {
+    std::mt19937_64 random(seed);
+    std::normal_distribution<double> noise(0, 1.0);
+    std::bernoulli_distribution fires(0.08);
+    std::vector<CodedSeries> charts(2);
+    for (std::size_t f = 0; f < 2; ++f) {
+        CodedSeries& s = charts[f];
+        double price = 100;
+        for (int t = 0; t < 1500; ++t) {
+            s.days.push_back(15000 + t);
+            s.open.push_back(price);
+            price *= 1 + ((f == 0 ? drift : -drift) + noise(random)) / 100;
+            s.close.push_back(price);
+            s.codes.push_back(f == 0 && t > 0 && fires(random) ? 3 : 0);
+        }
+    }
+    return charts;
+}
+
+// A code firing only in a trending file is judged against that file's own
+// drift: no effect found where the pooled baseline made one of the drift
+// (0.3% a bar: about +6% at h=20, the rising file against both together).
+TEST(EvaluateBaseline, EachCaseAgainstItsOwnFilesDrift) {
+    int covered = 0;
+    double sum = 0;
+    const int runs = 60;
+    for (int run = 0; run < runs; ++run) {
+        const std::vector<CodedSeries> charts = drifting_pair(300 + static_cast<uint64_t>(run), 0.3);
+        EvaluateOptions options;
+        options.horizons = {20};
+        options.bootstrap = 200;
+        options.seed = static_cast<uint64_t>(run);
+        const EvaluationRow row = row_of(msxhost::evaluate(charts, options), 3, 20);
+        ASSERT_TRUE(row.stats);
+        // The cases' baseline is the rising file's own mean return.
+        EXPECT_GT(row.base_mean, 4.0);
+        EXPECT_NEAR(row.diff, row.mean - row.base_mean, 1e-9);
+        sum += row.diff;
+        covered += row.ci_low <= 0 && row.ci_high >= 0;
+    }
+    EXPECT_LT(std::fabs(sum / runs), 0.3) << "mean difference over " << runs << " runs";
+    EXPECT_GE(covered, 52) << covered << " of " << runs << " intervals cover 0";  // 95% of 60 less 3 sd
+}
+
+// One file rising in even years and falling in odd ones, its code firing
+// only in the rising years: against the file's whole mean the code looks
+// good; against the same year's mean it does not. The date baseline needs a
+// second file; one file is refused with the reason.
+TEST(EvaluateBaseline, FileYearAndDate) {
+    std::mt19937_64 random(11);
+    std::normal_distribution<double> noise(0, 0.8);
+    std::bernoulli_distribution fires(0.1);
+    CodedSeries s;
+    double price = 100;
+    for (int t = 0; t < 365 * 8; ++t) {
+        const int64_t day = 10957 + t;  // from 2000-01-01
+        const bool rising = (2000 + t / 365) % 2 == 0;
+        s.days.push_back(day);
+        s.open.push_back(price);
+        price *= 1 + ((rising ? 0.25 : -0.25) + noise(random)) / 100;
+        s.close.push_back(price);
+        s.codes.push_back(rising && t % 365 > 10 && t % 365 < 340 && fires(random) ? 3 : 0);
+    }
+    EvaluateOptions options;
+    options.horizons = {10};
+    options.bootstrap = 300;
+    const EvaluationRow whole = row_of(msxhost::evaluate({s}, options), 3, 10);
+    options.baseline = msxhost::Baseline::file_year;
+    const Evaluation by_year = msxhost::evaluate({s}, options);
+    const EvaluationRow year = row_of(by_year, 3, 10);
+    EXPECT_GT(whole.diff, 1.5);
+    EXPECT_GT(whole.ci_low, 0.0);
+    EXPECT_LT(std::fabs(year.diff), 0.6);
+    EXPECT_LE(year.ci_low, 0.0);
+    EXPECT_GE(year.ci_high, 0.0);
+    EXPECT_EQ(by_year.baseline, msxhost::Baseline::file_year);
+    EXPECT_NE(msxhost::evaluation_csv(by_year).find(",file-year\n"), std::string::npos);
+
+    options.baseline = msxhost::Baseline::date;
+    EXPECT_NE(msxhost::evaluate({s}, options).refused.find("two files or more"), std::string::npos);
+    // Two files that move together: a code on the dates before the market
+    // rises is the market's move, not the signal's, against the date mean.
+    std::vector<CodedSeries> pair = drifting_pair(5, 0.0);
+    std::vector<double> market(pair[0].close.size());
+    for (double& m : market) m = noise(random) * 2;
+    for (CodedSeries& c : pair) {
+        double p = 100;
+        for (std::size_t t = 0; t < c.close.size(); ++t) {
+            c.open[t] = p;
+            p *= 1 + (market[t] + noise(random)) / 100;
+            c.close[t] = p;
+        }
+    }
+    for (std::size_t t = 0; t + 2 < market.size(); ++t)
+        pair[0].codes[t] = market[t + 2] > 1.5 ? 3 : 0;  // the day the entry's bar rises with the market
+    options.horizons = {1};
+    options.baseline = msxhost::Baseline::file;
+    const EvaluationRow own = row_of(msxhost::evaluate(pair, options), 3, 1);
+    options.baseline = msxhost::Baseline::date;
+    const EvaluationRow dated = row_of(msxhost::evaluate(pair, options), 3, 1);
+    EXPECT_GT(own.diff, 2.0);
+    EXPECT_LT(std::fabs(dated.diff), 0.5);
+}
+
+// A run of a code on consecutive bars is one episode: statistics need
+// min_episodes of them as well as min_count cases, and the per-file counts
+// add up to the cases.
+TEST(EvaluateEpisodes, RunsAreCountedOnce) {
+    CodedSeries s;
+    double price = 100;
+    for (int t = 0; t < 400; ++t) {
+        s.days.push_back(15000 + t);
+        s.open.push_back(price);
+        price *= t % 2 ? 1.01 : 0.995;
+        s.close.push_back(price);
+        // runs of 5 bars every 40 bars: 10 episodes of 5 cases (but the last
+        // run's exits fall past the end at h=30: 9 episodes)
+        s.codes.push_back(t % 40 >= 10 && t % 40 < 15 ? -2 : 0);
+    }
+    CodedSeries other = s;
+    other.name = "other";
+    other.codes.assign(400, 0);
+    EvaluateOptions options;
+    options.horizons = {1, 30};
+    options.bootstrap = 200;
+    options.min_count = 10;
+    options.min_episodes = 10;
+    const Evaluation e = msxhost::evaluate({s, other}, options);
+    const EvaluationRow h1 = row_of(e, -2, 1), h30 = row_of(e, -2, 30);
+    EXPECT_EQ(h1.count, 50);
+    EXPECT_EQ(h1.episodes, 10);
+    EXPECT_EQ(h1.dates, 50);
+    EXPECT_TRUE(h1.stats);
+    EXPECT_EQ(h30.count, 45);
+    EXPECT_EQ(h30.episodes, 9);
+    EXPECT_FALSE(h30.stats) << "45 cases but only 9 episodes";
+    EXPECT_EQ(h1.per_file, (std::vector<long>{50, 0}));
+    const std::string by_file = msxhost::evaluation_by_file_csv(e);
+    EXPECT_NE(by_file.find("\n-2,No demand,1,file 1,50\n-2,No demand,1,other,0\n"), std::string::npos) << by_file;
+}
+
+// Minute bars: the bootstrap's axis is the bar times; a watchlist mixing
+// daily and intraday files is refused; the notes count moves above 40% and
+// opens equal to the previous close.
+TEST(EvaluateIntraday, BarTimesAndNotes) {
+    CodedSeries minutes;
+    double price = 100;
+    for (int t = 0; t < 900; ++t) {
+        minutes.days.push_back(19800 + t / 300);  // three sessions of 300 minutes
+        minutes.minutes.push_back(570 + t % 300);
+        minutes.open.push_back(t == 0 ? price : price);  // every open the previous close
+        price *= t == 450 ? 1.5 : (t % 3 ? 1.001 : 0.998);
+        minutes.close.push_back(price);
+        minutes.codes.push_back(t % 17 == 3 ? 3 : 0);
+    }
+    EvaluateOptions options;
+    options.horizons = {5};
+    options.bootstrap = 200;
+    const Evaluation e = msxhost::evaluate({minutes}, options);
+    EXPECT_TRUE(e.refused.empty());
+    EXPECT_TRUE(e.intraday);
+    EXPECT_EQ(e.dates, 900);
+    ASSERT_EQ(e.notes.size(), 1u);
+    EXPECT_EQ(e.notes[0].big_moves, 1);
+    EXPECT_EQ(e.notes[0].open_is_previous_close, 899);
+    const std::string table = msxhost::evaluation_table(e, options);
+    EXPECT_NE(table.find("1 bar-to-bar move of more than 40%"), std::string::npos) << table;
+    EXPECT_NE(table.find("899 of 900 opens equal the previous close"), std::string::npos) << table;
+    EXPECT_NE(msxhost::evaluate({minutes, hand_made()}, options).refused.find("daily and intraday"),
+              std::string::npos);
+}
+
+}  // namespace more
+
 }  // namespace
