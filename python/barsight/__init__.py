@@ -218,8 +218,12 @@ def volume_colour(data):
 _ENTRIES = ("open", "close", "same")
 # The fewest bootstrap replicates a 95% interval is drawn from (msxhost's).
 _MIN_REPLICATES = _core.MIN_REPLICATES
-_COLUMNS = ["code", "name", "horizon", "count", "mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
-            "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"]
+_BASELINES = ("file", "file-year", "date")
+# The columns of msxhost evaluate's CSV, units in their names (percent or a
+# fraction 0 to 1).
+_COLUMNS = ["code", "name", "horizon", "cases", "episodes", "dates", "mean_pct", "median_pct", "hit_rate_frac",
+            "base_mean_pct", "base_hit_rate_frac", "diff_pct", "se_pct", "t", "p", "ci_low_pct", "ci_high_pct",
+            "mde_pct", "adj_ci_low_pct", "adj_ci_high_pct", "p_adjusted", "baseline"]
 
 
 def _name_of(code):
@@ -227,23 +231,31 @@ def _name_of(code):
 
 
 def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
-             codes=None):
+             codes=None, baseline="file", min_episodes=20):
     """What each signal code was followed by over a watchlist, as
     `msxhost evaluate --csv` reports it (the same numbers for the same seed).
 
     `frames`: a DataFrame, a list of them or a dict name -> DataFrame, each
-    with open and close (and high, low, volume for the signals) and daily
-    dates. `codes`: None for vsa_signals(frame, periods), or the name of a
+    with open and close (and high, low, volume for the signals) and rising
+    dates (daily, or with a time of day for intraday bars: the bootstrap
+    then resamples bar times). `codes`: None for vsa_signals(frame, periods), or the name of a
     column of each frame holding whole-number codes (0 for none).
     `entry`: "open" enters at the open after the bar that confirms the
     signal, "close" at that close (optimistic), "same" at the signal bar's
     own close (look-ahead, only to show how much it flatters).
+    `baseline`: each case is judged against its own file's mean return at
+    that horizon ("file"), its file's in the same year ("file-year") or the
+    frames' mean on the same date ("date", two frames or more).
+    Statistics need `min_count` cases and `min_episodes` episodes (runs of
+    a code on consecutive bars).
 
     Returns a DataFrame of one row per code and horizon with the columns of
-    the CSV (returns in percent, hit rates 0 to 1, NaN where a cell has
-    fewer than `min_count` cases); its `attrs` hold the run's figures:
-    method, family, critical, files, dates, left_out, block_lengths and
-    joint_block_length.
+    the CSV (units in the names: _pct percent, _frac 0 to 1; t, p and the
+    adjusted p; NaN where a cell has too few cases or episodes); its
+    `attrs` hold the run's figures: method, baseline, family, critical,
+    files, bar_dates, intraday, left_out, block_length, blocks, notes (per
+    frame: bars, moves above 40%, opens equal to the previous close) and
+    by_file (a DataFrame of the cases of every cell per frame).
 
     A frame given twice (the same object, or the same bars under another
     name) is refused: its cases would count twice. `bootstrap` is at least
@@ -272,6 +284,8 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                          "count in the family twice)" % twice)
     if entry not in _ENTRIES:
         raise ValueError("entry must be 'open', 'close' or 'same', not %s" % _short(entry))
+    if baseline not in _BASELINES:
+        raise ValueError("baseline must be 'file', 'file-year' or 'date', not %s" % _short(baseline))
     bootstrap = _whole(bootstrap, "bootstrap", 0, _core.MAX_REPLICATES)
     if bootstrap < _MIN_REPLICATES:
         raise ValueError("bootstrap must be at least %d replicates, not %d: too few for a 95%% interval (its ends "
@@ -279,6 +293,7 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                          "each end)" % (_MIN_REPLICATES, bootstrap, _MIN_REPLICATES))
     seed = _whole(seed, "seed", 0, 2**63 - 1)
     min_count = _whole(min_count, "min_count", 1, 2**31 - 1)
+    min_episodes = _whole(min_episodes, "min_episodes", 1, 2**31 - 1)
     periods = _whole(periods, "periods", 1, 10000)
     charts = []
     bars_of = {}  # a digest of each frame's dates, opens and closes -> its name
@@ -287,11 +302,13 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         need = ("open", "close") if codes is not None else ("open", "high", "low", "close", "volume")
         b = _bars(frame, need, what, dates_needed=True)
         days = b.dates.astype("datetime64[D]")
+        minutes = (b.dates.astype("datetime64[m]") - days.astype("datetime64[m]")).astype(np.int64)
+        stamps = b.dates.astype("datetime64[m]")
         if len(days) > 1:
-            steps = np.flatnonzero(days[1:] <= days[:-1])
+            steps = np.flatnonzero(stamps[1:] <= stamps[:-1])
             if steps.size:
-                raise ValueError("%s: row %d (%s): one bar a day: the row before is the same day"
-                                 % (what, steps[0] + 1, days[steps[0] + 1]))
+                raise ValueError("%s: row %d (%s): the row before is at the same time (one bar a day, or a "
+                                 "time of day on intraday bars)" % (what, steps[0] + 1, stamps[steps[0] + 1]))
         if codes is None:
             signal = vsa_signals(b.columns, periods)
         else:
@@ -305,7 +322,9 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                 raise ValueError("%s: column %r, row %d: %r is not a whole-number code" % (what, column, row,
                                                                                          signal[row]))
         # The host's prices: float32, then the double the statistics take.
-        chart = (days.astype(np.int64), b.float32("open").astype(np.float64), b.float32("close").astype(np.float64))
+        intraday = bool(minutes.any())
+        chart = (days.astype(np.int64), minutes.astype(np.int32) if intraday else np.zeros(0, np.int32),
+                 b.float32("open").astype(np.float64), b.float32("close").astype(np.float64))
         digest = hashlib.sha256(np.int64(len(days)).tobytes())
         for array in chart:
             digest.update(np.ascontiguousarray(array).view(np.uint8))
@@ -313,13 +332,18 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         if same != name:
             raise ValueError("%s has the same bars as %s: each chart once (its cases would count twice)"
                              % (what, _short(same)))
-        charts.append(chart + (np.asarray(signal, dtype=np.int32),))
-    out = _core.evaluate(charts, horizons, entry, min_count, bootstrap, seed)
-    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c != "name"})
+        charts.append((name,) + chart + (np.asarray(signal, dtype=np.int32),))
+    out = _core.evaluate(charts, horizons, entry, baseline, min_count, min_episodes, bootstrap, seed)
+    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c not in ("name", "baseline")})
     table.insert(1, "name", [_name_of(c) for c in table["code"]])
+    table["baseline"] = baseline
     table = table[_COLUMNS]
-    for key in ("method", "family", "critical", "files", "dates", "left_out", "block_lengths", "joint_block_length"):
+    for key in ("method", "baseline", "family", "critical", "files", "bar_dates", "intraday", "left_out",
+                "block_length", "blocks", "notes"):
         table.attrs[key] = out[key]
+    table.attrs["by_file"] = pd.DataFrame(
+        [(code, _name_of(code), h, name, n) for code, h, counts in zip(out["code"], out["horizon"], out["per_file"])
+         for (name, _), n in zip(named, counts)], columns=["code", "name", "horizon", "frame", "cases"])
     table.attrs["horizons"] = horizons
     table.attrs["entry"] = entry
     return table

@@ -89,7 +89,7 @@ def evaluation(result, title=None):
     (whisker) and the family-wide interval (pale), strength above, weakness
     below. Returns the matplotlib Figure."""
     plt = _pyplot()
-    rows = result[result["diff"].notna()]
+    rows = result[result["diff_pct"].notna()]
     rows = rows.assign(strength=rows["code"] > 0)
     rows = rows.sort_values(["strength", "code", "horizon"], ascending=[False, True, True],
                             key=lambda s: s.abs() if s.name == "code" else s)
@@ -97,14 +97,14 @@ def evaluation(result, title=None):
     y = np.arange(len(rows))[::-1]
     for k, (_, row) in zip(y, rows.iterrows()):
         colour = "#2e7d32" if row["code"] > 0 else "#c62828"
-        if np.isfinite(row["adj_ci_low"]):
-            ax.hlines(k, row["adj_ci_low"], row["adj_ci_high"], color=colour, alpha=0.3, linewidth=6)
-        ax.hlines(k, row["ci_low"], row["ci_high"], color=colour, linewidth=1.5)
-        ax.plot(row["diff"], k, "o", color=colour)
+        if np.isfinite(row["adj_ci_low_pct"]):
+            ax.hlines(k, row["adj_ci_low_pct"], row["adj_ci_high_pct"], color=colour, alpha=0.3, linewidth=6)
+        ax.hlines(k, row["ci_low_pct"], row["ci_high_pct"], color=colour, linewidth=1.5)
+        ax.plot(row["diff_pct"], k, "o", color=colour)
     ax.axvline(0, color="#555555", linewidth=1)
     ax.set_yticks(y)
     ax.set_yticklabels(["%s, %d bar%s (n=%d)" % (r["name"], r["horizon"], "" if r["horizon"] == 1 else "s",
-                                                  r["count"]) for _, r in rows.iterrows()], fontsize=8)
+                                                  r["cases"]) for _, r in rows.iterrows()], fontsize=8)
     ax.set_xlabel("return after the signal minus every bar's, percent (95% interval; pale: family-wide)")
     ax.set_title(title or "What each signal was followed by (%s entry, %d files)"
                  % (result.attrs.get("entry", "open"), result.attrs.get("files", 0)), fontsize=10)

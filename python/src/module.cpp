@@ -343,20 +343,26 @@ msxhost::Entry entry_of(const std::string& text) {
 
 // msxhost evaluate's statistics over charts given as (days, open, close,
 // codes): the rows' columns and the run's figures.
-py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& charts,
-                  const std::vector<int>& horizons, const std::string& entry, long min_count, int bootstrap,
-                  uint64_t seed) {
+py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles, Doubles, Ints>>& charts,
+                  const std::vector<int>& horizons, const std::string& entry, const std::string& baseline,
+                  long min_count, long min_episodes, int bootstrap, uint64_t seed) {
     msxhost::EvaluateOptions options;
     options.horizons = horizons;
     options.entry = entry_of(entry);
+    if (!msxhost::parse_baseline(baseline, &options.baseline))
+        throw py::value_error("baseline must be 'file', 'file-year' or 'date', not '" + baseline + "'");
     options.min_count = min_count;
+    options.min_episodes = min_episodes;
     options.bootstrap = bootstrap;
     options.seed = seed;
     std::vector<msxhost::CodedSeries> series;
-    for (const auto& [days, open, close, codes] : charts) {
+    for (const auto& [name, days, minutes, open, close, codes] : charts) {
         const int32_t n = checked_length({&days, &open, &close, &codes});
+        if (minutes.size() != 0 && minutes.size() != static_cast<py::ssize_t>(n)) throw py::value_error(name + ": minutes of another length");
         msxhost::CodedSeries s;
+        s.name = name;
         s.days.assign(days.data(), days.data() + n);
+        s.minutes.assign(minutes.data(), minutes.data() + minutes.size());
         s.open.assign(open.data(), open.data() + n);
         s.close.assign(close.data(), close.data() + n);
         s.codes.assign(codes.data(), codes.data() + n);
@@ -376,29 +382,51 @@ py::dict evaluate(const std::vector<std::tuple<Days, Doubles, Doubles, Ints>>& c
     if (!result.refused.empty()) throw py::value_error("evaluate refused: " + result.refused);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::vector<int32_t> code, horizon;
-    std::vector<long> count;
-    std::vector<std::vector<double>> columns(11);
+    std::vector<long> cases, episodes, dates;
+    std::vector<std::vector<long>> per_file;
+    static const char* const kNames[] = {"mean_pct", "median_pct", "hit_rate_frac", "base_mean_pct",
+                                         "base_hit_rate_frac", "diff_pct", "se_pct", "t", "p", "ci_low_pct",
+                                         "ci_high_pct", "mde_pct", "adj_ci_low_pct", "adj_ci_high_pct",
+                                         "p_adjusted"};
+    std::vector<std::vector<double>> columns(std::size(kNames));
     for (const msxhost::EvaluationRow& row : result.rows) {
         code.push_back(row.code);
         horizon.push_back(row.horizon);
-        count.push_back(row.count);
+        cases.push_back(row.count);
+        episodes.push_back(row.episodes);
+        dates.push_back(row.dates);
+        per_file.push_back(row.per_file);
         const double values[] = {row.mean, row.median, row.hit_rate, row.base_mean, row.base_hit_rate, row.diff,
-                                 row.ci_low, row.ci_high, row.adj_low, row.adj_high, row.p_adjusted};
+                                 row.se, row.t, row.p, row.ci_low, row.ci_high, row.mde, row.adj_low, row.adj_high,
+                                 row.p_adjusted};
         for (std::size_t k = 0; k < columns.size(); ++k) columns[k].push_back(row.stats ? values[k] : nan);
     }
-    static const char* const kNames[] = {"mean", "median", "hit_rate", "base_mean", "base_hit_rate", "diff",
-                                         "ci_low", "ci_high", "adj_ci_low", "adj_ci_high", "p_adjusted"};
     py::dict out;
     out["code"] = code;
     out["horizon"] = horizon;
-    out["count"] = count;
+    out["cases"] = cases;
+    out["episodes"] = episodes;
+    out["dates"] = dates;
     for (std::size_t k = 0; k < columns.size(); ++k) out[kNames[k]] = columns[k];
-    out["block_lengths"] = result.block_lengths;
-    out["joint_block_length"] = result.joint_block_length;
+    out["per_file"] = per_file;
+    py::list notes;
+    for (const msxhost::FileNote& note : result.notes) {
+        py::dict d;
+        d["name"] = note.name;
+        d["bars"] = note.bars;
+        d["big_moves"] = note.big_moves;
+        d["open_is_previous_close"] = note.open_is_previous_close;
+        notes.append(d);
+    }
+    out["notes"] = notes;
+    out["baseline"] = std::string(msxhost::baseline_name(result.baseline));
+    out["block_length"] = result.block_length;
+    out["blocks"] = result.blocks;
     out["family"] = result.family;
     out["critical"] = result.critical;
     out["files"] = result.files;
-    out["dates"] = result.dates;
+    out["bar_dates"] = result.dates;
+    out["intraday"] = result.intraday;
     out["left_out"] = result.left_out;
     out["method"] = std::string(msxhost::kAdjustmentMethod);
     return out;
@@ -431,8 +459,8 @@ PYBIND11_MODULE(_core, m) {
           py::arg("volume"), py::arg("numerics"), py::arg("arrays"));
     m.def("wilder_atr", &wilder_atr, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("periods"));
     m.def("volume_colour", &volume_colour, py::arg("volume"), py::arg("close"));
-    m.def("evaluate", &evaluate, py::arg("charts"), py::arg("horizons"), py::arg("entry"), py::arg("min_count"),
-          py::arg("bootstrap"), py::arg("seed"));
+    m.def("evaluate", &evaluate, py::arg("charts"), py::arg("horizons"), py::arg("entry"), py::arg("baseline"),
+          py::arg("min_count"), py::arg("min_episodes"), py::arg("bootstrap"), py::arg("seed"));
     m.def("engine_series", &engine_series, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"));
     py::class_<Feed>(m, "Feed")

@@ -132,8 +132,10 @@ def atr_of(frame):
     (lambda b: barsight.evaluate(b, horizons=(0,)), "each horizon must be a whole number from 1 to 10000"),
     (lambda b: barsight.evaluate(b, entry="later"), "entry must be"),
     (lambda b: barsight.evaluate(b.reset_index(drop=True)), "need dates"),
-    (lambda b: barsight.evaluate(b.set_axis(pd.date_range("2024-01-01", periods=40, freq="6h"))),
-     "one bar a day"),
+    (lambda b: barsight.evaluate(b.set_axis(pd.DatetimeIndex(["2024-01-01"] + list(pd.date_range(
+        "2024-01-01", periods=39))))), "evaluate: frame: row 1 (2024-01-01): dates must rise"),
+    (lambda b: barsight.evaluate(b, baseline="week"), "baseline must be 'file', 'file-year' or 'date'"),
+    (lambda b: barsight.evaluate(b, baseline="date"), "needs two files or more"),
     (lambda b: barsight.evaluate({"x": b}, codes="Signal"), "x: no column 'Signal'"),
     (lambda b: barsight.evaluate({"x": b.assign(signal=0.5)}, codes="signal"), "row 0: 0.5 is not a whole-number"),
     (lambda b: barsight.evaluate([]), "no frames"),
@@ -209,7 +211,7 @@ def test_bars_are_taken_in_time_and_by_label():
     sorted_by_date = pd.read_csv(io.StringIO(bars().iloc[::-1].rename_axis("date").to_csv())).sort_values("date")
     assert sorted_by_date.index[0] == 39
     assert np.array_equal(barsight.vsa_signals(sorted_by_date).to_numpy(), codes)
-    kwargs = dict(codes="signal", bootstrap=200, min_count=1)
+    kwargs = dict(codes="signal", bootstrap=200, min_count=1, min_episodes=1)
     signal = np.where(np.arange(40) % 5 == 0, 3, 0)
     pd.testing.assert_frame_equal(barsight.evaluate({"x": text.assign(signal=signal)}, **kwargs),
                                   barsight.evaluate({"x": bars().assign(signal=signal)}, **kwargs))
@@ -249,7 +251,7 @@ def test_a_bars_day_is_its_markets_day_in_any_time_zone():
     # Midnight in Tokyo is the day before in UTC: the bar still counts on its own day.
     naive = bars()
     tokyo = naive.set_axis(naive.index.tz_localize("Asia/Tokyo"))
-    kwargs = dict(codes="signal", bootstrap=200, min_count=1)
+    kwargs = dict(codes="signal", bootstrap=200, min_count=1, min_episodes=1)
     codes = np.where(np.arange(40) % 5 == 0, 3, 0)
     a = barsight.evaluate({"x": naive.assign(signal=codes)}, **kwargs)
     b = barsight.evaluate({"x": tokyo.assign(signal=codes)}, **kwargs)
@@ -271,8 +273,12 @@ def test_float32_columns_are_read_where_they_are():
     lambda c: c.calculate("VSANothing", *[np.ones(5)] * 4, numerics=[], arrays=[]),
     lambda c: c.calculate("VSATrend", *[np.ones(5)] * 4, numerics=[1.0] * 10, arrays=[]),
     lambda c: c.volume_colour(np.ones(4), np.ones(5)),
-    lambda c: c.evaluate([(np.arange(3), np.ones(3), np.ones(2), np.zeros(3, np.int32))], [1], "open", 30, 10, 1),
-    lambda c: c.evaluate([], [1], "later", 30, 10, 1),
+    lambda c: c.evaluate([("x", np.arange(3), np.zeros(0, np.int32), np.ones(3), np.ones(2), np.zeros(3, np.int32))],
+                         [1], "open", "file", 30, 20, 200, 1),
+    lambda c: c.evaluate([("x", np.arange(3), np.zeros(2, np.int32), np.ones(3), np.ones(3), np.zeros(3, np.int32))],
+                         [1], "open", "file", 30, 20, 200, 1),
+    lambda c: c.evaluate([], [1], "later", "file", 30, 20, 200, 1),
+    lambda c: c.evaluate([], [1], "open", "weekly", 30, 20, 200, 1),
 ])
 def test_the_extension_refuses_what_would_be_unsafe(call):
     # The extension's own checks, under the Python side's: arrays of unequal

@@ -92,7 +92,7 @@ def test_evaluate_equals_msxhost_csv(entry, horizons, seed, real_series, tmp_pat
     assert list(ours.columns) == list(theirs.columns)
     assert len(ours) == len(theirs)
     for column in ours.columns:
-        mine = [str(v) if column in ("code", "name", "horizon", "count") else fields6(v) for v in ours[column]]
+        mine = [str(v) if column in ("code", "name", "horizon", "cases", "episodes", "dates", "baseline") else fields6(v) for v in ours[column]]
         assert mine == list(theirs[column]), column
     assert ours["p_adjusted"].notna().sum() > 0
     assert ours.attrs["files"] == 4 and ours.attrs["method"]

@@ -80,10 +80,10 @@ def test_python_runs_on_while_a_calculation_does(real_series):
     counter.start()
     try:
         before = counted[0]
-        barsight._core.evaluate([(f.index.values.astype("datetime64[D]").astype(np.int64),
-                                  f["open"].to_numpy(), f["close"].to_numpy(),
-                                  barsight.vsa_signals(f).to_numpy()) for f in frames],
-                                [1, 5, 10, 20], "open", 30, 3000, 1)
+        barsight._core.evaluate([(str(k), f.index.values.astype("datetime64[D]").astype(np.int64),
+                                  np.zeros(0, np.int32), f["open"].to_numpy(), f["close"].to_numpy(),
+                                  barsight.vsa_signals(f).to_numpy()) for k, f in enumerate(frames)],
+                                [1, 5, 10, 20], "open", "file", 30, 20, 3000, 1)
         during = counted[0] - before
     finally:
         running[0] = False
@@ -176,7 +176,8 @@ def test_ctrl_c_ends_a_long_evaluation_while_it_runs():
     sys.setprofile(profile)
     try:
         calling.set()
-        barsight._core.evaluate([(days, close, close, codes)], [1, 10000], "open", 1, 1000000, 1)
+        barsight._core.evaluate([("x", days, np.zeros(0, np.int32), close, close, codes)], [1, 10000], "open",
+                                "file", 1, 1, 1000000, 1)
     except KeyboardInterrupt:
         sys.setprofile(None)
         print("KeyboardInterrupt", ended)
@@ -249,7 +250,7 @@ def test_evaluation_plot(pyplot, real_series):
     result = barsight.evaluate({n: read_bars(p) for n, p in real_series.items()}, bootstrap=300)
     fig = barsight.plot.evaluation(result)
     (ax,) = fig.axes
-    assert len(ax.get_yticklabels()) == result["diff"].notna().sum()
+    assert len(ax.get_yticklabels()) == result["diff_pct"].notna().sum()
     path = saved(fig, "evaluation.png")
     assert path.stat().st_size > 15000
 
