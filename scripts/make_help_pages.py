@@ -244,17 +244,17 @@ def real_names():
 def real_line(code, rows):
     """One paragraph of a signal's figures on the real series."""
     mine = rows.get(code, [])
-    count = max((int(r["count"]) for r in mine), default=0)
-    with_stats = [r for r in mine if r["mean"] != ""]
+    count = max((int(r["cases"]) for r in mine), default=0)
+    with_stats = [r for r in mine if r["mean_pct"] != ""]
     if not with_stats:
         return ("<p>On the real series (%s): %d case%s, too few for figures.</p>"
                 % (real_names(), count, "" if count == 1 else "s"))
     parts = []
     for r in with_stats:
         adjusted = (", adjusted p %.2f" % float(r["p_adjusted"])) if r["p_adjusted"] != "" else ""
-        interval = (" (95%%: %s to %s%s)" % (pct(r["ci_low"]), pct(r["ci_high"]), adjusted)
-                    if r["ci_low"] != "" else "")
-        parts.append("%s after %s bar%s%s" % (pct(r["diff"]), html.escape(r["horizon"]),
+        interval = (" (95%%: %s to %s%s)" % (pct(r["ci_low_pct"]), pct(r["ci_high_pct"]), adjusted)
+                    if r["ci_low_pct"] != "" else "")
+        parts.append("%s after %s bar%s%s" % (pct(r["diff_pct"]), html.escape(r["horizon"]),
                                               "" if r["horizon"] == "1" else "s", interval))
     return ("<p>On the real series (%s; %d cases), the return after the signal minus every bar's: %s. "
             "An adjusted p below 0.05 would hold after allowing for every signal and horizon tested at "
@@ -266,11 +266,11 @@ def real_table(rows):
     lines = []
     for code, name, *_ in SIGNALS:
         for r in rows.get(code, []):
-            if r["horizon"] not in ("1", "10") or r["mean"] == "":
+            if r["horizon"] not in ("1", "10") or r["mean_pct"] == "":
                 continue
             lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s&nbsp;to<br>%s</td><td>%s</td></tr>" % (
-                html.escape(name), code, html.escape(r["horizon"]), html.escape(r["count"]), pct(r["diff"]),
-                pct(r["adj_ci_low"]) if r["adj_ci_low"] else "n/a", pct(r["adj_ci_high"]) if r["adj_ci_high"] else "",
+                html.escape(name), code, html.escape(r["horizon"]), html.escape(r["cases"]), pct(r["diff_pct"]),
+                pct(r["adj_ci_low_pct"]) if r["adj_ci_low_pct"] else "n/a", pct(r["adj_ci_high_pct"]) if r["adj_ci_high_pct"] else "",
                 "%.2f" % float(r["p_adjusted"]) if r["p_adjusted"] else "n/a"))
     # Headings short enough for the 275-pixel help window, said in full below it.
     return ("<table class=\"figures\"><tr><th>Signal</th><th>h</th><th>n</th><th>vs. all</th>"
@@ -303,12 +303,12 @@ def real_verdict(rows):
              "No figure here survives the adjustment for testing every signal at every horizon: on this "
              "data the signals' effects cannot be told from chance.")
     wrong_way = [(code, name, r) for code, name, *_ in SIGNALS for r in rows.get(code, [])
-                 if r["horizon"] == "10" and r["mean"] != "" and (float(r["diff"]) < 0) == (code > 0)
-                 and float(r["diff"]) != 0]
+                 if r["horizon"] == "10" and r["mean_pct"] != "" and (float(r["diff_pct"]) < 0) == (code > 0)
+                 and float(r["diff_pct"]) != 0]
     for code, name, r in wrong_way:
         words += " %s, a sign of %s, was followed by %s (%s over 10 bars)." % (
             html.escape(name), "strength" if code > 0 else "weakness", "falls" if code > 0 else "rises",
-            pct(r["diff"]))
+            pct(r["diff_pct"]))
     return words
 
 

@@ -49,15 +49,17 @@ for t in range(40):
                  3 if t >= 5 and t % 5 == 0 else 0])
 coded = write("coded.csv", rows)
 code, out, err = run(codes_plugin, "Codes", "--data", coded, "--horizons", "1", "--entry", "close",
-                     "--min-count", "1", "--bootstrap", "200", "--csv", os.path.join(work, "out.csv"))
+                     "--min-count", "1", "--min-episodes", "1", "--bootstrap", "200", "--csv",
+                     os.path.join(work, "out.csv"))
 table = list(csv.DictReader(open(os.path.join(work, "out.csv")))) if code == 0 else []
 cases = [t for t in range(5, 40, 5) if t + 2 <= 39]  # exits past the end are left out: t = 5 .. 35
 want_mean = sum(100.0 / (101 + t) for t in cases) / len(cases)
 base = [100.0 / (101 + t) for t in range(0, 38)]
 check("figures of a file with known codes (%d cases)" % len(cases),
       code == 0 and len(table) == 1 and table[0]["code"] == "3" and table[0]["name"] == "No supply" and
-      int(table[0]["count"]) == len(cases) and abs(float(table[0]["mean"]) - want_mean) < 1e-4 and
-      float(table[0]["hit_rate"]) == 1.0 and abs(float(table[0]["base_mean"]) - sum(base) / len(base)) < 1e-4,
+      int(table[0]["cases"]) == len(cases) and int(table[0]["episodes"]) == len(cases) and
+      abs(float(table[0]["mean_pct"]) - want_mean) < 1e-4 and float(table[0]["hit_rate_frac"]) == 1.0 and
+      abs(float(table[0]["base_mean_pct"]) - sum(base) / len(base)) < 1e-4,
       "exit %d %s %s" % (code, table, err))
 check("the optimistic entry says so", out.startswith("Optimistic:"), out[:100])
 
@@ -73,7 +75,9 @@ for name, args in [("horizon 0", ["--horizons", "0"]), ("a horizon that is no nu
                    ("a negative bootstrap", ["--bootstrap", "-1"]), ("an unknown option", ["--nope", "1"]),
                    ("a seed that is no number", ["--seed", "abc"]), ("0 threads", ["--threads", "0"]),
                    ("two replicates", ["--bootstrap", "2"]), ("199 replicates", ["--bootstrap", "199"]),
-                   ("a horizon twice", ["--horizons", "5,5"]), ("a horizon twice, apart", ["--horizons", "1,5,1"])]:
+                   ("a horizon twice", ["--horizons", "5,5"]), ("a horizon twice, apart", ["--horizons", "1,5,1"]),
+                   ("an unknown baseline", ["--baseline", "week"]), ("min-episodes 0", ["--min-episodes", "0"]),
+                   ("the date baseline on one file", ["--baseline", "date"])]:
     code, out, err = run(plugin, "--data", data, *args)
     check("%s: exit 2" % name, code == 2 and out == "", "exit %d %s" % (code, err))
 code, out, err = run(plugin, "--data", data, "--bootstrap", "2")
@@ -95,16 +99,17 @@ for t in range(0, 40, 5):
     holes[t][1:5] = [0, 0, 0, 0]  # a hole filled with zeros
 holed = write("holes.csv", holes)
 code, out, err = run(codes_plugin, "Codes", "--data", holed, "--horizons", "1", "--entry", "close",
-                     "--min-count", "1", "--bootstrap", "200", "--csv", os.path.join(work, "holes-out.csv"))
+                     "--min-count", "1", "--min-episodes", "1", "--bootstrap", "200", "--csv",
+                     os.path.join(work, "holes-out.csv"))
 holed_rows = list(csv.DictReader(open(os.path.join(work, "holes-out.csv")))) if code == 0 else []
 check("zero prices: their cases left out and counted in the header, no return below -100%",
       code == 0 and "cases left out: a price at entry or exit that is not a positive number" in out and
-      all(float(r["mean"]) > -100 for r in holed_rows if r["mean"]), out[:400] + err)
+      all(float(r["mean_pct"]) > -100 for r in holed_rows if r["mean_pct"]), out[:400] + err)
 wide = run(codes_plugin, "Codes", "--data", coded, "--bootstrap", "200", "--min-count", "1",
            "--horizons", ",".join(str(h) for h in range(1, 19)))
-blocks_line = next((line for line in wide[1].splitlines() if line.startswith("95% intervals")), "")
+blocks_line = next((line for line in wide[1].splitlines() if line.startswith("Studentized circular block")), "")
 check("18 horizons: the header line whole, the columns on their own line",
-      wide[0] == 0 and "dates for h=18;" in blocks_line and "too many replicates without a case)." in blocks_line and
+      wide[0] == 0 and "blocks of 18;" in blocks_line and "fewer than 10 blocks." in blocks_line and
       "\n code  signal" in wide[1], blocks_line)
 input_copy = open(coded).read()
 code, out, err = run(codes_plugin, "Codes", "--data", coded, "--csv", coded)
@@ -202,11 +207,12 @@ out_csv = os.path.join(work, "sample.csv")
 code, out, err = run(plugin, "--data", data, "--csv", out_csv, "--svg", svg, "--seed", "7")
 again = run(plugin, "--data", data, "--seed", "7")[1]
 check("the sample: a table, the chance line, the same figures for the same seed",
-      code == 0 and "about 1 interval in 20" in out.lower() and out == again, err)
+      code == 0 and "by chance 1 time in 20" in out and out == again, err)
 header = open(out_csv).readline().strip() if code == 0 else ""
 check("the CSV's columns (the adjusted ones at the end)", header ==
-      "code,name,horizon,count,mean,median,hit_rate,base_mean,base_hit_rate,diff,ci_low,ci_high,"
-      "adj_ci_low,adj_ci_high,p_adjusted", header)
+      "code,name,horizon,cases,episodes,dates,mean_pct,median_pct,hit_rate_frac,base_mean_pct,"
+      "base_hit_rate_frac,diff_pct,se_pct,t,p,ci_low_pct,ci_high_pct,mde_pct,adj_ci_low_pct,adj_ci_high_pct,"
+      "p_adjusted,baseline", header)
 check("the table names the adjustment", "Romano-Wolf step-down" in out and "adj. p" in out, out[:600])
 # Out of sample: --split evaluates the two periods apart. The earlier one
 # is exactly an evaluation of the file cut at the date (no case of it

@@ -115,8 +115,16 @@ TEST(ChartDays, DatesMustRise) {
         {"1799", bars({"1799-12-31", "2020-01-02"}),
          "row 1: '1799-12-31' is outside the dates taken, 1800-01-01 to 9999-12-31"},
         {"no date", bars({"2020-01-02", "2020-13-01"}), "row 2: '2020-13-01' is not a date (YYYY-MM-DD)"},
-        {"not a day of 1799 either", bars({"1799-02-30"}), "row 1: '1799-02-30' is not a date (YYYY-MM-DD)"},
+        {"not a day of 1799 either", bars({"1799-02-30"}), "row 1: '1799-02-30' is not a date (YYYY-MM-DD, or YYYY-MM-DD HH:MM)"},
         {"header only", bars({}), "no bars (an empty or header-only file)"},
+        {"minutes rising", bars({"2024-01-11 09:30", "2024-01-11 09:31", "2024-01-11T16:00", "2024-01-12 09:30"}), ""},
+        {"a minute twice", bars({"2024-01-11 09:30", "2024-01-11 09:31", "2024-01-11 09:31"}),
+         "row 3: '2024-01-11 09:31' is not later than row 2's '2024-01-11 09:31': dates must rise"},
+        {"a daily row among minutes", bars({"2024-01-11 09:30", "2024-01-12"}),
+         "row 2: '2024-01-12' is not a date with a time of day (YYYY-MM-DD HH:MM), as row 1 is"},
+        {"a time among daily rows", bars({"2024-01-11", "2024-01-12 09:30"}),
+         "row 2: '2024-01-12 09:30' is not a date (YYYY-MM-DD), as row 1 is"},
+        {"no such minute", bars({"2024-01-11 24:00"}), "row 1: '2024-01-11 24:00' is not a date (YYYY-MM-DD, or"},
     };
     for (const auto& c : cases) {
         const std::string path = write_temp("days.csv", c.text);

@@ -6,10 +6,10 @@ S&P 500, Apple, Google, Microsoft).
   mql4run, in MQL4 and in MQL5, on every series (the 32-bit DLL is compared
   with the native library on the same series in the win32 lane's smoke run).
 - `msxhost evaluate --csv` on the four series equals a computation written
-  here from the definitions alone: for each code and horizon the count, mean,
+  here from the definitions alone: for each code and horizon the cases, mean,
   median and hit rate of the returns from the open two bars after the signal
-  to the close h + 1 bars after it, and the same over every bar (the
-  baseline). The host passes prices to the plug-in and to evaluate in single
+  to the close h + 1 bars after it, and each case's baseline: its own file's
+  mean return at that horizon and its share of bars moving the signal's way. The host passes prices to the plug-in and to evaluate in single
   precision, so the computation here rounds each price to a float first;
   the CSV prints 6 significant digits, so figures agree within 1e-5
   relative (and 1e-9 absolute for values near zero).
@@ -99,19 +99,22 @@ def f32(text):
 
 
 horizons = (1, 5, 10, 20)
-cases, base = {}, {h: [] for h in horizons}
+# Each case against its own file's mean return at the horizon: the case's
+# return, its file's mean and its file's share of bars moving each way.
+cases = {}
 for symbol, path in sorted(series.items()):
     rows = list(csv.reader(open(path)))[1:]
     opens = [f32(r[1]) for r in rows]
     closes = [f32(r[4]) for r in rows]
     for h in horizons:
-        for t, (_, code) in enumerate(codes[symbol]):
-            if t + 1 + h >= len(rows):
-                continue
-            r = (closes[t + 1 + h] / opens[t + 2] - 1.0) * 100.0
-            base[h].append(r)
+        returns = [(closes[t + 1 + h] / opens[t + 2] - 1.0) * 100.0 for t in range(len(rows)) if t + 1 + h < len(rows)]
+        mean = sum(returns) / len(returns)
+        up = sum(1 for r in returns if r > 0) / len(returns)
+        down = sum(1 for r in returns if r < 0) / len(returns)
+        for t, r in enumerate(returns):
+            code = codes[symbol][t][1]
             if code != 0:
-                cases.setdefault((code, h), []).append(r)
+                cases.setdefault((code, h), []).append((r, mean, up if code > 0 else down))
 
 
 def median(values):
@@ -131,25 +134,26 @@ def close_to(text, value):
 
 
 wrong = []
-for (code, h), returns in sorted(cases.items()):
+for (code, h), found in sorted(cases.items()):
     row = got.get((code, h))
-    if row is None or int(row["count"]) != len(returns):
-        wrong.append((code, h, "count", row and row["count"], len(returns)))
+    returns = [r for r, _, _ in found]
+    if row is None or int(row["cases"]) != len(returns):
+        wrong.append((code, h, "cases", row and row["cases"], len(returns)))
         continue
-    if len(returns) < 30:
-        continue  # no statistics below the minimum count
+    if row["mean_pct"] == "":
+        continue  # no statistics below the minimum cases or episodes
     hits = sum(1 for r in returns if (r > 0 if code > 0 else r < 0)) / len(returns)
-    base_hits = sum(1 for r in base[h] if (r > 0 if code > 0 else r < 0)) / len(base[h])
-    base_mean = sum(base[h]) / len(base[h])
+    base_mean = sum(m for _, m, _ in found) / len(found)
+    base_hits = sum(share for _, _, share in found) / len(found)
     mean = sum(returns) / len(returns)
-    for name, value in (("mean", mean), ("median", median(returns)), ("hit_rate", hits),
-                        ("base_mean", base_mean), ("base_hit_rate", base_hits), ("diff", mean - base_mean)):
+    for name, value in (("mean_pct", mean), ("median_pct", median(returns)), ("hit_rate_frac", hits),
+                        ("base_mean_pct", base_mean), ("base_hit_rate_frac", base_hits), ("diff_pct", mean - base_mean)):
         if not close_to(row[name], value):
             wrong.append((code, h, name, row[name], value))
 for (code, h), row in got.items():
-    if int(row["count"]) != len(cases.get((code, h), [])):
-        wrong.append((code, h, "count", row["count"], len(cases.get((code, h), []))))
-with_stats = sum(1 for (code, h), r in cases.items() if len(r) >= 30)
+    if int(row["cases"]) != len(cases.get((code, h), [])):
+        wrong.append((code, h, "cases", row["cases"], len(cases.get((code, h), []))))
+with_stats = sum(1 for row in got.values() if row["mean_pct"] != "")
 check("evaluate on the four series equals the definitions (%d cells, %d with statistics)" % (len(cases), with_stats),
       done.returncode == 0 and not wrong and with_stats >= 8, str(wrong[:4]) + done.stderr[-200:])
 
@@ -157,7 +161,7 @@ check("evaluate on the four series equals the definitions (%d cells, %d with sta
 pages = os.path.join(help_dir, "plugin", "Inds1")
 index = open(os.path.join(pages, "none.htm"), encoding="utf-8").read()
 row = got.get((3, 1), {})
-shown = "<td>No supply (3)</td><td>1</td><td>%s</td><td>%+.2f%%</td>" % (row.get("count"), float(row.get("diff") or 0))
+shown = "<td>No supply (3)</td><td>1</td><td>%s</td><td>%+.2f%%</td>" % (row.get("cases"), float(row.get("diff_pct") or 0))
 missing = [page for page in ("SOS3", "SOW2", "SOW5") if "On real markets" not in
            open(os.path.join(pages, page + ".htm"), encoding="utf-8").read()]
 check("the help index shows the real-market table and chart, each signal page its line",
@@ -179,9 +183,9 @@ if readme:
     stale = []
     for code, h, count, diff, p in table:
         row = full.get((int(code), int(h)))
-        if row is None or row["count"] != count or "%+.2f" % float(row["diff"]) != diff or \
+        if row is None or row["cases"] != count or "%+.2f" % float(row["diff_pct"]) != diff or \
                 "%.2f" % float(row["p_adjusted"]) != p:
-            stale.append((code, h, count, diff, p, row and (row["count"], row["diff"], row["p_adjusted"])))
+            stale.append((code, h, count, diff, p, row and (row["cases"], row["diff_pct"], row["p_adjusted"])))
     check("the README's real-market table is what a run gives (%d rows)" % len(table),
           done.returncode == 0 and len(table) >= 8 and not stale, str(stale[:3]))
 
