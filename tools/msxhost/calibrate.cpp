@@ -17,8 +17,10 @@
 //       several multiples of the run's own minimum detectable effect
 //
 // Common options: --bootstrap B (300), --horizons 1,5,10,20, --baseline
-// file|file-year|date, --seed S, --threads N (2). Each run draws its own
-// seed from S, so a figure is reproduced by its command line.
+// file|file-year|date, --seed S, --threads N (2), --within LOW,HIGH (exit
+// status 1 when the family-wide rate, in percent, falls outside: the test
+// lanes' check). Each run draws its own seed from S, so a figure is
+// reproduced by its command line.
 //
 // Printed: the share of runs in which any cell's adjusted p is below 0.05
 // (the family-wide error rate, 5% if the adjustment holds its promise) with
@@ -52,6 +54,7 @@ struct Settings {
     std::string mode;
     std::vector<std::string> files;
     int runs = 400, files_wanted = 4, bars = 800, threads = 2;
+    double within_low = 0, within_high = 100;
     uint64_t seed = 1;
     msxhost::EvaluateOptions options;
 };
@@ -99,7 +102,8 @@ std::vector<int32_t> codes_in_runs(std::size_t bars, double start, std::mt19937_
 // A synthetic watchlist: each file's daily return is a common market factor
 // plus its own, both GARCH(1,1) (volatility clusters: alpha 0.08, beta 0.9,
 // 1% a day on average), with codes in runs. With `effect`, No supply (3)
-// is followed by `effect` percent a bar for the 10 bars from its entry on.
+// is followed by `effect` percent a bar on each of the 10 bars from its
+// entry on.
 std::vector<CodedSeries> garch_watchlist(int files, int bars, double effect, std::mt19937_64& random) {
     std::normal_distribution<double> normal(0, 1);
     const double alpha = 0.08, beta = 0.9, mean_variance = 0.5;  // each component: half of 1%^2
@@ -127,8 +131,10 @@ std::vector<CodedSeries> garch_watchlist(int files, int bars, double effect, std
             s.open.push_back(price);
             price *= 1 + (market[at] + own[at] + drift[at]) / 100;
             s.close.push_back(price);
+            // Set, not added: a case in a run of No supply is followed by
+            // the effect on each of its 10 bars, not by the run's sum.
             if (s.codes[at] == 3)
-                for (std::size_t k = at + 2; k < at + 12; ++k) drift[k] += effect;
+                for (std::size_t k = at + 2; k < at + 12; ++k) drift[k] = effect;
         }
     }
     return charts;
@@ -194,7 +200,8 @@ void count(const Evaluation& e, Tally* tally) {
     tally->any_adjusted += any;
 }
 
-void report(const Settings& s, const Tally& tally) {
+// The report; false when the family-wide rate is outside --within.
+bool report(const Settings& s, const Tally& tally) {
     const auto [low, high] = clopper_pearson(tally.any_adjusted, tally.runs);
     std::printf("%s: %d runs, %d replicates, baseline %s\n", s.mode.c_str(), tally.runs, s.options.bootstrap,
                 msxhost::baseline_name(s.options.baseline));
@@ -217,6 +224,13 @@ void report(const Settings& s, const Tally& tally) {
                     *name ? name : std::to_string(key.first).c_str(), key.second, c.n, mean, se,
                     se > 0 ? mean / se : 0.0, 100.0 * c.plain / c.n, 100.0 * c.adjusted / c.n, c.mde / c.n);
     }
+    const double rate = 100.0 * tally.any_adjusted / std::max(tally.runs, 1);
+    if (rate < s.within_low || rate > s.within_high) {
+        std::printf("FAILED: the family-wide rate %.1f%% is outside %.1f%% to %.1f%%\n", rate, s.within_low,
+                    s.within_high);
+        return false;
+    }
+    return true;
 }
 
 template <class Run>
@@ -236,7 +250,7 @@ int usage() {
                  "usage: evaluate_calibration shift|runs --data A.csv [--data B.csv]... [options]\n"
                  "       evaluate_calibration garch|power [--files F] [--bars T] [options]\n"
                  "options: --runs N --bootstrap B --horizons 1,5,10,20 --baseline file|file-year|date --seed S "
-                 "--threads N\n");
+                 "--threads N --within LOW,HIGH\n");
     return 2;
 }
 
@@ -253,6 +267,10 @@ bool parse(int argc, char** argv, Settings* s) {
         else if (key == "--bars" && n > 20) s->bars = static_cast<int>(n);
         else if (key == "--threads" && n > 0) s->threads = static_cast<int>(n);
         else if (key == "--seed") s->seed = static_cast<uint64_t>(n);
+        else if (key == "--within" && value.find(',') != std::string::npos) {
+            s->within_low = std::atof(value.c_str());
+            s->within_high = std::atof(value.c_str() + value.find(',') + 1);
+        }
         else if (key == "--bootstrap" && n >= msxhost::kMinReplicates) s->options.bootstrap = static_cast<int>(n);
         else if (key == "--baseline" && msxhost::parse_baseline(value, &s->options.baseline)) continue;
         else if (key == "--horizons") {
@@ -305,8 +323,7 @@ int main(int argc, char** argv) {
             options.seed = random();
             count(msxhost::evaluate(charts, options), &tally);
         });
-        report(s, tally);
-        return 0;
+        return report(s, tally) ? 0 : 1;
     }
     if (s.mode == "garch") {
         Tally tally;
@@ -316,8 +333,7 @@ int main(int argc, char** argv) {
             options.seed = random();
             count(msxhost::evaluate(garch_watchlist(s.files_wanted, s.bars, 0.0, random), options), &tally);
         });
-        report(s, tally);
-        return 0;
+        return report(s, tally) ? 0 : 1;
     }
     // power: the mde of No supply at h=10 measured on null watchlists first,
     // then the effect planted at multiples of it (the effect is per bar over
