@@ -42,8 +42,10 @@ echo "\$ msxhost evaluate BarsightPlugin --data $data --data data/help_pictures.
 "$host" evaluate "$plugin" --data "$data" --data data/help_pictures.csv --svg build/evaluate.svg
 echo "Open build/evaluate.svg in a browser: each signal's difference from the baseline with its interval."
 echo
-# The same on real markets: four series from packages (scripts/real_data.py).
-if real=$("$root/scripts/deps.sh" realdata >/dev/null 2>&1 && python3 scripts/real_data.py 2>&1); then
+# The same on real markets: fifteen daily series from packages (scripts/real_data.py;
+# what it adjusted or repaired on the way is in build/real-data.log).
+: >build/real-data.log
+if real=$("$root/scripts/deps.sh" realdata >/dev/null 2>&1 && python3 scripts/real_data.py 2>build/real-data.log); then
   files=()
   while read -r symbol path _; do files+=(--data "$path"); done <<<"$real"
   echo "\$ msxhost evaluate BarsightPlugin ${files[*]} --svg build/evaluate-real.svg   (real markets, from the cache)"
@@ -53,7 +55,7 @@ if real=$("$root/scripts/deps.sh" realdata >/dev/null 2>&1 && python3 scripts/re
   echo "\$ msxhost evaluate BarsightPlugin --data $sp500 --horizons 1,10 --split 2010-01-01   (out of sample)"
   "$host" evaluate "$plugin" --data "$sp500" --horizons 1,10 --split 2010-01-01 | grep -v "no statistics"
 else
-  echo "(real markets skipped: the packages with the real series could not be had: $(tail -1 <<<"$real"))"
+  echo "(real markets skipped: the packages with the real series could not be had: $(tail -1 build/real-data.log 2>/dev/null))"
 fi
 echo
 echo "\$ mql4run BarsightVSA.mq4 --data $data   (the MetaTrader 4 indicator, run against the engine)"

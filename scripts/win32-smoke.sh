@@ -41,11 +41,11 @@ compare "VSAVolStops" run VSAVolStops --data "$data" --num 2.5 --array atr:14
 compare "VSASpread volume" run VSASpread --data "$data" --num 0 --num 30
 compare "VSASpread range" run VSASpread --data "$data" --num 1 --num 50
 compare "VSAInd with Spreadcore" run VSAInd --data "$data"
-# The same codes on every real series (scripts/real_data.py's cache): the
+# The same codes on every real daily series (scripts/real_data.py's cache): the
 # shipped DLL takes the prices in single precision as the host passes them,
 # as the native library does.
 real=${BARSIGHT_REAL_DATA:-${XDG_CACHE_HOME:-$HOME/.cache}/barsight/real-data}
-for symbol in SP500 AAPL GOOG MSFT; do
+for symbol in SP500 AAPL GOOG MSFT SSE SZSE CSI300 SZSME CHINEXT PAB SPDB COMPLANT IFC ICC IMC; do
   if [ -f "$real/$symbol.csv" ]; then
     compare "VSAInd on $symbol" run VSAInd --data "$real/$symbol.csv"
   else
