@@ -157,8 +157,8 @@ code, *_ = SIGNALS[0]
 for k, text in enumerate(HOSTILE):
     make_help_pages.LOOK = {code: (text, 0, '#FF0000" onmouseover="x', text)}
     make_help_pages.REAL_SERIES = (("X", text),)
-    rows = {code: [{"count": "40", "mean": "0.1", "diff": "0.2", "horizon": "10", "ci_low": "-1", "ci_high": "1",
-                    "p_adjusted": "0.5", "adj_ci_low": "-2", "adj_ci_high": "2"}]}
+    rows = {code: [{"cases": "40", "mean_pct": "0.1", "diff_pct": "0.2", "horizon": "10", "ci_low_pct": "-1",
+                    "ci_high_pct": "1", "p_adjusted": "0.5", "adj_ci_low_pct": "-2", "adj_ci_high_pct": "2"}]}
     pieces = {"signal page": make_help_pages.signal_body(code, text, text, text, text, text, text),
               "legend": "<table>%s</table>" % make_help_pages.legend_rows({code}),
               "real-series line": make_help_pages.real_line(code, rows),

@@ -19,8 +19,8 @@ stocks and index futures).
   from (README_SERIES): the index page's table of the adjusted results, and
   on each signal's page its own line.
 
-- The README's table is what a run on README_SERIES gives now (so it cannot
-  go stale unnoticed).
+- The README's table is what a run on README_SERIES split at 2010-01-01
+  gives now (so it cannot go stale unnoticed).
 
 usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY HELP_DIR [README]"""
 import csv
@@ -39,7 +39,7 @@ failures = []
 # run) the README's evidence table and the help pages' figures come from.
 DAILY_SERIES = ("SP500", "AAPL", "GOOG", "MSFT", "SSE", "SZSE", "CSI300", "SZSME", "CHINEXT", "PAB", "SPDB",
                 "COMPLANT", "IFC", "ICC", "IMC")
-README_SERIES = ("SP500", "AAPL", "GOOG", "MSFT")
+README_SERIES = DAILY_SERIES
 
 
 def check(name, condition, detail=""):
@@ -180,21 +180,28 @@ shown = "<td>No supply (3)</td><td>1</td><td>%s</td><td>%+.2f%%</td>" % (row.get
 missing = [page for page in ("SOS3", "SOW2", "SOW5") if "On real markets" not in
            open(os.path.join(pages, page + ".htm"), encoding="utf-8").read()]
 check("the help index shows the real-market table and chart, each signal page its line",
-      "On four real markets" in index and shown in index and os.path.exists(os.path.join(pages, "real-markets.svg"))
+      "On fifteen real markets" in index and shown in index and os.path.exists(os.path.join(pages, "real-markets.svg"))
       and not missing, "%s %s" % (shown, missing))
 
 if readme:
     import re
+    split_csv = os.path.join(work, "split.csv")
+    done = subprocess.run([msxhost, "evaluate", plugin] + sum((["--data", series[s]] for s in README_SERIES), []) +
+                          ["--split", "2010-01-01", "--csv", split_csv], capture_output=True, text=True, timeout=900)
+    split = {(int(r["code"]), int(r["horizon"]), r["period"]): r for r in csv.DictReader(open(split_csv))} \
+        if done.returncode == 0 else {}
     text = open(readme, encoding="utf-8").read()
     section = text[text.index("### Evidence on real markets"):]
-    table = re.findall(r"^\| [A-Za-z ]+ \((-?\d+)\) \| (\d+) \| (\d+) \| [^|]+\| [^|]+\| ([+-][\d.]+)% \|[^|]+\|[^|]+\| ([\d.]+) \|$",
-                       section.split("\n\n", 3)[2] if section.count("\n\n") > 2 else "", re.M)
+    # | Signal (code) | h | period | cases | episodes | difference | 95% interval | t | p | adj. p |
+    table = re.findall(r"^\| [A-Za-z ]+ \((-?\d+)\) \| (\d+) \| (before|after) \| (\d+) \| (\d+) \| ([+-][\d.]+)% \| "
+                       r"[^|]+\| ([+-][\d.]+) \| ([\d.]+) \| ([\d.]+) \|$", section, re.M)
     stale = []
-    for code, h, count, diff, p in table:
-        row = full.get((int(code), int(h)))
-        if row is None or row["cases"] != count or "%+.2f" % float(row["diff_pct"]) != diff or \
-                "%.2f" % float(row["p_adjusted"]) != p:
-            stale.append((code, h, count, diff, p, row and (row["cases"], row["diff_pct"], row["p_adjusted"])))
+    for code, h, period, cases_, episodes, diff, t, p, p_adj in table:
+        row = split.get((int(code), int(h), period))
+        if row is None or (row["cases"], row["episodes"]) != (cases_, episodes) or \
+                "%+.2f" % float(row["diff_pct"]) != diff or "%+.2f" % float(row["t"]) != t or \
+                "%.3f" % float(row["p"]) != p or "%.2f" % float(row["p_adjusted"]) != p_adj:
+            stale.append((code, h, period, diff, p_adj, row and (row["cases"], row["diff_pct"], row["p_adjusted"])))
     check("the README's real-market table is what a run gives (%d rows)" % len(table),
           done.returncode == 0 and len(table) >= 8 and not stale, str(stale[:3]))
 
