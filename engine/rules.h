@@ -24,6 +24,7 @@ namespace spreadcore {
 struct BarContext {
     double high, low, close, volume;
     double next_close;  // or kNoNextClose
+    double close_position;  // close_position(high, low, close)
     double mean_spread, mean_volume, highest, lowest;
     // The trend: the mean of the last `periods` closes against the mean of
     // the last 3 x `periods`. `slow_close` is NaN until 3 x `periods` bars
@@ -41,6 +42,16 @@ inline bool usable(double high, double low, double close, double volume) {
     return high_finite & low_finite & close_finite & volume_finite & (high >= low) & (volume >= 0);
 }
 
+// Where the close is in the bar's range, 0 (the low) to 1 (the high); 0.5
+// when the bar has no spread. No branch: a loop over many bars makes it for
+// several at once.
+inline double close_position(double high, double low, double close) {
+    const double spread = high - low;
+    const bool has_spread = spread > 0;
+    const double position = (has_spread ? close - low : 0.5) / (has_spread ? spread : 1.0);
+    return position < 0.0 ? 0.0 : (1.0 < position ? 1.0 : position);  // std::clamp to 0..1
+}
+
 namespace rules_detail {
 
 // The code of the first rule in kRuleOrder that `holds`. Every rule is
@@ -50,7 +61,8 @@ template <class Holds, std::size_t... k>
 inline int32_t first_holding(const Holds& holds, std::index_sequence<k...>) {
     constexpr std::size_t n = sizeof...(k);
     int32_t signal = kNone;
-    static_cast<void>(((signal = holds(kRuleOrder[n - 1 - k]) ? kRuleOrder[n - 1 - k] : signal), ...));
+    // signal = holds ? rule : signal, in arithmetic.
+    static_cast<void>(((signal ^= (signal ^ kRuleOrder[n - 1 - k]) & -static_cast<int32_t>(holds(kRuleOrder[n - 1 - k]))), ...));
     return signal;
 }
 
@@ -64,19 +76,16 @@ inline int32_t judge(const BarContext& b) {
     const double avg_spread = b.mean_spread;
     const double avg_volume = b.mean_volume;
     const double v = b.volume;
-    // The division is made whatever the spread (on 1 where the spread is 0,
-    // its result then not used), so that it can be made for several bars at
-    // once.
-    const double position = (b.close - b.low) / (spread > 0 ? spread : 1.0);
-    const double cp = spread > 0 ? std::clamp(position, 0.0, 1.0) : 0.5;
+    const double cp = b.close_position;
+    const bool has_spread = spread > 0;
 
     const bool trend_up = b.fast_close > b.slow_close;
     const bool trend_down = b.fast_close < b.slow_close;
     const bool up_bar = b.close > b.prev1_close;
     const bool down_bar = b.close < b.prev1_close;
-    const bool wide = (spread >= 1.5 * avg_spread) & (spread > 0);
+    const bool wide = (spread >= 1.5 * avg_spread) & has_spread;
     const bool narrow = spread < 0.8 * avg_spread;
-    const bool at_least_average_spread = (spread >= avg_spread) & (spread > 0);
+    const bool at_least_average_spread = (spread >= avg_spread) & has_spread;
     const bool low_volume = (v < b.prev1_volume) & (v < b.prev2_volume);
     const bool volume_above = v > avg_volume;
     const bool high_volume = (v >= 1.5 * avg_volume) & (v > 0);
