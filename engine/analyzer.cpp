@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
-#include <utility>
+#include <limits>
 
 namespace spreadcore {
 
@@ -48,20 +47,9 @@ void BarWindow::recompute() {
 Analyzer::Analyzer(int periods)
     : periods_(std::max(periods, 1)), recent_(periods_), long_closes_(3 * periods_) {}
 
-Analyzer::Trend Analyzer::trend() const {
-    if (!long_closes_.full()) return Trend::kUnknown;
-    const double fast = recent_.mean_close();
-    const double slow = long_closes_.mean();
-    if (fast > slow) return Trend::kUp;
-    if (fast < slow) return Trend::kDown;
-    return Trend::kFlat;
-}
-
 int32_t Analyzer::analyse(const Bar& b, double next_close) {
     commit();
-    if (!std::isfinite(b.high) || !std::isfinite(b.low) || !std::isfinite(b.close) ||
-        !std::isfinite(b.volume) || b.high < b.low || b.volume < 0)
-        return kNone;
+    if (!usable(b.high, b.low, b.close, b.volume)) return kNone;
     pending_ = b;
     has_pending_ = true;
     return judge(b, next_close);
@@ -81,85 +69,15 @@ void Analyzer::commit() {
     ++bars_;
 }
 
-namespace {
-
-// The first rule in kRuleOrder that `holds`, unrolled while compiling: each
-// rule's case is picked by the compiler, not looked up at every bar.
-template <class Holds, std::size_t... k>
-int32_t first_holding(const Holds& holds, std::index_sequence<k...>) {
-    int32_t signal = kNone;
-    static_cast<void>(((holds(kRuleOrder[k]) ? (signal = kRuleOrder[k], true) : false) || ...));
-    return signal;
-}
-
-}  // namespace
-
 int32_t Analyzer::judge(const Bar& b, double next_close) const {
-    const double spread = b.high - b.low;
-    int32_t signal = kNone;
     // The rules need the averages of `periods` earlier bars and two bars back.
-    if (recent_.full() && bars_ >= 2) {
-        const double avg_spread = recent_.mean_spread();
-        const double avg_volume = recent_.mean_volume();
-        const double highest = recent_.highest();
-        const double lowest = recent_.lowest();
-        const Trend t = trend();
-        const double v = b.volume;
-        const double cp =
-            spread > 0 ? std::clamp((b.close - b.low) / spread, 0.0, 1.0) : 0.5;
-
-        const bool up_bar = b.close > prev1_.close;
-        const bool down_bar = b.close < prev1_.close;
-        const bool wide = spread >= 1.5 * avg_spread && spread > 0;
-        const bool narrow = spread < 0.8 * avg_spread;
-        const bool at_least_average_spread = spread >= avg_spread && spread > 0;
-        const bool low_volume = v < prev1_.volume && v < prev2_.volume;
-        const bool volume_above = v > avg_volume;
-        const bool high_volume = v >= 1.5 * avg_volume && v > 0;
-        const bool ultra_volume = v >= 2.2 * avg_volume && v > 0;
-        const bool known_next = next_close != kNoNextClose && std::isfinite(next_close);
-        // The next bar confirms unless it clearly goes the other way; on the
-        // last bar (next close unknown) a signal stands unconfirmed.
-        const bool next_not_lower = !known_next || next_close >= b.close;
-        const bool next_not_higher = !known_next || next_close <= b.close;
-
-        // Each rule's conditions; the rules are tried in kRuleOrder.
-        auto holds = [&](Signal rule) {
-            switch (rule) {
-                case kSellingClimax:
-                    return t == Trend::kDown && ultra_volume && wide && b.low < lowest && cp >= 0.3 &&
-                           next_not_lower;
-                case kBuyingClimax:
-                    return t == Trend::kUp && ultra_volume && wide && b.high > highest && cp <= 0.7 &&
-                           next_not_higher;
-                case kShakeout:
-                    return t != Trend::kDown && wide && b.low < lowest && cp >= 2.0 / 3.0 && high_volume &&
-                           next_not_lower;
-                case kUpthrust:
-                    return b.high > highest && cp <= 1.0 / 3.0 && at_least_average_spread && volume_above &&
-                           next_not_higher;
-                case kStoppingVolume:
-                    return t == Trend::kDown && down_bar && high_volume && at_least_average_spread &&
-                           cp >= 0.5;
-                case kEffortToRise:
-                    return up_bar && wide && cp >= 2.0 / 3.0 && high_volume;
-                case kEffortToFall:
-                    return down_bar && wide && cp <= 1.0 / 3.0 && high_volume;
-                case kTest:
-                    return t != Trend::kDown && b.low < prev1_.low && cp >= 0.5 && narrow && low_volume &&
-                           next_not_lower;
-                case kNoSupply:
-                    return down_bar && narrow && low_volume;
-                case kNoDemand:
-                    return up_bar && narrow && low_volume;
-                case kNone:
-                    break;
-            }
-            return false;
-        };
-        signal = first_holding(holds, std::make_index_sequence<std::size(kRuleOrder)>());
-    }
-    return signal;
+    if (!recent_.full() || bars_ < 2) return kNone;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return spreadcore::judge({b.high, b.low, b.close, b.volume, next_close, close_position(b.high, b.low, b.close),
+                              recent_.mean_spread(),
+                              recent_.mean_volume(), recent_.highest(), recent_.lowest(), recent_.mean_close(),
+                              long_closes_.full() ? long_closes_.mean() : nan, prev1_.close, prev1_.low,
+                              prev1_.volume, prev2_.volume});
 }
 
 }  // namespace spreadcore

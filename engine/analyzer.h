@@ -7,10 +7,7 @@
 #include <vector>
 
 #include "engine/feed_policy.h"
-
-// The signal codes (enum Signal) and the order the rules are tried in
-// (kRuleOrder), made from the signal table by scripts/make_signals.py.
-#include "signals/signal_codes.h"
+#include "engine/rules.h"
 
 namespace spreadcore {
 
@@ -128,8 +125,6 @@ public:
     int32_t revise(double next_close) const;
 
 private:
-    enum class Trend { kUnknown, kUp, kDown, kFlat };
-    Trend trend() const;
     // The bar's code against the bars committed so far.
     int32_t judge(const Bar& bar, double next_close) const;
     // Moves the pending bar into the averages and the previous bars.

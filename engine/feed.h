@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/analyzer.h"
+#include "engine/batch.h"
 #include "engine/feed_policy.h"
 
 namespace spreadcore {
@@ -23,13 +24,8 @@ namespace spreadcore {
 template <class Price>
 void analyse_series(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
                     int periods, int32_t* codes) {
-    Analyzer analyzer(periods);
-    for (std::size_t i = 0; i < count; ++i) {
-        const double next = i + 1 < count ? static_cast<double>(close[i + 1]) : kNoNextClose;
-        codes[i] = analyzer.analyse({static_cast<double>(high[i]), static_cast<double>(low[i]),
-                                     static_cast<double>(close[i]), static_cast<double>(volume[i])},
-                                    next);
-    }
+    SeriesKernel kernel(periods);
+    kernel.run(high, low, close, volume, count, codes, [](double v) { return v; });
 }
 
 // A whole series' codes as a chart shows them (bars 0 to count - 1 fed by
@@ -37,14 +33,15 @@ void analyse_series(const Price* high, const Price* low, const Price* close, con
 template <class Price>
 void feed_series(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
                  int periods, int32_t* codes, const FeedPolicy& policy = kChartFeed) {
-    Analyzer analyzer(periods);
-    feed_chart(close, volume, 0, static_cast<int32_t>(count) - 1, policy,
-               [&](int32_t i, double, double v, double next) {
-                   return analyzer.analyse({static_cast<double>(high[i]), static_cast<double>(low[i]),
-                                            static_cast<double>(close[i]), v},
-                                           next);
-               },
-               [&](int32_t i, int32_t code) { codes[i] = code; });
+    // As feed_chart feeds them: every bar but the last, the last of those
+    // with its next close unknown, each volume after the floor.
+    if (count == 0) return;
+    SeriesKernel kernel(periods);
+    kernel.run(high, low, close, volume, count - 1, codes,
+               [&policy](double v) { return fed_volume(v, policy); });
+    // The warm-up and the last bar show no signal.
+    for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
+    codes[count - 1] = 0;
 }
 
 // The engine live: each bar taken as it closes, with its next close not

@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -438,6 +440,132 @@ TEST(EngineFaces, AnalyseSeriesEqualsFeedingBarByBarAndRefusesWhatItCannotRead) 
     }
     EXPECT_EQ(AnalyseSeries(h.data(), l.data(), c.data(), v.data(), 0, 9, codes.data()), 0);
     EXPECT_EQ(codes, untouched);
+}
+
+// --- the batch kernel against the Analyzer, bar for bar ------------------------
+
+// The Analyzer fed the bars one by one, each with its next close: the codes
+// every whole-series face must give.
+template <class Price>
+std::vector<int32_t> analyzer_codes(const std::vector<Price>& h, const std::vector<Price>& l,
+                                    const std::vector<Price>& c, const std::vector<Price>& v, int periods) {
+    Analyzer a(periods);
+    std::vector<int32_t> codes;
+    for (std::size_t i = 0; i < c.size(); ++i)
+        codes.push_back(a.analyse({static_cast<double>(h[i]), static_cast<double>(l[i]), static_cast<double>(c[i]),
+                                   static_cast<double>(v[i])},
+                                  i + 1 < c.size() ? static_cast<double>(c[i + 1]) : spreadcore::kNoNextClose));
+    return codes;
+}
+
+// A chart's codes as feed_chart feeds an Analyzer.
+template <class Price>
+std::vector<int32_t> chart_codes(const std::vector<Price>& h, const std::vector<Price>& l,
+                                 const std::vector<Price>& c, const std::vector<Price>& v, int periods) {
+    Analyzer a(periods);
+    std::vector<int32_t> codes(c.size(), 77);
+    spreadcore::feed_chart(c.data(), v.data(), 0, static_cast<int32_t>(c.size()) - 1, spreadcore::kChartFeed,
+                           [&](int32_t i, double, double volume, double next) {
+                               return a.analyse({static_cast<double>(h[i]), static_cast<double>(l[i]),
+                                                 static_cast<double>(c[i]), volume},
+                                                next);
+                           },
+                           [&](int32_t i, int32_t code) { codes[static_cast<std::size_t>(i)] = code; });
+    return codes;
+}
+
+// Series of `n` bars in the shapes the kernel's steps are hardest on: ties
+// (flat prices, zero spreads and volumes), every bar a new extreme, values
+// huge beside the rest (the windows' sums then carry rounding until they
+// are made afresh), and unusable bars alone, sprinkled and in runs longer
+// than a block of the kernel (so that a block holds one usable bar or none).
+std::vector<std::pair<std::string, std::vector<Bar>>> kernel_shapes(int n, uint32_t seed) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    std::vector<std::pair<std::string, std::vector<Bar>>> shapes;
+    shapes.push_back({"random walk", random_bars(n, seed)});
+    std::vector<Bar> rising, falling, flat, zero_spreads;
+    for (int i = 0; i < n; ++i) {
+        const double up = 100 + 0.01 * i, down = 1000 - 0.01 * i;
+        rising.push_back({up + 0.5, up - 0.5, up, 1000.0 + i % 7});
+        falling.push_back({down + 0.5, down - 0.5, down, 1000.0 + i % 7});
+        flat.push_back({101, 99, 100, i % 5 == 0 ? 300.0 : 100.0});
+        zero_spreads.push_back({100, 100, 100, i % 4 == 0 ? 0.0 : 100.0 + i % 3});
+    }
+    shapes.push_back({"steady rise", rising});
+    shapes.push_back({"steady fall", falling});
+    shapes.push_back({"flat prices", flat});
+    shapes.push_back({"zero spreads", zero_spreads});
+    std::vector<Bar> zeros = random_bars(n, seed + 1);
+    for (std::size_t i = 0; i < zeros.size(); i += 3) zeros[i].volume = 0;
+    shapes.push_back({"zero volumes", zeros});
+    std::vector<Bar> spikes = random_bars(n, seed + 2);
+    for (std::size_t i = 5; i < spikes.size(); i += 41) spikes[i].volume *= 1e13;
+    for (std::size_t i = 7; i < spikes.size(); i += 59) spikes[i].high += 1e9;
+    for (std::size_t i = 11; i < spikes.size(); i += 67) spikes[i].close = spikes[i].high;
+    shapes.push_back({"huge values", spikes});
+    std::vector<Bar> sprinkled = random_bars(n, seed + 3);
+    std::mt19937 gen(seed);
+    const Bar bad[] = {{nan, 1, 1, 1}, {1, -inf, 1, 1}, {2, 1, inf, 1}, {2, 1, 1.5, nan},
+                       {1, 2, 1.5, 10}, {2, 1, 1.5, -5}, {inf, 1, 1.5, 1}};
+    for (Bar& b : sprinkled)
+        if (gen() % 9 == 0) b = bad[gen() % std::size(bad)];
+    shapes.push_back({"unusable bars sprinkled", sprinkled});
+    std::vector<Bar> runs = random_bars(n, seed + 4);
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if ((i % 1400 >= 300 && i % 1400 < 700 && i % 1400 != 500) || i % 1400 == 1000) runs[i].volume = -1;
+    shapes.push_back({"runs of unusable bars", runs});
+    return shapes;
+}
+
+struct Columns {
+    std::vector<double> h, l, c, v;
+    std::vector<float> hf, lf, cf, vf;
+    explicit Columns(const std::vector<Bar>& bars) {
+        for (const Bar& b : bars) {
+            h.push_back(b.high), l.push_back(b.low), c.push_back(b.close), v.push_back(b.volume);
+            hf.push_back(static_cast<float>(b.high)), lf.push_back(static_cast<float>(b.low));
+            cf.push_back(static_cast<float>(b.close)), vf.push_back(static_cast<float>(b.volume));
+        }
+    }
+};
+
+// The whole-series faces (analyse_series, and feed_series under the chart's
+// policy) give the Analyzer's codes bar for bar, on doubles and on float32
+// prices, at every averaging length, on series shorter than the window and
+// on none.
+TEST(EngineFaces, TheBatchKernelGivesTheAnalyzersCodesBarForBar) {
+    struct Case {
+        int bars;
+        std::vector<int> periods;
+    };
+    const Case cases[] = {
+        {0, {1, 9}}, {1, {1, 9}}, {2, {1, 2}}, {7, {9, 50}}, {40, {50}},
+        {3000, {1, 2, 9, 50}},
+        {31000, {10000}},  // past 3 x 10,000 bars: the trend known at the longest length
+    };
+    for (const Case& k : cases) {
+        for (const auto& [name, bars] : kernel_shapes(k.bars, 20 + static_cast<uint32_t>(k.bars))) {
+            const Columns x(bars);
+            for (const int periods : k.periods) {
+                const std::string what = name + ", " + std::to_string(k.bars) + " bars, periods " + std::to_string(periods);
+                const std::size_t n = bars.size();
+                std::vector<int32_t> batch(n, 77), batch32(n, 77), chart(n, 77), chart32(n, 77);
+                spreadcore::analyse_series(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, periods, batch.data());
+                spreadcore::analyse_series(x.hf.data(), x.lf.data(), x.cf.data(), x.vf.data(), n, periods, batch32.data());
+                spreadcore::feed_series(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, periods, chart.data());
+                spreadcore::feed_series(x.hf.data(), x.lf.data(), x.cf.data(), x.vf.data(), n, periods, chart32.data());
+                const std::vector<int32_t> want = analyzer_codes(x.h, x.l, x.c, x.v, periods);
+                EXPECT_EQ(batch, want) << what;
+                EXPECT_EQ(batch32, analyzer_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", float32";
+                EXPECT_EQ(chart, chart_codes(x.h, x.l, x.c, x.v, periods)) << what << ", as a chart";
+                EXPECT_EQ(chart32, chart_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", as a chart, float32";
+                if (k.bars >= 3000 && name == "random walk") {
+                    EXPECT_GT(std::count_if(want.begin(), want.end(), [](int32_t code) { return code != 0; }), 10)
+                        << what;
+                }
+            }
+        }
+    }
 }
 
 TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {

@@ -11,6 +11,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -227,6 +228,20 @@ private:
     MSXCustomArgsArray customs_;
 };
 
+// The signal filter over the codes -kFilterSpan to kFilterSpan (every code
+// the engine gives), looked up: a call a bar would cost a good part of what
+// the engine's batch face does.
+constexpr int32_t kFilterSpan = 255;
+const std::array<int32_t, 2 * kFilterSpan + 1>& sign_filter_table() {
+    static const auto table = [] {
+        std::array<int32_t, 2 * kFilterSpan + 1> t{};
+        for (int32_t code = -kFilterSpan; code <= kFilterSpan; ++code)
+            t[static_cast<std::size_t>(code + kFilterSpan)] = barsight::Globals::SignFilter(code);
+        return t;
+    }();
+    return table;
+}
+
 // VSAInd's codes for the bars at averaging length `periods`: the engine's
 // batch face fed as a chart feeds it, each code through the signal filter.
 // (The symbol is not read by the engine; it is taken for VSAInd's sake.)
@@ -237,11 +252,16 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     check_periods(periods);
     py::array_t<int32_t> out(n);
     int32_t* o = out.mutable_data();
+    const auto& filter = sign_filter_table();
     {
         ReleasedGil unlocked;
         spreadcore::feed_series(high.data(), low.data(), close.data(), volume.data(), static_cast<std::size_t>(n),
                                 periods, o);
-        for (int32_t i = 0; i < n; ++i) o[i] = barsight::Globals::SignFilter(o[i]);
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t code = o[i];
+            o[i] = code >= -kFilterSpan && code <= kFilterSpan ? filter[static_cast<std::size_t>(code + kFilterSpan)]
+                                                               : barsight::Globals::SignFilter(code);
+        }
     }
     return out;
 }
