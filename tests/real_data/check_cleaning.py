@@ -84,7 +84,8 @@ CASES = [
      [("2024-01-03", 10, 11, 9, 10, 5), ("2024-01-04", 10, 11, 9, 10, 8)],
      {"left out: date not after the row before's": 2}, []),
     ("a price not positive is left out",
-     kline([20240102, 10, 10, 11, 9, 10, 5, 0], [20240103, 10, 0, 11, 9, 10, 5, 0], [20240104, 10, 10, 11, -1, 10, 5, 0]),
+     kline([20240102, 10, 10, 11, 9, 10, 5, 0], [20240103, 10, 0, 11, 9, 10, 5, 0],
+           [20240104, 10, 10, 11, -1, 10, 5, 0]),
      False, False, [("2024-01-02", 10, 11, 9, 10, 5)], {"left out: a price not positive": 2}, []),
     # One-minute rows: the time of day (HHMM) joins the date; the day's first
     # minute follows the day before's last.
@@ -96,7 +97,8 @@ CASES = [
       ("2024-06-17 09:32", 10.2, 10.3, 10.1, 10.3, 70)], {}, []),
     ("a minute at the same time as the one before is left out",
      kline([20240617, 10, 10, 10.2, 9.9, 10.1, 50, 0, 931], [20240617, 10.1, 10.1, 10.2, 10, 10.2, 60, 0, 931]),
-     False, True, [("2024-06-17 09:31", 10, 10.2, 9.9, 10.1, 50)], {"left out: date not after the row before's": 1}, []),
+     False, True, [("2024-06-17 09:31", 10, 10.2, 9.9, 10.1, 50)],
+     {"left out: date not after the row before's": 1}, []),
 ]
 
 
@@ -122,8 +124,8 @@ for name, text, stock, minutes, want_rows, want_counts, want_ex in CASES:
 # A row that cannot be read (a price missing, a date that is none) is
 # counted as such, and the line on stderr says it with the rest.
 raw, unreadable = real_data.rows_from_hqchart(
-    kline([20240102, 10, 10, 11, 9, 10, 5, 0], [20240103, 10, None, 11, 9, 10, 5, 0], [20241341, 10, 10, 11, 9, 10, 5, 0],
-          ["x"]), False)
+    kline([20240102, 10, 10, 11, 9, 10, 5, 0], [20240103, 10, None, 11, 9, 10, 5, 0],
+          [20241341, 10, 10, 11, 9, 10, 5, 0], ["x"]), False)
 rows, counts, ex_dates = real_data.clean(raw, False)
 line = real_data.said("TEST", counts, ex_dates, unreadable)
 ok = len(rows) == 1 and unreadable == 3 and line == "TEST: 3 left out: not readable"
