@@ -40,6 +40,8 @@ failures = []
 DAILY_SERIES = ("SP500", "AAPL", "GOOG", "MSFT", "SSE", "SZSE", "CSI300", "SZSME", "CHINEXT", "PAB", "SPDB",
                 "COMPLANT", "IFC", "ICC", "IMC")
 README_SERIES = DAILY_SERIES
+# The one-minute series real_data.py --minutes adds.
+MINUTE_SERIES = ("SSE", "SZSE", "CSI300", "SZSME", "CHINEXT", "PAB", "SPDB", "COMPLANT", "IFC", "ICC", "IMC")
 
 
 def check(name, condition, detail=""):
@@ -72,6 +74,20 @@ check("the %d real daily series from their packages (%s)" % (len(series), ", ".j
       made.returncode == 0 and sorted(series) == sorted(DAILY_SERIES), made.stderr.strip())
 if made.returncode != 0 or sorted(series) != sorted(DAILY_SERIES):
     sys.exit("real data: %s" % made.stderr.strip())
+
+# With --minutes the daily lines come first, as they were, then a line of
+# the same five fields for each one-minute series, whose dates carry the time.
+with_minutes = subprocess.run([sys.executable, real_data, "--minutes"], capture_output=True, text=True, timeout=900)
+lines = with_minutes.stdout.splitlines()
+daily = made.stdout.splitlines()
+minutes = [line.split() for line in lines[len(daily):]]
+stamps = [open(fields[1]).readlines()[1].split(",")[0] for fields in minutes if len(fields) == 5]
+check("with --minutes, the %d one-minute series follow the daily ones" % len(minutes),
+      with_minutes.returncode == 0 and lines[:len(daily)] == daily
+      and sorted(fields[0] for fields in minutes) == sorted(MINUTE_SERIES)
+      and all(len(fields) == 5 and os.path.basename(os.path.dirname(fields[1])) == "minute" for fields in minutes)
+      and len(stamps) == len(MINUTE_SERIES) and all(len(s) == 16 and s[10] == " " for s in stamps),
+      with_minutes.stderr.strip()[-300:] + str(minutes[:2]) + str(stamps[:2]))
 
 
 def vsaind(path):
