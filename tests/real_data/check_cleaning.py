@@ -6,13 +6,14 @@ inconsistent low or high repaired when only one is off, and rows that
 cannot be repaired left out, each counted by its reason.
 
 usage: check_cleaning.py REAL_DATA_PY"""
-import importlib.util
 import json
+import os
 import sys
 
-spec = importlib.util.spec_from_file_location("real_data", sys.argv[1])
-real_data = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(real_data)
+sys.dont_write_bytecode = True  # nothing left beside the script
+sys.path.insert(0, os.path.dirname(os.path.abspath(sys.argv[1])))
+import real_data  # noqa: E402
+
 failures = []
 
 
