@@ -38,14 +38,15 @@ told on stderr, one line per series that needed anything:
   price, so for the three stocks an open below 0.89 x the previous close is
   taken as an ex-date, with open[t] / close[t-1] as its factor.) Prices
   before an ex-date are multiplied by the product of the later factors and
-  volumes divided by it, so value traded is unchanged. Indices and the
-  futures are not adjusted (the futures' roll gaps stay).
+  volumes divided by it, so value traded is unchanged. The opening-gap rule
+  is for the stocks only: indices and futures take the exchange's factor
+  alone (none in this version), so the futures' roll gaps stay.
 - A row whose low is above its open or close, or whose high is below them,
   is repaired when only that one is off (low := min(open, low, close),
-  high := max(open, high, close)); a row with both off or a high below its
-  low, a price that is not positive, no volume, or a date (and time) not
-  after the row before's, is left out. Zero-volume rows are mostly the
-  minute bars of the closing auction's quiet minute (14:59).
+  high := max(open, high, close)); a row with both off, a price that is not
+  positive, no volume, or a date (and time) not after the row before's, is
+  left out. The rows without volume are mostly the 14:59 minute bars, inside
+  the closing auction, when nothing trades.
 
 With --minutes, the one-minute bars of the eleven hqchart instruments
 (umychart.testdata/M1KLine/) are written too, to CACHE/minute/<SYMBOL>.csv
