@@ -13,7 +13,7 @@
 //       the same random codes on synthetic watchlists whose files share a
 //       market factor and whose volatility clusters (GARCH(1,1))
 //   evaluate_calibration power [--files F] [--bars T] [--runs N]
-//       GARCH watchlists with No supply followed by a planted drift, at
+//       GARCH watchlists with code 3 followed by a planted drift, at
 //       several multiples of the run's own minimum detectable effect
 //
 // Common options: --bootstrap B (300), --horizons 1,5,10,20, --baseline
@@ -101,7 +101,7 @@ std::vector<int32_t> codes_in_runs(std::size_t bars, double start, std::mt19937_
 
 // A synthetic watchlist: each file's daily return is a common market factor
 // plus its own, both GARCH(1,1) (volatility clusters: alpha 0.08, beta 0.9,
-// 1% a day on average), with codes in runs. With `effect`, No supply (3)
+// 1% a day on average), with codes in runs. With `effect`, code 3
 // is followed by `effect` percent a bar on each of the 10 bars from its
 // entry on.
 std::vector<CodedSeries> garch_watchlist(int files, int bars, double effect, std::mt19937_64& random) {
@@ -131,7 +131,7 @@ std::vector<CodedSeries> garch_watchlist(int files, int bars, double effect, std
             s.open.push_back(price);
             price *= 1 + (market[at] + own[at] + drift[at]) / 100;
             s.close.push_back(price);
-            // Set, not added: a case in a run of No supply is followed by
+            // Set, not added: a case in a run of code 3 is followed by
             // the effect on each of its 10 bars, not by the run's sum.
             if (s.codes[at] == 3)
                 for (std::size_t k = at + 2; k < at + 12; ++k) drift[k] = effect;
@@ -335,7 +335,7 @@ int main(int argc, char** argv) {
         });
         return report(s, tally) ? 0 : 1;
     }
-    // power: the mde of No supply at h=10 measured on null watchlists first,
+    // power: the mde of code 3 at h=10 measured on null watchlists first,
     // then the effect planted at multiples of it (the effect is per bar over
     // 10 bars, so an effect e moves the h=10 return by about 10 e).
     s.options.horizons = {10};
@@ -350,11 +350,12 @@ int main(int argc, char** argv) {
     });
     const Tally::Cell& cell = null_tally.cell[{3, 10}];
     if (cell.n == 0) {
-        std::fprintf(stderr, "evaluate_calibration: No supply has no statistics on these watchlists\n");
+        std::fprintf(stderr, "evaluate_calibration: code 3 has no statistics on these watchlists\n");
         return 1;
     }
     const double mde = cell.mde / cell.n;
-    std::printf("power: No supply at h=10, mde %.3f%% (mean over %d null runs); %d runs per effect\n", mde, cell.n,
+    std::printf("power: code 3 (%s) at h=10, mde %.3f%% (mean over %d null runs); %d runs per effect\n",
+                msxhost::signal_name(3), mde, cell.n,
                 s.runs);
     std::printf("%10s %12s %8s %22s %10s\n", "x mde", "effect", "runs", "plain p < 0.05", "adjusted");
     for (double multiple : {0.0, 0.5, 1.0, 1.5, 2.0}) {

@@ -49,7 +49,8 @@ struct EvaluateOptions {
     Baseline baseline = Baseline::file;
     // Statistics need this many cases and this many episodes (runs of a
     // code on consecutive bars of a file, which share most of their future:
-    // six No demand bars in a row are one observation more than six).
+    // six bars of one signal in a row are one episode, not six independent
+    // cases).
     long min_count = 30;
     long min_episodes = 20;
     int bootstrap = 2000;
