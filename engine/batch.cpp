@@ -175,9 +175,10 @@ void SeriesKernel::take(std::size_t taken) {
             spread_sum = sum_of(spreads, size);
             volume_sum = sum_of(volumes, size);
             close_sum = sum_of(closes, size);
+            double high_to_end = -kInfinity, low_to_end = kInfinity;
             for (std::size_t i = size; i-- > 0;) {
-                highs_to_end[i] = std::max(highs[i], highs_to_end[i + 1]);
-                lows_to_end[i] = std::min(lows[i], lows_to_end[i + 1]);
+                high_to_end = highs_to_end[i] = std::max(highs[i], high_to_end);
+                low_to_end = lows_to_end[i] = std::min(lows[i], low_to_end);
             }
         }
         // The last 3 x `periods` closes, as the Analyzer's Window.
