@@ -172,9 +172,12 @@ void SeriesKernel::take(std::size_t taken) {
         if (++at == size) {
             // ... and is made afresh from the values when the window wraps.
             at = 0;
-            spread_sum = sum_of(spreads, size);
-            volume_sum = sum_of(volumes, size);
-            close_sum = sum_of(closes, size);
+            spread_sum = volume_sum = close_sum = 0;
+            for (std::size_t i = 0; i < size; ++i) {
+                spread_sum += spreads[i];
+                volume_sum += volumes[i];
+                close_sum += closes[i];
+            }
             double high_to_end = -kInfinity, low_to_end = kInfinity;
             for (std::size_t i = size; i-- > 0;) {
                 high_to_end = highs_to_end[i] = std::max(highs[i], high_to_end);
