@@ -52,13 +52,12 @@ SeriesKernel::SeriesKernel(int periods)
       next_(kBlock),
       at_(kBlock),
       block_codes_(kBlock),
-      mean_spread_(kBlock),
-      mean_volume_(kBlock),
-      fast_close_(kBlock),
-      slow_close_(kBlock),
+      spread_sum_at_(kBlock),
+      volume_sum_at_(kBlock),
+      close_sum_at_(kBlock),
+      long_sum_at_(kBlock),
       highest_at_(kBlock),
       lowest_at_(kBlock),
-      position_(kBlock),
       spreads_(periods_),
       volumes_(periods_),
       closes_(periods_),
@@ -137,7 +136,7 @@ void SeriesKernel::take(std::size_t taken) {
     double* const long_closes = long_closes_.data();
     std::size_t at = place_, long_at = long_place_;
     long pushed = pushed_;
-    double spread_sum = spread_sum_, volume_sum = volume_sum_, close_sum = close_sum_, long_sum = long_sum_;
+    double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_, long_sum = long_closes_sum_;
     double high_from_start = high_from_start_, low_from_start = low_from_start_;
     double highest = highest_, lowest = lowest_;
     const double* const h = high_.data() + kHistory;
@@ -146,10 +145,10 @@ void SeriesKernel::take(std::size_t taken) {
     const double* const v = volume_.data() + kHistory;
     for (std::size_t k = 0; k < taken; ++k) {
         // What the windows hold before bar k.
-        mean_spread_[k] = spread_sum;
-        mean_volume_[k] = volume_sum;
-        fast_close_[k] = close_sum;
-        slow_close_[k] = pushed >= static_cast<long>(long_size) ? long_sum : kNaN;
+        spread_sum_at_[k] = spread_sum;
+        volume_sum_at_[k] = volume_sum;
+        close_sum_at_[k] = close_sum;
+        long_sum_at_[k] = pushed >= static_cast<long>(long_size) ? long_sum : kNaN;
         highest_at_[k] = highest;
         lowest_at_[k] = lowest;
 
@@ -194,22 +193,9 @@ void SeriesKernel::take(std::size_t taken) {
         ++pushed;
     }
     place_ = at, long_place_ = long_at, pushed_ = pushed;
-    spread_sum_ = spread_sum, volume_sum_ = volume_sum, close_sum_ = close_sum, long_sum_ = long_sum;
+    spreads_sum_ = spread_sum, volumes_sum_ = volume_sum, closes_sum_ = close_sum, long_closes_sum_ = long_sum;
     high_from_start_ = high_from_start, low_from_start_ = low_from_start;
     highest_ = highest, lowest_ = lowest;
-
-    // The means and close positions, several bars at a time (a division is
-    // slow one at a time).
-    const auto n = static_cast<double>(size);
-    const auto long_n = static_cast<double>(long_size);
-    for (std::size_t k = 0; k < taken; ++k) {
-        mean_spread_[k] /= n;
-        mean_volume_[k] /= n;
-        fast_close_[k] /= n;
-        slow_close_[k] /= long_n;
-    }
-    for (std::size_t k = 0; k < taken; ++k) position_[k] = close_position(h[k], l[k], c[k]);
-
 }
 
 void SeriesKernel::keep_history(std::size_t taken) {
@@ -222,20 +208,32 @@ void SeriesKernel::keep_history(std::size_t taken) {
 }
 
 void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out) const {
+    const auto size = static_cast<double>(periods_);
+    const auto long_size = static_cast<double>(long_closes_.size());
     for (std::size_t base = 0; base < taken; base += kWord) {
         const std::size_t n = std::min(kWord, taken - base);
         // The conditions of the word's bars, two at a time, as bits.
         Conditions<Word> words{};
         for (std::size_t p = 0; p < n; p += 2) {
             const std::size_t k = base + p, b = kHistory + k;
-            const Context<Lanes> x{Lanes::load(&high_[b]),        Lanes::load(&low_[b]),
-                                   Lanes::load(&close_[b]),       Lanes::load(&volume_[b]),
-                                   Lanes::load(&next_[k]),        Lanes::load(&position_[k]),
-                                   Lanes::load(&mean_spread_[k]), Lanes::load(&mean_volume_[k]),
-                                   Lanes::load(&highest_at_[k]),  Lanes::load(&lowest_at_[k]),
-                                   Lanes::load(&fast_close_[k]),  Lanes::load(&slow_close_[k]),
-                                   Lanes::load(&close_[b - 1]),   Lanes::load(&low_[b - 1]),
-                                   Lanes::load(&volume_[b - 1]),  Lanes::load(&volume_[b - 2])};
+            const Lanes high = Lanes::load(&high_[b]), low = Lanes::load(&low_[b]), close = Lanes::load(&close_[b]);
+            // The means made here, where the divisions overlap the rest.
+            const Context<Lanes> x{high,
+                                   low,
+                                   close,
+                                   Lanes::load(&volume_[b]),
+                                   Lanes::load(&next_[k]),
+                                   close_position(high, low, close),
+                                   Lanes::load(&spread_sum_at_[k]) / size,
+                                   Lanes::load(&volume_sum_at_[k]) / size,
+                                   Lanes::load(&highest_at_[k]),
+                                   Lanes::load(&lowest_at_[k]),
+                                   Lanes::load(&close_sum_at_[k]) / size,
+                                   Lanes::load(&long_sum_at_[k]) / long_size,
+                                   Lanes::load(&close_[b - 1]),
+                                   Lanes::load(&low_[b - 1]),
+                                   Lanes::load(&volume_[b - 1]),
+                                   Lanes::load(&volume_[b - 2])};
             words.with(conditions(x), [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; });
         }
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;

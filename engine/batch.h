@@ -56,16 +56,19 @@ private:
     long pushed_ = 0;  // usable bars taken into the windows
 
     // The block: its usable bars after the two before them; each bar's next
-    // close, place in the block and code; what the windows held before it.
+    // close, place in the block and code; what the windows held before it
+    // (the sums of the last `periods` spreads, volumes and closes, of the
+    // last 3 x `periods` closes, NaN while those are not all there, the
+    // highest high and lowest low).
     std::vector<double> high_, low_, close_, volume_, next_;
     std::vector<int32_t> at_, block_codes_;
-    std::vector<double> mean_spread_, mean_volume_, fast_close_, slow_close_, highest_at_, lowest_at_, position_;
+    std::vector<double> spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, highest_at_, lowest_at_;
 
     // The last `periods` bars (spreads, volumes, closes, highs, lows) and
     // their sums; `place` is where the next bar goes.
     std::vector<double> spreads_, volumes_, closes_, highs_, lows_;
     std::size_t place_ = 0;
-    double spread_sum_ = 0, volume_sum_ = 0, close_sum_ = 0;
+    double spreads_sum_ = 0, volumes_sum_ = 0, closes_sum_ = 0;
     // The greatest high and least low from each place to the end of the
     // last full run of `periods` bars (one more place: none), and those from
     // the start of the run being filled.
@@ -76,7 +79,7 @@ private:
     // The last 3 x `periods` closes and their sum.
     std::vector<double> long_closes_;
     std::size_t long_place_ = 0;
-    double long_sum_ = 0;
+    double long_closes_sum_ = 0;
 };
 
 extern template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t,

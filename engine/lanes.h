@@ -34,6 +34,9 @@ struct Lanes {
 inline Lanes lanes(double x) { return {_mm_set1_pd(x)}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
 inline Lanes operator*(double a, Lanes b) { return {_mm_mul_pd(_mm_set1_pd(a), b.v)}; }
+inline Lanes operator/(Lanes a, Lanes b) { return {_mm_div_pd(a.v, b.v)}; }
+// a where the mask holds, else b.
+inline Lanes select(Mask m, Lanes a, Lanes b) { return {_mm_or_pd(_mm_and_pd(m.m, a.v), _mm_andnot_pd(m.m, b.v))}; }
 inline Mask operator<(Lanes a, Lanes b) { return {_mm_cmplt_pd(a.v, b.v)}; }
 inline Mask operator>(Lanes a, Lanes b) { return {_mm_cmpgt_pd(a.v, b.v)}; }
 inline Mask operator<=(Lanes a, Lanes b) { return {_mm_cmple_pd(a.v, b.v)}; }
@@ -64,6 +67,8 @@ struct Lanes {
 inline Lanes lanes(double x) { return {{x, x}}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
 inline Lanes operator*(double a, Lanes b) { return {{a * b.v[0], a * b.v[1]}}; }
+inline Lanes operator/(Lanes a, Lanes b) { return {{a.v[0] / b.v[0], a.v[1] / b.v[1]}}; }
+inline Lanes select(Mask m, Lanes a, Lanes b) { return {{m.m[0] ? a.v[0] : b.v[0], m.m[1] ? a.v[1] : b.v[1]}}; }
 inline Mask operator<(Lanes a, Lanes b) { return {{a.v[0] < b.v[0], a.v[1] < b.v[1]}}; }
 inline Mask operator>(Lanes a, Lanes b) { return {{a.v[0] > b.v[0], a.v[1] > b.v[1]}}; }
 inline Mask operator<=(Lanes a, Lanes b) { return {{a.v[0] <= b.v[0], a.v[1] <= b.v[1]}}; }
@@ -73,10 +78,14 @@ inline Mask finite(Lanes x) { return {{std::isfinite(x.v[0]), std::isfinite(x.v[
 
 #endif
 
+inline Lanes operator/(Lanes a, double b) { return a / lanes(b); }
+inline Lanes select(Mask m, double a, Lanes b) { return select(m, lanes(a), b); }
+inline Lanes select(Mask m, Lanes a, double b) { return select(m, a, lanes(b)); }
 inline Mask operator<(Lanes a, double b) { return a < lanes(b); }
 inline Mask operator>(Lanes a, double b) { return a > lanes(b); }
 inline Mask operator<=(Lanes a, double b) { return a <= lanes(b); }
 inline Mask operator>=(Lanes a, double b) { return a >= lanes(b); }
 inline Mask operator!=(Lanes a, double b) { return a != lanes(b); }
+inline Mask operator<(double a, Lanes b) { return lanes(a) < b; }
 
 }  // namespace spreadcore

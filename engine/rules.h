@@ -152,14 +152,17 @@ inline bool usable(double high, double low, double close, double volume) {
     return high_finite & low_finite & close_finite & volume_finite & (high >= low) & (volume >= 0);
 }
 
+inline double select(bool m, double a, double b) { return m ? a : b; }
+
 // Where the close is in the bar's range, 0 (the low) to 1 (the high); 0.5
-// when the bar has no spread. No branch: a loop over many bars makes it for
-// several at once.
-inline double close_position(double high, double low, double close) {
-    const double spread = high - low;
-    const bool has_spread = spread > 0;
-    const double position = (has_spread ? close - low : 0.5) / (has_spread ? spread : 1.0);
-    return position < 0.0 ? 0.0 : (1.0 < position ? 1.0 : position);  // std::clamp to 0..1
+// when the bar has no spread (0.5 / 1 then). No branch, so that it is made
+// for several bars at once (`Number` holding several).
+template <class Number>
+Number close_position(const Number& high, const Number& low, const Number& close) {
+    const Number spread = high - low;
+    const auto has_spread = spread > 0.0;
+    const Number position = select(has_spread, close - low, 0.5) / select(has_spread, spread, 1.0);
+    return select(position < 0.0, 0.0, select(1.0 < position, 1.0, position));  // std::clamp to 0..1
 }
 
 namespace rules_detail {
