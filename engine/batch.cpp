@@ -45,27 +45,29 @@ void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::in
 
 SeriesKernel::SeriesKernel(int periods)
     : periods_(static_cast<std::size_t>(std::max(periods, 1))),
-      high_(kHistory + kBlock),
-      low_(kHistory + kBlock),
-      close_(kHistory + kBlock),
-      volume_(kHistory + kBlock),
-      next_(kBlock),
-      at_(kBlock),
-      block_codes_(kBlock),
-      spread_sum_at_(kBlock),
-      volume_sum_at_(kBlock),
-      close_sum_at_(kBlock),
-      long_sum_at_(kBlock),
-      highest_at_(kBlock),
-      lowest_at_(kBlock),
-      spreads_(periods_),
-      volumes_(periods_),
-      closes_(periods_),
-      highs_(periods_),
-      lows_(periods_),
-      highs_to_end_(periods_ + 1, -kInfinity),
-      lows_to_end_(periods_ + 1, kInfinity),
-      long_closes_(3 * periods_) {}
+      doubles_(5 * (kHistory + kBlock) + 6 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
+      ints_(2 * kBlock),
+      long_size_(3 * periods_) {
+    double* free = doubles_.data();
+    const auto take_doubles = [&free](std::size_t n) {
+        double* const p = free;
+        free += n;
+        return p;
+    };
+    high_ = take_doubles(kHistory + kBlock), low_ = take_doubles(kHistory + kBlock);
+    close_ = take_doubles(kHistory + kBlock), volume_ = take_doubles(kHistory + kBlock);
+    next_ = take_doubles(kHistory + kBlock);
+    spread_sum_at_ = take_doubles(kBlock), volume_sum_at_ = take_doubles(kBlock);
+    close_sum_at_ = take_doubles(kBlock), long_sum_at_ = take_doubles(kBlock);
+    highest_at_ = take_doubles(kBlock), lowest_at_ = take_doubles(kBlock);
+    spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
+    highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
+    highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
+    long_closes_ = take_doubles(long_size_);
+    std::fill(highs_to_end_, highs_to_end_ + periods_ + 1, -kInfinity);
+    std::fill(lows_to_end_, lows_to_end_ + periods_ + 1, kInfinity);
+    at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
+}
 
 template <class Price>
 void SeriesKernel::run(const Price* high, const Price* low, const Price* close, const Price* volume,
@@ -74,11 +76,11 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
     const double floor = policy != nullptr ? policy->volume_floor : -kInfinity;
     const double floored = policy != nullptr ? policy->floored_volume : 0.0;
     const long judged_from = static_cast<long>(std::max<std::size_t>(periods_, 2));
-    double* const h = high_.data() + kHistory;
-    double* const l = low_.data() + kHistory;
-    double* const c = close_.data() + kHistory;
-    double* const v = volume_.data() + kHistory;
-    double* const next = next_.data();
+    double* const h = high_ + kHistory;
+    double* const l = low_ + kHistory;
+    double* const c = close_ + kHistory;
+    double* const v = volume_ + kHistory;
+    double* const next = next_;
     for (std::size_t first = 0; first < count; first += kBlock) {
         const std::size_t length = std::min(kBlock, count - first);
         // The block's bars as doubles, each volume after the floor, and how
@@ -111,7 +113,7 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
             taken += usable(h[j], l[j], c[j], v[j]);
         }
         take(taken);
-        judge_block(from, taken, block_codes_.data());
+        judge_block(from, taken, block_codes_);
         keep_history(taken);
         for (std::size_t j = 0; j < length; ++j) codes[first + j] = kNone;
         for (std::size_t k = 0; k < taken; ++k) codes[first + static_cast<std::size_t>(at_[k])] = block_codes_[k];
@@ -125,24 +127,24 @@ template void SeriesKernel::run(const float*, const float*, const float*, const 
 
 void SeriesKernel::take(std::size_t taken) {
     // The windows' state in locals (the compiler keeps them in registers).
-    const std::size_t size = periods_, long_size = long_closes_.size();
-    double* const spreads = spreads_.data();
-    double* const volumes = volumes_.data();
-    double* const closes = closes_.data();
-    double* const highs = highs_.data();
-    double* const lows = lows_.data();
-    double* const highs_to_end = highs_to_end_.data();
-    double* const lows_to_end = lows_to_end_.data();
-    double* const long_closes = long_closes_.data();
+    const std::size_t size = periods_, long_size = long_size_;
+    double* const spreads = spreads_;
+    double* const volumes = volumes_;
+    double* const closes = closes_;
+    double* const highs = highs_;
+    double* const lows = lows_;
+    double* const highs_to_end = highs_to_end_;
+    double* const lows_to_end = lows_to_end_;
+    double* const long_closes = long_closes_;
     std::size_t at = place_, long_at = long_place_;
     long pushed = pushed_;
     double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_, long_sum = long_closes_sum_;
     double high_from_start = high_from_start_, low_from_start = low_from_start_;
     double highest = highest_, lowest = lowest_;
-    const double* const h = high_.data() + kHistory;
-    const double* const l = low_.data() + kHistory;
-    const double* const c = close_.data() + kHistory;
-    const double* const v = volume_.data() + kHistory;
+    const double* const h = high_ + kHistory;
+    const double* const l = low_ + kHistory;
+    const double* const c = close_ + kHistory;
+    const double* const v = volume_ + kHistory;
     for (std::size_t k = 0; k < taken; ++k) {
         // What the windows hold before bar k.
         spread_sum_at_[k] = spread_sum;
@@ -209,7 +211,7 @@ void SeriesKernel::keep_history(std::size_t taken) {
 
 void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out) const {
     const auto size = static_cast<double>(periods_);
-    const auto long_size = static_cast<double>(long_closes_.size());
+    const auto long_size = static_cast<double>(long_size_);
     for (std::size_t base = 0; base < taken; base += kWord) {
         const std::size_t n = std::min(kWord, taken - base);
         // The conditions of the word's bars, two at a time, as bits.

@@ -26,6 +26,8 @@ namespace spreadcore {
 
 class SeriesKernel {
 public:
+    SeriesKernel(const SeriesKernel&) = delete;
+    SeriesKernel& operator=(const SeriesKernel&) = delete;
     // Bars taken a block at a time.
     static constexpr std::size_t kBlock = 256;
 
@@ -54,30 +56,34 @@ private:
 
     std::size_t periods_;
     long pushed_ = 0;  // usable bars taken into the windows
+    // Everything below lives in these two (two allocations a series).
+    std::vector<double> doubles_;
+    std::vector<int32_t> ints_;
 
     // The block: its usable bars after the two before them; each bar's next
     // close, place in the block and code; what the windows held before it
     // (the sums of the last `periods` spreads, volumes and closes, of the
     // last 3 x `periods` closes, NaN while those are not all there, the
     // highest high and lowest low).
-    std::vector<double> high_, low_, close_, volume_, next_;
-    std::vector<int32_t> at_, block_codes_;
-    std::vector<double> spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, highest_at_, lowest_at_;
+    double *high_, *low_, *close_, *volume_, *next_;
+    int32_t *at_, *block_codes_;
+    double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
 
     // The last `periods` bars (spreads, volumes, closes, highs, lows) and
     // their sums; `place` is where the next bar goes.
-    std::vector<double> spreads_, volumes_, closes_, highs_, lows_;
+    double *spreads_, *volumes_, *closes_, *highs_, *lows_;
     std::size_t place_ = 0;
     double spreads_sum_ = 0, volumes_sum_ = 0, closes_sum_ = 0;
     // The greatest high and least low from each place to the end of the
     // last full run of `periods` bars (one more place: none), and those from
     // the start of the run being filled.
-    std::vector<double> highs_to_end_, lows_to_end_;
+    double *highs_to_end_, *lows_to_end_;
     double high_from_start_ = 0, low_from_start_ = 0;
     // The window's highest high and lowest low now.
     double highest_ = 0, lowest_ = 0;
     // The last 3 x `periods` closes and their sum.
-    std::vector<double> long_closes_;
+    std::size_t long_size_;
+    double* long_closes_;
     std::size_t long_place_ = 0;
     double long_closes_sum_ = 0;
 };
