@@ -85,8 +85,18 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
         const std::size_t length = std::min(kBlock, count - first);
         // The block's bars as doubles, each volume after the floor, and how
         // many are usable.
-        std::size_t usable_bars = 0;
-        for (std::size_t j = 0; j < length; ++j) {
+        std::size_t usable_bars = 0, paired = 0;
+        for (std::size_t j = 0; j + 2 <= length; j += 2, paired = j) {
+            const std::size_t i = first + j;
+            const Lanes hj = Lanes::load(high + i), lj = Lanes::load(low + i), cj = Lanes::load(close + i);
+            const Lanes traded = Lanes::load(volume + i);
+            const Lanes vj = select(traded < floor, floored, traded);
+            hj.store(h + j), lj.store(l + j), cj.store(c + j), vj.store(v + j);
+            const unsigned both = bits(usable(hj, lj, cj, vj));
+            usable_bars += (both & 1) + (both >> 1);
+        }
+        if (paired < length) {  // the last of an odd number
+            const std::size_t j = paired;
             h[j] = static_cast<double>(high[first + j]);
             l[j] = static_cast<double>(low[first + j]);
             c[j] = static_cast<double>(close[first + j]);

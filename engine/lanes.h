@@ -30,6 +30,10 @@ struct Lanes {
     __m128d v;
     // Two values from p[0] and p[1].
     static Lanes load(const double* p) { return {_mm_loadu_pd(p)}; }
+    static Lanes load(const float* p) {
+        return {_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))))};
+    }
+    void store(double* p) const { _mm_storeu_pd(p, v); }
 };
 inline Lanes lanes(double x) { return {_mm_set1_pd(x)}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
@@ -63,6 +67,8 @@ struct Lanes {
         std::memcpy(x.v, p, sizeof x.v);
         return x;
     }
+    static Lanes load(const float* p) { return {{static_cast<double>(p[0]), static_cast<double>(p[1])}}; }
+    void store(double* p) const { std::memcpy(p, v, sizeof v); }
 };
 inline Lanes lanes(double x) { return {{x, x}}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }

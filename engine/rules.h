@@ -146,10 +146,14 @@ Truth holds(Signal rule, const Conditions<Truth>& c) {
 // Whether the engine can use a bar: every value finite, the high not below
 // the low, the volume not negative. A bar it cannot use answers kNone and
 // joins no average.
-inline bool usable(double high, double low, double close, double volume) {
-    const bool high_finite = std::isfinite(high), low_finite = std::isfinite(low);
-    const bool close_finite = std::isfinite(close), volume_finite = std::isfinite(volume);
-    return high_finite & low_finite & close_finite & volume_finite & (high >= low) & (volume >= 0);
+// (`Number` as for Context.)
+template <class Number>
+auto usable(const Number& high, const Number& low, const Number& close, const Number& volume) {
+    using Truth = decltype(high > low);
+    const Truth high_finite = finite(high), low_finite = finite(low);
+    const Truth close_finite = finite(close), volume_finite = finite(volume);
+    return static_cast<Truth>(high_finite & low_finite & close_finite & volume_finite & (high >= low) &
+                              (volume >= 0.0));
 }
 
 inline double select(bool m, double a, double b) { return m ? a : b; }
