@@ -150,6 +150,9 @@ void SeriesKernel::take(std::size_t taken) {
     long pushed = pushed_;
     double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_, long_sum = long_closes_sum_;
     double high_from_start = high_from_start_, low_from_start = low_from_start_;
+    // NaN while the long window fills (no trend yet), then 0: added to the
+    // sum (never -0, so the sum is unchanged) it gives what the rules read.
+    double long_unknown = pushed >= static_cast<long>(long_size) ? 0.0 : kNaN;
     double highest = highest_, lowest = lowest_;
     const double* const h = high_ + kHistory;
     const double* const l = low_ + kHistory;
@@ -160,7 +163,7 @@ void SeriesKernel::take(std::size_t taken) {
         spread_sum_at_[k] = spread_sum;
         volume_sum_at_[k] = volume_sum;
         close_sum_at_[k] = close_sum;
-        long_sum_at_[k] = pushed >= static_cast<long>(long_size) ? long_sum : kNaN;
+        long_sum_at_[k] = long_sum + long_unknown;
         highest_at_[k] = highest;
         lowest_at_[k] = lowest;
 
@@ -176,8 +179,8 @@ void SeriesKernel::take(std::size_t taken) {
         closes[at] = c[k];
         highs[at] = h[k];
         lows[at] = l[k];
-        high_from_start = std::max(at == 0 ? -kInfinity : high_from_start, h[k]);
-        low_from_start = std::min(at == 0 ? kInfinity : low_from_start, l[k]);
+        high_from_start = std::max(high_from_start, h[k]);
+        low_from_start = std::min(low_from_start, l[k]);
         highest = std::max(highs_to_end[at + 1], high_from_start);
         lowest = std::min(lows_to_end[at + 1], low_from_start);
         if (++at == size) {
@@ -194,6 +197,7 @@ void SeriesKernel::take(std::size_t taken) {
                 high_to_end = highs_to_end[i] = std::max(highs[i], high_to_end);
                 low_to_end = lows_to_end[i] = std::min(lows[i], low_to_end);
             }
+            high_from_start = -kInfinity, low_from_start = kInfinity;  // the next run's
         }
         // The last 3 x `periods` closes, as the Analyzer's Window.
         long_sum += c[k] - long_closes[long_at];
@@ -201,6 +205,7 @@ void SeriesKernel::take(std::size_t taken) {
         if (++long_at == long_size) {
             long_at = 0;
             long_sum = sum_of(long_closes, long_size);
+            long_unknown = 0.0;  // the window is full from now on
         }
         ++pushed;
     }

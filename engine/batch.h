@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "engine/rules.h"
@@ -78,7 +79,8 @@ private:
     // last full run of `periods` bars (one more place: none), and those from
     // the start of the run being filled.
     double *highs_to_end_, *lows_to_end_;
-    double high_from_start_ = 0, low_from_start_ = 0;
+    double high_from_start_ = -std::numeric_limits<double>::infinity();
+    double low_from_start_ = std::numeric_limits<double>::infinity();
     // The window's highest high and lowest low now.
     double highest_ = 0, lowest_ = 0;
     // The last 3 x `periods` closes and their sum.
