@@ -6,7 +6,10 @@
 // then one pass carries the windows along the block, noting for each bar
 // what the windows held before it (their sums, highest high and lowest
 // low), and a last pass judges the block's bars with the rules of
-// engine/rules.h. The windows' sums take exactly the Analyzer's steps (a
+// engine/rules.h: each condition worked out for two bars at once
+// (engine/lanes.h) and kept as a word of 64 bars, one bit a bar, each rule
+// the words of its conditions joined, each bar given the first rule in
+// kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
 // bar added and the bar leaving subtracted, the sum made afresh from the
 // window's values each time it wraps), so every mean is the same double;
 // the extremes are exact whatever the method: here each window is the end

@@ -145,8 +145,7 @@ Truth holds(Signal rule, const Conditions<Truth>& c) {
 
 // Whether the engine can use a bar: every value finite, the high not below
 // the low, the volume not negative. A bar it cannot use answers kNone and
-// joins no average.
-// (`Number` as for Context.)
+// joins no average. (`Number` as for Context.)
 template <class Number>
 auto usable(const Number& high, const Number& low, const Number& close, const Number& volume) {
     using Truth = decltype(high > low);
