@@ -74,10 +74,9 @@ int32_t Analyzer::judge(const Bar& b, double next_close) const {
     if (!recent_.full() || bars_ < 2) return kNone;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     return spreadcore::judge({b.high, b.low, b.close, b.volume, next_close, close_position(b.high, b.low, b.close),
-                              recent_.mean_spread(),
-                              recent_.mean_volume(), recent_.highest(), recent_.lowest(), recent_.mean_close(),
-                              long_closes_.full() ? long_closes_.mean() : nan, prev1_.close, prev1_.low,
-                              prev1_.volume, prev2_.volume});
+                              recent_.mean_spread(), recent_.mean_volume(), recent_.highest(), recent_.lowest(),
+                              recent_.mean_close(), long_closes_.full() ? long_closes_.mean() : nan, prev1_.close,
+                              prev1_.low, prev1_.volume, prev2_.volume});
 }
 
 }  // namespace spreadcore

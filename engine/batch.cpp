@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "engine/lanes.h"
+
 namespace spreadcore {
 
 namespace {
@@ -10,124 +12,250 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A sum of values made afresh, in order, from 0: a window's wrap.
-double sum_of(const std::vector<double>& values) {
+double sum_of(const double* values, std::size_t count) {
     double sum = 0;
-    for (const double x : values) sum += x;
+    for (std::size_t i = 0; i < count; ++i) sum += values[i];
     return sum;
+}
+
+// A word of 64 bars' conditions: bit k for bar k.
+using Word = uint64_t;
+constexpr std::size_t kWord = 64;
+
+// Bars first to end - 1 of a word, as its bits.
+Word bars_between(std::size_t first, std::size_t end) {
+    const Word below_end = end >= kWord ? ~Word{0} : (Word{1} << end) - 1;
+    const Word below_first = first >= kWord ? ~Word{0} : (Word{1} << first) - 1;
+    return below_end & ~below_first;
+}
+
+// Each bar of `open` takes the code of the first rule in kRuleOrder that
+// holds for it (bars no rule holds for keep theirs).
+template <std::size_t... k>
+void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::index_sequence<k...>) {
+    const auto one_rule = [&](Signal rule) {
+        Word hit = holds(rule, words) & open;
+        open &= ~hit;
+        for (; hit != 0; hit &= hit - 1) out[__builtin_ctzll(hit)] = rule;
+    };
+    static_cast<void>((one_rule(kRuleOrder[k]), ...));
 }
 
 }  // namespace
 
 SeriesKernel::SeriesKernel(int periods)
     : periods_(static_cast<std::size_t>(std::max(periods, 1))),
-      high_(kHistory + kBlock),
-      low_(kHistory + kBlock),
-      close_(kHistory + kBlock),
-      volume_(kHistory + kBlock),
-      next_(kBlock),
-      at_(kBlock),
-      block_codes_(kBlock),
-      spread_sum_at_(kBlock),
-      volume_sum_at_(kBlock),
-      close_sum_at_(kBlock),
-      long_sum_at_(kBlock),
-      highest_at_(kBlock),
-      lowest_at_(kBlock),
-      position_(kBlock),
-      spreads_(periods_),
-      volumes_(periods_),
-      closes_(periods_),
-      highs_(periods_),
-      lows_(periods_),
-      highs_to_end_(periods_ + 1, -kInfinity),
-      lows_to_end_(periods_ + 1, kInfinity),
-      long_closes_(3 * periods_) {}
-
-void SeriesKernel::push(double high, double low, double close, double volume) {
-    // The window of the last `periods` bars, as the Analyzer's BarWindow:
-    // each sum takes the new value less the one it replaces (0 while the
-    // window fills) ...
-    const std::size_t at = place_;
-    const double spread = high - low;
-    spread_sum_ += spread - spreads_[at];
-    volume_sum_ += volume - volumes_[at];
-    close_sum_ += close - closes_[at];
-    spreads_[at] = spread;
-    volumes_[at] = volume;
-    closes_[at] = close;
-    highs_[at] = high;
-    lows_[at] = low;
-    high_from_start_ = std::max(at == 0 ? -kInfinity : high_from_start_, high);
-    low_from_start_ = std::min(at == 0 ? kInfinity : low_from_start_, low);
-    highest_ = std::max(highs_to_end_[at + 1], high_from_start_);
-    lowest_ = std::min(lows_to_end_[at + 1], low_from_start_);
-    if (++place_ == periods_) {
-        // ... and is made afresh from the values when the window wraps.
-        place_ = 0;
-        spread_sum_ = sum_of(spreads_);
-        volume_sum_ = sum_of(volumes_);
-        close_sum_ = sum_of(closes_);
-        for (std::size_t k = periods_; k-- > 0;) {
-            highs_to_end_[k] = std::max(highs_[k], highs_to_end_[k + 1]);
-            lows_to_end_[k] = std::min(lows_[k], lows_to_end_[k + 1]);
-        }
-        highs_to_end_[periods_] = -kInfinity;
-        lows_to_end_[periods_] = kInfinity;
-    }
-    // The last 3 x `periods` closes, as the Analyzer's Window.
-    long_sum_ += close - long_closes_[long_place_];
-    long_closes_[long_place_] = close;
-    if (++long_place_ == long_closes_.size()) {
-        long_place_ = 0;
-        long_sum_ = sum_of(long_closes_);
-    }
-    ++pushed_;
+      doubles_(5 * (kHistory + kBlock) + 6 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
+      ints_(2 * kBlock),
+      long_size_(3 * periods_) {
+    double* free = doubles_.data();
+    const auto take_doubles = [&free](std::size_t n) {
+        double* const p = free;
+        free += n;
+        return p;
+    };
+    high_ = take_doubles(kHistory + kBlock), low_ = take_doubles(kHistory + kBlock);
+    close_ = take_doubles(kHistory + kBlock), volume_ = take_doubles(kHistory + kBlock);
+    next_ = take_doubles(kHistory + kBlock);
+    spread_sum_at_ = take_doubles(kBlock), volume_sum_at_ = take_doubles(kBlock);
+    close_sum_at_ = take_doubles(kBlock), long_sum_at_ = take_doubles(kBlock);
+    highest_at_ = take_doubles(kBlock), lowest_at_ = take_doubles(kBlock);
+    spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
+    highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
+    highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
+    long_closes_ = take_doubles(long_size_);
+    std::fill(highs_to_end_, highs_to_end_ + periods_ + 1, -kInfinity);
+    std::fill(lows_to_end_, lows_to_end_ + periods_ + 1, kInfinity);
+    at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
 }
 
-void SeriesKernel::analyse_block(std::size_t taken) {
-    // The rules need `periods` usable bars before a bar, and two; the trend
-    // 3 x `periods`.
+template <class Price>
+void SeriesKernel::run(const Price* high, const Price* low, const Price* close, const Price* volume,
+                       std::size_t count, int32_t* codes, const FeedPolicy* policy) {
+    // Without a policy, no volume is below the floor.
+    const double floor = policy != nullptr ? policy->volume_floor : -kInfinity;
+    const double floored = policy != nullptr ? policy->floored_volume : 0.0;
     const long judged_from = static_cast<long>(std::max<std::size_t>(periods_, 2));
-    const auto trend_from = static_cast<long>(long_closes_.size());
-    const std::size_t first = pushed_ >= judged_from ? 0 : std::min<std::size_t>(taken, static_cast<std::size_t>(judged_from - pushed_));
-    for (std::size_t k = 0; k < taken; ++k) {
-        spread_sum_at_[k] = spread_sum_;
-        volume_sum_at_[k] = volume_sum_;
-        close_sum_at_[k] = close_sum_;
-        long_sum_at_[k] = pushed_ >= trend_from ? long_sum_ : kNaN;
-        highest_at_[k] = highest_;
-        lowest_at_[k] = lowest_;
-        const std::size_t b = kHistory + k;
-        push(high_[b], low_[b], close_[b], volume_[b]);
-    }
+    double* const h = high_ + kHistory;
+    double* const l = low_ + kHistory;
+    double* const c = close_ + kHistory;
+    double* const v = volume_ + kHistory;
+    double* const next = next_;
+    for (std::size_t first = 0; first < count; first += kBlock) {
+        const std::size_t length = std::min(kBlock, count - first);
+        // The block's bars as doubles, each volume after the floor, and how
+        // many are usable.
+        std::size_t usable_bars = 0, paired = 0;
+        for (std::size_t j = 0; j + 2 <= length; j += 2, paired = j) {
+            const std::size_t i = first + j;
+            const Lanes hj = Lanes::load(high + i), lj = Lanes::load(low + i), cj = Lanes::load(close + i);
+            const Lanes traded = Lanes::load(volume + i);
+            const Lanes vj = select(traded < floor, floored, traded);
+            hj.store(h + j), lj.store(l + j), cj.store(c + j), vj.store(v + j);
+            const unsigned both = bits(usable(hj, lj, cj, vj));
+            usable_bars += (both & 1) + (both >> 1);
+        }
+        if (paired < length) {  // the last of an odd number
+            const std::size_t j = paired;
+            h[j] = static_cast<double>(high[first + j]);
+            l[j] = static_cast<double>(low[first + j]);
+            c[j] = static_cast<double>(close[first + j]);
+            const auto traded = static_cast<double>(volume[first + j]);
+            v[j] = traded < floor ? floored : traded;
+            usable_bars += usable(h[j], l[j], c[j], v[j]);
+        }
+        for (std::size_t j = 0; j + 1 < length; ++j) next[j] = c[j + 1];
+        next[length - 1] = first + length < count ? static_cast<double>(close[first + length]) : kNoNextClose;
 
-    // The means and close positions, several bars at a time (divisions
-    // are slow one at a time) ...
-    const auto size = static_cast<double>(periods_);
-    const auto long_size = static_cast<double>(long_closes_.size());
-    for (std::size_t k = 0; k < taken; ++k) {
-        spread_sum_at_[k] /= size;
-        volume_sum_at_[k] /= size;
-        close_sum_at_[k] /= size;
-        long_sum_at_[k] /= long_size;
+        // The bars before the averages are known answer kNone.
+        const std::size_t from = pushed_ >= judged_from ? 0 : static_cast<std::size_t>(judged_from - pushed_);
+        if (usable_bars == length) {
+            take(length);
+            judge_block(from, length, codes + first);
+            keep_history(length);
+            continue;
+        }
+        // The usable bars moved up over the others, in order.
+        std::size_t taken = 0;
+        for (std::size_t j = 0; j < length; ++j) {
+            h[taken] = h[j], l[taken] = l[j], c[taken] = c[j], v[taken] = v[j], next[taken] = next[j];
+            at_[taken] = static_cast<int32_t>(j);
+            taken += usable(h[j], l[j], c[j], v[j]);
+        }
+        take(taken);
+        judge_block(from, taken, block_codes_);
+        keep_history(taken);
+        for (std::size_t j = 0; j < length; ++j) codes[first + j] = kNone;
+        for (std::size_t k = 0; k < taken; ++k) codes[first + static_cast<std::size_t>(at_[k])] = block_codes_[k];
     }
-    for (std::size_t k = 0; k < taken; ++k)
-        position_[k] = close_position(high_[kHistory + k], low_[kHistory + k], close_[kHistory + k]);
-    // ... then the rules.
-    for (std::size_t k = 0; k < first; ++k) block_codes_[k] = kNone;
-    for (std::size_t k = first; k < taken; ++k) {
-        const std::size_t b = kHistory + k;
-        block_codes_[k] = judge({high_[b], low_[b], close_[b], volume_[b], next_[k], position_[k], spread_sum_at_[k],
-                                 volume_sum_at_[k], highest_at_[k], lowest_at_[k], close_sum_at_[k], long_sum_at_[k],
-                                 close_[b - 1], low_[b - 1], volume_[b - 1], volume_[b - 2]});
-    }
+}
 
-    // The block's last two usable bars go ahead of the next block.
+template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t, int32_t*,
+                                const FeedPolicy*);
+template void SeriesKernel::run(const float*, const float*, const float*, const float*, std::size_t, int32_t*,
+                                const FeedPolicy*);
+
+void SeriesKernel::take(std::size_t taken) {
+    // The windows' state in locals (the compiler keeps them in registers).
+    const std::size_t size = periods_, long_size = long_size_;
+    double* const spreads = spreads_;
+    double* const volumes = volumes_;
+    double* const closes = closes_;
+    double* const highs = highs_;
+    double* const lows = lows_;
+    double* const highs_to_end = highs_to_end_;
+    double* const lows_to_end = lows_to_end_;
+    double* const long_closes = long_closes_;
+    std::size_t at = place_, long_at = long_place_;
+    long pushed = pushed_;
+    double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_, long_sum = long_closes_sum_;
+    double high_from_start = high_from_start_, low_from_start = low_from_start_;
+    // NaN while the long window fills (no trend yet), then 0: added to the
+    // sum (never -0, so the sum is unchanged) it gives what the rules read.
+    double long_unknown = pushed >= static_cast<long>(long_size) ? 0.0 : kNaN;
+    double highest = highest_, lowest = lowest_;
+    const double* const h = high_ + kHistory;
+    const double* const l = low_ + kHistory;
+    const double* const c = close_ + kHistory;
+    const double* const v = volume_ + kHistory;
+    for (std::size_t k = 0; k < taken; ++k) {
+        // What the windows hold before bar k.
+        spread_sum_at_[k] = spread_sum;
+        volume_sum_at_[k] = volume_sum;
+        close_sum_at_[k] = close_sum;
+        long_sum_at_[k] = long_sum + long_unknown;
+        highest_at_[k] = highest;
+        lowest_at_[k] = lowest;
+
+        // Bar k joins the window of the last `periods` bars as it joins the
+        // Analyzer's BarWindow: each sum takes the new value less the one it
+        // replaces (0 while the window fills) ...
+        const double spread = h[k] - l[k];
+        spread_sum += spread - spreads[at];
+        volume_sum += v[k] - volumes[at];
+        close_sum += c[k] - closes[at];
+        spreads[at] = spread;
+        volumes[at] = v[k];
+        closes[at] = c[k];
+        highs[at] = h[k];
+        lows[at] = l[k];
+        high_from_start = std::max(high_from_start, h[k]);
+        low_from_start = std::min(low_from_start, l[k]);
+        highest = std::max(highs_to_end[at + 1], high_from_start);
+        lowest = std::min(lows_to_end[at + 1], low_from_start);
+        if (++at == size) {
+            // ... and is made afresh from the values when the window wraps.
+            at = 0;
+            spread_sum = volume_sum = close_sum = 0;
+            for (std::size_t i = 0; i < size; ++i) {
+                spread_sum += spreads[i];
+                volume_sum += volumes[i];
+                close_sum += closes[i];
+            }
+            double high_to_end = -kInfinity, low_to_end = kInfinity;
+            for (std::size_t i = size; i-- > 0;) {
+                high_to_end = highs_to_end[i] = std::max(highs[i], high_to_end);
+                low_to_end = lows_to_end[i] = std::min(lows[i], low_to_end);
+            }
+            high_from_start = -kInfinity, low_from_start = kInfinity;  // the next run's
+        }
+        // The last 3 x `periods` closes, as the Analyzer's Window.
+        long_sum += c[k] - long_closes[long_at];
+        long_closes[long_at] = c[k];
+        if (++long_at == long_size) {
+            long_at = 0;
+            long_sum = sum_of(long_closes, long_size);
+            long_unknown = 0.0;  // the window is full from now on
+        }
+        ++pushed;
+    }
+    place_ = at, long_place_ = long_at, pushed_ = pushed;
+    spreads_sum_ = spread_sum, volumes_sum_ = volume_sum, closes_sum_ = close_sum, long_closes_sum_ = long_sum;
+    high_from_start_ = high_from_start, low_from_start_ = low_from_start;
+    highest_ = highest, lowest_ = lowest;
+}
+
+void SeriesKernel::keep_history(std::size_t taken) {
     for (std::size_t k = 0; k < kHistory; ++k) {
         high_[k] = high_[taken + k];
         low_[k] = low_[taken + k];
         close_[k] = close_[taken + k];
         volume_[k] = volume_[taken + k];
+    }
+}
+
+void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out) const {
+    const auto size = static_cast<double>(periods_);
+    const auto long_size = static_cast<double>(long_size_);
+    for (std::size_t base = 0; base < taken; base += kWord) {
+        const std::size_t n = std::min(kWord, taken - base);
+        // The conditions of the word's bars, two at a time, as bits.
+        Conditions<Word> words{};
+        for (std::size_t p = 0; p < n; p += 2) {
+            const std::size_t k = base + p, b = kHistory + k;
+            const Lanes high = Lanes::load(&high_[b]), low = Lanes::load(&low_[b]), close = Lanes::load(&close_[b]);
+            // The means made here, where the divisions overlap the rest.
+            const Context<Lanes> x{high,
+                                   low,
+                                   close,
+                                   Lanes::load(&volume_[b]),
+                                   Lanes::load(&next_[k]),
+                                   close_position(high, low, close),
+                                   Lanes::load(&spread_sum_at_[k]) / size,
+                                   Lanes::load(&volume_sum_at_[k]) / size,
+                                   Lanes::load(&highest_at_[k]),
+                                   Lanes::load(&lowest_at_[k]),
+                                   Lanes::load(&close_sum_at_[k]) / size,
+                                   Lanes::load(&long_sum_at_[k]) / long_size,
+                                   Lanes::load(&close_[b - 1]),
+                                   Lanes::load(&low_[b - 1]),
+                                   Lanes::load(&volume_[b - 1]),
+                                   Lanes::load(&volume_[b - 2])};
+            words.with(conditions(x), [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; });
+        }
+        for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
+        write_codes(words, bars_between(from > base ? from - base : 0, n), out + base,
+                    std::make_index_sequence<std::size(kRuleOrder)>());
     }
 }
 

@@ -6,7 +6,10 @@
 // then one pass carries the windows along the block, noting for each bar
 // what the windows held before it (their sums, highest high and lowest
 // low), and a last pass judges the block's bars with the rules of
-// engine/rules.h. The windows' sums take exactly the Analyzer's steps (a
+// engine/rules.h: each condition worked out for two bars at once
+// (engine/lanes.h) and kept as a word of 64 bars, one bit a bar, each rule
+// the words of its conditions joined, each bar given the first rule in
+// kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
 // bar added and the bar leaving subtracted, the sum made afresh from the
 // window's values each time it wraps), so every mean is the same double;
 // the extremes are exact whatever the method: here each window is the end
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "engine/rules.h"
@@ -26,76 +30,72 @@ namespace spreadcore {
 
 class SeriesKernel {
 public:
+    SeriesKernel(const SeriesKernel&) = delete;
+    SeriesKernel& operator=(const SeriesKernel&) = delete;
     // Bars taken a block at a time.
     static constexpr std::size_t kBlock = 256;
 
     // `periods` from 1 to kMaxPeriods.
     explicit SeriesKernel(int periods);
 
-    // codes[i] for bars 0 to count - 1 of the arrays, each bar's volume
-    // taken as `fed_volume(volume[i])`, its next close the next bar's (the
-    // last bar's kNoNextClose): what an Analyzer of `periods` answers fed
-    // the same bars in order.
-    template <class Price, class FedVolume>
+    // codes[i] for bars 0 to count - 1 of the arrays, each bar's next close
+    // the next bar's (the last bar's kNoNextClose), each volume taken as it
+    // is (no `policy`) or after the policy's floor: what an Analyzer of
+    // `periods` answers fed the same bars in order. Price: double or float.
+    template <class Price>
     void run(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
-             int32_t* codes, const FedVolume& fed_volume) {
-        for (std::size_t first = 0; first < count; first += kBlock) {
-            const std::size_t end = std::min(count, first + kBlock);
-            // The block's usable bars, in order: each bar is written to the
-            // next place and kept there only when it is usable.
-            std::size_t taken = 0;
-            for (std::size_t i = first; i < end; ++i) {
-                const auto h = static_cast<double>(high[i]), l = static_cast<double>(low[i]);
-                const auto c = static_cast<double>(close[i]);
-                const double v = fed_volume(static_cast<double>(volume[i]));
-                high_[kHistory + taken] = h;
-                low_[kHistory + taken] = l;
-                close_[kHistory + taken] = c;
-                volume_[kHistory + taken] = v;
-                next_[taken] = i + 1 < count ? static_cast<double>(close[i + 1]) : kNoNextClose;
-                at_[taken] = static_cast<int32_t>(i - first);
-                codes[i] = kNone;
-                taken += usable(h, l, c, v);
-            }
-            analyse_block(taken);
-            for (std::size_t k = 0; k < taken; ++k) codes[first + static_cast<std::size_t>(at_[k])] = block_codes_[k];
-        }
-    }
+             int32_t* codes, const FeedPolicy* policy);
 
 private:
     // The two usable bars before a block are kept ahead of it.
     static constexpr std::size_t kHistory = 2;
-    // Judges the block's first `taken` bars and takes them into the windows.
-    void analyse_block(std::size_t taken);
-    // Takes one bar into the windows.
-    void push(double high, double low, double close, double volume);
+    // Takes the block's first `taken` bars into the windows, noting the
+    // means and extremes each bar is measured against.
+    void take(std::size_t taken);
+    // The codes of the block's first `taken` bars (after take): kNone for
+    // those before `from`, which come before the averages are known.
+    void judge_block(std::size_t from, std::size_t taken, int32_t* out) const;
+    // The block's last two usable bars (of `taken`) go ahead of the next.
+    void keep_history(std::size_t taken);
 
     std::size_t periods_;
     long pushed_ = 0;  // usable bars taken into the windows
+    // Everything below lives in these two (two allocations a series).
+    std::vector<double> doubles_;
+    std::vector<int32_t> ints_;
 
     // The block: its usable bars after the two before them; each bar's next
-    // close, place in the block and code; what the windows held before it.
-    std::vector<double> high_, low_, close_, volume_, next_;
-    std::vector<int32_t> at_, block_codes_;
-    std::vector<double> spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, highest_at_, lowest_at_;
-    std::vector<double> position_;
+    // close, place in the block and code; what the windows held before it
+    // (the sums of the last `periods` spreads, volumes and closes, of the
+    // last 3 x `periods` closes, NaN while those are not all there, the
+    // highest high and lowest low).
+    double *high_, *low_, *close_, *volume_, *next_;
+    int32_t *at_, *block_codes_;
+    double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
 
     // The last `periods` bars (spreads, volumes, closes, highs, lows) and
     // their sums; `place` is where the next bar goes.
-    std::vector<double> spreads_, volumes_, closes_, highs_, lows_;
+    double *spreads_, *volumes_, *closes_, *highs_, *lows_;
     std::size_t place_ = 0;
-    double spread_sum_ = 0, volume_sum_ = 0, close_sum_ = 0;
+    double spreads_sum_ = 0, volumes_sum_ = 0, closes_sum_ = 0;
     // The greatest high and least low from each place to the end of the
     // last full run of `periods` bars (one more place: none), and those from
     // the start of the run being filled.
-    std::vector<double> highs_to_end_, lows_to_end_;
-    double high_from_start_ = 0, low_from_start_ = 0;
+    double *highs_to_end_, *lows_to_end_;
+    double high_from_start_ = -std::numeric_limits<double>::infinity();
+    double low_from_start_ = std::numeric_limits<double>::infinity();
     // The window's highest high and lowest low now.
     double highest_ = 0, lowest_ = 0;
     // The last 3 x `periods` closes and their sum.
-    std::vector<double> long_closes_;
+    std::size_t long_size_;
+    double* long_closes_;
     std::size_t long_place_ = 0;
-    double long_sum_ = 0;
+    double long_closes_sum_ = 0;
 };
+
+extern template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t,
+                                       int32_t*, const FeedPolicy*);
+extern template void SeriesKernel::run(const float*, const float*, const float*, const float*, std::size_t,
+                                       int32_t*, const FeedPolicy*);
 
 }  // namespace spreadcore

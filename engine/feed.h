@@ -25,7 +25,7 @@ template <class Price>
 void analyse_series(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
                     int periods, int32_t* codes) {
     SeriesKernel kernel(periods);
-    kernel.run(high, low, close, volume, count, codes, [](double v) { return v; });
+    kernel.run(high, low, close, volume, count, codes, nullptr);
 }
 
 // A whole series' codes as a chart shows them (bars 0 to count - 1 fed by
@@ -37,8 +37,7 @@ void feed_series(const Price* high, const Price* low, const Price* close, const 
     // with its next close unknown, each volume after the floor.
     if (count == 0) return;
     SeriesKernel kernel(periods);
-    kernel.run(high, low, close, volume, count - 1, codes,
-               [&policy](double v) { return fed_volume(v, policy); });
+    kernel.run(high, low, close, volume, count - 1, codes, &policy);
     // The warm-up and the last bar show no signal.
     for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
     codes[count - 1] = 0;

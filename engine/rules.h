@@ -20,114 +20,170 @@ namespace spreadcore {
 
 // One bar and what the rules measure it against: the `periods` usable bars
 // before it (their mean spread and volume, highest high, lowest low), the
-// two usable bars before it, and the background trend.
-struct BarContext {
-    double high, low, close, volume;
-    double next_close;  // or kNoNextClose
-    double close_position;  // close_position(high, low, close)
-    double mean_spread, mean_volume, highest, lowest;
+// two usable bars before it, and the background trend. `Number` is double
+// for one bar, or a type holding the same value of several bars
+// (engine/lanes.h) with the same arithmetic and comparisons.
+template <class Number>
+struct Context {
+    Number high, low, close, volume;
+    Number next_close;      // or kNoNextClose
+    Number close_position;  // close_position(high, low, close)
+    Number mean_spread, mean_volume, highest, lowest;
     // The trend: the mean of the last `periods` closes against the mean of
     // the last 3 x `periods`. `slow_close` is NaN until 3 x `periods` bars
     // have passed: the trend is then unknown, neither up nor down.
-    double fast_close, slow_close;
-    double prev1_close, prev1_low, prev1_volume, prev2_volume;
+    Number fast_close, slow_close;
+    Number prev1_close, prev1_low, prev1_volume, prev2_volume;
 };
+using BarContext = Context<double>;
+
+// What the rules ask of a bar. `Truth` is bool for one bar; the batch
+// kernel holds each as a word of bits, one bar a bit, and joins the words.
+template <class Truth>
+struct Conditions {
+    Truth trend_up, trend_down, trend_not_down;
+    Truth up_bar, down_bar;
+    Truth wide, narrow, at_least_average_spread;
+    Truth low_volume, volume_above_average, high_volume, ultra_volume;
+    Truth new_high, new_low, below_previous_low;
+    // The next close is unknown, or does not go the other way.
+    Truth next_not_higher, next_not_lower;
+    // The close position at least / at most a fraction of the range.
+    Truth position_from_0_3, position_to_0_7, position_from_2_3, position_to_1_3, position_from_0_5;
+
+    // f(a condition, the same condition of `other`), for each condition.
+    template <class Other, class F>
+    void with(const Conditions<Other>& other, F&& f) {
+        f(trend_up, other.trend_up), f(trend_down, other.trend_down), f(trend_not_down, other.trend_not_down);
+        f(up_bar, other.up_bar), f(down_bar, other.down_bar);
+        f(wide, other.wide), f(narrow, other.narrow), f(at_least_average_spread, other.at_least_average_spread);
+        f(low_volume, other.low_volume), f(volume_above_average, other.volume_above_average);
+        f(high_volume, other.high_volume), f(ultra_volume, other.ultra_volume);
+        f(new_high, other.new_high), f(new_low, other.new_low), f(below_previous_low, other.below_previous_low);
+        f(next_not_higher, other.next_not_higher), f(next_not_lower, other.next_not_lower);
+        f(position_from_0_3, other.position_from_0_3), f(position_to_0_7, other.position_to_0_7);
+        f(position_from_2_3, other.position_from_2_3), f(position_to_1_3, other.position_to_1_3);
+        f(position_from_0_5, other.position_from_0_5);
+    }
+};
+
+inline bool inverse(bool b) { return !b; }
+inline bool finite(double x) { return std::isfinite(x); }
+
+// The conditions of a bar (or of several, `Number` holding several).
+template <class Number>
+auto conditions(const Context<Number>& b) {
+    using Truth = decltype(b.high > b.low);
+    const Number spread = b.high - b.low;
+    const Number& v = b.volume;
+    const Number& cp = b.close_position;
+    const Truth has_spread = spread > 0.0;
+    const Truth has_volume = v > 0.0;
+    const Truth next_finite = finite(b.next_close);
+    const Truth known_next = (b.next_close != kNoNextClose) & next_finite;
+    const Truth trend_down = b.fast_close < b.slow_close;
+    Conditions<Truth> c;
+    c.trend_up = b.fast_close > b.slow_close;
+    c.trend_down = trend_down;
+    c.trend_not_down = inverse(trend_down);
+    c.up_bar = b.close > b.prev1_close;
+    c.down_bar = b.close < b.prev1_close;
+    c.wide = (spread >= 1.5 * b.mean_spread) & has_spread;
+    c.narrow = spread < 0.8 * b.mean_spread;
+    c.at_least_average_spread = (spread >= b.mean_spread) & has_spread;
+    c.low_volume = (v < b.prev1_volume) & (v < b.prev2_volume);
+    c.volume_above_average = v > b.mean_volume;
+    c.high_volume = (v >= 1.5 * b.mean_volume) & has_volume;
+    c.ultra_volume = (v >= 2.2 * b.mean_volume) & has_volume;
+    c.new_high = b.high > b.highest;
+    c.new_low = b.low < b.lowest;
+    c.below_previous_low = b.low < b.prev1_low;
+    // The next bar confirms unless it clearly goes the other way; on the
+    // last bar (next close unknown) a signal stands unconfirmed.
+    c.next_not_higher = inverse(known_next) | (b.next_close <= b.close);
+    c.next_not_lower = inverse(known_next) | (b.next_close >= b.close);
+    c.position_from_0_3 = cp >= 0.3;
+    c.position_to_0_7 = cp <= 0.7;
+    c.position_from_2_3 = cp >= 2.0 / 3.0;
+    c.position_to_1_3 = cp <= 1.0 / 3.0;
+    c.position_from_0_5 = cp >= 0.5;
+    return c;
+}
+
+// Whether `rule` holds: each rule's conditions, the one place they are
+// written. The rules are tried in kRuleOrder.
+template <class Truth>
+Truth holds(Signal rule, const Conditions<Truth>& c) {
+    switch (rule) {
+        case kSellingClimax:
+            return c.trend_down & c.ultra_volume & c.wide & c.new_low & c.position_from_0_3 & c.next_not_lower;
+        case kBuyingClimax:
+            return c.trend_up & c.ultra_volume & c.wide & c.new_high & c.position_to_0_7 & c.next_not_higher;
+        case kShakeout:
+            return c.trend_not_down & c.wide & c.new_low & c.position_from_2_3 & c.high_volume & c.next_not_lower;
+        case kUpthrust:
+            return c.new_high & c.position_to_1_3 & c.at_least_average_spread & c.volume_above_average &
+                   c.next_not_higher;
+        case kStoppingVolume:
+            return c.trend_down & c.down_bar & c.high_volume & c.at_least_average_spread & c.position_from_0_5;
+        case kEffortToRise:
+            return c.up_bar & c.wide & c.position_from_2_3 & c.high_volume;
+        case kEffortToFall:
+            return c.down_bar & c.wide & c.position_to_1_3 & c.high_volume;
+        case kTest:
+            return c.trend_not_down & c.below_previous_low & c.position_from_0_5 & c.narrow & c.low_volume &
+                   c.next_not_lower;
+        case kNoSupply:
+            return c.down_bar & c.narrow & c.low_volume;
+        case kNoDemand:
+            return c.up_bar & c.narrow & c.low_volume;
+        case kNone:
+            break;
+    }
+    return Truth{};
+}
 
 // Whether the engine can use a bar: every value finite, the high not below
 // the low, the volume not negative. A bar it cannot use answers kNone and
-// joins no average.
-inline bool usable(double high, double low, double close, double volume) {
-    const bool high_finite = std::isfinite(high), low_finite = std::isfinite(low);
-    const bool close_finite = std::isfinite(close), volume_finite = std::isfinite(volume);
-    return high_finite & low_finite & close_finite & volume_finite & (high >= low) & (volume >= 0);
+// joins no average. (`Number` as for Context.)
+template <class Number>
+auto usable(const Number& high, const Number& low, const Number& close, const Number& volume) {
+    using Truth = decltype(high > low);
+    const Truth high_finite = finite(high), low_finite = finite(low);
+    const Truth close_finite = finite(close), volume_finite = finite(volume);
+    return static_cast<Truth>(high_finite & low_finite & close_finite & volume_finite & (high >= low) &
+                              (volume >= 0.0));
 }
 
+inline double select(bool m, double a, double b) { return m ? a : b; }
+
 // Where the close is in the bar's range, 0 (the low) to 1 (the high); 0.5
-// when the bar has no spread. No branch: a loop over many bars makes it for
-// several at once.
-inline double close_position(double high, double low, double close) {
-    const double spread = high - low;
-    const bool has_spread = spread > 0;
-    const double position = (has_spread ? close - low : 0.5) / (has_spread ? spread : 1.0);
-    return position < 0.0 ? 0.0 : (1.0 < position ? 1.0 : position);  // std::clamp to 0..1
+// when the bar has no spread (0.5 / 1 then). No branch, so that it is made
+// for several bars at once (`Number` holding several).
+template <class Number>
+Number close_position(const Number& high, const Number& low, const Number& close) {
+    const Number spread = high - low;
+    const auto has_spread = spread > 0.0;
+    const Number position = select(has_spread, close - low, 0.5) / select(has_spread, spread, 1.0);
+    return select(position < 0.0, 0.0, select(1.0 < position, 1.0, position));  // std::clamp to 0..1
 }
 
 namespace rules_detail {
 
-// The code of the first rule in kRuleOrder that `holds`. Every rule is
-// asked (no branch): the rules are tried from the last to the first, each
-// that holds taking the place of the one found before.
-template <class Holds, std::size_t... k>
-inline int32_t first_holding(const Holds& holds, std::index_sequence<k...>) {
-    constexpr std::size_t n = sizeof...(k);
+// The code of the first rule in kRuleOrder that holds.
+template <std::size_t... k>
+inline int32_t first_holding(const Conditions<bool>& c, std::index_sequence<k...>) {
     int32_t signal = kNone;
-    // signal = holds ? rule : signal, in arithmetic.
-    static_cast<void>(((signal ^= (signal ^ kRuleOrder[n - 1 - k]) & -static_cast<int32_t>(holds(kRuleOrder[n - 1 - k]))), ...));
+    static_cast<void>(((holds(kRuleOrder[k], c) ? (signal = kRuleOrder[k], true) : false) || ...));
     return signal;
 }
 
 }  // namespace rules_detail
 
 // The bar's code, the averages known (at least `periods` and 2 usable bars
-// before it). The conditions are plain booleans joined with `&`, so that a
-// loop over many bars runs without a branch.
+// before it).
 inline int32_t judge(const BarContext& b) {
-    const double spread = b.high - b.low;
-    const double avg_spread = b.mean_spread;
-    const double avg_volume = b.mean_volume;
-    const double v = b.volume;
-    const double cp = b.close_position;
-    const bool has_spread = spread > 0;
-
-    const bool trend_up = b.fast_close > b.slow_close;
-    const bool trend_down = b.fast_close < b.slow_close;
-    const bool up_bar = b.close > b.prev1_close;
-    const bool down_bar = b.close < b.prev1_close;
-    const bool wide = (spread >= 1.5 * avg_spread) & has_spread;
-    const bool narrow = spread < 0.8 * avg_spread;
-    const bool at_least_average_spread = (spread >= avg_spread) & has_spread;
-    const bool low_volume = (v < b.prev1_volume) & (v < b.prev2_volume);
-    const bool volume_above = v > avg_volume;
-    const bool high_volume = (v >= 1.5 * avg_volume) & (v > 0);
-    const bool ultra_volume = (v >= 2.2 * avg_volume) & (v > 0);
-    const bool finite_next = std::isfinite(b.next_close);
-    const bool known_next = (b.next_close != kNoNextClose) & finite_next;
-    // The next bar confirms unless it clearly goes the other way; on the
-    // last bar (next close unknown) a signal stands unconfirmed.
-    const bool next_not_lower = !known_next | (b.next_close >= b.close);
-    const bool next_not_higher = !known_next | (b.next_close <= b.close);
-    const bool new_low = b.low < b.lowest;
-    const bool new_high = b.high > b.highest;
-
-    // Each rule's conditions; the rules are tried in kRuleOrder.
-    auto holds = [&](Signal rule) -> bool {
-        switch (rule) {
-            case kSellingClimax:
-                return trend_down & ultra_volume & wide & new_low & (cp >= 0.3) & next_not_lower;
-            case kBuyingClimax:
-                return trend_up & ultra_volume & wide & new_high & (cp <= 0.7) & next_not_higher;
-            case kShakeout:
-                return !trend_down & wide & new_low & (cp >= 2.0 / 3.0) & high_volume & next_not_lower;
-            case kUpthrust:
-                return new_high & (cp <= 1.0 / 3.0) & at_least_average_spread & volume_above & next_not_higher;
-            case kStoppingVolume:
-                return trend_down & down_bar & high_volume & at_least_average_spread & (cp >= 0.5);
-            case kEffortToRise:
-                return up_bar & wide & (cp >= 2.0 / 3.0) & high_volume;
-            case kEffortToFall:
-                return down_bar & wide & (cp <= 1.0 / 3.0) & high_volume;
-            case kTest:
-                return !trend_down & (b.low < b.prev1_low) & (cp >= 0.5) & narrow & low_volume & next_not_lower;
-            case kNoSupply:
-                return down_bar & narrow & low_volume;
-            case kNoDemand:
-                return up_bar & narrow & low_volume;
-            case kNone:
-                break;
-        }
-        return false;
-    };
-    return rules_detail::first_holding(holds, std::make_index_sequence<std::size(kRuleOrder)>());
+    return rules_detail::first_holding(conditions(b), std::make_index_sequence<std::size(kRuleOrder)>());
 }
 
 }  // namespace spreadcore
