@@ -31,9 +31,10 @@ import pandas as pd
 
 from . import _core
 from . import _signal_table
+from . import _many
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
-__all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+__all__ = ["vsa_signals", "signals_frame", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
 
 SignalName = collections.namedtuple("SignalName", "name side")
@@ -94,18 +95,102 @@ def _number(value, what, host=False):
     return number
 
 
-def vsa_signals(data, periods=9, symbol=None):
-    """The engine's signal code of every bar, as VSAInd plots it: the bars
-    fed oldest first with each one's next close, 0 for the first 16 bars
+_STAMPS = ("bar", "known")
+
+
+def _stamp(stamp):
+    if stamp not in _STAMPS:
+        raise ValueError("stamp must be 'bar' (each code on the bar it describes) or 'known' (on the bar whose close "
+                         "makes it final), not %s" % _short(stamp))
+    return stamp
+
+
+def _moved_to_known(codes):
+    """Codes moved one bar on: bar t's code onto bar t + 1, whose close
+    makes it final (the first bar has none)."""
+    out = np.zeros_like(codes)
+    out[1:] = codes[:-1]
+    return out
+
+
+@_many.many
+def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
+    """Each bar's signal code, known only once the NEXT bar has closed: the
+    code of bar t reads bar t + 1's close, so trade on it from bar t + 2's
+    open at the earliest (or pass stamp="known", which puts each code on the
+    bar whose close makes it final: then the next open is a fair entry).
+
+    The codes are the ones the VSAInd plug-in plots: 0 for the first 16 bars
     (the warm-up) and for the last (its next close is not known yet), else
-    the code the signal filter passes (0 for none). Codes above 0 are signs
-    of strength, below 0 of weakness; `signal_names` names them. `periods`
-    is the engine's averaging length (VSAInd's is 9, 1 to 10000)."""
+    the signal found (0 for none). Codes above 0 are signs of strength,
+    below 0 of weakness; `signal_names` names them, `signals_frame` gives
+    the names, sides, live codes and times together. `periods` is the
+    length the averages are taken over (9 as VSAInd, 1 to 10000). Bars of
+    several symbols (a long or wide frame, a dict of frames) give one answer
+    per symbol, in the same shape."""
     periods = _whole(periods, "periods", 1, 10000)
+    stamp = _stamp(stamp)
     b = _bars(data, _PRICE_BARS, "vsa_signals")
     codes = _core.vsa_signals(b.float32("high"), b.float32("low"), b.float32("close"), b.float32("volume"),
                               periods, symbol)
-    return b.result(codes, "vsa_signal")
+    if stamp == "known":
+        codes = _moved_to_known(codes)
+    return b.result(codes, "vsa_signal_%d" % periods if stamp == "bar" else "vsa_signal_%d_known" % periods)
+
+
+def _names_and_sides(codes):
+    """Each code's name and side ("" for 0)."""
+    unique, where = np.unique(codes, return_inverse=True)
+    names = np.array([_name_of(int(c)) if c else "" for c in unique], dtype=object)
+    sides = np.array(["strength" if c > 0 else "weakness" if c < 0 else "" for c in unique], dtype=object)
+    return names[where], sides[where]
+
+
+@_many.many
+def signals_frame(data, periods=9, stamp="bar"):
+    """Each bar's signal as it becomes known: a bar's code is final at the
+    close of the bar after it (column known_at); at its own close a live
+    chart showed the provisional code, which that next close may change.
+
+    One row per bar (on the bars' index), columns:
+      code         the final code (vsa_signals), 0 for none
+      name, side   the signal's name and "strength" or "weakness" ("" for 0)
+      provisional  the code shown at the bar's own close, the next close
+                   not yet known (what a live chart or Feed.push showed)
+      known_at     the time of the bar whose close makes the code final:
+                   the next bar's (its date, or its index label when the
+                   bars have no dates); missing on the last bar
+
+    stamp="known" puts every final code on the bar where it becomes known:
+    row t then holds the code of bar t - 1 (code, name, side), signal_at
+    names that bar, and provisional stays the row's own live code; a
+    strategy that acts on row t at bar t + 1's open looks at nothing it
+    could not have seen. `periods` as for vsa_signals."""
+    periods = _whole(periods, "periods", 1, 10000)
+    stamp = _stamp(stamp)
+    b = _bars(data, _PRICE_BARS, "signals_frame")
+    columns = [b.float32(k) for k in ("high", "low", "close", "volume")]
+    code = np.asarray(_core.vsa_signals(*columns, periods, None))
+    provisional = np.asarray(_core.vsa_provisional(*columns, periods))
+    index = b.index if b.index is not None else pd.RangeIndex(len(b))
+    # The times are the index's when it holds them, else the date column's
+    # (else the rows' labels).
+    if isinstance(index, (pd.DatetimeIndex, pd.PeriodIndex)) or b.dates is None:
+        labels = pd.Series(index, index=index)
+    else:
+        labels = pd.Series(pd.DatetimeIndex(b.dates), index=index)
+    if stamp == "bar":
+        name, side = _names_and_sides(code)
+        frame = pd.DataFrame({"code": code, "name": name, "side": side, "provisional": provisional}, index=index)
+        frame["known_at"] = labels.shift(-1)
+    else:
+        code = _moved_to_known(code)
+        name, side = _names_and_sides(code)
+        frame = pd.DataFrame({"code": code, "name": name, "side": side, "provisional": provisional}, index=index)
+        frame["signal_at"] = labels.shift(1)
+    frame.attrs["periods"] = periods
+    frame.attrs["stamp"] = stamp
+    return frame
 
 
 def _calculate(b, name, numerics, arrays=()):
@@ -121,18 +206,21 @@ def _calculate(b, name, numerics, arrays=()):
     return _core.calculate(name, *columns, numerics=[float(np.float32(v)) for v in numerics], arrays=list(arrays))
 
 
+@_many.many
 def vsa_trend(data, periods):
     """VSATrend: the simple moving average over `periods` bars of the typical
     price (high + low + close) / 3; NaN before the first full window.
     `periods` is taken as the host passes it, a float32 cut to a whole number;
     it must be at least 1 and below the number of bars."""
     b = _bars(data, ("high", "low", "close"), "vsa_trend")
-    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]), "vsa_trend")
+    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]),
+                    "vsa_trend_%d" % int(np.float32(_number(periods, "periods", host=True))))
 
 
 _SPREAD_MODES = {"volume": 0, "range": 1}
 
 
+@_many.many
 def vsa_spread(data, mode, periods):
     """VSASpread: the class 0 to 6 of each bar's volume (mode 0 or "volume")
     or range (mode 1 or "range") against its average over the last
@@ -147,6 +235,7 @@ def vsa_spread(data, mode, periods):
     return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods", host=True)]), "vsa_spread")
 
 
+@_many.many
 def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
     """VSAVolStops: a stop line `multiplier` x ATR from the close, following
     price from below while long and from above while short. The ATR is
@@ -205,6 +294,7 @@ def _atr_values(atr, b):
     return _numbers_of(values, "atr", "vsa_vol_stops")
 
 
+@_many.many
 def volume_colour(data):
     """The colour class of each volume bar, as the trading client's
     CalcVolumeColor gives it and the chart draws it: 1 when the volume is

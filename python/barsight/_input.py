@@ -27,6 +27,10 @@ def short(value, limit=40):
     return text if len(text) <= limit else "%s...(%d characters)" % (text[:limit - 3], len(text))
 
 
+_STACKED = ("; dates repeat, as when several symbols are stacked in one frame: give a (symbol, date) MultiIndex "
+            "(frame.set_index(['symbol', 'date'])), a 'symbol' column, a dict of frames or (field, symbol) columns")
+
+
 def _names(names, limit=8):
     """A few of `names` for a message, and how many there are."""
     names = [str(n) for n in names]
@@ -273,6 +277,11 @@ def bars(data, need, what, dates_needed=False, optional=()):
             steps = np.flatnonzero(instants[1:] <= instants[:-1])
             if steps.size:
                 row = int(steps[0]) + 1
-                raise ValueError("%s: %s: dates must rise (row %d is %s)"
-                                 % (what, _where(dates, row), row - 1, _date_text(dates[row - 1])))
+                # Many dates again: the bars of several symbols, one after
+                # another or by date, in one frame.
+                unique, counts = np.unique(instants, return_counts=True)
+                stacked = np.count_nonzero(counts > 1) > 1
+                raise ValueError("%s: %s: dates must rise (row %d is %s)%s"
+                                 % (what, _where(dates, row), row - 1, _date_text(dates[row - 1]),
+                                    _STACKED if stacked else ""))
     return Bars(columns, dates, index)

@@ -1,0 +1,164 @@
+"""What a researcher leans on: when a code is known (no look-ahead in the
+stamped codes), and many symbols in one call equal one call each."""
+import numpy as np
+import pandas as pd
+import pytest
+
+import barsight
+from conftest import ROOT, read_bars
+
+SAMPLE = ROOT / "data" / "sample_ohlcv.csv"
+FOUR = ["SP500", "AAPL", "MSFT", "SSE"]
+
+
+def four_symbols(real_series):
+    return {name: read_bars(real_series[name]).iloc[-1500:] for name in FOUR}
+
+
+def test_signals_frame_gives_the_live_code_and_when_the_final_one_is_known(real_series):
+    bars = read_bars(real_series["SP500"]).iloc[-3000:]
+    frame = barsight.signals_frame(bars)
+    assert list(frame.columns) == ["code", "name", "side", "provisional", "known_at"]
+    assert frame.index.equals(bars.index)
+    np.testing.assert_array_equal(frame["code"], barsight.vsa_signals(bars))
+    # The provisional code is what Feed.push answered at the bar's close.
+    feed = barsight.Feed()
+    pushed = [feed.push(bar) for bar in bars.itertuples()]
+    np.testing.assert_array_equal(frame["provisional"], pushed)
+    assert (frame["provisional"] != frame["code"]).sum() > 10  # the next close changes codes
+    assert frame["known_at"].iloc[:-1].tolist() == bars.index[1:].tolist()
+    assert pd.isna(frame["known_at"].iloc[-1])
+    fired = frame[frame["code"] != 0]
+    assert all(barsight.signal_names[c] == (n, s) for c, n, s in zip(fired["code"], fired["name"], fired["side"]))
+    assert (frame.loc[frame["code"] == 0, ["name", "side"]] == "").all().all()
+
+    known = barsight.signals_frame(bars, stamp="known")
+    np.testing.assert_array_equal(known["code"].iloc[1:], frame["code"].iloc[:-1])
+    assert known["code"].iloc[0] == 0
+    np.testing.assert_array_equal(known["provisional"], frame["provisional"])
+    assert known["signal_at"].iloc[1:].tolist() == bars.index[:-1].tolist()
+    np.testing.assert_array_equal(barsight.vsa_signals(bars, stamp="known"), known["code"])
+
+
+@pytest.mark.parametrize("horizon", [1, 5, 20])
+def test_stamped_codes_entered_at_the_next_open_equal_evaluates_open_entry(horizon, real_series):
+    # A strategy written as a pandas user writes one: act on the stamped
+    # code at the next bar's open, hold `horizon` bars to a close.
+    bars = read_bars(real_series["SP500"])
+    stamped = barsight.vsa_signals(bars, stamp="known").to_numpy()
+    o = bars["open"].to_numpy(dtype=np.float32).astype(np.float64)
+    c = bars["close"].to_numpy(dtype=np.float32).astype(np.float64)
+    s = np.flatnonzero(stamped != 0)
+    s = s[s + horizon < len(c)]
+    returns = pd.Series(100 * (c[s + horizon] / o[s + 1] - 1), index=stamped[s])
+    ours = returns.groupby(level=0).agg(["count", "mean"])
+    table = barsight.evaluate(bars, horizons=[horizon], bootstrap=200, entry="open").set_index("code")
+    assert sorted(ours.index) == sorted(table.index)
+    np.testing.assert_array_equal(ours["count"], table.loc[ours.index, "cases"])
+    with_stats = table["mean_pct"].notna()
+    np.testing.assert_allclose(ours.loc[with_stats[with_stats].index, "mean"],
+                               table.loc[with_stats, "mean_pct"], rtol=1e-12)
+    # The same strategy on the bar-stamped codes looks one close ahead.
+    looked = barsight.vsa_signals(bars).to_numpy()
+    a = np.flatnonzero(looked != 0)
+    a = a[a + horizon < len(c)]
+    assert not np.allclose(np.mean(100 * (c[a + horizon] / o[a + 1] - 1)), returns.mean())
+
+
+def long_frame(frames):
+    return pd.concat(frames, names=["symbol", "date"])
+
+
+def wide_frame(frames, fields_first):
+    wide = pd.concat(frames, axis=1, names=["symbol", "field"])
+    return wide.swaplevel(0, 1, axis=1).sort_index(axis=1, level=0, sort_remaining=False) if fields_first else wide
+
+
+CALLS = [
+    ("vsa_signals", lambda data: barsight.vsa_signals(data)),
+    ("vsa_signals periods 20 known", lambda data: barsight.vsa_signals(data, periods=20, stamp="known")),
+    ("signals_frame", lambda data: barsight.signals_frame(data)),
+    ("vsa_trend", lambda data: barsight.vsa_trend(data, 20)),
+    ("vsa_spread", lambda data: barsight.vsa_spread(data, "range", 30)),
+    ("vsa_vol_stops", lambda data: barsight.vsa_vol_stops(data)),
+    ("volume_colour", lambda data: barsight.volume_colour(data)),
+]
+
+
+@pytest.mark.parametrize("name, call", CALLS, ids=[c[0] for c in CALLS])
+def test_a_long_frame_of_four_symbols_equals_four_single_calls(name, call, real_series):
+    frames = four_symbols(real_series)
+    single = {symbol: call(bars) for symbol, bars in frames.items()}
+    # A (symbol, date) MultiIndex, and the same with the rows by date.
+    stacked = long_frame(frames)
+    for data in (stacked, stacked.sort_index(level="date", kind="stable")):
+        answer = call(data)
+        assert answer.index.equals(data.index)
+        for symbol, one in single.items():
+            got = answer.xs(symbol, level="symbol")
+            if isinstance(one, pd.DataFrame):
+                pd.testing.assert_frame_equal(got.reindex(one.index), one, check_freq=False)
+            else:
+                pd.testing.assert_series_equal(got.reindex(one.index), one, check_freq=False)
+    # A symbol column beside a date column.
+    flat = stacked.reset_index()
+    answer = call(flat)
+    for symbol, one in single.items():
+        got = answer[(flat["symbol"] == symbol).to_numpy()].reset_index(drop=True)
+        if isinstance(one, pd.DataFrame):
+            pd.testing.assert_frame_equal(got, one.reset_index(drop=True))
+        else:
+            np.testing.assert_array_equal(got, one)
+    # A dict of frames: a dict back.
+    answer = call(frames)
+    assert list(answer) == FOUR
+    for symbol, one in single.items():
+        if isinstance(one, pd.DataFrame):
+            pd.testing.assert_frame_equal(answer[symbol], one)
+        else:
+            pd.testing.assert_series_equal(answer[symbol], one)
+
+
+@pytest.mark.parametrize("shape", ["fields first", "symbols first", "a dict of fields"])
+def test_wide_frames_give_one_column_per_symbol(shape, real_series):
+    frames = four_symbols(real_series)
+    if shape == "a dict of fields":
+        data = {field: pd.DataFrame({s: f[field] for s, f in frames.items()})
+                for field in ("open", "high", "low", "close", "volume")}
+        index = data["close"].index
+    else:
+        data = wide_frame(frames, shape == "fields first")
+        index = data.index
+    codes = barsight.vsa_signals(data)
+    assert list(codes.columns) == FOUR and codes.index.equals(index)
+    for symbol, bars in frames.items():
+        one = barsight.vsa_signals(bars)
+        # The symbols' calendars differ: a day one of them did not trade has
+        # no code for it, and its bars are its own days.
+        got = codes[symbol].dropna()
+        assert got.index.equals(one.index)
+        np.testing.assert_array_equal(got.to_numpy(dtype=np.int64), one.to_numpy())
+    table = barsight.signals_frame(data)
+    got = table.xs("AAPL", axis=1, level=1 if shape != "symbols first" else 0).dropna(how="all")
+    pd.testing.assert_frame_equal(got, barsight.signals_frame(frames["AAPL"]), check_dtype=False)
+
+
+@pytest.mark.parametrize("stack", [
+    lambda frames: pd.concat(frames.values()),
+    lambda frames: pd.concat(frames.values()).sort_index(kind="stable"),
+    lambda frames: pd.concat(frames.values()).reset_index(),
+], ids=["stacked", "by date", "date column"])
+def test_symbols_stacked_without_a_symbol_level_are_refused_naming_the_fix(stack, real_series):
+    frames = four_symbols(real_series)
+    with pytest.raises(ValueError, match=r"several symbols are stacked.*\(symbol, date\) MultiIndex.*dict of frames"):
+        barsight.vsa_signals(stack(frames))
+
+
+def test_an_error_names_the_symbol_row_and_date(real_series):
+    frames = four_symbols(real_series)
+    frames["MSFT"] = frames["MSFT"].copy()
+    frames["MSFT"].iloc[5, frames["MSFT"].columns.get_loc("close")] = np.nan
+    date = str(frames["MSFT"].index[5].date())
+    for data in (long_frame(frames), frames):
+        with pytest.raises(ValueError, match=r"symbol 'MSFT': vsa_signals: column 'close', row 5 \(%s\): nan" % date):
+            barsight.vsa_signals(data)
