@@ -312,45 +312,143 @@ _BASELINES = ("file", "file-year", "date")
 # The columns of msxhost evaluate's CSV, units in their names (percent or a
 # fraction 0 to 1).
 _COLUMNS = ["code", "name", "horizon", "cases", "episodes", "dates", "mean_pct", "median_pct", "hit_rate_frac",
-            "base_mean_pct", "base_hit_rate_frac", "diff_pct", "se_pct", "t", "p", "ci_low_pct", "ci_high_pct",
+            "base_mean_pct", "base_hit_rate_frac", "diff_pct", "signed_diff_pct", "se_pct", "t", "p", "ci_low_pct", "ci_high_pct",
             "mde_pct", "adj_ci_low_pct", "adj_ci_high_pct", "p_adjusted", "baseline"]
 
 
-def _name_of(code):
+def _name_of(code, names=None):
+    if names and code in names:
+        return str(names[code])
     return _SIGNAL_NAMES[code].name if code in _SIGNAL_NAMES else "code %d" % code
 
 
+# Where a case enters and leaves, as bars after the bar its code stands on in
+# the engine's timing (t, known at t + 1): entry="open" enters at open[t+2]
+# and leaves at close[t+1+h], "close" enters at close[t+1], "same" at
+# close[t] and leaves at close[t+h].
+_ENTRY_BARS = {"open": (2, "open", 1), "close": (1, "close", 1), "same": (0, "close", 0)}
+
+
+def _events(name, chart, dates, lag, horizons, entry, names):
+    """One row per case of a chart: where its code stands, when it became
+    known, where it entered and left, and its return in percent."""
+    days, minutes, o, c, codes = chart
+    n = len(codes)
+    at = np.flatnonzero(codes)
+    rows = []
+    step, price, leave = _ENTRY_BARS[entry]
+    for h in horizons:
+        enter = at + step
+        leave_at = at + leave + h
+        inside = (leave_at < n) & (enter < n)
+        t, enter, leave_at = at[inside], enter[inside], leave_at[inside]
+        entry_price = (o if price == "open" else c)[enter]
+        exit_price = c[leave_at]
+        valid = (entry_price > 0) & (exit_price > 0)
+        t, enter, leave_at, entry_price, exit_price = (x[valid] for x in (t, enter, leave_at, entry_price,
+                                                                          exit_price))
+        # The code stands lag - 1 bars after the bar it describes, so that it
+        # is known where the engine's own codes are: one bar on.
+        signal = t - (lag - 1)
+        rows.append(pd.DataFrame({
+            "symbol": name, "code": codes[t], "horizon": h,
+            "signal_date": dates[signal], "known_date": dates[signal + lag],
+            "entry_date": dates[enter], "entry_price": entry_price,
+            "exit_date": dates[leave_at], "exit_price": exit_price,
+            "return_pct": 100.0 * (exit_price / entry_price - 1.0)}))
+    events = pd.concat(rows, ignore_index=True) if rows else pd.DataFrame()
+    events.insert(2, "name", [_name_of(int(k), names) for k in events["code"]])
+    return events
+
+
+def _evaluation(named, charts, events, horizons, entry, baseline, min_count, min_episodes, bootstrap, seed,
+                names):
+    out = _core.evaluate([(name,) + chart for name, chart in zip([n for n, _ in named], charts)], horizons, entry,
+                         baseline, min_count, min_episodes, bootstrap, seed)
+    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c not in ("name", "baseline", "signed_diff_pct")})
+    table.insert(1, "name", [_name_of(c, names) for c in table["code"]])
+    # In the signal's direction: up for strength, down for weakness.
+    table["signed_diff_pct"] = np.sign(table["code"]) * table["diff_pct"]
+    table["baseline"] = baseline
+    table = table[_COLUMNS]
+    for key in ("method", "baseline", "family", "critical", "files", "bar_dates", "intraday", "left_out",
+                "block_length", "blocks", "notes"):
+        table.attrs[key] = out[key]
+    table.attrs["by_file"] = pd.DataFrame(
+        [(code, _name_of(code, names), h, name, n)
+         for code, h, counts in zip(out["code"], out["horizon"], out["per_file"])
+         for (name, _), n in zip(named, counts)], columns=["code", "name", "horizon", "frame", "cases"])
+    table.attrs["events"] = events
+    table.attrs["horizons"] = horizons
+    table.attrs["entry"] = entry
+    return table
+
+
+def _part(chart, day, before):
+    """The bars of a chart before `day` or from it on (msxhost evaluate
+    --split): a case of the earlier part never reaches into the later."""
+    keep = (chart[0] < day) == before
+    return tuple(a[keep] if len(a) else a for a in chart), keep
+
+
 def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
-             codes=None, baseline="file", min_episodes=20):
+             codes=None, baseline="file", min_episodes=20, split=None, known=1, names=None, by_symbol=False):
     """What each signal code was followed by over a watchlist, as
     `msxhost evaluate --csv` reports it (the same numbers for the same seed).
 
-    `frames`: a DataFrame, a list of them or a dict name -> DataFrame, each
-    with open and close (and high, low, volume for the signals) and rising
-    dates (daily, or with a time of day for intraday bars: the bootstrap
-    then resamples bar times). `codes`: None for vsa_signals(frame, periods), or the name of a
-    column of each frame holding whole-number codes (0 for none).
-    `entry`: "open" enters at the open after the bar that confirms the
-    signal, "close" at that close (optimistic), "same" at the signal bar's
-    own close (look-ahead, only to show how much it flatters).
+    `frames`: a DataFrame, a list of them or a dict name -> DataFrame (or
+    the bars of many symbols as the other functions take them), each with
+    open and close (and high, low, volume for the signals) and rising dates
+    (daily, or with a time of day for intraday bars: the bootstrap then
+    resamples bar times).
+    `codes`: None for vsa_signals(frame, periods), or the name of a column
+    of each frame holding whole-number codes (0 for none); `known` is how
+    many bars after its own bar such a code becomes known (1: at the next
+    close, as the engine's codes; 0: at the bar's own close) and `names`
+    names codes ({code: name}).
+    `entry`, with t the bar the code becomes known on minus one (the
+    signal bar for the engine's codes) and h the horizon:
+      "open"   buys open[t+2], sells close[t+1+h]: the first price after
+               the code is known;
+      "close"  buys close[t+1], the close that made it known (optimistic);
+      "same"   buys close[t], sells close[t+h] (look-ahead, only to show
+               how much it flatters).
+    For each case, return = 100 * (sell / buy - 1) percent; a cell's
+    mean_pct is the mean of its cases' returns, base_mean_pct the mean of
+    each case's baseline, diff_pct = mean_pct - base_mean_pct, and
+    signed_diff_pct = sign(code) * diff_pct (above 0 when prices moved the
+    signal's way: up after strength, down after weakness; hit_rate_frac
+    counts the cases that moved that way). t = diff / se, se from a block
+    bootstrap over dates; p two-sided; ci_* the 95% interval; adj_* and
+    p_adjusted hold over every cell of the run (Romano-Wolf).
     `baseline`: each case is judged against its own file's mean return at
     that horizon ("file"), its file's in the same year ("file-year") or the
     frames' mean on the same date ("date", two frames or more).
     Statistics need `min_count` cases and `min_episodes` episodes (runs of
     a code on consecutive bars).
+    `split`: a date (YYYY-MM-DD): the bars before it and from it on
+    evaluated apart, as msxhost evaluate --split (column period: "before",
+    "after"); no case of the first part reaches into the second.
+    `by_symbol`: attrs["by_symbol"] holds the same table for each frame on
+    its own (column symbol; with baseline "date", which needs two frames,
+    each is judged against its own file).
 
-    Returns a DataFrame of one row per code and horizon with the columns of
-    the CSV (units in the names: _pct percent, _frac 0 to 1; t, p and the
-    adjusted p; NaN where a cell has too few cases or episodes); its
-    `attrs` hold the run's figures: method, baseline, family, critical,
-    files, bar_dates, intraday, left_out, block_length, blocks, notes (per
-    frame: bars, moves above 40%, opens equal to the previous close) and
-    by_file (a DataFrame of the cases of every cell per frame).
+    Returns a DataFrame of one row per code and horizon (units in the
+    names: _pct percent, _frac 0 to 1; NaN where a cell has too few cases
+    or episodes); its `attrs` hold the run's figures: method, baseline,
+    family, critical, files, bar_dates, intraday, left_out, block_length,
+    blocks, notes (per frame: bars, moves above 40%, opens equal to the
+    previous close), by_file (the cases of every cell per frame) and events
+    (one row per case: symbol, code, name, horizon, signal_date, known_date,
+    entry and exit date and price, return_pct).
 
     A frame given twice (the same object, or the same bars under another
     name) is refused: its cases would count twice. `bootstrap` is at least
     200 replicates, each horizon is given once. Ctrl-C ends a long run."""
-    if isinstance(frames, (pd.DataFrame, pd.Series)):
+    parts = _many.split(frames, "evaluate") if isinstance(frames, (pd.DataFrame, dict)) else None
+    if parts is not None:
+        named = [(str(k), v) for k, v in parts.parts.items()]
+    elif isinstance(frames, (pd.DataFrame, pd.Series)):
         named = [("frame", frames)]
     elif isinstance(frames, dict):
         named = [(str(k), v) for k, v in frames.items()]
@@ -358,11 +456,11 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         named = [("frame %d" % k, v) for k, v in enumerate(frames)]
     if not named:
         raise ValueError("evaluate: no frames")
-    names = set()
+    seen = set()
     for name, _ in named:
-        if name in names:
+        if name in seen:
             raise ValueError("evaluate: two frames are named %s" % _short(name))
-        names.add(name)
+        seen.add(name)
     if isinstance(horizons, (str, bytes)) or not isinstance(horizons, collections.abc.Iterable):
         raise ValueError("horizons must be a list of whole numbers, not %s" % _short(horizons))
     horizons = [_whole(h, "each horizon", 1, 10000) for h in horizons]
@@ -385,7 +483,22 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
     min_count = _whole(min_count, "min_count", 1, 2**31 - 1)
     min_episodes = _whole(min_episodes, "min_episodes", 1, 2**31 - 1)
     periods = _whole(periods, "periods", 1, 10000)
-    charts = []
+    known = _whole(known, "known", 0, 10000)
+    if codes is None and known != 1:
+        raise ValueError("known: the engine's codes are known one bar after their own (known=1); another lag "
+                         "is for a codes column")
+    if names is not None:
+        if not isinstance(names, collections.abc.Mapping):
+            raise ValueError("names must be a dict of code -> name, not %s" % _short(names))
+        names = {_whole(k, "a code in names", -10**6, 10**6): str(v) for k, v in names.items()}
+    split_day = None
+    if split is not None:
+        try:
+            split_day = np.datetime64(pd.Timestamp(split).normalize().date(), "D").astype(np.int64)
+        except (ValueError, TypeError) as error:
+            raise ValueError("split must be a date (YYYY-MM-DD), not %s (%s)" % (_short(split), error)) from None
+    by_symbol = bool(by_symbol)
+    charts, all_dates = [], []
     bars_of = {}  # a digest of each frame's dates, opens and closes -> its name
     for name, frame in named:
         what = "evaluate: %s" % name
@@ -411,6 +524,20 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                 row = int(np.flatnonzero(~whole)[0])
                 raise ValueError("%s: column %r, row %d: %r is not a whole-number code" % (what, column, row,
                                                                                          signal[row]))
+            signal = np.asarray(signal, dtype=np.int32)
+            if known == 0 and len(signal) and signal[0] != 0:
+                raise ValueError("%s: column %r, row 0: a code known at its own bar's close is bought at the next "
+                                 "open, which the statistics take from the bar before: row 0 has none (drop the "
+                                 "row or its code)" % (what, column))
+            # Placed where the engine's codes stand: one bar before the bar
+            # they become known on.
+            moved = np.zeros_like(signal)
+            shift = known - 1
+            if shift >= 0:
+                moved[shift:] = signal[:len(signal) - shift]
+            else:
+                moved[:-1] = signal[1:]
+            signal = moved
         # The host's prices: float32, then the double the statistics take.
         intraday = bool(minutes.any())
         chart = (days.astype(np.int64), minutes.astype(np.int32) if intraday else np.zeros(0, np.int32),
@@ -422,20 +549,50 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         if same != name:
             raise ValueError("%s has the same bars as %s: each chart once (its cases would count twice)"
                              % (what, _short(same)))
-        charts.append((name,) + chart + (np.asarray(signal, dtype=np.int32),))
-    out = _core.evaluate(charts, horizons, entry, baseline, min_count, min_episodes, bootstrap, seed)
-    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c not in ("name", "baseline")})
-    table.insert(1, "name", [_name_of(c) for c in table["code"]])
-    table["baseline"] = baseline
-    table = table[_COLUMNS]
-    for key in ("method", "baseline", "family", "critical", "files", "bar_dates", "intraday", "left_out",
-                "block_length", "blocks", "notes"):
-        table.attrs[key] = out[key]
-    table.attrs["by_file"] = pd.DataFrame(
-        [(code, _name_of(code), h, name, n) for code, h, counts in zip(out["code"], out["horizon"], out["per_file"])
-         for (name, _), n in zip(named, counts)], columns=["code", "name", "horizon", "frame", "cases"])
-    table.attrs["horizons"] = horizons
-    table.attrs["entry"] = entry
+        charts.append(chart + (np.asarray(signal, dtype=np.int32),))
+        all_dates.append(pd.DatetimeIndex(b.dates))
+    lag = known if codes is not None else 1
+
+    def run(named_here, charts_here, dates_here, baseline_here):
+        events = pd.concat([_events(n, ch, d, lag, horizons, entry, names)
+                            for (n, _), ch, d in zip(named_here, charts_here, dates_here)], ignore_index=True)
+        return _evaluation(named_here, charts_here, events, horizons, entry, baseline_here, min_count,
+                           min_episodes, bootstrap, seed, names)
+
+    def periods_of(named_here, charts_here, dates_here, baseline_here):
+        if split_day is None:
+            return run(named_here, charts_here, dates_here, baseline_here)
+        tables = []
+        for period, before in (("before", True), ("after", False)):
+            kept = [(n, _part(ch, split_day, before), d) for n, ch, d in zip(named_here, charts_here, dates_here)]
+            kept = [(n, ch, d[keep]) for n, (ch, keep), d in kept if keep.any()]
+            if not kept:
+                continue
+            table = run([n for n, _, _ in kept], [ch for _, ch, _ in kept], [d for _, _, d in kept],
+                        baseline_here)
+            table["period"] = period
+            table.attrs["by_file"] = table.attrs["by_file"].assign(period=period)
+            table.attrs["events"] = table.attrs["events"].assign(period=period)
+            tables.append(table)
+        if not tables:
+            raise ValueError("evaluate: no bars on either side of the split %s" % _short(split))
+        whole = pd.concat(tables, ignore_index=True)
+        whole.attrs = dict(tables[-1].attrs)
+        whole.attrs["by_period"] = {t["period"].iloc[0]: {k: v for k, v in t.attrs.items()} for t in tables
+                                    if len(t)}
+        for key in ("by_file", "events"):
+            whole.attrs[key] = pd.concat([t.attrs[key] for t in tables], ignore_index=True)
+        whole.attrs["split"] = str(pd.Timestamp(split).date())
+        return whole
+
+    table = periods_of(named, charts, all_dates, baseline)
+    if by_symbol:
+        own = "file" if baseline == "date" else baseline
+        table.attrs["by_symbol"] = pd.concat(
+            [periods_of([one], [chart], [dates], own).assign(symbol=one[0])
+             for one, chart, dates in zip(named, charts, all_dates)], ignore_index=True)
+        columns = table.attrs["by_symbol"].columns
+        table.attrs["by_symbol"] = table.attrs["by_symbol"][["symbol"] + [c for c in columns if c != "symbol"]]
     return table
 
 

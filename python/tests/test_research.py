@@ -162,3 +162,74 @@ def test_an_error_names_the_symbol_row_and_date(real_series):
     for data in (long_frame(frames), frames):
         with pytest.raises(ValueError, match=r"symbol 'MSFT': vsa_signals: column 'close', row 5 \(%s\): nan" % date):
             barsight.vsa_signals(data)
+
+
+def test_the_events_are_the_cases_of_evaluate(real_series):
+    frames = four_symbols(real_series)
+    for entry in ("open", "close", "same"):
+        table = barsight.evaluate(frames, horizons=[1, 10], entry=entry, bootstrap=200)
+        events = table.attrs["events"]
+        assert list(events.columns) == ["symbol", "code", "name", "horizon", "signal_date", "known_date",
+                                        "entry_date", "entry_price", "exit_date", "exit_price", "return_pct"]
+        cells = events.groupby(["code", "horizon"])["return_pct"].agg(["count", "mean"])
+        rows = table.set_index(["code", "horizon"])
+        np.testing.assert_array_equal(cells["count"], rows.loc[cells.index, "cases"])
+        stats = rows["mean_pct"].dropna()
+        np.testing.assert_allclose(cells.loc[stats.index, "mean"], stats, rtol=1e-12)
+        per_file = events.groupby(["code", "horizon", "symbol"]).size()
+        by_file = table.attrs["by_file"].set_index(["code", "horizon", "frame"])["cases"]
+        np.testing.assert_array_equal(per_file, by_file.loc[per_file.index])
+        # Each case is known the bar after its signal and entered no earlier.
+        for symbol, bars in frames.items():
+            mine = events[events["symbol"] == symbol]
+            position = bars.index.get_indexer(mine["signal_date"])
+            assert (bars.index[position + 1] == mine["known_date"]).all()
+            assert (mine["entry_date"] >= (mine["known_date"] if entry != "same" else mine["signal_date"])).all()
+            assert (mine["name"] == [barsight.signal_names[c].name for c in mine["code"]]).all()
+
+
+def test_custom_codes_with_a_stated_lag_and_names(real_series):
+    bars = read_bars(real_series["AAPL"])
+    engine = barsight.evaluate(bars, bootstrap=200)
+    # Codes on the bar they describe, known at the next close: the engine's.
+    given = bars.assign(mine=barsight.vsa_signals(bars))
+    same = barsight.evaluate(given, codes="mine", known=1, bootstrap=200)
+    pd.testing.assert_frame_equal(same.drop(columns="name"), engine.drop(columns="name"))
+    # The same codes stamped where they are known, known at that close.
+    stamped = bars.assign(mine=barsight.vsa_signals(bars, stamp="known"))
+    named = {code: "my %s" % s.name for code, s in barsight.signal_names.items()}
+    table = barsight.evaluate(stamped, codes="mine", known=0, names=named, bootstrap=200)
+    pd.testing.assert_frame_equal(table.drop(columns="name"), engine.drop(columns="name"))
+    assert (table["name"] == ["my " + n for n in engine["name"]]).all()
+    events = table.attrs["events"]
+    # The stamped code stands on the bar it is known on: that is its signal.
+    theirs = engine.attrs["events"]
+    assert (events["signal_date"] == theirs["known_date"]).all()
+    pd.testing.assert_frame_equal(events.drop(columns=["name", "signal_date"]),
+                                  theirs.drop(columns=["name", "signal_date"]))
+    # Two bars late: every case one bar later than the engine's.
+    late = barsight.evaluate(given, codes="mine", known=2, bootstrap=200).attrs["events"]
+    first = engine.attrs["events"].iloc[0]
+    row = late[(late["signal_date"] == first["signal_date"]) & (late["horizon"] == first["horizon"])].iloc[0]
+    assert row["known_date"] == bars.index[bars.index.get_loc(first["known_date"]) + 1]
+    assert row["entry_date"] == bars.index[bars.index.get_loc(first["entry_date"]) + 1]
+    with pytest.raises(ValueError, match="known: the engine's codes are known one bar after"):
+        barsight.evaluate(bars, known=0)
+    code_on_row_0 = bars.assign(mine=np.r_[4, np.zeros(len(bars) - 1, dtype=int)])
+    with pytest.raises(ValueError, match="column 'mine', row 0: a code known at its own bar's close"):
+        barsight.evaluate(code_on_row_0, codes="mine", known=0)
+
+
+def test_signed_difference_and_per_symbol_rows(real_series):
+    frames = four_symbols(real_series)
+    table = barsight.evaluate(frames, horizons=[5], bootstrap=200, min_count=10, min_episodes=5, by_symbol=True)
+    weak = table[table["code"] < 0].dropna(subset=["diff_pct"])
+    assert len(weak) and (weak["signed_diff_pct"] == -weak["diff_pct"]).all()
+    strong = table[table["code"] > 0].dropna(subset=["diff_pct"])
+    assert (strong["signed_diff_pct"] == strong["diff_pct"]).all()
+    by_symbol = table.attrs["by_symbol"]
+    assert list(by_symbol["symbol"].unique()) == FOUR and by_symbol.columns[0] == "symbol"
+    for symbol, bars in frames.items():
+        alone = barsight.evaluate(bars, horizons=[5], bootstrap=200, min_count=10, min_episodes=5)
+        mine = by_symbol[by_symbol["symbol"] == symbol].drop(columns="symbol").reset_index(drop=True)
+        pd.testing.assert_frame_equal(mine, alone)
