@@ -32,9 +32,10 @@ import pandas as pd
 from . import _core
 from . import _signal_table
 from . import _many
+from ._files import read_bars
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
-__all__ = ["vsa_signals", "signals_frame", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+__all__ = ["vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
 
 SignalName = collections.namedtuple("SignalName", "name side")
@@ -593,6 +594,56 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
              for one, chart, dates in zip(named, charts, all_dates)], ignore_index=True)
         columns = table.attrs["by_symbol"].columns
         table.attrs["by_symbol"] = table.attrs["by_symbol"][["symbol"] + [c for c in columns if c != "symbol"]]
+    return table
+
+
+def scan(data, periods=9):
+    """A screen of the newest bar of each symbol, as a live chart shows it
+    now: one row per symbol with
+      date         the newest bar's time
+      provisional  its code at its close (the next close may change it;
+                   vsa_signals gives 0 there until then), name and side
+      final_date, final_code, final_name
+                   the bar before it and its code, final now that the
+                   newest bar has closed
+
+    `data`: bars of one or many symbols as the other functions take them
+    (a dict of frames, a long or wide frame), or file paths (a path or a
+    list of paths, read by read_bars; the symbol is the file's name)."""
+    import os
+    if isinstance(data, (str, os.PathLike)):
+        data = [data]
+    if isinstance(data, (list, tuple)) and all(isinstance(p, (str, os.PathLike)) for p in data):
+        if not data:
+            raise ValueError("scan: no files")
+        data = {os.fspath(p): read_bars(p) for p in data}
+    parts = _many.split(data, "scan")
+    if parts is None:
+        parts = _many.Parts({"frame": data}, None)
+    periods = _whole(periods, "periods", 1, 10000)
+
+    def newest(bars):
+        frame = signals_frame(bars, periods)
+        if len(frame) == 0:
+            raise ValueError("scan: no bars")
+        last = frame.iloc[-1]
+        before = frame.iloc[-2] if len(frame) > 1 else None
+        provisional = int(last["provisional"])
+        # The bars' times, from the index or a date column (known_at
+        # holds each bar's successor's).
+        times = list(frame["known_at"].iloc[:-1])
+        times = ([frame.index[0]] + times) if len(frame) > 1 else [frame.index[0]]
+        return {"date": times[-1],
+                "provisional": provisional,
+                "name": _name_of(provisional) if provisional else "",
+                "side": "strength" if provisional > 0 else "weakness" if provisional < 0 else "",
+                "final_date": times[-2] if before is not None else None,
+                "final_code": int(before["code"]) if before is not None else 0,
+                "final_name": before["name"] if before is not None else ""}
+
+    answers = _many.each(_many.Parts(parts.parts, lambda a: a), newest, "scan")
+    table = pd.DataFrame.from_dict(answers, orient="index")
+    table.index.name = "symbol"
     return table
 
 

@@ -79,7 +79,9 @@ def _lookup(names, wanted, what):
     """The caller's name of each wanted column, matched in any case."""
     by_lower = {}
     for name in names:
-        key = str(name).strip().lower()
+        # MetaTrader's and MetaStock's exports write <CLOSE>, <DTYYYYMMDD>, <VOL>.
+        key = str(name).strip().strip("<>").strip().lower()
+        key = {"dtyyyymmdd": "date", "vol": "volume"}.get(key, key)
         if key in by_lower:
             raise ValueError("%s: columns %r and %r are both %r" % (what, by_lower[key], name, key))
         by_lower[key] = name
@@ -155,6 +157,12 @@ def _dates_of(values, what):
         dates = _parse_text(values, "%s: column 'date'" % what)
         if dates is None:
             raise ValueError("%s: column 'date' is not dates" % what)
+    elif values.dtype.kind in "iu" and len(values) and values.between(10000101, 99991231).all():
+        # Whole numbers YYYYMMDD, as MetaStock's ASCII export writes dates.
+        dates = pd.DatetimeIndex(pd.to_datetime(values.astype(str), format="%Y%m%d", errors="coerce"))
+        bad = np.flatnonzero(dates.isna())
+        if bad.size:
+            raise ValueError("%s: column 'date', row %d: %d is not a date YYYYMMDD" % (what, bad[0], values.iloc[bad[0]]))
     else:
         try:
             dates = pd.DatetimeIndex(pd.to_datetime(values, errors="raise"))

@@ -1,11 +1,15 @@
 """What a researcher leans on: when a code is known (no look-ahead in the
 stamped codes), and many symbols in one call equal one call each."""
+import io
+import subprocess
+import sys
+
 import numpy as np
 import pandas as pd
 import pytest
 
 import barsight
-from conftest import ROOT, read_bars
+from conftest import PLUGIN, ROOT, msxhost, read_bars
 
 SAMPLE = ROOT / "data" / "sample_ohlcv.csv"
 FOUR = ["SP500", "AAPL", "MSFT", "SSE"]
@@ -233,3 +237,113 @@ def test_signed_difference_and_per_symbol_rows(real_series):
         alone = barsight.evaluate(bars, horizons=[5], bootstrap=200, min_count=10, min_episodes=5)
         mine = by_symbol[by_symbol["symbol"] == symbol].drop(columns="symbol").reset_index(drop=True)
         pd.testing.assert_frame_equal(mine, alone)
+
+
+def test_scan_gives_the_newest_live_code_and_the_last_final_one(every_series):
+    paths = list(every_series.values())
+    table = barsight.scan(paths)
+    assert list(table.index) == paths
+    # The bar before the newest is final: msxhost scan of VSAInd a bar ago.
+    out = msxhost("scan", str(PLUGIN), "VSAInd", "--ago", "1", *sum((["--data", p] for p in paths), []))
+    theirs = pd.read_csv(io.StringIO(out), dtype=str, keep_default_na=False).set_index("file")
+    assert [str(d.date()) for d in table["final_date"]] == list(theirs.loc[paths, "date"])
+    assert list(table["final_code"]) == [int(float(v)) for v in theirs.loc[paths, "value"]]
+    for path in paths:
+        bars = read_bars(path)
+        feed = barsight.Feed()
+        for bar in bars.itertuples():
+            live = feed.push(bar)
+        row = table.loc[path]
+        assert row["date"] == bars.index[-1] and row["provisional"] == live
+        assert row["name"] == (barsight.signal_names[live].name if live else "")
+    assert (table["final_code"] != 0).any()
+
+
+def test_the_command_line_gives_what_the_functions_give(real_series, tmp_path):
+    paths = [real_series[name] for name in FOUR]
+
+    def run(*args):
+        done = subprocess.run([sys.executable, "-m", "barsight", *args], capture_output=True, text=True,
+                              timeout=600, cwd=tmp_path)
+        return done
+    done = run("scan", *paths)
+    assert done.returncode == 0, done.stderr
+    table = barsight.scan(paths)
+    assert done.stdout == table.to_csv()
+    events = tmp_path / "events.csv"
+    done = run("evaluate", *paths, "--horizons", "1,5", "--bootstrap", "200", "--split", "2010-01-01",
+               "--events", str(events))
+    assert done.returncode == 0, done.stderr
+    ours = barsight.evaluate({p: read_bars(p) for p in paths}, horizons=[1, 5], bootstrap=200, split="2010-01-01")
+    assert done.stdout == ours.to_csv(index=False)
+    assert events.read_text() == ours.attrs["events"].to_csv(index=False)
+    done = run("evaluate", str(tmp_path / "none.csv"))
+    assert done.returncode == 1 and "none.csv" in done.stderr
+
+
+def metatrader(bars):
+    """MetaTrader 5's exported history: tabs, <DATE> 2024.01.31, <TIME>,
+    tick volume beside a real volume of zeros."""
+    lines = ["<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>"]
+    for date, r in bars.iterrows():
+        lines.append("%s\t00:00:00\t%r\t%r\t%r\t%r\t%d\t0\t2" % (date.strftime("%Y.%m.%d"), r.open, r.high, r.low,
+                                                                r.close, r.volume))
+    return "\n".join(lines) + "\n"
+
+
+def metastock(bars, ticker="SAMPLE"):
+    """MetaStock's ASCII export: YYYYMMDD dates as whole numbers."""
+    lines = ["<TICKER>,<PER>,<DTYYYYMMDD>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>"]
+    for date, r in bars.iterrows():
+        lines.append("%s,D,%s,000000,%r,%r,%r,%r,%d,0" % (ticker, date.strftime("%Y%m%d"), r.open, r.high, r.low,
+                                                          r.close, r.volume))
+    return "\n".join(lines) + "\n"
+
+
+@pytest.mark.parametrize("write", [metatrader, metastock, lambda bars: bars.to_csv()],
+                         ids=["metatrader", "metastock", "csv"])
+def test_exported_files_read_as_the_same_bars(write, tmp_path):
+    bars = read_bars(SAMPLE)
+    path = tmp_path / "bars.csv"
+    path.write_text(write(bars))
+    got = barsight.read_bars(path)
+    pd.testing.assert_frame_equal(got, bars[["open", "high", "low", "close", "volume"]], check_freq=False,
+                                  check_dtype=False)
+    np.testing.assert_array_equal(barsight.vsa_signals(got), barsight.vsa_signals(bars))
+
+
+def test_exports_and_whole_number_dates_go_straight_in(tmp_path):
+    bars = read_bars(SAMPLE)
+    codes = barsight.vsa_signals(bars).to_numpy()
+    # MetaStock's columns as pandas reads them: <DTYYYYMMDD> whole numbers.
+    path = tmp_path / "metastock.csv"
+    path.write_text(metastock(bars))
+    raw = pd.read_csv(path)
+    assert raw["<DTYYYYMMDD>"].dtype.kind == "i"
+    np.testing.assert_array_equal(barsight.vsa_signals(raw), codes)
+    frame = barsight.signals_frame(raw)
+    assert frame["known_at"].iloc[0] == bars.index[1]
+    dated = bars.reset_index().assign(date=lambda f: f["date"].dt.strftime("%Y%m%d").astype(int))
+    table = barsight.evaluate(dated, horizons=[5], bootstrap=200)
+    pd.testing.assert_frame_equal(table, barsight.evaluate(bars, horizons=[5], bootstrap=200))
+    # Several tickers in one export: a (symbol, date) frame.
+    two = tmp_path / "two.csv"
+    two.write_text(metastock(bars.iloc[:400], "AAA") + metastock(bars.iloc[200:], "BBB").split("\n", 1)[1])
+    both = barsight.read_bars(two)
+    assert both.index.names == ["symbol", "date"]
+    np.testing.assert_array_equal(barsight.vsa_signals(both).xs("BBB"), barsight.vsa_signals(bars.iloc[200:]))
+
+
+@pytest.mark.parametrize("text, message", [
+    ("date,open,high,low,close,volume\n2024-01-02,1,2,0.5,1.5,10\n02/01/2024,1,2,0.5,1.5,10\n",
+     r"row 1: '02/01/2024' is not a date"),
+    ("date,open,high,low,close,volume\n2024-01-02,1,2,0.5,x,10\n", r"column close, row 0: 'x' is not a number"),
+    ("open,high,low,close\n1,2,3,4\n", "no date column"),
+    ("", "no bars"),
+])
+def test_unreadable_files_are_refused_naming_the_row(text, message, tmp_path):
+    path = tmp_path / "bad.csv"
+    path.write_text(text)
+    with pytest.raises(ValueError, match=message):
+        barsight.read_bars(path)
+    assert path.read_text() == text
