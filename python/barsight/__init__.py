@@ -667,25 +667,89 @@ class Feed:
     """
 
     def __init__(self, periods=9, float32=True):
+        self._periods = _whole(periods, "periods", 1, 10000)
         self._float32 = bool(float32)
-        self._feed = _core.Feed(_whole(periods, "periods", 1, 10000), self._float32)
+        self._feed = _core.Feed(self._periods, self._float32)
+        self._history = []  # (high, low, close, volume) of every bar pushed
+        self._time = None   # the newest bar's time, when pushes give times
+
+    @classmethod
+    def from_history(cls, bars, periods=9, float32=True):
+        """A feed that has taken every bar of `bars` (as vsa_signals takes
+        them, dates included): ready for the next bar to be pushed."""
+        b = _bars(bars, _PRICE_BARS, "Feed.from_history")
+        feed = cls(periods, float32)
+        columns = [b.columns[k] for k in _PRICE_BARS]
+        for row in zip(*columns):
+            feed._take([float(v) for v in row])
+        if b.dates is not None and len(b):
+            feed._time = pd.Timestamp(b.dates[-1])
+        return feed
 
     @property
     def bars(self):
         """How many bars were pushed."""
         return self._feed.bars
 
-    def push(self, bar=None, **fields):
-        """The bar: a mapping or Series (keys in any case), an object with
-        attributes (a namedtuple from itertuples), a tuple (open, high, low,
-        close, volume), or high=, low=, close=, volume= keywords."""
-        values = _bar_fields(bar, fields, self._feed.bars)
+    @property
+    def time(self):
+        """The newest bar's time (None when the pushes gave none)."""
+        return self._time
+
+    def _take(self, values):
+        self._history.append(tuple(values))
+        return self._feed.push(*values)
+
+    def _values(self, bar, fields, number, what):
+        values = _bar_fields(bar, fields, number)
         if self._float32:
             for name, value in zip(("high", "low", "close", "volume"), values):
                 if abs(value) > _FLOAT32_MAX:
-                    raise ValueError("push: bar %d: %r is %r, beyond float32, the host's numbers"
-                                     % (self._feed.bars, name, value))
-        return self._feed.push(*values)
+                    raise ValueError("%s: bar %d: %r is %r, beyond float32, the host's numbers"
+                                     % (what, number, name, value))
+        return values
+
+    def push(self, bar=None, time=None, **fields):
+        """Takes the newest closed bar and answers its provisional code.
+        The bar: a mapping or Series (keys in any case), an object with
+        attributes (a namedtuple from itertuples), a tuple (open, high, low,
+        close, volume), or high=, low=, close=, volume= keywords. `time`
+        (or the bar's date or time field, or a Series' name) is the bar's
+        time: a bar at the newest bar's time or before it is refused (the
+        same bar pushed twice would count as a new one; update() changes
+        the newest bar)."""
+        when = _bar_time(bar, time)
+        if when is not None and self._time is not None and when <= self._time:
+            raise ValueError("push: bar %d at %s is %s the newest bar's time (%s): a bar already taken (to change "
+                             "the newest bar, call update)" % (self._feed.bars, when,
+                                                              "at" if when == self._time else "before", self._time))
+        values = self._values(bar, fields, self._feed.bars, "push")
+        code = self._take(values)
+        if when is not None:
+            self._time = when
+        return code
+
+    def update(self, bar=None, **fields):
+        """Changes the newest bar (a forming bar pushed before it closed, or
+        a correction) and answers its provisional code, as push would have
+        with these values. The bar as for push; a time, if given, must be
+        the newest bar's. The feed takes its bars again from the first
+        (linear in the bars pushed)."""
+        if not self._history:
+            raise ValueError("update: no bar has been pushed")
+        when = _bar_time(bar, fields.pop("time", None))
+        if when is not None and self._time is not None and when != self._time:
+            raise ValueError("update: the bar is at %s, the newest bar at %s (push a new bar)" % (when, self._time))
+        values = self._values(bar, fields, self._feed.bars - 1, "update")
+        history = self._history[:-1]
+        self._replay(history)
+        return self._take(values)
+
+    def _replay(self, history):
+        self._feed = _core.Feed(self._periods, self._float32)
+        self._history = []
+        for values in history:
+            self._take(values)
 
     def revise(self, next_close):
         """The newest bar's code judged with its next close."""
@@ -693,6 +757,40 @@ class Feed:
         if self._float32 and abs(close) > _FLOAT32_MAX:
             raise ValueError("revise: next_close %r is beyond float32, the host's numbers" % close)
         return self._feed.revise(close)
+
+    def __getstate__(self):
+        return {"periods": self._periods, "float32": self._float32, "time": self._time,
+                "history": np.array(self._history, dtype=np.float64).reshape(-1, 4)}
+
+    def __setstate__(self, state):
+        self._periods = state["periods"]
+        self._float32 = state["float32"]
+        self._time = state["time"]
+        self._replay([tuple(float(v) for v in row) for row in state["history"]])
+
+
+def _bar_time(bar, time):
+    """A bar's time: `time`, else the bar's date or time field, else a
+    Series' name when it is a time; None when there is none."""
+    if time is None and bar is not None:
+        if isinstance(bar, pd.Series) and isinstance(bar.name, (pd.Timestamp, np.datetime64)):
+            time = bar.name
+        elif hasattr(bar, "keys") and not isinstance(bar, tuple):
+            keys = {str(k).strip().lower(): k for k in bar.keys()}
+            key = keys.get("date", keys.get("time"))
+            time = bar[key] if key is not None else None
+        elif hasattr(bar, "_fields"):
+            for name in ("Index", "date", "time"):
+                value = getattr(bar, name, None)
+                if isinstance(value, (pd.Timestamp, np.datetime64)):
+                    time = value
+                    break
+    if time is None:
+        return None
+    try:
+        return pd.Timestamp(time)
+    except (ValueError, TypeError):
+        raise ValueError("push: time %s is not a time" % _short(time)) from None
 
 
 def _bar_fields(bar, fields, number):
