@@ -31,9 +31,11 @@ import pandas as pd
 
 from . import _core
 from . import _signal_table
+from . import _many
+from ._files import read_bars
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
-__all__ = ["vsa_signals", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+__all__ = ["vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
 
 SignalName = collections.namedtuple("SignalName", "name side")
@@ -94,18 +96,102 @@ def _number(value, what, host=False):
     return number
 
 
-def vsa_signals(data, periods=9, symbol=None):
-    """The engine's signal code of every bar, as VSAInd plots it: the bars
-    fed oldest first with each one's next close, 0 for the first 16 bars
+_STAMPS = ("bar", "known")
+
+
+def _stamp(stamp):
+    if stamp not in _STAMPS:
+        raise ValueError("stamp must be 'bar' (each code on the bar it describes) or 'known' (on the bar whose close "
+                         "makes it final), not %s" % _short(stamp))
+    return stamp
+
+
+def _moved_to_known(codes):
+    """Codes moved one bar on: bar t's code onto bar t + 1, whose close
+    makes it final (the first bar has none)."""
+    out = np.zeros_like(codes)
+    out[1:] = codes[:-1]
+    return out
+
+
+@_many.many
+def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
+    """Each bar's signal code, known only once the NEXT bar has closed: the
+    code of bar t reads bar t + 1's close, so trade on it from bar t + 2's
+    open at the earliest (or pass stamp="known", which puts each code on the
+    bar whose close makes it final: then the next open is a fair entry).
+
+    The codes are the ones the VSAInd plug-in plots: 0 for the first 16 bars
     (the warm-up) and for the last (its next close is not known yet), else
-    the code the signal filter passes (0 for none). Codes above 0 are signs
-    of strength, below 0 of weakness; `signal_names` names them. `periods`
-    is the engine's averaging length (VSAInd's is 9, 1 to 10000)."""
+    the signal found (0 for none). Codes above 0 are signs of strength,
+    below 0 of weakness; `signal_names` names them, `signals_frame` gives
+    the names, sides, live codes and times together. `periods` is the
+    length the averages are taken over (9 as VSAInd, 1 to 10000). Bars of
+    several symbols (a long or wide frame, a dict of frames) give one answer
+    per symbol, in the same shape."""
     periods = _whole(periods, "periods", 1, 10000)
+    stamp = _stamp(stamp)
     b = _bars(data, _PRICE_BARS, "vsa_signals")
     codes = _core.vsa_signals(b.float32("high"), b.float32("low"), b.float32("close"), b.float32("volume"),
                               periods, symbol)
-    return b.result(codes, "vsa_signal")
+    if stamp == "known":
+        codes = _moved_to_known(codes)
+    return b.result(codes, "vsa_signal_%d" % periods if stamp == "bar" else "vsa_signal_%d_known" % periods)
+
+
+def _names_and_sides(codes):
+    """Each code's name and side ("" for 0)."""
+    unique, where = np.unique(codes, return_inverse=True)
+    names = np.array([_name_of(int(c)) if c else "" for c in unique], dtype=object)
+    sides = np.array(["strength" if c > 0 else "weakness" if c < 0 else "" for c in unique], dtype=object)
+    return names[where], sides[where]
+
+
+@_many.many
+def signals_frame(data, periods=9, stamp="bar"):
+    """Each bar's signal as it becomes known: a bar's code is final at the
+    close of the bar after it (column known_at); at its own close a live
+    chart showed the provisional code, which that next close may change.
+
+    One row per bar (on the bars' index), columns:
+      code         the final code (vsa_signals), 0 for none
+      name, side   the signal's name and "strength" or "weakness" ("" for 0)
+      provisional  the code shown at the bar's own close, the next close
+                   not yet known (what a live chart or Feed.push showed)
+      known_at     the time of the bar whose close makes the code final:
+                   the next bar's (its date, or its index label when the
+                   bars have no dates); missing on the last bar
+
+    stamp="known" puts every final code on the bar where it becomes known:
+    row t then holds the code of bar t - 1 (code, name, side), signal_at
+    names that bar, and provisional stays the row's own live code; a
+    strategy that acts on row t at bar t + 1's open looks at nothing it
+    could not have seen. `periods` as for vsa_signals."""
+    periods = _whole(periods, "periods", 1, 10000)
+    stamp = _stamp(stamp)
+    b = _bars(data, _PRICE_BARS, "signals_frame")
+    columns = [b.float32(k) for k in ("high", "low", "close", "volume")]
+    code = np.asarray(_core.vsa_signals(*columns, periods, None))
+    provisional = np.asarray(_core.vsa_provisional(*columns, periods))
+    index = b.index if b.index is not None else pd.RangeIndex(len(b))
+    # The times are the index's when it holds them, else the date column's
+    # (else the rows' labels).
+    if isinstance(index, (pd.DatetimeIndex, pd.PeriodIndex)) or b.dates is None:
+        labels = pd.Series(index, index=index)
+    else:
+        labels = pd.Series(pd.DatetimeIndex(b.dates), index=index)
+    if stamp == "bar":
+        name, side = _names_and_sides(code)
+        frame = pd.DataFrame({"code": code, "name": name, "side": side, "provisional": provisional}, index=index)
+        frame["known_at"] = labels.shift(-1)
+    else:
+        code = _moved_to_known(code)
+        name, side = _names_and_sides(code)
+        frame = pd.DataFrame({"code": code, "name": name, "side": side, "provisional": provisional}, index=index)
+        frame["signal_at"] = labels.shift(1)
+    frame.attrs["periods"] = periods
+    frame.attrs["stamp"] = stamp
+    return frame
 
 
 def _calculate(b, name, numerics, arrays=()):
@@ -121,18 +207,21 @@ def _calculate(b, name, numerics, arrays=()):
     return _core.calculate(name, *columns, numerics=[float(np.float32(v)) for v in numerics], arrays=list(arrays))
 
 
+@_many.many
 def vsa_trend(data, periods):
     """VSATrend: the simple moving average over `periods` bars of the typical
     price (high + low + close) / 3; NaN before the first full window.
     `periods` is taken as the host passes it, a float32 cut to a whole number;
     it must be at least 1 and below the number of bars."""
     b = _bars(data, ("high", "low", "close"), "vsa_trend")
-    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]), "vsa_trend")
+    return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]),
+                    "vsa_trend_%d" % int(np.float32(_number(periods, "periods", host=True))))
 
 
 _SPREAD_MODES = {"volume": 0, "range": 1}
 
 
+@_many.many
 def vsa_spread(data, mode, periods):
     """VSASpread: the class 0 to 6 of each bar's volume (mode 0 or "volume")
     or range (mode 1 or "range") against its average over the last
@@ -147,6 +236,7 @@ def vsa_spread(data, mode, periods):
     return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods", host=True)]), "vsa_spread")
 
 
+@_many.many
 def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
     """VSAVolStops: a stop line `multiplier` x ATR from the close, following
     price from below while long and from above while short. The ATR is
@@ -205,6 +295,7 @@ def _atr_values(atr, b):
     return _numbers_of(values, "atr", "vsa_vol_stops")
 
 
+@_many.many
 def volume_colour(data):
     """The colour class of each volume bar, as the trading client's
     CalcVolumeColor gives it and the chart draws it: 1 when the volume is
@@ -222,45 +313,143 @@ _BASELINES = ("file", "file-year", "date")
 # The columns of msxhost evaluate's CSV, units in their names (percent or a
 # fraction 0 to 1).
 _COLUMNS = ["code", "name", "horizon", "cases", "episodes", "dates", "mean_pct", "median_pct", "hit_rate_frac",
-            "base_mean_pct", "base_hit_rate_frac", "diff_pct", "se_pct", "t", "p", "ci_low_pct", "ci_high_pct",
+            "base_mean_pct", "base_hit_rate_frac", "diff_pct", "signed_diff_pct", "se_pct", "t", "p", "ci_low_pct", "ci_high_pct",
             "mde_pct", "adj_ci_low_pct", "adj_ci_high_pct", "p_adjusted", "baseline"]
 
 
-def _name_of(code):
+def _name_of(code, names=None):
+    if names and code in names:
+        return str(names[code])
     return _SIGNAL_NAMES[code].name if code in _SIGNAL_NAMES else "code %d" % code
 
 
+# Where a case enters and leaves, as bars after the bar its code stands on in
+# the engine's timing (t, known at t + 1): entry="open" enters at open[t+2]
+# and leaves at close[t+1+h], "close" enters at close[t+1], "same" at
+# close[t] and leaves at close[t+h].
+_ENTRY_BARS = {"open": (2, "open", 1), "close": (1, "close", 1), "same": (0, "close", 0)}
+
+
+def _events(name, chart, dates, lag, horizons, entry, names):
+    """One row per case of a chart: where its code stands, when it became
+    known, where it entered and left, and its return in percent."""
+    days, minutes, o, c, codes = chart
+    n = len(codes)
+    at = np.flatnonzero(codes)
+    rows = []
+    step, price, leave = _ENTRY_BARS[entry]
+    for h in horizons:
+        enter = at + step
+        leave_at = at + leave + h
+        inside = (leave_at < n) & (enter < n)
+        t, enter, leave_at = at[inside], enter[inside], leave_at[inside]
+        entry_price = (o if price == "open" else c)[enter]
+        exit_price = c[leave_at]
+        valid = (entry_price > 0) & (exit_price > 0)
+        t, enter, leave_at, entry_price, exit_price = (x[valid] for x in (t, enter, leave_at, entry_price,
+                                                                          exit_price))
+        # The code stands lag - 1 bars after the bar it describes, so that it
+        # is known where the engine's own codes are: one bar on.
+        signal = t - (lag - 1)
+        rows.append(pd.DataFrame({
+            "symbol": name, "code": codes[t], "horizon": h,
+            "signal_date": dates[signal], "known_date": dates[signal + lag],
+            "entry_date": dates[enter], "entry_price": entry_price,
+            "exit_date": dates[leave_at], "exit_price": exit_price,
+            "return_pct": 100.0 * (exit_price / entry_price - 1.0)}))
+    events = pd.concat(rows, ignore_index=True) if rows else pd.DataFrame()
+    events.insert(2, "name", [_name_of(int(k), names) for k in events["code"]])
+    return events
+
+
+def _evaluation(named, charts, events, horizons, entry, baseline, min_count, min_episodes, bootstrap, seed,
+                names):
+    out = _core.evaluate([(name,) + chart for name, chart in zip([n for n, _ in named], charts)], horizons, entry,
+                         baseline, min_count, min_episodes, bootstrap, seed)
+    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c not in ("name", "baseline", "signed_diff_pct")})
+    table.insert(1, "name", [_name_of(c, names) for c in table["code"]])
+    # In the signal's direction: up for strength, down for weakness.
+    table["signed_diff_pct"] = np.sign(table["code"]) * table["diff_pct"]
+    table["baseline"] = baseline
+    table = table[_COLUMNS]
+    for key in ("method", "baseline", "family", "critical", "files", "bar_dates", "intraday", "left_out",
+                "block_length", "blocks", "notes"):
+        table.attrs[key] = out[key]
+    table.attrs["by_file"] = pd.DataFrame(
+        [(code, _name_of(code, names), h, name, n)
+         for code, h, counts in zip(out["code"], out["horizon"], out["per_file"])
+         for (name, _), n in zip(named, counts)], columns=["code", "name", "horizon", "frame", "cases"])
+    table.attrs["events"] = events
+    table.attrs["horizons"] = horizons
+    table.attrs["entry"] = entry
+    return table
+
+
+def _part(chart, day, before):
+    """The bars of a chart before `day` or from it on (msxhost evaluate
+    --split): a case of the earlier part never reaches into the later."""
+    keep = (chart[0] < day) == before
+    return tuple(a[keep] if len(a) else a for a in chart), keep
+
+
 def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
-             codes=None, baseline="file", min_episodes=20):
+             codes=None, baseline="file", min_episodes=20, split=None, known=1, names=None, by_symbol=False):
     """What each signal code was followed by over a watchlist, as
     `msxhost evaluate --csv` reports it (the same numbers for the same seed).
 
-    `frames`: a DataFrame, a list of them or a dict name -> DataFrame, each
-    with open and close (and high, low, volume for the signals) and rising
-    dates (daily, or with a time of day for intraday bars: the bootstrap
-    then resamples bar times). `codes`: None for vsa_signals(frame, periods), or the name of a
-    column of each frame holding whole-number codes (0 for none).
-    `entry`: "open" enters at the open after the bar that confirms the
-    signal, "close" at that close (optimistic), "same" at the signal bar's
-    own close (look-ahead, only to show how much it flatters).
+    `frames`: a DataFrame, a list of them or a dict name -> DataFrame (or
+    the bars of many symbols as the other functions take them), each with
+    open and close (and high, low, volume for the signals) and rising dates
+    (daily, or with a time of day for intraday bars: the bootstrap then
+    resamples bar times).
+    `codes`: None for vsa_signals(frame, periods), or the name of a column
+    of each frame holding whole-number codes (0 for none); `known` is how
+    many bars after its own bar such a code becomes known (1: at the next
+    close, as the engine's codes; 0: at the bar's own close) and `names`
+    names codes ({code: name}).
+    `entry`, with t the bar the code becomes known on minus one (the
+    signal bar for the engine's codes) and h the horizon:
+      "open"   buys open[t+2], sells close[t+1+h]: the first price after
+               the code is known;
+      "close"  buys close[t+1], the close that made it known (optimistic);
+      "same"   buys close[t], sells close[t+h] (look-ahead, only to show
+               how much it flatters).
+    For each case, return = 100 * (sell / buy - 1) percent; a cell's
+    mean_pct is the mean of its cases' returns, base_mean_pct the mean of
+    each case's baseline, diff_pct = mean_pct - base_mean_pct, and
+    signed_diff_pct = sign(code) * diff_pct (above 0 when prices moved the
+    signal's way: up after strength, down after weakness; hit_rate_frac
+    counts the cases that moved that way). t = diff / se, se from a block
+    bootstrap over dates; p two-sided; ci_* the 95% interval; adj_* and
+    p_adjusted hold over every cell of the run (Romano-Wolf).
     `baseline`: each case is judged against its own file's mean return at
     that horizon ("file"), its file's in the same year ("file-year") or the
     frames' mean on the same date ("date", two frames or more).
     Statistics need `min_count` cases and `min_episodes` episodes (runs of
     a code on consecutive bars).
+    `split`: a date (YYYY-MM-DD): the bars before it and from it on
+    evaluated apart, as msxhost evaluate --split (column period: "before",
+    "after"); no case of the first part reaches into the second.
+    `by_symbol`: attrs["by_symbol"] holds the same table for each frame on
+    its own (column symbol; with baseline "date", which needs two frames,
+    each is judged against its own file).
 
-    Returns a DataFrame of one row per code and horizon with the columns of
-    the CSV (units in the names: _pct percent, _frac 0 to 1; t, p and the
-    adjusted p; NaN where a cell has too few cases or episodes); its
-    `attrs` hold the run's figures: method, baseline, family, critical,
-    files, bar_dates, intraday, left_out, block_length, blocks, notes (per
-    frame: bars, moves above 40%, opens equal to the previous close) and
-    by_file (a DataFrame of the cases of every cell per frame).
+    Returns a DataFrame of one row per code and horizon (units in the
+    names: _pct percent, _frac 0 to 1; NaN where a cell has too few cases
+    or episodes); its `attrs` hold the run's figures: method, baseline,
+    family, critical, files, bar_dates, intraday, left_out, block_length,
+    blocks, notes (per frame: bars, moves above 40%, opens equal to the
+    previous close), by_file (the cases of every cell per frame) and events
+    (one row per case: symbol, code, name, horizon, signal_date, known_date,
+    entry and exit date and price, return_pct).
 
     A frame given twice (the same object, or the same bars under another
     name) is refused: its cases would count twice. `bootstrap` is at least
     200 replicates, each horizon is given once. Ctrl-C ends a long run."""
-    if isinstance(frames, (pd.DataFrame, pd.Series)):
+    parts = _many.split(frames, "evaluate") if isinstance(frames, (pd.DataFrame, dict)) else None
+    if parts is not None:
+        named = [(str(k), v) for k, v in parts.parts.items()]
+    elif isinstance(frames, (pd.DataFrame, pd.Series)):
         named = [("frame", frames)]
     elif isinstance(frames, dict):
         named = [(str(k), v) for k, v in frames.items()]
@@ -268,11 +457,11 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         named = [("frame %d" % k, v) for k, v in enumerate(frames)]
     if not named:
         raise ValueError("evaluate: no frames")
-    names = set()
+    seen = set()
     for name, _ in named:
-        if name in names:
+        if name in seen:
             raise ValueError("evaluate: two frames are named %s" % _short(name))
-        names.add(name)
+        seen.add(name)
     if isinstance(horizons, (str, bytes)) or not isinstance(horizons, collections.abc.Iterable):
         raise ValueError("horizons must be a list of whole numbers, not %s" % _short(horizons))
     horizons = [_whole(h, "each horizon", 1, 10000) for h in horizons]
@@ -295,7 +484,22 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
     min_count = _whole(min_count, "min_count", 1, 2**31 - 1)
     min_episodes = _whole(min_episodes, "min_episodes", 1, 2**31 - 1)
     periods = _whole(periods, "periods", 1, 10000)
-    charts = []
+    known = _whole(known, "known", 0, 10000)
+    if codes is None and known != 1:
+        raise ValueError("known: the engine's codes are known one bar after their own (known=1); another lag "
+                         "is for a codes column")
+    if names is not None:
+        if not isinstance(names, collections.abc.Mapping):
+            raise ValueError("names must be a dict of code -> name, not %s" % _short(names))
+        names = {_whole(k, "a code in names", -10**6, 10**6): str(v) for k, v in names.items()}
+    split_day = None
+    if split is not None:
+        try:
+            split_day = np.datetime64(pd.Timestamp(split).normalize().date(), "D").astype(np.int64)
+        except (ValueError, TypeError) as error:
+            raise ValueError("split must be a date (YYYY-MM-DD), not %s (%s)" % (_short(split), error)) from None
+    by_symbol = bool(by_symbol)
+    charts, all_dates = [], []
     bars_of = {}  # a digest of each frame's dates, opens and closes -> its name
     for name, frame in named:
         what = "evaluate: %s" % name
@@ -321,6 +525,20 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
                 row = int(np.flatnonzero(~whole)[0])
                 raise ValueError("%s: column %r, row %d: %r is not a whole-number code" % (what, column, row,
                                                                                          signal[row]))
+            signal = np.asarray(signal, dtype=np.int32)
+            if known == 0 and len(signal) and signal[0] != 0:
+                raise ValueError("%s: column %r, row 0: a code known at its own bar's close is bought at the next "
+                                 "open, which the statistics take from the bar before: row 0 has none (drop the "
+                                 "row or its code)" % (what, column))
+            # Placed where the engine's codes stand: one bar before the bar
+            # they become known on.
+            moved = np.zeros_like(signal)
+            shift = known - 1
+            if shift >= 0:
+                moved[shift:] = signal[:len(signal) - shift]
+            else:
+                moved[:-1] = signal[1:]
+            signal = moved
         # The host's prices: float32, then the double the statistics take.
         intraday = bool(minutes.any())
         chart = (days.astype(np.int64), minutes.astype(np.int32) if intraday else np.zeros(0, np.int32),
@@ -332,20 +550,100 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
         if same != name:
             raise ValueError("%s has the same bars as %s: each chart once (its cases would count twice)"
                              % (what, _short(same)))
-        charts.append((name,) + chart + (np.asarray(signal, dtype=np.int32),))
-    out = _core.evaluate(charts, horizons, entry, baseline, min_count, min_episodes, bootstrap, seed)
-    table = pd.DataFrame({c: out[c] for c in _COLUMNS if c not in ("name", "baseline")})
-    table.insert(1, "name", [_name_of(c) for c in table["code"]])
-    table["baseline"] = baseline
-    table = table[_COLUMNS]
-    for key in ("method", "baseline", "family", "critical", "files", "bar_dates", "intraday", "left_out",
-                "block_length", "blocks", "notes"):
-        table.attrs[key] = out[key]
-    table.attrs["by_file"] = pd.DataFrame(
-        [(code, _name_of(code), h, name, n) for code, h, counts in zip(out["code"], out["horizon"], out["per_file"])
-         for (name, _), n in zip(named, counts)], columns=["code", "name", "horizon", "frame", "cases"])
-    table.attrs["horizons"] = horizons
-    table.attrs["entry"] = entry
+        charts.append(chart + (np.asarray(signal, dtype=np.int32),))
+        all_dates.append(pd.DatetimeIndex(b.dates))
+    lag = known if codes is not None else 1
+
+    def run(named_here, charts_here, dates_here, baseline_here):
+        events = pd.concat([_events(n, ch, d, lag, horizons, entry, names)
+                            for (n, _), ch, d in zip(named_here, charts_here, dates_here)], ignore_index=True)
+        return _evaluation(named_here, charts_here, events, horizons, entry, baseline_here, min_count,
+                           min_episodes, bootstrap, seed, names)
+
+    def periods_of(named_here, charts_here, dates_here, baseline_here):
+        if split_day is None:
+            return run(named_here, charts_here, dates_here, baseline_here)
+        tables = []
+        for period, before in (("before", True), ("after", False)):
+            kept = [(n, _part(ch, split_day, before), d) for n, ch, d in zip(named_here, charts_here, dates_here)]
+            kept = [(n, ch, d[keep]) for n, (ch, keep), d in kept if keep.any()]
+            if not kept:
+                continue
+            table = run([n for n, _, _ in kept], [ch for _, ch, _ in kept], [d for _, _, d in kept],
+                        baseline_here)
+            table["period"] = period
+            table.attrs["by_file"] = table.attrs["by_file"].assign(period=period)
+            table.attrs["events"] = table.attrs["events"].assign(period=period)
+            tables.append(table)
+        if not tables:
+            raise ValueError("evaluate: no bars on either side of the split %s" % _short(split))
+        whole = pd.concat(tables, ignore_index=True)
+        whole.attrs = dict(tables[-1].attrs)
+        whole.attrs["by_period"] = {t["period"].iloc[0]: {k: v for k, v in t.attrs.items()} for t in tables
+                                    if len(t)}
+        for key in ("by_file", "events"):
+            whole.attrs[key] = pd.concat([t.attrs[key] for t in tables], ignore_index=True)
+        whole.attrs["split"] = str(pd.Timestamp(split).date())
+        return whole
+
+    table = periods_of(named, charts, all_dates, baseline)
+    if by_symbol:
+        own = "file" if baseline == "date" else baseline
+        table.attrs["by_symbol"] = pd.concat(
+            [periods_of([one], [chart], [dates], own).assign(symbol=one[0])
+             for one, chart, dates in zip(named, charts, all_dates)], ignore_index=True)
+        columns = table.attrs["by_symbol"].columns
+        table.attrs["by_symbol"] = table.attrs["by_symbol"][["symbol"] + [c for c in columns if c != "symbol"]]
+    return table
+
+
+def scan(data, periods=9):
+    """A screen of the newest bar of each symbol, as a live chart shows it
+    now: one row per symbol with
+      date         the newest bar's time
+      provisional  its code at its close (the next close may change it;
+                   vsa_signals gives 0 there until then), name and side
+      final_date, final_code, final_name
+                   the bar before it and its code, final now that the
+                   newest bar has closed
+
+    `data`: bars of one or many symbols as the other functions take them
+    (a dict of frames, a long or wide frame), or file paths (a path or a
+    list of paths, read by read_bars; the symbol is the file's name)."""
+    import os
+    if isinstance(data, (str, os.PathLike)):
+        data = [data]
+    if isinstance(data, (list, tuple)) and all(isinstance(p, (str, os.PathLike)) for p in data):
+        if not data:
+            raise ValueError("scan: no files")
+        data = {os.fspath(p): read_bars(p) for p in data}
+    parts = _many.split(data, "scan")
+    if parts is None:
+        parts = _many.Parts({"frame": data}, None)
+    periods = _whole(periods, "periods", 1, 10000)
+
+    def newest(bars):
+        frame = signals_frame(bars, periods)
+        if len(frame) == 0:
+            raise ValueError("scan: no bars")
+        last = frame.iloc[-1]
+        before = frame.iloc[-2] if len(frame) > 1 else None
+        provisional = int(last["provisional"])
+        # The bars' times, from the index or a date column (known_at
+        # holds each bar's successor's).
+        times = list(frame["known_at"].iloc[:-1])
+        times = ([frame.index[0]] + times) if len(frame) > 1 else [frame.index[0]]
+        return {"date": times[-1],
+                "provisional": provisional,
+                "name": _name_of(provisional) if provisional else "",
+                "side": "strength" if provisional > 0 else "weakness" if provisional < 0 else "",
+                "final_date": times[-2] if before is not None else None,
+                "final_code": int(before["code"]) if before is not None else 0,
+                "final_name": before["name"] if before is not None else ""}
+
+    answers = _many.each(_many.Parts(parts.parts, lambda a: a), newest, "scan")
+    table = pd.DataFrame.from_dict(answers, orient="index")
+    table.index.name = "symbol"
     return table
 
 
@@ -369,25 +667,89 @@ class Feed:
     """
 
     def __init__(self, periods=9, float32=True):
+        self._periods = _whole(periods, "periods", 1, 10000)
         self._float32 = bool(float32)
-        self._feed = _core.Feed(_whole(periods, "periods", 1, 10000), self._float32)
+        self._feed = _core.Feed(self._periods, self._float32)
+        self._history = []  # (high, low, close, volume) of every bar pushed
+        self._time = None   # the newest bar's time, when pushes give times
+
+    @classmethod
+    def from_history(cls, bars, periods=9, float32=True):
+        """A feed that has taken every bar of `bars` (as vsa_signals takes
+        them, dates included): ready for the next bar to be pushed."""
+        b = _bars(bars, _PRICE_BARS, "Feed.from_history")
+        feed = cls(periods, float32)
+        columns = [b.columns[k] for k in _PRICE_BARS]
+        for row in zip(*columns):
+            feed._take([float(v) for v in row])
+        if b.dates is not None and len(b):
+            feed._time = pd.Timestamp(b.dates[-1])
+        return feed
 
     @property
     def bars(self):
         """How many bars were pushed."""
         return self._feed.bars
 
-    def push(self, bar=None, **fields):
-        """The bar: a mapping or Series (keys in any case), an object with
-        attributes (a namedtuple from itertuples), a tuple (open, high, low,
-        close, volume), or high=, low=, close=, volume= keywords."""
-        values = _bar_fields(bar, fields, self._feed.bars)
+    @property
+    def time(self):
+        """The newest bar's time (None when the pushes gave none)."""
+        return self._time
+
+    def _take(self, values):
+        self._history.append(tuple(values))
+        return self._feed.push(*values)
+
+    def _values(self, bar, fields, number, what):
+        values = _bar_fields(bar, fields, number)
         if self._float32:
             for name, value in zip(("high", "low", "close", "volume"), values):
                 if abs(value) > _FLOAT32_MAX:
-                    raise ValueError("push: bar %d: %r is %r, beyond float32, the host's numbers"
-                                     % (self._feed.bars, name, value))
-        return self._feed.push(*values)
+                    raise ValueError("%s: bar %d: %r is %r, beyond float32, the host's numbers"
+                                     % (what, number, name, value))
+        return values
+
+    def push(self, bar=None, time=None, **fields):
+        """Takes the newest closed bar and answers its provisional code.
+        The bar: a mapping or Series (keys in any case), an object with
+        attributes (a namedtuple from itertuples), a tuple (open, high, low,
+        close, volume), or high=, low=, close=, volume= keywords. `time`
+        (or the bar's date or time field, or a Series' name) is the bar's
+        time: a bar at the newest bar's time or before it is refused (the
+        same bar pushed twice would count as a new one; update() changes
+        the newest bar)."""
+        when = _bar_time(bar, time)
+        if when is not None and self._time is not None and when <= self._time:
+            raise ValueError("push: bar %d at %s is %s the newest bar's time (%s): a bar already taken (to change "
+                             "the newest bar, call update)" % (self._feed.bars, when,
+                                                              "at" if when == self._time else "before", self._time))
+        values = self._values(bar, fields, self._feed.bars, "push")
+        code = self._take(values)
+        if when is not None:
+            self._time = when
+        return code
+
+    def update(self, bar=None, **fields):
+        """Changes the newest bar (a forming bar pushed before it closed, or
+        a correction) and answers its provisional code, as push would have
+        with these values. The bar as for push; a time, if given, must be
+        the newest bar's. The feed takes its bars again from the first
+        (linear in the bars pushed)."""
+        if not self._history:
+            raise ValueError("update: no bar has been pushed")
+        when = _bar_time(bar, fields.pop("time", None))
+        if when is not None and self._time is not None and when != self._time:
+            raise ValueError("update: the bar is at %s, the newest bar at %s (push a new bar)" % (when, self._time))
+        values = self._values(bar, fields, self._feed.bars - 1, "update")
+        history = self._history[:-1]
+        self._replay(history)
+        return self._take(values)
+
+    def _replay(self, history):
+        self._feed = _core.Feed(self._periods, self._float32)
+        self._history = []
+        for values in history:
+            self._take(values)
 
     def revise(self, next_close):
         """The newest bar's code judged with its next close."""
@@ -395,6 +757,40 @@ class Feed:
         if self._float32 and abs(close) > _FLOAT32_MAX:
             raise ValueError("revise: next_close %r is beyond float32, the host's numbers" % close)
         return self._feed.revise(close)
+
+    def __getstate__(self):
+        return {"periods": self._periods, "float32": self._float32, "time": self._time,
+                "history": np.array(self._history, dtype=np.float64).reshape(-1, 4)}
+
+    def __setstate__(self, state):
+        self._periods = state["periods"]
+        self._float32 = state["float32"]
+        self._time = state["time"]
+        self._replay([tuple(float(v) for v in row) for row in state["history"]])
+
+
+def _bar_time(bar, time):
+    """A bar's time: `time`, else the bar's date or time field, else a
+    Series' name when it is a time; None when there is none."""
+    if time is None and bar is not None:
+        if isinstance(bar, pd.Series) and isinstance(bar.name, (pd.Timestamp, np.datetime64)):
+            time = bar.name
+        elif hasattr(bar, "keys") and not isinstance(bar, tuple):
+            keys = {str(k).strip().lower(): k for k in bar.keys()}
+            key = keys.get("date", keys.get("time"))
+            time = bar[key] if key is not None else None
+        elif hasattr(bar, "_fields"):
+            for name in ("Index", "date", "time"):
+                value = getattr(bar, name, None)
+                if isinstance(value, (pd.Timestamp, np.datetime64)):
+                    time = value
+                    break
+    if time is None:
+        return None
+    try:
+        return pd.Timestamp(time)
+    except (ValueError, TypeError):
+        raise ValueError("push: time %s is not a time" % _short(time)) from None
 
 
 def _bar_fields(bar, fields, number):

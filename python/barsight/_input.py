@@ -27,6 +27,10 @@ def short(value, limit=40):
     return text if len(text) <= limit else "%s...(%d characters)" % (text[:limit - 3], len(text))
 
 
+_STACKED = ("; dates repeat, as when several symbols are stacked in one frame: give a (symbol, date) MultiIndex "
+            "(frame.set_index(['symbol', 'date'])), a 'symbol' column, a dict of frames or (field, symbol) columns")
+
+
 def _names(names, limit=8):
     """A few of `names` for a message, and how many there are."""
     names = [str(n) for n in names]
@@ -75,7 +79,9 @@ def _lookup(names, wanted, what):
     """The caller's name of each wanted column, matched in any case."""
     by_lower = {}
     for name in names:
-        key = str(name).strip().lower()
+        # MetaTrader's and MetaStock's exports write <CLOSE>, <DTYYYYMMDD>, <VOL>.
+        key = str(name).strip().strip("<>").strip().lower()
+        key = {"dtyyyymmdd": "date", "vol": "volume"}.get(key, key)
         if key in by_lower:
             raise ValueError("%s: columns %r and %r are both %r" % (what, by_lower[key], name, key))
         by_lower[key] = name
@@ -151,6 +157,12 @@ def _dates_of(values, what):
         dates = _parse_text(values, "%s: column 'date'" % what)
         if dates is None:
             raise ValueError("%s: column 'date' is not dates" % what)
+    elif values.dtype.kind in "iu" and len(values) and values.between(10000101, 99991231).all():
+        # Whole numbers YYYYMMDD, as MetaStock's ASCII export writes dates.
+        dates = pd.DatetimeIndex(pd.to_datetime(values.astype(str), format="%Y%m%d", errors="coerce"))
+        bad = np.flatnonzero(dates.isna())
+        if bad.size:
+            raise ValueError("%s: column 'date', row %d: %d is not a date YYYYMMDD" % (what, bad[0], values.iloc[bad[0]]))
     else:
         try:
             dates = pd.DatetimeIndex(pd.to_datetime(values, errors="raise"))
@@ -273,6 +285,11 @@ def bars(data, need, what, dates_needed=False, optional=()):
             steps = np.flatnonzero(instants[1:] <= instants[:-1])
             if steps.size:
                 row = int(steps[0]) + 1
-                raise ValueError("%s: %s: dates must rise (row %d is %s)"
-                                 % (what, _where(dates, row), row - 1, _date_text(dates[row - 1])))
+                # Many dates again: the bars of several symbols, one after
+                # another or by date, in one frame.
+                unique, counts = np.unique(instants, return_counts=True)
+                stacked = np.count_nonzero(counts > 1) > 1
+                raise ValueError("%s: %s: dates must rise (row %d is %s)%s"
+                                 % (what, _where(dates, row), row - 1, _date_text(dates[row - 1]),
+                                    _STACKED if stacked else ""))
     return Bars(columns, dates, index)

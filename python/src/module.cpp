@@ -266,6 +266,33 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     return out;
 }
 
+// Each bar's provisional code: what a live chart showed at that bar's close,
+// its next close not yet known (the engine's stream face, filtered as
+// VSAInd filters). Bar i's code in vsa_signals is the same bar judged once
+// bar i + 1 has closed.
+py::array_t<int32_t> vsa_provisional(const Floats& high, const Floats& low, const Floats& close,
+                                     const Floats& volume, int32_t periods) {
+    const int32_t n = checked_length({&high, &low, &close, &volume});
+    check_periods(periods);
+    py::array_t<int32_t> out(n);
+    int32_t* o = out.mutable_data();
+    const auto& filter = sign_filter_table();
+    {
+        ReleasedGil unlocked;
+        spreadcore::Stream stream(periods);
+        const float* h = high.data();
+        const float* l = low.data();
+        const float* c = close.data();
+        const float* v = volume.data();
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t code = stream.push(h[i], l[i], c[i], v[i]);
+            o[i] = code >= -kFilterSpan && code <= kFilterSpan ? filter[static_cast<std::size_t>(code + kFilterSpan)]
+                                                               : barsight::Globals::SignFilter(code);
+        }
+    }
+    return out;
+}
+
 // A local indicator by its export name, with numeric arguments and data
 // arrays (values, first valid, last valid).
 py::array_t<float> calculate(const std::string& name, const Floats& high, const Floats& low,
@@ -475,6 +502,8 @@ PYBIND11_MODULE(_core, m) {
     m.attr("MAX_REPLICATES") = msxhost::kMaxReplicates;
     m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"), py::arg("symbol") = std::nullopt);
+    m.def("vsa_provisional", &vsa_provisional, py::arg("high"), py::arg("low"), py::arg("close"),
+          py::arg("volume"), py::arg("periods"));
     m.def("calculate", &calculate, py::arg("name"), py::arg("high"), py::arg("low"), py::arg("close"),
           py::arg("volume"), py::arg("numerics"), py::arg("arrays"));
     m.def("wilder_atr", &wilder_atr, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("periods"));

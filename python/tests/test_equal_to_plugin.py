@@ -77,25 +77,33 @@ def fields6(value):
     return "" if value != value else "%.6g" % value
 
 
-@pytest.mark.parametrize("entry,horizons,seed", [("open", (1, 5, 10, 20), 1), ("close", (3, 15), 7)])
-def test_evaluate_equals_msxhost_csv(entry, horizons, seed, real_series, tmp_path):
+@pytest.mark.parametrize("entry,horizons,seed,split", [("open", (1, 5, 10, 20), 1, None), ("close", (3, 15), 7, None),
+                                                     ("open", (1, 10), 3, "2015-06-01")])
+def test_evaluate_equals_msxhost_csv(entry, horizons, seed, split, real_series, tmp_path):
     names = sorted(real_series)
     out = tmp_path / "evaluation.csv"
     args = ["evaluate", str(PLUGIN)]
     for name in names:
         args += ["--data", real_series[name]]
+    if split:
+        args += ["--split", split]
     msxhost(*args, "--horizons", ",".join(map(str, horizons)), "--entry", entry, "--bootstrap", "400",
             "--seed", str(seed), "--csv", str(out))
     theirs = pd.read_csv(out, dtype=str, keep_default_na=False)
     ours = barsight.evaluate({n: read_bars(real_series[n]) for n in names}, horizons=horizons, entry=entry,
-                             bootstrap=400, seed=seed)
+                             bootstrap=400, seed=seed, split=split)
+    # Beside msxhost's columns, the difference in the signal's direction.
+    signed = ours.pop("signed_diff_pct")
+    np.testing.assert_array_equal(signed, np.sign(ours["code"]) * ours["diff_pct"])
     assert list(ours.columns) == list(theirs.columns)
     assert len(ours) == len(theirs)
     for column in ours.columns:
-        mine = [str(v) if column in ("code", "name", "horizon", "cases", "episodes", "dates", "baseline") else fields6(v) for v in ours[column]]
+        mine = [str(v) if column in ("code", "name", "horizon", "cases", "episodes", "dates", "baseline", "period")
+                else fields6(v) for v in ours[column]]
         assert mine == list(theirs[column]), column
     assert ours["p_adjusted"].notna().sum() > 0
-    assert ours.attrs["files"] == len(names) and ours.attrs["method"]
+    assert ours.attrs["files"] == (len(names) if not split else ours.attrs["by_period"]["after"]["files"])
+    assert ours.attrs["method"]
 
 
 def test_evaluate_on_a_codes_column_equals_on_the_signals(real_series):

@@ -1,10 +1,14 @@
 """Feed, the engine bar by bar as the MetaTrader indicator feeds it, equals
 the batch feed of vsa_signals."""
+import pickle
+
 import numpy as np
 import pytest
 
 import barsight
 from conftest import read_bars
+
+BAR = {"high": 2.0, "low": 1.0, "close": 1.5, "volume": 5.0}
 
 
 def live(bars, feed, ticks=()):
@@ -64,6 +68,12 @@ def test_periods_and_the_ways_to_give_a_bar(real_series):
     (lambda f: (f.push(high=2.0, low=1.0, close=1.5, volume=5), f.revise(float("inf"))), "next_close"),
     (lambda f: f.push(high=1e39, low=1.0, close=1.0, volume=5), "beyond float32"),
     (lambda f: (f.push(high=2.0, low=1.0, close=1.5, volume=5), f.revise(1e39)), "beyond float32"),
+    (lambda f: f.update(high=2.0, low=1.0, close=1.5, volume=5), "update: no bar has been pushed"),
+    (lambda f: (f.push(BAR, time="2024-01-02"), f.push(BAR, time="2024-01-02")),
+     r"at the newest bar's time \(2024-01-02 00:00:00\): a bar already taken"),
+    (lambda f: (f.push(BAR, time="2024-01-02"), f.push(BAR, time="2024-01-01")), "before the newest bar's time"),
+    (lambda f: (f.push(BAR, time="2024-01-02"), f.update(BAR, time="2024-01-03")), "push a new bar"),
+    (lambda f: f.push(BAR, time="soon"), "time 'soon' is not a time"),
 ])
 def test_bad_bars_are_refused_and_change_nothing(call, message):
     feed = barsight.Feed()
@@ -88,3 +98,41 @@ def test_feeds_are_not_engine_instances():
     frame = {"high": [2.0] * 20, "low": [1.0] * 20, "close": [1.5] * 20, "volume": [5.0] * 20}
     assert len(barsight.vsa_signals(frame)) == 20
     assert feeds[-1].bars == 1
+
+
+def test_the_same_bar_twice_is_refused_by_its_time(real_series):
+    bars = read_bars(real_series["AAPL"]).iloc[:400]
+    feed = barsight.Feed()
+    codes = [feed.push(row) for row in bars.itertuples()]  # the index is the time
+    assert feed.time == bars.index[-1]
+    for again in (bars.iloc[-1], next(bars.iloc[-2:].itertuples())):
+        with pytest.raises(ValueError, match="a bar already taken|before the newest bar's time"):
+            feed.push(again)
+    assert feed.bars == 400
+    assert codes == list(barsight.signals_frame(bars)["provisional"])
+
+
+def test_update_from_history_and_pickling_continue_as_one_feed(real_series):
+    bars = read_bars(real_series["SP500"]).iloc[:2000]
+    whole = barsight.signals_frame(bars)
+    half = 1200
+    # A feed of the first bars, saved and restored, or made from them.
+    first = barsight.Feed()
+    for row in bars.iloc[:half].itertuples():
+        first.push(row)
+    restored = pickle.loads(pickle.dumps(first))
+    made = barsight.Feed.from_history(bars.iloc[:half])
+    assert restored.bars == made.bars == half and restored.time == made.time == bars.index[half - 1]
+    # Each goes on with the forming bar updated tick by tick before it closes.
+    for feed in (first, restored, made):
+        provisional, confirmed = [], []
+        for k in range(half, len(bars)):
+            row = bars.iloc[k]
+            confirmed.append(feed.revise(row.close))
+            forming = {"high": row.open, "low": row.open, "close": row.open, "volume": row.volume / 3}
+            feed.push(forming, time=bars.index[k])
+            feed.update({**forming, "high": row.high, "close": (row.open + row.close) / 2})
+            provisional.append(feed.update(row))
+        np.testing.assert_array_equal(provisional, whole["provisional"].iloc[half:])
+        np.testing.assert_array_equal(confirmed, whole["code"].iloc[half - 1:-1])
+        assert feed.bars == len(bars)
