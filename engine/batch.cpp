@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "engine/lanes.h"
+#include "platform/lanes.h"
 
 namespace spreadcore {
 

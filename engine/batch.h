@@ -7,7 +7,7 @@
 // what the windows held before it (their sums, highest high and lowest
 // low), and a last pass judges the block's bars with the rules of
 // engine/rules.h: each condition worked out for two bars at once
-// (engine/lanes.h) and kept as a word of 64 bars, one bit a bar, each rule
+// (platform/lanes.h) and kept as a word of 64 bars, one bit a bar, each rule
 // the words of its conditions joined, each bar given the first rule in
 // kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
 // bar added and the bar leaving subtracted, the sum made afresh from the

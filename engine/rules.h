@@ -22,7 +22,7 @@ namespace spreadcore {
 // before it (their mean spread and volume, highest high, lowest low), the
 // two usable bars before it, and the background trend. `Number` is double
 // for one bar, or a type holding the same value of several bars
-// (engine/lanes.h) with the same arithmetic and comparisons.
+// (platform/lanes.h) with the same arithmetic and comparisons.
 template <class Number>
 struct Context {
     Number high, low, close, volume;
