@@ -242,6 +242,13 @@ const std::array<int32_t, 2 * kFilterSpan + 1>& sign_filter_table() {
     return table;
 }
 
+// A code as VSAInd shows it (the signal filter, looked up where it can be).
+int32_t filtered(int32_t code) {
+    return code >= -kFilterSpan && code <= kFilterSpan
+               ? sign_filter_table()[static_cast<std::size_t>(code + kFilterSpan)]
+               : barsight::Globals::SignFilter(code);
+}
+
 // VSAInd's codes for the bars at averaging length `periods`: the engine's
 // batch face fed as a chart feeds it, each code through the signal filter.
 // (The symbol is not read by the engine; it is taken for VSAInd's sake.)
@@ -252,16 +259,11 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     check_periods(periods);
     py::array_t<int32_t> out(n);
     int32_t* o = out.mutable_data();
-    const auto& filter = sign_filter_table();
     {
         ReleasedGil unlocked;
         spreadcore::feed_series(high.data(), low.data(), close.data(), volume.data(), static_cast<std::size_t>(n),
                                 periods, o);
-        for (int32_t i = 0; i < n; ++i) {
-            const int32_t code = o[i];
-            o[i] = code >= -kFilterSpan && code <= kFilterSpan ? filter[static_cast<std::size_t>(code + kFilterSpan)]
-                                                               : barsight::Globals::SignFilter(code);
-        }
+        for (int32_t i = 0; i < n; ++i) o[i] = filtered(o[i]);
     }
     return out;
 }
@@ -276,7 +278,6 @@ py::array_t<int32_t> vsa_provisional(const Floats& high, const Floats& low, cons
     check_periods(periods);
     py::array_t<int32_t> out(n);
     int32_t* o = out.mutable_data();
-    const auto& filter = sign_filter_table();
     {
         ReleasedGil unlocked;
         spreadcore::Stream stream(periods);
@@ -284,11 +285,7 @@ py::array_t<int32_t> vsa_provisional(const Floats& high, const Floats& low, cons
         const float* l = low.data();
         const float* c = close.data();
         const float* v = volume.data();
-        for (int32_t i = 0; i < n; ++i) {
-            const int32_t code = stream.push(h[i], l[i], c[i], v[i]);
-            o[i] = code >= -kFilterSpan && code <= kFilterSpan ? filter[static_cast<std::size_t>(code + kFilterSpan)]
-                                                               : barsight::Globals::SignFilter(code);
-        }
+        for (int32_t i = 0; i < n; ++i) o[i] = filtered(stream.push(h[i], l[i], c[i], v[i]));
     }
     return out;
 }
