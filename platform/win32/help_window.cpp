@@ -110,9 +110,15 @@ private:
         static int n = 0;
         return n;
     }
+    // Never destroyed: a registration still held when the library's objects
+    // go has a window left open by a client that ended, in a process that
+    // is ending, and a static's destructor runs inside the library's detach,
+    // where Windows forbids calls into user32 (UnregisterClass), the more so
+    // with a window whose thread the system has already stopped. The last
+    // window to go unregisters the class as before.
     static std::unique_ptr<win32::unique_window_class>& registration() {
-        static std::unique_ptr<win32::unique_window_class> r;
-        return r;
+        static auto* const r = new std::unique_ptr<win32::unique_window_class>();
+        return *r;
     }
 };
 

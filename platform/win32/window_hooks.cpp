@@ -13,7 +13,16 @@ namespace platform {
 namespace {
 
 std::mutex hooks_mutex;
-std::map<uint32_t, win32::unique_hhook> hooks;  // guarded by hooks_mutex
+// The hooks by thread, guarded by hooks_mutex. Never destroyed: a hook
+// still set when the library's objects go belongs to a process that is
+// ending (a set hook keeps the library loaded), and a static's destructor
+// runs inside the library's detach, where Windows forbids calls into
+// user32 (UnhookWindowsHookEx): the system takes the hooks down with the
+// process.
+std::map<uint32_t, win32::unique_hhook>& hooks_by_thread() {
+    static auto* const hooks = new std::map<uint32_t, win32::unique_hhook>();
+    return *hooks;
+}
 std::atomic<TooltipShown> callback{nullptr};
 std::atomic<int> in_flight{0};
 
@@ -50,7 +59,7 @@ bool install_tooltip_hook(uint32_t thread, TooltipShown cb) {
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &call_window_proc_hook, nullptr, thread);
     if (hook == nullptr) return false;
     std::lock_guard<std::mutex> lock(hooks_mutex);
-    hooks[thread].reset(hook);
+    hooks_by_thread()[thread].reset(hook);
     return true;
 }
 
@@ -58,6 +67,7 @@ bool remove_tooltip_hook(uint32_t thread) {
     win32::unique_hhook hook;
     {
         std::lock_guard<std::mutex> lock(hooks_mutex);
+        auto& hooks = hooks_by_thread();
         auto it = hooks.find(thread);
         if (it == hooks.end()) return false;
         hook = std::move(it->second);  // unhooked below, outside the lock, where the result is seen
