@@ -221,11 +221,23 @@ def vsa_trend(data, periods):
 _SPREAD_MODES = {"volume": 0, "range": 1}
 
 
+def _classes(values):
+    """Classes as small whole numbers, pandas' missing value (<NA>) where
+    the plug-in gives none."""
+    values = np.asarray(values)
+    out = pd.array(np.where(np.isnan(values), 0, values).astype(np.int8), dtype="Int8")
+    out[np.isnan(values)] = pd.NA
+    return out
+
+
 @_many.many
 def vsa_spread(data, mode, periods):
-    """VSASpread: the class 0 to 6 of each bar's volume (mode 0 or "volume")
-    or range (mode 1 or "range") against its average over the last
-    `periods` bars; NaN before the first full window."""
+    """How big each bar's volume (mode "volume" or 0) or range, high minus
+    low (mode "range" or 1), is against its average over the last `periods`
+    bars, as a class from 0 (far below the average) to 6 (far above);
+    missing (<NA>) until a full window of bars is there. Classes come as
+    pandas' Int8 (a numpy array of float32 with NaN for array input, as
+    before). The result is named after its arguments, vsa_spread_volume_30."""
     if isinstance(mode, str):
         if mode not in _SPREAD_MODES:
             raise ValueError("mode must be 'volume', 'range', 0 or 1, not %r" % mode)
@@ -233,17 +245,65 @@ def vsa_spread(data, mode, periods):
     mode = _number(mode, "mode", host=True)
     need = ("high", "low", "close", "volume") if int(mode) == 0 else ("high", "low", "close")
     b = _bars(data, need, "vsa_spread")
-    return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods", host=True)]), "vsa_spread")
+    periods = _number(periods, "periods", host=True)
+    values = _calculate(b, "VSASpread", [mode, periods])
+    if b.index is None:
+        return values
+    return b.result(_classes(values), "vsa_spread_%s_%d" % ("volume" if int(mode) == 0 else "range",
+                                                            int(np.float32(periods))))
+
+
+def _stop_sides(close, atr, first, last, multiplier):
+    """Which side each bar's stop line is on: 1 long (the line below the
+    close), -1 short (above), 0 before the ATR is valid. The stop line's own
+    walk over the bars (the plug-in's, in the same doubles), since a line
+    equal to the close does not say which side it is on."""
+    n = len(close)
+    side = np.zeros(n, dtype=np.int8)
+    line = np.full(n, np.nan, dtype=np.float32)
+    last = min(last, n - 1)
+    if first > last or first < 0:
+        return side, line
+    m = float(np.float32(multiplier))
+    close = close.astype(np.float64)
+    d = np.float64(atr[first]) * m
+    upper = close[first] + d
+    lower = close[first] - d
+    is_long = is_short = True
+    for i in range(first, last + 1):
+        d = np.float64(atr[i]) * m
+        c = close[i]
+        up, down = c + d, c - d
+        if up < upper:
+            upper = up
+        if down > lower:
+            lower = down
+        if c < lower and is_long:
+            is_long, is_short, upper = False, True, up
+        if c > upper and is_short:
+            is_long, is_short, lower = True, False, down
+        side[i] = 1 if is_long else -1
+        line[i] = lower if is_long else upper
+    return side, line
 
 
 @_many.many
-def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
-    """VSAVolStops: a stop line `multiplier` x ATR from the close, following
-    price from below while long and from above while short. The ATR is
-    Wilder's over `atr_periods` bars, as the charting host computes
-    ATR(periods) for the plug-in, unless `atr` gives one: a Series, taken
-    by the bars' index (it needs a value for every bar), or an array as
-    long as the bars; never negative, NaN where it is not valid yet."""
+def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None, side=False):
+    """A trailing stop line `multiplier` x ATR from the close: below the
+    price while long, it rises with the close and never falls; when a close
+    falls through it the side turns short and the line jumps above the
+    price, falling with the close and never rising, until a close rises
+    through it. The ATR (average true range) is Wilder's over `atr_periods`
+    bars, as the charting host computes ATR(periods) for the plug-in, unless
+    `atr` gives one: a Series, taken by the bars' index (it needs a value
+    for every bar), or an array as long as the bars; never negative, NaN
+    where it is not valid yet. The line is NaN before the ATR is valid.
+
+    Named vsa_vol_stops_2.5_14 (vsa_vol_stops_2.5_atr with a given ATR).
+    side=True answers a DataFrame instead: column stop (the line) and
+    column side, 1 long (the stop below the price) or -1 short (above), <NA>
+    where there is no line (for array input, a dict of two arrays, side 0
+    there)."""
     b = _bars(data, ("high", "low", "close"), "vsa_vol_stops")
     multiplier = _number(multiplier, "multiplier", host=True)
     if atr is None:
@@ -269,7 +329,20 @@ def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
         values = np.nan_to_num(values, nan=0.0).astype(np.float32)
     last = len(b) - 1
     result = _calculate(b, "VSAVolStops", [multiplier], [(values, first, last)])
-    return b.result(result, "vsa_vol_stops")
+    name = "vsa_vol_stops_%s_%s" % (_short_number(multiplier), "atr" if atr is not None else atr_periods)
+    if not side:
+        return b.result(result, name)
+    sides, _ = _stop_sides(b.float32("close"), np.asarray(values, dtype=np.float32), first, last, multiplier)
+    if b.index is None:
+        return {"stop": result, "side": sides}
+    where = pd.array(sides, dtype="Int8")
+    where[np.asarray(np.isnan(result))] = pd.NA
+    return pd.DataFrame({"stop": result, "side": where}, index=b.index)
+
+
+def _short_number(value):
+    """A number as the host shows it: 2.5, 3 (the float32 the plug-in gets)."""
+    return "%g" % float(np.float32(value))
 
 
 def _atr_values(atr, b):
