@@ -10,6 +10,7 @@ import threading
 from pathlib import Path
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import barsight
@@ -244,6 +245,90 @@ def test_the_signal_names_cannot_be_changed_under_the_plot(pyplot, monkeypatch):
     fig = barsight.plot.signals(bars)
     assert fig.axes[0].get_legend() is not None
     pyplot.close(fig)
+
+
+def texts_of(legend):
+    return [t.get_text() for t in legend.get_texts()] if legend is not None else []
+
+
+def test_signals_plot_draws_the_trend_and_the_stop_and_explains_the_volume_colours(pyplot, real_series):
+    bars = read_bars(real_series["SP500"])
+    fig = barsight.plot.signals(bars, last=200, trend=20, stops=True, title="S&P 500: trend and stop")
+    price, volume = fig.axes
+    trend, stop = price.get_lines()
+    assert np.array_equal(trend.get_ydata(), barsight.vsa_trend(bars, 20).to_numpy()[-200:], equal_nan=True)
+    got = barsight.vsa_vol_stops(bars, side=True).iloc[-200:]
+    # The stop line is broken (a NaN) where its side changes, not drawn across the price.
+    line = np.asarray(stop.get_ydata(), dtype=float)
+    flips = np.count_nonzero(np.diff(got["side"].to_numpy(dtype=float)) != 0)
+    assert flips > 0 and np.count_nonzero(np.isnan(line)) == flips
+    assert np.array_equal(line[~np.isnan(line)], got["stop"].to_numpy(dtype=float))
+    assert texts_of(price.get_legend())[:2] == ["trend (20 bars)", "stop (2.5 x ATR 14)"]
+    assert texts_of(volume.get_legend()) == [barsight.plot.VOLUME_LABELS[k] for k in (1, 2, 3, 4)]
+    saved(fig, "signals_trend_stop.png")
+
+
+def test_signals_plot_into_the_callers_axes(pyplot):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv")
+    fig, axes = pyplot.subplots(2, 2, figsize=(14, 7), gridspec_kw={"height_ratios": [3, 1]})
+    codes = np.count_nonzero(barsight.vsa_signals(bars).to_numpy()[-80:])
+    assert barsight.plot.signals(bars, last=80, ax=axes[0, 0], title="prices only") is fig
+    assert barsight.plot.signals(bars, last=80, ax=(axes[0, 1], axes[1, 1]), title="prices and volume") is fig
+    assert len(axes[0, 0].texts) == len(axes[0, 1].texts) == codes
+    assert len(axes[1, 1].patches) == 80 and len(axes[1, 0].patches) == 0
+    saved(fig, "signals_in_axes.png")
+    with pytest.raises(ValueError, match="ax must be a matplotlib Axes .* or a pair"):
+        barsight.plot.signals(bars, ax="left")
+
+
+def custom_codes(bars):
+    # A code of one's own every 15th bar, 7 on rising closes and -7 on falling ones, missing elsewhere.
+    rising = np.sign(bars["close"].diff().fillna(0).to_numpy())
+    return pd.array(np.where(np.arange(len(bars)) % 15 == 0, 7 * rising, np.nan), dtype="Int8")
+
+
+CODES = [
+    # codes=, the codes expected on the bars, the file
+    ("provisional", lambda b: barsight.signals_frame(b)["provisional"], "signals_provisional.png"),
+    (lambda b: barsight.signals_frame(b, stamp="known")["code"], lambda b: barsight.vsa_signals(b, stamp="known"),
+     "signals_known.png"),
+    ("mine", lambda b: pd.Series(custom_codes(b)).fillna(0), "signals_custom_codes.png"),
+]
+
+
+@pytest.mark.parametrize("codes, expected, name", CODES)
+def test_signals_plot_draws_any_codes(pyplot, codes, expected, name):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv").assign(mine=lambda b: custom_codes(b))
+    given = codes(bars) if callable(codes) else codes
+    fig = barsight.plot.signals(bars, codes=given, names={7: "mine up", -7: "mine down"}, title=name)
+    want = np.asarray(expected(bars), dtype=int)[-160:]
+    price = fig.axes[0]
+    assert len(price.texts) == np.count_nonzero(want)
+    # Strength below the bar (the glyph hangs from its top), weakness above.
+    assert [t.get_va() for t in price.texts] == ["top" if k > 0 else "bottom" for k in want[want != 0]]
+    if name == "signals_custom_codes.png":
+        assert texts_of(price.get_legend()) == ["mine up", "mine down"]
+    saved(fig, name)
+
+
+def test_an_empty_plot_is_refused_or_says_why(pyplot, real_series):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv")
+    with pytest.raises(ValueError, match="plot.signals: no bars to draw"):
+        barsight.plot.signals(bars.iloc[:0])
+    quiet = barsight.plot.signals(bars.iloc[:12])  # the warm-up: no code yet
+    assert [t.get_text() for t in quiet.axes[0].texts] == ["no signals in these 12 bars"]
+    saved(quiet, "signals_none.png")
+    too_few = barsight.evaluate(read_bars(real_series["AAPL"]), min_count=100000, bootstrap=200)
+    for result, message in ((too_few, "none of its %d rows has statistics" % len(too_few)),
+                            (too_few.iloc[:0], "the table has no rows"),
+                            (bars, "must be the DataFrame evaluate\\(\\) answers")):
+        with pytest.raises(ValueError, match=message):
+            barsight.plot.evaluation(result)
+    for codes, message in ((np.zeros(3), "codes has 3 values, not one per bar"),
+                           (np.full(len(bars), 0.5), "codes, row 0: 0.5 is not a whole-number code"),
+                           ("nothing", "codes='nothing': the bars have no such column")):
+        with pytest.raises(ValueError, match=message):
+            barsight.plot.signals(bars, codes=codes)
 
 
 def test_evaluation_plot(pyplot, real_series):
