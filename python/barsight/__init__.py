@@ -128,7 +128,8 @@ def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
     the names, sides, live codes and times together. `periods` is the
     length the averages are taken over (9 as VSAInd, 1 to 10000). Bars of
     several symbols (a long or wide frame, a dict of frames) give one answer
-    per symbol, in the same shape."""
+    per symbol, in the same shape. Named vsa_signal_9 (vsa_signal_9_known
+    with stamp="known")."""
     periods = _whole(periods, "periods", 1, 10000)
     stamp = _stamp(stamp)
     b = _bars(data, _PRICE_BARS, "vsa_signals")
@@ -209,10 +210,11 @@ def _calculate(b, name, numerics, arrays=()):
 
 @_many.many
 def vsa_trend(data, periods):
-    """VSATrend: the simple moving average over `periods` bars of the typical
-    price (high + low + close) / 3; NaN before the first full window.
-    `periods` is taken as the host passes it, a float32 cut to a whole number;
-    it must be at least 1 and below the number of bars."""
+    """The trend line: the average of each bar's typical price, (high + low
+    + close) / 3, over the last `periods` bars; NaN until that many bars are
+    there. `periods` is cut to a whole number (2.9 gives 2, as the chart
+    passes it); it must be at least 1 and below the number of bars. Named
+    vsa_trend_20 for 20 bars."""
     b = _bars(data, ("high", "low", "close"), "vsa_trend")
     return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]),
                     "vsa_trend_%d" % int(np.float32(_number(periods, "periods", host=True))))
@@ -370,11 +372,12 @@ def _atr_values(atr, b):
 
 @_many.many
 def volume_colour(data):
-    """The colour class of each volume bar, as the trading client's
-    CalcVolumeColor gives it and the chart draws it: 1 when the volume is
-    below both bars before, else 2 when the close is below the bar before,
-    3 above it, 4 equal. The first two bars have no two bars before: 0.
-    Values are taken as given (the client passes doubles)."""
+    """What each volume bar's colour on the chart says: 1 (grey) the volume
+    is below both bars before it; else 2 (red) the close fell from the bar
+    before, 3 (green) it rose, 4 (blue) it did not change. The first two
+    bars have no two bars before them: 0. Values are taken as given (the
+    trading client passes doubles); plot.VOLUME_LABELS says the same in
+    words."""
     b = _bars(data, ("close", "volume"), "volume_colour")
     return b.result(_core.volume_colour(b.columns["volume"], b.columns["close"]), "volume_colour")
 
@@ -721,7 +724,8 @@ def scan(data, periods=9):
 
 
 class Feed:
-    """The engine fed bar by bar, as the MetaTrader indicator feeds it live.
+    """The signals of bars arriving one at a time, as a live chart computes
+    them (the MetaTrader indicator runs the same calculation).
 
     push(bar) takes the newest closed bar and answers its provisional code
     (its next close not known yet); once the next bar closes, revise(close)
