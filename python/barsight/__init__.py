@@ -23,8 +23,11 @@ several threads at once; Ctrl-C ends a long evaluate().
 """
 import collections
 import collections.abc
+import datetime
 import hashlib
 import numbers
+import os
+from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import pandas as pd
@@ -33,10 +36,18 @@ from . import _core
 from . import _signal_table
 from . import _many
 from ._files import read_bars
+from ._version import __version__
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
-__all__ = ["vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+__all__ = ["__version__", "vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
+
+# Bars of one symbol or of several: a DataFrame (long or wide), a mapping of
+# column names to arrays or of symbols to frames, or a structured array.
+Bars = Union[pd.DataFrame, Mapping[Any, Any], np.ndarray]
+# A Series on the bars' index (a DataFrame for several symbols or columns),
+# an array for array input, or a dict for a dict of frames.
+Result = Union[pd.Series, pd.DataFrame, np.ndarray, Dict[Any, Any]]
 
 SignalName = collections.namedtuple("SignalName", "name side")
 SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'weakness' (below)."
@@ -115,7 +126,7 @@ def _moved_to_known(codes):
 
 
 @_many.many
-def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
+def vsa_signals(data: Bars, periods: int = 9, symbol: Optional[str] = None, stamp: str = "bar") -> Result:
     """Each bar's signal code, known only once the NEXT bar has closed: the
     code of bar t reads bar t + 1's close, so trade on it from bar t + 2's
     open at the earliest (or pass stamp="known", which puts each code on the
@@ -149,7 +160,7 @@ def _names_and_sides(codes):
 
 
 @_many.many
-def signals_frame(data, periods=9, stamp="bar"):
+def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
     """Each bar's signal as it becomes known: a bar's code is final at the
     close of the bar after it (column known_at); at its own close a live
     chart showed the provisional code, which that next close may change.
@@ -209,7 +220,7 @@ def _calculate(b, name, numerics, arrays=()):
 
 
 @_many.many
-def vsa_trend(data, periods):
+def vsa_trend(data: Bars, periods: float) -> Result:
     """The trend line: the average of each bar's typical price, (high + low
     + close) / 3, over the last `periods` bars; NaN until that many bars are
     there. `periods` is cut to a whole number (2.9 gives 2, as the chart
@@ -233,7 +244,7 @@ def _classes(values):
 
 
 @_many.many
-def vsa_spread(data, mode, periods):
+def vsa_spread(data: Bars, mode: Union[str, int], periods: float) -> Result:
     """How big each bar's volume (mode "volume" or 0) or range, high minus
     low (mode "range" or 1), is against its average over the last `periods`
     bars, as a class from 0 (far below the average) to 6 (far above);
@@ -290,7 +301,8 @@ def _stop_sides(close, atr, first, last, multiplier):
 
 
 @_many.many
-def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None, side=False):
+def vsa_vol_stops(data: Bars, multiplier: float = 2.5, atr_periods: int = 14,
+                  atr: Union[pd.Series, np.ndarray, Sequence[float], None] = None, side: bool = False) -> Result:
     """A trailing stop line `multiplier` x ATR from the close: below the
     price while long, it rises with the close and never falls; when a close
     falls through it the side turns short and the line jumps above the
@@ -371,7 +383,7 @@ def _atr_values(atr, b):
 
 
 @_many.many
-def volume_colour(data):
+def volume_colour(data: Bars) -> Result:
     """What each volume bar's colour on the chart says: 1 (grey) the volume
     is below both bars before it; else 2 (red) the close fell from the bar
     before, 3 (green) it rose, 4 (blue) it did not change. The first two
@@ -468,8 +480,11 @@ def _part(chart, day, before):
     return tuple(a[keep] if len(a) else a for a in chart), keep
 
 
-def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
-             codes=None, baseline="file", min_episodes=20, split=None, known=1, names=None, by_symbol=False):
+def evaluate(frames: Union[Bars, Sequence[pd.DataFrame]], horizons: Iterable[int] = (1, 5, 10, 20),
+             entry: str = "open", bootstrap: int = 2000, seed: int = 1, min_count: int = 30, periods: int = 9,
+             codes: Optional[str] = None, baseline: str = "file", min_episodes: int = 20,
+             split: Union[str, datetime.date, None] = None, known: int = 1,
+             names: Optional[Mapping[int, str]] = None, by_symbol: bool = False) -> pd.DataFrame:
     """What each signal code was followed by over a watchlist, as
     `msxhost evaluate --csv` reports it (the same numbers for the same seed).
 
@@ -673,7 +688,7 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
     return table
 
 
-def scan(data, periods=9):
+def scan(data: Union[Bars, str, os.PathLike, Sequence[Union[str, os.PathLike]]], periods: int = 9) -> pd.DataFrame:
     """A screen of the newest bar of each symbol, as a live chart shows it
     now: one row per symbol with
       date         the newest bar's time
@@ -743,7 +758,7 @@ class Feed:
             provisional = feed.push(bar)
     """
 
-    def __init__(self, periods=9, float32=True):
+    def __init__(self, periods: int = 9, float32: bool = True) -> None:
         self._periods = _whole(periods, "periods", 1, 10000)
         self._float32 = bool(float32)
         self._feed = _core.Feed(self._periods, self._float32)
@@ -751,7 +766,7 @@ class Feed:
         self._time = None   # the newest bar's time, when pushes give times
 
     @classmethod
-    def from_history(cls, bars, periods=9, float32=True):
+    def from_history(cls, bars: Bars, periods: int = 9, float32: bool = True) -> "Feed":
         """A feed that has taken every bar of `bars` (as vsa_signals takes
         them, dates included): ready for the next bar to be pushed."""
         b = _bars(bars, _PRICE_BARS, "Feed.from_history")
@@ -764,12 +779,12 @@ class Feed:
         return feed
 
     @property
-    def bars(self):
+    def bars(self) -> int:
         """How many bars were pushed."""
         return self._feed.bars
 
     @property
-    def time(self):
+    def time(self) -> Optional[pd.Timestamp]:
         """The newest bar's time (None when the pushes gave none)."""
         return self._time
 
@@ -786,7 +801,7 @@ class Feed:
                                      % (what, number, name, value))
         return values
 
-    def push(self, bar=None, time=None, **fields):
+    def push(self, bar: Any = None, time: Any = None, **fields: float) -> int:
         """Takes the newest closed bar and answers its provisional code.
         The bar: a mapping or Series (keys in any case), an object with
         attributes (a namedtuple from itertuples), a tuple (open, high, low,
@@ -806,7 +821,7 @@ class Feed:
             self._time = when
         return code
 
-    def update(self, bar=None, **fields):
+    def update(self, bar: Any = None, **fields: Any) -> int:
         """Changes the newest bar (a forming bar pushed before it closed, or
         a correction) and answers its provisional code, as push would have
         with these values. The bar as for push; a time, if given, must be
@@ -828,7 +843,7 @@ class Feed:
         for values in history:
             self._take(values)
 
-    def revise(self, next_close):
+    def revise(self, next_close: float) -> int:
         """The newest bar's code judged with its next close."""
         close = _number(next_close, "revise: next_close")
         if self._float32 and abs(close) > _FLOAT32_MAX:

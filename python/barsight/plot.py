@@ -7,11 +7,15 @@ trend line and the trailing stop, and volume coloured by its class, with a
 legend saying what each colour means (msxhost's chart draws the same).
 evaluation(result): the forest plot of evaluate()'s table."""
 import numbers
+from typing import TYPE_CHECKING, Any, Mapping, Optional, Union
 
 import numpy as np
 import pandas as pd
 
 from . import _signal_table
+
+if TYPE_CHECKING:
+    import matplotlib.figure
 
 # Volume classes 1-4 (below both bars before, closed lower, closed higher,
 # unchanged), the chart's colours; class 0 (no two bars before) as the
@@ -81,7 +85,9 @@ def _codes_of(codes, data, b, periods):
     return number.fillna(0).to_numpy().astype(np.int64), what
 
 
-def signals(data, periods=9, last=160, title=None, ax=None, codes=None, names=None, trend=None, stops=None):
+def signals(data: Any, periods: int = 9, last: Optional[int] = 160, title: Optional[str] = None, ax: Any = None,
+            codes: Any = None, names: Optional[Mapping[int, str]] = None, trend: Optional[float] = None,
+            stops: Union[bool, float, None] = None) -> "matplotlib.figure.Figure":
     """A chart of the newest `last` bars (every bar with None; at least 1):
     price bars with a glyph for each signal (strength below the bar,
     weakness above) and a legend naming them, volume below in the colours
@@ -208,7 +214,7 @@ def _look(code):
     return ("#2e7d32", "\u25b2") if code > 0 else ("#c62828", "\u25bc")
 
 
-def evaluation(result, title=None):
+def evaluation(result: pd.DataFrame, title: Optional[str] = None) -> "matplotlib.figure.Figure":
     """The forest plot of evaluate()'s table: per signal, one line per
     horizon with the difference from the baseline (dot), its 95% interval
     (whisker) and the family-wide interval (pale), strength above, weakness

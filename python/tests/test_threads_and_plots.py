@@ -14,7 +14,7 @@ import pandas as pd
 import pytest
 
 import barsight
-from conftest import ROOT, read_bars
+from conftest import BIN, ROOT, read_bars
 
 
 def test_threads_get_what_one_thread_gets(every_series):
@@ -194,6 +194,87 @@ def test_the_package_under_test_is_the_installed_one():
     assert "site-packages" in where.parts
     assert {code for code in barsight.signal_names} == {3, 4, 12, 13, 16, 19, -2, -5, -10, -14}
     assert all(s.side == ("strength" if c > 0 else "weakness") for c, s in barsight.signal_names.items())
+
+
+# The sdist and the wheel the test lane installed from (scripts/lib/python.sh).
+DIST = BIN.parent / "python-dist"
+
+
+def dist_files():
+    sdists, wheels = sorted(DIST.glob("barsight-*.tar.gz")), sorted(DIST.glob("barsight-*.whl"))
+    assert len(sdists) == 1 and len(wheels) == 1, "no sdist and wheel in %s (scripts/lib/python.sh)" % DIST
+    return sdists[0], wheels[0]
+
+
+def project_version():
+    line = next(l for l in (ROOT / "CMakeLists.txt").read_text().splitlines() if l.startswith("project(Barsight"))
+    return line.split()[2]
+
+
+def test_the_installed_package_is_the_wheel_built_from_the_sdist():
+    import importlib.metadata
+    import zipfile
+    sdist, wheel = dist_files()
+    assert barsight.__version__ == importlib.metadata.version("barsight") == project_version()
+    assert sdist.name == "barsight-%s.tar.gz" % barsight.__version__
+    installed = Path(barsight.__file__).parent
+    with zipfile.ZipFile(wheel) as z:
+        names = set(z.namelist())
+        assert {"barsight/py.typed", "barsight/_version.py", "barsight/_signal_table.py"} <= names
+        core = [n for n in names if n.startswith("barsight/_core.") and not n.endswith(".pyi")]
+        assert len(core) == 1 and z.read(core[0]) == (installed / Path(core[0]).name).read_bytes()
+
+
+def test_the_sdist_builds_from_its_own_files(tmp_path):
+    import tarfile
+    sdist, _ = dist_files()
+    with tarfile.open(sdist) as tar:
+        names = tar.getnames()
+        top = "barsight-%s" % barsight.__version__
+        assert all(n == top or n.startswith(top + "/") for n in names) and not any(".." in n for n in names)
+        for needed in ("setup.py", "pyproject.toml", "barsight/py.typed", "barsight/_core.pyi", "cpp/CMakeLists.txt",
+                       "cpp/engine/batch.cpp", "cpp/python/src/module.cpp", "cpp/scripts/signal_table.py"):
+            assert top + "/" + needed in names, needed
+        tar.extractall(tmp_path)
+    unpacked = tmp_path / top
+    assert not (tmp_path / "CMakeLists.txt").exists()  # nothing of the tree around it
+    done = subprocess.run([sys.executable, "setup.py", "--version"], cwd=unpacked, capture_output=True, text=True)
+    assert done.stdout.strip().splitlines()[-1] == barsight.__version__, done.stderr
+    # The user's build keeps warnings warnings: setup.py turns the project's
+    # -Werror off, and the packed CMake files honour that.
+    assert "-DBARSIGHT_WERROR=OFF" in (unpacked / "setup.py").read_text()
+    for werror, expected in (("ON", True), ("OFF", False)):
+        build = tmp_path / ("build-" + werror)
+        done = subprocess.run(["cmake", "-S", str(unpacked / "cpp"), "-B", str(build), "-DBARSIGHT_TESTS=OFF",
+                               "-DBARSIGHT_PYTHON=ON", "-DPYBIND11_FINDPYTHON=ON", "-DPython_EXECUTABLE=" + sys.executable,
+                               "-DPython3_EXECUTABLE=" + sys.executable, "-DBARSIGHT_WERROR=" + werror,
+                               "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON"], capture_output=True, text=True, timeout=600)
+        assert done.returncode == 0, done.stderr
+        commands = json.loads((build / "compile_commands.json").read_text())
+        module = [c["command"] for c in commands if c["file"].endswith("python/src/module.cpp")]
+        assert len(module) == 1 and ("-Werror" in module[0]) == expected
+        assert any(("-Werror" in c["command"]) == expected for c in commands)
+        assert all("-Werror" not in c["command"] for c in commands) or expected
+
+
+PUBLIC = ["vsa_signals", "signals_frame", "scan", "read_bars", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+          "volume_colour", "evaluate", "Feed.__init__", "Feed.from_history", "Feed.push", "Feed.update",
+          "Feed.revise", "plot.signals", "plot.evaluation"]
+
+
+@pytest.mark.parametrize("name", PUBLIC)
+def test_the_public_functions_carry_types(name):
+    import typing
+    function = barsight
+    for part in name.split("."):
+        function = getattr(function, part)
+    function = getattr(function, "__func__", function)
+    import inspect
+    import matplotlib.figure
+    hints = typing.get_type_hints(function, localns={"matplotlib": matplotlib})
+    parameters = [p for p in inspect.signature(function).parameters if p not in ("self", "cls")]
+    assert set(parameters) <= set(hints) and "return" in hints, name
+    assert (Path(barsight.__file__).parent / "py.typed").is_file()
 
 
 PLOTS = Path(os.environ.get("BARSIGHT_PLOTS", ROOT / "build" / "python-plots"))
