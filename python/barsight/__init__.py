@@ -23,8 +23,11 @@ several threads at once; Ctrl-C ends a long evaluate().
 """
 import collections
 import collections.abc
+import datetime
 import hashlib
 import numbers
+import os
+from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import pandas as pd
@@ -33,10 +36,18 @@ from . import _core
 from . import _signal_table
 from . import _many
 from ._files import read_bars
+from ._version import __version__
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
 
-__all__ = ["vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+__all__ = ["__version__", "vsa_signals", "signals_frame", "scan", "read_bars", "signal_names", "SignalName", "vsa_trend", "vsa_spread", "vsa_vol_stops",
            "volume_colour", "evaluate", "Feed", "plot"]
+
+# Bars of one symbol or of several: a DataFrame (long or wide), a mapping of
+# column names to arrays or of symbols to frames, or a structured array.
+Bars = Union[pd.DataFrame, Mapping[Any, Any], np.ndarray]
+# A Series on the bars' index (a DataFrame for several symbols or columns),
+# an array for array input, or a dict for a dict of frames.
+Result = Union[pd.Series, pd.DataFrame, np.ndarray, Dict[Any, Any]]
 
 SignalName = collections.namedtuple("SignalName", "name side")
 SignalName.__doc__ = "A signal's name and side: 'strength' (codes above 0) or 'weakness' (below)."
@@ -115,7 +126,7 @@ def _moved_to_known(codes):
 
 
 @_many.many
-def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
+def vsa_signals(data: Bars, periods: int = 9, symbol: Optional[str] = None, stamp: str = "bar") -> Result:
     """Each bar's signal code, known only once the NEXT bar has closed: the
     code of bar t reads bar t + 1's close, so trade on it from bar t + 2's
     open at the earliest (or pass stamp="known", which puts each code on the
@@ -128,7 +139,8 @@ def vsa_signals(data, periods=9, symbol=None, stamp="bar"):
     the names, sides, live codes and times together. `periods` is the
     length the averages are taken over (9 as VSAInd, 1 to 10000). Bars of
     several symbols (a long or wide frame, a dict of frames) give one answer
-    per symbol, in the same shape."""
+    per symbol, in the same shape. Named vsa_signal_9 (vsa_signal_9_known
+    with stamp="known")."""
     periods = _whole(periods, "periods", 1, 10000)
     stamp = _stamp(stamp)
     b = _bars(data, _PRICE_BARS, "vsa_signals")
@@ -148,7 +160,7 @@ def _names_and_sides(codes):
 
 
 @_many.many
-def signals_frame(data, periods=9, stamp="bar"):
+def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
     """Each bar's signal as it becomes known: a bar's code is final at the
     close of the bar after it (column known_at); at its own close a live
     chart showed the provisional code, which that next close may change.
@@ -208,11 +220,12 @@ def _calculate(b, name, numerics, arrays=()):
 
 
 @_many.many
-def vsa_trend(data, periods):
-    """VSATrend: the simple moving average over `periods` bars of the typical
-    price (high + low + close) / 3; NaN before the first full window.
-    `periods` is taken as the host passes it, a float32 cut to a whole number;
-    it must be at least 1 and below the number of bars."""
+def vsa_trend(data: Bars, periods: float) -> Result:
+    """The trend line: the average of each bar's typical price, (high + low
+    + close) / 3, over the last `periods` bars; NaN until that many bars are
+    there. `periods` is cut to a whole number (2.9 gives 2, as the chart
+    passes it); it must be at least 1 and below the number of bars. Named
+    vsa_trend_20 for 20 bars."""
     b = _bars(data, ("high", "low", "close"), "vsa_trend")
     return b.result(_calculate(b, "VSATrend", [_number(periods, "periods", host=True)]),
                     "vsa_trend_%d" % int(np.float32(_number(periods, "periods", host=True))))
@@ -221,11 +234,23 @@ def vsa_trend(data, periods):
 _SPREAD_MODES = {"volume": 0, "range": 1}
 
 
+def _classes(values):
+    """Classes as small whole numbers, pandas' missing value (<NA>) where
+    the plug-in gives none."""
+    values = np.asarray(values)
+    out = pd.array(np.where(np.isnan(values), 0, values).astype(np.int8), dtype="Int8")
+    out[np.isnan(values)] = pd.NA
+    return out
+
+
 @_many.many
-def vsa_spread(data, mode, periods):
-    """VSASpread: the class 0 to 6 of each bar's volume (mode 0 or "volume")
-    or range (mode 1 or "range") against its average over the last
-    `periods` bars; NaN before the first full window."""
+def vsa_spread(data: Bars, mode: Union[str, int], periods: float) -> Result:
+    """How big each bar's volume (mode "volume" or 0) or range, high minus
+    low (mode "range" or 1), is against its average over the last `periods`
+    bars, as a class from 0 (far below the average) to 6 (far above);
+    missing (<NA>) until a full window of bars is there. Classes come as
+    pandas' Int8 (a numpy array of float32 with NaN for array input, as
+    before). The result is named after its arguments, vsa_spread_volume_30."""
     if isinstance(mode, str):
         if mode not in _SPREAD_MODES:
             raise ValueError("mode must be 'volume', 'range', 0 or 1, not %r" % mode)
@@ -233,17 +258,66 @@ def vsa_spread(data, mode, periods):
     mode = _number(mode, "mode", host=True)
     need = ("high", "low", "close", "volume") if int(mode) == 0 else ("high", "low", "close")
     b = _bars(data, need, "vsa_spread")
-    return b.result(_calculate(b, "VSASpread", [mode, _number(periods, "periods", host=True)]), "vsa_spread")
+    periods = _number(periods, "periods", host=True)
+    values = _calculate(b, "VSASpread", [mode, periods])
+    if b.index is None:
+        return values
+    return b.result(_classes(values), "vsa_spread_%s_%d" % ("volume" if int(mode) == 0 else "range",
+                                                            int(np.float32(periods))))
+
+
+def _stop_sides(close, atr, first, last, multiplier):
+    """Which side each bar's stop line is on: 1 long (the line below the
+    close), -1 short (above), 0 before the ATR is valid. The stop line's own
+    walk over the bars (the plug-in's, in the same doubles), since a line
+    equal to the close does not say which side it is on."""
+    n = len(close)
+    side = np.zeros(n, dtype=np.int8)
+    line = np.full(n, np.nan, dtype=np.float32)
+    last = min(last, n - 1)
+    if first > last or first < 0:
+        return side, line
+    m = float(np.float32(multiplier))
+    close = close.astype(np.float64)
+    d = np.float64(atr[first]) * m
+    upper = close[first] + d
+    lower = close[first] - d
+    is_long = is_short = True
+    for i in range(first, last + 1):
+        d = np.float64(atr[i]) * m
+        c = close[i]
+        up, down = c + d, c - d
+        if up < upper:
+            upper = up
+        if down > lower:
+            lower = down
+        if c < lower and is_long:
+            is_long, is_short, upper = False, True, up
+        if c > upper and is_short:
+            is_long, is_short, lower = True, False, down
+        side[i] = 1 if is_long else -1
+        line[i] = lower if is_long else upper
+    return side, line
 
 
 @_many.many
-def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
-    """VSAVolStops: a stop line `multiplier` x ATR from the close, following
-    price from below while long and from above while short. The ATR is
-    Wilder's over `atr_periods` bars, as the charting host computes
-    ATR(periods) for the plug-in, unless `atr` gives one: a Series, taken
-    by the bars' index (it needs a value for every bar), or an array as
-    long as the bars; never negative, NaN where it is not valid yet."""
+def vsa_vol_stops(data: Bars, multiplier: float = 2.5, atr_periods: int = 14,
+                  atr: Union[pd.Series, np.ndarray, Sequence[float], None] = None, side: bool = False) -> Result:
+    """A trailing stop line `multiplier` x ATR from the close: below the
+    price while long, it rises with the close and never falls; when a close
+    falls through it the side turns short and the line jumps above the
+    price, falling with the close and never rising, until a close rises
+    through it. The ATR (average true range) is Wilder's over `atr_periods`
+    bars, as the charting host computes ATR(periods) for the plug-in, unless
+    `atr` gives one: a Series, taken by the bars' index (it needs a value
+    for every bar), or an array as long as the bars; never negative, NaN
+    where it is not valid yet. The line is NaN before the ATR is valid.
+
+    Named vsa_vol_stops_2.5_14 (vsa_vol_stops_2.5_atr with a given ATR).
+    side=True answers a DataFrame instead: column stop (the line) and
+    column side, 1 long (the stop below the price) or -1 short (above), <NA>
+    where there is no line (for array input, a dict of two arrays, side 0
+    there)."""
     b = _bars(data, ("high", "low", "close"), "vsa_vol_stops")
     multiplier = _number(multiplier, "multiplier", host=True)
     if atr is None:
@@ -269,7 +343,20 @@ def vsa_vol_stops(data, multiplier=2.5, atr_periods=14, atr=None):
         values = np.nan_to_num(values, nan=0.0).astype(np.float32)
     last = len(b) - 1
     result = _calculate(b, "VSAVolStops", [multiplier], [(values, first, last)])
-    return b.result(result, "vsa_vol_stops")
+    name = "vsa_vol_stops_%s_%s" % (_short_number(multiplier), "atr" if atr is not None else atr_periods)
+    if not side:
+        return b.result(result, name)
+    sides, _ = _stop_sides(b.float32("close"), np.asarray(values, dtype=np.float32), first, last, multiplier)
+    if b.index is None:
+        return {"stop": result, "side": sides}
+    where = pd.array(sides, dtype="Int8")
+    where[np.asarray(np.isnan(result))] = pd.NA
+    return pd.DataFrame({"stop": result, "side": where}, index=b.index)
+
+
+def _short_number(value):
+    """A number as the host shows it: 2.5, 3 (the float32 the plug-in gets)."""
+    return "%g" % float(np.float32(value))
 
 
 def _atr_values(atr, b):
@@ -296,12 +383,13 @@ def _atr_values(atr, b):
 
 
 @_many.many
-def volume_colour(data):
-    """The colour class of each volume bar, as the trading client's
-    CalcVolumeColor gives it and the chart draws it: 1 when the volume is
-    below both bars before, else 2 when the close is below the bar before,
-    3 above it, 4 equal. The first two bars have no two bars before: 0.
-    Values are taken as given (the client passes doubles)."""
+def volume_colour(data: Bars) -> Result:
+    """What each volume bar's colour on the chart says: 1 (grey) the volume
+    is below both bars before it; else 2 (red) the close fell from the bar
+    before, 3 (green) it rose, 4 (blue) it did not change. The first two
+    bars have no two bars before them: 0. Values are taken as given (the
+    trading client passes doubles); plot.VOLUME_LABELS says the same in
+    words."""
     b = _bars(data, ("close", "volume"), "volume_colour")
     return b.result(_core.volume_colour(b.columns["volume"], b.columns["close"]), "volume_colour")
 
@@ -392,8 +480,11 @@ def _part(chart, day, before):
     return tuple(a[keep] if len(a) else a for a in chart), keep
 
 
-def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed=1, min_count=30, periods=9,
-             codes=None, baseline="file", min_episodes=20, split=None, known=1, names=None, by_symbol=False):
+def evaluate(frames: Union[Bars, Sequence[pd.DataFrame]], horizons: Iterable[int] = (1, 5, 10, 20),
+             entry: str = "open", bootstrap: int = 2000, seed: int = 1, min_count: int = 30, periods: int = 9,
+             codes: Optional[str] = None, baseline: str = "file", min_episodes: int = 20,
+             split: Union[str, datetime.date, None] = None, known: int = 1,
+             names: Optional[Mapping[int, str]] = None, by_symbol: bool = False) -> pd.DataFrame:
     """What each signal code was followed by over a watchlist, as
     `msxhost evaluate --csv` reports it (the same numbers for the same seed).
 
@@ -597,7 +688,7 @@ def evaluate(frames, horizons=(1, 5, 10, 20), entry="open", bootstrap=2000, seed
     return table
 
 
-def scan(data, periods=9):
+def scan(data: Union[Bars, str, os.PathLike, Sequence[Union[str, os.PathLike]]], periods: int = 9) -> pd.DataFrame:
     """A screen of the newest bar of each symbol, as a live chart shows it
     now: one row per symbol with
       date         the newest bar's time
@@ -648,7 +739,8 @@ def scan(data, periods=9):
 
 
 class Feed:
-    """The engine fed bar by bar, as the MetaTrader indicator feeds it live.
+    """The signals of bars arriving one at a time, as a live chart computes
+    them (the MetaTrader indicator runs the same calculation).
 
     push(bar) takes the newest closed bar and answers its provisional code
     (its next close not known yet); once the next bar closes, revise(close)
@@ -666,7 +758,7 @@ class Feed:
             provisional = feed.push(bar)
     """
 
-    def __init__(self, periods=9, float32=True):
+    def __init__(self, periods: int = 9, float32: bool = True) -> None:
         self._periods = _whole(periods, "periods", 1, 10000)
         self._float32 = bool(float32)
         self._feed = _core.Feed(self._periods, self._float32)
@@ -674,7 +766,7 @@ class Feed:
         self._time = None   # the newest bar's time, when pushes give times
 
     @classmethod
-    def from_history(cls, bars, periods=9, float32=True):
+    def from_history(cls, bars: Bars, periods: int = 9, float32: bool = True) -> "Feed":
         """A feed that has taken every bar of `bars` (as vsa_signals takes
         them, dates included): ready for the next bar to be pushed."""
         b = _bars(bars, _PRICE_BARS, "Feed.from_history")
@@ -687,12 +779,12 @@ class Feed:
         return feed
 
     @property
-    def bars(self):
+    def bars(self) -> int:
         """How many bars were pushed."""
         return self._feed.bars
 
     @property
-    def time(self):
+    def time(self) -> Optional[pd.Timestamp]:
         """The newest bar's time (None when the pushes gave none)."""
         return self._time
 
@@ -709,7 +801,7 @@ class Feed:
                                      % (what, number, name, value))
         return values
 
-    def push(self, bar=None, time=None, **fields):
+    def push(self, bar: Any = None, time: Any = None, **fields: float) -> int:
         """Takes the newest closed bar and answers its provisional code.
         The bar: a mapping or Series (keys in any case), an object with
         attributes (a namedtuple from itertuples), a tuple (open, high, low,
@@ -729,7 +821,7 @@ class Feed:
             self._time = when
         return code
 
-    def update(self, bar=None, **fields):
+    def update(self, bar: Any = None, **fields: Any) -> int:
         """Changes the newest bar (a forming bar pushed before it closed, or
         a correction) and answers its provisional code, as push would have
         with these values. The bar as for push; a time, if given, must be
@@ -751,7 +843,7 @@ class Feed:
         for values in history:
             self._take(values)
 
-    def revise(self, next_close):
+    def revise(self, next_close: float) -> int:
         """The newest bar's code judged with its next close."""
         close = _number(next_close, "revise: next_close")
         if self._float32 and abs(close) > _FLOAT32_MAX:

@@ -5,6 +5,7 @@ MetaStock's ASCII export (<TICKER>, <PER>, <DTYYYYMMDD>, <TIME>, ...; dates
 YYYYMMDD as whole numbers, times HHMMSS)."""
 import io
 import os
+from typing import Union
 
 import numpy as np
 import pandas as pd
@@ -42,7 +43,7 @@ def _times(dates, times, path):
                      % (path, bad, text.iloc[bad]))
 
 
-def read_bars(path):
+def read_bars(path: Union[str, "os.PathLike[str]"]) -> pd.DataFrame:
     """The bars of a file as a DataFrame on a DatetimeIndex named date, with
     columns open, high, low, close, volume (numbers as the double nearest
     their text). MetaTrader's <VOL> is taken when it holds any volume, else

@@ -107,7 +107,11 @@ def _put_back(answers, rows, index):
         out = joined.iloc[where]
         out.index = index
         return out
-    values = np.concatenate([np.asarray(answers[name]) for name in rows])[where]
+    if isinstance(first, pd.Series) and isinstance(first.dtype, pd.api.extensions.ExtensionDtype):
+        # Classes (Int8 with <NA>) keep their type.
+        values = pd.concat([answers[name] for name in rows], ignore_index=True).array[where]
+    else:
+        values = np.concatenate([np.asarray(answers[name]) for name in rows])[where]
     return pd.Series(values, index=index, name=getattr(first, "name", None))
 
 

@@ -13,6 +13,8 @@ SERIES = ["sample"] + REAL_SERIES
 def same_floats(ours, theirs):
     """Equal where the host has values (float32 bits compared, NaN nowhere),
     and NaN in ours where the host has none."""
+    if isinstance(ours, pd.Series):  # classes come as Int8, <NA> where the host has none
+        ours = ours.to_numpy(dtype=np.float32, na_value=np.nan)
     ours = np.asarray(ours, dtype=np.float32)
     valid = theirs.index.to_numpy()
     assert np.array_equal(ours[valid].view(np.uint32), theirs.to_numpy().view(np.uint32))
@@ -112,3 +114,68 @@ def test_evaluate_on_a_codes_column_equals_on_the_signals(real_series):
     a = barsight.evaluate(given, codes="signal", bootstrap=200)
     b = barsight.evaluate(bars, bootstrap=200)
     pd.testing.assert_frame_equal(a, b)
+
+
+@pytest.mark.parametrize("name", SERIES)
+def test_the_stop_lines_side_is_the_side_the_plugin_walked(name, every_series):
+    # side=True walks the line again to know its side; the line of that walk
+    # is the plug-in's, bit for bit, so the sides are the plug-in's too.
+    bars = read_bars(every_series[name])
+    got = barsight.vsa_vol_stops(bars, 2.5, 14, side=True)
+    assert list(got.columns) == ["stop", "side"] and str(got["side"].dtype) == "Int8"
+    same_floats(got["stop"], msxhost_run(every_series[name], "VSAVolStops", "--num", "2.5", "--array", "atr:14"))
+    values, first = barsight._core.wilder_atr(*(bars[k].to_numpy(np.float32) for k in ("high", "low", "close")), 14)
+    sides, line = barsight._stop_sides(bars["close"].to_numpy(np.float32), values, first, len(bars) - 1, 2.5)
+    assert np.array_equal(line.view(np.uint32), got["stop"].to_numpy().view(np.uint32))
+    side = got["side"]
+    assert side.isna().sum() == first and set(side.dropna()) == {1, -1}
+    close = bars["close"].to_numpy(np.float32)
+    stop = got["stop"].to_numpy()
+    side = side.to_numpy(dtype=float, na_value=np.nan)
+    assert (stop[side == 1] <= close[side == 1]).all() and (stop[side == -1] >= close[side == -1]).all()
+    assert got["stop"].equals(barsight.vsa_vol_stops(bars, 2.5, 14).rename("stop"))
+
+
+def test_a_flat_stretch_keeps_its_side():
+    # With an ATR of 0 the line equals the close: only the walk says which side it is on.
+    close = np.r_[np.linspace(10, 20, 30), np.full(20, 20.0), np.linspace(19, 5, 30), np.full(20, 5.0)]
+    flat = np.r_[False, np.diff(close) == 0]
+    bars = pd.DataFrame({"high": close + 1, "low": close - 1, "close": close},
+                        index=pd.date_range("2020-01-01", periods=len(close)))
+    got = barsight.vsa_vol_stops(bars, 2.5, atr=pd.Series(np.where(flat, 0.0, 1.0), index=bars.index), side=True)
+    assert (got["stop"][flat] == bars["close"][flat]).all()
+    assert (got["side"].iloc[31:50] == 1).all() and (got["side"].iloc[81:] == -1).all()
+
+
+NAMES = [
+    (lambda b: barsight.vsa_signals(b), "vsa_signal_9"),
+    (lambda b: barsight.vsa_signals(b, 12, stamp="known"), "vsa_signal_12_known"),
+    (lambda b: barsight.vsa_trend(b, 20), "vsa_trend_20"),
+    (lambda b: barsight.vsa_spread(b, "volume", 30), "vsa_spread_volume_30"),
+    (lambda b: barsight.vsa_spread(b, 1, 7.9), "vsa_spread_range_7"),
+    (lambda b: barsight.vsa_vol_stops(b), "vsa_vol_stops_2.5_14"),
+    (lambda b: barsight.vsa_vol_stops(b, 1.1, 3), "vsa_vol_stops_1.1_3"),
+    (lambda b: barsight.vsa_vol_stops(b, 2, atr=pd.Series(1.0, index=b.index)), "vsa_vol_stops_2_atr"),
+    (lambda b: barsight.volume_colour(b), "volume_colour"),
+]
+
+
+@pytest.mark.parametrize("call, name", NAMES)
+def test_results_are_named_after_their_arguments(call, name):
+    from conftest import SAMPLE
+    bars = read_bars(SAMPLE)
+    got = call(bars)
+    assert got.name == name
+    # Two calls with other arguments side by side keep both.
+    assert len(pd.concat([got, barsight.vsa_trend(bars, 3)], axis=1).columns) == 2
+
+
+def test_classes_are_small_whole_numbers_with_a_missing_value():
+    from conftest import SAMPLE
+    bars = read_bars(SAMPLE)
+    spread = barsight.vsa_spread(bars, "volume", 30)
+    assert str(spread.dtype) == "Int8"
+    assert spread.isna().sum() == 29 and spread.iloc[29:].between(0, 6).all()
+    assert (spread == 6).sum() > 0  # comparisons and counts work as on whole numbers
+    raw = barsight.vsa_spread({k: bars[k].to_numpy() for k in bars}, "volume", 30)
+    assert np.array_equal(spread.to_numpy(dtype=np.float32, na_value=np.nan), raw, equal_nan=True)

@@ -112,7 +112,7 @@ def test_a_long_frame_of_four_symbols_equals_four_single_calls(name, call, real_
         if isinstance(one, pd.DataFrame):
             pd.testing.assert_frame_equal(got, one.reset_index(drop=True))
         else:
-            np.testing.assert_array_equal(got, one)
+            pd.testing.assert_series_equal(got, one.reset_index(drop=True))
     # A dict of frames: a dict back.
     answer = call(frames)
     assert list(answer) == FOUR

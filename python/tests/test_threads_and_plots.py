@@ -10,10 +10,11 @@ import threading
 from pathlib import Path
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import barsight
-from conftest import ROOT, read_bars
+from conftest import BIN, ROOT, read_bars
 
 
 def test_threads_get_what_one_thread_gets(every_series):
@@ -195,6 +196,87 @@ def test_the_package_under_test_is_the_installed_one():
     assert all(s.side == ("strength" if c > 0 else "weakness") for c, s in barsight.signal_names.items())
 
 
+# The sdist and the wheel the test lane installed from (scripts/lib/python.sh).
+DIST = BIN.parent / "python-dist"
+
+
+def dist_files():
+    sdists, wheels = sorted(DIST.glob("barsight-*.tar.gz")), sorted(DIST.glob("barsight-*.whl"))
+    assert len(sdists) == 1 and len(wheels) == 1, "no sdist and wheel in %s (scripts/lib/python.sh)" % DIST
+    return sdists[0], wheels[0]
+
+
+def project_version():
+    line = next(l for l in (ROOT / "CMakeLists.txt").read_text().splitlines() if l.startswith("project(Barsight"))
+    return line.split()[2]
+
+
+def test_the_installed_package_is_the_wheel_built_from_the_sdist():
+    import importlib.metadata
+    import zipfile
+    sdist, wheel = dist_files()
+    assert barsight.__version__ == importlib.metadata.version("barsight") == project_version()
+    assert sdist.name == "barsight-%s.tar.gz" % barsight.__version__
+    installed = Path(barsight.__file__).parent
+    with zipfile.ZipFile(wheel) as z:
+        names = set(z.namelist())
+        assert {"barsight/py.typed", "barsight/_version.py", "barsight/_signal_table.py"} <= names
+        core = [n for n in names if n.startswith("barsight/_core.") and not n.endswith(".pyi")]
+        assert len(core) == 1 and z.read(core[0]) == (installed / Path(core[0]).name).read_bytes()
+
+
+def test_the_sdist_builds_from_its_own_files(tmp_path):
+    import tarfile
+    sdist, _ = dist_files()
+    with tarfile.open(sdist) as tar:
+        names = tar.getnames()
+        top = "barsight-%s" % barsight.__version__
+        assert all(n == top or n.startswith(top + "/") for n in names) and not any(".." in n for n in names)
+        for needed in ("setup.py", "pyproject.toml", "barsight/py.typed", "barsight/_core.pyi", "cpp/CMakeLists.txt",
+                       "cpp/engine/batch.cpp", "cpp/python/src/module.cpp", "cpp/scripts/signal_table.py"):
+            assert top + "/" + needed in names, needed
+        tar.extractall(tmp_path)
+    unpacked = tmp_path / top
+    assert not (tmp_path / "CMakeLists.txt").exists()  # nothing of the tree around it
+    done = subprocess.run([sys.executable, "setup.py", "--version"], cwd=unpacked, capture_output=True, text=True)
+    assert done.stdout.strip().splitlines()[-1] == barsight.__version__, done.stderr
+    # The user's build keeps warnings warnings: setup.py turns the project's
+    # -Werror off, and the packed CMake files honour that.
+    assert "-DBARSIGHT_WERROR=OFF" in (unpacked / "setup.py").read_text()
+    for werror, expected in (("ON", True), ("OFF", False)):
+        build = tmp_path / ("build-" + werror)
+        done = subprocess.run(["cmake", "-S", str(unpacked / "cpp"), "-B", str(build), "-DBARSIGHT_TESTS=OFF",
+                               "-DBARSIGHT_PYTHON=ON", "-DPYBIND11_FINDPYTHON=ON", "-DPython_EXECUTABLE=" + sys.executable,
+                               "-DPython3_EXECUTABLE=" + sys.executable, "-DBARSIGHT_WERROR=" + werror,
+                               "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON"], capture_output=True, text=True, timeout=600)
+        assert done.returncode == 0, done.stderr
+        commands = json.loads((build / "compile_commands.json").read_text())
+        module = [c["command"] for c in commands if c["file"].endswith("python/src/module.cpp")]
+        assert len(module) == 1 and ("-Werror" in module[0]) == expected
+        assert any(("-Werror" in c["command"]) == expected for c in commands)
+        assert all("-Werror" not in c["command"] for c in commands) or expected
+
+
+PUBLIC = ["vsa_signals", "signals_frame", "scan", "read_bars", "vsa_trend", "vsa_spread", "vsa_vol_stops",
+          "volume_colour", "evaluate", "Feed.__init__", "Feed.from_history", "Feed.push", "Feed.update",
+          "Feed.revise", "plot.signals", "plot.evaluation"]
+
+
+@pytest.mark.parametrize("name", PUBLIC)
+def test_the_public_functions_carry_types(name):
+    import typing
+    function = barsight
+    for part in name.split("."):
+        function = getattr(function, part)
+    function = getattr(function, "__func__", function)
+    import inspect
+    import matplotlib.figure
+    hints = typing.get_type_hints(function, localns={"matplotlib": matplotlib})
+    parameters = [p for p in inspect.signature(function).parameters if p not in ("self", "cls")]
+    assert set(parameters) <= set(hints) and "return" in hints, name
+    assert (Path(barsight.__file__).parent / "py.typed").is_file()
+
+
 PLOTS = Path(os.environ.get("BARSIGHT_PLOTS", ROOT / "build" / "python-plots"))
 
 
@@ -244,6 +326,90 @@ def test_the_signal_names_cannot_be_changed_under_the_plot(pyplot, monkeypatch):
     fig = barsight.plot.signals(bars)
     assert fig.axes[0].get_legend() is not None
     pyplot.close(fig)
+
+
+def texts_of(legend):
+    return [t.get_text() for t in legend.get_texts()] if legend is not None else []
+
+
+def test_signals_plot_draws_the_trend_and_the_stop_and_explains_the_volume_colours(pyplot, real_series):
+    bars = read_bars(real_series["SP500"])
+    fig = barsight.plot.signals(bars, last=200, trend=20, stops=True, title="S&P 500: trend and stop")
+    price, volume = fig.axes
+    trend, stop = price.get_lines()
+    assert np.array_equal(trend.get_ydata(), barsight.vsa_trend(bars, 20).to_numpy()[-200:], equal_nan=True)
+    got = barsight.vsa_vol_stops(bars, side=True).iloc[-200:]
+    # The stop line is broken (a NaN) where its side changes, not drawn across the price.
+    line = np.asarray(stop.get_ydata(), dtype=float)
+    flips = np.count_nonzero(np.diff(got["side"].to_numpy(dtype=float)) != 0)
+    assert flips > 0 and np.count_nonzero(np.isnan(line)) == flips
+    assert np.array_equal(line[~np.isnan(line)], got["stop"].to_numpy(dtype=float))
+    assert texts_of(price.get_legend())[:2] == ["trend (20 bars)", "stop (2.5 x ATR 14)"]
+    assert texts_of(volume.get_legend()) == [barsight.plot.VOLUME_LABELS[k] for k in (1, 2, 3, 4)]
+    saved(fig, "signals_trend_stop.png")
+
+
+def test_signals_plot_into_the_callers_axes(pyplot):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv")
+    fig, axes = pyplot.subplots(2, 2, figsize=(14, 7), gridspec_kw={"height_ratios": [3, 1]})
+    codes = np.count_nonzero(barsight.vsa_signals(bars).to_numpy()[-80:])
+    assert barsight.plot.signals(bars, last=80, ax=axes[0, 0], title="prices only") is fig
+    assert barsight.plot.signals(bars, last=80, ax=(axes[0, 1], axes[1, 1]), title="prices and volume") is fig
+    assert len(axes[0, 0].texts) == len(axes[0, 1].texts) == codes
+    assert len(axes[1, 1].patches) == 80 and len(axes[1, 0].patches) == 0
+    saved(fig, "signals_in_axes.png")
+    with pytest.raises(ValueError, match="ax must be a matplotlib Axes .* or a pair"):
+        barsight.plot.signals(bars, ax="left")
+
+
+def custom_codes(bars):
+    # A code of one's own every 15th bar, 7 on rising closes and -7 on falling ones, missing elsewhere.
+    rising = np.sign(bars["close"].diff().fillna(0).to_numpy())
+    return pd.array(np.where(np.arange(len(bars)) % 15 == 0, 7 * rising, np.nan), dtype="Int8")
+
+
+CODES = [
+    # codes=, the codes expected on the bars, the file
+    ("provisional", lambda b: barsight.signals_frame(b)["provisional"], "signals_provisional.png"),
+    (lambda b: barsight.signals_frame(b, stamp="known")["code"], lambda b: barsight.vsa_signals(b, stamp="known"),
+     "signals_known.png"),
+    ("mine", lambda b: pd.Series(custom_codes(b)).fillna(0), "signals_custom_codes.png"),
+]
+
+
+@pytest.mark.parametrize("codes, expected, name", CODES)
+def test_signals_plot_draws_any_codes(pyplot, codes, expected, name):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv").assign(mine=lambda b: custom_codes(b))
+    given = codes(bars) if callable(codes) else codes
+    fig = barsight.plot.signals(bars, codes=given, names={7: "mine up", -7: "mine down"}, title=name)
+    want = np.asarray(expected(bars), dtype=int)[-160:]
+    price = fig.axes[0]
+    assert len(price.texts) == np.count_nonzero(want)
+    # Strength below the bar (the glyph hangs from its top), weakness above.
+    assert [t.get_va() for t in price.texts] == ["top" if k > 0 else "bottom" for k in want[want != 0]]
+    if name == "signals_custom_codes.png":
+        assert texts_of(price.get_legend()) == ["mine up", "mine down"]
+    saved(fig, name)
+
+
+def test_an_empty_plot_is_refused_or_says_why(pyplot, real_series):
+    bars = read_bars(ROOT / "data" / "sample_ohlcv.csv")
+    with pytest.raises(ValueError, match="plot.signals: no bars to draw"):
+        barsight.plot.signals(bars.iloc[:0])
+    quiet = barsight.plot.signals(bars.iloc[:12])  # the warm-up: no code yet
+    assert [t.get_text() for t in quiet.axes[0].texts] == ["no signals in these 12 bars"]
+    saved(quiet, "signals_none.png")
+    too_few = barsight.evaluate(read_bars(real_series["AAPL"]), min_count=100000, bootstrap=200)
+    for result, message in ((too_few, "none of its %d rows has statistics" % len(too_few)),
+                            (too_few.iloc[:0], "the table has no rows"),
+                            (bars, "must be the DataFrame evaluate\\(\\) answers")):
+        with pytest.raises(ValueError, match=message):
+            barsight.plot.evaluation(result)
+    for codes, message in ((np.zeros(3), "codes has 3 values, not one per bar"),
+                           (np.full(len(bars), 0.5), "codes, row 0: 0.5 is not a whole-number code"),
+                           ("nothing", "codes='nothing': the bars have no such column")):
+        with pytest.raises(ValueError, match=message):
+            barsight.plot.signals(bars, codes=codes)
 
 
 def test_evaluation_plot(pyplot, real_series):
