@@ -6,18 +6,6 @@
 
 namespace spreadcore {
 
-void Window::push(double v) {
-    const double old = values_[next_];  // 0 while the window fills
-    values_[next_] = v;
-    sum_ += v - old;
-    if (count_ < values_.size()) ++count_;
-    if (++next_ == values_.size()) {
-        next_ = 0;
-        sum_ = 0;
-        for (double x : values_) sum_ += x;
-    }
-}
-
 void BarWindow::push(const Bar& bar) {
     const Bar old = bars_[next_];  // zeros while the window fills
     bars_[next_] = bar;
@@ -45,23 +33,33 @@ void BarWindow::recompute() {
 }
 
 Analyzer::Analyzer(int periods)
-    : periods_(std::max(periods, 1)), recent_(periods_), long_closes_(3 * periods_) {}
+    : periods_(std::max(periods, 1)), recent_(periods_), long_closes_(3 * periods_), background_(periods_) {}
 
 int32_t Analyzer::analyse(const Bar& b, double next_close) {
     commit();
     if (!usable(b.high, b.low, b.close, b.volume)) return kNone;
     pending_ = b;
     has_pending_ = true;
-    return judge(b, next_close);
+    pending_events_ = 0;
+    if (!judging()) return kNone;
+    const Conditions<bool> c = conditions_of(b, next_close);
+    pending_events_ = bar_events(c);
+    return judge(c);
 }
 
 int32_t Analyzer::revise(double next_close) const {
-    return has_pending_ ? judge(pending_, next_close) : kNone;
+    return has_pending_ && judging() ? judge(conditions_of(pending_, next_close)) : kNone;
+}
+
+BackgroundView Analyzer::background() const {
+    if (!has_pending_) return Background(periods_).view(query(Bar{}));
+    return background_.view(query(pending_));
 }
 
 void Analyzer::commit() {
     if (!has_pending_) return;
     has_pending_ = false;
+    background_.step(pending_.high, pending_.low, pending_.close, pending_events_);
     recent_.push(pending_);
     long_closes_.push(pending_.close);
     prev2_ = prev1_;
@@ -69,14 +67,35 @@ void Analyzer::commit() {
     ++bars_;
 }
 
-int32_t Analyzer::judge(const Bar& b, double next_close) const {
-    // The rules need the averages of `periods` earlier bars and two bars back.
-    if (!recent_.full() || bars_ < 2) return kNone;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    return spreadcore::judge({b.high, b.low, b.close, b.volume, next_close, close_position(b.high, b.low, b.close),
-                              recent_.mean_spread(), recent_.mean_volume(), recent_.highest(), recent_.lowest(),
-                              recent_.mean_close(), long_closes_.full() ? long_closes_.mean() : nan, prev1_.close,
-                              prev1_.low, prev1_.volume, prev2_.volume});
+BarContext Analyzer::context(const Bar& b, double next_close) const {
+    return {b.high,
+            b.low,
+            b.close,
+            b.volume,
+            next_close,
+            close_position(b.high, b.low, b.close),
+            recent_.mean_spread(),
+            recent_.mean_volume(),
+            recent_.highest(),
+            recent_.lowest(),
+            recent_.mean_close(),
+            long_closes_.mean_when_full(),
+            prev1_.close,
+            prev1_.low,
+            prev1_.volume,
+            prev2_.volume,
+            prev1_.high};
+}
+
+BehindQuery Analyzer::query(const Bar& b) const {
+    return {b.high,        b.low, b.close, prev1_.close, recent_.mean_spread(), recent_.mean_close(),
+            long_closes_.mean_when_full()};
+}
+
+Conditions<bool> Analyzer::conditions_of(const Bar& b, double next_close) const {
+    Conditions<bool> c = conditions(context(b, next_close));
+    c.behind = background_.behind(query(b));
+    return c;
 }
 
 }  // namespace spreadcore

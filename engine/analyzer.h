@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/background.h"
 #include "engine/feed_policy.h"
 #include "engine/rules.h"
 
@@ -19,23 +20,6 @@ struct Bar {
 inline constexpr int32_t kMaxPeriods = 10000;
 
 // kNoNextClose, "the next bar's close is not known", is the feed policy's.
-
-// A running mean over the last `size` values. The sum is recomputed from the
-// values each time the window wraps, so rounding never accumulates (and one
-// huge value does not spoil the averages after it has left).
-class Window {
-public:
-    explicit Window(int size) : values_(static_cast<std::size_t>(size), 0.0) {}
-    void push(double v);
-    bool full() const { return count_ >= values_.size(); }
-    double mean() const { return sum_ / static_cast<double>(values_.size()); }
-
-private:
-    std::vector<double> values_;
-    std::size_t next_ = 0;
-    std::size_t count_ = 0;
-    double sum_ = 0;
-};
 
 // The index of the greatest value (by `Greater`) among the last `size`
 // values pushed, kept as a monotonic queue: each value enters once and
@@ -123,22 +107,32 @@ public:
     // have answered for it with that next close. kNone when no bar was
     // taken or the last one was not usable.
     int32_t revise(double next_close) const;
+    // The background the last bar taken was judged against (a reader's
+    // view of it); a view of nothing before any bar.
+    BackgroundView background() const;
 
 private:
-    // The bar's code against the bars committed so far.
-    int32_t judge(const Bar& bar, double next_close) const;
+    // Whether the bars committed so far let a bar be judged.
+    bool judging() const { return recent_.full() && bars_ >= 2; }
+    // What the bar is judged against, with the bars committed so far.
+    BarContext context(const Bar& bar, double next_close) const;
+    BehindQuery query(const Bar& bar) const;
+    // The bar's conditions and code against the bars committed so far.
+    Conditions<bool> conditions_of(const Bar& bar, double next_close) const;
     // Moves the pending bar into the averages and the previous bars.
     void commit();
 
     int periods_;
     BarWindow recent_;     // the last `periods` bars
     Window long_closes_;   // the last 3 x `periods` closes
+    Background background_;
     Bar prev1_, prev2_;
     long bars_ = 0;
     // The last usable bar taken: it joins the averages only when the next
     // bar arrives, so that it can still be judged again with its next close.
     Bar pending_;
     bool has_pending_ = false;
+    uint32_t pending_events_ = 0;  // its events (engine/background.h)
 };
 
 }  // namespace spreadcore

@@ -45,6 +45,7 @@ void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::in
 
 SeriesKernel::SeriesKernel(int periods)
     : periods_(static_cast<std::size_t>(std::max(periods, 1))),
+      background_(periods),
       doubles_(5 * (kHistory + kBlock) + 6 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
       ints_(2 * kBlock),
       long_size_(3 * periods_) {
@@ -71,7 +72,8 @@ SeriesKernel::SeriesKernel(int periods)
 
 template <class Price>
 void SeriesKernel::run(const Price* high, const Price* low, const Price* close, const Price* volume,
-                       std::size_t count, int32_t* codes, const FeedPolicy* policy) {
+                       std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
+    if (views != nullptr) block_views_.resize(kBlock);
     // Without a policy, no volume is below the floor.
     const double floor = policy != nullptr ? policy->volume_floor : -kInfinity;
     const double floored = policy != nullptr ? policy->floored_volume : 0.0;
@@ -111,7 +113,7 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
         const std::size_t from = pushed_ >= judged_from ? 0 : static_cast<std::size_t>(judged_from - pushed_);
         if (usable_bars == length) {
             take(length);
-            judge_block(from, length, codes + first);
+            judge_block(from, length, codes + first, views != nullptr ? views + first : nullptr);
             keep_history(length);
             continue;
         }
@@ -123,17 +125,22 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
             taken += usable(h[j], l[j], c[j], v[j]);
         }
         take(taken);
-        judge_block(from, taken, block_codes_);
+        judge_block(from, taken, block_codes_, views != nullptr ? block_views_.data() : nullptr);
         keep_history(taken);
         for (std::size_t j = 0; j < length; ++j) codes[first + j] = kNone;
         for (std::size_t k = 0; k < taken; ++k) codes[first + static_cast<std::size_t>(at_[k])] = block_codes_[k];
+        if (views == nullptr) continue;
+        BackgroundView none;
+        none.range_low = none.range_high = none.support = none.resistance = kNaN;
+        for (std::size_t j = 0; j < length; ++j) views[first + j] = none;
+        for (std::size_t k = 0; k < taken; ++k) views[first + static_cast<std::size_t>(at_[k])] = block_views_[k];
     }
 }
 
 template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t, int32_t*,
-                                const FeedPolicy*);
+                                const FeedPolicy*, BackgroundView*);
 template void SeriesKernel::run(const float*, const float*, const float*, const float*, std::size_t, int32_t*,
-                                const FeedPolicy*);
+                                const FeedPolicy*, BackgroundView*);
 
 void SeriesKernel::take(std::size_t taken) {
     // The windows' state in locals (the compiler keeps them in registers).
@@ -224,7 +231,7 @@ void SeriesKernel::keep_history(std::size_t taken) {
     }
 }
 
-void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out) const {
+void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out, BackgroundView* views) {
     const auto size = static_cast<double>(periods_);
     const auto long_size = static_cast<double>(long_size_);
     for (std::size_t base = 0; base < taken; base += kWord) {
@@ -250,12 +257,36 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
                                    Lanes::load(&close_[b - 1]),
                                    Lanes::load(&low_[b - 1]),
                                    Lanes::load(&volume_[b - 1]),
-                                   Lanes::load(&volume_[b - 2])};
+                                   Lanes::load(&volume_[b - 2]),
+                                   Lanes::load(&high_[b - 1])};
             words.with(conditions(x), [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; });
         }
+        // The background, a bar at a time: each bar's as the bars before it
+        // left it, then the bar's events (none before the averages are
+        // known) taken into it.
+        const Word open = bars_between(from > base ? from - base : 0, n);
+        Word event_words[32] = {};
+        bar_events(words, [&event_words](BarEvent e, Word w) { event_words[__builtin_ctz(e)] = w; });
+        constexpr int kEvents = 10;
+        for (std::size_t p = 0; p < n; ++p) {
+            const std::size_t k = base + p, b = kHistory + k;
+            uint32_t events = 0;
+            if ((open >> p & 1) != 0) {
+                for (int e = 0; e < kEvents; ++e) events |= static_cast<uint32_t>(event_words[e] >> p & 1) << e;
+            }
+            const BehindQuery q{high_[b],
+                                low_[b],
+                                close_[b],
+                                close_[b - 1],
+                                spread_sum_at_[k] / size,
+                                close_sum_at_[k] / size,
+                                long_sum_at_[k] / long_size};
+            words.behind.with(background_.behind(q), [p](Word& word, bool t) { word |= Word{t} << p; });
+            if (views != nullptr) views[k] = background_.view(q);
+            background_.step(high_[b], low_[b], close_[b], events);
+        }
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
-        write_codes(words, bars_between(from > base ? from - base : 0, n), out + base,
-                    std::make_index_sequence<std::size(kRuleOrder)>());
+        write_codes(words, open, out + base, std::make_index_sequence<std::size(kRuleOrder)>());
     }
 }
 

@@ -42,9 +42,11 @@ public:
     // the next bar's (the last bar's kNoNextClose), each volume taken as it
     // is (no `policy`) or after the policy's floor: what an Analyzer of
     // `periods` answers fed the same bars in order. Price: double or float.
+    // With `views`, views[i] is the background bar i was judged against (a
+    // bar the engine cannot use gets an empty view: NaN levels, no trend).
     template <class Price>
     void run(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
-             int32_t* codes, const FeedPolicy* policy);
+             int32_t* codes, const FeedPolicy* policy, BackgroundView* views = nullptr);
 
 private:
     // The two usable bars before a block are kept ahead of it.
@@ -54,12 +56,15 @@ private:
     void take(std::size_t taken);
     // The codes of the block's first `taken` bars (after take): kNone for
     // those before `from`, which come before the averages are known.
-    void judge_block(std::size_t from, std::size_t taken, int32_t* out) const;
+    // Each bar's background is made as the block's bars are judged, in
+    // order (with `views`, written there too).
+    void judge_block(std::size_t from, std::size_t taken, int32_t* out, BackgroundView* views);
     // The block's last two usable bars (of `taken`) go ahead of the next.
     void keep_history(std::size_t taken);
 
     std::size_t periods_;
     long pushed_ = 0;  // usable bars taken into the windows
+    Background background_;
     // Everything below lives in these two (two allocations a series).
     std::vector<double> doubles_;
     std::vector<int32_t> ints_;
@@ -71,6 +76,7 @@ private:
     // highest high and lowest low).
     double *high_, *low_, *close_, *volume_, *next_;
     int32_t *at_, *block_codes_;
+    std::vector<BackgroundView> block_views_;  // with views asked for
     double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
 
     // The last `periods` bars (spreads, volumes, closes, highs, lows) and
@@ -94,8 +100,8 @@ private:
 };
 
 extern template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t,
-                                       int32_t*, const FeedPolicy*);
+                                       int32_t*, const FeedPolicy*, BackgroundView*);
 extern template void SeriesKernel::run(const float*, const float*, const float*, const float*, std::size_t,
-                                       int32_t*, const FeedPolicy*);
+                                       int32_t*, const FeedPolicy*, BackgroundView*);
 
 }  // namespace spreadcore

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <utility>
 
+#include "engine/background.h"
 #include "engine/feed_policy.h"
 
 // The signal codes (enum Signal) and the order the rules are tried in
@@ -34,11 +35,14 @@ struct Context {
     // have passed: the trend is then unknown, neither up nor down.
     Number fast_close, slow_close;
     Number prev1_close, prev1_low, prev1_volume, prev2_volume;
+    Number prev1_high;
 };
 using BarContext = Context<double>;
 
 // What the rules ask of a bar. `Truth` is bool for one bar; the batch
 // kernel holds each as a word of bits, one bar a bit, and joins the words.
+// `behind` is the bar's background (engine/background.h), made a bar at a
+// time; everything else is the bar against its context.
 template <class Truth>
 struct Conditions {
     Truth trend_up, trend_down, trend_not_down;
@@ -50,6 +54,12 @@ struct Conditions {
     Truth next_not_higher, next_not_lower;
     // The close position at least / at most a fraction of the range.
     Truth position_from_0_3, position_to_0_7, position_from_2_3, position_to_1_3, position_from_0_5;
+    Truth position_to_0_5, middle_third;  // cp <= 0.5; 1/3 < cp < 2/3
+    Truth below_average_spread, volume_below_average, not_ultra_volume;
+    Truth gap_up;  // the low above the previous bar's high
+    // The next close is known and below this bar's low.
+    Truth next_below_low;
+    Behind<Truth> behind;
 
     // f(a condition, the same condition of `other`), for each condition.
     template <class Other, class F>
@@ -64,10 +74,14 @@ struct Conditions {
         f(position_from_0_3, other.position_from_0_3), f(position_to_0_7, other.position_to_0_7);
         f(position_from_2_3, other.position_from_2_3), f(position_to_1_3, other.position_to_1_3);
         f(position_from_0_5, other.position_from_0_5);
+        f(position_to_0_5, other.position_to_0_5), f(middle_third, other.middle_third);
+        f(below_average_spread, other.below_average_spread), f(volume_below_average, other.volume_below_average);
+        f(not_ultra_volume, other.not_ultra_volume), f(gap_up, other.gap_up), f(next_below_low, other.next_below_low);
     }
 };
 
 inline bool inverse(bool b) { return !b; }
+inline uint64_t inverse(uint64_t word) { return ~word; }
 inline bool finite(double x) { return std::isfinite(x); }
 
 // The conditions of a bar (or of several, `Number` holding several).
@@ -107,40 +121,134 @@ auto conditions(const Context<Number>& b) {
     c.position_from_2_3 = cp >= 2.0 / 3.0;
     c.position_to_1_3 = cp <= 1.0 / 3.0;
     c.position_from_0_5 = cp >= 0.5;
+    c.position_to_0_5 = cp <= 0.5;
+    c.middle_third = (cp > 1.0 / 3.0) & (cp < 2.0 / 3.0);
+    c.below_average_spread = spread < b.mean_spread;
+    c.volume_below_average = v < b.mean_volume;
+    c.not_ultra_volume = inverse(c.ultra_volume);
+    c.gap_up = b.low > b.prev1_high;
+    c.next_below_low = known_next & (b.next_close < b.low);
     return c;
 }
 
 // Whether `rule` holds: each rule's conditions, the one place they are
-// written. The rules are tried in kRuleOrder.
+// written (engine/README.md gives them in words). The rules are tried in
+// kRuleOrder.
 template <class Truth>
 Truth holds(Signal rule, const Conditions<Truth>& c) {
+    const Behind<Truth>& bg = c.behind;
     switch (rule) {
         case kSellingClimax:
             return c.trend_down & c.ultra_volume & c.wide & c.new_low & c.position_from_0_3 & c.next_not_lower;
         case kBuyingClimax:
             return c.trend_up & c.ultra_volume & c.wide & c.new_high & c.position_to_0_7 & c.next_not_higher;
+        case kEndOfARisingMarket:
+            return bg.trend_mid_up & bg.trend_long_up & c.ultra_volume & c.new_high & (c.narrow | c.gap_up) &
+                   c.position_to_0_7;
+        case kSpring:
+            return bg.accumulation & bg.pierces_range_low & c.position_from_0_5 & c.next_not_lower;
+        case kUpthrustAfterDistribution:
+            return bg.distribution & bg.pierces_range_high & c.position_to_0_5 & c.next_not_higher;
         case kShakeout:
             return c.trend_not_down & c.wide & c.new_low & c.position_from_2_3 & c.high_volume & c.next_not_lower;
         case kUpthrust:
             return c.new_high & c.position_to_1_3 & c.at_least_average_spread & c.volume_above_average &
-                   c.next_not_higher;
+                   (c.trend_up | bg.weakness_behind) & c.next_not_higher;
+        case kPseudoUpthrust:
+            return c.new_high & c.position_to_1_3 & c.at_least_average_spread & c.low_volume &
+                   (c.trend_up | bg.weakness_behind) & c.next_not_higher;
+        case kReverseUpthrust:
+            return c.new_low & c.position_from_2_3 & c.at_least_average_spread & c.volume_above_average &
+                   (c.trend_down | bg.strength_behind) & c.next_not_lower;
+        case kSignOfWeakness:
+            return bg.distribution & bg.closes_below_range & c.down_bar & c.wide & c.high_volume & c.position_to_1_3;
+        case kSignOfStrength:
+            return bg.accumulation & bg.closes_above_range & c.up_bar & c.wide & c.high_volume & c.position_from_2_3;
+        case kPushThroughSupply:
+            return bg.crosses_level_high & c.up_bar & c.wide & c.high_volume & c.position_from_2_3;
+        case kBreakOfSupport:
+            return bg.trend_mid_up & (c.new_low | bg.crosses_level_low) & c.down_bar & c.wide &
+                   c.volume_above_average & c.not_ultra_volume & c.position_to_1_3;
+        case kFailedEffortToRise:
+            return bg.prev_effort_up & c.high_volume & c.position_to_1_3;
+        case kFailedEffortToFall:
+            return bg.prev_effort_down & c.high_volume & c.position_from_2_3;
+        case kNoResultFromEffort:
+            return bg.prev_wide_up_high_volume & c.down_bar & c.at_least_average_spread & c.position_to_1_3;
+        case kTopReversal:
+            return c.trend_up & bg.prev_wide_up_closing_high & c.down_bar & c.at_least_average_spread &
+                   c.position_to_1_3;
+        case kBottomReversal:
+            return c.trend_down & bg.prev_wide_down_closing_low & c.up_bar & c.at_least_average_spread &
+                   c.position_from_2_3;
         case kStoppingVolume:
             return c.trend_down & c.down_bar & c.high_volume & c.at_least_average_spread & c.position_from_0_5;
         case kEffortToRise:
             return c.up_bar & c.wide & c.position_from_2_3 & c.high_volume;
         case kEffortToFall:
             return c.down_bar & c.wide & c.position_to_1_3 & c.high_volume;
-        case kTest:
-            return c.trend_not_down & c.below_previous_low & c.position_from_0_5 & c.narrow & c.low_volume &
+        case kSupplySwampingDemand:
+            return c.trend_up & c.up_bar & c.narrow & c.high_volume & c.middle_third;
+        case kPreliminarySupport:
+            return c.trend_down & bg.trend_mid_down & c.down_bar & c.high_volume & c.below_average_spread &
+                   c.position_from_0_5;
+        case kPreliminarySupply:
+            return c.trend_up & bg.trend_mid_up & c.up_bar & c.high_volume & c.below_average_spread &
+                   c.position_to_0_5;
+        case kLastPointOfSupply:
+            return bg.after_breakdown & c.up_bar & c.narrow & c.volume_below_average;
+        case kLastPointOfSupport:
+            return bg.after_breakout & c.down_bar & c.narrow & c.volume_below_average;
+        case kHighVolumeTest:
+            return bg.strength_behind & c.below_previous_low & c.position_from_0_5 & c.narrow & c.high_volume &
                    c.next_not_lower;
+        case kFailedTest:
+            return c.trend_not_down & c.below_previous_low & c.position_from_0_5 & c.narrow & c.low_volume &
+                   c.next_below_low;
+        case kSecondaryTest:
+            return bg.accumulation & bg.near_range_low & c.below_average_spread & c.volume_below_average;
+        case kSecondaryTestOfSupply:
+            return bg.distribution & bg.near_range_high & c.below_average_spread & c.volume_below_average;
+        case kTest:
+            return c.trend_not_down & inverse(bg.weakness_behind) & c.below_previous_low & c.position_from_0_5 &
+                   c.narrow & c.low_volume & c.next_not_lower;
+        case kFallingPressure:
+            return c.down_bar & c.wide & c.position_to_1_3 & c.low_volume;
         case kNoSupply:
-            return c.down_bar & c.narrow & c.low_volume;
+            return inverse(bg.weakness_behind) & c.down_bar & c.narrow & c.low_volume;
         case kNoDemand:
-            return c.up_bar & c.narrow & c.low_volume;
+            return inverse(bg.strength_behind) & c.up_bar & c.narrow & c.low_volume;
         case kNone:
             break;
     }
     return Truth{};
+}
+
+// A judged bar's events (engine/background.h), read from its shape alone:
+// f(the BarEvent, whether the bar shows it).
+template <class Truth, class F>
+void bar_events(const Conditions<Truth>& c, F&& f) {
+    const Truth selling_climax = c.ultra_volume & c.wide & c.new_low & c.position_from_0_3;
+    const Truth buying_climax = c.ultra_volume & c.wide & c.new_high & c.position_to_0_7;
+    f(kStrengthClimaxBar, selling_climax | (c.trend_down & c.down_bar & c.high_volume & c.at_least_average_spread &
+                                            c.position_from_0_5));
+    f(kWeaknessClimaxBar, buying_climax | (c.new_high & c.position_to_1_3 & c.at_least_average_spread &
+                                           c.volume_above_average));
+    f(kSellingClimaxBar, selling_climax);
+    f(kBuyingClimaxBar, buying_climax);
+    f(kLevelBar, c.wide & c.high_volume);
+    f(kEffortUpBar, c.up_bar & c.wide & c.position_from_2_3 & c.high_volume);
+    f(kEffortDownBar, c.down_bar & c.wide & c.position_to_1_3 & c.high_volume);
+    f(kWideUpHighVolumeBar, c.up_bar & c.wide & c.high_volume);
+    f(kWideUpClosingHighBar, c.up_bar & c.wide & c.position_from_2_3);
+    f(kWideDownClosingLowBar, c.down_bar & c.wide & c.position_to_1_3);
+}
+
+// The events of one bar as flags.
+inline uint32_t bar_events(const Conditions<bool>& c) {
+    uint32_t events = 0;
+    bar_events(c, [&events](BarEvent e, bool shows) { events |= shows ? static_cast<uint32_t>(e) : 0u; });
+    return events;
 }
 
 // Whether the engine can use a bar: every value finite, the high not below
@@ -180,10 +288,9 @@ inline int32_t first_holding(const Conditions<bool>& c, std::index_sequence<k...
 
 }  // namespace rules_detail
 
-// The bar's code, the averages known (at least `periods` and 2 usable bars
-// before it).
-inline int32_t judge(const BarContext& b) {
-    return rules_detail::first_holding(conditions(b), std::make_index_sequence<std::size(kRuleOrder)>());
+// The code of a bar's conditions (its background among them).
+inline int32_t judge(const Conditions<bool>& c) {
+    return rules_detail::first_holding(c, std::make_index_sequence<std::size(kRuleOrder)>());
 }
 
 }  // namespace spreadcore

@@ -222,6 +222,13 @@ constexpr color clrNONE = 0xFFFFFFFFu, CLR_NONE = 0xFFFFFFFFu, clrRed = 0x0000FF
                 clrCrimson = 0x3C14DC, clrMagenta = 0xFF00FF, clrYellow = 0x00FFFF,
                 clrDarkOrange = 0x008CFF, clrSteelBlue = 0xB48246, clrSlateGray = 0x908070,
                 clrDarkGreen = 0x006400, clrMaroon = 0x000080, clrNavy = 0x800000, clrTeal = 0x808000,
-                clrPurple = 0x800080, clrOlive = 0x008080, clrFireBrick = 0x2222B2;
+                clrPurple = 0x800080, clrOlive = 0x008080, clrFireBrick = 0x2222B2,
+                clrAquamarine = 0xD4FF7F, clrDarkTurquoise = 0xD1CE00, clrGreenYellow = 0x2FFFAD,
+                clrMediumSpringGreen = 0x9AFA00, clrTurquoise = 0xD0E040, clrLawnGreen = 0x00FC7C,
+                clrLime = 0x00FF00, clrLightSkyBlue = 0xFACE87, clrPowderBlue = 0xE6E0B0,
+                clrMediumSeaGreen = 0x71B33C, clrTomato = 0x4763FF, clrDeepPink = 0x9314FF,
+                clrSalmon = 0x7280FA, clrHotPink = 0xB469FF, clrViolet = 0xEE82EE,
+                clrLightCoral = 0x8080F0, clrOrchid = 0xD670DA, clrSandyBrown = 0x60A4F4,
+                clrPink = 0xCBC0FF;
 
 }  // namespace mql
