@@ -72,8 +72,8 @@ STALE = [
      "BarsightSignalTable.mqh, kit/Shared/Include/BarsightSignalInputs.mqh"),
     ("a colour changed", lambda t: t.replace('"#FFA500", "\\u21e9"', '"#FF0000", "\\u21e9"'), "BarsightSignalTable.mqh"),
     ("a label changed", lambda t: t.replace('-10: ("EF"', '-10: ("EFF"'), "BarsightSignalTable.mqh"),
-    ("a signal added", lambda t: t.replace("SIGNALS = [", 'SIGNALS = [\n    (7, "Quiet", "x", "x", "x", "x"),')
-     .replace("PRIORITY = (", "PRIORITY = (7, ").replace("LOOK = {", 'LOOK = {\n    7: ("Q", 108, "#FF0000", "x"),'),
+    ("a signal added", lambda t: t.replace("SIGNALS = [", 'SIGNALS = [\n    (1, "Quiet", "x", "x", "x", "x"),')
+     .replace("PRIORITY = (", "PRIORITY = (1, ").replace("LOOK = {", 'LOOK = {\n    1: ("Q", 108, "#FF0000", "x"),'),
      "BarsightSignalTable.mqh"),
 ]
 FEED = os.path.join("engine", "feed_policy.h")

@@ -5,32 +5,80 @@
 //| indicators include it where these inputs stand among their own.  |
 //+------------------------------------------------------------------+
 
-input bool ShowNoSupply       = true;
-input bool ShowTest           = true;
-input bool ShowStoppingVolume = true;
-input bool ShowShakeout       = true;
-input bool ShowSellingClimax  = true;
-input bool ShowEffortToRise   = true;
-input bool ShowNoDemand       = true;
-input bool ShowUpthrust       = true;
-input bool ShowEffortToFall   = true;
-input bool ShowBuyingClimax   = true;
+input bool ShowNoSupply                  = true;
+input bool ShowTest                      = true;
+input bool ShowHighVolumeTest            = true;
+input bool ShowReverseUpthrust           = true;
+input bool ShowFailedEffortToFall        = true;
+input bool ShowPushThroughSupply         = true;
+input bool ShowBottomReversal            = true;
+input bool ShowStoppingVolume            = true;
+input bool ShowShakeout                  = true;
+input bool ShowSellingClimax             = true;
+input bool ShowEffortToRise              = true;
+input bool ShowSpring                    = true;
+input bool ShowSignOfStrength            = true;
+input bool ShowLastPointOfSupport        = true;
+input bool ShowSecondaryTest             = true;
+input bool ShowPreliminarySupport        = true;
+input bool ShowNoDemand                  = true;
+input bool ShowUpthrust                  = true;
+input bool ShowPseudoUpthrust            = true;
+input bool ShowEndOfARisingMarket        = true;
+input bool ShowSupplySwampingDemand      = true;
+input bool ShowNoResultFromEffort        = true;
+input bool ShowEffortToFall              = true;
+input bool ShowTopReversal               = true;
+input bool ShowBuyingClimax              = true;
+input bool ShowBreakOfSupport            = true;
+input bool ShowFallingPressure           = true;
+input bool ShowFailedTest                = true;
+input bool ShowFailedEffortToRise        = true;
+input bool ShowSignOfWeakness            = true;
+input bool ShowUpthrustAfterDistribution = true;
+input bool ShowLastPointOfSupply         = true;
+input bool ShowPreliminarySupply         = true;
+input bool ShowSecondaryTestOfSupply     = true;
 
 // Whether the signal's own input shows it.
 bool BarsightSignalShown(int code)
   {
    switch(code)
      {
-      case BARSIGHT_NO_SUPPLY:       return(ShowNoSupply);
-      case BARSIGHT_TEST:            return(ShowTest);
-      case BARSIGHT_STOPPING_VOLUME: return(ShowStoppingVolume);
-      case BARSIGHT_SHAKEOUT:        return(ShowShakeout);
-      case BARSIGHT_SELLING_CLIMAX:  return(ShowSellingClimax);
-      case BARSIGHT_EFFORT_TO_RISE:  return(ShowEffortToRise);
-      case BARSIGHT_NO_DEMAND:       return(ShowNoDemand);
-      case BARSIGHT_UPTHRUST:        return(ShowUpthrust);
-      case BARSIGHT_EFFORT_TO_FALL:  return(ShowEffortToFall);
-      case BARSIGHT_BUYING_CLIMAX:   return(ShowBuyingClimax);
+      case BARSIGHT_NO_SUPPLY:                   return(ShowNoSupply);
+      case BARSIGHT_TEST:                        return(ShowTest);
+      case BARSIGHT_HIGH_VOLUME_TEST:            return(ShowHighVolumeTest);
+      case BARSIGHT_REVERSE_UPTHRUST:            return(ShowReverseUpthrust);
+      case BARSIGHT_FAILED_EFFORT_TO_FALL:       return(ShowFailedEffortToFall);
+      case BARSIGHT_PUSH_THROUGH_SUPPLY:         return(ShowPushThroughSupply);
+      case BARSIGHT_BOTTOM_REVERSAL:             return(ShowBottomReversal);
+      case BARSIGHT_STOPPING_VOLUME:             return(ShowStoppingVolume);
+      case BARSIGHT_SHAKEOUT:                    return(ShowShakeout);
+      case BARSIGHT_SELLING_CLIMAX:              return(ShowSellingClimax);
+      case BARSIGHT_EFFORT_TO_RISE:              return(ShowEffortToRise);
+      case BARSIGHT_SPRING:                      return(ShowSpring);
+      case BARSIGHT_SIGN_OF_STRENGTH:            return(ShowSignOfStrength);
+      case BARSIGHT_LAST_POINT_OF_SUPPORT:       return(ShowLastPointOfSupport);
+      case BARSIGHT_SECONDARY_TEST:              return(ShowSecondaryTest);
+      case BARSIGHT_PRELIMINARY_SUPPORT:         return(ShowPreliminarySupport);
+      case BARSIGHT_NO_DEMAND:                   return(ShowNoDemand);
+      case BARSIGHT_UPTHRUST:                    return(ShowUpthrust);
+      case BARSIGHT_PSEUDO_UPTHRUST:             return(ShowPseudoUpthrust);
+      case BARSIGHT_END_OF_A_RISING_MARKET:      return(ShowEndOfARisingMarket);
+      case BARSIGHT_SUPPLY_SWAMPING_DEMAND:      return(ShowSupplySwampingDemand);
+      case BARSIGHT_NO_RESULT_FROM_EFFORT:       return(ShowNoResultFromEffort);
+      case BARSIGHT_EFFORT_TO_FALL:              return(ShowEffortToFall);
+      case BARSIGHT_TOP_REVERSAL:                return(ShowTopReversal);
+      case BARSIGHT_BUYING_CLIMAX:               return(ShowBuyingClimax);
+      case BARSIGHT_BREAK_OF_SUPPORT:            return(ShowBreakOfSupport);
+      case BARSIGHT_FALLING_PRESSURE:            return(ShowFallingPressure);
+      case BARSIGHT_FAILED_TEST:                 return(ShowFailedTest);
+      case BARSIGHT_FAILED_EFFORT_TO_RISE:       return(ShowFailedEffortToRise);
+      case BARSIGHT_SIGN_OF_WEAKNESS:            return(ShowSignOfWeakness);
+      case BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION: return(ShowUpthrustAfterDistribution);
+      case BARSIGHT_LAST_POINT_OF_SUPPLY:        return(ShowLastPointOfSupply);
+      case BARSIGHT_PRELIMINARY_SUPPLY:          return(ShowPreliminarySupply);
+      case BARSIGHT_SECONDARY_TEST_OF_SUPPLY:    return(ShowSecondaryTestOfSupply);
      }
    return(false);
   }

@@ -7,18 +7,42 @@
 
 // Signal codes of VSAInd / the Spreadcore engine: positive strength,
 // negative weakness.
-#define BARSIGHT_NO_SUPPLY          3
-#define BARSIGHT_TEST               4
-#define BARSIGHT_STOPPING_VOLUME   12
-#define BARSIGHT_SHAKEOUT          13
-#define BARSIGHT_SELLING_CLIMAX    16
-#define BARSIGHT_EFFORT_TO_RISE    19
-#define BARSIGHT_NO_DEMAND         -2
-#define BARSIGHT_UPTHRUST          -5
-#define BARSIGHT_EFFORT_TO_FALL   -10
-#define BARSIGHT_BUYING_CLIMAX    -14
+#define BARSIGHT_NO_SUPPLY                      3
+#define BARSIGHT_TEST                           4
+#define BARSIGHT_HIGH_VOLUME_TEST               6
+#define BARSIGHT_REVERSE_UPTHRUST               7
+#define BARSIGHT_FAILED_EFFORT_TO_FALL          8
+#define BARSIGHT_PUSH_THROUGH_SUPPLY            9
+#define BARSIGHT_BOTTOM_REVERSAL               11
+#define BARSIGHT_STOPPING_VOLUME               12
+#define BARSIGHT_SHAKEOUT                      13
+#define BARSIGHT_SELLING_CLIMAX                16
+#define BARSIGHT_EFFORT_TO_RISE                19
+#define BARSIGHT_SPRING                        21
+#define BARSIGHT_SIGN_OF_STRENGTH              22
+#define BARSIGHT_LAST_POINT_OF_SUPPORT         23
+#define BARSIGHT_SECONDARY_TEST                28
+#define BARSIGHT_PRELIMINARY_SUPPORT           29
+#define BARSIGHT_NO_DEMAND                     -2
+#define BARSIGHT_UPTHRUST                      -5
+#define BARSIGHT_PSEUDO_UPTHRUST               -6
+#define BARSIGHT_END_OF_A_RISING_MARKET        -7
+#define BARSIGHT_SUPPLY_SWAMPING_DEMAND        -8
+#define BARSIGHT_NO_RESULT_FROM_EFFORT         -9
+#define BARSIGHT_EFFORT_TO_FALL               -10
+#define BARSIGHT_TOP_REVERSAL                 -11
+#define BARSIGHT_BUYING_CLIMAX                -14
+#define BARSIGHT_BREAK_OF_SUPPORT             -15
+#define BARSIGHT_FALLING_PRESSURE             -21
+#define BARSIGHT_FAILED_TEST                  -22
+#define BARSIGHT_FAILED_EFFORT_TO_RISE        -23
+#define BARSIGHT_SIGN_OF_WEAKNESS             -24
+#define BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION  -25
+#define BARSIGHT_LAST_POINT_OF_SUPPLY         -26
+#define BARSIGHT_PRELIMINARY_SUPPLY           -27
+#define BARSIGHT_SECONDARY_TEST_OF_SUPPLY     -29
 
-#define BARSIGHT_SIGNAL_COUNT 10
+#define BARSIGHT_SIGNAL_COUNT 34
 
 // The signals in the order the legend and the scanner list them.
 int BarsightSignalCode(int index)
@@ -27,14 +51,38 @@ int BarsightSignalCode(int index)
      {
       case 0: return(BARSIGHT_NO_SUPPLY);
       case 1: return(BARSIGHT_TEST);
-      case 2: return(BARSIGHT_STOPPING_VOLUME);
-      case 3: return(BARSIGHT_SHAKEOUT);
-      case 4: return(BARSIGHT_SELLING_CLIMAX);
-      case 5: return(BARSIGHT_EFFORT_TO_RISE);
-      case 6: return(BARSIGHT_NO_DEMAND);
-      case 7: return(BARSIGHT_UPTHRUST);
-      case 8: return(BARSIGHT_EFFORT_TO_FALL);
-      case 9: return(BARSIGHT_BUYING_CLIMAX);
+      case 2: return(BARSIGHT_HIGH_VOLUME_TEST);
+      case 3: return(BARSIGHT_REVERSE_UPTHRUST);
+      case 4: return(BARSIGHT_FAILED_EFFORT_TO_FALL);
+      case 5: return(BARSIGHT_PUSH_THROUGH_SUPPLY);
+      case 6: return(BARSIGHT_BOTTOM_REVERSAL);
+      case 7: return(BARSIGHT_STOPPING_VOLUME);
+      case 8: return(BARSIGHT_SHAKEOUT);
+      case 9: return(BARSIGHT_SELLING_CLIMAX);
+      case 10: return(BARSIGHT_EFFORT_TO_RISE);
+      case 11: return(BARSIGHT_SPRING);
+      case 12: return(BARSIGHT_SIGN_OF_STRENGTH);
+      case 13: return(BARSIGHT_LAST_POINT_OF_SUPPORT);
+      case 14: return(BARSIGHT_SECONDARY_TEST);
+      case 15: return(BARSIGHT_PRELIMINARY_SUPPORT);
+      case 16: return(BARSIGHT_NO_DEMAND);
+      case 17: return(BARSIGHT_UPTHRUST);
+      case 18: return(BARSIGHT_PSEUDO_UPTHRUST);
+      case 19: return(BARSIGHT_END_OF_A_RISING_MARKET);
+      case 20: return(BARSIGHT_SUPPLY_SWAMPING_DEMAND);
+      case 21: return(BARSIGHT_NO_RESULT_FROM_EFFORT);
+      case 22: return(BARSIGHT_EFFORT_TO_FALL);
+      case 23: return(BARSIGHT_TOP_REVERSAL);
+      case 24: return(BARSIGHT_BUYING_CLIMAX);
+      case 25: return(BARSIGHT_BREAK_OF_SUPPORT);
+      case 26: return(BARSIGHT_FALLING_PRESSURE);
+      case 27: return(BARSIGHT_FAILED_TEST);
+      case 28: return(BARSIGHT_FAILED_EFFORT_TO_RISE);
+      case 29: return(BARSIGHT_SIGN_OF_WEAKNESS);
+      case 30: return(BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION);
+      case 31: return(BARSIGHT_LAST_POINT_OF_SUPPLY);
+      case 32: return(BARSIGHT_PRELIMINARY_SUPPLY);
+      case 33: return(BARSIGHT_SECONDARY_TEST_OF_SUPPLY);
      }
    return(0);
   }
@@ -44,16 +92,40 @@ string BarsightSignalName(int code)
   {
    switch(code)
      {
-      case BARSIGHT_NO_SUPPLY:       return("No supply");
-      case BARSIGHT_TEST:            return("Test");
-      case BARSIGHT_STOPPING_VOLUME: return("Stopping volume");
-      case BARSIGHT_SHAKEOUT:        return("Shakeout");
-      case BARSIGHT_SELLING_CLIMAX:  return("Selling climax");
-      case BARSIGHT_EFFORT_TO_RISE:  return("Effort to rise");
-      case BARSIGHT_NO_DEMAND:       return("No demand");
-      case BARSIGHT_UPTHRUST:        return("Upthrust");
-      case BARSIGHT_EFFORT_TO_FALL:  return("Effort to fall");
-      case BARSIGHT_BUYING_CLIMAX:   return("Buying climax");
+      case BARSIGHT_NO_SUPPLY:                   return("No supply");
+      case BARSIGHT_TEST:                        return("Test");
+      case BARSIGHT_HIGH_VOLUME_TEST:            return("High-volume test");
+      case BARSIGHT_REVERSE_UPTHRUST:            return("Reverse upthrust");
+      case BARSIGHT_FAILED_EFFORT_TO_FALL:       return("Failed effort to fall");
+      case BARSIGHT_PUSH_THROUGH_SUPPLY:         return("Push through supply");
+      case BARSIGHT_BOTTOM_REVERSAL:             return("Bottom reversal");
+      case BARSIGHT_STOPPING_VOLUME:             return("Stopping volume");
+      case BARSIGHT_SHAKEOUT:                    return("Shakeout");
+      case BARSIGHT_SELLING_CLIMAX:              return("Selling climax");
+      case BARSIGHT_EFFORT_TO_RISE:              return("Effort to rise");
+      case BARSIGHT_SPRING:                      return("Spring");
+      case BARSIGHT_SIGN_OF_STRENGTH:            return("Sign of strength");
+      case BARSIGHT_LAST_POINT_OF_SUPPORT:       return("Last point of support");
+      case BARSIGHT_SECONDARY_TEST:              return("Secondary test");
+      case BARSIGHT_PRELIMINARY_SUPPORT:         return("Preliminary support");
+      case BARSIGHT_NO_DEMAND:                   return("No demand");
+      case BARSIGHT_UPTHRUST:                    return("Upthrust");
+      case BARSIGHT_PSEUDO_UPTHRUST:             return("Pseudo-upthrust");
+      case BARSIGHT_END_OF_A_RISING_MARKET:      return("End of a rising market");
+      case BARSIGHT_SUPPLY_SWAMPING_DEMAND:      return("Supply swamping demand");
+      case BARSIGHT_NO_RESULT_FROM_EFFORT:       return("No result from effort");
+      case BARSIGHT_EFFORT_TO_FALL:              return("Effort to fall");
+      case BARSIGHT_TOP_REVERSAL:                return("Top reversal");
+      case BARSIGHT_BUYING_CLIMAX:               return("Buying climax");
+      case BARSIGHT_BREAK_OF_SUPPORT:            return("Break of support");
+      case BARSIGHT_FALLING_PRESSURE:            return("Falling pressure");
+      case BARSIGHT_FAILED_TEST:                 return("Failed test");
+      case BARSIGHT_FAILED_EFFORT_TO_RISE:       return("Failed effort to rise");
+      case BARSIGHT_SIGN_OF_WEAKNESS:            return("Sign of weakness");
+      case BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION: return("Upthrust after distribution");
+      case BARSIGHT_LAST_POINT_OF_SUPPLY:        return("Last point of supply");
+      case BARSIGHT_PRELIMINARY_SUPPLY:          return("Preliminary supply");
+      case BARSIGHT_SECONDARY_TEST_OF_SUPPLY:    return("Secondary test of supply");
      }
    return("Signal");
   }
@@ -63,16 +135,40 @@ string BarsightSignalLabel(int code)
   {
    switch(code)
      {
-      case BARSIGHT_NO_SUPPLY:       return("NS");
-      case BARSIGHT_TEST:            return("T");
-      case BARSIGHT_STOPPING_VOLUME: return("SV");
-      case BARSIGHT_SHAKEOUT:        return("SO");
-      case BARSIGHT_SELLING_CLIMAX:  return("SC");
-      case BARSIGHT_EFFORT_TO_RISE:  return("ER");
-      case BARSIGHT_NO_DEMAND:       return("ND");
-      case BARSIGHT_UPTHRUST:        return("UT");
-      case BARSIGHT_EFFORT_TO_FALL:  return("EF");
-      case BARSIGHT_BUYING_CLIMAX:   return("BC");
+      case BARSIGHT_NO_SUPPLY:                   return("NS");
+      case BARSIGHT_TEST:                        return("T");
+      case BARSIGHT_HIGH_VOLUME_TEST:            return("HT");
+      case BARSIGHT_REVERSE_UPTHRUST:            return("RU");
+      case BARSIGHT_FAILED_EFFORT_TO_FALL:       return("FF");
+      case BARSIGHT_PUSH_THROUGH_SUPPLY:         return("PS");
+      case BARSIGHT_BOTTOM_REVERSAL:             return("BR");
+      case BARSIGHT_STOPPING_VOLUME:             return("SV");
+      case BARSIGHT_SHAKEOUT:                    return("SO");
+      case BARSIGHT_SELLING_CLIMAX:              return("SC");
+      case BARSIGHT_EFFORT_TO_RISE:              return("ER");
+      case BARSIGHT_SPRING:                      return("SP");
+      case BARSIGHT_SIGN_OF_STRENGTH:            return("SOS");
+      case BARSIGHT_LAST_POINT_OF_SUPPORT:       return("LPS");
+      case BARSIGHT_SECONDARY_TEST:              return("ST");
+      case BARSIGHT_PRELIMINARY_SUPPORT:         return("PSU");
+      case BARSIGHT_NO_DEMAND:                   return("ND");
+      case BARSIGHT_UPTHRUST:                    return("UT");
+      case BARSIGHT_PSEUDO_UPTHRUST:             return("PU");
+      case BARSIGHT_END_OF_A_RISING_MARKET:      return("EM");
+      case BARSIGHT_SUPPLY_SWAMPING_DEMAND:      return("SD");
+      case BARSIGHT_NO_RESULT_FROM_EFFORT:       return("NR");
+      case BARSIGHT_EFFORT_TO_FALL:              return("EF");
+      case BARSIGHT_TOP_REVERSAL:                return("TR");
+      case BARSIGHT_BUYING_CLIMAX:               return("BC");
+      case BARSIGHT_BREAK_OF_SUPPORT:            return("BS");
+      case BARSIGHT_FALLING_PRESSURE:            return("FP");
+      case BARSIGHT_FAILED_TEST:                 return("FT");
+      case BARSIGHT_FAILED_EFFORT_TO_RISE:       return("FR");
+      case BARSIGHT_SIGN_OF_WEAKNESS:            return("SOW");
+      case BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION: return("UA");
+      case BARSIGHT_LAST_POINT_OF_SUPPLY:        return("LPY");
+      case BARSIGHT_PRELIMINARY_SUPPLY:          return("PSY");
+      case BARSIGHT_SECONDARY_TEST_OF_SUPPLY:    return("STS");
      }
    return("?");
   }
@@ -82,16 +178,40 @@ int BarsightSignalGlyph(int code)
   {
    switch(code)
      {
-      case BARSIGHT_NO_SUPPLY:       return(233);  // up arrow
-      case BARSIGHT_TEST:            return(225);  // thin up arrow
-      case BARSIGHT_STOPPING_VOLUME: return(108);  // disc
-      case BARSIGHT_SHAKEOUT:        return(241);  // thick up arrow
-      case BARSIGHT_SELLING_CLIMAX:  return(171);  // star
-      case BARSIGHT_EFFORT_TO_RISE:  return(110);  // square
-      case BARSIGHT_NO_DEMAND:       return(234);  // down arrow
-      case BARSIGHT_UPTHRUST:        return(242);  // thick down arrow
-      case BARSIGHT_EFFORT_TO_FALL:  return(110);  // square
-      case BARSIGHT_BUYING_CLIMAX:   return(171);  // star
+      case BARSIGHT_NO_SUPPLY:                   return(233);  // up arrow
+      case BARSIGHT_TEST:                        return(225);  // thin up arrow
+      case BARSIGHT_HIGH_VOLUME_TEST:            return(225);  // thin up arrow
+      case BARSIGHT_REVERSE_UPTHRUST:            return(241);  // thick up arrow
+      case BARSIGHT_FAILED_EFFORT_TO_FALL:       return(110);  // square
+      case BARSIGHT_PUSH_THROUGH_SUPPLY:         return(233);  // up arrow
+      case BARSIGHT_BOTTOM_REVERSAL:             return(241);  // thick up arrow
+      case BARSIGHT_STOPPING_VOLUME:             return(108);  // disc
+      case BARSIGHT_SHAKEOUT:                    return(241);  // thick up arrow
+      case BARSIGHT_SELLING_CLIMAX:              return(171);  // star
+      case BARSIGHT_EFFORT_TO_RISE:              return(110);  // square
+      case BARSIGHT_SPRING:                      return(171);  // star
+      case BARSIGHT_SIGN_OF_STRENGTH:            return(117);  // diamond
+      case BARSIGHT_LAST_POINT_OF_SUPPORT:       return(108);  // disc
+      case BARSIGHT_SECONDARY_TEST:              return(161);  // circle
+      case BARSIGHT_PRELIMINARY_SUPPORT:         return(161);  // circle
+      case BARSIGHT_NO_DEMAND:                   return(234);  // down arrow
+      case BARSIGHT_UPTHRUST:                    return(242);  // thick down arrow
+      case BARSIGHT_PSEUDO_UPTHRUST:             return(242);  // thick down arrow
+      case BARSIGHT_END_OF_A_RISING_MARKET:      return(171);  // star
+      case BARSIGHT_SUPPLY_SWAMPING_DEMAND:      return(108);  // disc
+      case BARSIGHT_NO_RESULT_FROM_EFFORT:       return(110);  // square
+      case BARSIGHT_EFFORT_TO_FALL:              return(110);  // square
+      case BARSIGHT_TOP_REVERSAL:                return(242);  // thick down arrow
+      case BARSIGHT_BUYING_CLIMAX:               return(171);  // star
+      case BARSIGHT_BREAK_OF_SUPPORT:            return(234);  // down arrow
+      case BARSIGHT_FALLING_PRESSURE:            return(226);  // thin down arrow
+      case BARSIGHT_FAILED_TEST:                 return(226);  // thin down arrow
+      case BARSIGHT_FAILED_EFFORT_TO_RISE:       return(110);  // square
+      case BARSIGHT_SIGN_OF_WEAKNESS:            return(117);  // diamond
+      case BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION: return(171);  // star
+      case BARSIGHT_LAST_POINT_OF_SUPPLY:        return(108);  // disc
+      case BARSIGHT_PRELIMINARY_SUPPLY:          return(161);  // circle
+      case BARSIGHT_SECONDARY_TEST_OF_SUPPLY:    return(161);  // circle
      }
    return(159);  // small dot
   }
@@ -101,16 +221,40 @@ color BarsightSignalColor(int code)
   {
    switch(code)
      {
-      case BARSIGHT_NO_SUPPLY:       return(clrLimeGreen);
-      case BARSIGHT_TEST:            return(clrDeepSkyBlue);
-      case BARSIGHT_STOPPING_VOLUME: return(clrDodgerBlue);
-      case BARSIGHT_SHAKEOUT:        return(clrSpringGreen);
-      case BARSIGHT_SELLING_CLIMAX:  return(clrAqua);
-      case BARSIGHT_EFFORT_TO_RISE:  return(clrSeaGreen);
-      case BARSIGHT_NO_DEMAND:       return(clrRed);
-      case BARSIGHT_UPTHRUST:        return(clrOrange);
-      case BARSIGHT_EFFORT_TO_FALL:  return(clrGold);
-      case BARSIGHT_BUYING_CLIMAX:   return(clrMagenta);
+      case BARSIGHT_NO_SUPPLY:                   return(clrLimeGreen);
+      case BARSIGHT_TEST:                        return(clrDeepSkyBlue);
+      case BARSIGHT_HIGH_VOLUME_TEST:            return(clrAquamarine);
+      case BARSIGHT_REVERSE_UPTHRUST:            return(clrDarkTurquoise);
+      case BARSIGHT_FAILED_EFFORT_TO_FALL:       return(clrGreenYellow);
+      case BARSIGHT_PUSH_THROUGH_SUPPLY:         return(clrMediumSpringGreen);
+      case BARSIGHT_BOTTOM_REVERSAL:             return(clrTurquoise);
+      case BARSIGHT_STOPPING_VOLUME:             return(clrDodgerBlue);
+      case BARSIGHT_SHAKEOUT:                    return(clrSpringGreen);
+      case BARSIGHT_SELLING_CLIMAX:              return(clrAqua);
+      case BARSIGHT_EFFORT_TO_RISE:              return(clrSeaGreen);
+      case BARSIGHT_SPRING:                      return(clrLawnGreen);
+      case BARSIGHT_SIGN_OF_STRENGTH:            return(clrLime);
+      case BARSIGHT_LAST_POINT_OF_SUPPORT:       return(clrLightSkyBlue);
+      case BARSIGHT_SECONDARY_TEST:              return(clrPowderBlue);
+      case BARSIGHT_PRELIMINARY_SUPPORT:         return(clrMediumSeaGreen);
+      case BARSIGHT_NO_DEMAND:                   return(clrRed);
+      case BARSIGHT_UPTHRUST:                    return(clrOrange);
+      case BARSIGHT_PSEUDO_UPTHRUST:             return(clrDarkOrange);
+      case BARSIGHT_END_OF_A_RISING_MARKET:      return(clrOrangeRed);
+      case BARSIGHT_SUPPLY_SWAMPING_DEMAND:      return(clrTomato);
+      case BARSIGHT_NO_RESULT_FROM_EFFORT:       return(clrCrimson);
+      case BARSIGHT_EFFORT_TO_FALL:              return(clrGold);
+      case BARSIGHT_TOP_REVERSAL:                return(clrDeepPink);
+      case BARSIGHT_BUYING_CLIMAX:               return(clrMagenta);
+      case BARSIGHT_BREAK_OF_SUPPORT:            return(clrFireBrick);
+      case BARSIGHT_FALLING_PRESSURE:            return(clrSalmon);
+      case BARSIGHT_FAILED_TEST:                 return(clrYellow);
+      case BARSIGHT_FAILED_EFFORT_TO_RISE:       return(clrHotPink);
+      case BARSIGHT_SIGN_OF_WEAKNESS:            return(clrViolet);
+      case BARSIGHT_UPTHRUST_AFTER_DISTRIBUTION: return(clrLightCoral);
+      case BARSIGHT_LAST_POINT_OF_SUPPLY:        return(clrOrchid);
+      case BARSIGHT_PRELIMINARY_SUPPLY:          return(clrSandyBrown);
+      case BARSIGHT_SECONDARY_TEST_OF_SUPPLY:    return(clrPink);
      }
    return(clrGray);
   }
