@@ -25,7 +25,7 @@ import tempfile
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from signal_table import LOOK, SIGNALS, page_name, provisional_colour  # noqa: E402
+from signal_table import LOOK, SIGNALS, identifier, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
 failures = []
@@ -173,7 +173,7 @@ def look_problems(csv, out):
 for csv, what in ((data, "the sample"), (pictures, "the help pictures' series")):
     code, out, err = run("BarsightVSA.mq4", "--data", host_path(csv), "--input", "MaxBars=0")
     problems, seen = look_problems(csv, out)
-    want_seen = set(LOOK) if csv == pictures else seen
+    want_seen = {c for _, c in vsaind(csv)}
     check("every arrow on %s has its signal's glyph, colour, side and label (%d signals)" % (what, len(seen)),
           code == 0 and not problems and seen == want_seen and arrows(out) == vsaind(csv),
           "exit %d %s missing %s" % (code, problems[:3], set(LOOK) - seen))
@@ -197,7 +197,7 @@ check("the newest closed bar's signal, and only it, looks provisional (%s)" % so
 # Each of the ten signals can be hidden on its own; the buffers keep it.
 picture_codes = vsaind(pictures)
 for signal_code, name, *_rest in SIGNALS:
-    flag = "Show" + "".join(word.capitalize() for word in name.split())
+    flag = "Show" + identifier(name)
     code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "MaxBars=0",
                          "--input", flag + "=false", "--dump-buffers")
     kept = series.buffers(out).get(0, {})
@@ -526,14 +526,25 @@ symbols = [("EURUSD", random_walk("eurusd.csv", 700, 21)), ("GBPUSD", random_wal
 chart_last = [line.split(",")[0] for line in open(symbols[0][1])][-1]
 
 
+def scan_text(code, width):
+    """A signal as a scanner's column of `width` shows it: name and code in
+    at most width - 2 characters, a long name cut and ending in "~"."""
+    if code == 0:
+        return "-"
+    name, tail = dict((r[0], r[1]) for r in SIGNALS)[code], " (%d)" % code
+    if len(name) + len(tail) > width - 2:
+        name = name[:width - 3 - len(tail)] + "~"
+    return name + tail
+
+
 def scanner_row(symbol, csv):
     visible = [line.rstrip("\n").split(",") for line in open(csv)][1:]
     visible = [r for r in visible if r[0] <= chart_last]
     codes = vsaind_all(write_csv("seen_" + symbol + ".csv", visible))
     n = len(codes)
     confirmed = next(((c, n - 1 - i) for i, (_, c) in reversed(list(enumerate(codes[:n - 2]))) if c != 0), (0, -1))
-    named = lambda c: "-" if c == 0 else "%s (%d)" % (dict((r[0], r[1]) for r in SIGNALS)[c], c)  # noqa: E731
-    return [symbol, "D1", named(confirmed[0]), str(confirmed[1]) if confirmed[1] > 0 else "-", named(codes[n - 2][1])]
+    return [symbol, "D1", scan_text(confirmed[0], 22), str(confirmed[1]) if confirmed[1] > 0 else "-",
+            scan_text(codes[n - 2][1], 21)]
 
 
 data_args = []

@@ -39,11 +39,18 @@ string ScanPad(string text, int width)
    return(padded);
   }
 
-string ScanSignalText(int code)
+// A signal's name and code in at most width - 2 characters (two spaces keep
+// the next column apart): a long name is cut and ends in "~", the code
+// always shown whole.
+string ScanSignalText(int code, int width)
   {
    if(code == 0)
       return("-");
-   return(BarsightSignalName(code) + " (" + IntegerToString(code) + ")");
+   string tail = " (" + IntegerToString(code) + ")";
+   string name = BarsightSignalName(code);
+   if(StringLen(name) + StringLen(tail) > width - 2)
+      name = StringSubstr(name, 0, width - 3 - StringLen(tail)) + "~";
+   return(name + tail);
   }
 
 // The symbols to scan: the Symbols list, or the Market Watch.
@@ -177,8 +184,9 @@ void ScanRow(int row)
    RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional);
    if(!RowMissing[row])
      {
-      text = text + ScanPad(ScanSignalText(confirmed), SCAN_SIGNAL_WIDTH) +
-             ScanPad(ago > 0 ? IntegerToString(ago) : "-", SCAN_AGO_WIDTH) + ScanSignalText(provisional);
+      text = text + ScanPad(ScanSignalText(confirmed, SCAN_SIGNAL_WIDTH), SCAN_SIGNAL_WIDTH) +
+             ScanPad(ago > 0 ? IntegerToString(ago) : "-", SCAN_AGO_WIDTH) +
+             ScanSignalText(provisional, SCAN_ROW_LIMIT + 1 - StringLen(text) - SCAN_SIGNAL_WIDTH - SCAN_AGO_WIDTH);
       if(confirmed != 0)
          shade = BarsightSignalColor(confirmed);
      }
