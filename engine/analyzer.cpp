@@ -33,7 +33,10 @@ void BarWindow::recompute() {
 }
 
 Analyzer::Analyzer(int periods)
-    : periods_(std::max(periods, 1)), recent_(periods_), long_closes_(3 * periods_), background_(periods_) {}
+    : periods_(std::max(periods, 1)), recent_(periods_), long_closes_(3 * periods_),
+      mid_closes_(9 * periods_),
+      longest_closes_(27 * periods_),
+      background_(periods_) {}
 
 int32_t Analyzer::analyse(const Bar& b, double next_close) {
     commit();
@@ -52,8 +55,10 @@ int32_t Analyzer::revise(double next_close) const {
 }
 
 BackgroundView Analyzer::background() const {
-    if (!has_pending_) return Background(periods_).view(query(Bar{}));
-    return background_.view(query(pending_));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!has_pending_) return Background(periods_).view(0, {nan, nan, nan, nan});
+    return background_.view(pending_.close, {recent_.mean_close(), long_closes_.mean_when_full(),
+                                             mid_closes_.mean_when_full(), longest_closes_.mean_when_full()});
 }
 
 void Analyzer::commit() {
@@ -62,6 +67,9 @@ void Analyzer::commit() {
     background_.step(pending_.high, pending_.low, pending_.close, pending_events_);
     recent_.push(pending_);
     long_closes_.push(pending_.close);
+    mid_closes_.push(pending_.close);
+    longest_closes_.push(pending_.close);
+    prev_events_ = pending_events_;
     prev2_ = prev1_;
     prev1_ = pending_;
     ++bars_;
@@ -84,17 +92,19 @@ BarContext Analyzer::context(const Bar& b, double next_close) const {
             prev1_.low,
             prev1_.volume,
             prev2_.volume,
-            prev1_.high};
-}
-
-BehindQuery Analyzer::query(const Bar& b) const {
-    return {b.high,        b.low, b.close, prev1_.close, recent_.mean_spread(), recent_.mean_close(),
-            long_closes_.mean_when_full()};
+            prev1_.high,
+            mid_closes_.mean_when_full(),
+            longest_closes_.mean_when_full()};
 }
 
 Conditions<bool> Analyzer::conditions_of(const Bar& b, double next_close) const {
     Conditions<bool> c = conditions(context(b, next_close));
-    c.behind = background_.behind(query(b));
+    c.behind = {};
+    const BackgroundState s = background_.state(prev1_.close);
+    flags_in_background(s.flags, c.behind);
+    place_in_background(b.high, b.low, b.close, recent_.mean_spread(), s.range_low, s.range_high, s.level_above,
+                        s.level_below, c.behind);
+    prev_bar(prev_events_, c.behind);
     return c;
 }
 

@@ -116,7 +116,6 @@ private:
     bool judging() const { return recent_.full() && bars_ >= 2; }
     // What the bar is judged against, with the bars committed so far.
     BarContext context(const Bar& bar, double next_close) const;
-    BehindQuery query(const Bar& bar) const;
     // The bar's conditions and code against the bars committed so far.
     Conditions<bool> conditions_of(const Bar& bar, double next_close) const;
     // Moves the pending bar into the averages and the previous bars.
@@ -125,7 +124,10 @@ private:
     int periods_;
     BarWindow recent_;     // the last `periods` bars
     Window long_closes_;   // the last 3 x `periods` closes
+    Window mid_closes_;    // the last 9 x `periods` closes
+    Window longest_closes_;  // the last 27 x `periods` closes
     Background background_;
+    uint32_t prev_events_ = 0;  // the events of the last bar committed
     Bar prev1_, prev2_;
     long bars_ = 0;
     // The last usable bar taken: it joins the averages only when the next

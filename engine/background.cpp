@@ -7,75 +7,50 @@ namespace spreadcore {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Three closes in a row outside a range end it.
-constexpr int kClosesOutsideARange = 3;
-// "Near" a range's low or high: within half an average spread.
-constexpr double kNearRange = 0.5;
 
 int8_t direction(double fast, double slow) { return fast > slow ? 1 : fast < slow ? -1 : 0; }
 
 }  // namespace
 
-void Window::push(double v) {
-    const double old = values_[next_];  // 0 while the window fills
-    values_[next_] = v;
-    sum_ += v - old;
-    if (count_ < values_.size()) ++count_;
-    if (++next_ == values_.size()) {
-        next_ = 0;
-        sum_ = 0;
-        for (double x : values_) sum_ += x;
+void Window::push_all(const double* values, std::size_t count, double* means) {
+    double* const ring = values_.data();
+    const std::size_t size = values_.size();
+    const double length = static_cast<double>(size);
+    std::size_t next = next_, filled = count_;
+    double sum = sum_;
+    for (std::size_t k = 0; k < count; ++k) {
+        means[k] = filled >= size ? sum / length : kNaN;
+        const double old = ring[next];
+        ring[next] = values[k];
+        sum += values[k] - old;
+        if (filled < size) ++filled;
+        if (++next == size) {
+            next = 0;
+            sum = 0;
+            for (std::size_t i = 0; i < size; ++i) sum += ring[i];
+        }
     }
+    next_ = next, count_ = filled, sum_ = sum;
 }
 
-Background::Background(int periods)
-    : periods_(std::max(periods, 1)),
-      memory_(3 * periods_),
-      mid_closes_(static_cast<int>(9 * periods_)),
-      long_closes_(static_cast<int>(27 * periods_)) {}
-
-Behind<bool> Background::behind(const BehindQuery& q) const {
-    Behind<bool> b{};
-    b.prev_effort_up = (prev_events_ & kEffortUpBar) != 0;
-    b.prev_effort_down = (prev_events_ & kEffortDownBar) != 0;
-    b.prev_wide_up_high_volume = (prev_events_ & kWideUpHighVolumeBar) != 0;
-    b.prev_wide_up_closing_high = (prev_events_ & kWideUpClosingHighBar) != 0;
-    b.prev_wide_down_closing_low = (prev_events_ & kWideDownClosingLowBar) != 0;
-    const bool recent_climax = climax_side_ != 0 && bar_ - climax_at_ <= memory_;
-    b.strength_behind = recent_climax && climax_side_ > 0;
-    b.weakness_behind = recent_climax && climax_side_ < 0;
-    const double mid = mid_closes_.mean_when_full(), slow_long = long_closes_.mean_when_full();
-    b.trend_mid_up = q.slow_close > mid;
-    b.trend_mid_down = q.slow_close < mid;
-    b.trend_long_up = mid > slow_long;
-    b.trend_long_down = mid < slow_long;
-    if (range_set()) {
-        b.accumulation = range_side_ > 0;
-        b.distribution = range_side_ < 0;
-        b.pierces_range_low = q.low < range_low_ && q.close > range_low_;
-        b.pierces_range_high = q.high > range_high_ && q.close < range_high_;
-        b.closes_above_range = q.close > range_high_;
-        b.closes_below_range = q.close < range_low_;
-        const double near = kNearRange * q.mean_spread;
-        b.near_range_low = q.low >= range_low_ && q.low <= range_low_ + near;
-        b.near_range_high = q.high <= range_high_ && q.high >= range_high_ - near;
-    }
-    b.after_breakout = breakout_at_ >= 0 && bar_ - breakout_at_ <= periods_;
-    b.after_breakdown = breakdown_at_ >= 0 && bar_ - breakdown_at_ <= periods_;
-    for (int i = 0; i < levels_; ++i) {
-        b.crosses_level_high = b.crosses_level_high || (q.prev_close <= level_high_[i] && q.close > level_high_[i]);
-        b.crosses_level_low = b.crosses_level_low || (q.prev_close >= level_low_[i] && q.close < level_low_[i]);
-    }
-    return b;
+void Window::wrap() {
+    next_ = 0;
+    sum_ = 0;
+    for (double x : values_) sum_ += x;
 }
 
-BackgroundView Background::view(const BehindQuery& q) const {
+Background::Background(int periods) : periods_(std::max(periods, 1)), memory_(3 * periods_) {
+    std::fill(level_high_, level_high_ + kLevels, kInfinity);
+    std::fill(level_low_, level_low_ + kLevels, -kInfinity);
+}
+
+BackgroundView Background::view(double close, const TrendMeans& trends) const {
     BackgroundView v;
-    const double mid = mid_closes_.mean_when_full(), slow_long = long_closes_.mean_when_full();
-    v.trend_short = direction(q.fast_close, q.slow_close);
-    v.trend_mid = direction(q.slow_close, mid);
-    v.trend_long = direction(mid, slow_long);
+    v.trend_short = direction(trends.fast, trends.slow);
+    v.trend_mid = direction(trends.slow, trends.mid);
+    v.trend_long = direction(trends.mid, trends.long_);
     if (climax_side_ != 0 && bar_ - climax_at_ <= memory_) {
         v.climax_side = static_cast<int8_t>(climax_side_);
         v.climax_age = static_cast<int32_t>(bar_ - climax_at_);
@@ -86,16 +61,14 @@ BackgroundView Background::view(const BehindQuery& q) const {
     v.support = v.resistance = kNaN;
     for (int i = 0; i < levels_; ++i) {
         for (const double level : {level_high_[i], level_low_[i]}) {
-            if (level < q.close && !(level <= v.support)) v.support = level;
-            if (level > q.close && !(level >= v.resistance)) v.resistance = level;
+            if (level < close && !(level <= v.support)) v.support = level;
+            if (level > close && !(level >= v.resistance)) v.resistance = level;
         }
     }
     return v;
 }
 
-void Background::step(double high, double low, double close, uint32_t events) {
-    mid_closes_.push(close);
-    long_closes_.push(close);
+void Background::step_with_events(double high, double low, double close, uint32_t events) {
     // An effort out of a set range (before the bar can end the range).
     if (range_set()) {
         if (range_side_ > 0 && (events & kEffortUpBar) != 0 && close > range_high_) breakout_at_ = bar_;
@@ -125,7 +98,6 @@ void Background::step(double high, double low, double close, uint32_t events) {
         next_level_ = (next_level_ + 1) % kLevels;
         levels_ = std::min(levels_ + 1, kLevels);
     }
-    prev_events_ = events;
     ++bar_;
 }
 

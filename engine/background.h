@@ -7,11 +7,8 @@
 // kernel) step the same Background with the same bars, so they read the
 // same background bar for bar.
 //
-// What it keeps:
-//   the intermediate and long trends   the mean of the last 3N closes against
-//                                      the last 9N, and of 9N against 27N
-//                                      (the short trend, N against 3N, is
-//                                      the bar's context: engine/rules.h)
+// What it keeps (the trends of three degrees are the bar's context, with
+// its averages: engine/rules.h):
 //   the last climax                    the side and age of the latest
 //                                      climactic bar: a selling climax or
 //                                      stopping volume (strength), a buying
@@ -37,6 +34,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/lanes.h"
+
 namespace spreadcore {
 
 // A running mean over the last `size` values. The sum is recomputed from the
@@ -45,13 +44,24 @@ namespace spreadcore {
 class Window {
 public:
     explicit Window(int size) : values_(static_cast<std::size_t>(size), 0.0) {}
-    void push(double v);
+    void push(double v) {
+        const double old = values_[next_];  // 0 while the window fills
+        values_[next_] = v;
+        sum_ += v - old;
+        if (count_ < values_.size()) ++count_;
+        if (++next_ == values_.size()) wrap();
+    }
+    // Each of `count` values pushed in turn, means[k] the mean before
+    // values[k] (as mean_when_full): push and mean_when_full a value at a
+    // time, the same sums, with the window's state held in locals.
+    void push_all(const double* values, std::size_t count, double* means);
     bool full() const { return count_ >= values_.size(); }
     double mean() const { return sum_ / static_cast<double>(values_.size()); }
     // The mean, or NaN while the window is filling.
     double mean_when_full() const { return full() ? mean() : std::numeric_limits<double>::quiet_NaN(); }
 
 private:
+    void wrap();
     std::vector<double> values_;
     std::size_t next_ = 0;
     std::size_t count_ = 0;
@@ -79,12 +89,11 @@ enum BarEvent : uint32_t {
 // word of bits (one bar a bit) in the batch kernel.
 template <class Truth>
 struct Behind {
-    // The bar before this one.
+    // The bar before this one (its events).
     Truth prev_effort_up, prev_effort_down, prev_wide_up_high_volume, prev_wide_up_closing_high,
         prev_wide_down_closing_low;
     // The latest climactic bar, within the memory (3N bars).
     Truth strength_behind, weakness_behind;
-    Truth trend_mid_up, trend_mid_down, trend_long_up, trend_long_down;
     // A set range: from a selling climax (accumulation) or a buying climax
     // (distribution).
     Truth accumulation, distribution;
@@ -108,8 +117,6 @@ struct Behind {
         f(prev_wide_up_closing_high, o.prev_wide_up_closing_high);
         f(prev_wide_down_closing_low, o.prev_wide_down_closing_low);
         f(strength_behind, o.strength_behind), f(weakness_behind, o.weakness_behind);
-        f(trend_mid_up, o.trend_mid_up), f(trend_mid_down, o.trend_mid_down);
-        f(trend_long_up, o.trend_long_up), f(trend_long_down, o.trend_long_down);
         f(accumulation, o.accumulation), f(distribution, o.distribution);
         f(pierces_range_low, o.pierces_range_low), f(pierces_range_high, o.pierces_range_high);
         f(closes_above_range, o.closes_above_range), f(closes_below_range, o.closes_below_range);
@@ -131,14 +138,72 @@ struct BackgroundView {
     double support = 0, resistance = 0;        // the nearest level below / above the close, NaN for none
 };
 
-// The bar a background is asked about.
-struct BehindQuery {
-    double high, low, close;
-    double prev_close;
-    double mean_spread;  // of the N bars before it
-    double fast_close;   // mean of the last N closes (before it)
-    double slow_close;   // mean of the last 3N closes, NaN while unknown
+// What a bar's background truths are made of, as the bars before it left
+// the background: the flags below, the range (NaN for none), and the levels
+// nearest the previous close.
+struct BackgroundState {
+    enum Flag : uint32_t {
+        kStrengthBehind = 1u << 0,
+        kWeaknessBehind = 1u << 1,
+        kAccumulation = 1u << 2,
+        kDistribution = 1u << 3,
+        kAfterBreakout = 1u << 4,
+        kAfterBreakdown = 1u << 5,
+    };
+    uint32_t flags = 0;
+    double range_low = 0, range_high = 0;
+    // The lowest level high at or above the previous close (+inf for none),
+    // the highest level low at or below it (-inf for none): the close
+    // crosses a level's high upwards exactly when it is above the first.
+    double level_above = 0, level_below = 0;
 };
+
+// "Near" a range's low or high: within half an average spread.
+inline constexpr double kNearRange = 0.5;
+
+// The truths of a bar's background that read the bar itself: against the
+// range and the levels of its state. `Number` as for the rules' Context
+// (double, or several bars' values); `Truth` what its comparisons give.
+template <class Number, class Truth>
+void place_in_background(const Number& high, const Number& low, const Number& close, const Number& mean_spread,
+                         const Number& range_low, const Number& range_high, const Number& level_above,
+                         const Number& level_below, Behind<Truth>& b) {
+    // Without a range its values are NaN: every comparison is false.
+    b.pierces_range_low = (low < range_low) & (close > range_low);
+    b.pierces_range_high = (high > range_high) & (close < range_high);
+    b.closes_above_range = close > range_high;
+    b.closes_below_range = close < range_low;
+    const Number near = kNearRange * mean_spread;
+    b.near_range_low = (low >= range_low) & (low <= range_low + near);
+    b.near_range_high = (high <= range_high) & (high >= range_high - near);
+    b.crosses_level_high = close > level_above;
+    b.crosses_level_low = close < level_below;
+}
+
+// The flags of a state as truths.
+inline void flags_in_background(uint32_t flags, Behind<bool>& b) {
+    b.strength_behind = (flags & BackgroundState::kStrengthBehind) != 0;
+    b.weakness_behind = (flags & BackgroundState::kWeaknessBehind) != 0;
+    b.accumulation = (flags & BackgroundState::kAccumulation) != 0;
+    b.distribution = (flags & BackgroundState::kDistribution) != 0;
+    b.after_breakout = (flags & BackgroundState::kAfterBreakout) != 0;
+    b.after_breakdown = (flags & BackgroundState::kAfterBreakdown) != 0;
+}
+
+// The means of the last N, 3N, 9N and 27N closes before a bar (NaN while
+// a window fills, but the first): its trends of three degrees.
+struct TrendMeans {
+    double fast, slow, mid, long_;
+};
+
+// The previous bar's events as the rules read them.
+inline void prev_bar(uint32_t events, Behind<bool>& b) {
+    b.prev_effort_up = (events & kEffortUpBar) != 0;
+    b.prev_effort_down = (events & kEffortDownBar) != 0;
+    b.prev_wide_up_high_volume = (events & kWideUpHighVolumeBar) != 0;
+    b.prev_wide_up_closing_high = (events & kWideUpClosingHighBar) != 0;
+    b.prev_wide_down_closing_low = (events & kWideDownClosingLowBar) != 0;
+}
 
 class Background {
 public:
@@ -147,21 +212,31 @@ public:
     // `periods` is N, at least 1.
     explicit Background(int periods);
 
-    // The background of the next bar.
-    Behind<bool> behind(const BehindQuery& q) const;
-    // The same, as a reader sees it.
-    BackgroundView view(const BehindQuery& q) const;
+    // The next bar's background state, given the previous close.
+    BackgroundState state(double prev_close) const;
+    // Three closes in a row outside a range end it.
+    static constexpr int kClosesOutsideARange = 3;
+    // The next bar's background as a reader sees it, its close and trend
+    // means given.
+    BackgroundView view(double close, const TrendMeans& trends) const;
     // Takes the next usable bar (after it is judged) with its events.
-    void step(double high, double low, double close, uint32_t events);
+    void step(double high, double low, double close, uint32_t events) {
+        if (events != 0 || range_forming_) return step_with_events(high, low, close, events);
+        // Most bars: no event, only the closes outside a range counted.
+        if (range_side_ != 0) {
+            outside_run_ = (close > range_high_) | (close < range_low_) ? outside_run_ + 1 : 0;
+            if (outside_run_ >= kClosesOutsideARange) range_side_ = 0;
+        }
+        ++bar_;
+    }
 
 private:
+    void step_with_events(double high, double low, double close, uint32_t events);
     bool range_set() const { return range_side_ != 0 && !range_forming_; }
 
     long periods_;
     long memory_;  // how long a climax stays behind the bars: 3N
     long bar_ = 0;  // the number of the next bar
-    Window mid_closes_, long_closes_;  // the last 9N and 27N closes
-    uint32_t prev_events_ = 0;
     int climax_side_ = 0;
     long climax_at_ = 0;
     int range_side_ = 0;
@@ -170,8 +245,32 @@ private:
     int outside_run_ = 0;
     double range_low_ = 0, range_high_ = 0;
     long breakout_at_ = -1, breakdown_at_ = -1;
-    double level_high_[kLevels] = {}, level_low_[kLevels] = {};
+    // Slots not yet filled hold +inf highs and -inf lows: never crossed.
+    double level_high_[kLevels], level_low_[kLevels];
     int levels_ = 0, next_level_ = 0;
 };
+
+inline BackgroundState Background::state(double prev_close) const {
+    // Without branches: which way each test goes is as good as random.
+    BackgroundState s;
+    const bool climax = (climax_side_ != 0) & (bar_ - climax_at_ <= memory_);
+    const bool set = range_set();
+    s.flags = (climax & (climax_side_ > 0) ? BackgroundState::kStrengthBehind : 0u) |
+              (climax & (climax_side_ < 0) ? BackgroundState::kWeaknessBehind : 0u) |
+              (set & (range_side_ > 0) ? BackgroundState::kAccumulation : 0u) |
+              (set & (range_side_ < 0) ? BackgroundState::kDistribution : 0u) |
+              ((breakout_at_ >= 0) & (bar_ - breakout_at_ <= periods_) ? BackgroundState::kAfterBreakout : 0u) |
+              ((breakdown_at_ >= 0) & (bar_ - breakdown_at_ <= periods_) ? BackgroundState::kAfterBreakdown : 0u);
+    s.range_low = set ? range_low_ : std::numeric_limits<double>::quiet_NaN();
+    s.range_high = set ? range_high_ : std::numeric_limits<double>::quiet_NaN();
+    // The four levels two at a time (platform/lanes.h).
+    static_assert(kLevels == 4, "two registers of levels");
+    const Lanes close = lanes(prev_close), up = lanes(std::numeric_limits<double>::infinity()), down = lanes(-std::numeric_limits<double>::infinity());
+    const Lanes high01 = Lanes::load(level_high_), high23 = Lanes::load(level_high_ + 2);
+    const Lanes low01 = Lanes::load(level_low_), low23 = Lanes::load(level_low_ + 2);
+    s.level_above = least(min(select(high01 >= close, high01, up), select(high23 >= close, high23, up)));
+    s.level_below = greatest(max(select(low01 <= close, low01, down), select(low23 <= close, low23, down)));
+    return s;
+}
 
 }  // namespace spreadcore

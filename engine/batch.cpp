@@ -23,6 +23,17 @@ using Word = uint64_t;
 constexpr std::size_t kWord = 64;
 
 // Bars first to end - 1 of a word, as its bits.
+// The kinds of BarEvent.
+constexpr int kEventKinds = 10;
+static_assert(kWideDownClosingLowBar == 1u << (kEventKinds - 1), "one word for each kind of event");
+// The kinds the background steps on come first (the rest are read only as
+// the bar before the next).
+constexpr int kSteppingKinds = 7;
+static_assert(kEffortDownBar == 1u << (kSteppingKinds - 1), "the stepping kinds first");
+// The kinds of BackgroundState::Flag.
+constexpr int kFlags = 6;
+static_assert(BackgroundState::kAfterBreakdown == 1u << (kFlags - 1), "one word for each flag");
+
 Word bars_between(std::size_t first, std::size_t end) {
     const Word below_end = end >= kWord ? ~Word{0} : (Word{1} << end) - 1;
     const Word below_first = first >= kWord ? ~Word{0} : (Word{1} << first) - 1;
@@ -46,8 +57,10 @@ void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::in
 SeriesKernel::SeriesKernel(int periods)
     : periods_(static_cast<std::size_t>(std::max(periods, 1))),
       background_(periods),
-      doubles_(5 * (kHistory + kBlock) + 6 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
+      doubles_(5 * (kHistory + kBlock) + 12 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
       ints_(2 * kBlock),
+      mid_closes_(9 * std::max(periods, 1)),
+      longest_closes_(27 * std::max(periods, 1)),
       long_size_(3 * periods_) {
     double* free = doubles_.data();
     const auto take_doubles = [&free](std::size_t n) {
@@ -61,6 +74,9 @@ SeriesKernel::SeriesKernel(int periods)
     spread_sum_at_ = take_doubles(kBlock), volume_sum_at_ = take_doubles(kBlock);
     close_sum_at_ = take_doubles(kBlock), long_sum_at_ = take_doubles(kBlock);
     highest_at_ = take_doubles(kBlock), lowest_at_ = take_doubles(kBlock);
+    mid_at_ = take_doubles(kBlock), longest_at_ = take_doubles(kBlock);
+    range_low_at_ = take_doubles(kBlock), range_high_at_ = take_doubles(kBlock);
+    level_above_at_ = take_doubles(kBlock), level_below_at_ = take_doubles(kBlock);
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
     highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
     highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
@@ -143,6 +159,9 @@ template void SeriesKernel::run(const float*, const float*, const float*, const 
                                 const FeedPolicy*, BackgroundView*);
 
 void SeriesKernel::take(std::size_t taken) {
+    // The intermediate and long trends' windows, a block at a time.
+    mid_closes_.push_all(close_ + kHistory, taken, mid_at_);
+    longest_closes_.push_all(close_ + kHistory, taken, longest_at_);
     // The windows' state in locals (the compiler keeps them in registers).
     const std::size_t size = periods_, long_size = long_size_;
     double* const spreads = spreads_;
@@ -258,32 +277,82 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
                                    Lanes::load(&low_[b - 1]),
                                    Lanes::load(&volume_[b - 1]),
                                    Lanes::load(&volume_[b - 2]),
-                                   Lanes::load(&high_[b - 1])};
+                                   Lanes::load(&high_[b - 1]),
+                                   Lanes::load(&mid_at_[k]),
+                                   Lanes::load(&longest_at_[k])};
             words.with(conditions(x), [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; });
         }
-        // The background, a bar at a time: each bar's as the bars before it
-        // left it, then the bar's events (none before the averages are
-        // known) taken into it.
+        // The bar before each: the events of the word's bars (none before
+        // the averages are known) moved up one bar, the last bar judged's
+        // before the first.
         const Word open = bars_between(from > base ? from - base : 0, n);
-        Word event_words[32] = {};
-        bar_events(words, [&event_words](BarEvent e, Word w) { event_words[__builtin_ctz(e)] = w; });
-        constexpr int kEvents = 10;
+        Word event_words[kEventKinds] = {};
+        bar_events(words, [&](BarEvent e, Word w) { event_words[__builtin_ctz(e)] = w & open; });
+        const auto before = [&](BarEvent e) {
+            return event_words[__builtin_ctz(e)] << 1 | Word{(last_events_ & e) != 0};
+        };
+        words.behind.prev_effort_up = before(kEffortUpBar);
+        words.behind.prev_effort_down = before(kEffortDownBar);
+        words.behind.prev_wide_up_high_volume = before(kWideUpHighVolumeBar);
+        words.behind.prev_wide_up_closing_high = before(kWideUpClosingHighBar);
+        words.behind.prev_wide_down_closing_low = before(kWideDownClosingLowBar);
+        last_events_ = 0;
+        for (int e = 0; e < kEventKinds; ++e) last_events_ |= static_cast<uint32_t>(event_words[e] >> (n - 1) & 1) << e;
+        // The events the background steps on; most bars have none.
+        Word stepping = 0;
+        for (int e = 0; e < kSteppingKinds; ++e) stepping |= event_words[e];
+        // The rest of the background, a bar at a time: each bar's state as
+        // the bars before it left it, then the bar's events taken into it.
+        // Its flags change seldom: each run of bars with the same flags is
+        // written to their words at once.
+        Word flag_words[kFlags] = {};
+        uint32_t run_flags = 0;
+        std::size_t run_from = 0;
+        const auto end_run = [&](std::size_t end) {
+            for (uint32_t f = run_flags; f != 0; f &= f - 1) flag_words[__builtin_ctz(f)] |= bars_between(run_from, end);
+        };
         for (std::size_t p = 0; p < n; ++p) {
             const std::size_t k = base + p, b = kHistory + k;
-            uint32_t events = 0;
-            if ((open >> p & 1) != 0) {
-                for (int e = 0; e < kEvents; ++e) events |= static_cast<uint32_t>(event_words[e] >> p & 1) << e;
+            const BackgroundState state = background_.state(close_[b - 1]);
+            if (state.flags != run_flags) end_run(p), run_flags = state.flags, run_from = p;
+            range_low_at_[k] = state.range_low, range_high_at_[k] = state.range_high;
+            level_above_at_[k] = state.level_above, level_below_at_[k] = state.level_below;
+            if (views != nullptr) {
+                views[k] = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size,
+                                                        mid_at_[k], longest_at_[k]});
             }
-            const BehindQuery q{high_[b],
-                                low_[b],
-                                close_[b],
-                                close_[b - 1],
-                                spread_sum_at_[k] / size,
-                                close_sum_at_[k] / size,
-                                long_sum_at_[k] / long_size};
-            words.behind.with(background_.behind(q), [p](Word& word, bool t) { word |= Word{t} << p; });
-            if (views != nullptr) views[k] = background_.view(q);
+            uint32_t events = 0;
+            if ((stepping >> p & 1) != 0) {
+                for (int e = 0; e < kSteppingKinds; ++e) events |= static_cast<uint32_t>(event_words[e] >> p & 1) << e;
+            }
             background_.step(high_[b], low_[b], close_[b], events);
+        }
+        end_run(n);
+        Behind<Word>& behind = words.behind;
+        const auto flag_word = [&flag_words](BackgroundState::Flag f) { return flag_words[__builtin_ctz(f)]; };
+        behind.strength_behind = flag_word(BackgroundState::kStrengthBehind);
+        behind.weakness_behind = flag_word(BackgroundState::kWeaknessBehind);
+        behind.accumulation = flag_word(BackgroundState::kAccumulation);
+        behind.distribution = flag_word(BackgroundState::kDistribution);
+        behind.after_breakout = flag_word(BackgroundState::kAfterBreakout);
+        behind.after_breakdown = flag_word(BackgroundState::kAfterBreakdown);
+        // The bars against their ranges and levels, two at a time.
+        for (std::size_t p = 0; p < n; p += 2) {
+            const std::size_t k = base + p, b = kHistory + k;
+            Behind<Mask> placed;
+            place_in_background(Lanes::load(&high_[b]), Lanes::load(&low_[b]), Lanes::load(&close_[b]),
+                                Lanes::load(&spread_sum_at_[k]) / size, Lanes::load(&range_low_at_[k]),
+                                Lanes::load(&range_high_at_[k]), Lanes::load(&level_above_at_[k]),
+                                Lanes::load(&level_below_at_[k]), placed);
+            const auto take_bits = [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; };
+            take_bits(behind.pierces_range_low, placed.pierces_range_low);
+            take_bits(behind.pierces_range_high, placed.pierces_range_high);
+            take_bits(behind.closes_above_range, placed.closes_above_range);
+            take_bits(behind.closes_below_range, placed.closes_below_range);
+            take_bits(behind.near_range_low, placed.near_range_low);
+            take_bits(behind.near_range_high, placed.near_range_high);
+            take_bits(behind.crosses_level_high, placed.crosses_level_high);
+            take_bits(behind.crosses_level_low, placed.crosses_level_low);
         }
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
         write_codes(words, open, out + base, std::make_index_sequence<std::size(kRuleOrder)>());

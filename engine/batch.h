@@ -78,6 +78,15 @@ private:
     int32_t *at_, *block_codes_;
     std::vector<BackgroundView> block_views_;  // with views asked for
     double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
+    // The means of the last 9N and 27N closes before each bar (NaN while
+    // their windows fill), and those windows.
+    double *mid_at_, *longest_at_;
+    // Each bar's background state: its range and nearest levels.
+    double *range_low_at_, *range_high_at_, *level_above_at_, *level_below_at_;
+    Window mid_closes_, longest_closes_;
+    // The events of the last bar judged (none before the averages are
+    // known): the bar before the next block's first.
+    uint32_t last_events_ = 0;
 
     // The last `periods` bars (spreads, volumes, closes, highs, lows) and
     // their sums; `place` is where the next bar goes.

@@ -36,6 +36,9 @@ struct Context {
     Number fast_close, slow_close;
     Number prev1_close, prev1_low, prev1_volume, prev2_volume;
     Number prev1_high;
+    // The intermediate and long trends: the means of the last 9N and 27N
+    // closes, each NaN until that many bars have passed.
+    Number mid_close, long_close;
 };
 using BarContext = Context<double>;
 
@@ -46,6 +49,8 @@ using BarContext = Context<double>;
 template <class Truth>
 struct Conditions {
     Truth trend_up, trend_down, trend_not_down;
+    // The mean of the last 3N closes against 9N; of 9N against 27N.
+    Truth trend_mid_up, trend_mid_down, trend_long_up, trend_long_down;
     Truth up_bar, down_bar;
     Truth wide, narrow, at_least_average_spread;
     Truth low_volume, volume_above_average, high_volume, ultra_volume;
@@ -65,6 +70,8 @@ struct Conditions {
     template <class Other, class F>
     void with(const Conditions<Other>& other, F&& f) {
         f(trend_up, other.trend_up), f(trend_down, other.trend_down), f(trend_not_down, other.trend_not_down);
+        f(trend_mid_up, other.trend_mid_up), f(trend_mid_down, other.trend_mid_down);
+        f(trend_long_up, other.trend_long_up), f(trend_long_down, other.trend_long_down);
         f(up_bar, other.up_bar), f(down_bar, other.down_bar);
         f(wide, other.wide), f(narrow, other.narrow), f(at_least_average_spread, other.at_least_average_spread);
         f(low_volume, other.low_volume), f(volume_above_average, other.volume_above_average);
@@ -100,6 +107,10 @@ auto conditions(const Context<Number>& b) {
     c.trend_up = b.fast_close > b.slow_close;
     c.trend_down = trend_down;
     c.trend_not_down = inverse(trend_down);
+    c.trend_mid_up = b.slow_close > b.mid_close;
+    c.trend_mid_down = b.slow_close < b.mid_close;
+    c.trend_long_up = b.mid_close > b.long_close;
+    c.trend_long_down = b.mid_close < b.long_close;
     c.up_bar = b.close > b.prev1_close;
     c.down_bar = b.close < b.prev1_close;
     c.wide = (spread >= 1.5 * b.mean_spread) & has_spread;
@@ -143,7 +154,7 @@ Truth holds(Signal rule, const Conditions<Truth>& c) {
         case kBuyingClimax:
             return c.trend_up & c.ultra_volume & c.wide & c.new_high & c.position_to_0_7 & c.next_not_higher;
         case kEndOfARisingMarket:
-            return bg.trend_mid_up & bg.trend_long_up & c.ultra_volume & c.new_high & (c.narrow | c.gap_up) &
+            return c.trend_mid_up & c.trend_long_up & c.ultra_volume & c.new_high & (c.narrow | c.gap_up) &
                    c.position_to_0_7;
         case kSpring:
             return bg.accumulation & bg.pierces_range_low & c.position_from_0_5 & c.next_not_lower;
@@ -167,7 +178,7 @@ Truth holds(Signal rule, const Conditions<Truth>& c) {
         case kPushThroughSupply:
             return bg.crosses_level_high & c.up_bar & c.wide & c.high_volume & c.position_from_2_3;
         case kBreakOfSupport:
-            return bg.trend_mid_up & (c.new_low | bg.crosses_level_low) & c.down_bar & c.wide &
+            return c.trend_mid_up & (c.new_low | bg.crosses_level_low) & c.down_bar & c.wide &
                    c.volume_above_average & c.not_ultra_volume & c.position_to_1_3;
         case kFailedEffortToRise:
             return bg.prev_effort_up & c.high_volume & c.position_to_1_3;
@@ -190,10 +201,10 @@ Truth holds(Signal rule, const Conditions<Truth>& c) {
         case kSupplySwampingDemand:
             return c.trend_up & c.up_bar & c.narrow & c.high_volume & c.middle_third;
         case kPreliminarySupport:
-            return c.trend_down & bg.trend_mid_down & c.down_bar & c.high_volume & c.below_average_spread &
+            return c.trend_down & c.trend_mid_down & c.down_bar & c.high_volume & c.below_average_spread &
                    c.position_from_0_5;
         case kPreliminarySupply:
-            return c.trend_up & bg.trend_mid_up & c.up_bar & c.high_volume & c.below_average_spread &
+            return c.trend_up & c.trend_mid_up & c.up_bar & c.high_volume & c.below_average_spread &
                    c.position_to_0_5;
         case kLastPointOfSupply:
             return bg.after_breakdown & c.up_bar & c.narrow & c.volume_below_average;

@@ -37,6 +37,13 @@ struct Lanes {
 };
 inline Lanes lanes(double x) { return {_mm_set1_pd(x)}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline Lanes operator+(Lanes a, Lanes b) { return {_mm_add_pd(a.v, b.v)}; }
+// The lesser / greater of each lane (of values that are not NaN), and the
+// least / greatest of a register's two.
+inline Lanes min(Lanes a, Lanes b) { return {_mm_min_pd(a.v, b.v)}; }
+inline Lanes max(Lanes a, Lanes b) { return {_mm_max_pd(a.v, b.v)}; }
+inline double least(Lanes a) { return _mm_cvtsd_f64(_mm_min_sd(a.v, _mm_unpackhi_pd(a.v, a.v))); }
+inline double greatest(Lanes a) { return _mm_cvtsd_f64(_mm_max_sd(a.v, _mm_unpackhi_pd(a.v, a.v))); }
 inline Lanes operator*(double a, Lanes b) { return {_mm_mul_pd(_mm_set1_pd(a), b.v)}; }
 inline Lanes operator/(Lanes a, Lanes b) { return {_mm_div_pd(a.v, b.v)}; }
 // a where the mask holds, else b.
@@ -72,6 +79,11 @@ struct Lanes {
 };
 inline Lanes lanes(double x) { return {{x, x}}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
+inline Lanes operator+(Lanes a, Lanes b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
+inline Lanes min(Lanes a, Lanes b) { return {{a.v[0] < b.v[0] ? a.v[0] : b.v[0], a.v[1] < b.v[1] ? a.v[1] : b.v[1]}}; }
+inline Lanes max(Lanes a, Lanes b) { return {{a.v[0] > b.v[0] ? a.v[0] : b.v[0], a.v[1] > b.v[1] ? a.v[1] : b.v[1]}}; }
+inline double least(Lanes a) { return a.v[0] < a.v[1] ? a.v[0] : a.v[1]; }
+inline double greatest(Lanes a) { return a.v[0] > a.v[1] ? a.v[0] : a.v[1]; }
 inline Lanes operator*(double a, Lanes b) { return {{a * b.v[0], a * b.v[1]}}; }
 inline Lanes operator/(Lanes a, Lanes b) { return {{a.v[0] / b.v[0], a.v[1] / b.v[1]}}; }
 inline Lanes select(Mask m, Lanes a, Lanes b) { return {{m.m[0] ? a.v[0] : b.v[0], m.m[1] ? a.v[1] : b.v[1]}}; }
