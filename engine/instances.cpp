@@ -1,6 +1,7 @@
 // Spreadcore's entry points: analysis instances under positive handles, one
 // per chart being recalculated, from a table several host threads may use at
 // once.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <new>
@@ -66,6 +67,16 @@ public:
         return revise ? slot.analyzer->revise(next_close) : slot.analyzer->analyse(bar, next_close);
     }
 
+    // The background of the instance's last bar, when the handle is open.
+    bool background(int32_t handle, BackgroundView* view) {
+        if (handle <= 0) return false;
+        Slot& slot = slots_[(handle - 1) % kSlots];
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        if (slot.handle != handle) return false;
+        *view = slot.analyzer->background();
+        return true;
+    }
+
     bool close(int32_t handle) {
         if (handle <= 0) return false;
         const int32_t index = (handle - 1) % kSlots;
@@ -111,6 +122,18 @@ int32_t analyse_position(int32_t handle, int32_t /*pos*/, double /*date*/, doubl
 }
 
 int32_t remove_from_chart(int32_t handle) { return table().close(handle) ? 1 : 0; }
+
+int32_t background_of(int32_t handle, double* values, int32_t count) {
+    BackgroundView v;
+    if (values == nullptr || count < 1 || !table().background(handle, &v)) return 0;
+    const double all[kBackgroundValues] = {
+        static_cast<double>(v.trend_short), static_cast<double>(v.trend_mid), static_cast<double>(v.trend_long),
+        static_cast<double>(v.climax_side), static_cast<double>(v.climax_age), static_cast<double>(v.range_side),
+        v.range_low, v.range_high, v.support, v.resistance};
+    const int32_t written = std::min(count, kBackgroundValues);
+    std::copy(all, all + written, values);
+    return written;
+}
 
 int32_t analyse_whole_series(const double* high, const double* low, const double* close, const double* volume,
                              int32_t count, int32_t periods, int32_t* codes) {

@@ -42,4 +42,16 @@ int32_t remove_from_chart(int32_t handle);
 int32_t analyse_whole_series(const double* high, const double* low, const double* close, const double* volume,
                              int32_t count, int32_t periods, int32_t* codes);
 
+// BackgroundOf: the background the instance's last bar taken was judged
+// against (BackgroundView), as up to `count` of these ten values in order:
+// the short, intermediate and long trends (1 up, -1 down, 0 unknown or
+// flat), the latest climax's side (1 strength, -1 weakness, 0 none within
+// its memory) and age in bars (-1 for none), the range's side (1
+// accumulation, -1 distribution, 0 none), its low and high, and the
+// nearest level below and above the close (NaN where there is none).
+// Returns the number written; 0 for an unknown handle, a null array or
+// `count` below 1, and then `values` is not touched.
+inline constexpr int32_t kBackgroundValues = 10;
+int32_t background_of(int32_t handle, double* values, int32_t count);
+
 }  // namespace spreadcore

@@ -34,9 +34,10 @@ PARAMETERS = {
     "text": ("const char*", "uchar &{}[]", "uchar &{}[]", 4, "s"),
     "int&": ("int32_t*", "int &{}", "int &{}", 4, "p"),
     # Arrays the client passes by reference (their first element's address):
-    # numbers read, whole numbers written.
+    # numbers read, whole numbers and numbers written.
     "doubles": ("const double*", "const double &{}[]", "const double &{}[]", 4, None),
     "ints": ("int32_t*", "int &{}[]", "int &{}[]", 4, None),
+    "doubles_out": ("double*", "double &{}[]", "double &{}[]", 4, None),
     # A window handle as the client passes it: 32 significant bits, an int
     # in both MQL dialects (the library widens it by sign extension).
     "window": ("int32_t", "int {}", "int {}", 4, "i"),

@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +27,8 @@
 #include "engine/analyzer.h"
 #include "engine/feed.h"
 #include "engine/instances.h"
+#include "host/chart_data.h"
+#include "signals/signal_codes.h"
 
 namespace {
 
@@ -586,3 +590,117 @@ TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {
 }
 
 }  // namespace
+
+// --- the background, in both faces and through BackgroundOf -------------------
+
+namespace {
+
+bool same_number(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// The fields of two views that differ, by name.
+std::string view_differences(const spreadcore::BackgroundView& a, const spreadcore::BackgroundView& b) {
+    std::string out;
+    const auto field = [&out](const char* name, double x, double y) {
+        if (!same_number(x, y)) out += std::string(" ") + name + " " + std::to_string(x) + "/" + std::to_string(y);
+    };
+    field("trend_short", a.trend_short, b.trend_short), field("trend_mid", a.trend_mid, b.trend_mid);
+    field("trend_long", a.trend_long, b.trend_long), field("climax_side", a.climax_side, b.climax_side);
+    field("climax_age", a.climax_age, b.climax_age), field("range_side", a.range_side, b.range_side);
+    field("range_low", a.range_low, b.range_low), field("range_high", a.range_high, b.range_high);
+    field("support", a.support, b.support), field("resistance", a.resistance, b.resistance);
+    return out;
+}
+
+[[maybe_unused]] std::string real_data_folder() {
+    if (const char* set = std::getenv("BARSIGHT_REAL_DATA")) return set;
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    return (cache != nullptr ? std::string(cache) : std::string(home != nullptr ? home : ".") + "/.cache") +
+           "/barsight/real-data";
+}
+
+}  // namespace
+
+// On every real series (scripts/real_data.py's cache, which the test lanes
+// fill first), the batch kernel and the Analyzer give the same code and read
+// the same background on every bar, and between them the series show every
+// signal of the table. (Built where the cache's path is a path: the Windows
+// lanes run the same faces on random bars above, and the 32-bit DLL on the
+// real series in the smoke run.)
+#ifndef _WIN32
+TEST(EngineBackground, BothFacesAgreeOnEveryRealSeries) {
+    std::set<int32_t> seen;
+    for (const char* symbol : {"SP500", "AAPL", "GOOG", "MSFT", "SSE", "SZSE", "CSI300", "SZSME", "CHINEXT", "PAB",
+                               "SPDB", "COMPLANT", "IFC", "ICC", "IMC"}) {
+        host::ChartData chart;
+        std::string error;
+        const std::string path = real_data_folder() + "/" + symbol + ".csv";
+        ASSERT_TRUE(host::load_chart_csv(path, &chart, &error)) << error << " (run scripts/real_data.py)";
+        const std::vector<double> h(chart.high.begin(), chart.high.end()), l(chart.low.begin(), chart.low.end());
+        const std::vector<double> c(chart.close.begin(), chart.close.end());
+        const std::vector<double> v(chart.volume.begin(), chart.volume.end());
+        const std::size_t n = c.size();
+        for (const int periods : {9, 50}) {
+            std::vector<int32_t> codes(n);
+            std::vector<spreadcore::BackgroundView> views(n);
+            spreadcore::SeriesKernel(periods).run(h.data(), l.data(), c.data(), v.data(), n, codes.data(), nullptr,
+                                                  views.data());
+            spreadcore::Analyzer analyzer(periods);
+            int code_differences = 0, view_differences_seen = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                const int32_t code = analyzer.analyse({h[i], l[i], c[i], v[i]},
+                                                      i + 1 < n ? c[i + 1] : spreadcore::kNoNextClose);
+                if (code != codes[i] && ++code_differences <= 3)
+                    ADD_FAILURE() << symbol << " periods " << periods << " bar " << i << ": " << codes[i] << "/" << code;
+                const std::string differ = view_differences(views[i], analyzer.background());
+                if (!differ.empty() && ++view_differences_seen <= 3)
+                    ADD_FAILURE() << symbol << " periods " << periods << " bar " << i << ":" << differ;
+                if (periods == 9 && code != 0) seen.insert(code);
+            }
+        }
+    }
+    for (const spreadcore::Signal rule : spreadcore::kRuleOrder) EXPECT_TRUE(seen.count(rule)) << "code " << rule;
+}
+#endif
+
+// BackgroundOf reads an instance's background as the Analyzer gives it;
+// refusals answer 0 and write nothing.
+TEST(EngineBackground, BackgroundOfIsTheInstancesBackground) {
+    const std::vector<Bar> bars = random_bars(3000, 21);
+    const int32_t handle = AddToChartEx(nullptr, nullptr, 9);
+    ASSERT_GT(handle, 0);
+    spreadcore::Analyzer analyzer(9);
+    double values[spreadcore::kBackgroundValues + 2];
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const Bar& b = bars[i];
+        const double next = i + 1 < bars.size() ? bars[i + 1].close : spreadcore::kNoNextClose;
+        AnalysePosn(handle, static_cast<int32_t>(i), 0, 0, b.high, b.low, b.close, b.volume, next, 0);
+        analyzer.analyse(b, next);
+        std::fill(std::begin(values), std::end(values), 77.0);
+        ASSERT_EQ(BackgroundOf(handle, values, spreadcore::kBackgroundValues + 2), spreadcore::kBackgroundValues);
+        spreadcore::BackgroundView got;
+        got.trend_short = static_cast<int8_t>(values[0]), got.trend_mid = static_cast<int8_t>(values[1]);
+        got.trend_long = static_cast<int8_t>(values[2]), got.climax_side = static_cast<int8_t>(values[3]);
+        got.climax_age = static_cast<int32_t>(values[4]), got.range_side = static_cast<int8_t>(values[5]);
+        got.range_low = values[6], got.range_high = values[7], got.support = values[8], got.resistance = values[9];
+        ASSERT_EQ(view_differences(got, analyzer.background()), "") << "bar " << i;
+        ASSERT_EQ(values[10], 77.0) << "written past the ten values";
+    }
+    std::fill(std::begin(values), std::end(values), 77.0);
+    EXPECT_EQ(BackgroundOf(handle, values, 3), 3);
+    EXPECT_EQ(values[3], 77.0);
+    const struct {
+        const char* what;
+        int32_t handle;
+        double* values;
+        int32_t count;
+    } refused[] = {{"an unknown handle", handle + 1, values, 10}, {"handle 0", 0, values, 10},
+                   {"no array", handle, nullptr, 10}, {"count 0", handle, values, 0}, {"count -1", handle, values, -1}};
+    std::fill(std::begin(values), std::end(values), 77.0);
+    for (const auto& r : refused) {
+        EXPECT_EQ(BackgroundOf(r.handle, r.values, r.count), 0) << r.what;
+        EXPECT_TRUE(std::all_of(std::begin(values), std::end(values), [](double x) { return x == 77.0; })) << r.what;
+    }
+    EXPECT_EQ(RemoveFromChart(handle), 1);
+    EXPECT_EQ(BackgroundOf(handle, values, 10), 0);
+}

@@ -73,6 +73,7 @@ int  AnalysePosn(int handle, int pos, double date, double open, double high, dou
 int  RemoveFromChart(int handle);
 int  AnalyseSeries(const double &high[], const double &low[], const double &close[],
                    const double &volume[], int count, int periods, int &codes[]);
+int  BackgroundOf(int handle, double &values[], int count);
 #import
 
 // Copies 8-bit text the library owns, for the wrappers below.
