@@ -1,6 +1,8 @@
 // The engine as a library, with two faces over one Analyzer:
-//   a whole series at once   analyse_series (the engine's own codes) and
+//   a whole series at once   analyse_series (the engine's own codes),
 //                            feed_series (the codes as a chart shows them)
+//                            and feed_series_background (those and each
+//                            bar's background)
 //   a live stream            Stream: push a closed bar, revise it with its
 //                            next close once that bar closes
 // both under the feed policy of engine/feed_policy.h.
@@ -43,6 +45,28 @@ void feed_series(const Price* high, const Price* low, const Price* close, const 
     codes[count - 1] = 0;
 }
 
+// feed_series with each bar's background: codes as feed_series gives them,
+// and views[i] the background the engine read for bar i (what the rules
+// read, made from the bars before it), for every bar, the last included:
+// its view is the one a stream reads when that bar closes, though the chart
+// shows no code there. A bar the engine cannot use gets an empty view.
+// Linear in the bars.
+template <class Price>
+void feed_series_background(const Price* high, const Price* low, const Price* close, const Price* volume,
+                            std::size_t count, int periods, int32_t* codes, BackgroundView* views,
+                            const FeedPolicy& policy = kChartFeed) {
+    if (count == 0) return;
+    SeriesKernel kernel(periods);
+    kernel.run(high, low, close, volume, count - 1, codes, &policy, views);
+    // The last bar goes on from where the others left the kernel (a bar's
+    // background never reads its next close, so its view is the same as
+    // if it had come in the same run); its code is not shown.
+    kernel.run(high + count - 1, low + count - 1, close + count - 1, volume + count - 1, 1, codes + count - 1,
+               &policy, views + count - 1);
+    for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
+    codes[count - 1] = 0;
+}
+
 // The engine live: each bar taken as it closes, with its next close not
 // yet known, and judged again once that close is known. Every bar's revised
 // code equals feed_series' for the same bars, but the newest: the stream
@@ -60,6 +84,9 @@ public:
     // The newest bar's code judged with its next close; 0 before any bar.
     int32_t revise(double next_close) const { return bars_ == 0 ? 0 : shown(analyzer_.revise(next_close)); }
     long bars() const { return bars_; }
+    // The background the newest bar was judged against (an empty view
+    // before any bar).
+    BackgroundView background() const { return analyzer_.background(); }
 
 private:
     int32_t shown(int32_t code) const { return shows_code(bars_ - 1, policy_) ? code : 0; }

@@ -5,9 +5,13 @@
 #include <pugixml.hpp>
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "engine/feed.h"
+#include "tools/msxhost/chart_levels.h"
 #include "tools/msxhost/chart_svg.h"
 
 namespace {
@@ -69,6 +73,116 @@ TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
         EXPECT_NE(svg.find(std::string(msxhost::signal_name(m.first)) + " (" +
                            std::to_string(m.first) + ") x" + std::to_string(m.second)),
                   std::string::npos);
+}
+
+// The levels as a live chart's engine read them for a bar: the chart's
+// bars 0 to `bar` pushed one at a time, as VSAInd feeds them.
+spreadcore::BackgroundView streamed(const host::ChartData& data, int bar) {
+    spreadcore::Stream stream(spreadcore::kChartPeriods);
+    for (int i = 0; i <= bar; ++i) stream.push(data.high[i], data.low[i], data.close[i], data.volume[i]);
+    return stream.background();
+}
+
+bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
+
+// The levels drawn are those the engine read for the last bar drawn,
+// whichever bar ends the chart.
+TEST(ChartSvg, LevelsAreTheLastDrawnBarsBackground) {
+    host::ChartData data;
+    std::string error;
+    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
+    const int last = static_cast<int>(data.size()) - 1;
+    int seen_support = 0;
+    for (const int end : {last, last - 1, 600, 250, 40, 0}) {
+        msxhost::ChartSeries series;
+        series.first = std::max(0, end - 159);
+        series.last = end;
+        msxhost::chart_levels(data, end, &series);
+        const spreadcore::BackgroundView view = streamed(data, end);
+        EXPECT_TRUE(same(series.support, view.support)) << end;
+        EXPECT_TRUE(same(series.resistance, view.resistance)) << end;
+        EXPECT_TRUE(same(series.range_low, view.range_low)) << end;
+        EXPECT_TRUE(same(series.range_high, view.range_high)) << end;
+        seen_support += std::isfinite(series.support);
+    }
+    EXPECT_GT(seen_support, 0);
+    // A bar outside the chart has none.
+    msxhost::ChartSeries outside;
+    msxhost::chart_levels(data, last + 1, &outside);
+    EXPECT_TRUE(std::isnan(outside.support) && std::isnan(outside.range_low));
+}
+
+// Each level is a thin line across the price pane at its price, labelled,
+// and named in the legend; one beyond the prices drawn is left out of the
+// pane and the legend says where it is; none is drawn when none is set.
+TEST(ChartSvg, LevelsDrawnAtTheirPrices) {
+    host::ChartData data;
+    for (int i = 0; i < 20; ++i) {
+        const auto step = static_cast<float>(i);
+        data.dates.push_back("2020-01-" + std::to_string(10 + i));
+        data.open.push_back(100.0f + step);
+        data.high.push_back(102.0f + step);
+        data.low.push_back(99.0f + step);
+        data.close.push_back(101.0f + step);
+        data.volume.push_back(1000.0f);
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        double support, resistance, range_low, range_high;
+        std::vector<std::string> drawn;    // data-level of each line, in order
+        std::vector<std::string> legend;   // texts the legend holds
+    };
+    const Case cases[] = {
+        {"none", nan, nan, nan, nan, {}, {}},
+        {"support and resistance", 104.5, 115.25, nan, nan, {"support", "resistance"},
+         {"Support 104.50", "Resistance 115.25"}},
+        {"a range", nan, nan, 101, 110, {"range-low", "range-high"}, {"Range low 101.00", "Range high 110.00"}},
+        {"off the chart", 50, 500, nan, 110, {"range-high"},
+         {"Support 50.00 (below the chart)", "Resistance 500.00 (above the chart)", "Range high 110.00"}},
+    };
+    for (const Case& c : cases) {
+        msxhost::ChartSeries series;
+        series.first = 0;
+        series.last = 19;
+        series.support = c.support, series.resistance = c.resistance;
+        series.range_low = c.range_low, series.range_high = c.range_high;
+        const std::string svg = msxhost::render_chart_svg(data, series);
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(svg.c_str())) << c.name;
+        const pugi::xml_node root = doc.child("svg");
+        const pugi::xml_node levels = root.find_child_by_attribute("g", "id", "levels");
+        ASSERT_TRUE(levels) << c.name;
+        // The price scale, read from the price bars: bar 0's high and low.
+        const pugi::xml_node bar0 = root.find_child_by_attribute("g", "id", "price").first_child();
+        double x = 0, y_high = 0, y_low = 0;
+        ASSERT_EQ(std::sscanf(bar0.attribute("d").value(), "M%lf %lfV%lf", &x, &y_high, &y_low), 3) << c.name;
+        const auto y_of = [&](double price) { return y_high + (102.0 - price) * (y_low - y_high) / 3.0; };
+        std::vector<std::string> drawn;
+        for (pugi::xml_node line : levels.children("line")) {
+            drawn.push_back(line.attribute("data-level").value());
+            const double value = line.attribute("data-value").as_double();
+            EXPECT_NEAR(line.attribute("y1").as_double(), y_of(value), 0.02) << c.name << " " << drawn.back();
+            EXPECT_STREQ(line.attribute("y1").value(), line.attribute("y2").value());
+            EXPECT_LE(line.attribute("stroke-width").as_double(), 1.0);
+            // Labelled beside it.
+            const pugi::xml_node label = line.next_sibling("text");
+            ASSERT_TRUE(label) << c.name;
+            EXPECT_NEAR(label.attribute("y").as_double(), line.attribute("y1").as_double() - 3, 0.02);
+        }
+        EXPECT_EQ(drawn, c.drawn) << c.name;
+        std::string legend_text;
+        for (pugi::xml_node t : root.find_child_by_attribute("g", "id", "legend").children("text"))
+            legend_text += std::string(t.child_value()) + "\n";
+        for (const std::string& text : c.legend)
+            EXPECT_NE(legend_text.find(text + "\n"), std::string::npos) << c.name << ": " << text;
+        const bool any = std::isfinite(c.support) || std::isfinite(c.resistance) || std::isfinite(c.range_low) ||
+                         std::isfinite(c.range_high);
+        EXPECT_EQ(legend_text.find("Support") != std::string::npos || legend_text.find("Range") != std::string::npos ||
+                      legend_text.find("Resistance") != std::string::npos,
+                  any)
+            << c.name;
+    }
 }
 
 // Markup, control bytes and invalid UTF-8 in the texts (the tools refuse

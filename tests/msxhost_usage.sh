@@ -39,5 +39,15 @@ for option in --bars --end --mark --width; do
 done
 expect 2 chart "$plugin" --data "$data" -o "$out/c.svg" --bars 0
 expect 0 chart "$plugin" --data "$data" -o "$out/c.svg" --bars 50 --end -1 --mark -1 --width 0
+# The chart's levels: on (the default) or off, nothing else.
+for bad in yes 1 ""; do
+  expect 2 chart "$plugin" --data "$data" -o "$out/c.svg" --levels "$bad"
+done
+expect 0 chart "$plugin" --data "$data" -o "$out/on.svg"
+expect 0 chart "$plugin" --data "$data" -o "$out/off.svg" --levels off
+if ! grep -q 'data-level="support"' "$out/on.svg" || grep -q 'data-level=' "$out/off.svg"; then
+  echo "msxhost chart: the levels are not drawn by default, or drawn with --levels off"
+  fail=1
+fi
 [ $fail -eq 0 ] && echo "msxhost: every bad number is a usage error"
 exit $fail

@@ -159,6 +159,34 @@ def _names_and_sides(codes):
     return names[where], sides[where]
 
 
+# The background columns of signals_frame: (name, kind), int8 for the
+# trends and sides, int32 for the climax's age (missing when none), float64
+# for the levels (NaN when none).
+_BACKGROUND = (("trend_short", "Int8"), ("trend_mid", "Int8"), ("trend_long", "Int8"), ("climax_side", "Int8"),
+               ("climax_age", "Int32"), ("range_side", "Int8"), ("range_low", "float64"),
+               ("range_high", "float64"), ("support", "float64"), ("resistance", "float64"))
+
+
+def _background_columns(found, moved):
+    """The engine's background arrays as signals_frame's columns; with
+    `moved`, each moved one bar on (the first row has none)."""
+    columns = {}
+    for name, kind in _BACKGROUND:
+        values = np.asarray(found[name])
+        if kind == "float64":
+            values = values.astype(np.float64)
+            if moved:
+                values = np.concatenate([[np.nan], values[:-1]]) if len(values) else values
+            columns[name] = values
+            continue
+        missing = values < 0 if name == "climax_age" else np.zeros(len(values), dtype=bool)
+        if moved and len(values):
+            values = np.concatenate([values[:1], values[:-1]])
+            missing = np.concatenate([[True], missing[:-1]])
+        columns[name] = pd.arrays.IntegerArray(values.astype(kind.lower()), missing)
+    return columns
+
+
 @_many.many
 def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
     """Each bar's signal as it becomes known: a bar's code is final at the
@@ -173,17 +201,42 @@ def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
       known_at     the time of the bar whose close makes the code final:
                    the next bar's (its date, or its index label when the
                    bars have no dates); missing on the last bar
+    and the background the engine judged the bar against, made from the
+    bars before it (the bar's own close only places it among the levels),
+    so known at the bar's close:
+      trend_short, trend_mid, trend_long    (Int8) the three trend degrees:
+                   the mean of the last N closes against the last 3N, of 3N
+                   against 9N, of 9N against 27N (N = periods); 1 up,
+                   -1 down, 0 flat or not known yet
+      climax_side  (Int8) the latest climactic bar within the last 3N bars:
+                   1 strength (a selling climax or stopping volume),
+                   -1 weakness (a buying climax or an upthrust), 0 none
+      climax_age   (Int32) bars since that bar; <NA> when there is none
+      range_side   (Int8) the trading range in force: 1 accumulation (set
+                   by a selling climax and the rally after it), -1
+                   distribution (a buying climax and the reaction after
+                   it), 0 none
+      range_low, range_high   (float64) that range's bounds, NaN without one
+      support, resistance     (float64) the nearest level below and above
+                   the close (the highs and lows of the last four wide bars
+                   on high volume), NaN when there is none
+    The last bar has its background too (a live chart reads it at that
+    bar's close), though its code is 0. Feed.background() gives the same
+    bar by bar.
 
     stamp="known" puts every final code on the bar where it becomes known:
-    row t then holds the code of bar t - 1 (code, name, side), signal_at
-    names that bar, and provisional stays the row's own live code; a
-    strategy that acts on row t at bar t + 1's open looks at nothing it
-    could not have seen. `periods` as for vsa_signals."""
+    row t then holds the code of bar t - 1 (code, name, side, and the
+    background it was judged against), signal_at names that bar, and
+    provisional stays the row's own live code; a strategy that acts on
+    row t at bar t + 1's open looks at nothing it could not have seen.
+    `periods` as for vsa_signals. Bars of several symbols give each
+    symbol's own rows, its background made from its own bars only."""
     periods = _whole(periods, "periods", 1, 10000)
     stamp = _stamp(stamp)
     b = _bars(data, _PRICE_BARS, "signals_frame")
     columns = [b.float32(k) for k in ("high", "low", "close", "volume")]
-    code = np.asarray(_core.vsa_signals(*columns, periods, None))
+    found = _core.vsa_background(*columns, periods)
+    code = np.asarray(found["code"])
     provisional = np.asarray(_core.vsa_provisional(*columns, periods))
     index = b.index if b.index is not None else pd.RangeIndex(len(b))
     # The times are the index's when it holds them, else the date column's
@@ -201,6 +254,8 @@ def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
         name, side = _names_and_sides(code)
         frame = pd.DataFrame({"code": code, "name": name, "side": side, "provisional": provisional}, index=index)
         frame["signal_at"] = labels.shift(1)
+    for name, values in _background_columns(found, stamp == "known").items():
+        frame[name] = values
     frame.attrs["periods"] = periods
     frame.attrs["stamp"] = stamp
     return frame
@@ -849,6 +904,19 @@ class Feed:
         if self._float32 and abs(close) > _FLOAT32_MAX:
             raise ValueError("revise: next_close %r is beyond float32, the host's numbers" % close)
         return self._feed.revise(close)
+
+    def background(self) -> Dict[str, Any]:
+        """The background the newest bar was judged against, as
+        signals_frame's columns of that bar: trend_short, trend_mid,
+        trend_long, climax_side, range_side (ints), climax_age (an int,
+        None when there is no climax), range_low, range_high, support,
+        resistance (floats, NaN when none)."""
+        if not self._history:
+            raise ValueError("background: no bar has been pushed")
+        values = dict(zip(_core.BACKGROUND_COLUMNS, self._feed.background()))
+        if values["climax_age"] < 0:
+            values["climax_age"] = None
+        return values
 
     def __getstate__(self):
         return {"periods": self._periods, "float32": self._float32, "time": self._time,

@@ -268,6 +268,60 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     return out;
 }
 
+// The background columns, in the order of kBackgroundColumns.
+constexpr const char* kBackgroundColumns[] = {"trend_short", "trend_mid", "trend_long", "climax_side", "climax_age",
+                                              "range_side", "range_low", "range_high", "support", "resistance"};
+
+// vsa_signals' codes and each bar's background as the engine read it (the
+// engine's batch face fed as a chart feeds it): a dict of the codes
+// ("code") and the background's columns, as arrays (int8 trends and sides,
+// int32 climax ages with -1 for none, float64 levels with NaN for none).
+py::dict vsa_background(const Floats& high, const Floats& low, const Floats& close, const Floats& volume,
+                        int32_t periods) {
+    const int32_t n = checked_length({&high, &low, &close, &volume});
+    check_periods(periods);
+    const auto size = static_cast<std::size_t>(n);
+    py::array_t<int32_t> codes(n), climax_age(n);
+    py::array_t<int8_t> trend_short(n), trend_mid(n), trend_long(n), climax_side(n), range_side(n);
+    py::array_t<double> range_low(n), range_high(n), support(n), resistance(n);
+    int32_t* const o = codes.mutable_data();
+    int32_t* const age = climax_age.mutable_data();
+    int8_t* const ts = trend_short.mutable_data();
+    int8_t* const tm = trend_mid.mutable_data();
+    int8_t* const tl = trend_long.mutable_data();
+    int8_t* const cs = climax_side.mutable_data();
+    int8_t* const rs = range_side.mutable_data();
+    double* const rl = range_low.mutable_data();
+    double* const rh = range_high.mutable_data();
+    double* const su = support.mutable_data();
+    double* const re = resistance.mutable_data();
+    {
+        ReleasedGil unlocked;
+        std::vector<spreadcore::BackgroundView> views(size);
+        spreadcore::feed_series_background(high.data(), low.data(), close.data(), volume.data(), size, periods, o,
+                                           views.data());
+        for (std::size_t i = 0; i < size; ++i) {
+            o[i] = filtered(o[i]);
+            const spreadcore::BackgroundView& v = views[i];
+            ts[i] = v.trend_short, tm[i] = v.trend_mid, tl[i] = v.trend_long;
+            cs[i] = v.climax_side, age[i] = v.climax_age, rs[i] = v.range_side;
+            rl[i] = v.range_low, rh[i] = v.range_high, su[i] = v.support, re[i] = v.resistance;
+        }
+    }
+    py::dict out;
+    out["code"] = codes;
+    const py::object columns[] = {trend_short, trend_mid, trend_long, climax_side, climax_age,
+                                  range_side,  range_low, range_high, support,     resistance};
+    for (std::size_t k = 0; k < std::size(kBackgroundColumns); ++k) out[kBackgroundColumns[k]] = columns[k];
+    return out;
+}
+
+// A background as a tuple in the order of kBackgroundColumns.
+py::tuple background_tuple(const spreadcore::BackgroundView& v) {
+    return py::make_tuple(v.trend_short, v.trend_mid, v.trend_long, v.climax_side, v.climax_age, v.range_side,
+                          v.range_low, v.range_high, v.support, v.resistance);
+}
+
 // Each bar's provisional code: what a live chart showed at that bar's close,
 // its next close not yet known (the engine's stream face, filtered as
 // VSAInd filters). Bar i's code in vsa_signals is the same bar judged once
@@ -371,9 +425,22 @@ public:
         return barsight::Globals::SignFilter(stream_.revise(value(next_close)));
     }
     long bars() const { return stream_.bars(); }
+    // The background the newest bar was judged against.
+    py::tuple background() const {
+        if (stream_.bars() == 0) throw py::value_error("background: no bar has been pushed");
+        return background_tuple(stream_.background());
+    }
 
 private:
-    double value(double v) const { return float32_ ? static_cast<double>(static_cast<float>(v)) : v; }
+    // The value as the charting host holds it (float32), or as given. The
+    // float goes through memory: GCC 12 at -O2 and above, vectorising the
+    // high and low of push as a pair, dropped their rounding (the levels of
+    // the bars' background then held the unrounded prices).
+    double value(double v) const {
+        if (!float32_) return v;
+        const volatile float rounded = static_cast<float>(v);
+        return static_cast<double>(rounded);
+    }
     spreadcore::Stream stream_;
     bool float32_;
 };
@@ -499,6 +566,12 @@ PYBIND11_MODULE(_core, m) {
     m.attr("MAX_REPLICATES") = msxhost::kMaxReplicates;
     m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"), py::arg("symbol") = std::nullopt);
+    m.def("vsa_background", &vsa_background, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
+          py::arg("periods"));
+    m.attr("BACKGROUND_COLUMNS") = py::make_tuple(kBackgroundColumns[0], kBackgroundColumns[1], kBackgroundColumns[2],
+                                                  kBackgroundColumns[3], kBackgroundColumns[4], kBackgroundColumns[5],
+                                                  kBackgroundColumns[6], kBackgroundColumns[7], kBackgroundColumns[8],
+                                                  kBackgroundColumns[9]);
     m.def("vsa_provisional", &vsa_provisional, py::arg("high"), py::arg("low"), py::arg("close"),
           py::arg("volume"), py::arg("periods"));
     m.def("calculate", &calculate, py::arg("name"), py::arg("high"), py::arg("low"), py::arg("close"),
@@ -513,5 +586,6 @@ PYBIND11_MODULE(_core, m) {
         .def(py::init<int32_t, bool>(), py::arg("periods"), py::arg("float32"))
         .def("push", &Feed::push, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"))
         .def("revise", &Feed::revise, py::arg("next_close"))
+        .def("background", &Feed::background)
         .def_property_readonly("bars", &Feed::bars);
 }

@@ -13,6 +13,8 @@ from conftest import PLUGIN, ROOT, msxhost, read_bars
 
 SAMPLE = ROOT / "data" / "sample_ohlcv.csv"
 FOUR = ["SP500", "AAPL", "MSFT", "SSE"]
+BACKGROUND = ["trend_short", "trend_mid", "trend_long", "climax_side", "climax_age", "range_side", "range_low",
+              "range_high", "support", "resistance"]
 
 
 def four_symbols(real_series):
@@ -22,7 +24,7 @@ def four_symbols(real_series):
 def test_signals_frame_gives_the_live_code_and_when_the_final_one_is_known(real_series):
     bars = read_bars(real_series["SP500"]).iloc[-3000:]
     frame = barsight.signals_frame(bars)
-    assert list(frame.columns) == ["code", "name", "side", "provisional", "known_at"]
+    assert list(frame.columns) == ["code", "name", "side", "provisional", "known_at"] + BACKGROUND
     assert frame.index.equals(bars.index)
     np.testing.assert_array_equal(frame["code"], barsight.vsa_signals(bars))
     # The provisional code is what Feed.push answered at the bar's close.
@@ -42,6 +44,65 @@ def test_signals_frame_gives_the_live_code_and_when_the_final_one_is_known(real_
     np.testing.assert_array_equal(known["provisional"], frame["provisional"])
     assert known["signal_at"].iloc[1:].tolist() == bars.index[:-1].tolist()
     np.testing.assert_array_equal(barsight.vsa_signals(bars, stamp="known"), known["code"])
+
+
+def replayed_background(bars, periods=9):
+    """Each bar's background as Feed.background() gives it once the bar is
+    pushed (the engine a bar at a time), as signals_frame's columns."""
+    feed = barsight.Feed(periods)
+    rows = []
+    for bar in bars.itertuples():
+        feed.push(bar)
+        rows.append(feed.background())
+    replay = pd.DataFrame(rows, index=bars.index)[BACKGROUND]
+    for name in BACKGROUND[:6]:
+        replay[name] = replay[name].astype("Int32" if name == "climax_age" else "Int8")
+    return replay.astype({name: "float64" for name in BACKGROUND[6:]})
+
+
+@pytest.mark.parametrize("source, periods", [("sample", 9), ("AAPL", 9), ("GOOG", 5)])
+def test_the_background_columns_are_what_the_engine_read_bar_by_bar(source, periods, every_series):
+    bars = read_bars(every_series[source]).iloc[-2500:]
+    frame = barsight.signals_frame(bars, periods=periods)
+    replay = replayed_background(bars, periods)
+    # The whole series at once reads what the live engine read, on every
+    # bar (the last one too, which shows no code).
+    pd.testing.assert_frame_equal(frame[BACKGROUND], replay, check_freq=False)
+    # Not vacuous: the series show every part of the background.
+    for name in ("trend_short", "trend_mid", "trend_long", "climax_side", "range_side"):
+        assert set(frame[name].dropna().unique()) >= {-1, 1} or name == "range_side" and frame[name].ne(0).any(), name
+    for name in ("climax_age", "range_low", "range_high", "support", "resistance"):
+        assert frame[name].notna().any() and frame[name].isna().any(), name
+    assert (frame["climax_age"].isna() == (frame["climax_side"] == 0)).all()
+    assert (frame["range_low"].notna() == (frame["range_side"] != 0)).all()
+    close = bars["close"].to_numpy(dtype=np.float32).astype(np.float64)
+    assert (frame["support"].dropna() < close[frame["support"].notna().to_numpy()]).all()
+    assert (frame["resistance"].dropna() > close[frame["resistance"].notna().to_numpy()]).all()
+    # Stamped where the code is known, the background goes with its code.
+    known = barsight.signals_frame(bars, periods=periods, stamp="known")
+    pd.testing.assert_frame_equal(known[BACKGROUND].iloc[1:], frame[BACKGROUND].iloc[:-1].set_axis(bars.index[1:]),
+                                  check_freq=False)
+    assert known[BACKGROUND].iloc[0].isna().all()
+
+
+def test_the_background_of_stacked_symbols_is_each_symbols_own(real_series):
+    frames = four_symbols(real_series)
+    stacked = long_frame(frames)
+    answer = barsight.signals_frame(stacked)
+    for symbol, bars in frames.items():
+        got = answer.xs(symbol, level="symbol")[BACKGROUND]
+        pd.testing.assert_frame_equal(got, replayed_background(bars), check_freq=False)
+    # Taken as one series, the symbols after the first would start from the
+    # background the one before left.
+    glued = pd.concat(frames.values(), ignore_index=True)
+    second = len(frames[FOUR[0]])
+    assert not barsight.signals_frame(glued)[BACKGROUND].iloc[second:second + 50].reset_index(drop=True).equals(
+        answer.xs(FOUR[1], level="symbol")[BACKGROUND].iloc[:50].reset_index(drop=True))
+
+
+def test_feed_background_needs_a_bar():
+    with pytest.raises(ValueError, match="background: no bar has been pushed"):
+        barsight.Feed().background()
 
 
 @pytest.mark.parametrize("horizon", [1, 5, 20])

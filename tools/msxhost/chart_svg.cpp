@@ -26,6 +26,13 @@ std::string num(double v) {
     return buf;
 }
 
+// A value to be read back as the same double.
+std::string exact(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
 // The price axis's labels, right-aligned in the margin left of the chart
 // (about nine characters of the axis font): two decimals where they fit and
 // tell the labels apart, else the fewest significant digits (3 to 6, with
@@ -231,6 +238,38 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     line("trend", s.trend, "#ef6c00", "");
     line("stops", s.stops, "#6a1b9a", " stroke-dasharray=\"4 3\"");
 
+    // The levels: thin lines across the pane, labelled at the right end
+    // (support, resistance) or the left (the range's bounds). One outside
+    // the prices drawn is left out of the pane (the legend still gives it).
+    struct Level {
+        const char* id;
+        const char* label;
+        double value;
+        const char* colour;
+        const char* dash;
+        bool left;
+    };
+    const Level levels[] = {
+        {"support", "Support", s.support, "#00897b", "", false},
+        {"resistance", "Resistance", s.resistance, "#ad1457", "", false},
+        {"range-low", "Range low", s.range_low, "#6d4c41", " stroke-dasharray=\"6 4\"", true},
+        {"range-high", "Range high", s.range_high, "#6d4c41", " stroke-dasharray=\"6 4\"", true},
+    };
+    const auto shown = [&](const Level& level) { return finite(level.value) && level.value >= lo && level.value <= hi; };
+    const auto level_text = [](const Level& level) { return std::string(level.label) + " " + price_labels({level.value})[0]; };
+    o << "<g id=\"levels\" font-size=\"10\">\n";
+    for (const Level& level : levels) {
+        if (!shown(level)) continue;
+        const double y = y_of(level.value);
+        o << "<line data-level=\"" << level.id << "\" data-value=\"" << exact(level.value) << "\" x1=\"" << kLeft
+          << "\" x2=\"" << num(kLeft + plot_width) << "\" y1=\"" << num(y) << "\" y2=\"" << num(y)
+          << "\" stroke=\"" << level.colour << "\" stroke-width=\"0.8\"" << level.dash << "/>"
+          << "<text x=\"" << num(level.left ? kLeft + 4 : kLeft + plot_width - 4) << "\" y=\"" << num(y - 3)
+          << "\" text-anchor=\"" << (level.left ? "start" : "end") << "\" fill=\"" << level.colour << "\">"
+          << escape(level_text(level)) << "</text>\n";
+    }
+    o << "</g>\n";
+
     // Signals: strength below the bar (up triangle), weakness above (down).
     std::map<int, int> used;
     o << "<g id=\"signals\">\n";
@@ -285,6 +324,13 @@ std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     entry("<line x1=\"" + num(lx) + "\" x2=\"" + num(lx + 16) + "\" y1=\"" + num(ly) + "\" y2=\"" +
               num(ly) + "\" stroke=\"#6a1b9a\" stroke-width=\"2\" stroke-dasharray=\"4 3\"/>",
           s.stops_label);
+    for (const Level& level : levels) {
+        if (!finite(level.value)) continue;
+        const char* where = shown(level) ? "" : level.value < lo ? " (below the chart)" : " (above the chart)";
+        entry("<line x1=\"" + num(lx) + "\" x2=\"" + num(lx + 16) + "\" y1=\"" + num(ly) + "\" y2=\"" + num(ly) +
+                  "\" stroke=\"" + level.colour + "\" stroke-width=\"1\"" + level.dash + "/>",
+              level_text(level) + where);
+    }
     for (const auto& [code, count] : used) {
         const bool strength = code > 0;
         entry("<path fill=\"" + std::string(strength ? "#2e7d32" : "#c62828") + "\" d=\"M" +

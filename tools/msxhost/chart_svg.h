@@ -3,6 +3,7 @@
 // volume class.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ struct ChartSeries {
     int first = 0, last = -1;       // the bars drawn
     int mark = -1;                  // a bar shown highlighted, -1 for none
     double width = 1200;            // of the picture, in pixels
+    // Levels drawn across the price pane as the engine read them for the
+    // last bar drawn (chart_levels.h), NaN for none: the nearest support
+    // and resistance, and the trading range in force.
+    double support = std::numeric_limits<double>::quiet_NaN();
+    double resistance = std::numeric_limits<double>::quiet_NaN();
+    double range_low = std::numeric_limits<double>::quiet_NaN();
+    double range_high = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The name a trader knows a signal code by ("" if none).
@@ -39,6 +47,7 @@ struct ChartOptions {
     int trend_periods = 20;   // VSATrend
     float multiplier = 2.5f;  // VSAVolStops, over Wilder's ATR(atr_periods)
     int atr_periods = 14;
+    bool levels = true;       // the support, resistance and range lines (chart_levels.h)
 };
 
 // Computes every series through the plug-in as the host and the client

@@ -21,6 +21,7 @@
 #include "platform/plain_window.h"
 #include "host/chart_data.h"
 #include "host/output.h"
+#include "tools/msxhost/chart_levels.h"
 #include "tools/msxhost/chart_svg.h"
 #include "tools/msxhost/evaluate.h"
 #include "host/client_call.h"
@@ -70,10 +71,12 @@ const char kUsage[] =
     "      (the charting host calls a plug-in from one thread) unless --threads N\n"
     "  msxhost stress PLUGIN\n"
     "  msxhost chart PLUGIN --data OHLCV.csv -o CHART.svg [--bars N] [--end BAR]\n"
-    "          [--mark BAR] [--width PIXELS]\n"
+    "          [--mark BAR] [--width PIXELS] [--levels on|off]\n"
     "      an SVG chart of N bars (default 160) ending at BAR (default the last):\n"
     "      price, VSATrend(20), VSAVolStops(2.5, ATR(14)), VSAInd signals, volume\n"
-    "      coloured by class; --mark highlights one bar; exit 2 for an output that\n"
+    "      coloured by class, and the support, resistance and trading range the\n"
+    "      engine read for the last bar drawn (--levels off leaves them out);\n"
+    "      --mark highlights one bar; exit 2 for an output that\n"
     "      is an input (by any name) or an existing file that is not a regular one\n"
     "  msxhost client PLUGIN CALL [ARG]... [-- CALL [ARG]...]...\n"
     "      calls trading-client exports in order, in one process; ARG is an\n"
@@ -798,6 +801,14 @@ int cmd_chart(int argc, char** argv) {
         number_option("--end", -1, INT32_MAX, [&](long long n) { options.end = static_cast<int>(n); }),
         number_option("--mark", -1, INT32_MAX, [&](long long n) { options.mark = static_cast<int>(n); }),
         number_option("--width", 0, INT32_MAX, [&](long long n) { options.width = static_cast<int>(n); }),
+        {"--levels", [&](const std::string& value) {
+             if (value != "on" && value != "off") {
+                 std::cerr << "msxhost: --levels takes on or off, not '" << value << "'\n";
+                 return false;
+             }
+             options.levels = value == "on";
+             return true;
+         }},
     };
     if (const int status = parse_options(argc, argv, 3, chart_options); status != 0) return status;
     if (data_path.empty() || out_path.empty()) return usage();
@@ -815,6 +826,7 @@ int cmd_chart(int argc, char** argv) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
+    if (options.levels) msxhost::chart_levels(chart, series.last, &series);
     std::ofstream out(out_path, std::ios::binary);
     out << msxhost::render_chart_svg(chart, series);
     if (!out) {
