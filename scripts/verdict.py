@@ -19,6 +19,10 @@ the larger |t|, then the shorter horizon). The rows are those `evaluate
 import collections
 
 ALPHA = 0.05
+# The daily verdicts are on the bars from this date: the rules were fixed
+# without them.
+SPLIT = "2010-01-01"
+FEW_AFTER_SPLIT = "too few cases after 2010 for a verdict"
 FOLLOWED = "followed by what its reading says"
 OPPOSITE = "followed by the opposite"
 CHANCE = "not told from chance"
@@ -76,8 +80,9 @@ def words(code, rows, few="too few cases for a verdict"):
     r = v.row
     if v.kind == CHANCE:
         return "%s (mde %s at %s)" % (CHANCE, percent(r["mde_pct"]), bars(r["horizon"]))
-    return "%s (%s over %s, adjusted p %.3f)" % (v.kind, percent(r["diff_pct"], signed=True), bars(r["horizon"]),
-                                                 float(r["p_adjusted"]))
+    p = float(r["p_adjusted"])
+    return "%s (%s over %s, adjusted p %s)" % (v.kind, percent(r["diff_pct"], signed=True), bars(r["horizon"]),
+                                               "below 0.001" if p < 0.001 else "%.3f" % p)
 
 
 def by_code(rows, period=None):
@@ -99,6 +104,6 @@ def readme_table(signals, daily_after, minutes):
     for code, name, *_ in signals:
         daily = daily_after.get(code, [])
         lines.append("| %d | %s | %d | %s | %s |" % (
-            code, name, cases_of(daily), words(code, daily, "too few cases after 2010 for a verdict"),
+            code, name, cases_of(daily), words(code, daily, FEW_AFTER_SPLIT),
             words(code, minutes.get(code, []))))
     return lines
