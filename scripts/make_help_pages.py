@@ -355,7 +355,8 @@ def real_verdict(rows):
     words = " ".join("%s: %s." % (what[0].upper() + what[1:], ", ".join(kinds[kind]))
                      for kind, what in told if kind in kinds)
     if not words:
-        words = "After the adjustment for testing every signal at every horizon, no signal's figures differ from chance."
+        words = ("After the adjustment for testing every signal at every horizon, no signal's figures differ "
+                 "from chance.")
     return "%s %d of the %d signals are not told from chance; %d have too few cases from %s for a verdict." % (
         words, len(kinds.get(verdict.CHANCE, [])), len(SIGNALS), len(kinds.get(verdict.TOO_FEW, [])), SPLIT)
 
