@@ -4,8 +4,12 @@ HELP/plugin/Inds1/: none.htm (the index), a page per indicator and a page per
 engine signal (SOS<code> for strength, SOW<code> for weakness: the names
 ShowDialog accepts after a ";"). The signals come from the one signal table
 (scripts/signal_table.py); the argument names from the plug-in's own
-catalogue; every picture is drawn by msxhost from data/help_pictures.csv, a
-series in which every signal occurs, around a real occurrence.
+catalogue. Each signal's picture is drawn by msxhost around an occurrence on
+a real series (scripts/real_data.py's cache) when the cache is there, else on
+data/help_pictures.csv, a synthetic series; a signal found in neither says
+so. With the cache, each signal's page and the index also give its verdict
+out of sample (scripts/verdict.py): evaluate on the fifteen daily series
+from 2010-01-01, a period the rules were fixed without.
 
 The pages are plain HTML and CSS that the Windows browser control (IE9 to 11
 in edge mode) and current browsers show alike, readable at the help window's
@@ -21,7 +25,8 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from signal_table import LOOK, SIGNALS, group, page_name, provisional_colour  # noqa: E402
+from signal_table import BACKGROUND, LOOK, SIGNALS, group, page_name, provisional_colour  # noqa: E402
+import verdict  # noqa: E402
 
 INDICATORS = [
     ("VSAMakeConst", "VSA Make Constant",
@@ -117,15 +122,33 @@ def catalogue(msxhost, plugin):
 
 
 def signal_bars(msxhost, plugin, data):
+    """VSAInd on a file: ({code: [bars]}, the number of bars, their dates)."""
     out = run([msxhost, "run", plugin, "VSAInd", "--data", data])
     bars = {}
-    count = 0
+    dates = []
     for line in out.splitlines()[2:]:
-        bar, _, value = line.split(",")
-        count = int(bar) + 1
+        bar, date, value = line.split(",")
+        dates.append(date)
         if value not in ("0", ""):
             bars.setdefault(int(value), []).append(int(bar))
-    return bars, count
+    return bars, len(dates), dates
+
+
+# A picture needs this many bars before its signal bar and after it.
+BARS_BEFORE, BARS_AFTER = 30, 10
+
+
+def example(code, sources):
+    """Where a signal's picture is drawn from: the first source (in order)
+    where it occurs with BARS_BEFORE bars before it and BARS_AFTER after,
+    at its middle such occurrence: (source, bar), or None when no source
+    has one. Each source is (name, path, {code: [bars]}, bar count, dates)."""
+    for source in sources:
+        _, _, occurrences, count, _ = source
+        bars = [b for b in occurrences.get(code, []) if BARS_BEFORE <= b and b + BARS_AFTER < count]
+        if bars:
+            return source, bars[len(bars) // 2]
+    return None
 
 
 def picture(msxhost, plugin, data, path, end, mark=None, bars=40):
@@ -218,23 +241,33 @@ def real_cache():
     return os.path.join(base, "barsight", "real-data")
 
 
-def real_evidence(msxhost, plugin, out):
-    """msxhost evaluate on the real series, when the cache holds all four:
-    ({code: [csv rows by horizon]}, the run's command words), and the chart
-    beside the pages; (None, None) without them."""
+def real_paths():
+    """The real series' files in REAL_SERIES order, or None unless the
+    cache holds every one."""
     paths = [os.path.join(real_cache(), symbol + ".csv") for symbol, _ in REAL_SERIES]
-    if not all(os.path.exists(p) for p in paths):
-        return None, None
+    return paths if all(os.path.exists(p) for p in paths) else None
+
+
+SPLIT = verdict.SPLIT
+
+
+def real_evidence(msxhost, plugin, out):
+    """msxhost evaluate on the real series split at SPLIT, when the cache
+    holds them all: {code: [csv rows of the period from SPLIT]}, and the
+    chart of that period beside the pages (real-markets-after.svg); None
+    without them."""
+    paths = real_paths()
+    if paths is None:
+        return None
     csv_path = os.path.join(out, "real-markets.csv")
     args = [msxhost, "evaluate", plugin] + sum((["--data", p] for p in paths), []) + [
-        "--csv", csv_path, "--svg", os.path.join(out, "real-markets.svg")]
+        "--split", SPLIT, "--csv", csv_path, "--svg", os.path.join(out, "real-markets.svg")]
     run(args)
-    rows = {}
     with open(csv_path) as f:
-        for row in csv.DictReader(f):
-            rows.setdefault(int(row["code"]), []).append(row)
+        rows = verdict.by_code(csv.DictReader(f), "after")
     os.remove(csv_path)
-    return rows, len(paths)
+    os.remove(os.path.join(out, "real-markets-before.svg"))
+    return rows
 
 
 def pct(text):
@@ -246,13 +279,12 @@ def real_names():
 
 
 def real_line(code, rows):
-    """One paragraph of a signal's figures on the real series."""
+    """One paragraph of a signal's figures on the real series from SPLIT."""
     mine = rows.get(code, [])
-    count = max((int(r["cases"]) for r in mine), default=0)
+    count = verdict.cases_of(mine)
     with_stats = [r for r in mine if r["mean_pct"] != ""]
     if not with_stats:
-        return ("<p>On the real series (%s): %d case%s, too few for figures.</p>"
-                % (real_names(), count, "" if count == 1 else "s"))
+        return ("<p>From %s: %d case%s, too few for figures.</p>" % (SPLIT, count, "" if count == 1 else "s"))
     parts = []
     for r in with_stats:
         adjusted = (", adjusted p %.2f" % float(r["p_adjusted"])) if r["p_adjusted"] != "" else ""
@@ -260,89 +292,102 @@ def real_line(code, rows):
                     if r["ci_low_pct"] != "" else "")
         parts.append("%s after %s bar%s%s" % (pct(r["diff_pct"]), html.escape(r["horizon"]),
                                               "" if r["horizon"] == "1" else "s", interval))
-    return ("<p>On the real series (%s; %d cases), the return after the signal minus its own market's "
-            "mean return over the same bars: %s. Read the adjusted p: a figure holds against chance only "
-            "with an adjusted p below 0.05, which allows for every signal and horizon tested at once.</p>"
-            % (real_names(), count, "; ".join(parts)))
+    return ("<p>From %s (%d cases), the return after the signal minus its own market's mean return over "
+            "the same bars: %s.</p>" % (SPLIT, count, "; ".join(parts)))
+
+
+VERDICT_NOTE = ("<p class=\"note\">The verdict reads the adjusted p, which allows for every signal and horizon "
+                "tested at once: below 0.05 the signal was followed by what its reading says, or by the "
+                "opposite. Otherwise it is not told from chance, and mde is the smallest difference from the "
+                "market's own drift that the data could have shown (at 10 bars, or the horizon named): an "
+                "effect as large as that would most likely have been found. A cell needs 30 cases and 20 "
+                "episodes for figures. No costs or slippage: test the signals on your own market.</p>")
+
+
+def verdict_section(code, rows):
+    """A signal's verdict out of sample, with its figures; rows is None when
+    the help is built without the real series."""
+    if rows is None:
+        return ("<p>This copy of the help was built without the real series: the verdict on fifteen real "
+                "markets is in the help of the released setup.</p>")
+    words = verdict.words(code, rows.get(code, []), verdict.FEW_AFTER_SPLIT)
+    return ("<p>On the fifteen real daily series (%s) from %s, bars the rules were fixed without: "
+            "<b>%s</b>.</p>%s%s" % (real_names(), SPLIT, html.escape(words), real_line(code, rows), VERDICT_NOTE))
 
 
 def real_table(rows):
-    """The index page's table: each signal's figures at 1 and 10 bars."""
-    lines = []
-    for code, name, *_ in SIGNALS:
-        for r in rows.get(code, []):
-            if r["horizon"] not in ("1", "10") or r["mean_pct"] == "":
-                continue
-            lines.append("<tr><td>%s (%d)</td><td>%s</td><td>%s</td><td>%s</td><td>%s&nbsp;to<br>%s</td><td>%s</td></tr>" % (
-                html.escape(name), code, html.escape(r["horizon"]), html.escape(r["cases"]), pct(r["diff_pct"]),
-                pct(r["adj_ci_low_pct"]) if r["adj_ci_low_pct"] else "n/a", pct(r["adj_ci_high_pct"]) if r["adj_ci_high_pct"] else "",
-                "%.2f" % float(r["p_adjusted"]) if r["p_adjusted"] else "n/a"))
+    """The index page's table: each signal's cases from SPLIT and its verdict."""
+    lines = "".join("<tr><td>%s</td><td>%d</td><td>%s</td></tr>" % (
+        signal_link(code, name), verdict.cases_of(rows.get(code, [])),
+        html.escape(verdict.words(code, rows.get(code, []), "too few cases")))
+        for code, name, *_ in SIGNALS)
     # Headings short enough for the 275-pixel help window, said in full below it.
-    return ("<table class=\"figures\"><tr><th>Signal</th><th>h</th><th>n</th><th>vs. all</th>"
-            "<th>adj. 95%%</th><th>adj. p</th></tr>%s</table>"
-            "<p class=\"note\">h: bars after the signal; n: cases; vs. all: the return after the signal "
-            "minus its own market's mean return over as many bars; adj.: the interval and p-value "
-            "adjusted for every signal and horizon tested at once (the figures to read: a plain "
-            "interval on one file, or on one cell among many, finds chance effects).</p>" % "".join(lines))
+    return ("<table class=\"figures\"><tr><th>Signal</th><th>n</th><th>verdict</th></tr>%s</table>"
+            "<p class=\"note\">n: cases from %s; the verdict reads the adjusted p, which allows for every "
+            "signal and horizon tested at once (a plain interval on one file, or on one cell among many, "
+            "finds chance effects); mde: the smallest difference from the market's own drift the data "
+            "could have shown.</p>" % (lines, SPLIT))
 
 
 def real_section(rows):
     if rows is None:
-        return ("<p>This copy of the help was built without the real series: the figures on fifteen "
+        return ("<p>This copy of the help was built without the real series: the verdicts on fifteen "
                 "real markets are in the help of the released setup.</p>")
     return ("<h3>On fifteen real markets</h3><p>Daily bars of the S&amp;P 500 (2000-2020), Apple "
             "(2013-2018), Google (2004-2008), Microsoft (2000-2001), five Chinese indices, three Chinese "
             "stocks (adjusted for ex-dates) and three Chinese index futures (1991-2024), evaluated as above "
-            "(entering at the next open; each case against its own market's mean return; the signals with "
-            "at least 30 cases and 20 episodes):</p>%s"
-            '<p><a href="real-markets.svg"><img src="real-markets.svg" alt="Each signal\'s return minus the '
-            'baseline on the real series" width="700"></a></p>'
-            "<p>%s Whether a figure found on one period holds on the next is the out-of-sample check: "
-            "<code>msxhost evaluate</code> with <code>--split 2010-01-01</code> (the README's evidence "
-            "section shows both periods). No costs or slippage: test the signals on your own market.</p>"
-            % (real_table(rows), real_verdict(rows)))
+            "(entering at the next open; each case against its own market's mean return) on the bars from "
+            "%s only: the rules were fixed without looking at them, and nothing was changed after this "
+            "run. Each signal's verdict:</p>%s"
+            '<p><a href="real-markets-after.svg"><img src="real-markets-after.svg" alt="Each signal\'s return '
+            'minus the baseline on the real series from %s" width="700"></a></p>'
+            "<p>%s No costs or slippage: test the signals on your own market.</p>"
+            % (SPLIT, real_table(rows), SPLIT, real_verdict(rows)))
 
 
 def real_verdict(rows):
-    """What the real-market figures say, in words, from the figures."""
-    held = ["%s (%d) after %s bars" % (html.escape(name), code, html.escape(r["horizon"]))
-            for code, name, *_ in SIGNALS for r in rows.get(code, [])
-            if r["p_adjusted"] != "" and float(r["p_adjusted"]) < 0.05]
-    words = ("After the adjustment for testing every signal at every horizon, these differ from the "
-             "baseline: %s." % ", ".join(held) if held else
-             "No figure here survives the adjustment for testing every signal at every horizon: on this "
-             "data the signals' effects cannot be told from chance.")
-    wrong_way = [(code, name, r) for code, name, *_ in SIGNALS for r in rows.get(code, [])
-                 if r["horizon"] == "10" and r["mean_pct"] != "" and (float(r["diff_pct"]) < 0) == (code > 0)
-                 and float(r["diff_pct"]) != 0]
-    for code, name, r in wrong_way:
-        words += " %s, a sign of %s, was followed by %s (%s over 10 bars)." % (
-            html.escape(name), "strength" if code > 0 else "weakness", "falls" if code > 0 else "rises",
-            pct(r["diff_pct"]))
-    return words
+    """What the verdicts say, in words, from the verdicts."""
+    kinds = {}
+    for code, name, *_ in SIGNALS:
+        kinds.setdefault(verdict.verdict(code, rows.get(code, [])).kind, []).append(
+            "%s (%d)" % (html.escape(name), code))
+    told = [(verdict.FOLLOWED, "followed by what their reading says"), (verdict.OPPOSITE, "followed by the opposite")]
+    words = " ".join("%s: %s." % (what[0].upper() + what[1:], ", ".join(kinds[kind]))
+                     for kind, what in told if kind in kinds)
+    if not words:
+        words = ("After the adjustment for testing every signal at every horizon, no signal's figures differ "
+                 "from chance.")
+    return "%s %d of the %d signals are not told from chance; %d have too few cases from %s for a verdict." % (
+        words, len(kinds.get(verdict.CHANCE, [])), len(SIGNALS), len(kinds.get(verdict.TOO_FEW, [])), SPLIT)
 
 
-def signal_body(code, name, rule, shows, meaning, follow, svg):
-    """A signal's page (without the real-market figures): every text of the
-    signal table escaped."""
+def signal_body(code, name, rule, shows, meaning, follow, background, picture_of):
+    """A signal's page (without its verdict): every text of the signal table
+    escaped. picture_of is (svg, caption) or, for a signal that occurs in
+    none of the series, None and a caption saying so."""
     kind = "strength" if code > 0 else "weakness"
+    svg, caption = picture_of
+    if svg is None:
+        shown = '<p class="note">%s</p>' % html.escape(caption)
+    else:
+        shown = ('<p><a href="%s"><img src="%s" alt="%s on a chart, the signal bar marked"></a></p>'
+                 '<p class="note">%s The marked bar carries the signal (%s arrow %s the bar).</p>') % (
+            html.escape(svg), html.escape(svg), html.escape(name), html.escape(caption),
+            "up" if code > 0 else "down", "below" if code > 0 else "above")
     return ('<h1 class="%s">%s <span class="code">(code %d, %s)</span></h1>'
             '<p>%s</p><h2>What it means</h2><p>%s</p>'
             '<h2>The rule</h2><p><code>%s</code></p>'
             '<p class="note">In priority order with the other rules; the terms are explained '
             'on the <a href="VSAInd.htm">VSAInd</a> page.</p>'
+            '<h2>The background it needs</h2><p>%s</p>'
             '<h2>What to look for next</h2><p>%s</p>'
             '<h2>On a MetaTrader chart</h2><p>%s <b>%s</b> %s the bar. The newest closed bar '
             'is judged before its next close is known: its signal is provisional and drawn '
             'dimmer (%s) until the next bar closes; then it takes this look or goes.</p>%s'
-            '<h2>An example</h2><p><a href="%s"><img src="%s" alt="%s on a chart, the signal '
-            'bar marked"></a></p><p class="note">The marked bar carries the signal (%s arrow '
-            '%s the bar).</p>') % (
+            '<h2>An example</h2>%s') % (
         kind, html.escape(name), code, kind, html.escape(shows), html.escape(meaning),
-        html.escape(rule), html.escape(follow), glyph(code), html.escape(LOOK[code][0]),
-        "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE,
-        html.escape(svg), html.escape(svg), html.escape(name),
-        "up" if code > 0 else "down", "below" if code > 0 else "above")
+        html.escape(rule), html.escape(background), html.escape(follow), glyph(code), html.escape(LOOK[code][0]),
+        "below" if code > 0 else "above", glyph(code, provisional=True), PERIODS_NOTE, shown)
 
 
 def main():
@@ -353,13 +398,13 @@ def main():
     out = os.path.join(folder, "plugin", "Inds1")
     os.makedirs(out, exist_ok=True)
     functions = catalogue(msxhost, plugin)
-    occurrences, bar_count = signal_bars(msxhost, plugin, data)
-    real_rows, real_files = real_evidence(msxhost, plugin, out)
+    occurrences, bar_count, dates = signal_bars(msxhost, plugin, data)
+    real_rows = real_evidence(msxhost, plugin, out)
     pages = {}
 
     # Indicators: one shared picture of the recent bars.
     picture(msxhost, plugin, data, os.path.join(out, "indicators.svg"), bar_count - 1, bars=60)
-    for name, title, text, formula, example in INDICATORS:
+    for name, title, text, formula, sample in INDICATORS:
         args = functions.get(name)
         if args is None:
             sys.exit("make_help_pages: %s is not in the plug-in's catalogue" % name)
@@ -370,7 +415,7 @@ def main():
                 'alt="Chart with the Barsight indicators"></a></p><p class="note">Price bars with '
                 'VSATrend(20) (orange) and VSAVolStops(2.5, ATR(14)) (dashed), VSAInd signals '
                 '(arrows) and volume coloured by class.</p>') % (
-            html.escape(title), html.escape(text), html.escape(formula), arg_list, html.escape(example))
+            html.escape(title), html.escape(text), html.escape(formula), arg_list, html.escape(sample))
         if name == "VSAInd":
             body += "<h2>Signals</h2><ul>%s</ul>" % "".join(
                 "<li>%s</li>" % signal_link(c, n) for c, n, *_ in SIGNALS)
@@ -378,17 +423,31 @@ def main():
                 "<li><b>%s</b>: %s</li>" % (html.escape(t), html.escape(m)) for t, m in terms())
         pages[name] = (title, body)
 
-    # Signals: a picture around a real occurrence, the signal bar marked.
+    # Signals: a picture around an occurrence, the signal bar marked: on the
+    # first real series that has one, else on the synthetic series.
+    paths = real_paths()
+    sources = [(series, path) + signal_bars(msxhost, plugin, path)
+               for (_, series), path in zip(REAL_SERIES, paths or [])]
+    synthetic = "the synthetic series %s" % os.path.basename(data)
+    sources.append((synthetic, data, occurrences, bar_count, dates))
+    searched = "the fifteen real series nor in %s" % synthetic if paths else (
+        "%s (this copy of the help was built without the real series)" % synthetic)
     for code, name, rule, shows, meaning, follow in SIGNALS:
-        bars = [b for b in occurrences.get(code, []) if 30 <= b <= bar_count - 10]
-        if not bars:
-            sys.exit("make_help_pages: signal %d does not occur in %s" % (code, data))
-        bar = bars[len(bars) // 2]
-        svg = page_name(code) + ".svg"
-        picture(msxhost, plugin, data, os.path.join(out, svg), bar + 8, mark=bar)
-        body = signal_body(code, name, rule, shows, meaning, follow, svg)
-        if real_rows is not None:
-            body += "<h2>On real markets</h2>" + real_line(code, real_rows)
+        found = example(code, sources)
+        if found is None:
+            picture_of = (None, "%s does not occur in %s with %d bars before it and %d after: there is no "
+                                "picture of it." % (name, searched, BARS_BEFORE, BARS_AFTER))
+        else:
+            (series, path, _, _, series_dates), bar = found
+            svg = page_name(code) + ".svg"
+            picture(msxhost, plugin, path, os.path.join(out, svg), bar + 8, mark=bar)
+            caption = "%s, daily bars: %s on %s." % (series[:1].upper() + series[1:], name, series_dates[bar])
+            if paths and path == data:
+                caption += " It does not occur in the fifteen real series with %d bars before it and %d after." % (
+                    BARS_BEFORE, BARS_AFTER)
+            picture_of = (svg, caption)
+        body = signal_body(code, name, rule, shows, meaning, follow, BACKGROUND[code], picture_of)
+        body += "<h2>Out of sample</h2>" + verdict_section(code, real_rows)
         pages[page_name(code)] = (name, body)
 
     indicator_links = "".join('<li><a href="%s.htm">%s</a></li>' % (n, html.escape(t))

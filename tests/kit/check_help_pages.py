@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
 """Checks a folder of help pages (HELP/plugin/Inds1/) as the help window and
 a trader's browser meet them:
-- every engine signal has its page and its picture, every indicator its
+- every engine signal has its page, which says the background its rule
+  needs and shows its picture with a caption naming the series and the date
+  (or says that the signal occurs in none of the series), every indicator its
   page, and the index links them all;
+- a signal's verdict follows its rule (scripts/verdict.py), and a signal's
+  picture is taken from the first series with room around an occurrence, at
+  the middle such occurrence (cases in tables below);
 - every link and image of every page names a file of the folder;
 - every page starts its head with the X-UA-Compatible edge switch (without
   it the browser control shows the page as IE7, which has no SVG), has no
@@ -18,6 +23,7 @@ a trader's browser meet them:
   nothing scrolls sideways.
 
 usage: check_help_pages.py HELP_FOLDER SOURCE_ROOT [--browser PNG_FOLDER]"""
+import html
 import html.entities
 import html.parser
 import os
@@ -31,7 +37,9 @@ import xml.dom.minidom
 help_folder, root = sys.argv[1], sys.argv[2]
 browser_out = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--browser" else None
 sys.path.insert(0, os.path.join(root, "scripts"))
-from signal_table import SIGNALS, page_name  # noqa: E402
+from signal_table import BACKGROUND, SIGNALS, page_name  # noqa: E402
+import verdict  # noqa: E402
+import make_help_pages  # noqa: E402
 
 pages_dir = os.path.join(help_folder, "plugin", "Inds1")
 VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "track", "wbr"}
@@ -113,10 +121,21 @@ expected = ["none"] + INDICATORS + [page_name(code) for code, *_ in SIGNALS]
 for name in expected:
     if name + ".htm" not in pages:
         fail("missing page %s.htm" % name)
-for code, *_ in SIGNALS:
+for code, name, *_ in SIGNALS:
     page = os.path.join(pages_dir, page_name(code) + ".htm")
-    if os.path.isfile(page) and 'src="%s.svg"' % page_name(code) not in open(page, encoding="utf-8").read():
-        fail("%s.htm does not show its picture %s.svg" % (page_name(code), page_name(code)))
+    if not os.path.isfile(page):
+        continue
+    text = open(page, encoding="utf-8").read()
+    shown = 'src="%s.svg"' % page_name(code) in text
+    caption = re.search(r", daily bars: %s on (\d{4}-\d\d-\d\d)\." % re.escape(html.escape(name)), text)
+    absent = re.search(r"%s does not occur in [^<]* there is no picture of it\." % re.escape(html.escape(name)), text)
+    if not (shown and caption) and not absent:
+        fail("%s.htm neither shows its picture %s.svg with the series and date nor says the signal occurs "
+             "nowhere" % (page_name(code), page_name(code)))
+    if "<h2>The background it needs</h2><p>%s</p>" % html.escape(BACKGROUND[code]) not in text:
+        fail("%s.htm does not say the background its rule needs" % page_name(code))
+    if "<h2>Out of sample</h2>" not in text:
+        fail("%s.htm has no verdict section" % page_name(code))
 
 index = open(os.path.join(pages_dir, "none.htm"), encoding="utf-8").read() if "none.htm" in pages else ""
 for name in expected[1:]:
@@ -147,22 +166,89 @@ for name in sorted(n for n in os.listdir(pages_dir) if n.endswith(".svg")):
     except Exception as e:  # noqa: BLE001 (any parse failure is the finding)
         fail("%s: not well-formed XML: %s" % (name, e))
 
-# The page maker escapes every text it inserts: planted in the signal table
-# (name, rule, texts, label, glyph, colour) and the real series' names, each
-# piece it makes stays well-formed.
-import make_help_pages  # noqa: E402
 
+
+def cell(h, cases, diff="", p_adjusted="", t="", mde=""):
+    """A row of evaluate's CSV as the verdict reads it ("" where a cell
+    has too few cases for statistics)."""
+    return {"horizon": str(h), "cases": str(cases), "mean_pct": diff and "0.1", "diff_pct": diff,
+            "p_adjusted": p_adjusted, "t": t, "mde_pct": mde}
+
+
+# (what, code, rows, the verdict's words, its cases)
+VERDICTS = [
+    ("strength followed by a rise", 3,
+     [cell(1, 80, "0.1", "0.9", "0.4", "0.3"), cell(10, 79, "1.5", "0.01", "3.1", "0.9")],
+     "followed by what its reading says (+1.50% over 10 bars, adjusted p 0.010)", 80),
+    ("weakness followed by a fall", -5, [cell(5, 60, "-0.8", "0.03", "-2.9", "0.6")],
+     "followed by what its reading says (-0.80% over 5 bars, adjusted p 0.030)", 60),
+    ("weakness followed by a rise", -5, [cell(20, 60, "2", "0.04", "2.5", "1.6")],
+     "followed by the opposite (+2.00% over 20 bars, adjusted p 0.040)", 60),
+    ("strength followed by a fall", 19, [cell(1, 300, "-0.3", "0.049", "-2.4", "0.2")],
+     "followed by the opposite (-0.30% over 1 bar, adjusted p 0.049)", 300),
+    ("the smallest adjusted p decides between two ways", 4,
+     [cell(1, 90, "0.2", "0.04", "2.6", "0.1"), cell(10, 90, "-1.2", "0.01", "-3.3", "0.8")],
+     "followed by the opposite (-1.20% over 10 bars, adjusted p 0.010)", 90),
+    ("on equal adjusted p the larger |t| decides", -2,
+     [cell(1, 900, "-0.1", "0.0005", "-4.0", "0.05"), cell(5, 900, "-0.4", "0.0005", "-5.5", "0.2")],
+     "followed by what its reading says (-0.40% over 5 bars, adjusted p below 0.001)", 900),
+    ("adjusted p of 0.05 is not below it: the mde at 10 bars", 12,
+     [cell(1, 40, "0.9", "0.05", "2.3", "1.1"), cell(10, 40, "2.6", "0.2", "1.9", "2.32")],
+     "not told from chance (mde 2.32% at 10 bars)", 40),
+    ("no statistics at 10 bars: the smallest mde, its horizon named", -14,
+     [cell(1, 31, "0.1", "1", "0.1", "0.4"), cell(5, 31, "0.2", "1", "0.2", "0.9"), cell(10, 29),
+      cell(20, 30, "0.3", "1", "0.2", "0.3")],
+     "not told from chance (mde 0.30% at 20 bars)", 31),
+    ("minute-sized effects keep their digits", 3, [cell(10, 15159, "-0.0004", "1", "-0.1", "0.0088")],
+     "not told from chance (mde 0.0088% at 10 bars)", 15159),
+    ("no cell with statistics", 13, [cell(1, 6), cell(10, 6)], "FEW", 6),
+    ("no cases at all", 6, [], "FEW", 0),
+]
+for what, code, rows, words, cases in VERDICTS:
+    got = (verdict.words(code, rows, "FEW"), verdict.verdict(code, rows).cases)
+    if got != (words, cases):
+        fail("the verdict on %s: %r, not %r" % (what, got, (words, cases)))
+
+
+def source(name, count, occurrences):
+    return (name, name + ".csv", occurrences, count, ["d%d" % b for b in range(count)])
+
+
+# (what, code, sources, the expected (source name, bar) or None)
+EXAMPLES = [
+    ("the middle occurrence", 3, [source("A", 200, {3: [40, 50, 60, 70, 80]})], ("A", 60)),
+    ("30 bars before and 10 after at the least", 3, [source("A", 100, {3: [29, 30, 89, 90]})], ("A", 89)),
+    ("the first series that has room", -5,
+     [source("A", 100, {-5: [5, 95]}), source("B", 100, {-5: [50]}), source("C", 100, {-5: [40, 41, 42]})],
+     ("B", 50)),
+    ("a signal of no series", 6, [source("A", 100, {3: [50]}), source("B", 100, {})], None),
+]
+for what, code, sources, expected in EXAMPLES:
+    found = make_help_pages.example(code, sources)
+    got = found and (found[0][0], found[1])
+    if got != expected:
+        fail("the picture's occurrence, %s: %r, not %r" % (what, got, expected))
+
+# The page maker escapes every text it inserts: planted in the signal table
+# (name, rule, texts, background, label, glyph, colour), the real series'
+# names and the picture's caption, each piece it makes stays well-formed.
 HOSTILE = ['S&P <b> "quoted" \'single\' x>y', "&amp; stays text", "</p><script>", "a&b;c"]
 code, *_ = SIGNALS[0]
 for k, text in enumerate(HOSTILE):
     make_help_pages.LOOK = {code: (text, 0, '#FF0000" onmouseover="x', text)}
     make_help_pages.REAL_SERIES = (("X", text),)
     rows = {code: [{"cases": "40", "mean_pct": "0.1", "diff_pct": "0.2", "horizon": "10", "ci_low_pct": "-1",
-                    "ci_high_pct": "1", "p_adjusted": "0.5", "adj_ci_low_pct": "-2", "adj_ci_high_pct": "2"}]}
-    pieces = {"signal page": make_help_pages.signal_body(code, text, text, text, text, text, text),
+                    "ci_high_pct": "1", "p_adjusted": "0.5", "adj_ci_low_pct": "-2", "adj_ci_high_pct": "2",
+                    "t": "0.4", "mde_pct": "1.5"}]}
+    pieces = {"signal page": make_help_pages.signal_body(code, text, text, text, text, text, text, (text, text)),
+              "signal page, no picture": make_help_pages.signal_body(code, text, text, text, text, text, text,
+                                                                     (None, text)),
               "legend": "<table>%s</table>" % make_help_pages.legend_rows({code}),
               "real-series line": make_help_pages.real_line(code, rows),
-              "real-series line, no figures": make_help_pages.real_line(code, {})}
+              "real-series line, no figures": make_help_pages.real_line(code, {}),
+              "verdict": make_help_pages.verdict_section(code, rows),
+              "verdict, no real series": make_help_pages.verdict_section(code, None),
+              "index's verdicts": make_help_pages.real_section(rows)}
     for piece, made in pieces.items():
         for problem in html_problems(made):
             fail("the %s with the planted text %d: %s" % (piece, k, problem))

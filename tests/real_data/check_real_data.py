@@ -15,16 +15,21 @@ stocks and index futures).
   the CSV prints 6 significant digits, so figures agree within 1e-5
   relative (and 1e-9 absolute for values near zero).
 
-- The help pages show the figures of a run on the series they were made
-  from (README_SERIES): the index page's table of the adjusted results, and
-  on each signal's page its own line.
+- The help pages give each signal's verdict (scripts/verdict.py) from a run
+  on the series they were made from (README_SERIES) split at 2010-01-01,
+  the period from that date, and each signal's picture is of its middle
+  occurrence on the first of those series with 30 bars before it and 10
+  after, captioned with the series and the date.
 
-- The README's table is what a run on README_SERIES split at 2010-01-01
-  gives now (so it cannot go stale unnoticed).
+- The README's table of verdicts is what a run on README_SERIES split at
+  2010-01-01 and a run on MINUTE_SERIES give now, and its prose's figures
+  (cells, smallest adjusted p) too, so none can go stale unnoticed.
 
 usage: check_real_data.py MSXHOST PLUGIN MQL4RUN LIBRARIES REAL_DATA_PY HELP_DIR [README]"""
 import csv
+import html
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -183,43 +188,71 @@ check("evaluate on the %d series equals the definitions (%d cells, %d with stati
       done.returncode == 0 and not wrong and with_stats >= 8, str(wrong[:4]) + done.stderr[-200:])
 
 # --- where traders read: the help pages and the README, from README_SERIES ------------
-# A run as the README states it (2,000 replicates, seed 1), in README_SERIES' order.
-full_csv = os.path.join(work, "full.csv")
+sys.path.insert(0, os.path.dirname(os.path.abspath(real_data)))
+import verdict  # noqa: E402
+from make_help_pages import REAL_SERIES  # noqa: E402
+from signal_table import SIGNALS, page_name  # noqa: E402
+
+# The runs as the README states them (2,000 replicates, seed 1), in README_SERIES' order
+# and MINUTE_SERIES' order.
+split_csv = os.path.join(work, "split.csv")
 done = subprocess.run([msxhost, "evaluate", plugin] + sum((["--data", series[s]] for s in README_SERIES), []) +
-                      ["--csv", full_csv], capture_output=True, text=True, timeout=900)
-full = {(int(r["code"]), int(r["horizon"])): r for r in csv.DictReader(open(full_csv))} if done.returncode == 0 else {}
+                      ["--split", "2010-01-01", "--csv", split_csv], capture_output=True, text=True, timeout=900)
+after = verdict.by_code(csv.DictReader(open(split_csv)), "after") if done.returncode == 0 else {}
+minute_paths = {fields[0]: fields[1] for fields in minutes if len(fields) == 5}
+minute_csv = os.path.join(work, "minute.csv")
+done_minutes = subprocess.run([msxhost, "evaluate", plugin] +
+                              sum((["--data", minute_paths.get(s, s)] for s in MINUTE_SERIES), []) +
+                              ["--csv", minute_csv], capture_output=True, text=True, timeout=900)
+on_minutes = verdict.by_code(csv.DictReader(open(minute_csv))) if done_minutes.returncode == 0 else {}
+check("the runs for the verdicts", done.returncode == 0 and done_minutes.returncode == 0 and after and on_minutes,
+      done.stderr[-200:] + done_minutes.stderr[-200:])
 
 pages = os.path.join(help_dir, "plugin", "Inds1")
 index = open(os.path.join(pages, "none.htm"), encoding="utf-8").read()
-row = full.get((3, 1), {})
-shown = "<td>No supply (3)</td><td>1</td><td>%s</td><td>%+.2f%%</td>" % (row.get("cases"), float(row.get("diff_pct") or 0))
-missing = [page for page in ("SOS3", "SOW2", "SOW5") if "On real markets" not in
-           open(os.path.join(pages, page + ".htm"), encoding="utf-8").read()]
-check("the help index shows the real-market table and chart, each signal page its line",
-      "On fifteen real markets" in index and shown in index and os.path.exists(os.path.join(pages, "real-markets.svg"))
-      and not missing, "%s %s" % (shown, missing))
+names = dict(REAL_SERIES)
+wrong_pages = []
+for code, name, *_ in SIGNALS:
+    text = open(os.path.join(pages, page_name(code) + ".htm"), encoding="utf-8").read()
+    words = verdict.words(code, after.get(code, []), verdict.FEW_AFTER_SPLIT)
+    if "<b>%s</b>" % html.escape(words) not in text:
+        wrong_pages.append((code, "verdict", words))
+    # The picture: the middle occurrence with room around it on the first series that has one.
+    expected = None
+    for symbol in README_SERIES:
+        bars = [i for i, (_, c) in enumerate(codes[symbol]) if c == code and 30 <= i < len(codes[symbol]) - 10]
+        if bars:
+            expected = "%s, daily bars: %s on %s." % (names[symbol], name, codes[symbol][bars[len(bars) // 2]][0])
+            break
+    if expected is None and "does not occur in the fifteen real series" not in text:
+        wrong_pages.append((code, "picture", "occurs in no real series"))
+    elif expected is not None and html.escape(expected) not in text:
+        wrong_pages.append((code, "picture", expected))
+check("the help pages give each signal's verdict after 2010 and its picture from a real series",
+      "On fifteen real markets" in index and os.path.exists(os.path.join(pages, "real-markets-after.svg"))
+      and not wrong_pages, str(wrong_pages[:3]))
 
 if readme:
-    import re
-    split_csv = os.path.join(work, "split.csv")
-    done = subprocess.run([msxhost, "evaluate", plugin] + sum((["--data", series[s]] for s in README_SERIES), []) +
-                          ["--split", "2010-01-01", "--csv", split_csv], capture_output=True, text=True, timeout=900)
-    split = {(int(r["code"]), int(r["horizon"]), r["period"]): r for r in csv.DictReader(open(split_csv))} \
-        if done.returncode == 0 else {}
     text = open(readme, encoding="utf-8").read()
     section = text[text.index("### Evidence on real markets"):]
-    # | Signal (code) | h | period | cases | episodes | difference | 95% interval | t | p | adj. p |
-    table = re.findall(r"^\| [A-Za-z ]+ \((-?\d+)\) \| (\d+) \| (before|after) \| (\d+) \| (\d+) \| ([+-][\d.]+)% \| "
-                       r"[^|]+\| ([+-][\d.]+) \| ([\d.]+) \| ([\d.]+) \|$", section, re.M)
-    stale = []
-    for code, h, period, cases_, episodes, diff, t, p, p_adj in table:
-        row = split.get((int(code), int(h), period))
-        if row is None or (row["cases"], row["episodes"]) != (cases_, episodes) or \
-                "%+.2f" % float(row["diff_pct"]) != diff or "%+.2f" % float(row["t"]) != t or \
-                "%.3f" % float(row["p"]) != p or "%.2f" % float(row["p_adjusted"]) != p_adj:
-            stale.append((code, h, period, diff, p_adj, row and (row["cases"], row["diff_pct"], row["p_adjusted"])))
-    check("the README's real-market table is what a run gives (%d rows)" % len(table),
-          done.returncode == 0 and len(table) >= 8 and not stale, str(stale[:3]))
+    section = section[:section.index("\n## ")]
+    table = [line for line in section.splitlines() if line.startswith("|")]
+    expected = verdict.readme_table(SIGNALS, after, on_minutes)
+    stale = [(got, want) for got, want in zip(table, expected) if got != want]
+    check("the README's table of verdicts is what the runs give (%d rows)" % (len(table) - 2),
+          table == expected, str(stale[:2] or (len(table), len(expected))))
+    # The prose's figures: the daily cells with statistics and the smallest adjusted p of each run.
+    def cells(rows):
+        return [r for found in rows.values() for r in found if r["p_adjusted"] != ""]
+    daily_cells, minute_cells = cells(after), cells(on_minutes)
+    said = {}
+    for run, cells_of_run in (("daily", daily_cells), ("minute", minute_cells)):
+        said[run + " cells"] = "(%d cells)" % len(cells_of_run)
+        said[run + " smallest adjusted p"] = "smallest adjusted p is %.2f" % min(
+            (float(r["p_adjusted"]) for r in cells_of_run), default=1)
+    prose = re.sub(r"\s+", " ", section)
+    missing = [what for what, words in said.items() if words not in prose]
+    check("the README's prose gives the runs' figures", not missing, str([(w, said[w]) for w in missing]))
 
 if failures:
     sys.exit("real data: %d checks failed: %s" % (len(failures), ", ".join(failures)))
