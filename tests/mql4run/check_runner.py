@@ -3,6 +3,7 @@
 checks what a trader would see: BarsightVSA's arrows equal VSAInd's codes
 (msxhost) for the same bars, each with its signal's glyph, colour, side and
 label from the signal table, the newest closed bar drawn as provisional;
+the background in the legend and the level lines equal the engine's own;
 bars fed one at a time equal one calculation at two engine calls per new
 bar; the buffers an Expert Advisor reads; a click opens the signal's help
 page; OnDeinit leaves nothing behind; bad input, a missing DLL and a bad
@@ -13,6 +14,9 @@ The environment variable MQL4RUN_PREFIX is put before the runner's command
 (qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
 expected to run (int holds a pointer), otherwise to be refused with 5.
 """
+import ctypes
+import glob
+import math
 import os
 import re
 import shlex
@@ -28,6 +32,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from signal_table import LOOK, SIGNALS, identifier, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
+LEVEL = "Barsight;level;"  # BarsightVSA's level lines, beside its arrows
 failures = []
 work = tempfile.mkdtemp(prefix="mql4run-check-")
 
@@ -69,7 +74,7 @@ def arrows(stdout):
     found = []
     for line in stdout.splitlines():
         parts = line.split("\t")
-        if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;")) or \
+        if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;", LEVEL)) or \
                 parts[1].endswith(";label"):
             continue
         match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);\d{4}\.\d\d\.\d\d \d\d:\d\d", parts[1])
@@ -125,7 +130,7 @@ code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "S
 check("ShowWeakness=false draws strength only",
       code == 0 and arrows(out) == [a for a in reference if a[1] > 0])
 tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)(, provisional)?", line.split("\t")[3])
-                 for line in out.splitlines() if line.startswith("object\tBarsight;"))
+                 for line in out.splitlines() if line.startswith("object\tBarsight;") and LEVEL not in line)
 check("every arrow's tooltip is the signal's name and code", tooltip_ok)
 
 # --- each signal recognisable at a glance ------------------------------------
@@ -145,7 +150,7 @@ def look_problems(csv, out):
             objects[parts[1]] = parts
     problems, seen = [], set()
     for name, parts in objects.items():
-        if name.startswith(("BarsightLegend;", "BarsightCopy;")) or name.endswith(";label"):
+        if name.startswith(("BarsightLegend;", "BarsightCopy;", LEVEL)) or name.endswith(";label"):
             continue
         if len(parts) != 10:
             problems.append(("fields", parts))
@@ -296,7 +301,8 @@ check("DrawArrows=false draws nothing", code == 0 and out == "deinit\t0\n", out[
 
 # --- a click opens the signal's page; OnDeinit leaves nothing ------------------
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
-first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object\tBarsight;"))
+first = next(line.split("\t")[1] for line in out.splitlines()
+             if line.startswith("object\tBarsight;") and LEVEL not in line)
 page = first.split(";")[1] + ".htm"
 trace = os.path.join(work, "trace.bin")
 # The library's trace: natively in the file BARSIGHT_DEBUG_OUTPUT names; on
