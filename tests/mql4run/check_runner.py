@@ -483,6 +483,10 @@ check("the chart counts itself once and the last chart ends the help window",
       names.count("IncRefCount") == 1 and names.count("DecRefCount") == 1 and names[-1] == "KillDialog",
       str(names[-4:]))
 check("OnDeinit deletes every object", code == 0 and out.endswith("deinit\t0\n"))
+# The background's rows and lines have no page: a click on them opens nothing.
+for clicked in ("BarsightLegend;background;levels", LEVEL + "support"):
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", clicked, "--log-imports")
+    check("a click on %s opens no help page" % clicked, code == 0 and "ShowDialog" not in err, err[-300:])
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", "Barsight;nothing",
                      "--log-imports")
 check("a click on no object opens nothing and is the command line's fault (2)",
