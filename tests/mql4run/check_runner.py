@@ -3,6 +3,7 @@
 checks what a trader would see: BarsightVSA's arrows equal VSAInd's codes
 (msxhost) for the same bars, each with its signal's glyph, colour, side and
 label from the signal table, the newest closed bar drawn as provisional;
+the background in the legend and the level lines equal the engine's own;
 bars fed one at a time equal one calculation at two engine calls per new
 bar; the buffers an Expert Advisor reads; a click opens the signal's help
 page; OnDeinit leaves nothing behind; bad input, a missing DLL and a bad
@@ -13,6 +14,9 @@ The environment variable MQL4RUN_PREFIX is put before the runner's command
 (qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
 expected to run (int holds a pointer), otherwise to be refused with 5.
 """
+import ctypes
+import glob
+import math
 import os
 import re
 import shlex
@@ -28,6 +32,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from signal_table import LOOK, SIGNALS, identifier, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))
+LEVEL = "Barsight;level;"  # BarsightVSA's level lines, beside its arrows
 failures = []
 work = tempfile.mkdtemp(prefix="mql4run-check-")
 
@@ -69,7 +74,7 @@ def arrows(stdout):
     found = []
     for line in stdout.splitlines():
         parts = line.split("\t")
-        if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;")) or \
+        if parts[0] != "object" or parts[1].startswith(("BarsightLegend;", "BarsightCopy;", LEVEL)) or \
                 parts[1].endswith(";label"):
             continue
         match = re.fullmatch(r"Barsight;(SOS|SOW)(\d+);\d{4}\.\d\d\.\d\d \d\d:\d\d", parts[1])
@@ -125,7 +130,7 @@ code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "S
 check("ShowWeakness=false draws strength only",
       code == 0 and arrows(out) == [a for a in reference if a[1] > 0])
 tooltip_ok = all(re.fullmatch(r"[A-Z][a-z ]+ \(-?\d+\)(, provisional)?", line.split("\t")[3])
-                 for line in out.splitlines() if line.startswith("object\tBarsight;"))
+                 for line in out.splitlines() if line.startswith("object\tBarsight;") and LEVEL not in line)
 check("every arrow's tooltip is the signal's name and code", tooltip_ok)
 
 # --- each signal recognisable at a glance ------------------------------------
@@ -145,7 +150,7 @@ def look_problems(csv, out):
             objects[parts[1]] = parts
     problems, seen = [], set()
     for name, parts in objects.items():
-        if name.startswith(("BarsightLegend;", "BarsightCopy;")) or name.endswith(";label"):
+        if name.startswith(("BarsightLegend;", "BarsightCopy;", LEVEL)) or name.endswith(";label"):
             continue
         if len(parts) != 10:
             problems.append(("fields", parts))
@@ -225,6 +230,160 @@ for visible in (40, 100000):
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "ShowLegend=false")
 check("ShowLegend=false draws no legend", code == 0 and "BarsightLegend;" not in out)
 
+# --- the background the newest closed bar was judged against ------------------------
+# The legend's background rows and the level lines against the engine itself:
+# the native Spreadcore beside the plug-in, fed through ctypes as BarsightVSA
+# feeds it (its feed policy read from the kit's include), then BackgroundOf.
+policy = dict(re.findall(r"#define BARSIGHT_(\w+)\s+(\S+)", open(os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "kit", "Shared", "Include",
+    "BarsightFeedPolicy.mqh")).read()))
+engine = ctypes.CDLL(next(p for p in glob.glob(os.path.join(os.path.dirname(plugin), "*Spreadcore*"))
+                          if re.search(r"\.(so|dylib)$", p)))
+engine.AddToChartEx.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int32]
+engine.AnalysePosn.argtypes = [ctypes.c_int32, ctypes.c_int32] + [ctypes.c_double] * 7 + [ctypes.c_int32]
+engine.BackgroundOf.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_double), ctypes.c_int32]
+engine.RemoveFromChart.argtypes = [ctypes.c_int32]
+DIGITS = 5  # the runner's symbol digits
+
+
+def fed_volume(text):
+    """The volume BarsightVSA passes: the runner's whole tick volume of the
+    file's float, the floored volume under the floor."""
+    volume = float(int(f32(text) + 0.5)) if f32(text) > 0 else 0.0
+    return float(policy["FLOORED_VOLUME"]) if volume < float(policy["VOLUME_FLOOR"]) else volume
+
+
+def engine_background(file_rows, fed):
+    """The engine's ten background values once the newest `fed` closed bars
+    (the last row is the forming bar) are taken oldest first, each with its
+    next close, the newest with none; None when it gives none."""
+    closed = file_rows[:-1][-fed:]
+    handle = engine.AddToChartEx(policy["CHART_APPLICATION"].strip('"').encode(), b"SAMPLE",
+                                 int(policy["CHART_PERIODS"]))
+    for n, row in enumerate(closed):
+        next_close = f32(closed[n + 1][4]) if n + 1 < len(closed) else float(policy["NO_NEXT_CLOSE"])
+        engine.AnalysePosn(handle, n - 1, n + 2.0, f32(row[4]), f32(row[2]), f32(row[3]), f32(row[4]),
+                           fed_volume(row[5]), next_close, 0)
+    values = (ctypes.c_double * 10)()
+    written = engine.BackgroundOf(handle, values, 10)
+    engine.RemoveFromChart(handle)
+    return list(values) if written == 10 else None
+
+
+def price_text(value):
+    return "none" if math.isnan(value) else "%.*f" % (DIGITS, value)
+
+
+def background_rows(values):
+    """The four rows, top to bottom, as a trader reads them."""
+    word = lambda v: "up" if v > 0 else "down" if v < 0 else "unclear"  # noqa: E731
+    climax = "none" if values[3] == 0 else "%s, %d bar%s ago" % (
+        "strength" if values[3] > 0 else "weakness", values[4], "" if values[4] == 1 else "s")
+    trading_range = "none" if values[5] == 0 else "%s %s to %s" % (
+        "accumulation" if values[5] > 0 else "distribution", price_text(values[6]), price_text(values[7]))
+    levels = "none" if math.isnan(values[8]) and math.isnan(values[9]) else "support %s, resistance %s" % (
+        price_text(values[8]), price_text(values[9]))
+    return ["Trend: short %s, intermediate %s, long %s" % tuple(word(v) for v in values[:3]),
+            "Last climax: " + climax, "Range: " + trading_range, "Levels: " + levels]
+
+
+STRENGTH_COLOURS = {look[2] for c, look in LOOK.items() if c > 0}
+WEAKNESS_COLOURS = {look[2] for c, look in LOOK.items() if c < 0}
+
+
+def background_problems(out, values, levels_shown=True):
+    """What BarsightVSA's output shows of the background against the
+    engine's `values`: the rows' texts, the rows under the signals' rows,
+    the lines at the engine's prices (grey support and resistance, the
+    range's in its side's colours), no line where there is no level."""
+    objects = [line.split("\t") for line in out.splitlines() if line.startswith("object\t")]
+    rows = {p[1].rsplit(";", 1)[1]: p for p in objects if p[1].startswith("BarsightLegend;background;")}
+    got = [rows[key][9] if key in rows else None for key in ("trend", "climax", "range", "levels")]
+    problems = [] if got == background_rows(values) else [("rows", got, background_rows(values))]
+    height = lambda p: int(p[8].split(",")[1])  # noqa: E731
+    signal_rows = [height(p) for p in objects if p[1].startswith("BarsightLegend;S")]
+    heights = [height(rows[key]) for key in ("trend", "climax", "range", "levels") if key in rows]
+    if heights != sorted(heights, reverse=True) or (signal_rows and min(signal_rows) <= max(heights)):
+        problems.append(("rows not under the signals", heights, min(signal_rows)))
+    lines = {p[1][len(LEVEL):]: p for p in objects if p[1].startswith(LEVEL)}
+    want = {}
+    if levels_shown:
+        for name, value in (("support", values[8]), ("resistance", values[9])):
+            if not math.isnan(value):
+                want[name] = ("%.5f" % value, {"#808080"})
+        if values[5] != 0:
+            family = STRENGTH_COLOURS if values[5] > 0 else WEAKNESS_COLOURS
+            want["range low"] = ("%.5f" % values[6], family)
+            want["range high"] = ("%.5f" % values[7], family)
+    if set(lines) != set(want):
+        problems.append(("lines", sorted(lines), sorted(want)))
+    for name, (price, colours) in want.items():
+        line = lines.get(name)
+        if line is not None and (line[4] != "OBJ_HLINE" or line[8] != price or line[6] not in colours):
+            problems.append((name, line[4], line[8], line[6], price))
+    return problems
+
+
+# Where to cut the help pictures' series so that its newest closed bar has
+# each kind of background (either climax, either range, a level missing on
+# one side, a climax 1 bar ago, none at all), from one pass of the engine.
+picture_rows = [line.rstrip("\n").split(",") for line in open(pictures)][1:]
+cuts = {}
+probe = engine.AddToChartEx(b"metastock", b"SAMPLE", int(policy["CHART_PERIODS"]))
+seen_values = (ctypes.c_double * 10)()
+range_seen_at = -1000
+for n, row in enumerate(picture_rows[:-1]):
+    engine.AnalysePosn(probe, n - 1, n + 2.0, f32(row[4]), f32(row[2]), f32(row[3]), f32(row[4]),
+                       fed_volume(row[5]), f32(picture_rows[n + 1][4]), 0)
+    engine.BackgroundOf(probe, seen_values, 10)
+    v = list(seen_values)
+    kind = (v[3], v[5], math.isnan(v[8]), math.isnan(v[9]), v[4] == 1)
+    cuts.setdefault(kind, n)
+    if v[5] != 0:
+        range_seen_at = n
+    elif n - range_seen_at == 20 and "range ended" not in cuts:
+        cuts["range ended"] = n  # a range 20 bars before, none now
+engine.RemoveFromChart(probe)
+range_ended = cuts.pop("range ended", None)
+check("the help pictures' series has each kind of background (%d kinds)" % len(cuts),
+      {k[0] for k in cuts} == {-1, 0, 1} and {k[1] for k in cuts} == {-1, 0, 1} and
+      any(k[2] for k in cuts) and any(k[3] for k in cuts) and any(k[4] for k in cuts) and
+      range_ended is not None, str(sorted(cuts)))
+
+# (what, file rows, arguments, closed bars fed): each run in MQL4 and MQL5.
+background_cases = [("the help pictures, all bars", picture_rows, ["--input", "MaxBars=0"], len(picture_rows) - 1),
+                    ("the sample, MaxBars=300", rows, ["--input", "MaxBars=300"], 300),
+                    ("the help pictures, 60 new bars one at a time", picture_rows,
+                     ["--input", "MaxBars=0", "--new-bars", "60"], len(picture_rows) - 1),
+                    ("the help pictures, 60 new bars arriving 7 at a time", picture_rows,
+                     ["--input", "MaxBars=0", "--new-bars", "60", "--arrive", "7"], len(picture_rows) - 1)]
+if range_ended is not None:
+    background_cases.append(("a range that ended during 40 new bars", picture_rows[:range_ended + 2],
+                             ["--input", "MaxBars=0", "--new-bars", "40"], range_ended + 1))
+for kind, n in sorted(cuts.items(), key=lambda item: item[1]):
+    background_cases.append(("bar %d (climax %d, range %d)" % (n, kind[0], kind[1]), picture_rows[:n + 2], [], n + 1))
+for what, case_rows, args, fed in background_cases:
+    csv = write_csv("background.csv", case_rows)
+    values = engine_background(case_rows, fed)
+    for ext in (".mq4", ".mq5"):
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(csv), *args)
+        problems = background_problems(out, values) if values else ["the engine gives no background"]
+        check("BarsightVSA%s on %s: the legend's background and the level lines are the engine's" % (ext, what),
+              code == 0 and not problems and out.endswith("deinit\t0\n"), "exit %d %s" % (code, problems[:3]))
+
+# ShowLevels=false draws no line and keeps the rows; the lines go with the
+# indicator.
+csv = write_csv("background.csv", picture_rows)
+values = engine_background(picture_rows, len(picture_rows) - 1)
+for ext in (".mq4", ".mq5"):
+    code, out, err = run("BarsightVSA" + ext, "--data", host_path(csv), "--input", "MaxBars=0",
+                         "--input", "ShowLevels=false", "--new-bars", "5")
+    problems = background_problems(out, values, levels_shown=False)
+    check("BarsightVSA%s with ShowLevels=false: no level line, the background rows kept" % ext,
+          code == 0 and not problems and LEVEL not in out, str(problems[:3]))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(csv), "--input", "ShowLegend=false")
+check("ShowLegend=false keeps the level lines", code == 0 and LEVEL in out and "BarsightLegend;" not in out)
+
 # --- linear cost: bars fed as they close equal one calculation ---------------------
 walk = random_walk("walk5000.csv", 5000, 11)
 walk_rows = [line.rstrip("\n").split(",") for line in open(walk)][1:]
@@ -296,7 +455,8 @@ check("DrawArrows=false draws nothing", code == 0 and out == "deinit\t0\n", out[
 
 # --- a click opens the signal's page; OnDeinit leaves nothing ------------------
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data))
-first = next(line.split("\t")[1] for line in out.splitlines() if line.startswith("object\tBarsight;"))
+first = next(line.split("\t")[1] for line in out.splitlines()
+             if line.startswith("object\tBarsight;") and LEVEL not in line)
 page = first.split(";")[1] + ".htm"
 trace = os.path.join(work, "trace.bin")
 # The library's trace: natively in the file BARSIGHT_DEBUG_OUTPUT names; on
@@ -323,6 +483,10 @@ check("the chart counts itself once and the last chart ends the help window",
       names.count("IncRefCount") == 1 and names.count("DecRefCount") == 1 and names[-1] == "KillDialog",
       str(names[-4:]))
 check("OnDeinit deletes every object", code == 0 and out.endswith("deinit\t0\n"))
+# The background's rows and lines have no page: a click on them opens nothing.
+for clicked in ("BarsightLegend;background;levels", LEVEL + "support"):
+    code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", clicked, "--log-imports")
+    check("a click on %s opens no help page" % clicked, code == 0 and "ShowDialog" not in err, err[-300:])
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--click", "Barsight;nothing",
                      "--log-imports")
 check("a click on no object opens nothing and is the command line's fault (2)",

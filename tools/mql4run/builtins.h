@@ -42,6 +42,8 @@ template <class A, class B>
 std::common_type_t<A, B> MathMin(A a, B b) {
     return a < b ? a : b;
 }
+// False for not a number and the infinities.
+inline bool MathIsValidNumber(double v) { return std::isfinite(v); }
 inline double MathFloor(double v) { return std::floor(v); }
 inline double MathRound(double v) { return std::round(v); }
 inline double MathPow(double base, double exponent) { return std::pow(base, exponent); }

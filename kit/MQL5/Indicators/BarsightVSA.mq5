@@ -39,6 +39,7 @@ input bool DrawArrows    = true;   // Draw arrows (false for a copy read by iCus
 input int  Periods       = 9;      // Averaging length of the engine's rules (1 to 10000 bars)
 input bool ShowLabels    = true;   // Short label beside each arrow (NS, T, ...)
 input bool ShowLegend    = true;   // Legend of the signals on the visible bars
+input bool ShowLevels    = true;   // Lines at the support, resistance and range levels
 #include <BarsightSignalInputs.mqh>
 input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
 

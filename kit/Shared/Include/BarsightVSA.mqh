@@ -1,10 +1,12 @@
 //+------------------------------------------------------------------+
 //| BarsightVSA.mqh: the body of BarsightVSA, shared by the MetaTrader |
 //| 4 and 5 indicators (BarsightVSA.mq4, BarsightVSA.mq5): the engine |
-//| feed, the arrows, labels and legend, alerts and help clicks. The  |
-//| program declares the inputs, includes BarsightPlugin.mqh and      |
-//| BarsightSignals.mqh before this file, and defines VsaSetBuffers() |
-//| (binding the four buffers is where the two languages differ).     |
+//| feed, the arrows, labels and legend (with the background the     |
+//| newest closed bar was judged against), the level lines, alerts   |
+//| and help clicks. The program declares the inputs, includes       |
+//| BarsightPlugin.mqh and BarsightSignals.mqh before this file, and |
+//| defines VsaSetBuffers() (binding the four buffers is where the   |
+//| two languages differ).                                           |
 //+------------------------------------------------------------------+
 
 // The engine is fed exactly as the MetaStock indicator feeds it: the
@@ -23,6 +25,20 @@
 #define VSA_NOTIFY_LAST     "Barsight.NotifiedAt"
 #define VSA_NOTIFY_LIMIT    255   // characters a notification holds
 #define VSA_TIMER_MS        250
+// The background the newest bar taken was judged against (BackgroundOf):
+// ten values, shown as four legend rows under the signals' rows, and up to
+// four level lines.
+#define VSA_BACKGROUND_VALUES  10
+#define VSA_TREND_SHORT         0   // 1 up, -1 down, 0 unclear (flat, or too few bars yet)
+#define VSA_CLIMAX_SIDE         3   // 1 strength, -1 weakness, 0 none
+#define VSA_CLIMAX_AGE          4   // bars ago, -1 for none
+#define VSA_RANGE_SIDE          5   // 1 accumulation, -1 distribution, 0 none
+#define VSA_RANGE_LOW           6   // prices: not a number where there is none
+#define VSA_RANGE_HIGH          7
+#define VSA_SUPPORT             8   // the nearest level below the close
+#define VSA_RESISTANCE          9   // the nearest level above it
+#define VSA_BACKGROUND_ROWS     4
+#define VSA_LEVEL_LINES         4   // support, resistance, the range's low and high
 
 double   Codes[];             // buffer 0: each closed bar's code, 0 for none
 double   Confirmed[];         // buffer 1: the code once the next close is known
@@ -49,6 +65,11 @@ string   VsaMarker = "";
 string   PendingNotification = "";  // signals held back until the gap between notifications has passed
 int      PendingSignals = 0;        // how many
 string   PendingNewest = "";        // the newest of them
+double   Background[];              // the engine's background values, when HasBackground
+bool     HasBackground = false;
+double   LinePrice[];               // each level line as drawn (LineDrawn) at its price and colour
+color    LineShade[];
+bool     LineDrawn[];
 
 string VsaTooltip(int code, bool provisional)
   {
@@ -355,7 +376,7 @@ void VsaLegend(const bool changed)
       if(index >= 0 && VsaShown(code))
          counts[index]++;
      }
-   int row = 0;
+   int row = VSA_BACKGROUND_ROWS;             // the background's rows are at the bottom
    color background = BarsightBackground();
    for(int index = BARSIGHT_SIGNAL_COUNT - 1; index >= 0; index--)
      {
@@ -364,7 +385,6 @@ void VsaLegend(const bool changed)
       int code = BarsightSignalCode(index);
       string page = BarsightSignalPage(code);
       string glyph = VsaLegendPrefix + page + ";glyph";
-      string text = VsaLegendPrefix + page + ";text";
       int y = BarsightScaled(8 + 14 * row);
       row++;
       if(ObjectCreate(0, glyph, OBJ_LABEL, 0, 0, 0))
@@ -381,22 +401,196 @@ void VsaLegend(const bool changed)
          ObjectSetInteger(0, glyph, OBJPROP_HIDDEN, true);
          ObjectSetString(0, glyph, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
         }
-      if(ObjectCreate(0, text, OBJ_LABEL, 0, 0, 0))
-        {
-         ObjectSetInteger(0, text, OBJPROP_CORNER, CORNER_LEFT_LOWER);
-         ObjectSetInteger(0, text, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
-         ObjectSetInteger(0, text, OBJPROP_XDISTANCE, BarsightScaled(26));
-         ObjectSetInteger(0, text, OBJPROP_YDISTANCE, y);
-         ObjectSetString(0, text, OBJPROP_FONT, "Arial");
-         ObjectSetInteger(0, text, OBJPROP_FONTSIZE, 8);
-         ObjectSetString(0, text, OBJPROP_TEXT, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) +
-                         ": " + IntegerToString(counts[index]));
-         ObjectSetInteger(0, text, OBJPROP_COLOR, BarsightOnChart(BarsightTextColor(TextColor), background));
-         ObjectSetInteger(0, text, OBJPROP_SELECTABLE, false);
-         ObjectSetInteger(0, text, OBJPROP_HIDDEN, true);
-         ObjectSetString(0, text, OBJPROP_TOOLTIP, BarsightSignalName(code) + ": click for its help page");
-        }
+      VsaLegendText(VsaLegendPrefix + page + ";text", 26, y, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) + ": " +
+                    IntegerToString(counts[index]), BarsightSignalName(code) + ": click for its help page");
      }
+  }
+
+// A legend row's text at `x` (pixels at 100%) and height `y`: made when
+// missing, else given the new text.
+void VsaLegendText(const string name, const int x, const int y, const string text, const string tooltip)
+  {
+   if(ObjectFind(0, name) < 0 && !ObjectCreate(0, name, OBJ_LABEL, 0, 0, 0))
+      return;
+   ObjectSetInteger(0, name, OBJPROP_CORNER, CORNER_LEFT_LOWER);
+   ObjectSetInteger(0, name, OBJPROP_ANCHOR, ANCHOR_LEFT_LOWER);
+   ObjectSetInteger(0, name, OBJPROP_XDISTANCE, BarsightScaled(x));
+   ObjectSetInteger(0, name, OBJPROP_YDISTANCE, y);
+   ObjectSetString(0, name, OBJPROP_FONT, "Arial");
+   ObjectSetInteger(0, name, OBJPROP_FONTSIZE, 8);
+   ObjectSetString(0, name, OBJPROP_TEXT, text);
+   ObjectSetInteger(0, name, OBJPROP_COLOR, BarsightOnChart(BarsightTextColor(TextColor), BarsightBackground()));
+   ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
+   ObjectSetInteger(0, name, OBJPROP_HIDDEN, true);
+   ObjectSetString(0, name, OBJPROP_TOOLTIP, tooltip);
+  }
+
+// A price in the symbol's digits, or "none" when the engine has none.
+string VsaPrice(const double price)
+  {
+   if(!MathIsValidNumber(price))
+      return("none");
+   return(DoubleToString(price, (int)SymbolInfoInteger(Symbol(), SYMBOL_DIGITS)));
+  }
+
+string VsaTrendWord(const double trend)
+  {
+   if(trend > 0)
+      return("up");
+   return((trend < 0) ? "down" : "unclear");
+  }
+
+// The background row `row` (0 the top one) in plain words:
+//   Trend: short up, intermediate down, long up
+//   Last climax: strength, 5 bars ago              (or none)
+//   Range: accumulation 1.05100 to 1.07200         (or none)
+//   Levels: support 1.04900, resistance 1.07600    (or none)
+string VsaBackgroundText(const int row)
+  {
+   if(row == 0)
+      return("Trend: short " + VsaTrendWord(Background[VSA_TREND_SHORT]) + ", intermediate " +
+             VsaTrendWord(Background[VSA_TREND_SHORT + 1]) + ", long " + VsaTrendWord(Background[VSA_TREND_SHORT + 2]));
+   if(row == 1)
+     {
+      double side = Background[VSA_CLIMAX_SIDE];
+      int age = (int)Background[VSA_CLIMAX_AGE];
+      if(side == 0)
+         return("Last climax: none");
+      string text = "Last climax: " + ((side > 0) ? "strength" : "weakness");
+      if(age == 1)
+         return(text + ", 1 bar ago");
+      return((age >= 0) ? text + ", " + IntegerToString(age) + " bars ago" : text);
+     }
+   if(row == 2)
+     {
+      double side = Background[VSA_RANGE_SIDE];
+      if(side == 0)
+         return("Range: none");
+      string text = "Range: " + ((side > 0) ? "accumulation" : "distribution");
+      bool low = MathIsValidNumber(Background[VSA_RANGE_LOW]), high = MathIsValidNumber(Background[VSA_RANGE_HIGH]);
+      if(low && high)
+         return(text + " " + VsaPrice(Background[VSA_RANGE_LOW]) + " to " + VsaPrice(Background[VSA_RANGE_HIGH]));
+      if(low)
+         return(text + " from " + VsaPrice(Background[VSA_RANGE_LOW]));
+      return(high ? text + " up to " + VsaPrice(Background[VSA_RANGE_HIGH]) : text);
+     }
+   if(!MathIsValidNumber(Background[VSA_SUPPORT]) && !MathIsValidNumber(Background[VSA_RESISTANCE]))
+      return("Levels: none");
+   return("Levels: support " + VsaPrice(Background[VSA_SUPPORT]) + ", resistance " +
+          VsaPrice(Background[VSA_RESISTANCE]));
+  }
+
+string VsaBackgroundRowName(const int row)
+  {
+   string what = (row == 0) ? "trend" : (row == 1) ? "climax" : (row == 2) ? "range" : "levels";
+   return(VsaLegendPrefix + "background;" + what);
+  }
+
+// Reads the background the engine judged its newest bar against; false
+// (and HasBackground false) when there is no instance or it gives none.
+bool VsaReadBackground()
+  {
+   HasBackground = false;
+   if(Instance <= 0 || ArrayResize(Background, VSA_BACKGROUND_VALUES) != VSA_BACKGROUND_VALUES)
+      return(false);
+   HasBackground = BackgroundOf(Instance, Background, VSA_BACKGROUND_VALUES) == VSA_BACKGROUND_VALUES;
+   return(HasBackground);
+  }
+
+// The background's rows at the bottom of the legend, under the signals'
+// rows; none while the engine gives no background.
+void VsaBackgroundRows()
+  {
+   if(!ShowLegend || !DrawArrows)
+      return;
+   for(int row = 0; row < VSA_BACKGROUND_ROWS; row++)
+     {
+      string name = VsaBackgroundRowName(row);
+      if(!HasBackground)
+        {
+         ObjectDelete(0, name);
+         continue;
+        }
+      VsaLegendText(name, 8, BarsightScaled(8 + 14 * (VSA_BACKGROUND_ROWS - 1 - row)), VsaBackgroundText(row),
+                    "The background the newest closed bar was judged against");
+     }
+  }
+
+string VsaLineName(const int line)
+  {
+   string what = (line == 0) ? "support" : (line == 1) ? "resistance" : (line == 2) ? "range low" : "range high";
+   return(VsaPrefix + "level;" + what);
+  }
+
+// The level lines are gone from the chart (all of this copy's objects were
+// deleted): the next VsaLevelLines draws them again.
+void VsaForgetLines()
+  {
+   ArrayResize(LineDrawn, VSA_LEVEL_LINES);
+   ArrayResize(LinePrice, VSA_LEVEL_LINES);
+   ArrayResize(LineShade, VSA_LEVEL_LINES);
+   for(int line = 0; line < VSA_LEVEL_LINES; line++)
+      LineDrawn[line] = false;
+  }
+
+// Dotted thin lines at the support and resistance (grey) and at the range's
+// low and high (the colour of the climax that starts such a range); a line
+// is drawn again only when its price or colour changed.
+void VsaLevelLines()
+  {
+   if(!ShowLevels || !DrawArrows)
+      return;
+   if(ArraySize(LineDrawn) != VSA_LEVEL_LINES)
+      VsaForgetLines();
+   color background = BarsightBackground();
+   for(int line = 0; line < VSA_LEVEL_LINES; line++)
+     {
+      double price = EMPTY_VALUE;
+      color shade = BarsightOnChart(clrGray, background);
+      string tooltip = "";
+      if(HasBackground && line < 2)
+        {
+         price = Background[(line == 0) ? VSA_SUPPORT : VSA_RESISTANCE];
+         tooltip = ((line == 0) ? "Support " : "Resistance ") + VsaPrice(price);
+        }
+      else if(HasBackground && Background[VSA_RANGE_SIDE] != 0)
+        {
+         bool accumulation = Background[VSA_RANGE_SIDE] > 0;
+         price = Background[(line == 2) ? VSA_RANGE_LOW : VSA_RANGE_HIGH];
+         shade = BarsightOnChart(BarsightSignalColor(accumulation ? BARSIGHT_SELLING_CLIMAX : BARSIGHT_BUYING_CLIMAX),
+                                 background);
+         tooltip = (accumulation ? "Accumulation" : "Distribution") + " range " +
+                   ((line == 2) ? "low " : "high ") + VsaPrice(price);
+        }
+      bool shown = price != EMPTY_VALUE && MathIsValidNumber(price);
+      if(shown == LineDrawn[line] && (!shown || (price == LinePrice[line] && shade == LineShade[line])))
+         continue;
+      string name = VsaLineName(line);
+      ObjectDelete(0, name);
+      LineDrawn[line] = false;
+      if(!shown || !ObjectCreate(0, name, OBJ_HLINE, 0, 0, price))
+         continue;
+      ObjectSetInteger(0, name, OBJPROP_COLOR, shade);
+      ObjectSetInteger(0, name, OBJPROP_STYLE, STYLE_DOT);
+      ObjectSetInteger(0, name, OBJPROP_WIDTH, 1);
+      ObjectSetInteger(0, name, OBJPROP_BACK, true);
+      ObjectSetInteger(0, name, OBJPROP_SELECTABLE, false);
+      ObjectSetInteger(0, name, OBJPROP_HIDDEN, true);
+      ObjectSetString(0, name, OBJPROP_TOOLTIP, tooltip);
+      LineDrawn[line] = true;
+      LinePrice[line] = price;
+      LineShade[line] = shade;
+     }
+  }
+
+// After new bars: the background of the newest, in the legend and as lines.
+void VsaBackgroundShown()
+  {
+   if(!DrawArrows || (!ShowLegend && !ShowLevels))
+      return;
+   VsaReadBackground();
+   VsaBackgroundRows();
+   VsaLevelLines();
   }
 
 // The alert text of the bar at `shift` when it carries a shown signal and
@@ -479,7 +673,10 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    if(arrived < 0)
      {
       if(DrawArrows)
+        {
          ObjectsDeleteAll(0, VsaPrefix);
+         VsaForgetLines();
+        }
       VsaStart(rates_total, time, high, low, close, tick_volume);
       if(DrawArrows)
          for(int shift = Fed; shift >= 1; shift--)
@@ -498,6 +695,8 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
      }
    // The forming bar carries no signal in any buffer.
    Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
+   if(arrived != 0)
+      VsaBackgroundShown();
    VsaLegend(true);
    if(arrived > 0)
       VsaAlert(time, rates_total, arrived);
@@ -514,7 +713,10 @@ void VsaShowHelp(string arrow)
 
 void OnChartEvent(const int id, const long &lparam, const double &dparam, const string &sparam)
   {
-   if(id == CHARTEVENT_OBJECT_CLICK && DrawArrows &&
+   // The background's rows and lines have no help page of their own.
+   bool background = StringFind(sparam, VsaPrefix + "level;") == 0 ||
+                     StringFind(sparam, VsaLegendPrefix + "background;") == 0;
+   if(id == CHARTEVENT_OBJECT_CLICK && DrawArrows && !background &&
       (StringFind(sparam, VsaPrefix) == 0 || StringFind(sparam, VsaLegendPrefix) == 0))
       VsaShowHelp(sparam);
    if(id == CHARTEVENT_CHART_CHANGE)
@@ -570,6 +772,8 @@ void OnDeinit(const int reason)
       ObjectsDeleteAll(0, VsaLegendPrefix);
       ObjectDelete(0, VsaMarker);
      }
+   VsaForgetLines();
+   HasBackground = false;
    VsaMarker = "";
    // A notification still held back goes now if the gap allows, else with
    // the alert window's record only.
