@@ -98,7 +98,7 @@ def terms():
     section = text[text.index("## What each bar is measured against"):text.index("## Rules")]
     return [(t.strip().strip("`"), m.strip().replace("`", "")) for t, m in
             re.findall(r"^\| ([^|]+) \| ([^|]+) \|$", section, re.M)
-            if t.strip() not in ("Term", "---")]
+            if t.strip() not in ("Term", "Background", "---")]
 
 
 def run(args):
@@ -175,7 +175,8 @@ def legend_rows(codes):
 
 PERIODS_NOTE = ("<p class=\"note\">Periods: S, V, HH and LL are taken over the Periods bars before the "
                 "bar, and the trend compares the mean of the last Periods closes with the mean of the "
-                "last 3 x Periods. MetaStock's VSAInd uses 9; BarsightVSA in MetaTrader has an input "
+                "last 3 x Periods (the intermediate trend 3 x with 9 x Periods, the long trend 9 x with "
+                "27 x; a climax stays behind the bars for 3 x Periods bars). MetaStock's VSAInd uses 9; BarsightVSA in MetaTrader has an input "
                 "Periods (default 9): a larger value compares each bar with a longer stretch of "
                 "history, so fewer bars stand out. No signal is given before Periods bars (and 16 "
                 "bars) have passed.</p>")
