@@ -56,9 +56,16 @@ int32_t Analyzer::revise(double next_close) const {
 
 BackgroundView Analyzer::background() const {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    if (!has_pending_) return Background(periods_).view(0, {nan, nan, nan, nan});
-    return background_.view(pending_.close, {recent_.mean_close(), long_closes_.mean_when_full(),
-                                             mid_closes_.mean_when_full(), longest_closes_.mean_when_full()});
+    if (!has_pending_) {
+        BackgroundView none = Background(periods_).view(0, {nan, nan, nan, nan});
+        none.mean_spread = none.mean_volume = none.close_position = nan;
+        return none;
+    }
+    BackgroundView v = background_.view(pending_.close, {recent_.mean_close(), long_closes_.mean_when_full(),
+                                                         mid_closes_.mean_when_full(), longest_closes_.mean_when_full()});
+    v.mean_spread = recent_.mean_spread(), v.mean_volume = recent_.mean_volume();
+    v.close_position = close_position(pending_.high, pending_.low, pending_.close);
+    return v;
 }
 
 void Analyzer::commit() {

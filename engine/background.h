@@ -136,6 +136,9 @@ struct BackgroundView {
     int32_t climax_age = -1; // bars since that climactic bar (-1: none)
     double range_low = 0, range_high = 0;      // NaN without a range
     double support = 0, resistance = 0;        // the nearest level below / above the close, NaN for none
+    // The bar's own terms as the rules measured it: the mean spread and
+    // volume of the N bars before it (S and V), and its close position.
+    double mean_spread = 0, mean_volume = 0, close_position = 0;
 };
 
 // What a bar's background truths are made of, as the bars before it left

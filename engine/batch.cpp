@@ -148,6 +148,7 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
         if (views == nullptr) continue;
         BackgroundView none;
         none.range_low = none.range_high = none.support = none.resistance = kNaN;
+        none.mean_spread = none.mean_volume = none.close_position = kNaN;
         for (std::size_t j = 0; j < length; ++j) views[first + j] = none;
         for (std::size_t k = 0; k < taken; ++k) views[first + static_cast<std::size_t>(at_[k])] = block_views_[k];
     }
@@ -318,8 +319,11 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
             range_low_at_[k] = state.range_low, range_high_at_[k] = state.range_high;
             level_above_at_[k] = state.level_above, level_below_at_[k] = state.level_below;
             if (views != nullptr) {
-                views[k] = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size,
-                                                        mid_at_[k], longest_at_[k]});
+                BackgroundView& view = views[k];
+                view = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size, mid_at_[k],
+                                                    longest_at_[k]});
+                view.mean_spread = spread_sum_at_[k] / size, view.mean_volume = volume_sum_at_[k] / size;
+                view.close_position = close_position(high_[b], low_[b], close_[b]);
             }
             uint32_t events = 0;
             if ((stepping >> p & 1) != 0) {

@@ -164,7 +164,8 @@ def _names_and_sides(codes):
 # for the levels (NaN when none).
 _BACKGROUND = (("trend_short", "Int8"), ("trend_mid", "Int8"), ("trend_long", "Int8"), ("climax_side", "Int8"),
                ("climax_age", "Int32"), ("range_side", "Int8"), ("range_low", "float64"),
-               ("range_high", "float64"), ("support", "float64"), ("resistance", "float64"))
+               ("range_high", "float64"), ("support", "float64"), ("resistance", "float64"),
+               ("spread_to_average", "float64"), ("volume_to_average", "float64"), ("close_position", "float64"))
 
 
 def _background_columns(found, moved):
@@ -220,6 +221,15 @@ def signals_frame(data: Bars, periods: int = 9, stamp: str = "bar") -> Result:
       support, resistance     (float64) the nearest level below and above
                    the close (the highs and lows of the last four wide bars
                    on high volume), NaN when there is none
+    and the bar itself as the rules measured it:
+      spread_to_average   (float64) its spread (high - low) over the mean
+                   spread of the N bars before it (1.5 and more is "wide",
+                   under 0.8 "narrow")
+      volume_to_average   (float64) its volume over the mean volume of the
+                   N bars before it (1.5 and more is "high", 2.2 "ultra-high")
+      close_position      (float64) where it closed in its range, 0 at the
+                   low to 1 at the high (0.5 when high equals low)
+    (NaN where an average is 0.)
     The last bar has its background too (a live chart reads it at that
     bar's close), though its code is 0. Feed.background() gives the same
     bar by bar.
@@ -910,7 +920,8 @@ class Feed:
         signals_frame's columns of that bar: trend_short, trend_mid,
         trend_long, climax_side, range_side (ints), climax_age (an int,
         None when there is no climax), range_low, range_high, support,
-        resistance (floats, NaN when none)."""
+        resistance (floats, NaN when none), spread_to_average,
+        volume_to_average and close_position (floats)."""
         if not self._history:
             raise ValueError("background: no bar has been pushed")
         values = dict(zip(_core.BACKGROUND_COLUMNS, self._feed.background()))

@@ -269,8 +269,19 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
 }
 
 // The background columns, in the order of kBackgroundColumns.
-constexpr const char* kBackgroundColumns[] = {"trend_short", "trend_mid", "trend_long", "climax_side", "climax_age",
-                                              "range_side", "range_low", "range_high", "support", "resistance"};
+constexpr const char* kBackgroundColumns[] = {"trend_short", "trend_mid",         "trend_long",        "climax_side",
+                                              "climax_age",  "range_side",        "range_low",         "range_high",
+                                              "support",     "resistance",        "spread_to_average", "volume_to_average",
+                                              "close_position"};
+
+// The bar's spread and volume (after the feed's floor) against the averages
+// the rules measured them by (NaN where an average is 0).
+double spread_to_average(double high, double low, const spreadcore::BackgroundView& v) {
+    return v.mean_spread > 0 ? (high - low) / v.mean_spread : std::numeric_limits<double>::quiet_NaN();
+}
+double volume_to_average(double volume, const spreadcore::BackgroundView& v) {
+    return v.mean_volume > 0 ? spreadcore::fed_volume(volume) / v.mean_volume : std::numeric_limits<double>::quiet_NaN();
+}
 
 // vsa_signals' codes and each bar's background as the engine read it (the
 // engine's batch face fed as a chart feeds it): a dict of the codes
@@ -284,6 +295,7 @@ py::dict vsa_background(const Floats& high, const Floats& low, const Floats& clo
     py::array_t<int32_t> codes(n), climax_age(n);
     py::array_t<int8_t> trend_short(n), trend_mid(n), trend_long(n), climax_side(n), range_side(n);
     py::array_t<double> range_low(n), range_high(n), support(n), resistance(n);
+    py::array_t<double> spread_ratio(n), volume_ratio(n), position(n);
     int32_t* const o = codes.mutable_data();
     int32_t* const age = climax_age.mutable_data();
     int8_t* const ts = trend_short.mutable_data();
@@ -295,6 +307,9 @@ py::dict vsa_background(const Floats& high, const Floats& low, const Floats& clo
     double* const rh = range_high.mutable_data();
     double* const su = support.mutable_data();
     double* const re = resistance.mutable_data();
+    double* const sr = spread_ratio.mutable_data();
+    double* const vr = volume_ratio.mutable_data();
+    double* const cp = position.mutable_data();
     {
         ReleasedGil unlocked;
         std::vector<spreadcore::BackgroundView> views(size);
@@ -306,20 +321,25 @@ py::dict vsa_background(const Floats& high, const Floats& low, const Floats& clo
             ts[i] = v.trend_short, tm[i] = v.trend_mid, tl[i] = v.trend_long;
             cs[i] = v.climax_side, age[i] = v.climax_age, rs[i] = v.range_side;
             rl[i] = v.range_low, rh[i] = v.range_high, su[i] = v.support, re[i] = v.resistance;
+            sr[i] = spread_to_average(high.data()[i], low.data()[i], v);
+            vr[i] = volume_to_average(volume.data()[i], v);
+            cp[i] = v.close_position;
         }
     }
     py::dict out;
     out["code"] = codes;
-    const py::object columns[] = {trend_short, trend_mid, trend_long, climax_side, climax_age,
-                                  range_side,  range_low, range_high, support,     resistance};
+    const py::object columns[] = {trend_short, trend_mid,  trend_long,   climax_side,  climax_age,
+                                  range_side,  range_low,  range_high,   support,      resistance,
+                                  spread_ratio, volume_ratio, position};
     for (std::size_t k = 0; k < std::size(kBackgroundColumns); ++k) out[kBackgroundColumns[k]] = columns[k];
     return out;
 }
 
-// A background as a tuple in the order of kBackgroundColumns.
-py::tuple background_tuple(const spreadcore::BackgroundView& v) {
+// A bar's background as a tuple in the order of kBackgroundColumns.
+py::tuple background_tuple(const spreadcore::BackgroundView& v, double high, double low, double volume) {
     return py::make_tuple(v.trend_short, v.trend_mid, v.trend_long, v.climax_side, v.climax_age, v.range_side,
-                          v.range_low, v.range_high, v.support, v.resistance);
+                          v.range_low, v.range_high, v.support, v.resistance, spread_to_average(high, low, v),
+                          volume_to_average(volume, v), v.close_position);
 }
 
 // Each bar's provisional code: what a live chart showed at that bar's close,
@@ -417,7 +437,8 @@ public:
 
     // The new bar's provisional code (its next close not yet known).
     int32_t push(double high, double low, double close, double volume) {
-        return barsight::Globals::SignFilter(stream_.push(value(high), value(low), value(close), value(volume)));
+        last_high_ = value(high), last_low_ = value(low), last_volume_ = value(volume);
+        return barsight::Globals::SignFilter(stream_.push(last_high_, last_low_, value(close), last_volume_));
     }
     // The newest bar's code judged with its next close.
     int32_t revise(double next_close) const {
@@ -428,7 +449,7 @@ public:
     // The background the newest bar was judged against.
     py::tuple background() const {
         if (stream_.bars() == 0) throw py::value_error("background: no bar has been pushed");
-        return background_tuple(stream_.background());
+        return background_tuple(stream_.background(), last_high_, last_low_, last_volume_);
     }
 
 private:
@@ -443,6 +464,7 @@ private:
     }
     spreadcore::Stream stream_;
     bool float32_;
+    double last_high_ = 0, last_low_ = 0, last_volume_ = 0;  // the newest bar's, as pushed
 };
 
 msxhost::Entry entry_of(const std::string& text) {
@@ -568,10 +590,9 @@ PYBIND11_MODULE(_core, m) {
           py::arg("periods"), py::arg("symbol") = std::nullopt);
     m.def("vsa_background", &vsa_background, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"));
-    m.attr("BACKGROUND_COLUMNS") = py::make_tuple(kBackgroundColumns[0], kBackgroundColumns[1], kBackgroundColumns[2],
-                                                  kBackgroundColumns[3], kBackgroundColumns[4], kBackgroundColumns[5],
-                                                  kBackgroundColumns[6], kBackgroundColumns[7], kBackgroundColumns[8],
-                                                  kBackgroundColumns[9]);
+    py::tuple background_columns(std::size(kBackgroundColumns));
+    for (std::size_t k = 0; k < std::size(kBackgroundColumns); ++k) background_columns[k] = kBackgroundColumns[k];
+    m.attr("BACKGROUND_COLUMNS") = background_columns;
     m.def("vsa_provisional", &vsa_provisional, py::arg("high"), py::arg("low"), py::arg("close"),
           py::arg("volume"), py::arg("periods"));
     m.def("calculate", &calculate, py::arg("name"), py::arg("high"), py::arg("low"), py::arg("close"),

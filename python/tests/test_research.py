@@ -14,7 +14,7 @@ from conftest import PLUGIN, ROOT, msxhost, read_bars
 SAMPLE = ROOT / "data" / "sample_ohlcv.csv"
 FOUR = ["SP500", "AAPL", "MSFT", "SSE"]
 BACKGROUND = ["trend_short", "trend_mid", "trend_long", "climax_side", "climax_age", "range_side", "range_low",
-              "range_high", "support", "resistance"]
+              "range_high", "support", "resistance", "spread_to_average", "volume_to_average", "close_position"]
 
 
 def four_symbols(real_series):
@@ -78,6 +78,16 @@ def test_the_background_columns_are_what_the_engine_read_bar_by_bar(source, peri
     close = bars["close"].to_numpy(dtype=np.float32).astype(np.float64)
     assert (frame["support"].dropna() < close[frame["support"].notna().to_numpy()]).all()
     assert (frame["resistance"].dropna() > close[frame["resistance"].notna().to_numpy()]).all()
+    # The bar's own terms: the engine's "wide" and "high volume" bars are
+    # those at 1.5 times their averages or more, and the signals that need
+    # them stand on such bars.
+    fired = frame["code"].to_numpy()
+    for code in (19, -10):  # Effort to rise and to fall: wide, high volume, closing high / low
+        on = fired == code
+        if on.any():
+            assert (frame["spread_to_average"][on] >= 1.5).all() and (frame["volume_to_average"][on] >= 1.5).all()
+            assert ((frame["close_position"][on] >= 2 / 3) if code > 0 else (frame["close_position"][on] <= 1 / 3)).all()
+    assert frame["close_position"].between(0, 1).all()
     # Stamped where the code is known, the background goes with its code.
     known = barsight.signals_frame(bars, periods=periods, stamp="known")
     pd.testing.assert_frame_equal(known[BACKGROUND].iloc[1:], frame[BACKGROUND].iloc[:-1].set_axis(bars.index[1:]),
