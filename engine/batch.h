@@ -5,11 +5,15 @@
 // Each block of bars is read in one pass (the usable bars kept, in order),
 // then one pass carries the windows along the block, noting for each bar
 // what the windows held before it (their sums, highest high and lowest
-// low), and a last pass judges the block's bars with the rules of
-// engine/rules.h: each condition worked out for two bars at once
-// (platform/lanes.h) and kept as a word of 64 bars, one bit a bar, each rule
-// the words of its conditions joined, each bar given the first rule in
-// kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
+// low, the trends' means), and a last pass judges the block's bars with the
+// rules of engine/rules.h, 64 bars (a word) at a time: each condition of a
+// bar against its context worked out for two bars at once
+// (platform/lanes.h) and kept as a word, one bit a bar; the bar before each
+// read from the word of its events moved up one bar; the background
+// (engine/background.h) stepped a bar at a time, in order, its state noted
+// for each bar, then each bar placed against its state's range and levels
+// two at a time; each rule the words of its conditions joined, each bar
+// given the first rule in kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
 // bar added and the bar leaving subtracted, the sum made afresh from the
 // window's values each time it wraps), so every mean is the same double;
 // the extremes are exact whatever the method: here each window is the end
