@@ -21,6 +21,7 @@
 #include "services/mql_str.h"
 #include "services/sign_filter.h"
 #include "services/value_table.h"
+#include "signals/signal_codes.h"
 
 namespace {
 
@@ -79,6 +80,12 @@ TEST(SignFilter, AsymmetricCodes) {
     } cases[] = {{0, 0}, {-2, -2}, {2, 0}, {3, 3}, {-3, 0}, {199, 199}, {-199, -199},
                  {200, 0}, {-200, 0}, {100, 0}, {-99, 0}, {-100, -100}, {198, 198}};
     for (const auto& c : cases) EXPECT_EQ(barsight::sign_filter(c.in), c.out) << c.in;
+}
+
+// Every code the engine gives passes the filter unchanged: VSAInd and the
+// client show each signal of the table, none silently dropped.
+TEST(SignFilter, PassesEveryCodeOfTheEngine) {
+    for (const spreadcore::Signal rule : spreadcore::kRuleOrder) EXPECT_EQ(barsight::sign_filter(rule), rule) << rule;
 }
 
 // --- volume colour ----------------------------------------------------------
