@@ -48,6 +48,8 @@ int ConfirmedCode(int shift)
 
 int OnInit()
   {
+   if(!BarsightDllsAllowed("BarsightVSAExample"))
+      return(INIT_FAILED);
    if(MaxSignalAge < 1)
      {
       Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);

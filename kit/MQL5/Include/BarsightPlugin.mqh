@@ -21,6 +21,9 @@ struct BarsightText
 // the same rule in MQL: BarsightVolumeColor().
 #include <BarsightVolumeColor.mqh>
 
+// BarsightDllsAllowed(program): whether DLL calls are allowed, said once if not.
+#include <BarsightDllCheck.mqh>
+
 // The signals: their codes (BARSIGHT_<NAME>, positive strength, negative
 // weakness), names, labels, glyphs and colours.
 #include <BarsightSignalTable.mqh>
