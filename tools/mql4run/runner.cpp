@@ -463,7 +463,9 @@ public:
         : folder_(std::move(folder)), terminal_(terminal), err_(err) {}
     ~CustomIndicators() {
         for (auto& [key, hidden] : hidden_) {
-            if (hidden->instance == nullptr) continue;
+            // An indicator whose start stopped the run (a critical error in its
+            // OnInit) has no entry.
+            if (hidden == nullptr || hidden->instance == nullptr) continue;
             try {
                 hidden->instance->deinit(mql::REASON_REMOVE);
             } catch (...) {  // the run has ended; nothing to report to
