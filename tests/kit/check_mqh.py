@@ -16,6 +16,14 @@ BarsightAnsi has just terminated (if(BarsightAnsi(text, bytes)) ...): an
 array without its NUL would be read past its end.
 
 usage: check_mqh.py --text-calls KIT
+
+With --kit-rules KIT: every program of the kit that imports a DLL (itself
+or through its includes) asks BarsightDllsAllowed first in OnInit (a
+script: OnStart) and fails when DLL calls are not allowed; the volume pane
+imports nothing; and no input's comment is longer than the 63 characters
+MetaTrader's Inputs tab shows.
+
+usage: check_mqh.py --kit-rules KIT
 """
 import os
 import re
@@ -266,9 +274,136 @@ def check_text_calls(kit):
           % (len(files), ", ".join(sorted(text_imports()))))
 
 
+# MetaTrader's Inputs tab shows an input's comment (the text after // on
+# its line) in place of its name, and shows 63 characters of it.
+INPUT_COMMENT_LIMIT = 63
+# Programs that must run where DLL imports are not allowed.
+WITHOUT_DLL = ("BarsightVolume",)
+
+
+def input_comment_faults(files):
+    """The inputs of `files` ({path: text}) whose comment is too long."""
+    faults = []
+    for path, text in sorted(files.items()):
+        for number, line in enumerate(text.splitlines(), 1):
+            code = re.sub(r'"(\\.|[^"\\])*"', '""', line)  # a ; or // in a default text is no end
+            m = re.match(r"\s*(?:input|sinput|extern)\b[^;]*;\s*//(.*)$", code)
+            if m and len(m.group(1).strip()) > INPUT_COMMENT_LIMIT:
+                faults.append("%s:%d: the input's comment has %d characters; the Inputs tab shows %d" %
+                              (path, number, len(m.group(1).strip()), INPUT_COMMENT_LIMIT))
+    return faults
+
+
+def program_text(files, path):
+    """A program's text with every file it includes (once), as the
+    compiler finds them: the dialect's Include folder, then Shared/Include."""
+    dialect = path.split("/")[0]
+    seen, parts = set(), []
+
+    def take(name):
+        if name in seen or name not in files:
+            return
+        seen.add(name)
+        parts.append(files[name])
+        for include in re.findall(r'^\s*#include\s*[<"]([^>"]+)[>"]', files[name], re.M):
+            found = [p for p in (dialect + "/Include/" + include, "Shared/Include/" + include) if p in files]
+            if found:
+                take(found[0])
+    take(path)
+    return "\n".join(parts)
+
+
+def dll_check_faults(files):
+    """The programs of `files` that import a DLL without asking first in
+    OnInit (OnStart) whether DLL calls are allowed, or that must import
+    nothing and do."""
+    faults = []
+    for path in sorted(files):
+        parts = path.split("/")
+        if len(parts) != 3 or parts[1] not in ("Indicators", "Experts", "Scripts") or \
+                not path.endswith((".mq4", ".mq5")):
+            continue
+        text = program_text(files, path)
+        imports = re.findall(r'^\s*#import\s+"([^"]+)"', text, re.M)
+        name = os.path.splitext(parts[2])[0]
+        if name in WITHOUT_DLL:
+            if imports:
+                faults.append("%s: imports %s: it must run where DLL imports are not allowed" %
+                              (path, ", ".join(sorted(set(imports)))))
+            continue
+        if not imports:
+            continue
+        code = code_only(text)
+        handler = "OnStart" if parts[1] == "Scripts" else "OnInit"
+        bodies = [b for b in functions(code) if b[0] == handler]
+        first = re.match(r"\{\s*if\s*\(\s*!\s*BarsightDllsAllowed\s*\([^;]*\)\s*\)\s*return\s*(\(\s*)?(\w*)",
+                         code[bodies[0][1]:bodies[0][2]]) if bodies else None
+        wanted = "" if handler == "OnStart" else "INIT_FAILED"
+        if not first or first.group(2) != wanted:
+            faults.append("%s: imports %s but its %s does not begin with if(!BarsightDllsAllowed(...)) return%s;" %
+                          (path, imports[0], handler, "(INIT_FAILED)" if wanted else ""))
+    return faults
+
+
+DLL_INCLUDE = '#import "BarsightPlugin.dll"\nint SignFilter(int sign);\n#import\n'
+ASKS = 'int OnInit()\n  {\n   if(!BarsightDllsAllowed("V"))\n      return(INIT_FAILED);\n   return(INIT_SUCCEEDED);\n  }\n'
+PLANTED_RULES = [
+    ("an input comment of 63 characters", {"MQL4/Indicators/V.mq4": "input int A = 1; // " + "x" * 63}, ""),
+    ("an input comment of 64 characters", {"MQL4/Indicators/V.mq4": "input int A = 1; // " + "x" * 64},
+     "MQL4/Indicators/V.mq4:1: the input's comment has 64 characters"),
+    ("a generated include's input comment", {"Shared/Include/I.mqh": "\n sinput bool B = true;  //" + "y" * 70},
+     "Shared/Include/I.mqh:2: the input's comment has 70"),
+    ("a default text holding ; and //", {"MQL5/Indicators/V.mq5": 'input string S = "a;b//c"; // ' + "z" * 64},
+     "V.mq5:1: the input's comment has 64"),
+    ("a program asking first", {"MQL4/Include/P.mqh": DLL_INCLUDE, "MQL4/Experts/V.mq4": "#include <P.mqh>\n" + ASKS},
+     ""),
+    ("a program importing through an include without asking",
+     {"MQL5/Include/P.mqh": DLL_INCLUDE, "MQL5/Indicators/V.mq5": "#include <P.mqh>\nint OnInit() { return(0); }"},
+     "MQL5/Indicators/V.mq5: imports BarsightPlugin.dll but its OnInit does not begin"),
+    ("a program asking after a DLL call",
+     {"MQL4/Indicators/V.mq4": DLL_INCLUDE + ASKS.replace("{\n", "{\n   SignFilter(1);\n", 1)},
+     "V.mq4: imports BarsightPlugin.dll but its OnInit"),
+    ("a script going on when told no",
+     {"Shared/Include/P.mqh": DLL_INCLUDE, "MQL4/Scripts/V.mq4": '#include <P.mqh>\nvoid OnStart()\n{\n'
+                                                                 ' BarsightDllsAllowed("V");\n SignFilter(1);\n}'},
+     "MQL4/Scripts/V.mq4: imports BarsightPlugin.dll but its OnStart"),
+    ("the volume pane importing", {"Shared/Include/P.mqh": DLL_INCLUDE, "MQL4/Indicators/BarsightVolume.mq4":
+                                   "#include <P.mqh>\n" + ASKS},
+     "BarsightVolume.mq4: imports BarsightPlugin.dll: it must run where DLL imports are not allowed"),
+]
+
+
+def check_kit_rules(kit):
+    faults = []
+    for name, files, expected in PLANTED_RULES:
+        said = input_comment_faults(files) + dll_check_faults(files)
+        if (not expected and said) or (expected and not any(expected in f for f in said)):
+            faults.append("the check on %s: %s (expected %s)" % (name, said or "nothing", expected or "nothing"))
+    files = {}
+    for folder, _, names in os.walk(kit):
+        for name in names:
+            if name.endswith((".mq4", ".mq5", ".mqh")):
+                path = os.path.join(folder, name)
+                files[os.path.relpath(path, kit).replace(os.sep, "/")] = open(path, encoding="utf-8").read()
+    importing = [p for p in files if p.count("/") == 2 and p.split("/")[1] != "Include" and
+                 re.search(r'^\s*#import\s+"', program_text(files, p), re.M)]
+    if len(importing) < 8 or not any("BarsightVolume" in p for p in files):
+        faults.append("the kit's programs were not found in %s (%d import a DLL)" % (kit, len(importing)))
+    faults += input_comment_faults(files) + dll_check_faults(files)
+    if faults:
+        print("\n".join(faults))
+        sys.exit(1)
+    print("the kit's %d MQL files: inputs' comments within %d characters; the %d programs that import a DLL ask "
+          "first whether DLL calls are allowed; it imports none in %s" %
+          (len(files), INPUT_COMMENT_LIMIT, len(importing), ", ".join(WITHOUT_DLL)))
+
+
 def main():
     if sys.argv[1:2] == ["--text-calls"] and len(sys.argv) == 3:
         check_text_calls(sys.argv[2])
+        return
+    if sys.argv[1:2] == ["--kit-rules"] and len(sys.argv) == 3:
+        check_kit_rules(sys.argv[2])
         return
     mqh, nm, groups = sys.argv[1], sys.argv[2], sys.argv[3:]
     if not groups or len(groups) % 3:

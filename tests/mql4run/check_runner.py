@@ -6,8 +6,10 @@ label from the signal table, the newest closed bar drawn as provisional;
 the background in the legend and the level lines equal the engine's own;
 bars fed one at a time equal one calculation at two engine calls per new
 bar; the buffers an Expert Advisor reads; a click opens the signal's help
-page; OnDeinit leaves nothing behind; bad input, a missing DLL and a bad
-command line get their exit codes.
+page; OnDeinit leaves nothing behind; BarsightVolume's colours equal
+CalcVolumeColor's with no DLL at hand; with DLL imports switched off each
+program that imports the DLL says so and stops; bad input, a missing DLL
+and a bad command line get their exit codes.
 
 usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows]
 The environment variable MQL4RUN_PREFIX is put before the runner's command
@@ -555,38 +557,70 @@ check("12 bars give no signal", arrows(run("BarsightVSA.mq4", "--data", host_pat
 code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5")
 check("BarsightVolume runs", code == 0 and out == "deinit\t0\n", "exit %d %s" % (code, err[-300:]))
 
-# BarsightVolume's buffers bar by bar against CalcVolumeColor's rule: each
-# bar from the third on is in exactly one buffer (0 low, 1 down, 2 up, 3
-# unchanged), holding its volume; low is strictly below both bars before,
-# else the close against the previous close. An index off by one fails.
-code, out, err = run("BarsightVolume.mq4", "--data", host_path(data), "--new-bars", "5", "--dump-buffers")
-in_buffer = {}
-for line in out.splitlines():
-    if line.startswith("buffer\t"):
-        _, index, date, value = line.split("\t")
-        if int(index) != 5:  # the histograms; 5 is the average line
-            in_buffer.setdefault(date, []).append((int(index), float(value)))
+# BarsightVolume's up/down colouring, computed in MQL, against the plug-in's
+# CalcVolumeColor called natively on the same bars: each bar from the third
+# on is in exactly one buffer (0 low, 1 down, 2 up, 3 unchanged) holding its
+# volume, the one CalcVolumeColor names; the first two bars are in none. On
+# the sample and a real series (the S&P 500's days, volumes past 2^31), in
+# both dialects. The pane imports nothing: it runs from a folder without
+# any DLL, and alike with DLL imports switched off. An index off by one fails.
+calc_volume_color = ctypes.CDLL(plugin).CalcVolumeColor
+calc_volume_color.argtypes = [ctypes.c_double] * 5
+calc_volume_color.restype = ctypes.c_int32
+BUFFER_OF_COLOUR = {1: 0, 2: 1, 3: 2, 4: 3}  # low, down, up, unchanged
+no_libraries = os.path.join(work, "no-libraries")
+os.makedirs(no_libraries)
+
+
+def runner_volume(text):
+    """The tick volume the runner gives a bar of the file: the host's float,
+    rounded to a whole number."""
+    value = f32(text)
+    return float(int(value + 0.5)) if value > 0 else 0.0
+
+
+def volume_colour_problems(program, csv, *args, libs=None):
+    """Where the pane's up/down buffers differ from CalcVolumeColor on `csv`."""
+    file_rows = [line.rstrip("\n").split(",") for line in open(csv)][1:]
+    code, out, err = run(program, "--data", host_path(csv), "--dump-buffers", *args, libs=libs)
+    if code != 0:
+        return ["exit %d %s" % (code, err[-300:])]
+    got = {}
+    for index, values in series.buffers(out).items():
+        if index != 5:  # the histograms; 5 is the average line
+            for date, value in values.items():
+                got.setdefault(date, []).append((index, value))
+    problems = []
+    for t, row in enumerate(file_rows):
+        have = got.get(row[0], [])
+        if t < 2:
+            if have:
+                problems.append((row[0], "coloured", have))
+            continue
+        v0, v1, v2 = (runner_volume(file_rows[t - k][5]) for k in range(3))
+        want = BUFFER_OF_COLOUR.get(calc_volume_color(v0, v1, v2, f32(row[4]), f32(file_rows[t - 1][4])))
+        if len(have) != 1 or have[0][0] != want or not math.isclose(have[0][1], v0, rel_tol=1e-9):
+            problems.append((row[0], have, want))
+    return problems
+
+
+real_series = subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                           "scripts", "real_data.py")],
+                             capture_output=True, text=True, timeout=900)
+sp500 = dict(line.split()[:2] for line in real_series.stdout.splitlines()).get("SP500")
+check("the S&P 500's days from scripts/real_data.py", real_series.returncode == 0 and sp500 is not None,
+      real_series.stderr.strip()[-300:])
+volume_cases = [("the sample", data, [], None), ("the sample, no DLL in its folder", data, [], no_libraries),
+                ("the sample, DLL imports off", data, ["--no-dlls"], None),
+                ("50 new bars one at a time", data, ["--new-bars", "50"], None)]
+if sp500:
+    volume_cases.append(("the S&P 500", sp500, [], None))
+for program in ["BarsightVolume.mq4"] + ([] if windows else ["BarsightVolume.mq5"]):
+    for name, csv, args, libs in volume_cases:
+        wrong = volume_colour_problems(program, csv, *args, libs=libs)
+        check("%s on %s equals CalcVolumeColor bar by bar" % (program, name), not wrong, str(wrong[:3]))
 closes = {r[0]: f32(r[4]) for r in rows}
 dates = [r[0] for r in rows]
-wrong = []
-for t, date in enumerate(dates):
-    got = in_buffer.get(date, [])
-    if t < 2:
-        if got:
-            wrong.append((date, "coloured", got))
-        continue
-    if len(got) != 1:
-        wrong.append((date, "in %d buffers" % len(got)))
-        continue
-    if t < 4:
-        continue  # the volumes two bars back are those of uncoloured bars
-    v0, v1, v2 = got[0][1], in_buffer[dates[t - 1]][0][1], in_buffer[dates[t - 2]][0][1]
-    c0, c1 = closes[date], closes[dates[t - 1]]
-    want = 0 if v0 < v1 and v0 < v2 else 1 if c0 < c1 else 2 if c0 > c1 else 3
-    if got[0][0] != want:
-        wrong.append((date, got[0], want))
-check("BarsightVolume's buffers follow CalcVolumeColor bar by bar (%d bars)" % len(dates),
-      code == 0 and not wrong, str(wrong[:3]))
 
 # The volume classes: volume against the average of the last 20 volumes
 # (the bar's own included), with VSASpread's limits in units of 2/7 of the
@@ -757,6 +791,34 @@ if windows:
           (names.count("UnsubclassWindow") == 1 and "GetFromQueue" in names if hooked else
            "help opens on a click only" in err and "UnsubclassWindow" not in names), err[-400:])
 
+# --- DLL imports switched off ---------------------------------------------------------
+# MetaTrader 4 starts a program and stops it at its first DLL call
+# ("DLL calls are not allowed"); MetaTrader 5 does not load a program that
+# has imports. Each kit program that imports the DLL asks first: it says so
+# once, as an alert and in the log, with where to switch DLL calls on, and
+# its OnInit fails (a script ends) before any DLL call.
+SWITCH_ON = ("DLL calls are not allowed, and it needs BarsightPlugin.dll. Switch on \"Allow DLL imports\" in "
+             "Tools > Options > Expert Advisors, or on the program's Common tab.")
+for name, script in [("BarsightVSA", False), ("BarsightScanner", False), ("BarsightVSAExample", False),
+                     ("BarsightTableAndHelp", True), ("BarsightTooltips", True)]:
+    code, out, err = run(name + ".mq4", "--data", host_path(data), "--no-dlls")
+    said = "%s: %s" % (name, SWITCH_ON)
+    told = err.count("alert: " + said) == 1 and err.splitlines().count(said) == 1
+    stopped = (code == 0 and out == "deinit\t0\n") if script else \
+        (code == 1 and out == "" and "OnInit of %s.mq4 failed (1)" % name in err)
+    check("%s.mq4 with DLL imports off says so once and %s" % (name, "ends" if script else "fails OnInit"),
+          told and stopped and "DLL calls are not allowed;" not in err, "exit %d %s" % (code, err[-400:]))
+    if not windows:
+        code, out, err = run(name + ".mq5", "--data", host_path(data), "--no-dlls")
+        check("%s.mq5 with DLL imports off is not loaded" % name,
+              code == 3 and out == "" and "%s.mq5 imports BarsightPlugin.dll, and DLL loading is not allowed" % name
+              in err, "exit %d %s" % (code, err[-300:]))
+# A program that calls an import without asking is stopped at that call.
+code, out, err = run("CheckStack.mq4", "--data", host_path(few), "--input", "Correct=true", "--no-dlls")
+check("with DLL imports off the first DLL call stops the program: exit 1",
+      code == 1 and "DLL calls are not allowed; 'Spreadcore.dll'-'RemoveFromChart'" in err and "matching" not in err,
+      "exit %d %s" % (code, err[-300:]))
+
 # --- the runner's own checks: a wrong declaration, the built-ins --------------------
 code, out, err = run("CheckStack.mq4", "--data", host_path(few), "--input", "Correct=true")
 check("matching declarations leave the stack as it was", code == 0 and "matching: 0" in err,
@@ -776,6 +838,13 @@ check("the built-ins (series order, code page round trip, time text, globals)",
 code, out, err = run("CheckRuntime.mq4", "--data", host_path(few), "--input", "Index=3")
 check("an index out of range stops the program: exit 1",
       code == 1 and "array out of range (index 3, size 3)" in err and "value=" not in err, err[-300:])
+
+# An indicator read through iCustom that stops in its OnInit stops the run
+# (exit 1), and the run still ends cleanly (no crash on the way out).
+code, out, err = run("CheckNested.mq4", "--data", host_path(few))
+check("a hidden indicator stopping in OnInit: exit 1, a clean end",
+      code == 1 and "array out of range (index 1, size 1)" in err and "copy " not in err,
+      "exit %d %s" % (code, err[-300:]))
 
 # --- a missing DLL, a bad command line -------------------------------------------
 partial = os.path.join(work, "libs")

@@ -171,11 +171,16 @@ for order, reasons in (("--reinit", ("chartchange", "parameters", "remove")),
 # --- the MQL5 runtime's own rules ---------------------------------------------------
 # Series off by default, MQL5's EMPTY_VALUE and timeframe codes, iCustom
 # handles read with CopyBuffer.
-code, out, err = run("CheckDialect.mq5", "--data", host_path(data), "--new-bars", "3")
-want = ["time series false", "oldest first true", "buffer series false", "empty DBL_MAX true",
-        "period D1 16408 true", "handle 10", "copied 3", "newest copied first true", "released true"]
-check("CheckDialect.mq5: the dialect's defaults", code == 0 and all(w in err for w in want),
-      "exit %d, missing %s\n%s" % (code, [w for w in want if w not in err], err[-600:]))
+# With DLL imports off MQLInfoInteger says so, and BarsightVolume (no
+# imports) still loads behind its handle.
+for allowed, switch in [("true", []), ("false", ["--no-dlls"])]:
+    code, out, err = run("CheckDialect.mq5", "--data", host_path(data), "--new-bars", "3", *switch)
+    want = ["time series false", "oldest first true", "buffer series false", "empty DBL_MAX true",
+            "period D1 16408 true", "dlls allowed " + allowed, "handle 10", "copied 3", "newest copied first true",
+            "released true"]
+    check("CheckDialect.mq5: the dialect's defaults%s" % (" with DLL imports off" if switch else ""),
+          code == 0 and all(w in err for w in want),
+          "exit %d, missing %s\n%s" % (code, [w for w in want if w not in err], err[-600:]))
 code, out, err = run("CheckRuntime.mq4", "--data", host_path(data), "--input", "Index=2")
 check("an MQL4 program keeps MQL4's rules beside them", code == 0, "exit %d %s" % (code, err[-300:]))
 

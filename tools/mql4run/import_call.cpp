@@ -61,4 +61,12 @@ void Program::pointer_refused(const BoundImport& import) {
                       "run this program with the 32-bit mql4run.exe"};
 }
 
+void Program::dll_calls_refused(const BoundImport& import) {
+    // MetaTrader 4 with "Allow DLL imports" off: the program runs until its
+    // first import call, which stops it (error 4017).
+    std::cerr << "DLL calls are not allowed; '" << import.library << "'-'" << import.name << "'\n";
+    throw RunStop{kExitRuntimeError, std::string("cannot call '") + import.name + "' of " + import.library +
+                                         " (DLL calls are not allowed): the program is stopped"};
+}
+
 }  // namespace mql

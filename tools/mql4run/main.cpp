@@ -5,7 +5,7 @@
 //         [--copies N [--copy-input NAME=VALUE]... [--remove-copy K]] [--not-ready N] [--seconds S]
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
 //         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
-//         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls]
+//         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls] [--no-dlls]
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
     "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
     "               [--reinit-period M] [--hidden-symbol SYMBOL]... [--trade-reply RETCODE]\n"
-    "               [--count-calls]\n"
+    "               [--count-calls] [--no-dlls]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -66,6 +66,9 @@ constexpr const char* kUsage =
     "after SymbolSelect. --trade-reply RETCODE: MQL5 market orders get that answer (10004 a\n"
     "requote, 10010 half filled). --count-calls prints how often the program called the\n"
     "market-data reads (iBars ... iVolume, CopyRates) and ObjectsTotal/ObjectName (stderr).\n"
+    "--no-dlls: \"Allow DLL imports\" is off: an MQL4 program starts and its first DLL call stops\n"
+    "it (exit 1, \"DLL calls are not allowed\"); an MQL5 program with imports is not loaded (exit 3);\n"
+    "IsDllsAllowed() and MQLInfoInteger(MQL_DLLS_ALLOWED) answer false.\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -136,6 +139,8 @@ int main(int argc, char** argv) {
             options.clicks.emplace_back(argv[++i]);
         } else if (arg == "--hover" && has_value) {
             options.hovers.emplace_back(argv[++i]);
+        } else if (arg == "--no-dlls") {
+            options.no_dlls = true;
         } else if (arg == "--log-imports") {
             options.log_imports = true;
         } else if (arg == "--dump-buffers") {

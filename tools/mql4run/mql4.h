@@ -44,6 +44,9 @@ protected:
     bool IndicatorBuffers(int) { return true; }
     void IndicatorDigits(int digits) { IndicatorSetInteger(INDICATOR_DIGITS, digits); }
 
+    // "Allow DLL imports" (the runner's --no-dlls switches it off).
+    bool IsDllsAllowed() { return MQLInfoInteger(MQL_DLLS_ALLOWED) != 0; }
+
     // The chart, in minutes.
     int Period() { return period_code(); }
     int WindowHandle(const string& symbol, int timeframe);

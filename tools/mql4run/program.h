@@ -119,6 +119,9 @@ protected:
     mql_long ChartGetInteger(mql_long chart_id, ENUM_CHART_PROPERTY_INTEGER property, int sub_window = 0);
     bool ChartRedraw(mql_long = 0) { return true; }
     mql_long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER property);
+    mql_long MQLInfoInteger(ENUM_MQL_INFO_INTEGER property) {
+        return property == MQL_DLLS_ALLOWED ? terminal().dlls_allowed : 0;
+    }
 
     // The Market Watch holds every symbol of the run.
     int SymbolsTotal(bool selected);
@@ -234,6 +237,7 @@ private:
                     const std::string& result);
     [[noreturn]] void stack_mismatch(const BoundImport& import, std::int32_t difference);
     [[noreturn]] void pointer_refused(const BoundImport& import);
+    [[noreturn]] void dll_calls_refused(const BoundImport& import);
 
     struct Buffer {
         array<double>* values = nullptr;
@@ -276,6 +280,7 @@ private:
 template <class R, class... A>
 R Program::import_call(int slot, A... args) {
     const BoundImport& import = context_.imports.at(static_cast<std::size_t>(slot));
+    if (!terminal().dlls_allowed) dll_calls_refused(import);
     if (import.pointer_through_int) pointer_refused(import);
     // R is void, std::int32_t, std::int64_t or double.
     using Value = std::conditional_t<std::is_void_v<R>, int, R>;

@@ -299,6 +299,28 @@ bool Imports::bind(const mql::ProgramEntry& program, const std::string& folder, 
     return true;
 }
 
+void Imports::declare(const mql::ProgramEntry& program) {
+    for (const mql::ImportDecl* decl = program.imports; decl->library != nullptr; ++decl) {
+        mql::BoundImport bound;
+        bound.library = decl->library;
+        bound.name = decl->name;
+        bound_.push_back(bound);
+    }
+}
+
+bool bind_imports(const mql::ProgramEntry& program, const std::string& folder, bool dlls_allowed,
+                  Imports* imports, std::string* error) {
+    if (dlls_allowed) return imports->bind(program, folder, error);
+    if (program.dialect == mql::Dialect::mql5 && program.imports->library != nullptr) {
+        *error = std::string(program.file) + " imports " + program.imports->library +
+                 ", and DLL loading is not allowed: MetaTrader 5 does not load the program (switch on "
+                 "\"Allow DLL imports\")";
+        return false;
+    }
+    imports->declare(program);
+    return true;
+}
+
 std::string address_import_reached(const mql::ProgramEntry& program) {
     if (kIntHoldsPointer || program.reached == nullptr || program.dialect == mql::Dialect::mql5) return {};
     for (const char* const* name = program.reached; *name != nullptr; ++name) {
@@ -441,7 +463,9 @@ public:
         : folder_(std::move(folder)), terminal_(terminal), err_(err) {}
     ~CustomIndicators() {
         for (auto& [key, hidden] : hidden_) {
-            if (hidden->instance == nullptr) continue;
+            // An indicator whose start stopped the run (a critical error in its
+            // OnInit) has no entry.
+            if (hidden == nullptr || hidden->instance == nullptr) continue;
             try {
                 hidden->instance->deinit(mql::REASON_REMOVE);
             } catch (...) {  // the run has ended; nothing to report to
@@ -499,7 +523,7 @@ private:
             err_ << "mql4run: iCustom: no indicator " << name << '\n';
             return hidden;
         }
-        if (!hidden->bound.bind(*entry, folder_, &error)) {
+        if (!bind_imports(*entry, folder_, terminal_->dlls_allowed, &hidden->bound, &error)) {
             err_ << "mql4run: iCustom: " << error << '\n';
             return hidden;
         }
@@ -573,7 +597,9 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             << all.time.size() << ")\n";
         return mql::kExitUsage;
     }
-    const std::string reached = address_import_reached(*entry);
+    // With DLL calls not allowed no import is ever made: what one would pass
+    // does not matter.
+    const std::string reached = options.no_dlls ? std::string() : address_import_reached(*entry);
     if (!reached.empty()) {
         err << "mql4run: " << entry->file << " calls " << reached
             << ", which passes a memory address through an MQL4 int (32 bits here): run it with the "
@@ -582,12 +608,15 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     }
     Imports imports;
     const std::string folder = options.libraries.empty() ? platform::own_module_directory() : options.libraries;
-    if (!imports.bind(*entry, folder, &error)) {
-        err << "mql4run: " << error << "; MetaTrader refuses to load the program the same way\n";
+    if (!bind_imports(*entry, folder, !options.no_dlls, &imports, &error)) {
+        err << "mql4run: " << error;
+        if (!options.no_dlls) err << "; MetaTrader refuses to load the program the same way";
+        err << '\n';
         return mql::kExitImport;
     }
     mql::Terminal terminal;
     terminal.log_imports = options.log_imports;
+    terminal.dlls_allowed = !options.no_dlls;
     terminal.not_ready = options.not_ready;
     terminal.dpi = options.dpi;
     terminal.notifications = options.notifications;

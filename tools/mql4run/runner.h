@@ -30,6 +30,7 @@ struct Options {
     int visible_bars = 120;  // the newest bars the chart window shows
     bool reload = false;  // a last OnCalculate with prev_calculated 0 (history reloaded)
     bool log_imports = false;
+    bool no_dlls = false;  // "Allow DLL imports" switched off
     bool dump_buffers = false;  // print the indicator buffers after the last calculation
     // After the calculations, each: OnDeinit(reason), then a fresh instance
     // (globals reset, the same inputs) with OnInit and a full OnCalculate.
@@ -77,12 +78,22 @@ class Imports {
 public:
     // False with a reason when a library or an export is missing.
     bool bind(const mql::ProgramEntry& program, const std::string& folder, std::string* error);
+    // With "Allow DLL imports" off (MetaTrader 4): the imports by name, no
+    // library loaded; a call stops the program.
+    void declare(const mql::ProgramEntry& program);
     const std::vector<mql::BoundImport>& bound() const { return bound_; }
 
 private:
     std::vector<std::pair<std::string, platform::DynamicLibrary>> libraries_;
     std::vector<mql::BoundImport> bound_;
 };
+
+// A program's imports as the terminal binds them: loaded from `folder`;
+// with DLL imports not allowed, declared only in MetaTrader 4 (the first
+// call stops the program) and refused in MetaTrader 5 for a program that
+// has any. False with a reason when it cannot load.
+bool bind_imports(const mql::ProgramEntry& program, const std::string& folder, bool dlls_allowed,
+                  Imports* imports, std::string* error);
 
 // One chart running one program.
 class ChartSession {

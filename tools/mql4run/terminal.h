@@ -84,6 +84,10 @@ struct Terminal {
     std::int64_t clock_ms = 0;  // virtual milliseconds since the run began
     datetime start_time = 0;
     bool log_imports = false;
+    // "Allow DLL imports" (--no-dlls: off). Off, MetaTrader 4 stops a
+    // program at its first import call; MetaTrader 5 does not load one that
+    // has imports.
+    bool dlls_allowed = true;
     bool notifications = true;
     std::vector<std::int64_t> notified_ms;  // when each notification was sent
     // --not-ready N: the first N reads of each other symbol or timeframe

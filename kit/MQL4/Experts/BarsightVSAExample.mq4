@@ -26,7 +26,7 @@ input int    Periods  = 9;      // BarsightVSA's averaging length
 input bool   Trade    = false;  // Place orders (false: only print what it would do)
 input double Lots     = 0.1;    // Order size when trading
 input int    Magic    = 20250;  // Magic number of this advisor's orders
-input int    MaxSignalAge = 1;  // After a gap: act on a signal at most this many bars old (1 = just confirmed)
+input int    MaxSignalAge = 1;  // Act on signals at most this many bars old (1 = just confirmed)
 
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
@@ -48,6 +48,8 @@ int ConfirmedCode(int shift)
 
 int OnInit()
   {
+   if(!BarsightDllsAllowed("BarsightVSAExample"))
+      return(INIT_FAILED);
    if(MaxSignalAge < 1)
      {
       Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);

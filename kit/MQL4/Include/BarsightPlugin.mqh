@@ -14,11 +14,12 @@ struct BarsightText
    int               text;
   };
 
-// Volume colour classes of CalcVolumeColor.
-#define BARSIGHT_VOLUME_LOW        1   // below both comparison volumes
-#define BARSIGHT_VOLUME_DOWN       2   // close below the comparison close
-#define BARSIGHT_VOLUME_UP         3   // close above the comparison close
-#define BARSIGHT_VOLUME_UNCHANGED  4   // closes equal (or not comparable)
+// Volume colour classes of CalcVolumeColor (BARSIGHT_VOLUME_LOW ...), and
+// the same rule in MQL: BarsightVolumeColor().
+#include <BarsightVolumeColor.mqh>
+
+// BarsightDllsAllowed(program): whether DLL calls are allowed, said once if not.
+#include <BarsightDllCheck.mqh>
 
 // The signals: their codes (BARSIGHT_<NAME>, positive strength, negative
 // weakness), names, labels, glyphs and colours.

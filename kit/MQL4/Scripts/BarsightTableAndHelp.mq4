@@ -13,6 +13,8 @@ input string HelpPage = "VSATrend";  // Help page to show ("" for none)
 
 void OnStart()
   {
+   if(!BarsightDllsAllowed("BarsightTableAndHelp"))
+      return;
    BarsightTableAndHelp(HelpPage);
   }
 //+------------------------------------------------------------------+

@@ -10,6 +10,8 @@
 
 void OnStart()
   {
+   if(!BarsightDllsAllowed("BarsightTooltips"))
+      return;
    BarsightTooltips();
   }
 //+------------------------------------------------------------------+

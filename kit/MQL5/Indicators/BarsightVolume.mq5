@@ -22,10 +22,13 @@
 #property indicator_buffers 9
 #property indicator_plots   9
 
-#include <BarsightPlugin.mqh>
+// No DLL: the pane imports nothing, so it runs where DLL imports are
+// not allowed (virtual hosting, cloud agents).
+#include <BarsightVolumeColor.mqh>
+#include <BarsightSignalTable.mqh>
 #include <BarsightSignals.mqh>
 
-input int  Colouring     = 0;      // 0 up/down bars (CalcVolumeColor), 1 volume classes
+input int  Colouring     = 0;      // 0 up/down bars, 1 volume classes
 input int  AveragePeriod = 20;     // Bars in the moving average of volume (0 hides it)
 input int  MaxBars       = 0;      // Newest bars the pane shows (0 = all)
 input bool PaintBars     = false;  // Paint the newest 1000 price bars in their volume colour

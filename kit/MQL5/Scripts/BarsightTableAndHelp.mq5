@@ -12,6 +12,8 @@ input string HelpPage = "VSATrend";  // Help page to show ("" for none)
 
 void OnStart()
   {
+   if(!BarsightDllsAllowed("BarsightTableAndHelp"))
+      return;
    BarsightTableAndHelp(HelpPage);
   }
 //+------------------------------------------------------------------+

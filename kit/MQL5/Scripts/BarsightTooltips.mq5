@@ -9,6 +9,8 @@
 
 void OnStart()
   {
+   if(!BarsightDllsAllowed("BarsightTooltips"))
+      return;
    BarsightTooltips();
   }
 //+------------------------------------------------------------------+

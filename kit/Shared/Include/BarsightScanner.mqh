@@ -252,6 +252,8 @@ void OnTimer()
 
 int OnInit()
   {
+   if(!BarsightDllsAllowed("BarsightScanner"))
+      return(INIT_FAILED);
    if(Periods < 1 || Periods > 10000 || ScanBars < 0 || MaxRows < 1)
      {
       Print("BarsightScanner: Periods must be 1 to 10000, ScanBars 0 or more, MaxRows 1 or more");

@@ -5,7 +5,8 @@
 //| two signals of one side share a glyph or a colour. A provisional |
 //| signal (the newest closed bar, judged without its next close) is |
 //| drawn in its colour mixed halfway with grey.                     |
-//| Include after BarsightPlugin.mqh.                                |
+//| Include after BarsightPlugin.mqh (or, with no DLL, after         |
+//| BarsightSignalTable.mqh): it calls no DLL.                       |
 //+------------------------------------------------------------------+
 
 // The index of a code in the order of BarsightSignalCode(), or -1 for a

@@ -162,6 +162,8 @@ void VsaFlushNotification()
 
 int OnInit()
   {
+   if(!BarsightDllsAllowed("BarsightVSA"))
+      return(INIT_FAILED);
    if(Periods < 1 || Periods > 10000)
      {
       Print("BarsightVSA: Periods must be 1 to 10000, not ", Periods);

@@ -3,9 +3,9 @@
 //| MetaTrader 4 and 5 volume panes: the input check, the volume      |
 //| classes and the calculation. The program declares Colouring,      |
 //| AveragePeriod, MaxBars and PaintBars (MetaTrader 5 also           |
-//| VolumeSource), includes BarsightPlugin.mqh and                    |
-//| BarsightSignals.mqh before this file and binds and styles the     |
-//| nine buffers in its OnInit.                                       |
+//| VolumeSource), includes BarsightVolumeColor.mqh,                  |
+//| BarsightSignalTable.mqh and BarsightSignals.mqh before this file  |
+//| (no DLL import) and binds and styles the nine buffers in OnInit.  |
 //+------------------------------------------------------------------+
 
 #define VOLUME_UP_DOWN 0
@@ -303,8 +303,8 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
       else if(i + 2 < rates_total)
         {
          // Each bar is compared with the two before it: the oldest two get no colour.
-         switch(CalcVolumeColor(v, VolumeAt(i + 1, tick_volume, volume), VolumeAt(i + 2, tick_volume, volume),
-                                close[i], close[i + 1]))
+         switch(BarsightVolumeColor(v, VolumeAt(i + 1, tick_volume, volume),
+                                    VolumeAt(i + 2, tick_volume, volume), close[i], close[i + 1]))
            {
             case BARSIGHT_VOLUME_LOW:  bucket = 0; break;
             case BARSIGHT_VOLUME_DOWN: bucket = 1; break;

@@ -3,7 +3,7 @@
 //| check_twins.py: OnCalculate's arrays and the buffers are not      |
 //| series until the program says so, EMPTY_VALUE is DBL_MAX, PERIOD_ |
 //| values are MQL5's codes, iCustom answers a handle that CopyBuffer |
-//| reads (into a series array newest first).                         |
+//| reads (into a series array newest first), MQL_DLLS_ALLOWED.       |
 //+------------------------------------------------------------------+
 #property indicator_chart_window
 #property indicator_buffers 1
@@ -33,6 +33,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    Print("buffer series ", ArrayGetAsSeries(Values));
    Print("empty DBL_MAX ", EMPTY_VALUE == DBL_MAX);
    Print("period D1 ", PERIOD_D1, " ", Period() == PERIOD_D1);
+   Print("dlls allowed ", MQLInfoInteger(MQL_DLLS_ALLOWED) != 0);
    int handle = iCustom(NULL, PERIOD_CURRENT, "BarsightVolume", 0, 3);
    Print("handle ", handle);
    double copied[];
