@@ -28,6 +28,31 @@ import subprocess
 import sys
 import tempfile
 
+
+def with_sanitizer_runtime():
+    """In a sanitizer's build the native libraries this script loads through
+    ctypes need the sanitizer's runtime loaded before anything else: the
+    test names it in BARSIGHT_SANITIZER_RUNTIME, and the script runs itself
+    again with it preloaded (and the interpreter's own allocations left out
+    of leak checking). The programs it starts get the environment it was
+    given."""
+    runtime = os.environ.get("BARSIGHT_SANITIZER_RUNTIME")
+    if not runtime:
+        return
+    if os.environ.get("BARSIGHT_SANITIZER_PRELOADED") != "1":
+        env = dict(os.environ, LD_PRELOAD=runtime, BARSIGHT_SANITIZER_PRELOADED="1",
+                   ASAN_OPTIONS=(os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":"))
+        if "ASAN_OPTIONS" in os.environ:
+            env["BARSIGHT_GIVEN_ASAN_OPTIONS"] = os.environ["ASAN_OPTIONS"]
+        os.execve(sys.executable, [sys.executable] + sys.argv, env)
+    os.environ.pop("LD_PRELOAD", None)
+    os.environ.pop("ASAN_OPTIONS", None)
+    if "BARSIGHT_GIVEN_ASAN_OPTIONS" in os.environ:
+        os.environ["ASAN_OPTIONS"] = os.environ.pop("BARSIGHT_GIVEN_ASAN_OPTIONS")
+
+
+with_sanitizer_runtime()
+
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
