@@ -6,15 +6,20 @@ same runtime headers and warning options). Each must be refused with its
 reason and the MQL file's own line; a control program of each dialect must
 compile, so a broken harness cannot pass.
 
-usage: check_strict.py TRANSLATE_PY CXX SOURCE_DIR [COMPILER OPTION]..."""
+Then the planted programs tests/mql4run/programs/CheckAccepted.mq4 and .mq5
+(valid MQL the runner once refused) run through mql4run, each construct's
+line printed as the terminal would print it; and an access past a fixed
+array's end stops the program.
+
+usage: check_strict.py TRANSLATE_PY CXX SOURCE_DIR MQL4RUN LIBRARIES DATA [COMPILER OPTION]..."""
 import concurrent.futures
 import os
 import subprocess
 import sys
 import tempfile
 
-translate, compiler, source_dir = sys.argv[1:4]
-options = sys.argv[4:]
+translate, compiler, source_dir, runner, libraries, data = sys.argv[1:7]
+options = sys.argv[7:]
 work = tempfile.mkdtemp(prefix="mql-strict-")
 
 # (dialect, program, what the refusal says). Each program is whole: the
@@ -49,11 +54,58 @@ REFUSED = [
      "invalid conversion from"),
     (".mq4", "void OnStart() { PlotIndexSetInteger(0, PLOT_DRAW_TYPE, DRAW_NONE); }", "was not declared"),
     (".mq4", "double v[];\nvoid OnStart() { Print(CopyBuffer(10, 0, 0, 1, v)); }", "was not declared"),
-    (".mq4", "void OnStart() { Print(PERIOD_H2); }", "was not declared"),
+    (".mq4", "void OnStart() { Print(PERIOD_H7); }", "was not declared"),
 ]
 
-# What each dialect does take: the explicit conversions, its own names.
+# What MetaEditor refuses, or warns about (an error in a strict build), with
+# its own words and the program's line: (dialect, program, message, line).
+REFUSED_AT = [
+    (".mq4", "int Sum(const int values[])\n  { return(values[0]); }", "'values' - arrays are passed by reference only", 1),
+    (".mq5", "struct Pair { int a; int b; };\nint Sum(Pair p) { return(p.a + p.b); }",
+     "'p' - objects are passed by reference only", 2),
+    (".mq4", "input int Limit = 5;\nvoid Raise(int &v) { v++; }\nvoid OnStart() { Raise(Limit); }",
+     "'Limit' - constant variable cannot be passed as reference", 3),
+    (".mq5", 'input int Limit = 5;\nvoid OnStart() { double p = 0;\n if(SymbolInfoDouble(Symbol(), SYMBOL_BID, Limit))'
+             ' Print(p); }', "'Limit' - constant variable cannot be passed as reference", 3),
+    (".mq4", '#import "user32.dll"\nint Join(string &names[], int count);\n#import\nvoid OnStart() { }',
+     "'names' - string arrays cannot be passed to imported functions", 2),
+    (".mq4", "#property indicator_buffers 1\nvoid OnStart() {\n SetIndexStyle(0, DRAW_COLOR_ARROW); }",
+     "'DRAW_COLOR_ARROW' - undeclared identifier", 3),
+    (".mq5", "#property indicator_chart_window\n#property indicator_buffers 1\ndouble V[];\n"
+             "int OnInit() { SetIndexBuffer(0, V); return(INIT_SUCCEEDED); }\n"
+             "int OnCalculate(const int total, const int prev, const datetime &t[], const double &o[],\n"
+             " const double &h[], const double &l[], const double &c[], const long &tv[], const long &v[],\n"
+             " const int &s[]) { return(total); }", "no indicator plot defined for indicator", 2),
+    (".mq4", "void OnStart() { int value = 1;\n int* p = NULL; }", "'*' - class type expected", 2),
+    (".mq5", "void OnStart() {\n double price;\n Print(price); }",
+     "possible use of uninitialized variable 'price'", 3),
+    (".mq4", "int Total(int n) { int sum;\n for(int i = 0; i < n; i++) sum += i;\n return(sum); }",
+     "possible use of uninitialized variable 'sum'", 2),
+    (".mq4", "#property indicator_buffers 1\n#property indicator_color1 clrRedish\nvoid OnStart() { }",
+     "'clrRedish' - undeclared identifier", 2),
+    (".mq5", "void OnStart()\n  {\n   datetime t = D'2024.02.30';\n   Print(t); }",
+     "D'2024.02.30' - wrong number in the datetime string for the date", 3),
+    (".mq4", "void OnStart() { datetime t = D'2023.02.29 12:00'; Print(t); }",
+     "D'2023.02.29 12:00' - wrong number in the datetime string for the date", 1),
+    (".mq4", "int Later(int v);\nvoid OnStart() { }", "'Later' - function must have a body", 1),
+    (".mq5", "void OnStart()\n  {\n   double big[70000];\n   big[0] = 1;\n   Print(big[0]); }",
+     "'OnStart' - too large volume of local variables (> 512Kb)", 3),
+]
+
+# What each dialect does take: the explicit conversions, its own names, and
+# what MetaEditor takes that is close to a refusal above.
 ACCEPTED = [
+    (".mq4", "int Sum(const int &values[]) { return(values[0]); }\nstruct Pair { int a; };\n"
+             "int First(const Pair &p) { return(p.a); }\nint Later(int v);\nint Later(int v) { return(v); }\n"
+             "extern int Shift = 1;\nvoid Raise(int &v) { v++; }\nvoid OnStart() { Raise(Shift); int n;\n"
+             " n = Later(2); double p; Fill(p); Print(n, p, PERIOD_H2); }\nvoid Fill(double &v) { v = 1; }"),
+    (".mq4", "#property indicator_buffers 1\n#property indicator_color1 C'10,20,30'\n#property indicator_color2 Red\n"
+             "#import \"user32.dll\"\nint Beep2(int tone, int length = 100);\n#import\n"
+             "void OnStart() { datetime t = D'2024.02.29 23:59'; Print(t); switch(1) { case 1: Print(1); case 2: Print(2); } }"),
+    (".mq5", "#property indicator_buffers 1\n#property indicator_plots 1\n#property indicator_color1 clrRed,clrBlue\n"
+             "input group \"Sizes\";\ninput int Size = 3;\ndouble a[], b;\n"
+             "namespace N { int Twice(int v) { return(v * 2); } }\ntemplate<typename T> T Same(T v) { return(v); }\n"
+             "void OnStart() { static int calls = 0; calls++; b = Same(N::Twice(Size)); Print(calls, b); }"),
     (".mq4", 'int Count = 0;\nvoid OnStart() { double d = 1.5; int x = (int)d; string s = "a" + (string)5 +\n'
              ' IntegerToString(x) + DoubleToString(d, 2); Print(s, Count, Ask, OP_BUY);\n'
              ' int t = OrderSend(Symbol(), OP_BUY, 0.1, Ask, 3, 0, 0); Print(t, iBars(Symbol(), 60));\n'
@@ -86,6 +138,15 @@ failures = []
 cases = [(e, s, m) for e, s, m in REFUSED] + [(e, s, None) for e, s in ACCEPTED]
 with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
     results = list(pool.map(lambda item: compile_case(item[0], *item[1][:2]), enumerate(cases)))
+    refused_at = list(pool.map(lambda item: compile_case(len(cases) + 1 + item[0], *item[1][:2]),
+                               enumerate(REFUSED_AT)))
+# MetaEditor's words and line, from the translator or the compiler.
+for (extension, source, message, line), (translated, built, messages) in zip(REFUSED_AT, refused_at):
+    shown = source.replace("\n", " ")[:60]
+    where = "Case%s:%d:" % (extension, line)
+    if (translated == 0 and built == 0) or message not in messages or where not in messages:
+        failures.append("%s %r: expected a refusal %r at %s, got %s" % (extension, shown, message, where,
+                                                                        messages.strip()[:400]))
 for (extension, source, message), (translated, built, messages) in zip(cases, results):
     shown = source.replace("\n", " ")[:60]
     if message is None:
@@ -106,7 +167,26 @@ translated, built, messages = compile_case(len(cases), ".mq4", "#property strict
 if built == 0 or "Case.mq4:5:" not in messages:
     failures.append("a refusal names line 5 of the program: %s" % messages.strip()[:300])
 
+# The accepted constructs run as the terminal runs them.
+RUNS = [
+    ("CheckAccepted.mq4", [], 0, ["extern 3", "static 1 2", "list 2 2.5", "periods 2 120 720", "fall 11 10 -1",
+                              "buffers true false true true", "fixed 4"]),
+    # An access past a fixed array's end stops the program, as the terminal does.
+    ("CheckAccepted.mq4", ["--input", "Index=3"], 1, ["array out of range (index 3, size 3)"]),
+    ("CheckAccepted.mq5", [], 0, ["namespace 6", "template 5 1.5", "plots true false", "buy true 10009",
+                              "close true 10009 again false", "sell true true"]),
+]
+for program, arguments, code, expected in RUNS:
+    done = subprocess.run([runner, program, "--libraries", libraries, "--data", data] + arguments,
+                          capture_output=True, text=True, timeout=300)
+    missing = [line for line in expected if line not in done.stderr.splitlines()
+               and not any(line in shown for shown in done.stderr.splitlines() if "critical error" in shown)]
+    if done.returncode != code or missing:
+        failures.append("%s %s: expected exit %d with %s, got exit %d: %s" % (
+            program, " ".join(arguments), code, missing, done.returncode, done.stderr[-600:]))
+
 for failure in failures:
     print("strict: " + failure)
-print("strict: %d planted programs refused, %d accepted, %d failures" % (len(REFUSED), len(ACCEPTED), len(failures)))
+print("strict: %d planted programs refused, %d accepted, %d run, %d failures"
+      % (len(REFUSED) + len(REFUSED_AT), len(ACCEPTED), len(RUNS), len(failures)))
 sys.exit(1 if failures else 0)

@@ -1,11 +1,22 @@
 // Indicator buffers, and the indicators a program reads (iCustom).
 #include "tools/mql4run/program.h"
 
+#include <algorithm>
+
 namespace mql {
 
 // ---- indicator buffers -----------------------------------------------------------
 bool Program::SetIndexBuffer(int index, array<double>& buffer, ENUM_INDEXBUFFER_TYPE) {
-    if (index < 0 || index > 511) return false;
+    // The terminal binds only the buffers the program declared
+    // (indicator_buffers, or MQL4's IndicatorBuffers); past them the call
+    // fails and the index stays unbound.
+    const int declared = std::max(declared_buffers(), extra_buffers_);
+    if (index < 0 || index >= declared) {
+        last_error_ = context_.dialect == Dialect::mql4 ? 4051 : 4002;  // invalid parameter
+        print_line("SetIndexBuffer(" + std::to_string(index) + "): the indicator declares " +
+                   std::to_string(declared) + " buffers (#property indicator_buffers)");
+        return false;
+    }
     if (buffers_.size() <= static_cast<std::size_t>(index))
         buffers_.resize(static_cast<std::size_t>(index) + 1);
     Buffer& bound = buffers_[static_cast<std::size_t>(index)];
@@ -24,6 +35,12 @@ std::vector<std::pair<const std::vector<double>*, double>> Program::indicator_bu
     for (const Buffer& buffer : buffers_)
         out.emplace_back(buffer.values != nullptr ? &buffer.values->storage() : nullptr, buffer.empty);
     return out;
+}
+
+bool Program::set_buffer_count(int count) {
+    if (count < declared_buffers() || count > 512) return false;
+    extra_buffers_ = count;
+    return true;
 }
 
 void Program::set_empty_value(int index, double value) {

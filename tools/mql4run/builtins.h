@@ -76,6 +76,15 @@ template <class T, std::size_t N>
 int ArraySize(const T (&)[N]) {
     return static_cast<int>(N);
 }
+template <class T, int N, class V>
+int ArrayInitialize(fixed<T, N>& a, V value) {
+    for (T& element : a.cells) element = static_cast<T>(value);
+    return N;
+}
+template <class T, int N>
+int ArraySize(const fixed<T, N>&) {
+    return N;
+}
 template <class T>
 bool ArraySetAsSeries(const array<T>& a, bool series) {
     a.set_series(series);

@@ -9,10 +9,14 @@
 namespace mql::mql4 {
 
 constexpr double EMPTY_VALUE = kEmptyValue4;
-// MQL4's timeframes are minutes; a built-in takes them as an int.
+// MQL4's timeframes are minutes; a built-in takes them as an int. The
+// reference lists the non-standard ones (M2 ... H12) too: offline charts use
+// them.
 enum ENUM_TIMEFRAMES : int {
-    PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M5 = 5, PERIOD_M15 = 15, PERIOD_M30 = 30, PERIOD_H1 = 60,
-    PERIOD_H4 = 240, PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200
+    PERIOD_CURRENT = 0, PERIOD_M1 = 1, PERIOD_M2 = 2, PERIOD_M3 = 3, PERIOD_M4 = 4, PERIOD_M5 = 5, PERIOD_M6 = 6,
+    PERIOD_M10 = 10, PERIOD_M12 = 12, PERIOD_M15 = 15, PERIOD_M20 = 20, PERIOD_M30 = 30, PERIOD_H1 = 60,
+    PERIOD_H2 = 120, PERIOD_H3 = 180, PERIOD_H4 = 240, PERIOD_H6 = 360, PERIOD_H8 = 480, PERIOD_H12 = 720,
+    PERIOD_D1 = 1440, PERIOD_W1 = 10080, PERIOD_MN1 = 43200
 };
 constexpr int OP_BUY = 0, OP_SELL = 1;
 constexpr int MODE_LOTSTEP = 24, MODE_MINLOT = 23, MODE_MAXLOT = 25;
@@ -41,7 +45,7 @@ protected:
     void SetIndexArrow(int, int) {}
     void SetIndexEmptyValue(int index, double value) { set_empty_value(index, value); }
     void IndicatorShortName(const string&) {}
-    bool IndicatorBuffers(int) { return true; }
+    bool IndicatorBuffers(int count) { return set_buffer_count(count); }
     void IndicatorDigits(int digits) { IndicatorSetInteger(INDICATOR_DIGITS, digits); }
 
     // "Allow DLL imports" (the runner's --no-dlls switches it off).

@@ -23,8 +23,14 @@ Program5::Plot& Program5::plot(int index) {
     return plots_[static_cast<std::size_t>(index)];
 }
 
+bool Program5::plot_declared(int index) {
+    if (index >= 0 && index < declared_plots()) return true;
+    last_error_ = 4002;  // a plot the indicator does not declare (#property indicator_plots)
+    return false;
+}
+
 bool Program5::PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value) {
-    if (index < 0 || index > 511) return false;
+    if (!plot_declared(index)) return false;
     if (property == PLOT_SHOW_DATA) plot(index).shown = value != 0;
     if (property == PLOT_DRAW_TYPE) plot(index).draw_type = static_cast<int>(value);
     return true;
@@ -68,6 +74,46 @@ bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result)
     result.order = result.deal = static_cast<mql_ulong>(ticket);
     result.volume = filled;
     return true;
+}
+
+bool CTrade::deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
+                  const string& comment) {
+    result_ = MqlTradeResult{};
+    if (program_ == nullptr) return false;
+    MqlTradeRequest request;
+    request.action = TRADE_ACTION_DEAL;
+    request.symbol = symbol.str().empty() ? program_->Symbol() : symbol;
+    request.type = type;
+    request.volume = volume;
+    request.price = price != 0.0 ? price
+                                 : program_->SymbolInfoDouble(request.symbol,
+                                                              type == ORDER_TYPE_BUY ? SYMBOL_ASK : SYMBOL_BID);
+    request.sl = sl;
+    request.tp = tp;
+    request.deviation = deviation_;
+    request.type_filling = filling_;
+    request.magic = magic_;
+    request.comment = comment;
+    if (!program_->OrderSend(request, result_)) return false;
+    if (result_.retcode == TRADE_RETCODE_DONE || result_.retcode == TRADE_RETCODE_DONE_PARTIAL)
+        opened_[request.symbol.str()] += type == ORDER_TYPE_BUY ? result_.volume : -result_.volume;
+    return true;
+}
+
+bool CTrade::PositionClose(const string& symbol, mql_ulong deviation) {
+    const auto open = opened_.find(symbol.str());
+    if (open == opened_.end() || open->second == 0.0) {
+        result_ = MqlTradeResult{};
+        if (program_ != nullptr) program_->last_error_ = 4753;  // ERR_TRADE_POSITION_NOT_FOUND
+        return false;
+    }
+    const mql_ulong kept = deviation_;
+    if (deviation != ~mql_ulong{0}) deviation_ = deviation;
+    const double lots = open->second;
+    const bool sent = deal(lots > 0 ? ORDER_TYPE_SELL : ORDER_TYPE_BUY, std::fabs(lots), symbol, 0.0, 0.0, 0.0,
+                           string());
+    deviation_ = kept;
+    return sent;
 }
 
 Program5::CustomHandle* Program5::handle_entry(int handle) {

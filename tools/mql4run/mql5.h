@@ -52,16 +52,21 @@ struct MqlTradeResult {
     string comment;
 };
 
+class CTrade;
+
 class Program5 : public MarketData<ENUM_TIMEFRAMES> {
+    friend class CTrade;
+
 protected:
     // Plots: a plot is its buffer here.
     bool PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value);
     bool PlotIndexSetDouble(int index, ENUM_PLOT_PROPERTY_DOUBLE property, double value) {
+        if (!plot_declared(index)) return false;
         if (property == PLOT_EMPTY_VALUE) set_empty_value(index, value);
         return true;
     }
     bool PlotIndexSetString(int index, ENUM_PLOT_PROPERTY_STRING property, const string& value) {
-        if (index < 0 || index > 511) return false;
+        if (!plot_declared(index)) return false;
         if (property == PLOT_LABEL) plot(index).label = value.str();
         return true;
     }
@@ -112,8 +117,49 @@ private:
     std::vector<CustomHandle> handles_;
     std::vector<Plot> plots_;
     Plot& plot(int index);
+    // Whether the indicator declares plot `index`; error 4002 otherwise.
+    bool plot_declared(int index);
     // The handle's entry (live or released), or null for a handle never given.
     CustomHandle* handle_entry(int handle);
+};
+
+// The standard library's CTrade (#include <Trade\Trade.mqh>), as far as
+// the runner models it: market deals (Buy, Sell) through OrderSend at the
+// symbol's price with the magic number, deviation and filling set on it;
+// PositionClose of a symbol closes what this CTrade opened on it (the
+// runner's server keeps no positions) with the opposite deal; the last
+// request's result (ResultRetcode, ResultDeal, ResultOrder, ResultVolume,
+// ResultPrice).
+class CTrade {
+public:
+    CTrade() : program_(dynamic_cast<Program5*>(Program::constructing())) {}
+    void SetExpertMagicNumber(mql_ulong magic) { magic_ = magic; }
+    void SetDeviationInPoints(mql_ulong deviation) { deviation_ = deviation; }
+    void SetTypeFilling(ENUM_ORDER_TYPE_FILLING filling) { filling_ = filling; }
+    bool Buy(double volume, const string& symbol = string(), double price = 0.0, double sl = 0.0, double tp = 0.0,
+             const string& comment = string()) {
+        return deal(ORDER_TYPE_BUY, volume, symbol, price, sl, tp, comment);
+    }
+    bool Sell(double volume, const string& symbol = string(), double price = 0.0, double sl = 0.0,
+              double tp = 0.0, const string& comment = string()) {
+        return deal(ORDER_TYPE_SELL, volume, symbol, price, sl, tp, comment);
+    }
+    bool PositionClose(const string& symbol, mql_ulong deviation = ~mql_ulong{0});
+    uint ResultRetcode() const { return result_.retcode; }
+    mql_ulong ResultDeal() const { return result_.deal; }
+    mql_ulong ResultOrder() const { return result_.order; }
+    double ResultVolume() const { return result_.volume; }
+    double ResultPrice() const { return result_.price; }
+    string ResultComment() const { return result_.comment; }
+
+private:
+    bool deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
+              const string& comment);
+    Program5* program_;
+    mql_ulong magic_ = 0, deviation_ = 10;
+    ENUM_ORDER_TYPE_FILLING filling_ = ORDER_FILLING_FOK;
+    MqlTradeResult result_;
+    std::map<std::string, double> opened_;  // symbol -> lots bought (negative: sold)
 };
 
 }  // namespace mql::mql5

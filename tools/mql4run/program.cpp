@@ -8,6 +8,8 @@
 
 namespace mql {
 
+thread_local Program* Program::constructing_ = nullptr;
+
 // ---- output ---------------------------------------------------------------------
 void Program::append(std::ostringstream& out, double v) { out << number_text(v); }
 

@@ -43,8 +43,11 @@ public:
     // The indicator buffers bound so far, by index: each one's values
     // (oldest bar first; null for an unbound index) and its empty value.
     std::vector<std::pair<const std::vector<double>*, double>> indicator_buffers() const;
-    Program() = default;
+    // The program being made answers constructing() while its members are
+    // made: the standard library's objects (CTrade) find their program so.
+    Program() { constructing_ = this; }
     virtual ~Program() = default;
+    static Program* constructing() { return constructing_; }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     void attach(const ProgramContext& context) { context_ = context; }
@@ -78,6 +81,10 @@ public:
     void set_uninitialize_reason(int reason) { uninitialize_reason_ = reason; }
     int UninitializeReason() const { return uninitialize_reason_; }
     int indicator_digits() const { return indicator_digits_; }
+    // The program's #property indicator_buffers and indicator_plots (0 when
+    // not given), as the translator reads them.
+    virtual int declared_buffers() const { return 0; }
+    virtual int declared_plots() const { return 0; }
 
 protected:
     template <class R, class... A>
@@ -113,6 +120,9 @@ protected:
     bool IndicatorSetDouble(ENUM_CUSTOMIND_PROPERTY_DOUBLE, double) { return true; }
     bool IndicatorSetString(ENUM_CUSTOMIND_PROPERTY_STRING, const string&) { return true; }
     void set_empty_value(int index, double value);
+    // MQL4's IndicatorBuffers: the buffers for calculations, never fewer
+    // than indicator_buffers, at most 512.
+    bool set_buffer_count(int count);
 
     // The chart.
     string Symbol() { return string(chart().symbol); }
@@ -243,10 +253,12 @@ private:
         array<double>* values = nullptr;
         double empty = kEmptyValue4;
     };
+    static thread_local Program* constructing_;
     ProgramContext context_;
     std::vector<Buffer> buffers_;
     int uninitialize_reason_ = 0;
     int indicator_digits_ = 0;
+    int extra_buffers_ = 0;  // MQL4's IndicatorBuffers(n): more buffers than the property's
     int timer_ms_ = 0;
 };
 

@@ -36,11 +36,13 @@ import sys
 # refused by MetaEditor.
 REFUSED_WORDS = {
     "namespace", "using", "std", "nullptr", "auto", "constexpr", "static_cast",
-    "reinterpret_cast", "const_cast", "dynamic_cast", "typename", "decltype",
+    "reinterpret_cast", "const_cast", "dynamic_cast", "decltype",
     "noexcept", "mutable", "friend", "throw", "try", "catch", "goto", "register",
     "volatile", "unsigned", "signed", "alignas", "thread_local", "static_assert",
 }
-REFUSED_PUNCT = {"->", "::", ".*", "->*"}
+REFUSED_PUNCT = {"->", ".*", "->*"}
+# MQL5 has namespaces; MQL4 does not.
+DIALECT_WORDS = {"mql5": {"namespace"}, "mql4": set()}
 
 # MQL4 types whose C++ spelling differs (long is 64 bits in MQL4, 32 in the
 # i686 C++ compiler).
@@ -75,6 +77,40 @@ def property_known(dialect, name):
         return True
     match = re.fullmatch(r"([a-z_]+?)(\d+)", name)
     return bool(match) and match.group(1) in NUMBERED_PROPERTIES[dialect] and int(match.group(2)) >= 1
+
+# The web colours MQL names (clrRed, and in MQL4 also plain Red), for the
+# colours a #property gives.
+WEB_COLOURS = set("""
+AliceBlue AntiqueWhite Aqua Aquamarine Beige Bisque Black BlanchedAlmond Blue BlueViolet Brown BurlyWood
+CadetBlue Chartreuse Chocolate Coral CornflowerBlue Cornsilk Crimson DarkBlue DarkGoldenrod DarkGray
+DarkGreen DarkKhaki DarkOliveGreen DarkOrange DarkOrchid DarkSalmon DarkSeaGreen DarkSlateBlue
+DarkSlateGray DarkTurquoise DarkViolet DeepPink DeepSkyBlue DimGray DodgerBlue FireBrick ForestGreen
+Gainsboro Gold Goldenrod Gray Green GreenYellow Honeydew HotPink IndianRed Indigo Ivory Khaki Lavender
+LavenderBlush LawnGreen LemonChiffon LightBlue LightCoral LightCyan LightGoldenrod LightGreen LightGray
+LightPink LightSalmon LightSeaGreen LightSkyBlue LightSlateGray LightSteelBlue LightYellow Lime LimeGreen
+Linen Magenta Maroon MediumAquamarine MediumBlue MediumOrchid MediumPurple MediumSeaGreen MediumSlateBlue
+MediumSpringGreen MediumTurquoise MediumVioletRed MidnightBlue MintCream MistyRose Moccasin NavajoWhite
+Navy OldLace Olive OliveDrab Orange OrangeRed Orchid PaleGoldenrod PaleGreen PaleTurquoise PaleVioletRed
+PapayaWhip PeachPuff Peru Pink Plum PowderBlue Purple Red RosyBrown RoyalBlue SaddleBrown Salmon
+SandyBrown SeaGreen Seashell Sienna Silver SkyBlue SlateBlue SlateGray Snow SpringGreen SteelBlue Tan
+Teal Thistle Tomato Turquoise Violet Wheat White WhiteSmoke Yellow YellowGreen""".split())
+
+# MetaEditor's types by their size, for the 512 KB of locals a function may
+# hold.
+TYPE_SIZES = {"bool": 1, "char": 1, "uchar": 1, "short": 2, "ushort": 2, "int": 4, "uint": 4, "color": 4,
+              "float": 4, "long": 8, "ulong": 8, "datetime": 8, "double": 8, "string": 12}
+LOCALS_LIMIT = 512 * 1024
+
+# The structures the runtime declares (by reference only, as the program's own).
+BUILTIN_STRUCTS = {"MqlRates", "MqlTradeRequest", "MqlTradeResult", "MqlTick", "MqlDateTime"}
+
+# Built-ins that write a scalar through a reference parameter: a variable
+# handed to one is set by it, not read (their parameter positions).
+OUTPUT_BUILTINS = {"SymbolInfoDouble": 2, "SymbolInfoInteger": 2, "SymbolInfoString": 2,
+                   "ChartGetInteger": 3, "ChartGetDouble": 3, "GlobalVariableGet": 1,
+                   "AccountInfoInteger": 1, "AccountInfoDouble": 1, "OrderCalcMargin": 4,
+                   "OrderCalcProfit": 5, "PositionGetInteger": 1, "PositionGetDouble": 1,
+                   "StringTrimLeft": 0, "StringTrimRight": 0}
 
 SCALAR_TYPES = {"bool", "char", "uchar", "short", "ushort", "int", "uint", "color", "long",
                 "ulong", "datetime", "float", "double", "string"}
@@ -177,6 +213,14 @@ def literal_value(token):
     import calendar
     y, mo, d = (int(match.group(i)) for i in (1, 2, 3))
     h, mi, s = (int(match.group(i) or 0) for i in (4, 5, 6))
+    # MetaEditor's warnings 22 and 23 (errors in a strict build): a day the
+    # month lacks would otherwise roll over into the next month.
+    if not (1970 <= y <= 3000 and 1 <= mo <= 12 and 1 <= d <= calendar.monthrange(y, mo)[1]):
+        raise Refused("%s:%d: %s - wrong number in the datetime string for the date (warning 22)"
+                      % (token.path, token.line, token.text))
+    if not (h < 24 and mi < 60 and s < 60):
+        raise Refused("%s:%d: %s - wrong number in the datetime string for the time (warning 23)"
+                      % (token.path, token.line, token.text))
     return "mql_long(%dLL)" % calendar.timegm((y, mo, d, h, mi, s, 0, 0, 0))
 
 
@@ -231,6 +275,10 @@ class Translator:
         self.input_names = set()
         self.input_declarations = set()  # token indexes of this chunk's input names
         self.macros = set()  # the names the program #defines, undefined after it
+        self.numbers = {}  # the #defines that are whole numbers (array sizes)
+        self.program_sig = []  # the program's significant tokens, includes inlined
+        self.property_lines = {}
+        self.reference_params = {}  # import -> [passed by reference, ...]
 
     def refuse(self, token, what):
         raise Refused("%s:%d: %s is C++, not %s" % (token.path, token.line, what, self.dialect.upper()))
@@ -260,11 +308,19 @@ class Translator:
                 if not property_known(self.dialect, parts[0]):
                     raise Refused("%s:%d: #property %s is not %s" % (path, t.line, parts[0], self.dialect.upper()))
                 self.properties[parts[0]] = parts[1] if len(parts) > 1 else ""
+                self.property_lines[parts[0]] = Token("directive", t.text, path, t.line)
+                if re.fullmatch(r"indicator_(color\d+|levelcolor)", parts[0]):
+                    self.check_colours(path, t.line, parts[1] if len(parts) > 1 else "")
             elif word == "include":
                 quoted = re.match(r'(?:<([^>"]+)>|"([^>"]+)")\s*$', rest)
                 if not quoted:
                     raise Refused('%s:%d: #include needs a file in quotes or <>' % (path, t.line))
-                found = self.include_path(quoted.group(1) or quoted.group(2), path, t.line)
+                wanted = quoted.group(1) or quoted.group(2)
+                # The standard library's trade class: the runtime models CTrade
+                # (mql5.h) on the runner's trade server.
+                if self.dialect == "mql5" and quoted.group(1) and re.fullmatch(r"Trade[\\/]Trade\.mqh", wanted):
+                    continue
+                found = self.include_path(wanted, path, t.line)
                 if found not in self.included:
                     self.included.add(found)
                     out.append(self.translate_file(found) + "\n")
@@ -282,6 +338,9 @@ class Translator:
                 name = re.match(r"(\w+)", rest)
                 if name:
                     self.macros.add(name.group(1))
+                number = re.fullmatch(r"(\w+)\s+(\d+)", rest)
+                if number:
+                    self.numbers[number.group(1)] = int(number.group(2))
                 out.append(re.sub(r'"(?:\\.|[^"\\])*"', lambda m: "string(%s)" % m.group(), t.text) + "\n")
             elif word in ("undef", "ifdef", "ifndef", "else", "endif"):
                 out.append(t.text + "\n")
@@ -312,8 +371,13 @@ class Translator:
         path, first_line = tokens[0].path, tokens[0].line
         self.check(tokens)
         tokens = self.rewrite_inputs(tokens)
+        tokens = self.flatten_namespaces(tokens)
         self.check_declarations(significant(tokens))
+        self.program_sig.extend(significant(tokens))
         tokens = self.rewrite_arrays(tokens)
+        tokens = self.drop_prototypes(tokens)
+        tokens = self.rewrite_fixed(tokens)
+        tokens = self.hoist_statics(tokens)
         self.find_handlers(tokens)
         self.collect_calls(tokens)
         result = ['#line %d "%s"\n' % (first_line, path)]
@@ -377,17 +441,21 @@ class Translator:
     def check(self, tokens):
         sig = significant(tokens)
         for i, t in enumerate(sig):
-            if t.kind == "ident" and t.text in REFUSED_WORDS:
+            if t.kind == "ident" and t.text in REFUSED_WORDS and t.text not in DIALECT_WORDS[self.dialect]:
                 self.refuse(t, "'%s'" % t.text)
             if t.kind == "punct" and t.text in REFUSED_PUNCT:
                 self.refuse(t, "'%s'" % t.text)
-            if t.text == "template" or (t.text == "[" and i + 1 < len(sig) and sig[i + 1].text == "]"
-                                        and i + 2 < len(sig) and sig[i + 2].text == "("):
-                self.refuse(t, "a template or lambda")
-            if t.kind == "ident" and t.text == "static":
-                raise Refused("%s:%d: 'static' is not supported: every chart of a program has its "
-                              "own globals here, a static would be shared; use a global"
-                              % (t.path, t.line))
+            if t.text == "[" and i + 1 < len(sig) and sig[i + 1].text == "]" and i + 2 < len(sig) \
+                    and sig[i + 2].text == "(":
+                self.refuse(t, "a lambda")
+            # MQL4 draws no colour plots: MetaEditor does not know the names.
+            if self.dialect == "mql4" and t.kind == "ident" and t.text.startswith("DRAW_COLOR_"):
+                raise Refused("%s:%d: '%s' - undeclared identifier" % (t.path, t.line, t.text))
+            # Only a class object has a pointer (a descriptor) in MQL.
+            if t.text == "*" and 0 < i and i + 1 < len(sig) and sig[i + 1].kind == "ident" \
+                    and sig[i - 1].text in SCALAR_TYPES | {"void"} \
+                    and (i < 2 or sig[i - 2].text in (";", "{", "}", "(", ",", "const", "static")):
+                raise Refused("%s:%d: '*' - class type expected" % (t.path, t.line))
 
     def check_declarations(self, sig):
         """Declarations C++ accepts and MQL4 does not, or that would not
@@ -445,12 +513,8 @@ class Translator:
                 return
             if paren == 0 and brace == 0 and text == ",":
                 j = k + 1
-                if j < len(sig) and sig[j].text == "&":
-                    j += 1
-                if not (j + 2 < len(sig) and sig[j].kind == "ident" and sig[j + 1].text == "["
-                        and sig[j + 2].text == "]"):
-                    raise Refused("%s:%d: declare arrays and other variables in separate statements"
-                                  % (sig[k].path, sig[k].line))
+                if j < len(sig) and sig[j].text == "&" and not (j + 2 < len(sig) and sig[j + 2].text == "["):
+                    self.refuse(sig[j], "a reference variable")
 
     @staticmethod
     def depth_at(sig, index):
@@ -472,13 +536,23 @@ class Translator:
             if t.kind == "ident" and t.text in ("input", "sinput", "extern"):
                 if self.depth_at([out[j] for j in sig_idx], n) > 0:
                     continue
+                # `input group "Name";` heads a group in the Inputs tab: no variable.
+                if t.text != "extern" and n + 3 < len(sig_idx) and out[sig_idx[n + 1]].text == "group" \
+                        and out[sig_idx[n + 2]].kind == "string" and out[sig_idx[n + 3]].text == ";":
+                    for k in range(n, n + 4):
+                        out[sig_idx[k]] = Token("ws", " ", t.path, t.line)
+                    removed += 4
+                    continue
                 if n + 2 >= len(sig_idx) or out[sig_idx[n + 1]].kind != "ident" or \
                         out[sig_idx[n + 2]].kind != "ident":
                     raise Refused("%s:%d: %s needs a type and a name" % (t.path, t.line, t.text))
                 type_token = out[sig_idx[n + 1]]
                 name_token = out[sig_idx[n + 2]]
                 self.inputs.append((name_token.text, type_token.text))
-                self.input_names.add(name_token.text)
+                # An input is a constant; an extern is an ordinary variable
+                # the Inputs tab sets.
+                if t.text != "extern":
+                    self.input_names.add(name_token.text)
                 out[i] = Token("ws", " ", t.path, t.line)
                 # the declaration itself, by its index among significant tokens
                 # once the `input` words are gone
@@ -523,7 +597,217 @@ class Translator:
                 out[sig_idx[k]] = Token("ident", "array<%s>" % cpp_element, before.path, before.line)
             else:
                 raise Refused("%s:%d: unexpected array declaration of %s" % (name.path, name.line, name.text))
+            self.split_scalars(out, sig_idx, n + 2, cpp_element)
         return out
+
+    def flatten_namespaces(self, tokens):
+        """An MQL5 namespace's names become the program's own, prefixed
+        (N::F is N__F): the program is a class, and a class holds no
+        namespace. `::Name` (the global one) is the program's Name."""
+        out = list(tokens)
+        if not hasattr(self, "namespaces"):
+            self.namespaces = set()
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        blank = lambda t: Token("ws", "", t.path, t.line)  # noqa: E731
+        n = 0
+        while n < len(sig_idx):
+            t = out[sig_idx[n]]
+            if t.text == "namespace" and n + 2 < len(sig_idx) and out[sig_idx[n + 2]].text == "{":
+                space = out[sig_idx[n + 1]].text
+                self.namespaces.add(space)
+                level, end = 0, n + 2
+                for end in range(n + 2, len(sig_idx)):
+                    text = out[sig_idx[end]].text
+                    level += (text == "{") - (text == "}")
+                    if level == 0:
+                        break
+                body = [out[sig_idx[m]] for m in range(n + 3, end)]
+                names, level = set(), 0
+                for k, token in enumerate(body):
+                    level += (token.text == "{") - (token.text == "}")
+                    if level == 0 and token.kind == "ident" and k and self.is_type(body[k - 1]) \
+                            and k + 1 < len(body) and body[k + 1].text in ("(", "=", ";", ",", "["):
+                        names.add(token.text)
+                for m in range(n + 3, end):
+                    token, previous = out[sig_idx[m]], out[sig_idx[m - 1]].text
+                    if token.kind == "ident" and token.text in names and previous not in (".", "::"):
+                        out[sig_idx[m]] = Token("ident", "%s__%s" % (space, token.text), token.path, token.line)
+                for m in (n, n + 1, n + 2, end):
+                    out[sig_idx[m]] = blank(out[sig_idx[m]])
+            n += 1
+        for n in range(len(sig_idx)):
+            t = out[sig_idx[n]]
+            if t.text != "::":
+                continue
+            before = out[sig_idx[n - 1]] if n else None
+            if before is not None and before.text in self.namespaces and n + 1 < len(sig_idx):
+                after = out[sig_idx[n + 1]]
+                out[sig_idx[n - 1]] = blank(before)
+                out[sig_idx[n]] = blank(t)
+                out[sig_idx[n + 1]] = Token("ident", "%s__%s" % (before.text, after.text), after.path, after.line)
+            elif before is None or before.kind != "ident":
+                out[sig_idx[n]] = blank(t)  # ::Name
+            else:
+                self.refuse(t, "'::' after a class")
+        return out
+
+    def drop_prototypes(self, tokens):
+        """`int Later(int v);` before its definition: a class sees all its
+        members, and C++ would not declare one twice, so the prototype goes
+        (one without any definition is refused by check_program)."""
+        out = list(tokens)
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        sig = [out[i] for i in sig_idx]
+        depth = 0
+        for n, t in enumerate(sig):
+            depth += (t.text == "{") - (t.text == "}")
+            if depth or t.kind != "ident" or not n or not self.is_type(sig[n - 1]) \
+                    or n + 1 >= len(sig) or sig[n + 1].text != "(":
+                continue
+            close = self.closing(sig, n + 1)
+            if close + 1 < len(sig) and sig[close + 1].text == ";":
+                start = n - 1
+                while start > 0 and sig[start - 1].text in ("const", "static"):
+                    start -= 1
+                for m in range(start, close + 2):
+                    out[sig_idx[m]] = Token("ws", "", sig[m].path, sig[m].line)
+        return out
+
+    def rewrite_fixed(self, tokens):
+        """`T name[N]` (and `[N][M]`) declared in a function or at file level
+        becomes `fixed<T, N> name`, whose accesses are checked; a
+        structure's members keep C++'s array (its layout is a DLL's)."""
+        out = list(tokens)
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        sig = [out[i] for i in sig_idx]
+        braces = []  # for each open brace: whether it is a structure's body
+        for n, t in enumerate(sig):
+            if t.text == "{":
+                braces.append(n >= 2 and sig[n - 2].text in ("struct", "class"))
+            elif t.text == "}" and braces:
+                braces.pop()
+            if any(braces) or t.kind != "ident" or not (t.text in SCALAR_TYPES or t.text in self.structs
+                                                        or t.text in BUILTIN_STRUCTS or t.text.startswith("ENUM_")):
+                continue
+            if n and sig[n - 1].text not in (";", "{", "}", "static", "const"):
+                continue
+            if not (n + 3 < len(sig) and sig[n + 1].kind == "ident" and sig[n + 2].text == "["
+                    and sig[n + 3].text != "]"):
+                continue
+            sizes, k = [], n + 2
+            while k < len(sig) and sig[k].text == "[":
+                close = self.closing(sig, k)
+                sizes.append(" ".join(x.text for x in sig[k + 1:close]))
+                for m in range(k, close + 1):
+                    out[sig_idx[m]] = Token("ws", "", sig[m].path, sig[m].line)
+                k = close + 1
+            if k < len(sig) and sig[k].text == ",":
+                raise Refused("%s:%d: declare fixed-size arrays in separate statements" % (t.path, t.line))
+            cpp = TYPE_WORDS.get(t.text, t.text)
+            for size in reversed(sizes):
+                cpp = "fixed<%s, (%s)>" % (cpp, size)
+            out[sig_idx[n]] = Token("ident", cpp, t.path, t.line)
+        return out
+
+    def hoist_statics(self, tokens):
+        """A static local keeps its value between calls. Each chart runs its
+        own copy of the program, so it becomes a member of the program (a
+        C++ static would be shared by all charts): the declaration moves
+        after its function, renamed, and the function's uses follow it. A
+        static at file level is a global like any other."""
+        out = list(tokens)
+        sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
+        depth, n = 0, 0
+        members = {}  # the function's closing brace -> the declarations moved after it
+        while n < len(sig_idx):
+            t = out[sig_idx[n]]
+            depth += (t.text == "{") - (t.text == "}")
+            if t.text != "static":
+                n += 1
+                continue
+            if depth == 0:
+                out[sig_idx[n]] = Token("ws", " ", t.path, t.line)
+                n += 1
+                continue
+            # the function's closing brace
+            end, level = n, depth
+            while end < len(sig_idx) and level > 0:
+                end += 1
+                if end < len(sig_idx):
+                    text = out[sig_idx[end]].text
+                    level += (text == "{") - (text == "}")
+            if end >= len(sig_idx):
+                raise Refused("%s:%d: a static local whose function does not end here" % (t.path, t.line))
+            # the declaration, to its ;
+            stop, nest = n, 0
+            while stop < len(sig_idx):
+                text = out[sig_idx[stop]].text
+                nest += (text in "({[") - (text in ")}]") if out[sig_idx[stop]].kind == "punct" else 0
+                if nest == 0 and text == ";":
+                    break
+                stop += 1
+            self.static_count = getattr(self, "static_count", 0) + 1
+            renamed = {}
+            moved = []
+            expect_name, nest = True, 0
+            for m in range(n + 1, stop + 1):
+                token = out[sig_idx[m]]
+                nest += (token.text in "({[") - (token.text in ")}]") if token.kind == "punct" else 0
+                if token.kind == "ident" and nest == 0 and expect_name and m + 1 <= stop \
+                        and out[sig_idx[m + 1]].text in ("=", ";", ",", "["):
+                    renamed[token.text] = "%s_static%d" % (token.text, self.static_count)
+                    token = Token("ident", renamed[token.text], token.path, token.line)
+                    expect_name = False
+                if token.text == "," and nest == 0:
+                    expect_name = True
+                moved.append(token)
+            for m in range(n, stop + 1):
+                old = out[sig_idx[m]]
+                out[sig_idx[m]] = Token("ws", "", old.path, old.line)
+            for m in range(stop + 1, end):
+                token = out[sig_idx[m]]
+                previous = out[sig_idx[m - 1]].text
+                if token.kind == "ident" and token.text in renamed and previous not in (".", "::"):
+                    out[sig_idx[m]] = Token("ident", renamed[token.text], token.path, token.line)
+            for token in moved:
+                members.setdefault(end, []).extend([Token("ws", " ", token.path, token.line), token])
+            n = stop + 1
+        for end in sorted(members, reverse=True):
+            at = sig_idx[end] + 1
+            out[at:at] = members[end]
+        return out
+
+    @staticmethod
+    def split_scalars(out, sig_idx, start, element):
+        """`double a[], b;` declares an array and a double: each scalar
+        declarator after an array one in the statement from sig_idx[start]
+        becomes a declaration of its own (arrays are rewritten by the
+        caller). A parameter list is left as it is."""
+        paren = brace = 0
+        commas = []
+        for m in range(start, len(sig_idx)):
+            text = out[sig_idx[m]].text
+            if text in ("(", "["):
+                paren += 1
+            elif text in (")", "]"):
+                if paren == 0:
+                    return  # a parameter list
+                paren -= 1
+            brace += (text == "{") - (text == "}")
+            if brace < 0:
+                return
+            if paren == 0 and brace == 0 and text == ";":
+                break
+            if paren == 0 and brace == 0 and text == ",":
+                commas.append(m)
+        else:
+            return
+        for m in commas:
+            after = [out[sig_idx[k]].text for k in range(m + 1, min(m + 4, len(sig_idx)))]
+            if after[1:3] == ["[", "]"] or after[:1] == ["&"]:
+                continue  # a dynamic array declarator: the caller's
+            comma = out[sig_idx[m]]
+            out[sig_idx[m]] = Token("punct", "; %s" % element, comma.path, comma.line)
 
     def collect_calls(self, tokens):
         """For each function defined at file level, the names it calls."""
@@ -578,6 +862,205 @@ class Translator:
                     and i > 0 and sig[i - 1].kind == "ident":
                 self.handlers.add(t.text)
 
+    def check_colours(self, path, line, value):
+        """The colours of a #property: C'r,g,b', a number, or a web colour
+        MQL names; anything else MetaEditor does not know."""
+        for part in re.findall(r"C'[^']*'|[^,\s][^,]*", value):
+            part = part.strip()
+            if re.fullmatch(r"C'[^']*'|0[xX][0-9a-fA-F]+|\d+", part) or part in ("clrNONE", "CLR_NONE"):
+                continue
+            if part.startswith("clr") and part[3:] in WEB_COLOURS:
+                continue
+            if self.dialect == "mql4" and part in WEB_COLOURS:
+                continue
+            raise Refused("%s:%d: '%s' - undeclared identifier (not a colour)" % (path, line, part))
+
+    @staticmethod
+    def closing(sig, index):
+        """The index of the bracket that closes sig[index]."""
+        pairs = {"(": ")", "[": "]", "{": "}"}
+        opening, depth = sig[index].text, 0
+        for k in range(index, len(sig)):
+            depth += (sig[k].text == opening) - (sig[k].text == pairs[opening])
+            if depth == 0:
+                return k
+        return len(sig) - 1
+
+    @staticmethod
+    def split_arguments(sig, start, end):
+        """The comma-separated parts of sig[start:end] (a parameter or
+        argument list), each a list of tokens."""
+        parts, current, depth = [], [], 0
+        for t in sig[start:end]:
+            depth += (t.text in "([{") - (t.text in ")]}") if t.kind == "punct" else 0
+            if depth == 0 and t.text == ",":
+                parts.append(current)
+                current = []
+            else:
+                current.append(t)
+        if current:
+            parts.append(current)
+        return parts
+
+    def is_type(self, token):
+        return token.kind == "ident" and (token.text in SCALAR_TYPES or token.text == "void"
+                                          or token.text in self.structs or token.text in BUILTIN_STRUCTS
+                                          or token.text[0].isupper())
+
+    def check_program(self):
+        """What MetaEditor refuses, or warns about (errors in a strict
+        build), seen over the whole program: its functions' parameters and
+        locals, the calls made to them, prototypes left without a body, and
+        the indicator's plots."""
+        sig = self.program_sig
+        functions = []  # (name token, parameter parts, body start or None, depth)
+        depth = 0
+        for i, t in enumerate(sig):
+            depth += (t.text == "{") - (t.text == "}")
+            if t.kind == "ident" and 0 < i < len(sig) - 1 and sig[i + 1].text == "(" and self.is_type(sig[i - 1]) \
+                    and (i < 2 or sig[i - 2].text not in (".", "::")) and sig[i - 1].text != "return":
+                close = self.closing(sig, i + 1)
+                after = sig[close + 1].text if close + 1 < len(sig) else ""
+                if after == "const":
+                    after = sig[close + 2].text if close + 2 < len(sig) else ""
+                if after not in ("{", ";"):
+                    continue
+                functions.append((t, self.split_arguments(sig, i + 2, close), close + 1 if after == "{" else None,
+                                  depth))
+        signatures = dict(self.reference_params)
+        defined = set()
+        for name, params, body, _ in functions:
+            flags = []
+            for param in params:
+                words = [p for p in param if p.text != "const"]
+                names = [k for k, p in enumerate(words) if p.kind == "ident" and k > 0]
+                if not words or not names:
+                    flags.append(False)
+                    continue
+                where = names[0]
+                reference = any(p.text == "&" for p in words[:where])
+                is_array = where + 1 < len(words) and words[where + 1].text == "["
+                declared = words[where]
+                if is_array and not reference:
+                    raise Refused("%s:%d: '%s' - arrays are passed by reference only"
+                                  % (declared.path, declared.line, declared.text))
+                if not is_array and not reference and (words[0].text in self.structs
+                                                       or words[0].text in BUILTIN_STRUCTS):
+                    raise Refused("%s:%d: '%s' - objects are passed by reference only"
+                                  % (declared.path, declared.line, declared.text))
+                flags.append(reference)
+            signatures[name.text] = flags
+            if body is not None:
+                defined.add(name.text)
+        for name, _, body, level in functions:
+            if body is None and level == 0 and name.text not in defined:
+                raise Refused("%s:%d: '%s' - function must have a body (warning 41: declared, never defined)"
+                              % (name.path, name.line, name.text))
+        outputs = dict(OUTPUT_BUILTINS)
+        if self.dialect == "mql4":
+            outputs.pop("StringTrimLeft")
+            outputs.pop("StringTrimRight")
+        calls = []  # (call name index, argument parts)
+        for i, t in enumerate(sig[:-1]):
+            if t.kind == "ident" and sig[i + 1].text == "(" and not (i and self.is_type(sig[i - 1])):
+                calls.append((i, self.split_arguments(sig, i + 2, self.closing(sig, i + 1))))
+
+        def by_reference(name, position):
+            if name in signatures:
+                flags = signatures[name]
+                return position < len(flags) and flags[position]
+            return outputs.get(name) == position
+
+        # An input is a constant: never a reference parameter's argument.
+        for i, arguments in calls:
+            for position, argument in enumerate(arguments):
+                if len(argument) == 1 and argument[0].text in self.input_names and by_reference(sig[i].text, position):
+                    raise Refused("%s:%d: '%s' - constant variable cannot be passed as reference"
+                                  % (argument[0].path, argument[0].line, argument[0].text))
+        # Each function's locals: their size, and each read before it is set.
+        for name, _, body, _ in functions:
+            if body is None:
+                continue
+            end = self.closing(sig, body)
+            self.check_locals(sig, body, end, name, by_reference)
+        # An MQL5 indicator with buffers shows them through plots.
+        buffers = self.properties.get("indicator_buffers", "0").strip()
+        if self.dialect == "mql5" and "OnCalculate" in self.handlers and buffers.isdigit() and int(buffers) > 0 \
+                and "indicator_plots" not in self.properties:
+            where = self.property_lines["indicator_buffers"]
+            raise Refused("%s:%d: no indicator plot defined for indicator (#property indicator_plots)"
+                          % (where.path, where.line))
+
+    def check_locals(self, sig, body, end, function, by_reference):
+        total = 0
+        for i in range(body + 1, end):
+            t = sig[i]
+            if not (t.kind == "ident" and t.text in TYPE_SIZES and sig[i - 1].text in (";", "{", "}", "static", "const")):
+                continue
+            # the declarators of `type a, b[4] = ..., c;`
+            k = i + 1
+            while k < end:
+                if sig[k].text == "&":
+                    k += 1
+                if sig[k].kind != "ident":
+                    break
+                declared, count, k = sig[k], 1, k + 1
+                dynamic = False
+                while k < end and sig[k].text == "[":
+                    close = self.closing(sig, k)
+                    size = " ".join(x.text for x in sig[k + 1:close])
+                    if not size:
+                        dynamic = True
+                    elif size.isdigit() or size in self.numbers:
+                        count *= int(size) if size.isdigit() else self.numbers[size]
+                    k = close + 1
+                initialised = k < end and sig[k].text == "="
+                if not dynamic:
+                    total += TYPE_SIZES[t.text] * count
+                    if total > LOCALS_LIMIT:
+                        raise Refused("%s:%d: '%s' - too large volume of local variables (> 512Kb) "
+                                      "(warning 26)" % (declared.path, declared.line, function.text))
+                if not initialised and sig[k - 1] is declared \
+                        and t.text != "string" and sig[i - 1].text != "static":
+                    self.check_set_before_read(sig, k, end, declared, by_reference)
+                # on to the next declarator
+                depth = 0
+                while k < end:
+                    depth += (sig[k].text in ("(", "[", "{")) - (sig[k].text in (")", "]", "}"))
+                    if depth < 0 or (depth == 0 and sig[k].text in (",", ";")):
+                        break
+                    k += 1
+                if k >= end or sig[k].text != ",":
+                    break
+                k += 1
+
+    def check_set_before_read(self, sig, start, end, declared, by_reference):
+        """Warning 38: the first use of an uninitialised local reads it."""
+        for k in range(start, end):
+            t = sig[k]
+            if t.text != declared.text or t.kind != "ident" or sig[k - 1].text in (".", "::"):
+                continue
+            if k + 1 < end and sig[k + 1].text == "=":
+                return
+            # handed to a reference parameter that sets it
+            if sig[k - 1].text in ("(", ",") and k + 1 < end and sig[k + 1].text in (")", ","):
+                depth, j, position = 0, k - 1, 0
+                while j > start:
+                    text = sig[j].text
+                    if text in (")", "]"):
+                        depth += 1
+                    elif text in ("(", "["):
+                        if depth == 0:
+                            break
+                        depth -= 1
+                    elif text == "," and depth == 0:
+                        position += 1
+                    j -= 1
+                if j > 0 and sig[j].text == "(" and by_reference(sig[j - 1].text, position):
+                    return
+            raise Refused("%s:%d: possible use of uninitialized variable '%s' (warning 38)"
+                          % (t.path, t.line, t.text))
+
     def add_imports(self, path, line, library, sig, out):
         """The declarations of an #import block (its significant tokens)."""
         text = " ".join(t.text for t in sig)
@@ -591,24 +1074,32 @@ class Translator:
                 raise Refused("%s: %s: an import cannot return %s here" % (path, name, result))
             args, cpp_params = [], []
             for number, param in enumerate(filter(None, (p.strip() for p in params.split(",")))):
-                pm = re.fullmatch(r"(const\s+)?(\w+)\s*(&)?\s*(\w+)\s*(\[\s*\])?", param)
+                pm = re.fullmatch(r"(const\s+)?(\w+)\s*(&)?\s*(\w+)\s*(\[\s*\])?\s*(=\s*\S.*)?", param)
                 if not pm:
                     raise Refused("%s: %s: cannot read the parameter %r" % (path, name, param))
-                const, ptype, ref, pname, array = pm.groups()
+                const, ptype, ref, pname, array, default = pm.groups()
                 cpp_type = TYPE_WORDS.get(ptype, ptype)
+                # MQL's default value, passed when the call leaves the argument out
+                declared = pname + (" " + default if default else "")
+                if array and ptype == "string":
+                    where = next((t for t in sig if t.text == pm.group(4)), None)
+                    raise Refused("%s:%d: '%s' - string arrays cannot be passed to imported functions"
+                                  % (path, where.line if where else line, pm.group(4)))
                 if array:
-                    cpp_params.append("%sarray<%s> &%s" % (const or "", cpp_type, pname))
+                    cpp_params.append("%sarray<%s> &%s" % (const or "", cpp_type, declared))
                     args.append("arg_array(%s)" % pname)
                 elif ref:
                     if ptype == "string":
                         raise Refused("%s: %s: a string by reference is not supported" % (path, name))
-                    cpp_params.append("%s%s &%s" % (const or "", cpp_type, pname))
+                    cpp_params.append("%s%s &%s" % (const or "", cpp_type, declared))
                     args.append("arg_ref(%s)" % pname)
                 elif ptype in ARG_KIND:
-                    cpp_params.append("%s%s %s" % (const or "", cpp_type, pname))
+                    cpp_params.append("%s%s %s" % (const or "", cpp_type, declared))
                     args.append("%s(%s)" % (ARG_KIND[ptype], pname))
                 else:
                     raise Refused("%s: %s: a %s is passed by reference in MQL4" % (path, name, ptype))
+            self.reference_params[name] = [bool(re.search(r"&", p)) for p in
+                                           filter(None, (p.strip() for p in params.split(",")))]
             slot = len(self.imports)
             self.imports.append((library, name, result))
             cpp_result = TYPE_WORDS.get(result, result)
@@ -652,6 +1143,7 @@ def main():
             dialect = dialect_of(path)
             translator = Translator(kit_dir, dialect)
             body = translator.translate_file(os.path.abspath(path))
+            translator.check_program()
             name = class_name(path)
             macro = "__MQL5__" if dialect == "mql5" else "__MQL4__"
             side = "mql5::Program5" if dialect == "mql5" else "mql4::Program4"
@@ -663,8 +1155,14 @@ def main():
                               % (input_name, input_type, parser, input_name))
             imports = "".join('    {"%s", "%s"},\n' % (lib, fn, ) for lib, fn, _ in translator.imports)
             # The program sees the shared names and its own dialect's only.
+            # The #property counts the terminal holds the indicator to.
+            declared = "".join("    int declared_%s() const override { return %d; }\n" % (what, int(value))
+                               for what, value in (("buffers", translator.properties.get("indicator_buffers", "")),
+                                                   ("plots", translator.properties.get("indicator_plots", "")))
+                               if value.strip().isdigit())
             parts.append("#define %s 1\nnamespace mql4prog_%s {\nusing namespace mql;\nusing namespace mql::%s;\n\n"
-                         "struct Program final : mql::%s {\n%s\n};\n\n" % (macro, name, dialect, side, body))
+                         "struct Program final : mql::%s {\n%s\n%s};\n\n" % (macro, name, dialect, side, body,
+                                                                            declared))
             parts.append("const mql::ImportDecl imports[] = {\n%s    {nullptr, nullptr}};\n" % imports)
             parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
                          % "".join(inputs))

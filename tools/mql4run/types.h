@@ -156,6 +156,23 @@ private:
     mutable bool series_ = false;
 };
 
+// A fixed-size array (`double parts[3]`): its elements where C++ keeps
+// them, each access checked as the terminal checks it (out of range stops
+// the program). An aggregate, so `= {1, 2, 3}` initialises it.
+template <class T, int N>
+struct fixed {
+    T cells[N];
+    T& operator[](int index) { return cells[checked(index)]; }
+    const T& operator[](int index) const { return cells[checked(index)]; }
+    static constexpr int size() { return N; }
+    static int checked(int index) {
+        if (index < 0 || index >= N)
+            critical_error("array out of range (index " + std::to_string(index) + ", size " + std::to_string(N) +
+                           ")");
+        return index;
+    }
+};
+
 // ---- constants and enumerations both dialects have ----------------------
 // The enumerations are distinct types, as in MQL: a property of one family
 // (OBJPROP_TEXT, a string) passed where another is wanted (ObjectSetInteger)
