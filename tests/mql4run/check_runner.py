@@ -55,6 +55,9 @@ with_sanitizer_runtime()
 
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
+# The dialects run: the 32-bit runner (--windows) runs the MQL4 programs,
+# as MetaTrader 4 does.
+DIALECTS = (".mq4",) if windows else (".mq4", ".mq5")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from signal_table import LOOK, SIGNALS, identifier, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
@@ -392,7 +395,7 @@ for kind, n in sorted(cuts.items(), key=lambda item: item[1]):
 for what, case_rows, args, fed in background_cases:
     csv = write_csv("background.csv", case_rows)
     values = engine_background(case_rows, fed)
-    for ext in (".mq4", ".mq5"):
+    for ext in DIALECTS:
         code, out, err = run("BarsightVSA" + ext, "--data", host_path(csv), *args)
         problems = background_problems(out, values) if values else ["the engine gives no background"]
         check("BarsightVSA%s on %s: the legend's background and the level lines are the engine's" % (ext, what),
@@ -402,7 +405,7 @@ for what, case_rows, args, fed in background_cases:
 # indicator.
 csv = write_csv("background.csv", picture_rows)
 values = engine_background(picture_rows, len(picture_rows) - 1)
-for ext in (".mq4", ".mq5"):
+for ext in DIALECTS:
     code, out, err = run("BarsightVSA" + ext, "--data", host_path(csv), "--input", "MaxBars=0",
                          "--input", "ShowLevels=false", "--new-bars", "5")
     problems = background_problems(out, values, levels_shown=False)
