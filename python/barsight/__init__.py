@@ -35,6 +35,7 @@ import pandas as pd
 from . import _core
 from . import _signal_table
 from . import _many
+from . import _input
 from ._files import read_bars
 from ._version import __version__
 from ._input import _FLOAT32_MAX, _where, bars as _bars, numbers_of as _numbers_of, short as _short
@@ -143,12 +144,24 @@ def vsa_signals(data: Bars, periods: int = 9, symbol: Optional[str] = None, stam
     with stamp="known")."""
     periods = _whole(periods, "periods", 1, 10000)
     stamp = _stamp(stamp)
+    name = "vsa_signal_%d" % periods if stamp == "bar" else "vsa_signal_%d_known" % periods
+    # A plain dated frame of floats goes straight in, its values checked as
+    # they are rounded to the host's float32; anything else, or a value that
+    # fails, takes the full reading, which names the fault.
+    plain = _input.plain_price_columns(data, _PRICE_BARS)
+    if plain is not None and len(set(map(len, plain))) == 1 and plain[0].dtype == plain[1].dtype == plain[2].dtype \
+            == plain[3].dtype:
+        codes = _core.vsa_signals_checked(*(np.ascontiguousarray(c) for c in plain), periods)
+        if codes is not None:
+            if stamp == "known":
+                codes = _moved_to_known(codes)
+            return pd.Series(codes, index=data.index, name=name, copy=False)
     b = _bars(data, _PRICE_BARS, "vsa_signals")
     codes = _core.vsa_signals(b.float32("high"), b.float32("low"), b.float32("close"), b.float32("volume"),
                               periods, symbol)
     if stamp == "known":
         codes = _moved_to_known(codes)
-    return b.result(codes, "vsa_signal_%d" % periods if stamp == "bar" else "vsa_signal_%d_known" % periods)
+    return b.result(codes, name)
 
 
 def _names_and_sides(codes):

@@ -203,6 +203,32 @@ def numbers_of(values, label, what, dates=None):
     return out
 
 
+_FLOATS = (np.dtype(np.float64), np.dtype(np.float32))
+
+
+def plain_price_columns(data, need):
+    """The columns `need` of a plain frame of float columns whose index is
+    a DatetimeIndex that rises (pandas keeps that answer on the index), as
+    arrays, to be checked value by value where they are used; None when any
+    of that is not so, and the full reading (bars) then takes them, and
+    names any fault."""
+    if type(data) is not pd.DataFrame or type(data.index) is not pd.DatetimeIndex:
+        return None
+    index = data.index
+    if not (index.is_monotonic_increasing and index.is_unique) or index.hasnans:
+        return None
+    try:
+        lookup = _lookup(data.columns, need, "")
+    except ValueError:
+        return None
+    if any(name not in lookup for name in need):
+        return None
+    columns = [data[lookup[name]].to_numpy() for name in need]
+    if any(c.dtype not in _FLOATS or c.ndim != 1 for c in columns):
+        return None
+    return columns
+
+
 def bars(data, need, what, dates_needed=False, optional=()):
     """The columns `need` (and those of `optional` present) of `data`,
     checked: numbers, no NaN or infinity, within float32, volume not

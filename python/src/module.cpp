@@ -268,6 +268,49 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     return out;
 }
 
+// vsa_signals for columns the package has not looked at yet (float32 or
+// float64, as a frame holds them): each value checked as the package's
+// reading checks it (a number, within float32, a volume not negative) and
+// rounded to float32 as the host holds it, in one pass, then the codes;
+// None when a value fails, for the package's full reading to name it.
+template <class Value>
+py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& high,
+                               const py::array_t<Value, py::array::c_style>& low,
+                               const py::array_t<Value, py::array::c_style>& close,
+                               const py::array_t<Value, py::array::c_style>& volume, int32_t periods) {
+    const int32_t n = checked_length({&high, &low, &close, &volume});
+    check_periods(periods);
+    const auto size = static_cast<std::size_t>(n);
+    py::array_t<int32_t> out(n);
+    int32_t* o = out.mutable_data();
+    bool good = true;
+    {
+        ReleasedGil unlocked;
+        constexpr double kMost = std::numeric_limits<float>::max();
+        std::vector<float> rounded(4 * size);
+        const Value* const columns[] = {high.data(), low.data(), close.data(), volume.data()};
+        for (std::size_t k = 0; k < 4 && good; ++k) {
+            const Value* const in = columns[k];
+            float* const to = rounded.data() + k * size;
+            bool column_good = true;
+            for (std::size_t i = 0; i < size; ++i) {
+                const auto x = static_cast<double>(in[i]);
+                column_good &= std::fabs(x) <= kMost;  // false for NaN
+                column_good &= k != 3 || x >= 0;
+                to[i] = static_cast<float>(x);
+            }
+            good = column_good;
+        }
+        if (good) {
+            spreadcore::feed_series(rounded.data(), rounded.data() + size, rounded.data() + 2 * size,
+                                    rounded.data() + 3 * size, size, periods, o);
+            for (std::size_t i = 0; i < size; ++i) o[i] = filtered(o[i]);
+        }
+    }
+    if (!good) return py::none();
+    return std::move(out);
+}
+
 // The background columns, in the order of kBackgroundColumns.
 constexpr const char* kBackgroundColumns[] = {"trend_short", "trend_mid",         "trend_long",        "climax_side",
                                               "climax_age",  "range_side",        "range_low",         "range_high",
@@ -588,6 +631,10 @@ PYBIND11_MODULE(_core, m) {
     m.attr("MAX_REPLICATES") = msxhost::kMaxReplicates;
     m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"), py::arg("symbol") = std::nullopt);
+    m.def("vsa_signals_checked", &vsa_signals_checked<double>, py::arg("high"), py::arg("low"), py::arg("close"),
+          py::arg("volume"), py::arg("periods"));
+    m.def("vsa_signals_checked", &vsa_signals_checked<float>, py::arg("high"), py::arg("low"), py::arg("close"),
+          py::arg("volume"), py::arg("periods"));
     m.def("vsa_background", &vsa_background, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"));
     py::tuple background_columns(std::size(kBackgroundColumns));

@@ -57,6 +57,9 @@ CASES = [
     ("infinite high", lambda: with_value("High", 3, np.inf), "column 'high', row 3 (2024-01-04): inf"),
     ("negative volume", lambda: with_value("Volume", 9, -1.0), "column 'volume', row 9 (2024-01-10): negative"),
     ("volume beyond float32", lambda: with_value("Volume", 5, 1e39), "row 5 (2024-01-06): 1e+39 is beyond float32"),
+    # Past float32's largest by less than it rounds away: still refused.
+    ("a high just past float32's largest", lambda: with_value("High", 2, float(np.finfo(np.float32).max) * (1 + 2**-40)),
+     "column 'high', row 2 (2024-01-03): 3.40282"),
     ("missing column", lambda: bars().drop(columns="Low"), "no column 'low'"),
     ("two columns of one name", lambda: bars().assign(close=1.0), "both 'close'"),
     ("dates not rising", lambda: moved_date(12, "2024-01-05"), "row 12 (2024-01-05): dates must rise (row 11 is 2024-01-12)"),
@@ -115,6 +118,26 @@ def test_vsa_signals_refuses(what, make, message):
     assert message in str(raised.value)
     assert str(raised.value).startswith("vsa_signals") or "bars come as" in str(raised.value)
     assert len(str(raised.value)) < 250  # what is wrong, not the data
+
+
+# A plain dated frame of floats goes straight to the engine; every other
+# form of the same bars takes the full reading: the codes are the same.
+@pytest.mark.parametrize("form", ["float32 columns", "a dict of columns", "an object column", "a text index"])
+def test_every_form_of_the_bars_gives_the_plain_frames_codes(form):
+    k = np.arange(3000, dtype=np.float64)
+    rng = np.random.default_rng(3)
+    close = 100 * np.exp(np.cumsum(rng.normal(0, 0.01, len(k))))
+    frame = pd.DataFrame({"High": close * 1.01, "Low": close * 0.99, "Close": close,
+                          "Volume": rng.lognormal(10, 0.6, len(k)).round()},
+                         index=pd.bdate_range("2010-01-04", periods=len(k)))
+    plain = barsight.vsa_signals(frame)
+    other = {"float32 columns": lambda: frame.astype(np.float32),
+             "a dict of columns": lambda: {c: frame[c].to_numpy() for c in frame},
+             "an object column": lambda: frame.assign(Close=frame["Close"].astype(object)),
+             "a text index": lambda: frame.set_axis(frame.index.strftime("%Y-%m-%d"))}[form]()
+    got = barsight.vsa_signals(other)
+    np.testing.assert_array_equal(np.asarray(got), plain.to_numpy())
+    assert (plain != 0).sum() > 50
 
 
 def atr_of(frame):
