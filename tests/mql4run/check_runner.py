@@ -788,6 +788,44 @@ want = {i: scanner_row(symbol, csv) for i, (symbol, csv) in enumerate(symbols)}
 check("the scanner's rows on three symbols equal VSAInd on each file (%s)" % [w[2] for w in want.values()],
       code == 0 and table == want and out.endswith("deinit\t0\n"), "exit %d %s != %s %s" % (code, table, want, err[-200:]))
 check("a click on a row opens that symbol's chart", "chart opened: USDJPY 1440" in err, err[-200:])
+# The scanner's cost per call: OnCalculate only lays the rows out, the timer
+# scans RowsPerSlice rows a slice (the runner fires it once after each
+# calculation, then every 100 ms with --seconds), and a row whose symbol
+# closed no bar since keeps its result without an engine call.
+def scanned_rows(out):
+    found = {}
+    for line in out.splitlines():
+        parts = line.split("\t")
+        if parts[0] == "object" and parts[1].startswith("BarsightScan;row;"):
+            found[int(parts[1].rsplit(";", 1)[1])] = re.split(r"\s{2,}", parts[9].strip())
+    return found
+
+
+def engine_calls(err):
+    return sum(1 for line in err.splitlines() if line.startswith("import: AnalyseSeries("))
+
+
+# STALE ends before the chart's newest bars: it has no new closed bar while
+# the chart gets three.
+stale = write_csv("stale.csv", [line.rstrip("\n").split(",") for line in open(symbols[0][1])][1:690])
+for ext in DIALECTS:
+    code, out, err = run("BarsightScanner" + ext, *data_args, "--input", "ScanBars=0", "--input", "RowsPerSlice=1",
+                         "--log-imports")
+    code_all, out_all, _ = run("BarsightScanner" + ext, *data_args, "--input", "ScanBars=0",
+                               "--input", "RowsPerSlice=1", "--seconds", "1")
+    check("scanner%s: one timer slice scans RowsPerSlice rows (1 row, %d engine calls), the next slices the rest"
+          % (ext, engine_calls(err)),
+          code == 0 and list(scanned_rows(out)) == [0] and engine_calls(err) == 1 and
+          code_all == 0 and scanned_rows(out_all) == want, "exit %d/%d %s %s" % (code, code_all, out[-300:], err[-200:]))
+    code, out, err = run("BarsightScanner" + ext, "--data", "EURUSD=" + host_path(symbols[0][1]),
+                         "--data", "STALE=" + host_path(stale), "--input", "ScanBars=0", "--new-bars", "3",
+                         "--log-imports")
+    rows = scanned_rows(out)
+    # Two rows at the first pass, then the chart's row alone at each of its
+    # three new bars.
+    check("scanner%s: a row without a new closed bar costs no engine call (%d calls)" % (ext, engine_calls(err)),
+          code == 0 and engine_calls(err) == 2 + 3 and len(rows) == 2 and rows[0] == want[0] and
+          rows[1][0] == "STALE" and "no data" not in rows[1], "exit %d %s %s" % (code, rows, err[-200:]))
 code, out, err = run("BarsightScanner.mq4", *data_args, "--input", "Symbols= usdjpy ,GBPUSD,NOSUCH",
                      "--input", "Timeframes=D1,h4,X9")
 rows_text = [line.split("\t")[9] for line in out.splitlines() if line.startswith("object\tBarsightScan;row;")]
