@@ -3,8 +3,8 @@
 //| symbol of the Market Watch (or of the Symbols list) and each      |
 //| timeframe, the newest confirmed signal with how many bars ago it  |
 //| closed, and the provisional signal of the newest closed bar, as a |
-//| table on the chart, refreshed at each new bar of this chart (in  |
-//| timer slices; a row without a new bar keeps its result). A       |
+//| table on the chart, refreshed at each new bar of this chart (in   |
+//| timer slices; a row without a new bar keeps its result). A        |
 //| click on a row opens that symbol's chart. The signals are the     |
 //| Spreadcore engine's, asked exactly as BarsightVSA asks it.        |
 //| Needs Spreadcore.dll and BarsightPlugin.dll in MQL5\Libraries and  |

@@ -5,7 +5,7 @@
 //| and includes BarsightPlugin.mqh and BarsightSignals.mqh first.    |
 //| Timeframes are PERIOD_ values of the program's language (minutes  |
 //| in MQL4, codes in MQL5), cast where a built-in wants the enum.    |
-//|                                                                  |
+//|                                                                   |
 //| OnCalculate only lays the rows out and starts a pass; the timer   |
 //| then scans RowsPerSlice rows at a time, so no call holds the      |
 //| terminal's thread for long (the GUI thread in MetaTrader 4, the   |
