@@ -175,7 +175,7 @@ string Program5::PositionGetString(ENUM_POSITION_PROPERTY_STRING property) {
 }
 
 bool CTrade::deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
-                  const string& comment) {
+                  const string& comment, mql_ulong position) {
     result_ = MqlTradeResult{};
     if (program_ == nullptr) return false;
     MqlTradeRequest request;
@@ -192,24 +192,24 @@ bool CTrade::deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, dou
     request.type_filling = filling_;
     request.magic = magic_;
     request.comment = comment;
-    if (!program_->OrderSend(request, result_)) return false;
-    if (result_.retcode == TRADE_RETCODE_DONE || result_.retcode == TRADE_RETCODE_DONE_PARTIAL)
-        opened_[request.symbol.str()] += type == ORDER_TYPE_BUY ? result_.volume : -result_.volume;
-    return true;
+    request.position = position;
+    return program_->OrderSend(request, result_);
 }
 
 bool CTrade::PositionClose(const string& symbol, mql_ulong deviation) {
-    const auto open = opened_.find(symbol.str());
-    if (open == opened_.end() || open->second == 0.0) {
+    const Position* open = nullptr;
+    if (program_ != nullptr)
+        for (const Position& held : program_->terminal().positions)
+            if (open == nullptr && held.symbol == symbol.str()) open = &held;
+    if (open == nullptr) {
         result_ = MqlTradeResult{};
         if (program_ != nullptr) program_->last_error_ = 4753;  // ERR_TRADE_POSITION_NOT_FOUND
         return false;
     }
     const mql_ulong kept = deviation_;
     if (deviation != ~mql_ulong{0}) deviation_ = deviation;
-    const double lots = open->second;
-    const bool sent = deal(lots > 0 ? ORDER_TYPE_SELL : ORDER_TYPE_BUY, std::fabs(lots), symbol, 0.0, 0.0, 0.0,
-                           string());
+    const bool sent = deal(open->type == 0 ? ORDER_TYPE_SELL : ORDER_TYPE_BUY, open->volume, symbol, 0.0, 0.0, 0.0,
+                           string(), static_cast<mql_ulong>(open->ticket));
     deviation_ = kept;
     return sent;
 }

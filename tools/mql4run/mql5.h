@@ -154,8 +154,8 @@ private:
 // The standard library's CTrade (#include <Trade\Trade.mqh>), as far as
 // the runner models it: market deals (Buy, Sell) through OrderSend at the
 // symbol's price with the magic number, deviation and filling set on it;
-// PositionClose of a symbol closes what this CTrade opened on it (the
-// runner's server keeps no positions) with the opposite deal; the last
+// PositionClose of a symbol closes the symbol's first open position (as
+// PositionSelect finds it) by its ticket with the opposite deal; the last
 // request's result (ResultRetcode, ResultDeal, ResultOrder, ResultVolume,
 // ResultPrice).
 class CTrade {
@@ -182,12 +182,11 @@ public:
 
 private:
     bool deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
-              const string& comment);
+              const string& comment, mql_ulong position = 0);
     Program5* program_;
     mql_ulong magic_ = 0, deviation_ = 10;
     ENUM_ORDER_TYPE_FILLING filling_ = ORDER_FILLING_FOK;
     MqlTradeResult result_;
-    std::map<std::string, double> opened_;  // symbol -> lots bought (negative: sold)
 };
 
 }  // namespace mql::mql5
