@@ -4,8 +4,8 @@
 // engine calls, not a recalculation of the chart. Arg 0: DrawArrows false
 // (the copy an Expert Advisor reads), 1: arrows, labels and legend drawn.
 // BarsightVolume: the same attach and new bar with AveragePeriod 10,000
-// (Arg: the colouring). BarsightScanner: one scan of 100 symbols x 500
-// bars.
+// (Arg: the colouring). BarsightScanner: one timer slice of 10 rows and a
+// whole pass of 100 symbols x 500 bars.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -231,8 +231,44 @@ void BM_NewBarVolume(benchmark::State& state) {
     session->deinit(mql::REASON_REMOVE);
 }
 
-// One scan: BarsightScanner's OnCalculate over the Market Watch of 100
-// symbols, 500 closed bars each (ScanBars 500, MaxRows 100).
+// BarsightScanner over the Market Watch of 100 symbols, 500 closed bars
+// each (ScanBars 500, MaxRows 100, RowsPerSlice 10). OnCalculate at the
+// chart's new bar lays the rows out; the timer then scans 10 rows a slice.
+// BM_ScanSlice: one slice of rows to analyse (the most any one call of the
+// scanner costs the terminal's thread). BM_ScanWatchlist: a whole pass,
+// OnCalculate and the ten slices.
+std::unique_ptr<mql4run::ChartSession> scanner_session(Fixture& f, mql::Terminal* runner) {
+    auto session = std::make_unique<mql4run::ChartSession>(*f.scanner, f.scanner_imports, runner, 0, "SYM0");
+    session->set_input("ScanBars", "500");
+    session->set_input("MaxRows", "100");
+    session->set_input("RowsPerSlice", "10");
+    session->init();
+    session->add_bars(*f.watchlist.front(), 0, 501);
+    return session;
+}
+
+void BM_ScanSlice(benchmark::State& state) {
+    Fixture& f = fixture();
+    if (f.scanner == nullptr) {
+        state.SkipWithError(("BarsightScanner cannot be bound: " + f.error).c_str());
+        return;
+    }
+    mql::Terminal runner;
+    for (const auto& chart : f.watchlist) runner.symbols.emplace_back(chart->symbol, chart.get());
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto session = scanner_session(f, &runner);
+        session->tick();  // lays the rows out, starts the pass
+        state.ResumeTiming();
+        session->timer();
+        state.PauseTiming();
+        session->deinit(mql::REASON_REMOVE);
+        session.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 10 * 500);
+}
+
 void BM_ScanWatchlist(benchmark::State& state) {
     Fixture& f = fixture();
     if (f.scanner == nullptr) {
@@ -243,13 +279,10 @@ void BM_ScanWatchlist(benchmark::State& state) {
     for (const auto& chart : f.watchlist) runner.symbols.emplace_back(chart->symbol, chart.get());
     for (auto _ : state) {
         state.PauseTiming();
-        auto session = std::make_unique<mql4run::ChartSession>(*f.scanner, f.scanner_imports, &runner, 0, "SYM0");
-        session->set_input("ScanBars", "500");
-        session->set_input("MaxRows", "100");
-        session->init();
-        session->add_bars(*f.watchlist.front(), 0, 501);
+        auto session = scanner_session(f, &runner);
         state.ResumeTiming();
         session->tick();
+        for (int slice = 0; slice < 100 && session->program().timer_ms() > 0; ++slice) session->timer();
         state.PauseTiming();
         session->deinit(mql::REASON_REMOVE);
         session.reset();
@@ -262,6 +295,7 @@ void BM_ScanWatchlist(benchmark::State& state) {
 
 BENCHMARK(BM_AttachVolume)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewBarVolume)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_ScanSlice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanWatchlist)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AttachEngineOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AttachVSA)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

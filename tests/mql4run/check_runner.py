@@ -738,11 +738,79 @@ for age in (1, 7):
     check("bars arriving 7 at a time, MaxSignalAge=%d: only the newest confirmed signal of each gap (%d)"
           % (age, len(expected_burst)), code == 0 and got_burst == expected_burst and
           (age > 1 or len(expected_burst) < len(want)), "%s != %s" % (got_burst[:4], expected_burst[:4]))
-code, out, err = run("BarsightVSAExample.mq4", "--data", host_path(data), "--new-bars", "60",
-                     "--input", "Trade=true")
-orders = re.findall(r"^order: (buy|sell) SAMPLE 0\.1 at ", err, re.M)
-check("with Trade=true it places one order per confirmed signal (%d)" % len(orders),
-      code == 0 and orders == [w[2] for w in want], err[-300:])
+# --- the example's orders on the runner's trade server --------------------------------
+# One position a side by magic number: a signal the way it holds places
+# nothing; one the other way closes what it holds (oldest first), then
+# opens. Events: ("order"|"close", side) as the server prints them.
+def trade_events(err):
+    return re.findall(r"^(order|close): (?:#\d+ )?(buy|sell) SAMPLE ", err, re.M)
+
+
+def held_events(signals):
+    held, events = None, []
+    for side in signals:
+        if side != held:
+            events += ([("close", held)] if held else []) + [("order", side)]
+            held = side
+    return events
+
+
+trading = ["--data", host_path(data), "--new-bars", "60", "--input", "Trade=true"]
+expected_events = held_events([w[2] for w in want])
+for ext in DIALECTS:
+    code, out, err = run("BarsightVSAExample" + ext, *trading)
+    check("example%s: one position a side by magic number, the other side closed first (%d signals, %d events)"
+          % (ext, len(want), len(expected_events)),
+          code == 0 and trade_events(err) == expected_events and len(expected_events) < len(want) and
+          "already " in err, "exit %d %s != %s %s" % (code, trade_events(err)[:4], expected_events[:4], err[-300:]))
+    # Slippage in pips: ten points a pip on 3- and 5-digit quotes.
+    for digits, points in ((5, 30), (4, 3), (3, 30), (2, 3)):
+        code, out, err = run("BarsightVSAExample" + ext, *trading, "--digits", str(digits))
+        slips = set(re.findall(r"^order: .* slippage (\d+) ", err, re.M))
+        check("example%s: 3 pips on a %d-digit quote are %d points" % (ext, digits, points),
+              code == 0 and slips == {str(points)}, "exit %d %s %s" % (code, slips, err[-200:]))
+    # Requotes: sent again at fresh prices, at most three times.
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "2")
+    check("example%s: two requotes, then the order goes through (fresh prices)" % ext,
+          code == 0 and trade_events(err) == expected_events, "exit %d %s" % (code, err[-300:]))
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "3")
+    said = "OrderSend failed, error 138 (tried 3 times)" if ext == ".mq4" else "OrderSend failed, retcode 10004 (Requote)"
+    check("example%s: three requotes, it gives up on that order, says so once and trades on" % ext,
+          code == 0 and err.count(said) == 1 and trade_events(err) == held_events([w[2] for w in want][1:]),
+          err[-300:])
+    # FIFO: its two longs closed oldest first before the first sell; with
+    # an older long of another advisor open it may close nothing, and then
+    # it never sells beside its long (a hedge the account refuses).
+    mine = ["--position", "buy,0.1,20250", "--position", "buy,0.2,20250"]
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--fifo", *mine)
+    closes = re.findall(r"^close: #(\d+) buy", err, re.M)
+    first_sell = next((i for i, e in enumerate(trade_events(err)) if e == ("order", "sell")), -1)
+    check("example%s on a FIFO account: its longs closed oldest first (%s), then it sells" % (ext, closes[:2]),
+          code == 0 and closes[:2] == ["1", "2"] and first_sell == 2 and "refused" not in err and
+          "FIFO close" not in err, "exit %d %s" % (code, err[-400:]))
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--fifo", "--position", "buy,0.5,777",
+                         "--position", "buy,0.1,20250")
+    check("example%s on a FIFO account: an older long of another advisor open, it never sells beside its own" % ext,
+          code == 0 and ("order", "sell") not in trade_events(err) and "are not all closed: no sell order" in err and
+          "hedging prohibited" not in err and "Hedge prohibited" not in err, "exit %d %s" % (code, err[-400:]))
+if ".mq5" in DIALECTS:
+    # A netting account: a sell against the long closes it by its ticket,
+    # then opens the short (a sell of the same size alone would only close
+    # it); the symbol's one position of another advisor is left alone.
+    code, out, err = run("BarsightVSAExample.mq5", *trading, "--netting")
+    held = re.findall(r"^position: #\d+ (buy|sell) SAMPLE (\S+) magic 20250$", err, re.M)
+    check("example.mq5 on a netting account: the long closed, then the short opened (%d events)" % len(expected_events),
+          code == 0 and trade_events(err) == expected_events and held == [(expected_events[-1][1], "0.1")],
+          "exit %d %s %s" % (code, held, err[-300:]))
+    for account, traded in (("--netting", False), ("--hedging", True)):
+        code, out, err = run("BarsightVSAExample.mq5", *trading, "--position", "buy,0.5,777",
+                             *([account] if account == "--netting" else []))
+        kept = "position: #1 buy SAMPLE 0.5 magic 777" in err
+        check("example.mq5 on a %s account with another advisor's long: %s" %
+              (account[2:], "trades beside it" if traded else "places nothing, says why"),
+              code == 0 and kept and (trade_events(err) == expected_events if traded else
+                                      not trade_events(err) and "is not this advisor's (magic 777)" in err),
+              "exit %d %s" % (code, err[-300:]))
 
 # --- the watchlist scanner: each row against VSAInd on that symbol's file -----------
 # Three symbols on dates of their own; the chart is the first. Each other
@@ -788,6 +856,44 @@ want = {i: scanner_row(symbol, csv) for i, (symbol, csv) in enumerate(symbols)}
 check("the scanner's rows on three symbols equal VSAInd on each file (%s)" % [w[2] for w in want.values()],
       code == 0 and table == want and out.endswith("deinit\t0\n"), "exit %d %s != %s %s" % (code, table, want, err[-200:]))
 check("a click on a row opens that symbol's chart", "chart opened: USDJPY 1440" in err, err[-200:])
+# The scanner's cost per call: OnCalculate only lays the rows out, the timer
+# scans RowsPerSlice rows a slice (the runner fires it once after each
+# calculation, then every 100 ms with --seconds), and a row whose symbol
+# closed no bar since keeps its result without an engine call.
+def scanned_rows(out):
+    found = {}
+    for line in out.splitlines():
+        parts = line.split("\t")
+        if parts[0] == "object" and parts[1].startswith("BarsightScan;row;"):
+            found[int(parts[1].rsplit(";", 1)[1])] = re.split(r"\s{2,}", parts[9].strip())
+    return found
+
+
+def engine_calls(err):
+    return sum(1 for line in err.splitlines() if line.startswith("import: AnalyseSeries("))
+
+
+# STALE ends before the chart's newest bars: it has no new closed bar while
+# the chart gets three.
+stale = write_csv("stale.csv", [line.rstrip("\n").split(",") for line in open(symbols[0][1])][1:690])
+for ext in DIALECTS:
+    code, out, err = run("BarsightScanner" + ext, *data_args, "--input", "ScanBars=0", "--input", "RowsPerSlice=1",
+                         "--log-imports")
+    code_all, out_all, _ = run("BarsightScanner" + ext, *data_args, "--input", "ScanBars=0",
+                               "--input", "RowsPerSlice=1", "--seconds", "1")
+    check("scanner%s: one timer slice scans RowsPerSlice rows (1 row, %d engine calls), the next slices the rest"
+          % (ext, engine_calls(err)),
+          code == 0 and list(scanned_rows(out)) == [0] and engine_calls(err) == 1 and
+          code_all == 0 and scanned_rows(out_all) == want, "exit %d/%d %s %s" % (code, code_all, out[-300:], err[-200:]))
+    code, out, err = run("BarsightScanner" + ext, "--data", "EURUSD=" + host_path(symbols[0][1]),
+                         "--data", "STALE=" + host_path(stale), "--input", "ScanBars=0", "--new-bars", "3",
+                         "--log-imports")
+    rows = scanned_rows(out)
+    # Two rows at the first pass, then the chart's row alone at each of its
+    # three new bars.
+    check("scanner%s: a row without a new closed bar costs no engine call (%d calls)" % (ext, engine_calls(err)),
+          code == 0 and engine_calls(err) == 2 + 3 and len(rows) == 2 and rows[0] == want[0] and
+          rows[1][0] == "STALE" and "no data" not in rows[1], "exit %d %s %s" % (code, rows, err[-200:]))
 code, out, err = run("BarsightScanner.mq4", *data_args, "--input", "Symbols= usdjpy ,GBPUSD,NOSUCH",
                      "--input", "Timeframes=D1,h4,X9")
 rows_text = [line.split("\t")[9] for line in out.splitlines() if line.startswith("object\tBarsightScan;row;")]

@@ -6,6 +6,7 @@
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
 //         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
 //         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls] [--no-dlls]
+//         [--netting] [--fifo] [--requotes N] [--digits N] [--position buy|sell,LOTS,MAGIC]...
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -29,7 +30,8 @@ constexpr const char* kUsage =
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
     "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
     "               [--reinit-period M] [--hidden-symbol SYMBOL]... [--trade-reply RETCODE]\n"
-    "               [--count-calls] [--no-dlls]\n"
+    "               [--count-calls] [--no-dlls] [--netting] [--fifo] [--requotes N] [--digits N]\n"
+    "               [--position buy|sell,LOTS,MAGIC]...\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -69,6 +71,13 @@ constexpr const char* kUsage =
     "--no-dlls: \"Allow DLL imports\" is off: an MQL4 program starts and its first DLL call stops\n"
     "it (exit 1, \"DLL calls are not allowed\"); an MQL5 program with imports is not loaded (exit 3);\n"
     "IsDllsAllowed() and MQLInfoInteger(MQL_DLLS_ALLOWED) answer false.\n"
+    "The account: orders open positions (\"close: ...\" when one closes; those still open are\n"
+    "printed at the end, \"position: ...\"). --netting: a MetaTrader 5 netting account (one\n"
+    "position a symbol; an opposite deal reduces, closes or reverses it; default hedging).\n"
+    "--fifo: FIFO rules (no order against an open position of its symbol, the oldest of a\n"
+    "symbol closed first). --requotes N: the next N orders and closes are requoted (MQL4 error\n"
+    "138, MQL5 retcode 10004). --digits N: the symbol's quote digits (default 5). --position\n"
+    "buy|sell,LOTS,MAGIC: a position open before the program starts, oldest first.\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -201,6 +210,34 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.trade_reply = static_cast<unsigned>(value);
+        } else if (arg == "--netting") {
+            options.netting = true;
+        } else if (arg == "--fifo") {
+            options.fifo = true;
+        } else if ((arg == "--requotes" || arg == "--digits") && has_value) {
+            int value = 0;
+            if (!whole_number(argv[++i], &value) || value < 0 || (arg == "--requotes" && value > 1000) ||
+                (arg == "--digits" && (value < 1 || value > 8))) {
+                std::cerr << "mql4run: " << arg << " does not take '" << argv[i] << "'\n" << kUsage;
+                return 2;
+            }
+            (arg == "--requotes" ? options.requotes : options.digits) = value;
+        } else if (arg == "--position" && has_value) {
+            // buy|sell,LOTS,MAGIC
+            const std::string text = argv[++i];
+            const std::size_t first = text.find(','), second = text.find(',', first + 1);
+            const std::string side = text.substr(0, first);
+            char* end = nullptr;
+            const std::string lots_text = first == std::string::npos ? "" : text.substr(first + 1, second - first - 1);
+            const double lots = std::strtod(lots_text.c_str(), &end);
+            int magic = 0;
+            if ((side != "buy" && side != "sell") || second == std::string::npos || lots_text.empty() ||
+                end == nullptr || *end != '\0' || !(lots > 0 && lots <= 100) ||
+                !whole_number(text.substr(second + 1).c_str(), &magic)) {
+                std::cerr << "mql4run: --position takes buy|sell,LOTS,MAGIC, not '" << text << "'\n" << kUsage;
+                return 2;
+            }
+            options.positions.push_back({side == "buy" ? 0 : 1, lots, magic});
         } else if (arg == "--data-window") {
             options.data_window = true;
         } else if (arg == "--help" || arg == "-h") {

@@ -20,7 +20,10 @@ enum ENUM_TIMEFRAMES : int {
 };
 constexpr int OP_BUY = 0, OP_SELL = 1;
 constexpr int MODE_LOTSTEP = 24, MODE_MINLOT = 23, MODE_MAXLOT = 25;
-constexpr int ERR_REQUOTE = 138, ERR_HISTORY_WILL_UPDATED = 4066;
+constexpr int ERR_NO_ERROR = 0, ERR_PRICE_CHANGED = 135, ERR_OFF_QUOTES = 136, ERR_REQUOTE = 138,
+              ERR_TRADE_CONTEXT_BUSY = 146, ERR_TRADE_HEDGE_PROHIBITED = 149, ERR_TRADE_PROHIBITED_BY_FIFO = 150,
+              ERR_INVALID_TICKET = 4108, ERR_HISTORY_WILL_UPDATED = 4066;
+constexpr int SELECT_BY_POS = 0, SELECT_BY_TICKET = 1, MODE_TRADES = 0, MODE_HISTORY = 1;
 
 inline string CharToStr(uchar code) { return CharToString(code); }
 // MQL4's trims: a new string without the leading / trailing blanks.
@@ -55,13 +58,29 @@ protected:
     int Period() { return period_code(); }
     int WindowHandle(const string& symbol, int timeframe);
 
-    // Orders: the runner trades nothing; an order is printed ("order: ...")
-    // and given the next ticket number. An order at prices older than the
-    // newest (Ask and Bid not refreshed after a long call) is refused with
-    // ERR_REQUOTE, as a dealer requotes it.
+    // Orders: an order is printed ("order: ...") and given the next ticket
+    // number; the account holds it open until OrderClose ("close: ...").
+    // An order at prices older than the newest (Ask and Bid not refreshed
+    // after a long call) is refused with ERR_REQUOTE, as a dealer requotes
+    // it, and so are the first orders and closes --requotes names; FIFO
+    // rules (--fifo) refuse an order against an open one of its symbol
+    // (ERR_TRADE_HEDGE_PROHIBITED) and a close with an older one of its
+    // symbol open (ERR_TRADE_PROHIBITED_BY_FIFO).
     [[nodiscard]] int OrderSend(const string& symbol, int command, double volume, double price, int slippage,
                                 double stoploss, double takeprofit, const string& comment = string(),
                                 int magic = 0, datetime expiration = 0, color arrow = clrNONE);
+    [[nodiscard]] bool OrderClose(int ticket, double lots, double price, int slippage, color arrow = clrNONE);
+    int OrdersTotal() { return static_cast<int>(terminal().positions.size()); }
+    // The open orders only (MODE_TRADES): by position, oldest first, or by
+    // ticket. The selected order's values stay as they were when selected.
+    bool OrderSelect(int index, int select, int pool = MODE_TRADES);
+    int OrderTicket() { return selected_.ticket; }
+    int OrderType() { return selected_.type; }
+    string OrderSymbol() { return string(selected_.symbol); }
+    int OrderMagicNumber() { return static_cast<int>(selected_.magic); }
+    double OrderLots() { return selected_.volume; }
+    double OrderOpenPrice() { return selected_.price; }
+    datetime OrderOpenTime() { return selected_.time; }
     bool RefreshRates();
     double MarketInfo(const string& symbol, int type);
 
@@ -85,6 +104,7 @@ protected:
 
 private:
     double market_price_ = 0;
+    Position selected_;
     bool stale_ = false;  // a long call came after the last price update
 };
 

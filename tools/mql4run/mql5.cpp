@@ -1,6 +1,8 @@
 #include "tools/mql4run/mql5.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "tools/mql4run/text.h"
 
@@ -60,24 +62,120 @@ bool Program5::OrderSend(const MqlTradeRequest& request, MqlTradeResult& result)
     // The server's answer: done, or what --trade-reply plants. OrderSend's
     // true says only that the request went out; the retcode says what
     // became of it (a requote places nothing, a partial fill half).
-    const uint reply = terminal().trade_reply != 0 ? terminal().trade_reply : TRADE_RETCODE_DONE;
+    const uint reply = requoted()                      ? TRADE_RETCODE_REQUOTE
+                       : terminal().trade_reply != 0 ? terminal().trade_reply
+                                                     : TRADE_RETCODE_DONE;
     result.retcode = reply;
     result.price = request.price;
     if (reply != TRADE_RETCODE_DONE && reply != TRADE_RETCODE_DONE_PARTIAL) {
         result.comment = reply == TRADE_RETCODE_REQUOTE ? "Requote" : "Rejected";
         return true;
     }
-    const double filled = reply == TRADE_RETCODE_DONE ? request.volume : request.volume / 2;
-    const int command = request.type == ORDER_TYPE_BUY ? 0 : request.type == ORDER_TYPE_SELL ? 1 : -1;
-    const int ticket = place_order(request.symbol, command, filled, request.price, request.sl, request.tp,
-                                   request.comment, static_cast<mql_long>(request.magic));
-    result.order = result.deal = static_cast<mql_ulong>(ticket);
-    result.volume = filled;
+    const int type = request.type == ORDER_TYPE_BUY ? 0 : 1;
+    const Position* closing = nullptr;
+    if (request.position != 0) {
+        closing = position(static_cast<int>(request.position));
+        if (closing == nullptr || closing->symbol != request.symbol.str()) {
+            result.retcode = TRADE_RETCODE_POSITION_CLOSED;
+            result.comment = "Position doesn't exist";
+            return true;
+        }
+        if (closing->type == type || request.volume > closing->volume + 1e-9) {
+            result.retcode = TRADE_RETCODE_INVALID;
+            result.comment = "Invalid request";
+            return true;
+        }
+    }
+    if (!terminal().netting) {
+        if (closing != nullptr ? fifo_refuses_close(*closing) : fifo_refuses_open(request.symbol.str(), type)) {
+            result.retcode = closing != nullptr ? TRADE_RETCODE_FIFO_CLOSE : TRADE_RETCODE_HEDGE_PROHIBITED;
+            result.comment = closing != nullptr ? "FIFO close" : "Hedge prohibited";
+            return true;
+        }
+    }
+    book_deal(request, reply == TRADE_RETCODE_DONE ? request.volume : request.volume / 2, result);
     return true;
 }
 
+void Program5::book_deal(const MqlTradeRequest& request, double filled, MqlTradeResult& result) {
+    const int type = request.type == ORDER_TYPE_BUY ? 0 : 1;
+    Position* held = request.position != 0 ? position(static_cast<int>(request.position)) : nullptr;
+    if (terminal().netting && held == nullptr)
+        for (Position& open : terminal().positions)
+            if (open.symbol == request.symbol.str()) held = &open;
+    if (held == nullptr || held->type == type) {
+        // A new position (a hedging account, or nothing held on the symbol),
+        // or a netting account's position grows.
+        const int ticket = place_order(request.symbol, type, filled, request.price, request.sl, request.tp,
+                                       request.comment, static_cast<mql_long>(request.magic),
+                                       static_cast<mql_long>(request.deviation), held == nullptr);
+        if (held != nullptr) held->volume += filled;
+        result.order = result.deal = static_cast<mql_ulong>(ticket);
+        result.volume = filled;
+        return;
+    }
+    // The deal closes (part of) the position, printed as MQL4's OrderClose
+    // prints a close; on a netting account the rest opens the other way.
+    // (The deal keeps the position's ticket, so the runner numbers orders
+    // as MetaTrader 4 numbers them.)
+    const double closed = std::min(filled, held->volume);
+    int ticket = held->ticket;
+    close_position(ticket, closed, request.price);
+    if (filled > closed + 1e-9)
+        ticket = place_order(request.symbol, type, filled - closed, request.price, request.sl, request.tp,
+                             request.comment, static_cast<mql_long>(request.magic),
+                             static_cast<mql_long>(request.deviation));
+    result.order = result.deal = static_cast<mql_ulong>(ticket);
+    result.volume = filled;
+}
+
+mql_long Program5::AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER property) {
+    if (property == ACCOUNT_MARGIN_MODE)
+        return terminal().netting ? ACCOUNT_MARGIN_MODE_RETAIL_NETTING : ACCOUNT_MARGIN_MODE_RETAIL_HEDGING;
+    if (property == ACCOUNT_FIFO_CLOSE) return terminal().fifo ? 1 : 0;
+    return 0;
+}
+
+mql_ulong Program5::PositionGetTicket(int index) {
+    const auto& positions = terminal().positions;
+    if (index < 0 || static_cast<std::size_t>(index) >= positions.size()) {
+        last_error_ = 4753;  // ERR_TRADE_POSITION_NOT_FOUND
+        return 0;
+    }
+    selected_ = positions[static_cast<std::size_t>(index)];
+    return static_cast<mql_ulong>(selected_.ticket);
+}
+
+bool Program5::PositionSelectByTicket(mql_ulong ticket) {
+    const Position* open = position(static_cast<int>(ticket));
+    if (open == nullptr) {
+        last_error_ = 4753;
+        return false;
+    }
+    selected_ = *open;
+    return true;
+}
+
+mql_long Program5::PositionGetInteger(ENUM_POSITION_PROPERTY_INTEGER property) {
+    switch (property) {
+    case POSITION_TICKET: return selected_.ticket;
+    case POSITION_TIME: return selected_.time;
+    case POSITION_TYPE: return selected_.type;
+    case POSITION_MAGIC: return selected_.magic;
+    }
+    return 0;
+}
+
+double Program5::PositionGetDouble(ENUM_POSITION_PROPERTY_DOUBLE property) {
+    return property == POSITION_VOLUME ? selected_.volume : selected_.price;
+}
+
+string Program5::PositionGetString(ENUM_POSITION_PROPERTY_STRING property) {
+    return string(property == POSITION_SYMBOL ? selected_.symbol : selected_.comment);
+}
+
 bool CTrade::deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
-                  const string& comment) {
+                  const string& comment, mql_ulong position) {
     result_ = MqlTradeResult{};
     if (program_ == nullptr) return false;
     MqlTradeRequest request;
@@ -94,24 +192,24 @@ bool CTrade::deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, dou
     request.type_filling = filling_;
     request.magic = magic_;
     request.comment = comment;
-    if (!program_->OrderSend(request, result_)) return false;
-    if (result_.retcode == TRADE_RETCODE_DONE || result_.retcode == TRADE_RETCODE_DONE_PARTIAL)
-        opened_[request.symbol.str()] += type == ORDER_TYPE_BUY ? result_.volume : -result_.volume;
-    return true;
+    request.position = position;
+    return program_->OrderSend(request, result_);
 }
 
 bool CTrade::PositionClose(const string& symbol, mql_ulong deviation) {
-    const auto open = opened_.find(symbol.str());
-    if (open == opened_.end() || open->second == 0.0) {
+    const Position* open = nullptr;
+    if (program_ != nullptr)
+        for (const Position& held : program_->terminal().positions)
+            if (open == nullptr && held.symbol == symbol.str()) open = &held;
+    if (open == nullptr) {
         result_ = MqlTradeResult{};
         if (program_ != nullptr) program_->last_error_ = 4753;  // ERR_TRADE_POSITION_NOT_FOUND
         return false;
     }
     const mql_ulong kept = deviation_;
     if (deviation != ~mql_ulong{0}) deviation_ = deviation;
-    const double lots = open->second;
-    const bool sent = deal(lots > 0 ? ORDER_TYPE_SELL : ORDER_TYPE_BUY, std::fabs(lots), symbol, 0.0, 0.0, 0.0,
-                           string());
+    const bool sent = deal(open->type == 0 ? ORDER_TYPE_SELL : ORDER_TYPE_BUY, open->volume, symbol, 0.0, 0.0, 0.0,
+                           string(), static_cast<mql_ulong>(open->ticket));
     deviation_ = kept;
     return sent;
 }

@@ -27,8 +27,18 @@ enum ENUM_TRADE_REQUEST_ACTIONS : int { TRADE_ACTION_DEAL = 1 };
 enum ENUM_ORDER_TYPE : int { ORDER_TYPE_BUY = 0, ORDER_TYPE_SELL = 1 };
 enum ENUM_ORDER_TYPE_FILLING : int { ORDER_FILLING_FOK = 0, ORDER_FILLING_IOC = 1, ORDER_FILLING_RETURN = 2 };
 constexpr uint TRADE_RETCODE_REQUOTE = 10004, TRADE_RETCODE_PLACED = 10008, TRADE_RETCODE_DONE = 10009,
-               TRADE_RETCODE_DONE_PARTIAL = 10010, TRADE_RETCODE_INVALID_VOLUME = 10014,
-               TRADE_RETCODE_INVALID_FILL = 10030;
+               TRADE_RETCODE_DONE_PARTIAL = 10010, TRADE_RETCODE_INVALID = 10013, TRADE_RETCODE_INVALID_VOLUME = 10014,
+               TRADE_RETCODE_PRICE_CHANGED = 10020, TRADE_RETCODE_PRICE_OFF = 10021,
+               TRADE_RETCODE_INVALID_FILL = 10030, TRADE_RETCODE_POSITION_CLOSED = 10036,
+               TRADE_RETCODE_FIFO_CLOSE = 10045, TRADE_RETCODE_HEDGE_PROHIBITED = 10046;
+enum ENUM_ACCOUNT_INFO_INTEGER : int { ACCOUNT_MARGIN_MODE = 32, ACCOUNT_FIFO_CLOSE = 50 };
+enum ENUM_ACCOUNT_MARGIN_MODE : int {
+    ACCOUNT_MARGIN_MODE_RETAIL_NETTING = 0, ACCOUNT_MARGIN_MODE_EXCHANGE = 1, ACCOUNT_MARGIN_MODE_RETAIL_HEDGING = 2
+};
+enum ENUM_POSITION_PROPERTY_INTEGER : int { POSITION_TICKET = 0, POSITION_TIME = 1, POSITION_TYPE = 2, POSITION_MAGIC = 3 };
+enum ENUM_POSITION_PROPERTY_DOUBLE : int { POSITION_VOLUME = 0, POSITION_PRICE_OPEN = 1 };
+enum ENUM_POSITION_PROPERTY_STRING : int { POSITION_SYMBOL = 0, POSITION_COMMENT = 1 };
+enum ENUM_POSITION_TYPE : int { POSITION_TYPE_BUY = 0, POSITION_TYPE_SELL = 1 };
 constexpr int ERR_HISTORY_NOT_FOUND = 4401, ERR_INDICATOR_DATA_NOT_FOUND = 4806;
 
 // MQL5's trims work in place; the number of characters removed.
@@ -41,6 +51,7 @@ struct MqlTradeRequest {
     string symbol;
     double volume = 0, price = 0, sl = 0, tp = 0;
     mql_ulong deviation = 0;
+    mql_ulong position = 0;  // the position a deal closes (a hedging account)
     ENUM_ORDER_TYPE type{};
     ENUM_ORDER_TYPE_FILLING type_filling{};
     string comment;
@@ -77,7 +88,21 @@ protected:
     // the symbol allows, a volume within its minimum, maximum and step),
     // then printed as MQL4's OrderSend prints it. False with the reason in
     // `result.retcode` otherwise.
+    // The account (--netting, --fifo, --requotes): a hedging account holds
+    // a position a deal, and a deal naming `request.position` closes (part
+    // of) that one; a netting account one position a symbol, which an
+    // opposite deal reduces, closes or reverses.
     [[nodiscard]] bool OrderSend(const MqlTradeRequest& request, MqlTradeResult& result);
+    mql_long AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER property);
+    // The open positions, oldest first; PositionGetTicket selects one by
+    // its index, PositionSelectByTicket by ticket; the PositionGet* read the
+    // selected one as it was when selected.
+    int PositionsTotal() { return static_cast<int>(terminal().positions.size()); }
+    mql_ulong PositionGetTicket(int index);
+    bool PositionSelectByTicket(mql_ulong ticket);
+    mql_long PositionGetInteger(ENUM_POSITION_PROPERTY_INTEGER property);
+    double PositionGetDouble(ENUM_POSITION_PROPERTY_DOUBLE property);
+    string PositionGetString(ENUM_POSITION_PROPERTY_STRING property);
 
     // MQL5's iCustom: a handle to the indicator with these inputs, read
     // with CopyBuffer.
@@ -116,6 +141,9 @@ private:
     };
     std::vector<CustomHandle> handles_;
     std::vector<Plot> plots_;
+    Position selected_;
+    // A deal the server has taken, on the account's positions.
+    void book_deal(const MqlTradeRequest& request, double filled, MqlTradeResult& result);
     Plot& plot(int index);
     // Whether the indicator declares plot `index`; error 4002 otherwise.
     bool plot_declared(int index);
@@ -126,8 +154,8 @@ private:
 // The standard library's CTrade (#include <Trade\Trade.mqh>), as far as
 // the runner models it: market deals (Buy, Sell) through OrderSend at the
 // symbol's price with the magic number, deviation and filling set on it;
-// PositionClose of a symbol closes what this CTrade opened on it (the
-// runner's server keeps no positions) with the opposite deal; the last
+// PositionClose of a symbol closes the symbol's first open position (as
+// PositionSelect finds it) by its ticket with the opposite deal; the last
 // request's result (ResultRetcode, ResultDeal, ResultOrder, ResultVolume,
 // ResultPrice).
 class CTrade {
@@ -154,12 +182,11 @@ public:
 
 private:
     bool deal(ENUM_ORDER_TYPE type, double volume, const string& symbol, double price, double sl, double tp,
-              const string& comment);
+              const string& comment, mql_ulong position = 0);
     Program5* program_;
     mql_ulong magic_ = 0, deviation_ = 10;
     ENUM_ORDER_TYPE_FILLING filling_ = ORDER_FILLING_FOK;
     MqlTradeResult result_;
-    std::map<std::string, double> opened_;  // symbol -> lots bought (negative: sold)
 };
 
 }  // namespace mql::mql5

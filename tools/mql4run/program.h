@@ -208,9 +208,22 @@ protected:
     int minutes(int timeframe) const { return timeframe_minutes(context_.dialect, timeframe); }
     // Whether the trade server takes an order of that many lots.
     bool volume_allowed(double volume);
-    // Prints an order as MQL4's OrderSend makes it; its ticket.
+    // Prints an order as MQL4's OrderSend makes it; its ticket. With
+    // `open`, the account holds it as a new position. `slippage`: the
+    // points the order allows (-1: none given).
     int place_order(const string& symbol, int command, double volume, double price, double stoploss,
-                    double takeprofit, const string& comment, mql_long magic);
+                    double takeprofit, const string& comment, mql_long magic, mql_long slippage = -1,
+                    bool open = true);
+    // The server's trade rules: whether it requotes this request (--requotes),
+    // the open position with this ticket (null: none), whether FIFO rules
+    // refuse closing it (an older position of its symbol is open) or opening
+    // an order of `type` on `symbol` (a position the other way is open).
+    bool requoted();
+    Position* position(int ticket);
+    bool fifo_refuses_close(const Position& position);
+    bool fifo_refuses_open(const std::string& symbol, int type);
+    // Closes `volume` of the position (all of it: it is gone), printed.
+    void close_position(int ticket, double volume, double price);
     int copy_rates(const string& symbol, int minutes, int start, int count, array<MqlRates>& rates);
     // The value of buffer `mode` at `shift` of the named indicator (iCustom).
     bool custom_value(const std::string& symbol, int minutes, const std::string& name,

@@ -621,10 +621,18 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     terminal.dpi = options.dpi;
     terminal.notifications = options.notifications;
     terminal.trade_reply = options.trade_reply;
+    terminal.netting = options.netting;
+    terminal.fifo = options.fifo;
+    terminal.requotes = options.requotes;
+    terminal.terms.digits = options.digits;
     for (const std::string& symbol : options.hidden_symbols) terminal.hidden[symbol] = true;
     terminal.start_time = all.time.storage().back();
     terminal.pump = platform::dispatch_pending_messages;
     for (const auto& chart : loaded) terminal.symbols.emplace_back(chart->symbol, chart.get());
+    for (const auto& held : options.positions)
+        terminal.positions.push_back(mql::Position{++terminal.orders, all.symbol, held.type, held.lots,
+                                                   all.close.storage().back(), held.magic,
+                                                   terminal.start_time - 86400, "held before the start"});
     CustomIndicators hidden_indicators(folder, &terminal, err);
     terminal.custom = [&hidden_indicators](mql::Program& caller, const std::string& symbol, int timeframe,
                                          const std::string& name, const std::vector<std::string>& inputs, int mode,
@@ -787,6 +795,9 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
             if (static_cast<int>(copy) + 1 != options.remove_copy) copies[copy]->deinit(mql::REASON_REMOVE);
         if (options.count_calls)
             for (const auto& [name, count] : terminal.calls) err << "calls\t" << name << '\t' << count << '\n';
+        for (const mql::Position& open : terminal.positions)
+            err << "position: #" << open.ticket << ' ' << (open.type == 0 ? "buy " : "sell ") << open.symbol << ' '
+                << open.volume << " magic " << open.magic << '\n';
         out << "deinit\t" << session.chart().objects.size() << '\n';
     } catch (const mql::RunStop& stop) {
         err << "mql4run: " << entry->file << ": " << stop.message << '\n';

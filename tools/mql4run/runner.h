@@ -49,6 +49,19 @@ struct Options {
     bool count_calls = false;  // print how often the program called the counted built-ins
     std::vector<std::string> hidden_symbols;  // --data symbols not in the Market Watch until SymbolSelect
     unsigned trade_reply = 0;  // the retcode MQL5 market orders get (0: done)
+    // The trade server: a netting account (MetaTrader 5), FIFO rules, the
+    // next N orders and closes requoted, the symbol's digits, and positions
+    // open before the program starts (type 0 buy, 1 sell; lots; magic).
+    bool netting = false;
+    bool fifo = false;
+    int requotes = 0;
+    int digits = 5;
+    struct Held {
+        int type;
+        double lots;
+        long long magic;
+    };
+    std::vector<Held> positions;
     int period = 1440;          // the chart's timeframe in minutes (D1)
     int reinit_period = 0;      // the reinits switch the chart to this timeframe (minutes; 0: none)
     std::string reinit_symbol;  // the reinits switch the chart to this symbol (a --data symbol)

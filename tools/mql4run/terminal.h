@@ -76,6 +76,17 @@ struct SymbolTerms {
     int digits = 5;
 };
 
+// A position the trade server holds open (in MetaTrader 4 a market order).
+struct Position {
+    int ticket = 0;
+    std::string symbol;
+    int type = 0;  // 0 buy, 1 sell
+    double volume = 0, price = 0;
+    mql_long magic = 0;
+    datetime time = 0;  // when it opened
+    std::string comment;
+};
+
 // Shared by every program of one process: the virtual clock,
 // global variables, options, the symbols of the Market Watch and the
 // indicators Expert Advisors read through iCustom.
@@ -103,6 +114,16 @@ struct Terminal {
     // --trade-reply: the retcode the trade server answers an MQL5 market
     // order with (0: done); DONE_PARTIAL fills half.
     unsigned trade_reply = 0;
+    // The account: its open positions, oldest first; a netting account
+    // (--netting: MetaTrader 5 holds one position a symbol, an opposite deal
+    // reduces, closes or reverses it) or a hedging one (one a deal); FIFO
+    // rules (--fifo: a position closes only when no older one of its symbol
+    // is open, and no order opens against an open position of its symbol).
+    std::vector<Position> positions;
+    bool netting = false;
+    bool fifo = false;
+    // --requotes N: the server requotes the next N market orders and closes.
+    int requotes = 0;
     // --count-calls: how often the program called each counted built-in.
     std::map<std::string, long> calls;
     int dpi = 96;  // the screen's (TERMINAL_SCREEN_DPI): 144 at 150% scaling

@@ -10,8 +10,15 @@
 //| it never acts on them, so a restart, a new timeframe or new       |
 //| inputs place nothing twice. It places orders only with Trade set  |
 //| to true, at fresh prices and a lot size the symbol allows (Lots   |
-//| outside its minimum and maximum lot is refused with a message): a |
-//| starting point for your own rules, not a strategy.                |
+//| outside its minimum and maximum lot is refused with a message),   |
+//| with Slippage in pips (ten points a pip on 3/5-digit quotes),     |
+//| sent again at fresh prices after a requote or no quote (a few     |
+//| times). It holds one position a side by its magic number: a       |
+//| signal the way it already holds places nothing, one the other way |
+//| first closes its opposite orders, oldest first (as FIFO accounts  |
+//| require), and buys or sells only when they are all closed, never  |
+//| holding both sides: a starting point for your rules, not a        |
+//| strategy.                                                         |
 //| Needs BarsightVSA.ex4 in MQL4\Indicators and the DLLs in          |
 //| MQL4\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
@@ -27,6 +34,7 @@ input bool   Trade    = false;  // Place orders (false: only print what it would
 input double Lots     = 0.1;    // Order size when trading
 input int    Magic    = 20250;  // Magic number of this advisor's orders
 input int    MaxSignalAge = 1;  // Act on signals at most this many bars old (1 = just confirmed)
+input int    Slippage = 3;      // Slippage in pips (x10 points on 3/5-digit quotes)
 
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
@@ -50,9 +58,10 @@ int OnInit()
   {
    if(!BarsightDllsAllowed("BarsightVSAExample"))
       return(INIT_FAILED);
-   if(MaxSignalAge < 1)
+   if(MaxSignalAge < 1 || Slippage < 0)
      {
-      Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);
+      Print("BarsightVSAExample: MaxSignalAge must be 1 or more (not ", MaxSignalAge, "), Slippage 0 or more (not ",
+            Slippage, ")");
       return(INIT_PARAMETERS_INCORRECT);
      }
    // The bar forming now: only bars that close from here on are acted on.
@@ -60,6 +69,81 @@ int OnInit()
    Print("BarsightVSAExample: reads BarsightVSA's confirmed signals at shift 2; ",
          Trade ? "trading " + DoubleToString(Lots, 2) + " lots" : "prints only, trades nothing");
    return(INIT_SUCCEEDED);
+  }
+
+// A dealer's answer worth sending again at fresh prices.
+bool Retryable(int error)
+  {
+   return(error == ERR_REQUOTE || error == ERR_OFF_QUOTES || error == ERR_PRICE_CHANGED ||
+          error == ERR_TRADE_CONTEXT_BUSY);
+  }
+
+int SlippagePoints()
+  {
+   return(BarsightSlippagePoints(Slippage, (int)SymbolInfoInteger(Symbol(), SYMBOL_DIGITS)));
+  }
+
+// How many orders of `type` this advisor holds open on this symbol.
+int CountOrders(int type)
+  {
+   int count = 0;
+   for(int index = 0; index < OrdersTotal(); index++)
+      if(OrderSelect(index, SELECT_BY_POS, MODE_TRADES) && OrderSymbol() == Symbol() &&
+         OrderMagicNumber() == Magic && OrderType() == type)
+         count++;
+   return(count);
+  }
+
+// The ticket of this advisor's oldest open order of `type` on this symbol
+// (-1: none), selected.
+int OldestOrder(int type)
+  {
+   int oldest = -1;
+   datetime opened = 0;
+   for(int index = 0; index < OrdersTotal(); index++)
+     {
+      if(!OrderSelect(index, SELECT_BY_POS, MODE_TRADES) || OrderSymbol() != Symbol() ||
+         OrderMagicNumber() != Magic || OrderType() != type)
+         continue;
+      if(oldest < 0 || OrderOpenTime() < opened || (OrderOpenTime() == opened && OrderTicket() < oldest))
+        {
+         oldest = OrderTicket();
+         opened = OrderOpenTime();
+        }
+     }
+   if(oldest >= 0 && !OrderSelect(oldest, SELECT_BY_TICKET, MODE_TRADES))
+      return(-1);
+   return(oldest);
+  }
+
+// Closes this advisor's open orders of `type`, oldest first (a FIFO
+// account refuses any other order). False when one stays open.
+bool CloseOrders(int type)
+  {
+   int total = OrdersTotal();
+   for(int closed = 0; closed <= total; closed++)
+     {
+      int ticket = OldestOrder(type);
+      if(ticket < 0)
+         return(true);
+      double lots = OrderLots();
+      bool done = false;
+      for(int attempt = 1; attempt <= BARSIGHT_ORDER_TRIES && !done; attempt++)
+        {
+         RefreshRates();
+         done = OrderClose(ticket, lots, (type == OP_BUY) ? Bid : Ask, SlippagePoints(), clrNONE);
+         if(!done)
+           {
+            int error = GetLastError();
+            if(!Retryable(error) || attempt == BARSIGHT_ORDER_TRIES)
+              {
+               Print("BarsightVSAExample: OrderClose of #", ticket, " failed, error ", error);
+               return(false);
+              }
+           }
+        }
+     }
+   return(OldestOrder(type) < 0);
   }
 
 // Acts on the confirmed signal of the bar at `shift`, if it has one.
@@ -75,9 +159,6 @@ void ActOn(int shift)
    Print(text);
    if(!Trade)
       return;
-   // iCustom took the terminal's time: Ask and Bid are those of the tick's
-   // start until refreshed, and an order at an old price is requoted.
-   RefreshRates();
    double minimum = MarketInfo(Symbol(), MODE_MINLOT);
    double maximum = MarketInfo(Symbol(), MODE_MAXLOT);
    double step = MarketInfo(Symbol(), MODE_LOTSTEP);
@@ -89,10 +170,37 @@ void ActOn(int shift)
             " (", minimum, " to ", maximum, " in steps of ", step, "): no order");
       return;
      }
-   int ticket = OrderSend(Symbol(), strength ? OP_BUY : OP_SELL, lots, strength ? Ask : Bid, 3, 0, 0,
-                          "Barsight " + BarsightSignalLabel(code), Magic, 0, strength ? clrLimeGreen : clrRed);
-   if(ticket < 0)
-      Print("BarsightVSAExample: OrderSend failed, error ", GetLastError());
+   int side = strength ? OP_BUY : OP_SELL;
+   int other = strength ? OP_SELL : OP_BUY;
+   // The other side first: with an opposite order still open, a new one
+   // would hedge (refused on a FIFO account).
+   if(!CloseOrders(other))
+     {
+      Print("BarsightVSAExample: its ", strength ? "sell" : "buy", " orders are not all closed: no ",
+            strength ? "buy" : "sell", " order");
+      return;
+     }
+   if(CountOrders(side) > 0)
+     {
+      Print("BarsightVSAExample: already ", strength ? "long" : "short", " (magic ", Magic, "): no new order");
+      return;
+     }
+   // iCustom took the terminal's time: Ask and Bid are those of the tick's
+   // start until refreshed, and an order at an old price is requoted.
+   for(int attempt = 1; attempt <= BARSIGHT_ORDER_TRIES; attempt++)
+     {
+      RefreshRates();
+      int ticket = OrderSend(Symbol(), side, lots, strength ? Ask : Bid, SlippagePoints(), 0, 0,
+                             "Barsight " + BarsightSignalLabel(code), Magic, 0, strength ? clrLimeGreen : clrRed);
+      if(ticket >= 0)
+         return;
+      int error = GetLastError();
+      if(!Retryable(error) || attempt == BARSIGHT_ORDER_TRIES)
+        {
+         Print("BarsightVSAExample: OrderSend failed, error ", error, " (tried ", attempt, " times)");
+         return;
+        }
+     }
   }
 
 void OnTick()

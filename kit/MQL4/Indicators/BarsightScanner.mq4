@@ -3,7 +3,8 @@
 //| symbol of the Market Watch (or of the Symbols list) and each      |
 //| timeframe, the newest confirmed signal with how many bars ago it  |
 //| closed, and the provisional signal of the newest closed bar, as a |
-//| table on the chart, refreshed at each new bar of this chart. A    |
+//| table on the chart, refreshed at each new bar of this chart (in   |
+//| timer slices; a row without a new bar keeps its result). A        |
 //| click on a row opens that symbol's chart. The signals are the     |
 //| Spreadcore engine's, asked exactly as BarsightVSA asks it.        |
 //| Needs Spreadcore.dll and BarsightPlugin.dll in MQL4\Libraries and |
@@ -21,6 +22,7 @@ input string Timeframes = "";    // Timeframes, e.g. H1,H4,D1 (empty: this chart
 input int    ScanBars   = 500;   // Closed bars analysed per symbol (0 = the most, 5000)
 input int    Periods    = 9;     // Averaging length of the engine's rules
 input int    MaxRows    = 100;   // Rows shown at most
+input int    RowsPerSlice = 10;  // Rows scanned per timer slice (0.1 s apart)
 input color  TextColor  = clrNONE;  // Text of rows without a signal (None: the chart's text colour)
 
 #include <BarsightScanner.mqh>

@@ -11,8 +11,17 @@
 //| inputs place nothing twice. It places orders only with Trade set  |
 //| to true, with a filling mode and a lot size the symbol allows     |
 //| (Lots outside its minimum and maximum lot is refused with a       |
-//| message), and prints the server's answer when it is no deal: a    |
-//| starting point for your own rules, not a strategy.                |
+//| message), and prints the server's answer when it is no deal. Its  |
+//| deviation is Slippage pips (ten points a pip on 3/5-digit         |
+//| quotes); a requote or no price is sent again at fresh prices (a   |
+//| few times). It holds one position a side by its magic number and  |
+//| tells netting accounts from hedging ones: a signal the way it     |
+//| holds places nothing; one the other way first closes what it      |
+//| holds (on a hedging account its opposite positions, oldest first  |
+//| as FIFO accounts require; on a netting account the one position   |
+//| of the symbol, by its ticket, and never one another advisor or    |
+//| a manual trade holds), then opens: a starting point for your own  |
+//| rules, not a strategy.                                            |
 //| Needs BarsightVSA.ex5 in MQL5\Indicators and the DLLs in          |
 //| MQL5\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
@@ -26,6 +35,7 @@ input bool   Trade    = false;  // Place orders (false: only print what it would
 input double Lots     = 0.1;    // Order size when trading
 input int    Magic    = 20250;  // Magic number of this advisor's orders
 input int    MaxSignalAge = 1;  // Act on signals at most this many bars old (1 = just confirmed)
+input int    Slippage = 3;      // Slippage in pips (x10 points on 3/5-digit quotes)
 
 // BarsightVSA's buffers (see its header).
 #define VSA_BUFFER_CONFIRMED 1
@@ -50,9 +60,10 @@ int OnInit()
   {
    if(!BarsightDllsAllowed("BarsightVSAExample"))
       return(INIT_FAILED);
-   if(MaxSignalAge < 1)
+   if(MaxSignalAge < 1 || Slippage < 0)
      {
-      Print("BarsightVSAExample: MaxSignalAge must be 1 or more, not ", MaxSignalAge);
+      Print("BarsightVSAExample: MaxSignalAge must be 1 or more (not ", MaxSignalAge, "), Slippage 0 or more (not ",
+            Slippage, ")");
       return(INIT_PARAMETERS_INCORRECT);
      }
    Waiting = false;
@@ -80,6 +91,92 @@ void OnDeinit(const int reason)
    Vsa = INVALID_HANDLE;
   }
 
+// A netting account holds one position a symbol: a deal the other way
+// reduces, closes or reverses it. A hedging account holds one a deal.
+bool Netting()
+  {
+   return(AccountInfoInteger(ACCOUNT_MARGIN_MODE) != ACCOUNT_MARGIN_MODE_RETAIL_HEDGING);
+  }
+
+// The ticket of the oldest open position on this symbol of `type` (any
+// type: -1) and, with `mine`, of this advisor's magic number; 0 when none.
+// It is left selected.
+ulong OldestPosition(int type, bool mine)
+  {
+   ulong oldest = 0;
+   long opened = 0;
+   for(int index = 0; index < PositionsTotal(); index++)
+     {
+      ulong ticket = PositionGetTicket(index);
+      if(ticket == 0 || PositionGetString(POSITION_SYMBOL) != Symbol() ||
+         (mine && PositionGetInteger(POSITION_MAGIC) != Magic) ||
+         (type >= 0 && PositionGetInteger(POSITION_TYPE) != type))
+         continue;
+      long time = PositionGetInteger(POSITION_TIME);
+      if(oldest == 0 || time < opened || (time == opened && ticket < oldest))
+        {
+         oldest = ticket;
+         opened = time;
+        }
+     }
+   if(oldest != 0 && !PositionSelectByTicket(oldest))
+      return(0);
+   return(oldest);
+  }
+
+// Sends a market deal, again at a fresh price after a requote or no price
+// (a few times). `position`: the ticket of the position it closes (0: it
+// opens). True when the server filled it (all or part).
+bool Deal(bool buy, double lots, ulong position, string comment)
+  {
+   long filling = SymbolInfoInteger(Symbol(), SYMBOL_FILLING_MODE);
+   int digits = (int)SymbolInfoInteger(Symbol(), SYMBOL_DIGITS);
+   for(int attempt = 1; attempt <= BARSIGHT_ORDER_TRIES; attempt++)
+     {
+      // A market order in a filling mode the symbol allows: fill or kill,
+      // else immediate or cancel, else the exchange's return mode.
+      MqlTradeRequest request;
+      MqlTradeResult result;
+      ZeroMemory(request);
+      ZeroMemory(result);
+      request.action = TRADE_ACTION_DEAL;
+      request.symbol = Symbol();
+      request.volume = lots;
+      request.type = buy ? ORDER_TYPE_BUY : ORDER_TYPE_SELL;
+      request.price = SymbolInfoDouble(Symbol(), buy ? SYMBOL_ASK : SYMBOL_BID);
+      request.deviation = (ulong)BarsightSlippagePoints(Slippage, digits);
+      request.position = position;
+      request.magic = Magic;
+      request.comment = comment;
+      if((filling & SYMBOL_FILLING_FOK) != 0)
+         request.type_filling = ORDER_FILLING_FOK;
+      else if((filling & SYMBOL_FILLING_IOC) != 0)
+         request.type_filling = ORDER_FILLING_IOC;
+      else
+         request.type_filling = ORDER_FILLING_RETURN;
+      // OrderSend's true says only that the request went out; the server's
+      // retcode says whether it became a deal.
+      bool sent = OrderSend(request, result);
+      if(sent && result.retcode == TRADE_RETCODE_DONE_PARTIAL)
+        {
+         Print("BarsightVSAExample: order partly filled: ", DoubleToString(result.volume, 2), " of ",
+               DoubleToString(lots, 2), " lots");
+         return(true);
+        }
+      if(sent && (result.retcode == TRADE_RETCODE_DONE || result.retcode == TRADE_RETCODE_PLACED))
+         return(true);
+      bool again = sent && (result.retcode == TRADE_RETCODE_REQUOTE || result.retcode == TRADE_RETCODE_PRICE_OFF ||
+                            result.retcode == TRADE_RETCODE_PRICE_CHANGED);
+      if(!again || attempt == BARSIGHT_ORDER_TRIES)
+        {
+         Print("BarsightVSAExample: OrderSend failed, retcode ", result.retcode, " (", result.comment, "), error ",
+               GetLastError());
+         return(false);
+        }
+     }
+   return(false);
+  }
+
 // Acts on the confirmed signal of the bar at `shift`, if it has one.
 void ActOn(int shift)
   {
@@ -104,36 +201,57 @@ void ActOn(int shift)
             " (", minimum, " to ", maximum, " in steps of ", step, "): no order");
       return;
      }
-   // A market order in a filling mode the symbol allows: fill or kill,
-   // else immediate or cancel, else the exchange's return mode.
-   long filling = SymbolInfoInteger(Symbol(), SYMBOL_FILLING_MODE);
-   MqlTradeRequest request;
-   MqlTradeResult result;
-   ZeroMemory(request);
-   ZeroMemory(result);
-   request.action = TRADE_ACTION_DEAL;
-   request.symbol = Symbol();
-   request.volume = lots;
-   request.type = strength ? ORDER_TYPE_BUY : ORDER_TYPE_SELL;
-   request.price = SymbolInfoDouble(Symbol(), strength ? SYMBOL_ASK : SYMBOL_BID);
-   request.deviation = 3;
-   request.magic = Magic;
-   request.comment = "Barsight " + BarsightSignalLabel(code);
-   if((filling & SYMBOL_FILLING_FOK) != 0)
-      request.type_filling = ORDER_FILLING_FOK;
-   else if((filling & SYMBOL_FILLING_IOC) != 0)
-      request.type_filling = ORDER_FILLING_IOC;
+   int side = strength ? POSITION_TYPE_BUY : POSITION_TYPE_SELL;
+   int other = strength ? POSITION_TYPE_SELL : POSITION_TYPE_BUY;
+   string comment = "Barsight " + BarsightSignalLabel(code);
+   if(Netting())
+     {
+      // One position on the symbol, whoever opened it: a deal the other
+      // way would reduce or reverse it, so it is closed by its ticket
+      // first, and only when it is this advisor's.
+      ulong held = OldestPosition(-1, false);
+      if(held != 0)
+        {
+         if(PositionGetInteger(POSITION_MAGIC) != Magic)
+           {
+            Print("BarsightVSAExample: the symbol's position (netting account) is not this advisor's (magic ",
+                  PositionGetInteger(POSITION_MAGIC), "): no order");
+            return;
+           }
+         if(PositionGetInteger(POSITION_TYPE) == side)
+           {
+            Print("BarsightVSAExample: already ", strength ? "long" : "short", " (magic ", Magic, "): no new order");
+            return;
+           }
+         if(!Deal(strength, PositionGetDouble(POSITION_VOLUME), held, comment))
+            return;
+        }
+     }
    else
-      request.type_filling = ORDER_FILLING_RETURN;
-   // OrderSend's true says only that the request went out; the server's
-   // retcode says whether it became a deal.
-   bool sent = OrderSend(request, result);
-   if(sent && result.retcode == TRADE_RETCODE_DONE_PARTIAL)
-      Print("BarsightVSAExample: order partly filled: ", DoubleToString(result.volume, 2), " of ",
-            DoubleToString(lots, 2), " lots");
-   else if(!sent || (result.retcode != TRADE_RETCODE_DONE && result.retcode != TRADE_RETCODE_PLACED))
-      Print("BarsightVSAExample: OrderSend failed, retcode ", result.retcode, " (", result.comment, "), error ",
-            GetLastError());
+     {
+      // This advisor's positions the other way, oldest first (a FIFO
+      // account refuses any other order); a new one beside them would
+      // hedge.
+      int total = PositionsTotal();
+      for(int closed = 0; closed <= total; closed++)
+        {
+         ulong ticket = OldestPosition(other, true);
+         if(ticket == 0)
+            break;
+         if(!Deal(strength, PositionGetDouble(POSITION_VOLUME), ticket, comment) || closed == total)
+           {
+            Print("BarsightVSAExample: its ", strength ? "sell" : "buy", " positions are not all closed: no ",
+                  strength ? "buy" : "sell", " order");
+            return;
+           }
+        }
+      if(OldestPosition(side, true) != 0)
+        {
+         Print("BarsightVSAExample: already ", strength ? "long" : "short", " (magic ", Magic, "): no new order");
+         return;
+        }
+     }
+   Deal(strength, lots, 0, comment);
   }
 
 void OnTick()

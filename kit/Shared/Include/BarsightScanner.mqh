@@ -1,10 +1,17 @@
 //+------------------------------------------------------------------+
 //| BarsightScanner.mqh: the body of BarsightScanner, shared by the   |
 //| MetaTrader 4 and 5 indicators. The program declares the inputs    |
-//| (Symbols, Timeframes, ScanBars, Periods, MaxRows) and includes    |
-//| BarsightPlugin.mqh and BarsightSignals.mqh before this file.      |
+//| (Symbols, Timeframes, ScanBars, Periods, MaxRows, RowsPerSlice)   |
+//| and includes BarsightPlugin.mqh and BarsightSignals.mqh first.    |
 //| Timeframes are PERIOD_ values of the program's language (minutes  |
 //| in MQL4, codes in MQL5), cast where a built-in wants the enum.    |
+//|                                                                   |
+//| OnCalculate only lays the rows out and starts a pass; the timer   |
+//| then scans RowsPerSlice rows at a time, so no call holds the      |
+//| terminal's thread for long (the GUI thread in MetaTrader 4, the   |
+//| symbol's shared thread in MetaTrader 5) however long the list. A  |
+//| row keeps its result until its symbol and timeframe close a new   |
+//| bar: an unchanged row costs one iTime, no engine call.            |
 //+------------------------------------------------------------------+
 
 // Each row's engine is fed as a chart feeds it (BarsightFeedPolicy.mqh).
@@ -13,6 +20,7 @@
 #define SCAN_PREFIX      "BarsightScan;"
 #define SCAN_MAX_BARS    5000  // closed bars a row analyses at most (ScanBars 0 or more)
 #define SCAN_RETRY       5     // seconds between rescans of the rows without data
+#define SCAN_SLICE_MS    100   // milliseconds between the slices of a pass
 // A row's columns: MetaTrader 4 shows 63 characters of a label, so the
 // symbol is cut to fit and the columns add up to 63 at most.
 #define SCAN_SYMBOL_WIDTH 11
@@ -24,6 +32,8 @@
 string   RowSymbols[];     // each row's symbol and timeframe, for a click
 int      RowTimeframes[];
 bool     RowMissing[];     // the row found no data yet (the terminal may still be loading it)
+datetime RowClosed[];      // the newest closed bar the row's result is of (0: none yet)
+int      ScanNext = 0;     // the next row of the running pass (the row count: no pass runs)
 datetime ScannedBarTime = 0;
 
 // `text` padded with spaces to `width` characters; a longer text is cut
@@ -113,12 +123,14 @@ int ScanTimeframes(int &timeframes[])
 // one engine call (AnalyseSeries: the whole series at once, oldest first,
 // as a chart feeds them: the newest closed bar with its next close not yet
 // known), from one CopyRates. False when the terminal has too few bars of
-// it (or is still loading them) or the engine refuses.
-bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional)
+// it (or is still loading them) or the engine refuses. `closed` is the
+// open time of the newest closed bar analysed.
+bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional, datetime &closed)
   {
    confirmed = 0;
    ago = -1;
    provisional = 0;
+   closed = 0;
    int wanted = (ScanBars > 0 && ScanBars < SCAN_MAX_BARS) ? ScanBars : SCAN_MAX_BARS;
    MqlRates rates[];
    ArraySetAsSeries(rates, true);                 // rates[0] is the forming bar
@@ -142,6 +154,7 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
      }
    if(AnalyseSeries(highs, lows, closes, volumes, fed, Periods, codes) != fed)
       return(false);
+   closed = rates[1].time;
    for(int number = 0; number < fed; number++)
      {
       int shift = fed - number;
@@ -173,15 +186,25 @@ void ScanLabel(string name, int y, string text, color shade, string tip)
    ObjectSetString(0, name, OBJPROP_TOOLTIP, tip);
   }
 
-// One row: its text, colour and whether it found data.
+string ScanRowName(int row)
+  {
+   return(SCAN_PREFIX + "row;" + IntegerToString(row));
+  }
+
+// One row: its text, colour and whether it found data. A row whose symbol
+// and timeframe closed no bar since its last result keeps it.
 void ScanRow(int row)
   {
    string symbol = RowSymbols[row];
    int timeframe = RowTimeframes[row];
+   if(!RowMissing[row] && RowClosed[row] != 0 && iTime(symbol, (ENUM_TIMEFRAMES)timeframe, 1) == RowClosed[row])
+      return;
    int confirmed, ago, provisional;
+   datetime closed;
    string text = ScanPad(symbol, SCAN_SYMBOL_WIDTH) + ScanPad(BarsightTimeframeText(timeframe), SCAN_TF_WIDTH);
    color shade = BarsightTextColor(TextColor);
-   RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional);
+   RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional, closed);
+   RowClosed[row] = closed;
    if(!RowMissing[row])
      {
       text = text + ScanPad(ScanSignalText(confirmed, SCAN_SIGNAL_WIDTH), SCAN_SIGNAL_WIDTH) +
@@ -194,38 +217,72 @@ void ScanRow(int row)
       text = text + "no data";
    if(StringLen(text) > SCAN_ROW_LIMIT)
       text = StringSubstr(text, 0, SCAN_ROW_LIMIT - 1) + "~";
-   string name = SCAN_PREFIX + "row;" + IntegerToString(row);
+   string name = ScanRowName(row);
    ObjectDelete(0, name);
    ScanLabel(name, 36 + 15 * row, text, shade, "Click to open " + symbol + " " + BarsightTimeframeText(timeframe));
   }
 
-void ScanAll()
+// The rows of the lists as they are now. A row that stays the same symbol
+// and timeframe keeps its result and its label; another loses both.
+void ScanLayout()
   {
-   ObjectsDeleteAll(0, SCAN_PREFIX);
    string names[];
    int timeframes[];
    int symbols = ScanSymbols(names);
    int count = ScanTimeframes(timeframes);
-   ArrayResize(RowSymbols, 0);
-   ArrayResize(RowTimeframes, 0);
-   ArrayResize(RowMissing, 0);
+   ObjectDelete(0, SCAN_PREFIX + "header");
    ScanLabel(SCAN_PREFIX + "header", 20, ScanPad("Symbol", SCAN_SYMBOL_WIDTH) + ScanPad("TF", SCAN_TF_WIDTH) +
              ScanPad("Confirmed", SCAN_SIGNAL_WIDTH) + ScanPad("Ago", SCAN_AGO_WIDTH) + "Provisional",
              BarsightTextColor(TextColor), "\n");
+   int had = ArraySize(RowSymbols);
    int rows = 0;
    for(int s = 0; s < symbols && rows < MaxRows; s++)
       for(int t = 0; t < count && rows < MaxRows; t++)
         {
-         ArrayResize(RowSymbols, rows + 1);
-         ArrayResize(RowTimeframes, rows + 1);
-         ArrayResize(RowMissing, rows + 1);
-         RowSymbols[rows] = names[s];
-         RowTimeframes[rows] = timeframes[t];
+         if(rows >= had || RowSymbols[rows] != names[s] || RowTimeframes[rows] != timeframes[t])
+           {
+            if(rows >= had)
+              {
+               ArrayResize(RowSymbols, rows + 1);
+               ArrayResize(RowTimeframes, rows + 1);
+               ArrayResize(RowMissing, rows + 1);
+               ArrayResize(RowClosed, rows + 1);
+              }
+            ObjectDelete(0, ScanRowName(rows));
+            RowSymbols[rows] = names[s];
+            RowTimeframes[rows] = timeframes[t];
+            RowMissing[rows] = true;
+            RowClosed[rows] = 0;
+           }
          rows++;
         }
-   for(int row = 0; row < rows; row++)
-      ScanRow(row);
-   ScanRetryIfMissing();
+   for(int row = rows; row < had; row++)
+      ObjectDelete(0, ScanRowName(row));
+   ArrayResize(RowSymbols, rows);
+   ArrayResize(RowTimeframes, rows);
+   ArrayResize(RowMissing, rows);
+   ArrayResize(RowClosed, rows);
+  }
+
+// A pass over every row, from the first, in slices on the timer.
+void ScanStartPass()
+  {
+   ScanNext = 0;
+   EventSetMillisecondTimer(SCAN_SLICE_MS);
+  }
+
+// One slice: the next RowsPerSlice rows of the pass at most. The pass done,
+// the timer comes back only for the rows still without data.
+void ScanSlice()
+  {
+   int rows = ArraySize(RowSymbols);
+   for(int done = 0; done < RowsPerSlice && ScanNext < rows; done++)
+     {
+      ScanRow(ScanNext);
+      ScanNext++;
+     }
+   if(ScanNext >= rows)
+      ScanRetryIfMissing();
   }
 
 // The terminal loads another symbol's or timeframe's history on the first
@@ -244,22 +301,22 @@ void ScanRetryIfMissing()
 
 void OnTimer()
   {
-   for(int row = 0; row < ArraySize(RowMissing); row++)
-      if(RowMissing[row])
-         ScanRow(row);
-   ScanRetryIfMissing();
+   if(ScanNext >= ArraySize(RowSymbols))
+      ScanStartPass();                          // the retry: rows with data keep their results
+   ScanSlice();
   }
 
 int OnInit()
   {
    if(!BarsightDllsAllowed("BarsightScanner"))
       return(INIT_FAILED);
-   if(Periods < 1 || Periods > 10000 || ScanBars < 0 || MaxRows < 1)
+   if(Periods < 1 || Periods > 10000 || ScanBars < 0 || MaxRows < 1 || RowsPerSlice < 1)
      {
-      Print("BarsightScanner: Periods must be 1 to 10000, ScanBars 0 or more, MaxRows 1 or more");
+      Print("BarsightScanner: Periods must be 1 to 10000, ScanBars 0 or more, MaxRows and RowsPerSlice 1 or more");
       return(INIT_PARAMETERS_INCORRECT);
      }
    ScannedBarTime = 0;
+   ScanNext = 0;
    return(INIT_SUCCEEDED);
   }
 
@@ -274,7 +331,11 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    if(prev_calculated > 0 && time[0] == ScannedBarTime)
       return(rates_total);                      // the same forming bar: nothing new closed
    ScannedBarTime = time[0];
-   ScanAll();
+   if(prev_calculated == 0)                     // the history reloaded: every row afresh
+      for(int row = 0; row < ArraySize(RowClosed); row++)
+         RowClosed[row] = 0;
+   ScanLayout();
+   ScanStartPass();
    return(rates_total);
   }
 

@@ -37,3 +37,17 @@ double BarsightNormalizedLots(double lots, double minimum, double maximum, doubl
    return(NormalizeDouble(normalized, digits));
   }
 //+------------------------------------------------------------------+
+
+// How many times an order or a close is sent when the dealer answers with
+// a requote or no price: each time at fresh prices, then it gives up.
+#define BARSIGHT_ORDER_TRIES 3
+
+// Slippage of `pips` in the points of a quote with `digits` decimals: a
+// 3- or 5-digit quote (0.00001 EURUSD, 0.001 USDJPY) has ten points to the
+// pip, so 3 pips are 30 points there and 3 on a 2- or 4-digit quote.
+int BarsightSlippagePoints(int pips, int digits)
+  {
+   if(digits == 3 || digits == 5)
+      return(pips * 10);
+   return(pips);
+  }
