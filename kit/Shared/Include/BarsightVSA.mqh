@@ -39,11 +39,24 @@
 #define VSA_RESISTANCE          9   // the nearest level above it
 #define VSA_BACKGROUND_ROWS     4
 #define VSA_LEVEL_LINES         4   // support, resistance, the range's low and high
+// The arrow plots' glyphs: Wingdings up and down arrows, as No supply and
+// No demand have them.
+#define VSA_STRENGTH_GLYPH    233
+#define VSA_WEAKNESS_GLYPH    234
 
 double   Codes[];             // buffer 0: each closed bar's code, 0 for none
 double   Confirmed[];         // buffer 1: the code once the next close is known
 double   StrengthCodes[];     // buffer 2
 double   WeaknessCodes[];     // buffer 3
+// The drawn signals: the price of each shown signal's arrow (the bar's low
+// for strength, its high for weakness), EMPTY_VALUE elsewhere. MetaTrader 4
+// draws each side in one glyph and colour (a buffer has one of each);
+// MetaTrader 5 gives every arrow its signal's colour through a colour
+// index buffer (index VsaSideIndex, dimmed ones after the side's signals).
+double   StrengthArrows[];
+double   WeaknessArrows[];
+double   StrengthShades[];    // MetaTrader 5 only
+double   WeaknessShades[];
 datetime FormingBarTime = 0;  // open time of the forming bar at the last calculation
 datetime LastFedTime = 0;     // open time of the newest bar the engine has taken
 int      Fed = 0;             // bars the engine instance has taken
@@ -53,6 +66,7 @@ int      Instance = 0;        // the chart's engine instance, kept from bar to b
 int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
 bool     Counted = false;     // this instance counted itself with IncRefCount
 bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
+bool     UseRealVolume = false; // MetaTrader 5, VolumeSource 1, and the symbol has real volume
 int      LegendFirst = -1;    // the visible range the legend was counted on
 int      LegendShown = -1;
 // This copy's names: the first copy on a chart draws "Barsight;...", the
@@ -87,6 +101,31 @@ string VsaArrowName(int code, datetime barTime)
 bool VsaShown(int code)
   {
    return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && BarsightSignalShown(code));
+  }
+
+// How many signals a side has, and a signal's place among its side's (in
+// the table's order): its colour's index in the side's arrow plot.
+int VsaSideCount(const bool strength)
+  {
+   int count = 0;
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+      if((BarsightSignalCode(index) > 0) == strength)
+         count++;
+   return(count);
+  }
+
+int VsaSideIndex(const int code)
+  {
+   int place = 0;
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      int other = BarsightSignalCode(index);
+      if(other == code)
+         return(place);
+      if((other > 0) == (code > 0))
+         place++;
+     }
+   return(0);
   }
 
 int WindowOfChart()
@@ -169,6 +208,13 @@ int OnInit()
       Print("BarsightVSA: Periods must be 1 to 10000, not ", Periods);
       return(INIT_PARAMETERS_INCORRECT);
      }
+#ifdef __MQL5__
+   if(VolumeSource != 0 && VolumeSource != 1)
+     {
+      Print("BarsightVSA: VolumeSource must be 0 (tick volume) or 1 (real volume), not ", VolumeSource);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+#endif
    VsaSetBuffers();  // the program's own: MQL4 and MQL5 bind buffers differently
    PendingNotification = "";
    if(DrawArrows)
@@ -191,22 +237,45 @@ int OnInit()
    return(INIT_SUCCEEDED);
   }
 
-// Every volume rule compares a bar's volume with others: with all tick
+// Decides once per history which volume the engine takes, as the volume
+// pane does: tick volume, or in MetaTrader 5 with VolumeSource 1 the real
+// (exchange) volume when the symbol has any. One kind for every bar: a bar
+// without real volume gives 0 (the engine's floor), never its tick volume.
+void VsaChooseVolume(const int rates_total, const long &volume[])
+  {
+   UseRealVolume = false;
+#ifdef __MQL5__
+   if(VolumeSource != 1)
+      return;
+   for(int k = 0; k < rates_total && !UseRealVolume; k++)
+      UseRealVolume = volume[k] > 0;
+   if(!UseRealVolume)
+      Print("BarsightVSA: ", Symbol(), " has no real volume: the signals take tick volume");
+#endif
+  }
+
+long VsaVolumeAt(const int shift, const long &tick_volume[], const long &volume[])
+  {
+   return(UseRealVolume ? volume[shift] : tick_volume[shift]);
+  }
+
+// Every volume rule compares a bar's volume with others: with all
 // volumes equal (or 0) no volume signal can fire. Said once per chart.
-void VsaCheckVolume(const int fed, const long &tick_volume[])
+void VsaCheckVolume(const int fed, const long &tick_volume[], const long &volume[])
   {
    if(VolumeWarned || fed < 2)
       return;
    for(int bar = 2; bar <= fed; bar++)
-      if(tick_volume[bar] != tick_volume[1])
+      if(VsaVolumeAt(bar, tick_volume, volume) != VsaVolumeAt(1, tick_volume, volume))
          return;
    VolumeWarned = true;
    Print("no usable volume on ", Symbol(), ": volume signals cannot fire");
   }
 
 // Stores the engine's answer for the bar at `shift`, the engine's `number`-th
-// bar (counting from 0), in the four buffers.
-void VsaStore(const int shift, const int number, const int raw)
+// bar (counting from 0), in the four code buffers, and its arrow (when the
+// signal is shown) in the drawn ones: dimmer while provisional (shift 1).
+void VsaStore(const int shift, const int number, const int raw, const double low, const double high)
   {
    int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(raw) : 0;
    bool confirmed = shift >= 2;
@@ -214,20 +283,30 @@ void VsaStore(const int shift, const int number, const int raw)
    Confirmed[shift] = confirmed ? code : 0;
    StrengthCodes[shift] = (confirmed && code > 0) ? code : 0;
    WeaknessCodes[shift] = (confirmed && code < 0) ? code : 0;
+   bool drawn = DrawArrows && code != 0 && VsaShown(code);
+   StrengthArrows[shift] = (drawn && code > 0) ? low : EMPTY_VALUE;
+   WeaknessArrows[shift] = (drawn && code < 0) ? high : EMPTY_VALUE;
+#ifdef __MQL5__
+   double shade = EMPTY_VALUE;
+   if(drawn)
+      shade = VsaSideIndex(code) + (confirmed ? 0 : VsaSideCount(code > 0));
+   StrengthShades[shift] = (code > 0) ? shade : EMPTY_VALUE;
+   WeaknessShades[shift] = (code < 0) ? shade : EMPTY_VALUE;
+#endif
   }
 
 // The engine takes the closed bar at `shift`; its next close is known unless
 // it is the newest closed bar.
 void VsaFeed(const int shift, const datetime &time[], const double &high[], const double &low[],
-             const double &close[], const long &tick_volume[])
+             const double &close[], const long &tick_volume[], const long &volume[])
   {
-   double volume = (double)tick_volume[shift];
-   if(volume < BARSIGHT_VOLUME_FLOOR)
-      volume = BARSIGHT_FLOORED_VOLUME;
+   double taken = (double)VsaVolumeAt(shift, tick_volume, volume);
+   if(taken < BARSIGHT_VOLUME_FLOOR)
+      taken = BARSIGHT_FLOORED_VOLUME;
    double next = (shift > 1) ? close[shift - 1] : BARSIGHT_NO_NEXT_CLOSE;
    int raw = AnalysePosn(Instance, Fed - 1, Fed + 2.0, close[shift], high[shift], low[shift],
-                         close[shift], volume, next, 0);
-   VsaStore(shift, Fed, raw);
+                         close[shift], taken, next, 0);
+   VsaStore(shift, Fed, raw, low[shift], high[shift]);
    Fed++;
    LastFedTime = time[shift];
   }
@@ -235,7 +314,7 @@ void VsaFeed(const int shift, const datetime &time[], const double &high[], cons
 // A fresh engine instance takes the newest MaxBars closed bars (all when
 // MaxBars is 0), oldest first. Bars before them keep 0.
 void VsaStart(const int rates_total, const datetime &time[], const double &high[], const double &low[],
-              const double &close[], const long &tick_volume[])
+              const double &close[], const long &tick_volume[], const long &volume[])
   {
    if(Instance > 0)
       RemoveFromChart(Instance);
@@ -246,6 +325,12 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
    ArrayInitialize(Confirmed, 0.0);
    ArrayInitialize(StrengthCodes, 0.0);
    ArrayInitialize(WeaknessCodes, 0.0);
+   ArrayInitialize(StrengthArrows, EMPTY_VALUE);
+   ArrayInitialize(WeaknessArrows, EMPTY_VALUE);
+#ifdef __MQL5__
+   ArrayInitialize(StrengthShades, EMPTY_VALUE);
+   ArrayInitialize(WeaknessShades, EMPTY_VALUE);
+#endif
    int fed = rates_total - 1;                  // every bar but the forming one
    if(MaxBars > 0 && fed > MaxBars)
       fed = MaxBars;
@@ -258,21 +343,22 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
       Instance = 0;
       return;
      }
-   VsaCheckVolume(fed, tick_volume);
+   VsaChooseVolume(rates_total, volume);
+   VsaCheckVolume(fed, tick_volume, volume);
    for(int shift = fed; shift >= 1; shift--)
-      VsaFeed(shift, time, high, low, close, tick_volume);
+      VsaFeed(shift, time, high, low, close, tick_volume, volume);
   }
 
 // `arrived` bars closed since the last calculation: the newest bar the
 // engine took (now at shift arrived + 1) is judged again with its next
 // close, then the new bars are taken. Two engine calls for one new bar.
 void VsaExtend(const int arrived, const datetime &time[], const double &high[], const double &low[],
-               const double &close[], const long &tick_volume[])
+               const double &close[], const long &tick_volume[], const long &volume[])
   {
    int raw = AnalysePosn(Instance, Fed - 2, Fed + 1.0, 0, 0, 0, 0, 0, close[arrived], 1);
-   VsaStore(arrived + 1, Fed - 1, raw);
+   VsaStore(arrived + 1, Fed - 1, raw, low[arrived + 1], high[arrived + 1]);
    for(int shift = arrived; shift >= 1; shift--)
-      VsaFeed(shift, time, high, low, close, tick_volume);
+      VsaFeed(shift, time, high, low, close, tick_volume, volume);
   }
 
 // How many bars closed since the engine took its newest bar, or -1 when
@@ -347,6 +433,23 @@ void VsaDeleteLegend()
       ObjectDelete(0, VsaLegendPrefix + page + ";glyph");
       ObjectDelete(0, VsaLegendPrefix + page + ";text");
      }
+   ObjectDelete(0, VsaVolumeRowName());
+  }
+
+string VsaVolumeRowName()
+  {
+   return(VsaLegendPrefix + "background;volume");
+  }
+
+// With VolumeSource 1 (MetaTrader 5) the legend says which volume the
+// signals took: the symbol's real volume, or tick volume when it has none.
+string VsaVolumeText()
+  {
+#ifdef __MQL5__
+   if(VolumeSource == 1)
+      return(UseRealVolume ? "Volume: real" : "Volume: tick (" + Symbol() + " has no real volume)");
+#endif
+   return("");
   }
 
 // The legend in the chart's lower left corner: one row per signal present
@@ -406,6 +509,10 @@ void VsaLegend(const bool changed)
       VsaLegendText(VsaLegendPrefix + page + ";text", 26, y, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) + ": " +
                     IntegerToString(counts[index]), BarsightSignalName(code) + ": click for its help page");
      }
+   string volumeText = VsaVolumeText();
+   if(StringLen(volumeText) > 0)
+      VsaLegendText(VsaVolumeRowName(), 8, BarsightScaled(8 + 14 * row), volumeText,
+                    "The volume the signals were computed from (VolumeSource)");
   }
 
 // A legend row's text at `x` (pixels at 100%) and height `y`: made when
@@ -661,10 +768,17 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    ArraySetAsSeries(low, true);
    ArraySetAsSeries(close, true);
    ArraySetAsSeries(tick_volume, true);
+   ArraySetAsSeries(volume, true);
    ArraySetAsSeries(Codes, true);
    ArraySetAsSeries(Confirmed, true);
    ArraySetAsSeries(StrengthCodes, true);
    ArraySetAsSeries(WeaknessCodes, true);
+   ArraySetAsSeries(StrengthArrows, true);
+   ArraySetAsSeries(WeaknessArrows, true);
+#ifdef __MQL5__
+   ArraySetAsSeries(StrengthShades, true);
+   ArraySetAsSeries(WeaknessShades, true);
+#endif
    bool reload = (prev_calculated == 0);
    // The signals depend on closed bars only: a tick on the forming bar
    // changes nothing.
@@ -679,7 +793,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
          ObjectsDeleteAll(0, VsaPrefix);
          VsaForgetLines();
         }
-      VsaStart(rates_total, time, high, low, close, tick_volume);
+      VsaStart(rates_total, time, high, low, close, tick_volume, volume);
       if(DrawArrows)
          for(int shift = Fed; shift >= 1; shift--)
             VsaDrawBar(shift, 0, time, high, low);
@@ -687,7 +801,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    else if(arrived > 0)
      {
       int revised = (int)Codes[arrived + 1];  // its provisional code, drawn until now
-      VsaExtend(arrived, time, high, low, close, tick_volume);
+      VsaExtend(arrived, time, high, low, close, tick_volume, volume);
       if(DrawArrows)
         {
          VsaDrawBar(arrived + 1, revised, time, high, low);
@@ -697,6 +811,7 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
      }
    // The forming bar carries no signal in any buffer.
    Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
+   StrengthArrows[0] = WeaknessArrows[0] = EMPTY_VALUE;
    if(arrived != 0)
       VsaBackgroundShown();
    VsaLegend(true);
