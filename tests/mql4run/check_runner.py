@@ -73,6 +73,11 @@ def host_path(path):
 
 
 def run(program, *args, env=None, libs=None):
+    # Most checks here read every arrow object: BarsightVSA draws them on
+    # every bar when told so (by default only on the visible bars; the
+    # checks of that say VisibleObjectsOnly=true).
+    if re.fullmatch(r"BarsightVSA\.mq[45]", program) and not any("VisibleObjectsOnly" in a for a in args):
+        args = ("--input", "VisibleObjectsOnly=false") + args
     command = prefix + [runner, program, "--libraries", host_path(libs or libraries)] + list(args)
     full_env = dict(os.environ, **(env or {}))
     # Output goes to files, not pipes: processes Wine starts on the way (its
@@ -262,6 +267,26 @@ for ext in DIALECTS:
                  " and in its colour" if ext == ".mq5" else "", drawn),
               code == 0 and not problems and (drawn > 0) != ("DrawArrows=false" in args),
               "exit %d %s %s" % (code, problems[:3], err[-300:]))
+
+# A 100,000-bar chart analysed whole holds arrow and label objects for its
+# visible bars only (the buffers draw the rest), also as bars arrive: they
+# are the arrows of exactly those bars, each with its label.
+long_walk = random_walk("walk100000.csv", 100000, 11)
+long_codes = dict(vsaind_all(long_walk))
+long_dates = [line.split(",")[0] for line in open(long_walk)][1:]
+for ext in DIALECTS:
+    for visible, args in [(120, []), (120, ["--new-bars", "50"]), (400, ["--new-bars", "20", "--arrive", "7"])]:
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(long_walk), "--input", "MaxBars=0",
+                             "--input", "VisibleObjectsOnly=true", "--visible-bars", str(visible), *args)
+        objects = [line.split("\t")[1] for line in out.splitlines() if line.startswith("object\t")]
+        shown_dates = long_dates[-1 - visible:-1]  # the visible bars, the forming one aside
+        want = [(d, long_codes[d]) for d in long_dates[-1 - visible:-1] if long_codes[d] != 0]
+        labels = [name for name in objects if name.endswith(";label")]
+        check("BarsightVSA%s on 100,000 bars, MaxBars=0, %d visible %s: %d objects, the visible bars' arrows"
+              % (ext, visible, " ".join(args), len(objects)),
+              code == 0 and arrows(out) == want and len(labels) == len(want) and
+              len(objects) <= 2 * visible + 30 and len(shown_dates) == visible,
+              "exit %d, %d arrows of %d\n%s" % (code, len(arrows(out)), len(want), err[-300:]))
 
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowLabels=false",
                      "--input", "MaxBars=0")

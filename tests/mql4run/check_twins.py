@@ -148,7 +148,8 @@ for csv in (data, pictures, walk):
     code, out, err = execute([msxhost, "run", host_path(plugin), "VSAInd", "--data", host_path(csv)])
     reference = [(line.split(",")[1], int(float(line.split(",")[2]))) for line in out.splitlines()[2:]]
     reference = [(date, value) for date, value in reference if value != 0]
-    code5, out5, err5 = run("BarsightVSA.mq5", "--data", host_path(csv), "--input", "MaxBars=0")
+    code5, out5, err5 = run("BarsightVSA.mq5", "--data", host_path(csv), "--input", "MaxBars=0",
+                            "--input", "VisibleObjectsOnly=false")
     check("BarsightVSA.mq5 on %s equals VSAInd (%d arrows)" % (os.path.basename(csv), len(reference)),
           code == 0 and code5 == 0 and arrows(out5) == reference and len(reference) > 0,
           "exits %d %d, %d arrows\n%s" % (code, code5, len(arrows(out5)), err5[-300:]))

@@ -48,6 +48,7 @@ input bool ShowLegend    = true;   // Legend of the signals on the visible bars
 input bool ShowLevels    = true;   // Lines at the support, resistance and range levels
 #include <BarsightSignalInputs.mqh>
 input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
+input bool  VisibleObjectsOnly = true;  // Arrow and label objects on the visible bars only
 
 #include <BarsightVSA.mqh>
 

@@ -67,6 +67,10 @@ int      HookHandle = 0;      // the chart window's hook registration (HelpOnHov
 bool     Counted = false;     // this instance counted itself with IncRefCount
 bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
 bool     UseRealVolume = false; // MetaTrader 5, VolumeSource 1, and the symbol has real volume
+datetime ObjTime[];           // the bars whose arrow objects are on the chart, oldest first,
+int      ObjCode[];           // their codes and provisional state
+bool     ObjDim[];
+int      ObjCount = 0;
 int      LegendFirst = -1;    // the visible range the legend was counted on
 int      LegendShown = -1;
 // This copy's names: the first copy on a chart draws "Barsight;...", the
@@ -376,29 +380,18 @@ int VsaArrived(const int rates_total, const datetime &time[])
    return(shift - 1);
   }
 
-// The arrow (and label) of one bar: the old ones go, the bar's shown code
-// is drawn, dimmer while provisional (shift 1).
-void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], const double &high[],
-                const double &low[])
+// The arrow object (and label) of one signal: dimmer while provisional.
+// The buffers draw every arrow; the objects add the signal's own glyph, its
+// label, a tooltip and a help click.
+void VsaDrawObject(const datetime barTime, const int code, const bool provisional, const double price)
   {
-   if(oldCode != 0)
-     {
-      string old = VsaArrowName(oldCode, time[shift]);
-      ObjectDelete(0, old);
-      ObjectDelete(0, old + ";label");
-     }
-   int code = (int)Codes[shift];
-   if(code == 0 || !VsaShown(code))
-      return;
    bool strength = code > 0;
-   bool provisional = shift == 1;
    color shade = BarsightSignalColor(code);
    if(provisional)
       shade = BarsightDimmed(shade);
    shade = BarsightOnChart(shade, BarsightBackground());
-   string name = VsaArrowName(code, time[shift]);
-   double price = strength ? low[shift] : high[shift];
-   if(!ObjectCreate(0, name, OBJ_ARROW, 0, time[shift], price))
+   string name = VsaArrowName(code, barTime);
+   if(!ObjectCreate(0, name, OBJ_ARROW, 0, barTime, price))
       return;
    ObjectSetInteger(0, name, OBJPROP_ARROWCODE, BarsightSignalGlyph(code));
    ObjectSetInteger(0, name, OBJPROP_ANCHOR, strength ? ANCHOR_TOP : ANCHOR_BOTTOM);
@@ -412,7 +405,7 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    // The label starts right of the arrow (the spaces clear the glyph), on
    // the same side of the bar.
    string label = name + ";label";
-   if(!ObjectCreate(0, label, OBJ_TEXT, 0, time[shift], price))
+   if(!ObjectCreate(0, label, OBJ_TEXT, 0, barTime, price))
       return;
    ObjectSetString(0, label, OBJPROP_TEXT, "    " + BarsightSignalLabel(code));
    ObjectSetInteger(0, label, OBJPROP_ANCHOR, strength ? ANCHOR_LEFT_UPPER : ANCHOR_LEFT_LOWER);
@@ -421,6 +414,96 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    ObjectSetInteger(0, label, OBJPROP_SELECTABLE, false);
    ObjectSetInteger(0, label, OBJPROP_HIDDEN, true);
    ObjectSetString(0, label, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+  }
+
+void VsaDeleteObject(const datetime barTime, const int code)
+  {
+   string name = VsaArrowName(code, barTime);
+   ObjectDelete(0, name);
+   ObjectDelete(0, name + ";label");
+  }
+
+// The bars (shifts) that carry arrow objects: the visible ones
+// (VisibleObjectsOnly), else every bar the engine took.
+void VsaObjectRange(int &newest, int &oldest)
+  {
+   newest = 1;
+   oldest = Fed;
+   if(!VisibleObjectsOnly)
+      return;
+   int first = (int)ChartGetInteger(0, CHART_FIRST_VISIBLE_BAR);
+   int shown = (int)ChartGetInteger(0, CHART_VISIBLE_BARS);
+   if(first < oldest)
+      oldest = first;
+   if(first - shown + 1 > newest)
+      newest = first - shown + 1;
+  }
+
+// Brings the arrow objects to the bars of VsaObjectRange: objects of bars
+// that left it, or whose signal or provisional state changed, go; the
+// missing ones are drawn. Both lists run oldest first, so one pass merges
+// them, and a chart analysed whole holds objects for its visible bars only.
+void VsaDrawObjects()
+  {
+   if(!DrawArrows)
+      return;
+   int newest, oldest;
+   VsaObjectRange(newest, oldest);
+   int room = (oldest >= newest) ? oldest - newest + 1 : 0;
+   datetime wantTime[];
+   int      wantCode[];
+   bool     wantDim[];
+   double   wantPrice[];
+   ArrayResize(wantTime, room);
+   ArrayResize(wantCode, room);
+   ArrayResize(wantDim, room);
+   ArrayResize(wantPrice, room);
+   int wanted = 0;
+   for(int shift = oldest; shift >= newest; shift--)
+     {
+      int code = (int)Codes[shift];
+      if(code == 0 || !VsaShown(code))
+         continue;
+      wantTime[wanted] = iTime(Symbol(), PERIOD_CURRENT, shift);
+      wantCode[wanted] = code;
+      wantDim[wanted] = (shift == 1);
+      wantPrice[wanted] = (code > 0) ? StrengthArrows[shift] : WeaknessArrows[shift];
+      wanted++;
+     }
+   int i = 0, j = 0;
+   while(i < ObjCount || j < wanted)
+     {
+      if(j >= wanted || (i < ObjCount && ObjTime[i] < wantTime[j]))
+        {
+         VsaDeleteObject(ObjTime[i], ObjCode[i]);
+         i++;
+        }
+      else if(i >= ObjCount || wantTime[j] < ObjTime[i])
+        {
+         VsaDrawObject(wantTime[j], wantCode[j], wantDim[j], wantPrice[j]);
+         j++;
+        }
+      else
+        {
+         if(ObjCode[i] != wantCode[j] || ObjDim[i] != wantDim[j])
+           {
+            VsaDeleteObject(ObjTime[i], ObjCode[i]);
+            VsaDrawObject(wantTime[j], wantCode[j], wantDim[j], wantPrice[j]);
+           }
+         i++;
+         j++;
+        }
+     }
+   ArrayResize(ObjTime, wanted);
+   ArrayResize(ObjCode, wanted);
+   ArrayResize(ObjDim, wanted);
+   for(int k = 0; k < wanted; k++)
+     {
+      ObjTime[k] = wantTime[k];
+      ObjCode[k] = wantCode[k];
+      ObjDim[k] = wantDim[k];
+     }
+   ObjCount = wanted;
   }
 
 // The legend's objects go by name: a search by prefix would visit every
@@ -791,23 +874,16 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
       if(DrawArrows)
         {
          ObjectsDeleteAll(0, VsaPrefix);
+         ObjCount = 0;
          VsaForgetLines();
         }
       VsaStart(rates_total, time, high, low, close, tick_volume, volume);
-      if(DrawArrows)
-         for(int shift = Fed; shift >= 1; shift--)
-            VsaDrawBar(shift, 0, time, high, low);
+      VsaDrawObjects();
      }
    else if(arrived > 0)
      {
-      int revised = (int)Codes[arrived + 1];  // its provisional code, drawn until now
       VsaExtend(arrived, time, high, low, close, tick_volume, volume);
-      if(DrawArrows)
-        {
-         VsaDrawBar(arrived + 1, revised, time, high, low);
-         for(int shift = arrived; shift >= 1; shift--)
-            VsaDrawBar(shift, 0, time, high, low);
-        }
+      VsaDrawObjects();
      }
    // The forming bar carries no signal in any buffer.
    Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
@@ -837,7 +913,12 @@ void OnChartEvent(const int id, const long &lparam, const double &dparam, const 
       (StringFind(sparam, VsaPrefix) == 0 || StringFind(sparam, VsaLegendPrefix) == 0))
       VsaShowHelp(sparam);
    if(id == CHARTEVENT_CHART_CHANGE)
-      VsaLegend(false);  // scrolled or zoomed: the visible bars changed
+     {
+      // Scrolled or zoomed: the visible bars changed.
+      if(VisibleObjectsOnly && Fed > 0)
+         VsaDrawObjects();
+      VsaLegend(false);
+     }
   }
 
 // The signal whose arrow tooltip this is (VsaTooltip's text), or 0: the
@@ -890,6 +971,7 @@ void OnDeinit(const int reason)
       ObjectDelete(0, VsaMarker);
      }
    VsaForgetLines();
+   ObjCount = 0;
    HasBackground = false;
    VsaMarker = "";
    // A notification still held back goes now if the gap allows, else with
