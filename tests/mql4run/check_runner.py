@@ -638,6 +638,29 @@ for reason in ["program", "remove", "recompile", "chartchange", "chartclose", "p
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--reinit", "sideways")
 check("--reinit refuses an unknown reason", code == 2 and "--reinit takes a reason" in err)
 
+# A template saved on another chart carries its objects, BarsightVSA's
+# copy marker among them; applied here, none of them is left: the chart
+# ends as a run without the template ends it (copy 1, this chart's arrows).
+# The template's chart shows another symbol, or the same one.
+other_walk = random_walk("template_from.csv", 1500, 23)
+for ext in DIALECTS:
+    for what, args in [("another symbol's", ["--data", "EURUSD=" + host_path(other_walk), "--template", "EURUSD"]),
+                       ("the same symbol's on another", ["--template", "SAMPLE"]),
+                       ("another symbol's, bars arriving", ["--data", "EURUSD=" + host_path(other_walk), "--template",
+                                                           "EURUSD", "--new-bars", "20"])]:
+        plain_args = [a for a in args if a == "--new-bars" or a.isdigit()]
+        code_p, plain, _ = run("BarsightVSA" + ext, "--data", host_path(data), *plain_args)
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(data), *args)
+        objects = [line for line in out.splitlines() if line.startswith("object\t")]
+        want = [line for line in plain.splitlines() if line.startswith("object\t")]
+        stale = [line for line in objects if line not in want]
+        check("BarsightVSA%s under a template from %s chart: no stale object (%d objects, %d stale)"
+              % (ext, what, len(objects), len(stale)),
+              code == 0 and code_p == 0 and sorted(objects) == sorted(want) and out.endswith("deinit\t0\n"),
+              "exit %d %s %s" % (code, stale[:3], err[-300:]))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--template", "NONE")
+check("--template of no --data symbol is refused", code == 2 and "--template NONE is no --data symbol" in err, err)
+
 # A symbol without usable volume is said once per chart.
 flat = write_csv("flat.csv", [r[:5] + ["500"] for r in rows[:200]])
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(flat), "--new-bars", "5")

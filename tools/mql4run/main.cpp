@@ -6,6 +6,7 @@
 //         [--white-chart] [--dpi N] [--no-notifications] [--data-window]
 //         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
 //         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls] [--no-dlls]
+//         [--template FROM_SYMBOL]
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -29,7 +30,7 @@ constexpr const char* kUsage =
     "               [--seconds S] [--white-chart] [--dpi N] [--no-notifications] [--data-window]\n"
     "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
     "               [--reinit-period M] [--hidden-symbol SYMBOL]... [--trade-reply RETCODE]\n"
-    "               [--count-calls] [--no-dlls]\n"
+    "               [--count-calls] [--no-dlls] [--template FROM_SYMBOL]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -69,6 +70,9 @@ constexpr const char* kUsage =
     "--no-dlls: \"Allow DLL imports\" is off: an MQL4 program starts and its first DLL call stops\n"
     "it (exit 1, \"DLL calls are not allowed\"); an MQL5 program with imports is not loaded (exit 3);\n"
     "IsDllsAllowed() and MQLInfoInteger(MQL_DLLS_ALLOWED) answer false.\n"
+    "--template FROM_SYMBOL: a template saved on a chart of that --data symbol, with the program\n"
+    "running there on the same inputs, is applied to this chart: its objects are here when the\n"
+    "program starts (that chart has another ChartID).\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -179,6 +183,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             (arg == "--period" ? options.period : options.reinit_period) = value;
+        } else if (arg == "--template" && has_value) {
+            options.template_symbol = argv[++i];
         } else if (arg == "--reinit-symbol" && has_value) {
             options.reinit_symbol = argv[++i];
         } else if (arg == "--reinit-input" && has_value) {

@@ -39,8 +39,8 @@
 #define VSA_RESISTANCE          9   // the nearest level above it
 #define VSA_BACKGROUND_ROWS     4
 #define VSA_LEVEL_LINES         4   // support, resistance, the range's low and high
-// The arrow plots' glyphs: Wingdings up and down arrows, as No supply and
-// No demand have them.
+// The arrow plots' glyphs: Wingdings up and down arrows, as the table gives
+// the first signal of each side.
 #define VSA_STRENGTH_GLYPH    233
 #define VSA_WEAKNESS_GLYPH    234
 
@@ -137,23 +137,53 @@ int WindowOfChart()
    return((int)ChartGetInteger(0, CHART_WINDOW_HANDLE));
   }
 
+// The owner a marker names: this chart's ID. A template carries the
+// objects of the chart it was saved on, markers included; their owner is
+// another chart, so they never stand for a copy running here.
+string VsaOwner()
+  {
+   return("chart " + IntegerToString(ChartID()));
+  }
+
+// Copy `n`'s names: the first copy on a chart draws "Barsight;...", the
+// n-th "Barsight<n>;...".
+string VsaCopyPrefix(const int n)
+  {
+   return((n == 1) ? VSA_PREFIX : "Barsight" + IntegerToString(n) + ";");
+  }
+
+string VsaCopyLegendPrefix(const int n)
+  {
+   return((n == 1) ? VSA_LEGEND : "BarsightLegend" + IntegerToString(n) + ";");
+  }
+
 // Takes the first free copy number on this chart (its marker object) and
-// names this copy's objects by it.
+// names this copy's objects by it. A marker of another owner (a template
+// from another chart, or one saved before markers named their owner) and
+// everything drawn under its number are stale: they go, and the number is
+// free again.
 void VsaClaimNames()
   {
    for(int n = 1; n <= 100; n++)
      {
       string marker = VSA_COPY + IntegerToString(n);
       if(ObjectFind(0, marker) >= 0)
-         continue;                             // another copy's
+        {
+         if(ObjectGetString(0, marker, OBJPROP_TOOLTIP) == VsaOwner())
+            continue;                          // another copy's, running on this chart
+         ObjectsDeleteAll(0, VsaCopyPrefix(n));
+         ObjectsDeleteAll(0, VsaCopyLegendPrefix(n));
+         ObjectDelete(0, marker);
+        }
       if(!ObjectCreate(0, marker, OBJ_LABEL, 0, 0, 0))
          continue;
       ObjectSetString(0, marker, OBJPROP_TEXT, " ");
+      ObjectSetString(0, marker, OBJPROP_TOOLTIP, VsaOwner());
       ObjectSetInteger(0, marker, OBJPROP_SELECTABLE, false);
       ObjectSetInteger(0, marker, OBJPROP_HIDDEN, true);
       VsaMarker = marker;
-      VsaPrefix = (n == 1) ? VSA_PREFIX : "Barsight" + IntegerToString(n) + ";";
-      VsaLegendPrefix = (n == 1) ? VSA_LEGEND : "BarsightLegend" + IntegerToString(n) + ";";
+      VsaPrefix = VsaCopyPrefix(n);
+      VsaLegendPrefix = VsaCopyLegendPrefix(n);
       return;
      }
    Print("BarsightVSA: 100 copies on this chart already; this one draws nothing");
