@@ -275,7 +275,7 @@ long_walk = random_walk("walk100000.csv", 100000, 11)
 long_codes = dict(vsaind_all(long_walk))
 long_dates = [line.split(",")[0] for line in open(long_walk)][1:]
 for ext in DIALECTS:
-    for visible, args in [(120, []), (120, ["--new-bars", "50"]), (400, ["--new-bars", "20", "--arrive", "7"])]:
+    for visible, args in [(120, ["--new-bars", "50"]), (400, ["--new-bars", "20", "--arrive", "7"])]:
         code, out, err = run("BarsightVSA" + ext, "--data", host_path(long_walk), "--input", "MaxBars=0",
                              "--input", "VisibleObjectsOnly=true", "--visible-bars", str(visible), *args)
         objects = [line.split("\t")[1] for line in out.splitlines() if line.startswith("object\t")]
