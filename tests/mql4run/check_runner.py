@@ -73,6 +73,11 @@ def host_path(path):
 
 
 def run(program, *args, env=None, libs=None):
+    # Most checks here read every arrow object: BarsightVSA draws them on
+    # every bar when told so (by default only on the visible bars; the
+    # checks of that say VisibleObjectsOnly=true).
+    if re.fullmatch(r"BarsightVSA\.mq[45]", program) and not any("VisibleObjectsOnly" in a for a in args):
+        args = ("--input", "VisibleObjectsOnly=false") + args
     command = prefix + [runner, program, "--libraries", host_path(libs or libraries)] + list(args)
     full_env = dict(os.environ, **(env or {}))
     # Output goes to files, not pipes: processes Wine starts on the way (its
@@ -212,6 +217,76 @@ for csv, what in ((data, "the sample"), (pictures, "the help pictures' series"))
     check("every arrow on %s has its signal's glyph, colour, side and label (%d signals)" % (what, len(seen)),
           code == 0 and not problems and seen == want_seen and arrows(out) == vsaind(csv),
           "exit %d %s missing %s" % (code, problems[:3], set(LOOK) - seen))
+
+# --- the arrows as indicator buffers: iCustom, the Data Window, the Tester -----------
+# Every shown signal has its arrow in a buffer at the bar's low (strength)
+# or high (weakness), whatever is visible; MetaTrader 5's colour index is
+# the signal's own colour among its side's (the table's order), dimmed
+# (after the side's signals) on the newest closed bar alone. Hidden
+# signals keep their codes but draw no arrow.
+def arrow_buffer_problems(ext, csv, out, hidden=lambda code: False):
+    file_rows = [line.rstrip("\n").split(",") for line in open(csv)][1:]
+    places = {r[0]: (f32(r[2]), f32(r[3])) for r in file_rows}
+    newest_closed = file_rows[-2][0]
+    got = series.buffers(out)
+    weak, shades = (6, {True: 5, False: 7}) if ext == ".mq5" else (5, {})
+    side = {True: [c for c, *_ in SIGNALS if c > 0], False: [c for c, *_ in SIGNALS if c < 0]}
+    problems = []
+    drawn = set(got.get(4, {})) | set(got.get(weak, {}))
+    for date in sorted(set(got.get(0, {})) | drawn):
+        code = int(got.get(0, {}).get(date, 0))
+        strength = code > 0
+        high, low = places[date]
+        if code == 0 or hidden(code):
+            if date in drawn:
+                problems.append((date, code, "drawn"))
+            continue
+        price = got.get(4 if strength else weak, {}).get(date)
+        other = got.get(weak if strength else 4, {}).get(date)
+        if price is None or abs(price - (low if strength else high)) > 1e-4 or other is not None:
+            problems.append((date, code, price, other))
+        if shades:
+            place = side[strength].index(code) + (len(side[strength]) if date == newest_closed else 0)
+            if got.get(shades[strength], {}).get(date) != place:
+                problems.append((date, code, "colour", got.get(shades[strength], {}).get(date), place))
+    return problems, len(drawn)
+
+
+for ext in DIALECTS:
+    for csv, args, hidden in [
+            (pictures, [], lambda code: False),
+            (data, ["--new-bars", "30", "--arrive", "4"], lambda code: False),
+            (data, ["--input", "ShowStrength=false"], lambda code: code > 0),
+            (pictures, ["--input", "Show" + identifier(SIGNALS[0][1]) + "=false"], lambda code: code == SIGNALS[0][0]),
+            (data, ["--input", "DrawArrows=false"], lambda code: True)]:
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(csv), "--input", "MaxBars=0", "--dump-buffers",
+                             *args)
+        problems, drawn = arrow_buffer_problems(ext, csv, out, hidden)
+        check("BarsightVSA%s %s: every shown signal's arrow in its buffer, at its price%s (%d arrows)"
+              % (ext, " ".join(args) or "on " + os.path.basename(csv),
+                 " and in its colour" if ext == ".mq5" else "", drawn),
+              code == 0 and not problems and (drawn > 0) != ("DrawArrows=false" in args),
+              "exit %d %s %s" % (code, problems[:3], err[-300:]))
+
+# A 100,000-bar chart analysed whole holds arrow and label objects for its
+# visible bars only (the buffers draw the rest), also as bars arrive: they
+# are the arrows of exactly those bars, each with its label.
+long_walk = random_walk("walk100000.csv", 100000, 11)
+long_codes = dict(vsaind_all(long_walk))
+long_dates = [line.split(",")[0] for line in open(long_walk)][1:]
+for ext in DIALECTS:
+    for visible, args in [(120, ["--new-bars", "50"]), (400, ["--new-bars", "20", "--arrive", "7"])]:
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(long_walk), "--input", "MaxBars=0",
+                             "--input", "VisibleObjectsOnly=true", "--visible-bars", str(visible), *args)
+        objects = [line.split("\t")[1] for line in out.splitlines() if line.startswith("object\t")]
+        shown_dates = long_dates[-1 - visible:-1]  # the visible bars, the forming one aside
+        want = [(d, long_codes[d]) for d in long_dates[-1 - visible:-1] if long_codes[d] != 0]
+        labels = [name for name in objects if name.endswith(";label")]
+        check("BarsightVSA%s on 100,000 bars, MaxBars=0, %d visible %s: %d objects, the visible bars' arrows"
+              % (ext, visible, " ".join(args), len(objects)),
+              code == 0 and arrows(out) == want and len(labels) == len(want) and
+              len(objects) <= 2 * visible + 30 and len(shown_dates) == visible,
+              "exit %d, %d arrows of %d\n%s" % (code, len(arrows(out)), len(want), err[-300:]))
 
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--input", "ShowLabels=false",
                      "--input", "MaxBars=0")
@@ -563,6 +638,29 @@ for reason in ["program", "remove", "recompile", "chartchange", "chartclose", "p
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--reinit", "sideways")
 check("--reinit refuses an unknown reason", code == 2 and "--reinit takes a reason" in err)
 
+# A template saved on another chart carries its objects, BarsightVSA's
+# copy marker among them; applied here, none of them is left: the chart
+# ends as a run without the template ends it (copy 1, this chart's arrows).
+# The template's chart shows another symbol, or the same one.
+other_walk = random_walk("template_from.csv", 1500, 23)
+for ext in DIALECTS:
+    for what, args in [("another symbol's", ["--data", "EURUSD=" + host_path(other_walk), "--template", "EURUSD"]),
+                       ("the same symbol's on another", ["--template", "SAMPLE"]),
+                       ("another symbol's, bars arriving", ["--data", "EURUSD=" + host_path(other_walk), "--template",
+                                                           "EURUSD", "--new-bars", "20"])]:
+        plain_args = [a for a in args if a == "--new-bars" or a.isdigit()]
+        code_p, plain, _ = run("BarsightVSA" + ext, "--data", host_path(data), *plain_args)
+        code, out, err = run("BarsightVSA" + ext, "--data", host_path(data), *args)
+        objects = [line for line in out.splitlines() if line.startswith("object\t")]
+        want = [line for line in plain.splitlines() if line.startswith("object\t")]
+        stale = [line for line in objects if line not in want]
+        check("BarsightVSA%s under a template from %s chart: no stale object (%d objects, %d stale)"
+              % (ext, what, len(objects), len(stale)),
+              code == 0 and code_p == 0 and sorted(objects) == sorted(want) and out.endswith("deinit\t0\n"),
+              "exit %d %s %s" % (code, stale[:3], err[-300:]))
+code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--template", "NONE")
+check("--template of no --data symbol is refused", code == 2 and "--template NONE is no --data symbol" in err, err)
+
 # A symbol without usable volume is said once per chart.
 flat = write_csv("flat.csv", [r[:5] + ["500"] for r in rows[:200]])
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(flat), "--new-bars", "5")
@@ -570,6 +668,38 @@ warned = (out + err).count("no usable volume on SAMPLE: volume signals cannot fi
 check("all-equal volumes warn once (%d)" % warned, code == 0 and warned == 1, err[-300:])
 code, out, err = run("BarsightVSA.mq4", "--data", host_path(data), "--new-bars", "5")
 check("real volumes do not warn", code == 0 and "no usable volume" not in out + err)
+
+# MetaTrader 5's VolumeSource: the signals take the volume the pane shows.
+# The file's seventh column is a real volume unlike its tick volume (every
+# 50th bar without any): VolumeSource=1 equals VSAInd on the real volume,
+# said in the legend; 0 keeps tick volume; a symbol without real volume
+# falls back to tick volume, said once.
+if ".mq5" in DIALECTS:
+    real_rows = [r[:6] + [str(0 if k % 50 == 7 else int(float(r[5])) % 977 * 13 + 5)] for k, r in enumerate(rows)]
+    real_csv = write_csv("real.csv", real_rows)
+    as_real = write_csv("as_real.csv", [r[:5] + [r[6]] for r in real_rows])
+
+    def codes_of(out):
+        return sorted((d, int(v)) for d, v in series.buffers(out).get(0, {}).items())
+
+    for what, csv, args, want, legend in [
+            ("VolumeSource=1 takes the real volume", real_csv, ["--input", "VolumeSource=1"], as_real,
+             "Volume: real"),
+            ("VolumeSource=0 takes the tick volume", real_csv, [], data, None),
+            ("VolumeSource=1 without real volume takes the tick volume", data, ["--input", "VolumeSource=1"], data,
+             "Volume: tick (SAMPLE has no real volume)")]:
+        code, out, err = run("BarsightVSA.mq5", "--data", host_path(csv), "--input", "MaxBars=0", "--dump-buffers",
+                             "--visible-bars", "100000", *args)
+        rows_shown = [line.split("\t")[9] for line in out.splitlines()
+                      if line.startswith("object\tBarsightLegend;background;volume\t")]
+        check("BarsightVSA.mq5 %s (%d signals)" % (what, len(vsaind(want))),
+              code == 0 and codes_of(out) == sorted(vsaind(want)) and
+              rows_shown == ([legend] if legend else []) and
+              err.count("has no real volume") == (1 if csv == data else 0), "%s %s" % (rows_shown, err[-300:]))
+    check("the real volume gives other signals than the tick volume", vsaind(as_real) != vsaind(data))
+    code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), "--input", "VolumeSource=2")
+    check("BarsightVSA.mq5 VolumeSource=2 is refused by name", code != 0 and "VolumeSource must be 0" in out + err,
+          "exit %d %s" % (code, err[-300:]))
 
 # --- bad input: no signal, no failure --------------------------------------------
 few = write_csv("few.csv", rows[:12])

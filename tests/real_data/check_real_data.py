@@ -117,7 +117,8 @@ for symbol, path in sorted(series.items()):
     codes[symbol] = vsaind(path)
     reference = [(d, c) for d, c in codes[symbol] if c != 0]
     for program in ("BarsightVSA.mq4", "BarsightVSA.mq5"):
-        done = subprocess.run([mql4run, program, "--data", path, "--libraries", libraries, "--input", "MaxBars=0"],
+        done = subprocess.run([mql4run, program, "--data", path, "--libraries", libraries, "--input", "MaxBars=0",
+                               "--input", "VisibleObjectsOnly=false"],
                               capture_output=True, text=True, timeout=600)
         check("%s on %s draws VSAInd's codes (%d signals)" % (program, symbol, len(reference)),
               done.returncode == 0 and arrows(done.stdout) == reference and reference, done.stderr[-300:])

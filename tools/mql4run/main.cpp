@@ -7,6 +7,7 @@
 //         [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M] [--reinit-period M]
 //         [--hidden-symbol SYMBOL]... [--trade-reply RETCODE] [--count-calls] [--no-dlls]
 //         [--netting] [--fifo] [--requotes N] [--digits N] [--position buy|sell,LOTS,MAGIC]...
+//         [--template FROM_SYMBOL]
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -31,7 +32,7 @@ constexpr const char* kUsage =
     "               [--reinit-symbol SYMBOL] [--reinit-input NAME=VALUE]... [--period M]\n"
     "               [--reinit-period M] [--hidden-symbol SYMBOL]... [--trade-reply RETCODE]\n"
     "               [--count-calls] [--no-dlls] [--netting] [--fifo] [--requotes N] [--digits N]\n"
-    "               [--position buy|sell,LOTS,MAGIC]...\n"
+    "               [--position buy|sell,LOTS,MAGIC]... [--template FROM_SYMBOL]\n"
     "Runs a kit MQL4 or MQL5 program (translated into this runner when it was built) on a chart of\n"
     "the CSV's bars, its last row the forming bar, with the DLLs of its #import blocks\n"
     "from DIR (default: the runner's folder). Each --data is a symbol of the Market Watch\n"
@@ -78,6 +79,9 @@ constexpr const char* kUsage =
     "symbol closed first). --requotes N: the next N orders and closes are requoted (MQL4 error\n"
     "138, MQL5 retcode 10004). --digits N: the symbol's quote digits (default 5). --position\n"
     "buy|sell,LOTS,MAGIC: a position open before the program starts, oldest first.\n"
+    "--template FROM_SYMBOL: a template saved on a chart of that --data symbol, with the program\n"
+    "running there on the same inputs, is applied to this chart: its objects are here when the\n"
+    "program starts (that chart has another ChartID).\n"
     "A data file may hold a seventh column: the real volume beside the tick volume.\n"
     "--input values: whole numbers in decimal within the input's\n"
     "type (010 is ten), decimal numbers ([-]digits[.digits][e[-]digits]; no nan, inf or\n"
@@ -188,6 +192,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             (arg == "--period" ? options.period : options.reinit_period) = value;
+        } else if (arg == "--template" && has_value) {
+            options.template_symbol = argv[++i];
         } else if (arg == "--reinit-symbol" && has_value) {
             options.reinit_symbol = argv[++i];
         } else if (arg == "--reinit-input" && has_value) {

@@ -71,6 +71,15 @@ class Program5 : public MarketData<ENUM_TIMEFRAMES> {
 protected:
     // Plots: a plot is its buffer here.
     bool PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, mql_long value);
+    // With a modifier: PLOT_LINE_COLOR's colour of that index (a DRAW_COLOR_* plot).
+    bool PlotIndexSetInteger(int index, ENUM_PLOT_PROPERTY_INTEGER property, int modifier, mql_long /*colour*/) {
+        if (!plot_declared(index)) return false;
+        if (property != PLOT_LINE_COLOR || modifier < 0 || modifier >= 64) {
+            last_error_ = 4002;
+            return false;
+        }
+        return true;
+    }
     bool PlotIndexSetDouble(int index, ENUM_PLOT_PROPERTY_DOUBLE property, double value) {
         if (!plot_declared(index)) return false;
         if (property == PLOT_EMPTY_VALUE) set_empty_value(index, value);

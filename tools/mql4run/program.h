@@ -126,6 +126,7 @@ protected:
 
     // The chart.
     string Symbol() { return string(chart().symbol); }
+    mql_long ChartID() { return chart().id; }
     mql_long ChartGetInteger(mql_long chart_id, ENUM_CHART_PROPERTY_INTEGER property, int sub_window = 0);
     bool ChartRedraw(mql_long = 0) { return true; }
     mql_long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER property);

@@ -669,6 +669,31 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     }
     int refused = mql::kExitSuccess;
     try {
+        // A template from another chart: the program runs there on the same
+        // inputs, the template takes that chart's objects as they are, and they
+        // come onto this chart before its program starts.
+        if (!options.template_symbol.empty()) {
+            const mql::Chart* from = nullptr;
+            for (const auto& chart : loaded)
+                if (chart->symbol == options.template_symbol) from = chart.get();
+            if (from == nullptr) {
+                err << "mql4run: --template " << options.template_symbol << " is no --data symbol\n";
+                return mql::kExitUsage;
+            }
+            ChartSession origin(*entry, imports, &terminal, window, from->symbol);
+            origin.chart().id = session.chart().id + 1;
+            origin.chart().visible_bars = options.visible_bars;
+            origin.chart().period = options.period;
+            for (const auto& [name, value] : options.inputs) origin.set_input(name, value);
+            if (origin.init() != mql::INIT_SUCCEEDED) {
+                err << "mql4run: OnInit of " << entry->file << " failed on the template's chart\n";
+                return mql::kExitRuntimeError;
+            }
+            origin.calculate(*from, 0, from->time.size());
+            for (const mql::ChartObject& object : origin.chart().objects) session.chart().add(object);
+            origin.deinit(mql::REASON_TEMPLATE);  // on its own chart: what was saved stays in the template
+        }
+
         if (entry->kind == mql::ProgramKind::script) {
             session.calculate(all, 0, all.time.size());
             session.start();

@@ -64,6 +64,10 @@ struct Options {
     std::vector<Held> positions;
     int period = 1440;          // the chart's timeframe in minutes (D1)
     int reinit_period = 0;      // the reinits switch the chart to this timeframe (minutes; 0: none)
+    // --template: the objects of a run on this symbol's chart (another
+    // chart) are on the chart when the program starts, as a template saved
+    // there and applied here brings them.
+    std::string template_symbol;
     std::string reinit_symbol;  // the reinits switch the chart to this symbol (a --data symbol)
     std::vector<std::pair<std::string, std::string>> reinit_inputs;  // the fresh instances take these besides
 };

@@ -34,6 +34,7 @@ struct ChartObject {
 struct Chart {
     std::string symbol = "SAMPLE";
     int period = 1440;  // minutes (D1)
+    mql_long id = 133000000000000001;  // ChartID(): a number of the size MetaTrader gives
     intptr_t window = 0;  // the chart window (a real window in the Windows build)
     int visible_bars = 120;  // how many of the newest bars the window shows
     // The chart's colours: MetaTrader's default black chart (--white-chart:

@@ -16,14 +16,20 @@
 //|   2  the confirmed code when it is strength, else 0               |
 //|   3  the confirmed code when it is weakness, else 0               |
 //| They hold values whatever is drawn or shown.                      |
+//|   4  the price of each shown strength arrow (EMPTY_VALUE: none)   |
+//|   5  the price of each shown weakness arrow                       |
+//| Buffers 4 and 5 draw the arrows: one glyph and colour a side (a   |
+//| buffer has one); the label beside each names the signal.          |
 //+------------------------------------------------------------------+
 #property strict
 #property indicator_chart_window
-#property indicator_buffers 4
+#property indicator_buffers 6
 #property indicator_color1 clrNONE
 #property indicator_color2 clrNONE
 #property indicator_color3 clrNONE
 #property indicator_color4 clrNONE
+#property indicator_color5 clrLimeGreen
+#property indicator_color6 clrRed
 
 #include <BarsightPlugin.mqh>
 #include <BarsightSignals.mqh>
@@ -42,10 +48,11 @@ input bool ShowLegend    = true;   // Legend of the signals on the visible bars
 input bool ShowLevels    = true;   // Lines at the support, resistance and range levels
 #include <BarsightSignalInputs.mqh>
 input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
+input bool  VisibleObjectsOnly = true;  // Arrow and label objects on the visible bars only
 
 #include <BarsightVSA.mqh>
 
-// Four buffers, drawn as nothing (the arrows are objects), 0 when empty.
+// Four code buffers, drawn as nothing, 0 when empty; two arrow buffers.
 void VsaSetBuffers()
   {
    SetIndexBuffer(0, Codes);
@@ -61,6 +68,16 @@ void VsaSetBuffers()
    SetIndexLabel(1, "VSA confirmed");
    SetIndexLabel(2, "VSA confirmed strength");
    SetIndexLabel(3, "VSA confirmed weakness");
+   SetIndexBuffer(4, StrengthArrows);
+   SetIndexBuffer(5, WeaknessArrows);
+   SetIndexStyle(4, DRAW_ARROW, STYLE_SOLID, 1, BarsightSignalColor(BARSIGHT_NO_SUPPLY));
+   SetIndexStyle(5, DRAW_ARROW, STYLE_SOLID, 1, BarsightSignalColor(BARSIGHT_NO_DEMAND));
+   SetIndexArrow(4, VSA_STRENGTH_GLYPH);
+   SetIndexArrow(5, VSA_WEAKNESS_GLYPH);
+   SetIndexEmptyValue(4, EMPTY_VALUE);
+   SetIndexEmptyValue(5, EMPTY_VALUE);
+   SetIndexLabel(4, "VSA strength arrow");
+   SetIndexLabel(5, "VSA weakness arrow");
    IndicatorDigits(0);  // codes are whole numbers in the Data Window
   }
 //+------------------------------------------------------------------+

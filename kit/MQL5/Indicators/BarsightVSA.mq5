@@ -16,10 +16,14 @@
 //|   2  the confirmed code when it is strength, else 0               |
 //|   3  the confirmed code when it is weakness, else 0               |
 //| They hold values whatever is drawn or shown.                      |
+//|   4  the price of each shown strength arrow (EMPTY_VALUE: none)   |
+//|   5  its colour index (the signal's colour)                       |
+//|   6  the price of each shown weakness arrow                       |
+//|   7  its colour index                                             |
 //+------------------------------------------------------------------+
 #property indicator_chart_window
-#property indicator_buffers 4
-#property indicator_plots   4
+#property indicator_buffers 8
+#property indicator_plots   6
 #property indicator_color1 clrNONE
 #property indicator_color2 clrNONE
 #property indicator_color3 clrNONE
@@ -42,10 +46,36 @@ input bool ShowLegend    = true;   // Legend of the signals on the visible bars
 input bool ShowLevels    = true;   // Lines at the support, resistance and range levels
 #include <BarsightSignalInputs.mqh>
 input color TextColor        = clrNONE;  // Legend text colour (None: the chart's text colour)
+input bool  VisibleObjectsOnly = true;  // Arrow and label objects on the visible bars only
+input int   VolumeSource     = 0;        // 0 tick volume, 1 real volume (exchange symbols)
 
 #include <BarsightVSA.mqh>
 
-// Four buffers, drawn as nothing (the arrows are objects), 0 when empty.
+// One side's arrows: a colour for each of its signals, then the same
+// dimmed (provisional), as they stand out on this chart.
+void VsaArrowPlot(const int plot, const bool strength)
+  {
+   int count = VsaSideCount(strength);
+   color background = BarsightBackground();
+   PlotIndexSetInteger(plot, PLOT_DRAW_TYPE, DRAW_COLOR_ARROW);
+   PlotIndexSetInteger(plot, PLOT_ARROW, strength ? VSA_STRENGTH_GLYPH : VSA_WEAKNESS_GLYPH);
+   PlotIndexSetInteger(plot, PLOT_COLOR_INDEXES, 2 * count);
+   PlotIndexSetDouble(plot, PLOT_EMPTY_VALUE, EMPTY_VALUE);
+   PlotIndexSetString(plot, PLOT_LABEL, strength ? "VSA strength arrow" : "VSA weakness arrow");
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      int code = BarsightSignalCode(index);
+      if((code > 0) != strength)
+         continue;
+      color shade = BarsightSignalColor(code);
+      int place = VsaSideIndex(code);
+      PlotIndexSetInteger(plot, PLOT_LINE_COLOR, place, BarsightOnChart(shade, background));
+      PlotIndexSetInteger(plot, PLOT_LINE_COLOR, place + count, BarsightOnChart(BarsightDimmed(shade), background));
+     }
+  }
+
+// Four code buffers, drawn as nothing, 0 when empty; two arrow plots in
+// their signals' colours (buffers 4 to 7).
 // Bound as they are; OnCalculate makes them series (index 0 the forming
 // bar), as it does the price arrays.
 void VsaSetBuffers()
@@ -66,6 +96,12 @@ void VsaSetBuffers()
    PlotIndexSetString(1, PLOT_LABEL, "VSA confirmed");
    PlotIndexSetString(2, PLOT_LABEL, "VSA confirmed strength");
    PlotIndexSetString(3, PLOT_LABEL, "VSA confirmed weakness");
+   SetIndexBuffer(4, StrengthArrows, INDICATOR_DATA);
+   SetIndexBuffer(5, StrengthShades, INDICATOR_COLOR_INDEX);
+   SetIndexBuffer(6, WeaknessArrows, INDICATOR_DATA);
+   SetIndexBuffer(7, WeaknessShades, INDICATOR_COLOR_INDEX);
+   VsaArrowPlot(4, true);
+   VsaArrowPlot(5, false);
    IndicatorSetInteger(INDICATOR_DIGITS, 0);  // codes are whole numbers in the Data Window
   }
 //+------------------------------------------------------------------+

@@ -39,11 +39,24 @@
 #define VSA_RESISTANCE          9   // the nearest level above it
 #define VSA_BACKGROUND_ROWS     4
 #define VSA_LEVEL_LINES         4   // support, resistance, the range's low and high
+// The arrow plots' glyphs: Wingdings up and down arrows, as the table gives
+// the first signal of each side.
+#define VSA_STRENGTH_GLYPH    233
+#define VSA_WEAKNESS_GLYPH    234
 
 double   Codes[];             // buffer 0: each closed bar's code, 0 for none
 double   Confirmed[];         // buffer 1: the code once the next close is known
 double   StrengthCodes[];     // buffer 2
 double   WeaknessCodes[];     // buffer 3
+// The drawn signals: the price of each shown signal's arrow (the bar's low
+// for strength, its high for weakness), EMPTY_VALUE elsewhere. MetaTrader 4
+// draws each side in one glyph and colour (a buffer has one of each);
+// MetaTrader 5 gives every arrow its signal's colour through a colour
+// index buffer (index VsaSideIndex, dimmed ones after the side's signals).
+double   StrengthArrows[];
+double   WeaknessArrows[];
+double   StrengthShades[];    // MetaTrader 5 only
+double   WeaknessShades[];
 datetime FormingBarTime = 0;  // open time of the forming bar at the last calculation
 datetime LastFedTime = 0;     // open time of the newest bar the engine has taken
 int      Fed = 0;             // bars the engine instance has taken
@@ -53,6 +66,11 @@ int      Instance = 0;        // the chart's engine instance, kept from bar to b
 int      HookHandle = 0;      // the chart window's hook registration (HelpOnHover)
 bool     Counted = false;     // this instance counted itself with IncRefCount
 bool     VolumeWarned = false;  // the "no usable volume" warning was printed for this chart
+bool     UseRealVolume = false; // MetaTrader 5, VolumeSource 1, and the symbol has real volume
+datetime ObjTime[];           // the bars whose arrow objects are on the chart, oldest first,
+int      ObjCode[];           // their codes and provisional state
+bool     ObjDim[];
+int      ObjCount = 0;
 int      LegendFirst = -1;    // the visible range the legend was counted on
 int      LegendShown = -1;
 // This copy's names: the first copy on a chart draws "Barsight;...", the
@@ -89,28 +107,83 @@ bool VsaShown(int code)
    return(((code > 0 && ShowStrength) || (code < 0 && ShowWeakness)) && BarsightSignalShown(code));
   }
 
+// How many signals a side has, and a signal's place among its side's (in
+// the table's order): its colour's index in the side's arrow plot.
+int VsaSideCount(const bool strength)
+  {
+   int count = 0;
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+      if((BarsightSignalCode(index) > 0) == strength)
+         count++;
+   return(count);
+  }
+
+int VsaSideIndex(const int code)
+  {
+   int place = 0;
+   for(int index = 0; index < BARSIGHT_SIGNAL_COUNT; index++)
+     {
+      int other = BarsightSignalCode(index);
+      if(other == code)
+         return(place);
+      if((other > 0) == (code > 0))
+         place++;
+     }
+   return(0);
+  }
+
 int WindowOfChart()
   {
    return((int)ChartGetInteger(0, CHART_WINDOW_HANDLE));
   }
 
+// The owner a marker names: this chart's ID. A template carries the
+// objects of the chart it was saved on, markers included; their owner is
+// another chart, so they never stand for a copy running here.
+string VsaOwner()
+  {
+   return("chart " + IntegerToString(ChartID()));
+  }
+
+// Copy `n`'s names: the first copy on a chart draws "Barsight;...", the
+// n-th "Barsight<n>;...".
+string VsaCopyPrefix(const int n)
+  {
+   return((n == 1) ? VSA_PREFIX : "Barsight" + IntegerToString(n) + ";");
+  }
+
+string VsaCopyLegendPrefix(const int n)
+  {
+   return((n == 1) ? VSA_LEGEND : "BarsightLegend" + IntegerToString(n) + ";");
+  }
+
 // Takes the first free copy number on this chart (its marker object) and
-// names this copy's objects by it.
+// names this copy's objects by it. A marker of another owner (a template
+// from another chart, or one saved before markers named their owner) and
+// everything drawn under its number are stale: they go, and the number is
+// free again.
 void VsaClaimNames()
   {
    for(int n = 1; n <= 100; n++)
      {
       string marker = VSA_COPY + IntegerToString(n);
       if(ObjectFind(0, marker) >= 0)
-         continue;                             // another copy's
+        {
+         if(ObjectGetString(0, marker, OBJPROP_TOOLTIP) == VsaOwner())
+            continue;                          // another copy's, running on this chart
+         ObjectsDeleteAll(0, VsaCopyPrefix(n));
+         ObjectsDeleteAll(0, VsaCopyLegendPrefix(n));
+         ObjectDelete(0, marker);
+        }
       if(!ObjectCreate(0, marker, OBJ_LABEL, 0, 0, 0))
          continue;
       ObjectSetString(0, marker, OBJPROP_TEXT, " ");
+      ObjectSetString(0, marker, OBJPROP_TOOLTIP, VsaOwner());
       ObjectSetInteger(0, marker, OBJPROP_SELECTABLE, false);
       ObjectSetInteger(0, marker, OBJPROP_HIDDEN, true);
       VsaMarker = marker;
-      VsaPrefix = (n == 1) ? VSA_PREFIX : "Barsight" + IntegerToString(n) + ";";
-      VsaLegendPrefix = (n == 1) ? VSA_LEGEND : "BarsightLegend" + IntegerToString(n) + ";";
+      VsaPrefix = VsaCopyPrefix(n);
+      VsaLegendPrefix = VsaCopyLegendPrefix(n);
       return;
      }
    Print("BarsightVSA: 100 copies on this chart already; this one draws nothing");
@@ -169,6 +242,13 @@ int OnInit()
       Print("BarsightVSA: Periods must be 1 to 10000, not ", Periods);
       return(INIT_PARAMETERS_INCORRECT);
      }
+#ifdef __MQL5__
+   if(VolumeSource != 0 && VolumeSource != 1)
+     {
+      Print("BarsightVSA: VolumeSource must be 0 (tick volume) or 1 (real volume), not ", VolumeSource);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+#endif
    VsaSetBuffers();  // the program's own: MQL4 and MQL5 bind buffers differently
    PendingNotification = "";
    if(DrawArrows)
@@ -191,22 +271,45 @@ int OnInit()
    return(INIT_SUCCEEDED);
   }
 
-// Every volume rule compares a bar's volume with others: with all tick
+// Decides once per history which volume the engine takes, as the volume
+// pane does: tick volume, or in MetaTrader 5 with VolumeSource 1 the real
+// (exchange) volume when the symbol has any. One kind for every bar: a bar
+// without real volume gives 0 (the engine's floor), never its tick volume.
+void VsaChooseVolume(const int rates_total, const long &volume[])
+  {
+   UseRealVolume = false;
+#ifdef __MQL5__
+   if(VolumeSource != 1)
+      return;
+   for(int k = 0; k < rates_total && !UseRealVolume; k++)
+      UseRealVolume = volume[k] > 0;
+   if(!UseRealVolume)
+      Print("BarsightVSA: ", Symbol(), " has no real volume: the signals take tick volume");
+#endif
+  }
+
+long VsaVolumeAt(const int shift, const long &tick_volume[], const long &volume[])
+  {
+   return(UseRealVolume ? volume[shift] : tick_volume[shift]);
+  }
+
+// Every volume rule compares a bar's volume with others: with all
 // volumes equal (or 0) no volume signal can fire. Said once per chart.
-void VsaCheckVolume(const int fed, const long &tick_volume[])
+void VsaCheckVolume(const int fed, const long &tick_volume[], const long &volume[])
   {
    if(VolumeWarned || fed < 2)
       return;
    for(int bar = 2; bar <= fed; bar++)
-      if(tick_volume[bar] != tick_volume[1])
+      if(VsaVolumeAt(bar, tick_volume, volume) != VsaVolumeAt(1, tick_volume, volume))
          return;
    VolumeWarned = true;
    Print("no usable volume on ", Symbol(), ": volume signals cannot fire");
   }
 
 // Stores the engine's answer for the bar at `shift`, the engine's `number`-th
-// bar (counting from 0), in the four buffers.
-void VsaStore(const int shift, const int number, const int raw)
+// bar (counting from 0), in the four code buffers, and its arrow (when the
+// signal is shown) in the drawn ones: dimmer while provisional (shift 1).
+void VsaStore(const int shift, const int number, const int raw, const double low, const double high)
   {
    int code = (number > BARSIGHT_WARM_UP_LIMIT) ? SignFilter(raw) : 0;
    bool confirmed = shift >= 2;
@@ -214,20 +317,30 @@ void VsaStore(const int shift, const int number, const int raw)
    Confirmed[shift] = confirmed ? code : 0;
    StrengthCodes[shift] = (confirmed && code > 0) ? code : 0;
    WeaknessCodes[shift] = (confirmed && code < 0) ? code : 0;
+   bool drawn = DrawArrows && code != 0 && VsaShown(code);
+   StrengthArrows[shift] = (drawn && code > 0) ? low : EMPTY_VALUE;
+   WeaknessArrows[shift] = (drawn && code < 0) ? high : EMPTY_VALUE;
+#ifdef __MQL5__
+   double shade = EMPTY_VALUE;
+   if(drawn)
+      shade = VsaSideIndex(code) + (confirmed ? 0 : VsaSideCount(code > 0));
+   StrengthShades[shift] = (code > 0) ? shade : EMPTY_VALUE;
+   WeaknessShades[shift] = (code < 0) ? shade : EMPTY_VALUE;
+#endif
   }
 
 // The engine takes the closed bar at `shift`; its next close is known unless
 // it is the newest closed bar.
 void VsaFeed(const int shift, const datetime &time[], const double &high[], const double &low[],
-             const double &close[], const long &tick_volume[])
+             const double &close[], const long &tick_volume[], const long &volume[])
   {
-   double volume = (double)tick_volume[shift];
-   if(volume < BARSIGHT_VOLUME_FLOOR)
-      volume = BARSIGHT_FLOORED_VOLUME;
+   double taken = (double)VsaVolumeAt(shift, tick_volume, volume);
+   if(taken < BARSIGHT_VOLUME_FLOOR)
+      taken = BARSIGHT_FLOORED_VOLUME;
    double next = (shift > 1) ? close[shift - 1] : BARSIGHT_NO_NEXT_CLOSE;
    int raw = AnalysePosn(Instance, Fed - 1, Fed + 2.0, close[shift], high[shift], low[shift],
-                         close[shift], volume, next, 0);
-   VsaStore(shift, Fed, raw);
+                         close[shift], taken, next, 0);
+   VsaStore(shift, Fed, raw, low[shift], high[shift]);
    Fed++;
    LastFedTime = time[shift];
   }
@@ -235,7 +348,7 @@ void VsaFeed(const int shift, const datetime &time[], const double &high[], cons
 // A fresh engine instance takes the newest MaxBars closed bars (all when
 // MaxBars is 0), oldest first. Bars before them keep 0.
 void VsaStart(const int rates_total, const datetime &time[], const double &high[], const double &low[],
-              const double &close[], const long &tick_volume[])
+              const double &close[], const long &tick_volume[], const long &volume[])
   {
    if(Instance > 0)
       RemoveFromChart(Instance);
@@ -246,6 +359,12 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
    ArrayInitialize(Confirmed, 0.0);
    ArrayInitialize(StrengthCodes, 0.0);
    ArrayInitialize(WeaknessCodes, 0.0);
+   ArrayInitialize(StrengthArrows, EMPTY_VALUE);
+   ArrayInitialize(WeaknessArrows, EMPTY_VALUE);
+#ifdef __MQL5__
+   ArrayInitialize(StrengthShades, EMPTY_VALUE);
+   ArrayInitialize(WeaknessShades, EMPTY_VALUE);
+#endif
    int fed = rates_total - 1;                  // every bar but the forming one
    if(MaxBars > 0 && fed > MaxBars)
       fed = MaxBars;
@@ -258,21 +377,22 @@ void VsaStart(const int rates_total, const datetime &time[], const double &high[
       Instance = 0;
       return;
      }
-   VsaCheckVolume(fed, tick_volume);
+   VsaChooseVolume(rates_total, volume);
+   VsaCheckVolume(fed, tick_volume, volume);
    for(int shift = fed; shift >= 1; shift--)
-      VsaFeed(shift, time, high, low, close, tick_volume);
+      VsaFeed(shift, time, high, low, close, tick_volume, volume);
   }
 
 // `arrived` bars closed since the last calculation: the newest bar the
 // engine took (now at shift arrived + 1) is judged again with its next
 // close, then the new bars are taken. Two engine calls for one new bar.
 void VsaExtend(const int arrived, const datetime &time[], const double &high[], const double &low[],
-               const double &close[], const long &tick_volume[])
+               const double &close[], const long &tick_volume[], const long &volume[])
   {
    int raw = AnalysePosn(Instance, Fed - 2, Fed + 1.0, 0, 0, 0, 0, 0, close[arrived], 1);
-   VsaStore(arrived + 1, Fed - 1, raw);
+   VsaStore(arrived + 1, Fed - 1, raw, low[arrived + 1], high[arrived + 1]);
    for(int shift = arrived; shift >= 1; shift--)
-      VsaFeed(shift, time, high, low, close, tick_volume);
+      VsaFeed(shift, time, high, low, close, tick_volume, volume);
   }
 
 // How many bars closed since the engine took its newest bar, or -1 when
@@ -290,29 +410,18 @@ int VsaArrived(const int rates_total, const datetime &time[])
    return(shift - 1);
   }
 
-// The arrow (and label) of one bar: the old ones go, the bar's shown code
-// is drawn, dimmer while provisional (shift 1).
-void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], const double &high[],
-                const double &low[])
+// The arrow object (and label) of one signal: dimmer while provisional.
+// The buffers draw every arrow; the objects add the signal's own glyph, its
+// label, a tooltip and a help click.
+void VsaDrawObject(const datetime barTime, const int code, const bool provisional, const double price)
   {
-   if(oldCode != 0)
-     {
-      string old = VsaArrowName(oldCode, time[shift]);
-      ObjectDelete(0, old);
-      ObjectDelete(0, old + ";label");
-     }
-   int code = (int)Codes[shift];
-   if(code == 0 || !VsaShown(code))
-      return;
    bool strength = code > 0;
-   bool provisional = shift == 1;
    color shade = BarsightSignalColor(code);
    if(provisional)
       shade = BarsightDimmed(shade);
    shade = BarsightOnChart(shade, BarsightBackground());
-   string name = VsaArrowName(code, time[shift]);
-   double price = strength ? low[shift] : high[shift];
-   if(!ObjectCreate(0, name, OBJ_ARROW, 0, time[shift], price))
+   string name = VsaArrowName(code, barTime);
+   if(!ObjectCreate(0, name, OBJ_ARROW, 0, barTime, price))
       return;
    ObjectSetInteger(0, name, OBJPROP_ARROWCODE, BarsightSignalGlyph(code));
    ObjectSetInteger(0, name, OBJPROP_ANCHOR, strength ? ANCHOR_TOP : ANCHOR_BOTTOM);
@@ -326,7 +435,7 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    // The label starts right of the arrow (the spaces clear the glyph), on
    // the same side of the bar.
    string label = name + ";label";
-   if(!ObjectCreate(0, label, OBJ_TEXT, 0, time[shift], price))
+   if(!ObjectCreate(0, label, OBJ_TEXT, 0, barTime, price))
       return;
    ObjectSetString(0, label, OBJPROP_TEXT, "    " + BarsightSignalLabel(code));
    ObjectSetInteger(0, label, OBJPROP_ANCHOR, strength ? ANCHOR_LEFT_UPPER : ANCHOR_LEFT_LOWER);
@@ -335,6 +444,96 @@ void VsaDrawBar(const int shift, const int oldCode, const datetime &time[], cons
    ObjectSetInteger(0, label, OBJPROP_SELECTABLE, false);
    ObjectSetInteger(0, label, OBJPROP_HIDDEN, true);
    ObjectSetString(0, label, OBJPROP_TOOLTIP, VsaTooltip(code, provisional));
+  }
+
+void VsaDeleteObject(const datetime barTime, const int code)
+  {
+   string name = VsaArrowName(code, barTime);
+   ObjectDelete(0, name);
+   ObjectDelete(0, name + ";label");
+  }
+
+// The bars (shifts) that carry arrow objects: the visible ones
+// (VisibleObjectsOnly), else every bar the engine took.
+void VsaObjectRange(int &newest, int &oldest)
+  {
+   newest = 1;
+   oldest = Fed;
+   if(!VisibleObjectsOnly)
+      return;
+   int first = (int)ChartGetInteger(0, CHART_FIRST_VISIBLE_BAR);
+   int shown = (int)ChartGetInteger(0, CHART_VISIBLE_BARS);
+   if(first < oldest)
+      oldest = first;
+   if(first - shown + 1 > newest)
+      newest = first - shown + 1;
+  }
+
+// Brings the arrow objects to the bars of VsaObjectRange: objects of bars
+// that left it, or whose signal or provisional state changed, go; the
+// missing ones are drawn. Both lists run oldest first, so one pass merges
+// them, and a chart analysed whole holds objects for its visible bars only.
+void VsaDrawObjects()
+  {
+   if(!DrawArrows)
+      return;
+   int newest, oldest;
+   VsaObjectRange(newest, oldest);
+   int room = (oldest >= newest) ? oldest - newest + 1 : 0;
+   datetime wantTime[];
+   int      wantCode[];
+   bool     wantDim[];
+   double   wantPrice[];
+   ArrayResize(wantTime, room);
+   ArrayResize(wantCode, room);
+   ArrayResize(wantDim, room);
+   ArrayResize(wantPrice, room);
+   int wanted = 0;
+   for(int shift = oldest; shift >= newest; shift--)
+     {
+      int code = (int)Codes[shift];
+      if(code == 0 || !VsaShown(code))
+         continue;
+      wantTime[wanted] = iTime(Symbol(), PERIOD_CURRENT, shift);
+      wantCode[wanted] = code;
+      wantDim[wanted] = (shift == 1);
+      wantPrice[wanted] = (code > 0) ? StrengthArrows[shift] : WeaknessArrows[shift];
+      wanted++;
+     }
+   int i = 0, j = 0;
+   while(i < ObjCount || j < wanted)
+     {
+      if(j >= wanted || (i < ObjCount && ObjTime[i] < wantTime[j]))
+        {
+         VsaDeleteObject(ObjTime[i], ObjCode[i]);
+         i++;
+        }
+      else if(i >= ObjCount || wantTime[j] < ObjTime[i])
+        {
+         VsaDrawObject(wantTime[j], wantCode[j], wantDim[j], wantPrice[j]);
+         j++;
+        }
+      else
+        {
+         if(ObjCode[i] != wantCode[j] || ObjDim[i] != wantDim[j])
+           {
+            VsaDeleteObject(ObjTime[i], ObjCode[i]);
+            VsaDrawObject(wantTime[j], wantCode[j], wantDim[j], wantPrice[j]);
+           }
+         i++;
+         j++;
+        }
+     }
+   ArrayResize(ObjTime, wanted);
+   ArrayResize(ObjCode, wanted);
+   ArrayResize(ObjDim, wanted);
+   for(int k = 0; k < wanted; k++)
+     {
+      ObjTime[k] = wantTime[k];
+      ObjCode[k] = wantCode[k];
+      ObjDim[k] = wantDim[k];
+     }
+   ObjCount = wanted;
   }
 
 // The legend's objects go by name: a search by prefix would visit every
@@ -347,6 +546,23 @@ void VsaDeleteLegend()
       ObjectDelete(0, VsaLegendPrefix + page + ";glyph");
       ObjectDelete(0, VsaLegendPrefix + page + ";text");
      }
+   ObjectDelete(0, VsaVolumeRowName());
+  }
+
+string VsaVolumeRowName()
+  {
+   return(VsaLegendPrefix + "background;volume");
+  }
+
+// With VolumeSource 1 (MetaTrader 5) the legend says which volume the
+// signals took: the symbol's real volume, or tick volume when it has none.
+string VsaVolumeText()
+  {
+#ifdef __MQL5__
+   if(VolumeSource == 1)
+      return(UseRealVolume ? "Volume: real" : "Volume: tick (" + Symbol() + " has no real volume)");
+#endif
+   return("");
   }
 
 // The legend in the chart's lower left corner: one row per signal present
@@ -406,6 +622,10 @@ void VsaLegend(const bool changed)
       VsaLegendText(VsaLegendPrefix + page + ";text", 26, y, BarsightSignalLabel(code) + "  " + BarsightSignalName(code) + ": " +
                     IntegerToString(counts[index]), BarsightSignalName(code) + ": click for its help page");
      }
+   string volumeText = VsaVolumeText();
+   if(StringLen(volumeText) > 0)
+      VsaLegendText(VsaVolumeRowName(), 8, BarsightScaled(8 + 14 * row), volumeText,
+                    "The volume the signals were computed from (VolumeSource)");
   }
 
 // A legend row's text at `x` (pixels at 100%) and height `y`: made when
@@ -661,10 +881,17 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    ArraySetAsSeries(low, true);
    ArraySetAsSeries(close, true);
    ArraySetAsSeries(tick_volume, true);
+   ArraySetAsSeries(volume, true);
    ArraySetAsSeries(Codes, true);
    ArraySetAsSeries(Confirmed, true);
    ArraySetAsSeries(StrengthCodes, true);
    ArraySetAsSeries(WeaknessCodes, true);
+   ArraySetAsSeries(StrengthArrows, true);
+   ArraySetAsSeries(WeaknessArrows, true);
+#ifdef __MQL5__
+   ArraySetAsSeries(StrengthShades, true);
+   ArraySetAsSeries(WeaknessShades, true);
+#endif
    bool reload = (prev_calculated == 0);
    // The signals depend on closed bars only: a tick on the forming bar
    // changes nothing.
@@ -677,26 +904,20 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
       if(DrawArrows)
         {
          ObjectsDeleteAll(0, VsaPrefix);
+         ObjCount = 0;
          VsaForgetLines();
         }
-      VsaStart(rates_total, time, high, low, close, tick_volume);
-      if(DrawArrows)
-         for(int shift = Fed; shift >= 1; shift--)
-            VsaDrawBar(shift, 0, time, high, low);
+      VsaStart(rates_total, time, high, low, close, tick_volume, volume);
+      VsaDrawObjects();
      }
    else if(arrived > 0)
      {
-      int revised = (int)Codes[arrived + 1];  // its provisional code, drawn until now
-      VsaExtend(arrived, time, high, low, close, tick_volume);
-      if(DrawArrows)
-        {
-         VsaDrawBar(arrived + 1, revised, time, high, low);
-         for(int shift = arrived; shift >= 1; shift--)
-            VsaDrawBar(shift, 0, time, high, low);
-        }
+      VsaExtend(arrived, time, high, low, close, tick_volume, volume);
+      VsaDrawObjects();
      }
    // The forming bar carries no signal in any buffer.
    Codes[0] = Confirmed[0] = StrengthCodes[0] = WeaknessCodes[0] = 0;
+   StrengthArrows[0] = WeaknessArrows[0] = EMPTY_VALUE;
    if(arrived != 0)
       VsaBackgroundShown();
    VsaLegend(true);
@@ -722,7 +943,12 @@ void OnChartEvent(const int id, const long &lparam, const double &dparam, const 
       (StringFind(sparam, VsaPrefix) == 0 || StringFind(sparam, VsaLegendPrefix) == 0))
       VsaShowHelp(sparam);
    if(id == CHARTEVENT_CHART_CHANGE)
-      VsaLegend(false);  // scrolled or zoomed: the visible bars changed
+     {
+      // Scrolled or zoomed: the visible bars changed.
+      if(VisibleObjectsOnly && Fed > 0)
+         VsaDrawObjects();
+      VsaLegend(false);
+     }
   }
 
 // The signal whose arrow tooltip this is (VsaTooltip's text), or 0: the
@@ -775,6 +1001,7 @@ void OnDeinit(const int reason)
       ObjectDelete(0, VsaMarker);
      }
    VsaForgetLines();
+   ObjCount = 0;
    HasBackground = false;
    VsaMarker = "";
    // A notification still held back goes now if the gap allows, else with
