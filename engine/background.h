@@ -227,7 +227,7 @@ public:
         if (events != 0 || range_forming_) return step_with_events(high, low, close, events);
         // Most bars: no event, only the closes outside a range counted.
         if (range_side_ != 0) {
-            outside_run_ = (close > range_high_) | (close < range_low_) ? outside_run_ + 1 : 0;
+            outside_run_ = ((close > range_high_) | (close < range_low_)) ? outside_run_ + 1 : 0;
             if (outside_run_ >= kClosesOutsideARange) range_side_ = 0;
         }
         ++bar_;
@@ -258,12 +258,12 @@ inline BackgroundState Background::state(double prev_close) const {
     BackgroundState s;
     const bool climax = (climax_side_ != 0) & (bar_ - climax_at_ <= memory_);
     const bool set = range_set();
-    s.flags = (climax & (climax_side_ > 0) ? BackgroundState::kStrengthBehind : 0u) |
-              (climax & (climax_side_ < 0) ? BackgroundState::kWeaknessBehind : 0u) |
-              (set & (range_side_ > 0) ? BackgroundState::kAccumulation : 0u) |
-              (set & (range_side_ < 0) ? BackgroundState::kDistribution : 0u) |
-              ((breakout_at_ >= 0) & (bar_ - breakout_at_ <= periods_) ? BackgroundState::kAfterBreakout : 0u) |
-              ((breakdown_at_ >= 0) & (bar_ - breakdown_at_ <= periods_) ? BackgroundState::kAfterBreakdown : 0u);
+    s.flags = ((climax & (climax_side_ > 0)) ? BackgroundState::kStrengthBehind : 0u) |
+              ((climax & (climax_side_ < 0)) ? BackgroundState::kWeaknessBehind : 0u) |
+              ((set & (range_side_ > 0)) ? BackgroundState::kAccumulation : 0u) |
+              ((set & (range_side_ < 0)) ? BackgroundState::kDistribution : 0u) |
+              (((breakout_at_ >= 0) & (bar_ - breakout_at_ <= periods_)) ? BackgroundState::kAfterBreakout : 0u) |
+              (((breakdown_at_ >= 0) & (bar_ - breakdown_at_ <= periods_)) ? BackgroundState::kAfterBreakdown : 0u);
     s.range_low = set ? range_low_ : std::numeric_limits<double>::quiet_NaN();
     s.range_high = set ? range_high_ : std::numeric_limits<double>::quiet_NaN();
     // The four levels two at a time (platform/lanes.h).

@@ -212,7 +212,9 @@ check("BarsightTooltips.mq5 runs (%s)" % ("hooked" if windows else "no chart win
 # --- hover help through the window hook ------------------------------------------------------
 if windows:
     code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), "--input", "HelpOnHover=true")
-    first = next(line.split("\t") for line in out.splitlines() if line.startswith("object\tBarsight;"))
+    # The first signal's arrow (not a level line, whose name starts alike).
+    first = next(line.split("\t") for line in out.splitlines()
+                 if re.match(r"object\tBarsight;SO[SW]\d+;", line))
     code, out, err = run("BarsightVSA.mq5", "--data", host_path(data), "--input", "HelpOnHover=true",
                          "--hover", "not an arrow's tooltip", "--hover", first[3], "--log-imports", "--count-calls")
     shown = [line for line in err.splitlines() if line.startswith("import: ShowDialog(")]
