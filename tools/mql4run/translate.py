@@ -1155,8 +1155,9 @@ def main():
                               % (input_name, input_type, parser, input_name))
             imports = "".join('    {"%s", "%s"},\n' % (lib, fn, ) for lib, fn, _ in translator.imports)
             # The program sees the shared names and its own dialect's only.
-            # The #property counts the terminal holds the indicator to.
-            declared = "".join("    int declared_%s() const override { return %d; }\n" % (what, int(value))
+            # The #property counts the terminal holds the indicator to
+            # (overriding the base's, unmarked like the program's handlers).
+            declared = "".join("    int declared_%s() const { return %d; }\n" % (what, int(value))
                                for what, value in (("buffers", translator.properties.get("indicator_buffers", "")),
                                                    ("plots", translator.properties.get("indicator_plots", "")))
                                if value.strip().isdigit())
