@@ -104,27 +104,6 @@ void BM_ChartFaceFloat(benchmark::State& state) {
 
 BENCHMARK(BM_ChartFaceFloat)->Arg(9)->Unit(benchmark::kMillisecond);
 
-// The same bars as doubles (the float32 values widened).
-void BM_ChartFaceWidened(benchmark::State& state) {
-    static const Bars bars;
-    const auto widened = [](const std::vector<double>& x) {
-        std::vector<double> out;
-        for (const double d : x) out.push_back(static_cast<float>(d));
-        return out;
-    };
-    static const std::vector<double> h = widened(bars.high), l = widened(bars.low), c = widened(bars.close),
-                                     v = widened(bars.volume);
-    std::vector<int32_t> codes(c.size());
-    for (auto _ : state) {
-        spreadcore::feed_series(h.data(), l.data(), c.data(), v.data(), codes.size(), static_cast<int>(state.range(0)),
-                                codes.data());
-        benchmark::DoNotOptimize(codes.data());
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(codes.size()));
-}
-
-BENCHMARK(BM_ChartFaceWidened)->Arg(9)->Unit(benchmark::kMillisecond);
-
 // The Analyzer fed the bars one by one: the batch face's codes, bar for bar.
 template <class Series>
 void analyzer_loop(const Series& high, const Series& low, const Series& close, const Series& volume, int periods,
