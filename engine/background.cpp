@@ -14,18 +14,20 @@ int8_t direction(double fast, double slow) { return fast > slow ? 1 : fast < slo
 
 }  // namespace
 
-void Window::push_all(const double* values, std::size_t count, double* means) {
+void Window::push_all(const double* values, std::size_t count, double* sums) {
     double* const ring = values_.data();
     const std::size_t size = values_.size();
-    const double length = static_cast<double>(size);
     std::size_t next = next_, filled = count_;
     double sum = sum_;
+    // NaN while the window fills, then 0: added to the sum (never -0, so
+    // the sum is unchanged) it gives what the means read.
+    double unknown = filled >= size ? 0.0 : kNaN;
     for (std::size_t k = 0; k < count; ++k) {
-        means[k] = filled >= size ? sum / length : kNaN;
+        sums[k] = sum + unknown;
         const double old = ring[next];
         ring[next] = values[k];
         sum += values[k] - old;
-        if (filled < size) ++filled;
+        if (filled < size && ++filled == size) unknown = 0.0;
         if (++next == size) {
             next = 0;
             sum = 0;

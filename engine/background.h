@@ -51,10 +51,13 @@ public:
         if (count_ < values_.size()) ++count_;
         if (++next_ == values_.size()) wrap();
     }
-    // Each of `count` values pushed in turn, means[k] the mean before
-    // values[k] (as mean_when_full): push and mean_when_full a value at a
-    // time, the same sums, with the window's state held in locals.
-    void push_all(const double* values, std::size_t count, double* means);
+    // Each of `count` values pushed in turn, sums[k] the sum before
+    // values[k], or NaN while the window fills: sums[k] / size() is
+    // mean_when_full() before values[k], the same sums as push a value at a
+    // time, with the window's state held in locals (the caller divides, two
+    // at a time).
+    void push_all(const double* values, std::size_t count, double* sums);
+    std::size_t size() const { return values_.size(); }
     bool full() const { return count_ >= values_.size(); }
     double mean() const { return sum_ / static_cast<double>(values_.size()); }
     // The mean, or NaN while the window is filling.

@@ -22,6 +22,11 @@ double sum_of(const double* values, std::size_t count) {
 using Word = uint64_t;
 constexpr std::size_t kWord = 64;
 
+// A condition of four bars: two registers of two.
+struct FourBars {
+    Mask first, second;
+};
+
 // Bars first to end - 1 of a word, as its bits.
 // The kinds of BarEvent.
 constexpr int kEventKinds = 10;
@@ -74,7 +79,7 @@ SeriesKernel::SeriesKernel(int periods)
     spread_sum_at_ = take_doubles(kBlock), volume_sum_at_ = take_doubles(kBlock);
     close_sum_at_ = take_doubles(kBlock), long_sum_at_ = take_doubles(kBlock);
     highest_at_ = take_doubles(kBlock), lowest_at_ = take_doubles(kBlock);
-    mid_at_ = take_doubles(kBlock), longest_at_ = take_doubles(kBlock);
+    mid_sum_at_ = take_doubles(kBlock), longest_sum_at_ = take_doubles(kBlock);
     range_low_at_ = take_doubles(kBlock), range_high_at_ = take_doubles(kBlock);
     level_above_at_ = take_doubles(kBlock), level_below_at_ = take_doubles(kBlock);
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
@@ -161,8 +166,8 @@ template void SeriesKernel::run(const float*, const float*, const float*, const 
 
 void SeriesKernel::take(std::size_t taken) {
     // The intermediate and long trends' windows, a block at a time.
-    mid_closes_.push_all(close_ + kHistory, taken, mid_at_);
-    longest_closes_.push_all(close_ + kHistory, taken, longest_at_);
+    mid_closes_.push_all(close_ + kHistory, taken, mid_sum_at_);
+    longest_closes_.push_all(close_ + kHistory, taken, longest_sum_at_);
     // The windows' state in locals (the compiler keeps them in registers).
     const std::size_t size = periods_, long_size = long_size_;
     double* const spreads = spreads_;
@@ -254,34 +259,45 @@ void SeriesKernel::keep_history(std::size_t taken) {
 void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out, BackgroundView* views) {
     const auto size = static_cast<double>(periods_);
     const auto long_size = static_cast<double>(long_size_);
+    const auto mid_size = static_cast<double>(mid_closes_.size());
+    const auto longest_size = static_cast<double>(longest_closes_.size());
+    // Bars k and k + 1 as the rules read them; the means made here, where
+    // the divisions overlap the rest.
+    const auto context = [&](std::size_t k) {
+        const std::size_t b = kHistory + k;
+        const Lanes high = Lanes::load(&high_[b]), low = Lanes::load(&low_[b]), close = Lanes::load(&close_[b]);
+        return Context<Lanes>{high,
+                              low,
+                              close,
+                              Lanes::load(&volume_[b]),
+                              Lanes::load(&next_[k]),
+                              close_position(high, low, close),
+                              Lanes::load(&spread_sum_at_[k]) / size,
+                              Lanes::load(&volume_sum_at_[k]) / size,
+                              Lanes::load(&highest_at_[k]),
+                              Lanes::load(&lowest_at_[k]),
+                              Lanes::load(&close_sum_at_[k]) / size,
+                              Lanes::load(&long_sum_at_[k]) / long_size,
+                              Lanes::load(&close_[b - 1]),
+                              Lanes::load(&low_[b - 1]),
+                              Lanes::load(&volume_[b - 1]),
+                              Lanes::load(&volume_[b - 2]),
+                              Lanes::load(&high_[b - 1]),
+                              Lanes::load(&mid_sum_at_[k]) / mid_size,
+                              Lanes::load(&longest_sum_at_[k]) / longest_size};
+    };
     for (std::size_t base = 0; base < taken; base += kWord) {
         const std::size_t n = std::min(kWord, taken - base);
-        // The conditions of the word's bars, two at a time, as bits.
+        // The conditions of the word's bars, four at a time (two registers
+        // of two), as bits.
         Conditions<Word> words{};
-        for (std::size_t p = 0; p < n; p += 2) {
-            const std::size_t k = base + p, b = kHistory + k;
-            const Lanes high = Lanes::load(&high_[b]), low = Lanes::load(&low_[b]), close = Lanes::load(&close_[b]);
-            // The means made here, where the divisions overlap the rest.
-            const Context<Lanes> x{high,
-                                   low,
-                                   close,
-                                   Lanes::load(&volume_[b]),
-                                   Lanes::load(&next_[k]),
-                                   close_position(high, low, close),
-                                   Lanes::load(&spread_sum_at_[k]) / size,
-                                   Lanes::load(&volume_sum_at_[k]) / size,
-                                   Lanes::load(&highest_at_[k]),
-                                   Lanes::load(&lowest_at_[k]),
-                                   Lanes::load(&close_sum_at_[k]) / size,
-                                   Lanes::load(&long_sum_at_[k]) / long_size,
-                                   Lanes::load(&close_[b - 1]),
-                                   Lanes::load(&low_[b - 1]),
-                                   Lanes::load(&volume_[b - 1]),
-                                   Lanes::load(&volume_[b - 2]),
-                                   Lanes::load(&high_[b - 1]),
-                                   Lanes::load(&mid_at_[k]),
-                                   Lanes::load(&longest_at_[k])};
-            words.with(conditions(x), [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; });
+        for (std::size_t p = 0; p < n; p += 4) {
+            const auto pair = conditions(context(base + p));
+            const auto next_pair = conditions(context(base + p + 2));
+            Conditions<FourBars> four;
+            four.with(pair, [](FourBars& x, Mask m) { x.first = m; });
+            four.with(next_pair, [](FourBars& x, Mask m) { x.second = m; });
+            words.with(four, [p](Word& word, FourBars x) { word |= Word{bits(x.first, x.second)} << p; });
         }
         // The bar before each: the events of the word's bars (none before
         // the averages are known) moved up one bar, the last bar judged's
@@ -320,8 +336,8 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
             level_above_at_[k] = state.level_above, level_below_at_[k] = state.level_below;
             if (views != nullptr) {
                 BackgroundView& view = views[k];
-                view = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size, mid_at_[k],
-                                                    longest_at_[k]});
+                view = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size,
+                                                    mid_sum_at_[k] / mid_size, longest_sum_at_[k] / longest_size});
                 view.mean_spread = spread_sum_at_[k] / size, view.mean_volume = volume_sum_at_[k] / size;
                 view.close_position = close_position(high_[b], low_[b], close_[b]);
             }

@@ -84,7 +84,7 @@ private:
     double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
     // The means of the last 9N and 27N closes before each bar (NaN while
     // their windows fill), and those windows.
-    double *mid_at_, *longest_at_;
+    double *mid_sum_at_, *longest_sum_at_;
     // Each bar's background state: its range and nearest levels.
     double *range_low_at_, *range_high_at_, *level_above_at_, *level_below_at_;
     Window mid_closes_, longest_closes_;

@@ -93,7 +93,7 @@ inline bool finite(double x) { return std::isfinite(x); }
 
 // The conditions of a bar (or of several, `Number` holding several).
 template <class Number>
-auto conditions(const Context<Number>& b) {
+[[gnu::always_inline]] inline auto conditions(const Context<Number>& b) {
     using Truth = decltype(b.high > b.low);
     const Number spread = b.high - b.low;
     const Number& v = b.volume;

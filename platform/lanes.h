@@ -25,6 +25,12 @@ inline Mask operator|(Mask a, Mask b) { return {_mm_or_pd(a.m, b.m)}; }
 inline Mask inverse(Mask a) { return {_mm_xor_pd(a.m, _mm_castsi128_pd(_mm_set1_epi32(-1)))}; }
 // Bit 0 for the first bar, bit 1 for the second.
 inline unsigned bits(Mask a) { return static_cast<unsigned>(_mm_movemask_pd(a.m)); }
+// Four bars' bits in one step: bits 0-1 from a, 2-3 from b (a lane's low
+// halves are its all ones or zeros too).
+inline unsigned bits(Mask a, Mask b) {
+    return static_cast<unsigned>(
+        _mm_movemask_ps(_mm_shuffle_ps(_mm_castpd_ps(a.m), _mm_castpd_ps(b.m), _MM_SHUFFLE(2, 0, 2, 0))));
+}
 
 struct Lanes {
     __m128d v;
@@ -66,6 +72,7 @@ inline Mask operator&(Mask a, Mask b) { return {{a.m[0] && b.m[0], a.m[1] && b.m
 inline Mask operator|(Mask a, Mask b) { return {{a.m[0] || b.m[0], a.m[1] || b.m[1]}}; }
 inline Mask inverse(Mask a) { return {{!a.m[0], !a.m[1]}}; }
 inline unsigned bits(Mask a) { return (a.m[0] ? 1u : 0u) | (a.m[1] ? 2u : 0u); }
+inline unsigned bits(Mask a, Mask b) { return bits(a) | bits(b) << 2; }
 
 struct Lanes {
     double v[2];
