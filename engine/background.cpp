@@ -46,6 +46,27 @@ void Window::wrap() {
 Background::Background(int periods) : periods_(std::max(periods, 1)), memory_(3 * periods_) {
     std::fill(level_high_, level_high_ + kLevels, kInfinity);
     std::fill(level_low_, level_low_ + kLevels, -kInfinity);
+    refresh();
+}
+
+void Background::refresh() {
+    const bool climax = climax_side_ != 0 && bar_ - climax_at_ <= memory_;
+    const bool set = range_set();
+    const bool after_breakout = breakout_at_ >= 0 && bar_ - breakout_at_ <= periods_;
+    const bool after_breakdown = breakdown_at_ >= 0 && bar_ - breakdown_at_ <= periods_;
+    next_.flags = (climax && climax_side_ > 0 ? BackgroundState::kStrengthBehind : 0u) |
+                  (climax && climax_side_ < 0 ? BackgroundState::kWeaknessBehind : 0u) |
+                  (set && range_side_ > 0 ? BackgroundState::kAccumulation : 0u) |
+                  (set && range_side_ < 0 ? BackgroundState::kDistribution : 0u) |
+                  (after_breakout ? BackgroundState::kAfterBreakout : 0u) |
+                  (after_breakdown ? BackgroundState::kAfterBreakdown : 0u);
+    next_.range_low = set ? range_low_ : kNaN;
+    next_.range_high = set ? range_high_ : kNaN;
+    // The flags of an age hold to their last bar; the others until an event.
+    flags_until_ = std::numeric_limits<long>::max();
+    if (climax) flags_until_ = std::min(flags_until_, climax_at_ + memory_);
+    if (after_breakout) flags_until_ = std::min(flags_until_, breakout_at_ + periods_);
+    if (after_breakdown) flags_until_ = std::min(flags_until_, breakdown_at_ + periods_);
 }
 
 BackgroundView Background::view(double close, const TrendMeans& trends) const {
@@ -101,6 +122,7 @@ void Background::step_with_events(double high, double low, double close, uint32_
         levels_ = std::min(levels_ + 1, kLevels);
     }
     ++bar_;
+    refresh();
 }
 
 }  // namespace spreadcore

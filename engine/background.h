@@ -231,14 +231,18 @@ public:
         // Most bars: no event, only the closes outside a range counted.
         if (range_side_ != 0) {
             outside_run_ = ((close > range_high_) | (close < range_low_)) ? outside_run_ + 1 : 0;
-            if (outside_run_ >= kClosesOutsideARange) range_side_ = 0;
+            if (outside_run_ >= kClosesOutsideARange) range_side_ = 0, flags_until_ = bar_;
         }
-        ++bar_;
+        if (++bar_ > flags_until_) refresh();
     }
 
 private:
     void step_with_events(double high, double low, double close, uint32_t events);
     bool range_set() const { return range_side_ != 0 && !range_forming_; }
+    // The next bar's flags and range, made again when they can change: at
+    // a bar with events, at the end of a range, and after the last bar a
+    // flag of an age holds for.
+    void refresh();
 
     long periods_;
     long memory_;  // how long a climax stays behind the bars: 3N
@@ -254,21 +258,12 @@ private:
     // Slots not yet filled hold +inf highs and -inf lows: never crossed.
     double level_high_[kLevels], level_low_[kLevels];
     int levels_ = 0, next_level_ = 0;
+    BackgroundState next_;  // flags and range (its levels are made in state())
+    long flags_until_ = 0;  // the last bar next_ holds for
 };
 
 inline BackgroundState Background::state(double prev_close) const {
-    // Without branches: which way each test goes is as good as random.
-    BackgroundState s;
-    const bool climax = (climax_side_ != 0) & (bar_ - climax_at_ <= memory_);
-    const bool set = range_set();
-    s.flags = ((climax & (climax_side_ > 0)) ? BackgroundState::kStrengthBehind : 0u) |
-              ((climax & (climax_side_ < 0)) ? BackgroundState::kWeaknessBehind : 0u) |
-              ((set & (range_side_ > 0)) ? BackgroundState::kAccumulation : 0u) |
-              ((set & (range_side_ < 0)) ? BackgroundState::kDistribution : 0u) |
-              (((breakout_at_ >= 0) & (bar_ - breakout_at_ <= periods_)) ? BackgroundState::kAfterBreakout : 0u) |
-              (((breakdown_at_ >= 0) & (bar_ - breakdown_at_ <= periods_)) ? BackgroundState::kAfterBreakdown : 0u);
-    s.range_low = set ? range_low_ : std::numeric_limits<double>::quiet_NaN();
-    s.range_high = set ? range_high_ : std::numeric_limits<double>::quiet_NaN();
+    BackgroundState s = next_;
     // The four levels two at a time (platform/lanes.h).
     static_assert(kLevels == 4, "two registers of levels");
     const Lanes close = lanes(prev_close), up = lanes(std::numeric_limits<double>::infinity()), down = lanes(-std::numeric_limits<double>::infinity());

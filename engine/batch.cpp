@@ -22,11 +22,6 @@ double sum_of(const double* values, std::size_t count) {
 using Word = uint64_t;
 constexpr std::size_t kWord = 64;
 
-// A condition of four bars: two registers of two.
-struct FourBars {
-    Mask first, second;
-};
-
 // Bars first to end - 1 of a word, as its bits.
 // The kinds of BarEvent.
 constexpr int kEventKinds = 10;
@@ -294,10 +289,8 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         for (std::size_t p = 0; p < n; p += 4) {
             const auto pair = conditions(context(base + p));
             const auto next_pair = conditions(context(base + p + 2));
-            Conditions<FourBars> four;
-            four.with(pair, [](FourBars& x, Mask m) { x.first = m; });
-            four.with(next_pair, [](FourBars& x, Mask m) { x.second = m; });
-            words.with(four, [p](Word& word, FourBars x) { word |= Word{bits(x.first, x.second)} << p; });
+            words.with([p](Word& word, Mask first, Mask second) { word |= Word{bits(first, second)} << p; }, pair,
+                       next_pair);
         }
         // The bar before each: the events of the word's bars (none before
         // the averages are known) moved up one bar, the last bar judged's
@@ -356,23 +349,27 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         behind.distribution = flag_word(BackgroundState::kDistribution);
         behind.after_breakout = flag_word(BackgroundState::kAfterBreakout);
         behind.after_breakdown = flag_word(BackgroundState::kAfterBreakdown);
-        // The bars against their ranges and levels, two at a time.
-        for (std::size_t p = 0; p < n; p += 2) {
-            const std::size_t k = base + p, b = kHistory + k;
-            Behind<Mask> placed;
+        // The bars against their ranges and levels, four at a time.
+        const auto place = [&](std::size_t k, Behind<Mask>& placed) {
+            const std::size_t b = kHistory + k;
             place_in_background(Lanes::load(&high_[b]), Lanes::load(&low_[b]), Lanes::load(&close_[b]),
                                 Lanes::load(&spread_sum_at_[k]) / size, Lanes::load(&range_low_at_[k]),
                                 Lanes::load(&range_high_at_[k]), Lanes::load(&level_above_at_[k]),
                                 Lanes::load(&level_below_at_[k]), placed);
-            const auto take_bits = [p](Word& word, Mask mask) { word |= Word{bits(mask)} << p; };
-            take_bits(behind.pierces_range_low, placed.pierces_range_low);
-            take_bits(behind.pierces_range_high, placed.pierces_range_high);
-            take_bits(behind.closes_above_range, placed.closes_above_range);
-            take_bits(behind.closes_below_range, placed.closes_below_range);
-            take_bits(behind.near_range_low, placed.near_range_low);
-            take_bits(behind.near_range_high, placed.near_range_high);
-            take_bits(behind.crosses_level_high, placed.crosses_level_high);
-            take_bits(behind.crosses_level_low, placed.crosses_level_low);
+        };
+        for (std::size_t p = 0; p < n; p += 4) {
+            Behind<Mask> first, second;
+            place(base + p, first);
+            place(base + p + 2, second);
+            const auto take_bits = [p](Word& word, Mask a, Mask b) { word |= Word{bits(a, b)} << p; };
+            take_bits(behind.pierces_range_low, first.pierces_range_low, second.pierces_range_low);
+            take_bits(behind.pierces_range_high, first.pierces_range_high, second.pierces_range_high);
+            take_bits(behind.closes_above_range, first.closes_above_range, second.closes_above_range);
+            take_bits(behind.closes_below_range, first.closes_below_range, second.closes_below_range);
+            take_bits(behind.near_range_low, first.near_range_low, second.near_range_low);
+            take_bits(behind.near_range_high, first.near_range_high, second.near_range_high);
+            take_bits(behind.crosses_level_high, first.crosses_level_high, second.crosses_level_high);
+            take_bits(behind.crosses_level_low, first.crosses_level_low, second.crosses_level_low);
         }
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
         write_codes(words, open, out + base, std::make_index_sequence<std::size(kRuleOrder)>());

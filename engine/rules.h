@@ -66,24 +66,26 @@ struct Conditions {
     Truth next_below_low;
     Behind<Truth> behind;
 
-    // f(a condition, the same condition of `other`), for each condition.
-    template <class Other, class F>
-    void with(const Conditions<Other>& other, F&& f) {
-        f(trend_up, other.trend_up), f(trend_down, other.trend_down), f(trend_not_down, other.trend_not_down);
-        f(trend_mid_up, other.trend_mid_up), f(trend_mid_down, other.trend_mid_down);
-        f(trend_long_up, other.trend_long_up), f(trend_long_down, other.trend_long_down);
-        f(up_bar, other.up_bar), f(down_bar, other.down_bar);
-        f(wide, other.wide), f(narrow, other.narrow), f(at_least_average_spread, other.at_least_average_spread);
-        f(low_volume, other.low_volume), f(volume_above_average, other.volume_above_average);
-        f(high_volume, other.high_volume), f(ultra_volume, other.ultra_volume);
-        f(new_high, other.new_high), f(new_low, other.new_low), f(below_previous_low, other.below_previous_low);
-        f(next_not_higher, other.next_not_higher), f(next_not_lower, other.next_not_lower);
-        f(position_from_0_3, other.position_from_0_3), f(position_to_0_7, other.position_to_0_7);
-        f(position_from_2_3, other.position_from_2_3), f(position_to_1_3, other.position_to_1_3);
-        f(position_from_0_5, other.position_from_0_5);
-        f(position_to_0_5, other.position_to_0_5), f(middle_third, other.middle_third);
-        f(below_average_spread, other.below_average_spread), f(volume_below_average, other.volume_below_average);
-        f(not_ultra_volume, other.not_ultra_volume), f(gap_up, other.gap_up), f(next_below_low, other.next_below_low);
+    // f(a condition, the same condition of each of `others`), for each
+    // condition.
+    template <class F, class... Others>
+    [[gnu::always_inline]] void with(F&& f, const Conditions<Others>&... others) {
+        f(trend_up, others.trend_up...), f(trend_down, others.trend_down...);
+        f(trend_not_down, others.trend_not_down...), f(trend_mid_up, others.trend_mid_up...);
+        f(trend_mid_down, others.trend_mid_down...), f(trend_long_up, others.trend_long_up...);
+        f(trend_long_down, others.trend_long_down...), f(up_bar, others.up_bar...), f(down_bar, others.down_bar...);
+        f(wide, others.wide...), f(narrow, others.narrow...);
+        f(at_least_average_spread, others.at_least_average_spread...), f(low_volume, others.low_volume...);
+        f(volume_above_average, others.volume_above_average...), f(high_volume, others.high_volume...);
+        f(ultra_volume, others.ultra_volume...), f(new_high, others.new_high...), f(new_low, others.new_low...);
+        f(below_previous_low, others.below_previous_low...), f(next_not_higher, others.next_not_higher...);
+        f(next_not_lower, others.next_not_lower...), f(position_from_0_3, others.position_from_0_3...);
+        f(position_to_0_7, others.position_to_0_7...), f(position_from_2_3, others.position_from_2_3...);
+        f(position_to_1_3, others.position_to_1_3...), f(position_from_0_5, others.position_from_0_5...);
+        f(position_to_0_5, others.position_to_0_5...), f(middle_third, others.middle_third...);
+        f(below_average_spread, others.below_average_spread...);
+        f(volume_below_average, others.volume_below_average...), f(not_ultra_volume, others.not_ultra_volume...);
+        f(gap_up, others.gap_up...), f(next_below_low, others.next_below_low...);
     }
 };
 
