@@ -907,9 +907,18 @@ for ext in DIALECTS:
         check("example%s: 3 pips on a %d-digit quote are %d points" % (ext, digits, points),
               code == 0 and slips == {str(points)}, "exit %d %s %s" % (code, slips, err[-200:]))
     # Requotes: sent again at fresh prices, at most three times.
-    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "2")
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "2", "--count-calls")
     check("example%s: two requotes, then the order goes through (fresh prices)" % ext,
           code == 0 and trade_events(err) == expected_events, "exit %d %s" % (code, err[-300:]))
+    if ext == ".mq4":
+        # MetaTrader 4 answers a busy trade context (146) or a requote until
+        # a moment has passed: each try after the first follows a pause
+        # (the runner's Sleep only moves its clock).
+        pauses = re.findall(r"^calls\tSleep\t(\d+)$", err, re.M)
+        check("example.mq4: a pause before each of the two tries after a requote (%s)" % pauses,
+              pauses == ["2"], err[-300:])
+        code, out, err = run("BarsightVSAExample.mq4", *trading, "--count-calls")
+        check("example.mq4: no pause without a requote", code == 0 and "calls\tSleep\t" not in err, err[-300:])
     code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "3")
     said = "OrderSend failed, error 138 (tried 3 times)" if ext == ".mq4" else "OrderSend failed, retcode 10004 (Requote)"
     check("example%s: three requotes, it gives up on that order, says so once and trades on" % ext,
