@@ -907,9 +907,18 @@ for ext in DIALECTS:
         check("example%s: 3 pips on a %d-digit quote are %d points" % (ext, digits, points),
               code == 0 and slips == {str(points)}, "exit %d %s %s" % (code, slips, err[-200:]))
     # Requotes: sent again at fresh prices, at most three times.
-    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "2")
+    code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "2", "--count-calls")
     check("example%s: two requotes, then the order goes through (fresh prices)" % ext,
           code == 0 and trade_events(err) == expected_events, "exit %d %s" % (code, err[-300:]))
+    if ext == ".mq4":
+        # MetaTrader 4 answers a busy trade context (146) or a requote until
+        # a moment has passed: each try after the first follows a pause
+        # (the runner's Sleep only moves its clock).
+        pauses = re.findall(r"^calls\tSleep\t(\d+)$", err, re.M)
+        check("example.mq4: a pause before each of the two tries after a requote (%s)" % pauses,
+              pauses == ["2"], err[-300:])
+        code, out, err = run("BarsightVSAExample.mq4", *trading, "--count-calls")
+        check("example.mq4: no pause without a requote", code == 0 and "calls\tSleep\t" not in err, err[-300:])
     code, out, err = run("BarsightVSAExample" + ext, *trading, "--requotes", "3")
     said = "OrderSend failed, error 138 (tried 3 times)" if ext == ".mq4" else "OrderSend failed, retcode 10004 (Requote)"
     check("example%s: three requotes, it gives up on that order, says so once and trades on" % ext,
@@ -968,9 +977,11 @@ def scan_text(code, width):
     return name + tail
 
 
-def scanner_row(symbol, csv):
+def scanner_row(symbol, csv, last=None):
+    """The row the scanner shows for `symbol` on D1, from VSAInd on its
+    file read up to the chart's newest bar (`last`, the first symbol's)."""
     visible = [line.rstrip("\n").split(",") for line in open(csv)][1:]
-    visible = [r for r in visible if r[0] <= chart_last]
+    visible = [r for r in visible if r[0] <= (last or chart_last)]
     codes = vsaind_all(write_csv("seen_" + symbol + ".csv", visible))
     n = len(codes)
     confirmed = next(((c, n - 1 - i) for i, (_, c) in reversed(list(enumerate(codes[:n - 2]))) if c != 0), (0, -1))
@@ -1031,6 +1042,32 @@ for ext in DIALECTS:
     check("scanner%s: a row without a new closed bar costs no engine call (%d calls)" % (ext, engine_calls(err)),
           code == 0 and engine_calls(err) == 2 + 3 and len(rows) == 2 and rows[0] == want[0] and
           rows[1][0] == "STALE" and "no data" not in rows[1], "exit %d %s %s" % (code, rows, err[-200:]))
+# MetaTrader 5's VolumeSource: each row takes the volume BarsightVSA takes
+# (the file's seventh column, real.csv above), chosen once per row's
+# history and said in its tooltip; a symbol without real volume takes tick
+# volume, said once however often its row is scanned again.
+if ".mq5" in DIALECTS:
+    real_last = real_rows[-1][0]
+    for what, csv, args, want_csv, tip, said in [
+            ("VolumeSource=1 takes the real volume", real_csv, ["--input", "VolumeSource=1"], as_real,
+             "Click to open SAMPLE D1 (volume: real)", 0),
+            ("VolumeSource=0 takes the tick volume", real_csv, [], data, "Click to open SAMPLE D1", 0),
+            ("VolumeSource=1 without real volume takes the tick volume", data, ["--input", "VolumeSource=1"], data,
+             "Click to open SAMPLE D1 (volume: tick, no real volume)", 1)]:
+        code, out, err = run("BarsightScanner.mq5", "--data", host_path(csv), "--input", "ScanBars=0",
+                             "--new-bars", "3", *args)
+        shown = scanned_rows(out)
+        tips = [line.split("\t")[3] for line in out.splitlines() if line.startswith("object\tBarsightScan;row;")]
+        expected = scanner_row("SAMPLE", want_csv, real_last)
+        check("scanner.mq5 %s (%s)" % (what, expected[2:]),
+              code == 0 and shown == {0: expected} and set(tips) == {tip} and
+              err.count("SAMPLE has no real volume") == said, "exit %d %s %s %s" % (code, shown, tips, err[-300:]))
+    check("the scanner's row on the real volume differs from the one on the tick volume",
+          scanner_row("SAMPLE", as_real, real_last) != scanner_row("SAMPLE", data, real_last))
+    code, out, err = run("BarsightScanner.mq5", "--data", host_path(data), "--input", "VolumeSource=2")
+    check("BarsightScanner.mq5 VolumeSource=2 is refused by name", code != 0 and "VolumeSource must be 0" in out + err,
+          "exit %d %s" % (code, err[-300:]))
+
 code, out, err = run("BarsightScanner.mq4", *data_args, "--input", "Symbols= usdjpy ,GBPUSD,NOSUCH",
                      "--input", "Timeframes=D1,h4,X9")
 rows_text = [line.split("\t")[9] for line in out.splitlines() if line.startswith("object\tBarsightScan;row;")]

@@ -59,6 +59,8 @@ REFUSED = [
 
 # What MetaEditor refuses, or warns about (an error in a strict build), with
 # its own words and the program's line: (dialect, program, message, line).
+# Where the MQL5 reference's lists of compilation errors and warnings hold
+# the case, the message gives its number and listed description.
 REFUSED_AT = [
     (".mq4", "int Sum(const int values[])\n  { return(values[0]); }", "'values' - arrays are passed by reference only", 1),
     (".mq5", "struct Pair { int a; int b; };\nint Sum(Pair p) { return(p.a + p.b); }",
@@ -68,15 +70,18 @@ REFUSED_AT = [
     (".mq5", 'input int Limit = 5;\nvoid OnStart() { double p = 0;\n if(SymbolInfoDouble(Symbol(), SYMBOL_BID, Limit))'
              ' Print(p); }', "'Limit' - constant variable cannot be passed as reference", 3),
     (".mq4", '#import "user32.dll"\nint Join(string &names[], int count);\n#import\nvoid OnStart() { }',
-     "'names' - string arrays cannot be passed to imported functions", 2),
+     "'names' - imported function cannot have this parameter (error 298: a string array cannot be passed to a "
+     "function imported from a DLL)", 2),
     (".mq4", "#property indicator_buffers 1\nvoid OnStart() {\n SetIndexStyle(0, DRAW_COLOR_ARROW); }",
      "'DRAW_COLOR_ARROW' - undeclared identifier", 3),
     (".mq5", "#property indicator_chart_window\n#property indicator_buffers 1\ndouble V[];\n"
              "int OnInit() { SetIndexBuffer(0, V); return(INIT_SUCCEEDED); }\n"
              "int OnCalculate(const int total, const int prev, const datetime &t[], const double &o[],\n"
              " const double &h[], const double &l[], const double &c[], const long &tv[], const long &v[],\n"
-             " const int &s[]) { return(total); }", "no indicator plot defined for indicator", 2),
-    (".mq4", "void OnStart() { int value = 1;\n int* p = NULL; }", "'*' - class type expected", 2),
+             " const int &s[]) { return(total); }",
+     "no indicator plot defined for indicator (warning 50: no graphical series to draw the indicator", 2),
+    (".mq4", "void OnStart() { int value = 1;\n int* p = NULL; }",
+     "'*' - a pointer can be declared only for a class or structure (error 253)", 2),
     (".mq5", "void OnStart() {\n double price;\n Print(price); }",
      "possible use of uninitialized variable 'price'", 3),
     (".mq4", "int Total(int n) { int sum;\n for(int i = 0; i < n; i++) sum += i;\n return(sum); }",
@@ -110,6 +115,14 @@ ACCEPTED = [
              ' IntegerToString(x) + DoubleToString(d, 2); Print(s, Count, Ask, OP_BUY);\n'
              ' int t = OrderSend(Symbol(), OP_BUY, 0.1, Ask, 3, 0, 0); Print(t, iBars(Symbol(), 60));\n'
              ' ObjectSetString(0, "x", OBJPROP_TEXT, "t"); string u = StringTrimLeft(" a"); Print(u); }'),
+    # Several fixed-size arrays in one declaration; methods defined outside their class.
+    (".mq4", "int g[2], h = 1, k[2][2];\nvoid OnStart() { int a[3], n = 2, b[4];\n"
+             " const int c[2] = {1, 2}, d = 3; a[0] = n; b[3] = a[0]; g[1] = h; k[1][1] = c[1];\n"
+             " Print(a[0], b[3], d, g[1], k[1][1]); }"),
+    (".mq5", "class Box\n  {\npublic:\n   int size;\n   void Grow(int by = 1);\n   int Size() const;\n"
+             "   static int Twice(int v);\n  };\nvoid Box::Grow(int by) { size += by; }\n"
+             "int Box::Size() const { return(size); }\nint Box::Twice(int v) { return(v * 2); }\n"
+             "void OnStart() { Box b; b.size = 1; b.Grow(); Print(b.Size(), Box::Twice(3)); }"),
     (".mq5", 'void OnStart() { int tf = 60; Print(iBars(Symbol(), (ENUM_TIMEFRAMES)tf), PERIOD_H2);\n'
              ' MqlTradeRequest r; MqlTradeResult q; ZeroMemory(r); ZeroMemory(q);\n'
              ' r.type_filling = ORDER_FILLING_IOC; if(!OrderSend(r, q)) Print(q.retcode);\n'
@@ -170,10 +183,12 @@ if built == 0 or "Case.mq4:5:" not in messages:
 # The accepted constructs run as the terminal runs them.
 RUNS = [
     ("CheckAccepted.mq4", [], 0, ["extern 3", "static 1 2", "list 2 2.5", "periods 2 120 720", "fall 11 10 -1",
-                              "buffers true false true true", "fixed 4"]),
+                              "buffers true false true true", "fixed 4", "fixed list 7 10"]),
+    # A further array of a declaration is checked as a first one is.
+    ("CheckAccepted.mq4", ["--input", "Index=2"], 1, ["fixed 6", "array out of range (index 2, size 2)"]),
     # An access past a fixed array's end stops the program, as the terminal does.
     ("CheckAccepted.mq4", ["--input", "Index=3"], 1, ["array out of range (index 3, size 3)"]),
-    ("CheckAccepted.mq5", [], 0, ["namespace 6", "template 5 1.5", "plots true false", "buy true 10009",
+    ("CheckAccepted.mq5", [], 0, ["namespace 6", "template 5 1.5", "methods 4 11", "plots true false", "buy true 10009",
                               "close true 10009 again false", "sell true true"]),
 ]
 for program, arguments, code, expected in RUNS:

@@ -62,6 +62,16 @@ ACCEPTED = [
     ("#define N 4\nstruct R { int v[2]; };\nvoid F() { double p[3]; int m[N][2]; }",
      ["struct R { int v[2]; };", "fixed<double, (3)> p;", "fixed<fixed<int, (2)>, (N)> m;"]),
     ("input int N = 1;\nint M = 2;\nvoid F() { int k = N + M; M = N; }", ["int k = N + M; M = N;"]),
+    # Several fixed-size arrays in one declaration: each declarator its own
+    # declaration, every array one checked.
+    ("void F() { int a[3], n = 2, b[4]; const double c[2] = {1, 2}, d = 3; }",
+     ["fixed<int, (3)> a; int n = 2; fixed<int, (4)> b;", "const fixed<double, (2)> c = {1, 2}; const double d = 3;"]),
+    # A method defined outside its class goes after the program's class,
+    # where C++ takes it; a class's static member stays one.
+    ("class C\n  {\npublic:\n   int v;\n   static int Twice(int x);\n   int Get() const;\n  };\n"
+     "int C::Get() const { return(v + C::Twice(1)); }\nint C::Twice(int x) { return(x * 2); }",
+     ["static int Twice(int x);", "int Program::C::Get() const { return(v + C::Twice(1)); }",
+      "int Program::C::Twice(int x) { return(x * 2); }"]),
     # A "/*" inside a string opens no comment: the directive after it counts.
     ('string a = "/*";\n#define N 3\nint x = N;', ["#define N 3", "int x = N;"]),
 ]

@@ -72,6 +72,7 @@ bool Program::EventSetMillisecondTimer(int milliseconds) {
 }
 
 void Program::Sleep(int milliseconds) {
+    ++terminal().calls["Sleep"];  // the pause is the virtual clock's: --count-calls shows the calls
     if (milliseconds > 0) terminal().clock_ms += milliseconds;
     if (terminal().pump) terminal().pump();
 }

@@ -153,6 +153,14 @@ class Token:
         return self.text
 
 
+class MethodMark(Token):
+    """Where a method defined outside its class starts or ends among the
+    tokens: blank to every pass, it moves the method after the program."""
+    def __init__(self, starts, path, line):
+        super().__init__("ws", "", path, line)
+        self.starts = starts
+
+
 # A preprocessor directive: from a "#" that starts its line (blanks before it
 # allowed) to the line's end. A comment on it is part of the token (a block
 # comment it opens may run over several lines) and no part of its text:
@@ -279,6 +287,8 @@ class Translator:
         self.program_sig = []  # the program's significant tokens, includes inlined
         self.property_lines = {}
         self.reference_params = {}  # import -> [passed by reference, ...]
+        self.classes = set()  # the program's classes and structures, by name
+        self.methods = []  # methods defined outside their class, as C++ after the program
 
     def refuse(self, token, what):
         raise Refused("%s:%d: %s is C++, not %s" % (token.path, token.line, what, self.dialect.upper()))
@@ -371,6 +381,7 @@ class Translator:
         path, first_line = tokens[0].path, tokens[0].line
         self.check(tokens)
         tokens = self.rewrite_inputs(tokens)
+        tokens = self.mark_methods(tokens)
         tokens = self.flatten_namespaces(tokens)
         self.check_declarations(significant(tokens))
         self.program_sig.extend(significant(tokens))
@@ -380,11 +391,19 @@ class Translator:
         tokens = self.hoist_statics(tokens)
         self.find_handlers(tokens)
         self.collect_calls(tokens)
-        result = ['#line %d "%s"\n' % (first_line, path)]
+        program = result = ['#line %d "%s"\n' % (first_line, path)]
         skip = set()
         packed = self.packed_structs(tokens)
         for index, t in enumerate(tokens):
             if index in skip:
+                continue
+            if isinstance(t, MethodMark) and t.starts:
+                result = ['#line %d "%s"\n' % (t.line, t.path)]
+                self.methods.append(result)
+                continue
+            if isinstance(t, MethodMark):
+                result = program
+                result.append('\n#line %d "%s"\n' % (t.line, t.path))
                 continue
             if index in packed:
                 result.append(packed[index])
@@ -405,7 +424,7 @@ class Translator:
             else:
                 result.append(t.text)
         result.append(packed.get(len(tokens), ""))  # a structure that ends the chunk
-        return result
+        return program
 
     @staticmethod
     def packed_structs(tokens):
@@ -451,11 +470,13 @@ class Translator:
             # MQL4 draws no colour plots: MetaEditor does not know the names.
             if self.dialect == "mql4" and t.kind == "ident" and t.text.startswith("DRAW_COLOR_"):
                 raise Refused("%s:%d: '%s' - undeclared identifier" % (t.path, t.line, t.text))
-            # Only a class object has a pointer (a descriptor) in MQL.
+            # Only a class object has a pointer (a descriptor) in MQL: the
+            # reference's compilation error 253.
             if t.text == "*" and 0 < i and i + 1 < len(sig) and sig[i + 1].kind == "ident" \
                     and sig[i - 1].text in SCALAR_TYPES | {"void"} \
                     and (i < 2 or sig[i - 2].text in (";", "{", "}", "(", ",", "const", "static")):
-                raise Refused("%s:%d: '*' - class type expected" % (t.path, t.line))
+                raise Refused("%s:%d: '*' - a pointer can be declared only for a class or structure (error 253)"
+                              % (t.path, t.line))
 
     def check_declarations(self, sig):
         """Declarations C++ accepts and MQL4 does not, or that would not
@@ -600,6 +621,48 @@ class Translator:
             self.split_scalars(out, sig_idx, n + 2, cpp_element)
         return out
 
+    def mark_methods(self, tokens):
+        """`T C::F(...) {...}`, a method defined outside its class: the
+        program is a C++ class, inside which a nested class's method cannot
+        be defined so, so the definition is marked (a MethodMark before
+        and after it) and goes after the program's class as
+        `T Program::C::F(...) {...}`, where C++ accepts it. Its class's
+        names are found in the class, then in the program, as MQL finds them."""
+        sig_idx = [i for i, t in enumerate(tokens) if t.kind != "ws"]
+        sig = [tokens[i] for i in sig_idx]
+        for n, t in enumerate(sig[:-1]):
+            if t.text in ("class", "struct") and sig[n + 1].kind == "ident":
+                self.classes.add(sig[n + 1].text)
+        marks, depth = [], 0
+        for n, t in enumerate(sig):
+            depth += (t.text == "{") - (t.text == "}")
+            if depth or t.kind != "ident" or t.text not in self.classes or n + 3 >= len(sig) \
+                    or sig[n + 1].text != "::" or sig[n + 2].kind != "ident" or sig[n + 3].text != "(":
+                continue
+            if n == 0 or not self.is_type(sig[n - 1]):
+                continue  # not a definition
+            close = self.closing(sig, n + 3)
+            opening = close + 1
+            if opening < len(sig) and sig[opening].text == "const":
+                opening += 1
+            if opening >= len(sig) or sig[opening].text != "{":
+                continue
+            start = n - 1
+            while start > 0 and sig[start - 1].kind == "ident" and sig[start - 1].text in ("const", "virtual"):
+                start -= 1
+            end = self.closing(sig, opening)
+            marks.append((start, n, end))
+        if not marks:
+            return tokens
+        out = list(tokens)
+        for start, name, end in reversed(marks):
+            owner = sig[name]
+            out[sig_idx[name]] = Token("ident", "Program::" + owner.text, owner.path, owner.line)
+            closing = sig[end]
+            out.insert(sig_idx[end] + 1, MethodMark(False, closing.path, closing.line))
+            out.insert(sig_idx[start], MethodMark(True, sig[start].path, sig[start].line))
+        return out
+
     def flatten_namespaces(self, tokens):
         """An MQL5 namespace's names become the program's own, prefixed
         (N::F is N__F): the program is a class, and a class holds no
@@ -647,6 +710,9 @@ class Translator:
                 out[sig_idx[n + 1]] = Token("ident", "%s__%s" % (before.text, after.text), after.path, after.line)
             elif before is None or before.kind != "ident":
                 out[sig_idx[n]] = blank(t)  # ::Name
+            elif before.text in self.classes or (before.text.startswith("Program::")
+                                                 and before.text[len("Program::"):] in self.classes):
+                continue  # a class's own name (a static member), or a method defined outside its class
             else:
                 self.refuse(t, "'::' after a class")
         return out
@@ -691,23 +757,48 @@ class Translator:
                 continue
             if n and sig[n - 1].text not in (";", "{", "}", "static", "const"):
                 continue
-            if not (n + 3 < len(sig) and sig[n + 1].kind == "ident" and sig[n + 2].text == "["
-                    and sig[n + 3].text != "]"):
+            if not (n + 2 < len(sig) and sig[n + 1].kind == "ident" and sig[n + 2].text in ("[", ",", "=", ";")):
                 continue
-            sizes, k = [], n + 2
-            while k < len(sig) and sig[k].text == "[":
-                close = self.closing(sig, k)
-                sizes.append(" ".join(x.text for x in sig[k + 1:close]))
-                for m in range(k, close + 1):
-                    out[sig_idx[m]] = Token("ws", "", sig[m].path, sig[m].line)
-                k = close + 1
-            if k < len(sig) and sig[k].text == ",":
-                raise Refused("%s:%d: declare fixed-size arrays in separate statements" % (t.path, t.line))
-            cpp = TYPE_WORDS.get(t.text, t.text)
-            for size in reversed(sizes):
-                cpp = "fixed<%s, (%s)>" % (cpp, size)
-            out[sig_idx[n]] = Token("ident", cpp, t.path, t.line)
+            # The statement's declarators (`int a[3], n, b[4];`): the names
+            # at its top level, the first and each after a comma.
+            names, nest, k = [n + 1], 0, n + 2
+            while k < len(sig):
+                text = sig[k].text
+                nest += (text in "([{") - (text in ")]}") if sig[k].kind == "punct" else 0
+                if nest < 0 or (nest == 0 and text == ";"):
+                    break
+                if nest == 0 and text == "," and k + 1 < len(sig) and sig[k + 1].kind == "ident":
+                    names.append(k + 1)
+                k += 1
+            if not any(m + 2 < len(sig) and sig[m + 1].text == "[" and sig[m + 2].text != "]" for m in names):
+                continue
+            # Each declarator becomes a declaration of its own, a fixed-size
+            # array one checked.
+            element = TYPE_WORDS.get(t.text, t.text)
+            constant = n and sig[n - 1].text == "const"
+            out[sig_idx[n]] = Token("ident", self.fixed_type(out, sig_idx, sig, n + 2, element), t.path, t.line)
+            for m in names[1:]:
+                comma = sig[m - 1]
+                out[sig_idx[m - 1]] = Token("punct", "; %s%s" % ("const " if constant else "",
+                                                                 self.fixed_type(out, sig_idx, sig, m + 1, element)),
+                                            comma.path, comma.line)
         return out
+
+    @staticmethod
+    def fixed_type(out, sig_idx, sig, k, element):
+        """The C++ type of the declarator whose sizes (if any) start at
+        sig[k]: `fixed<T, (N)>` for each size, the sizes blanked out."""
+        sizes = []
+        while k < len(sig) and sig[k].text == "[" and k + 1 < len(sig) and sig[k + 1].text != "]":
+            close = Translator.closing(sig, k)
+            sizes.append(" ".join(x.text for x in sig[k + 1:close]))
+            for m in range(k, close + 1):
+                out[sig_idx[m]] = Token("ws", "", sig[m].path, sig[m].line)
+            k = close + 1
+        cpp = element
+        for size in reversed(sizes):
+            cpp = "fixed<%s, (%s)>" % (cpp, size)
+        return cpp
 
     def hoist_statics(self, tokens):
         """A static local keeps its value between calls. Each chart runs its
@@ -719,11 +810,16 @@ class Translator:
         sig_idx = [i for i, t in enumerate(out) if t.kind != "ws"]
         depth, n = 0, 0
         members = {}  # the function's closing brace -> the declarations moved after it
+        bodies = []  # for each open brace: whether it is a class's or structure's body
         while n < len(sig_idx):
             t = out[sig_idx[n]]
             depth += (t.text == "{") - (t.text == "}")
-            if t.text != "static":
-                n += 1
+            if t.text == "{":
+                bodies.append(self.opens_class(out, sig_idx, n))
+            elif t.text == "}" and bodies:
+                bodies.pop()
+            if t.text != "static" or (bodies and bodies[-1]):
+                n += 1  # a class's static member stays one
                 continue
             if depth == 0:
                 out[sig_idx[n]] = Token("ws", " ", t.path, t.line)
@@ -776,6 +872,18 @@ class Translator:
             at = sig_idx[end] + 1
             out[at:at] = members[end]
         return out
+
+    @staticmethod
+    def opens_class(out, sig_idx, n):
+        """Whether the brace at out[sig_idx[n]] opens a class's or a
+        structure's body (`class C : public B {`)."""
+        for m in range(n - 1, -1, -1):
+            text = out[sig_idx[m]].text
+            if text in ("class", "struct"):
+                return True
+            if text in (";", "{", "}", ")", "="):
+                return False
+        return False
 
     @staticmethod
     def split_scalars(out, sig_idx, start, element):
@@ -920,12 +1028,13 @@ class Translator:
             if t.kind == "ident" and 0 < i < len(sig) - 1 and sig[i + 1].text == "(" and self.is_type(sig[i - 1]) \
                     and (i < 2 or sig[i - 2].text not in (".", "::")) and sig[i - 1].text != "return":
                 close = self.closing(sig, i + 1)
-                after = sig[close + 1].text if close + 1 < len(sig) else ""
-                if after == "const":
-                    after = sig[close + 2].text if close + 2 < len(sig) else ""
+                opening = close + 1
+                if opening < len(sig) and sig[opening].text == "const":
+                    opening += 1  # a constant method
+                after = sig[opening].text if opening < len(sig) else ""
                 if after not in ("{", ";"):
                     continue
-                functions.append((t, self.split_arguments(sig, i + 2, close), close + 1 if after == "{" else None,
+                functions.append((t, self.split_arguments(sig, i + 2, close), opening if after == "{" else None,
                                   depth))
         signatures = dict(self.reference_params)
         defined = set()
@@ -983,13 +1092,14 @@ class Translator:
                 continue
             end = self.closing(sig, body)
             self.check_locals(sig, body, end, name, by_reference)
-        # An MQL5 indicator with buffers shows them through plots.
+        # An MQL5 indicator with buffers shows them through plots: without
+        # indicator_plots MetaEditor warns (the reference's warning 50).
         buffers = self.properties.get("indicator_buffers", "0").strip()
         if self.dialect == "mql5" and "OnCalculate" in self.handlers and buffers.isdigit() and int(buffers) > 0 \
                 and "indicator_plots" not in self.properties:
             where = self.property_lines["indicator_buffers"]
-            raise Refused("%s:%d: no indicator plot defined for indicator (#property indicator_plots)"
-                          % (where.path, where.line))
+            raise Refused("%s:%d: no indicator plot defined for indicator (warning 50: no graphical series to "
+                          "draw the indicator; #property indicator_plots)" % (where.path, where.line))
 
     def check_locals(self, sig, body, end, function, by_reference):
         total = 0
@@ -1081,9 +1191,12 @@ class Translator:
                 cpp_type = TYPE_WORDS.get(ptype, ptype)
                 # MQL's default value, passed when the call leaves the argument out
                 declared = pname + (" " + default if default else "")
+                # The reference: classes, string arrays and objects holding
+                # strings cannot be passed to functions imported from a DLL.
                 if array and ptype == "string":
                     where = next((t for t in sig if t.text == pm.group(4)), None)
-                    raise Refused("%s:%d: '%s' - string arrays cannot be passed to imported functions"
+                    raise Refused("%s:%d: '%s' - imported function cannot have this parameter (error 298: a string "
+                                  "array cannot be passed to a function imported from a DLL)"
                                   % (path, where.line if where else line, pm.group(4)))
                 if array:
                     cpp_params.append("%sarray<%s> &%s" % (const or "", cpp_type, declared))
@@ -1164,6 +1277,8 @@ def main():
             parts.append("#define %s 1\nnamespace mql4prog_%s {\nusing namespace mql;\nusing namespace mql::%s;\n\n"
                          "struct Program final : mql::%s {\n%s\n%s};\n\n" % (macro, name, dialect, side, body,
                                                                             declared))
+            # Methods defined outside their class, where C++ takes them.
+            parts.append("".join("".join(method) + "\n" for method in translator.methods))
             parts.append("const mql::ImportDecl imports[] = {\n%s    {nullptr, nullptr}};\n" % imports)
             parts.append("const mql::InputDecl inputs[] = {\n%s    {nullptr, nullptr, nullptr}};\n"
                          % "".join(inputs))

@@ -12,13 +12,13 @@
 //| to true, at fresh prices and a lot size the symbol allows (Lots   |
 //| outside its minimum and maximum lot is refused with a message),   |
 //| with Slippage in pips (ten points a pip on 3/5-digit quotes),     |
-//| sent again at fresh prices after a requote or no quote (a few     |
-//| times). It holds one position a side by its magic number: a       |
-//| signal the way it already holds places nothing, one the other way |
-//| first closes its opposite orders, oldest first (as FIFO accounts  |
-//| require), and buys or sells only when they are all closed, never  |
-//| holding both sides: a starting point for your rules, not a        |
-//| strategy.                                                         |
+//| sent again at fresh prices half a second after a requote, no      |
+//| quote or a busy trade context (a few times). It holds one         |
+//| position a side by its magic number: a signal the way it already  |
+//| holds places nothing, one the other way first closes its opposite |
+//| orders, oldest first (as FIFO accounts require), and buys or      |
+//| sells only when they are all closed, never holding both sides: a  |
+//| starting point for your rules, not a strategy.                    |
 //| Needs BarsightVSA.ex4 in MQL4\Indicators and the DLLs in          |
 //| MQL4\Libraries, with "Allow DLL imports" ticked.                  |
 //+------------------------------------------------------------------+
@@ -140,6 +140,7 @@ bool CloseOrders(int type)
                Print("BarsightVSAExample: OrderClose of #", ticket, " failed, error ", error);
                return(false);
               }
+            Sleep(BARSIGHT_RETRY_PAUSE);
            }
         }
      }
@@ -200,6 +201,7 @@ void ActOn(int shift)
          Print("BarsightVSAExample: OrderSend failed, error ", error, " (tried ", attempt, " times)");
          return;
         }
+      Sleep(BARSIGHT_RETRY_PAUSE);
      }
   }
 

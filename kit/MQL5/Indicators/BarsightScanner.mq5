@@ -6,7 +6,8 @@
 //| table on the chart, refreshed at each new bar of this chart (in   |
 //| timer slices; a row without a new bar keeps its result). A        |
 //| click on a row opens that symbol's chart. The signals are the     |
-//| Spreadcore engine's, asked exactly as BarsightVSA asks it.        |
+//| Spreadcore engine's, asked exactly as BarsightVSA asks it, on the |
+//| volume it takes (VolumeSource: real volume where a symbol has it).|
 //| Needs Spreadcore.dll and BarsightPlugin.dll in MQL5\Libraries and  |
 //| "Allow DLL imports" ticked.                                       |
 //+------------------------------------------------------------------+
@@ -24,6 +25,7 @@ input int    Periods    = 9;     // Averaging length of the engine's rules
 input int    MaxRows    = 100;   // Rows shown at most
 input int    RowsPerSlice = 10;  // Rows scanned per timer slice (0.1 s apart)
 input color  TextColor  = clrNONE;  // Text of rows without a signal (None: the chart's text colour)
+input int    VolumeSource = 0;   // 0 tick volume, 1 real volume (exchange symbols)
 
 #include <BarsightScanner.mqh>
 //+------------------------------------------------------------------+

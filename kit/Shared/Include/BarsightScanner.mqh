@@ -12,6 +12,11 @@
 //| symbol's shared thread in MetaTrader 5) however long the list. A  |
 //| row keeps its result until its symbol and timeframe close a new   |
 //| bar: an unchanged row costs one iTime, no engine call.            |
+//|                                                                   |
+//| MetaTrader 5 also declares VolumeSource: each row takes the       |
+//| volume BarsightVSA and the volume pane take (real volume where    |
+//| the symbol has any, tick volume otherwise), chosen once per row's |
+//| history and said in the row's tooltip.                            |
 //+------------------------------------------------------------------+
 
 // Each row's engine is fed as a chart feeds it (BarsightFeedPolicy.mqh).
@@ -33,6 +38,7 @@ string   RowSymbols[];     // each row's symbol and timeframe, for a click
 int      RowTimeframes[];
 bool     RowMissing[];     // the row found no data yet (the terminal may still be loading it)
 datetime RowClosed[];      // the newest closed bar the row's result is of (0: none yet)
+int      RowVolume[];      // the volume the row's engine takes: -1 not chosen yet, 0 tick, 1 real
 int      ScanNext = 0;     // the next row of the running pass (the row count: no pass runs)
 datetime ScannedBarTime = 0;
 
@@ -119,13 +125,32 @@ int ScanTimeframes(int &timeframes[])
    return(ArraySize(timeframes));
   }
 
+// Which volume a row's engine takes, chosen once per row's history as
+// BarsightVSA chooses it for its chart: tick volume, or in MetaTrader 5
+// with VolumeSource 1 the real (exchange) volume when the symbol has any
+// in the bars copied. A symbol without any takes tick volume, said once.
+int ScanChooseVolume(string symbol, const MqlRates &rates[], int copied)
+  {
+#ifdef __MQL5__
+   if(VolumeSource != 1)
+      return(0);
+   for(int k = 0; k < copied; k++)
+      if(rates[k].real_volume > 0)
+         return(1);
+   Print("BarsightScanner: ", symbol, " has no real volume: its signals take tick volume");
+#endif
+   return(0);
+  }
+
 // Analyses the newest ScanBars closed bars of one symbol and timeframe in
 // one engine call (AnalyseSeries: the whole series at once, oldest first,
 // as a chart feeds them: the newest closed bar with its next close not yet
 // known), from one CopyRates. False when the terminal has too few bars of
 // it (or is still loading them) or the engine refuses. `closed` is the
-// open time of the newest closed bar analysed.
-bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional, datetime &closed)
+// open time of the newest closed bar analysed; `source` the row's volume
+// (-1: not chosen yet, chosen here).
+bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provisional, datetime &closed,
+             int &source)
   {
    confirmed = 0;
    ago = -1;
@@ -138,6 +163,8 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
    if(copied < 3)
       return(false);
    int fed = copied - 1;                          // every bar but the forming one
+   if(source < 0)
+      source = ScanChooseVolume(symbol, rates, copied);
    double highs[], lows[], closes[], volumes[];
    int codes[];
    if(ArrayResize(highs, fed) != fed || ArrayResize(lows, fed) != fed || ArrayResize(closes, fed) != fed ||
@@ -149,7 +176,7 @@ bool ScanOne(string symbol, int timeframe, int &confirmed, int &ago, int &provis
       highs[number] = rates[shift].high;
       lows[number] = rates[shift].low;
       closes[number] = rates[shift].close;
-      double volume = (double)rates[shift].tick_volume;
+      double volume = (double)(source == 1 ? rates[shift].real_volume : rates[shift].tick_volume);
       volumes[number] = (volume < BARSIGHT_VOLUME_FLOOR) ? BARSIGHT_FLOORED_VOLUME : volume;
      }
    if(AnalyseSeries(highs, lows, closes, volumes, fed, Periods, codes) != fed)
@@ -203,7 +230,7 @@ void ScanRow(int row)
    datetime closed;
    string text = ScanPad(symbol, SCAN_SYMBOL_WIDTH) + ScanPad(BarsightTimeframeText(timeframe), SCAN_TF_WIDTH);
    color shade = BarsightTextColor(TextColor);
-   RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional, closed);
+   RowMissing[row] = !ScanOne(symbol, timeframe, confirmed, ago, provisional, closed, RowVolume[row]);
    RowClosed[row] = closed;
    if(!RowMissing[row])
      {
@@ -219,7 +246,19 @@ void ScanRow(int row)
       text = StringSubstr(text, 0, SCAN_ROW_LIMIT - 1) + "~";
    string name = ScanRowName(row);
    ObjectDelete(0, name);
-   ScanLabel(name, 36 + 15 * row, text, shade, "Click to open " + symbol + " " + BarsightTimeframeText(timeframe));
+   ScanLabel(name, 36 + 15 * row, text, shade, "Click to open " + symbol + " " + BarsightTimeframeText(timeframe) +
+             ScanVolumeText(RowVolume[row]));
+  }
+
+// What a row's tooltip says of its volume: nothing unless VolumeSource asks
+// for real volume (MetaTrader 5).
+string ScanVolumeText(int source)
+  {
+#ifdef __MQL5__
+   if(VolumeSource == 1 && source >= 0)
+      return(source == 1 ? " (volume: real)" : " (volume: tick, no real volume)");
+#endif
+   return("");
   }
 
 // The rows of the lists as they are now. A row that stays the same symbol
@@ -247,12 +286,14 @@ void ScanLayout()
                ArrayResize(RowTimeframes, rows + 1);
                ArrayResize(RowMissing, rows + 1);
                ArrayResize(RowClosed, rows + 1);
+               ArrayResize(RowVolume, rows + 1);
               }
             ObjectDelete(0, ScanRowName(rows));
             RowSymbols[rows] = names[s];
             RowTimeframes[rows] = timeframes[t];
             RowMissing[rows] = true;
             RowClosed[rows] = 0;
+            RowVolume[rows] = -1;
            }
          rows++;
         }
@@ -262,6 +303,7 @@ void ScanLayout()
    ArrayResize(RowTimeframes, rows);
    ArrayResize(RowMissing, rows);
    ArrayResize(RowClosed, rows);
+   ArrayResize(RowVolume, rows);
   }
 
 // A pass over every row, from the first, in slices on the timer.
@@ -315,6 +357,13 @@ int OnInit()
       Print("BarsightScanner: Periods must be 1 to 10000, ScanBars 0 or more, MaxRows and RowsPerSlice 1 or more");
       return(INIT_PARAMETERS_INCORRECT);
      }
+#ifdef __MQL5__
+   if(VolumeSource != 0 && VolumeSource != 1)
+     {
+      Print("BarsightScanner: VolumeSource must be 0 (tick volume) or 1 (real volume), not ", VolumeSource);
+      return(INIT_PARAMETERS_INCORRECT);
+     }
+#endif
    ScannedBarTime = 0;
    ScanNext = 0;
    return(INIT_SUCCEEDED);
@@ -333,7 +382,10 @@ int OnCalculate(const int rates_total, const int prev_calculated, const datetime
    ScannedBarTime = time[0];
    if(prev_calculated == 0)                     // the history reloaded: every row afresh
       for(int row = 0; row < ArraySize(RowClosed); row++)
+        {
          RowClosed[row] = 0;
+         RowVolume[row] = -1;
+        }
    ScanLayout();
    ScanStartPass();
    return(rates_total);

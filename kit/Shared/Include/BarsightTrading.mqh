@@ -41,6 +41,11 @@ double BarsightNormalizedLots(double lots, double minimum, double maximum, doubl
 // How many times an order or a close is sent when the dealer answers with
 // a requote or no price: each time at fresh prices, then it gives up.
 #define BARSIGHT_ORDER_TRIES 3
+// The pause before sending again, in milliseconds: a busy trade context
+// (MetaTrader 4's error 146, another advisor's order under way) frees
+// itself in a moment, and a requoted price needs a new tick; sent again at
+// once, the order meets the same answer.
+#define BARSIGHT_RETRY_PAUSE 500
 
 // Slippage of `pips` in the points of a quote with `digits` decimals: a
 // 3- or 5-digit quote (0.00001 EURUSD, 0.001 USDJPY) has ten points to the

@@ -6,7 +6,7 @@
 #property indicator_buffers 1
 
 extern int Step = 2;  // an extern: the program may change it
-input int Index = 0;  // an index into a 3-element fixed array
+input int Index = 0;  // an index into the fixed arrays (3 and 2 elements)
 
 double First[], Second[];
 
@@ -53,4 +53,8 @@ void OnStart()
    Print("buffers ", bound, " ", beyond, " ", more, " ", SetIndexBuffer(1, Second));
    int values[3] = {4, 5, 6};
    Print("fixed ", values[Index]);
+   // several fixed-size arrays in one declaration, each checked
+   int count = 2, pair[2] = {7, 8}, trio[3];
+   trio[2] = pair[1] + count;
+   Print("fixed list ", pair[Index], " ", trio[2]);
   }

@@ -19,6 +19,34 @@ namespace Maths
    int Four(int v) { return(Twice(Twice(v)) / 2); }
   }
 
+// A class whose methods are defined outside it.
+class Tally
+  {
+public:
+   int               total;
+   void              Add(int step = 1);
+   int               Get() const;
+   static int        Sum(const int &v[]);
+  };
+
+void Tally::Add(int step)
+  {
+   total += step;
+  }
+
+int Tally::Get() const
+  {
+   return(total);
+  }
+
+int Tally::Sum(const int &v[])
+  {
+   int sum = 0;
+   for(int k = 0; k < ArraySize(v); k++)
+      sum += v[k];
+   return(sum);
+  }
+
 template<typename T>
 T Larger(T a, T b)
   {
@@ -29,6 +57,15 @@ void OnStart()
   {
    Print("namespace ", Maths::Four(3));
    Print("template ", Larger(2, 5), " ", Larger(1.5, -2.0));
+   Tally tally;
+   tally.total = 0;
+   tally.Add();
+   tally.Add(3);
+   int parts[];
+   ArrayResize(parts, 2);
+   parts[0] = 5;
+   parts[1] = 6;
+   Print("methods ", tally.Get(), " ", Tally::Sum(parts));
    bool first = PlotIndexSetString(0, PLOT_LABEL, "one");
    Print("plots ", first, " ", PlotIndexSetString(1, PLOT_LABEL, "two"));
    Trade.SetExpertMagicNumber(7);
