@@ -1,3 +1,5 @@
+// The free built-ins both dialects share (builtins.h): numbers and times as
+// text, strings and their conversions, maths.
 #include "tools/mql4run/builtins.h"
 
 #include <cstdio>

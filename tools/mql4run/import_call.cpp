@@ -1,3 +1,7 @@
+// The import call's side of a program (import_call.h): the import log's
+// lines (how each argument is shown), and the stops for a call that cannot
+// be made (a stack that does not balance, an address in an int, DLL calls
+// off).
 #include "tools/mql4run/import_call.h"
 
 #include <iostream>

@@ -1,3 +1,5 @@
+// The built-ins only MetaTrader 4's language has (mql4.h): its trims, the
+// chart window, market information and the order functions.
 #include "tools/mql4run/mql4.h"
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// The built-ins only MetaTrader 5's language has (mql5.h): its trims, the
+// plots, trade requests and their deals, the account and its positions,
+// CTrade, indicator handles.
 #include "tools/mql4run/mql5.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The built-ins of a program's base (program.h) that need the terminal:
+// output and notifications, the chart's properties, timers and the virtual
+// clock, the terminal's global variables.
 #include "tools/mql4run/program.h"
 
 #include <algorithm>

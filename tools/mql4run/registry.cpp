@@ -1,3 +1,5 @@
+// The program table's helpers (registry.h): a file's dialect, and the
+// parsing of --input values by their MQL type.
 #include "tools/mql4run/registry.h"
 
 #include <cerrno>

@@ -1,6 +1,7 @@
 // Runs a translated MQL4 program the way MetaTrader 4 runs it: binds its
 // #import blocks to DLLs, puts it on a chart of CSV bars, calls its event
-// handlers, and reports the chart objects it leaves.
+// handlers, and reports the chart objects it leaves. runner.cpp strings
+// the run together; each part below says the file that holds it.
 #pragma once
 
 #include <iosfwd>
@@ -72,6 +73,8 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> reinit_inputs;  // the fresh instances take these besides
 };
 
+// Reading the command line: the program (runner.cpp) and its bars (bars.cpp).
+
 // The reason of an MQL4 REASON_ name in lower case without "REASON_"
 // ("chartchange"), or -1.
 int reason_by_name(const std::string& name);
@@ -83,8 +86,11 @@ std::pair<std::string, std::string> data_argument(const std::string& text);
 // The kit program of that file name (case-insensitive, folder ignored), or null.
 const mql::ProgramEntry* find_program(const std::string& file);
 
-// Bars of the CSV file, oldest first. False with a reason on a bad file.
+// Bars of the CSV file, oldest first. False with a reason on a bad file
+// (bars.cpp).
 bool load_bars(const std::string& path, mql::Chart* bars, std::string* error);
+
+// Imports (imports.cpp).
 
 // Natively, the first import a script's OnStart can reach that carries an
 // address through an MQL4 int ("Name of Library"), or "" when none does.
@@ -112,7 +118,7 @@ private:
 bool bind_imports(const mql::ProgramEntry& program, const std::string& folder, bool dlls_allowed,
                   Imports* imports, std::string* error);
 
-// One chart running one program.
+// One chart running one program (chart_session.cpp).
 class ChartSession {
 public:
     // With `shared`, the session runs on that chart (another copy's) and
@@ -159,7 +165,8 @@ private:
     std::int64_t timer_due_ms_ = -1;
 };
 
-// The whole run of the command line; returns the exit code.
+// The whole run of the command line; returns the exit code (runner.cpp:
+// the timeline in timeline.cpp, the report in report.cpp).
 int run(const Options& options, std::ostream& out, std::ostream& err);
 
 }  // namespace mql4run

@@ -1,3 +1,4 @@
+// The chart's objects by name (terminal.h): find, add, remove.
 #include "tools/mql4run/terminal.h"
 
 #include <iterator>

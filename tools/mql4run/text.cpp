@@ -1,5 +1,7 @@
+// Text helpers the runtime's chapters share (text.h).
 #include "tools/mql4run/text.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +96,11 @@ std::string trimmed_left(const std::string& text) {
 
 std::string trimmed_right(std::string text) {
     while (!text.empty() && blank(text.back())) text.pop_back();
+    return text;
+}
+
+std::string ascii_lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 

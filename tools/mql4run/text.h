@@ -18,5 +18,8 @@ std::string quoted(const std::string& text);
 // The text without its leading / trailing blanks (space, tab, CR, LF).
 std::string trimmed_left(const std::string& text);
 std::string trimmed_right(std::string text);
+// The text in lower case, byte by byte (std::tolower): the runner's file
+// and library names, which Windows compares without case.
+std::string ascii_lower(std::string text);
 
 }  // namespace mql

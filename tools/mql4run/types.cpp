@@ -1,3 +1,5 @@
+// The runtime's types (types.h): how a critical error stops the run, and
+// a number written into a string.
 #include "tools/mql4run/types.h"
 
 #include "tools/mql4run/text.h"
