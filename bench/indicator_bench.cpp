@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "boundary/BarsightPlugin_catalogue.h"
 #include "indicator/local_indicators.h"
 #include "tests/reference_indicators.h"
 
@@ -50,7 +51,7 @@ void BM_VSATrend(benchmark::State& state) {
     c.numerics.iNRecs = 1;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            barsight::vsa_trend({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
+            barsight::catalogue::VSATrend({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBars);
@@ -74,7 +75,7 @@ void BM_VSASpread(benchmark::State& state) {
     c.numerics.iNRecs = 2;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            barsight::vsa_spread({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
+            barsight::catalogue::VSASpread({&c.data, nullptr, &c.numerics, nullptr, nullptr, &c.result_rec}));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBars);

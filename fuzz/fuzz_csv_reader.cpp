@@ -14,7 +14,7 @@
 #include "fuzz_input.h"
 #include "loader/csv_reader.h"
 #include "host/host_call.h"
-#include "loader/orvane_catalogue.h"
+#include "boundary/orvane_catalogue.h"
 
 namespace {
 // Bit for bit, or both NaN of one sign (a NaN's payload is not the reader's).
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                   0, chart_last};
     call.strings = {path, begin, end};
     const host::CallResult r =
-        host::call_function(mode % 3 == 0 ? &orvane::get_price_data : &orvane::get_volume_data, call);
+        host::call_function(mode % 3 == 0 ? &orvane::GetPriceData : &orvane::GetVolumeData, call);
     if ((r.code != 0 && r.code != 1) || !r.violations.empty()) std::abort();
     if (r.code == 0 && (r.first != 0 || r.last < -1 || r.last >= std::max(chart_last, 0))) std::abort();
     return 0;

@@ -10,8 +10,8 @@
 
 #include "fuzz_input.h"
 #include "host/host_call.h"
-#include "indicator/catalogue.h"
-#include "loader/orvane_catalogue.h"
+#include "boundary/BarsightPlugin_catalogue.h"
+#include "boundary/orvane_catalogue.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "platform/gui_thread.h"
 #include "platform/help_window.h"
 #include "platform/scope_exit.h"
-#include "services/export_guard.h"
+#include "msx/boundary.h"
 #include "services/globals.h"
 
 namespace barsight {
@@ -174,7 +174,7 @@ namespace dialog {
 
 void start() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
-    run_or_report({"InitVSA ERROR: ", "StartDialog", true}, [] {
+    msx::report_or({"InitVSA ERROR: ", ", StartDialog, BarsightPlugin"}, [] {
         if (dialog::windowThread.load() != nullptr) return;
         auto thread = std::make_unique<DialogThread>();
         try {
@@ -192,7 +192,7 @@ void start() noexcept {
 void show(int32_t /*hWnd*/, const char* url) noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     Globals::DebugMessage("Show Dialog");
-    run_or_report({"ShowDialog: ", "ShowDialog", true}, [url] {
+    msx::report_or({"ShowDialog: ", ", ShowDialog, BarsightPlugin"}, [url] {
         if (dialog::windowThread.load() == nullptr || dialog::myHelpDialog.load() == nullptr) {
             start();
             // Wait, bounded, for the window of a thread that is still building
@@ -223,7 +223,7 @@ void show(int32_t /*hWnd*/, const char* url) noexcept {
 void hide() noexcept {
     const std::lock_guard<std::recursive_mutex> lock(exports_mutex);
     Globals::DebugMessage("Hide Dialog");
-    run_or_report({"HideDialog: ", "HideDialog", true}, [] {
+    msx::report_or({"HideDialog: ", ", HideDialog, BarsightPlugin"}, [] {
         DialogThread* thread = dialog::windowThread.load();
         if (thread != nullptr && dialog::myHelpDialog.load() != nullptr &&
             !thread->with_dialog([](VSAHelpDialog& window) { window.HideDisplay(); }))
@@ -243,9 +243,10 @@ void kill() noexcept {
             } catch (...) {
             }
         };
-        const bool asked = run_or_report({"KillDialog: ", "KillDialog", true}, [thread] {
+        const bool asked = msx::report_or<bool>({"KillDialog: ", ", KillDialog, BarsightPlugin"}, false, [thread] {
             thread->request_kill();
             std::this_thread::yield();
+            return true;
         });
         if (!asked) end_loop();
         thread->join();

@@ -11,7 +11,6 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/window_hooks.h"
-#include "services/export_guard.h"
 #include "services/globals.h"
 
 namespace barsight {
@@ -264,87 +263,81 @@ void ManagedHookManager::Dispose() {
 
 namespace hooks {
 
-int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept {
+int32_t subclass_window(int32_t hWnd, int32_t* res) {
     if (res != nullptr) *res = -1;
-    return run_or_report(
-        {"SubClassWindow: ", "SubclassWindow", false},
-        [&]() -> int32_t {
-            const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::create(window_from_client(hWnd));
-            const int32_t handle = manager->GetUnManagedRef();
-            if (handle < 1) return -2;
-            // Until the handle is handed out, any way out (a refusal, a
-            // throw) releases it.
-            auto release = platform::scope_exit([&manager]() noexcept {
-                try {
-                    manager->Dispose();
-                } catch (...) {  // nothing more can be done: the handle stays taken
-                }
-            });
-            if (manager->InstallHooks() < 0) return -3;
-            release.release();
-            if (res != nullptr) *res = handle;
-            return handle;
-        },
-        -1);
+    const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::create(window_from_client(hWnd));
+    const int32_t handle = manager->GetUnManagedRef();
+    if (handle < 1) return -2;
+    // Until the handle is handed out, any way out (a refusal, a throw)
+    // releases it.
+    auto release = platform::scope_exit([&manager]() noexcept {
+        try {
+            manager->Dispose();
+        } catch (...) {  // nothing more can be done: the handle stays taken
+        }
+    });
+    if (manager->InstallHooks() < 0) return -3;
+    release.release();
+    if (res != nullptr) *res = handle;
+    return handle;
 }
 
-int32_t unsubclass_window(int32_t handle) noexcept {
-    // A failure half-way answers 0, as for a handle it released: the
-    // registration is gone or going.
-    return run_or_report(
-        {"UnSubClassWindow: ", "UnsubclassWindow", false},
-        [handle]() -> int32_t {
-            const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-            if (!manager) return -1;
-            manager->UninstallHooks();
-            manager->Dispose();
-            platform::pump_waiting_messages();
-            return 0;
-        },
-        0);
+// A failure half-way answers 0 (the export's row), as for a handle it
+// released: the registration is gone or going.
+int32_t unsubclass_window(int32_t handle) {
+    const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
+    if (!manager) return -1;
+    manager->UninstallHooks();
+    manager->Dispose();
+    platform::pump_waiting_messages();
+    return 0;
 }
 
 void kill_subclassing() noexcept {}
 
+namespace {
+
+void put(int32_t* out, int32_t value) noexcept {
+    if (out != nullptr) *out = value;
+}
+
+}  // namespace
+
+int32_t no_event(int32_t /*handle*/, int32_t* EventType, int32_t* Param1, int32_t* Param2, int32_t* Param3,
+                 int32_t* EventLocalTime, MqlStr* desc) noexcept {
+    put(EventType, 0);
+    put(Param1, 0);
+    put(Param2, 0);
+    put(Param3, 0);
+    put(EventLocalTime, 0);
+    if (desc != nullptr) {
+        desc->length = 0;
+        desc->text = const_cast<char*>(kEmptyText);
+    }
+    return 0;
+}
+
 int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int32_t* Param2,
-                       int32_t* Param3, int32_t* EventLocalTime, MqlStr* desc) noexcept {
-    auto put = [](int32_t* out, int32_t value) {
-        if (out != nullptr) *out = value;
-    };
-    auto nothing = [&] {
-        put(EventType, 0);
-        put(Param1, 0);
-        put(Param2, 0);
-        put(Param3, 0);
-        put(EventLocalTime, 0);
-        if (desc != nullptr) {
-            desc->length = 0;
-            desc->text = const_cast<char*>(kEmptyText);
-        }
-        return 0;
-    };
-    // A failure is no event: the client polls again, and no stale text is
-    // handed out as if it were new.
-    return run_or_report({"GetFromQueue: ", "GetFromQueue", false}, [&]() -> int32_t {
-        const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
-        if (!manager) return -1;
-        EventQueueData event;
-        if (!manager->TryDequeue(&event)) return nothing();
-        put(EventType, event.EventType);
-        put(Param1, 0);
-        put(Param2, 0);
-        put(Param3, 0);
-        put(EventLocalTime, 0);
-        if (event.mes.size() <= 1) return -1;  // too short a text: the event is dropped
-        const char* text = Globals::convertString(event.mes.c_str());
-        if (desc != nullptr) {
-            // The length is that of the text delivered: a text the conversion
-            // empties arrives as an empty text of length 0.
-            desc->length = static_cast<int32_t>(std::char_traits<char>::length(text));
-            desc->text = const_cast<char*>(text);
-        }
-        return 1;
-    }, nothing);
+                       int32_t* Param3, int32_t* EventLocalTime, MqlStr* desc) {
+    const std::shared_ptr<ManagedHookManager> manager = ManagedHookManager::GetByRef(handle);
+    if (!manager) return -1;
+    EventQueueData event;
+    if (!manager->TryDequeue(&event))
+        return no_event(handle, EventType, Param1, Param2, Param3, EventLocalTime, desc);
+    put(EventType, event.EventType);
+    put(Param1, 0);
+    put(Param2, 0);
+    put(Param3, 0);
+    put(EventLocalTime, 0);
+    if (event.mes.size() <= 1) return -1;  // too short a text: the event is dropped
+    const char* text = Globals::convertString(event.mes.c_str());
+    if (desc != nullptr) {
+        // The length is that of the text delivered: a text the conversion
+        // empties arrives as an empty text of length 0.
+        desc->length = static_cast<int32_t>(std::char_traits<char>::length(text));
+        desc->text = const_cast<char*>(text);
+    }
+    return 1;
 }
 
 }  // namespace hooks

@@ -113,11 +113,18 @@ namespace hooks {
 // in a 64-bit process, never 0x0000000080000000).
 constexpr intptr_t window_from_client(int32_t hWnd) noexcept { return static_cast<intptr_t>(hWnd); }
 
-int32_t subclass_window(int32_t hWnd, int32_t* res) noexcept;
-int32_t unsubclass_window(int32_t handle) noexcept;
+// The bodies of the capture's exports (plugin/BarsightPlugin.exports): a
+// failure they throw is reported and answered by the export's row.
+int32_t subclass_window(int32_t hWnd, int32_t* res);
+int32_t unsubclass_window(int32_t handle);
 void kill_subclassing() noexcept;
 int32_t get_from_queue(int32_t handle, int32_t* EventType, int32_t* Param1, int32_t* Param2,
-                       int32_t* Param3, int32_t* EventLocalTime, MqlStr* desc) noexcept;
+                       int32_t* Param3, int32_t* EventLocalTime, MqlStr* desc);
+// No event: every output 0 and the text empty, answering 0. GetFromQueue's
+// answer to an empty queue and to a failure (the client polls again, and no
+// stale text is handed out as if it were new).
+int32_t no_event(int32_t handle, int32_t* EventType, int32_t* Param1, int32_t* Param2, int32_t* Param3,
+                 int32_t* EventLocalTime, MqlStr* desc) noexcept;
 
 }  // namespace hooks
 

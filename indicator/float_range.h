@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "msx/calc_arguments.h"
+
 namespace barsight {
 
 // Clamps a double into the finite, normal single-precision range so that the
@@ -31,14 +33,9 @@ inline float store(double value) noexcept {
     return static_cast<float>(ForceFloatRange(value));
 }
 
-// A host numeric argument as a whole number: truncated toward zero. NaN,
-// infinities and values outside the int32 range give INT_MIN, which is what
-// the x86 conversion instruction yields; done explicitly because the C++
-// conversion is undefined for them.
-inline int32_t truncate_to_int32(float value) noexcept {
-    const double v = value;
-    if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
+// A host numeric argument as a whole number: truncated toward zero, INT_MIN
+// for NaN, infinities and values outside the int32 range (msx::whole_number,
+// which the calculations' argument checks use).
+inline int32_t truncate_to_int32(float value) noexcept { return msx::whole_number(value); }
 
 }  // namespace barsight

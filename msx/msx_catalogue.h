@@ -1,6 +1,9 @@
 // A plug-in's function catalogue as data: one row per calculation export
 // (its name, description, arguments and the calculation it runs), and the
-// four catalogue queries the host makes, answered from the rows.
+// four catalogue queries the host makes, answered from the rows. The rows
+// are made from the calc rows of the plug-in's table of exports by
+// scripts/make_boundary.py (boundary/<library>_catalogue.h), each
+// calculation with its row's argument checks.
 //
 // Each export shim is a plain extern "C" function with the host's full
 // parameter list that looks up the row of its own name (__func__) at compile

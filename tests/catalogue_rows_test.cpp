@@ -14,8 +14,8 @@
 
 #include "host/client_call.h"
 #include "host/plugin.h"
-#include "indicator/catalogue.h"
-#include "loader/orvane_catalogue.h"
+#include "boundary/BarsightPlugin_catalogue.h"
+#include "boundary/orvane_catalogue.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "indicator/catalogue.h"
+#include "boundary/BarsightPlugin_catalogue.h"
 
 namespace {
 

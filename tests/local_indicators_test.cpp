@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chart_fixture.h"
+#include "boundary/BarsightPlugin_catalogue.h"
 #include "indicator/calc_frame.h"
 #include "indicator/local_indicators.h"
 #include "reference_indicators.h"
@@ -60,37 +61,37 @@ struct ValidationCase {
 TEST(IndicatorValidation, MessagesInOrder) {
     // A chart with f = 0, l = 99.
     const ValidationCase cases[] = {
-        {"const no args", &barsight::vsa_make_const, {}, 0, "Need Bar argument"},
-        {"const two args", &barsight::vsa_make_const, {1, 2}, 0, "Need Bar argument"},
-        {"trend no args", &barsight::vsa_trend, {}, 0, "Need Periods argument"},
-        {"trend two args", &barsight::vsa_trend, {5, 5}, 0, "Need Periods argument"},
-        {"trend periods 0", &barsight::vsa_trend, {0}, 0, "Periods argument out of range"},
-        {"trend periods 0.9", &barsight::vsa_trend, {0.9f}, 0, "Periods argument out of range"},
-        {"trend periods = l", &barsight::vsa_trend, {99}, 0, "Periods argument out of range"},
-        {"trend periods NaN", &barsight::vsa_trend, {kNaN}, 0, "Periods argument out of range"},
-        {"stops no array", &barsight::vsa_vol_stops, {2}, 0,
+        {"const no args", &barsight::catalogue::VSAMakeConst, {}, 0, "Need Bar argument"},
+        {"const two args", &barsight::catalogue::VSAMakeConst, {1, 2}, 0, "Need Bar argument"},
+        {"trend no args", &barsight::catalogue::VSATrend, {}, 0, "Need Periods argument"},
+        {"trend two args", &barsight::catalogue::VSATrend, {5, 5}, 0, "Need Periods argument"},
+        {"trend periods 0", &barsight::catalogue::VSATrend, {0}, 0, "Periods argument out of range"},
+        {"trend periods 0.9", &barsight::catalogue::VSATrend, {0.9f}, 0, "Periods argument out of range"},
+        {"trend periods = l", &barsight::catalogue::VSATrend, {99}, 0, "Periods argument out of range"},
+        {"trend periods NaN", &barsight::catalogue::VSATrend, {kNaN}, 0, "Periods argument out of range"},
+        {"stops no array", &barsight::catalogue::VSAVolStops, {2}, 0,
          "Need Multiplier & ATR(Periods) arguments"},
-        {"stops no numeric", &barsight::vsa_vol_stops, {}, 1,
+        {"stops no numeric", &barsight::catalogue::VSAVolStops, {}, 1,
          "Need Multiplier & ATR(Periods) arguments"},
-        {"stops two arrays", &barsight::vsa_vol_stops, {2}, 2,
+        {"stops two arrays", &barsight::catalogue::VSAVolStops, {2}, 2,
          "Need Multiplier & ATR(Periods) arguments"},
-        {"stops multiplier 0", &barsight::vsa_vol_stops, {0}, 1,
+        {"stops multiplier 0", &barsight::catalogue::VSAVolStops, {0}, 1,
          "Multiplier argument out of range"},
-        {"stops multiplier 1000.5", &barsight::vsa_vol_stops, {1000.5f}, 1,
+        {"stops multiplier 1000.5", &barsight::catalogue::VSAVolStops, {1000.5f}, 1,
          "Multiplier argument out of range"},
-        {"stops multiplier -1", &barsight::vsa_vol_stops, {-1}, 1,
+        {"stops multiplier -1", &barsight::catalogue::VSAVolStops, {-1}, 1,
          "Multiplier argument out of range"},
-        {"stops multiplier NaN", &barsight::vsa_vol_stops, {kNaN}, 1,
+        {"stops multiplier NaN", &barsight::catalogue::VSAVolStops, {kNaN}, 1,
          "Multiplier argument out of range"},
-        {"spread one arg", &barsight::vsa_spread, {0}, 0, "Need Mode and Periods argument"},
-        {"spread periods before mode", &barsight::vsa_spread, {5, 0}, 0,
+        {"spread one arg", &barsight::catalogue::VSASpread, {0}, 0, "Need Mode and Periods argument"},
+        {"spread periods before mode", &barsight::catalogue::VSASpread, {5, 0}, 0,
          "Periods argument out of range"},
-        {"spread periods = l", &barsight::vsa_spread, {0, 99}, 0, "Periods argument out of range"},
-        {"spread mode -1", &barsight::vsa_spread, {-1, 10}, 0,
+        {"spread periods = l", &barsight::catalogue::VSASpread, {0, 99}, 0, "Periods argument out of range"},
+        {"spread mode -1", &barsight::catalogue::VSASpread, {-1, 10}, 0,
          "Mode must be 0 for volume or 1 for range"},
-        {"spread mode 2", &barsight::vsa_spread, {2, 10}, 0,
+        {"spread mode 2", &barsight::catalogue::VSASpread, {2, 10}, 0,
          "Mode must be 0 for volume or 1 for range"},
-        {"spread mode NaN", &barsight::vsa_spread, {kNaN, 10}, 0,
+        {"spread mode NaN", &barsight::catalogue::VSASpread, {kNaN, 10}, 0,
          "Mode must be 0 for volume or 1 for range"},
     };
     for (const ValidationCase& c : cases) {
@@ -112,14 +113,14 @@ TEST(IndicatorValidation, NullAtrPointerOrValues) {
         a.kind = kind;
         call.arrays = {a};
         call.array_count = 1;
-        expect_failed(run(&barsight::vsa_vol_stops, call), "Must pass ATR(Periods) as 2nd argument");
+        expect_failed(run(&barsight::catalogue::VSAVolStops, call), "Must pass ATR(Periods) as 2nd argument");
     }
 }
 
 TEST(IndicatorValidation, PeriodsBoundComparesWithLastValidIndex) {
     // f = 0, l = 99: 98 is the largest accepted periods, 99 is refused.
-    for (msx::Calc fn : {&barsight::vsa_trend, &barsight::vsa_spread}) {
-        const bool spread = fn == &barsight::vsa_spread;
+    for (msx::Calc fn : {&barsight::catalogue::VSATrend, &barsight::catalogue::VSASpread}) {
+        const bool spread = fn == &barsight::catalogue::VSASpread;
         CallSpec call = random_chart(100, 0, 3);
         set_numerics(&call, spread ? std::vector<float>{0, 98} : std::vector<float>{98});
         const CallResult ok = run(fn, call);
@@ -134,20 +135,20 @@ TEST(IndicatorValidation, PeriodsBoundComparesWithLastValidIndex) {
 TEST(IndicatorValidation, NullRecordsNeverCrash) {
     MSXDataInfoRec series{nullptr, 3, 4};
     MSXResultRec result{&series, {}};
-    EXPECT_EQ(barsight::vsa_trend({nullptr, nullptr, nullptr, nullptr, nullptr, &result}), 1);
+    EXPECT_EQ(barsight::catalogue::VSATrend({nullptr, nullptr, nullptr, nullptr, nullptr, &result}), 1);
     EXPECT_EQ(series.iFirstValid, 0);
     EXPECT_EQ(series.iLastValid, -1);
     EXPECT_STREQ(result.szExtendedError, "No chart data passed");
-    EXPECT_EQ(barsight::vsa_spread({nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}), 1);
+    EXPECT_EQ(barsight::catalogue::VSASpread({nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}), 1);
     MSXResultRec no_series{nullptr, {}};
-    EXPECT_EQ(barsight::vsa_make_const({nullptr, nullptr, nullptr, nullptr, nullptr, &no_series}), 1);
+    EXPECT_EQ(barsight::catalogue::VSAMakeConst({nullptr, nullptr, nullptr, nullptr, nullptr, &no_series}), 1);
     // Null argument arrays count as no arguments.
     CallSpec call = random_chart(20, 0, 1);
     MSXDataRec data{};
     data.sClose = {call.close.values.data(), 0, 19};
     MSXDataInfoRec out{nullptr, 0, 0};
     MSXResultRec res{&out, {}};
-    EXPECT_EQ(barsight::vsa_make_const({&data, nullptr, nullptr, nullptr, nullptr, &res}), 1);
+    EXPECT_EQ(barsight::catalogue::VSAMakeConst({&data, nullptr, nullptr, nullptr, nullptr, &res}), 1);
     EXPECT_STREQ(res.szExtendedError, "Need Bar argument");
 }
 
@@ -222,7 +223,7 @@ TEST(VSAMakeConst, FillsTheCloseRangeWithTheTruncatedLevel) {
     for (const Case& c : cases) {
         CallSpec call = random_chart(30, 4, 2);
         set_numerics(&call, {c.arg});
-        const CallResult r = run(&barsight::vsa_make_const, call);
+        const CallResult r = run(&barsight::catalogue::VSAMakeConst, call);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.first, 4);
         EXPECT_EQ(r.last, 29);
@@ -236,7 +237,7 @@ TEST(VSAMakeConst, FillsTheCloseRangeWithTheTruncatedLevel) {
 TEST(VSATrend, PeriodOneIsTheTypicalPrice) {
     CallSpec call = random_chart(40, 2, 11);
     set_numerics(&call, {1});
-    const CallResult r = run(&barsight::vsa_trend, call);
+    const CallResult r = run(&barsight::catalogue::VSATrend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 2);
     for (int i = 2; i < 40; ++i) {
@@ -252,7 +253,7 @@ TEST(VSATrend, HandCheckedAverage) {
     // (6+3)/2 = 4.5 and bar 3 is (12+9)/2 = 10.5.
     CallSpec call = chart_of({3, 6, 9, 12});
     set_numerics(&call, {2.9f});  // truncates to 2
-    CallResult r = run(&barsight::vsa_trend, call);
+    CallResult r = run(&barsight::catalogue::VSATrend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 1);
     EXPECT_EQ(r.values[1], 4.5f);
@@ -263,7 +264,7 @@ TEST(VSATrend, HandCheckedAverage) {
 TEST(VSATrend, TooFewBarsAfterFirstGivesAnEmptyResultAndWritesNothing) {
     CallSpec call = random_chart(61, 50, 5);  // f = 50, l = 60
     set_numerics(&call, {20});
-    const CallResult r = run(&barsight::vsa_trend, call);
+    const CallResult r = run(&barsight::catalogue::VSATrend, call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 69);
     EXPECT_EQ(r.last, 60);
@@ -277,7 +278,7 @@ TEST(VSATrend, BitIdenticalToThePerWindowReference) {
         for (int32_t first : {0, 1, 70}) {
             CallSpec call = random_chart(1500, first, static_cast<uint32_t>(periods * 31 + first));
             set_numerics(&call, {static_cast<float>(periods)});
-            const CallResult r = run(&barsight::vsa_trend, call);
+            const CallResult r = run(&barsight::catalogue::VSATrend, call);
             ASSERT_EQ(r.code, 0);
             std::vector<float> expected(1500, kUnwritten);
             reference::trend(call.high.values.data(), call.low.values.data(),
@@ -294,7 +295,7 @@ TEST(VSATrend, ExtremePricesAreClampedNotInfinite) {
     call.high.values = call.close.values;
     call.low.values = call.close.values;
     set_numerics(&call, {2});
-    const CallResult r = run(&barsight::vsa_trend, call);
+    const CallResult r = run(&barsight::catalogue::VSATrend, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.values[1], FLT_MAX);
     EXPECT_EQ(r.values[2], FLT_MAX);
@@ -334,7 +335,7 @@ TEST(VSAVolStops, StopLineFlipsInTheDefinedOrder) {
         const int32_t last = static_cast<int32_t>(c.closes.size()) - 1;
         call.arrays = {series_arg(std::vector<float>(c.closes.size(), c.atr), 0, last)};
         call.array_count = 1;
-        const CallResult r = run(&barsight::vsa_vol_stops, call);
+        const CallResult r = run(&barsight::catalogue::VSAVolStops, call);
         ASSERT_EQ(r.code, 0) << r.message;
         EXPECT_EQ(r.first, 0);
         EXPECT_EQ(r.last, last);
@@ -362,7 +363,7 @@ TEST(VSAVolStops, AtrRangeOutsideTheChartIsCutToTheOverlap) {
         set_numerics(&call, {2});
         call.arrays = {series_arg(std::vector<float>(30, 1.0f), c.atr_first, c.atr_last)};
         call.array_count = 1;
-        const CallResult r = run(&barsight::vsa_vol_stops, call);
+        const CallResult r = run(&barsight::catalogue::VSAVolStops, call);
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.first, c.first);
         EXPECT_EQ(r.last, c.last);
@@ -426,7 +427,7 @@ TEST(VSASpread, ConstantVolumeIsClassThreeAndZeroVolumeIsZero) {
     // Periods 1: each bar is its own average, so v = average = 50 and the
     // unit 50 * 2 / 7 = 14.29; 50 lies above 3 units (42.9) and not above 4
     // units (57.1): class 3. Volume 0 is below 0.000001: class 0.
-    set_numerics(&call, {0, 1});    CallResult r = run(&barsight::vsa_spread, call);
+    set_numerics(&call, {0, 1});    CallResult r = run(&barsight::catalogue::VSASpread, call);
     ASSERT_EQ(r.code, 0);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(r.values[i], i == 12 ? 0.0f : 3.0f) << i;
 }
@@ -439,11 +440,11 @@ TEST(VSASpread, FractionalModeTruncatesToRangeMode) {
     call.high.values[3] = 14.0f;
     call.low.values[3] = 6.0f;
     set_numerics(&call, {1.7f, 2});
-    CallResult r = run(&barsight::vsa_spread, call);
+    CallResult r = run(&barsight::catalogue::VSASpread, call);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.values[3], 4.0f);
     set_numerics(&call, {0, 2});
-    r = run(&barsight::vsa_spread, call);
+    r = run(&barsight::catalogue::VSASpread, call);
     EXPECT_EQ(r.values[3], 3.0f);
 }
 
@@ -454,7 +455,7 @@ TEST(VSASpread, BitIdenticalToThePerWindowReference) {
             call.volume.values[300] = kNaN;
             call.high.values[301] = std::numeric_limits<float>::infinity();
             set_numerics(&call, {static_cast<float>(mode), static_cast<float>(periods)});
-            const CallResult r = run(&barsight::vsa_spread, call);
+            const CallResult r = run(&barsight::catalogue::VSASpread, call);
             ASSERT_EQ(r.code, 0);
             std::vector<float> expected(900, kUnwritten);
             reference::spread(call.high.values.data(), call.low.values.data(),
@@ -471,13 +472,13 @@ TEST(VSASpread, BitIdenticalToThePerWindowReference) {
 TEST(LocalIndicators, ConcurrentCallsGiveTheSameResults) {
     CallSpec call = random_chart(3000, 0, 99);
     set_numerics(&call, {0, 50});
-    const CallResult expected = run(&barsight::vsa_spread, call);
+    const CallResult expected = run(&barsight::catalogue::VSASpread, call);
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int k = 0; k < 10; ++k) {
-                const CallResult r = host::call_function(&barsight::vsa_spread, call);
+                const CallResult r = host::call_function(&barsight::catalogue::VSASpread, call);
                 if (r.values != expected.values || r.code != 0) ++mismatches[t];
             }
         });

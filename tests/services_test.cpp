@@ -16,7 +16,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_box.h"
-#include "services/export_guard.h"
+#include "msx/boundary.h"
 #include "services/globals.h"
 #include "services/mql_str.h"
 #include "services/sign_filter.h"
@@ -405,61 +405,62 @@ TEST(MessageBox, TextAndCaption) {
 
 }  // namespace
 
-// The export guard: what each kind of failure becomes, and the report's text.
-namespace export_guard_test {
+// The report policy: what each kind of failure becomes, and the report's text.
+namespace report_policy_test {
 std::vector<std::string> traced;
 void watch(const std::string& text) { traced.push_back(text); }
-}  // namespace export_guard_test
+}  // namespace report_policy_test
 
 TEST(ExportGuard, FailuresBecomeReportsAndFallbacks) {
-    using barsight::FailureReport;
     struct Case {
         const char* name;
         int thrown;  // 0 none, 1 std::runtime_error("boom"), 2 an int
-        FailureReport report;
+        msx::Report report;
         bool returned;
         const char* text;  // the report, or null for none
     };
     const Case cases[] = {
-        {"no failure", 0, {"ShowDialog: ", "ShowDialog", true}, true, nullptr},
-        {"standard, with component", 1, {"ShowDialog: ", "ShowDialog", true}, false,
+        {"no failure", 0, {"ShowDialog: ", ", ShowDialog, BarsightPlugin"}, true, nullptr},
+        {"standard, with component", 1, {"ShowDialog: ", ", ShowDialog, BarsightPlugin"}, false,
          "ShowDialog: boom, ShowDialog, BarsightPlugin"},
-        {"standard, without", 1, {"SubClassWindow: ", "SubclassWindow", false}, false,
+        {"standard, without", 1, {"SubClassWindow: ", ", SubclassWindow"}, false,
          "SubClassWindow: boom, SubclassWindow"},
-        {"other", 2, {"GetFromQueue: ", "GetFromQueue", false}, false,
+        {"other", 2, {"GetFromQueue: ", ", GetFromQueue"}, false,
          "GetFromQueue: unknown failure, GetFromQueue"},
     };
-    barsight::set_trace_hook_for_testing(&export_guard_test::watch);
+    barsight::set_trace_hook_for_testing(&report_policy_test::watch);
     for (const Case& c : cases) {
-        export_guard_test::traced.clear();
-        const bool returned = barsight::run_or_report(c.report, [&] {
+        report_policy_test::traced.clear();
+        bool returned = false;
+        msx::report_or(c.report, [&] {
             if (c.thrown == 1) throw std::runtime_error("boom");
             if (c.thrown == 2) throw 7;
+            returned = true;
         });
         EXPECT_EQ(returned, c.returned) << c.name;
         if (c.text == nullptr)
-            EXPECT_TRUE(export_guard_test::traced.empty()) << c.name;
+            EXPECT_TRUE(report_policy_test::traced.empty()) << c.name;
         else
-            EXPECT_EQ(export_guard_test::traced, std::vector<std::string>{c.text}) << c.name;
+            EXPECT_EQ(report_policy_test::traced, std::vector<std::string>{c.text}) << c.name;
         // The form that answers the body's result, or a fallback computed
         // where the failure is known; reported the same way.
-        export_guard_test::traced.clear();
+        report_policy_test::traced.clear();
         int fallbacks = 0;
-        const int32_t answered = barsight::run_or_report(
+        const int32_t answered = msx::report_or<int32_t>(
             c.report,
+            [&] {
+                ++fallbacks;
+                return -9;
+            },
             [&]() -> int32_t {
                 if (c.thrown == 1) throw std::runtime_error("boom");
                 if (c.thrown == 2) throw 7;
                 return 4;
-            },
-            [&] {
-                ++fallbacks;
-                return -9;
             });
         EXPECT_EQ(answered, c.thrown == 0 ? 4 : -9) << c.name;
         EXPECT_EQ(fallbacks, c.thrown == 0 ? 0 : 1) << c.name;
-        EXPECT_EQ(export_guard_test::traced.size(), c.text == nullptr ? 0u : 1u) << c.name;
-        EXPECT_EQ(barsight::run_or_report(c.report, [&] { return c.thrown == 0 ? 5 : throw 7; }, -2),
+        EXPECT_EQ(report_policy_test::traced.size(), c.text == nullptr ? 0u : 1u) << c.name;
+        EXPECT_EQ(msx::report_or<int32_t>(c.report, -2, [&] { return c.thrown == 0 ? 5 : throw 7; }),
                   c.thrown == 0 ? 5 : -2)
             << c.name;
         const int32_t value = msx::value_or<int32_t>(-9, [&] {

@@ -25,7 +25,7 @@
 
 #include "engine/feed.h"
 #include "host/chart_data.h"
-#include "indicator/catalogue.h"
+#include "boundary/BarsightPlugin_catalogue.h"
 #include "services/globals.h"
 #include "services/sign_filter.h"
 #include "tools/msxhost/evaluate.h"
