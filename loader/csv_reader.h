@@ -78,4 +78,13 @@ int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const c
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
                           bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
 
+// read_selection's answer in every case, for the loader: the one pass, and
+// where it answers kNoStart (or `out` is null) the rows read and selected
+// again. Writes value1 (value2 when `second`) of the first min(count, cap)
+// selected rows to `out`, when given, and sets `count` to that number (0
+// when `cap` is 0 or below); with `out` null nothing is written and `count`
+// says how many values there would be. kNotFound as read_rows; never kNoStart.
+ReadStatus read_selected_values(const char* path, bool with_volume, const char* begin, const char* end,
+                                bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
+
 }  // namespace orvane
