@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "chart_fixture.h"
-#include "indicator/calc_frame.h"
+#include "indicator/run_calculation.h"
 #include "indicator/local_indicators.h"
 #include "reference_indicators.h"
 
