@@ -73,8 +73,9 @@ int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const c
 // min(count, cap) selected rows, as floats, to `out` and sets `count` to that
 // number (0 when `cap` is 0 or below). Reads only as far as the answer
 // needs. kNoStart when rows exist but none reaches the beginning date (the
-// selection then starts at row 0, which a single pass cannot serve: use
-// read_rows and select_rows); nothing is written then.
+// selection then starts at row 0, which a single pass cannot serve:
+// read_selected_values then uses read_rows and select_rows); nothing is
+// written then.
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
                           bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
 
