@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "msx/msx_records.h"
+#include "msx/calling_convention.h"
 
 // The exports themselves (AddToChartEx, AnalysePosn, RemoveFromChart) are
 // made from engine/Spreadcore.exports; each answers 0 when its body throws.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "msx/msx_records.h"
+#include "msx/calling_convention.h"
 
 namespace barsight {
 

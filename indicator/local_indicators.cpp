@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "indicator/calc_frame.h"
+#include "indicator/run_calculation.h"
 #include "indicator/float_range.h"
 #include "indicator/window_sum.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "engine/feed_policy.h"
-#include "indicator/calc_frame.h"
+#include "indicator/run_calculation.h"
 #include "indicator/engine_binding.h"
 #include "indicator/float_range.h"
 #include "services/globals.h"

@@ -73,9 +73,19 @@ int64_t select_rows_ref(const std::vector<Row>& rows, const char* begin, const c
 // min(count, cap) selected rows, as floats, to `out` and sets `count` to that
 // number (0 when `cap` is 0 or below). Reads only as far as the answer
 // needs. kNoStart when rows exist but none reaches the beginning date (the
-// selection then starts at row 0, which a single pass cannot serve: use
-// read_rows and select_rows); nothing is written then.
+// selection then starts at row 0, which a single pass cannot serve:
+// read_selected_values then uses read_rows and select_rows); nothing is
+// written then.
 ReadStatus read_selection(const char* path, bool with_volume, const char* begin, const char* end,
                           bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
+
+// read_selection's answer in every case, for the loader: the one pass, and
+// where it answers kNoStart (or `out` is null) the rows read and selected
+// again. Writes value1 (value2 when `second`) of the first min(count, cap)
+// selected rows to `out`, when given, and sets `count` to that number (0
+// when `cap` is 0 or below); with `out` null nothing is written and `count`
+// says how many values there would be. kNotFound as read_rows; never kNoStart.
+ReadStatus read_selected_values(const char* path, bool with_volume, const char* begin, const char* end,
+                                bool stop_from_start, bool second, int64_t cap, float* out, int64_t* count);
 
 }  // namespace orvane

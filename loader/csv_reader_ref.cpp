@@ -4,10 +4,11 @@
 // fields split with strtok at ",", values with atof, dates with
 // sscanf("%d/%d/%d") keyed with "%d%02d%02d" and compared with strcmp.
 //
-// read_rows and select_rows in csv_reader.cpp must give what these give,
-// bit for bit; the tests compare them on generated files. These are slow
-// (a copy of the file, a strtok and a strtod a field, a sscanf and two
-// snprintf a comparison) and nothing in the plug-in calls them.
+// read_rows (csv_reader.cpp) and select_rows (csv_selection.cpp) must give
+// what these give, bit for bit; the tests compare them on generated files.
+// These are slow (a copy of the file, a strtok and a strtod a field, a
+// sscanf and two snprintf a comparison) and nothing in the plug-in calls
+// them.
 //
 // Two places where the C library would not say what the loader means:
 //   - atof is strtod with 0 when nothing converts (C defines it so). The

@@ -1,7 +1,6 @@
 #include "loader/orvane_functions.h"
 
 #include <cstdint>
-#include <vector>
 
 #include "loader/csv_reader.h"
 #include "msx/msx_text.h"
@@ -24,27 +23,10 @@ msx::CalcOutcome load_series(Series series, const char* path, const char* begin,
     const int32_t chart_last = args.data->sClose.iLastValid;
     float* out = args.series()->pfValue;
     int64_t n = 0;
-    // One pass straight into the host's array; the two-pass reading for
-    // the cases it cannot serve (no array, no row reaching the start).
-    ReadStatus status = ReadStatus::kNoStart;
-    if (out != nullptr)
-        status = read_selection(path, with_volume, begin, end, stop_from_start,
-                                series == Series::kVolume, chart_last, out, &n);
-    if (status == ReadStatus::kNoStart) {
-        std::vector<Row> rows;
-        status = read_rows(path, with_volume, &rows);
-        int64_t start = 0;
-        n = select_rows(rows, begin, end, stop_from_start, &start);
-        if (chart_last < n) n = chart_last;
-        if (n < 0) n = 0;
-        if (status == ReadStatus::kOk && n > 0 && out == nullptr)
-            return msx::CalcOutcome::fail("no result values passed");
-        for (int64_t i = 0; status == ReadStatus::kOk && i < n; ++i) {
-            const Row& row = rows[static_cast<std::size_t>(start + i)];
-            out[i] = static_cast<float>(series == Series::kVolume ? row.value2 : row.value1);
-        }
-    }
+    const ReadStatus status = read_selected_values(path, with_volume, begin, end, stop_from_start,
+                                                   series == Series::kVolume, chart_last, out, &n);
     if (status != ReadStatus::kOk) return msx::CalcOutcome::fail("file not found");
+    if (n > 0 && out == nullptr) return msx::CalcOutcome::fail("no result values passed");
     return msx::CalcOutcome::range(0, static_cast<int32_t>(n - 1));
 }
 

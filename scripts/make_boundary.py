@@ -537,9 +537,13 @@ def exports_cpp(table):
 
 
 def exports_h(table):
+    # The host's records only where a declaration takes one; else the calling convention alone.
+    takes_record = any(re.match(r"(const )?(Mql|MSX)\w*\*", c_type)
+                       for row in table.rows if not (row.calc or row.side == "host") for c_type, _ in row.c_params())
+    header = "msx/msx_records.h" if takes_record else "msx/calling_convention.h"
     out = ["// " + GENERATED % shown_path(table.path),
            "// The exports of %s, for the programs and tests that call them directly." % table.library,
-           "#pragma once", "", "#include <cstdint>", "", '#include "msx/msx_records.h"', "", 'extern "C" {']
+           "#pragma once", "", "#include <cstdint>", "", '#include "%s"' % header, "", 'extern "C" {']
     for row in table.rows:
         if row.calc or row.side == "host":
             continue

@@ -11,7 +11,7 @@
 
 #include "chart_fixture.h"
 #include "boundary/BarsightPlugin_catalogue.h"
-#include "indicator/calc_frame.h"
+#include "indicator/run_calculation.h"
 #include "indicator/local_indicators.h"
 #include "reference_indicators.h"
 

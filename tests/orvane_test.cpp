@@ -723,6 +723,70 @@ TEST(OrvaneReader, OnePassSelectionMatchesReadAndSelect) {
               orvane::ReadStatus::kNotFound);
 }
 
+// What the loader takes: the selected values in every case, by the one pass
+// where it serves and by the two passes where no row reaches the beginning
+// or no array is passed (then only the count). Expected: read_rows and
+// select_rows.
+TEST(OrvaneReader, SelectedValuesMatchReadAndSelect) {
+    const std::string rows_2010 = "1/4/2010,1,10\n1/5/2010,2,20\n1/6/2010,3,30\n1/7/2010,4,40\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* begin;
+        const char* end;
+        bool with_volume;
+    } cases[] = {
+        {"start found", rows_2010, "1/5/2010", "1/6/2010", true},
+        {"start found, yield", rows_2010, "1/5/2010", "1/6/2010", false},
+        {"no row reaches the start", rows_2010, "1/1/2030", "1/6/2010", true},
+        {"no row reaches the start, yield", rows_2010, "1/1/2030", "1/5/2010", false},
+        {"no date at all", "x,5,50\ny,6,60\n", "1/1/2010", "1/1/2011", true},
+        {"empty file", "", "1/1/2010", "1/1/2011", true},
+    };
+    const fs::path raw = scratch_path("orvane-selected-values.csv");
+    for (const Case& c : cases) {
+        std::ofstream(raw, std::ios::binary) << c.text;
+        std::vector<orvane::Row> rows;
+        ASSERT_EQ(orvane::read_rows(raw.string().c_str(), c.with_volume, &rows), orvane::ReadStatus::kOk);
+        int64_t start = 0;
+        const int64_t selected = orvane::select_rows(rows, c.begin, c.end, !c.with_volume, &start);
+        for (bool second : {false, true}) {
+            for (int64_t cap : {int64_t{-1}, int64_t{0}, int64_t{1}, int64_t{1000}}) {
+                const std::string where = std::string(c.what) + (second ? ", second" : ", first") +
+                                          ", cap " + std::to_string(cap);
+                const int64_t expected = std::max<int64_t>(0, std::min(selected, cap));
+                std::vector<float> out(8, -7.0f);
+                int64_t count = -1;
+                ASSERT_EQ(orvane::read_selected_values(raw.string().c_str(), c.with_volume, c.begin, c.end,
+                                                       !c.with_volume, second, cap, out.data(), &count),
+                          orvane::ReadStatus::kOk)
+                    << where;
+                ASSERT_EQ(count, expected) << where;
+                for (int64_t i = 0; i < 8; ++i) {
+                    const float want = i >= count ? -7.0f
+                                       : static_cast<float>(second ? rows[static_cast<std::size_t>(start + i)].value2
+                                                                   : rows[static_cast<std::size_t>(start + i)].value1);
+                    EXPECT_EQ(out[static_cast<std::size_t>(i)], want) << where << ", value " << i;
+                }
+                count = -1;
+                ASSERT_EQ(orvane::read_selected_values(raw.string().c_str(), c.with_volume, c.begin, c.end,
+                                                       !c.with_volume, second, cap, nullptr, &count),
+                          orvane::ReadStatus::kOk)
+                    << where << ", no array";
+                EXPECT_EQ(count, expected) << where << ", no array";
+            }
+        }
+    }
+    float one[1] = {};
+    for (float* out : {static_cast<float*>(nullptr), one}) {
+        int64_t count = -1;
+        EXPECT_EQ(orvane::read_selected_values(scratch_path("no-such-orvane.csv").string().c_str(), true,
+                                               "1/1/2000", "1/1/2001", false, false, 1, out, &count),
+                  orvane::ReadStatus::kNotFound);
+        EXPECT_EQ(count, 0);
+    }
+}
+
 TEST(OrvaneReader, CrlfAndLfGiveTheSameRows) {
     const std::string lf = "1/4/2010,1,2\n1/5/2010,3,4\n" + std::string(100, 'z') + "\n";
     std::string crlf;

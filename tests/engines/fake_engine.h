@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "msx/msx_records.h"
+#include "msx/calling_convention.h"
 
 struct FakeEngineCall {
     int32_t kind;  // 0 AddToChartEx, 1 AnalysePosn, 2 RemoveFromChart
