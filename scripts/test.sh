@@ -128,7 +128,7 @@ lane_win32() {
     # The shipped setup in a prefix of its own, beside the rest: each
     # emulated program keeps one core busy, and the setup's cases are the
     # longest part.
-    BARSIGHT_INSTALLER_SIGN=1 scripts/installer-test.sh build/win32 build/release64 \
+    BARSIGHT_INSTALLER_SIGN=1 tests/installer/run.sh build/win32 build/release64 \
       </dev/null >build/installer32.log 2>&1 &
     local installer=$!
     # The static checks, and the help window, its thread and the hooks as
