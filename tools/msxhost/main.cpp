@@ -21,9 +21,10 @@
 #include "platform/plain_window.h"
 #include "host/chart_data.h"
 #include "host/output.h"
+#include "evaluation/evaluate.h"
+#include "evaluation/report.h"
 #include "tools/msxhost/chart_levels.h"
 #include "tools/msxhost/chart_svg.h"
-#include "tools/msxhost/evaluate.h"
 #include "host/client_call.h"
 #include "host/host_call.h"
 #include "host/plugin.h"
@@ -368,14 +369,6 @@ bool chart_call(const host::Plugin& plugin, const host::ChartData& chart,
     return true;
 }
 
-// A CSV field: quoted when it holds a comma, a quote or a line end.
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 // One function over several charts, as the Explorer runs a column over a
 // watchlist: a row per file with the date and value of the bar N bars
 // before the last.
@@ -437,7 +430,7 @@ int cmd_scan(int argc, char** argv) {
                 value = host::format_float(r.values[static_cast<std::size_t>(bar)]);
             }
         }
-        std::cout << csv_field(file) << "," << csv_field(date) << "," << value << "\n";
+        std::cout << evaluation::csv_field(file) << "," << evaluation::csv_field(date) << "," << value << "\n";
     }
     return status;
 }
@@ -488,7 +481,7 @@ int cmd_run(int argc, char** argv) {
 // One file of an evaluation: its bars' days, opens, closes and codes, or
 // the reason it could not be used.
 struct EvaluatedFile {
-    msxhost::CodedSeries series;
+    evaluation::CodedSeries series;
     std::string error;
     bool not_codes = false;  // the function's values are not whole numbers
 };
@@ -496,7 +489,7 @@ struct EvaluatedFile {
 EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo& fn, const std::string& file) {
     EvaluatedFile out;
     host::ChartData chart;
-    msxhost::CodedSeries& s = out.series;
+    evaluation::CodedSeries& s = out.series;
     if (!host::load_chart_csv(file, &chart, &out.error) ||
         !host::chart_days(chart, file, &s.days, &out.error, &s.minutes))
         return out;
@@ -581,7 +574,7 @@ int cmd_evaluate(int argc, char** argv) {
     int i = 3;
     std::string function = "VSAInd";
     if (i < argc && std::string(argv[i]).rfind("--", 0) != 0) function = argv[i++];
-    msxhost::EvaluateOptions options;
+    evaluation::EvaluateOptions options;
     std::vector<std::string> files;
     std::string csv_path, svg_path, by_file_path;
     int64_t split_day = 0;
@@ -592,9 +585,9 @@ int cmd_evaluate(int argc, char** argv) {
         list_option("--data", &files),
         {"--horizons", [&options](const std::string& value) { return parse_horizons(value, &options.horizons); }},
         {"--entry", [&options](const std::string& value) {
-             if (value == "open") options.entry = msxhost::Entry::open;
-             else if (value == "close") options.entry = msxhost::Entry::close;
-             else if (value == "same") options.entry = msxhost::Entry::same;
+             if (value == "open") options.entry = evaluation::Entry::open;
+             else if (value == "close") options.entry = evaluation::Entry::close;
+             else if (value == "same") options.entry = evaluation::Entry::same;
              else {
                  std::cerr << "msxhost: --entry is open, close or same, not '" << value << "'\n";
                  return false;
@@ -605,19 +598,19 @@ int cmd_evaluate(int argc, char** argv) {
         number_option("--min-episodes", 1, INT32_MAX,
                       [&](long long n) { options.min_episodes = static_cast<long>(n); }),
         {"--baseline", [&options](const std::string& value) {
-             if (msxhost::parse_baseline(value, &options.baseline)) return true;
+             if (evaluation::parse_baseline(value, &options.baseline)) return true;
              std::cerr << "msxhost: --baseline is file, file-year or date, not '" << value << "'\n";
              return false;
          }},
         {"--bootstrap", [&options](const std::string& value) {
              long long n = 0;
-             if (whole_number(value, msxhost::kMinReplicates, msxhost::kMaxReplicates, &n)) {
+             if (whole_number(value, evaluation::kMinReplicates, evaluation::kMaxReplicates, &n)) {
                  options.bootstrap = static_cast<int>(n);
                  return true;
              }
-             std::cerr << "msxhost: --bootstrap needs a whole number of replicates from " << msxhost::kMinReplicates
-                       << " to " << msxhost::kMaxReplicates << ", not '" << value << "': "
-                       << msxhost::kReplicatesWhy << "\n";
+             std::cerr << "msxhost: --bootstrap needs a whole number of replicates from " << evaluation::kMinReplicates
+                       << " to " << evaluation::kMaxReplicates << ", not '" << value << "': "
+                       << evaluation::kReplicatesWhy << "\n";
              return false;
          }},
         number_option("--seed", 0, INT64_MAX, [&](long long n) { options.seed = static_cast<uint64_t>(n); }),
@@ -626,7 +619,7 @@ int cmd_evaluate(int argc, char** argv) {
         text_option("--svg", &svg_path),
         text_option("--by-file", &by_file_path),
         {"--split", [&](const std::string& value) {
-             if (!msxhost::parse_day(value, &split_day)) {
+             if (host::parse_day(value, &split_day) != host::DayStatus::ok) {
                  std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
                  return false;
              }
@@ -690,7 +683,7 @@ int cmd_evaluate(int argc, char** argv) {
     for (std::thread& t : pool) t.join();
 
     int status = 0;
-    std::vector<msxhost::CodedSeries> charts;
+    std::vector<evaluation::CodedSeries> charts;
     for (EvaluatedFile& file : done) {
         if (file.not_codes) {
             std::cerr << "msxhost: " << file.error << "; evaluate needs a function whose values are signal codes\n";
@@ -714,7 +707,7 @@ int cmd_evaluate(int argc, char** argv) {
         struct Period {
             const char* name;  // the CSV's period, the chart's file suffix; "" without --split
             std::string heading;
-            std::vector<msxhost::CodedSeries> charts;
+            std::vector<evaluation::CodedSeries> charts;
         };
         std::vector<Period> periods;
         if (!split) {
@@ -723,19 +716,19 @@ int cmd_evaluate(int argc, char** argv) {
             const std::string& date = split_date;
             periods.push_back({"before", "Before " + date + " (in sample):\n", {}});
             periods.push_back({"after", "\nFrom " + date + " on (out of sample):\n", {}});
-            for (const msxhost::CodedSeries& chart : charts) {
+            for (const evaluation::CodedSeries& chart : charts) {
                 for (Period& period : periods) {
-                    msxhost::CodedSeries part = msxhost::part_of(chart, split_day, period.name[0] == 'b');
+                    evaluation::CodedSeries part = evaluation::part_of(chart, split_day, period.name[0] == 'b');
                     if (!part.days.empty()) period.charts.push_back(std::move(part));
                 }
             }
         }
         // Every period evaluated before anything is printed: a refusal (too
         // much memory for the second period) leaves no half a report.
-        std::vector<msxhost::Evaluation> evaluations(periods.size());
+        std::vector<evaluation::Evaluation> evaluations(periods.size());
         for (std::size_t k = 0; k < periods.size(); ++k) {
             if (periods[k].charts.empty()) continue;
-            evaluations[k] = msxhost::evaluate(periods[k].charts, options);
+            evaluations[k] = evaluation::evaluate(periods[k].charts, options);
             if (!evaluations[k].refused.empty()) {
                 std::cerr << "msxhost: evaluate refused: " << evaluations[k].refused << "\n";
                 return 2;
@@ -745,22 +738,22 @@ int cmd_evaluate(int argc, char** argv) {
         std::vector<std::pair<std::string, std::string>> outputs;
         for (std::size_t k = 0; k < periods.size(); ++k) {
             const Period& period = periods[k];
-            const msxhost::Evaluation& evaluation = evaluations[k];
+            const evaluation::Evaluation& evaluation = evaluations[k];
             std::cout << period.heading;
             if (period.charts.empty()) {
                 std::cout << "no bars in this period\n";
                 continue;
             }
-            std::cout << msxhost::evaluation_table(evaluation, options);
-            std::string csv = msxhost::evaluation_csv(evaluation);
+            std::cout << evaluation::evaluation_table(evaluation, options);
+            std::string csv = evaluation::evaluation_csv(evaluation);
             if (split) csv = with_last_column(csv, "period", period.name);
             csv_text += csv_text.empty() ? csv : csv.substr(csv.find('\n') + 1);
-            std::string by_file = msxhost::evaluation_by_file_csv(evaluation);
+            std::string by_file = evaluation::evaluation_by_file_csv(evaluation);
             if (split) by_file = with_last_column(by_file, "period", period.name);
             by_file_text += by_file_text.empty() ? by_file : by_file.substr(by_file.find('\n') + 1);
             if (!svg_path.empty())
                 outputs.emplace_back(split ? suffixed(svg_path, period.name) : svg_path,
-                                     msxhost::evaluation_svg(evaluation, options));
+                                     evaluation::evaluation_svg(evaluation, options));
         }
         if (!csv_path.empty()) outputs.emplace_back(csv_path, csv_text);
         if (!by_file_path.empty()) outputs.emplace_back(by_file_path, by_file_text);
