@@ -14,7 +14,6 @@
 
 #include "evaluation/evaluate.h"
 #include "evaluation/report.h"
-#include "host/dates.h"
 
 namespace {
 
@@ -325,17 +324,6 @@ TEST(EvaluateRefusals, WhatCannotBeTrustedOrHeld) {
             EXPECT_TRUE(e.rows.empty()) << c.name;
         }
     }
-}
-
-TEST(EvaluateDates, TheFormsADataFileUses) {
-    int64_t day = 0;
-    ASSERT_EQ(host::parse_day("1970-01-01", &day), host::DayStatus::ok);
-    EXPECT_EQ(day, 0);
-    ASSERT_EQ(host::parse_day("2000.03.01", &day), host::DayStatus::ok);
-    EXPECT_EQ(day, 11017);  // 30 years of 365 days + 7 leap days + Jan + Feb (29)
-    ASSERT_EQ(host::parse_day("20240229", &day), host::DayStatus::ok);
-    for (const char* bad : {"2023-02-29", "2024-13-01", "24-01-01", "2024-01-01x", "2024/01-01", ""})
-        EXPECT_NE(host::parse_day(bad, &day), host::DayStatus::ok) << bad;
 }
 
 // A watchlist with four signals on four horizons (16 cells), fired at
