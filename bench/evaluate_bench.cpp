@@ -7,17 +7,17 @@
 #include <random>
 #include <vector>
 
-#include "tools/msxhost/evaluate.h"
+#include "evaluation/evaluate.h"
 
 namespace {
 
-std::vector<msxhost::CodedSeries> watchlist(int files, int bars) {
+std::vector<evaluation::CodedSeries> watchlist(int files, int bars) {
     std::mt19937_64 random(11);
     std::normal_distribution<double> step(0, 1.0);
     std::uniform_int_distribution<int> pick(0, 99);
     const int32_t codes[] = {3, 4, 12, 13, 16, 19, -2, -5, -10, -14};
-    std::vector<msxhost::CodedSeries> charts(static_cast<std::size_t>(files));
-    for (msxhost::CodedSeries& s : charts) {
+    std::vector<evaluation::CodedSeries> charts(static_cast<std::size_t>(files));
+    for (evaluation::CodedSeries& s : charts) {
         double price = 100;
         for (int t = 0; t < bars; ++t) {
             s.days.push_back(10000 + t);
@@ -32,10 +32,10 @@ std::vector<msxhost::CodedSeries> watchlist(int files, int bars) {
 }
 
 void BM_EvaluateWatchlist(benchmark::State& state) {
-    static const std::vector<msxhost::CodedSeries> charts = watchlist(1000, 5000);
-    msxhost::EvaluateOptions options;  // horizons 1, 5, 10, 20; 2,000 replicates
+    static const std::vector<evaluation::CodedSeries> charts = watchlist(1000, 5000);
+    evaluation::EvaluateOptions options;  // horizons 1, 5, 10, 20; 2,000 replicates
     for (auto _ : state) {
-        const msxhost::Evaluation e = msxhost::evaluate(charts, options);
+        const evaluation::Evaluation e = evaluation::evaluate(charts, options);
         benchmark::DoNotOptimize(e.rows.data());
         if (e.family == 0) state.SkipWithError("no family-wide adjustment was made");
     }

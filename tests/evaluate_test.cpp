@@ -1,8 +1,8 @@
-// msxhost evaluate's statistics: exact figures on a hand-made chart for each
-// entry, the look-ahead a same-bar entry lets in, the bootstrap's
-// reproducibility, and its calibration on random walks that share a market
-// factor (joint resampling of dates covers zero about 95% of the time;
-// resampling each file on its own does not).
+// The evaluation's statistics (msxhost evaluate's): exact figures on a
+// hand-made chart for each entry, the look-ahead a same-bar entry lets in,
+// the bootstrap's reproducibility, and its calibration on random walks that
+// share a market factor (joint resampling of dates covers zero about 95% of
+// the time; resampling each file on its own does not).
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
@@ -12,15 +12,16 @@
 #include <random>
 #include <vector>
 
-#include "tools/msxhost/evaluate.h"
+#include "evaluation/evaluate.h"
+#include "evaluation/report.h"
 
 namespace {
 
-using msxhost::CodedSeries;
-using msxhost::Entry;
-using msxhost::EvaluateOptions;
-using msxhost::Evaluation;
-using msxhost::EvaluationRow;
+using evaluation::CodedSeries;
+using evaluation::Entry;
+using evaluation::EvaluateOptions;
+using evaluation::Evaluation;
+using evaluation::EvaluationRow;
 
 // Eight bars on consecutive days; No supply (3) at bars 1 and 3, No demand
 // (-2) at bar 2.
@@ -87,7 +88,7 @@ TEST(EvaluateStatistics, ExactFiguresForEachEntry) {
         options.min_count = 1;
         options.min_episodes = 1;
         options.bootstrap = 200;
-        const EvaluationRow row = row_of(msxhost::evaluate({hand_made()}, options), c.code, 1);
+        const EvaluationRow row = row_of(evaluation::evaluate({hand_made()}, options), c.code, 1);
         EXPECT_TRUE(row.stats) << c.name;
         EXPECT_EQ(row.count, c.count) << c.name;
         EXPECT_NEAR(row.mean, c.mean, 1e-9) << c.name;
@@ -107,7 +108,7 @@ TEST(EvaluateStatistics, EdgesOfTheData) {
     // Horizon 6 with the open entry: only t = 0 has an exit (close[7]); the
     // codes at bars 1 to 3 are past the end, counted 0 with no statistics.
     options.horizons = {1, 6};
-    Evaluation e = msxhost::evaluate({hand_made()}, options);
+    Evaluation e = evaluation::evaluate({hand_made()}, options);
     EXPECT_EQ(row_of(e, 3, 6).count, 0);
     EXPECT_FALSE(row_of(e, 3, 6).stats);
     EXPECT_EQ(row_of(e, 3, 1).count, 2);
@@ -120,20 +121,20 @@ TEST(EvaluateStatistics, EdgesOfTheData) {
     CodedSeries quiet = hand_made();
     quiet.codes.assign(8, 0);
     options.horizons = {1};
-    const Evaluation with_quiet = msxhost::evaluate({hand_made(), quiet}, options);
+    const Evaluation with_quiet = evaluation::evaluate({hand_made(), quiet}, options);
     EXPECT_EQ(row_of(with_quiet, 3, 1).count, 2);
     EXPECT_EQ(with_quiet.rows.size(), 2u);  // No supply and No demand at h=1
     options.horizons = {20};
-    const Evaluation too_short = msxhost::evaluate({hand_made()}, options);
+    const Evaluation too_short = evaluation::evaluate({hand_made()}, options);
     for (const EvaluationRow& row : too_short.rows) EXPECT_EQ(row.count, 0);
     // --min-count: 2 cases give statistics at 2 and none at 3.
     options.horizons = {1};
     options.min_count = 2;
-    EXPECT_TRUE(row_of(msxhost::evaluate({hand_made()}, options), 3, 1).stats);
+    EXPECT_TRUE(row_of(evaluation::evaluate({hand_made()}, options), 3, 1).stats);
     options.min_count = 3;
-    EXPECT_FALSE(row_of(msxhost::evaluate({hand_made()}, options), 3, 1).stats);
+    EXPECT_FALSE(row_of(evaluation::evaluate({hand_made()}, options), 3, 1).stats);
     // No chart at all: no rows, no failure.
-    EXPECT_TRUE(msxhost::evaluate({}, options).rows.empty());
+    EXPECT_TRUE(evaluation::evaluate({}, options).rows.empty());
 }
 
 // Random walks sharing a daily market factor, with a code 3 on random bars
@@ -179,9 +180,9 @@ TEST(EvaluateStatistics, LookAheadShowsOnlyWithTheSameBarEntry) {
     options.horizons = {5};
     options.bootstrap = 400;
     options.entry = Entry::same;
-    const EvaluationRow leaked = row_of(msxhost::evaluate(charts, options), 3, 5);
+    const EvaluationRow leaked = row_of(evaluation::evaluate(charts, options), 3, 5);
     options.entry = Entry::open;
-    const EvaluationRow honest = row_of(msxhost::evaluate(charts, options), 3, 5);
+    const EvaluationRow honest = row_of(evaluation::evaluate(charts, options), 3, 5);
     EXPECT_GT(leaked.diff, 4.0);
     EXPECT_GT(leaked.ci_low, 3.0);
     // No effect left: a difference near 0, an interval far below the leak's
@@ -197,9 +198,9 @@ TEST(EvaluateBootstrap, ReproducibleBySeedAndAroundTheDifference) {
     options.horizons = {1, 5};
     options.bootstrap = 500;
     options.seed = 42;
-    const Evaluation a = msxhost::evaluate(charts, options), b = msxhost::evaluate(charts, options);
+    const Evaluation a = evaluation::evaluate(charts, options), b = evaluation::evaluate(charts, options);
     options.seed = 43;
-    const Evaluation c = msxhost::evaluate(charts, options);
+    const Evaluation c = evaluation::evaluate(charts, options);
     ASSERT_EQ(a.rows.size(), 2u);
     for (std::size_t k = 0; k < a.rows.size(); ++k) {
         EXPECT_EQ(a.rows[k].ci_low, b.rows[k].ci_low);
@@ -211,9 +212,9 @@ TEST(EvaluateBootstrap, ReproducibleBySeedAndAroundTheDifference) {
     // Blocks as long as the longest horizon, at least the cube root of the
     // dates, at most the dates.
     EXPECT_EQ(a.block_length, 8);
-    EXPECT_EQ(msxhost::block_length(20, 500), 20);
-    EXPECT_EQ(msxhost::block_length(1, 8000), 20);
-    EXPECT_EQ(msxhost::block_length(50, 30), 30);
+    EXPECT_EQ(evaluation::block_length(20, 500), 20);
+    EXPECT_EQ(evaluation::block_length(1, 8000), 20);
+    EXPECT_EQ(evaluation::block_length(50, 30), 30);
 }
 
 // Coverage of the true difference (0) over many seeded watchlists of 8
@@ -231,7 +232,7 @@ double coverage(bool joint, int runs) {
         options.bootstrap = 200;
         options.seed = static_cast<uint64_t>(run);
         options.joint_dates = joint;
-        const Evaluation e = msxhost::evaluate(charts, options);
+        const Evaluation e = evaluation::evaluate(charts, options);
         const EvaluationRow& row = e.rows.at(0);
         covered += row.ci_low <= 0 && row.ci_high >= 0;
     }
@@ -255,8 +256,8 @@ TEST(EvaluateOutput, CsvColumnsAndAWellFormedChart) {
     options.min_count = 2;
     options.min_episodes = 1;
     options.bootstrap = 200;
-    const Evaluation e = msxhost::evaluate({hand_made()}, options);
-    const std::string csv = msxhost::evaluation_csv(e);
+    const Evaluation e = evaluation::evaluate({hand_made()}, options);
+    const std::string csv = evaluation::evaluation_csv(e);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "code,name,horizon,cases,episodes,dates,mean_pct,median_pct,hit_rate_frac,base_mean_pct,"
               "base_hit_rate_frac,diff_pct,se_pct,t,p,ci_low_pct,ci_high_pct,mde_pct,adj_ci_low_pct,"
@@ -267,13 +268,13 @@ TEST(EvaluateOutput, CsvColumnsAndAWellFormedChart) {
     EXPECT_NE(csv.find("\n3,No supply,6,0,0,0,,,,,,,,,,,,,,,,file\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\n-2,No demand,1,1,1,1,,,,,,,,,,,,,,,,file\n"), std::string::npos) << csv;
     pugi::xml_document svg;
-    EXPECT_TRUE(svg.load_string(msxhost::evaluation_svg(e, options).c_str()));
+    EXPECT_TRUE(svg.load_string(evaluation::evaluation_svg(e, options).c_str()));
     EXPECT_STREQ(svg.child("svg").attribute("width").value(), "700");
-    const std::string table = msxhost::evaluation_table(e, options);
+    const std::string table = evaluation::evaluation_table(e, options);
     EXPECT_NE(table.find("by chance 1 time in 20"), std::string::npos);
-    EXPECT_NE(table.find(msxhost::kAdjustmentMethod), std::string::npos) << "the method is named";
+    EXPECT_NE(table.find(evaluation::kAdjustmentMethod), std::string::npos) << "the method is named";
     options.entry = Entry::same;
-    EXPECT_EQ(msxhost::evaluation_table(e, options).rfind("LOOK-AHEAD", 0), 0u);
+    EXPECT_EQ(evaluation::evaluation_table(e, options).rfind("LOOK-AHEAD", 0), 0u);
 }
 
 // What the statistics cannot be trusted with is refused, the reason said,
@@ -314,7 +315,7 @@ TEST(EvaluateRefusals, WhatCannotBeTrustedOrHeld) {
         options.horizons = c.horizons;
         options.min_count = 1;
         options.min_episodes = 1;
-        const Evaluation e = msxhost::evaluate({many_codes}, options);
+        const Evaluation e = evaluation::evaluate({many_codes}, options);
         if (*c.refused == '\0') {
             EXPECT_EQ(e.refused, "") << c.name;
             EXPECT_FALSE(e.rows.empty()) << c.name;
@@ -323,17 +324,6 @@ TEST(EvaluateRefusals, WhatCannotBeTrustedOrHeld) {
             EXPECT_TRUE(e.rows.empty()) << c.name;
         }
     }
-}
-
-TEST(EvaluateDates, TheFormsADataFileUses) {
-    int64_t day = 0;
-    ASSERT_TRUE(msxhost::parse_day("1970-01-01", &day));
-    EXPECT_EQ(day, 0);
-    ASSERT_TRUE(msxhost::parse_day("2000.03.01", &day));
-    EXPECT_EQ(day, 11017);  // 30 years of 365 days + 7 leap days + Jan + Feb (29)
-    ASSERT_TRUE(msxhost::parse_day("20240229", &day));
-    for (const char* bad : {"2023-02-29", "2024-13-01", "24-01-01", "2024-01-01x", "2024/01-01", ""})
-        EXPECT_FALSE(msxhost::parse_day(bad, &day)) << bad;
 }
 
 // A watchlist with four signals on four horizons (16 cells), fired at
@@ -381,7 +371,7 @@ FamilyRate family_rates(int runs, double effect) {
         EvaluateOptions options;
         options.bootstrap = 300;
         options.seed = static_cast<uint64_t>(run) + 7;
-        const Evaluation e = msxhost::evaluate(watchlist(6, 2500, 5000 + static_cast<uint64_t>(run), effect), options);
+        const Evaluation e = evaluation::evaluate(watchlist(6, 2500, 5000 + static_cast<uint64_t>(run), effect), options);
         bool adjusted = false, unadjusted = false;
         for (const EvaluationRow& row : e.rows) {
             if (!row.stats) continue;
@@ -423,7 +413,7 @@ TEST(EvaluateFamily, APlantedEffectIsFound) {
         EvaluateOptions options;
         options.bootstrap = 300;
         options.seed = static_cast<uint64_t>(run);
-        const Evaluation e = msxhost::evaluate(watchlist(6, 800, 9000 + static_cast<uint64_t>(run), 0.15), options);
+        const Evaluation e = evaluation::evaluate(watchlist(6, 800, 9000 + static_cast<uint64_t>(run), 0.15), options);
         const EvaluationRow row = row_of(e, 3, 10);
         found += row.p_adjusted < 0.05 && row.adj_low > 0;
         bool any_null = false;
@@ -459,7 +449,7 @@ TEST(EvaluateFamily, TooFewBlocksGiveNoAdjustment) {
     options.horizons = {1, 60};
     options.min_count = 5;
     options.bootstrap = 300;
-    const Evaluation e = msxhost::evaluate(watchlist(2, 300, 77, 0.0), options);
+    const Evaluation e = evaluation::evaluate(watchlist(2, 300, 77, 0.0), options);
     EXPECT_EQ(e.family, 0);
     for (const EvaluationRow& row : e.rows) EXPECT_TRUE(std::isnan(row.p_adjusted)) << row.code << " h=" << row.horizon;
 }
@@ -501,7 +491,7 @@ TEST(EvaluateBaseline, EachCaseAgainstItsOwnFilesDrift) {
         options.horizons = {20};
         options.bootstrap = 200;
         options.seed = static_cast<uint64_t>(run);
-        const EvaluationRow row = row_of(msxhost::evaluate(charts, options), 3, 20);
+        const EvaluationRow row = row_of(evaluation::evaluate(charts, options), 3, 20);
         ASSERT_TRUE(row.stats);
         // The cases' baseline is the rising file's own mean return.
         EXPECT_GT(row.base_mean, 4.0);
@@ -535,20 +525,20 @@ TEST(EvaluateBaseline, FileYearAndDate) {
     EvaluateOptions options;
     options.horizons = {10};
     options.bootstrap = 300;
-    const EvaluationRow whole = row_of(msxhost::evaluate({s}, options), 3, 10);
-    options.baseline = msxhost::Baseline::file_year;
-    const Evaluation by_year = msxhost::evaluate({s}, options);
+    const EvaluationRow whole = row_of(evaluation::evaluate({s}, options), 3, 10);
+    options.baseline = evaluation::Baseline::file_year;
+    const Evaluation by_year = evaluation::evaluate({s}, options);
     const EvaluationRow year = row_of(by_year, 3, 10);
     EXPECT_GT(whole.diff, 1.5);
     EXPECT_GT(whole.ci_low, 0.0);
     EXPECT_LT(std::fabs(year.diff), 0.6);
     EXPECT_LE(year.ci_low, 0.0);
     EXPECT_GE(year.ci_high, 0.0);
-    EXPECT_EQ(by_year.baseline, msxhost::Baseline::file_year);
-    EXPECT_NE(msxhost::evaluation_csv(by_year).find(",file-year\n"), std::string::npos);
+    EXPECT_EQ(by_year.baseline, evaluation::Baseline::file_year);
+    EXPECT_NE(evaluation::evaluation_csv(by_year).find(",file-year\n"), std::string::npos);
 
-    options.baseline = msxhost::Baseline::date;
-    EXPECT_NE(msxhost::evaluate({s}, options).refused.find("two files or more"), std::string::npos);
+    options.baseline = evaluation::Baseline::date;
+    EXPECT_NE(evaluation::evaluate({s}, options).refused.find("two files or more"), std::string::npos);
     // Two files that move together: a code on the dates before the market
     // rises is the market's move, not the signal's, against the date mean.
     std::vector<CodedSeries> pair = drifting_pair(5, 0.0);
@@ -565,10 +555,10 @@ TEST(EvaluateBaseline, FileYearAndDate) {
     for (std::size_t t = 0; t + 2 < market.size(); ++t)
         pair[0].codes[t] = market[t + 2] > 1.5 ? 3 : 0;  // the day the entry's bar rises with the market
     options.horizons = {1};
-    options.baseline = msxhost::Baseline::file;
-    const EvaluationRow own = row_of(msxhost::evaluate(pair, options), 3, 1);
-    options.baseline = msxhost::Baseline::date;
-    const EvaluationRow dated = row_of(msxhost::evaluate(pair, options), 3, 1);
+    options.baseline = evaluation::Baseline::file;
+    const EvaluationRow own = row_of(evaluation::evaluate(pair, options), 3, 1);
+    options.baseline = evaluation::Baseline::date;
+    const EvaluationRow dated = row_of(evaluation::evaluate(pair, options), 3, 1);
     EXPECT_GT(own.diff, 2.0);
     EXPECT_LT(std::fabs(dated.diff), 0.5);
 }
@@ -596,7 +586,7 @@ TEST(EvaluateEpisodes, RunsAreCountedOnce) {
     options.bootstrap = 200;
     options.min_count = 10;
     options.min_episodes = 10;
-    const Evaluation e = msxhost::evaluate({s, other}, options);
+    const Evaluation e = evaluation::evaluate({s, other}, options);
     const EvaluationRow h1 = row_of(e, -2, 1), h30 = row_of(e, -2, 30);
     EXPECT_EQ(h1.count, 50);
     EXPECT_EQ(h1.episodes, 10);
@@ -606,7 +596,7 @@ TEST(EvaluateEpisodes, RunsAreCountedOnce) {
     EXPECT_EQ(h30.episodes, 9);
     EXPECT_FALSE(h30.stats) << "45 cases but only 9 episodes";
     EXPECT_EQ(h1.per_file, (std::vector<long>{50, 0}));
-    const std::string by_file = msxhost::evaluation_by_file_csv(e);
+    const std::string by_file = evaluation::evaluation_by_file_csv(e);
     EXPECT_NE(by_file.find("\n-2,No demand,1,file 1,50\n-2,No demand,1,other,0\n"), std::string::npos) << by_file;
 }
 
@@ -627,17 +617,17 @@ TEST(EvaluateIntraday, BarTimesAndNotes) {
     EvaluateOptions options;
     options.horizons = {5};
     options.bootstrap = 200;
-    const Evaluation e = msxhost::evaluate({minutes}, options);
+    const Evaluation e = evaluation::evaluate({minutes}, options);
     EXPECT_TRUE(e.refused.empty());
     EXPECT_TRUE(e.intraday);
     EXPECT_EQ(e.dates, 900);
     ASSERT_EQ(e.notes.size(), 1u);
     EXPECT_EQ(e.notes[0].big_moves, 1);
     EXPECT_EQ(e.notes[0].open_is_previous_close, 899);
-    const std::string table = msxhost::evaluation_table(e, options);
+    const std::string table = evaluation::evaluation_table(e, options);
     EXPECT_NE(table.find("1 bar-to-bar move of more than 40%"), std::string::npos) << table;
     EXPECT_NE(table.find("899 of 900 opens equal the previous close"), std::string::npos) << table;
-    EXPECT_NE(msxhost::evaluate({minutes, hand_made()}, options).refused.find("daily and intraday"),
+    EXPECT_NE(evaluation::evaluate({minutes, hand_made()}, options).refused.find("daily and intraday"),
               std::string::npos);
 }
 

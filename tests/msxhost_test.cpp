@@ -1,5 +1,5 @@
-// msxhost's own pieces: the CSV reader, Wilder's ATR, number formatting and
-// the guard zones that the stress command relies on.
+// msxhost's own pieces: the CSV reader, the date reader, Wilder's ATR, number
+// formatting and the guard zones that the stress command relies on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/chart_data.h"
+#include "host/dates.h"
 #include "host/host_call.h"
 #include "host/output.h"
 #include "platform/dynamic_library.h"
@@ -89,6 +90,19 @@ TEST(ChartCsv, OnlyDecimalNumbersInRange) {
             EXPECT_NE(error.find(":2: "), std::string::npos) << c.field << ": " << error;
         }
     }
+}
+
+// The tools' one date reader: the forms a data file uses; an impossible
+// day or any other text is refused.
+TEST(Dates, TheFormsADataFileUses) {
+    int64_t day = 0;
+    ASSERT_EQ(host::parse_day("1970-01-01", &day), host::DayStatus::ok);
+    EXPECT_EQ(day, 0);
+    ASSERT_EQ(host::parse_day("2000.03.01", &day), host::DayStatus::ok);
+    EXPECT_EQ(day, 11017);  // 30 years of 365 days + 7 leap days + Jan + Feb (29)
+    ASSERT_EQ(host::parse_day("20240229", &day), host::DayStatus::ok);
+    for (const char* bad : {"2023-02-29", "2024-13-01", "24-01-01", "2024-01-01x", "2024/01-01", ""})
+        EXPECT_NE(host::parse_day(bad, &day), host::DayStatus::ok) << bad;
 }
 
 // The one check of a chart's dates that every command makes: a file newest

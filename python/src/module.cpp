@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "engine/feed.h"
+#include "evaluation/evaluate.h"
 #include "host/chart_data.h"
 #include "boundary/BarsightPlugin_catalogue.h"
 #include "services/globals.h"
 #include "services/sign_filter.h"
-#include "tools/msxhost/evaluate.h"
 
 namespace py = pybind11;
 
@@ -510,32 +510,32 @@ private:
     double last_high_ = 0, last_low_ = 0, last_volume_ = 0;  // the newest bar's, as pushed
 };
 
-msxhost::Entry entry_of(const std::string& text) {
-    if (text == "open") return msxhost::Entry::open;
-    if (text == "close") return msxhost::Entry::close;
-    if (text == "same") return msxhost::Entry::same;
+evaluation::Entry entry_of(const std::string& text) {
+    if (text == "open") return evaluation::Entry::open;
+    if (text == "close") return evaluation::Entry::close;
+    if (text == "same") return evaluation::Entry::same;
     throw py::value_error("entry must be 'open', 'close' or 'same', not '" + text + "'");
 }
 
-// msxhost evaluate's statistics over charts given as (days, open, close,
-// codes): the rows' columns and the run's figures.
+// The evaluation's statistics (msxhost evaluate's) over charts given as
+// (days, open, close, codes): the rows' columns and the run's figures.
 py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles, Doubles, Ints>>& charts,
                   const std::vector<int>& horizons, const std::string& entry, const std::string& baseline,
                   long min_count, long min_episodes, int bootstrap, uint64_t seed) {
-    msxhost::EvaluateOptions options;
+    evaluation::EvaluateOptions options;
     options.horizons = horizons;
     options.entry = entry_of(entry);
-    if (!msxhost::parse_baseline(baseline, &options.baseline))
+    if (!evaluation::parse_baseline(baseline, &options.baseline))
         throw py::value_error("baseline must be 'file', 'file-year' or 'date', not '" + baseline + "'");
     options.min_count = min_count;
     options.min_episodes = min_episodes;
     options.bootstrap = bootstrap;
     options.seed = seed;
-    std::vector<msxhost::CodedSeries> series;
+    std::vector<evaluation::CodedSeries> series;
     for (const auto& [name, days, minutes, open, close, codes] : charts) {
         const int32_t n = checked_length({&days, &open, &close, &codes});
         if (minutes.size() != 0 && minutes.size() != static_cast<py::ssize_t>(n)) throw py::value_error(name + ": minutes of another length");
-        msxhost::CodedSeries s;
+        evaluation::CodedSeries s;
         s.name = name;
         s.days.assign(days.data(), days.data() + n);
         s.minutes.assign(minutes.data(), minutes.data() + minutes.size());
@@ -544,14 +544,14 @@ py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles,
         s.codes.assign(codes.data(), codes.data() + n);
         series.push_back(std::move(s));
     }
-    msxhost::Evaluation result;
+    evaluation::Evaluation result;
     const bool main_thread = on_main_thread();
     bool interrupted = false;
     {
         ReleasedGil unlocked;
         Interruption interruption(unlocked, main_thread);
         options.interrupted = [&] { return interruption(); };
-        result = msxhost::evaluate(series, options);
+        result = evaluation::evaluate(series, options);
         interrupted = interruption.raised();
     }
     if (interrupted) throw py::error_already_set();
@@ -565,7 +565,7 @@ py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles,
                                          "ci_high_pct", "mde_pct", "adj_ci_low_pct", "adj_ci_high_pct",
                                          "p_adjusted"};
     std::vector<std::vector<double>> columns(std::size(kNames));
-    for (const msxhost::EvaluationRow& row : result.rows) {
+    for (const evaluation::EvaluationRow& row : result.rows) {
         code.push_back(row.code);
         horizon.push_back(row.horizon);
         cases.push_back(row.count);
@@ -586,7 +586,7 @@ py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles,
     for (std::size_t k = 0; k < columns.size(); ++k) out[kNames[k]] = columns[k];
     out["per_file"] = per_file;
     py::list notes;
-    for (const msxhost::FileNote& note : result.notes) {
+    for (const evaluation::FileNote& note : result.notes) {
         py::dict d;
         d["name"] = note.name;
         d["bars"] = note.bars;
@@ -595,7 +595,7 @@ py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles,
         notes.append(d);
     }
     out["notes"] = notes;
-    out["baseline"] = std::string(msxhost::baseline_name(result.baseline));
+    out["baseline"] = std::string(evaluation::baseline_name(result.baseline));
     out["block_length"] = result.block_length;
     out["blocks"] = result.blocks;
     out["family"] = result.family;
@@ -604,7 +604,7 @@ py::dict evaluate(const std::vector<std::tuple<std::string, Days, Ints, Doubles,
     out["bar_dates"] = result.dates;
     out["intraday"] = result.intraday;
     out["left_out"] = result.left_out;
-    out["method"] = std::string(msxhost::kAdjustmentMethod);
+    out["method"] = std::string(evaluation::kAdjustmentMethod);
     return out;
 }
 
@@ -627,8 +627,8 @@ int64_t engine_series(const Doubles& high, const Doubles& low, const Doubles& cl
 
 PYBIND11_MODULE(_core, m) {
     m.doc() = "The Barsight plug-in's calculations and engine (use the barsight package).";
-    m.attr("MIN_REPLICATES") = msxhost::kMinReplicates;
-    m.attr("MAX_REPLICATES") = msxhost::kMaxReplicates;
+    m.attr("MIN_REPLICATES") = evaluation::kMinReplicates;
+    m.attr("MAX_REPLICATES") = evaluation::kMaxReplicates;
     m.def("vsa_signals", &vsa_signals, py::arg("high"), py::arg("low"), py::arg("close"), py::arg("volume"),
           py::arg("periods"), py::arg("symbol") = std::nullopt);
     m.def("vsa_signals_checked", &vsa_signals_checked<double>, py::arg("high"), py::arg("low"), py::arg("close"),

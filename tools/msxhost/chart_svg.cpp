@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "host/host_call.h"
-#include "signals/signal_names.h"
 
 namespace msxhost {
 
@@ -116,12 +115,6 @@ const char* volume_colour(int cls) {
 }
 
 }  // namespace
-
-const char* signal_name(int code) {
-    for (const SignalName& signal : kSignalNames)
-        if (signal.code == code) return signal.name;
-    return "";
-}
 
 std::string render_chart_svg(const ChartData& data, const ChartSeries& s) {
     const int first = std::max(s.first, 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "evaluation/codes.h"
 #include "host/chart_data.h"
 #include "host/plugin.h"
 
@@ -35,7 +36,7 @@ struct ChartSeries {
 };
 
 // The name a trader knows a signal code by ("" if none).
-const char* signal_name(int code);
+using evaluation::signal_name;
 
 std::string render_chart_svg(const ChartData& data, const ChartSeries& series);
 

@@ -40,15 +40,15 @@
 #include <vector>
 
 #include "engine/feed.h"
+#include "evaluation/codes.h"
+#include "evaluation/evaluate.h"
 #include "host/chart_data.h"
-#include "tools/msxhost/chart_svg.h"
-#include "tools/msxhost/evaluate.h"
 
 namespace {
 
-using msxhost::CodedSeries;
-using msxhost::Evaluation;
-using msxhost::EvaluationRow;
+using evaluation::CodedSeries;
+using evaluation::Evaluation;
+using evaluation::EvaluationRow;
 
 struct Settings {
     std::string mode;
@@ -56,7 +56,7 @@ struct Settings {
     int runs = 400, files_wanted = 4, bars = 800, threads = 2;
     double within_low = 0, within_high = 100;
     uint64_t seed = 1;
-    msxhost::EvaluateOptions options;
+    evaluation::EvaluateOptions options;
 };
 
 // A file's bars: prices as the host passes them (single precision) and the
@@ -204,7 +204,7 @@ void count(const Evaluation& e, Tally* tally) {
 bool report(const Settings& s, const Tally& tally) {
     const auto [low, high] = clopper_pearson(tally.any_adjusted, tally.runs);
     std::printf("%s: %d runs, %d replicates, baseline %s\n", s.mode.c_str(), tally.runs, s.options.bootstrap,
-                msxhost::baseline_name(s.options.baseline));
+                evaluation::baseline_name(s.options.baseline));
     std::printf("family-wide: any adjusted p < 0.05 in %d of %d runs: %.1f%% (95%% interval %.1f%% to %.1f%%)\n",
                 tally.any_adjusted, tally.runs, 100.0 * tally.any_adjusted / std::max(tally.runs, 1), 100 * low,
                 100 * high);
@@ -219,7 +219,7 @@ bool report(const Settings& s, const Tally& tally) {
         const double mean = c.sum / c.n;
         const double sd = c.n > 1 ? std::sqrt(std::max(0.0, (c.squares - c.n * mean * mean) / (c.n - 1))) : 0;
         const double se = sd / std::sqrt(static_cast<double>(c.n));
-        const char* name = msxhost::signal_name(key.first);
+        const char* name = evaluation::signal_name(key.first);
         std::printf("%-18s %4d %5d %+9.3f%% %8.3f%% %+6.2f %6.1f%% %6.1f%% %7.2f%%\n",
                     *name ? name : std::to_string(key.first).c_str(), key.second, c.n, mean, se,
                     se > 0 ? mean / se : 0.0, 100.0 * c.plain / c.n, 100.0 * c.adjusted / c.n, c.mde / c.n);
@@ -271,8 +271,8 @@ bool parse(int argc, char** argv, Settings* s) {
             s->within_low = std::atof(value.c_str());
             s->within_high = std::atof(value.c_str() + value.find(',') + 1);
         }
-        else if (key == "--bootstrap" && n >= msxhost::kMinReplicates) s->options.bootstrap = static_cast<int>(n);
-        else if (key == "--baseline" && msxhost::parse_baseline(value, &s->options.baseline)) continue;
+        else if (key == "--bootstrap" && n >= evaluation::kMinReplicates) s->options.bootstrap = static_cast<int>(n);
+        else if (key == "--baseline" && evaluation::parse_baseline(value, &s->options.baseline)) continue;
         else if (key == "--horizons") {
             s->options.horizons.clear();
             for (const std::string& part : host::split(value, ',')) s->options.horizons.push_back(std::atoi(part.c_str()));
@@ -319,9 +319,9 @@ int main(int argc, char** argv) {
                 }
                 charts.push_back(std::move(c));
             }
-            msxhost::EvaluateOptions options = s.options;
+            evaluation::EvaluateOptions options = s.options;
             options.seed = random();
-            count(msxhost::evaluate(charts, options), &tally);
+            count(evaluation::evaluate(charts, options), &tally);
         });
         return report(s, tally) ? 0 : 1;
     }
@@ -329,9 +329,9 @@ int main(int argc, char** argv) {
         Tally tally;
         run_all(s, [&](int k) {
             std::mt19937_64 random(s.seed * 1000003 + static_cast<uint64_t>(k));
-            msxhost::EvaluateOptions options = s.options;
+            evaluation::EvaluateOptions options = s.options;
             options.seed = random();
-            count(msxhost::evaluate(garch_watchlist(s.files_wanted, s.bars, 0.0, random), options), &tally);
+            count(evaluation::evaluate(garch_watchlist(s.files_wanted, s.bars, 0.0, random), options), &tally);
         });
         return report(s, tally) ? 0 : 1;
     }
@@ -344,9 +344,9 @@ int main(int argc, char** argv) {
     pilot.runs = std::min(s.runs, 100);
     run_all(pilot, [&](int k) {
         std::mt19937_64 random(s.seed * 7919 + static_cast<uint64_t>(k));
-        msxhost::EvaluateOptions options = s.options;
+        evaluation::EvaluateOptions options = s.options;
         options.seed = random();
-        count(msxhost::evaluate(garch_watchlist(s.files_wanted, s.bars, 0.0, random), options), &null_tally);
+        count(evaluation::evaluate(garch_watchlist(s.files_wanted, s.bars, 0.0, random), options), &null_tally);
     });
     const Tally::Cell& cell = null_tally.cell[{3, 10}];
     if (cell.n == 0) {
@@ -355,16 +355,16 @@ int main(int argc, char** argv) {
     }
     const double mde = cell.mde / cell.n;
     std::printf("power: code 3 (%s) at h=10, mde %.3f%% (mean over %d null runs); %d runs per effect\n",
-                msxhost::signal_name(3), mde, cell.n,
+                evaluation::signal_name(3), mde, cell.n,
                 s.runs);
     std::printf("%10s %12s %8s %22s %10s\n", "x mde", "effect", "runs", "plain p < 0.05", "adjusted");
     for (double multiple : {0.0, 0.5, 1.0, 1.5, 2.0}) {
         Tally tally;
         run_all(s, [&](int k) {
             std::mt19937_64 random(s.seed * 104729 + static_cast<uint64_t>(k));
-            msxhost::EvaluateOptions options = s.options;
+            evaluation::EvaluateOptions options = s.options;
             options.seed = random();
-            count(msxhost::evaluate(garch_watchlist(s.files_wanted, s.bars, multiple * mde / 10, random), options),
+            count(evaluation::evaluate(garch_watchlist(s.files_wanted, s.bars, multiple * mde / 10, random), options),
                   &tally);
         });
         const Tally::Cell& found = tally.cell[{3, 10}];

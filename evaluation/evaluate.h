@@ -1,10 +1,11 @@
-// msxhost evaluate: what each signal code of a plug-in function was followed
-// by on a watchlist of charts, without look-ahead, each case against its own
-// market's drift (its file's mean return, or that file's in the same year,
-// or the watchlist's on the same date), with a studentized block bootstrap
-// over dates: a 95% interval, t and p for each code x horizon cell, and the
-// same adjusted over every cell of the run (Romano-Wolf), so that testing
-// many cells does not make chance findings.
+// What each signal code of a function was followed by on a watchlist of
+// charts, without look-ahead, each case against its own market's drift (its
+// file's mean return, or that file's in the same year, or the watchlist's on
+// the same date), with a studentized block bootstrap over dates: a 95%
+// interval, t and p for each code x horizon cell, and the same adjusted over
+// every cell of the run (Romano-Wolf), so that testing many cells does not
+// make chance findings. msxhost evaluate, the Python package and the
+// benchmarks call it; report.h writes what it finds.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace msxhost {
+namespace evaluation {
 
 // Where a case enters and leaves, with t the signal bar and h the horizon.
 // A code can depend on bar t+1's close, so it is known at that close.
@@ -157,16 +158,4 @@ Evaluation evaluate(const std::vector<CodedSeries>& charts, const EvaluateOption
 // root of the dates, at most the dates.
 int block_length(int longest_horizon, long dates);
 
-// Days since 1970-01-01 of a YYYY-MM-DD date (also with . or / between, or
-// YYYYMMDD) from 1800 to 9999; false for any other text or an impossible day
-// (host::parse_day, which tells the two apart).
-bool parse_day(const std::string& text, int64_t* days);
-
-// The table on standard output, the CSV (--csv) and the SVG chart (--svg).
-std::string evaluation_table(const Evaluation& evaluation, const EvaluateOptions& options);
-std::string evaluation_csv(const Evaluation& evaluation);
-// Cases per file of every cell: code,name,horizon,file,cases.
-std::string evaluation_by_file_csv(const Evaluation& evaluation);
-std::string evaluation_svg(const Evaluation& evaluation, const EvaluateOptions& options);
-
-}  // namespace msxhost
+}  // namespace evaluation
