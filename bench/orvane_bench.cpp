@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_call.h"
-#include "host/plugin.h"
+#include "harness/host_call.h"
+#include "harness/plugin.h"
 #include "loader/csv_reader.h"
 
 namespace {
@@ -53,7 +53,7 @@ void BM_PlainRead(benchmark::State& state) {
 // the loader's.)
 void BM_GetPriceData(benchmark::State& state) {
     const std::string& path = data_file();
-    static host::Plugin plugin;
+    static harness::Plugin plugin;
     static bool loaded = [] {
         std::string error;
         return plugin.load(ORVANE_PATH, &error);

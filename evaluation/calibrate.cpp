@@ -42,7 +42,7 @@
 #include "engine/feed.h"
 #include "evaluation/codes.h"
 #include "evaluation/evaluate.h"
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 
 namespace {
 
@@ -67,10 +67,10 @@ struct RealFile {
 };
 
 bool load(const std::string& path, RealFile* file) {
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
     CodedSeries& s = file->series;
-    if (!host::load_chart_csv(path, &chart, &error) || !host::chart_days(chart, path, &s.days, &error, &s.minutes)) {
+    if (!harness::load_chart_csv(path, &chart, &error) || !harness::chart_days(chart, path, &s.days, &error, &s.minutes)) {
         std::fprintf(stderr, "evaluate_calibration: %s\n", error.c_str());
         return false;
     }
@@ -275,7 +275,7 @@ bool parse(int argc, char** argv, Settings* s) {
         else if (key == "--baseline" && evaluation::parse_baseline(value, &s->options.baseline)) continue;
         else if (key == "--horizons") {
             s->options.horizons.clear();
-            for (const std::string& part : host::split(value, ',')) s->options.horizons.push_back(std::atoi(part.c_str()));
+            for (const std::string& part : harness::split(value, ',')) s->options.horizons.push_back(std::atoi(part.c_str()));
         } else {
             std::fprintf(stderr, "evaluate_calibration: %s %s?\n", key.c_str(), value.c_str());
             return false;

@@ -13,7 +13,7 @@
 
 #include "fuzz_input.h"
 #include "loader/csv_reader.h"
-#include "host/host_call.h"
+#include "harness/host_call.h"
 #include "boundary/orvane_catalogue.h"
 
 namespace {
@@ -80,12 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
         return 0;
     }
-    host::CallSpec call;
+    harness::CallSpec call;
     call.close = {std::vector<float>(static_cast<std::size_t>(chart_last + 1 > 0 ? chart_last + 1 : 0), 1.0f),
                   0, chart_last};
     call.strings = {path, begin, end};
-    const host::CallResult r =
-        host::call_function(mode % 3 == 0 ? &orvane::GetPriceData : &orvane::GetVolumeData, call);
+    const harness::CallResult r =
+        harness::call_function(mode % 3 == 0 ? &orvane::GetPriceData : &orvane::GetVolumeData, call);
     if ((r.code != 0 && r.code != 1) || !r.violations.empty()) std::abort();
     if (r.code == 0 && (r.first != 0 || r.last < -1 || r.last >= std::max(chart_last, 0))) std::abort();
     return 0;

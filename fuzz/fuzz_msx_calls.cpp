@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "host/host_call.h"
+#include "harness/host_call.h"
 #include "boundary/BarsightPlugin_catalogue.h"
 #include "boundary/orvane_catalogue.h"
 
@@ -23,8 +23,8 @@ std::vector<msx::Calc> all_calculations() {
     return calcs;
 }
 
-host::HostSeries series(fuzzing::Input& in, int32_t size) {
-    host::HostSeries s;
+harness::HostSeries series(fuzzing::Input& in, int32_t size) {
+    harness::HostSeries s;
     for (int32_t i = 0; i < size; ++i) s.values.push_back(in.float32());
     return s;
 }
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int32_t last = bars == 0 ? -1 : first + static_cast<int32_t>(in.below(static_cast<uint32_t>(bars - first)));
     if (in.byte() % 8 == 0) last = first - 1;  // an empty valid range
 
-    host::CallSpec call;
+    harness::CallSpec call;
     call.close = series(in, bars);
     call.close.first = first;
     call.close.last = last;
@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     call.array_count = static_cast<int32_t>(in.below(10));
     const int arrays = static_cast<int>(in.below(10));
     for (int k = 0; k < arrays; ++k) {
-        host::ArrayArg arg;
+        harness::ArrayArg arg;
         const uint8_t kind = in.byte() % 5;
-        arg.kind = kind == 0   ? host::ArrayArg::Kind::kNullRecord
-                   : kind == 1 ? host::ArrayArg::Kind::kNullValues
-                               : host::ArrayArg::Kind::kSeries;
+        arg.kind = kind == 0   ? harness::ArrayArg::Kind::kNullRecord
+                   : kind == 1 ? harness::ArrayArg::Kind::kNullValues
+                               : harness::ArrayArg::Kind::kSeries;
         const int32_t n = static_cast<int32_t>(in.below(320));
         arg.series = series(in, n);
         arg.series.first = n == 0 ? 0 : static_cast<int32_t>(in.below(static_cast<uint32_t>(n)));
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     if (in.byte() % 4 == 0) call.symbol = nullptr;
 
-    const host::CallResult r = host::call_function(fn, call);
+    const harness::CallResult r = harness::call_function(fn, call);
     if (r.code != 0 && r.code != 1) {
         std::fprintf(stderr, "result code %d\n", r.code);
         std::abort();

@@ -28,7 +28,7 @@ ROOT = PACKED if (PACKED / "CMakeLists.txt").is_file() else HERE.parent
 # What of the project's tree CMake reads to configure it and build the
 # extension: what an sdist packs into cpp/.
 SOURCES = ["CMakeLists.txt", "cmake", "scripts", "msx", "standin", "platform", "services", "helpwindow",
-           "indicator", "plugin", "engine", "loader", "host", "evaluation", "tools", "kit",
+           "indicator", "plugin", "engine", "loader", "harness", "evaluation", "tools", "kit",
            "python/CMakeLists.txt", "python/src"]
 
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/client_call.h"
-#include "host/plugin.h"
+#include "harness/client_call.h"
+#include "harness/plugin.h"
 #include "boundary/BarsightPlugin_catalogue.h"
 #include "boundary/orvane_catalogue.h"
 
@@ -32,7 +32,7 @@ struct Shipped {
 
 std::vector<Shipped> shipped() {
     std::set<std::string> client;
-    for (const host::ClientSignature& s : host::client_signatures()) client.insert(s.name);
+    for (const harness::ClientSignature& s : harness::client_signatures()) client.insert(s.name);
     return {{"BarsightPlugin", barsight::catalogue::kCatalogue, BARSIGHT_DEF,
              BARSIGHT_PLUGIN_PATH, client},
             {"orvane", orvane::kCatalogue, ORVANE_DEF, ORVANE_PATH, {"DLLMAIN"}}};
@@ -99,7 +99,7 @@ TEST(CatalogueRows, TheDefExportsTheQueriesTheRowsAndNothingElse) {
 TEST(CatalogueRows, TheBuiltLibraryReportsTheTableAndExportsEachRow) {
     for (const Shipped& s : shipped()) {
         SCOPED_TRACE(s.label);
-        host::Plugin plugin;
+        harness::Plugin plugin;
         std::string error;
         ASSERT_TRUE(plugin.load(s.library_path, &error)) << error;
         EXPECT_EQ(plugin.copyright(), s.catalogue.copyright());
@@ -107,7 +107,7 @@ TEST(CatalogueRows, TheBuiltLibraryReportsTheTableAndExportsEachRow) {
         ASSERT_EQ(plugin.functions().size(), static_cast<std::size_t>(s.catalogue.count()));
         for (int32_t k = 0; k < s.catalogue.count(); ++k) {
             const msx::FunctionRow& row = s.catalogue[k];
-            const host::FunctionInfo& reported = plugin.functions()[static_cast<std::size_t>(k)];
+            const harness::FunctionInfo& reported = plugin.functions()[static_cast<std::size_t>(k)];
             SCOPED_TRACE(row.name);
             EXPECT_EQ(reported.name, row.name);
             EXPECT_EQ(reported.description, row.description);

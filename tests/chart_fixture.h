@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "host/host_call.h"
+#include "harness/host_call.h"
 
 namespace testing_support {
 
@@ -16,10 +16,10 @@ constexpr float kUnwritten = -12345.0f;  // result fill that no indicator writes
 
 // A random-walk chart of `bars` bars, valid from `first` to bars - 1, with
 // prices that exercise rounding (not round numbers).
-inline host::CallSpec random_chart(int32_t bars, int32_t first, uint32_t seed) {
+inline harness::CallSpec random_chart(int32_t bars, int32_t first, uint32_t seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<float> step(-1.0f, 1.0f), wick(0.0f, 2.5f), vol(0.0f, 1.0f);
-    host::CallSpec call;
+    harness::CallSpec call;
     float price = 100.0f;
     for (int32_t i = 0; i < bars; ++i) {
         price = std::max(1.0f, price + step(gen));
@@ -37,8 +37,8 @@ inline host::CallSpec random_chart(int32_t bars, int32_t first, uint32_t seed) {
 }
 
 // A chart from explicit closes; high = close + 1, low = close - 1.
-inline host::CallSpec chart_of(const std::vector<float>& closes, int32_t first = 0) {
-    host::CallSpec call;
+inline harness::CallSpec chart_of(const std::vector<float>& closes, int32_t first = 0) {
+    harness::CallSpec call;
     for (float c : closes) {
         call.close.values.push_back(c);
         call.high.values.push_back(c + 1.0f);
@@ -54,7 +54,7 @@ inline host::CallSpec chart_of(const std::vector<float>& closes, int32_t first =
     return call;
 }
 
-inline void set_numerics(host::CallSpec* call, std::vector<float> values) {
+inline void set_numerics(harness::CallSpec* call, std::vector<float> values) {
     call->numerics = values;
     call->numeric_count = static_cast<int32_t>(values.size());
 }

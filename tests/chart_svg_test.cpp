@@ -17,11 +17,11 @@
 namespace {
 
 TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
-    host::Plugin plugin;
+    harness::Plugin plugin;
     std::string error;
     ASSERT_TRUE(plugin.load(BARSIGHT_PLUGIN_PATH, &error)) << error;
-    host::ChartData data;
-    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
+    harness::ChartData data;
+    ASSERT_TRUE(harness::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
     msxhost::ChartOptions options;
     options.bars = 400;
     msxhost::ChartSeries series;
@@ -77,7 +77,7 @@ TEST(ChartSvg, WellFormedAndHoldsItsSeries) {
 
 // The levels as a live chart's engine read them for a bar: the chart's
 // bars 0 to `bar` pushed one at a time, as VSAInd feeds them.
-spreadcore::BackgroundView streamed(const host::ChartData& data, int bar) {
+spreadcore::BackgroundView streamed(const harness::ChartData& data, int bar) {
     spreadcore::Stream stream(spreadcore::kChartPeriods);
     for (int i = 0; i <= bar; ++i) stream.push(data.high[i], data.low[i], data.close[i], data.volume[i]);
     return stream.background();
@@ -88,9 +88,9 @@ bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == 
 // The levels drawn are those the engine read for the last bar drawn,
 // whichever bar ends the chart.
 TEST(ChartSvg, LevelsAreTheLastDrawnBarsBackground) {
-    host::ChartData data;
+    harness::ChartData data;
     std::string error;
-    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
+    ASSERT_TRUE(harness::load_chart_csv(SAMPLE_DATA_PATH, &data, &error)) << error;
     const int last = static_cast<int>(data.size()) - 1;
     int seen_support = 0;
     for (const int end : {last, last - 1, 600, 250, 40, 0}) {
@@ -116,7 +116,7 @@ TEST(ChartSvg, LevelsAreTheLastDrawnBarsBackground) {
 // and named in the legend; one beyond the prices drawn is left out of the
 // pane and the legend says where it is; none is drawn when none is set.
 TEST(ChartSvg, LevelsDrawnAtTheirPrices) {
-    host::ChartData data;
+    harness::ChartData data;
     for (int i = 0; i < 20; ++i) {
         const auto step = static_cast<float>(i);
         data.dates.push_back("2020-01-" + std::to_string(10 + i));
@@ -188,7 +188,7 @@ TEST(ChartSvg, LevelsDrawnAtTheirPrices) {
 // Markup, control bytes and invalid UTF-8 in the texts (the tools refuse
 // such dates, but the chart does not rely on it).
 TEST(ChartSvg, TextIsEscaped) {
-    host::ChartData data;
+    harness::ChartData data;
     data.dates = {"a<b", "c&d", "e\"f", "\x01\x1f\x0b\xff\xfe<&", "\xc3\x28\xed\xa0\x80"};
     data.open = data.high = data.low = data.close = {1, 2, 3, 4, 5};
     data.volume = {1, 1, 1, 1, 1};

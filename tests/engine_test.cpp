@@ -27,7 +27,7 @@
 #include "engine/analyzer.h"
 #include "engine/feed.h"
 #include "engine/instances.h"
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 #include "signals/signal_codes.h"
 
 namespace {
@@ -634,10 +634,10 @@ TEST(EngineBackground, BothFacesAgreeOnEveryRealSeries) {
     std::set<int32_t> seen;
     for (const char* symbol : {"SP500", "AAPL", "GOOG", "MSFT", "SSE", "SZSE", "CSI300", "SZSME", "CHINEXT", "PAB",
                                "SPDB", "COMPLANT", "IFC", "ICC", "IMC"}) {
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
         const std::string path = real_data_folder() + "/" + symbol + ".csv";
-        ASSERT_TRUE(host::load_chart_csv(path, &chart, &error)) << error << " (run scripts/real_data.py)";
+        ASSERT_TRUE(harness::load_chart_csv(path, &chart, &error)) << error << " (run scripts/real_data.py)";
         const std::vector<double> h(chart.high.begin(), chart.high.end()), l(chart.low.begin(), chart.low.end());
         const std::vector<double> c(chart.close.begin(), chart.close.end());
         const std::vector<double> v(chart.volume.begin(), chart.volume.end());

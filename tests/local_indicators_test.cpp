@@ -17,9 +17,9 @@
 
 namespace {
 
-using host::ArrayArg;
-using host::CallResult;
-using host::CallSpec;
+using harness::ArrayArg;
+using harness::CallResult;
+using harness::CallSpec;
 using testing_support::chart_of;
 using testing_support::kUnwritten;
 using testing_support::random_chart;
@@ -29,7 +29,7 @@ using testing_support::set_numerics;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 CallResult run(msx::Calc fn, const CallSpec& call) {
-    CallResult r = host::call_function(fn, call);
+    CallResult r = harness::call_function(fn, call);
     EXPECT_TRUE(r.violations.empty()) << r.violations.front();
     return r;
 }
@@ -478,7 +478,7 @@ TEST(LocalIndicators, ConcurrentCallsGiveTheSameResults) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int k = 0; k < 10; ++k) {
-                const CallResult r = host::call_function(&barsight::catalogue::VSASpread, call);
+                const CallResult r = harness::call_function(&barsight::catalogue::VSASpread, call);
                 if (r.values != expected.values || r.code != 0) ++mismatches[t];
             }
         });

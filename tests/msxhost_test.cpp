@@ -11,10 +11,10 @@
 #include <limits>
 #include <string>
 
-#include "host/chart_data.h"
-#include "host/dates.h"
-#include "host/host_call.h"
-#include "host/output.h"
+#include "harness/chart_data.h"
+#include "harness/dates.h"
+#include "harness/host_call.h"
+#include "harness/output.h"
 #include "platform/dynamic_library.h"
 
 namespace {
@@ -46,9 +46,9 @@ TEST(ChartCsv, ReadsRowsWithOrWithoutHeaderAndCrlf) {
         {"empty", "", 0, true},
     };
     for (const Case& c : cases) {
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
-        const bool ok = host::load_chart_csv(write_temp("chart.csv", c.text), &chart, &error);
+        const bool ok = harness::load_chart_csv(write_temp("chart.csv", c.text), &chart, &error);
         EXPECT_EQ(ok, c.ok) << c.name << ": " << error;
         if (ok) {
             EXPECT_EQ(chart.size(), c.rows) << c.name;
@@ -75,13 +75,13 @@ TEST(ChartCsv, OnlyDecimalNumbersInRange) {
         {std::string("44.92\0garbage", 13), false, 0}, {std::string("44.92\0", 6), false, 0},
     };
     for (const auto& c : cases) {
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
         const std::string text = std::string("2020-01-02,1,2,0.5,1.5,100\n2020-01-03,1,2,0.5,") + c.field + ",100\n";
-        const bool ok = host::load_chart_csv(write_temp("number.csv", text), &chart, &error);
+        const bool ok = harness::load_chart_csv(write_temp("number.csv", text), &chart, &error);
         EXPECT_EQ(ok, c.ok) << "'" << c.field << "': " << error;
         float parsed = -1;
-        EXPECT_EQ(host::parse_decimal_float(c.field, &parsed), c.ok) << "'" << c.field << "'";
+        EXPECT_EQ(harness::parse_decimal_float(c.field, &parsed), c.ok) << "'" << c.field << "'";
         if (ok && c.ok) {
             ASSERT_EQ(chart.size(), 2u) << c.field;
             EXPECT_EQ(chart.close[1], c.value) << c.field;
@@ -96,13 +96,13 @@ TEST(ChartCsv, OnlyDecimalNumbersInRange) {
 // day or any other text is refused.
 TEST(Dates, TheFormsADataFileUses) {
     int64_t day = 0;
-    ASSERT_EQ(host::parse_day("1970-01-01", &day), host::DayStatus::ok);
+    ASSERT_EQ(harness::parse_day("1970-01-01", &day), harness::DayStatus::ok);
     EXPECT_EQ(day, 0);
-    ASSERT_EQ(host::parse_day("2000.03.01", &day), host::DayStatus::ok);
+    ASSERT_EQ(harness::parse_day("2000.03.01", &day), harness::DayStatus::ok);
     EXPECT_EQ(day, 11017);  // 30 years of 365 days + 7 leap days + Jan + Feb (29)
-    ASSERT_EQ(host::parse_day("20240229", &day), host::DayStatus::ok);
+    ASSERT_EQ(harness::parse_day("20240229", &day), harness::DayStatus::ok);
     for (const char* bad : {"2023-02-29", "2024-13-01", "24-01-01", "2024-01-01x", "2024/01-01", ""})
-        EXPECT_NE(host::parse_day(bad, &day), host::DayStatus::ok) << bad;
+        EXPECT_NE(harness::parse_day(bad, &day), harness::DayStatus::ok) << bad;
 }
 
 // The one check of a chart's dates that every command makes: a file newest
@@ -142,11 +142,11 @@ TEST(ChartDays, DatesMustRise) {
     };
     for (const auto& c : cases) {
         const std::string path = write_temp("days.csv", c.text);
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
-        ASSERT_TRUE(host::load_chart_csv(path, &chart, &error)) << c.name << ": " << error;
+        ASSERT_TRUE(harness::load_chart_csv(path, &chart, &error)) << c.name << ": " << error;
         std::vector<int64_t> days;
-        const bool ok = host::chart_days(chart, path, &days, &error);
+        const bool ok = harness::chart_days(chart, path, &days, &error);
         EXPECT_EQ(ok, c.message.empty()) << c.name << ": " << error;
         if (ok) {
             EXPECT_EQ(days.size(), chart.size()) << c.name;
@@ -159,9 +159,9 @@ TEST(ChartDays, DatesMustRise) {
 }
 
 TEST(ChartCsv, MissingFileIsAnError) {
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
-    EXPECT_FALSE(host::load_chart_csv("/nonexistent/x.csv", &chart, &error));
+    EXPECT_FALSE(harness::load_chart_csv("/nonexistent/x.csv", &chart, &error));
     EXPECT_NE(error.find("cannot read /nonexistent/x.csv: "), std::string::npos) << error;
 }
 
@@ -175,18 +175,18 @@ TEST(ChartCsv, LineLongerThanTheCapIsAnError) {
         bool ok;
         std::string message;
     } cases[] = {
-        {"long last line", row + std::string(host::kMaxLine + 1, 'x'), false,
+        {"long last line", row + std::string(harness::kMaxLine + 1, 'x'), false,
          ":2: line is longer than 1048576 bytes"},
-        {"long first line", std::string(host::kMaxLine + 1, ' ') + "\n" + row, false,
+        {"long first line", std::string(harness::kMaxLine + 1, ' ') + "\n" + row, false,
          ":1: line is longer than 1048576 bytes"},
         // A header of exactly the cap (CR included) is still a line.
-        {"at the cap", std::string(host::kMaxLine - 1, 'h') + "\r\n" + row, true, ""},
+        {"at the cap", std::string(harness::kMaxLine - 1, 'h') + "\r\n" + row, true, ""},
         {"no final line end", row + row.substr(0, row.size() - 1), true, ""},
     };
     for (const auto& c : cases) {
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
-        EXPECT_EQ(host::load_chart_csv(write_temp("long.csv", c.text), &chart, &error), c.ok)
+        EXPECT_EQ(harness::load_chart_csv(write_temp("long.csv", c.text), &chart, &error), c.ok)
             << c.name << ": " << error;
         if (!c.ok) {
             EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
@@ -200,10 +200,10 @@ TEST(ChartCsv, LineLongerThanTheCapIsAnError) {
 // A name that opens but cannot be read (a directory on Linux; Windows
 // refuses to open it) is an error, never an empty chart.
 TEST(ChartCsv, UnreadableStreamIsAnError) {
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
     const std::string dir = std::filesystem::temp_directory_path().string();
-    EXPECT_FALSE(host::load_chart_csv(dir, &chart, &error));
+    EXPECT_FALSE(harness::load_chart_csv(dir, &chart, &error));
     EXPECT_EQ(error.rfind("cannot ", 0), 0u) << error;
     EXPECT_NE(error.find(dir), std::string::npos) << error;
     EXPECT_EQ(chart.size(), 0u);
@@ -227,7 +227,7 @@ TEST(FileClash, OutputsNeverOverInputsOrEachOther) {
     const std::string spelled = (dir / "sub" / ".." / "o1.x").string();
     const struct {
         const char* name;
-        host::CommandFiles files;
+        harness::CommandFiles files;
         std::string message;  // empty: no clash
     } cases[] = {
         {"distinct", {{at("a.csv"), at("b.csv")}, {at("plugin.so")}, {at("o.svg"), at("o.csv")}}, ""},
@@ -242,7 +242,7 @@ TEST(FileClash, OutputsNeverOverInputsOrEachOther) {
         {"a folder as an output", {{at("a.csv")}, {}, {at("sub")}}, "is not a regular file"},
     };
     for (const auto& c : cases) {
-        const std::string clash = host::file_clash(c.files);
+        const std::string clash = harness::file_clash(c.files);
         if (c.message.empty()) {
             EXPECT_EQ(clash, "") << c.name;
         } else {
@@ -250,15 +250,15 @@ TEST(FileClash, OutputsNeverOverInputsOrEachOther) {
         }
     }
     if (hard_links) {  // one file by two names: an input twice, or written over
-        EXPECT_NE(host::file_clash({{at("a.csv"), at("a-hard.csv")}, {}, {}}).find("given twice"), std::string::npos);
-        EXPECT_NE(host::file_clash({{at("a.csv")}, {}, {at("a-hard.csv")}}).find("is the input"), std::string::npos);
+        EXPECT_NE(harness::file_clash({{at("a.csv"), at("a-hard.csv")}, {}, {}}).find("given twice"), std::string::npos);
+        EXPECT_NE(harness::file_clash({{at("a.csv")}, {}, {at("a-hard.csv")}}).find("is the input"), std::string::npos);
     }
     // Names of files not yet made compare as the file system compares them:
     // on Windows without case and without a name's trailing dots and spaces.
     const bool windows_names = platform::library_file_name("x") == "x.dll";
-    const std::string other_case = host::file_clash({{at("a.csv")}, {}, {at("Out.csv"), at("out.CSV. ")}});
+    const std::string other_case = harness::file_clash({{at("a.csv")}, {}, {at("Out.csv"), at("out.CSV. ")}});
     EXPECT_EQ(other_case.find("are one file") != std::string::npos, windows_names) << other_case;
-    EXPECT_EQ(host::file_clash({{at("a.csv")}, {}, {at("Out.csv"), at("Out2.csv")}}), "");
+    EXPECT_EQ(harness::file_clash({{at("a.csv")}, {}, {at("Out.csv"), at("Out2.csv")}}), "");
     // Nothing was written or made by the checks.
     EXPECT_FALSE(fs::exists(at("o1.x")));
     EXPECT_FALSE(fs::exists(at("o.svg")));
@@ -270,7 +270,7 @@ TEST(WilderAtr, HandChecked) {
     // bar 1: h 13, l 11, prev close 10 -> 3; bar 2: h 12, l 8, pc 12 -> 4;
     // bar 3: h 9, l 8, pc 10 -> 2. ATR(2): bar 1 = (2+3)/2 = 2.5,
     // bar 2 = (2.5*1 + 4)/2 = 3.25, bar 3 = (3.25 + 2)/2 = 2.625.
-    host::ChartData chart;
+    harness::ChartData chart;
     chart.dates = {"a", "b", "c", "d"};
     chart.high = {11, 13, 12, 9};
     chart.low = {9, 11, 8, 8};
@@ -278,7 +278,7 @@ TEST(WilderAtr, HandChecked) {
     chart.open = chart.close;
     chart.volume = {1, 1, 1, 1};
     int first = 0;
-    const std::vector<float> atr = host::wilder_atr(chart, 2, &first);
+    const std::vector<float> atr = harness::wilder_atr(chart, 2, &first);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(atr[1], 2.5f);
     EXPECT_EQ(atr[2], 3.25f);
@@ -300,7 +300,7 @@ TEST(FormatFloat, SameTextInEveryBuild) {
         {std::numeric_limits<float>::infinity(), "inf"},
         {-std::numeric_limits<float>::infinity(), "-inf"},
     };
-    for (const Case& c : cases) EXPECT_EQ(host::format_float(c.v), c.text);
+    for (const Case& c : cases) EXPECT_EQ(harness::format_float(c.v), c.text);
 }
 
 int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoRecArgsArray*,
@@ -310,8 +310,8 @@ int32_t MSX_STDCALL writes_into_close(const MSXDataRec* data, const MSXDataInfoR
     return 2;
 }
 
-host::CallSpec small_chart() {
-    host::CallSpec call;
+harness::CallSpec small_chart() {
+    harness::CallSpec call;
     for (auto* s : {&call.high, &call.low, &call.close, &call.volume}) *s = {{1, 2, 3}, 0, 2};
     return call;
 }
@@ -329,14 +329,14 @@ int32_t MSX_STDCALL writes_past_the_end(const MSXDataRec* data, const MSXDataInf
 }
 
 TEST(GuardZones, WriteOutsideTheResultArrayIsReported) {
-    const host::CallResult r = host::call_function(&writes_past_the_end, small_chart());
+    const harness::CallResult r = harness::call_function(&writes_past_the_end, small_chart());
     ASSERT_FALSE(r.violations.empty());
     EXPECT_EQ(r.violations[0], "write outside the result array");
 }
 #endif
 
 TEST(GuardZones, WriteIntoAnInputArrayIsReported) {
-    const host::CallResult r = host::call_function(&writes_into_close, small_chart());
+    const harness::CallResult r = harness::call_function(&writes_into_close, small_chart());
     EXPECT_EQ(r.code, 2);
     ASSERT_FALSE(r.violations.empty());
     EXPECT_EQ(r.violations[0], "write into the close array");

@@ -25,8 +25,8 @@
 #include "chart_fixture.h"
 #include "loader/csv_reader.h"
 #include "plugin_fixture.h"
-#include "host/plugin.h"
-#include "host/stress.h"
+#include "harness/plugin.h"
+#include "harness/stress.h"
 
 namespace fs = std::filesystem;
 
@@ -48,19 +48,19 @@ public:  // also used by the helpers that several rows' suites share
 
     // Calls a data function with three string arguments on a chart whose
     // close series ends at `chart_last`.
-    static host::CallResult call(const char* function, std::vector<std::string> strings,
+    static harness::CallResult call(const char* function, std::vector<std::string> strings,
                                     int32_t chart_last = 1000) {
-        host::CallSpec call;
+        harness::CallSpec call;
         call.close = {std::vector<float>(static_cast<std::size_t>(std::max(chart_last + 1, 0)), 1.0f),
                       0, chart_last};
         call.strings = std::move(strings);
         call.result_fill = testing_support::kUnwritten;
-        const host::CallResult r = host::call_function(plugin_->find(function)->calc, call);
+        const harness::CallResult r = harness::call_function(plugin_->find(function)->calc, call);
         EXPECT_TRUE(r.violations.empty()) << r.violations.front();
         return r;
     }
 
-    static std::vector<float> values(const host::CallResult& r) {
+    static std::vector<float> values(const harness::CallResult& r) {
         std::vector<float> out;
         for (int32_t i = r.first; i <= r.last; ++i) out.push_back(r.values[static_cast<std::size_t>(i)]);
         return out;
@@ -83,11 +83,11 @@ TEST_F(Orvane, Catalogue) {
     const char* names[] = {"GetPriceData",   "GetVolumeData",   "GetYieldData",
                            "wsGetPriceData", "wsGetVolumeData", "wsGetYieldData"};
     for (std::size_t i = 0; i < 6; ++i) {
-        const host::FunctionInfo& f = plugin_->functions()[i];
+        const harness::FunctionInfo& f = plugin_->functions()[i];
         EXPECT_EQ(f.name, names[i]);
         EXPECT_NE(f.calc, nullptr);
         EXPECT_EQ(f.args.size(), i < 3 ? 3u : 2u);
-        for (const host::ArgInfo& a : f.args) EXPECT_EQ(a.type, msx::kArgString);
+        for (const harness::ArgInfo& a : f.args) EXPECT_EQ(a.type, msx::kArgString);
     }
     EXPECT_EQ(plugin_->functions()[3].description, "Retrieves price data from ORVANE Web Service");
     EXPECT_EQ(plugin_->functions()[3].args[0].name, "Beginning Date");
@@ -129,7 +129,7 @@ TEST_F(Orvane, CatalogueQuirks) {
 void expect_not_supported(const char* function) {
     for (const std::vector<std::string>& strings :
          {std::vector<std::string>{"1/1/2010", "1/2/2010"}, std::vector<std::string>{}}) {
-        const host::CallResult r = Orvane::call(function, strings);
+        const harness::CallResult r = Orvane::call(function, strings);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.message, "function not supported");
     }
@@ -203,7 +203,7 @@ void expect_selection_rules(const std::string& function) {
         // Named per function: the suites of the two functions may run at once.
         const std::string path =
             Orvane::write_file("sel-" + function + std::to_string(k++) + ".csv", c.file);
-        const host::CallResult r = Orvane::call(c.function, {path, c.begin, c.end});
+        const harness::CallResult r = Orvane::call(c.function, {path, c.begin, c.end});
         ASSERT_EQ(r.code, 0) << r.message;
         EXPECT_EQ(r.first, 0);
         EXPECT_EQ(Orvane::values(r), c.expected);
@@ -217,7 +217,7 @@ TEST_F(GetVolumeData, SelectionRules) { expect_selection_rules("GetVolumeData");
 TEST_F(GetPriceData, NulBytesInTheMiddleOfAFile) {
     const std::string bytes("1/4/2010,7\0,9\n1/5/2010,8,8\n", 27);
     const std::string path = write_file("nul.csv", bytes);
-    const host::CallResult r = call("GetPriceData", {path, "1/4/2010", "1/5/2010"});
+    const harness::CallResult r = call("GetPriceData", {path, "1/4/2010", "1/5/2010"});
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(values(r), (std::vector<float>{7, 8}));
 }
@@ -238,7 +238,7 @@ TEST_F(GetPriceData, ChartLengthCapsTheCount) {
     std::string file;
     for (int d = 1; d <= 80; ++d) file += "1/" + std::to_string(d % 28 + 1) + "/" + std::to_string(2000 + d) + "," + std::to_string(d) + ",1\n";
     const std::string path = write_file("cap.csv", file);
-    host::CallResult r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, 50);
+    harness::CallResult r = call("GetPriceData", {path, "1/1/1990", "1/1/2200"}, 50);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, 49);
@@ -288,7 +288,7 @@ TEST_F(GetPriceData, NamesThatAreNoFileAreNotFound) {
             return call("GetPriceData", {name, "1/1/2010", "1/2/2010"});
         });
         ASSERT_EQ(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-        const host::CallResult r = pending.get();
+        const harness::CallResult r = pending.get();
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.message, "file not found");
     }
@@ -322,7 +322,7 @@ TEST_F(GetPriceData, BadInputGivesDefinedAnswers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const host::CallResult r = call("GetPriceData", c.strings);
+        const harness::CallResult r = call("GetPriceData", c.strings);
         EXPECT_EQ(r.code, c.code);
         if (c.code == 1) {
             EXPECT_EQ(r.message, c.message);
@@ -337,7 +337,7 @@ TEST_F(GetPriceData, BadInputGivesDefinedAnswers) {
 
 TEST_F(GetYieldData, FileAndDatesAreFixed) {
     // Whatever the arguments, the fixed path is read; here it does not exist.
-    const host::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    const harness::CallResult r = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.message, "file not found");
 #if defined(_WIN32)
@@ -349,7 +349,7 @@ TEST_F(GetYieldData, FileAndDatesAreFixed) {
     std::ofstream(yield_path, std::ios::binary | std::ios::trunc)
         << "Date,Yield\n12/31/2009,1.5\n1/4/2010,2.25\n6/1/2010,2.5\n12/31/2010,2.75\n"
            "1/3/2011,3\n";
-    const host::CallResult y = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
+    const harness::CallResult y = call("GetYieldData", {"/tmp/x.csv", "1/1/2000", "1/1/2001"});
     std::remove(yield_path);
     ASSERT_EQ(y.code, 0) << y.message;
     EXPECT_EQ(values(y), (std::vector<float>{2.25f, 2.5f, 2.75f}));
@@ -358,8 +358,8 @@ TEST_F(GetYieldData, FileAndDatesAreFixed) {
 
 TEST_F(Orvane, StressIsClean) {
     std::ostringstream out;
-    std::vector<host::StressReport> reports;
-    EXPECT_TRUE(host::run_stress(*plugin_, out, &reports)) << out.str();
+    std::vector<harness::StressReport> reports;
+    EXPECT_TRUE(harness::run_stress(*plugin_, out, &reports)) << out.str();
 }
 
 // --- one read against the literal two-pass reading ---------------------------------

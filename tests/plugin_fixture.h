@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/plugin.h"
+#include "harness/plugin.h"
 
 namespace testing_support {
 
@@ -15,7 +15,7 @@ template <class Path>
 class LoadedPlugin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        plugin_ = new host::Plugin;
+        plugin_ = new harness::Plugin;
         loaded_ = plugin_->load(Path::path(), &error_);
     }
     static void TearDownTestSuite() {
@@ -24,7 +24,7 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(loaded_) << error_; }
 
-    static inline host::Plugin* plugin_ = nullptr;
+    static inline harness::Plugin* plugin_ = nullptr;
     static inline bool loaded_ = false;
     static inline std::string error_;
 };

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "chart_fixture.h"
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 #include "plugin_fixture.h"
-#include "host/plugin.h"
-#include "host/stress.h"
+#include "harness/plugin.h"
+#include "harness/stress.h"
 #include "signals/signal_codes.h"
 
 #ifndef BARSIGHT_PLUGIN_PATH
@@ -30,7 +30,7 @@ TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
     ASSERT_EQ(plugin_->functions().size(), 5u);
     const char* names[] = {"VSAMakeConst", "VSATrend", "VSAVolStops", "VSAInd", "VSASpread"};
     for (std::size_t i = 0; i < 5; ++i) {
-        const host::FunctionInfo& fn = plugin_->functions()[i];
+        const harness::FunctionInfo& fn = plugin_->functions()[i];
         EXPECT_EQ(fn.name, names[i]);
         EXPECT_NE(fn.calc, nullptr) << fn.name << " is not exported";
     }
@@ -40,9 +40,9 @@ TEST_F(PluginHost, CatalogueNamesExportedFunctions) {
 }
 
 TEST_F(PluginHost, ExportsAnswerLikeTheCoreFunctions) {
-    host::CallSpec call = testing_support::random_chart(400, 3, 17);
+    harness::CallSpec call = testing_support::random_chart(400, 3, 17);
     testing_support::set_numerics(&call, {25});
-    const host::CallResult r = host::call_function(plugin_->find("VSATrend")->calc, call);
+    const harness::CallResult r = harness::call_function(plugin_->find("VSATrend")->calc, call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 27);
     EXPECT_EQ(r.last, 399);
@@ -52,18 +52,18 @@ TEST_F(PluginHost, ExportsAnswerLikeTheCoreFunctions) {
 TEST_F(PluginHost, NullRecordsThroughTheExports) {
     EXPECT_EQ(plugin_->info()(nullptr), 1);
     EXPECT_EQ(plugin_->nth_function()(0, nullptr), 1);
-    for (const host::FunctionInfo& fn : plugin_->functions())
+    for (const harness::FunctionInfo& fn : plugin_->functions())
         EXPECT_EQ(fn.calc(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1) << fn.name;
 }
 
 // The shipped engine sits beside the plug-in, as users install it.
 TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
-    ASSERT_TRUE(host::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
-    const host::CallSpec call = host::chart_spec(chart);
+    ASSERT_TRUE(harness::load_chart_csv(SAMPLE_DATA_PATH, &chart, &error)) << error;
+    const harness::CallSpec call = harness::chart_spec(chart);
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
-    const host::CallResult r = host::call_function(plugin_->find("VSAInd")->calc, call);
+    const harness::CallResult r = harness::call_function(plugin_->find("VSAInd")->calc, call);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, last);
@@ -91,10 +91,10 @@ TEST_F(PluginHost, VSAIndWithTheShippedEngineOverTheSampleData) {
 // prices and empty series: only 0/1, no write outside the host's arrays.
 TEST_F(PluginHost, StressIsClean) {
     std::ostringstream out;
-    std::vector<host::StressReport> reports;
-    EXPECT_TRUE(host::run_stress(*plugin_, out, &reports)) << out.str();
+    std::vector<harness::StressReport> reports;
+    EXPECT_TRUE(harness::run_stress(*plugin_, out, &reports)) << out.str();
     ASSERT_EQ(reports.size(), 6u);
-    for (const host::StressReport& r : reports) EXPECT_GT(r.calls, 100) << r.function;
+    for (const harness::StressReport& r : reports) EXPECT_GT(r.calls, 100) << r.function;
 }
 
 }  // namespace

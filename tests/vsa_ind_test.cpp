@@ -13,8 +13,8 @@
 #include "chart_fixture.h"
 #include "engines/fake_engine.h"
 #include "platform/dynamic_library.h"
-#include "host/plugin.h"
-#include "host/stress.h"
+#include "harness/plugin.h"
+#include "harness/stress.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -80,8 +80,8 @@ protected:
         ASSERT_NE(vsa_ind_, nullptr);
     }
 
-    host::CallResult run(const host::CallSpec& call) {
-        host::CallResult r = host::call_function(vsa_ind_, call);
+    harness::CallResult run(const harness::CallSpec& call) {
+        harness::CallResult r = harness::call_function(vsa_ind_, call);
         EXPECT_TRUE(r.violations.empty()) << r.violations.front();
         return r;
     }
@@ -92,7 +92,7 @@ protected:
     FakeEngineConfigureFn configure_ = nullptr;
     FakeEngineCallCountFn count_ = nullptr;
     FakeEngineGetCallFn get_ = nullptr;
-    host::Plugin plugin_;
+    harness::Plugin plugin_;
     MSXCalcFunc vsa_ind_ = nullptr;
 };
 
@@ -114,7 +114,7 @@ bool module_loaded(const std::string& path) {
 #endif
 }
 
-void expect_empty_failure(const host::CallResult& r, const std::string& message) {
+void expect_empty_failure(const harness::CallResult& r, const std::string& message) {
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.message, message);
     EXPECT_EQ(r.first, 0);
@@ -124,11 +124,11 @@ void expect_empty_failure(const host::CallResult& r, const std::string& message)
 
 TEST_F(VSAInd, EngineInstalledWhileTheHostRunsIsFoundNextTime) {
     load_plugin();
-    const host::CallSpec call = testing_support::random_chart(40, 0, 1);
+    const harness::CallSpec call = testing_support::random_chart(40, 0, 1);
     expect_empty_failure(run(call), engine_file_name() + " not found: install it beside BarsightPlugin");
     install_engine(FAKE_ENGINE_PATH);
     program_engine(3, {});
-    const host::CallResult r = run(call);
+    const harness::CallResult r = run(call);
     EXPECT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.last, 39);
 }
@@ -143,7 +143,7 @@ TEST_F(VSAInd, EngineInTheCurrentFolderIsNotLoaded) {
     const fs::path before = fs::current_path();
     fs::current_path(planted);
     load_plugin();
-    const host::CallResult r = run(testing_support::random_chart(40, 0, 1));
+    const harness::CallResult r = run(testing_support::random_chart(40, 0, 1));
     fs::current_path(before);
     expect_empty_failure(r, engine_file_name() + " not found: install it beside BarsightPlugin");
     EXPECT_FALSE(module_loaded((planted / engine_file_name()).string()));
@@ -152,7 +152,7 @@ TEST_F(VSAInd, EngineInTheCurrentFolderIsNotLoaded) {
 TEST_F(VSAInd, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
     install_engine(PARTIAL_ENGINE_PATH);
     load_plugin();
-    const host::CallSpec call = testing_support::random_chart(40, 0, 2);
+    const harness::CallSpec call = testing_support::random_chart(40, 0, 2);
     expect_empty_failure(run(call), engine_file_name() + " lacks the entry point AnalysePosn");
     EXPECT_FALSE(module_loaded(engine_path()));
     // Released, so it can be replaced in place (Windows refuses to overwrite
@@ -165,12 +165,12 @@ TEST_F(VSAInd, EngineWithoutAnEntryPointIsReleasedBeforeTheNextTry) {
 TEST_F(VSAInd, StressWithAndWithoutTheEngine) {
     load_plugin();
     std::ostringstream out;
-    std::vector<host::StressReport> reports;
-    EXPECT_TRUE(host::run_stress(plugin_, out, &reports)) << out.str();
+    std::vector<harness::StressReport> reports;
+    EXPECT_TRUE(harness::run_stress(plugin_, out, &reports)) << out.str();
     install_engine(FAKE_ENGINE_PATH);
     program_engine(5, {1, 2, -2, 3, 1000, 0, -199});
-    EXPECT_TRUE(host::run_stress(plugin_, out, &reports)) << out.str();
-    for (const host::StressReport& r : reports) {
+    EXPECT_TRUE(harness::run_stress(plugin_, out, &reports)) << out.str();
+    for (const harness::StressReport& r : reports) {
         if (r.function == "VSAInd") {
             EXPECT_GT(r.succeeded, 0);
         }
@@ -181,13 +181,13 @@ TEST_F(VSAInd, HundredBarsCallSequence) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(42, {});  // codes = pos
     load_plugin();
-    host::CallSpec call = testing_support::random_chart(100, 0, 3);
+    harness::CallSpec call = testing_support::random_chart(100, 0, 3);
     call.symbol = "EURUSD";
     call.volume.values[20] = 0.0f;
     call.volume.values[21] = 0.00005f;
     call.volume.values[22] = 0.0002f;
     call.volume.values[23] = 0.0001f;  // the float lies just below the double 0.0001
-    const host::CallResult r = run(call);
+    const harness::CallResult r = run(call);
     ASSERT_EQ(r.code, 0) << r.message;
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, 99);
@@ -238,7 +238,7 @@ TEST_F(VSAInd, CodesOutsideThePassSetArePlottedAsZero) {
     const float plotted[] = {0, -2, 3, 0, 0, 199};
     program_engine(9, program);
     load_plugin();
-    const host::CallResult r = run(testing_support::random_chart(60, 0, 4));
+    const harness::CallResult r = run(testing_support::random_chart(60, 0, 4));
     ASSERT_EQ(r.code, 0);
     for (int i = 16; i < 59; ++i) EXPECT_EQ(r.values[i], plotted[i % 6]) << i;
     EXPECT_EQ(r.values[59], 0.0f);
@@ -248,8 +248,8 @@ TEST_F(VSAInd, OneValidBarOpensAndClosesWithoutBars) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
-    host::CallSpec call = testing_support::random_chart(31, 30, 5);  // f = l = 30
-    const host::CallResult r = run(call);
+    harness::CallSpec call = testing_support::random_chart(31, 30, 5);  // f = l = 30
+    const harness::CallResult r = run(call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 30);
     EXPECT_EQ(r.last, 30);
@@ -264,7 +264,7 @@ TEST_F(VSAInd, FirstBarAfterZeroPassesItsOwnPos) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
-    const host::CallResult r = run(testing_support::random_chart(50, 20, 6));
+    const harness::CallResult r = run(testing_support::random_chart(50, 20, 6));
     EXPECT_EQ(r.code, 0);
     const std::vector<FakeEngineCall> c = calls();
     ASSERT_EQ(c.size(), 31u);
@@ -278,9 +278,9 @@ TEST_F(VSAInd, EmptySeriesWritesNothing) {
     install_engine(FAKE_ENGINE_PATH);
     program_engine(4, {});
     load_plugin();
-    host::CallSpec call = testing_support::random_chart(0, 0, 7);
+    harness::CallSpec call = testing_support::random_chart(0, 0, 7);
     call.close.last = -1;
-    const host::CallResult r = run(call);
+    const harness::CallResult r = run(call);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.first, 0);
     EXPECT_EQ(r.last, -1);
@@ -308,7 +308,7 @@ TEST_F(VSAInd, SymbolReachesTheEngineAsTheHostsBytes) {
     } cases[] = {{nullptr}, {""}, {"AAPL"}, {"\x80\x9f\xe9X"}};  // cp1252 0x80..0x9F
     for (const auto& c : cases) {
         program_engine(4, {});
-        host::CallSpec call = testing_support::random_chart(20, 0, 9);
+        harness::CallSpec call = testing_support::random_chart(20, 0, 9);
         call.symbol = c.symbol;
         EXPECT_EQ(run(call).code, 0);
         const std::vector<FakeEngineCall> rec = calls();

@@ -25,7 +25,7 @@
 
 #include "engine/feed.h"
 #include "evaluation/evaluate.h"
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 #include "boundary/BarsightPlugin_catalogue.h"
 #include "services/globals.h"
 #include "services/sign_filter.h"
@@ -438,7 +438,7 @@ py::array_t<float> calculate(const std::string& name, const Floats& high, const 
 std::tuple<py::array_t<float>, int32_t> wilder_atr(const Floats& high, const Floats& low, const Floats& close,
                                                    int periods) {
     const int32_t n = checked_length({&high, &low, &close});
-    host::ChartData chart;
+    harness::ChartData chart;
     chart.high.assign(high.data(), high.data() + n);
     chart.low.assign(low.data(), low.data() + n);
     chart.close.assign(close.data(), close.data() + n);
@@ -447,7 +447,7 @@ std::tuple<py::array_t<float>, int32_t> wilder_atr(const Floats& high, const Flo
     std::vector<float> atr;
     {
         ReleasedGil unlocked;
-        atr = host::wilder_atr(chart, periods, &first);
+        atr = harness::wilder_atr(chart, periods, &first);
     }
     py::array_t<float> out(n);
     std::copy(atr.begin(), atr.end(), out.mutable_data());

@@ -41,7 +41,7 @@ check("the exports' names, order, C types and argument bytes are the pinned ones
 
 # Every client signature the tables make is one msxhost's client call makes.
 import re  # noqa: E402
-callable_shapes = set(re.findall(r'signature == "(\w):(\w*)"', open(os.path.join(root, "host/client_call.cpp")).read()))
+callable_shapes = set(re.findall(r'signature == "(\w):(\w*)"', open(os.path.join(root, "harness/client_call.cpp")).read()))
 shapes = set()
 for path in tables:
     table = make_boundary.Table(path)

@@ -169,7 +169,7 @@ def main():
         ("engine/planted.cpp", '#include "platform/clock.h"\n', True),
         ("engine/planted.cpp", '#include "platform/lanes.h"\n', False),  # the one header its row names
         ("loader/planted.cpp", "#include <windows.h>\n", True),
-        ("host/planted.cpp", "#if defined(_WIN32)\nint x;\n#endif\n", True),
+        ("harness/planted.cpp", "#if defined(_WIN32)\nint x;\n#endif\n", True),
         ("indicator/planted.cpp", "void f(void* h) { CloseHandle(h); }\n", True),
         ("helpwindow/planted.cpp", "void f(Thread* t) { delete t; }\n", True),
         ("platform/win32/planted.cpp", "Owner::~Owner() {\n    if (h) CloseHandle(h);\n}\nvoid g() { CloseHandle(h); }\n",

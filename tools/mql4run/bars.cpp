@@ -7,31 +7,19 @@
 #include <cctype>
 #include <cstdio>
 
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
+#include "harness/dates.h"
 
 namespace mql4run {
 
 namespace {
 
-// A bar's date: YYYY-MM-DD (or with . or / between), or YYYYMMDD; a real
-// date MetaTrader can hold (mql::civil_days).
+// A bar's date as the tools read dates (host/dates.h), within what
+// MetaTrader holds: 1970-01-01 to 3000-12-31.
 bool parse_date(const std::string& text, mql::datetime* time) {
-    const auto digits = [&](std::size_t from, std::size_t n) {
-        return from + n <= text.size() &&
-               std::all_of(text.begin() + static_cast<long>(from),
-                           text.begin() + static_cast<long>(from + n), ::isdigit);
-    };
-    int y = 0, m = 0, d = 0;
-    if (text.size() == 10 && digits(0, 4) && digits(5, 2) && digits(8, 2) && text[4] == text[7] &&
-        (text[4] == '-' || text[4] == '.' || text[4] == '/')) {
-        y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)), d = std::stoi(text.substr(8, 2));
-    } else if (text.size() == 8 && digits(0, 8)) {
-        y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(4, 2)), d = std::stoi(text.substr(6, 2));
-    } else {
-        return false;
-    }
-    long long days = 0;
-    if (!mql::civil_days(y, m, d, &days)) return false;
+    constexpr int64_t kLastDay = 376564;  // 3000-12-31
+    int64_t days = 0;
+    if (harness::parse_day(text, &days) != harness::DayStatus::ok || days < 0 || days > kLastDay) return false;
     *time = days * 86400;
     return true;
 }
@@ -51,8 +39,8 @@ std::pair<std::string, std::string> data_argument(const std::string& text) {
 }
 
 bool load_bars(const std::string& path, mql::Chart* bars, std::string* error) {
-    host::ChartData data;
-    if (!host::load_chart_csv(path, &data, error, true)) return false;
+    harness::ChartData data;
+    if (!harness::load_chart_csv(path, &data, error, true)) return false;
     if (data.size() == 0) {
         *error = path + ": no bars";
         return false;

@@ -15,7 +15,7 @@
 #include <iostream>
 #include <string>
 
-#include "host/output.h"
+#include "harness/output.h"
 
 #include "tools/mql4run/runner.h"
 
@@ -267,6 +267,6 @@ int main(int argc, char** argv) {
     }
     const int status = mql4run::run(options, std::cout, std::cerr);
     // Output that could not be written is a failure, whatever the run found.
-    const int code = host::finish_output("mql4run");
+    const int code = harness::finish_output("mql4run");
     return code != 0 ? code : status;
 }

@@ -8,14 +8,14 @@
 
 namespace msxhost {
 
-bool parse_array_source(const host::Plugin& plugin, const std::string& text, ArraySource* source) {
+bool parse_array_source(const harness::Plugin& plugin, const std::string& text, ArraySource* source) {
     source->text = text;
-    if (host::ChartData{}.column(text) != nullptr) {
+    if (harness::ChartData{}.column(text) != nullptr) {
         source->kind = ArraySource::Kind::kColumn;
         source->name = text;
         return true;
     }
-    const std::vector<std::string> parts = host::split(text, ':');
+    const std::vector<std::string> parts = harness::split(text, ':');
     if (parts[0] == "atr") {
         long long periods = 0;
         if (parts.size() != 2 || !whole_number(parts[1], 1, INT32_MAX, &periods)) {
@@ -26,7 +26,7 @@ bool parse_array_source(const host::Plugin& plugin, const std::string& text, Arr
         source->periods = static_cast<int>(periods);
         return true;
     }
-    const host::FunctionInfo* fn = plugin.find(parts[0]);
+    const harness::FunctionInfo* fn = plugin.find(parts[0]);
     if (fn == nullptr || fn->calc == nullptr) {
         std::cerr << "msxhost: unknown array source " << text << "\n";
         return false;
@@ -45,8 +45,8 @@ bool parse_array_source(const host::Plugin& plugin, const std::string& text, Arr
     return true;
 }
 
-bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
-                  const std::string& text, host::ArrayArg* arg, const std::string& where) {
+bool array_source(const harness::Plugin& plugin, const harness::ChartData& chart,
+                  const std::string& text, harness::ArrayArg* arg, const std::string& where) {
     ArraySource source;
     if (!parse_array_source(plugin, text, &source)) return false;
     const int32_t last = static_cast<int32_t>(chart.size()) - 1;
@@ -56,17 +56,17 @@ bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
             return true;
         case ArraySource::Kind::kAtr: {
             int first = 0;
-            arg->series.values = host::wilder_atr(chart, source.periods, &first);
+            arg->series.values = harness::wilder_atr(chart, source.periods, &first);
             arg->series.first = first;
             arg->series.last = last;
             return true;
         }
         case ArraySource::Kind::kFunction: break;
     }
-    host::CallSpec call = host::chart_spec(chart);
+    harness::CallSpec call = harness::chart_spec(chart);
     call.numerics = source.numbers;
     call.numeric_count = static_cast<int32_t>(call.numerics.size());
-    const host::CallResult r = host::call_function(plugin.find(source.name)->calc, call);
+    const harness::CallResult r = harness::call_function(plugin.find(source.name)->calc, call);
     if (r.code != 0) {
         std::cerr << "msxhost: " << where << text << " failed: " << r.message << "\n";
         return false;
@@ -75,14 +75,14 @@ bool array_source(const host::Plugin& plugin, const host::ChartData& chart,
     return true;
 }
 
-bool chart_call(const host::Plugin& plugin, const host::ChartData& chart,
-                const FunctionArgs& args, host::CallSpec* call, const std::string& where) {
-    *call = host::chart_spec(chart);
+bool chart_call(const harness::Plugin& plugin, const harness::ChartData& chart,
+                const FunctionArgs& args, harness::CallSpec* call, const std::string& where) {
+    *call = harness::chart_spec(chart);
     call->symbol = args.symbol.c_str();
     call->numerics = args.numerics;
     call->numeric_count = static_cast<int32_t>(args.numerics.size());
     for (const std::string& source : args.arrays) {
-        host::ArrayArg arg;
+        harness::ArrayArg arg;
         if (!array_source(plugin, chart, source, &arg, where)) return false;
         call->arrays.push_back(std::move(arg));
     }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/chart_data.h"
-#include "host/host_call.h"
-#include "host/plugin.h"
+#include "harness/chart_data.h"
+#include "harness/host_call.h"
+#include "harness/plugin.h"
 #include "tools/msxhost/options.h"
 
 namespace msxhost {
@@ -26,15 +26,15 @@ struct ArraySource {
 
 // The one reading of an array source; false, with the reason printed (a
 // usage error), for a source msxhost does not know.
-bool parse_array_source(const host::Plugin& plugin, const std::string& text, ArraySource* source);
+bool parse_array_source(const harness::Plugin& plugin, const std::string& text, ArraySource* source);
 
 // Builds a data-array argument from a source on `chart`; a failure is
 // reported with `where` (the file, in a scan) before it.
-bool array_source(const host::Plugin& plugin, const host::ChartData& chart, const std::string& text,
-                  host::ArrayArg* arg, const std::string& where = "");
+bool array_source(const harness::Plugin& plugin, const harness::ChartData& chart, const std::string& text,
+                  harness::ArrayArg* arg, const std::string& where = "");
 
 // The host call of a function on `chart` with the given arguments.
-bool chart_call(const host::Plugin& plugin, const host::ChartData& chart, const FunctionArgs& args,
-                host::CallSpec* call, const std::string& where = "");
+bool chart_call(const harness::Plugin& plugin, const harness::ChartData& chart, const FunctionArgs& args,
+                harness::CallSpec* call, const std::string& where = "");
 
 }  // namespace msxhost

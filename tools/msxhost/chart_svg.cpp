@@ -8,11 +8,11 @@
 #include <limits>
 #include <sstream>
 
-#include "host/host_call.h"
+#include "harness/host_call.h"
 
 namespace msxhost {
 
-using namespace host;  // the host library's records and calls
+using namespace harness;  // the host library's records and calls
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "evaluation/codes.h"
-#include "host/chart_data.h"
-#include "host/plugin.h"
+#include "harness/chart_data.h"
+#include "harness/plugin.h"
 
 namespace msxhost {
 
-using host::ChartData;
-using host::Plugin;
+using harness::ChartData;
+using harness::Plugin;
 
 struct ChartSeries {
     std::string title;

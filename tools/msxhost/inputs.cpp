@@ -9,7 +9,7 @@
 
 namespace msxhost {
 
-bool load_plugin(const std::string& path, host::Plugin* plugin) {
+bool load_plugin(const std::string& path, harness::Plugin* plugin) {
     std::string error;
     if (!plugin->load(path, &error)) {
         std::cerr << "msxhost: " << error << "\n";
@@ -23,12 +23,12 @@ std::vector<std::string> plugin_files(const std::string& plugin) {
     return {plugin, plugin + ".config", (folder / platform::library_file_name("Spreadcore")).string()};
 }
 
-bool load_chart(const std::string& path, host::ChartData* chart, std::string* error) {
-    return host::load_chart_csv(path, chart, error) && host::chart_days(*chart, path, nullptr, error);
+bool load_chart(const std::string& path, harness::ChartData* chart, std::string* error) {
+    return harness::load_chart_csv(path, chart, error) && harness::chart_days(*chart, path, nullptr, error);
 }
 
-const host::FunctionInfo* catalogue_function(const host::Plugin& plugin, const std::string& function) {
-    const host::FunctionInfo* fn = plugin.find(function);
+const harness::FunctionInfo* catalogue_function(const harness::Plugin& plugin, const std::string& function) {
+    const harness::FunctionInfo* fn = plugin.find(function);
     if (fn != nullptr && fn->calc != nullptr) return fn;
     std::cerr << "msxhost: " << function << " is not in the plug-in's catalogue\n";
     return nullptr;

@@ -4,7 +4,7 @@
 // each in a file of its own under commands/.
 #include <string>
 
-#include "host/output.h"
+#include "harness/output.h"
 #include "tools/msxhost/commands.h"
 #include "tools/msxhost/options.h"
 
@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
     const int status = msxhost::dispatch(argc, argv);
     // Output that could not be written (a full disk, a closed pipe) is a
     // failure, whatever the command found.
-    const int code = host::finish_output("msxhost");
+    const int code = harness::finish_output("msxhost");
     return code != 0 ? code : status;
 }

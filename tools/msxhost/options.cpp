@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 #include "msx/msx_records.h"
 
 namespace msxhost {
@@ -105,7 +105,7 @@ bool option_number(const std::string& option, const std::string& text, long long
     return false;
 }
 
-bool parse_number(const std::string& text, float* value) { return host::parse_decimal_float(text, value); }
+bool parse_number(const std::string& text, float* value) { return harness::parse_decimal_float(text, value); }
 
 int parse_options(int argc, char** argv, int from, const std::vector<Option>& options) {
     for (int i = from; i < argc; i += 2) {

@@ -9,19 +9,19 @@
 namespace msxhost {
 
 int cmd_catalogue(const std::string& path) {
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
     std::cout << "copyright: " << plugin.copyright() << "\n"
               << "version: " << plugin.version() << "\n"
               << "functions: " << plugin.functions().size() << "\n";
     int index = 0;
-    for (const host::FunctionInfo& fn : plugin.functions()) {
+    for (const harness::FunctionInfo& fn : plugin.functions()) {
         std::cout << index++ << " " << fn.name << " \"" << fn.description << "\" "
                   << fn.args.size() << " argument(s)" << (fn.calc ? "" : " [not exported]")
                   << "\n";
         for (std::size_t a = 0; a < fn.args.size(); ++a)
             std::cout << "    " << a << ": " << fn.args[a].name << " ("
-                      << host::arg_type_name(fn.args[a].type) << ")\n";
+                      << harness::arg_type_name(fn.args[a].type) << ")\n";
     }
     return 0;
 }

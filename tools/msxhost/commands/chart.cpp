@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "host/output.h"
+#include "harness/output.h"
 #include "tools/msxhost/chart_levels.h"
 #include "tools/msxhost/chart_svg.h"
 #include "tools/msxhost/inputs.h"
@@ -37,13 +37,13 @@ int cmd_chart(int argc, char** argv) {
     };
     if (const int status = parse_options(argc, argv, 3, chart_options); status != 0) return status;
     if (data_path.empty() || out_path.empty()) return usage();
-    if (const std::string clash = host::file_clash({{data_path}, plugin_files(argv[2]), {out_path}}); !clash.empty()) {
+    if (const std::string clash = harness::file_clash({{data_path}, plugin_files(argv[2]), {out_path}}); !clash.empty()) {
         std::cerr << "msxhost: " << clash << "\n";
         return 2;
     }
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
     msxhost::ChartSeries series;
     if (!load_chart(data_path, &chart, &error) ||

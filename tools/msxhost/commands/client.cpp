@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "host/client_call.h"
+#include "harness/client_call.h"
 #include "platform/debug_output.h"
 #include "platform/dynamic_library.h"
 #include "platform/plain_window.h"
@@ -55,10 +55,10 @@ int cmd_client(int argc, char** argv) {
         } else if (!library.loaded()) {
             std::cerr << "msxhost: the plug-in is unloaded\n";
             return 1;
-        } else if (const host::ClientCallStatus got = host::call_client_export(library, name, args, &output);
-                   got != host::ClientCallStatus::done) {
+        } else if (const harness::ClientCallStatus got = harness::call_client_export(library, name, args, &output);
+                   got != harness::ClientCallStatus::done) {
             std::cerr << "msxhost: " << output << "\n";
-            return got == host::ClientCallStatus::usage ? 2 : 1;
+            return got == harness::ClientCallStatus::usage ? 2 : 1;
         }
         std::cout << output << std::endl;
         platform::debug_output(("msxhost: " + output).c_str());

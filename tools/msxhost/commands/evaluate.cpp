@@ -13,9 +13,9 @@
 
 #include "evaluation/evaluate.h"
 #include "evaluation/report.h"
-#include "host/chart_data.h"
-#include "host/host_call.h"
-#include "host/output.h"
+#include "harness/chart_data.h"
+#include "harness/host_call.h"
+#include "harness/output.h"
 #include "tools/msxhost/array_sources.h"
 #include "tools/msxhost/inputs.h"
 #include "tools/msxhost/options.h"
@@ -32,23 +32,23 @@ struct EvaluatedFile {
     bool not_codes = false;  // the function's values are not whole numbers
 };
 
-EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo& fn, const std::string& file) {
+EvaluatedFile evaluate_file(const harness::Plugin& plugin, const harness::FunctionInfo& fn, const std::string& file) {
     EvaluatedFile out;
-    host::ChartData chart;
+    harness::ChartData chart;
     evaluation::CodedSeries& s = out.series;
-    if (!host::load_chart_csv(file, &chart, &out.error) ||
-        !host::chart_days(chart, file, &s.days, &out.error, &s.minutes))
+    if (!harness::load_chart_csv(file, &chart, &out.error) ||
+        !harness::chart_days(chart, file, &s.days, &out.error, &s.minutes))
         return out;
     s.name = file;
     s.open.assign(chart.open.begin(), chart.open.end());
     s.close.assign(chart.close.begin(), chart.close.end());
-    host::CallSpec call;
+    harness::CallSpec call;
     FunctionArgs args;
     if (!chart_call(plugin, chart, args, &call, file + ": ")) {
         out.error = file + ": the function cannot be called";
         return out;
     }
-    const host::CallResult r = host::call_function(fn.calc, call);
+    const harness::CallResult r = harness::call_function(fn.calc, call);
     if (!r.violations.empty()) {
         out.error = file + ": " + r.violations.front();
         return out;
@@ -64,7 +64,7 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
         const float v = r.values[static_cast<std::size_t>(i)];
         if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 1e6f) {
             out.not_codes = true;
-            out.error = file + ": bar " + std::to_string(i) + ": " + fn.name + " gives " + host::format_float(v) +
+            out.error = file + ": bar " + std::to_string(i) + ": " + fn.name + " gives " + harness::format_float(v) +
                         ", not a whole-number signal code";
             return out;
         }
@@ -77,7 +77,7 @@ EvaluatedFile evaluate_file(const host::Plugin& plugin, const host::FunctionInfo
 // twice would repeat its rows and count its cells twice in the family).
 bool parse_horizons(const std::string& text, std::vector<int>* horizons) {
     horizons->clear();
-    for (const std::string& part : host::split(text, ',')) {
+    for (const std::string& part : harness::split(text, ',')) {
         long long h = 0;
         if (!whole_number(part, 1, 10000, &h)) {
             std::cerr << "msxhost: --horizons needs whole numbers of bars from 1 to 10000, comma separated, not '"
@@ -171,7 +171,7 @@ int read_request(int argc, char** argv, Request* request) {
         text_option("--svg", &request->svg_path),
         text_option("--by-file", &request->by_file_path),
         {"--split", [&](const std::string& value) {
-             if (host::parse_day(value, &request->split_day) != host::DayStatus::ok) {
+             if (harness::parse_day(value, &request->split_day) != harness::DayStatus::ok) {
                  std::cerr << "msxhost: --split needs a date (YYYY-MM-DD), not '" << value << "'\n";
                  return false;
              }
@@ -188,7 +188,7 @@ int read_request(int argc, char** argv, Request* request) {
 // Every name written, as it will be written (with --split the chart is two
 // files), checked against the inputs and each other; "" when none clashes.
 std::string output_clash(const Request& request, const std::string& plugin) {
-    host::CommandFiles written{request.files, plugin_files(plugin), {}};
+    harness::CommandFiles written{request.files, plugin_files(plugin), {}};
     if (!request.svg_path.empty()) {
         if (request.split) {
             written.written.push_back(suffixed(request.svg_path, "before"));
@@ -199,12 +199,12 @@ std::string output_clash(const Request& request, const std::string& plugin) {
     }
     if (!request.csv_path.empty()) written.written.push_back(request.csv_path);
     if (!request.by_file_path.empty()) written.written.push_back(request.by_file_path);
-    return host::file_clash(written);
+    return harness::file_clash(written);
 }
 
 // The files in parallel, each on one thread at a time; the results keep
 // the files' order.
-std::vector<EvaluatedFile> evaluate_files(const host::Plugin& plugin, const host::FunctionInfo& fn,
+std::vector<EvaluatedFile> evaluate_files(const harness::Plugin& plugin, const harness::FunctionInfo& fn,
                                           const Request& request) {
     const std::vector<std::string>& files = request.files;
     std::vector<EvaluatedFile> done(files.size());
@@ -319,9 +319,9 @@ int cmd_evaluate(int argc, char** argv) {
         std::cerr << "msxhost: " << clash << "\n";
         return 2;
     }
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
-    const host::FunctionInfo* fn = catalogue_function(plugin, request.function);
+    const harness::FunctionInfo* fn = catalogue_function(plugin, request.function);
     if (fn == nullptr) return 1;
     if (!fn->args.empty()) {
         std::cerr << "msxhost: " << request.function << " takes arguments; evaluate runs functions of none\n";

@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "host/host_call.h"
+#include "harness/host_call.h"
 #include "tools/msxhost/array_sources.h"
 #include "tools/msxhost/inputs.h"
 #include "tools/msxhost/options.h"
@@ -13,7 +13,7 @@ namespace msxhost {
 
 int cmd_run(int argc, char** argv) {
     if (argc < 4) return usage();
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
     std::string data_path;
@@ -24,18 +24,18 @@ int cmd_run(int argc, char** argv) {
     options.push_back(number_option("--last", 0, INT32_MAX, [&last_rows](long long n) { last_rows = n; }));
     if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (data_path.empty()) return usage();
-    const host::FunctionInfo* fn = catalogue_function(plugin, function);
+    const harness::FunctionInfo* fn = catalogue_function(plugin, function);
     if (fn == nullptr) return 1;
-    host::ChartData chart;
+    harness::ChartData chart;
     std::string error;
     if (!load_chart(data_path, &chart, &error)) {
         std::cerr << "msxhost: " << error << "\n";
         return 1;
     }
 
-    host::CallSpec call;
+    harness::CallSpec call;
     if (!chart_call(plugin, chart, args, &call)) return 1;
-    const host::CallResult r = host::call_function(fn->calc, call);
+    const harness::CallResult r = harness::call_function(fn->calc, call);
     for (const std::string& v : r.violations) std::cerr << "msxhost: VIOLATION: " << v << "\n";
     std::cout << "# " << function << " result " << r.code;
     if (r.code != 0) std::cout << " message \"" << r.message << "\"";
@@ -48,7 +48,7 @@ int cmd_run(int argc, char** argv) {
         std::cout << "bar,date,value\n";
         for (int32_t i = from; i <= r.last; ++i)
             std::cout << i << "," << chart.dates[static_cast<std::size_t>(i)] << ","
-                      << host::format_float(r.values[static_cast<std::size_t>(i)]) << "\n";
+                      << harness::format_float(r.values[static_cast<std::size_t>(i)]) << "\n";
     }
     if (!r.violations.empty()) return 3;
     return r.code == 0 ? 0 : 1;

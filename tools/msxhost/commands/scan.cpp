@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "evaluation/report.h"
-#include "host/host_call.h"
+#include "harness/host_call.h"
 #include "tools/msxhost/array_sources.h"
 #include "tools/msxhost/inputs.h"
 #include "tools/msxhost/options.h"
@@ -19,7 +19,7 @@ namespace msxhost {
 // before the last.
 int cmd_scan(int argc, char** argv) {
     if (argc < 4) return usage();
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(argv[2], &plugin)) return 1;
     const std::string function = argv[3];
     FunctionArgs args;
@@ -38,7 +38,7 @@ int cmd_scan(int argc, char** argv) {
                        }});
     if (const int status = parse_options(argc, argv, 4, options); status != 0) return status;
     if (files.empty()) return usage();
-    const host::FunctionInfo* fn = catalogue_function(plugin, function);
+    const harness::FunctionInfo* fn = catalogue_function(plugin, function);
     if (fn == nullptr) return 1;
     // A source no file can give is one usage error, not one failure a file.
     for (const std::string& text : args.arrays) {
@@ -52,9 +52,9 @@ int cmd_scan(int argc, char** argv) {
     std::cout << "file,date,value\n";
     for (const std::string& file : files) {
         std::string date, value;
-        host::ChartData chart;
+        harness::ChartData chart;
         std::string error;
-        host::CallSpec call;
+        harness::CallSpec call;
         if (!load_chart(file, &chart, &error)) {
             std::cerr << "msxhost: " << error << "\n";
             note(1);
@@ -63,7 +63,7 @@ int cmd_scan(int argc, char** argv) {
         } else {
             const long bar = static_cast<long>(chart.size()) - 1 - ago;
             if (bar >= 0) date = chart.dates[static_cast<std::size_t>(bar)];
-            const host::CallResult r = host::call_function(fn->calc, call);
+            const harness::CallResult r = harness::call_function(fn->calc, call);
             for (const std::string& v : r.violations)
                 std::cerr << "msxhost: VIOLATION: " << file << ": " << v << "\n";
             if (!r.violations.empty()) note(3);
@@ -72,7 +72,7 @@ int cmd_scan(int argc, char** argv) {
                 note(1);
             } else if (bar >= r.first && bar <= r.last && bar >= 0 &&
                        bar < static_cast<long>(r.values.size())) {
-                value = host::format_float(r.values[static_cast<std::size_t>(bar)]);
+                value = harness::format_float(r.values[static_cast<std::size_t>(bar)]);
             }
         }
         std::cout << evaluation::csv_field(file) << "," << evaluation::csv_field(date) << "," << value << "\n";

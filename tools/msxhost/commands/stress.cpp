@@ -5,16 +5,16 @@
 #include <iostream>
 #include <vector>
 
-#include "host/stress.h"
+#include "harness/stress.h"
 #include "tools/msxhost/inputs.h"
 
 namespace msxhost {
 
 int cmd_stress(const std::string& path) {
-    host::Plugin plugin;
+    harness::Plugin plugin;
     if (!load_plugin(path, &plugin)) return 1;
-    std::vector<host::StressReport> reports;
-    return host::run_stress(plugin, std::cout, &reports) ? 0 : 3;
+    std::vector<harness::StressReport> reports;
+    return harness::run_stress(plugin, std::cout, &reports) ? 0 : 3;
 }
 
 }  // namespace msxhost

@@ -9,7 +9,7 @@
 #include "msx/msx_records.h"
 #include "platform/dynamic_library.h"
 
-namespace host {
+namespace harness {
 
 struct ArgInfo {
     int32_t type = 0;
@@ -58,4 +58,4 @@ private:
 
 const char* arg_type_name(int32_t type);
 
-}  // namespace host
+}  // namespace harness

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace harness {
 
 // Flushes standard output and checks that everything written to it arrived.
 // 0 when it did; otherwise writes "TOOL: cannot write output: <reason>" to
@@ -32,4 +32,4 @@ struct CommandFiles {
 // ".." resolved. Sorting by identity keeps it n log n in the files.
 std::string file_clash(const CommandFiles& files);
 
-}  // namespace host
+}  // namespace harness

@@ -1,4 +1,4 @@
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 
 #include "platform/regular_file.h"
 
-namespace host {
+namespace harness {
 
 std::vector<std::string> split(const std::string& line, char separator) {
     std::vector<std::string> fields;
@@ -292,4 +292,4 @@ std::string format_float(float value) {
     return std::string(buf, result.ptr);
 }
 
-}  // namespace host
+}  // namespace harness

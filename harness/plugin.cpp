@@ -1,8 +1,8 @@
-#include "host/plugin.h"
+#include "harness/plugin.h"
 
 #include <cstring>
 
-namespace host {
+namespace harness {
 
 namespace {
 
@@ -102,4 +102,4 @@ const FunctionInfo* Plugin::find(const std::string& name) const {
     return nullptr;
 }
 
-}  // namespace host
+}  // namespace harness

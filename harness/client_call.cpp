@@ -1,4 +1,4 @@
-#include "host/client_call.h"
+#include "harness/client_call.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "msx/msx_records.h"
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 
-namespace host {
+namespace harness {
 
 namespace {
 
@@ -148,4 +148,4 @@ ClientCallStatus call_client_export(const platform::DynamicLibrary& library, con
 }
 
 
-}  // namespace host
+}  // namespace harness

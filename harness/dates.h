@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace host {
+namespace harness {
 
 // The dates the tools take: YYYY-MM-DD (also with . or / between, or
 // YYYYMMDD), from 1800-01-01 to 9999-12-31.
@@ -23,4 +23,4 @@ DayStatus parse_day(const std::string& text, int64_t* days);
 // minute of the day; a date alone is not_a_date here.
 DayStatus parse_day_minute(const std::string& text, int64_t* days, int32_t* minute);
 
-}  // namespace host
+}  // namespace harness

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin.h"
+#include "harness/plugin.h"
 
-namespace host {
+namespace harness {
 
 struct StressReport {
     std::string function;
@@ -24,4 +24,4 @@ struct StressReport {
 // function and the first problems found. Returns true when nothing was wrong.
 bool run_stress(const Plugin& plugin, std::ostream& out, std::vector<StressReport>* reports);
 
-}  // namespace host
+}  // namespace harness

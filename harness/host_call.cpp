@@ -1,6 +1,6 @@
-#include "host/host_call.h"
+#include "harness/host_call.h"
 
-#include "host/chart_data.h"
+#include "harness/chart_data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +22,7 @@
 #define MSXHOST_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
 
-namespace host {
+namespace harness {
 
 namespace {
 
@@ -238,4 +238,4 @@ CallSpec chart_spec(const ChartData& chart) {
     return call;
 }
 
-}  // namespace host
+}  // namespace harness

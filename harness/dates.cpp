@@ -1,9 +1,9 @@
 // Reading the tools' dates: a day, and a day with a time of day (dates.h).
-#include "host/dates.h"
+#include "harness/dates.h"
 
 #include <cstddef>
 
-namespace host {
+namespace harness {
 
 DayStatus parse_day(const std::string& text, int64_t* days) {
     const auto digits = [&](std::size_t from, std::size_t n) {
@@ -60,4 +60,4 @@ DayStatus parse_day_minute(const std::string& text, int64_t* days, int32_t* minu
     return DayStatus::ok;
 }
 
-}  // namespace host
+}  // namespace harness

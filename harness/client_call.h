@@ -8,7 +8,7 @@
 
 #include "platform/dynamic_library.h"
 
-namespace host {
+namespace harness {
 
 // One client export's signature: result kind and argument kinds, each
 // 'i' (int32), 'p' (an int32 the call writes through a pointer; the
@@ -33,4 +33,4 @@ enum class ClientCallStatus { done, usage, failed };
 ClientCallStatus call_client_export(const platform::DynamicLibrary& library, const std::string& name,
                         const std::vector<std::string>& args, std::string* output);
 
-}  // namespace host
+}  // namespace harness

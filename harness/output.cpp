@@ -1,4 +1,4 @@
-#include "host/output.h"
+#include "harness/output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 
 #include "platform/regular_file.h"
 
-namespace host {
+namespace harness {
 
 int finish_output(const char* tool) {
     errno = 0;
@@ -130,4 +130,4 @@ std::string file_clash(const CommandFiles& files) {
     return clash;
 }
 
-}  // namespace host
+}  // namespace harness

@@ -1,4 +1,4 @@
-#include "host/stress.h"
+#include "harness/stress.h"
 
 #include <cfloat>
 #include <climits>
@@ -9,9 +9,9 @@
 #include <limits>
 #include <ostream>
 
-#include "host/host_call.h"
+#include "harness/host_call.h"
 
-namespace host {
+namespace harness {
 
 namespace {
 
@@ -304,4 +304,4 @@ bool run_stress(const Plugin& plugin, std::ostream& out, std::vector<StressRepor
     return clean;
 }
 
-}  // namespace host
+}  // namespace harness

@@ -9,7 +9,7 @@
 
 #include "msx/msx_catalogue.h"
 
-namespace host {
+namespace harness {
 
 // A series as the host holds it: values indexed by bar number (the array
 // covers bars 0 .. values.size() - 1) and its valid range.
@@ -60,4 +60,4 @@ struct ChartData;
 // A call on the chart's bars: high, low, close and volume valid over every bar.
 CallSpec chart_spec(const ChartData& chart);
 
-}  // namespace host
+}  // namespace harness

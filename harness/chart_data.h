@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/dates.h"
+#include "harness/dates.h"
 
-namespace host {
+namespace harness {
 
 struct ChartData {
     std::vector<std::string> dates;
@@ -66,4 +66,4 @@ std::vector<float> wilder_atr(const ChartData& chart, int periods, int* first_va
 // "-inf", or the shortest text that reads back as the same float.
 std::string format_float(float value);
 
-}  // namespace host
+}  // namespace harness
