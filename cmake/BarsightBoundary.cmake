@@ -10,7 +10,7 @@ set(BARSIGHT_BOUNDARY_TABLES
     ${PROJECT_SOURCE_DIR}/plugin/BarsightPlugin.exports
     ${PROJECT_SOURCE_DIR}/loader/orvane.exports
     ${PROJECT_SOURCE_DIR}/engine/Spreadcore.exports)
-set(BARSIGHT_BOUNDARY_GENERATOR ${PROJECT_SOURCE_DIR}/scripts/make_boundary.py)
+set(BARSIGHT_BOUNDARY_GENERATOR ${PROJECT_SOURCE_DIR}/generators/make_boundary.py)
 set(BARSIGHT_BOUNDARY_DIR ${CMAKE_BINARY_DIR}/boundary)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${BARSIGHT_BOUNDARY_TABLES} ${BARSIGHT_BOUNDARY_GENERATOR})
@@ -21,7 +21,7 @@ execute_process(
   RESULT_VARIABLE boundary_result
   ERROR_VARIABLE boundary_error)
 if(NOT boundary_result EQUAL 0)
-  message(FATAL_ERROR "scripts/make_boundary.py failed: ${boundary_error}")
+  message(FATAL_ERROR "generators/make_boundary.py failed: ${boundary_error}")
 endif()
 
 # The generated files a library takes: its shims and its .def file.

@@ -10,7 +10,7 @@
 
 namespace spreadcore {
 
-// The figures of the policy. scripts/make_signals.py reads these lines to
+// The figures of the policy. generators/make_signals.py reads these lines to
 // write the MQL kit's BarsightFeedPolicy.mqh: keep each one line, `inline
 // constexpr TYPE NAME = VALUE;`.
 // Bars numbered up to this (0 the chart's first bar) show no signal: the

@@ -14,7 +14,7 @@
 #include "engine/feed_policy.h"
 
 // The signal codes (enum Signal) and the order the rules are tried in
-// (kRuleOrder), made from the signal table by scripts/make_signals.py.
+// (kRuleOrder), made from the signal table by generators/make_signals.py.
 #include "signals/signal_codes.h"
 
 namespace spreadcore {

@@ -4,7 +4,7 @@
 //   Nothing thrown ever crosses an export. Each export is an extern "C"
 //   shim made from its row of its library's table (plugin/
 //   BarsightPlugin.exports, loader/orvane.exports, engine/
-//   Spreadcore.exports) by scripts/make_boundary.py, and the row's failure
+//   Spreadcore.exports) by generators/make_boundary.py, and the row's failure
 //   policy is the shim's form, one guard each:
 //     noexcept  the body cannot throw, which the shim checks when it
 //               compiles (static_assert on noexcept);

@@ -1,5 +1,5 @@
 // What the generated argument checks of a calculation read the host's
-// arguments with (scripts/make_boundary.py writes them from each calc row of
+// arguments with (generators/make_boundary.py writes them from each calc row of
 // a table of exports): a number as a whole number, whether a data array came
 // with its values, whether a text is too long. The checks run in the frame
 // of msx/calc_frame.h.

@@ -2,7 +2,7 @@
 // (its name, description, arguments and the calculation it runs), and the
 // four catalogue queries the host makes, answered from the rows. The rows
 // are made from the calc rows of the plug-in's table of exports by
-// scripts/make_boundary.py (boundary/<library>_catalogue.h), each
+// generators/make_boundary.py (boundary/<library>_catalogue.h), each
 // calculation with its row's argument checks.
 //
 // Each export shim is a plain extern "C" function with the host's full

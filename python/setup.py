@@ -1,6 +1,6 @@
 """Builds the barsight package: its extension barsight._core by CMake from
 the project's own C++ sources (the same ones the DLLs are built from), the
-signal table (scripts/signal_table.py) copied in as barsight._signal_table
+signal table (generators/signal_table.py) copied in as barsight._signal_table
 and the version as barsight._version. Offline: nothing is downloaded;
 pybind11 comes from the system (Debian's pybind11-dev). Install with
 
@@ -27,7 +27,7 @@ PACKED = HERE / "cpp"
 ROOT = PACKED if (PACKED / "CMakeLists.txt").is_file() else HERE.parent
 # What of the project's tree CMake reads to configure it and build the
 # extension: what an sdist packs into cpp/.
-SOURCES = ["CMakeLists.txt", "cmake", "scripts", "msx", "standin", "platform", "services", "helpwindow",
+SOURCES = ["CMakeLists.txt", "cmake", "generators", "msx", "standin", "platform", "services", "helpwindow",
            "indicator", "plugin", "engine", "loader", "harness", "evaluation", "tools", "kit",
            "python/CMakeLists.txt", "python/src"]
 
@@ -73,14 +73,14 @@ class BuildPy(build_py):
         super().run()
         folder = Path(self.build_lib) / "barsight"
         folder.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(ROOT / "scripts" / "signal_table.py", folder / "_signal_table.py")
+        shutil.copyfile(ROOT / "generators" / "signal_table.py", folder / "_signal_table.py")
         (folder / "_version.py").write_text('"""The package\'s version (the project\'s)."""\n__version__ = "%s"\n'
                                             % version())
 
 
 class Sdist(sdist):
     """The package's files and, in cpp/, the C++ sources the extension is
-    built from (scripts/ and the CMake files included)."""
+    built from (generators/ and the CMake files included)."""
 
     def make_release_tree(self, base_dir, files):
         super().make_release_tree(base_dir, files)

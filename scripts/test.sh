@@ -135,7 +135,7 @@ lane_win32() {
     # 32-bit programs (a Wine start that fails before the program runs gets
     # one more try, as in win64).
     ctest --test-dir build/win32 -j "$jobs" --output-on-failure --repeat until-pass:2 || rc=1
-    scripts/win32-smoke.sh build/win32 build/native || rc=1
+    tests/win32/smoke.sh build/win32 build/native || rc=1
     wait "$installer" || rc=1
     grep -c ': ok: ' build/installer32.log | sed 's/^/win32: checks of the shipped setup passed: /'
     grep -v ': ok: ' build/installer32.log | tail -30

@@ -194,7 +194,7 @@ def test_the_package_under_test_is_the_installed_one():
     assert ROOT / "python" not in where.parents, where
     assert "site-packages" in where.parts
     # Its signals are the source tree's table, every one.
-    table = runpy.run_path(str(ROOT / "scripts" / "signal_table.py"))
+    table = runpy.run_path(str(ROOT / "generators" / "signal_table.py"))
     assert {code for code in barsight.signal_names} == {row[0] for row in table["SIGNALS"]}
     assert all(s.side == ("strength" if c > 0 else "weakness") for c, s in barsight.signal_names.items())
 
@@ -236,7 +236,7 @@ def test_the_sdist_builds_from_its_own_files(tmp_path):
         top = "barsight-%s" % barsight.__version__
         assert all(n == top or n.startswith(top + "/") for n in names) and not any(".." in n for n in names)
         for needed in ("setup.py", "pyproject.toml", "barsight/py.typed", "barsight/_core.pyi", "cpp/CMakeLists.txt",
-                       "cpp/engine/batch.cpp", "cpp/python/src/module.cpp", "cpp/scripts/signal_table.py"):
+                       "cpp/engine/batch.cpp", "cpp/python/src/module.cpp", "cpp/generators/signal_table.py"):
             assert top + "/" + needed in names, needed
         tar.extractall(tmp_path)
     unpacked = tmp_path / top

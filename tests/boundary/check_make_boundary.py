@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""scripts/make_boundary.py: the MQL includes' #import blocks are what the
+"""generators/make_boundary.py: the MQL includes' #import blocks are what the
 tables make (they ship as source, so they are committed and checked here),
 and the generator refuses a table it cannot make a sound boundary from.
 
@@ -10,7 +10,7 @@ import sys
 import tempfile
 
 root = sys.argv[1]
-sys.path.insert(0, os.path.join(root, "scripts"))
+sys.path.insert(0, os.path.join(root, "generators"))
 import make_boundary  # noqa: E402
 
 failures = []
@@ -22,7 +22,7 @@ def check(name, ok, detail=""):
         failures.append(name)
 
 
-generator = os.path.join(root, "scripts", "make_boundary.py")
+generator = os.path.join(root, "generators", "make_boundary.py")
 tables = [os.path.join(root, t) for t in make_boundary.TABLES]
 done = subprocess.run([sys.executable, generator, *tables, "--check",
                        "--mql4", os.path.join(root, "kit/MQL4/Include/BarsightPlugin.mqh"),

@@ -5,7 +5,7 @@ a trader's browser meet them:
   needs and shows its picture with a caption naming the series and the date
   (or says that the signal occurs in none of the series), every indicator its
   page, and the index links them all;
-- a signal's verdict follows its rule (scripts/verdict.py), and a signal's
+- a signal's verdict follows its rule (generators/verdict.py), and a signal's
   picture is taken from the first series with room around an occurrence, at
   the middle such occurrence (cases in tables below);
 - every link and image of every page names a file of the folder;
@@ -36,7 +36,7 @@ import xml.dom.minidom
 
 help_folder, root = sys.argv[1], sys.argv[2]
 browser_out = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--browser" else None
-sys.path.insert(0, os.path.join(root, "scripts"))
+sys.path.insert(0, os.path.join(root, "generators"))
 from signal_table import BACKGROUND, SIGNALS, page_name  # noqa: E402
 import verdict  # noqa: E402
 import make_help_pages  # noqa: E402

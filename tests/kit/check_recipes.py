@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the MetaStock recipes (Expert and Exploration) of the kit:
-- they are what scripts/make_metastock_recipes.py makes of the signal table
+- they are what generators/make_metastock_recipes.py makes of the signal table
   now (no stale recipe after a changed rule or code);
 - every engine code has exactly one Symbol, and the WriteIf chains name the
   signals exactly as the table does;
@@ -25,7 +25,7 @@ import sys
 import tempfile
 
 root, msxhost, plugin = sys.argv[1:4]
-sys.path.insert(0, os.path.join(root, "scripts"))
+sys.path.insert(0, os.path.join(root, "generators"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from signal_table import SIGNALS  # noqa: E402
 from check_formulas import catalogue, split_args  # noqa: E402
@@ -40,12 +40,12 @@ def fail(text):
 
 # 1. Generated from the table as it is now.
 with tempfile.TemporaryDirectory() as work:
-    subprocess.run([sys.executable, os.path.join(root, "scripts", "make_metastock_recipes.py"), work],
+    subprocess.run([sys.executable, os.path.join(root, "generators", "make_metastock_recipes.py"), work],
                    check=True)
     for name in RECIPES:
         shipped = open(os.path.join(root, "kit", "MetaStock", name), "rb").read()
         if open(os.path.join(work, name), "rb").read() != shipped:
-            fail("%s is stale: run scripts/make_metastock_recipes.py" % name)
+            fail("%s is stale: run generators/make_metastock_recipes.py" % name)
 
 # 2. The table itself is checked against the engine's README, and the lists
 # made from it, by check_signals.py.
@@ -145,8 +145,8 @@ for names in names_in_chains:
 
 # No text of the kit calls the provisional bar final.
 for rel in ["kit/INSTALL.md", "kit/MetaStock/Barsight expert.txt",
-            "kit/MetaStock/Barsight exploration.txt", "scripts/make_help_pages.py",
-            "scripts/make_metastock_recipes.py"]:
+            "kit/MetaStock/Barsight exploration.txt", "generators/make_help_pages.py",
+            "generators/make_metastock_recipes.py"]:
     text = re.sub(r"\s+", " ", open(os.path.join(root, rel), encoding="utf-8").read())
     if "known once the next bar has closed" in text:
         fail("%s: says a signal is known once the next bar has closed, which makes "

@@ -58,7 +58,7 @@ windows = "--windows" in sys.argv[7:]
 # The dialects run: the 32-bit runner (--windows) runs the MQL4 programs,
 # as MetaTrader 4 does.
 DIALECTS = (".mq4",) if windows else (".mq4", ".mq5")
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "generators"))
 from signal_table import LOOK, SIGNALS, identifier, page_name, provisional_colour  # noqa: E402
 import series  # noqa: E402  (beside this file)
 prefix = shlex.split(os.environ.get("MQL4RUN_PREFIX", ""))

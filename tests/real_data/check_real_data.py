@@ -15,7 +15,7 @@ stocks and index futures).
   the CSV prints 6 significant digits, so figures agree within 1e-5
   relative (and 1e-9 absolute for values near zero).
 
-- The help pages give each signal's verdict (scripts/verdict.py) from a run
+- The help pages give each signal's verdict (generators/verdict.py) from a run
   on the series they were made from (README_SERIES) split at 2010-01-01,
   the period from that date, and each signal's picture is of its middle
   occurrence on the first of those series with 30 bars before it and 10
@@ -199,7 +199,7 @@ if sanitized:
         sys.exit("real data: %d checks failed: %s" % (len(failures), ", ".join(failures)))
     print("real data: all checks passed (the verdict runs are the native build's)")
     sys.exit(0)
-sys.path.insert(0, os.path.dirname(os.path.abspath(real_data)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "generators"))
 import verdict  # noqa: E402
 from make_help_pages import REAL_SERIES  # noqa: E402
 from signal_table import SIGNALS, page_name  # noqa: E402

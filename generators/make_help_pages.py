@@ -3,19 +3,19 @@
 HELP/plugin/Inds1/: none.htm (the index), a page per indicator and a page per
 engine signal (SOS<code> for strength, SOW<code> for weakness: the names
 ShowDialog accepts after a ";"). The signals come from the one signal table
-(scripts/signal_table.py); the argument names from the plug-in's own
+(generators/signal_table.py); the argument names from the plug-in's own
 catalogue. Each signal's picture is drawn by msxhost around an occurrence on
 a real series (scripts/real_data.py's cache) when the cache is there, else on
 data/help_pictures.csv, a synthetic series; a signal found in neither says
 so. With the cache, each signal's page and the index also give its verdict
-out of sample (scripts/verdict.py): evaluate on the fifteen daily series
+out of sample (generators/verdict.py): evaluate on the fifteen daily series
 from 2010-01-01, a period the rules were fixed without.
 
 The pages are plain HTML and CSS that the Windows browser control (IE9 to 11
 in edge mode) and current browsers show alike, readable at the help window's
 width (about 275 pixels), without script.
 
-usage: make_help_pages.py HELP_FOLDER MSXHOST PLUGIN [DATA.csv]"""
+usage: generators/make_help_pages.py HELP_FOLDER MSXHOST PLUGIN [DATA.csv]"""
 import csv
 import html
 import os

@@ -9,6 +9,8 @@ writes data/help_pictures.csv instead, the series the help pages' pictures
 are drawn from. Weekdays only; prices follow a
 random walk with slowly changing volatility and trend regimes; volume rises
 with the size of the move, with occasional climactic days.
+
+usage: generators/make_sample_data.py [--help-pictures]
 """
 import datetime
 import math

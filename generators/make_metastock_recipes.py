@@ -5,7 +5,8 @@ Highlight and a Commentary) and kit/MetaStock/Barsight exploration.txt (an
 Exploration over a watchlist). MetaStock keeps Experts and Explorations in a
 closed format, so these are the steps and formulas a trader types or pastes.
 
-usage: make_metastock_recipes.py [OUTPUT_FOLDER]   (default kit/MetaStock)"""
+usage: generators/make_metastock_recipes.py [OUTPUT_FOLDER]
+(default kit/MetaStock)"""
 import os
 import sys
 

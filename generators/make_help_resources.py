@@ -2,7 +2,7 @@
 """Draws the help window's resources: the icon (16x16 and 32x32, 16 colours)
 and the banner (285x50, 16 colours, uncompressed), as .ico and .bmp files.
 
-usage: make_help_resources.py OUTPUT_FOLDER
+usage: generators/make_help_resources.py OUTPUT_FOLDER
 The motif is a small volume chart: three bars under a price line.
 """
 import os

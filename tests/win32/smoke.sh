@@ -3,14 +3,14 @@
 # and 32-bit Wine, and checks that they print the same catalogue and the same
 # result values as the native build, that the stress run is clean, and that
 # the kit's MQL4 programs run through the 32-bit mql4run.
-# usage: win32-smoke.sh WIN32_BUILD_DIR NATIVE_BUILD_DIR
+# usage: smoke.sh WIN32_BUILD_DIR NATIVE_BUILD_DIR
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 w32=$(cd "$1" && pwd)
 nat=$(cd "$2" && pwd)
-data=$here/../data/sample_ohlcv.csv
+data=$root/data/sample_ohlcv.csv
 
-. "$here/lib/wine.sh"
+. "$root/scripts/lib/wine.sh"
 wine_prefix 32 "$w32/wine/prefix32"
 trap wine_stop EXIT
 
@@ -75,7 +75,7 @@ if out=$(win "$w32/bin/msxhost.exe" client "$w32/bin/BarsightPlugin.dll" GetCurr
 else
   echo "smoke32: time exports: FAILED"; printf '%s\n' "$out"; fail=1
 fi
-prices=$here/../data/sample_prices.csv
+prices=$root/data/sample_prices.csv
 compare_plugin orvane "orvane catalogue" catalogue
 compare_plugin orvane "GetPriceData" run GetPriceData --str "$prices" --str 1/5/2015 \
   --str 12/31/2016 --data "$data"
@@ -94,8 +94,8 @@ done
 # DLLs, the way MetaTrader 4 runs them (int is a pointer's size), the help
 # window opened by a click on an arrow included.
 if MQL4RUN_PREFIX="qemu-i386 /usr/lib/wine/wine-preloader /usr/lib/wine/wine" \
-   python3 "$here/../tests/mql4run/check_runner.py" "$w32/bin/mql4run.exe" "$w32/bin" \
-     "$nat/bin/msxhost" "$nat/bin/libBarsightPlugin.so" "$data" "$here/../data/help_pictures.csv" \
+   python3 "$root/tests/mql4run/check_runner.py" "$w32/bin/mql4run.exe" "$w32/bin" \
+     "$nat/bin/msxhost" "$nat/bin/libBarsightPlugin.so" "$data" "$root/data/help_pictures.csv" \
      --windows \
      > "$w32/mql4run-check.log" 2>&1; then
   echo "smoke32: mql4run: $(grep -c ': ok$' "$w32/mql4run-check.log") checks of the kit programs passed"

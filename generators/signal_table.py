@@ -1,5 +1,5 @@
 """The one table of the engine's signals. Every list of the signals is made
-from it: scripts/make_signals.py writes the engine's codes and the order its
+from it: generators/make_signals.py writes the engine's codes and the order its
 rules are tried in, the names msxhost prints and the MetaTrader kit's
 include (kit/Shared/Include/BarsightSignalTable.mqh); the help pages, the
 MetaStock recipes and the Python package's signal_names read it directly.

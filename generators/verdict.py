@@ -1,6 +1,6 @@
 """What a run of `msxhost evaluate` says of each signal, in one of four words.
 
-The help pages (scripts/make_help_pages.py), the README's table of evidence
+The help pages (generators/make_help_pages.py), the README's table of evidence
 and its check (tests/real_data/check_real_data.py) all read a signal's
 verdict from here, so they cannot disagree:
 
