@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -287,23 +288,26 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
     {
         ReleasedGil unlocked;
         constexpr double kMost = std::numeric_limits<float>::max();
-        std::vector<float> rounded(4 * size);
+        // Every value is written before it is read: no zeroing first.
+        const std::unique_ptr<float[]> rounded(new float[4 * size]);
         const Value* const columns[] = {high.data(), low.data(), close.data(), volume.data()};
         for (std::size_t k = 0; k < 4 && good; ++k) {
             const Value* const in = columns[k];
-            float* const to = rounded.data() + k * size;
-            bool column_good = true;
+            float* const to = rounded.get() + k * size;
+            // Faults counted as a bitwise or, so that the loop runs whole
+            // and vectorised: NaN fails the first test.
+            unsigned faults = 0;
             for (std::size_t i = 0; i < size; ++i) {
                 const auto x = static_cast<double>(in[i]);
-                column_good &= std::fabs(x) <= kMost;  // false for NaN
-                column_good &= k != 3 || x >= 0;
+                faults |= static_cast<unsigned>(!(std::fabs(x) <= kMost));
+                if (k == 3) faults |= static_cast<unsigned>(x < 0);
                 to[i] = static_cast<float>(x);
             }
-            good = column_good;
+            good = faults == 0;
         }
         if (good) {
-            spreadcore::feed_series(rounded.data(), rounded.data() + size, rounded.data() + 2 * size,
-                                    rounded.data() + 3 * size, size, periods, o);
+            spreadcore::feed_series(rounded.get(), rounded.get() + size, rounded.get() + 2 * size,
+                                    rounded.get() + 3 * size, size, periods, o);
             for (std::size_t i = 0; i < size; ++i) o[i] = filtered(o[i]);
         }
     }
