@@ -18,11 +18,6 @@ double sum_of(const double* values, std::size_t count) {
     return sum;
 }
 
-// A word of 64 bars' conditions: bit k for bar k.
-using Word = uint64_t;
-constexpr std::size_t kWord = 64;
-
-// Bars first to end - 1 of a word, as its bits.
 // The kinds of BarEvent.
 constexpr int kEventKinds = 10;
 static_assert(kWideDownClosingLowBar == 1u << (kEventKinds - 1), "one word for each kind of event");
@@ -34,6 +29,7 @@ static_assert(kEffortDownBar == 1u << (kSteppingKinds - 1), "the stepping kinds 
 constexpr int kFlags = 6;
 static_assert(BackgroundState::kAfterBreakdown == 1u << (kFlags - 1), "one word for each flag");
 
+// Bars first to end - 1 of a word, as its bits.
 Word bars_between(std::size_t first, std::size_t end) {
     const Word below_end = end >= kWord ? ~Word{0} : (Word{1} << end) - 1;
     const Word below_first = first >= kWord ? ~Word{0} : (Word{1} << first) - 1;
@@ -52,12 +48,48 @@ void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::in
     static_cast<void>((one_rule(kRuleOrder[k]), ...));
 }
 
+void sse2_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Conditions<Word>& words) {
+    word_conditions<Lanes>(c, base, n, words);
+}
+void sse2_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behind<Word>& behind) {
+    word_placement<Lanes>(c, base, n, behind);
+}
+constexpr WordLoops kSse2WordLoops = {sse2_conditions, sse2_placement};
+
+// Whether the AVX2 loops are built and the processor runs them.
+bool runs_avx2() {
+#if defined(SPREADCORE_AVX2_KERNEL)
+    return processor_runs_avx2();
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
-SeriesKernel::SeriesKernel(int periods)
+#if defined(SPREADCORE_AVX2_KERNEL)
+// engine/batch_avx2.cpp
+extern const WordLoops kAvx2WordLoops;
+#endif
+
+KernelLanes widest_kernel_lanes() { return runs_avx2() ? KernelLanes::avx2 : KernelLanes::sse2; }
+
+std::vector<KernelLanes> kernel_lanes_available() {
+    std::vector<KernelLanes> available{KernelLanes::sse2};
+    if (runs_avx2()) available.push_back(KernelLanes::avx2);
+    return available;
+}
+
+SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     : periods_(static_cast<std::size_t>(std::max(periods, 1))),
+#if defined(SPREADCORE_AVX2_KERNEL)
+      loops_(lanes == KernelLanes::avx2 && runs_avx2() ? kAvx2WordLoops : kSse2WordLoops),
+#else
+      loops_((static_cast<void>(lanes), kSse2WordLoops)),
+#endif
       background_(periods),
-      doubles_(5 * (kHistory + kBlock) + 12 * kBlock + 5 * periods_ + 2 * (periods_ + 1) + 3 * periods_),
+      doubles_(5 * (kHistory + kBlock + kPad) + 12 * (kBlock + kPad) + 5 * periods_ + 2 * (periods_ + 1) +
+               3 * periods_),
       ints_(2 * kBlock),
       mid_closes_(9 * std::max(periods, 1)),
       longest_closes_(27 * std::max(periods, 1)),
@@ -68,15 +100,18 @@ SeriesKernel::SeriesKernel(int periods)
         free += n;
         return p;
     };
-    high_ = take_doubles(kHistory + kBlock), low_ = take_doubles(kHistory + kBlock);
-    close_ = take_doubles(kHistory + kBlock), volume_ = take_doubles(kHistory + kBlock);
-    next_ = take_doubles(kHistory + kBlock);
-    spread_sum_at_ = take_doubles(kBlock), volume_sum_at_ = take_doubles(kBlock);
-    close_sum_at_ = take_doubles(kBlock), long_sum_at_ = take_doubles(kBlock);
-    highest_at_ = take_doubles(kBlock), lowest_at_ = take_doubles(kBlock);
-    mid_sum_at_ = take_doubles(kBlock), longest_sum_at_ = take_doubles(kBlock);
-    range_low_at_ = take_doubles(kBlock), range_high_at_ = take_doubles(kBlock);
-    level_above_at_ = take_doubles(kBlock), level_below_at_ = take_doubles(kBlock);
+    // The block's columns, each with room for the word loops' reads past
+    // its last bar.
+    const std::size_t with_history = kHistory + kBlock + kPad, column = kBlock + kPad;
+    high_ = take_doubles(with_history), low_ = take_doubles(with_history);
+    close_ = take_doubles(with_history), volume_ = take_doubles(with_history);
+    next_ = take_doubles(with_history);
+    spread_sum_at_ = take_doubles(column), volume_sum_at_ = take_doubles(column);
+    close_sum_at_ = take_doubles(column), long_sum_at_ = take_doubles(column);
+    highest_at_ = take_doubles(column), lowest_at_ = take_doubles(column);
+    mid_sum_at_ = take_doubles(column), longest_sum_at_ = take_doubles(column);
+    range_low_at_ = take_doubles(column), range_high_at_ = take_doubles(column);
+    level_above_at_ = take_doubles(column), level_below_at_ = take_doubles(column);
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
     highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
     highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
@@ -84,6 +119,11 @@ SeriesKernel::SeriesKernel(int periods)
     std::fill(highs_to_end_, highs_to_end_ + periods_ + 1, -kInfinity);
     std::fill(lows_to_end_, lows_to_end_ + periods_ + 1, kInfinity);
     at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
+    columns_ = {high_ + kHistory, low_ + kHistory, close_ + kHistory, volume_ + kHistory, next_,
+                spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, mid_sum_at_, longest_sum_at_,
+                highest_at_, lowest_at_, range_low_at_, range_high_at_, level_above_at_, level_below_at_,
+                static_cast<double>(periods_), static_cast<double>(long_size_),
+                static_cast<double>(mid_closes_.size()), static_cast<double>(longest_closes_.size())};
 }
 
 template <class Price>
@@ -256,42 +296,10 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
     const auto long_size = static_cast<double>(long_size_);
     const auto mid_size = static_cast<double>(mid_closes_.size());
     const auto longest_size = static_cast<double>(longest_closes_.size());
-    // Bars k and k + 1 as the rules read them; the means made here, where
-    // the divisions overlap the rest.
-    const auto context = [&](std::size_t k) {
-        const std::size_t b = kHistory + k;
-        const Lanes high = Lanes::load(&high_[b]), low = Lanes::load(&low_[b]), close = Lanes::load(&close_[b]);
-        return Context<Lanes>{high,
-                              low,
-                              close,
-                              Lanes::load(&volume_[b]),
-                              Lanes::load(&next_[k]),
-                              close_position(high, low, close),
-                              Lanes::load(&spread_sum_at_[k]) / size,
-                              Lanes::load(&volume_sum_at_[k]) / size,
-                              Lanes::load(&highest_at_[k]),
-                              Lanes::load(&lowest_at_[k]),
-                              Lanes::load(&close_sum_at_[k]) / size,
-                              Lanes::load(&long_sum_at_[k]) / long_size,
-                              Lanes::load(&close_[b - 1]),
-                              Lanes::load(&low_[b - 1]),
-                              Lanes::load(&volume_[b - 1]),
-                              Lanes::load(&volume_[b - 2]),
-                              Lanes::load(&high_[b - 1]),
-                              Lanes::load(&mid_sum_at_[k]) / mid_size,
-                              Lanes::load(&longest_sum_at_[k]) / longest_size};
-    };
     for (std::size_t base = 0; base < taken; base += kWord) {
         const std::size_t n = std::min(kWord, taken - base);
-        // The conditions of the word's bars, four at a time (two registers
-        // of two), as bits.
         Conditions<Word> words{};
-        for (std::size_t p = 0; p < n; p += 4) {
-            const auto pair = conditions(context(base + p));
-            const auto next_pair = conditions(context(base + p + 2));
-            words.with([p](Word& word, Mask first, Mask second) { word |= Word{bits(first, second)} << p; }, pair,
-                       next_pair);
-        }
+        loops_.conditions(columns_, base, n, words);
         // The bar before each: the events of the word's bars (none before
         // the averages are known) moved up one bar, the last bar judged's
         // before the first.
@@ -349,28 +357,8 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         behind.distribution = flag_word(BackgroundState::kDistribution);
         behind.after_breakout = flag_word(BackgroundState::kAfterBreakout);
         behind.after_breakdown = flag_word(BackgroundState::kAfterBreakdown);
-        // The bars against their ranges and levels, four at a time.
-        const auto place = [&](std::size_t k, Behind<Mask>& placed) {
-            const std::size_t b = kHistory + k;
-            place_in_background(Lanes::load(&high_[b]), Lanes::load(&low_[b]), Lanes::load(&close_[b]),
-                                Lanes::load(&spread_sum_at_[k]) / size, Lanes::load(&range_low_at_[k]),
-                                Lanes::load(&range_high_at_[k]), Lanes::load(&level_above_at_[k]),
-                                Lanes::load(&level_below_at_[k]), placed);
-        };
-        for (std::size_t p = 0; p < n; p += 4) {
-            Behind<Mask> first, second;
-            place(base + p, first);
-            place(base + p + 2, second);
-            const auto take_bits = [p](Word& word, Mask a, Mask b) { word |= Word{bits(a, b)} << p; };
-            take_bits(behind.pierces_range_low, first.pierces_range_low, second.pierces_range_low);
-            take_bits(behind.pierces_range_high, first.pierces_range_high, second.pierces_range_high);
-            take_bits(behind.closes_above_range, first.closes_above_range, second.closes_above_range);
-            take_bits(behind.closes_below_range, first.closes_below_range, second.closes_below_range);
-            take_bits(behind.near_range_low, first.near_range_low, second.near_range_low);
-            take_bits(behind.near_range_high, first.near_range_high, second.near_range_high);
-            take_bits(behind.crosses_level_high, first.crosses_level_high, second.crosses_level_high);
-            take_bits(behind.crosses_level_low, first.crosses_level_low, second.crosses_level_low);
-        }
+        // The bars against their ranges and levels.
+        loops_.placement(columns_, base, n, behind);
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
         write_codes(words, open, out + base, std::make_index_sequence<std::size(kRuleOrder)>());
     }

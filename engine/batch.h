@@ -28,9 +28,18 @@
 #include <limits>
 #include <vector>
 
+#include "engine/batch_words.h"
 #include "engine/rules.h"
 
 namespace spreadcore {
+
+// The instruction sets the kernel's loops over a word of bars come in:
+// SSE2's two bars a register (every processor the DLLs run on), AVX2's four.
+enum class KernelLanes { sse2, avx2 };
+// The widest this processor and its system run (and this build has).
+KernelLanes widest_kernel_lanes();
+// Each this build and processor can run, the narrowest first.
+std::vector<KernelLanes> kernel_lanes_available();
 
 class SeriesKernel {
 public:
@@ -39,8 +48,9 @@ public:
     // Bars taken a block at a time.
     static constexpr std::size_t kBlock = 256;
 
-    // `periods` from 1 to kMaxPeriods.
-    explicit SeriesKernel(int periods);
+    // `periods` from 1 to kMaxPeriods; `lanes` one of
+    // kernel_lanes_available() (the codes are the same with each).
+    explicit SeriesKernel(int periods, KernelLanes lanes = widest_kernel_lanes());
 
     // codes[i] for bars 0 to count - 1 of the arrays, each bar's next close
     // the next bar's (the last bar's kNoNextClose), each volume taken as it
@@ -55,6 +65,8 @@ public:
 private:
     // The two usable bars before a block are kept ahead of it.
     static constexpr std::size_t kHistory = 2;
+    // Room past a block's last bar for the word loops' reads.
+    static constexpr std::size_t kPad = BlockColumns::kBlockPad;
     // Takes the block's first `taken` bars into the windows, noting the
     // means and extremes each bar is measured against.
     void take(std::size_t taken);
@@ -67,6 +79,8 @@ private:
     void keep_history(std::size_t taken);
 
     std::size_t periods_;
+    WordLoops loops_;
+    BlockColumns columns_;  // the block's columns below, as the loops read them
     long pushed_ = 0;  // usable bars taken into the windows
     Background background_;
     // Everything below lives in these two (two allocations a series).

@@ -33,6 +33,7 @@ inline unsigned bits(Mask a, Mask b) {
 }
 
 struct Lanes {
+    static constexpr int kWidth = 2;  // bars a register holds
     __m128d v;
     // Two values from p[0] and p[1].
     static Lanes load(const double* p) { return {_mm_loadu_pd(p)}; }
@@ -75,6 +76,7 @@ inline unsigned bits(Mask a) { return (a.m[0] ? 1u : 0u) | (a.m[1] ? 2u : 0u); }
 inline unsigned bits(Mask a, Mask b) { return bits(a) | bits(b) << 2; }
 
 struct Lanes {
+    static constexpr int kWidth = 2;
     double v[2];
     static Lanes load(const double* p) {
         Lanes x;
@@ -102,6 +104,21 @@ inline Mask operator!=(Lanes a, Lanes b) { return {{a.v[0] != b.v[0], a.v[1] != 
 inline Mask finite(Lanes x) { return {{std::isfinite(x.v[0]), std::isfinite(x.v[1])}}; }
 
 #endif
+
+// Whether the processor and its system run AVX2 (GCC's check reads the
+// system's saving of the wide registers too): platform/lanes_avx2.h's
+// four bars a register.
+inline bool processor_runs_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+#else
+    return false;
+#endif
+}
 
 inline Lanes operator/(Lanes a, double b) { return a / lanes(b); }
 inline Lanes select(Mask m, double a, Lanes b) { return select(m, lanes(a), b); }

@@ -538,6 +538,11 @@ struct Columns {
 // prices, at every averaging length, on series shorter than the window and
 // on none.
 TEST(EngineFaces, TheBatchKernelGivesTheAnalyzersCodesBarForBar) {
+    // The AVX2 loops are built and taken where the processor runs them.
+    if (spreadcore::processor_runs_avx2()) {
+        EXPECT_EQ(spreadcore::kernel_lanes_available().size(), 2u);
+        EXPECT_EQ(spreadcore::widest_kernel_lanes(), spreadcore::KernelLanes::avx2);
+    }
     struct Case {
         int bars;
         std::vector<int> periods;
@@ -560,6 +565,13 @@ TEST(EngineFaces, TheBatchKernelGivesTheAnalyzersCodesBarForBar) {
                 spreadcore::feed_series(x.hf.data(), x.lf.data(), x.cf.data(), x.vf.data(), n, periods, chart32.data());
                 const std::vector<int32_t> want = analyzer_codes(x.h, x.l, x.c, x.v, periods);
                 EXPECT_EQ(batch, want) << what;
+                // Each width of the kernel's loops the processor runs.
+                for (const spreadcore::KernelLanes lanes : spreadcore::kernel_lanes_available()) {
+                    std::vector<int32_t> codes(n, 77);
+                    spreadcore::SeriesKernel(periods, lanes).run(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n,
+                                                                 codes.data(), nullptr);
+                    EXPECT_EQ(codes, want) << what << ", lanes " << static_cast<int>(lanes);
+                }
                 EXPECT_EQ(batch32, analyzer_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", float32";
                 EXPECT_EQ(chart, chart_codes(x.h, x.l, x.c, x.v, periods)) << what << ", as a chart";
                 EXPECT_EQ(chart32, chart_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", as a chart, float32";
@@ -643,20 +655,30 @@ TEST(EngineBackground, BothFacesAgreeOnEveryRealSeries) {
         const std::vector<double> v(chart.volume.begin(), chart.volume.end());
         const std::size_t n = c.size();
         for (const int periods : {9, 50}) {
-            std::vector<int32_t> codes(n);
-            std::vector<spreadcore::BackgroundView> views(n);
-            spreadcore::SeriesKernel(periods).run(h.data(), l.data(), c.data(), v.data(), n, codes.data(), nullptr,
-                                                  views.data());
+            // The kernel with each width of its loops the processor runs.
+            const std::vector<spreadcore::KernelLanes> widths = spreadcore::kernel_lanes_available();
+            std::vector<std::vector<int32_t>> codes(widths.size(), std::vector<int32_t>(n));
+            std::vector<std::vector<spreadcore::BackgroundView>> views(widths.size(),
+                                                                       std::vector<spreadcore::BackgroundView>(n));
+            for (std::size_t w = 0; w < widths.size(); ++w) {
+                spreadcore::SeriesKernel(periods, widths[w])
+                    .run(h.data(), l.data(), c.data(), v.data(), n, codes[w].data(), nullptr, views[w].data());
+            }
             spreadcore::Analyzer analyzer(periods);
             int code_differences = 0, view_differences_seen = 0;
             for (std::size_t i = 0; i < n; ++i) {
                 const int32_t code = analyzer.analyse({h[i], l[i], c[i], v[i]},
                                                       i + 1 < n ? c[i + 1] : spreadcore::kNoNextClose);
-                if (code != codes[i] && ++code_differences <= 3)
-                    ADD_FAILURE() << symbol << " periods " << periods << " bar " << i << ": " << codes[i] << "/" << code;
-                const std::string differ = view_differences(views[i], analyzer.background());
-                if (!differ.empty() && ++view_differences_seen <= 3)
-                    ADD_FAILURE() << symbol << " periods " << periods << " bar " << i << ":" << differ;
+                for (std::size_t w = 0; w < widths.size(); ++w) {
+                    const auto at = [&] {
+                        return std::string(symbol) + " periods " + std::to_string(periods) + " lanes " +
+                               std::to_string(static_cast<int>(widths[w])) + " bar " + std::to_string(i);
+                    };
+                    if (code != codes[w][i] && ++code_differences <= 3)
+                        ADD_FAILURE() << at() << ": " << codes[w][i] << "/" << code;
+                    const std::string differ = view_differences(views[w][i], analyzer.background());
+                    if (!differ.empty() && ++view_differences_seen <= 3) ADD_FAILURE() << at() << ":" << differ;
+                }
                 if (periods == 9 && code != 0) seen.insert(code);
             }
         }
