@@ -126,9 +126,39 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
                 static_cast<double>(mid_closes_.size()), static_cast<double>(longest_closes_.size())};
 }
 
+namespace {
+
+// How the kernel reads a column of prices: each value as it is, or rounded
+// to float32 (`kFloat32`); two at once or one.
+template <class Price, bool kFloat32>
+struct Reading {
+    static Lanes two(const Price* p) {
+        const Lanes x = Lanes::load(p);
+        if constexpr (kFloat32) return to_float32(x);
+        return x;
+    }
+    static double one(Price x) {
+        if constexpr (kFloat32) return static_cast<double>(static_cast<float>(x));
+        return static_cast<double>(x);
+    }
+};
+
+}  // namespace
+
 template <class Price>
 void SeriesKernel::run(const Price* high, const Price* low, const Price* close, const Price* volume,
                        std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
+    run_read<Reading<Price, false>>(high, low, close, volume, count, codes, policy, views);
+}
+
+void SeriesKernel::run_float32(const double* high, const double* low, const double* close, const double* volume,
+                               std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
+    run_read<Reading<double, true>>(high, low, close, volume, count, codes, policy, views);
+}
+
+template <class Read, class Price>
+void SeriesKernel::run_read(const Price* high, const Price* low, const Price* close, const Price* volume,
+                            std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
     if (views != nullptr) block_views_.resize(kBlock);
     // Without a policy, no volume is below the floor.
     const double floor = policy != nullptr ? policy->volume_floor : -kInfinity;
@@ -146,8 +176,8 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
         std::size_t usable_bars = 0, paired = 0;
         for (std::size_t j = 0; j + 2 <= length; j += 2, paired = j) {
             const std::size_t i = first + j;
-            const Lanes hj = Lanes::load(high + i), lj = Lanes::load(low + i), cj = Lanes::load(close + i);
-            const Lanes traded = Lanes::load(volume + i);
+            const Lanes hj = Read::two(high + i), lj = Read::two(low + i), cj = Read::two(close + i);
+            const Lanes traded = Read::two(volume + i);
             const Lanes vj = select(traded < floor, floored, traded);
             hj.store(h + j), lj.store(l + j), cj.store(c + j), vj.store(v + j);
             const unsigned both = bits(usable(hj, lj, cj, vj));
@@ -155,15 +185,15 @@ void SeriesKernel::run(const Price* high, const Price* low, const Price* close, 
         }
         if (paired < length) {  // the last of an odd number
             const std::size_t j = paired;
-            h[j] = static_cast<double>(high[first + j]);
-            l[j] = static_cast<double>(low[first + j]);
-            c[j] = static_cast<double>(close[first + j]);
-            const auto traded = static_cast<double>(volume[first + j]);
+            h[j] = Read::one(high[first + j]);
+            l[j] = Read::one(low[first + j]);
+            c[j] = Read::one(close[first + j]);
+            const double traded = Read::one(volume[first + j]);
             v[j] = traded < floor ? floored : traded;
             usable_bars += usable(h[j], l[j], c[j], v[j]);
         }
         for (std::size_t j = 0; j + 1 < length; ++j) next[j] = c[j + 1];
-        next[length - 1] = first + length < count ? static_cast<double>(close[first + length]) : kNoNextClose;
+        next[length - 1] = first + length < count ? Read::one(close[first + length]) : kNoNextClose;
 
         // The bars before the averages are known answer kNone.
         const std::size_t from = pushed_ >= judged_from ? 0 : static_cast<std::size_t>(judged_from - pushed_);

@@ -61,8 +61,16 @@ public:
     template <class Price>
     void run(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
              int32_t* codes, const FeedPolicy* policy, BackgroundView* views = nullptr);
+    // run on doubles each rounded to float32 as it is read: the codes of
+    // the values a host that holds float32 has, without a rounded copy.
+    void run_float32(const double* high, const double* low, const double* close, const double* volume,
+                     std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views = nullptr);
 
 private:
+    // run, each column read as `Reading` reads it (engine/batch.cpp).
+    template <class Reading, class Price>
+    void run_read(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
+                  int32_t* codes, const FeedPolicy* policy, BackgroundView* views);
     // The two usable bars before a block are kept ahead of it.
     static constexpr std::size_t kHistory = 2;
     // Room past a block's last bar for the word loops' reads.

@@ -30,6 +30,12 @@ void analyse_series(const Price* high, const Price* low, const Price* close, con
     kernel.run(high, low, close, volume, count, codes, nullptr);
 }
 
+// A chart shows no code in the warm-up and on the last bar (count > 0).
+inline void hide_unshown(int32_t* codes, std::size_t count, const FeedPolicy& policy) {
+    for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
+    codes[count - 1] = 0;
+}
+
 // A whole series' codes as a chart shows them (bars 0 to count - 1 fed by
 // feed_chart): the codes VSAInd plots, before its signal filter.
 template <class Price>
@@ -40,9 +46,19 @@ void feed_series(const Price* high, const Price* low, const Price* close, const 
     if (count == 0) return;
     SeriesKernel kernel(periods);
     kernel.run(high, low, close, volume, count - 1, codes, &policy);
-    // The warm-up and the last bar show no signal.
-    for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
-    codes[count - 1] = 0;
+    hide_unshown(codes, count, policy);
+}
+
+// feed_series on doubles each rounded to float32 as it is read (a value
+// beyond float32's range reads as infinite): the codes of the float32
+// values a host holds, with no rounded copy made first.
+inline void feed_series_float32(const double* high, const double* low, const double* close, const double* volume,
+                                std::size_t count, int periods, int32_t* codes,
+                                const FeedPolicy& policy = kChartFeed) {
+    if (count == 0) return;
+    SeriesKernel kernel(periods);
+    kernel.run_float32(high, low, close, volume, count - 1, codes, &policy);
+    hide_unshown(codes, count, policy);
 }
 
 // feed_series with each bar's background: codes as feed_series gives them,
@@ -63,8 +79,7 @@ void feed_series_background(const Price* high, const Price* low, const Price* cl
     // if it had come in the same run); its code is not shown.
     kernel.run(high + count - 1, low + count - 1, close + count - 1, volume + count - 1, 1, codes + count - 1,
                &policy, views + count - 1);
-    for (std::size_t i = 0; i < count && !shows_code(static_cast<long>(i), policy); ++i) codes[i] = 0;
-    codes[count - 1] = 0;
+    hide_unshown(codes, count, policy);
 }
 
 // The engine live: each bar taken as it closes, with its next close not

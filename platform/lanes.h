@@ -62,6 +62,8 @@ inline Mask operator>=(Lanes a, Lanes b) { return {_mm_cmpge_pd(a.v, b.v)}; }
 inline Mask operator!=(Lanes a, Lanes b) { return {_mm_cmpneq_pd(a.v, b.v)}; }
 // Neither infinite nor NaN: x - x is 0 exactly then, NaN otherwise.
 inline Mask finite(Lanes x) { return {_mm_cmpeq_pd(_mm_sub_pd(x.v, x.v), _mm_setzero_pd())}; }
+// Each value rounded to the nearest float32 (as static_cast<float>).
+inline Lanes to_float32(Lanes a) { return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))}; }
 
 #else
 
@@ -102,6 +104,9 @@ inline Mask operator<=(Lanes a, Lanes b) { return {{a.v[0] <= b.v[0], a.v[1] <= 
 inline Mask operator>=(Lanes a, Lanes b) { return {{a.v[0] >= b.v[0], a.v[1] >= b.v[1]}}; }
 inline Mask operator!=(Lanes a, Lanes b) { return {{a.v[0] != b.v[0], a.v[1] != b.v[1]}}; }
 inline Mask finite(Lanes x) { return {{std::isfinite(x.v[0]), std::isfinite(x.v[1])}}; }
+inline Lanes to_float32(Lanes a) {
+    return {{static_cast<double>(static_cast<float>(a.v[0])), static_cast<double>(static_cast<float>(a.v[1]))}};
+}
 
 #endif
 

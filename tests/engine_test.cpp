@@ -575,12 +575,42 @@ TEST(EngineFaces, TheBatchKernelGivesTheAnalyzersCodesBarForBar) {
                 EXPECT_EQ(batch32, analyzer_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", float32";
                 EXPECT_EQ(chart, chart_codes(x.h, x.l, x.c, x.v, periods)) << what << ", as a chart";
                 EXPECT_EQ(chart32, chart_codes(x.hf, x.lf, x.cf, x.vf, periods)) << what << ", as a chart, float32";
+                // Doubles rounded to float32 as the kernel reads them give the
+                // float32 prices' codes.
+                std::vector<int32_t> rounded(n, 77);
+                spreadcore::feed_series_float32(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, periods,
+                                                rounded.data());
+                EXPECT_EQ(rounded, chart32) << what << ", rounded as read";
                 if (k.bars >= 3000 && name == "random walk") {
                     EXPECT_GT(std::count_if(want.begin(), want.end(), [](int32_t code) { return code != 0; }), 10)
                         << what;
                 }
             }
         }
+    }
+}
+
+// Doubles rounded to float32 as the kernel reads them (the Python package's
+// float64 frames) give the codes of the float32 prices, on every path of
+// the reading: prices above 2^24, where float32 keeps only every second
+// whole number, so that rounding changes most bars' spreads and closes.
+TEST(EngineFaces, RoundingAsReadGivesTheFloat32PricesCodes) {
+    // The kernel reads all but the last bar: 3,001, an odd number, the last
+    // of them alone.
+    std::vector<Bar> bars = random_bars(3002, 33);
+    for (Bar& b : bars) {
+        const auto coarse = [](double price) { return 16777216.0 + 4 * price; };
+        b.high = coarse(b.high), b.low = coarse(b.low), b.close = coarse(b.close), b.volume += 0.3;
+    }
+    const Columns x(bars);
+    const std::size_t n = bars.size();
+    for (const int periods : {2, 9}) {
+        std::vector<int32_t> rounded(n, 77), floats(n, 77), doubles(n, 77);
+        spreadcore::feed_series_float32(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, periods, rounded.data());
+        spreadcore::feed_series(x.hf.data(), x.lf.data(), x.cf.data(), x.vf.data(), n, periods, floats.data());
+        spreadcore::feed_series(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, periods, doubles.data());
+        EXPECT_EQ(rounded, floats) << "periods " << periods;
+        EXPECT_NE(doubles, floats) << "periods " << periods << ": the rounding changes nothing here";
     }
 }
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <memory>
+#include <type_traits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -271,9 +271,10 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
 
 // vsa_signals for columns the package has not looked at yet (float32 or
 // float64, as a frame holds them): each value checked as the package's
-// reading checks it (a number, within float32, a volume not negative) and
-// rounded to float32 as the host holds it, in one pass, then the codes;
-// None when a value fails, for the package's full reading to name it.
+// reading checks it (a number, within float32, a volume not negative),
+// then the codes of the values rounded to float32 as the host holds them
+// (the engine rounds each as it reads it); None when a value fails, for
+// the package's full reading to name it.
 template <class Value>
 py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& high,
                                const py::array_t<Value, py::array::c_style>& low,
@@ -288,12 +289,9 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
     {
         ReleasedGil unlocked;
         constexpr double kMost = std::numeric_limits<float>::max();
-        // Every value is written before it is read: no zeroing first.
-        const std::unique_ptr<float[]> rounded(new float[4 * size]);
         const Value* const columns[] = {high.data(), low.data(), close.data(), volume.data()};
         for (std::size_t k = 0; k < 4 && good; ++k) {
             const Value* const in = columns[k];
-            float* const to = rounded.get() + k * size;
             // Faults counted as a bitwise or, so that the loop runs whole
             // and vectorised: NaN fails the first test.
             unsigned faults = 0;
@@ -301,13 +299,17 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
                 const auto x = static_cast<double>(in[i]);
                 faults |= static_cast<unsigned>(!(std::fabs(x) <= kMost));
                 if (k == 3) faults |= static_cast<unsigned>(x < 0);
-                to[i] = static_cast<float>(x);
             }
             good = faults == 0;
         }
         if (good) {
-            spreadcore::feed_series(rounded.get(), rounded.get() + size, rounded.get() + 2 * size,
-                                    rounded.get() + 3 * size, size, periods, o);
+            // float64 rounded to float32 as the engine reads it; float32 as
+            // it is.
+            if constexpr (std::is_same_v<Value, double>) {
+                spreadcore::feed_series_float32(columns[0], columns[1], columns[2], columns[3], size, periods, o);
+            } else {
+                spreadcore::feed_series(columns[0], columns[1], columns[2], columns[3], size, periods, o);
+            }
             for (std::size_t i = 0; i < size; ++i) o[i] = filtered(o[i]);
         }
     }
