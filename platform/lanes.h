@@ -37,12 +37,13 @@ struct Lanes {
     __m128d v;
     // Two values from p[0] and p[1].
     static Lanes load(const double* p) { return {_mm_loadu_pd(p)}; }
+    static Lanes all(double x) { return {_mm_set1_pd(x)}; }
     static Lanes load(const float* p) {
         return {_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))))};
     }
     void store(double* p) const { _mm_storeu_pd(p, v); }
 };
-inline Lanes lanes(double x) { return {_mm_set1_pd(x)}; }
+inline Lanes lanes(double x) { return Lanes::all(x); }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm_sub_pd(a.v, b.v)}; }
 inline Lanes operator+(Lanes a, Lanes b) { return {_mm_add_pd(a.v, b.v)}; }
 // The lesser / greater of each lane (of values that are not NaN), and the
@@ -86,9 +87,10 @@ struct Lanes {
         return x;
     }
     static Lanes load(const float* p) { return {{static_cast<double>(p[0]), static_cast<double>(p[1])}}; }
+    static Lanes all(double x) { return {{x, x}}; }
     void store(double* p) const { std::memcpy(p, v, sizeof v); }
 };
-inline Lanes lanes(double x) { return {{x, x}}; }
+inline Lanes lanes(double x) { return Lanes::all(x); }
 inline Lanes operator-(Lanes a, Lanes b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
 inline Lanes operator+(Lanes a, Lanes b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
 inline Lanes min(Lanes a, Lanes b) { return {{a.v[0] < b.v[0] ? a.v[0] : b.v[0], a.v[1] < b.v[1] ? a.v[1] : b.v[1]}}; }
@@ -125,14 +127,25 @@ inline bool processor_runs_avx2() {
 #endif
 }
 
-inline Lanes operator/(Lanes a, double b) { return a / lanes(b); }
-inline Lanes select(Mask m, double a, Lanes b) { return select(m, lanes(a), b); }
-inline Lanes select(Mask m, Lanes a, double b) { return select(m, a, lanes(b)); }
-inline Mask operator<(Lanes a, double b) { return a < lanes(b); }
-inline Mask operator>(Lanes a, double b) { return a > lanes(b); }
-inline Mask operator<=(Lanes a, double b) { return a <= lanes(b); }
-inline Mask operator>=(Lanes a, double b) { return a >= lanes(b); }
-inline Mask operator!=(Lanes a, double b) { return a != lanes(b); }
-inline Mask operator<(double a, Lanes b) { return lanes(a) < b; }
+// A lanes type (this file's, platform/lanes_avx2.h's) with a number: the
+// number in every lane (L::all).
+template <class L, class = decltype(L::all(0.0))>
+L operator/(L a, double b) { return a / L::all(b); }
+template <class M, class L, class = decltype(L::all(0.0))>
+L select(M m, double a, L b) { return select(m, L::all(a), b); }
+template <class M, class L, class = decltype(L::all(0.0))>
+L select(M m, L a, double b) { return select(m, a, L::all(b)); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator<(L a, double b) { return a < L::all(b); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator>(L a, double b) { return a > L::all(b); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator<=(L a, double b) { return a <= L::all(b); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator>=(L a, double b) { return a >= L::all(b); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator!=(L a, double b) { return a != L::all(b); }
+template <class L, class = decltype(L::all(0.0))>
+auto operator<(double a, L b) { return L::all(a) < b; }
 
 }  // namespace spreadcore

@@ -14,6 +14,8 @@
 
 #include <immintrin.h>
 
+#include "platform/lanes.h"  // the operators with a number
+
 #ifndef __AVX2__
 #error "platform/lanes_avx2.h is for the file compiled with -mavx2"
 #endif
@@ -38,11 +40,12 @@ struct Lanes {
     __m256d v;
     // Four values from p[0] to p[3].
     static Lanes load(const double* p) { return {_mm256_loadu_pd(p)}; }
+    // x in every lane (platform/lanes.h's operators with a number use it).
+    static Lanes all(double x) { return {_mm256_set1_pd(x)}; }
 };
-inline Lanes lanes(double x) { return {_mm256_set1_pd(x)}; }
 inline Lanes operator-(Lanes a, Lanes b) { return {_mm256_sub_pd(a.v, b.v)}; }
 inline Lanes operator+(Lanes a, Lanes b) { return {_mm256_add_pd(a.v, b.v)}; }
-inline Lanes operator*(double a, Lanes b) { return {_mm256_mul_pd(_mm256_set1_pd(a), b.v)}; }
+inline Lanes operator*(double a, Lanes b) { return {_mm256_mul_pd(Lanes::all(a).v, b.v)}; }
 inline Lanes operator/(Lanes a, Lanes b) { return {_mm256_div_pd(a.v, b.v)}; }
 // a where the mask holds, else b.
 inline Lanes select(Mask m, Lanes a, Lanes b) { return {_mm256_blendv_pd(b.v, a.v, m.m)}; }
@@ -54,16 +57,6 @@ inline Mask operator>=(Lanes a, Lanes b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_
 inline Mask operator!=(Lanes a, Lanes b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_NEQ_UQ)}; }
 // Neither infinite nor NaN: x - x is 0 exactly then, NaN otherwise.
 inline Mask finite(Lanes x) { return {_mm256_cmp_pd(_mm256_sub_pd(x.v, x.v), _mm256_setzero_pd(), _CMP_EQ_OQ)}; }
-
-inline Lanes operator/(Lanes a, double b) { return a / lanes(b); }
-inline Lanes select(Mask m, double a, Lanes b) { return select(m, lanes(a), b); }
-inline Lanes select(Mask m, Lanes a, double b) { return select(m, a, lanes(b)); }
-inline Mask operator<(Lanes a, double b) { return a < lanes(b); }
-inline Mask operator>(Lanes a, double b) { return a > lanes(b); }
-inline Mask operator<=(Lanes a, double b) { return a <= lanes(b); }
-inline Mask operator>=(Lanes a, double b) { return a >= lanes(b); }
-inline Mask operator!=(Lanes a, double b) { return a != lanes(b); }
-inline Mask operator<(double a, Lanes b) { return lanes(a) < b; }
 
 }  // namespace
 }  // namespace spreadcore::avx2
