@@ -120,9 +120,20 @@ def test_vsa_signals_refuses(what, make, message):
     assert len(str(raised.value)) < 250  # what is wrong, not the data
 
 
+def each_in_its_block(frame):
+    """The same frame with each column added on its own (pandas keeps each
+    in an array of its own then)."""
+    out = pd.DataFrame(index=frame.index)
+    for name in frame:
+        out[name] = frame[name].to_numpy()
+    return out
+
+
 # A plain dated frame of floats goes straight to the engine; every other
 # form of the same bars takes the full reading: the codes are the same.
-@pytest.mark.parametrize("form", ["float32 columns", "a dict of columns", "an object column", "a text index"])
+@pytest.mark.parametrize("form", ["float32 columns", "a dict of columns", "an object column", "a text index",
+                                  "columns in another order among others", "each column in its own block",
+                                  "float32 and float64 columns"])
 def test_every_form_of_the_bars_gives_the_plain_frames_codes(form):
     k = np.arange(3000, dtype=np.float64)
     rng = np.random.default_rng(3)
@@ -134,7 +145,11 @@ def test_every_form_of_the_bars_gives_the_plain_frames_codes(form):
     other = {"float32 columns": lambda: frame.astype(np.float32),
              "a dict of columns": lambda: {c: frame[c].to_numpy() for c in frame},
              "an object column": lambda: frame.assign(Close=frame["Close"].astype(object)),
-             "a text index": lambda: frame.set_axis(frame.index.strftime("%Y-%m-%d"))}[form]()
+             "a text index": lambda: frame.set_axis(frame.index.strftime("%Y-%m-%d")),
+             "columns in another order among others": lambda: frame[["Volume", "Close", "Low", "High"]].assign(
+                 Open=frame["Close"] * 1.001, Spare=0.0),
+             "each column in its own block": lambda: each_in_its_block(frame),
+             "float32 and float64 columns": lambda: frame.astype({"Volume": np.float32})}[form]()
     got = barsight.vsa_signals(other)
     np.testing.assert_array_equal(np.asarray(got), plain.to_numpy())
     assert (plain != 0).sum() > 50
