@@ -107,10 +107,10 @@ BarContext Analyzer::context(const Bar& b, double next_close) const {
 Conditions<bool> Analyzer::conditions_of(const Bar& b, double next_close) const {
     Conditions<bool> c = conditions(context(b, next_close));
     c.behind = {};
-    const BackgroundState s = background_.state(prev1_.close);
+    const BackgroundState s = background_.state();
     flags_in_background(s.flags, c.behind);
-    place_in_background(b.high, b.low, b.close, recent_.mean_spread(), s.range_low, s.range_high, s.level_above,
-                        s.level_below, c.behind);
+    place_in_background(b.high, b.low, b.close, prev1_.close, recent_.mean_spread(), s.range_low, s.range_high,
+                        s.level_high, s.level_low, c.behind);
     prev_bar(prev_events_, c.behind);
     return c;
 }

@@ -147,6 +147,9 @@ struct BackgroundView {
 // What a bar's background truths are made of, as the bars before it left
 // the background: the flags below, the range (NaN for none), and the levels
 // nearest the previous close.
+// The levels kept: those of the last four high-volume wide bars.
+inline constexpr int kLevels = 4;
+
 struct BackgroundState {
     enum Flag : uint32_t {
         kStrengthBehind = 1u << 0,
@@ -158,10 +161,9 @@ struct BackgroundState {
     };
     uint32_t flags = 0;
     double range_low = 0, range_high = 0;
-    // The lowest level high at or above the previous close (+inf for none),
-    // the highest level low at or below it (-inf for none): the close
-    // crosses a level's high upwards exactly when it is above the first.
-    double level_above = 0, level_below = 0;
+    // The levels' highs and lows (slots not yet filled hold +inf highs and
+    // -inf lows: never crossed).
+    double level_high[kLevels] = {}, level_low[kLevels] = {};
 };
 
 // "Near" a range's low or high: within half an average spread.
@@ -171,9 +173,9 @@ inline constexpr double kNearRange = 0.5;
 // range and the levels of its state. `Number` as for the rules' Context
 // (double, or several bars' values); `Truth` what its comparisons give.
 template <class Number, class Truth>
-void place_in_background(const Number& high, const Number& low, const Number& close, const Number& mean_spread,
-                         const Number& range_low, const Number& range_high, const Number& level_above,
-                         const Number& level_below, Behind<Truth>& b) {
+void place_in_background(const Number& high, const Number& low, const Number& close, const Number& prev_close,
+                         const Number& mean_spread, const Number& range_low, const Number& range_high,
+                         const Number (&level_high)[kLevels], const Number (&level_low)[kLevels], Behind<Truth>& b) {
     // Without a range its values are NaN: every comparison is false.
     b.pierces_range_low = (low < range_low) & (close > range_low);
     b.pierces_range_high = (high > range_high) & (close < range_high);
@@ -182,8 +184,17 @@ void place_in_background(const Number& high, const Number& low, const Number& cl
     const Number near = kNearRange * mean_spread;
     b.near_range_low = (low >= range_low) & (low <= range_low + near);
     b.near_range_high = (high <= range_high) & (high >= range_high - near);
-    b.crosses_level_high = close > level_above;
-    b.crosses_level_low = close < level_below;
+    // The close crosses a level's high upwards (the high at or above the
+    // previous close, the close above it; for one of the levels: the close
+    // is above the nearest such high), or a level's low downwards.
+    Truth up = (level_high[0] >= prev_close) & (close > level_high[0]);
+    Truth down = (level_low[0] <= prev_close) & (close < level_low[0]);
+    for (int j = 1; j < kLevels; ++j) {
+        up = up | ((level_high[j] >= prev_close) & (close > level_high[j]));
+        down = down | ((level_low[j] <= prev_close) & (close < level_low[j]));
+    }
+    b.crosses_level_high = up;
+    b.crosses_level_low = down;
 }
 
 // The flags of a state as truths.
@@ -213,13 +224,17 @@ inline void prev_bar(uint32_t events, Behind<bool>& b) {
 
 class Background {
 public:
-    static constexpr int kLevels = 4;
+    static constexpr int kLevels = spreadcore::kLevels;
 
     // `periods` is N, at least 1.
     explicit Background(int periods);
 
-    // The next bar's background state, given the previous close.
-    BackgroundState state(double prev_close) const;
+    // The next bar's background state.
+    BackgroundState state() const;
+    // Its flags and range alone (its levels unset), and the levels.
+    const BackgroundState& flags_and_range() const { return next_; }
+    const double* level_highs() const { return level_high_; }
+    const double* level_lows() const { return level_low_; }
     // Three closes in a row outside a range end it.
     static constexpr int kClosesOutsideARange = 3;
     // The next bar's background as a reader sees it, its close and trend
@@ -258,19 +273,14 @@ private:
     // Slots not yet filled hold +inf highs and -inf lows: never crossed.
     double level_high_[kLevels], level_low_[kLevels];
     int levels_ = 0, next_level_ = 0;
-    BackgroundState next_;  // flags and range (its levels are made in state())
+    BackgroundState next_;  // flags and range (state() adds the levels)
     long flags_until_ = 0;  // the last bar next_ holds for
 };
 
-inline BackgroundState Background::state(double prev_close) const {
+inline BackgroundState Background::state() const {
     BackgroundState s = next_;
-    // The four levels two at a time (platform/lanes.h).
-    static_assert(kLevels == 4, "two registers of levels");
-    const Lanes close = lanes(prev_close), up = lanes(std::numeric_limits<double>::infinity()), down = lanes(-std::numeric_limits<double>::infinity());
-    const Lanes high01 = Lanes::load(level_high_), high23 = Lanes::load(level_high_ + 2);
-    const Lanes low01 = Lanes::load(level_low_), low23 = Lanes::load(level_low_ + 2);
-    s.level_above = least(min(select(high01 >= close, high01, up), select(high23 >= close, high23, up)));
-    s.level_below = greatest(max(select(low01 <= close, low01, down), select(low23 <= close, low23, down)));
+    std::copy(level_high_, level_high_ + kLevels, s.level_high);
+    std::copy(level_low_, level_low_ + kLevels, s.level_low);
     return s;
 }
 

@@ -88,8 +88,8 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
       loops_((static_cast<void>(lanes), kSse2WordLoops)),
 #endif
       background_(periods),
-      doubles_(5 * (kHistory + kBlock + kPad) + 12 * (kBlock + kPad) + 5 * periods_ + 2 * (periods_ + 1) +
-               3 * periods_),
+      doubles_(5 * (kHistory + kBlock + kPad) + (10 + 2 * kLevels) * (kBlock + kPad) + 5 * periods_ +
+               2 * (periods_ + 1) + 3 * periods_),
       ints_(2 * kBlock),
       mid_closes_(9 * std::max(periods, 1)),
       longest_closes_(27 * std::max(periods, 1)),
@@ -111,7 +111,7 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     highest_at_ = take_doubles(column), lowest_at_ = take_doubles(column);
     mid_sum_at_ = take_doubles(column), longest_sum_at_ = take_doubles(column);
     range_low_at_ = take_doubles(column), range_high_at_ = take_doubles(column);
-    level_above_at_ = take_doubles(column), level_below_at_ = take_doubles(column);
+    for (int j = 0; j < kLevels; ++j) level_high_at_[j] = take_doubles(column), level_low_at_[j] = take_doubles(column);
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
     highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
     highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
@@ -121,9 +121,11 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
     columns_ = {high_ + kHistory, low_ + kHistory, close_ + kHistory, volume_ + kHistory, next_,
                 spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, mid_sum_at_, longest_sum_at_,
-                highest_at_, lowest_at_, range_low_at_, range_high_at_, level_above_at_, level_below_at_,
+                highest_at_, lowest_at_, range_low_at_, range_high_at_, {}, {},
                 static_cast<double>(periods_), static_cast<double>(long_size_),
                 static_cast<double>(mid_closes_.size()), static_cast<double>(longest_closes_.size())};
+    std::copy(level_high_at_, level_high_at_ + kLevels, columns_.level_high);
+    std::copy(level_low_at_, level_low_at_ + kLevels, columns_.level_low);
 }
 
 namespace {
@@ -356,15 +358,25 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         Word flag_words[kFlags] = {};
         uint32_t run_flags = 0;
         std::size_t run_from = 0;
+        // The levels change only at a level bar: each run of bars with the
+        // same levels is written to their columns at once.
+        std::size_t levels_from = 0;
+        const auto fill_levels = [&](std::size_t end) {
+            const double *highs = background_.level_highs(), *lows = background_.level_lows();
+            for (int j = 0; j < kLevels; ++j) {
+                std::fill(level_high_at_[j] + base + levels_from, level_high_at_[j] + base + end, highs[j]);
+                std::fill(level_low_at_[j] + base + levels_from, level_low_at_[j] + base + end, lows[j]);
+            }
+            levels_from = end;
+        };
         const auto end_run = [&](std::size_t end) {
             for (uint32_t f = run_flags; f != 0; f &= f - 1) flag_words[__builtin_ctz(f)] |= bars_between(run_from, end);
         };
         for (std::size_t p = 0; p < n; ++p) {
             const std::size_t k = base + p, b = kHistory + k;
-            const BackgroundState state = background_.state(close_[b - 1]);
+            const BackgroundState& state = background_.flags_and_range();
             if (state.flags != run_flags) end_run(p), run_flags = state.flags, run_from = p;
             range_low_at_[k] = state.range_low, range_high_at_[k] = state.range_high;
-            level_above_at_[k] = state.level_above, level_below_at_[k] = state.level_below;
             if (views != nullptr) {
                 BackgroundView& view = views[k];
                 view = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size,
@@ -375,10 +387,13 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
             uint32_t events = 0;
             if ((stepping >> p & 1) != 0) {
                 for (int e = 0; e < kSteppingKinds; ++e) events |= static_cast<uint32_t>(event_words[e] >> p & 1) << e;
+                // A level bar brings a level in for the bars after it.
+                if ((events & kLevelBar) != 0) fill_levels(p + 1);
             }
             background_.step(high_[b], low_[b], close_[b], events);
         }
         end_run(n);
+        fill_levels(n);
         Behind<Word>& behind = words.behind;
         const auto flag_word = [&flag_words](BackgroundState::Flag f) { return flag_words[__builtin_ctz(f)]; };
         behind.strength_behind = flag_word(BackgroundState::kStrengthBehind);

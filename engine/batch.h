@@ -107,8 +107,10 @@ private:
     // The means of the last 9N and 27N closes before each bar (NaN while
     // their windows fill), and those windows.
     double *mid_sum_at_, *longest_sum_at_;
-    // Each bar's background state: its range and nearest levels.
-    double *range_low_at_, *range_high_at_, *level_above_at_, *level_below_at_;
+    // Each bar's background state: its range and levels.
+    double *range_low_at_, *range_high_at_;
+    double* level_high_at_[kLevels];
+    double* level_low_at_[kLevels];
     Window mid_closes_, longest_closes_;
     // The events of the last bar judged (none before the averages are
     // known): the bar before the next block's first.

@@ -28,8 +28,10 @@ struct BlockColumns {
     // The sums the windows held before each bar, and its extremes.
     const double *spread_sum, *volume_sum, *close_sum, *long_sum, *mid_sum, *longest_sum;
     const double *highest, *lowest;
-    // Each bar's background: its range and nearest levels.
-    const double *range_low, *range_high, *level_above, *level_below;
+    // Each bar's background: its range and levels.
+    const double *range_low, *range_high;
+    const double* level_high[kLevels];
+    const double* level_low[kLevels];
     // The windows' lengths: N, 3N, 9N and 27N.
     double size, long_size, mid_size, longest_size;
 };
@@ -78,10 +80,13 @@ template <class Lanes>
 void word_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behind<Word>& behind) {
     using Truth = decltype(Lanes::load(c.high) < Lanes::load(c.low));
     const auto place = [&c](std::size_t k, Behind<Truth>& placed) {
+        Lanes level_high[kLevels], level_low[kLevels];
+        for (int j = 0; j < kLevels; ++j) {
+            level_high[j] = Lanes::load(&c.level_high[j][k]), level_low[j] = Lanes::load(&c.level_low[j][k]);
+        }
         place_in_background(Lanes::load(&c.high[k]), Lanes::load(&c.low[k]), Lanes::load(&c.close[k]),
-                            Lanes::load(&c.spread_sum[k]) / c.size, Lanes::load(&c.range_low[k]),
-                            Lanes::load(&c.range_high[k]), Lanes::load(&c.level_above[k]),
-                            Lanes::load(&c.level_below[k]), placed);
+                            Lanes::load(&c.close[k - 1]), Lanes::load(&c.spread_sum[k]) / c.size,
+                            Lanes::load(&c.range_low[k]), Lanes::load(&c.range_high[k]), level_high, level_low, placed);
     };
     constexpr std::size_t width = Lanes::kWidth;
     for (std::size_t p = 0; p < n; p += 2 * width) {
