@@ -80,15 +80,12 @@ def run(program, *args, env=None, libs=None):
         args = ("--input", "VisibleObjectsOnly=false") + args
     command = prefix + [runner, program, "--libraries", host_path(libs or libraries)] + list(args)
     full_env = dict(os.environ, **(env or {}))
-    # Output goes to files, not pipes: processes Wine starts on the way (its
-    # desktop) inherit the handles and would hold a pipe open.
     with open(os.path.join(work, "stdout"), "w+b") as out, open(os.path.join(work, "stderr"), "w+b") as err:
-        done = subprocess.run(command, stdout=out, stderr=err, env=full_env, timeout=300,
-                              stdin=subprocess.DEVNULL)
+        code = series.run_to_files(command, out, err, 300, env=full_env)
         out.seek(0)
         err.seek(0)
         text = [f.read().decode("utf-8", "replace").replace("\r", "") for f in (out, err)]
-    return done.returncode, text[0], text[1]
+    return code, text[0], text[1]
 
 
 def check(name, condition, detail=""):
