@@ -11,10 +11,14 @@ CalcVolumeColor's with no DLL at hand; with DLL imports switched off each
 program that imports the DLL says so and stops; bad input, a missing DLL
 and a bad command line get their exit codes.
 
-usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows]
+usage: check_runner.py MQL4RUN LIBRARIES MSXHOST PLUGIN DATA PICTURES [--windows] [--sanitized]
 The environment variable MQL4RUN_PREFIX is put before the runner's command
 (qemu-i386 and Wine for the 32-bit build); with --windows the scripts are
 expected to run (int holds a pointer), otherwise to be refused with 5.
+With --windows or --sanitized (a sanitizer's build), where a run costs
+several times a native one, the checks that repeat one case over many rows
+of a table (each signal hidden, each kind of background) take the first
+rows only; the native build runs them all.
 """
 import ctypes
 import glob
@@ -55,6 +59,8 @@ with_sanitizer_runtime()
 
 runner, libraries, msxhost, plugin, data, pictures = sys.argv[1:7]
 windows = "--windows" in sys.argv[7:]
+# The 32-bit emulator and the sanitizers: the table-driven repeats sampled.
+sampled = windows or "--sanitized" in sys.argv[7:]
 # The dialects run: the 32-bit runner (--windows) runs the MQL4 programs,
 # as MetaTrader 4 does.
 DIALECTS = (".mq4",) if windows else (".mq4", ".mq5")
@@ -80,15 +86,12 @@ def run(program, *args, env=None, libs=None):
         args = ("--input", "VisibleObjectsOnly=false") + args
     command = prefix + [runner, program, "--libraries", host_path(libs or libraries)] + list(args)
     full_env = dict(os.environ, **(env or {}))
-    # Output goes to files, not pipes: processes Wine starts on the way (its
-    # desktop) inherit the handles and would hold a pipe open.
     with open(os.path.join(work, "stdout"), "w+b") as out, open(os.path.join(work, "stderr"), "w+b") as err:
-        done = subprocess.run(command, stdout=out, stderr=err, env=full_env, timeout=300,
-                              stdin=subprocess.DEVNULL)
+        code = series.run_to_files(command, out, err, 300, env=full_env)
         out.seek(0)
         err.seek(0)
         text = [f.read().decode("utf-8", "replace").replace("\r", "") for f in (out, err)]
-    return done.returncode, text[0], text[1]
+    return code, text[0], text[1]
 
 
 def check(name, condition, detail=""):
@@ -275,8 +278,9 @@ long_walk = random_walk("walk100000.csv", 100000, 11)
 long_codes = dict(vsaind_all(long_walk))
 long_dates = [line.split(",")[0] for line in open(long_walk)][1:]
 for ext in DIALECTS:
-    # (One case under the 32-bit emulator: 100,000 emulated bars cost time.)
-    for visible, args in [(120, ["--new-bars", "50"])] + ([] if windows else [(400, ["--new-bars", "20", "--arrive",
+    # (One case under the 32-bit emulator and the sanitizers: 100,000
+    # emulated or checked bars cost time.)
+    for visible, args in [(120, ["--new-bars", "50"])] + ([] if sampled else [(400, ["--new-bars", "20", "--arrive",
                                                                                        "7"])]):
         code, out, err = run("BarsightVSA" + ext, "--data", host_path(long_walk), "--input", "MaxBars=0",
                              "--input", "VisibleObjectsOnly=true", "--visible-bars", str(visible), *args)
@@ -307,11 +311,12 @@ check("the newest closed bar's signal, and only it, looks provisional (%s)" % so
       "%s, its code %d" % (sorted(marked), cut_codes[rows[cut][0]]))
 
 # Each signal can be hidden on its own; the buffers keep it. (Under the
-# 32-bit emulator, where each run costs seconds, the first of each side:
-# the inputs are made alike from one table, and the native lane runs all.)
+# 32-bit emulator, where each run costs seconds, and the sanitizers, the
+# first of each side: the inputs are made alike from one table, and the
+# native lane runs all.)
 picture_codes = vsaind(pictures)
 for signal_code, name, *_rest in ([next(r for r in SIGNALS if r[0] > 0), next(r for r in SIGNALS if r[0] < 0)]
-                                  if windows else SIGNALS):
+                                  if sampled else SIGNALS):
     flag = "Show" + identifier(name)
     code, out, err = run("BarsightVSA.mq4", "--data", host_path(pictures), "--input", "MaxBars=0",
                          "--input", flag + "=false", "--dump-buffers")
@@ -471,8 +476,9 @@ if range_ended is not None:
     background_cases.append(("a range that ended during 40 new bars", picture_rows[:range_ended + 2],
                              ["--input", "MaxBars=0", "--new-bars", "40"], range_ended + 1))
 # Each kind of background at its first bar: natively (the 32-bit emulator
-# runs the general cases above, the same program on the same engine).
-for kind, n in ([] if windows else sorted(cuts.items(), key=lambda item: item[1])):
+# and the sanitizers run the general cases above, the same program on the
+# same engine, its legend redrawn on each of 60 new bars).
+for kind, n in ([] if sampled else sorted(cuts.items(), key=lambda item: item[1])):
     background_cases.append(("bar %d (climax %d, range %d)" % (n, kind[0], kind[1]), picture_rows[:n + 2], [], n + 1))
 for what, case_rows, args, fed in background_cases:
     csv = write_csv("background.csv", case_rows)
@@ -509,10 +515,11 @@ for max_bars, first in ((0, 0), (1000, 5000 - 500 - 1 - 1000)):
                                "--dump-buffers")
     calls = err_a.count("import: AnalysePosn(")
     fed_first = (4500 - 1) if max_bars == 0 else max_bars
+    batch_lines = set(batch.splitlines())
     check("500 new bars one at a time equal one calculation from the same first bar (MaxBars=%d)" % max_bars,
           code_a == 0 and code_b == 0 and whole.split("deinit")[0] == batch.split("deinit")[0] and
           arrows(whole) == vsaind(tail_csv),
-          "exit %d/%d; %s" % (code_a, code_b, [l for l in whole.splitlines() if l not in batch.splitlines()][:3]))
+          "exit %d/%d; %s" % (code_a, code_b, [l for l in whole.splitlines() if l not in batch_lines][:3]))
     check("the engine is called at most twice per new bar (MaxBars=%d: %d calls for %d + 500 bars)"
           % (max_bars, calls, fed_first), calls <= fed_first + 2 * 500 and err_a.count("AddToChartEx(") == 1)
 

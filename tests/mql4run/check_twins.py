@@ -15,7 +15,6 @@ has a real chart window and the paths it reads are Wine's (Z:).
 import os
 import re
 import shlex
-import subprocess
 import sys
 import tempfile
 import datetime
@@ -35,13 +34,12 @@ def host_path(path):
 
 
 def execute(command):
-    # Files, not pipes: processes Wine starts on the way would hold a pipe open.
     with open(os.path.join(work, "out"), "w+b") as out, open(os.path.join(work, "err"), "w+b") as err:
-        done = subprocess.run(prefix + command, stdout=out, stderr=err, timeout=600, stdin=subprocess.DEVNULL)
+        code = series.run_to_files(prefix + command, out, err, 600)
         out.seek(0)
         err.seek(0)
         text = [f.read().decode("utf-8", "replace").replace("\r", "") for f in (out, err)]
-    return done.returncode, text[0], text[1]
+    return code, text[0], text[1]
 
 
 def run(program, *args):

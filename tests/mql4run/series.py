@@ -1,9 +1,37 @@
 """Bar files for the runner's checks: a CSV writer and a generated daily
 series with the usual VSA mix (trends that turn, quiet and heavy bars, a few
-zero volumes, gaps in the dates)."""
+zero volumes, gaps in the dates); and the run of a program whose output
+goes to files."""
 import datetime
 import os
 import random
+import subprocess
+import threading
+
+
+def run_to_files(command, out, err, seconds, env=None):
+    """The exit code of `command` run with stdout and stderr in the files
+    `out` and `err` (processes Wine starts on the way would hold a pipe
+    open). The wait blocks until the program ends: a wait with a timeout
+    polls, each time up to 50 ms after the end, and the checks start
+    hundreds of programs. A program still running after `seconds` is
+    killed: subprocess.TimeoutExpired."""
+    process = subprocess.Popen(command, stdout=out, stderr=err, stdin=subprocess.DEVNULL, env=env)
+    late = threading.Event()
+
+    def stop():
+        late.set()
+        process.kill()
+
+    timer = threading.Timer(seconds, stop)
+    timer.start()
+    try:
+        code = process.wait()
+    finally:
+        timer.cancel()
+    if late.is_set():
+        raise subprocess.TimeoutExpired(command, seconds)
+    return code
 
 
 def write_csv(folder, name, rows):
