@@ -30,11 +30,13 @@ import html.entities
 import html.parser
 import json
 import os
+import pathlib
 import re
 import select
 import subprocess
 import sys
 import tempfile
+import time
 import xml.dom.minidom
 
 help_folder, root = sys.argv[1], sys.argv[2]
@@ -336,11 +338,22 @@ class Chromium:
             self.events.append(message)
 
     def load(self, url):
-        """Opens `url` and returns once its load event (every image in) has fired."""
+        """Opens `url` and returns once it has loaded (every image in): its
+        load event, then the page itself saying so (a load event of the
+        tab's first page, about:blank, may come late and be taken for it)."""
         self.events = []
         self.call("Page.navigate", session=True, url=url)
         while not any(e.get("method") == "Page.loadEventFired" for e in self.events):
             self.events.append(self.message())
+        deadline = time.monotonic() + self.WAIT
+        while True:
+            state = self.call("Runtime.evaluate", session=True, returnByValue=True,
+                              expression="document.readyState + ' ' + location.href")["result"].get("value")
+            if state == "complete " + url:
+                return
+            if time.monotonic() > deadline:
+                raise RuntimeError("%s did not load in %d s (%s)" % (url, self.WAIT, state))
+            time.sleep(0.02)
 
     def close(self):
         try:
@@ -365,7 +378,7 @@ if browser_out is not None and not failures:
                 shot = os.path.join(browser_out, name[:-4] + ".png")
                 if os.path.exists(shot):
                     os.remove(shot)
-                browser.load("file://" + os.path.abspath(os.path.join(pages_dir, name)))
+                browser.load(pathlib.Path(os.path.abspath(os.path.join(pages_dir, name))).as_uri())
                 picture = base64.b64decode(browser.call("Page.captureScreenshot", session=True,
                                                         format="png")["data"])
                 with open(shot, "wb") as f:
