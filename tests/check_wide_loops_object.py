@@ -11,8 +11,9 @@ import sys
 
 ALLOWED = {"spreadcore::kAvx2WordLoops"}
 # What the toolchain adds beside it, no code: the exception personality's
-# reference and AddressSanitizer's one-definition markers.
-TOOLCHAIN = ("DW.ref.__gxx_personality_v0", "__odr_asan.")
+# reference, AddressSanitizer's one-definition markers and, in a Windows
+# object with debug information, its sections' names (.debug_info, ...).
+TOOLCHAIN = ("DW.ref.__gxx_personality_v0", "__odr_asan.", ".")
 
 
 def main():
