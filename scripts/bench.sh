@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the bench preset (Release, -msse2 -mfpmath=sse, -ffp-contract=off,
-# benchmarks on, tests off), runs every benchmark once with several
+# benchmarks on, tests off; the engine's batch kernel still takes its AVX2
+# loops where the processor has them, BM_BatchFaceSse2 its SSE2 ones alone),
+# runs every benchmark once with several
 # repetitions and prints one table: each fast routine against its literal
 # reference (medians), orvane against a plain read of the same file (and its
 # reader against the literal reading it must equal), and the
