@@ -324,10 +324,9 @@ void SeriesKernel::keep_history(std::size_t taken) {
 }
 
 void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out, BackgroundView* views) {
-    const auto size = static_cast<double>(periods_);
-    const auto long_size = static_cast<double>(long_size_);
-    const auto mid_size = static_cast<double>(mid_closes_.size());
-    const auto longest_size = static_cast<double>(longest_closes_.size());
+    // The windows' lengths, as the word loops read them.
+    const double size = columns_.size, long_size = columns_.long_size;
+    const double mid_size = columns_.mid_size, longest_size = columns_.longest_size;
     for (std::size_t base = 0; base < taken; base += kWord) {
         const std::size_t n = std::min(kWord, taken - base);
         Conditions<Word> words{};
