@@ -250,6 +250,16 @@ int32_t filtered(int32_t code) {
                : barsight::Globals::SignFilter(code);
 }
 
+// Codes as VSAInd shows them, in place; most bars have none (0 passes as 0).
+void filter_codes(int32_t* codes, std::size_t count) {
+    const int32_t* const table = sign_filter_table().data() + kFilterSpan;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int32_t code = codes[i];
+        if (code == 0) continue;
+        codes[i] = code >= -kFilterSpan && code <= kFilterSpan ? table[code] : barsight::Globals::SignFilter(code);
+    }
+}
+
 // VSAInd's codes for the bars at averaging length `periods`: the engine's
 // batch face fed as a chart feeds it, each code through the signal filter.
 // (The symbol is not read by the engine; it is taken for VSAInd's sake.)
@@ -264,9 +274,32 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
         ReleasedGil unlocked;
         spreadcore::feed_series(high.data(), low.data(), close.data(), volume.data(), static_cast<std::size_t>(n),
                                 periods, o);
-        for (int32_t i = 0; i < n; ++i) o[i] = filtered(o[i]);
+        filter_codes(o, static_cast<std::size_t>(n));
     }
     return out;
+}
+
+// Whether each value is a number within float32's range (with `volume`,
+// not negative either), as the package's reading checks a column: two
+// values a step, the faults gathered without a branch (NaN fails every
+// comparison).
+template <class Value>
+bool within_float32(const Value* in, std::size_t count, bool volume) {
+    using spreadcore::Lanes;
+    constexpr double kMost = std::numeric_limits<float>::max();
+    const double lowest = volume ? 0.0 : -kMost;
+    const Lanes most = Lanes::all(kMost), least = Lanes::all(lowest);
+    // Two masks, so that each step's "and" waits on the one two steps back.
+    spreadcore::Mask good[2] = {most <= most, most <= most};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Lanes x = Lanes::load(in + i), y = Lanes::load(in + i + 2);
+        good[0] = good[0] & ((x <= most) & (x >= least));
+        good[1] = good[1] & ((y <= most) & (y >= least));
+    }
+    bool all = bits(good[0] & good[1]) == 3;
+    for (; i < count; ++i) all &= static_cast<double>(in[i]) <= kMost && static_cast<double>(in[i]) >= lowest;
+    return all;
 }
 
 // vsa_signals for columns the package has not looked at yet (float32 or
@@ -288,20 +321,8 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
     bool good = true;
     {
         ReleasedGil unlocked;
-        constexpr double kMost = std::numeric_limits<float>::max();
         const Value* const columns[] = {high.data(), low.data(), close.data(), volume.data()};
-        for (std::size_t k = 0; k < 4 && good; ++k) {
-            const Value* const in = columns[k];
-            // Faults counted as a bitwise or, so that the loop runs whole
-            // and vectorised: NaN fails the first test.
-            unsigned faults = 0;
-            for (std::size_t i = 0; i < size; ++i) {
-                const auto x = static_cast<double>(in[i]);
-                faults |= static_cast<unsigned>(!(std::fabs(x) <= kMost));
-                if (k == 3) faults |= static_cast<unsigned>(x < 0);
-            }
-            good = faults == 0;
-        }
+        for (std::size_t k = 0; k < 4 && good; ++k) good = within_float32(columns[k], size, k == 3);
         if (good) {
             // float64 rounded to float32 as the engine reads it; float32 as
             // it is.
@@ -310,7 +331,7 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
             } else {
                 spreadcore::feed_series(columns[0], columns[1], columns[2], columns[3], size, periods, o);
             }
-            for (std::size_t i = 0; i < size; ++i) o[i] = filtered(o[i]);
+            filter_codes(o, size);
         }
     }
     if (!good) return py::none();

@@ -19,8 +19,8 @@ def bars(n=40):
                          "Volume": 1000 + 100 * (k % 7)}, index=pd.date_range("2024-01-01", periods=n))
 
 
-def with_value(column, row, value):
-    frame = bars()
+def with_value(column, row, value, n=40):
+    frame = bars(n)
     frame.iloc[row, frame.columns.get_loc(column)] = value
     return frame
 
@@ -57,6 +57,14 @@ CASES = [
     ("infinite high", lambda: with_value("High", 3, np.inf), "column 'high', row 3 (2024-01-04): inf"),
     ("negative volume", lambda: with_value("Volume", 9, -1.0), "column 'volume', row 9 (2024-01-10): negative"),
     ("volume beyond float32", lambda: with_value("Volume", 5, 1e39), "row 5 (2024-01-06): 1e+39 is beyond float32"),
+    # The checks take several values a step: a fault among the last few of
+    # a count that is no multiple of the step, and in each place of a step.
+    ("NaN volume, last of 43", lambda: with_value("Volume", 42, np.nan, 43), "column 'volume', row 42 (2024-02-12): nan"),
+    ("negative volume, last of 42", lambda: with_value("Volume", 41, -2.0, 42), "row 41 (2024-02-11): negative"),
+    ("infinite low, row 24", lambda: with_value("Low", 24, -np.inf), "column 'low', row 24 (2024-01-25): -inf"),
+    ("NaN high, row 31", lambda: with_value("High", 31, np.nan), "column 'high', row 31 (2024-02-01): nan"),
+    ("float32 columns, infinite close, last of 43",
+     lambda: with_value("Close", 42, np.inf, 43).astype(np.float32), "column 'close', row 42 (2024-02-12): inf"),
     # Past float32's largest by less than it rounds away: still refused.
     ("a high just past float32's largest", lambda: with_value("High", 2, float(np.finfo(np.float32).max) * (1 + 2**-40)),
      "column 'high', row 2 (2024-01-03): 3.40282"),
