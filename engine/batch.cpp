@@ -131,18 +131,41 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
 namespace {
 
 // How the kernel reads a column of prices: each value as it is, or rounded
-// to float32 (`kFloat32`); two at once or one.
-template <class Price, bool kFloat32>
-struct Reading {
-    static Lanes two(const Price* p) {
-        const Lanes x = Lanes::load(p);
+// to float32 (`kFloat32`); two at once or one. With `kCheck`, it notes
+// whether every value read is a number within float32's range (a volume
+// not negative either): a host's columns checked as they are read, not in
+// a pass of their own.
+template <class Price, bool kFloat32, bool kCheck = false>
+class Reading {
+public:
+    Lanes two(const Price* p) { return rounded(checked(Lanes::load(p), -kMost)); }
+    Lanes two_volumes(const Price* p) { return rounded(checked(Lanes::load(p), 0.0)); }
+    double one(Price x) { return rounded(checked(static_cast<double>(x), -kMost)); }
+    double one_volume(Price x) { return rounded(checked(static_cast<double>(x), 0.0)); }
+    // Whether every value read so far passed (always, without kCheck).
+    bool all_within() const { return bits(within_) == 3 && within_one_; }
+
+private:
+    static constexpr double kMost = std::numeric_limits<float>::max();
+    // NaN fails both comparisons.
+    Lanes checked(Lanes x, double least) {
+        if constexpr (kCheck) within_ = within_ & ((x <= Lanes::all(kMost)) & (x >= Lanes::all(least)));
+        return x;
+    }
+    double checked(double x, double least) {
+        if constexpr (kCheck) within_one_ &= x <= kMost && x >= least;
+        return x;
+    }
+    static Lanes rounded(Lanes x) {
         if constexpr (kFloat32) return to_float32(x);
         return x;
     }
-    static double one(Price x) {
+    static double rounded(double x) {
         if constexpr (kFloat32) return static_cast<double>(static_cast<float>(x));
-        return static_cast<double>(x);
+        return x;
     }
+    Mask within_ = Lanes::all(0.0) <= Lanes::all(0.0);
+    bool within_one_ = true;
 };
 
 }  // namespace
@@ -150,16 +173,32 @@ struct Reading {
 template <class Price>
 void SeriesKernel::run(const Price* high, const Price* low, const Price* close, const Price* volume,
                        std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
-    run_read<Reading<Price, false>>(high, low, close, volume, count, codes, policy, views);
+    Reading<Price, false> read;
+    run_read(read, high, low, close, volume, count, codes, policy, views);
 }
 
 void SeriesKernel::run_float32(const double* high, const double* low, const double* close, const double* volume,
                                std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
-    run_read<Reading<double, true>>(high, low, close, volume, count, codes, policy, views);
+    Reading<double, true> read;
+    run_read(read, high, low, close, volume, count, codes, policy, views);
+}
+
+bool SeriesKernel::run_checked(const double* high, const double* low, const double* close, const double* volume,
+                               std::size_t count, int32_t* codes, const FeedPolicy* policy) {
+    Reading<double, true, true> read;
+    run_read(read, high, low, close, volume, count, codes, policy, nullptr);
+    return read.all_within();
+}
+
+bool SeriesKernel::run_checked(const float* high, const float* low, const float* close, const float* volume,
+                               std::size_t count, int32_t* codes, const FeedPolicy* policy) {
+    Reading<float, false, true> read;
+    run_read(read, high, low, close, volume, count, codes, policy, nullptr);
+    return read.all_within();
 }
 
 template <class Read, class Price>
-void SeriesKernel::run_read(const Price* high, const Price* low, const Price* close, const Price* volume,
+void SeriesKernel::run_read(Read& read, const Price* high, const Price* low, const Price* close, const Price* volume,
                             std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views) {
     if (views != nullptr) block_views_.resize(kBlock);
     // Without a policy, no volume is below the floor.
@@ -178,8 +217,8 @@ void SeriesKernel::run_read(const Price* high, const Price* low, const Price* cl
         std::size_t usable_bars = 0, paired = 0;
         for (std::size_t j = 0; j + 2 <= length; j += 2, paired = j) {
             const std::size_t i = first + j;
-            const Lanes hj = Read::two(high + i), lj = Read::two(low + i), cj = Read::two(close + i);
-            const Lanes traded = Read::two(volume + i);
+            const Lanes hj = read.two(high + i), lj = read.two(low + i), cj = read.two(close + i);
+            const Lanes traded = read.two_volumes(volume + i);
             const Lanes vj = select(traded < floor, floored, traded);
             hj.store(h + j), lj.store(l + j), cj.store(c + j), vj.store(v + j);
             const unsigned both = bits(usable(hj, lj, cj, vj));
@@ -187,15 +226,15 @@ void SeriesKernel::run_read(const Price* high, const Price* low, const Price* cl
         }
         if (paired < length) {  // the last of an odd number
             const std::size_t j = paired;
-            h[j] = Read::one(high[first + j]);
-            l[j] = Read::one(low[first + j]);
-            c[j] = Read::one(close[first + j]);
-            const double traded = Read::one(volume[first + j]);
+            h[j] = read.one(high[first + j]);
+            l[j] = read.one(low[first + j]);
+            c[j] = read.one(close[first + j]);
+            const double traded = read.one_volume(volume[first + j]);
             v[j] = traded < floor ? floored : traded;
             usable_bars += usable(h[j], l[j], c[j], v[j]);
         }
         for (std::size_t j = 0; j + 1 < length; ++j) next[j] = c[j + 1];
-        next[length - 1] = first + length < count ? Read::one(close[first + length]) : kNoNextClose;
+        next[length - 1] = first + length < count ? read.one(close[first + length]) : kNoNextClose;
 
         // The bars before the averages are known answer kNone.
         const std::size_t from = pushed_ >= judged_from ? 0 : static_cast<std::size_t>(judged_from - pushed_);

@@ -66,11 +66,20 @@ public:
     void run_float32(const double* high, const double* low, const double* close, const double* volume,
                      std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views = nullptr);
 
+    // run_float32 (doubles) or run (floats) on a host's columns not yet
+    // checked: false when a value read is NaN or beyond float32's range, or
+    // a volume is negative (the codes are then of no use). The check is made
+    // as the values are read, not in a pass of its own.
+    bool run_checked(const double* high, const double* low, const double* close, const double* volume,
+                     std::size_t count, int32_t* codes, const FeedPolicy* policy);
+    bool run_checked(const float* high, const float* low, const float* close, const float* volume,
+                     std::size_t count, int32_t* codes, const FeedPolicy* policy);
+
 private:
-    // run, each column read as `Reading` reads it (engine/batch.cpp).
-    template <class Reading, class Price>
-    void run_read(const Price* high, const Price* low, const Price* close, const Price* volume, std::size_t count,
-                  int32_t* codes, const FeedPolicy* policy, BackgroundView* views);
+    // run, each column read by `read` (engine/batch.cpp).
+    template <class Read, class Price>
+    void run_read(Read& read, const Price* high, const Price* low, const Price* close, const Price* volume,
+                  std::size_t count, int32_t* codes, const FeedPolicy* policy, BackgroundView* views);
     // The two usable bars before a block are kept ahead of it.
     static constexpr std::size_t kHistory = 2;
     // Room past a block's last bar for the word loops' reads.

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "engine/analyzer.h"
 #include "engine/batch.h"
@@ -59,6 +60,27 @@ inline void feed_series_float32(const double* high, const double* low, const dou
     SeriesKernel kernel(periods);
     kernel.run_float32(high, low, close, volume, count - 1, codes, &policy);
     hide_unshown(codes, count, policy);
+}
+
+// feed_series_float32 (doubles) or feed_series (floats) on a host's columns
+// not yet checked: false when a value is NaN or beyond float32's range, or a
+// volume is negative (the codes are then of no use), the check made as the
+// engine reads the values.
+template <class Price>
+bool feed_series_checked(const Price* high, const Price* low, const Price* close, const Price* volume,
+                         std::size_t count, int periods, int32_t* codes, const FeedPolicy& policy = kChartFeed) {
+    if (count == 0) return true;
+    SeriesKernel kernel(periods);
+    if (!kernel.run_checked(high, low, close, volume, count - 1, codes, &policy)) return false;
+    // The last bar is not fed; its values are checked all the same.
+    constexpr double kMost = std::numeric_limits<float>::max();
+    const auto within = [](double x, double least) { return x <= kMost && x >= least; };
+    const std::size_t last = count - 1;
+    if (!(within(high[last], -kMost) && within(low[last], -kMost) && within(close[last], -kMost) &&
+          within(volume[last], 0.0)))
+        return false;
+    hide_unshown(codes, count, policy);
+    return true;
 }
 
 // feed_series with each bar's background: codes as feed_series gives them,

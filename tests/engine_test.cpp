@@ -614,6 +614,63 @@ TEST(EngineFaces, RoundingAsReadGivesTheFloat32PricesCodes) {
     }
 }
 
+// The checked reading (the Python package's frames not yet looked at)
+// refuses a series with a value the host cannot hold wherever it sits: in
+// any column, in a pair the kernel reads together or alone, on the last bar
+// fed or on the last bar, which is not fed; and otherwise gives the
+// unchecked reading's codes.
+TEST(EngineFaces, CheckedReadingRefusesWhatTheHostCannotHold) {
+    constexpr double kMost = std::numeric_limits<float>::max();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
+    // 602 bars: the kernel reads 601, in blocks of 256, in pairs but the
+    // last, alone. Rows: the first, one in a second block's pair, the last
+    // fed (alone), the last.
+    const std::vector<Bar> bars = random_bars(602, 41);
+    const std::size_t n = bars.size();
+    struct Case {
+        int column;  // high, low, close, volume
+        double value;
+        bool kept;
+    };
+    const Case cases[] = {
+        {0, kNaN, false},       {1, kInf, false},          {2, -kInf, false},
+        {0, 1e39, false},       {2, -1e39, false},         {3, 1e39, false},
+        {3, -1.0, false},       {3, -kNaN, false},
+        // Past float32's largest by less than rounding takes away: refused.
+        {2, kMost * (1 + 0x1p-40), false},
+        // The largest, a negative price, a volume of -0: kept.
+        {0, kMost, true},       {2, -kMost, true},         {3, -0.0, true},
+    };
+    for (const std::size_t row : {std::size_t{0}, std::size_t{301}, n - 2, n - 1}) {
+        for (const Case& k : cases) {
+            Columns x(bars);
+            std::vector<double>* const doubles[] = {&x.h, &x.l, &x.c, &x.v};
+            (*doubles[k.column])[row] = k.value;
+            std::vector<int32_t> checked(n, 77), plain(n, 77);
+            const bool kept = spreadcore::feed_series_checked(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, 9,
+                                                              checked.data());
+            EXPECT_EQ(kept, k.kept) << "column " << k.column << ", row " << row << ": " << k.value;
+            if (kept) {
+                spreadcore::feed_series_float32(x.h.data(), x.l.data(), x.c.data(), x.v.data(), n, 9, plain.data());
+                EXPECT_EQ(checked, plain) << "column " << k.column << ", row " << row;
+            }
+            // Float32 columns hold no value beyond their range, but NaN,
+            // infinities and negative volumes.
+            if (std::fabs(k.value) <= kMost || std::isnan(k.value) || std::isinf(k.value)) {
+                std::vector<float>* const floats[] = {&x.hf, &x.lf, &x.cf, &x.vf};
+                (*floats[k.column])[row] = static_cast<float>(k.value);
+                EXPECT_EQ(spreadcore::feed_series_checked(x.hf.data(), x.lf.data(), x.cf.data(), x.vf.data(), n, 9,
+                                                          checked.data()),
+                          k.kept)
+                    << "float32: column " << k.column << ", row " << row << ": " << k.value;
+            }
+        }
+    }
+    std::vector<int32_t> none(1, 77);
+    EXPECT_TRUE(spreadcore::feed_series_checked<double>(nullptr, nullptr, nullptr, nullptr, 0, 9, none.data()));
+    EXPECT_EQ(none[0], 77);
+}
+
 TEST(EngineInstances, SeveralChartsAtOnceOnSeveralThreads) {
     std::vector<std::vector<Bar>> charts;
     std::vector<std::vector<int32_t>> expected;

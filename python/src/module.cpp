@@ -279,35 +279,12 @@ py::array_t<int32_t> vsa_signals(const Floats& high, const Floats& low, const Fl
     return out;
 }
 
-// Whether each value is a number within float32's range (with `volume`,
-// not negative either), as the package's reading checks a column: two
-// values a step, the faults gathered without a branch (NaN fails every
-// comparison).
-template <class Value>
-bool within_float32(const Value* in, std::size_t count, bool volume) {
-    using spreadcore::Lanes;
-    constexpr double kMost = std::numeric_limits<float>::max();
-    const double lowest = volume ? 0.0 : -kMost;
-    const Lanes most = Lanes::all(kMost), least = Lanes::all(lowest);
-    // Two masks, so that each step's "and" waits on the one two steps back.
-    spreadcore::Mask good[2] = {most <= most, most <= most};
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const Lanes x = Lanes::load(in + i), y = Lanes::load(in + i + 2);
-        good[0] = good[0] & ((x <= most) & (x >= least));
-        good[1] = good[1] & ((y <= most) & (y >= least));
-    }
-    bool all = bits(good[0] & good[1]) == 3;
-    for (; i < count; ++i) all &= static_cast<double>(in[i]) <= kMost && static_cast<double>(in[i]) >= lowest;
-    return all;
-}
-
 // vsa_signals for columns the package has not looked at yet (float32 or
-// float64, as a frame holds them): each value checked as the package's
-// reading checks it (a number, within float32, a volume not negative),
-// then the codes of the values rounded to float32 as the host holds them
-// (the engine rounds each as it reads it); None when a value fails, for
-// the package's full reading to name it.
+// float64, as a frame holds them): the codes of the values rounded to
+// float32 as the host holds them, each value checked as the engine reads
+// and rounds it, as the package's reading checks it (a number, within
+// float32, a volume not negative); None when a value fails, for the
+// package's full reading to name it.
 template <class Value>
 py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& high,
                                const py::array_t<Value, py::array::c_style>& low,
@@ -318,21 +295,13 @@ py::object vsa_signals_checked(const py::array_t<Value, py::array::c_style>& hig
     const auto size = static_cast<std::size_t>(n);
     py::array_t<int32_t> out(n);
     int32_t* o = out.mutable_data();
-    bool good = true;
+    bool good = false;
     {
         ReleasedGil unlocked;
-        const Value* const columns[] = {high.data(), low.data(), close.data(), volume.data()};
-        for (std::size_t k = 0; k < 4 && good; ++k) good = within_float32(columns[k], size, k == 3);
-        if (good) {
-            // float64 rounded to float32 as the engine reads it; float32 as
-            // it is.
-            if constexpr (std::is_same_v<Value, double>) {
-                spreadcore::feed_series_float32(columns[0], columns[1], columns[2], columns[3], size, periods, o);
-            } else {
-                spreadcore::feed_series(columns[0], columns[1], columns[2], columns[3], size, periods, o);
-            }
-            filter_codes(o, size);
-        }
+        // float64 rounded to float32 as the engine reads it; float32 as it
+        // is; each value checked as it is read.
+        good = spreadcore::feed_series_checked(high.data(), low.data(), close.data(), volume.data(), size, periods, o);
+        if (good) filter_codes(o, size);
     }
     if (!good) return py::none();
     return std::move(out);
