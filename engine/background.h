@@ -251,6 +251,22 @@ public:
         if (++bar_ > flags_until_) refresh();
     }
 
+    // How many of the next `count` bars, none of them with events, step
+    // with nothing but their count changing: those up to the bar at which a
+    // flag of an age ends; none while a range is set or forming (its closes
+    // outside are counted bar by bar).
+    long quiet_bars(long count) const {
+        if (range_side_ != 0 || range_forming_) return 0;
+        const long left = flags_until_ - bar_;  // never below 0; the longest when no flag ends
+        return left < count ? left + 1 : count;
+    }
+    // Takes `count` such bars (at most quiet_bars(count)) at once: the same
+    // as stepping each with no events.
+    void step_quiet(long count) {
+        bar_ += count;
+        if (bar_ > flags_until_) refresh();
+    }
+
 private:
     void step_with_events(double high, double low, double close, uint32_t events);
     bool range_set() const { return range_side_ != 0 && !range_forming_; }

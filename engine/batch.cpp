@@ -414,6 +414,20 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
             const std::size_t k = base + p, b = kHistory + k;
             const BackgroundState& state = background_.flags_and_range();
             if (state.flags != run_flags) end_run(p), run_flags = state.flags, run_from = p;
+            // The bars up to the next with events, in a background that
+            // only counts them, taken at once (their views bar by bar).
+            if (views == nullptr) {
+                const Word later = stepping >> p;
+                const long to_event = later == 0 ? static_cast<long>(n - p) : __builtin_ctzll(later);
+                const long quiet = background_.quiet_bars(to_event);
+                if (quiet > 0) {
+                    std::fill(range_low_at_ + k, range_low_at_ + k + quiet, state.range_low);
+                    std::fill(range_high_at_ + k, range_high_at_ + k + quiet, state.range_high);
+                    background_.step_quiet(quiet);
+                    p += static_cast<std::size_t>(quiet) - 1;
+                    continue;
+                }
+            }
             range_low_at_[k] = state.range_low, range_high_at_[k] = state.range_high;
             if (views != nullptr) {
                 BackgroundView& view = views[k];
