@@ -51,8 +51,9 @@ void write_codes(const Conditions<Word>& words, Word open, int32_t* out, std::in
 void sse2_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Conditions<Word>& words) {
     word_conditions<Lanes>(c, base, n, words);
 }
-void sse2_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behind<Word>& behind) {
-    word_placement<Lanes>(c, base, n, behind);
+void sse2_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
+                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
+    word_placement<Lanes>(c, base, from, end, level_highs, level_lows, behind);
 }
 constexpr WordLoops kSse2WordLoops = {sse2_conditions, sse2_placement};
 
@@ -88,7 +89,7 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
       loops_((static_cast<void>(lanes), kSse2WordLoops)),
 #endif
       background_(periods),
-      doubles_(5 * (kHistory + kBlock + kPad) + (10 + 2 * kLevels) * (kBlock + kPad) + 5 * periods_ +
+      doubles_(5 * (kHistory + kBlock + kPad) + 10 * (kBlock + kPad) + 5 * periods_ +
                2 * (periods_ + 1) + 3 * periods_),
       ints_(2 * kBlock),
       mid_closes_(9 * std::max(periods, 1)),
@@ -111,7 +112,6 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     highest_at_ = take_doubles(column), lowest_at_ = take_doubles(column);
     mid_sum_at_ = take_doubles(column), longest_sum_at_ = take_doubles(column);
     range_low_at_ = take_doubles(column), range_high_at_ = take_doubles(column);
-    for (int j = 0; j < kLevels; ++j) level_high_at_[j] = take_doubles(column), level_low_at_[j] = take_doubles(column);
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
     highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
     highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
@@ -121,11 +121,9 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
     columns_ = {high_ + kHistory, low_ + kHistory, close_ + kHistory, volume_ + kHistory, next_,
                 spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, mid_sum_at_, longest_sum_at_,
-                highest_at_, lowest_at_, range_low_at_, range_high_at_, {}, {},
+                highest_at_, lowest_at_, range_low_at_, range_high_at_,
                 static_cast<double>(periods_), static_cast<double>(long_size_),
                 static_cast<double>(mid_closes_.size()), static_cast<double>(longest_closes_.size())};
-    std::copy(level_high_at_, level_high_at_ + kLevels, columns_.level_high);
-    std::copy(level_low_at_, level_low_at_ + kLevels, columns_.level_low);
 }
 
 namespace {
@@ -397,13 +395,13 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         uint32_t run_flags = 0;
         std::size_t run_from = 0;
         // The levels change only at a level bar: each run of bars with the
-        // same levels is written to their columns at once.
+        // same levels is placed against its ranges and those levels at once
+        // (once the run's ranges are written).
         std::size_t levels_from = 0;
-        const auto fill_levels = [&](std::size_t end) {
-            const double *highs = background_.level_highs(), *lows = background_.level_lows();
-            for (int j = 0; j < kLevels; ++j) {
-                std::fill(level_high_at_[j] + base + levels_from, level_high_at_[j] + base + end, highs[j]);
-                std::fill(level_low_at_[j] + base + levels_from, level_low_at_[j] + base + end, lows[j]);
+        const auto place_run = [&](std::size_t end) {
+            if (end > levels_from) {
+                loops_.placement(columns_, base, levels_from, end, background_.level_highs(),
+                                 background_.level_lows(), words.behind);
             }
             levels_from = end;
         };
@@ -440,12 +438,12 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
             if ((stepping >> p & 1) != 0) {
                 for (int e = 0; e < kSteppingKinds; ++e) events |= static_cast<uint32_t>(event_words[e] >> p & 1) << e;
                 // A level bar brings a level in for the bars after it.
-                if ((events & kLevelBar) != 0) fill_levels(p + 1);
+                if ((events & kLevelBar) != 0) place_run(p + 1);
             }
             background_.step(high_[b], low_[b], close_[b], events);
         }
         end_run(n);
-        fill_levels(n);
+        place_run(n);
         Behind<Word>& behind = words.behind;
         const auto flag_word = [&flag_words](BackgroundState::Flag f) { return flag_words[__builtin_ctz(f)]; };
         behind.strength_behind = flag_word(BackgroundState::kStrengthBehind);
@@ -454,8 +452,6 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         behind.distribution = flag_word(BackgroundState::kDistribution);
         behind.after_breakout = flag_word(BackgroundState::kAfterBreakout);
         behind.after_breakdown = flag_word(BackgroundState::kAfterBreakdown);
-        // The bars against their ranges and levels.
-        loops_.placement(columns_, base, n, behind);
         for (std::size_t k = 0; k < n; ++k) out[base + k] = kNone;
         write_codes(words, open, out + base, std::make_index_sequence<std::size(kRuleOrder)>());
     }

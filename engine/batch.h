@@ -10,10 +10,12 @@
 // bar against its context worked out for two bars at once
 // (platform/lanes.h) and kept as a word, one bit a bar; the bar before each
 // read from the word of its events moved up one bar; the background
-// (engine/background.h) stepped a bar at a time, in order, its state noted
-// for each bar, then each bar placed against its state's range and levels
-// two at a time; each rule the words of its conditions joined, each bar
-// given the first rule in kRuleOrder that holds for it. The windows' sums take exactly the Analyzer's steps (a
+// (engine/background.h) stepped in order, a bar at a time or a run of bars
+// that change nothing in it at once, its range noted for each bar, then
+// each run of bars with the same levels placed against its ranges and
+// those levels, several bars at once; each rule the words of its conditions
+// joined, each bar given the first rule in kRuleOrder that holds for it.
+// The windows' sums take exactly the Analyzer's steps (a
 // bar added and the bar leaving subtracted, the sum made afresh from the
 // window's values each time it wraps), so every mean is the same double;
 // the extremes are exact whatever the method: here each window is the end
@@ -116,10 +118,8 @@ private:
     // The means of the last 9N and 27N closes before each bar (NaN while
     // their windows fill), and those windows.
     double *mid_sum_at_, *longest_sum_at_;
-    // Each bar's background state: its range and levels.
+    // Each bar's background range.
     double *range_low_at_, *range_high_at_;
-    double* level_high_at_[kLevels];
-    double* level_low_at_[kLevels];
     Window mid_closes_, longest_closes_;
     // The events of the last bar judged (none before the averages are
     // known): the bar before the next block's first.

@@ -14,8 +14,9 @@ namespace {
 void avx2_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Conditions<Word>& words) {
     word_conditions<avx2::Lanes>(c, base, n, words);
 }
-void avx2_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behind<Word>& behind) {
-    word_placement<avx2::Lanes>(c, base, n, behind);
+void avx2_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
+                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
+    word_placement<avx2::Lanes>(c, base, from, end, level_highs, level_lows, behind);
 }
 
 }  // namespace

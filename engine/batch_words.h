@@ -28,10 +28,8 @@ struct BlockColumns {
     // The sums the windows held before each bar, and its extremes.
     const double *spread_sum, *volume_sum, *close_sum, *long_sum, *mid_sum, *longest_sum;
     const double *highest, *lowest;
-    // Each bar's background: its range and levels.
+    // Each bar's background range.
     const double *range_low, *range_high;
-    const double* level_high[kLevels];
-    const double* level_low[kLevels];
     // The windows' lengths: N, 3N, 9N and 27N.
     double size, long_size, mid_size, longest_size;
 };
@@ -74,26 +72,30 @@ void word_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Con
     }
 }
 
-// Bars base to base + n - 1 against their ranges and levels, as bits 0 to
-// n - 1 of the placement words of `behind`.
+// Bars base + from to base + end - 1 (from < end <= kWord) against their
+// ranges and the levels they all have (`level_highs`, `level_lows`: the
+// levels change only at a level bar, so the kernel places a run of bars at
+// a time), as bits from to end - 1 of the placement words of `behind`.
 template <class Lanes>
-void word_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behind<Word>& behind) {
+void word_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
+                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
     using Truth = decltype(Lanes::load(c.high) < Lanes::load(c.low));
-    const auto place = [&c](std::size_t k, Behind<Truth>& placed) {
-        Lanes level_high[kLevels], level_low[kLevels];
-        for (int j = 0; j < kLevels; ++j) {
-            level_high[j] = Lanes::load(&c.level_high[j][k]), level_low[j] = Lanes::load(&c.level_low[j][k]);
-        }
+    Lanes level_high[kLevels], level_low[kLevels];
+    for (int j = 0; j < kLevels; ++j) {
+        level_high[j] = Lanes::all(level_highs[j]), level_low[j] = Lanes::all(level_lows[j]);
+    }
+    const auto place = [&](std::size_t k, Behind<Truth>& placed) {
         place_in_background(Lanes::load(&c.high[k]), Lanes::load(&c.low[k]), Lanes::load(&c.close[k]),
                             Lanes::load(&c.close[k - 1]), Lanes::load(&c.spread_sum[k]) / c.size,
                             Lanes::load(&c.range_low[k]), Lanes::load(&c.range_high[k]), level_high, level_low, placed);
     };
-    constexpr std::size_t width = Lanes::kWidth;
-    for (std::size_t p = 0; p < n; p += 2 * width) {
+    constexpr std::size_t width = Lanes::kWidth, step = 2 * width;
+    const Word run = (end >= kWord ? ~Word{0} : (Word{1} << end) - 1) & ~((Word{1} << from) - 1);
+    for (std::size_t p = from / step * step; p < end; p += step) {
         Behind<Truth> first, second;
         place(base + p, first);
         place(base + p + width, second);
-        const auto take_bits = [p](Word& word, Truth a, Truth b) { word |= Word{bits(a, b)} << p; };
+        const auto take_bits = [p, run](Word& word, Truth a, Truth b) { word |= Word{bits(a, b)} << p & run; };
         take_bits(behind.pierces_range_low, first.pierces_range_low, second.pierces_range_low);
         take_bits(behind.pierces_range_high, first.pierces_range_high, second.pierces_range_high);
         take_bits(behind.closes_above_range, first.closes_above_range, second.closes_above_range);
@@ -108,7 +110,8 @@ void word_placement(const BlockColumns& c, std::size_t base, std::size_t n, Behi
 // The two loops made for one kind of lanes, as the kernel calls them.
 struct WordLoops {
     void (*conditions)(const BlockColumns&, std::size_t base, std::size_t n, Conditions<Word>&);
-    void (*placement)(const BlockColumns&, std::size_t base, std::size_t n, Behind<Word>&);
+    void (*placement)(const BlockColumns&, std::size_t base, std::size_t from, std::size_t end,
+                      const double* level_highs, const double* level_lows, Behind<Word>&);
 };
 
 }  // namespace spreadcore
