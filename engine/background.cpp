@@ -23,10 +23,11 @@ void Window::push_all(const double* values, std::size_t count, double* sums) {
     // the sum is unchanged) it gives what the means read.
     double unknown = filled >= size ? 0.0 : kNaN;
     for (std::size_t k = 0; k < count; ++k) {
+        const double value = values[k];  // read once: the stores could be to it, as far as the compiler knows
         sums[k] = sum + unknown;
         const double old = ring[next];
-        ring[next] = values[k];
-        sum += values[k] - old;
+        ring[next] = value;
+        sum += value - old;
         if (filled < size && ++filled == size) unknown = 0.0;
         if (++next == size) {
             next = 0;

@@ -295,6 +295,9 @@ void SeriesKernel::take(std::size_t taken) {
     const double* const c = close_ + kHistory;
     const double* const v = volume_ + kHistory;
     for (std::size_t k = 0; k < taken; ++k) {
+        // The bar's values read once (the stores below could be to them as
+        // far as the compiler knows).
+        const double high = h[k], low = l[k], close = c[k], volume = v[k];
         // What the windows hold before bar k.
         spread_sum_at_[k] = spread_sum;
         volume_sum_at_[k] = volume_sum;
@@ -306,17 +309,17 @@ void SeriesKernel::take(std::size_t taken) {
         // Bar k joins the window of the last `periods` bars as it joins the
         // Analyzer's BarWindow: each sum takes the new value less the one it
         // replaces (0 while the window fills) ...
-        const double spread = h[k] - l[k];
+        const double spread = high - low;
         spread_sum += spread - spreads[at];
-        volume_sum += v[k] - volumes[at];
-        close_sum += c[k] - closes[at];
+        volume_sum += volume - volumes[at];
+        close_sum += close - closes[at];
         spreads[at] = spread;
-        volumes[at] = v[k];
-        closes[at] = c[k];
-        highs[at] = h[k];
-        lows[at] = l[k];
-        high_from_start = std::max(high_from_start, h[k]);
-        low_from_start = std::min(low_from_start, l[k]);
+        volumes[at] = volume;
+        closes[at] = close;
+        highs[at] = high;
+        lows[at] = low;
+        high_from_start = std::max(high_from_start, high);
+        low_from_start = std::min(low_from_start, low);
         highest = std::max(highs_to_end[at + 1], high_from_start);
         lowest = std::min(lows_to_end[at + 1], low_from_start);
         if (++at == size) {
@@ -336,8 +339,8 @@ void SeriesKernel::take(std::size_t taken) {
             high_from_start = -kInfinity, low_from_start = kInfinity;  // the next run's
         }
         // The last 3 x `periods` closes, as the Analyzer's Window.
-        long_sum += c[k] - long_closes[long_at];
-        long_closes[long_at] = c[k];
+        long_sum += close - long_closes[long_at];
+        long_closes[long_at] = close;
         if (++long_at == long_size) {
             long_at = 0;
             long_sum = sum_of(long_closes, long_size);
