@@ -411,19 +411,23 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         const auto end_run = [&](std::size_t end) {
             for (uint32_t f = run_flags; f != 0; f &= f - 1) flag_words[__builtin_ctz(f)] |= bars_between(run_from, end);
         };
+        // Most bars have no range behind them (NaN), written for the word at
+        // once.
+        std::fill(range_low_at_ + base, range_low_at_ + base + n, kNaN);
+        std::fill(range_high_at_ + base, range_high_at_ + base + n, kNaN);
         for (std::size_t p = 0; p < n; ++p) {
             const std::size_t k = base + p, b = kHistory + k;
             const BackgroundState& state = background_.flags_and_range();
             if (state.flags != run_flags) end_run(p), run_flags = state.flags, run_from = p;
             // The bars up to the next with events, in a background that
             // only counts them, taken at once (their views bar by bar).
+            // Such a background has no range: they keep the NaN written for
+            // them above.
             if (views == nullptr) {
                 const Word later = stepping >> p;
                 const long to_event = later == 0 ? static_cast<long>(n - p) : __builtin_ctzll(later);
                 const long quiet = background_.quiet_bars(to_event);
                 if (quiet > 0) {
-                    std::fill(range_low_at_ + k, range_low_at_ + k + quiet, state.range_low);
-                    std::fill(range_high_at_ + k, range_high_at_ + k + quiet, state.range_high);
                     background_.step_quiet(quiet);
                     p += static_cast<std::size_t>(quiet) - 1;
                     continue;
