@@ -14,17 +14,20 @@ int8_t direction(double fast, double slow) { return fast > slow ? 1 : fast < slo
 
 }  // namespace
 
-void Window::push_all(const double* values, std::size_t count, double* sums) {
-    double* const ring = values_.data();
-    const std::size_t size = values_.size();
-    std::size_t next = next_, filled = count_;
-    double sum = sum_;
+namespace {
+
+// A window's state in locals while values are pushed.
+struct Pushing {
+    double* ring;
+    std::size_t size, next, filled;
+    double sum;
     // NaN while the window fills, then 0: added to the sum (never -0, so
     // the sum is unchanged) it gives what the means read.
-    double unknown = filled >= size ? 0.0 : kNaN;
-    for (std::size_t k = 0; k < count; ++k) {
-        const double value = values[k];  // read once: the stores could be to it, as far as the compiler knows
-        sums[k] = sum + unknown;
+    double unknown;
+
+    // Pushes `value`; answers the sum before it (NaN while the window fills).
+    double push(double value) {
+        const double before = sum + unknown;
         const double old = ring[next];
         ring[next] = value;
         sum += value - old;
@@ -34,8 +37,26 @@ void Window::push_all(const double* values, std::size_t count, double* sums) {
             sum = 0;
             for (std::size_t i = 0; i < size; ++i) sum += ring[i];
         }
+        return before;
     }
-    next_ = next, count_ = filled, sum_ = sum;
+};
+
+}  // namespace
+
+void Window::push_all(Window& a, double* sums_a, Window& b, double* sums_b, const double* values,
+                      std::size_t count) {
+    const auto pushing = [](Window& w) {
+        const std::size_t size = w.values_.size();
+        return Pushing{w.values_.data(), size, w.next_, w.count_, w.sum_, w.count_ >= size ? 0.0 : kNaN};
+    };
+    Pushing x = pushing(a), y = pushing(b);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double value = values[k];  // read once: the stores could be to it, as far as the compiler knows
+        sums_a[k] = x.push(value);
+        sums_b[k] = y.push(value);
+    }
+    a.next_ = x.next, a.count_ = x.filled, a.sum_ = x.sum;
+    b.next_ = y.next, b.count_ = y.filled, b.sum_ = y.sum;
 }
 
 void Window::wrap() {

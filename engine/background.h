@@ -51,12 +51,14 @@ public:
         if (count_ < values_.size()) ++count_;
         if (++next_ == values_.size()) wrap();
     }
-    // Each of `count` values pushed in turn, sums[k] the sum before
-    // values[k], or NaN while the window fills: sums[k] / size() is
-    // mean_when_full() before values[k], the same sums as push a value at a
-    // time, with the window's state held in locals (the caller divides, two
-    // at a time).
-    void push_all(const double* values, std::size_t count, double* sums);
+    // Each of `count` values pushed in turn into both windows `a` and `b`,
+    // sums_a[k] the sum of `a` before values[k], or NaN while it fills:
+    // sums_a[k] / a.size() is a.mean_when_full() before values[k], the same
+    // sums as push a value at a time (and so for `b`). The windows' states
+    // are held in locals, and their sums' chains of additions run side by
+    // side (the caller divides, several at a time).
+    static void push_all(Window& a, double* sums_a, Window& b, double* sums_b, const double* values,
+                         std::size_t count);
     std::size_t size() const { return values_.size(); }
     bool full() const { return count_ >= values_.size(); }
     double mean() const { return sum_ / static_cast<double>(values_.size()); }

@@ -270,8 +270,7 @@ template void SeriesKernel::run(const float*, const float*, const float*, const 
 
 void SeriesKernel::take(std::size_t taken) {
     // The intermediate and long trends' windows, a block at a time.
-    mid_closes_.push_all(close_ + kHistory, taken, mid_sum_at_);
-    longest_closes_.push_all(close_ + kHistory, taken, longest_sum_at_);
+    Window::push_all(mid_closes_, mid_sum_at_, longest_closes_, longest_sum_at_, close_ + kHistory, taken);
     // The windows' state in locals (the compiler keeps them in registers).
     const std::size_t size = periods_, long_size = long_size_;
     double* const spreads = spreads_;
