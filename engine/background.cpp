@@ -43,20 +43,25 @@ struct Pushing {
 
 }  // namespace
 
-void Window::push_all(Window& a, double* sums_a, Window& b, double* sums_b, const double* values,
+void Window::push_all(Window* const (&windows)[3], double* const (&sums)[3], const double* values,
                       std::size_t count) {
-    const auto pushing = [](Window& w) {
-        const std::size_t size = w.values_.size();
-        return Pushing{w.values_.data(), size, w.next_, w.count_, w.sum_, w.count_ >= size ? 0.0 : kNaN};
-    };
-    Pushing x = pushing(a), y = pushing(b);
+    Pushing w[3];
+    for (int j = 0; j < 3; ++j) {
+        Window& window = *windows[j];
+        const std::size_t size = window.values_.size();
+        w[j] = {window.values_.data(), size, window.next_, window.count_, window.sum_,
+                window.count_ >= size ? 0.0 : kNaN};
+    }
+    double* const sums0 = sums[0];
+    double* const sums1 = sums[1];
+    double* const sums2 = sums[2];
     for (std::size_t k = 0; k < count; ++k) {
         const double value = values[k];  // read once: the stores could be to it, as far as the compiler knows
-        sums_a[k] = x.push(value);
-        sums_b[k] = y.push(value);
+        sums0[k] = w[0].push(value);
+        sums1[k] = w[1].push(value);
+        sums2[k] = w[2].push(value);
     }
-    a.next_ = x.next, a.count_ = x.filled, a.sum_ = x.sum;
-    b.next_ = y.next, b.count_ = y.filled, b.sum_ = y.sum;
+    for (int j = 0; j < 3; ++j) windows[j]->next_ = w[j].next, windows[j]->count_ = w[j].filled, windows[j]->sum_ = w[j].sum;
 }
 
 void Window::wrap() {

@@ -51,13 +51,13 @@ public:
         if (count_ < values_.size()) ++count_;
         if (++next_ == values_.size()) wrap();
     }
-    // Each of `count` values pushed in turn into both windows `a` and `b`,
-    // sums_a[k] the sum of `a` before values[k], or NaN while it fills:
-    // sums_a[k] / a.size() is a.mean_when_full() before values[k], the same
-    // sums as push a value at a time (and so for `b`). The windows' states
-    // are held in locals, and their sums' chains of additions run side by
-    // side (the caller divides, several at a time).
-    static void push_all(Window& a, double* sums_a, Window& b, double* sums_b, const double* values,
+    // Each of `count` values pushed in turn into each of three windows,
+    // sums[w][k] the sum of windows[w] before values[k], or NaN while it
+    // fills: sums[w][k] / size() is mean_when_full() before values[k], the
+    // same sums as push a value at a time. The windows' states are held in
+    // locals, and their sums' chains of additions run side by side (the
+    // caller divides, several at a time).
+    static void push_all(Window* const (&windows)[3], double* const (&sums)[3], const double* values,
                          std::size_t count);
     std::size_t size() const { return values_.size(); }
     bool full() const { return count_ >= values_.size(); }

@@ -11,13 +11,6 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A sum of values made afresh, in order, from 0: a window's wrap.
-double sum_of(const double* values, std::size_t count) {
-    double sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum += values[i];
-    return sum;
-}
-
 // The kinds of BarEvent.
 constexpr int kEventKinds = 10;
 static_assert(kWideDownClosingLowBar == 1u << (kEventKinds - 1), "one word for each kind of event");
@@ -89,12 +82,11 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
       loops_((static_cast<void>(lanes), kSse2WordLoops)),
 #endif
       background_(periods),
-      doubles_(5 * (kHistory + kBlock + kPad) + 10 * (kBlock + kPad) + 5 * periods_ +
-               2 * (periods_ + 1) + 3 * periods_),
+      doubles_(5 * (kHistory + kBlock + kPad) + 10 * (kBlock + kPad) + 5 * periods_ + 2 * (periods_ + 1)),
       ints_(2 * kBlock),
+      long_closes_(3 * std::max(periods, 1)),
       mid_closes_(9 * std::max(periods, 1)),
-      longest_closes_(27 * std::max(periods, 1)),
-      long_size_(3 * periods_) {
+      longest_closes_(27 * std::max(periods, 1)) {
     double* free = doubles_.data();
     const auto take_doubles = [&free](std::size_t n) {
         double* const p = free;
@@ -115,14 +107,13 @@ SeriesKernel::SeriesKernel(int periods, KernelLanes lanes)
     spreads_ = take_doubles(periods_), volumes_ = take_doubles(periods_), closes_ = take_doubles(periods_);
     highs_ = take_doubles(periods_), lows_ = take_doubles(periods_);
     highs_to_end_ = take_doubles(periods_ + 1), lows_to_end_ = take_doubles(periods_ + 1);
-    long_closes_ = take_doubles(long_size_);
     std::fill(highs_to_end_, highs_to_end_ + periods_ + 1, -kInfinity);
     std::fill(lows_to_end_, lows_to_end_ + periods_ + 1, kInfinity);
     at_ = ints_.data(), block_codes_ = ints_.data() + kBlock;
     columns_ = {high_ + kHistory, low_ + kHistory, close_ + kHistory, volume_ + kHistory, next_,
                 spread_sum_at_, volume_sum_at_, close_sum_at_, long_sum_at_, mid_sum_at_, longest_sum_at_,
                 highest_at_, lowest_at_, range_low_at_, range_high_at_,
-                static_cast<double>(periods_), static_cast<double>(long_size_),
+                static_cast<double>(periods_), static_cast<double>(long_closes_.size()),
                 static_cast<double>(mid_closes_.size()), static_cast<double>(longest_closes_.size())};
 }
 
@@ -269,10 +260,11 @@ template void SeriesKernel::run(const float*, const float*, const float*, const 
                                 const FeedPolicy*, BackgroundView*);
 
 void SeriesKernel::take(std::size_t taken) {
-    // The intermediate and long trends' windows, a block at a time.
-    Window::push_all(mid_closes_, mid_sum_at_, longest_closes_, longest_sum_at_, close_ + kHistory, taken);
+    // The closes' windows of the trends (3N, 9N and 27N), a block at a time.
+    Window::push_all({&long_closes_, &mid_closes_, &longest_closes_}, {long_sum_at_, mid_sum_at_, longest_sum_at_},
+                     close_ + kHistory, taken);
     // The windows' state in locals (the compiler keeps them in registers).
-    const std::size_t size = periods_, long_size = long_size_;
+    const std::size_t size = periods_;
     double* const spreads = spreads_;
     double* const volumes = volumes_;
     double* const closes = closes_;
@@ -280,14 +272,10 @@ void SeriesKernel::take(std::size_t taken) {
     double* const lows = lows_;
     double* const highs_to_end = highs_to_end_;
     double* const lows_to_end = lows_to_end_;
-    double* const long_closes = long_closes_;
-    std::size_t at = place_, long_at = long_place_;
+    std::size_t at = place_;
     long pushed = pushed_;
-    double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_, long_sum = long_closes_sum_;
+    double spread_sum = spreads_sum_, volume_sum = volumes_sum_, close_sum = closes_sum_;
     double high_from_start = high_from_start_, low_from_start = low_from_start_;
-    // NaN while the long window fills (no trend yet), then 0: added to the
-    // sum (never -0, so the sum is unchanged) it gives what the rules read.
-    double long_unknown = pushed >= static_cast<long>(long_size) ? 0.0 : kNaN;
     double highest = highest_, lowest = lowest_;
     const double* const h = high_ + kHistory;
     const double* const l = low_ + kHistory;
@@ -301,7 +289,6 @@ void SeriesKernel::take(std::size_t taken) {
         spread_sum_at_[k] = spread_sum;
         volume_sum_at_[k] = volume_sum;
         close_sum_at_[k] = close_sum;
-        long_sum_at_[k] = long_sum + long_unknown;
         highest_at_[k] = highest;
         lowest_at_[k] = lowest;
 
@@ -337,18 +324,10 @@ void SeriesKernel::take(std::size_t taken) {
             }
             high_from_start = -kInfinity, low_from_start = kInfinity;  // the next run's
         }
-        // The last 3 x `periods` closes, as the Analyzer's Window.
-        long_sum += close - long_closes[long_at];
-        long_closes[long_at] = close;
-        if (++long_at == long_size) {
-            long_at = 0;
-            long_sum = sum_of(long_closes, long_size);
-            long_unknown = 0.0;  // the window is full from now on
-        }
         ++pushed;
     }
-    place_ = at, long_place_ = long_at, pushed_ = pushed;
-    spreads_sum_ = spread_sum, volumes_sum_ = volume_sum, closes_sum_ = close_sum, long_closes_sum_ = long_sum;
+    place_ = at, pushed_ = pushed;
+    spreads_sum_ = spread_sum, volumes_sum_ = volume_sum, closes_sum_ = close_sum;
     high_from_start_ = high_from_start, low_from_start_ = low_from_start;
     highest_ = highest, lowest_ = lowest;
 }

@@ -115,12 +115,12 @@ private:
     int32_t *at_, *block_codes_;
     std::vector<BackgroundView> block_views_;  // with views asked for
     double *spread_sum_at_, *volume_sum_at_, *close_sum_at_, *long_sum_at_, *highest_at_, *lowest_at_;
-    // The means of the last 9N and 27N closes before each bar (NaN while
-    // their windows fill), and those windows.
+    // The sums of the last 9N and 27N closes before each bar (NaN while
+    // their windows fill); the windows of the last 3N, 9N and 27N closes.
     double *mid_sum_at_, *longest_sum_at_;
     // Each bar's background range.
     double *range_low_at_, *range_high_at_;
-    Window mid_closes_, longest_closes_;
+    Window long_closes_, mid_closes_, longest_closes_;
     // The events of the last bar judged (none before the averages are
     // known): the bar before the next block's first.
     uint32_t last_events_ = 0;
@@ -138,11 +138,6 @@ private:
     double low_from_start_ = std::numeric_limits<double>::infinity();
     // The window's highest high and lowest low now.
     double highest_ = 0, lowest_ = 0;
-    // The last 3 x `periods` closes and their sum.
-    std::size_t long_size_;
-    double* long_closes_;
-    std::size_t long_place_ = 0;
-    double long_closes_sum_ = 0;
 };
 
 extern template void SeriesKernel::run(const double*, const double*, const double*, const double*, std::size_t,
