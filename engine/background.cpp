@@ -14,44 +14,9 @@ int8_t direction(double fast, double slow) { return fast > slow ? 1 : fast < slo
 
 }  // namespace
 
-namespace {
-
-// A window's state in locals while values are pushed.
-struct Pushing {
-    double* ring;
-    std::size_t size, next, filled;
-    double sum;
-    // NaN while the window fills, then 0: added to the sum (never -0, so
-    // the sum is unchanged) it gives what the means read.
-    double unknown;
-
-    // Pushes `value`; answers the sum before it (NaN while the window fills).
-    double push(double value) {
-        const double before = sum + unknown;
-        const double old = ring[next];
-        ring[next] = value;
-        sum += value - old;
-        if (filled < size && ++filled == size) unknown = 0.0;
-        if (++next == size) {
-            next = 0;
-            sum = 0;
-            for (std::size_t i = 0; i < size; ++i) sum += ring[i];
-        }
-        return before;
-    }
-};
-
-}  // namespace
-
 void Window::push_all(Window* const (&windows)[3], double* const (&sums)[3], const double* values,
                       std::size_t count) {
-    Pushing w[3];
-    for (int j = 0; j < 3; ++j) {
-        Window& window = *windows[j];
-        const std::size_t size = window.values_.size();
-        w[j] = {window.values_.data(), size, window.next_, window.count_, window.sum_,
-                window.count_ >= size ? 0.0 : kNaN};
-    }
+    Pushing w[3] = {windows[0]->pushing(), windows[1]->pushing(), windows[2]->pushing()};
     double* const sums0 = sums[0];
     double* const sums1 = sums[1];
     double* const sums2 = sums[2];
@@ -61,13 +26,7 @@ void Window::push_all(Window* const (&windows)[3], double* const (&sums)[3], con
         sums1[k] = w[1].push(value);
         sums2[k] = w[2].push(value);
     }
-    for (int j = 0; j < 3; ++j) windows[j]->next_ = w[j].next, windows[j]->count_ = w[j].filled, windows[j]->sum_ = w[j].sum;
-}
-
-void Window::wrap() {
-    next_ = 0;
-    sum_ = 0;
-    for (double x : values_) sum_ += x;
+    for (int j = 0; j < 3; ++j) windows[j]->keep(w[j]);
 }
 
 Background::Background(int periods) : periods_(std::max(periods, 1)), memory_(3 * periods_) {

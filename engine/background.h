@@ -45,11 +45,9 @@ class Window {
 public:
     explicit Window(int size) : values_(static_cast<std::size_t>(size), 0.0) {}
     void push(double v) {
-        const double old = values_[next_];  // 0 while the window fills
-        values_[next_] = v;
-        sum_ += v - old;
-        if (count_ < values_.size()) ++count_;
-        if (++next_ == values_.size()) wrap();
+        Pushing w = pushing();
+        w.push(v);
+        keep(w);
     }
     // Each of `count` values pushed in turn into each of three windows,
     // sums[w][k] the sum of windows[w] before values[k], or NaN while it
@@ -66,7 +64,39 @@ public:
     double mean_when_full() const { return full() ? mean() : std::numeric_limits<double>::quiet_NaN(); }
 
 private:
-    void wrap();
+    // The window's state in locals while values are pushed.
+    struct Pushing {
+        double* ring;
+        std::size_t size, next, filled;
+        double sum;
+        // NaN while the window fills, then 0: added to the sum (never -0,
+        // so the sum is unchanged) it gives what the means read.
+        double unknown;
+
+        // Pushes `value` (replacing the oldest, 0 while the window fills);
+        // answers the sum before it (NaN while the window fills). The sum
+        // is made afresh from the values each time the window wraps.
+        double push(double value) {
+            const double before = sum + unknown;
+            const double old = ring[next];
+            ring[next] = value;
+            sum += value - old;
+            if (filled < size && ++filled == size) unknown = 0.0;
+            if (++next == size) {
+                next = 0;
+                sum = 0;
+                for (std::size_t i = 0; i < size; ++i) sum += ring[i];
+            }
+            return before;
+        }
+    };
+    Pushing pushing() {
+        const std::size_t size = values_.size();
+        return {values_.data(), size, next_, count_, sum_,
+                count_ >= size ? 0.0 : std::numeric_limits<double>::quiet_NaN()};
+    }
+    void keep(const Pushing& w) { next_ = w.next, count_ = w.filled, sum_ = w.sum; }
+
     std::vector<double> values_;
     std::size_t next_ = 0;
     std::size_t count_ = 0;
