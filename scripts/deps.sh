@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those not yet installed.
 #   deps.sh native   compilers, CMake, GoogleTest, Google Benchmark, Python
-#   deps.sh windows  + the mingw-w64 cross compilers, wine64, NSIS (makensis) and osslsigncode
+#   deps.sh windows  + the mingw-w64 cross compilers, wine64 and its preloader (without it
+#                    a program's start fails now and then: CMakeLists.txt), NSIS
+#                    (makensis) and osslsigncode
 #   deps.sh smoke32  + qemu-user and 32-bit Wine, to run the shipped i686 DLLs;
 #                    qemu-user comes from bookworm-backports (10.x): Debian 12's
 #                    own 7.2 loses a thread's TEB after a continued exception
@@ -36,7 +38,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 group_packages() {
   case $1 in
     native) echo build-essential cmake googletest libgtest-dev libbenchmark-dev libpugixml-dev python3 libxml2-utils ;;
-    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 nsis osslsigncode openssl python3-markdown ;;
+    windows) echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine64-preloader nsis osslsigncode openssl python3-markdown ;;
     smoke32) echo qemu-user wine32:i386 wine32-preloader:i386 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     browser) echo chromium ;;

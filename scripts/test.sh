@@ -136,9 +136,8 @@ lane_win32() {
     setup_pid=$!
     setup_start=$(date +%s)
     # The static checks, and the help window, its thread and the hooks as
-    # 32-bit programs (a Wine start that fails before the program runs gets
-    # one more try, as in win64).
-    ctest --test-dir build/win32 -j "$jobs" --output-on-failure --repeat until-pass:2 || rc=1
+    # 32-bit programs.
+    ctest --test-dir build/win32 -j "$jobs" --output-on-failure || rc=1
     tests/win32/smoke.sh build/win32 build/native || rc=1
   fi
   scripts/wine-prefix.sh stop build/win32 32
@@ -168,10 +167,7 @@ lane_win64() {
   build native || return 1
   build win64 -DBARSIGHT_HELP_FROM="$root/build/native/bin/help" || return 1
   scripts/wine-prefix.sh start build/win64 || return 1
-  # A Wine process start now and then fails before the program runs (no
-  # output, 0.00 s); such a test gets one more try. A test that fails twice
-  # fails the lane.
-  ctest --test-dir build/win64 -j "$jobs" --output-on-failure --repeat until-pass:2
+  ctest --test-dir build/win64 -j "$jobs" --output-on-failure
   local rc=$?
   scripts/wine-prefix.sh stop build/win64
   return $rc

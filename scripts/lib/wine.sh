@@ -30,7 +30,7 @@ wine_prefix() {
     wineserver_bin=/usr/lib/wine/wineserver64
     WIN_SYSTEM='C:\windows\syswow64'
   else
-    win() { /usr/lib/wine/wine64 "$@"; }
+    win() { wine64_run "$@"; }
     wineserver_bin=/usr/lib/wine/wineserver
     WIN_SYSTEM='C:\windows\system32'
   fi
@@ -50,7 +50,7 @@ wine_prefix() {
   "$wineserver_bin" -p </dev/null >/dev/null 2>&1 || true  # already running for this prefix
   # The first program of a prefix starts Wine's helper processes, which
   # inherit its output: give them nothing a test runner would wait on.
-  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+  wine64_run wineboot </dev/null >/dev/null 2>&1 || true
 }
 # Makes the prefix. Both kinds start as a 64-bit prefix made by wine64:
 # 32-bit wineboot under qemu-i386 makes one whose programs cannot load
@@ -60,7 +60,7 @@ wine_prefix() {
 # waited for after each step: a step that starts before the last one's
 # server has written the registry fails with c0000135 now and then.
 wine_make_prefix() {  # bits
-  /usr/lib/wine/wine64 wineboot -i </dev/null >"$TMPDIR/wineboot.log" 2>&1 || true
+  wine64_run wineboot -i </dev/null >"$TMPDIR/wineboot.log" 2>&1 || true
   "$wineserver_bin" -w
   if [ "$1" = 32 ]; then
     local i386=/usr/lib/i386-linux-gnu/wine/i386-windows
@@ -74,8 +74,13 @@ wine_make_prefix() {  # bits
       'Z:\usr\share\wine\wine.inf' </dev/null >>"$TMPDIR/wineboot.log" 2>&1 || true
     "$wineserver_bin" -w
   fi
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+  wine64_run reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
     </dev/null >>"$TMPDIR/wineboot.log" 2>&1 || true
   "$wineserver_bin" -w
 }
+# wine64 through its preloader, which takes the addresses every Windows
+# process needs before the C library's heap can (see CMakeLists.txt: without
+# it a start fails now and then, silently); the loader must not start itself
+# again.
+wine64_run() { WINELOADERNOEXEC=1 /usr/lib/wine/wine64-preloader /usr/lib/wine/wine64 "$@"; }
 wine_stop() { "$wineserver_bin" -k 2>/dev/null || true; }
