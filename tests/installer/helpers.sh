@@ -44,7 +44,7 @@ reset() {
          "$OTHER" "$C/Trading" "$STARTMENU" "$LOG"
   reset_keys >"$RESET_REG"
   reg import 'C:\reset.reg' /reg:32 || true
-  /usr/lib/wine/wine64 reg import 'C:\reset.reg' </dev/null >/dev/null 2>&1 || true
+  wine64_run reg import 'C:\reset.reg' </dev/null >/dev/null 2>&1 || true
 }
 origin() {  # data folder's terminal, its name: origin.txt as the terminal writes it (UTF-16LE)
   { printf '\xff\xfe'; printf '%s' "$2" | iconv -t UTF-16LE; } >"$1/origin.txt"
