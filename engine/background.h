@@ -201,14 +201,13 @@ struct BackgroundState {
 // "Near" a range's low or high: within half an average spread.
 inline constexpr double kNearRange = 0.5;
 
-// The truths of a bar's background that read the bar itself: against the
-// range and the levels of its state. `Number` as for the rules' Context
-// (double, or several bars' values); `Truth` what its comparisons give.
+// The truths of a bar's background that read the bar itself against its
+// state's range (NaN for none: every truth false). `Number` as for the
+// rules' Context (double, or several bars' values); `Truth` what its
+// comparisons give.
 template <class Number, class Truth>
-void place_in_background(const Number& high, const Number& low, const Number& close, const Number& prev_close,
-                         const Number& mean_spread, const Number& range_low, const Number& range_high,
-                         const Number (&level_high)[kLevels], const Number (&level_low)[kLevels], Behind<Truth>& b) {
-    // Without a range its values are NaN: every comparison is false.
+void place_in_range(const Number& high, const Number& low, const Number& close, const Number& mean_spread,
+                    const Number& range_low, const Number& range_high, Behind<Truth>& b) {
     b.pierces_range_low = (low < range_low) & (close > range_low);
     b.pierces_range_high = (high > range_high) & (close < range_high);
     b.closes_above_range = close > range_high;
@@ -216,9 +215,14 @@ void place_in_background(const Number& high, const Number& low, const Number& cl
     const Number near = kNearRange * mean_spread;
     b.near_range_low = (low >= range_low) & (low <= range_low + near);
     b.near_range_high = (high <= range_high) & (high >= range_high - near);
-    // The close crosses a level's high upwards (the high at or above the
-    // previous close, the close above it; for one of the levels: the close
-    // is above the nearest such high), or a level's low downwards.
+}
+
+// The close crossing a level's high upwards (the high at or above the
+// previous close, the close above it; for one of the levels: the close is
+// above the nearest such high), or a level's low downwards.
+template <class Number, class Truth>
+void cross_levels(const Number& close, const Number& prev_close, const Number (&level_high)[kLevels],
+                  const Number (&level_low)[kLevels], Behind<Truth>& b) {
     Truth up = (level_high[0] >= prev_close) & (close > level_high[0]);
     Truth down = (level_low[0] <= prev_close) & (close < level_low[0]);
     for (int j = 1; j < kLevels; ++j) {
@@ -227,6 +231,16 @@ void place_in_background(const Number& high, const Number& low, const Number& cl
     }
     b.crosses_level_high = up;
     b.crosses_level_low = down;
+}
+
+// The truths of a bar's background that read the bar itself: against the
+// range and the levels of its state.
+template <class Number, class Truth>
+void place_in_background(const Number& high, const Number& low, const Number& close, const Number& prev_close,
+                         const Number& mean_spread, const Number& range_low, const Number& range_high,
+                         const Number (&level_high)[kLevels], const Number (&level_low)[kLevels], Behind<Truth>& b) {
+    place_in_range(high, low, close, mean_spread, range_low, range_high, b);
+    cross_levels(close, prev_close, level_high, level_low, b);
 }
 
 // The flags of a state as truths.

@@ -1,5 +1,6 @@
 #include "engine/batch.h"
 
+#include <cmath>
 #include <limits>
 
 #include "platform/lanes.h"
@@ -45,8 +46,8 @@ void sse2_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Con
     word_conditions<Lanes>(c, base, n, words);
 }
 void sse2_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
-                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
-    word_placement<Lanes>(c, base, from, end, level_highs, level_lows, behind);
+                    const double* level_highs, const double* level_lows, bool any_range, Behind<Word>& behind) {
+    word_placement<Lanes>(c, base, from, end, level_highs, level_lows, any_range, behind);
 }
 constexpr WordLoops kSse2WordLoops = {sse2_conditions, sse2_placement};
 
@@ -377,12 +378,15 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
         std::size_t run_from = 0;
         // The levels change only at a level bar: each run of bars with the
         // same levels is placed against its ranges and those levels at once
-        // (once the run's ranges are written).
+        // (once the run's ranges are written), against the levels alone
+        // when none of its bars has a range behind it (`ranged`).
         std::size_t levels_from = 0;
+        Word ranged = 0;
         const auto place_run = [&](std::size_t end) {
             if (end > levels_from) {
                 loops_.placement(columns_, base, levels_from, end, background_.level_highs(),
-                                 background_.level_lows(), words.behind);
+                                 background_.level_lows(), (ranged & bars_between(levels_from, end)) != 0,
+                                 words.behind);
             }
             levels_from = end;
         };
@@ -412,6 +416,7 @@ void SeriesKernel::judge_block(std::size_t from, std::size_t taken, int32_t* out
                 }
             }
             range_low_at_[k] = state.range_low, range_high_at_[k] = state.range_high;
+            ranged |= Word{!std::isnan(state.range_low)} << p;
             if (views != nullptr) {
                 BackgroundView& view = views[k];
                 view = background_.view(close_[b], {close_sum_at_[k] / size, long_sum_at_[k] / long_size,

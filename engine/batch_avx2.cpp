@@ -15,8 +15,8 @@ void avx2_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Con
     word_conditions<avx2::Lanes>(c, base, n, words);
 }
 void avx2_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
-                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
-    word_placement<avx2::Lanes>(c, base, from, end, level_highs, level_lows, behind);
+                    const double* level_highs, const double* level_lows, bool any_range, Behind<Word>& behind) {
+    word_placement<avx2::Lanes>(c, base, from, end, level_highs, level_lows, any_range, behind);
 }
 
 }  // namespace

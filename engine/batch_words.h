@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/rules.h"
 
@@ -75,35 +76,50 @@ void word_conditions(const BlockColumns& c, std::size_t base, std::size_t n, Con
 // Bars base + from to base + end - 1 (from < end <= kWord) against their
 // ranges and the levels they all have (`level_highs`, `level_lows`: the
 // levels change only at a level bar, so the kernel places a run of bars at
-// a time), as bits from to end - 1 of the placement words of `behind`.
+// a time), as bits from to end - 1 of the placement words of `behind`;
+// without `any_range` (none of the bars has a range behind it) only
+// against the levels, the range's truths left false, as NaN leaves them.
 template <class Lanes>
 void word_placement(const BlockColumns& c, std::size_t base, std::size_t from, std::size_t end,
-                    const double* level_highs, const double* level_lows, Behind<Word>& behind) {
+                    const double* level_highs, const double* level_lows, bool any_range, Behind<Word>& behind) {
     using Truth = decltype(Lanes::load(c.high) < Lanes::load(c.low));
     Lanes level_high[kLevels], level_low[kLevels];
     for (int j = 0; j < kLevels; ++j) {
         level_high[j] = Lanes::all(level_highs[j]), level_low[j] = Lanes::all(level_lows[j]);
     }
-    const auto place = [&](std::size_t k, Behind<Truth>& placed) {
-        place_in_background(Lanes::load(&c.high[k]), Lanes::load(&c.low[k]), Lanes::load(&c.close[k]),
-                            Lanes::load(&c.close[k - 1]), Lanes::load(&c.spread_sum[k]) / c.size,
-                            Lanes::load(&c.range_low[k]), Lanes::load(&c.range_high[k]), level_high, level_low, placed);
-    };
     constexpr std::size_t width = Lanes::kWidth, step = 2 * width;
     const Word run = (end >= kWord ? ~Word{0} : (Word{1} << end) - 1) & ~((Word{1} << from) - 1);
-    for (std::size_t p = from / step * step; p < end; p += step) {
-        Behind<Truth> first, second;
-        place(base + p, first);
-        place(base + p + width, second);
-        const auto take_bits = [p, run](Word& word, Truth a, Truth b) { word |= Word{bits(a, b)} << p & run; };
-        take_bits(behind.pierces_range_low, first.pierces_range_low, second.pierces_range_low);
-        take_bits(behind.pierces_range_high, first.pierces_range_high, second.pierces_range_high);
-        take_bits(behind.closes_above_range, first.closes_above_range, second.closes_above_range);
-        take_bits(behind.closes_below_range, first.closes_below_range, second.closes_below_range);
-        take_bits(behind.near_range_low, first.near_range_low, second.near_range_low);
-        take_bits(behind.near_range_high, first.near_range_high, second.near_range_high);
-        take_bits(behind.crosses_level_high, first.crosses_level_high, second.crosses_level_high);
-        take_bits(behind.crosses_level_low, first.crosses_level_low, second.crosses_level_low);
+    const auto loop = [&](auto with_range) {
+        const auto place = [&](std::size_t k, Behind<Truth>& placed) {
+            const Lanes close = Lanes::load(&c.close[k]);
+            if constexpr (with_range) {
+                place_in_range(Lanes::load(&c.high[k]), Lanes::load(&c.low[k]), close,
+                               Lanes::load(&c.spread_sum[k]) / c.size, Lanes::load(&c.range_low[k]),
+                               Lanes::load(&c.range_high[k]), placed);
+            }
+            cross_levels(close, Lanes::load(&c.close[k - 1]), level_high, level_low, placed);
+        };
+        for (std::size_t p = from / step * step; p < end; p += step) {
+            Behind<Truth> first, second;
+            place(base + p, first);
+            place(base + p + width, second);
+            const auto take_bits = [p, run](Word& word, Truth a, Truth b) { word |= Word{bits(a, b)} << p & run; };
+            if constexpr (with_range) {
+                take_bits(behind.pierces_range_low, first.pierces_range_low, second.pierces_range_low);
+                take_bits(behind.pierces_range_high, first.pierces_range_high, second.pierces_range_high);
+                take_bits(behind.closes_above_range, first.closes_above_range, second.closes_above_range);
+                take_bits(behind.closes_below_range, first.closes_below_range, second.closes_below_range);
+                take_bits(behind.near_range_low, first.near_range_low, second.near_range_low);
+                take_bits(behind.near_range_high, first.near_range_high, second.near_range_high);
+            }
+            take_bits(behind.crosses_level_high, first.crosses_level_high, second.crosses_level_high);
+            take_bits(behind.crosses_level_low, first.crosses_level_low, second.crosses_level_low);
+        }
+    };
+    if (any_range) {
+        loop(std::true_type{});
+    } else {
+        loop(std::false_type{});
     }
 }
 
@@ -111,7 +127,7 @@ void word_placement(const BlockColumns& c, std::size_t base, std::size_t from, s
 struct WordLoops {
     void (*conditions)(const BlockColumns&, std::size_t base, std::size_t n, Conditions<Word>&);
     void (*placement)(const BlockColumns&, std::size_t base, std::size_t from, std::size_t end,
-                      const double* level_highs, const double* level_lows, Behind<Word>&);
+                      const double* level_highs, const double* level_lows, bool any_range, Behind<Word>&);
 };
 
 }  // namespace spreadcore
