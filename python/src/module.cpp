@@ -250,13 +250,15 @@ int32_t filtered(int32_t code) {
                : barsight::Globals::SignFilter(code);
 }
 
-// Codes as VSAInd shows them, in place; most bars have none (0 passes as 0).
+// Codes as VSAInd shows them, in place: every code the engine gives is
+// in the table, so the one test a code is foreseen every time (a test of
+// each code for 0 would not be).
 void filter_codes(int32_t* codes, std::size_t count) {
-    const int32_t* const table = sign_filter_table().data() + kFilterSpan;
+    const int32_t* const table = sign_filter_table().data();
     for (std::size_t i = 0; i < count; ++i) {
         const int32_t code = codes[i];
-        if (code == 0) continue;
-        codes[i] = code >= -kFilterSpan && code <= kFilterSpan ? table[code] : barsight::Globals::SignFilter(code);
+        const auto at = static_cast<uint32_t>(code + kFilterSpan);
+        codes[i] = at <= 2 * kFilterSpan ? table[at] : barsight::Globals::SignFilter(code);
     }
 }
 
