@@ -128,22 +128,21 @@ namespace {
 template <class Price, bool kFloat32, bool kCheck = false>
 class Reading {
 public:
-    Lanes two(const Price* p) { return rounded(checked(Lanes::load(p), -kMost)); }
+    Lanes two(const Price* p) { return rounded(checked(Lanes::load(p), -kMostFloat32)); }
     Lanes two_volumes(const Price* p) { return rounded(checked(Lanes::load(p), 0.0)); }
-    double one(Price x) { return rounded(checked(static_cast<double>(x), -kMost)); }
+    double one(Price x) { return rounded(checked(static_cast<double>(x), -kMostFloat32)); }
     double one_volume(Price x) { return rounded(checked(static_cast<double>(x), 0.0)); }
     // Whether every value read so far passed (always, without kCheck).
     bool all_within() const { return bits(within_) == 3 && within_one_; }
 
 private:
-    static constexpr double kMost = std::numeric_limits<float>::max();
     // NaN fails both comparisons.
     Lanes checked(Lanes x, double least) {
-        if constexpr (kCheck) within_ = within_ & ((x <= Lanes::all(kMost)) & (x >= Lanes::all(least)));
+        if constexpr (kCheck) within_ = within_ & ((x <= Lanes::all(kMostFloat32)) & (x >= Lanes::all(least)));
         return x;
     }
     double checked(double x, double least) {
-        if constexpr (kCheck) within_one_ &= x <= kMost && x >= least;
+        if constexpr (kCheck) within_one_ &= host_holds(x, least);
         return x;
     }
     static Lanes rounded(Lanes x) {

@@ -43,6 +43,14 @@ KernelLanes widest_kernel_lanes();
 // Each this build and processor can run, the narrowest first.
 std::vector<KernelLanes> kernel_lanes_available();
 
+// The largest value a host that holds float32 can hold, and whether it can
+// hold x (a number within float32's range; a volume not negative either):
+// what the checked reading checks.
+inline constexpr double kMostFloat32 = std::numeric_limits<float>::max();
+inline bool host_holds(double x, double least) { return x <= kMostFloat32 && x >= least; }
+inline bool host_holds_price(double x) { return host_holds(x, -kMostFloat32); }
+inline bool host_holds_volume(double x) { return host_holds(x, 0.0); }
+
 class SeriesKernel {
 public:
     SeriesKernel(const SeriesKernel&) = delete;

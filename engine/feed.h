@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 #include "engine/analyzer.h"
 #include "engine/batch.h"
@@ -73,11 +72,9 @@ bool feed_series_checked(const Price* high, const Price* low, const Price* close
     SeriesKernel kernel(periods);
     if (!kernel.run_checked(high, low, close, volume, count - 1, codes, &policy)) return false;
     // The last bar is not fed; its values are checked all the same.
-    constexpr double kMost = std::numeric_limits<float>::max();
-    const auto within = [](double x, double least) { return x <= kMost && x >= least; };
     const std::size_t last = count - 1;
-    if (!(within(high[last], -kMost) && within(low[last], -kMost) && within(close[last], -kMost) &&
-          within(volume[last], 0.0)))
+    if (!(host_holds_price(high[last]) && host_holds_price(low[last]) && host_holds_price(close[last]) &&
+          host_holds_volume(volume[last])))
         return false;
     hide_unshown(codes, count, policy);
     return true;
